@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The one list of Debian packages the project needs. Idempotent: installs only what is missing.
+set -euo pipefail
+
+PACKAGES=(
+  # build
+  build-essential cmake ninja-build pkg-config ccache clang libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # libraries standing in for the platform
+  zlib1g-dev libpng-dev libjpeg62-turbo-dev libopenjp2-7-dev libcairo2-dev libsdl2-dev
+  liblcms2-dev libcurl4-openssl-dev libjxr-dev libfreetype-dev libfontconfig-dev
+  # fonts
+  fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei
+  # independent readers and writers used by the tests
+  imagemagick pngcheck libtiff-tools netpbm python3-pil libjpeg-turbo-progs qpdf poppler-utils ghostscript
+  # a real window in CI
+  xvfb xdotool xauth
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq || true
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
