@@ -6,22 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "imaging/foundation/types.h"
+
 class TStream;
 class TQxBitmap;
-enum class TQxPixelFormat : uint8_t;
-
-// Pixel layouts a transform reads and writes; shared with the row colour conversion.
-enum class TQxColorLayout : uint8_t {
-  qxclRGB = 0,           // red, green, blue
-  qxclBGR = 1,           // blue, green, red (TQxRGB)
-  qxclCMYK = 2,          // four inks, 255 = no ink
-  qxclCMYKWide = 3,      // four inks, 0 = no ink, then two unused bytes
-  qxclLab = 4,           // the qxCIELab rows
-  qxclGray = 5,          // one gray byte
-  qxclRGB48 = 6,         // red, green, blue as little-endian words
-  qxclRGB48Swapped = 7,  // red, green, blue as big-endian words
-  qxclYCbCr = 8,         // Y, Cb, Cr
-};
 
 // Bytes one pixel of the layout takes.
 int32_t QxColorLayoutBytes(TQxColorLayout Layout);
