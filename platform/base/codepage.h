@@ -9,7 +9,8 @@ constexpr uint32_t CP_DEFAULT = 1252;
 // True for the code pages this layer knows (1250, 1251, 1252, 1253, 1254).
 bool IsSupportedCodePage(uint32_t CodePage);
 
-// Bytes in CodePage to UTF-8; an unknown code page is treated as 1252. Unassigned bytes become U+FFFD.
+// Bytes in CodePage to UTF-8; an unknown code page is treated as 1252. Unassigned bytes become the
+// control character of the same value.
 std::string CodePageToUtf8(std::string_view Text, uint32_t CodePage = CP_DEFAULT);
 // UTF-8 to bytes in CodePage; characters the code page lacks (and broken UTF-8) become Replacement.
 std::string Utf8ToCodePage(std::string_view Text, uint32_t CodePage = CP_DEFAULT, char Replacement = '?');
