@@ -1,8 +1,11 @@
 #include "imaging/foundation/metadata.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <numeric>
+
+#include "platform/base/streams.h"
 
 // ---------------------------------------------------------------------------------------------------------
 // TQxMarkerList
@@ -302,4 +305,48 @@ const uint8_t* QxFindXMP(const void* Data, int32_t Length) {
   // The packet begins after the identifier's zero byte; a block without one has no packet.
   const void* z = std::memchr(p, 0, static_cast<size_t>(Length));
   return z ? static_cast<const uint8_t*>(z) + 1 : nullptr;
+}
+
+bool QxSetExifOrientationTag(uint8_t* Data, size_t Length, int32_t Orientation) {
+  if (!Data || Length < 8) return false;
+  TiffReader r{Data, Length, false};
+  if (Data[0] == 'M' && Data[1] == 'M') r.big = true;
+  else if (!(Data[0] == 'I' && Data[1] == 'I')) return false;
+  if (r.U16(2) != 42) return false;
+  const uint32_t ifd = r.U32(4);
+  const uint32_t count = r.U16(ifd);
+  if (!r.ok) return false;
+  for (uint32_t i = 0; i < count; ++i) {
+    const size_t e = size_t(ifd) + 2 + size_t(i) * 12;
+    if (e + 12 > Length) break;
+    if (r.U16(e) == 0x0112 && r.U16(e + 2) == 3) {
+      uint8_t* v = Data + e + 8;
+      if (r.big) {
+        v[0] = uint8_t(Orientation >> 8);
+        v[1] = uint8_t(Orientation);
+      } else {
+        v[0] = uint8_t(Orientation);
+        v[1] = uint8_t(Orientation >> 8);
+      }
+      return true;
+    }
+  }
+  return false;
+}
+
+int64_t QxFindTIFFHeader(TStream& Stream) {
+  const int64_t p = Stream.Position();
+  const int64_t size = Stream.Size();
+  std::vector<uint8_t> buf(131072);
+  const int64_t n = std::max<int64_t>(0, Stream.Read(buf.data(), int64_t(buf.size())));
+  Stream.SetPosition(p);
+  for (int64_t i = 0; i + 8 <= n; ++i) {
+    const uint8_t* b = buf.data() + i;
+    const bool ii = b[0] == 'I' && b[1] == 'I', mm = b[0] == 'M' && b[1] == 'M';
+    if (!ii && !mm) continue;
+    TiffReader r{b, 8, mm};
+    const uint32_t magic = r.U16(2), ifd = r.U32(4);
+    if (int64_t(ifd) < size && (magic == 42 || magic == 0x4F52 || magic == 0x5352)) return i;
+  }
+  return -1;
 }

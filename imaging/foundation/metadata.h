@@ -87,6 +87,10 @@ struct TQxExifBasicTags {
 // Parses a TIFF structure (no "Exif" header) with every offset checked; false when it is not one.
 bool QxReadExifBasicTags(const uint8_t* Data, size_t Length, TQxExifBasicTags& Tags);
 
+// Rewrites the value of the first image's orientation tag in a TIFF structure in place; false when the
+// structure has no such tag.
+bool QxSetExifOrientationTag(uint8_t* Data, size_t Length, int32_t Orientation);
+
 bool QxIsEXIFHeader(const void* Data, int32_t Length);
 int64_t QxFindTIFFHeader(TStream& Stream);
 
