@@ -1,0 +1,104 @@
+// TQxTransitionEffects: the transition player a view owns. It holds the pictures, the timer, the timing
+// and the events of a transition; no transition is played by it yet.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "platform/base/types.h"
+#include "platform/ui/component.h"
+
+class TBitmap;
+class TTimer;
+class TQxView;
+class TQxBitmap;
+class TQxTransitionEffects;
+
+// 0 none, 1..212 the painted kinds, 213 pan and zoom.
+enum class TQxTransitionType : uint8_t {
+  qxttNone = 0,
+  qxttCrossDissolve = 1,
+  qxttFadeOut = 2,
+  qxttFadeIn = 3,
+  qxttFadeOutIn = 4,
+  qxttLeftRight1 = 5,
+  qxttLeftRight2 = 6,
+  qxttRightLeft1 = 7,
+  qxttRightLeft2 = 8,
+  qxttUpDown1 = 9,
+  qxttUpDown2 = 10,
+  qxttDownUp1 = 11,
+  qxttDownUp2 = 12,
+  qxttFromUpLeft = 13,
+  qxttFromUpRight = 14,
+  qxttFromBottomLeft = 15,
+  qxttFromBottomRight = 16,
+  qxttMoveLeftRight1 = 17,
+  qxttMoveLeftRight2 = 18,
+  qxttMoveRightLeft1 = 19,
+  qxttMoveRightLeft2 = 20,
+  qxttMoveUpDown1 = 21,
+  qxttMoveUpDown2 = 22,
+  qxttMoveDownUp1 = 23,
+  qxttMoveDownUp2 = 24,
+  qxttRandomPoints = 25,
+  qxttRandomBoxes = 26,
+  qxttCenter1 = 27,
+  qxttCenter2 = 28,
+  qxttCenterZoom1 = 29,
+  qxttCenterZoom2 = 30,
+  qxttPanZoom = 213,
+};
+
+enum class TQxTransitionTiming : uint8_t { qxtmLinear = 0, qxtmExponential = 1, qxtmLogarithmic = 2 };
+
+using TQxTransitionStepEvent = std::function<void(TObject* Sender, int32_t Step)>;
+using TQxOnTransitionPaint =
+    std::function<void(TObject* Sender, TBitmap* Bitmap, TQxTransitionEffects* Transition, int32_t Step)>;
+
+class TQxTransitionEffects : public TObject {
+ public:
+  // CreateForView: three 1 x 1 24-bit pictures and a disabled timer owned by the view.
+  explicit TQxTransitionEffects(TQxView* AView);
+  ~TQxTransitionEffects() override;
+  std::string ClassName() const override { return "TQxTransitionEffects"; }
+
+  void AssignPaintHandler(TQxOnTransitionPaint Handler) { OnTransitionPaint = std::move(Handler); }
+  // Ends a running transition: timer off, pictures shrunk, the view's paint lock released, the stop event.
+  void Stop();
+  // The timer's handler.
+  void TimerStep(TObject* Sender);
+
+  TBitmap* FromBitmap() const { return fromBitmap_.get(); }
+  TBitmap* ToBitmap() const { return toBitmap_.get(); }
+  TBitmap* FrameBitmap() const { return frameBitmap_.get(); }
+  TTimer* Timer() const { return timer_; }
+  TQxView* View() const { return view_; }
+  bool Running() const { return running_; }
+
+  TQxBitmap* PanZoomSource = nullptr;
+  int32_t FrameWidth = 0;
+  int32_t FrameHeight = 0;
+  int32_t Step = 0;
+  int32_t RandomDrawn = 0;
+  TQxTransitionType TransitionType = TQxTransitionType::qxttNone;
+  int32_t Duration = 1000;
+  uint32_t StartTick = 0;
+  bool UpdateOnStop = false;
+  TRect PanZoomStart{};
+  TRect PanZoomEnd{};
+  TQxTransitionTiming Timing = TQxTransitionTiming::qxtmLinear;
+
+  TNotifyEvent OnTransitionStop;
+  TQxTransitionStepEvent OnTransitionStep;
+  TQxOnTransitionPaint OnTransitionPaint;
+
+ private:
+  std::unique_ptr<TBitmap> fromBitmap_;
+  std::unique_ptr<TBitmap> toBitmap_;
+  std::unique_ptr<TBitmap> frameBitmap_;
+  TQxView* view_ = nullptr;
+  TTimer* timer_ = nullptr;
+  bool running_ = false;
+};

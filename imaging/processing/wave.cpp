@@ -1,0 +1,166 @@
+#include "imaging/processing/wave.h"
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+#include "imaging/foundation/mask.h"
+#include "imaging/processing/proc.h"
+#include "imaging/processing/proc_internal.h"
+
+using namespace qxproc;
+
+uint8_t QxBilinearByte(const uint8_t Samples[4], double SX, double SY) {
+  double fx = SX - std::trunc(SX), fy = SY - std::trunc(SY);
+  if (fx < 0) fx += 1;
+  if (fy < 0) fy += 1;
+  const double top = (1 - fx) * Samples[0] + fx * Samples[1];
+  const double bottom = (1 - fx) * Samples[2] + fx * Samples[3];
+  return ClampByte(Trunc((1 - fy) * top + fy * bottom));
+}
+
+namespace {
+
+struct WaveJob {
+  int32_t W, H;
+  double cx, cy, fx, fy, phi, L2;
+  double amp;
+  bool reflective;
+  std::vector<const uint8_t*> src;  // bottom-up: src[y] is row H - 1 - y of the picture
+  std::vector<uint8_t*> dst;        // the same numbering
+
+  // One destination pixel at (x, y), y counted from the bottom, for the wave value w.
+  void Pixel(int32_t x, int32_t y, double w) const {
+    const double dx = (x - cx) * fx, dy = (y - cy) * fy;
+    double sx, sy;
+    if (reflective) {
+      const double a = std::fabs(w) * amp;
+      sx = cx + a * dx / fx;
+      sy = cy + a * dy / fy;
+    } else {
+      const double a = w * amp;
+      sx = cx + (a + dx) / fx;
+      sy = cy + (a + dy) / fy;
+    }
+    int64_t X0 = Trunc(sx), Y0 = Trunc(sy);
+    X0 = std::max<int64_t>(std::min<int64_t>(X0, W - 2), 0);
+    Y0 = std::max<int64_t>(std::min<int64_t>(Y0, H - 2), 0);
+    static const uint8_t zero[3] = {0, 0, 0};
+    auto at = [&](int64_t X, int64_t Y) -> const uint8_t* {
+      if (X >= W || Y >= H) return zero;
+      return src[Y] + X * 3;
+    };
+    const uint8_t *s00 = at(X0, Y0), *s10 = at(X0 + 1, Y0), *s01 = at(X0, Y0 + 1), *s11 = at(X0 + 1, Y0 + 1);
+    double ffx = sx - std::trunc(sx), ffy = sy - std::trunc(sy);
+    if (ffx < 0) ffx += 1;
+    if (ffy < 0) ffy += 1;
+    uint8_t* d = dst[y] + int64_t(x) * 3;
+    for (int c = 0; c < 3; ++c) {
+      const double top = (1 - ffx) * s00[c] + ffx * s10[c];
+      const double bottom = (1 - ffx) * s01[c] + ffx * s11[c];
+      d[c] = ClampByte(Trunc((1 - ffy) * top + ffy * bottom));
+    }
+  }
+
+  // Rows y and H - 1 - y lie at the same distance from the centre, as do columns x and W - 1 - x, so
+  // one sine serves up to four pixels.
+  void RowPair(int32_t y) const {
+    const int32_t y2 = H - 1 - y;
+    const double dy = (y - cy) * fy;
+    for (int32_t x = 0, x2 = W - 1; x <= x2; ++x, --x2) {
+      const double dx = (x - cx) * fx;
+      const double w = std::sin(std::sqrt(dx * dx + dy * dy) / L2 * 2 * M_PI + phi);
+      Pixel(x, y, w);
+      if (x2 != x) Pixel(x2, y, w);
+      if (y2 != y) {
+        Pixel(x, y2, w);
+        if (x2 != x) Pixel(x2, y2, w);
+      }
+    }
+  }
+};
+
+}  // namespace
+
+void QxWaveBitmap(TQxBitmap* Bitmap, int32_t Amplitude, int32_t WaveLength, int32_t Phase, bool Reflective,
+                  TQxProgressInfo& Progress) {
+  if (Amplitude == 0 || WaveLength == 0) return;
+  if (Bitmap->PixelFormat() != TQxPixelFormat::qx24RGB || Bitmap->IsEmpty()) return;
+  const int32_t W = Bitmap->Width(), H = Bitmap->Height();
+  auto S = MemoryBitmap(W, H, TQxPixelFormat::qx24RGB);
+  if (S->IsEmpty()) return;
+  for (int32_t r = 0; r < H; ++r) std::memcpy(S->Scanline(r), Bitmap->Scanline(r), size_t(W) * 3);
+  // The result goes straight into a picture kept in one memory block; otherwise into a scratch copy.
+  std::unique_ptr<TQxBitmap> D;
+  TQxBitmap* target = Bitmap;
+  if (Bitmap->Location() != TQxLocation::qxMemory || Bitmap->FragmentCount() != 0) {
+    D = MemoryBitmap(W, H, TQxPixelFormat::qx24RGB);
+    if (D->IsEmpty()) return;
+    target = D.get();
+  }
+
+  WaveJob job;
+  job.W = W;
+  job.H = H;
+  job.cx = (W - 1) / 2.0;
+  job.cy = (H - 1) / 2.0;
+  const double hw = W / 2.0, hh = H / 2.0;
+  job.fx = hw < hh ? hh / hw : 1.0;
+  job.fy = hw > hh ? hw / hh : 1.0;
+  job.phi = Phase * M_PI / 180.0;
+  job.L2 = 2.0 * WaveLength;
+  job.amp = Amplitude;
+  job.reflective = Reflective;
+  job.src.resize(H);
+  job.dst.resize(H);
+  for (int32_t y = 0; y < H; ++y) {
+    job.src[y] = S->Scanline(H - 1 - y);
+    job.dst[y] = target->Scanline(H - 1 - y);
+  }
+
+  const int32_t pairs = (H + 1) / 2;
+  const double factor = 100.0 / H;
+  constexpr int32_t kChunk = 8;
+  std::atomic<int32_t> next{0};
+  std::atomic<int64_t> rowsDone{0};
+  auto work = [&](bool report) {
+    int32_t last = -1;
+    for (;;) {
+      const int32_t start = next.fetch_add(kChunk);
+      if (start >= pairs) break;
+      const int32_t end = std::min(pairs, start + kChunk);
+      for (int32_t y = start; y < end; ++y) job.RowPair(y);
+      int64_t done = rowsDone.fetch_add(int64_t(end - start) * 2) + int64_t(end - start) * 2;
+      if (report && Progress.Assigned()) {
+        const int32_t per = int32_t(Trunc(std::min<int64_t>(done, H) * factor));
+        if (per != last && per < 100) {
+          last = per;
+          Progress.Report(per);
+        }
+      }
+    }
+  };
+  const int64_t pixels = int64_t(W) * H;
+  unsigned n = pixels >= 65536 ? std::max(1u, std::thread::hardware_concurrency()) : 1u;
+  n = std::min<unsigned>(n, unsigned(std::max(1, pairs / kChunk)));
+  std::vector<std::thread> threads;
+  for (unsigned i = 1; i < n; ++i) threads.emplace_back(work, false);
+  work(true);
+  for (auto& t : threads) t.join();
+
+  if (D) Bitmap->CopyFrom(D.get());
+}
+
+void TQuillotProc::Wave(int32_t Amplitude, int32_t WaveLength, int32_t Phase, bool Reflective) {
+  int32_t x1, y1, x2, y2;
+  TQxBitmap* work = nullptr;
+  TQxMask* mask = nullptr;
+  if (!BeginSelectionWork({TQxPixelFormat::qx24RGB}, x1, y1, x2, y2, "Wave", work, mask)) return;
+  TQxProgressInfo info;
+  info.OnProgress = OnProgress;
+  info.Sender = this;
+  QxWaveBitmap(work, Amplitude, WaveLength, Phase, Reflective, info);
+  EndSelectionWork(work, mask);
+  DoFinishWork();
+}
