@@ -96,6 +96,8 @@ bool QxFileExists(const std::string& FileName);
 bool QxFileExistsW(const std::string& FileName);
 // Folder + Prefix + "-" + 8 hex digits + ".tmp", drawn again while such a file exists.
 void QxUniqueTempFileName(const std::string& Prefix, const std::string& Folder, std::string& FileName);
+// Seeds the generator the temporary names are drawn from (tests make it repeat).
+void QxSetRandomSeed(uint32_t Seed);
 
 // ---- system --------------------------------------------------------------------------------------
 // The Windows-version code of the library; this system is none of those it knows, so 9.

@@ -1,0 +1,77 @@
+#include "imaging/foundation/startup.h"
+
+#include <mutex>
+#include <string>
+
+#include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/helpers.h"
+#include "imaging/foundation/qx_lists.h"
+#include "imaging/foundation/startup_internal.h"
+#include "imaging/foundation/utils.h"
+
+int32_t QxWindowsVersionCode = 9;
+bool QxUnicodeAPI = true;
+
+namespace {
+std::string GMarker;
+int32_t GUseCount = 0;
+std::recursive_mutex GLock;
+
+void RunInit(int Step) {
+  switch (static_cast<TQxStartStep>(Step)) {
+    case TQxStartStep::qxsGrayWeights: QxResetGrayWeights(); break;
+    case TQxStartStep::qxsUtils: QxUtilsInit(); break;
+    default: break;
+  }
+  if (TQxStepProc P = QxRegisteredInit(Step)) P();
+}
+
+void RunFinal(int Step) {
+  if (TQxStepProc P = QxRegisteredFinal(Step)) P();
+  if (static_cast<TQxStartStep>(Step) == TQxStartStep::qxsUtils) QxUtilsFinal();
+}
+}  // namespace
+
+void QxStaticInit() {
+  if (GMarker != "STATICINIT") {
+    GMarker = "STATICINIT";
+    GUseCount = 0;
+  }
+  std::lock_guard<std::recursive_mutex> G(GLock);
+  if (GUseCount == 0)
+    for (int Step = 0; Step < QxStartStepCount; ++Step) RunInit(Step);
+  ++GUseCount;
+}
+
+void QxStaticFinal() {
+  if (GMarker != "STATICINIT") return;
+  std::lock_guard<std::recursive_mutex> G(GLock);
+  if (GUseCount > 0) --GUseCount;
+  if (GUseCount == 0) {
+    GMarker.clear();
+    for (int Step = QxStartStepCount - 1; Step >= 0; --Step) RunFinal(Step);
+  }
+}
+
+int32_t QxStaticUseCount() {
+  std::lock_guard<std::recursive_mutex> G(GLock);
+  return GMarker == "STATICINIT" ? GUseCount : 0;
+}
+
+bool QxStaticStarted() { return QxStaticUseCount() > 0; }
+
+void QxUtilsInit() {
+  QxResetProcessorCoreCount();
+  QxWindowsVersionCode = QxWindowsVersion();
+  QxUnicodeAPI = QxWindowsVersionCode > 2;
+  if (QxUtilsHooks.FillMessageTables) QxUtilsHooks.FillMessageTables();
+  QxCenterWindowHook = nullptr;
+  QxMemoryThresholdOverride = -1;
+  QxFileFallback = true;
+  QxAllowFragments = true;
+  if (QxUtilsHooks.InitCosineTable) QxUtilsHooks.InitCosineTable();
+}
+
+void QxUtilsFinal() {
+  if (QxUtilsHooks.FreeColorManagement) QxUtilsHooks.FreeColorManagement();
+}
