@@ -1,5 +1,7 @@
 #include "imaging/foundation/geometry_helpers.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -63,4 +65,11 @@ void Reorient(TQxBitmap* b, int32_t o) {
 void QxApplyExifOrientation(TQxBitmap* Bitmap, int32_t Orientation) {
   if (!Bitmap || Orientation < 2 || Orientation > 8 || Bitmap->IsEmpty()) return;
   Reorient(Bitmap, Orientation);
+}
+
+void QxFitSize(int32_t W, int32_t H, int32_t BoxW, int32_t BoxH, int32_t& OutW, int32_t& OutH) {
+  if (W == 0 || H == 0) return;
+  const double f = std::min(double(BoxH) / H, double(BoxW) / W);
+  OutW = std::max(1, int32_t(std::trunc(W * f)));
+  OutH = std::max(1, int32_t(std::trunc(H * f)));
 }

@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "imaging/foundation/bitmap.h"
+#include "platform/base/streams.h"
+
 int32_t QxColorLayoutBytes(TQxColorLayout Layout) {
   switch (Layout) {
     case TQxColorLayout::qxclCMYK: return 4;
@@ -264,4 +267,37 @@ void TQxICC::ReadTextTags() {
     else if (std::memcmp(t, "desc", 4) == 0 && size < 1000)
       TagText(FRaw, size_t(offset) + 12, end, FDescText);
   }
+}
+
+void TQxICC::SaveToStream(TStream& Stream, bool NoLength) const {
+  if (!NoLength) {
+    const uint32_t n = static_cast<uint32_t>(FRaw.size());
+    const uint8_t le[4] = {uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)};
+    Stream.WriteBuffer(le, 4);
+  }
+  if (!FRaw.empty()) Stream.WriteBuffer(FRaw.data(), int64_t(FRaw.size()));
+}
+
+static bool LayoutOf(TQxPixelFormat f, TQxColorLayout& l) {
+  switch (f) {
+    case TQxPixelFormat::qx8g: l = TQxColorLayout::qxclGray; return true;
+    case TQxPixelFormat::qx24RGB: l = TQxColorLayout::qxclBGR; return true;
+    case TQxPixelFormat::qxCMYK: l = TQxColorLayout::qxclCMYK; return true;
+    case TQxPixelFormat::qxRGB48: l = TQxColorLayout::qxclRGB48; return true;
+    case TQxPixelFormat::qxCIELab: l = TQxColorLayout::qxclLab; return true;
+    default: return false;
+  }
+}
+
+bool TQxICC::ConvertBitmap(TQxBitmap* Bitmap, TQxPixelFormat DestFormat, TQxICC* Dest) {
+  TQxColorLayout in, out;
+  if (!Bitmap || !LayoutOf(Bitmap->PixelFormat(), in) || !LayoutOf(DestFormat, out)) return false;
+  const int32_t w = Bitmap->Width(), h = Bitmap->Height();
+  TQxBitmap converted(w, h, DestFormat);
+  for (int32_t y = 0; y < h; ++y)
+    // A transform that cannot be made leaves the bitmap as it was.
+    if (!Transform(Dest, in, out, 0, 0, Bitmap->Scanline(y), converted.Scanline(y), w)) return false;
+  FreeTransform();
+  Bitmap->CopyFrom(&converted);
+  return true;
 }
