@@ -1,0 +1,338 @@
+#include "platform/graphics/bitmap.h"
+
+#include <cairo.h>
+
+#include <climits>
+#include <new>
+
+#include "platform/base/exceptions.h"
+#include "platform/graphics/canvas.h"
+#include "platform/graphics/pixel_access.h"
+
+using qvgfx::TSurface;
+
+int BitsPerPixelOf(TPixelFormat Format) {
+  switch (Format) {
+    case TPixelFormat::pf1bit: return 1;
+    case TPixelFormat::pf4bit: return 4;
+    case TPixelFormat::pf8bit: return 8;
+    case TPixelFormat::pf15bit: return 15;
+    case TPixelFormat::pf16bit: return 16;
+    case TPixelFormat::pf24bit: return 24;
+    case TPixelFormat::pf32bit:
+    case TPixelFormat::pfDevice: return 32;
+    default: return 0;
+  }
+}
+
+int64_t BytesPerScanline(int64_t Width, int BitsPerPixel) {
+  int Bits = BitsPerPixel == 15 ? 16 : BitsPerPixel;
+  return ((Width * Bits + 31) / 32) * 4;
+}
+
+std::vector<TRGBQuad> DefaultColorTable(TPixelFormat Format) {
+  auto Q = [](uint8_t R, uint8_t G, uint8_t B) { return TRGBQuad{B, G, R, 0}; };
+  static const TRGBQuad Vga[16] = {Q(0, 0, 0),       Q(128, 0, 0),   Q(0, 128, 0),   Q(128, 128, 0),
+                                   Q(0, 0, 128),     Q(128, 0, 128), Q(0, 128, 128), Q(192, 192, 192),
+                                   Q(128, 128, 128), Q(255, 0, 0),   Q(0, 255, 0),   Q(255, 255, 0),
+                                   Q(0, 0, 255),     Q(255, 0, 255), Q(0, 255, 255), Q(255, 255, 255)};
+  std::vector<TRGBQuad> T;
+  switch (Format) {
+    case TPixelFormat::pf1bit: T = {Q(0, 0, 0), Q(255, 255, 255)}; break;
+    case TPixelFormat::pf4bit: T.assign(Vga, Vga + 16); break;
+    case TPixelFormat::pf8bit:
+      T.assign(Vga, Vga + 16);
+      for (int R = 0; R < 6; ++R)
+        for (int G = 0; G < 6; ++G)
+          for (int B = 0; B < 6; ++B)
+            T.push_back(Q(static_cast<uint8_t>(R * 51), static_cast<uint8_t>(G * 51), static_cast<uint8_t>(B * 51)));
+      for (int I = 0; I < 24; ++I) {
+        uint8_t V = static_cast<uint8_t>(8 + I * 10);
+        T.push_back(Q(V, V, V));
+      }
+      break;
+    default: break;
+  }
+  return T;
+}
+
+TBitmap::TBitmap() = default;
+
+TBitmap::TBitmap(int32_t AWidth, int32_t AHeight, TPixelFormat Format) {
+  Reallocate(AWidth, AHeight, Format, false);
+}
+
+TBitmap::~TBitmap() = default;
+
+void TBitmap::Reallocate(int32_t AWidth, int32_t AHeight, TPixelFormat Format, bool Keep) {
+  if (AWidth < 0 || AHeight < 0) throw EInvalidGraphic("Invalid bitmap size");
+  int Bpp = BitsPerPixelOf(Format);
+  if (Bpp == 0) throw EInvalidGraphic("Invalid pixel format");
+  int64_t Row = BytesPerScanline(AWidth, Bpp);
+  if (Row > INT32_MAX) throw EInvalidGraphic("Bitmap too large");
+  int64_t Total = Row * AHeight;
+  std::vector<uint8_t> Bits;
+  try {
+    Bits.resize(static_cast<size_t>(Total));
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory("Out of memory while creating a bitmap");
+  } catch (const std::length_error&) {
+    throw EOutOfMemory("Out of memory while creating a bitmap");
+  }
+  TBitmap Old;
+  bool HadPixels = Keep && !Empty();
+  if (HadPixels) {
+    Old.FWidth = FWidth;
+    Old.FHeight = FHeight;
+    Old.FRowBytes = FRowBytes;
+    Old.FPixelFormat = FPixelFormat;
+    Old.FBits.swap(FBits);
+    Old.FColorTable = FColorTable;
+  }
+  bool FormatChanged = Format != FPixelFormat;
+  FWidth = AWidth;
+  FHeight = AHeight;
+  FRowBytes = static_cast<int32_t>(Row);
+  FPixelFormat = Format;
+  FBits.swap(Bits);
+  if (Bpp > 8) {
+    FColorTable.clear();
+  } else if (FormatChanged || FColorTable.size() != (static_cast<size_t>(1) << Bpp)) {
+    FColorTable = DefaultColorTable(Format);
+  }
+  if (Empty()) return;
+  // New pixels start white, as a fresh bitmap does.
+  TSurface S(this);
+  uint32_t White = qvgfx::ColorToNative(*this, 0xFFFFFF);
+  int32_t KeepW = 0, KeepH = 0;
+  if (HadPixels) {
+    KeepW = std::min(FWidth, Old.FWidth);
+    KeepH = std::min(FHeight, Old.FHeight);
+  }
+  TSurface O(&Old);
+  bool Same = HadPixels && Old.BitsPerPixel() == Bpp && Old.FColorTable == FColorTable;
+  for (int32_t Y = 0; Y < FHeight; ++Y) {
+    int32_t X = 0;
+    if (Y < KeepH) {
+      if (Same && Bpp >= 8) {
+        std::memcpy(S.Row(Y), O.Row(Y), static_cast<size_t>(KeepW) * (Bpp == 15 ? 2 : Bpp / 8));
+      } else {
+        for (int32_t I = 0; I < KeepW; ++I) {
+          uint32_t V = O.Get(I, Y);
+          if (!Same) {
+            uint32_t A = Old.BitsPerPixel() == 32 && Bpp == 32 ? (V & 0xFF000000u) : 0;
+            V = qvgfx::ColorToNative(*this, qvgfx::NativeToColor(Old, V)) | A;
+          }
+          S.Set(I, Y, V);
+        }
+      }
+      X = KeepW;
+    }
+    if (Bpp == 32 && X < FWidth) {
+      auto* P = reinterpret_cast<uint32_t*>(S.Row(Y));
+      std::fill(P + X, P + FWidth, White);
+    } else if (Bpp == 24 && X < FWidth) {
+      std::memset(S.Row(Y) + 3 * static_cast<int64_t>(X), 0xFF, 3 * static_cast<size_t>(FWidth - X));
+    } else {
+      for (; X < FWidth; ++X) S.Set(X, Y, White);
+    }
+  }
+}
+
+void TBitmap::SetWidth(int32_t Value) { SetSize(Value, FHeight); }
+void TBitmap::SetHeight(int32_t Value) { SetSize(FWidth, Value); }
+
+void TBitmap::SetSize(int32_t AWidth, int32_t AHeight) {
+  if (AWidth == FWidth && AHeight == FHeight) return;
+  Reallocate(AWidth, AHeight, FPixelFormat, true);
+  Changed();
+}
+
+void TBitmap::SetPixelFormat(TPixelFormat Value) {
+  if (Value == FPixelFormat) return;
+  if (Value == TPixelFormat::pfCustom) throw EInvalidGraphic("Invalid pixel format");
+  Reallocate(FWidth, FHeight, Value, true);
+  Changed();
+}
+
+int TBitmap::BitsPerPixel() const { return BitsPerPixelOf(FPixelFormat); }
+
+void* TBitmap::ScanLine(int32_t Row) {
+  if (Row < 0 || Row >= FHeight) throw EInvalidGraphicOperation("Scan line index out of range");
+  return FBits.data() + static_cast<int64_t>(FHeight - 1 - Row) * FRowBytes;
+}
+
+const void* TBitmap::ScanLine(int32_t Row) const { return const_cast<TBitmap*>(this)->ScanLine(Row); }
+
+void TBitmap::SetColorTable(const std::vector<TRGBQuad>& Table) {
+  int Bpp = BitsPerPixel();
+  if (Bpp > 8) return;
+  FColorTable = Table;
+  FColorTable.resize(static_cast<size_t>(1) << Bpp);
+  Changed();
+}
+
+void TBitmap::SetMonochrome(bool Value) {
+  if (Value == Monochrome()) return;
+  SetPixelFormat(Value ? TPixelFormat::pf1bit : TPixelFormat::pfDevice);
+}
+
+TColor TBitmap::TransparentColor() const {
+  if (FTransparentMode == TTransparentMode::tmFixed && FTransparentColor != clDefault) return FTransparentColor;
+  if (Empty()) return clDefault;
+  return static_cast<TColor>(GetPixel(0, FHeight - 1));
+}
+
+void TBitmap::SetTransparentColor(TColor Value) {
+  FTransparentColor = Value;
+  FTransparentMode = Value == clDefault ? TTransparentMode::tmAuto : TTransparentMode::tmFixed;
+  Changed();
+}
+
+void TBitmap::SetTransparentMode(TTransparentMode Value) {
+  if (Value == FTransparentMode) return;
+  if (Value == TTransparentMode::tmAuto) {
+    FTransparentColor = clDefault;
+    FTransparentMode = Value;
+  } else {
+    FTransparentColor = TransparentColor();
+    FTransparentMode = Value;
+  }
+  Changed();
+}
+
+TCanvas* TBitmap::Canvas() {
+  if (!FCanvas) FCanvas = std::make_unique<TCanvas>(this);
+  return FCanvas.get();
+}
+
+std::unique_ptr<TBitmap> TBitmap::CreateMask(TColor ATransparentColor) const {
+  auto M = std::make_unique<TBitmap>(FWidth, FHeight, TPixelFormat::pf1bit);
+  COLORREF Key = static_cast<COLORREF>(ColorToRGB(ATransparentColor)) & 0xFFFFFF;
+  TSurface S(const_cast<TBitmap*>(this)), D(M.get());
+  for (int32_t Y = 0; Y < FHeight; ++Y)
+    for (int32_t X = 0; X < FWidth; ++X) D.Set(X, Y, qvgfx::NativeToColor(*this, S.Get(X, Y)) == Key ? 1 : 0);
+  return M;
+}
+
+void TBitmap::Mask(TColor ATransparentColor) {
+  auto M = CreateMask(ATransparentColor);
+  FPixelFormat = TPixelFormat::pf1bit;
+  FRowBytes = M->FRowBytes;
+  FBits.swap(M->FBits);
+  FColorTable = M->FColorTable;
+  Changed();
+}
+
+COLORREF TBitmap::GetPixel(int32_t X, int32_t Y) const {
+  if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight) return 0xFFFFFFFF;
+  TSurface S(const_cast<TBitmap*>(this));
+  return qvgfx::NativeToColor(*this, S.Get(X, Y));
+}
+
+void TBitmap::SetPixel(int32_t X, int32_t Y, COLORREF Color) {
+  if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight) return;
+  TSurface S(this);
+  S.Set(X, Y, qvgfx::ColorToNative(*this, Color & 0xFFFFFF));
+}
+
+int TBitmap::NearestIndex(COLORREF Color) const {
+  int Best = 0;
+  int64_t BestD = INT64_MAX;
+  int R = GetRValue(Color), G = GetGValue(Color), B = GetBValue(Color);
+  for (size_t I = 0; I < FColorTable.size(); ++I) {
+    const TRGBQuad& Q = FColorTable[I];
+    int64_t D = (int64_t)(Q.rgbRed - R) * (Q.rgbRed - R) + (int64_t)(Q.rgbGreen - G) * (Q.rgbGreen - G) +
+                (int64_t)(Q.rgbBlue - B) * (Q.rgbBlue - B);
+    if (D < BestD) {
+      BestD = D;
+      Best = static_cast<int>(I);
+      if (D == 0) break;
+    }
+  }
+  return Best;
+}
+
+void TBitmap::Draw(TCanvas* ACanvas, const TRect& Rect) const {
+  if (!ACanvas || Empty()) return;
+  TCanvas* Src = const_cast<TBitmap*>(this)->Canvas();
+  if (Transparent()) {
+    TransparentBlt(ACanvas, Rect.Left, Rect.Top, Rect.Width(), Rect.Height(), Src, 0, 0, FWidth, FHeight,
+                   static_cast<COLORREF>(ColorToRGB(TransparentColor())) & 0xFFFFFF);
+  } else {
+    ACanvas->RequiredState();
+    StretchBlt(ACanvas, Rect.Left, Rect.Top, Rect.Width(), Rect.Height(), Src, 0, 0, FWidth, FHeight,
+               ACanvas->CopyMode());
+  }
+}
+
+void TBitmap::Assign(const TBitmap& Source) {
+  if (&Source == this) return;
+  FWidth = Source.FWidth;
+  FHeight = Source.FHeight;
+  FRowBytes = Source.FRowBytes;
+  FPixelFormat = Source.FPixelFormat;
+  FHandleType = Source.FHandleType;
+  FTransparentMode = Source.FTransparentMode;
+  FTransparentColor = Source.FTransparentColor;
+  FBits = Source.FBits;
+  FColorTable = Source.FColorTable;
+  FTransparent = Source.FTransparent;
+  Changed();
+}
+
+bool TBitmap::Assign(const TGraphic* Source) {
+  if (!Source) {
+    SetSize(0, 0);
+    return true;
+  }
+  if (auto* B = dynamic_cast<const TBitmap*>(Source)) {
+    Assign(*B);
+    return true;
+  }
+  // Any other picture is drawn onto a white bitmap of its size.
+  Reallocate(Source->Width(), Source->Height(), TPixelFormat::pfDevice, false);
+  if (!Empty()) Source->Draw(Canvas(), TRect(0, 0, FWidth, FHeight));
+  Changed();
+  return true;
+}
+
+std::unique_ptr<TGraphic> TBitmap::Clone() const {
+  auto B = std::make_unique<TBitmap>();
+  B->Assign(*this);
+  return B;
+}
+
+bool SaveBitmapToPngFile(const TBitmap& Bitmap, const std::string& Path, bool AlphaChannel) {
+  if (Bitmap.Empty()) return false;
+  bool Alpha = AlphaChannel && Bitmap.BitsPerPixel() == 32;
+  cairo_surface_t* Surf =
+      cairo_image_surface_create(Alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, Bitmap.Width(), Bitmap.Height());
+  if (cairo_surface_status(Surf) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(Surf);
+    return false;
+  }
+  cairo_surface_flush(Surf);
+  unsigned char* Data = cairo_image_surface_get_data(Surf);
+  int Stride = cairo_image_surface_get_stride(Surf);
+  TSurface S(const_cast<TBitmap*>(&Bitmap));
+  for (int32_t Y = 0; Y < Bitmap.Height(); ++Y) {
+    auto* Out = reinterpret_cast<uint32_t*>(Data + static_cast<int64_t>(Stride) * Y);
+    for (int32_t X = 0; X < Bitmap.Width(); ++X) {
+      uint32_t V = S.Get(X, Y);
+      COLORREF C = qvgfx::NativeToColor(Bitmap, V);
+      uint32_t R = GetRValue(C), G = GetGValue(C), B = GetBValue(C), A = 255;
+      if (Alpha) {
+        A = V >> 24;
+        R = (R * A + 127) / 255;
+        G = (G * A + 127) / 255;
+        B = (B * A + 127) / 255;
+      }
+      Out[X] = (A << 24) | (R << 16) | (G << 8) | B;
+    }
+  }
+  cairo_surface_mark_dirty(Surf);
+  bool Ok = cairo_surface_write_to_png(Surf, Path.c_str()) == CAIRO_STATUS_SUCCESS;
+  cairo_surface_destroy(Surf);
+  return Ok;
+}

@@ -1,0 +1,301 @@
+// Block transfers between canvases: any ternary raster operation, stretching, transparent copies and
+// gradients. The common cases (plain copies and fills of equal formats) run as row copies.
+#include <cstring>
+#include <unordered_map>
+
+#include "platform/graphics/canvas.h"
+#include "platform/graphics/device.h"
+
+using qvgfx::TBrushSource;
+using qvgfx::TDevice;
+using qvgfx::TSurface;
+
+namespace {
+
+// Maps native values of a source bitmap to native values of the destination, as a blit converts them.
+class TConverter {
+ public:
+  TConverter(const TDevice& Src, const TDevice& Dst) : FSrc(*Src.S.Bmp), FDst(*Dst.S.Bmp) {
+    int SB = Src.S.Bpp, DB = Dst.S.Bpp;
+    FMask = Dst.S.Mask();
+    if (SB == 1 && DB == 1) {
+      FKind = 0;
+    } else if (SB == 1) {
+      // 0 takes the destination's text colour, 1 its background colour.
+      FKind = 1;
+      FLut[0] = Dst.Native(Dst.St.TextColor);
+      FLut[1] = Dst.Native(Dst.St.BkColor);
+    } else if (DB == 1) {
+      // The source's background colour becomes 1, every other colour 0.
+      FKind = 2;
+      FKey = Src.St.BkColor & 0xFFFFFF;
+    } else if (SB == DB && (SB > 8 || FSrc.ColorTable() == FDst.ColorTable())) {
+      FKind = 0;
+    } else if ((SB == 24 || SB == 32) && (DB == 24 || DB == 32)) {
+      FKind = 0;
+    } else if (SB <= 8) {
+      FKind = 1;
+      for (uint32_t I = 0; I < (1u << SB); ++I) FLut[I] = qvgfx::ColorToNative(FDst, qvgfx::NativeToColor(FSrc, I));
+    } else {
+      FKind = 3;
+    }
+  }
+  bool Identity() const { return FKind == 0; }
+  uint32_t operator()(uint32_t V) {
+    switch (FKind) {
+      case 0: return V & FMask;
+      case 1: return FLut[V & 0xFF];
+      case 2: return qvgfx::NativeToColor(FSrc, V) == FKey ? 1u : 0u;
+      default: {
+        auto It = FCache.find(V);
+        if (It != FCache.end()) return It->second;
+        uint32_t R = qvgfx::ColorToNative(FDst, qvgfx::NativeToColor(FSrc, V));
+        if (FCache.size() < 65536) FCache.emplace(V, R);
+        return R;
+      }
+    }
+  }
+
+ private:
+  const TBitmap& FSrc;
+  const TBitmap& FDst;
+  int FKind = 0;
+  uint32_t FMask = 0xFFFFFFFF;
+  COLORREF FKey = 0;
+  uint32_t FLut[256] = {};
+  std::unordered_map<uint32_t, uint32_t> FCache;
+};
+
+bool UsesSource(uint8_t Op) { return ((Op >> 2) & 0x33) != (Op & 0x33); }
+bool UsesPattern(uint8_t Op) { return ((Op >> 4) & 0x0F) != (Op & 0x0F); }
+
+int BytesPerPixel(int Bpp) { return Bpp == 15 ? 2 : Bpp / 8; }
+
+// Source index for each of N destination steps over a source extent of M (mirrored when Flip).
+std::vector<int32_t> StretchMap(int32_t N, int32_t M, bool Flip) {
+  std::vector<int32_t> Map(static_cast<size_t>(N));
+  for (int32_t I = 0; I < N; ++I) {
+    int32_t S = static_cast<int32_t>(static_cast<int64_t>(I) * M / N);
+    Map[static_cast<size_t>(I)] = Flip ? M - 1 - S : S;
+  }
+  return Map;
+}
+
+}  // namespace
+
+bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, int32_t XSrc, int32_t YSrc,
+                int32_t WSrc, int32_t HSrc, uint32_t Rop) {
+  if (!Dest) return false;
+  uint8_t Op = static_cast<uint8_t>(Rop >> 16);
+  bool NeedS = UsesSource(Op), NeedP = UsesPattern(Op);
+  if (NeedS && !Src) return false;
+  Dest->RequiredState();
+  if (NeedS) Src->RequiredState();
+  TDevice D(Dest);
+  if (!D.Valid() || W == 0 || H == 0) return true;
+  if (NeedS && (WSrc == 0 || HSrc == 0)) return true;
+  if (!NeedS) {
+    WSrc = W;
+    HSrc = H;
+  }
+  bool FlipX = (W < 0) != (WSrc < 0), FlipY = (H < 0) != (HSrc < 0);
+  if (W < 0) {
+    X += W;
+    W = -W;
+  }
+  if (H < 0) {
+    Y += H;
+    H = -H;
+  }
+  if (WSrc < 0) {
+    XSrc += WSrc;
+    WSrc = -WSrc;
+  }
+  if (HSrc < 0) {
+    YSrc += HSrc;
+    HSrc = -HSrc;
+  }
+  int32_t DX0 = D.DX(X), DY0 = D.DY(Y);
+  std::vector<int32_t> MapX = StretchMap(W, WSrc, FlipX), MapY = StretchMap(H, HSrc, FlipY);
+  bool Plain = W == WSrc && H == HSrc && !FlipX && !FlipY;
+
+  if (!NeedS) {
+    // Pattern and destination only.
+    TBrushSource BS(D, *Dest->Brush());
+    uint32_t M = D.S.Mask();
+    bool Solid = BS.Solid();
+    for (int32_t I = 0; I < H; ++I)
+      D.Span(DY0 + I, DX0, DX0 + W, [&](int32_t Yy, int32_t A, int32_t B) {
+        if (Op == 0xF0 && Solid && D.S.Bpp == 32) {
+          auto* Row = reinterpret_cast<uint32_t*>(D.S.Row(Yy));
+          std::fill(Row + A, Row + B, BS.SolidValue());
+          return;
+        }
+        for (int32_t Xx = A; Xx < B; ++Xx) {
+          uint32_t P = 0;
+          if (NeedP && !BS.At(Xx, Yy, P)) P = D.S.Get(Xx, Yy);
+          D.S.Set(Xx, Yy, qvgfx::ApplyRop3(Op, P, 0, D.S.Get(Xx, Yy)) & M);
+        }
+      });
+    return true;
+  }
+
+  TDevice S(Src);
+  if (!S.S.Valid()) return true;
+  int32_t SX0 = S.DX(XSrc), SY0 = S.DY(YSrc);
+  TConverter Conv(S, D);
+  TBrushSource BS(D, *Dest->Brush());
+  uint32_t M = D.S.Mask();
+  bool SameBitmap = S.S.Bmp == D.S.Bmp;
+  int Bpp = D.S.Bpp;
+  bool RowCopy = Op == 0xCC && Conv.Identity() && S.S.Bpp == Bpp && Bpp >= 8;
+  // Overlapping copies inside one bitmap go in the direction that reads rows before writing them.
+  bool Upward = SameBitmap && DY0 > SY0;
+  std::vector<uint32_t> Line;
+  for (int32_t K = 0; K < H; ++K) {
+    int32_t I = Upward ? H - 1 - K : K;
+    int32_t SY = SY0 + MapY[static_cast<size_t>(I)];
+    if (SY < 0 || SY >= S.S.Height) continue;
+    D.Span(DY0 + I, DX0, DX0 + W, [&](int32_t Yy, int32_t A, int32_t B) {
+      // Clip the span to the source columns that exist.
+      if (Plain) {
+        A = std::max(A, DX0 - SX0);
+        B = std::min(B, DX0 - SX0 + S.S.Width);
+        if (A >= B) return;
+      }
+      if (RowCopy && Plain) {
+        int BPP = BytesPerPixel(Bpp);
+        std::memmove(D.S.Row(Yy) + static_cast<int64_t>(A) * BPP, S.S.Row(SY) + static_cast<int64_t>(SX0 + A - DX0) * BPP,
+                     static_cast<size_t>(B - A) * BPP);
+        return;
+      }
+      if (RowCopy && Bpp == 32 && !SameBitmap) {
+        auto* Out = reinterpret_cast<uint32_t*>(D.S.Row(Yy));
+        const auto* In = reinterpret_cast<const uint32_t*>(S.S.Row(SY));
+        const int32_t* MX = MapX.data() - DX0;
+        for (int32_t Xx = A; Xx < B; ++Xx) {
+          int32_t SX = SX0 + MX[Xx];
+          if (SX >= 0 && SX < S.S.Width) Out[Xx] = In[SX];
+        }
+        return;
+      }
+      if (SameBitmap) {
+        // Read the source row first so that an overlapping write cannot feed itself.
+        Line.resize(static_cast<size_t>(B - A));
+        for (int32_t Xx = A; Xx < B; ++Xx) {
+          int32_t SX = SX0 + MapX[static_cast<size_t>(Xx - DX0)];
+          Line[static_cast<size_t>(Xx - A)] = (SX >= 0 && SX < S.S.Width) ? S.S.Get(SX, SY) : 0xFFFFFFFFu;
+        }
+      }
+      for (int32_t Xx = A; Xx < B; ++Xx) {
+        int32_t SX = SX0 + MapX[static_cast<size_t>(Xx - DX0)];
+        if (SX < 0 || SX >= S.S.Width) continue;
+        uint32_t SV = SameBitmap ? Line[static_cast<size_t>(Xx - A)] : S.S.Get(SX, SY);
+        uint32_t Sv = Conv(SV);
+        if (Op == 0xCC) {
+          D.S.Set(Xx, Yy, Sv);
+          continue;
+        }
+        uint32_t P = 0;
+        if (NeedP && !BS.At(Xx, Yy, P)) P = D.S.Get(Xx, Yy);
+        D.S.Set(Xx, Yy, qvgfx::ApplyRop3(Op, P, Sv, D.S.Get(Xx, Yy)) & M);
+      }
+    });
+  }
+  return true;
+}
+
+bool BitBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, int32_t XSrc, int32_t YSrc, uint32_t Rop) {
+  return StretchBlt(Dest, X, Y, W, H, Src, XSrc, YSrc, W, H, Rop);
+}
+
+bool PatBlt(HDC DC, int32_t X, int32_t Y, int32_t W, int32_t H, uint32_t Rop) {
+  uint8_t Op = static_cast<uint8_t>(Rop >> 16);
+  if (UsesSource(Op)) return false;
+  return StretchBlt(DC, X, Y, W, H, nullptr, 0, 0, W, H, Rop);
+}
+
+namespace {
+
+template <typename Skip>
+bool MaskedStretch(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, int32_t XSrc, int32_t YSrc,
+                   int32_t WSrc, int32_t HSrc, Skip&& SkipPixel) {
+  if (!Dest || !Src) return false;
+  if (W <= 0 || H <= 0 || WSrc <= 0 || HSrc <= 0) return false;
+  Dest->RequiredState();
+  Src->RequiredState();
+  TDevice D(Dest), S(Src);
+  if (!D.Valid() || !S.S.Valid()) return true;
+  TConverter Conv(S, D);
+  int32_t DX0 = D.DX(X), DY0 = D.DY(Y), SX0 = S.DX(XSrc), SY0 = S.DY(YSrc);
+  std::vector<int32_t> MapX = StretchMap(W, WSrc, false), MapY = StretchMap(H, HSrc, false);
+  for (int32_t I = 0; I < H; ++I) {
+    int32_t SY = SY0 + MapY[static_cast<size_t>(I)];
+    if (SY < 0 || SY >= S.S.Height) continue;
+    D.Span(DY0 + I, DX0, DX0 + W, [&](int32_t Yy, int32_t A, int32_t B) {
+      for (int32_t Xx = A; Xx < B; ++Xx) {
+        int32_t MXi = MapX[static_cast<size_t>(Xx - DX0)], SX = SX0 + MXi;
+        if (SX < 0 || SX >= S.S.Width) continue;
+        uint32_t V = S.S.Get(SX, SY);
+        if (SkipPixel(V, MXi, MapY[static_cast<size_t>(I)])) continue;
+        D.S.Set(Xx, Yy, Conv(V));
+      }
+    });
+  }
+  return true;
+}
+
+}  // namespace
+
+bool TransparentBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, int32_t XSrc, int32_t YSrc,
+                    int32_t WSrc, int32_t HSrc, COLORREF Transparent) {
+  if (!Src || !Src->Bitmap()) return false;
+  const TBitmap& SB = *Src->Bitmap();
+  COLORREF Key = Transparent & 0xFFFFFF;
+  return MaskedStretch(Dest, X, Y, W, H, Src, XSrc, YSrc, WSrc, HSrc,
+                       [&](uint32_t V, int32_t, int32_t) { return qvgfx::NativeToColor(SB, V) == Key; });
+}
+
+bool TransparentStretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, int32_t XSrc,
+                           int32_t YSrc, int32_t WSrc, int32_t HSrc, HDC Mask, int32_t XMask, int32_t YMask) {
+  if (!Mask || !Mask->Bitmap()) return false;
+  TBitmap* MB = Mask->Bitmap();
+  return MaskedStretch(Dest, X, Y, W, H, Src, XSrc, YSrc, WSrc, HSrc, [&](uint32_t, int32_t MX, int32_t MY) {
+    COLORREF C = MB->GetPixel(XMask + MX, YMask + MY);
+    return C == 0xFFFFFFFF || C != 0;  // outside the mask or white: keep the destination
+  });
+}
+
+bool GradientFill(HDC DC, const TRIVERTEX* Vertices, uint32_t NVertices, const GRADIENT_RECT* Rects, uint32_t NRects,
+                  uint32_t Mode) {
+  if (!DC || !Vertices || !Rects || Mode > GRADIENT_FILL_RECT_V) return false;
+  TDevice D(DC);
+  if (!D.Valid()) return true;
+  for (uint32_t R = 0; R < NRects; ++R) {
+    if (Rects[R].UpperLeft >= NVertices || Rects[R].LowerRight >= NVertices) return false;
+    TRIVERTEX A = Vertices[Rects[R].UpperLeft], B = Vertices[Rects[R].LowerRight];
+    if (B.x < A.x) std::swap(A.x, B.x);
+    if (B.y < A.y) std::swap(A.y, B.y);
+    bool Vert = Mode == GRADIENT_FILL_RECT_V;
+    int32_t Span = Vert ? B.y - A.y : B.x - A.x;
+    if (Span <= 0 || B.x <= A.x || B.y <= A.y) continue;
+    const TRIVERTEX &C1 = Vertices[Rects[R].UpperLeft], &C2 = Vertices[Rects[R].LowerRight];
+    auto Mix = [&](uint16_t P, uint16_t Q, int32_t I) {
+      return static_cast<uint32_t>((P + (static_cast<int64_t>(Q) - P) * I / Span) >> 8) & 0xFF;
+    };
+    auto ValueAt = [&](int32_t I) {
+      COLORREF C = RGB(static_cast<uint8_t>(Mix(C1.Red, C2.Red, I)), static_cast<uint8_t>(Mix(C1.Green, C2.Green, I)),
+                       static_cast<uint8_t>(Mix(C1.Blue, C2.Blue, I)));
+      uint32_t V = D.Native(C);
+      if (D.S.Bpp == 32) V |= Mix(C1.Alpha, C2.Alpha, I) << 24;
+      return V;
+    };
+    for (int32_t Yy = A.y; Yy < B.y; ++Yy) {
+      uint32_t RowV = Vert ? ValueAt(Yy - A.y) : 0;
+      D.Span(D.DY(Yy), D.DX(A.x), D.DX(B.x), [&](int32_t Dy, int32_t L, int32_t Rr) {
+        for (int32_t Xx = L; Xx < Rr; ++Xx) D.S.Set(Xx, Dy, Vert ? RowV : ValueAt(Xx - D.DX(A.x)));
+      });
+    }
+  }
+  return true;
+}
