@@ -114,7 +114,8 @@ int64_t TQxBufferedReadStream::SeekPosition(int64_t Offset, TSeekOrigin Origin) 
     case TSeekOrigin::soEnd: Target = FSourceSize - (Offset < 0 ? -Offset : Offset); break;
     default: Target = FPosition; break;
   }
-  if (Target < 0) Target = 0;
+  // Nothing lies before the logical start.
+  if (Target < FBase) Target = FBase;
   if (Target >= FSourceSize) {
     Target = FSourceSize;
     FEndReached = true;
