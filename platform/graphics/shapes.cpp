@@ -32,8 +32,10 @@ TShape RectShape(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   return S;
 }
 
-// Rows of the ellipse in the box, symmetric about both axes: in half-pixel units u = 2x - (X1 + X2 - 1)
-// and v = 2y - (Y1 + Y2 - 1), a pixel is inside when u²H² + v²W² <= W²H².
+// Rows of the ellipse in the box, symmetric about both axes. The outline runs through pixel centres on
+// the ellipse of semi-axes (W - 1) / 2 and (H - 1) / 2; a pixel is inside when it lies within the
+// ellipse a quarter pixel larger. In quarter-pixel units u = 4x - 2(X1 + X2 - 1), A = 2W - 1:
+// u²B² + v²A² <= A²B².
 TShape EllipseShape(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   Order(X1, X2);
   Order(Y1, Y2);
@@ -42,18 +44,20 @@ TShape EllipseShape(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   if (W <= 0 || H <= 0) return S;
   S.Top = Y1;
   S.Rows.resize(static_cast<size_t>(H));
+  int64_t A = 2 * W - 1, B = 2 * H - 1;
   int64_t SumX = static_cast<int64_t>(X1) + X2 - 1;
   for (int64_t R = 0; R < H; ++R) {
-    int64_t V = 2 * R - (H - 1);
+    int64_t V = 2 * (2 * R - (H - 1));
     if (V > 0) {
       S.Rows[R] = S.Rows[H - 1 - R];
       continue;
     }
-    __int128 Rhs = static_cast<__int128>(W) * W * (static_cast<__int128>(H) * H - static_cast<__int128>(V) * V);
-    // largest U >= 0 with U²H² <= Rhs
-    long double Est = std::sqrt(static_cast<long double>(Rhs)) / static_cast<long double>(H);
+    __int128 Rhs = static_cast<__int128>(A) * A * (static_cast<__int128>(B) * B - static_cast<__int128>(V) * V);
+    if (Rhs < 0) continue;
+    // largest half-pixel offset H2 (same parity as W - 1) with (2 H2)² B² <= Rhs
+    long double Est = std::sqrt(static_cast<long double>(Rhs)) / static_cast<long double>(B) / 2;
     int64_t U = static_cast<int64_t>(Est) + 1;
-    while (U >= 0 && static_cast<__int128>(U) * U * H * H > Rhs) --U;
+    while (U >= 0 && static_cast<__int128>(2 * U) * (2 * U) * B * B > Rhs) --U;
     if ((U & 1) != ((W - 1) & 1)) --U;
     if (U < 0) continue;
     int32_t L = static_cast<int32_t>((SumX - U) / 2), Rt = static_cast<int32_t>((SumX + U) / 2);

@@ -1,0 +1,371 @@
+#include <gtest/gtest.h>
+
+#include "art.h"
+#include "platform/base/exceptions.h"
+
+TEST(Bitmap, RowsAreBottomUpAndPaddedToFourBytes) {
+  struct Case {
+    TPixelFormat F;
+    int32_t RowBytes;
+  } Cases[] = {{TPixelFormat::pf1bit, 8},   {TPixelFormat::pf4bit, 20},  {TPixelFormat::pf8bit, 36},
+               {TPixelFormat::pf15bit, 68}, {TPixelFormat::pf16bit, 68}, {TPixelFormat::pf24bit, 100},
+               {TPixelFormat::pf32bit, 132}};
+  for (const Case& C : Cases) {
+    TBitmap B(33, 3, C.F);
+    EXPECT_EQ(B.RowBytes(), C.RowBytes) << static_cast<int>(C.F);
+    auto* R0 = static_cast<uint8_t*>(B.ScanLine(0));
+    EXPECT_EQ(static_cast<uint8_t*>(B.ScanLine(1)), R0 - C.RowBytes);
+    EXPECT_EQ(static_cast<uint8_t*>(B.ScanLine(2)), B.Bits());
+  }
+}
+
+TEST(Bitmap, RefusesNegativeSizesAndBadRows) {
+  TBitmap B(4, 4);
+  EXPECT_THROW(B.SetSize(-1, 4), EInvalidGraphic);
+  EXPECT_EQ(B.Width(), 4);
+  EXPECT_THROW(B.ScanLine(4), EInvalidGraphicOperation);
+  EXPECT_THROW(TBitmap(1, -2), EInvalidGraphic);
+}
+
+TEST(Bitmap, ResizeKeepsContentAndNewPixelsAreWhite) {
+  TBitmap B(3, 2);
+  B.SetPixel(2, 1, clRed);
+  B.SetSize(5, 3);
+  EXPECT_EQ(B.GetPixel(2, 1), static_cast<COLORREF>(clRed));
+  EXPECT_EQ(B.GetPixel(4, 2), 0xFFFFFFu);
+  EXPECT_EQ(B.GetPixel(0, 0), 0xFFFFFFu);
+}
+
+TEST(Bitmap, FormatChangesConvertPixels) {
+  TBitmap B(4, 1, TPixelFormat::pf24bit);
+  COLORREF Cs[4] = {0x000000, 0xFFFFFF, 0x0000FF, 0x336699};
+  for (int I = 0; I < 4; ++I) B.SetPixel(I, 0, Cs[I]);
+  B.SetPixelFormat(TPixelFormat::pf8bit);  // the table holds the 6x6x6 cube, so these survive
+  B.SetPixelFormat(TPixelFormat::pf32bit);
+  for (int I = 0; I < 4; ++I) EXPECT_EQ(B.GetPixel(I, 0), Cs[I]) << I;
+  B.SetPixelFormat(TPixelFormat::pf16bit);
+  EXPECT_EQ(B.GetPixel(1, 0), 0xFFFFFFu);
+  B.SetPixelFormat(TPixelFormat::pf1bit);
+  EXPECT_EQ(B.GetPixel(0, 0), 0u);
+  EXPECT_EQ(B.GetPixel(1, 0), 0xFFFFFFu);
+  EXPECT_EQ(B.GetPixel(2, 0), 0u);  // red is nearer to black than to white
+}
+
+TEST(Bitmap, MaskMarksTheTransparentColourWhite) {
+  TBitmap B(3, 1);
+  B.SetPixel(1, 0, clRed);
+  auto M = B.CreateMask(clRed);
+  EXPECT_TRUE(M->Monochrome());
+  EXPECT_EQ(Art(*M), "#.#\n");
+}
+
+TEST(Lines, LeaveOutTheEndPixel) {
+  auto B = WhiteBitmap(6, 4);
+  TCanvas* C = B->Canvas();
+  C->MoveTo(0, 0);
+  C->LineTo(4, 0);
+  C->MoveTo(5, 0);
+  C->LineTo(5, 3);
+  C->MoveTo(0, 1);
+  C->LineTo(2, 3);
+  EXPECT_EQ(Art(*B), Join({"####.#", "#....#", ".#...#", "......"}));
+  EXPECT_EQ(C->PenPos(), TPoint(2, 3));
+}
+
+TEST(Lines, ClosedPolylineUnderXorTouchesEachPixelOnce) {
+  auto B = WhiteBitmap(5, 5);
+  TCanvas* C = B->Canvas();
+  C->Pen()->SetMode(TPenMode::pmNotXor);  // black pen: XOR that turns white to black
+  TPoint P[] = {{0, 0}, {4, 0}, {4, 4}, {0, 4}, {0, 0}};
+  C->Polyline(P, 5);
+  EXPECT_EQ(Art(*B), Join({"#####", "#...#", "#...#", "#...#", "#####"}));
+}
+
+TEST(Lines, WidePensAndStyles) {
+  auto B = WhiteBitmap(12, 5);
+  TCanvas* C = B->Canvas();
+  C->Pen()->SetWidth(3);
+  C->MoveTo(2, 2);
+  C->LineTo(9, 2);
+  // round ends of radius 1.5 around (2, 2) and (9, 2)
+  EXPECT_EQ(Art(*B), Join({"............", ".##########.", ".##########.", ".##########.", "............"}));
+  auto D = WhiteBitmap(30, 1);
+  C = D->Canvas();
+  C->Pen()->SetStyle(TPenStyle::psDot);
+  C->Brush()->SetStyle(TBrushStyle::bsClear);
+  C->MoveTo(0, 0);
+  C->LineTo(12, 0);
+  EXPECT_EQ(Art(*D).substr(0, 13), "###...###...." );
+  C->Pen()->SetStyle(TPenStyle::psClear);
+  C->MoveTo(20, 0);
+  C->LineTo(29, 0);
+  EXPECT_EQ(Art(*D).substr(20, 9), ".........");
+}
+
+TEST(Shapes, RectangleExcludesRightAndBottom) {
+  auto B = WhiteBitmap(7, 6);
+  TCanvas* C = B->Canvas();
+  C->Brush()->SetColor(clRed);
+  C->Rectangle(1, 1, 6, 5);
+  EXPECT_EQ(Art(*B), Join({".......", ".#####.", ".#rrr#.", ".#rrr#.", ".#####.", "......."}));
+  // Reversed corners give the same picture.
+  auto B2 = WhiteBitmap(7, 6);
+  B2->Canvas()->Brush()->SetColor(clRed);
+  B2->Canvas()->Rectangle(6, 5, 1, 1);
+  EXPECT_EQ(Art(*B2), Art(*B));
+  // Without a pen the fill is one pixel smaller on the right and bottom.
+  auto B3 = WhiteBitmap(7, 6);
+  B3->Canvas()->Brush()->SetColor(clRed);
+  B3->Canvas()->Pen()->SetStyle(TPenStyle::psClear);
+  B3->Canvas()->Rectangle(1, 1, 6, 5);
+  EXPECT_EQ(Art(*B3), Join({".......", ".rrrr..", ".rrrr..", ".rrrr..", ".......", "......."}));
+}
+
+TEST(Shapes, FillRectFrameRectAndFocusRect) {
+  auto B = WhiteBitmap(6, 5);
+  TCanvas* C = B->Canvas();
+  C->Brush()->SetColor(clRed);
+  C->FillRect(TRect(0, 0, 2, 2));
+  C->FillRect(TRect(3, 3, 2, 2));  // empty: nothing
+  C->Brush()->SetColor(clBlack);
+  C->FrameRect(TRect(2, 1, 6, 5));
+  EXPECT_EQ(Art(*B), Join({"rr....", "rr####", "..#..#", "..#..#", "..####"}));
+  std::string Before = Art(*B);
+  C->DrawFocusRect(TRect(0, 0, 6, 5));
+  EXPECT_NE(Art(*B), Before);
+  C->DrawFocusRect(TRect(0, 0, 6, 5));
+  EXPECT_EQ(Art(*B), Before);
+}
+
+TEST(Shapes, EllipsesAreSymmetricAndFillTheirBox) {
+  for (auto [W, H] : {std::pair{1, 1}, {2, 2}, {3, 5}, {7, 7}, {10, 6}, {11, 20}, {40, 13}}) {
+    TBitmap B(W + 2, H + 2);
+    B.Canvas()->Ellipse(1, 1, W + 1, H + 1);
+    std::string A = Art(B);
+    std::vector<std::string> Rows;
+    for (size_t P = 0; P < A.size(); P = A.find('\n', P) + 1) Rows.push_back(A.substr(P, A.find('\n', P) - P));
+    for (int Y = 0; Y < H + 2; ++Y) {
+      std::string R = Rows[static_cast<size_t>(Y)];
+      EXPECT_EQ(R, std::string(R.rbegin(), R.rend())) << W << "x" << H << " row " << Y;
+      EXPECT_EQ(R, Rows[static_cast<size_t>(H + 1 - Y)]) << W << "x" << H << " row " << Y;
+    }
+    // touches all four sides of the box, nothing outside it
+    EXPECT_NE(Rows[1].find('#'), std::string::npos);
+    EXPECT_NE(Rows[static_cast<size_t>(H)].find('#'), std::string::npos);
+    EXPECT_EQ(Rows[0].find('#'), std::string::npos);
+    EXPECT_EQ(Rows[static_cast<size_t>(H + 1)].find('#'), std::string::npos);
+    bool Left = false, Right = false;
+    for (const auto& R : Rows) {
+      Left |= R[1] == '#';
+      Right |= R[static_cast<size_t>(W)] == '#';
+      EXPECT_EQ(R[0], '.');
+    }
+    EXPECT_TRUE(Left && Right) << W << "x" << H;
+  }
+  TBitmap B(9, 9);
+  B.Canvas()->Brush()->SetColor(clRed);
+  B.Canvas()->Ellipse(1, 1, 8, 8);
+  EXPECT_EQ(Art(B), Join({".........", "...###...", "..#rrr#..", ".#rrrrr#.", ".#rrrrr#.", ".#rrrrr#.",
+                          "..#rrr#..", "...###...", "........."}));
+}
+
+TEST(Shapes, AlternateAndWindingFill) {
+  // A square wound twice: the inner square is covered twice.
+  TPoint P[] = {{0, 0}, {8, 0}, {8, 8}, {0, 8}, {0, 0}, {2, 2}, {6, 2}, {6, 6}, {2, 6}, {2, 2}};
+  for (int Mode : {ALTERNATE, WINDING}) {
+    TBitmap B(9, 9);
+    TCanvas* C = B.Canvas();
+    C->Pen()->SetStyle(TPenStyle::psClear);
+    C->Brush()->SetColor(clBlack);
+    SetPolyFillMode(C, Mode);
+    C->Polygon(P, 10);
+    EXPECT_EQ(B.GetPixel(1, 1), 0u);
+    EXPECT_EQ(B.GetPixel(4, 4), Mode == WINDING ? 0u : 0xFFFFFFu) << Mode;
+    EXPECT_EQ(B.GetPixel(8, 4), 0xFFFFFFu);  // right edge excluded
+  }
+}
+
+TEST(Shapes, PolygonOutlineIncludesTheLastVertex) {
+  TBitmap B(5, 5);
+  B.Canvas()->Brush()->SetColor(clRed);
+  TPoint P[] = {{0, 0}, {4, 0}, {4, 4}, {0, 4}};
+  B.Canvas()->Polygon(P, 4);
+  EXPECT_EQ(Art(B), Join({"#####", "#rrr#", "#rrr#", "#rrr#", "#####"}));
+}
+
+TEST(Shapes, RoundRectArcPieAndChord) {
+  TBitmap B(10, 8);
+  B.Canvas()->RoundRect(0, 0, 10, 8, 4, 4);
+  EXPECT_EQ(Art(B).substr(0, 11), ".########.\n");
+  EXPECT_EQ(B.GetPixel(0, 0), 0xFFFFFFu);
+  EXPECT_EQ(B.GetPixel(0, 3), 0u);
+  // A quarter pie on the upper right: its fill stays in that quarter.
+  TBitmap P(21, 21);
+  P.Canvas()->Brush()->SetColor(clRed);
+  P.Canvas()->Pie(0, 0, 21, 21, 20, 10, 10, 0);
+  EXPECT_EQ(P.GetPixel(14, 6), static_cast<COLORREF>(clRed));
+  EXPECT_EQ(P.GetPixel(6, 6), 0xFFFFFFu);
+  EXPECT_EQ(P.GetPixel(14, 14), 0xFFFFFFu);
+  EXPECT_EQ(P.GetPixel(20, 10), 0u);
+  TBitmap A(21, 21);
+  A.Canvas()->Arc(0, 0, 21, 21, 20, 10, 10, 0);
+  EXPECT_EQ(A.GetPixel(10, 0), 0u);
+  EXPECT_EQ(A.GetPixel(0, 10), 0xFFFFFFu);
+  EXPECT_EQ(A.GetPixel(10, 10), 0xFFFFFFu);
+  TBitmap Ch(21, 21);
+  Ch.Canvas()->Brush()->SetColor(clRed);
+  Ch.Canvas()->Chord(0, 0, 21, 21, 20, 10, 10, 0);
+  EXPECT_EQ(Ch.GetPixel(16, 4), static_cast<COLORREF>(clRed)) << Art(Ch);
+  EXPECT_EQ(Ch.GetPixel(12, 8), 0xFFFFFFu);  // beyond the chord
+}
+
+TEST(Brushes, HatchAndPatternFollowTheBrushOrigin) {
+  TBitmap B(8, 8);
+  TCanvas* C = B.Canvas();
+  C->Brush()->SetStyle(TBrushStyle::bsHorizontal);
+  C->Brush()->SetColor(clBlack);
+  SetBkMode(C, TRANSPARENT);
+  B.Canvas()->Brush()->SetColor(clBlack);
+  C->Brush()->SetStyle(TBrushStyle::bsHorizontal);
+  C->FillRect(TRect(0, 0, 8, 8));
+  std::string A = Art(B);
+  EXPECT_EQ(A, Join({"........", "........", "........", "........", "........", "........", "........", "########"}));
+  TBitmap Pat(2, 2, TPixelFormat::pf1bit);
+  Pat.SetPixel(0, 0, 0);
+  Pat.SetPixel(1, 1, 0);
+  TBitmap D(4, 2);
+  D.Canvas()->Brush()->SetBitmap(&Pat);
+  D.Canvas()->Font()->SetColor(clRed);  // mono pattern: 0 takes the text colour
+  D.Canvas()->FillRect(TRect(0, 0, 4, 2));
+  EXPECT_EQ(Art(D), "r.r.\n.r.r\n");
+  SetBrushOrgEx(D.Canvas(), 1, 0, nullptr);
+  D.Canvas()->FillRect(TRect(0, 0, 4, 2));
+  EXPECT_EQ(Art(D), ".r.r\nr.r.\n");
+}
+
+TEST(PenModes, EveryBinaryRasterOperation) {
+  // Pen bit P over destination bit D on a monochrome bitmap: columns (P, D) = (0,0) (0,1) (1,0) (1,1).
+  for (int Rop = R2_BLACK; Rop <= R2_WHITE; ++Rop) {
+    TBitmap B(4, 1, TPixelFormat::pf1bit);
+    B.SetPixel(0, 0, 0);
+    B.SetPixel(2, 0, 0);
+    TCanvas* C = B.Canvas();
+    C->Pen()->SetColor(clBlack);
+    SetROP2(C, Rop);
+    C->MoveTo(0, 0);
+    C->LineTo(2, 0);
+    C->Pen()->SetColor(clWhite);
+    SetROP2(C, Rop);
+    C->MoveTo(2, 0);
+    C->LineTo(4, 0);
+    int Table = Rop - 1;
+    for (int I = 0; I < 4; ++I) {
+      int P = I >> 1, D = I & 1;
+      int Want = (Table >> (P << 1 | D)) & 1;
+      EXPECT_EQ(B.GetPixel(I, 0), Want ? 0xFFFFFFu : 0u) << "R2 " << Rop << " P" << P << " D" << D;
+    }
+  }
+  EXPECT_EQ(PenModeToROP2(TPenMode::pmNot), R2_NOT);
+  EXPECT_EQ(PenModeToROP2(TPenMode::pmXor), R2_XORPEN);
+}
+
+TEST(RasterOps, EveryTernaryOperationFollowsItsTruthTable) {
+  // Eight columns hold every (P, S, D) combination; each of the 256 operations must give its bits.
+  TBitmap Src(8, 1, TPixelFormat::pf1bit), Pat(8, 1, TPixelFormat::pf1bit);
+  for (int I = 0; I < 8; ++I) {
+    Src.SetPixel(I, 0, (I >> 1) & 1 ? 0xFFFFFF : 0);
+    Pat.SetPixel(I, 0, (I >> 2) & 1 ? 0xFFFFFF : 0);
+  }
+  for (int Op = 0; Op < 256; ++Op) {
+    TBitmap Dst(8, 1, TPixelFormat::pf1bit);
+    for (int I = 0; I < 8; ++I) Dst.SetPixel(I, 0, I & 1 ? 0xFFFFFF : 0);
+    TCanvas* C = Dst.Canvas();
+    C->Brush()->SetBitmap(&Pat);
+    C->Font()->SetColor(clBlack);
+    C->Brush()->SetColor(clWhite);
+    BitBlt(C, 0, 0, 8, 1, Src.Canvas(), 0, 0, static_cast<uint32_t>(Op) << 16);
+    for (int I = 0; I < 8; ++I)
+      ASSERT_EQ(Dst.GetPixel(I, 0), (Op >> I) & 1 ? 0xFFFFFFu : 0u) << "op " << Op << " column " << I;
+  }
+  struct Named {
+    uint32_t Rop;
+    uint8_t Index;
+  } Names[] = {{SRCCOPY, 0xCC}, {SRCPAINT, 0xEE}, {SRCAND, 0x88}, {SRCINVERT, 0x66}, {SRCERASE, 0x44},
+               {NOTSRCCOPY, 0x33}, {NOTSRCERASE, 0x11}, {MERGECOPY, 0xC0}, {MERGEPAINT, 0xBB}, {PATCOPY, 0xF0},
+               {PATPAINT, 0xFB}, {PATINVERT, 0x5A}, {DSTINVERT, 0x55}, {BLACKNESS, 0x00}, {WHITENESS, 0xFF}};
+  for (const Named& N : Names) EXPECT_EQ(N.Rop >> 16, N.Index);
+}
+
+TEST(RasterOps, ColourBlitsOnTrueColour) {
+  TBitmap S(2, 1), D(2, 1);
+  S.SetPixel(0, 0, 0x00F0F0);
+  S.SetPixel(1, 0, 0x0F0F0F);
+  D.SetPixel(0, 0, 0x0FFF00);
+  D.SetPixel(1, 0, 0xFF0F00);
+  TBitmap A;
+  A.Assign(D);
+  BitBlt(A.Canvas(), 0, 0, 2, 1, S.Canvas(), 0, 0, SRCAND);
+  EXPECT_EQ(A.GetPixel(0, 0), 0x00F000u);
+  EXPECT_EQ(A.GetPixel(1, 0), 0x0F0F00u);
+  A.Assign(D);
+  BitBlt(A.Canvas(), 0, 0, 2, 1, S.Canvas(), 0, 0, SRCPAINT);
+  EXPECT_EQ(A.GetPixel(0, 0), 0x0FFFF0u);
+  A.Assign(D);
+  BitBlt(A.Canvas(), 0, 0, 2, 1, S.Canvas(), 0, 0, MERGEPAINT);  // NOT source OR dest
+  EXPECT_EQ(A.GetPixel(0, 0), 0xFFFF0Fu);
+}
+
+TEST(Blits, MonochromeConversionsUseTheDeviceColours) {
+  TBitmap Colour(3, 1);
+  Colour.SetPixel(1, 0, clRed);
+  TBitmap Mono(3, 1, TPixelFormat::pf1bit);
+  SetBkColor(Colour.Canvas(), clRed);  // the source background colour becomes 1 (white)
+  BitBlt(Mono.Canvas(), 0, 0, 3, 1, Colour.Canvas(), 0, 0, SRCCOPY);
+  EXPECT_EQ(Art(Mono), "#.#\n");
+  TBitmap Back(3, 1);
+  SetTextColor(Back.Canvas(), clRed);    // 0 bits
+  SetBkColor(Back.Canvas(), clBlack);    // 1 bits
+  BitBlt(Back.Canvas(), 0, 0, 3, 1, Mono.Canvas(), 0, 0, SRCCOPY);
+  EXPECT_EQ(Art(Back), "r#r\n");
+}
+
+TEST(Blits, StretchScalesMirrorsAndSkipsTheTransparentColour) {
+  TBitmap S(2, 1);
+  S.SetPixel(0, 0, clBlack);
+  S.SetPixel(1, 0, clRed);
+  TBitmap D(4, 2);
+  StretchBlt(D.Canvas(), 0, 0, 4, 2, S.Canvas(), 0, 0, 2, 1, SRCCOPY);
+  EXPECT_EQ(Art(D), "##rr\n##rr\n");
+  StretchBlt(D.Canvas(), 4, 0, -4, 1, S.Canvas(), 0, 0, 2, 1, SRCCOPY);
+  EXPECT_EQ(Art(D), "rr##\n##rr\n");
+  TBitmap T(4, 1);
+  TransparentBlt(T.Canvas(), 0, 0, 4, 1, S.Canvas(), 0, 0, 2, 1, 0x000000);
+  EXPECT_EQ(Art(T), "..rr\n");
+  // Overlapping copy inside one bitmap.
+  TBitmap O(4, 1);
+  O.SetPixel(0, 0, clBlack);
+  O.SetPixel(1, 0, clRed);
+  BitBlt(O.Canvas(), 1, 0, 3, 1, O.Canvas(), 0, 0, SRCCOPY);
+  EXPECT_EQ(Art(O), "##r.\n");
+}
+
+TEST(Blits, DrawHonoursTransparency) {
+  TBitmap S(2, 2);
+  S.SetPixel(0, 0, clRed);
+  S.SetTransparent(true);  // auto mode: the bottom-left colour (white) is transparent
+  TBitmap D(2, 2);
+  D.Canvas()->Brush()->SetColor(clBlack);
+  D.Canvas()->FillRect(TRect(0, 0, 2, 2));
+  D.Canvas()->Draw(0, 0, &S);
+  EXPECT_EQ(Art(D), "r#\n##\n");
+}
+
+TEST(Blits, GradientFillInterpolates) {
+  TBitmap B(3, 1);
+  TRIVERTEX V[2] = {{0, 0, 0, 0, 0, 0}, {3, 1, 0xFF00, 0xFF00, 0xFF00, 0}};
+  GRADIENT_RECT R{0, 1};
+  GradientFill(B.Canvas(), V, 2, &R, 1, GRADIENT_FILL_RECT_H);
+  EXPECT_EQ(B.GetPixel(0, 0), 0u);
+  EXPECT_EQ(B.GetPixel(1, 0), 0x555555u);
+  EXPECT_EQ(B.GetPixel(2, 0), 0xAAAAAAu);
+}
