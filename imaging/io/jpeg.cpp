@@ -673,6 +673,9 @@ int32_t ReadJpegStream(TStream* Stream, TStream* TablesStream, TQxBitmap* Bitmap
       if (Progress.Aborting()) break;
     }
     if (delivered < MaxLines) Progress.Abort();
+    // Data that ran out inside the image was made up by the library (with a warning): not a whole load.
+    const auto* src = reinterpret_cast<const TJpegSource*>(cinfo.src);
+    if (src && src->HitEnd && err.Pub.num_warnings > 0) Progress.Abort();
   };
   decode();
 

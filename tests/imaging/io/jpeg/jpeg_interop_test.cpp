@@ -1,0 +1,242 @@
+// Our JPEGs against djpeg and Pillow, and JPEGs from cjpeg, Pillow and ImageMagick read by ours.
+#include "jpeg_test_util.h"
+
+#include "imaging/foundation/icc.h"
+#include "imaging/foundation/metadata.h"
+
+using namespace jt;
+
+namespace {
+
+std::string Djpeg(const TempDir& dir, const std::string& jpeg, const std::string& extra = "") {
+  const std::string out = dir / "djpeg.pnm";
+  std::remove(out.c_str());
+  Run("djpeg " + extra + " -outfile '" + out + "' '" + jpeg + "'");
+  return out;
+}
+
+std::string Pillow(const TempDir& dir, const std::string& jpeg, const std::string& mode = "RGB") {
+  const std::string out = dir / "pillow.ppm";
+  std::remove(out.c_str());
+  Run("/usr/bin/python3 -c \"from PIL import Image; Image.open('" + jpeg + "').convert('" + mode + "').save('" +
+      out + "')\"");
+  return out;
+}
+
+}  // namespace
+
+TEST(JpegInterop, OurFilesDecodeToTheSamePixelsInDjpegAndPillow) {
+  if (!HaveTool("djpeg")) GTEST_SKIP() << "djpeg not installed";
+  TempDir dir;
+  auto src = ToBitmap(Pattern(61, 45));
+  const struct {
+    const char* name;
+    uint8_t space, subsampling, progressive;
+    int quality;
+  } cases[] = {
+      {"baseline 4:2:0", 2, 1, 0, 85}, {"4:2:2", 2, 0, 0, 90},   {"4:4:4", 2, 2, 0, 100},
+      {"progressive", 2, 1, 1, 75},    {"gray", 1, 1, 0, 90},    {"rgb stored", 0, 1, 0, 95},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = dir / "ours.jpg";
+    ASSERT_TRUE(Encode(file, src.get(), [&](TIOParamsVals& p) {
+      p.JpegColorSpace = c.space;
+      p.JpegSubsampling = c.subsampling;
+      p.JpegProgressive = c.progressive;
+      p.JpegQuality = c.quality;
+    }));
+    auto d = Decode(file, [](TIOParamsVals&) {}, /*NativeFormat=*/true);
+    ASSERT_FALSE(d->Aborting);
+    EXPECT_EQ(d->Params->JpegProgressive, c.progressive);
+    EXPECT_EQ(d->Params->JpegColorSpace, c.space);
+    const Image ours = FromBitmap(*d->Bitmap);
+    EXPECT_EQ(ours.channels, c.space == 1 ? 1 : 3);
+    EXPECT_EQ(MaxDiff(ours, ReadPnm(Djpeg(dir, file))), 0);
+    if (HavePillow()) EXPECT_EQ(MaxDiff(ours, ReadPnm(Pillow(dir, file, c.space == 1 ? "L" : "RGB"))), 0);
+    if (c.space != 1) EXPECT_LT(MeanDiff(ours, Pattern(61, 45)), 6.0);
+  }
+}
+
+TEST(JpegInterop, ForeignFilesReadLikeDjpegAtEveryScale) {
+  if (!HaveTool("djpeg") || !HaveTool("cjpeg")) GTEST_SKIP() << "cjpeg/djpeg not installed";
+  TempDir dir;
+  const std::string ppm = dir / "src.ppm";
+  WritePpm(ppm, Pattern(83, 67));
+  struct Maker {
+    const char* name;
+    std::string cmd;
+    bool available;
+  };
+  const std::string out = dir / "in.jpg";
+  const Maker makers[] = {
+      {"cjpeg baseline", "cjpeg -quality 80 -outfile '" + out + "' '" + ppm + "'", true},
+      {"cjpeg progressive", "cjpeg -progressive -outfile '" + out + "' '" + ppm + "'", true},
+      {"cjpeg gray", "cjpeg -grayscale -outfile '" + out + "' '" + ppm + "'", true},
+      {"cjpeg restart markers", "cjpeg -restart 1 -outfile '" + out + "' '" + ppm + "'", true},
+      {"cjpeg rgb stored", "cjpeg -rgb -outfile '" + out + "' '" + ppm + "'", true},
+      {"cjpeg 4:4:4 optimised", "cjpeg -sample 1x1 -optimize -outfile '" + out + "' '" + ppm + "'", true},
+      {"Pillow", "/usr/bin/python3 -c \"from PIL import Image; Image.open('" + ppm + "').save('" + out +
+                     "', quality=70)\"",
+       HavePillow()},
+      {"ImageMagick progressive", "convert '" + ppm + "' -interlace Plane '" + out + "'", HaveTool("convert")},
+  };
+  for (const auto& m : makers) {
+    if (!m.available) continue;
+    SCOPED_TRACE(m.name);
+    std::remove(out.c_str());
+    ASSERT_EQ(Run(m.cmd), 0);
+    const bool gray = std::string(m.name).find("gray") != std::string::npos;
+    for (int scale = 1; scale <= 4; ++scale) {
+      const int denom = 1 << (scale - 1);
+      SCOPED_TRACE(denom);
+      auto d = Decode(out, [&](TIOParamsVals& p) { p.JpegScale = uint8_t(scale); });
+      ASSERT_FALSE(d->Aborting);
+      EXPECT_EQ(d->Params->JpegScaleUsed, denom);
+      EXPECT_EQ(d->Params->OriginalWidth, 83);
+      Image expected = ReadPnm(Djpeg(dir, out, "-scale 1/" + std::to_string(denom)));
+      if (gray) {  // ours is 24-bit without NativeFormat: compare one channel
+        Image g = FromBitmap(*d->Bitmap);
+        Image one{g.w, g.h, 1, {}};
+        for (size_t i = 0; i < g.px.size(); i += 3) one.px.push_back(g.px[i]);
+        EXPECT_EQ(MaxDiff(one, expected), 0);
+      } else {
+        EXPECT_EQ(MaxDiff(FromBitmap(*d->Bitmap), expected), 0);
+      }
+    }
+  }
+}
+
+TEST(JpegInterop, CmykAndYcckFilesWithTheAdobeMarker) {
+  TempDir dir;
+  const Image pattern = Pattern(48, 40);
+  // ImageMagick's CMYK file.
+  if (HaveTool("convert")) {
+    const std::string ppm = dir / "src.ppm", out = dir / "cmyk.jpg";
+    WritePpm(ppm, pattern);
+    ASSERT_EQ(Run("convert '" + ppm + "' -colorspace CMYK -quality 95 '" + out + "'"), 0);
+    auto d = Decode(out);
+    ASSERT_FALSE(d->Aborting);
+    EXPECT_EQ(d->Params->JpegColorSpace, 3);
+    EXPECT_EQ(d->Params->SamplesPerPixel, 4);
+    EXPECT_LT(MeanDiff(FromBitmap(*d->Bitmap), pattern), 6.0);
+    auto n = Decode(out, [](TIOParamsVals&) {}, true);
+    EXPECT_EQ(n->Bitmap->PixelFormat(), TQxPixelFormat::qxCMYK);
+  }
+  // Our CMYK and YCCK files: read back by ours, and by Pillow as the same inks.
+  for (uint8_t space : {uint8_t(3), uint8_t(4)}) {
+    SCOPED_TRACE(int(space));
+    const std::string out = dir / "ours.jpg";
+    auto src = ToBitmap(pattern);
+    ASSERT_TRUE(Encode(out, src.get(), [&](TIOParamsVals& p) {
+      p.JpegColorSpace = space;
+      p.JpegQuality = 95;
+    }));
+    auto codes = SegmentCodes(ReadFile(out));
+    EXPECT_NE(std::find(codes.begin(), codes.end(), 0xEE), codes.end());
+    auto d = Decode(out);
+    EXPECT_EQ(d->Params->JpegColorSpace, space);
+    EXPECT_LT(MeanDiff(FromBitmap(*d->Bitmap), pattern), 6.0);
+    auto n = Decode(out, [](TIOParamsVals&) {}, true);
+    if (space == 3 && HavePillow()) {
+      ASSERT_EQ(n->Bitmap->PixelFormat(), TQxPixelFormat::qxCMYK);
+      const std::string raw = dir / "inks.raw";
+      Run("/usr/bin/python3 -c \"from PIL import Image; open('" + raw + "','wb').write(Image.open('" + out +
+          "').tobytes())\"");
+      auto inks = ReadFile(raw);
+      ASSERT_EQ(inks.size(), size_t(48) * 40 * 4);
+      int worst = 0;
+      for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 48 * 4; ++x)
+          worst = std::max(worst, std::abs((255 - n->Bitmap->Scanline(y)[x]) - inks[size_t(y) * 48 * 4 + x]));
+      EXPECT_EQ(worst, 0);
+    }
+  }
+}
+
+TEST(JpegInterop, MetadataSurvivesLoadAndSave) {
+  if (!HavePillow()) GTEST_SKIP() << "Pillow not installed";
+  TempDir dir;
+  const std::string ppm = dir / "src.ppm", made = dir / "made.jpg";
+  WritePpm(ppm, Pattern(40, 30));
+  // Pillow writes the EXIF block and an sRGB profile.
+  ASSERT_EQ(Run("/usr/bin/python3 -c \"from PIL import Image, ImageCms; im = Image.open('" + ppm +
+                "'); e = Image.Exif(); e[0x010F] = 'QuorvelTest'; e[0x0112] = 1; "
+                "p = ImageCms.ImageCmsProfile(ImageCms.createProfile('sRGB')).tobytes(); "
+                "im.save('" + made + "', exif=e.tobytes(), icc_profile=p)\""),
+            0);
+  // IPTC and XMP blocks spliced in, as other programs write them.
+  TQxIPTCInfoList iptc;
+  iptc.AddRecord(2, 120, 7, "caption");
+  iptc.AddRecord(2, 25, 4, "tree");
+  std::vector<uint8_t> iptcBlock;
+  iptc.SaveToBuffer(iptcBlock, true);
+  const std::string packet = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF/></x:xmpmeta>";
+  std::vector<uint8_t> xmp(QxXmpNamespace, QxXmpNamespace + 29);
+  xmp.insert(xmp.end(), packet.begin(), packet.end());
+  auto bytes = ReadFile(made);
+  InsertSegment(bytes, 0xED, iptcBlock);
+  InsertSegment(bytes, 0xE1, xmp);
+  WriteFile(made, bytes);
+
+  auto d = Decode(made);
+  ASSERT_FALSE(d->Aborting);
+  ASSERT_EQ(d->Params->IPTC->Count(), 2);
+  EXPECT_EQ(d->Params->XmpPacket, packet);
+  ASSERT_TRUE(d->Params->InputICC);
+  EXPECT_TRUE(d->Params->InputICC->IsValid());
+  const int32_t iccLength = d->Params->InputICC->RawLength();
+  EXPECT_GT(iccLength, 0);
+  EXPECT_TRUE(d->Params->ExifHasData);
+
+  const std::string saved = dir / "saved.jpg";
+  ASSERT_TRUE(Encode(saved, d->Bitmap.get(), [](TIOParamsVals&) {}, d->Params.get()));
+  auto r = Decode(saved);
+  ASSERT_FALSE(r->Aborting);
+  ASSERT_EQ(r->Params->IPTC->Count(), 2);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(r->Params->IPTC->Data(0)), 7), "caption");
+  EXPECT_EQ(r->Params->XmpPacket, packet);
+  ASSERT_TRUE(r->Params->InputICC);
+  EXPECT_EQ(r->Params->InputICC->RawLength(), iccLength);
+  // Pillow finds the same profile and EXIF fields in our file.
+  const std::string check = dir / "check.txt";
+  Run("/usr/bin/python3 -c \"from PIL import Image; im = Image.open('" + saved + "'); open('" + check +
+      "','w').write('%d %s' % (len(im.info.get('icc_profile', b'')), im.getexif().get(0x010F)))\"");
+  auto text = ReadFile(check);
+  EXPECT_EQ(std::string(text.begin(), text.end()), std::to_string(iccLength) + " QuorvelTest");
+}
+
+TEST(JpegInterop, JpegtranOrientationsComeOutUpright) {
+  if (!HaveTool("jpegtran") || !HaveTool("cjpeg")) GTEST_SKIP() << "jpegtran/cjpeg not installed";
+  TempDir dir;
+  const std::string ppm = dir / "src.ppm", upright = dir / "upright.jpg";
+  WritePpm(ppm, Pattern(64, 48));  // whole blocks, so every transform is exact
+  ASSERT_EQ(Run("cjpeg -quality 95 -sample 1x1 -outfile '" + upright + "' '" + ppm + "'"), 0);
+  auto u = Decode(upright);
+  const Image want = FromBitmap(*u->Bitmap);
+  const char* transforms[] = {"", "-flip horizontal", "-rotate 180", "-flip vertical",
+                              "-transpose", "-rotate 270", "-transverse", "-rotate 90"};
+  for (int o = 1; o <= 8; ++o) {
+    SCOPED_TRACE(o);
+    const std::string stored = dir / "stored.jpg";
+    ASSERT_EQ(Run("jpegtran -perfect " + std::string(transforms[o - 1]) + " -outfile '" + stored + "' '" +
+                  upright + "'"),
+              0);
+    auto bytes = ReadFile(stored);
+    InsertSegment(bytes, 0xE1, ExifBody(o));
+    WriteFile(stored, bytes);
+    auto d = Decode(stored, [](TIOParamsVals& p) { p.JpegAutoOrient = 1; });
+    ASSERT_FALSE(d->Aborting);
+    EXPECT_EQ(d->Params->ExifOrientation, 1);
+    EXPECT_EQ(d->Params->Width, 64);
+    EXPECT_EQ(d->Params->Height, 48);
+    EXPECT_LE(MaxDiff(FromBitmap(*d->Bitmap), want), 2);
+
+    // Saved again, the picture and its EXIF block agree: a viewer turns nothing.
+    const std::string again = dir / "again.jpg";
+    ASSERT_TRUE(Encode(again, d->Bitmap.get(), [](TIOParamsVals&) {}, d->Params.get()));
+    auto r = Decode(again, [](TIOParamsVals& p) { p.JpegAutoOrient = 1; });
+    EXPECT_EQ(r->Params->Width, 64);
+    EXPECT_LT(MeanDiff(FromBitmap(*r->Bitmap), want), 3.0);
+  }
+}
