@@ -1,0 +1,1 @@
+qv_bench(jpeg_codec DEPS imaging_io)

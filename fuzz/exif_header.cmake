@@ -1,0 +1,1 @@
+qv_fuzz(exif_header DEPS imaging_foundation)

@@ -1,0 +1,1 @@
+qv_fuzz(icc_profile DEPS imaging_foundation)

@@ -1,0 +1,1 @@
+qv_fuzz(iptc_parse DEPS imaging_foundation)

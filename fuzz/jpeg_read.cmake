@@ -1,0 +1,1 @@
+qv_fuzz(jpeg_read DEPS imaging_io)

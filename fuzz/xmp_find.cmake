@@ -1,0 +1,1 @@
+qv_fuzz(xmp_find DEPS imaging_foundation)
