@@ -247,6 +247,7 @@ class TQxBitmap : public TQxBaseBitmap {
   bool AllocateTBitmap(uint64_t Size);
   void SetFormatFields(TQxPixelFormat AFormat);
   void ApplyOriginTransform();
+  void FreeVclBitmap();
   void CopyRowsFrom(TQxBitmap* Source);
   void ColorRenderer(const TQxRenderArgs& A, bool Translucent, int Kind);
 

@@ -58,7 +58,6 @@ inline void QxSetRowBit(uint8_t* Row, int32_t N, int32_t Value) {
 void QxInvertBytes(uint8_t* Buffer, int32_t Count);
 void QxInvertRows(TQxBitmap* Bitmap);
 // 24 bytes per source byte: white for a set bit, black for a clear one.
-extern const uint8_t QxBitExpandTable[256][24];
 void QxExpandBitRow(const uint8_t* Source, uint8_t* Dest, int32_t Count);
 void QxCopySwapRB(uint8_t* Dest, const uint8_t* Source, int32_t Count);
 void QxSwapRB(uint8_t* Pixels, int32_t Count);

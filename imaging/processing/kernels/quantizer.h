@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "imaging/foundation/types.h"
@@ -53,6 +54,7 @@ class TQxQuantizer {
   std::unique_ptr<TQxNeuQuantState> neuQuant_;
   bool gray_ = false;
   std::vector<TQxRGB> exact_;
+  std::unordered_map<uint32_t, int32_t> exactIndex_;
   int32_t count_ = 0;
   TQxBitmap* bitmap_ = nullptr;
 };

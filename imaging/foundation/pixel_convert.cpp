@@ -1,0 +1,1155 @@
+// Pixel-format conversion of TQxBitmap, its scaled drawing into 24-bit bitmaps, and the blend operations.
+#include "imaging/foundation/pixel_convert.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+#include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/helpers.h"
+#include "imaging/foundation/resample.h"
+#include "imaging/foundation/utils.h"
+#include "imaging/processing/kernels/color_ops.h"
+#include "imaging/processing/kernels/dib.h"
+#include "imaging/processing/kernels/quantizer.h"
+#include "imaging/processing/kernels/threshold.h"
+#include "platform/base/numeric.h"
+
+const uint8_t QxDitherMatrix[8][8] = {
+    {0, 32, 8, 40, 2, 34, 10, 42},    {48, 16, 56, 24, 50, 18, 58, 26}, {12, 44, 4, 36, 14, 46, 6, 38},
+    {60, 28, 52, 20, 62, 30, 54, 22}, {3, 35, 11, 43, 1, 33, 9, 41},    {51, 19, 59, 27, 49, 17, 57, 25},
+    {15, 47, 7, 39, 13, 45, 5, 37},   {63, 31, 55, 23, 61, 29, 53, 21}};
+
+TQxRGB QxCMYKToRGBArithmetic(TQxCMYK C) {
+  return TQxRGB{uint8_t(C.y * C.k / 255), uint8_t(C.m * C.k / 255), uint8_t(C.c * C.k / 255)};
+}
+
+TQxCMYK QxRGBToCMYKArithmetic(TQxRGB C) {
+  int32_t k = std::max({C.r, C.g, C.b});
+  if (k == 0) k = 1;
+  return TQxCMYK{uint8_t(C.r * 255 / k), uint8_t(C.g * 255 / k), uint8_t(C.b * 255 / k), uint8_t(k)};
+}
+
+TQxCMYKToRGBFunc QxCMYKToRGBHook = &QxCMYKToRGBArithmetic;
+TQxRGBToCMYKFunc QxRGBToCMYKHook = &QxRGBToCMYKArithmetic;
+
+TQxRGB QxPixelCIELabToRGB(TQxCIELab Color) { return QxCIELabToRGB(Color); }
+TQxCIELab QxPixelRGBToCIELab(TQxRGB Color) { return QxRGBToCIELab(Color); }
+
+int32_t QxGrayY8(int32_t R, int32_t G, int32_t B) {
+  return (R * QxGrayWeightRed + G * QxGrayWeightGreen + B * QxGrayWeightBlue) / 100;
+}
+int32_t QxGrayY16(int32_t R, int32_t G, int32_t B) {
+  return int32_t((int64_t(R) * 54484 + int64_t(G) * 183241 + int64_t(B) * 19275) / 1000);
+}
+float QxGrayFloat(int32_t R, int32_t G, int32_t B) {
+  return float((R * 0.2126 + G * 0.7152 + B * 0.0722) / 255.0);
+}
+
+// ---------------------------------------------------------------- blend operations
+
+namespace {
+
+int32_t Clamp255(int32_t v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+
+const std::array<int32_t, 256>& CosTable() {
+  static const std::array<int32_t, 256> t = [] {
+    std::array<int32_t, 256> a{};
+    for (int i = 0; i < 256; ++i) a[size_t(i)] = int32_t(Round(64.0 - 64.0 * std::cos(i * M_PI / 255.0)));
+    return a;
+  }();
+  return t;
+}
+
+int32_t BlendChannel(int32_t S, int32_t D, int Op) {
+  switch (Op) {
+    case 1: return Clamp255(D + S);
+    case 2: return std::abs(D - S);
+    case 3: return Clamp255(D / std::clamp(S, 1, 255));
+    case 4: return (S * D) >> 8;
+    case 5: return D | S;
+    case 6: return D & S;
+    case 7: return D ^ S;
+    case 8: return std::max(D, S);
+    case 9: return std::min(D, S);
+    case 10: return (D + S) >> 1;
+    case 11: return int32_t(Trunc(255.0 - (255.0 - D) * (255.0 - S) / 255.0));
+    case 12: return 255 - std::abs(255 - S - D);
+    case 13: return uint8_t(D + S - (S * D) / 128);
+    case 14: return D >= 128 ? 255 - (((255 - D) * (255 - S)) >> 7) : (S * D) >> 7;
+    case 15: return S >= 128 ? 255 - (((255 - D) * (255 - S)) >> 7) : (S * D) >> 7;
+    case 16: {
+      const double s = S / 255.0, d = D / 255.0;
+      const double r = s >= 0.5 ? std::sqrt(d) * (2 * s - 1) + 2 * d * (1 - s) : d * d * (1 - 2 * s) + 2 * s * d;
+      return Clamp255(int32_t(Trunc(r * 255)));
+    }
+    case 17: {
+      const int32_t m = (S * D) >> 8;
+      const int32_t e = 255 - (((255 - D) * (255 - S)) >> 8) - m;
+      return uint8_t(m + ((D * e) >> 8));
+    }
+    case 18: return S == 255 ? 255 : std::min(255, (D * 256) / (255 - S));
+    case 19: return S == 0 ? 0 : std::max(0, 255 - ((255 - D) * 256) / S);
+    case 20: return D == 255 ? 255 : std::min(255, (S * 256) / (255 - D));
+    case 21: return D == 0 ? 0 : std::max(0, 255 - ((255 - S) * 256) / D);
+    case 22:
+      if (S + D < 256) return S == 255 ? 255 : std::min(255, (D * 128) / (255 - S));
+      return std::max(0, 255 - ((255 - S) * 128) / D);
+    case 23:
+      if (S + D < 256) return D == 255 ? 255 : std::min(255, (S * 128) / (255 - D));
+      return std::max(0, 255 - ((255 - D) * 128) / S);
+    case 24: return S == 255 ? 255 : std::min(255, (D * D) / (255 - S));
+    case 25: return D == 255 ? 255 : std::min(255, (S * S) / (255 - D));
+    case 26: return S == 0 ? 0 : std::max(0, 255 - ((255 - D) * (255 - D)) / S);
+    case 27: return D == 0 ? 0 : std::max(0, 255 - ((255 - S) * (255 - S)) / D);
+    case 28: return Clamp255(D + S - 256);
+    case 29: return std::min(255, CosTable()[size_t(S)] + CosTable()[size_t(D)]);
+    case 30: return Clamp255(D + 2 * S - 256);
+    default: return D;
+  }
+}
+
+}  // namespace
+
+void QxBlendPixel(TQxRGB S, TQxRGB& D, TQxBlendOperation Op, int32_t Row) {
+  if (Op == 0) {
+    D = S;
+    return;
+  }
+  if (Op <= 30) {
+    D.r = uint8_t(BlendChannel(S.r, D.r, Op));
+    D.g = uint8_t(BlendChannel(S.g, D.g, Op));
+    D.b = uint8_t(BlendChannel(S.b, D.b, Op));
+    return;
+  }
+  switch (Op) {
+    case 31: D.r = S.r; break;
+    case 32: D.g = S.g; break;
+    case 33: D.b = S.b; break;
+    case 34: case 35: case 36: case 37: {
+      double hs, ss, ls, hd, sd, ld;
+      QxRGBToHSL(hs, ss, ls, QxPackRGB(S));
+      QxRGBToHSL(hd, sd, ld, QxPackRGB(D));
+      if (Op == 34) D = QxHSLToRGB(hs, sd, ld);
+      else if (Op == 35) D = QxHSLToRGB(hd, ss, ld);
+      else if (Op == 36) D = QxHSLToRGB(hs, ss, ld);
+      else D = QxHSLToRGB(hs, sd, ls);
+      break;
+    }
+    case 38: {
+      const uint8_t yd = uint8_t(QxGrayY8(D.r, D.g, D.b)), ys = uint8_t(QxGrayY8(S.r, S.g, S.b));
+      D.r = yd;
+      D.g = ys;
+      D.b = ys;
+      break;
+    }
+    case 39: D.g = S.g; D.b = S.b; break;
+    case 40: {
+      const double dr = D.r, dg = D.g, db = D.b, sr = S.r, sg = S.g, sb = S.b;
+      const int32_t r = int32_t(Round(0.4561 * dr + 0.500484 * dg + 0.176381 * db - 0.0434706 * sr -
+                                      0.0879388 * sg - 0.00155529 * sb));
+      const int32_t g = int32_t(Round(-0.0400822 * dr - 0.0378246 * dg - 0.0157589 * db + 0.378476 * sr +
+                                      0.73364 * sg - 0.0184503 * sb));
+      const int32_t b = int32_t(Round(-0.0152161 * dr - 0.0205971 * dg - 0.00546856 * db - 0.0721527 * sr -
+                                      0.112961 * sg + 1.2264 * sb));
+      D.r = uint8_t(Clamp255(r));
+      D.g = uint8_t(Clamp255(g));
+      D.b = uint8_t(Clamp255(b));
+      break;
+    }
+    case 41: if ((Row & 1) == 0) D = S; break;
+    case 42: if ((Row & 1) == 1) D = S; break;
+    default: break;
+  }
+}
+
+// ---------------------------------------------------------------- conversion
+
+void TQxBitmap::SetPixelFormat(TQxPixelFormat AFormat) {
+  if (AFormat == PixelFormat()) return;
+  ConvertPixelFormat(AFormat);
+}
+
+void TQxBitmap::ConvertPixelFormat(TQxPixelFormat AFormat) {
+  if (location_ != TQxLocation::qxTBitmap) {
+    TQxBitmap tmp;
+    MoveStorageTo(&tmp);
+    width_ = tmp.width_;
+    height_ = tmp.height_;
+    format_ = AFormat;
+    BWConversion = tmp.BWConversion;
+    if (!AllocateStorage()) {
+      width_ = height_ = rowLength_ = bitsPerPixel_ = channelCount_ = 0;
+      return;
+    }
+    if (tmp.format_ != TQxPixelFormat::qxInvalid) ConvertFrom(&tmp);
+    return;
+  }
+  // Platform-bitmap storage: convert in memory, then lay the platform bitmap out in the new format, or
+  // keep the pixels in memory when it has no layout for that format.
+  SyncFromTBitmap();
+  std::unique_ptr<TQxBitmap> keepAlpha = std::move(alpha_);
+  TQxBitmap tmp;
+  tmp.location_ = TQxLocation::qxMemory;
+  tmp.MemoryThreshold = INT64_MAX;
+  tmp.BWConversion = BWConversion;
+  tmp.PaletteColors = PaletteColors;
+  tmp.RangeLow = RangeLow;
+  tmp.RangeHigh = RangeHigh;
+  if (!IsEmpty()) {
+    tmp.CopyFrom(this);
+    tmp.ConvertPixelFormat(AFormat);
+  }
+  const bool platformLayout = AFormat == TQxPixelFormat::qx1g || AFormat == TQxPixelFormat::qx8p ||
+                              AFormat == TQxPixelFormat::qx8g || AFormat == TQxPixelFormat::qx24RGB ||
+                              AFormat == TQxPixelFormat::qx32RGB;
+  if (platformLayout) {
+    const int32_t w = width_, h = height_;
+    format_ = AFormat;
+    if (w > 0 && h > 0 && AllocateStorage()) {
+      CopyRowsFrom(&tmp);
+      palette_ = tmp.palette_;
+      UpdateVclPalette();
+    } else {
+      SetFormatFields(AFormat);
+    }
+  } else {
+    FreeImage(false);
+    location_ = TQxLocation::qxMemory;
+    tmp.MoveStorageTo(this);
+  }
+  alpha_ = std::move(keepAlpha);
+}
+
+namespace {
+
+// Level 0..63 of the ordered dither for one pixel of a source row, by source format.
+inline int32_t DitherLevel(TQxPixelFormat f, const uint8_t* row, int32_t x, const TQxRGB* pal) {
+  switch (f) {
+    case TQxPixelFormat::qx8p: {
+      const TQxRGB c = pal ? pal[row[x]] : TQxRGB{0, 0, 0};
+      return QxGrayY8(c.r, c.g, c.b) / 4;
+    }
+    case TQxPixelFormat::qx8g:
+      return row[x] / 4;
+    case TQxPixelFormat::qx16g: {
+      uint16_t w;
+      std::memcpy(&w, row + 2 * int64_t(x), 2);
+      return w >> 10;
+    }
+    case TQxPixelFormat::qx24RGB: {
+      const uint8_t* p = row + 3 * int64_t(x);
+      return QxGrayY8(p[2], p[1], p[0]) / 4;
+    }
+    case TQxPixelFormat::qx32f: {
+      float v;
+      std::memcpy(&v, row + 4 * int64_t(x), 4);
+      // The float's gray level on the same 0..63 scale as the other formats.
+      return int32_t(std::clamp<int64_t>(Trunc(double(v) * 255.0), 0, 255)) / 4;
+    }
+    case TQxPixelFormat::qxRGB48: {
+      TQxRGB48 p;
+      std::memcpy(&p, row + 6 * int64_t(x), 6);
+      return ((p.r / 256) * QxGrayWeightRed + (p.g / 256) * QxGrayWeightGreen + (p.b / 256) * QxGrayWeightBlue) /
+             100 / 4;
+    }
+    default:
+      return 0;
+  }
+}
+
+void GrayPalette(std::vector<TQxRGB>& pal) {
+  pal.resize(256);
+  for (int i = 0; i < 256; ++i) pal[size_t(i)] = TQxRGB{uint8_t(i), uint8_t(i), uint8_t(i)};
+}
+
+inline void Put16(uint8_t* p, uint32_t v) {
+  const uint16_t w = uint16_t(v);
+  std::memcpy(p, &w, 2);
+}
+inline void Put48(uint8_t* p, uint32_t r, uint32_t g, uint32_t b) {
+  const TQxRGB48 w{uint16_t(r), uint16_t(g), uint16_t(b)};
+  std::memcpy(p, &w, 6);
+}
+inline void PutF(uint8_t* p, double v) {
+  const float f = float(v);
+  std::memcpy(p, &f, 4);
+}
+inline uint8_t FloatByte(float f) { return uint8_t(std::clamp<int64_t>(Trunc(double(f) * 255.0), 0, 255)); }
+inline uint16_t FloatWord(float f) { return uint16_t(std::clamp<int64_t>(Trunc(double(f) * 65535.0), 0, 65535)); }
+
+// 24-bit rows to gray: the weights are read once per call.
+void Row24To8(const uint8_t* s, uint8_t* d, int32_t w) {
+  const int32_t wr = QxGrayWeightRed, wg = QxGrayWeightGreen, wb = QxGrayWeightBlue;
+  if (wr == 21 && wg == 71 && wb == 8) {
+    // (R*21 + G*71 + B*8) div 100 == (R*21 + G*71 + B*8) * 5243 >> 19 for every byte triple.
+    for (int32_t x = 0; x < w; ++x, s += 3) d[x] = uint8_t(((s[2] * 21 + s[1] * 71 + s[0] * 8) * 5243u) >> 19);
+    return;
+  }
+  for (int32_t x = 0; x < w; ++x, s += 3) d[x] = uint8_t((s[2] * wr + s[1] * wg + s[0] * wb) / 100);
+}
+
+}  // namespace
+
+void TQxBitmap::ConvertFrom(TQxBitmap* Source) {
+  if (!Source || Source == this || location_ == TQxLocation::qxTBitmap) return;
+  if (Source->Width() != width_ || Source->Height() != height_) return;
+  TQxPixelFormat sf = Source->PixelFormat();
+  const TQxPixelFormat df = format_;
+  if (sf == TQxPixelFormat::qxInvalid || sf == df || df == TQxPixelFormat::qxInvalid || IsEmpty()) return;
+
+  bool via24 = false;
+  switch (sf) {
+    case TQxPixelFormat::qx1g:
+    case TQxPixelFormat::qx8p:
+    case TQxPixelFormat::qx8g:
+    case TQxPixelFormat::qx16g:
+    case TQxPixelFormat::qx32f:
+      via24 = df == TQxPixelFormat::qxCMYK || df == TQxPixelFormat::qxCIELab;
+      break;
+    case TQxPixelFormat::qxCMYK:
+    case TQxPixelFormat::qxCIELab:
+      via24 = df != TQxPixelFormat::qx24RGB && df != TQxPixelFormat::qx32RGB;
+      break;
+    case TQxPixelFormat::qxRGB48:
+      via24 = df == TQxPixelFormat::qx8p || df == TQxPixelFormat::qxCMYK || df == TQxPixelFormat::qxCIELab ||
+              (df == TQxPixelFormat::qx1g && BWConversion == 1);
+      break;
+    case TQxPixelFormat::qx32RGB:
+      via24 = df != TQxPixelFormat::qx24RGB;
+      break;
+    default:
+      break;
+  }
+  if (via24) {
+    Source->ConvertPixelFormat(TQxPixelFormat::qx24RGB);
+    sf = Source->PixelFormat();
+    if (sf != TQxPixelFormat::qx24RGB) return;
+  }
+  const int32_t w = width_, h = height_;
+  const uint8_t sMode = Source->AccessMode, dMode = AccessMode;
+  Source->AccessMode = 1;
+  AccessMode = 2;
+  std::vector<uint8_t> srow(static_cast<size_t>(Source->RowLen()));
+  auto sourceRow = [&](int32_t y) -> const uint8_t* {
+    const uint8_t* p = Source->Scanline(y);
+    if (Source->location_ == TQxLocation::qxFile) {
+      std::memcpy(srow.data(), p, srow.size());
+      return srow.data();
+    }
+    return p;
+  };
+  const TQxRGB* spal = Source->Palette();
+  const int32_t spalLen = Source->PaletteLength();
+  auto palEntry = [&](uint8_t i) -> TQxRGB { return i < spalLen ? spal[i] : TQxRGB{0, 0, 0}; };
+
+  if (df == TQxPixelFormat::qx1g) {
+    if (BWConversion == 1) {
+      AccessMode = dMode;
+      Source->AccessMode = sMode;
+      TQxProgressInfo none;
+      QxConvertToBWThreshold(Source, this, -1, none);
+    } else {
+      for (int32_t y = 0; y < h; ++y) {
+        const uint8_t* s = sourceRow(y);
+        uint8_t* d = Scanline(y);
+        std::memset(d, 0, size_t(rowLength_));
+        const uint8_t* m = nullptr;
+        for (int32_t x = 0; x < w; ++x) {
+          m = QxDitherMatrix[x & 7];
+          if (m[y & 7] < DitherLevel(sf, s, x, spal)) d[x >> 3] = uint8_t(d[x >> 3] | (0x80 >> (x & 7)));
+        }
+      }
+    }
+  } else if (df == TQxPixelFormat::qx8p && sf == TQxPixelFormat::qx24RGB) {
+    std::vector<TQxRGB> pal(256, TQxRGB{0, 0, 0});
+    TQxQuantizer q(Source, pal.data(), std::clamp(PaletteColors, 1, 256));
+    palette_ = pal;
+    for (int32_t y = 0; y < h; ++y) {
+      const uint8_t* s = sourceRow(y);
+      uint8_t* d = Scanline(y);
+      for (int32_t x = 0; x < w; ++x) {
+        int32_t i = q.RGBIndex(TQxRGB{s[3 * x], s[3 * x + 1], s[3 * x + 2]});
+        if (i < 0 || i > 255) i = QxNearestPaletteIndex(pal.data(), 256, QxPackRGB({s[3 * x], s[3 * x + 1], s[3 * x + 2]}));
+        d[x] = uint8_t(i);
+      }
+    }
+  } else {
+    if (df == TQxPixelFormat::qx8p) GrayPalette(palette_);
+    for (int32_t y = 0; y < h; ++y) {
+      const uint8_t* s = sourceRow(y);
+      uint8_t* d = Scanline(y);
+      if (!s || !d) break;
+      if (sf == TQxPixelFormat::qx24RGB && df == TQxPixelFormat::qx8g) {
+        Row24To8(s, d, w);
+        continue;
+      }
+      for (int32_t x = 0; x < w; ++x) {
+        // Each source pixel as the value the destination wants.
+        switch (sf) {
+          case TQxPixelFormat::qx1g: {
+            const bool on = QxGetRowBit(s, x) != 0;
+            switch (df) {
+              case TQxPixelFormat::qx8p:
+                d[x] = on ? 1 : 0;
+                break;
+              case TQxPixelFormat::qx8g:
+                d[x] = on ? 255 : 0;
+                break;
+              case TQxPixelFormat::qx16g:
+                Put16(d + 2 * x, on ? 65535 : 0);
+                break;
+              case TQxPixelFormat::qx24RGB:
+                std::memset(d + 3 * int64_t(x), on ? 255 : 0, 3);
+                break;
+              case TQxPixelFormat::qx32f:
+                PutF(d + 4 * int64_t(x), on ? 1.0 : 0.0);
+                break;
+              case TQxPixelFormat::qxRGB48:
+                std::memset(d + 6 * int64_t(x), on ? 255 : 0, 6);
+                break;
+              case TQxPixelFormat::qx32RGB:
+                std::memset(d + 4 * int64_t(x), on ? 255 : 0, 3);
+                d[4 * int64_t(x) + 3] = 255;
+                break;
+              default:
+                break;
+            }
+            break;
+          }
+          case TQxPixelFormat::qx8p:
+          case TQxPixelFormat::qx8g: {
+            const TQxRGB c = sf == TQxPixelFormat::qx8p ? palEntry(s[x]) : TQxRGB{s[x], s[x], s[x]};
+            switch (df) {
+              case TQxPixelFormat::qx8p:
+                d[x] = s[x];
+                break;
+              case TQxPixelFormat::qx8g:
+                d[x] = uint8_t(QxGrayY8(c.r, c.g, c.b));
+                break;
+              case TQxPixelFormat::qx16g:
+                Put16(d + 2 * x, sf == TQxPixelFormat::qx8g ? s[x] * 257u : uint32_t(QxGrayY16(c.r, c.g, c.b)));
+                break;
+              case TQxPixelFormat::qx24RGB:
+                std::memcpy(d + 3 * int64_t(x), &c, 3);
+                break;
+              case TQxPixelFormat::qx32f:
+                PutF(d + 4 * int64_t(x), sf == TQxPixelFormat::qx8g ? s[x] / 255.0 : QxGrayFloat(c.r, c.g, c.b));
+                break;
+              case TQxPixelFormat::qxRGB48:
+                Put48(d + 6 * int64_t(x), c.r * 257u, c.g * 257u, c.b * 257u);
+                break;
+              case TQxPixelFormat::qx32RGB:
+                std::memcpy(d + 4 * int64_t(x), &c, 3);
+                d[4 * int64_t(x) + 3] = 255;
+                break;
+              default:
+                break;
+            }
+            break;
+          }
+          case TQxPixelFormat::qx16g: {
+            uint16_t v;
+            std::memcpy(&v, s + 2 * int64_t(x), 2);
+            const uint8_t g8 = uint8_t(v >> 8);
+            switch (df) {
+              case TQxPixelFormat::qx8p:
+              case TQxPixelFormat::qx8g:
+                d[x] = g8;
+                break;
+              case TQxPixelFormat::qx24RGB: {
+                uint8_t g = g8;
+                if (RangeLow != RangeHigh) {
+                  const int64_t L = Trunc(RangeLow), H = Trunc(RangeHigh);
+                  g = uint8_t(std::clamp<int64_t>(
+                      Trunc(double(std::min(std::max<int64_t>(v, L), H) - L) / (RangeHigh - RangeLow) * 255), 0, 255));
+                }
+                std::memset(d + 3 * int64_t(x), g, 3);
+                break;
+              }
+              case TQxPixelFormat::qx32f:
+                PutF(d + 4 * int64_t(x), v / 65535.0);
+                break;
+              case TQxPixelFormat::qxRGB48:
+                Put48(d + 6 * int64_t(x), v, v, v);
+                break;
+              case TQxPixelFormat::qx32RGB:
+                std::memset(d + 4 * int64_t(x), g8, 3);
+                d[4 * int64_t(x) + 3] = 255;
+                break;
+              default:
+                break;
+            }
+            break;
+          }
+          case TQxPixelFormat::qx24RGB: {
+            const uint8_t* p = s + 3 * int64_t(x);
+            const TQxRGB c{p[0], p[1], p[2]};
+            switch (df) {
+              case TQxPixelFormat::qx16g:
+                Put16(d + 2 * x, uint32_t(QxGrayY16(c.r, c.g, c.b)));
+                break;
+              case TQxPixelFormat::qx32f:
+                PutF(d + 4 * int64_t(x), QxGrayFloat(c.r, c.g, c.b));
+                break;
+              case TQxPixelFormat::qxCMYK: {
+                const TQxCMYK k = QxPixelRGBToCMYK(c);
+                std::memcpy(d + 4 * int64_t(x), &k, 4);
+                break;
+              }
+              case TQxPixelFormat::qxRGB48:
+                Put48(d + 6 * int64_t(x), c.r * 257u, c.g * 257u, c.b * 257u);
+                break;
+              case TQxPixelFormat::qxCIELab: {
+                const TQxCIELab l = QxPixelRGBToCIELab(c);
+                std::memcpy(d + 3 * int64_t(x), &l, 3);
+                break;
+              }
+              case TQxPixelFormat::qx32RGB:
+                std::memcpy(d + 4 * int64_t(x), p, 3);
+                d[4 * int64_t(x) + 3] = 255;
+                break;
+              default:
+                break;
+            }
+            break;
+          }
+          case TQxPixelFormat::qx32f: {
+            float f;
+            std::memcpy(&f, s + 4 * int64_t(x), 4);
+            const uint8_t b = FloatByte(f);
+            switch (df) {
+              case TQxPixelFormat::qx8p:
+              case TQxPixelFormat::qx8g:
+                d[x] = b;
+                break;
+              case TQxPixelFormat::qx16g:
+                Put16(d + 2 * x, FloatWord(f));
+                break;
+              case TQxPixelFormat::qx24RGB:
+                std::memset(d + 3 * int64_t(x), b, 3);
+                break;
+              case TQxPixelFormat::qxRGB48: {
+                const uint16_t w16 = FloatWord(f);
+                Put48(d + 6 * int64_t(x), w16, w16, w16);
+                break;
+              }
+              case TQxPixelFormat::qx32RGB:
+                std::memset(d + 4 * int64_t(x), b, 3);
+                d[4 * int64_t(x) + 3] = 255;
+                break;
+              default:
+                break;
+            }
+            break;
+          }
+          case TQxPixelFormat::qxCMYK:
+          case TQxPixelFormat::qxCIELab: {
+            TQxRGB c;
+            if (sf == TQxPixelFormat::qxCMYK) {
+              TQxCMYK k;
+              std::memcpy(&k, s + 4 * int64_t(x), 4);
+              c = QxPixelCMYKToRGB(k);
+            } else {
+              TQxCIELab l;
+              std::memcpy(&l, s + 3 * int64_t(x), 3);
+              c = QxPixelCIELabToRGB(l);
+            }
+            if (df == TQxPixelFormat::qx24RGB) {
+              std::memcpy(d + 3 * int64_t(x), &c, 3);
+            } else {
+              std::memcpy(d + 4 * int64_t(x), &c, 3);
+              d[4 * int64_t(x) + 3] = 255;
+            }
+            break;
+          }
+          case TQxPixelFormat::qxRGB48: {
+            TQxRGB48 p;
+            std::memcpy(&p, s + 6 * int64_t(x), 6);
+            switch (df) {
+              case TQxPixelFormat::qx8g:
+                d[x] = uint8_t(((p.r / 256) * QxGrayWeightRed + (p.g / 256) * QxGrayWeightGreen +
+                                (p.b / 256) * QxGrayWeightBlue) /
+                               100);
+                break;
+              case TQxPixelFormat::qx16g:
+                Put16(d + 2 * x, (uint32_t(p.r) * 212 + uint32_t(p.g) * 713 + uint32_t(p.b) * 75) / 1000);
+                break;
+              case TQxPixelFormat::qx24RGB:
+                d[3 * int64_t(x)] = uint8_t(p.b >> 8);
+                d[3 * int64_t(x) + 1] = uint8_t(p.g >> 8);
+                d[3 * int64_t(x) + 2] = uint8_t(p.r >> 8);
+                break;
+              case TQxPixelFormat::qx32f:
+                PutF(d + 4 * int64_t(x), (p.r * 0.2126 / 256 + p.g * 0.7152 / 256 + p.b * 0.0722 / 256) / 255);
+                break;
+              case TQxPixelFormat::qx32RGB:
+                d[4 * int64_t(x)] = uint8_t(p.b >> 8);
+                d[4 * int64_t(x) + 1] = uint8_t(p.g >> 8);
+                d[4 * int64_t(x) + 2] = uint8_t(p.r >> 8);
+                d[4 * int64_t(x) + 3] = 255;
+                break;
+              default:
+                break;
+            }
+            break;
+          }
+          case TQxPixelFormat::qx32RGB:
+            if (df == TQxPixelFormat::qx24RGB) std::memcpy(d + 3 * int64_t(x), s + 4 * int64_t(x), 3);
+            break;
+          default:
+            break;
+        }
+      }
+    }
+  }
+  Source->AccessMode = sMode;
+  AccessMode = dMode;
+  if (Source->HasAlphaChannel() && !isAlphaChannel_) GetAlphaChannel()->AssignFrom(Source->alpha_.get());
+  UpdateVclPalette();
+}
+
+// ---------------------------------------------------------------- rendering
+
+namespace {
+
+struct Adjust {
+  bool on = false;       // offsets / contrast / blend applied
+  int64_t K = 65536;     // contrast factor (16.16)
+  double k = 1.0;        // unscaled factor for 16-bit samples
+  int32_t o[3] = {0, 0, 0};
+  bool range = false;    // display range (qx24RGB opaque)
+  int64_t L = 0, H = 0;
+  double span = 1;
+  TQxBlendOperation op = 0;
+};
+
+inline uint8_t RangeMap(int64_t v, const Adjust& a) {
+  const int64_t c = std::min(std::max(v, a.L), a.H);
+  return uint8_t(std::clamp<int64_t>(Trunc(double(c - a.L) / a.span * 255), 0, 255));
+}
+
+inline uint8_t ContrastByte(int32_t c, int32_t o, int64_t K) {
+  const int64_t v = K * (int64_t(c) + o - 128) / 65536 + 128;
+  return uint8_t(std::clamp<int64_t>(v, 0, 255));
+}
+
+inline uint8_t Contrast16(int32_t c, int32_t o, double k) {
+  const int64_t v = Shr(int64_t(Trunc((double(c) + o - 32768) * k + 32768)), 8);
+  return uint8_t(std::clamp<int64_t>(v, 0, 255));
+}
+
+}  // namespace
+
+// The colour renderers share one loop; Kind picks the source format and Translucent the mixing.
+void TQxBitmap::ColorRenderer(const TQxRenderArgs& A, bool Translucent, int /*Kind*/) {
+  const TQxPixelFormat f = format_;
+  if (f == TQxPixelFormat::qx8p && palette_.empty()) return;
+  Adjust adj;
+  const bool colour = f == TQxPixelFormat::qx24RGB || f == TQxPixelFormat::qx32RGB || f == TQxPixelFormat::qxRGB48;
+  if (colour && (AdjustColors || Contrast != 0 || A.BlendOp != 0 || f == TQxPixelFormat::qx32RGB ||
+                 (f == TQxPixelFormat::qx24RGB && !Translucent && RangeLow != RangeHigh))) {
+    adj.on = true;
+    if (Contrast < 0) {
+      adj.K = Trunc((1 - std::sqrt(double(-Contrast)) / 10) * 65536);
+      adj.k = 1 - std::sqrt(double(-Contrast)) / 10;
+    } else {
+      adj.K = Trunc((Contrast / 10.0 + 1) * 65536);
+      adj.k = Contrast / 10.0 + 1;
+    }
+    adj.o[0] = ChannelOffsets[0];
+    adj.o[1] = ChannelOffsets[1];
+    adj.o[2] = ChannelOffsets[2];
+    adj.op = A.BlendOp;
+  }
+  const bool rangeFormats = f == TQxPixelFormat::qx8g || f == TQxPixelFormat::qx16g || f == TQxPixelFormat::qx32f ||
+                            (f == TQxPixelFormat::qx24RGB && !Translucent);
+  if (rangeFormats && RangeLow != RangeHigh) {
+    adj.range = true;
+    adj.L = Trunc(RangeLow);
+    adj.H = Trunc(RangeHigh);
+    adj.span = RangeHigh - RangeLow;
+  }
+  const bool reuseOk = A.ReuseRows && !Translucent && !adj.range &&
+                       (f == TQxPixelFormat::qx24RGB || f == TQxPixelFormat::qx32RGB || f == TQxPixelFormat::qx1g);
+  TQxBitmap* alpha = (Translucent && A.UseSourceAlpha) ? alpha_.get() : nullptr;
+  const int32_t srcW = width_, srcH = height_;
+  int32_t prevSrcRow = -1;
+  uint8_t* prevDest = nullptr;
+  const bool fast = A.XTable == nullptr || A.YTable == nullptr;
+
+  for (int32_t y = A.Y1; y <= A.Y2; ++y) {
+    const int32_t sy = fast ? y + A.SrcY - A.DstY : A.YTable[y - A.Y1];
+    if (sy < 0 || sy >= srcH) continue;
+    uint8_t* d = A.DestRows[y];
+    if (!d) continue;
+    if (reuseOk && sy == prevSrcRow && prevDest) {
+      std::memcpy(d + 3 * int64_t(A.X1), prevDest + 3 * int64_t(A.X1), size_t(A.X2 - A.X1 + 1) * 3);
+      continue;
+    }
+    const uint8_t* s = Scanline(sy);
+    const uint8_t* arow = alpha ? alpha->Scanline(sy) : nullptr;
+    if (!s) continue;
+    if (fast && f == TQxPixelFormat::qx24RGB && !adj.on && !adj.range && !Translucent) {
+      const int64_t sx0 = int64_t(A.X1) + A.SrcX - A.DstX;
+      const int64_t n = std::min<int64_t>(int64_t(A.X2) - A.X1 + 1, srcW - sx0);
+      if (sx0 >= 0 && n > 0) std::memcpy(d + 3 * int64_t(A.X1), s + 3 * sx0, size_t(n) * 3);
+      prevSrcRow = sy;
+      prevDest = d;
+      continue;
+    }
+    for (int32_t x = A.X1; x <= A.X2; ++x) {
+      const int32_t sx = fast ? x + A.SrcX - A.DstX : A.XTable[x - A.X1];
+      if (sx < 0 || sx >= srcW) continue;
+      TQxRGB c{0, 0, 0};
+      uint8_t* dp = d + 3 * int64_t(x);
+      switch (f) {
+        case TQxPixelFormat::qx24RGB: {
+          const uint8_t* p = s + 3 * int64_t(sx);
+          c = TQxRGB{p[0], p[1], p[2]};
+          break;
+        }
+        case TQxPixelFormat::qx32RGB: {
+          const uint8_t* p = s + 4 * int64_t(sx);
+          c = TQxRGB{p[0], p[1], p[2]};
+          break;
+        }
+        case TQxPixelFormat::qx1g: {
+          const uint8_t v = (s[sx >> 3] & (0x80 >> (sx & 7))) ? 255 : 0;
+          c = TQxRGB{v, v, v};
+          break;
+        }
+        case TQxPixelFormat::qx8g: {
+          const uint8_t v = adj.range ? RangeMap(s[sx], adj) : s[sx];
+          c = TQxRGB{v, v, v};
+          break;
+        }
+        case TQxPixelFormat::qx8p:
+          c = s[sx] < palette_.size() ? palette_[s[sx]] : TQxRGB{0, 0, 0};
+          break;
+        case TQxPixelFormat::qx16g: {
+          uint16_t w;
+          std::memcpy(&w, s + 2 * int64_t(sx), 2);
+          const uint8_t v = adj.range ? RangeMap(w, adj) : uint8_t(w >> 8);
+          c = TQxRGB{v, v, v};
+          break;
+        }
+        case TQxPixelFormat::qx32f: {
+          float fv;
+          std::memcpy(&fv, s + 4 * int64_t(sx), 4);
+          uint8_t v;
+          if (adj.range) {
+            const double cl = std::min(std::max(double(fv), RangeLow), RangeHigh);
+            v = uint8_t(std::clamp<int64_t>(Trunc((cl - RangeLow) / adj.span * 255), 0, 255));
+          } else {
+            v = FloatByte(fv);
+          }
+          c = TQxRGB{v, v, v};
+          break;
+        }
+        case TQxPixelFormat::qxCMYK: {
+          TQxCMYK k;
+          std::memcpy(&k, s + 4 * int64_t(sx), 4);
+          c = QxPixelCMYKToRGB(k);
+          break;
+        }
+        case TQxPixelFormat::qxCIELab: {
+          TQxCIELab l;
+          std::memcpy(&l, s + 3 * int64_t(sx), 3);
+          c = QxPixelCIELabToRGB(l);
+          break;
+        }
+        case TQxPixelFormat::qxRGB48: {
+          TQxRGB48 p;
+          std::memcpy(&p, s + 6 * int64_t(sx), 6);
+          if (adj.on) {
+            c = TQxRGB{Contrast16(p.b, adj.o[2], adj.k), Contrast16(p.g, adj.o[1], adj.k),
+                       Contrast16(p.r, adj.o[0], adj.k)};
+          } else {
+            c = TQxRGB{uint8_t(p.b >> 8), uint8_t(p.g >> 8), uint8_t(p.r >> 8)};
+          }
+          break;
+        }
+        default:
+          break;
+      }
+      TQxRGB out;
+      if (adj.on) {
+        if (f != TQxPixelFormat::qxRGB48)
+          c = TQxRGB{ContrastByte(c.b, adj.o[2], adj.K), ContrastByte(c.g, adj.o[1], adj.K),
+                     ContrastByte(c.r, adj.o[0], adj.K)};
+        if (adj.range && f == TQxPixelFormat::qx24RGB)
+          c = TQxRGB{RangeMap(c.b, adj), RangeMap(c.g, adj), RangeMap(c.r, adj)};
+        out = TQxRGB{dp[0], dp[1], dp[2]};
+        QxBlendPixel(c, out, adj.op, y);
+      } else {
+        if (adj.range && f == TQxPixelFormat::qx24RGB)
+          c = TQxRGB{RangeMap(c.b, adj), RangeMap(c.g, adj), RangeMap(c.r, adj)};
+        out = c;
+      }
+      if (Translucent) {
+        int32_t a = A.Transparency;
+        if (arow) a = std::min<int32_t>(a, arow[sx]);
+        dp[0] = uint8_t(dp[0] + ((int32_t(out.b) - dp[0]) * a >> 8));
+        dp[1] = uint8_t(dp[1] + ((int32_t(out.g) - dp[1]) * a >> 8));
+        dp[2] = uint8_t(dp[2] + ((int32_t(out.r) - dp[2]) * a >> 8));
+      } else {
+        dp[0] = out.b;
+        dp[1] = out.g;
+        dp[2] = out.r;
+      }
+    }
+    prevSrcRow = sy;
+    prevDest = d;
+  }
+}
+
+void TQxBitmap::Render24RGB(const TQxRenderArgs& A) { ColorRenderer(A, false, 0); }
+void TQxBitmap::Render24RGBAlpha(const TQxRenderArgs& A) { ColorRenderer(A, true, 0); }
+void TQxBitmap::Render32RGB(const TQxRenderArgs& A) { ColorRenderer(A, false, 1); }
+void TQxBitmap::Render32RGBAlpha(const TQxRenderArgs& A) { ColorRenderer(A, true, 1); }
+void TQxBitmap::Render1g(const TQxRenderArgs& A) { ColorRenderer(A, false, 2); }
+void TQxBitmap::Render1gAlpha(const TQxRenderArgs& A) { ColorRenderer(A, true, 2); }
+void TQxBitmap::Render8g(const TQxRenderArgs& A) { ColorRenderer(A, false, 3); }
+void TQxBitmap::Render8gAlpha(const TQxRenderArgs& A) { ColorRenderer(A, true, 3); }
+void TQxBitmap::Render8p(const TQxRenderArgs& A) { ColorRenderer(A, false, 4); }
+void TQxBitmap::Render8pAlpha(const TQxRenderArgs& A) { ColorRenderer(A, true, 4); }
+void TQxBitmap::Render16g(const TQxRenderArgs& A) { ColorRenderer(A, false, 5); }
+void TQxBitmap::Render16gAlpha(const TQxRenderArgs& A) { ColorRenderer(A, true, 5); }
+void TQxBitmap::Render32f(const TQxRenderArgs& A) { ColorRenderer(A, false, 6); }
+void TQxBitmap::Render32fAlpha(const TQxRenderArgs& A) { ColorRenderer(A, true, 6); }
+void TQxBitmap::RenderCMYK(const TQxRenderArgs& A) { ColorRenderer(A, false, 7); }
+void TQxBitmap::RenderCMYKAlpha(const TQxRenderArgs& A) { ColorRenderer(A, true, 7); }
+void TQxBitmap::RenderCIELab(const TQxRenderArgs& A) { ColorRenderer(A, false, 8); }
+void TQxBitmap::RenderCIELabAlpha(const TQxRenderArgs& A) { ColorRenderer(A, true, 8); }
+void TQxBitmap::RenderRGB48(const TQxRenderArgs& A) { ColorRenderer(A, false, 9); }
+void TQxBitmap::RenderRGB48Alpha(const TQxRenderArgs& A) { ColorRenderer(A, true, 9); }
+
+namespace {
+
+// Restores a bitmap's access mode however the drawing ends.
+struct AccessGuard {
+  TQxBaseBitmap* b;
+  uint8_t mode;
+  AccessGuard(TQxBaseBitmap* B, uint8_t M) : b(B), mode(B->AccessMode) { b->AccessMode = M; }
+  ~AccessGuard() { b->AccessMode = mode; }
+};
+
+}  // namespace
+
+void TQxBitmap::DrawScaledEx(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, std::vector<int32_t>& XTable,
+                             std::vector<int32_t>& YTable, const TRect* Clip, int32_t DstX, int32_t DstY, int32_t DstW,
+                             int32_t DstH, int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH, bool EnableAlpha,
+                             bool ReuseRows, int32_t Transparency, TResampleFilter Filter, bool FreeTables,
+                             TQxBlendOperation BlendOp) {
+  if (!Dest || Dest == this) return;
+  AccessGuard guard(this, 1);
+  if (DstW == 0 || DstH == 0 || SrcW == 0 || SrcH == 0) return;
+  const int32_t dw = Dest->Width(), dh = Dest->Height();
+  if (DstY > dh - 1 || DstX > dw - 1) return;
+  const int32_t W = Width(), H = Height();
+  const double rx = double(SrcW) / DstW, ry = double(SrcH) / DstH;
+  int64_t dx = DstX, dy = DstY, dwid = DstW, dhei = DstH, sx = SrcX, sy = SrcY, swid = SrcW, shei = SrcH;
+  if (dy < 0) {
+    const int64_t v = Round(double(-dy) * ry);
+    dhei += dy;
+    shei -= v;
+    sy += v;
+    dy = 0;
+  }
+  if (dx < 0) {
+    const int64_t v = Round(double(-dx) * rx);
+    dwid += dx;
+    swid -= v;
+    sx += v;
+    dx = 0;
+  }
+  if (dy + dhei > dh) {
+    shei -= Trunc(double(dy + dhei - dh) * ry);
+    dhei = dh - dy;
+  }
+  if (dx + dwid > dw) {
+    swid -= Trunc(double(dx + dwid - dw) * rx);
+    dwid = dw - dx;
+  }
+  dx = std::clamp<int64_t>(dx, 0, std::max(dw - 1, 0));
+  dy = std::clamp<int64_t>(dy, 0, std::max(dh - 1, 0));
+  dwid = std::clamp<int64_t>(dwid, 0, dw);
+  dhei = std::clamp<int64_t>(dhei, 0, dh);
+  sx = std::clamp<int64_t>(sx, 0, std::max(W - 1, 0));
+  sy = std::clamp<int64_t>(sy, 0, std::max(H - 1, 0));
+  swid = std::clamp<int64_t>(swid, 0, W);
+  shei = std::clamp<int64_t>(shei, 0, H);
+  if (dwid == 0 || dhei == 0 || swid == 0 || shei == 0) return;
+  DstX = int32_t(dx);
+  DstY = int32_t(dy);
+  DstW = int32_t(dwid);
+  DstH = int32_t(dhei);
+  SrcX = int32_t(sx);
+  SrcY = int32_t(sy);
+  SrcW = int32_t(swid);
+  SrcH = int32_t(shei);
+
+  try {
+    const TQxPixelFormat f = PixelFormat();
+    if (Filter != TResampleFilter::rfNone && (DstW != SrcW || DstH != SrcH) &&
+        (f == TQxPixelFormat::qx1g || f == TQxPixelFormat::qx24RGB)) {
+      const bool project = Filter == TResampleFilter::rfProjectBW || Filter == TResampleFilter::rfProjectWB;
+      const bool withAlpha = EnableAlpha && HasAlphaChannel();
+      TQxBitmap hbm;
+      hbm.location_ = TQxLocation::qxMemory;
+      hbm.MemoryThreshold = INT64_MAX;
+      if (SrcW < DstW || f != TQxPixelFormat::qx1g || withAlpha || project) {
+        TQxBitmap g;
+        g.location_ = TQxLocation::qxMemory;
+        g.MemoryThreshold = INT64_MAX;
+        if (!g.Allocate(SrcW, SrcH, f)) return;
+        CopyRectTo(&g, SrcX, SrcY, 0, 0, SrcW, SrcH);
+        const bool hOneBit = f == TQxPixelFormat::qx1g && project;
+        if (!hbm.Allocate(DstW, DstH, hOneBit ? TQxPixelFormat::qx1g : TQxPixelFormat::qx24RGB)) return;
+        if (f == TQxPixelFormat::qx1g)
+          QxResample1Bit(&g, &hbm, Filter);
+        else
+          QxResample(&g, &hbm, Filter);
+        if (withAlpha) {
+          TQxBitmap ga;
+          ga.location_ = TQxLocation::qxMemory;
+          ga.MemoryThreshold = INT64_MAX;
+          if (ga.Allocate(SrcW, SrcH, TQxPixelFormat::qx8g)) {
+            alpha_->CopyRectTo(&ga, SrcX, SrcY, 0, 0, SrcW, SrcH);
+            TQxBitmap* ha = hbm.GetAlphaChannel();
+            if (ha) {
+              if (ha->Width() != DstW || ha->Height() != DstH) ha->Allocate(DstW, DstH, TQxPixelFormat::qx8g);
+              QxResampleGray8(&ga, ha, Filter);
+              ha->Opaque = alpha_->Opaque;
+            }
+          }
+        }
+      } else {
+        if (!hbm.Allocate(DstW, DstH, TQxPixelFormat::qx24RGB)) return;
+        QxResample1BitToGray(this, SrcX, SrcY, SrcX + SrcW - 1, SrcY + SrcH - 1, &hbm);
+      }
+      std::copy(ChannelOffsets, ChannelOffsets + 4, hbm.ChannelOffsets);
+      hbm.AdjustColors = AdjustColors;
+      hbm.Contrast = Contrast;
+      std::vector<int32_t> xt, yt;
+      hbm.DrawScaledEx(Dest, DestRows, xt, yt, Clip, DstX, DstY, DstW, DstH, 0, 0, DstW, DstH, EnableAlpha,
+                       ReuseRows, Transparency, TResampleFilter::rfNone, true, BlendOp);
+      return;
+    }
+
+    // A file-located destination keeps only one Scanline row alive; lock every row instead.
+    const bool destFile = Dest->location_ == TQxLocation::qxFile && Dest->fragments_.empty();
+    std::vector<uint8_t*> ownRows;
+    std::vector<uint8_t*>* rows = &DestRows;
+    if (destFile) {
+      ownRows.resize(size_t(dh));
+      for (int32_t y = 0; y < dh; ++y) ownRows[size_t(y)] = Dest->LockRow(Dest->Origin == 1 ? dh - 1 - y : y);
+      rows = &ownRows;
+    } else if (DestRows.size() != size_t(dh)) {
+      DestRows.resize(size_t(dh));
+      for (int32_t y = 0; y < dh; ++y) DestRows[size_t(y)] = Dest->Scanline(y);
+    }
+    struct Unlocker {
+      TQxBitmap* d;
+      bool on;
+      ~Unlocker() {
+        if (on) d->ReleaseMappedRows();
+      }
+    } unlocker{Dest, destFile};
+
+    TQxRenderArgs A;
+    A.DestRows = rows->data();
+    A.Dest = Dest;
+    A.Transparency = std::clamp(Transparency, 0, 255);
+    A.SrcX = SrcX;
+    A.SrcY = SrcY;
+    A.DstX = DstX;
+    A.DstY = DstY;
+    A.YStep = int32_t(Trunc(double(SrcH) / DstH * 16384));
+    A.XStep = int32_t(Trunc(double(SrcW) / DstW * 16384));
+    A.ReuseRows = ReuseRows;
+    A.BlendOp = BlendOp;
+    int64_t x1 = DstX, y1 = DstY, x2 = std::min<int64_t>(int64_t(DstX) + DstW - 1, dw - 1),
+            y2 = std::min<int64_t>(int64_t(DstY) + DstH - 1, dh - 1);
+    if (Clip) {
+      x1 = std::max<int64_t>(x1, Clip->Left);
+      y1 = std::max<int64_t>(y1, Clip->Top);
+      x2 = std::min<int64_t>(x2, Clip->Right);
+      y2 = std::min<int64_t>(y2, Clip->Bottom);
+    }
+    x1 = std::clamp<int64_t>(x1, 0, dw - 1);
+    y1 = std::clamp<int64_t>(y1, 0, dh - 1);
+    x2 = std::clamp<int64_t>(x2, -1, dw - 1);
+    y2 = std::clamp<int64_t>(y2, -1, dh - 1);
+    A.X1 = int32_t(x1);
+    A.Y1 = int32_t(y1);
+    A.X2 = int32_t(x2);
+    A.Y2 = int32_t(y2);
+    const bool callerX = !XTable.empty(), callerY = !YTable.empty();
+    if (callerY) {
+      if (int64_t(YTable.size()) < int64_t(A.Y2) - A.Y1 + 1) A.Y2 = A.Y1 + int32_t(YTable.size()) - 1;
+      while (A.Y2 >= A.Y1 && YTable[size_t(A.Y2 - A.Y1)] >= H) --A.Y2;
+    }
+    if (callerX) {
+      if (int64_t(XTable.size()) < int64_t(A.X2) - A.X1 + 1) A.X2 = A.X1 + int32_t(XTable.size()) - 1;
+      while (A.X2 >= A.X1 && XTable[size_t(A.X2 - A.X1)] >= W) --A.X2;
+    }
+    if (A.X2 < A.X1 || A.Y2 < A.Y1) return;
+    const bool alphaMatters = EnableAlpha && HasAlphaChannel() && !alpha_->Opaque;
+    const bool fastCase = A.XStep == 16384 && A.YStep == 16384 && f == TQxPixelFormat::qx24RGB && A.Transparency == 255 &&
+                          !alphaMatters && !AdjustColors && Contrast == 0 && BlendOp == 0 && RangeLow == 0 &&
+                          RangeHigh == 0 && !callerX && !callerY;
+    bool builtX = false, builtY = false;
+    if (!fastCase) {
+      if (!callerX) {
+        XTable.resize(size_t(A.X2 - A.X1 + 1));
+        for (int32_t x = A.X1; x <= A.X2; ++x)
+          XTable[size_t(x - A.X1)] = int32_t(std::clamp<int64_t>(Trunc((x - DstX) * rx + SrcX), 0, W - 1));
+        builtX = true;
+      }
+      if (!callerY) {
+        YTable.resize(size_t(A.Y2 - A.Y1 + 1));
+        for (int32_t y = A.Y1; y <= A.Y2; ++y)
+          YTable[size_t(y - A.Y1)] = int32_t(std::clamp<int64_t>(Trunc((y - DstY) * ry + SrcY), 0, H - 1));
+        builtY = true;
+      }
+      A.XTable = XTable.data();
+      A.YTable = YTable.data();
+    } else {
+      // Whole rows are copied 1:1: keep source rows and columns inside the source.
+      A.Y2 = std::min<int32_t>(A.Y2, H - 1 - SrcY + DstY);
+      A.X2 = std::min<int32_t>(A.X2, W - 1 - SrcX + DstX);
+    }
+    const bool translucent = A.Transparency < 255 || alphaMatters;
+    std::vector<uint8_t> trow;
+    if (translucent) {
+      trow.assign(size_t(std::max(W, 1)), uint8_t(A.Transparency));
+      A.TransparencyRow = trow.data();
+      A.UseSourceAlpha = alphaMatters;
+    }
+    try {
+      switch (f) {
+        case TQxPixelFormat::qx24RGB: translucent ? Render24RGBAlpha(A) : Render24RGB(A); break;
+        case TQxPixelFormat::qx32RGB: translucent ? Render32RGBAlpha(A) : Render32RGB(A); break;
+        case TQxPixelFormat::qx1g: translucent ? Render1gAlpha(A) : Render1g(A); break;
+        case TQxPixelFormat::qx8g: translucent ? Render8gAlpha(A) : Render8g(A); break;
+        case TQxPixelFormat::qx8p: translucent ? Render8pAlpha(A) : Render8p(A); break;
+        case TQxPixelFormat::qx16g: translucent ? Render16gAlpha(A) : Render16g(A); break;
+        case TQxPixelFormat::qx32f: translucent ? Render32fAlpha(A) : Render32f(A); break;
+        case TQxPixelFormat::qxCMYK: translucent ? RenderCMYKAlpha(A) : RenderCMYK(A); break;
+        case TQxPixelFormat::qxCIELab: translucent ? RenderCIELabAlpha(A) : RenderCIELab(A); break;
+        case TQxPixelFormat::qxRGB48: translucent ? RenderRGB48Alpha(A) : RenderRGB48(A); break;
+        default: break;
+      }
+    } catch (...) {
+    }
+    if (FreeTables) {
+      if (builtX) XTable.clear();
+      if (builtY) YTable.clear();
+    }
+  } catch (...) {
+  }
+}
+
+void TQxBitmap::DrawScaled(TQxBitmap* Dest, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH, int32_t SrcX,
+                           int32_t SrcY, int32_t SrcW, int32_t SrcH, int32_t Transparency, TResampleFilter Filter,
+                           TQxBlendOperation BlendOp) {
+  std::vector<uint8_t*> rows;
+  std::vector<int32_t> xt, yt;
+  DrawScaledEx(Dest, rows, xt, yt, nullptr, DstX, DstY, DstW, DstH, SrcX, SrcY, SrcW, SrcH, true, false,
+               Transparency, Filter, true, BlendOp);
+}
+
+void TQxBitmap::StretchCopyRect(TQxBitmap* Dest, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH,
+                                int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH, TResampleFilter Filter,
+                                int32_t Alpha) {
+  if (!Dest || Dest == this || Dest->PixelFormat() != TQxPixelFormat::qx24RGB) return;
+  AccessGuard guard(this, 1);
+  try {
+    const TQxPixelFormat f = PixelFormat();
+    if (Filter != TResampleFilter::rfNone && (DstW != SrcW || DstH != SrcH)) {
+      if (DstW < 1 || DstH < 1 || SrcW < 1 || SrcH < 1) return;
+      TQxBitmap hbm;
+      hbm.location_ = TQxLocation::qxMemory;
+      hbm.MemoryThreshold = INT64_MAX;
+      if (SrcW < DstW || f != TQxPixelFormat::qx1g || HasAlphaChannel()) {
+        if (f != TQxPixelFormat::qx1g && f != TQxPixelFormat::qx24RGB) return;
+        TQxBitmap g;
+        g.location_ = TQxLocation::qxMemory;
+        g.MemoryThreshold = INT64_MAX;
+        if (!g.Allocate(SrcW, SrcH, f)) return;
+        CopyRectTo(&g, SrcX, SrcY, 0, 0, SrcW, SrcH);
+        const bool project = Filter == TResampleFilter::rfProjectBW || Filter == TResampleFilter::rfProjectWB;
+        if (!hbm.Allocate(DstW, DstH,
+                          (f == TQxPixelFormat::qx1g && project) ? TQxPixelFormat::qx1g : TQxPixelFormat::qx24RGB))
+          return;
+        if (f == TQxPixelFormat::qx1g)
+          QxResample1Bit(&g, &hbm, Filter);
+        else
+          QxResample(&g, &hbm, Filter);
+        if (HasAlphaChannel()) {
+          TQxBitmap ga;
+          ga.location_ = TQxLocation::qxMemory;
+          ga.MemoryThreshold = INT64_MAX;
+          if (ga.Allocate(SrcW, SrcH, TQxPixelFormat::qx8g)) {
+            alpha_->CopyRectTo(&ga, SrcX, SrcY, 0, 0, SrcW, SrcH);
+            TQxBitmap* ha = hbm.GetAlphaChannel();
+            QxResampleGray8(&ga, ha, Filter);
+            ha->Opaque = alpha_->Opaque;
+          }
+        }
+      } else {
+        if (!hbm.Allocate(DstW, DstH, TQxPixelFormat::qx24RGB)) return;
+        QxResample1BitToGray(this, SrcX, SrcY, SrcX + SrcW - 1, SrcY + SrcH - 1, &hbm);
+      }
+      hbm.StretchCopyRect(Dest, DstX, DstY, DstW, DstH, 0, 0, DstW, DstH, TResampleFilter::rfNone, Alpha);
+      return;
+    }
+    if (DstW == 0 || DstH == 0) return;
+    const int32_t W = Width(), H = Height();
+    const int32_t dw = Dest->Width(), dh = Dest->Height();
+    const int64_t ystep = Trunc(double(SrcH) / DstH * 16384), xstep = Trunc(double(SrcW) / DstW * 16384);
+    const int32_t x1 = std::clamp(DstX, 0, dw), y1 = std::clamp(DstY, 0, dh);
+    const int32_t x2 = std::clamp<int32_t>(int32_t(std::min<int64_t>(int64_t(DstX) + DstW - 1, dw - 1)), -1, dw - 1);
+    const int32_t y2 = std::clamp<int32_t>(int32_t(std::min<int64_t>(int64_t(DstY) + DstH - 1, dh - 1)), -1, dh - 1);
+    if (x2 < x1 || y2 < y1) return;
+    const bool alphaMatters = HasAlphaChannel() && !alpha_->Opaque;
+    std::vector<int32_t> xt(static_cast<size_t>(x2 - x1 + 1)), yt(static_cast<size_t>(y2 - y1 + 1));
+    for (int32_t x = x1; x <= x2; ++x) xt[size_t(x - x1)] = int32_t(SrcX + ((int64_t(x) - DstX) * xstep >> 14));
+    for (int32_t y = y1; y <= y2; ++y) yt[size_t(y - y1)] = int32_t(SrcY + ((int64_t(y) - DstY) * ystep >> 14));
+    TQxBitmap* da = Dest->GetAlphaChannel();
+    const uint8_t alphaByte = uint8_t(std::clamp(Alpha, 0, 255));
+    for (int32_t y = y1; y <= y2; ++y) {
+      const int32_t sy = yt[size_t(y - y1)];
+      const bool rowOk = sy >= 0 && sy < H;
+      if (da) {
+        uint8_t* ar = da->Scanline(y);
+        if (alphaMatters && rowOk) {
+          const uint8_t* sa = alpha_->Scanline(sy);
+          for (int32_t x = x1; x <= x2; ++x) {
+            const int32_t sx = xt[size_t(x - x1)];
+            ar[x] = std::min<uint8_t>(alphaByte, (sx >= 0 && sx < W) ? sa[sx] : 255);
+          }
+        } else {
+          std::memset(ar + x1, alphaByte, size_t(x2 - x1 + 1));
+        }
+        if (alphaByte != 255 || alphaMatters) da->Opaque = false;
+      }
+      if (!rowOk) continue;
+      const uint8_t* s = Scanline(sy);
+      uint8_t* d = Dest->Scanline(y);
+      for (int32_t x = x1; x <= x2; ++x) {
+        const int32_t sx = xt[size_t(x - x1)];
+        if (sx < 0 || sx >= W) continue;
+        if (f == TQxPixelFormat::qx1g) {
+          std::memset(d + 3 * int64_t(x), QxGetRowBit(s, sx) ? 255 : 0, 3);
+        } else if (f == TQxPixelFormat::qx24RGB) {
+          std::memcpy(d + 3 * int64_t(x), s + 3 * int64_t(sx), 3);
+        }
+      }
+    }
+  } catch (...) {
+  }
+}
