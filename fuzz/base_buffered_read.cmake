@@ -1,0 +1,1 @@
+qv_fuzz(base_buffered_read DEPS imaging_foundation)

@@ -1,0 +1,1 @@
+qv_fuzz(base_ini DEPS platform_base)

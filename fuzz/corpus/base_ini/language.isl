@@ -1,0 +1,4 @@
+﻿[TFrmQuorvel]
+BtnOpen.Caption=Open
+[Messages]
+Msg1=Cannot open
