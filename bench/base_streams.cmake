@@ -1,0 +1,1 @@
+qv_bench(base_streams DEPS imaging_foundation)
