@@ -1,0 +1,298 @@
+// Backgrounds of the views: colours, hatches, the chessboard, frames and shadows, gradient, wallpaper.
+#include <algorithm>
+#include <cstring>
+
+#include "imaging/foundation/utils.h"
+#include "imaging/view/view.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/picture.h"
+
+namespace {
+
+void Fill(TCanvas* C, TColor Color, TBrushStyle Style, int32_t X, int32_t Y, int32_t W, int32_t H) {
+  C->Brush()->SetColor(Color);
+  C->Brush()->SetStyle(Style);
+  C->FillRect(Rect(X, Y, X + W, Y + H));
+}
+
+// Darkens the pixels of a band (shadow style 2): each channel to about two thirds.
+void DarkenBand(TBitmap* B, TCanvas* C, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+  if (B && B->PixelFormat() == TPixelFormat::pf24bit) {
+    X1 = std::max(X1, 0);
+    Y1 = std::max(Y1, 0);
+    X2 = std::min(X2, B->Width());
+    Y2 = std::min(Y2, B->Height());
+    for (int32_t y = Y1; y < Y2; ++y) {
+      uint8_t* row = static_cast<uint8_t*>(B->ScanLine(y));
+      for (int32_t x = X1; x < X2; ++x)
+        for (int k = 0; k < 3; ++k) row[x * 3 + k] = uint8_t(row[x * 3 + k] * 2 / 3);
+    }
+    return;
+  }
+  if (!C) return;
+  for (int32_t y = Y1; y < Y2; ++y)
+    for (int32_t x = X1; x < X2; ++x) {
+      const TColor c = C->Pixels(x, y);
+      if (c < 0) continue;
+      const int r = (c & 0xFF) * 2 / 3, g = ((c >> 8) & 0xFF) * 2 / 3, b = ((c >> 16) & 0xFF) * 2 / 3;
+      C->SetPixels(x, y, r | (g << 8) | (b << 16));
+    }
+}
+
+// A drop shadow right of and below the rectangle that fades out over a few pixels.
+void SoftShadow(TBitmap* B, int32_t L, int32_t T, int32_t R, int32_t Bm, TColor Background) {
+  if (!B || B->PixelFormat() != TPixelFormat::pf24bit) return;
+  const int32_t depth = 8, offset = 4;
+  const TQxRGB bg = QxTColorToRGB(Background);
+  for (int32_t y = T + offset; y < Bm + depth; ++y) {
+    if (y < 0 || y >= B->Height()) continue;
+    uint8_t* row = static_cast<uint8_t*>(B->ScanLine(y));
+    for (int32_t x = L + offset; x < R + depth; ++x) {
+      if (x < 0 || x >= B->Width()) continue;
+      if (x < R && y < Bm) continue;  // under the picture
+      const int32_t dx = x >= R ? x - R + 1 : 0, dy = y >= Bm ? y - Bm + 1 : 0;
+      const int32_t d = std::max(dx, dy);
+      const int32_t strength = std::max(0, 96 - d * 96 / depth);
+      uint8_t* p = row + x * 3;
+      p[0] = uint8_t(bg.b - bg.b * strength / 255);
+      p[1] = uint8_t(bg.g - bg.g * strength / 255);
+      p[2] = uint8_t(bg.r - bg.r * strength / 255);
+    }
+  }
+}
+
+void DirectChessboard(TBitmap* B, TColor Background, int32_t X, int32_t Y, int32_t W, int32_t H, int32_t Size) {
+  const TQxRGB c0 = QxTColorToRGB(Background);
+  const TQxRGB c1 = QxTColorToRGB(~Background);
+  // Cells are counted from (X, Y); only the part inside the bitmap is written, columns included.
+  const int32_t x0 = std::max(X, 0), x1 = std::min(X + W, B->Width());
+  const int32_t y0 = std::max(Y, 0), y1 = std::min(Y + H, B->Height());
+  if (x0 >= x1 || y0 >= y1) return;
+  std::vector<uint8_t> rows[2];
+  for (int band = 0; band < 2; ++band) {
+    rows[band].resize(size_t(x1 - x0) * 3);
+    for (int32_t x = x0; x < x1; ++x) {
+      const TQxRGB& c = (((x - X) / Size + band) & 1) ? c1 : c0;
+      uint8_t* p = rows[band].data() + size_t(x - x0) * 3;
+      p[0] = c.b;
+      p[1] = c.g;
+      p[2] = c.r;
+    }
+  }
+  for (int32_t y = y0; y < y1; ++y) {
+    uint8_t* row = static_cast<uint8_t*>(B->ScanLine(y)) + size_t(x0) * 3;
+    std::memcpy(row, rows[((y - Y) / Size) & 1].data(), rows[0].size());
+  }
+}
+
+void BrushChessboard(TCanvas* C, TColor Background, TBrushStyle Style, int32_t X, int32_t Y, int32_t W, int32_t H,
+                     int32_t Size) {
+  C->Brush()->SetStyle(Style);
+  int band = 0;
+  for (int32_t y = Y; y < Y + H; y += Size, ++band) {
+    int cell = 0;
+    for (int32_t x = X; x < X + W; x += Size, ++cell) {
+      C->Brush()->SetColor(((band + cell) & 1) ? Background : TColor(~Background));
+      C->Brush()->SetStyle(Style);
+      C->FillRect(Rect(x, y, std::min(x + Size, X + W), std::min(y + Size, Y + H)));
+    }
+  }
+}
+
+void PaintWallPaper(TCanvas* C, TPicture* WallPaper, TQxWallPaperStyle Style, int32_t Width, int32_t Height) {
+  if (!WallPaper || !WallPaper->Graphic() || WallPaper->Graphic()->Empty()) return;
+  const TGraphic* g = WallPaper->Graphic();
+  switch (Style) {
+    case TQxWallPaperStyle::qxwoNormal:
+      C->Draw(0, 0, g);
+      break;
+    case TQxWallPaperStyle::qxwoStretch:
+      C->StretchDraw(Rect(0, 0, Width, Height), g);
+      break;
+    case TQxWallPaperStyle::qxwoTile: {
+      const int32_t gw = g->Width(), gh = g->Height();
+      if (gw <= 0 || gh <= 0) return;
+      for (int32_t y = 0; y < Height; y += gh)
+        for (int32_t x = 0; x < Width; x += gw) C->Draw(x, y, g);
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+bool QxLoadGradientFill() { return true; }
+
+bool QxGradientFillRect(const TRect& R, TCanvas* DC, TColor Color1, TColor Color2, bool Vertical) {
+  if (!DC || !QxLoadGradientFill()) return false;
+  const TColor a = ColorToRGB(Color1), b = ColorToRGB(Color2);
+  TRIVERTEX v[2];
+  v[0].x = R.Left;
+  v[0].y = R.Top;
+  v[0].Red = uint16_t((a & 0xFF) << 8);
+  v[0].Green = uint16_t(((a >> 8) & 0xFF) << 8);
+  v[0].Blue = uint16_t(((a >> 16) & 0xFF) << 8);
+  v[0].Alpha = 0;
+  v[1].x = R.Right;
+  v[1].y = R.Bottom;
+  v[1].Red = uint16_t((b & 0xFF) << 8);
+  v[1].Green = uint16_t(((b >> 8) & 0xFF) << 8);
+  v[1].Blue = uint16_t(((b >> 16) & 0xFF) << 8);
+  v[1].Alpha = 0;
+  GRADIENT_RECT gr;
+  gr.UpperLeft = 0;
+  gr.LowerRight = 1;
+  return GradientFill(DC, v, 2, &gr, 1, Vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);
+}
+
+void QxPaintViewBackground(TComponentState ComponentState, TCanvas* Canvas, TBitmap* Bitmap,
+                           TQxBackgroundStyle Style, TColor Background, int32_t X, int32_t Y, int32_t Width,
+                           int32_t Height, int32_t ImageLeft, int32_t ImageTop, int32_t ImageRight,
+                           int32_t ImageBottom, int32_t ChessSize, TBrushStyle ChessBrushStyle,
+                           TColor GradientEndColor, TPicture* WallPaper, TQxWallPaperStyle WallPaperStyle) {
+  if (!Canvas) return;
+  const bool designing = ComponentState.Contains(csDesigning);
+  const bool imageAtLeast2x2 = ImageRight - ImageLeft >= 2 && ImageBottom - ImageTop >= 2;
+  const TQxViewUnitValues& units = QxViewValues();
+  switch (Style) {
+    case TQxBackgroundStyle::qxbsSolid: Fill(Canvas, Background, TBrushStyle::bsSolid, X, Y, Width, Height); break;
+    case TQxBackgroundStyle::qxbsHorizontal:
+      Fill(Canvas, Background, TBrushStyle::bsHorizontal, X, Y, Width, Height);
+      break;
+    case TQxBackgroundStyle::qxbsVertical: Fill(Canvas, Background, TBrushStyle::bsVertical, X, Y, Width, Height); break;
+    case TQxBackgroundStyle::qxbsFDiagonal:
+      Fill(Canvas, Background, TBrushStyle::bsFDiagonal, X, Y, Width, Height);
+      break;
+    case TQxBackgroundStyle::qxbsBDiagonal:
+      Fill(Canvas, Background, TBrushStyle::bsBDiagonal, X, Y, Width, Height);
+      break;
+    case TQxBackgroundStyle::qxbsCross: Fill(Canvas, Background, TBrushStyle::bsCross, X, Y, Width, Height); break;
+    case TQxBackgroundStyle::qxbsDiagCross:
+      Fill(Canvas, Background, TBrushStyle::bsDiagCross, X, Y, Width, Height);
+      break;
+    case TQxBackgroundStyle::qxbsChessboard: {
+      const int32_t size = std::max(ChessSize, 1);
+      if (Bitmap && ChessBrushStyle == TBrushStyle::bsSolid && Bitmap->PixelFormat() == TPixelFormat::pf24bit) {
+        DirectChessboard(Bitmap, Background, X, Y, Width, Height, size);
+        Bitmap->Modified();
+      } else {
+        BrushChessboard(Canvas, Background, ChessBrushStyle, X, Y, Width, Height, size);
+      }
+      break;
+    }
+    case TQxBackgroundStyle::qxbsDiagonals:
+      Fill(Canvas, Background, TBrushStyle::bsSolid, X, Y, Width, Height);
+      Canvas->Pen()->SetStyle(TPenStyle::psSolid);
+      Canvas->Pen()->SetMode(TPenMode::pmCopy);
+      Canvas->Pen()->SetWidth(1);
+      Canvas->Pen()->SetColor(~Background);
+      Canvas->MoveTo(X, Y);
+      Canvas->LineTo(X + Width, Y + Height);
+      Canvas->MoveTo(X + Width, Y);
+      Canvas->LineTo(X, Y + Height);
+      break;
+    case TQxBackgroundStyle::qxbsCropped:
+      if (designing) {
+        Fill(Canvas, Background, TBrushStyle::bsSolid, X, Y, Width, Height);
+      } else {
+        Fill(Canvas, clBtnFace, TBrushStyle::bsSolid, X, Y, Width, Height);
+        if (imageAtLeast2x2) {
+          TRect r(ImageLeft - units.CxEdge, ImageTop - units.CyEdge, ImageRight + units.CxEdge,
+                  ImageBottom + units.CyEdge);
+          DrawEdge(Canvas, r, EDGE_SUNKEN, BF_RECT);
+        }
+      }
+      break;
+    case TQxBackgroundStyle::qxbsCropShadow:
+      Fill(Canvas, Background, TBrushStyle::bsSolid, X, Y, Width, Height);
+      if (!designing && imageAtLeast2x2) {
+        DarkenBand(Bitmap, Canvas, ImageRight, ImageTop, ImageRight + 5, ImageBottom + 3);
+        DarkenBand(Bitmap, Canvas, ImageLeft, ImageBottom, ImageRight + 4, ImageBottom + 5);
+        if (Bitmap) Bitmap->Modified();
+      }
+      break;
+    case TQxBackgroundStyle::qxbsGradient:
+      QxGradientFillRect(Rect(X, Y, X + Width, Y + Height), Canvas, Background, GradientEndColor, true);
+      break;
+    case TQxBackgroundStyle::qxbsSoftShadow:
+      if (designing) {
+        Fill(Canvas, Background, TBrushStyle::bsSolid, X, Y, Width, Height);
+      } else if (Bitmap) {
+        Fill(Canvas, Background, TBrushStyle::bsSolid, X, Y, Width, Height);
+        if (imageAtLeast2x2) {
+          SoftShadow(Bitmap, ImageLeft, ImageTop, ImageRight, ImageBottom, Background);
+          Bitmap->Modified();
+        }
+      } else {
+        return;  // without the bitmap nothing at all is painted
+      }
+      break;
+    case TQxBackgroundStyle::qxbsPhotoLike:
+      QxPaintViewBackground(ComponentState, Canvas, Bitmap, TQxBackgroundStyle::qxbsSolid, TColor(0xB0B0B0), X, Y,
+                            Width, Height, ImageLeft, ImageTop, ImageRight, ImageBottom, ChessSize, ChessBrushStyle,
+                            GradientEndColor, WallPaper, WallPaperStyle);
+      Canvas->Pen()->SetStyle(TPenStyle::psSolid);
+      Canvas->Pen()->SetMode(TPenMode::pmCopy);
+      Canvas->Pen()->SetWidth(1);
+      Canvas->Pen()->SetColor(clBlack);
+      Canvas->Brush()->SetStyle(TBrushStyle::bsClear);
+      Canvas->Rectangle(ImageLeft - 1, ImageTop - 1, ImageRight + 1, ImageBottom + 1);
+      X = ImageLeft;
+      Y = ImageTop;
+      Width = ImageRight - ImageLeft;
+      Height = ImageBottom - ImageTop;
+      {
+        const int32_t size = std::max(ChessSize, 1);
+        if (Bitmap && ChessBrushStyle == TBrushStyle::bsSolid && Bitmap->PixelFormat() == TPixelFormat::pf24bit) {
+          DirectChessboard(Bitmap, Background, X, Y, Width, Height, size);
+          Bitmap->Modified();
+        } else {
+          BrushChessboard(Canvas, Background, ChessBrushStyle, X, Y, Width, Height, size);
+        }
+      }
+      break;
+  }
+  PaintWallPaper(Canvas, WallPaper, WallPaperStyle, Width, Height);
+}
+
+// ---- the view's background settings ----
+
+void TQuillotView::SetBackground(TColor Value) {
+  TQxView::SetBackground(Value);
+  if (ComponentState().Contains(csDesigning)) ClearImage();
+  ChangeKind = 4;
+  UpdateView();
+  DoImageChange();
+  if (ComponentState().Contains(csDesigning)) PaintView();
+}
+
+void TQuillotView::SetBackgroundStyle(TQxBackgroundStyle Value) {
+  FBackgroundStyle = Value;
+  Invalidate();
+  ChangeKind = 4;
+  UpdateView();
+}
+
+void TQuillotView::SetWallPaper(TPicture* Value) {
+  if (!FWallPaper) FWallPaper = std::make_unique<TPicture>();
+  FWallPaper->Assign(Value);
+  ChangeKind = 4;
+  UpdateView();
+}
+
+void TQuillotView::SetWallPaperStyle(TQxWallPaperStyle Value) {
+  if (Value == FWallPaperStyle) return;
+  FWallPaperStyle = Value;
+  ChangeKind = 4;
+  UpdateView();
+}
+
+void TQuillotView::SetChessboardStyle(int32_t Size, TBrushStyle BrushStyle) {
+  FChessSize = Size;
+  FChessBrushStyle = BrushStyle;
+}
+
+void TQuillotView::PaintBackgroundTo(TCanvas* Canvas) {
+  QxPaintViewBackground(ComponentState(), Canvas, nullptr, FBackgroundStyle, Background(), 0, 0, Width(), Height(),
+                        0, 0, 0, 0, FChessSize, FChessBrushStyle, GradientEndColor, FWallPaper.get(), FWallPaperStyle);
+}

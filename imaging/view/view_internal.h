@@ -1,0 +1,25 @@
+#pragma once
+// Helpers shared by the view's source files.
+
+#include <cstdint>
+
+class TQxView;
+
+// Posts a message to a view's window from any thread; the window is made on the GUI thread first.
+void QxPostToView(TQxView* View, uint32_t Msg, uintptr_t WParam, intptr_t LParam);
+// Registers the view unit's start step and hooks and runs its start once.
+void QxViewEnsureUnit();
+// The primary mouse button is held now.
+bool QxPrimaryMouseDown();
+
+#include <string>
+
+#include "platform/base/types.h"
+
+class TCanvas;
+class TBitmap;
+
+// A light-yellow, half-transparent box at (X + 6, Y + 6) at least as wide as Template, Text inside it.
+void QxDrawHintBox(TCanvas* Canvas, int32_t X, int32_t Y, const std::string& Template, const std::string& Text);
+// Covers the part of Outer outside Inner with black at transparency 150.
+void QxDimAroundRect(TBitmap* Bitmap, const TRect& Outer, const TRect& Inner);

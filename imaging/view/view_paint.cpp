@@ -1,0 +1,592 @@
+// TQuillotView: painting through the back buffer and composition of the layers.
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/mask.h"
+#include "imaging/foundation/utils.h"
+#include "imaging/processing/geometry.h"
+#include "imaging/processing/rotate.h"
+#include "imaging/view/view.h"
+#include "imaging/view/view_internal.h"
+#include "platform/base/numeric.h"
+#include "platform/graphics/bitmap.h"
+
+namespace {
+
+// Restores a rotated layer's placement after it was drawn, whatever happened while drawing.
+struct LayerGeometryGuard {
+  TQxLayer* L = nullptr;
+  int32_t W = 0, H = 0, X = 0, Y = 0;
+  void Save(TQxLayer* Layer) {
+    L = Layer;
+    W = Layer->Width;
+    H = Layer->Height;
+    X = Layer->PosX;
+    Y = Layer->PosY;
+  }
+  ~LayerGeometryGuard() {
+    if (!L) return;
+    L->Width = W;
+    L->Height = H;
+    L->PosX = X;
+    L->PosY = Y;
+  }
+};
+
+// Puts a layer's own alpha channel back after its mask-combined alpha was drawn, and keeps the
+// combined alpha as the layer's cache.
+struct MaskAlphaGuard {
+  TQxLayer* L = nullptr;
+  std::unique_ptr<TQxBitmap> Saved;  // the layer bitmap's own alpha
+  bool HadAlpha = false;
+  bool Active = false;
+  ~MaskAlphaGuard() {
+    if (!Active || !L || !L->Bitmap) return;
+    std::unique_ptr<TQxBitmap> combined = L->Bitmap->SetAlphaChannel(std::move(Saved));
+    if (!HadAlpha) L->Bitmap->RemoveAlphaChannel(false);
+    if (combined.get() != L->MaskCache) {
+      delete L->MaskCache;
+      L->MaskCache = combined.release();
+    } else {
+      combined.release();
+    }
+  }
+};
+
+void RotatePoints(TPoint* P, int Count, int32_t CX, int32_t CY, double AngleDeg) {
+  const double t = -AngleDeg * Pi / 180;
+  const double c = std::cos(t), s = std::sin(t);
+  for (int i = 0; i < Count; ++i) {
+    const double x = P[i].X - CX, y = P[i].Y - CY;
+    P[i].X = CX + int32_t(Trunc(c * x - s * y));
+    P[i].Y = CY + int32_t(Trunc(s * x + c * y));
+  }
+}
+
+bool AlphaIsOpaque(TQxBitmap* B) {
+  if (!B->HasAlphaChannel()) return true;
+  return B->GetAlphaChannel()->Opaque;
+}
+
+}  // namespace
+
+// ---- paint entry points ----
+
+TCanvas* TQuillotView::ControlCanvasOrNull() { return Canvas(); }
+
+void TQuillotView::PaintWindow(HDC) { PaintView(); }
+
+void TQuillotView::WMPaint(TMessage& Message) { TQxView::WMPaint(Message); }
+
+void TQuillotView::WMEraseBkgnd(TMessage& Message) { Message.Result = 0; }
+
+void TQuillotView::PaintView() {
+  const bool windowed = HasParentWindow() && ClientWidth() > 0 && ClientHeight() > 0;
+  if (!windowed && !OffscreenMode) return;
+  TCanvas* canvas = ControlCanvasOrNull();
+  try {
+    if (ComponentState().Contains(csDesigning)) {
+      QxPaintViewBackground(ComponentState(), canvas, nullptr, FBackgroundStyle, Background(), 0, 0, Width(),
+                            Height(), 0, 0, 0, 0, FChessSize, FChessBrushStyle, GradientEndColor, FWallPaper.get(),
+                            FWallPaperStyle);
+    } else {
+      const int32_t cw = ViewClientWidth(), ch = ViewClientHeight();
+      if (FPaintLock == 0) {
+        TRect r(0, 0, cw, ch);
+        if (!FRepaintAll && canvas) {
+          r = canvas->ClipRect();
+          if (r.Right == 0 || r.Bottom == 0) {
+            r.Right = cw;
+            r.Bottom = ch;
+          }
+        }
+        PaintClientRect(r);
+        if (OnDrawCanvas && canvas) OnDrawCanvas(this, canvas, TRect(0, 0, cw, ch));
+      }
+      FRepaintAll = false;
+      PaintSelection(this, false);
+      if (OnPaint) OnPaint(this);
+    }
+  } catch (...) {
+  }
+  if (FDrawVersion) DrawVersionText();
+  if (canvas && !FHintText.empty() && EnableInteractionHints) QxDrawHintBox(canvas, FHintX, FHintY, FHintTemplate, FHintText);
+  if (FHasOwner && FCursorPending) {
+    FCursorPending = false;
+    SetViewCursor(FViewCursor);
+  }
+}
+
+void TQuillotView::EnsureBackBuffer(int32_t W, int32_t H) {
+  if (!FBackBufferTBitmap) {
+    FBackBufferTBitmap = std::make_unique<TBitmap>(10, 10, TPixelFormat::pf24bit);
+    FBackBuffer = std::make_unique<TQxBitmap>();
+    FBackBuffer->AttachTBitmap(FBackBufferTBitmap.get(), true);
+  }
+  if (FBackBufferTBitmap->Width() != W || FBackBufferTBitmap->Height() != H ||
+      FBackBuffer->Width() != W || FBackBuffer->Height() != H) {
+    FBackBufferTBitmap->SetSize(W, H);
+    FBackBuffer->AttachTBitmap(FBackBufferTBitmap.get(), false);
+    FBackBufferRows.clear();
+    FBufferDirty = true;
+  }
+}
+
+TBitmap* TQuillotView::BackBufferBitmap() { return FBackBufferTBitmap.get(); }
+
+void TQuillotView::PaintClientRect(const TRect& R) {
+  if (!HasParentWindow() && !OffscreenMode) return;
+  const int32_t cw = ViewClientWidth(), ch = ViewClientHeight();
+  if (cw <= 0 || ch <= 0) return;
+  EnsureBackBuffer(cw, ch);
+  if (FBufferDirty) {
+    ComposeLayersTo(FBackBuffer.get(), &FBackBufferRows, &R, true, true);
+    if (OnDrawBackBuffer) OnDrawBackBuffer(this);
+    FBufferDirty = false;
+  }
+  const int32_t w = std::min(R.Width(), cw), h = std::min(R.Height(), ch);
+  TCanvas* canvas = ControlCanvasOrNull();
+  if (canvas && w > 0 && h > 0) {
+    if (FIsLinkedView && (FLinkOptions & 2)) {
+      if (!FLinkBufferTBitmap) {
+        FLinkBufferTBitmap = std::make_unique<TBitmap>(cw, ch, TPixelFormat::pf24bit);
+        FLinkBuffer = std::make_unique<TQxBitmap>();
+        FLinkBuffer->AttachTBitmap(FLinkBufferTBitmap.get(), true);
+      } else if (FLinkBufferTBitmap->Width() != cw || FLinkBufferTBitmap->Height() != ch) {
+        FLinkBufferTBitmap->SetSize(cw, ch);
+        FLinkBuffer->AttachTBitmap(FLinkBufferTBitmap.get(), false);
+      }
+      BitBlt(FLinkBufferTBitmap->Canvas(), R.Left, R.Top, w, h, FBackBufferTBitmap->Canvas(), R.Left, R.Top, SRCCOPY);
+      if (TQxLayer* l = CurrentLayer()) {
+        const TRect outer = Bounds(l->ScreenMap.X, l->ScreenMap.Y, l->ScreenMap.W, l->ScreenMap.H);
+        TRect inner;
+        if (FSelected)
+          inner = TRect(l->LayerToClientX(SelectionBoxLeft()), l->LayerToClientY(SelectionBoxTop()),
+                        l->LayerToClientX(SelectionBoxRight() + 1), l->LayerToClientY(SelectionBoxBottom() + 1));
+        QxDimAroundRect(FLinkBufferTBitmap.get(), outer, inner);
+      }
+      BitBlt(canvas, R.Left, R.Top, w, h, FLinkBufferTBitmap->Canvas(), R.Left, R.Top, SRCCOPY);
+    } else {
+      BitBlt(canvas, R.Left, R.Top, w, h, FBackBufferTBitmap->Canvas(), R.Left, R.Top, SRCCOPY);
+    }
+  }
+  if (HandleAllocated()) FLastWindowHandle = Handle();
+}
+
+void TQuillotView::InvalidateRectNoErase(const TRect& R) {
+  FBufferDirty = true;
+  if (HandleAllocated()) InvalidateRect(R, false);
+}
+
+void TQuillotView::SetInteractionHint(const std::string& Text, int32_t X, int32_t Y, const std::string& Template) {
+  FHintText = Text;
+  FHintX = X;
+  FHintY = Y;
+  FHintTemplate = Template;
+}
+
+void TQuillotView::SetDrawVersion(bool Value) {
+  FDrawVersion = Value;
+  PaintView();
+}
+
+void TQuillotView::DrawVersionText() {
+  TCanvas* c = ControlCanvasOrNull();
+  if (!c) return;
+  c->Font()->SetName("Arial");
+  c->Font()->SetHeight(13);
+  c->Font()->SetColor(clBlack);
+  c->Brush()->SetStyle(TBrushStyle::bsSolid);
+  c->Brush()->SetColor(clWhite);
+  const std::string text = std::string("Quillot Version ") + QxQuillotVersion + " - 5/9/2010";
+  const TSize sz = c->TextExtent(text);
+  c->TextOut(ViewClientWidth() - sz.cx, ViewClientHeight() - sz.cy, text);
+}
+
+// ---- composition ----
+
+TResampleFilter TQuillotView::LayerFilter(TQxLayer* Layer) const {
+  if (FFastPaintsLeft < 1 && (Layer->Width != 0 || Layer->Height != 0 || FZoomX != 100 || FZoomY != 100))
+    return Layer->UseResampleFilter ? Layer->ResampleFilter : FZoomFilter;
+  return TResampleFilter::rfNone;
+}
+
+void TQuillotView::PaintCompositionBackground(TQxBitmap* Dest, const TRect* UpdateRect) {
+  TCanvas* canvas = Dest->GetCanvas();
+  TBitmap* platform = Dest->GetTBitmap();
+  if (!canvas) return;
+  int saved = 0;
+  if (UpdateRect) {
+    saved = SaveDC(canvas);
+    IntersectClipRect(canvas, UpdateRect->Left, UpdateRect->Top, UpdateRect->Right + 1, UpdateRect->Bottom + 1);
+  }
+  bool handled = false;
+  if (OnDrawBackground) OnDrawBackground(this, canvas, TRect(0, 0, Dest->Width(), Dest->Height()), handled);
+  if (!handled)
+    QxPaintViewBackground(ComponentState(), canvas, platform, FBackgroundStyle, Background(), 0, 0, Dest->Width(),
+                          Dest->Height(), FImageLeft, FImageTop, FImageLeft + FDestWidth, FImageTop + FDestHeight,
+                          FChessSize, FChessBrushStyle, GradientEndColor, FWallPaper.get(), FWallPaperStyle);
+  if (UpdateRect) RestoreDC(canvas, saved);
+}
+
+void TQuillotView::CombineMaskLayer(TQxLayer* Layer, TQxLayer* MaskLayer, std::unique_ptr<TQxBitmap>& SavedAlpha,
+                                    std::unique_ptr<TQxBitmap>& Combined) {
+  TQxBitmap* lb = Layer->Bitmap;
+  if (Layer->MaskCache) {
+    // The cache is attached for the drawing and taken back by the guard afterwards.
+    Combined.reset(Layer->MaskCache);
+    return;
+  }
+  TQxBitmap* mb = MaskLayer->Bitmap;
+  if (mb->PixelFormat() != TQxPixelFormat::qx8g) mb->SetPixelFormat(TQxPixelFormat::qx8g);
+  if (mb->HasAlphaChannel()) mb->RemoveAlphaChannel(false);
+  TQxBitmap* base = FLayers[0]->Bitmap;
+  const int32_t W0 = base->Width(), H0 = base->Height();
+  TQxBitmap* A = lb->GetAlphaChannel();
+  const int32_t bw = lb->Width(), bh = lb->Height();
+  auto N = std::make_unique<TQxBitmap>(A->Width(), A->Height(), TQxPixelFormat::qx8g);
+  const double dw = Layer->DisplayWidth(), dh = Layer->DisplayHeight();
+  const double mdw = MaskLayer->DisplayWidth(), mdh = MaskLayer->DisplayHeight();
+  const int32_t mbw = mb->Width(), mbh = mb->Height();
+  std::vector<int32_t> mx(size_t(std::max(bw, 0)));
+  for (int32_t j = 0; j < bw; ++j)
+    mx[size_t(j)] = int32_t(Round((dw / bw * j - MaskLayer->PosX + Layer->PosX) / (mdw / mbw)));
+  const bool mode1 = OutsideBaseMode == 1;
+  for (int32_t r = 0; r < bh; ++r) {
+    const int32_t my = int32_t(Round((dh / bh * r - MaskLayer->PosY + Layer->PosY) / (mdh / mbh)));
+    uint8_t* out = N->Scanline(r);
+    const uint8_t* a = A->Scanline(r);
+    const bool rowOutside = mode1 && (Round((mdh / mbh) * my) + Layer->PosY < 0 || Round((mdh / mbh) * my) + Layer->PosY > H0);
+    if (rowOutside) {
+      std::fill(out, out + bw, uint8_t(OutsideBaseLevel));
+      continue;
+    }
+    const bool rowIn = my >= 0 && my < mbh;
+    const uint8_t* mrow = rowIn ? mb->Scanline(std::clamp(my, 0, mbh - 1)) : nullptr;
+    for (int32_t j = 0; j < bw; ++j) {
+      const int32_t c = mx[size_t(j)];
+      int32_t m = (mrow && c >= 0 && c < mbw) ? mrow[c] : 0;
+      if (mode1) {
+        const int64_t bx = Round((mdw / mbw) * c) + Layer->PosX;
+        if (bx < 0 || bx > W0) m = OutsideBaseLevel;
+      }
+      out[j] = uint8_t(std::min<int32_t>(a[j], m));
+    }
+  }
+  Combined = std::move(N);
+  (void)SavedAlpha;
+}
+
+bool TQuillotView::DrawCompositionLayer(int32_t i, TQxBitmap* Dest, std::vector<uint8_t*>& DestRows,
+                                        const TRect* UpdateRect, bool& First, bool DrawBackground, bool DrawOverlays) {
+  TQxLayer* layer = FLayers[size_t(i)];
+  TQxBitmap* lb = layer->Bitmap;
+  if (!layer->Visible || FDestWidth == 0 || FDestHeight == 0 || !lb ||
+      (lb->Width() < MinLayerSize && lb->Height() < MinLayerSize))
+    return false;
+
+  // Mask layer: the next layer when it is a mask, or a full one outside the base in fading mode.
+  TQxLayer* maskLayer = nullptr;
+  std::unique_ptr<TQxLayer> tempMask;
+  if (i + 1 < LayerCount() && FLayers[size_t(i + 1)]->IsMask && !layer->IsMask && layer->RotationAngle == 0) {
+    maskLayer = FLayers[size_t(i + 1)];
+  } else if (i > 0 && OutsideBaseMode == 1) {
+    auto mb = new TQxBitmap(lb->Width(), lb->Height(), TQxPixelFormat::qx8g);
+    mb->Fill(255);
+    tempMask = std::make_unique<TQxLayer>(this, mb, true);
+    tempMask->PosX = layer->PosX;
+    tempMask->PosY = layer->PosY;
+    tempMask->Width = layer->Width;
+    tempMask->Height = layer->Height;
+    maskLayer = tempMask.get();
+  }
+  MaskAlphaGuard maskGuard;
+  if (maskLayer) {
+    std::unique_ptr<TQxBitmap> combined, unused;
+    const bool hadAlpha = lb->HasAlphaChannel();
+    CombineMaskLayer(layer, maskLayer, unused, combined);
+    maskGuard.L = layer;
+    maskGuard.HadAlpha = hadAlpha;
+    lb->GetAlphaChannel();  // the layer's own alpha, made full when missing
+    maskGuard.Saved = lb->SetAlphaChannel(std::move(combined));
+    maskGuard.Active = true;
+  }
+
+  const int32_t opacity = layer->Opacity;
+  if (First && DrawBackground) {
+    const bool opaque = !FEnableAlphaChannel || AlphaIsOpaque(lb);
+    const bool covered = FImageLeft < 1 && FImageTop < 1 && FDestWidth >= Dest->Width() &&
+                         FDestHeight >= Dest->Height() && opaque && opacity > 254;
+    if (!covered) PaintCompositionBackground(Dest, UpdateRect);
+  }
+  const TResampleFilter filter = LayerFilter(layer);
+  const bool solid = First && FBackgroundStyle == TQxBackgroundStyle::qxbsSolid;
+  std::vector<int32_t> xt, yt;
+
+  if (LayerCount() == 1 && layer->Width == 0 && layer->Height == 0 && layer->PosX == 0 && layer->PosY == 0) {
+    // The common case: the view's own tables, sliced at the first drawn column and row.
+    int32_t x1 = FImageLeft, y1 = FImageTop;
+    if (UpdateRect) {
+      x1 = std::max(x1, UpdateRect->Left);
+      y1 = std::max(y1, UpdateRect->Top);
+    }
+    const int32_t offX = x1 - FImageLeft, offY = y1 - FImageTop;
+    if (filter == TResampleFilter::rfNone && offX < FDestWidth && offY < FDestHeight) {
+      const size_t cx = size_t(FColumnCursor + offX), cy = size_t(FRowCursor + offY);
+      const size_t nx = size_t(FDestWidth - offX), ny = size_t(FDestHeight - offY);
+      if (cx + nx <= FColumnOfX.size() && cy + ny <= FRowOfY.size()) {
+        xt.assign(FColumnOfX.begin() + cx, FColumnOfX.begin() + cx + nx);
+        yt.assign(FRowOfY.begin() + cy, FRowOfY.begin() + cy + ny);
+      }
+    }
+    lb->DrawScaledEx(Dest, DestRows, xt, yt, UpdateRect, FImageLeft, FImageTop, FDestWidth, FDestHeight, FSourceLeft,
+                     FSourceTop, FSourceWidth, FSourceHeight, FEnableAlphaChannel, solid, opacity, filter, true,
+                     layer->BlendOperation);
+    layer->DrawnRect = TRect(FImageLeft, FImageTop, FImageLeft + FDestWidth, FImageTop + FDestHeight);
+    layer->ScreenMap = {FImageLeft, FImageTop, FDestWidth, FDestHeight, FSourceLeft, FSourceTop, FSourceWidth,
+                        FSourceHeight};
+  } else {
+    LayerGeometryGuard geometry;
+    std::unique_ptr<TQxBitmap> rotated;
+    TQxBitmap* drawn = lb;
+    if (layer->RotationAngle != 0) {
+      geometry.Save(layer);
+      const int32_t w = layer->DisplayWidth(), h = layer->DisplayHeight();
+      std::unique_ptr<TQxBitmap> sized;
+      TQxBitmap* S = lb;
+      if (lb->Width() != w || lb->Height() != h) {
+        sized = std::make_unique<TQxBitmap>(w, h, lb->PixelFormat());
+        QxResampleBitmap(lb, sized.get(), TResampleFilter::rfNone);
+        S = sized.get();
+      }
+      S->GetAlphaChannel();
+      rotated = std::make_unique<TQxBitmap>();
+      QxRotateInto(S, rotated.get(), 0, nullptr, {}, layer->RotationAngle);
+      if (!rotated->HasAlphaChannel() || rotated->GetAlphaChannel()->Width() != rotated->Width()) {
+        auto ra = std::make_unique<TQxBitmap>();
+        QxRotateInto(S->GetAlphaChannel(), ra.get(), 0, nullptr, {}, layer->RotationAngle);
+        if (ra->Width() == rotated->Width() && ra->Height() == rotated->Height()) {
+          if (ra->PixelFormat() != TQxPixelFormat::qx8g) ra->SetPixelFormat(TQxPixelFormat::qx8g);
+          rotated->SetAlphaChannel(std::move(ra));
+        }
+      }
+      drawn = rotated.get();
+      layer->Width = rotated->Width();
+      layer->Height = rotated->Height();
+      TPoint corners[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
+      RotatePoints(corners, 4, int32_t(Trunc(w * layer->RotationCenterX)), int32_t(Trunc(h * layer->RotationCenterY)),
+                   layer->RotationAngle);
+      int32_t minX = corners[0].X, minY = corners[0].Y;
+      for (const TPoint& p : corners) {
+        minX = std::min(minX, p.X);
+        minY = std::min(minY, p.Y);
+      }
+      layer->PosX = geometry.X + minX;
+      layer->PosY = geometry.Y + minY;
+      for (int k = 0; k < 4; ++k) {
+        layer->Outline[k].X =
+            int32_t(Trunc((corners[k].X + geometry.X) * FScaleX)) + FImageLeft - FViewOriginX;
+        layer->Outline[k].Y =
+            int32_t(Trunc((corners[k].Y + geometry.Y) * FScaleY)) + FImageTop - FViewOriginY;
+      }
+    }
+    // Screen rectangle, each edge corrected by one pixel towards the layer.
+    auto edgeX = [this](int32_t bx) {
+      int32_t x = BitmapToScreenX(bx);
+      const int32_t back = ScreenToBitmapX(x);
+      if (back < bx) ++x;
+      else if (back > bx) --x;
+      return x;
+    };
+    auto edgeY = [this](int32_t by) {
+      int32_t y = BitmapToScreenY(by);
+      const int32_t back = ScreenToBitmapY(y);
+      if (back < by) ++y;
+      else if (back > by) --y;
+      return y;
+    };
+    int32_t x = edgeX(layer->PosX), y = edgeY(layer->PosY);
+    const int32_t dw = layer->Width != 0 ? layer->Width : drawn->Width();
+    const int32_t dh = layer->Height != 0 ? layer->Height : drawn->Height();
+    int32_t w = edgeX(layer->PosX + dw) - x, h = edgeY(layer->PosY + dh) - y;
+    int32_t sx = 0, sy = 0, sw = drawn->Width(), sh = drawn->Height();
+    layer->DrawnRect = TRect(x, y, x + w, y + h);
+    if (layer->ClipToBase && dw != 0 && dh != 0) {
+      TQxBitmap* base = FLayers[0]->Bitmap;
+      const int32_t W0 = base->Width(), H0 = base->Height();
+      if (ScreenToBitmapX(x) < 0) {
+        sx = -int32_t(Trunc(double(drawn->Width()) / dw * layer->PosX));
+        sw = drawn->Width() - sx;
+        x = BitmapToScreenX(0);
+        w = BitmapToScreenX(layer->PosX + dw) - x;
+      }
+      if (ScreenToBitmapY(y) < 0) {
+        sy = -int32_t(Trunc(double(drawn->Height()) / dh * layer->PosY));
+        sh = drawn->Height() - sy;
+        y = BitmapToScreenY(0);
+        h = BitmapToScreenY(layer->PosY + dh) - y;
+      }
+      const int32_t drawnW = layer->DrawnRect.Width(), drawnH = layer->DrawnRect.Height();
+      if (W0 < ScreenToBitmapX(x + w) && drawnW != 0) {
+        w = BitmapToScreenX(W0) - x;
+        sw = int32_t(Trunc(double(drawn->Width()) / drawnW * w));
+      }
+      if (H0 < ScreenToBitmapY(y + h) && drawnH != 0) {
+        h = BitmapToScreenY(H0) - y;
+        sh = int32_t(Trunc(double(drawn->Height()) / drawnH * h));
+      }
+    }
+    if (w > 0 && h > 0)
+      drawn->DrawScaledEx(Dest, DestRows, xt, yt, UpdateRect, x, y, w, h, sx, sy, sw, sh, FEnableAlphaChannel, solid,
+                          opacity, filter, true, layer->BlendOperation);
+    layer->ScreenMap = {x, y, w, h, sx, sy, sw, sh};
+  }
+
+  if (DrawOverlays) {
+    TBitmap* platform = Dest->Location() == TQxLocation::qxTBitmap ? Dest->GetTBitmap() : nullptr;
+    if (platform && layer->ShowBox) {
+      if (i == FCurrentLayerIndex) {
+        if (FMouseInteract.Contains(TQxMouseInteractItems::miMoveLayers) ||
+            FMouseInteract.Contains(TQxMouseInteractItems::miResizeLayers))
+          DrawLayerBox(platform, i);
+        if (FMouseInteract.Contains(TQxMouseInteractItems::miResizeLayers) && !layer->Locked)
+          DrawLayerGrips(platform, i);
+        if (FMouseInteract.Contains(TQxMouseInteractItems::miRotateLayers)) DrawRotationGrip(platform, i);
+      } else if (BoxAllLayers) {
+        DrawLayerBox(platform, i);
+      }
+    }
+    if (platform && layer->DimOutside && i == FCurrentLayerIndex) DimOutsideLayer(platform, i);
+  }
+  First = false;
+  return true;
+}
+
+void TQuillotView::ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestRows, const TRect* UpdateRect,
+                                   bool DrawBackground, bool DrawOverlays) {
+  SyncLayers();
+  UpdateViewExtents();
+  BuildZoomTables();
+  if (ComponentState().Contains(csDesigning) || !FCurrentBitmap || FCurrentBitmap->Width() == 0 ||
+      FCurrentBitmap->Height() == 0)
+    return;
+  if (FCurrentBitmap->HasAlphaChannel()) {
+    TQxBitmap* a = FCurrentBitmap->GetAlphaChannel();
+    if (a->Width() != FCurrentBitmap->Width() || a->Height() != FCurrentBitmap->Height()) return;
+  }
+  std::vector<uint8_t*> ownRows;
+  std::vector<uint8_t*>& rows = DestRows ? *DestRows : ownRows;
+  bool first = true;
+  for (int32_t i = 0; i < LayerCount(); ++i) DrawCompositionLayer(i, Dest, rows, UpdateRect, first, DrawBackground, DrawOverlays);
+
+  if ((OutsideBaseMode == 2 || OutsideBaseMode == 3) && Dest->PixelFormat() == TQxPixelFormat::qx24RGB) {
+    const TQxLayerScreenMap& m = FLayers[0]->ScreenMap;
+    const int32_t x0 = m.X, y0 = m.Y, w0 = m.W, h0 = m.H;
+    for (int32_t r = 0; r < Dest->Height(); ++r) {
+      uint8_t* row = Dest->Scanline(r);
+      for (int32_t c = 0; c < Dest->Width(); ++c) {
+        uint8_t* p = row + size_t(c) * 3;
+        if (OutsideBaseMode == 2) {
+          if ((r < y0 || r > y0 + h0 || c < x0 || c > x0 + w0) && ((r + c) & 1) == 0) p[0] = p[1] = p[2] = 128;
+        } else if (r < y0 || r >= y0 + h0 || c < x0 || c >= x0 + w0) {
+          for (int k = 0; k < 3; ++k) p[k] = uint8_t(std::min(p[k] + OutsideBaseLevel, 255));
+        }
+      }
+    }
+  }
+  if (first && DrawBackground) PaintCompositionBackground(Dest, UpdateRect);
+  if (DrawOverlays) DrawPixelGrid(Dest);
+  if (Dest->Location() == TQxLocation::qxTBitmap && Dest->GetTBitmap()) Dest->GetTBitmap()->Modified();
+}
+
+void TQuillotView::DrawPixelGrid(TQxBitmap* Dest) {
+  TQxLayer* layer = CurrentLayer();
+  if (!DisplayGrid || !layer || !layer->Visible) return;
+  const double minZoom = QxViewValues().GridMinZoom;
+  if (FZoomX < minZoom && FZoomY < minZoom) return;
+  if (FImageWidth <= 1 && FImageHeight <= 1) return;
+  TCanvas* c = Dest->GetCanvas();
+  if (!c) return;
+  const TQxLayerScreenMap& m = layer->ScreenMap;
+  if (m.SrcW <= 0 || m.SrcH <= 0) return;
+  c->Pen()->SetMode(TPenMode::pmNot);
+  c->Pen()->SetStyle(TPenStyle::psSolid);
+  c->Pen()->SetWidth(1);
+  for (int32_t i = 0; i <= m.SrcW; ++i) {
+    const int32_t x = int32_t(Round(m.X + double(i) * m.W / m.SrcW));
+    c->MoveTo(x, m.Y);
+    c->LineTo(x, m.Y + m.H);
+  }
+  for (int32_t i = 0; i <= m.SrcH; ++i) {
+    const int32_t y = int32_t(Round(m.Y + double(i) * m.H / m.SrcH));
+    c->MoveTo(m.X, y);
+    c->LineTo(m.X + m.W, y);
+  }
+  c->Pen()->SetMode(TPenMode::pmCopy);
+  if (GridMarkX >= 0 && GridMarkY >= 0) {
+    c->Pen()->SetColor(clRed);
+    c->Pen()->SetWidth(2);
+    c->Brush()->SetStyle(TBrushStyle::bsClear);
+    c->RoundRect(layer->LayerToClientX(GridMarkX), layer->LayerToClientY(GridMarkY),
+                 layer->LayerToClientX(GridMarkX + 1), layer->LayerToClientY(GridMarkY + 1), 5, 5);
+  }
+}
+
+// ---- flattening ----
+
+void TQuillotView::DrawLayersTo(TQxBitmap* Target) {
+  SyncLayers();
+  TQxLayer* l0 = FLayers[0];
+  int32_t right = l0->PosX + l0->DisplayWidth(), bottom = l0->PosY + l0->DisplayHeight();
+  int32_t offX = 0, offY = 0;
+  for (TQxLayer* l : FLayers) {
+    if (l->ClipToBase) continue;
+    right = std::max(right, l->PosX + l->DisplayWidth());
+    bottom = std::max(bottom, l->PosY + l->DisplayHeight());
+    if (l->PosX < 0) offX = std::max(offX, -l->PosX);
+    if (l->PosY < 0) offY = std::max(offY, -l->PosY);
+  }
+  Target->ResizeCanvas(right + offX, bottom + offY, Background(), 255, 0, 0);
+
+  struct Restore {
+    TQuillotView* v;
+    int32_t iw, ih, ox, oy;
+    double zx, zy;
+    ~Restore() {
+      v->FImageWidth = iw;
+      v->FImageHeight = ih;
+      v->FViewOriginX = ox;
+      v->FViewOriginY = oy;
+      v->FZoomX = zx;
+      v->FZoomY = zy;
+      v->RecomputeScales();
+      v->FAutoInvalidate = false;
+      try {
+        v->UpdateView();
+      } catch (...) {
+      }
+      v->FAutoInvalidate = true;
+    }
+  } restore{this, FImageWidth, FImageHeight, FViewOriginX, FViewOriginY, FZoomX, FZoomY};
+
+  FZoomX = FZoomY = 100;
+  FScaleX = FInvScaleX = FScaleY = FInvScaleY = 1;
+  FViewOriginX = FViewOriginY = 0;
+  FImageLeft = offX;
+  FImageTop = offY;
+  FVisibleWidth = FZoomedWidth = FImageWidth = l0->Bitmap->Width();
+  FVisibleHeight = FZoomedHeight = FImageHeight = l0->Bitmap->Height();
+  ComposeLayersTo(Target, nullptr, nullptr, false, false);
+}
+
+void TQuillotView::MergeAllLayers() {
+  auto tmp = std::make_unique<TQxBitmap>(FCurrentBitmap->Width(), FCurrentBitmap->Height(), TQxPixelFormat::qx24RGB);
+  tmp->Fill(Background());
+  DrawLayersTo(tmp.get());
+  ClearLayers();
+  FCurrentBitmap->AssignFrom(tmp.get());
+  tmp.reset();
+  UpdateView();
+}
