@@ -88,24 +88,3 @@ TQxFileFormatId QxFindStreamFormat(TStream& Stream);
 TQxFileFormatId QxFindFileFormat(const std::string& FileName, bool CheckExtension);
 bool IsAviStream(TStream& Stream);
 
-// Probes of the further codecs and the view files, filled in by their units at start-up; nil = not there.
-using TQxProbeFn = bool (*)(TStream& Stream);
-struct TQxFormatProbes {
-  TQxProbeFn IsHDPStream = nullptr;
-  TQxProbeFn IsTiffStream = nullptr;
-  TQxProbeFn IsTiffRawStream = nullptr;
-  TQxProbeFn IsDicomStream = nullptr;
-  TQxProbeFn IsTgaStream = nullptr;
-  TQxProbeFn IsJP2Stream = nullptr;
-  TQxProbeFn IsJ2KStream = nullptr;
-  TQxProbeFn IsDcxStream = nullptr;
-  TQxProbeFn IsPsdStream = nullptr;
-  TQxProbeFn IsVectObjectsStream = nullptr;
-  TQxProbeFn QxIsLayersStream = nullptr;
-  TQxProbeFn IsVectAllStream = nullptr;
-  TQxProbeFn IsCameraRawStream = nullptr;
-  // JpegFindSOI(Stream, scan) >= 0 means JPEG.
-  int64_t (*JpegFindSOI)(TStream& Stream, bool Scan) = nullptr;
-  bool (*WicAvailable)() = nullptr;
-};
-TQxFormatProbes& QxFormatProbes();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "imaging/io/params.h"
+#include "platform/base/exceptions.h"
 
 extern TQxLzwHook QxGifLzwDecodeHook;
 extern TQxLzwHook QxGifLzwEncodeHook;

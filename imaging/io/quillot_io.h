@@ -229,6 +229,14 @@ class TQuillotIO : public TComponent {
   // The progress record every member builds: callback = DoProgress, sender = this, abort = Aborting.
   TQxProgressInfo MakeProgress(bool WithCallback = true);
 
+  // Which after-load steps a per-format member runs.
+  struct TLoadSteps {
+    bool DefaultDpi = true;
+    bool Adjust = true;
+    bool ViewDpi = true;
+    bool PngBackground = false;
+  };
+
  protected:
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
@@ -242,15 +250,29 @@ class TQuillotIO : public TComponent {
   bool OnWorker();
 
   // Generic bodies shared by the members.
-  void LoadFileVia(const std::string& FileName, void (TQuillotIO::*StreamLoader)(TStream&));
-  void LoadStreamCommon(TStream& Stream, TQxFileFormatId Format, const std::string& FileName);
-  void SaveStreamCommon(TStream& Stream, TQxFileFormatId Format, bool ToFile);
-  void SaveFileVia(const std::string& FileName, TQxFileFormatId Format);
-  void LoadByHandler(TStream& Stream, TQxFileFormatId Format, const std::string& FileName);
-  void RegistryLoadFile(const std::string& FileName, TQxFileFormatInfo* Entry, bool CatchErrors);
-  void DispatchLoadFile(const std::string& FileName, TQxFileFormatId Format, bool& Handled);
-  void DispatchLoadStream(TStream& Stream, TQxFileFormatId Format, bool WithExtras);
-  void ReadParamsDispatch(TStream& Stream, TQxFileFormatId Format);
+  using TLoadCodec = std::function<void(TStream& Stream, TQxProgressInfo& Progress, std::unique_ptr<TQxMask>& Mask)>;
+  using TSaveCodec = std::function<void(TStream& Stream, TQxProgressInfo& Progress)>;
+  enum class TSaveConvert : uint8_t { None, To24, Pxm, PxmStream };
+  void LoadFileMember(const std::string& FileName, TQxFileFormatId Format, TLoadSteps Steps, const TLoadCodec& Codec);
+  void LoadStreamMember(TStream& Stream, TQxFileFormatId Format, TLoadSteps Steps, const TLoadCodec& Codec);
+  void LoadBody(TStream& Stream, TQxFileFormatId Format, const std::string& FileName, TLoadSteps Steps,
+                const TLoadCodec& Codec);
+  void SaveFileMember(const std::string& FileName, TQxFileFormatId Format, TSaveConvert Convert,
+                      const TSaveCodec& Codec);
+  void SaveStreamMember(TStream& Stream, TSaveConvert Convert, const TSaveCodec& Codec);
+  void ConvertForSave(TSaveConvert Convert);
+  // Formats whose codecs come with a later library: reached through QxIOFormatHandler.
+  int32_t LoadFileByHandler(const std::string& FileName, TQxFileFormatId Format);
+  int32_t LoadStreamByHandler(TStream& Stream, TQxFileFormatId Format);
+  void SaveFileByHandler(const std::string& FileName, TQxFileFormatId Format, TSaveConvert Convert);
+  void SaveStreamByHandler(TStream& Stream, TQxFileFormatId Format, TSaveConvert Convert);
+  bool LoadBuiltInFile(const std::string& FileName, TQxFileFormatId Format, bool WithExtras);
+  bool LoadBuiltInStream(TStream& Stream, TQxFileFormatId Format, bool WithExtras);
+  bool SaveBuiltInFile(const std::string& FileName, TQxFileFormatId Format);
+  bool SaveBuiltInStream(TStream& Stream, TQxFileFormatId Format);
+  void RegistryLoadFile(const std::string& FileName, TQxFileFormatInfo* Entry, bool AsFileAs);
+  void RegistryLoadStream(TStream& Stream, TQxFileFormatInfo* Entry, bool AsStreamAs);
+  void ReadParamsBody(TStream& Stream, TQxFileFormatId Format);
 
   TBitmap* FVclBitmap = nullptr;
   TQxBitmap* FWorkBitmap = nullptr;
