@@ -19,6 +19,7 @@ class TQxView;
 class TStream;
 class TMemoryStream;
 class TBitmap;
+class TImage;
 
 // Kind of an undo or redo entry.
 enum class TQxUndoSource : uint8_t {
@@ -72,6 +73,12 @@ class TQxProcViewHost {
   virtual void ProcLoadAll(TStream* Stream) {}
 };
 
+// The processing unit's start and end steps (filter presets, the raw clipboard format), run by the
+// library start-up.
+void QxProcInit();
+void QxProcFinal();
+extern uint32_t QxRawClipboardFormat;
+
 class TQuillotProc : public TComponent {
  public:
   // CreateWithOwner.
@@ -84,6 +91,9 @@ class TQuillotProc : public TComponent {
   // ---- attachment ----
   TQxView* AttachedQuillot() const { return attachedView_; }
   void SetAttachedQuillot(TQxView* Value);
+  // A GUI image control whose picture bitmap the component works on.
+  TImage* AttachedTImage() const { return attachedImage_; }
+  void SetAttachedTImage(TImage* Value);
   void AttachBitmap(TQxBitmap* Bitmap);
   void SetWorkBitmap(TQxBitmap* Bitmap);
   TQxBitmap* WorkBitmap() const { return workBitmap_; }
@@ -191,6 +201,7 @@ class TQuillotProc : public TComponent {
   void DropOwnBitmap();
   void FetchViewBitmap();
   void Detach();
+  void ForgetImage();
   bool SaveUndoEntry(TQxUndoSource Source);
   // Captures the present state of the kind onto the stack; false when nothing was pushed.
   bool Capture(Stack& Target, TQxUndoSource Source);
@@ -208,6 +219,7 @@ class TQuillotProc : public TComponent {
   TQxBitmap* workBitmap_ = nullptr;
   bool ownsBitmap_ = true;
   TBitmap* vclBitmap_ = nullptr;
+  TImage* attachedImage_ = nullptr;
   bool autoConvertFormat_ = true;
   TQxLocation snapshotLocation_ = TQxLocation::qxFile;
   int32_t undoLimit_ = 1;
