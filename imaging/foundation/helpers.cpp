@@ -14,6 +14,12 @@
 #include "platform/base/streams.h"
 #include "platform/base/strings.h"
 #include "platform/base/system.h"
+#include "platform/base/clock.h"
+#include "platform/graphics/canvas.h"
+#include "platform/ui/clipboard.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/forms.h"
+#include "platform/ui/messages.h"
 
 // ---- encoders ----
 
@@ -452,3 +458,35 @@ bool QxIsRemoteSession() { return false; }
 int64_t QxPhysicalMemory(bool Available) { return PhysicalMemory(Available); }
 
 TQxCenterWindowProc QxCenterWindowHook = nullptr;
+
+void QxCenterWindow(uintptr_t Handle) {
+  if (QxCenterWindowHook) {
+    QxCenterWindowHook(Handle);
+    return;
+  }
+  TWinControl* W = FindControl(static_cast<HWND>(Handle));
+  if (!W || !Screen) return;
+  int32_t L = (Screen->Width() - W->Width()) / 2;
+  int32_t T = (Screen->Height() - W->Height()) / 3;
+  W->SetBounds(L, T, W->Width(), W->Height());
+}
+
+uintptr_t QxOwnerWindowHandle(TComponent* Component) {
+  for (TComponent* C = Component; C; C = C->Owner())
+    if (auto* W = dynamic_cast<TWinControl*>(C)) return W->HandleAllocated() ? static_cast<uintptr_t>(W->Handle()) : 0;
+  return 0;
+}
+
+bool QxOpenClipboardRetry() {
+  for (int I = 0; I < 10; ++I) {
+    if (OpenClipboard(0)) return true;
+    Sleep(20);
+  }
+  return false;
+}
+
+bool QxPrimaryMouseDown() { return GetKeyDown(GetSystemMetrics(SM_SWAPBUTTON) != 0 ? VK_RBUTTON : VK_LBUTTON); }
+
+int32_t QxWideTextWidth(TCanvas* Canvas, const std::string& Text) { return Canvas ? Canvas->TextWidth(Text) : 0; }
+
+int32_t QxWideTextHeight(TCanvas* Canvas, const std::string& Text) { return Canvas ? Canvas->TextHeight(Text) : 0; }

@@ -11,6 +11,8 @@
 
 class TStream;
 class TQxBitmap;
+class TCanvas;
+class TComponent;
 
 // ---- encoders ------------------------------------------------------------------------------------
 // Count (1..4) bytes as base-85 digits ("z" for four zero bytes); returns the characters written.
@@ -108,5 +110,15 @@ bool QxHasMMX();
 bool QxIsRemoteSession();
 int64_t QxPhysicalMemory(bool Available);
 // Window-centring hook; nullptr after start-up.
-using TQxCenterWindowProc = void (*)(void* Handle);
+using TQxCenterWindowProc = void (*)(uintptr_t Handle);
 extern TQxCenterWindowProc QxCenterWindowHook;
+// Centres the window horizontally and at a third of the free height on the screen (or runs the hook).
+void QxCenterWindow(uintptr_t Handle);
+// The window handle of Component or of its nearest windowed owner; 0 when none has a window yet.
+uintptr_t QxOwnerWindowHandle(TComponent* Component);
+// Up to 10 attempts, 20 ms apart.
+bool QxOpenClipboardRetry();
+// The primary mouse button (the right one when the buttons are swapped) is held now.
+bool QxPrimaryMouseDown();
+int32_t QxWideTextWidth(TCanvas* Canvas, const std::string& Text);
+int32_t QxWideTextHeight(TCanvas* Canvas, const std::string& Text);
