@@ -216,7 +216,13 @@ void TCustomIniFile::UpdateFile() { WriteFileBytes(FFileName, GetText()); }
 
 TIniFile::TIniFile(std::string FileName) : TCustomIniFile(std::move(FileName)) { LoadFromDisk(); }
 
-void TIniFile::Modified() { UpdateFile(); }
+void TIniFile::Modified() {
+  try {
+    UpdateFile();
+  } catch (const EStreamError&) {
+    throw EIniFileException("Unable to write to " + FileName());
+  }
+}
 
 TMemIniFile::TMemIniFile(std::string FileName) : TCustomIniFile(std::move(FileName)) { LoadFromDisk(); }
 

@@ -65,7 +65,8 @@ class TCustomIniFile {
   std::vector<TSection> FSections;
 };
 
-// Every write goes to the file at once.
+// Every write goes to the file at once; a file that cannot be written raises EIniFileException
+// "Unable to write to <name>".
 class TIniFile : public TCustomIniFile {
  public:
   explicit TIniFile(std::string FileName);

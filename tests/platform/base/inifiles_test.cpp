@@ -75,4 +75,11 @@ TEST(IniFile, MissingFileReadsEmptyAndUnwritableFileRaises) {
   TMemIniFile Bad("/nonexistent-dir/x.ini");
   Bad.WriteString("A", "b", "c");
   EXPECT_THROW(Bad.UpdateFile(), EFCreateError);
+  TIniFile Direct("/nonexistent-dir/x.ini");
+  try {
+    Direct.WriteInteger("A", "b", 1);
+    FAIL();
+  } catch (const EIniFileException& E) {
+    EXPECT_EQ(E.Message(), "Unable to write to /nonexistent-dir/x.ini");
+  }
 }
