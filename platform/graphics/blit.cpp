@@ -124,11 +124,11 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, i
     TBrushSource BS(D, *Dest->Brush());
     uint32_t M = D.S.Mask();
     bool Solid = BS.Solid();
+    bool Stream = static_cast<int64_t>(W) * H * 4 > qvgfx::StreamingBytes;
     for (int32_t I = 0; I < H; ++I)
       D.Span(DY0 + I, DX0, DX0 + W, [&](int32_t Yy, int32_t A, int32_t B) {
         if (Op == 0xF0 && Solid && D.S.Bpp == 32) {
-          auto* Row = reinterpret_cast<uint32_t*>(D.S.Row(Yy));
-          std::fill(Row + A, Row + B, BS.SolidValue());
+          qvgfx::FillRow32(reinterpret_cast<uint32_t*>(D.S.Row(Yy)) + A, B - A, BS.SolidValue(), Stream);
           return;
         }
         for (int32_t Xx = A; Xx < B; ++Xx) {
@@ -137,6 +137,7 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, i
           D.S.Set(Xx, Yy, qvgfx::ApplyRop3(Op, P, 0, D.S.Get(Xx, Yy)) & M);
         }
       });
+    if (Stream) qvgfx::StreamFence();
     return true;
   }
 
@@ -151,6 +152,38 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, i
   bool RowCopy = Op == 0xCC && Conv.Identity() && S.S.Bpp == Bpp && Bpp >= 8;
   // Overlapping copies inside one bitmap go in the direction that reads rows before writing them.
   bool Upward = SameBitmap && DY0 > SY0;
+  bool OneClip = D.Clip.size() == 1;
+  // The columns split into runs: Step 1 runs read consecutive source pixels (copied as blocks), Step 0
+  // runs hold the rest, pixel by pixel. Only columns whose source exists are in a run.
+  struct TRun {
+    int32_t Dst, Src, Len, Step;
+  };
+  std::vector<TRun> Runs;
+  if (RowCopy && !Plain) {
+    for (int32_t Xx = 0; Xx < W;) {
+      int32_t SX = SX0 + MapX[static_cast<size_t>(Xx)];
+      if (SX < 0 || SX >= S.S.Width) {
+        ++Xx;
+        continue;
+      }
+      int32_t E = Xx + 1;
+      while (E < W && MapX[static_cast<size_t>(E)] == MapX[static_cast<size_t>(E - 1)] + 1 &&
+             SX0 + MapX[static_cast<size_t>(E)] < S.S.Width)
+        ++E;
+      if (E - Xx >= 16 && !FlipX) {
+        Runs.push_back({Xx, MapX[static_cast<size_t>(Xx)], E - Xx, 1});
+      } else {
+        E = Xx + 1;
+        while (E < W && SX0 + MapX[static_cast<size_t>(E)] >= 0 && SX0 + MapX[static_cast<size_t>(E)] < S.S.Width &&
+               !(E + 16 <= W && !FlipX && MapX[static_cast<size_t>(E + 15)] == MapX[static_cast<size_t>(E)] + 15))
+          ++E;
+        if (!Runs.empty() && Runs.back().Step == 0 && Runs.back().Dst + Runs.back().Len == Xx) Runs.back().Len += E - Xx;
+        else Runs.push_back({Xx, MapX[static_cast<size_t>(Xx)], E - Xx, 0});
+      }
+      Xx = E;
+    }
+  }
+  const int32_t* MX = MapX.data() - DX0;
   std::vector<uint32_t> Line;
   for (int32_t K = 0; K < H; ++K) {
     int32_t I = Upward ? H - 1 - K : K;
@@ -163,19 +196,44 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, i
         B = std::min(B, DX0 - SX0 + S.S.Width);
         if (A >= B) return;
       }
+      if (RowCopy && Plain && !SameBitmap) {
+        int BPP = BytesPerPixel(Bpp);
+        std::memcpy(D.S.Row(Yy) + static_cast<int64_t>(A) * BPP, S.S.Row(SY) + static_cast<int64_t>(SX0 + A - DX0) * BPP,
+                         static_cast<size_t>(B - A) * BPP);
+        return;
+      }
       if (RowCopy && Plain) {
         int BPP = BytesPerPixel(Bpp);
         std::memmove(D.S.Row(Yy) + static_cast<int64_t>(A) * BPP, S.S.Row(SY) + static_cast<int64_t>(SX0 + A - DX0) * BPP,
                      static_cast<size_t>(B - A) * BPP);
         return;
       }
-      if (RowCopy && Bpp == 32 && !SameBitmap) {
-        auto* Out = reinterpret_cast<uint32_t*>(D.S.Row(Yy));
-        const auto* In = reinterpret_cast<const uint32_t*>(S.S.Row(SY));
-        const int32_t* MX = MapX.data() - DX0;
-        for (int32_t Xx = A; Xx < B; ++Xx) {
-          int32_t SX = SX0 + MX[Xx];
-          if (SX >= 0 && SX < S.S.Width) Out[Xx] = In[SX];
+      if (RowCopy && !SameBitmap) {
+        int BPP = BytesPerPixel(Bpp);
+        uint8_t* Out = D.S.Row(Yy);
+        // A row that repeats the source row of the row above is a copy of that row.
+        if (OneClip && K > 0 && MapY[static_cast<size_t>(I)] == MapY[static_cast<size_t>(I - 1)] && !Upward) {
+          std::memcpy(Out + static_cast<int64_t>(A) * BPP, D.S.Row(Yy - 1) + static_cast<int64_t>(A) * BPP,
+                           static_cast<size_t>(B - A) * BPP);
+          return;
+        }
+        const uint8_t* In = S.S.Row(SY);
+        for (const TRun& Rn : Runs) {
+          int32_t RA = std::max(A, DX0 + Rn.Dst), RB = std::min(B, DX0 + Rn.Dst + Rn.Len);
+          if (RA >= RB) continue;
+          int32_t SX = SX0 + Rn.Src + (FlipX ? -(RA - DX0 - Rn.Dst) : (RA - DX0 - Rn.Dst));
+          if (Rn.Step == 1) {
+            std::memcpy(Out + static_cast<int64_t>(RA) * BPP, In + static_cast<int64_t>(SX) * BPP,
+                             static_cast<size_t>(RB - RA) * BPP);
+          } else if (Bpp == 32) {
+            auto* O = reinterpret_cast<uint32_t*>(Out);
+            const auto* Src32 = reinterpret_cast<const uint32_t*>(In) + SX0;
+            for (int32_t Xx = RA; Xx < RB; ++Xx) O[Xx] = Src32[MX[Xx]];
+          } else {
+            for (int32_t Xx = RA; Xx < RB; ++Xx)
+              std::memcpy(Out + static_cast<int64_t>(Xx) * BPP, In + static_cast<int64_t>(SX0 + MX[Xx]) * BPP,
+                          static_cast<size_t>(BPP));
+          }
         }
         return;
       }

@@ -175,12 +175,11 @@ TDevice::TDevice(TCanvas* C) : S(C ? C->Bitmap() : nullptr), St(TCanvasAccess::S
   }
 }
 
-void TDevice::FillSpan(int32_t Y, int32_t X1, int32_t X2, uint32_t P, int Rop2) const {
+void TDevice::FillSpan(int32_t Y, int32_t X1, int32_t X2, uint32_t P, int Rop2, bool Stream) const {
   Span(Y, X1, X2, [&](int32_t Yy, int32_t A, int32_t B) {
     if (Rop2 == R2_NOP) return;
     if (S.Bpp == 32 && Rop2 == R2_COPYPEN) {
-      auto* Row = reinterpret_cast<uint32_t*>(S.Row(Yy));
-      std::fill(Row + A, Row + B, P);
+      FillRow32(reinterpret_cast<uint32_t*>(S.Row(Yy)) + A, B - A, P, Stream);
       return;
     }
     uint32_t M = S.Mask();

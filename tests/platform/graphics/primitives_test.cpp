@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "art.h"
+#include <tuple>
+
 #include "platform/base/exceptions.h"
 
 TEST(Bitmap, RowsAreBottomUpAndPaddedToFourBytes) {
@@ -347,6 +349,26 @@ TEST(Blits, StretchScalesMirrorsAndSkipsTheTransparentColour) {
   O.SetPixel(1, 0, clRed);
   BitBlt(O.Canvas(), 1, 0, 3, 1, O.Canvas(), 0, 0, SRCCOPY);
   EXPECT_EQ(Art(O), "##r.\n");
+}
+
+TEST(Blits, StretchedRowsMatchNearestNeighbourSampling) {
+  // Wide enough for the block-copy runs, in every format that takes the row path.
+  for (TPixelFormat F : {TPixelFormat::pf32bit, TPixelFormat::pf24bit, TPixelFormat::pf8bit}) {
+    TBitmap S(100, 3, F);
+    for (int Y = 0; Y < 3; ++Y)
+      for (int X = 0; X < 100; ++X) S.SetPixel(X, Y, RGB(static_cast<uint8_t>(X * 51 % 256), static_cast<uint8_t>(Y * 102), 0));
+    for (auto [W, H, Flip] : {std::tuple{157, 5, false}, {64, 3, false}, {101, 7, false}, {130, 3, true}}) {
+      TBitmap D(W, H, F);
+      int32_t X0 = Flip ? W : 0, DW = Flip ? -W : W;
+      StretchBlt(D.Canvas(), X0, 0, DW, H, S.Canvas(), 0, 0, 100, 3, SRCCOPY);
+      for (int Y = 0; Y < H; ++Y)
+        for (int X = 0; X < W; ++X) {
+          int SX = static_cast<int>(static_cast<int64_t>(X) * 100 / W), SY = Y * 3 / H;
+          if (Flip) SX = 99 - SX;
+          ASSERT_EQ(D.GetPixel(X, Y), S.GetPixel(SX, SY)) << W << "x" << H << " at " << X << "," << Y;
+        }
+    }
+  }
 }
 
 TEST(Blits, DrawHonoursTransparency) {

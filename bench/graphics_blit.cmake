@@ -1,0 +1,1 @@
+qv_bench(graphics_blit DEPS platform_graphics)
