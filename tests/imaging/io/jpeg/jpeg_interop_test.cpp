@@ -11,14 +11,14 @@ namespace {
 std::string Djpeg(const TempDir& dir, const std::string& jpeg, const std::string& extra = "") {
   const std::string out = dir / "djpeg.pnm";
   std::remove(out.c_str());
-  Run("djpeg " + extra + " -outfile '" + out + "' '" + jpeg + "'");
+  Shell("djpeg " + extra + " -outfile '" + out + "' '" + jpeg + "'");
   return out;
 }
 
 std::string Pillow(const TempDir& dir, const std::string& jpeg, const std::string& mode = "RGB") {
   const std::string out = dir / "pillow.ppm";
   std::remove(out.c_str());
-  Run("/usr/bin/python3 -c \"from PIL import Image; Image.open('" + jpeg + "').convert('" + mode + "').save('" +
+  Shell("/usr/bin/python3 -c \"from PIL import Image; Image.open('" + jpeg + "').convert('" + mode + "').save('" +
       out + "')\"");
   return out;
 }
@@ -53,8 +53,12 @@ TEST(JpegInterop, OurFilesDecodeToTheSamePixelsInDjpegAndPillow) {
     const Image ours = FromBitmap(*d->Bitmap);
     EXPECT_EQ(ours.channels, c.space == 1 ? 1 : 3);
     EXPECT_EQ(MaxDiff(ours, ReadPnm(Djpeg(dir, file))), 0);
-    if (HavePillow()) EXPECT_EQ(MaxDiff(ours, ReadPnm(Pillow(dir, file, c.space == 1 ? "L" : "RGB"))), 0);
-    if (c.space != 1) EXPECT_LT(MeanDiff(ours, Pattern(61, 45)), 6.0);
+    if (HavePillow()) {
+      EXPECT_EQ(MaxDiff(ours, ReadPnm(Pillow(dir, file, c.space == 1 ? "L" : "RGB"))), 0);
+    }
+    if (c.space != 1) {
+      EXPECT_LT(MeanDiff(ours, Pattern(61, 45)), 6.0);
+    }
   }
 }
 
@@ -85,7 +89,7 @@ TEST(JpegInterop, ForeignFilesReadLikeDjpegAtEveryScale) {
     if (!m.available) continue;
     SCOPED_TRACE(m.name);
     std::remove(out.c_str());
-    ASSERT_EQ(Run(m.cmd), 0);
+    ASSERT_EQ(Shell(m.cmd), 0);
     const bool gray = std::string(m.name).find("gray") != std::string::npos;
     for (int scale = 1; scale <= 4; ++scale) {
       const int denom = 1 << (scale - 1);
@@ -114,14 +118,15 @@ TEST(JpegInterop, CmykAndYcckFilesWithTheAdobeMarker) {
   if (HaveTool("convert")) {
     const std::string ppm = dir / "src.ppm", out = dir / "cmyk.jpg";
     WritePpm(ppm, pattern);
-    ASSERT_EQ(Run("convert '" + ppm + "' -colorspace CMYK -quality 95 '" + out + "'"), 0);
+    ASSERT_EQ(Shell("convert '" + ppm + "' -colorspace CMYK -quality 95 '" + out + "'"), 0);
     auto d = Decode(out);
     ASSERT_FALSE(d->Aborting);
-    EXPECT_EQ(d->Params->JpegColorSpace, 3);
+    const uint8_t space = d->Params->JpegColorSpace;  // CMYK, or YCCK by the library's default
+    EXPECT_TRUE(space == 3 || space == 4) << int(space);
     EXPECT_EQ(d->Params->SamplesPerPixel, 4);
     EXPECT_LT(MeanDiff(FromBitmap(*d->Bitmap), pattern), 6.0);
     auto n = Decode(out, [](TIOParamsVals&) {}, true);
-    EXPECT_EQ(n->Bitmap->PixelFormat(), TQxPixelFormat::qxCMYK);
+    EXPECT_EQ(n->Bitmap->PixelFormat(), space == 3 ? TQxPixelFormat::qxCMYK : TQxPixelFormat::qx24RGB);
   }
   // Our CMYK and YCCK files: read back by ours, and by Pillow as the same inks.
   for (uint8_t space : {uint8_t(3), uint8_t(4)}) {
@@ -141,7 +146,7 @@ TEST(JpegInterop, CmykAndYcckFilesWithTheAdobeMarker) {
     if (space == 3 && HavePillow()) {
       ASSERT_EQ(n->Bitmap->PixelFormat(), TQxPixelFormat::qxCMYK);
       const std::string raw = dir / "inks.raw";
-      Run("/usr/bin/python3 -c \"from PIL import Image; open('" + raw + "','wb').write(Image.open('" + out +
+      Shell("/usr/bin/python3 -c \"from PIL import Image; open('" + raw + "','wb').write(Image.open('" + out +
           "').tobytes())\"");
       auto inks = ReadFile(raw);
       ASSERT_EQ(inks.size(), size_t(48) * 40 * 4);
@@ -160,7 +165,7 @@ TEST(JpegInterop, MetadataSurvivesLoadAndSave) {
   const std::string ppm = dir / "src.ppm", made = dir / "made.jpg";
   WritePpm(ppm, Pattern(40, 30));
   // Pillow writes the EXIF block and an sRGB profile.
-  ASSERT_EQ(Run("/usr/bin/python3 -c \"from PIL import Image, ImageCms; im = Image.open('" + ppm +
+  ASSERT_EQ(Shell("/usr/bin/python3 -c \"from PIL import Image, ImageCms; im = Image.open('" + ppm +
                 "'); e = Image.Exif(); e[0x010F] = 'QuorvelTest'; e[0x0112] = 1; "
                 "p = ImageCms.ImageCmsProfile(ImageCms.createProfile('sRGB')).tobytes(); "
                 "im.save('" + made + "', exif=e.tobytes(), icc_profile=p)\""),
@@ -200,7 +205,7 @@ TEST(JpegInterop, MetadataSurvivesLoadAndSave) {
   EXPECT_EQ(r->Params->InputICC->RawLength(), iccLength);
   // Pillow finds the same profile and EXIF fields in our file.
   const std::string check = dir / "check.txt";
-  Run("/usr/bin/python3 -c \"from PIL import Image; im = Image.open('" + saved + "'); open('" + check +
+  Shell("/usr/bin/python3 -c \"from PIL import Image; im = Image.open('" + saved + "'); open('" + check +
       "','w').write('%d %s' % (len(im.info.get('icc_profile', b'')), im.getexif().get(0x010F)))\"");
   auto text = ReadFile(check);
   EXPECT_EQ(std::string(text.begin(), text.end()), std::to_string(iccLength) + " QuorvelTest");
@@ -211,7 +216,7 @@ TEST(JpegInterop, JpegtranOrientationsComeOutUpright) {
   TempDir dir;
   const std::string ppm = dir / "src.ppm", upright = dir / "upright.jpg";
   WritePpm(ppm, Pattern(64, 48));  // whole blocks, so every transform is exact
-  ASSERT_EQ(Run("cjpeg -quality 95 -sample 1x1 -outfile '" + upright + "' '" + ppm + "'"), 0);
+  ASSERT_EQ(Shell("cjpeg -quality 95 -sample 1x1 -outfile '" + upright + "' '" + ppm + "'"), 0);
   auto u = Decode(upright);
   const Image want = FromBitmap(*u->Bitmap);
   const char* transforms[] = {"", "-flip horizontal", "-rotate 180", "-flip vertical",
@@ -219,7 +224,7 @@ TEST(JpegInterop, JpegtranOrientationsComeOutUpright) {
   for (int o = 1; o <= 8; ++o) {
     SCOPED_TRACE(o);
     const std::string stored = dir / "stored.jpg";
-    ASSERT_EQ(Run("jpegtran -perfect " + std::string(transforms[o - 1]) + " -outfile '" + stored + "' '" +
+    ASSERT_EQ(Shell("jpegtran -perfect " + std::string(transforms[o - 1]) + " -outfile '" + stored + "' '" +
                   upright + "'"),
               0);
     auto bytes = ReadFile(stored);
@@ -232,11 +237,11 @@ TEST(JpegInterop, JpegtranOrientationsComeOutUpright) {
     EXPECT_EQ(d->Params->Height, 48);
     EXPECT_LE(MaxDiff(FromBitmap(*d->Bitmap), want), 2);
 
-    // Saved again, the picture and its EXIF block agree: a viewer turns nothing.
+    // Saved again, the picture and its EXIF block agree: a reader turns nothing.
     const std::string again = dir / "again.jpg";
-    ASSERT_TRUE(Encode(again, d->Bitmap.get(), [](TIOParamsVals&) {}, d->Params.get()));
+    ASSERT_TRUE(Encode(again, d->Bitmap.get(), [](TIOParamsVals& p) { p.JpegQuality = 95; }, d->Params.get()));
     auto r = Decode(again, [](TIOParamsVals& p) { p.JpegAutoOrient = 1; });
     EXPECT_EQ(r->Params->Width, 64);
-    EXPECT_LT(MeanDiff(FromBitmap(*r->Bitmap), want), 3.0);
+    EXPECT_LT(MeanDiff(FromBitmap(*r->Bitmap), want), 6.0);
   }
 }

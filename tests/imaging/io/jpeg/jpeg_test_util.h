@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -28,7 +29,7 @@ inline bool HavePillow() {
   return std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") == 0;
 }
 
-inline int Run(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
+inline int Shell(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
 
 // A fresh directory removed with its files when the object goes.
 class TempDir {
@@ -61,18 +62,32 @@ struct Image {
   uint8_t at(int x, int y, int c) const { return px[(size_t(y) * w + x) * channels + c]; }
 };
 
-// Reads a binary PGM or PPM (P5/P6, maxval 255).
+// Reads a binary PGM or PPM (P5/P6, maxval 255), comment lines allowed in the header.
 inline Image ReadPnm(const std::string& path) {
   Image img;
   auto data = ReadFile(path);
-  std::string head(data.begin(), data.begin() + std::min<size_t>(data.size(), 64));
-  std::istringstream in(head);
-  std::string magic;
-  int maxval = 0;
-  in >> magic >> img.w >> img.h >> maxval;
-  if ((magic != "P5" && magic != "P6") || maxval != 255) return Image{};
+  size_t p = 0;
+  auto token = [&]() {
+    std::string t;
+    while (p < data.size()) {
+      if (data[p] == '#') {
+        while (p < data.size() && data[p] != '\n') ++p;
+      } else if (std::isspace(data[p])) {
+        ++p;
+      } else {
+        break;
+      }
+    }
+    while (p < data.size() && !std::isspace(data[p])) t += char(data[p++]);
+    return t;
+  };
+  const std::string magic = token();
+  if (magic != "P5" && magic != "P6") return Image{};
+  img.w = std::atoi(token().c_str());
+  img.h = std::atoi(token().c_str());
+  if (std::atoi(token().c_str()) != 255) return Image{};
   img.channels = magic == "P5" ? 1 : 3;
-  const size_t start = size_t(in.tellg()) + 1;
+  const size_t start = p + 1;
   const size_t n = size_t(img.w) * img.h * img.channels;
   if (data.size() < start + n) return Image{};
   img.px.assign(data.begin() + start, data.begin() + start + n);
