@@ -22,11 +22,7 @@
 #include "imaging/io/params.h"
 #include "platform/base/streams.h"
 
-#if __has_include("imaging/foundation/view_base.h")
 #include "imaging/foundation/view_base.h"
-#else
-static const int32_t QxDefaultDpiX = 300, QxDefaultDpiY = 300;
-#endif
 
 namespace {
 
