@@ -376,7 +376,13 @@ void TQxBitmap::ConvertFrom(TQxBitmap* Source) {
       }
     }
   } else {
-    if (df == TQxPixelFormat::qx8p) GrayPalette(palette_);
+    if (df == TQxPixelFormat::qx8p) {
+      GrayPalette(palette_);
+      if (sf == TQxPixelFormat::qx1g) {
+        std::fill(palette_.begin(), palette_.end(), TQxRGB{0, 0, 0});
+        palette_[1] = TQxRGB{255, 255, 255};
+      }
+    }
     for (int32_t y = 0; y < h; ++y) {
       const uint8_t* s = sourceRow(y);
       uint8_t* d = Scanline(y);

@@ -138,8 +138,8 @@ struct TQxMedianCutState {
   }
 };
 
-std::unique_ptr<TQxMedianCutState> MedianCutCreate(TQxBitmap* Bitmap, TQxRGB* Palette, int32_t N) {
-  auto s = std::make_unique<TQxMedianCutState>();
+TQxMedianCutPtr MedianCutCreate(TQxBitmap* Bitmap, TQxRGB* Palette, int32_t N) {
+  TQxMedianCutPtr s(new TQxMedianCutState());
   N = std::max(N, 1);
   s->hist.assign(32768, 0);
   s->boxes.assign(size_t(N), {});
@@ -207,7 +207,8 @@ int32_t MedianCutMapColor(TQxMedianCutState* State, TQxRGB Color) {
 
 int32_t MedianCutColorsProduced(TQxMedianCutState* State) { return State ? State->produced : 0; }
 
-void MedianCutFree(std::unique_ptr<TQxMedianCutState>& State) { State.reset(); }
+void MedianCutFree(TQxMedianCutPtr& State) { State.reset(); }
+void TQxMedianCutDeleter::operator()(TQxMedianCutState* P) const { delete P; }
 
 // ---------------------------------------------------------------- NeuQuant
 
@@ -252,8 +253,8 @@ void ComputeRadpower(TQxNeuQuantState& s, int32_t rad, int32_t alpha) {
 
 }  // namespace
 
-std::unique_ptr<TQxNeuQuantState> NeuQuantCreate(TQxBitmap* Bitmap, TQxRGB* Palette, int32_t Sampling, int32_t N) {
-  auto s = std::make_unique<TQxNeuQuantState>();
+TQxNeuQuantPtr NeuQuantCreate(TQxBitmap* Bitmap, TQxRGB* Palette, int32_t Sampling, int32_t N) {
+  TQxNeuQuantPtr s(new TQxNeuQuantState());
   N = std::max(N, 1);
   s->n = N;
   const int32_t w = Bitmap->Width(), h = Bitmap->Height();
@@ -395,7 +396,8 @@ int32_t NeuQuantMapColor(TQxNeuQuantState* State, TQxRGB Color) {
   return best;
 }
 
-void NeuQuantFree(std::unique_ptr<TQxNeuQuantState>& State) { State.reset(); }
+void NeuQuantFree(TQxNeuQuantPtr& State) { State.reset(); }
+void TQxNeuQuantDeleter::operator()(TQxNeuQuantState* P) const { delete P; }
 
 // ---------------------------------------------------------------- exact table
 

@@ -18,16 +18,24 @@ extern int32_t QxQuantizerSampling;
 
 struct TQxMedianCutState;
 struct TQxNeuQuantState;
+struct TQxMedianCutDeleter {
+  void operator()(TQxMedianCutState* P) const;
+};
+struct TQxNeuQuantDeleter {
+  void operator()(TQxNeuQuantState* P) const;
+};
+using TQxMedianCutPtr = std::unique_ptr<TQxMedianCutState, TQxMedianCutDeleter>;
+using TQxNeuQuantPtr = std::unique_ptr<TQxNeuQuantState, TQxNeuQuantDeleter>;
 
 // Palette receives at most N entries; the caller provides N.
-std::unique_ptr<TQxMedianCutState> MedianCutCreate(TQxBitmap* Bitmap, TQxRGB* Palette, int32_t N);
+TQxMedianCutPtr MedianCutCreate(TQxBitmap* Bitmap, TQxRGB* Palette, int32_t N);
 int32_t MedianCutMapColor(TQxMedianCutState* State, TQxRGB Color);
 int32_t MedianCutColorsProduced(TQxMedianCutState* State);
-void MedianCutFree(std::unique_ptr<TQxMedianCutState>& State);
+void MedianCutFree(TQxMedianCutPtr& State);
 
-std::unique_ptr<TQxNeuQuantState> NeuQuantCreate(TQxBitmap* Bitmap, TQxRGB* Palette, int32_t Sampling, int32_t N);
+TQxNeuQuantPtr NeuQuantCreate(TQxBitmap* Bitmap, TQxRGB* Palette, int32_t Sampling, int32_t N);
 int32_t NeuQuantMapColor(TQxNeuQuantState* State, TQxRGB Color);
-void NeuQuantFree(std::unique_ptr<TQxNeuQuantState>& State);
+void NeuQuantFree(TQxNeuQuantPtr& State);
 
 // The distinct colours of a qx24RGB picture in order of first appearance (copied to the front of Palette),
 // or empty when it has more than N.
@@ -50,8 +58,8 @@ class TQxQuantizer {
 
  private:
   int32_t method_ = 0;
-  std::unique_ptr<TQxMedianCutState> medianCut_;
-  std::unique_ptr<TQxNeuQuantState> neuQuant_;
+  TQxMedianCutPtr medianCut_;
+  TQxNeuQuantPtr neuQuant_;
   bool gray_ = false;
   std::vector<TQxRGB> exact_;
   std::unordered_map<uint32_t, int32_t> exactIndex_;

@@ -1,0 +1,257 @@
+// Pixel-format conversion, scaled drawing and the blend operations.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/pixel_convert.h"
+
+namespace {
+
+constexpr TQxPixelFormat kFormats[] = {
+    TQxPixelFormat::qx1g,  TQxPixelFormat::qx8p,   TQxPixelFormat::qx8g,    TQxPixelFormat::qx16g,
+    TQxPixelFormat::qx24RGB, TQxPixelFormat::qx32f, TQxPixelFormat::qxCMYK, TQxPixelFormat::qxRGB48,
+    TQxPixelFormat::qxCIELab, TQxPixelFormat::qx32RGB};
+
+// A 4 x 2 picture of black and white pixels in the given format (built through qx24RGB).
+std::unique_ptr<TQxBitmap> BlackWhite(TQxPixelFormat f) {
+  auto b = std::make_unique<TQxBitmap>(4, 2, TQxPixelFormat::qx24RGB);
+  for (int32_t y = 0; y < 2; ++y)
+    for (int32_t x = 0; x < 4; ++x) {
+      const uint8_t v = ((x + y) & 1) ? 255 : 0;
+      b->SetPixel24(x, y, TQxRGB{v, v, v});
+    }
+  b->SetPixelFormat(f);
+  return b;
+}
+
+TQxRGB Blend(TQxRGB s, TQxRGB d, int op, int row = 0) {
+  QxBlendPixel(s, d, TQxBlendOperation(op), row);
+  return d;
+}
+
+}  // namespace
+
+TEST(PixelConvert, GrayLevelsOfTheEdgeCases) {
+  TQxBitmap b(1, 1, TQxPixelFormat::qx24RGB);
+  b.SetPixel24(0, 0, TQxRGB{50, 100, 200});
+  TQxBitmap g(1, 1, TQxPixelFormat::qx8g), w(1, 1, TQxPixelFormat::qx16g);
+  g.ConvertFrom(&b);
+  w.ConvertFrom(&b);
+  EXPECT_EQ(g.GetPixel8(0, 0), 117);
+  EXPECT_EQ(w.GetPixel16(0, 0), 30184);
+
+  TQxBitmap g128(1, 1, TQxPixelFormat::qx8g);
+  g128.Fill(128);
+  g128.SetPixelFormat(TQxPixelFormat::qx16g);
+  EXPECT_EQ(g128.GetPixel16(0, 0), 32896);
+}
+
+TEST(PixelConvert, SixteenBitGrayThroughTheDisplayRange) {
+  struct Case {
+    uint16_t v;
+    double lo, hi;
+    uint8_t expect;
+  } cases[] = {{40000, 10000, 20000, 255}, {15000, 10000, 20000, 127}, {40000, 0, 0, 156}};
+  for (const Case& c : cases) {
+    TQxBitmap w(1, 1, TQxPixelFormat::qx16g);
+    w.SetPixel16(0, 0, c.v);
+    TQxBitmap rgb(1, 1, TQxPixelFormat::qx24RGB);
+    rgb.RangeLow = c.lo;
+    rgb.RangeHigh = c.hi;
+    rgb.ConvertFrom(&w);
+    EXPECT_EQ(rgb.GetPixel24(0, 0).g, c.expect) << c.v;
+  }
+}
+
+TEST(PixelConvert, EveryPairConvertsAndBlackAndWhiteSurvive) {
+  for (TQxPixelFormat from : kFormats)
+    for (TQxPixelFormat to : kFormats) {
+      auto b = BlackWhite(from);
+      b->BWConversion = 0;
+      b->SetPixelFormat(to);
+      ASSERT_EQ(b->PixelFormat(), to);
+      // Back to colour: black stays black and white stays white (CIELab within rounding).
+      b->SetPixelFormat(TQxPixelFormat::qx24RGB);
+      const TQxRGB black = b->GetPixel24(0, 0), white = b->GetPixel24(1, 0);
+      EXPECT_LE(black.g, 2) << int(from) << " -> " << int(to);
+      EXPECT_GE(white.g, 253) << int(from) << " -> " << int(to);
+    }
+}
+
+TEST(PixelConvert, LosslessPairsRoundTrip) {
+  TQxBitmap src(7, 3, TQxPixelFormat::qx24RGB);
+  for (int32_t y = 0; y < 3; ++y)
+    for (int32_t x = 0; x < 7; ++x) src.SetPixel24(x, y, TQxRGB{uint8_t(x * 37), uint8_t(y * 91), uint8_t(x * y * 13)});
+  for (TQxPixelFormat via : {TQxPixelFormat::qx32RGB, TQxPixelFormat::qxRGB48}) {
+    TQxBitmap b;
+    b.AssignFrom(&src);
+    b.SetPixelFormat(via);
+    b.SetPixelFormat(TQxPixelFormat::qx24RGB);
+    for (int32_t y = 0; y < 3; ++y)
+      for (int32_t x = 0; x < 7; ++x) ASSERT_EQ(b.GetPixel24(x, y), src.GetPixel24(x, y)) << int(via);
+  }
+  TQxBitmap g(9, 2, TQxPixelFormat::qx8g);
+  for (int32_t x = 0; x < 9; ++x) g.Scanline(0)[x] = g.Scanline(1)[x] = uint8_t(x * 31);
+  for (TQxPixelFormat via : {TQxPixelFormat::qx16g, TQxPixelFormat::qx24RGB, TQxPixelFormat::qx8p,
+                             TQxPixelFormat::qx32f, TQxPixelFormat::qxRGB48}) {
+    TQxBitmap b;
+    b.AssignFrom(&g);
+    b.SetPixelFormat(via);
+    b.SetPixelFormat(TQxPixelFormat::qx8g);
+    for (int32_t x = 0; x < 9; ++x) ASSERT_EQ(b.GetPixel8(x, 1), uint8_t(x * 31)) << int(via);
+  }
+  // A palette picture with few colours keeps them exactly through 24 bits.
+  TQxBitmap p(3, 1, TQxPixelFormat::qx8p);
+  p.SetPaletteColor(0, TQxRGB{10, 20, 30});
+  p.SetPaletteColor(1, TQxRGB{200, 100, 0});
+  p.Scanline(0)[0] = 0;
+  p.Scanline(0)[1] = 1;
+  p.Scanline(0)[2] = 0;
+  p.SetPixelFormat(TQxPixelFormat::qx24RGB);
+  p.SetPixelFormat(TQxPixelFormat::qx8p);
+  EXPECT_EQ(p.GetPixelRGB(1, 0), (TQxRGB{200, 100, 0}));
+  EXPECT_EQ(p.GetPixelRGB(2, 0), (TQxRGB{10, 20, 30}));
+}
+
+TEST(PixelConvert, OneBitToCIELabGoesThroughColourAndLeavesTheSourceThere) {
+  auto bits = BlackWhite(TQxPixelFormat::qx1g);
+  auto rgb = BlackWhite(TQxPixelFormat::qx24RGB);
+  TQxBitmap lab1(4, 2, TQxPixelFormat::qxCIELab), lab2(4, 2, TQxPixelFormat::qxCIELab);
+  lab1.ConvertFrom(bits.get());
+  lab2.ConvertFrom(rgb.get());
+  EXPECT_EQ(bits->PixelFormat(), TQxPixelFormat::qx24RGB);
+  for (int32_t y = 0; y < 2; ++y) EXPECT_EQ(std::memcmp(lab1.Scanline(y), lab2.Scanline(y), 12), 0);
+}
+
+TEST(PixelConvert, OrderedDitherOfMidGraySetsHalfOfEveryBlock) {
+  TQxBitmap g(16, 16, TQxPixelFormat::qx8g);
+  g.Fill(128);
+  TQxBitmap bw(16, 16, TQxPixelFormat::qx1g);
+  bw.BWConversion = 0;
+  bw.ConvertFrom(&g);
+  for (int by = 0; by < 2; ++by)
+    for (int bx = 0; bx < 2; ++bx) {
+      int set = 0;
+      for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) set += (bw.GetPixelRGB(bx * 8 + x, by * 8 + y).r != 0);
+      EXPECT_EQ(set, 32);
+    }
+}
+
+TEST(PixelConvert, ConversionKeepsAlphaAndEqualFormatsWriteNothing) {
+  TQxBitmap p(2, 2, TQxPixelFormat::qx8p);
+  p.SetAlpha(1, 1, 33);
+  p.SetPixelFormat(TQxPixelFormat::qx24RGB);
+  ASSERT_TRUE(p.HasAlphaChannel());
+  EXPECT_EQ(p.GetAlpha(1, 1), 33);
+
+  TQxBitmap a(2, 1, TQxPixelFormat::qx8g), b(2, 1, TQxPixelFormat::qx8g);
+  a.Fill(10);
+  b.Fill(20);
+  b.ConvertFrom(&a);
+  EXPECT_EQ(b.GetPixel8(0, 0), 20);
+}
+
+TEST(BlendPixel, OperationsGiveTheirValues) {
+  const TQxRGB red{0, 0, 255}, mid{128, 128, 128}, c200{200, 200, 200};
+  EXPECT_EQ(Blend(red, mid, 16), (TQxRGB{64, 64, 180}));
+  EXPECT_EQ(Blend(c200, c200, 12), (TQxRGB{110, 110, 110}));
+  EXPECT_EQ(Blend(red, mid, 41, 4), red);
+  EXPECT_EQ(Blend(red, mid, 41, 5), mid);
+  EXPECT_EQ(Blend(red, mid, 42, 5), red);
+  struct Case {
+    int op;
+    uint8_t s, d, expect;
+  } cases[] = {{1, 200, 100, 255},  {2, 50, 200, 150},  {3, 0, 90, 90},     {4, 128, 200, 100},
+               {5, 0x0F, 0xF0, 0xFF}, {6, 0x3C, 0x0F, 0x0C}, {7, 0xFF, 0x0F, 0xF0}, {8, 3, 9, 9},
+               {9, 3, 9, 3},        {10, 3, 9, 6},      {11, 255, 0, 255},  {13, 200, 100, uint8_t(200 + 100 - 156)},
+               {14, 100, 200, 255 - ((55 * 155) >> 7)}, {15, 100, 200, (100 * 200) >> 7},
+               {18, 255, 7, 255},   {19, 0, 7, 0},      {20, 7, 255, 255},  {21, 7, 0, 0},
+               {24, 5, 100, 40},    {28, 100, 100, 0},  {30, 200, 100, 244}, {43, 1, 77, 77}};
+  for (const Case& c : cases) {
+    const TQxRGB r = Blend({c.s, c.s, c.s}, {c.d, c.d, c.d}, c.op);
+    EXPECT_EQ(r.g, c.expect) << "op " << c.op;
+  }
+  EXPECT_EQ(Blend({1, 2, 3}, {7, 8, 9}, 31), (TQxRGB{7, 8, 3}));
+  EXPECT_EQ(Blend({1, 2, 3}, {7, 8, 9}, 39), (TQxRGB{1, 2, 9}));
+  // Hue of a red source on a gray destination keeps the gray (no saturation).
+  EXPECT_EQ(Blend(red, mid, 34), mid);
+  // Anaglyph of equal pictures: red from the left picture, green and blue from the right one.
+  const TQxRGB an = Blend(c200, c200, 40);
+  EXPECT_EQ(an.r, 200);  // 0.4561+0.500484+0.176381-0.0434706-0.0879388-0.00155529 = 1.0000 (x 200)
+}
+
+TEST(DrawScaled, NegativeDestinationStartsInsideTheSource) {
+  TQxBitmap src(200, 1, TQxPixelFormat::qx8g);
+  for (int32_t x = 0; x < 200; ++x) src.Scanline(0)[x] = uint8_t(x);
+  TQxBitmap dst(100, 1, TQxPixelFormat::qx24RGB);
+  dst.Fill(0);
+  src.DrawScaled(&dst, -50, 0, 100, 1, 0, 0, 200, 1);
+  EXPECT_EQ(dst.GetPixel24(0, 0).g, 100);
+  EXPECT_EQ(dst.GetPixel24(49, 0).g, 198);
+  EXPECT_EQ(dst.GetPixel24(50, 0).g, 0);  // outside the drawn part
+}
+
+TEST(DrawScaled, TranslucencyAlphaAndClipping) {
+  TQxBitmap white(2, 2, TQxPixelFormat::qx24RGB);
+  white.Fill(0xFFFFFF);
+  TQxBitmap dst(2, 2, TQxPixelFormat::qx24RGB);
+  dst.Fill(0);
+  white.DrawScaled(&dst, 0, 0, 2, 2, 0, 0, 2, 2, 128);
+  EXPECT_EQ(dst.GetPixel24(1, 1).r, 127);
+
+  // The source alpha blends per pixel; the lower of alpha and transparency wins.
+  white.SetAlpha(0, 0, 0);
+  white.SetAlpha(1, 0, 64);
+  dst.Fill(0);
+  white.DrawScaled(&dst, 0, 0, 2, 2, 0, 0, 2, 2, 128);
+  EXPECT_EQ(dst.GetPixel24(0, 0).r, 0);
+  EXPECT_EQ(dst.GetPixel24(1, 0).r, 63);
+  EXPECT_EQ(dst.GetPixel24(1, 1).r, 127);
+
+  // A clip rectangle limits the drawn pixels; tables handed back are reused.
+  TQxBitmap src(4, 4, TQxPixelFormat::qx8g);
+  src.Fill(90);
+  TQxBitmap out(8, 8, TQxPixelFormat::qx24RGB);
+  out.Fill(0);
+  std::vector<uint8_t*> rows;
+  std::vector<int32_t> xt, yt;
+  const TRect clip{2, 2, 3, 3};
+  src.DrawScaledEx(&out, rows, xt, yt, &clip, 0, 0, 8, 8, 0, 0, 4, 4, false, true, 255, TResampleFilter::rfNone,
+                   false, 0);
+  EXPECT_EQ(out.GetPixel24(2, 2).r, 90);
+  EXPECT_EQ(out.GetPixel24(3, 3).r, 90);
+  EXPECT_EQ(out.GetPixel24(4, 4).r, 0);
+  EXPECT_EQ(out.GetPixel24(1, 2).r, 0);
+  EXPECT_EQ(xt.size(), 2u);
+  EXPECT_EQ(rows.size(), 8u);
+}
+
+TEST(DrawScaled, ContrastBeyondTheIntRangeSaturates) {
+  TQxBitmap src(2, 1, TQxPixelFormat::qx24RGB);
+  src.SetPixel24(0, 0, TQxRGB{255, 255, 255});
+  src.SetPixel24(1, 0, TQxRGB{0, 0, 0});
+  src.Contrast = 200000;  // factor far above 2^31 / 255
+  TQxBitmap dst(2, 1, TQxPixelFormat::qx24RGB);
+  dst.Fill(0x808080);
+  src.DrawScaled(&dst, 0, 0, 2, 1, 0, 0, 2, 1);
+  EXPECT_EQ(dst.GetPixel24(0, 0).r, 255);
+  EXPECT_EQ(dst.GetPixel24(1, 0).r, 0);
+}
+
+TEST(DrawScaled, ResampledDrawingAndStretchCopyWriteAlpha) {
+  TQxBitmap src(8, 8, TQxPixelFormat::qx24RGB);
+  src.Fill(0x00FF00);
+  TQxBitmap dst(4, 4, TQxPixelFormat::qx24RGB);
+  dst.Fill(0);
+  src.DrawScaled(&dst, 0, 0, 4, 4, 0, 0, 8, 8, 255, TResampleFilter::rfTriangle);
+  EXPECT_EQ(dst.GetPixel24(3, 3), (TQxRGB{0, 255, 0}));
+
+  TQxBitmap copy(4, 4, TQxPixelFormat::qx24RGB);
+  src.StretchCopyRect(&copy, 0, 0, 4, 4, 0, 0, 8, 8, TResampleFilter::rfNone, 77);
+  EXPECT_EQ(copy.GetPixel24(2, 2), (TQxRGB{0, 255, 0}));
+  ASSERT_TRUE(copy.HasAlphaChannel());
+  EXPECT_EQ(copy.GetAlpha(3, 3), 77);
+}
