@@ -167,6 +167,12 @@ void TAAGraphics::Paint(F&& Build, const TAAPen* Pen, const TAABrush* Brush, int
   Build(Cr);
   if (Brush) {
     cairo_pattern_t* P = BrushPattern(*Brush);
+    // Hatches line up with the device pixels, whatever the transform.
+    cairo_matrix_t Ctm, Shift, ToDevice;
+    cairo_get_matrix(Cr, &Ctm);
+    cairo_matrix_init_translate(&Shift, Area.Left, Area.Top);
+    cairo_matrix_multiply(&ToDevice, &Ctm, &Shift);
+    cairo_pattern_set_matrix(P, &ToDevice);
     cairo_set_source(Cr, P);
     cairo_set_fill_rule(Cr, FillMode == WINDING ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
     if (Pen) cairo_fill_preserve(Cr);
