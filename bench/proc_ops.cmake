@@ -1,0 +1,1 @@
+qv_bench(proc_ops DEPS imaging_processing)
