@@ -9,8 +9,6 @@ class TQxView;
 void QxPostToView(TQxView* View, uint32_t Msg, uintptr_t WParam, intptr_t LParam);
 // Registers the view unit's start step and hooks and runs its start once.
 void QxViewEnsureUnit();
-// The primary mouse button is held now.
-bool QxPrimaryMouseDown();
 
 #include <string>
 

@@ -10,8 +10,6 @@
 #include "platform/base/numeric.h"
 #include "platform/ui/forms.h"
 
-bool QxPrimaryMouseDown() { return GetKeyDown(VK_LBUTTON); }
-
 // ---- messages ----
 
 void TQuillotView::Dispatch(TMessage& Message) {

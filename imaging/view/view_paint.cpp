@@ -333,7 +333,9 @@ bool TQuillotView::DrawCompositionLayer(int32_t i, TQxBitmap* Dest, std::vector<
       y1 = std::max(y1, UpdateRect->Top);
     }
     const int32_t offX = x1 - FImageLeft, offY = y1 - FImageTop;
-    if (filter == TResampleFilter::rfNone && offX < FDestWidth && offY < FDestHeight) {
+    // At 100 % the renderer's own tables are the same and let it copy whole rows.
+    const bool oneToOne = FZoomX == 100 && FZoomY == 100;
+    if (!oneToOne && filter == TResampleFilter::rfNone && offX < FDestWidth && offY < FDestHeight) {
       const size_t cx = size_t(FColumnCursor + offX), cy = size_t(FRowCursor + offY);
       const size_t nx = size_t(FDestWidth - offX), ny = size_t(FDestHeight - offY);
       if (cx + nx <= FColumnOfX.size() && cy + ny <= FRowOfY.size()) {

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/helpers.h"
 #include "imaging/view/view.h"
 #include "imaging/view/view_internal.h"
 #include "platform/base/numeric.h"

@@ -208,13 +208,13 @@ TEST(MergeLayers, OffsetOpaqueLayersLeaveUncoveredPixelsTransparent) {
   ASSERT_EQ(d.Width(), 30);
   ASSERT_EQ(d.Height(), 15);
   ASSERT_TRUE(d.HasAlphaChannel());
-  EXPECT_EQ(Px(&d, 25, 2), (TQxRGB{3, 2, 1}));  // neither: the background colour
+  EXPECT_EQ(Px(&d, 25, 2), (TQxRGB{1, 2, 3}));  // neither: the background colour
   EXPECT_EQ(AlphaAt(&d, 25, 2), 0);
   EXPECT_EQ(Px(&d, 2, 2), (TQxRGB{10, 20, 30}));
   EXPECT_EQ(Px(&d, 15, 7), (TQxRGB{200, 100, 50}));
   EXPECT_EQ(AlphaAt(&d, 15, 7), 255);
   // Column 2 is covered by layer 1 only, whose rows end at 9.
-  EXPECT_EQ(Px(&d, 2, 12), (TQxRGB{3, 2, 1}));
+  EXPECT_EQ(Px(&d, 2, 12), (TQxRGB{1, 2, 3}));
   EXPECT_EQ(AlphaAt(&d, 2, 12), 0);
 }
 

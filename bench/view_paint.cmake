@@ -1,0 +1,1 @@
+qv_bench(view_paint DEPS imaging_view)
