@@ -274,6 +274,8 @@ class TControl : public TComponent {
   TCustomForm* ParentForm() const;
   // The control's rectangle inside its top-level form's window, when it has one.
   bool WindowRectInForm(TRect& R) const;
+  // The control's own canvas, bound to its area of the form's back buffer (or a scratch bitmap).
+  TControlCanvas* ControlCanvas() const;
 
   TNotifyEvent OnClick;
   TNotifyEvent OnDblClick;
@@ -338,9 +340,6 @@ class TControl : public TComponent {
   virtual void CMHintShow(TMessage& Message);
   virtual void CMSysColorChange(TMessage& Message);
   virtual void WMSize(TMessage& Message);
-
-  // Where the control sits in its form's window; painting and input use it.
-  TControlCanvas* ControlCanvas() const;
 
   TControlStyle FControlStyle;
   TControlState FControlState;
@@ -429,7 +428,7 @@ class TWinControl : public TControl {
   // Border, edge and scroll-bar widths around the client area.
   TRect NonClientInsets() const;
   // The window's styles as CreateParams gives them (recomputed on RecreateWnd).
-  const TCreateParams& Params() const { return FParams; }
+  const TCreateParams& Params() const;
 
   void Invalidate() override;
   // Marks R (client coordinates) invalid.
@@ -450,6 +449,9 @@ class TWinControl : public TControl {
   bool ShowScrollBar(int32_t Bar, bool Show);
   bool EnableScrollBar(int32_t Bar, uint32_t Arrows);
   bool ScrollBarVisible(int32_t Bar) const;
+  // Mouse on the layer-drawn scroll bars; WindowPt is relative to the control's outer
+  // top-left. True when the point was on a bar (the bar then sends WM_HSCROLL / WM_VSCROLL).
+  bool ScrollBarMouse(uint32_t Msg, const TPoint& WindowPt);
 
   void DisableAlign() { ++FAlignLevel; }
   void EnableAlign();
@@ -533,11 +535,12 @@ class TWinControl : public TControl {
   void AlignAll();
   void PaintNonClient(HDC DC, const TRect& WindowInForm);
   void PaintScrollBar(HDC DC, int32_t Bar, const TRect& R);
-  // Mouse on a scroll bar (window coordinates); true when the point was on one.
-  bool ScrollBarMouse(uint32_t Msg, const TPoint& WindowPt);
   TRect ScrollBarRect(int32_t Bar) const;  // window coordinates of this control
 
   std::vector<TControl*> FControls;
+  std::vector<TWinControl*> FTabList;
+  int32_t FLastClientW = -1, FLastClientH = -1;
+  bool FParamsValid = false;
   HWND FHandle = 0;
   int32_t FCreateCount = 0;
   TCreateParams FParams;
@@ -592,6 +595,9 @@ int32_t GetSystemMetrics(int32_t Index);
 uint32_t GetDoubleClickTime();
 // The control that owns a window handle, or nil when the window is gone.
 TWinControl* FindControl(HWND Handle);
+// A window without a control: its messages go to WndProc (timers of non-visual components).
+HWND AllocateHWnd(std::function<void(TMessage&)> WndProc);
+void DeallocateHWnd(HWND Wnd);
 
 // Message functions. SendMessage runs at once on the calling (GUI) thread; PostMessage may be
 // called from any thread and returns false when the window does not exist.

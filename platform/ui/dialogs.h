@@ -161,7 +161,7 @@ class TFileChooser : public TForm {
   void SetTypeIndex(int32_t Index);
   // Area offered to the hook's own controls (the preview pane).
   TWinControl* TemplateArea() const { return FTemplate; }
-  TWinControl* NameEdit() const { return reinterpret_cast<TWinControl*>(FNameEdit); }
+  class TCustomEdit* NameEdit() const { return FNameEdit; }
   // Accepts the name field as Enter does; false when vetoed or invalid.
   bool Accept();
 
@@ -172,6 +172,7 @@ class TFileChooser : public TForm {
 
  private:
   friend class TFileChooserList;
+  friend bool RunFileChooser(TOpenFileNameData& Data);
   void Reload();
   intptr_t Notify(int32_t Code);
   bool CallHook(TMessage& M);
@@ -187,6 +188,8 @@ class TFileChooser : public TForm {
   class TFileChooserList* FList = nullptr;
   TWinControl* FTemplate = nullptr;
   std::vector<std::pair<std::string, std::string>> FTypes;  // description, masks
+  std::string FNameLabel = "File &name:";
+  std::string FTypeLabel = "Files of &type:";
 };
 
 // Runs the chooser modally; true with Data.FileName and Data.FilterIndex set when accepted.

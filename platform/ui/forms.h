@@ -92,6 +92,7 @@ class TCustomForm : public TWinControl {
   // Screen position of the window (top-level forms only).
   void SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight) override;
 
+  TCanvas* Canvas() const { return ControlCanvas(); }
   // Back buffer of the window: the form paints itself and its children here.
   TBitmap* BackBuffer() const { return FBackBuffer.get(); }
   // Paints the invalid parts now and shows them (the message loop does this when idle).
@@ -99,6 +100,9 @@ class TCustomForm : public TWinControl {
   bool NeedsPaint() const;
   // Height of the menu bar drawn at the top of the window (0 without a menu).
   int32_t MenuBarHeight() const;
+  // Marks a window rectangle for repainting; marks pixels drawn outside a paint for showing.
+  void InvalidateWindowRect(const TRect& R);
+  void MarkDirty(const TRect& R);
   // Back-end window identity (0 while not shown).
   uintptr_t BackendWindow() const { return FBackendWindow; }
 
@@ -140,6 +144,13 @@ class TCustomForm : public TWinControl {
   void EnsureBackendWindow();
   void DropBackendWindow();
   void ResizeBackBuffer();
+  void BoundsChanged() override;
+  void DoFocusChange(TWinControl* Old, TWinControl* New);
+  TRect FInvalid;
+  bool FHasInvalid = false;
+  TRect FDirty;
+  bool FHasDirty = false;
+  std::vector<TCustomForm*> FDisabledByModal;
 
   TFormBorderStyle FBorderStyle = TFormBorderStyle::bsSizeable;
   TBorderIcons FBorderIcons{TBorderIcon::biSystemMenu, TBorderIcon::biMinimize, TBorderIcon::biMaximize};
@@ -303,6 +314,9 @@ class TScreen : public TComponent {
   std::vector<TCustomForm*> FForms;
   std::unique_ptr<TFont> FHintFont, FMenuFont, FIconFont;
 };
+
+// Frees every form the application owns (their OnDestroy runs first); call after Run.
+void DoneApplication();
 
 extern TApplication* Application;
 extern TScreen* Screen;

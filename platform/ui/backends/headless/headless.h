@@ -41,8 +41,8 @@ void Resize(TCustomForm* Form, int32_t Width, int32_t Height);
 void KeyToTop(uint16_t Key, TShiftState Shift = {});
 void TypeToTop(const std::string& Text);
 
-// Pixels last presented for a form (a copy; empty when the form has no window).
-TBitmap Snapshot(TCustomForm* Form);
+// Pixels last presented for a form (a 32-bit copy); false when the form has no window.
+bool Snapshot(TCustomForm* Form, TBitmap& Out);
 TColor PixelAt(TCustomForm* Form, int32_t X, int32_t Y);
 bool SaveWindowPng(TCustomForm* Form, const std::string& Path);
 // Events queued and not yet handled.
