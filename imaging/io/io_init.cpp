@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "imaging/foundation/services.h"
+#include "imaging/foundation/temp_storage.h"
 #include "imaging/io/file_formats.h"
 #include "imaging/processing/kernels/quantizer.h"
 
@@ -14,7 +15,7 @@ TQxLzwHook QxGifLzwEncodeHook = nullptr;
 TQxLzwHook QxTiffLzwDecodeHook = nullptr;
 TQxLzwHook QxTiffLzwEncodeHook = nullptr;
 bool QxUseFileExists = false;
-std::string QxTempFolder;
+
 std::string QxTwainLogFile;
 std::string QxDebugLogFile;
 bool QxBufferedReadRelative = false;

@@ -12,7 +12,6 @@ extern TQxLzwHook QxGifLzwEncodeHook;
 extern TQxLzwHook QxTiffLzwDecodeHook;
 extern TQxLzwHook QxTiffLzwEncodeHook;
 extern bool QxUseFileExists;
-extern std::string QxTempFolder;
 extern std::string QxTwainLogFile;
 extern std::string QxDebugLogFile;
 extern bool QxColorManagement;

@@ -12,6 +12,7 @@
 #include "imaging/io/io_init.h"
 #include "imaging/io/jpeg.h"
 #include "imaging/io/png_codec.h"
+#include "imaging/io/ps_pdf.h"
 #include "imaging/io/pnm_codec.h"
 #include "imaging/io/quillot_io.h"
 #include "imaging/io/raw_pixels.h"
@@ -618,6 +619,7 @@ void TQuillotIO::SavePngFile(const std::string& FileName) {
     if (FWorkBitmap->HasAlphaChannel()) {
       m = std::make_unique<TQxMask>();
       QxMaskFromBitmap(FWorkBitmap->GetAlphaChannel(), m.get());
+      m->UpdateFull();  // the opaque flag may be stale: look at the pixels
     }
     WritePngStream(S, *FWorkBitmap, *Params, P, m.get());
   });
@@ -628,6 +630,7 @@ void TQuillotIO::SavePngStream(TStream& Stream) {
     if (FWorkBitmap->HasAlphaChannel()) {
       m = std::make_unique<TQxMask>();
       QxMaskFromBitmap(FWorkBitmap->GetAlphaChannel(), m.get());
+      m->UpdateFull();  // the opaque flag may be stale: look at the pixels
     }
     WritePngStream(S, *FWorkBitmap, *Params, P, m.get());
   });
@@ -777,6 +780,7 @@ void TQuillotIO::SaveTgaFile(const std::string& FileName) {
     if (FWorkBitmap->HasAlphaChannel()) {
       m = std::make_unique<TQxMask>();
       QxMaskFromBitmap(FWorkBitmap->GetAlphaChannel(), m.get());
+      m->UpdateFull();  // the opaque flag may be stale: look at the pixels
     }
     QxCodecServices.WriteTgaStream(&S, FWorkBitmap, *Params, P, m.get());
   });
@@ -788,6 +792,7 @@ void TQuillotIO::SaveTgaStream(TStream& Stream) {
     if (FWorkBitmap->HasAlphaChannel()) {
       m = std::make_unique<TQxMask>();
       QxMaskFromBitmap(FWorkBitmap->GetAlphaChannel(), m.get());
+      m->UpdateFull();  // the opaque flag may be stale: look at the pixels
     }
     QxCodecServices.WriteTgaStream(&S, FWorkBitmap, *Params, P, m.get());
   });
@@ -812,10 +817,22 @@ void TQuillotIO::SaveJ2kStream(TStream& Stream) {
     if (HaveWriter(QxCodecServices.WriteJpeg2000Stream, P)) QxCodecServices.WriteJpeg2000Stream(&S, FWorkBitmap, *Params, P, 1);
   });
 }
-void TQuillotIO::SavePsFile(const std::string& FileName) { SaveFileByHandler(FileName, qxffPS, TSaveConvert::To24); }
-void TQuillotIO::SavePsStream(TStream& Stream) { SaveStreamByHandler(Stream, qxffPS, TSaveConvert::To24); }
-void TQuillotIO::SavePdfFile(const std::string& FileName) { SaveFileByHandler(FileName, qxffPDF, TSaveConvert::To24); }
-void TQuillotIO::SavePdfStream(TStream& Stream) { SaveStreamByHandler(Stream, qxffPDF, TSaveConvert::To24); }
+void TQuillotIO::SavePsFile(const std::string& FileName) {
+  SaveFileMember(FileName, qxffPS, TSaveConvert::To24,
+                 [this](TStream& S, TQxProgressInfo& P) { WritePsStream(&S, FWorkBitmap, *Params, P); });
+}
+void TQuillotIO::SavePsStream(TStream& Stream) {
+  SaveStreamMember(Stream, TSaveConvert::To24,
+                   [this](TStream& S, TQxProgressInfo& P) { WritePsStream(&S, FWorkBitmap, *Params, P); });
+}
+void TQuillotIO::SavePdfFile(const std::string& FileName) {
+  SaveFileMember(FileName, qxffPDF, TSaveConvert::To24,
+                 [this](TStream& S, TQxProgressInfo& P) { WritePdfStream(&S, FWorkBitmap, *Params, P); });
+}
+void TQuillotIO::SavePdfStream(TStream& Stream) {
+  SaveStreamMember(Stream, TSaveConvert::To24,
+                   [this](TStream& S, TQxProgressInfo& P) { WritePdfStream(&S, FWorkBitmap, *Params, P); });
+}
 void TQuillotIO::SavePsdFile(const std::string& FileName) {
   SaveFileMember(FileName, qxffPSD, TSaveConvert::None, [this](TStream& S, TQxProgressInfo& P) {
     if (HaveWriter(QxCodecServices.WritePsdStream, P)) QxCodecServices.WritePsdStream(&S, *Params, P, FWorkBitmap, nullptr);

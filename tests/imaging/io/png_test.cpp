@@ -1,0 +1,301 @@
+#include <gtest/gtest.h>
+
+#include "imaging/foundation/mask.h"
+#include "imaging/io/png_codec.h"
+#include "imaging/io/quillot_io.h"
+#include "io_test_util.h"
+
+using namespace qvio;
+
+namespace {
+
+std::unique_ptr<TQxBitmap> ReadPng(const std::vector<uint8_t>& Data, TIOParamsVals& P, bool& Aborted) {
+  auto s = StreamOf(Data);
+  auto b = std::make_unique<TQxBitmap>();
+  TestProgress pr;
+  ReadPngStream(*s, *b, P, pr.Info, false);
+  Aborted = pr.Aborting;
+  return b;
+}
+
+std::vector<uint8_t> WritePng(TQxBitmap& B, TIOParamsVals& P, TQxMask* Mask = nullptr) {
+  TMemoryStream s;
+  TestProgress pr;
+  WritePngStream(s, B, P, pr.Info, Mask);
+  EXPECT_FALSE(pr.Aborting);
+  return BytesOf(s);
+}
+
+}  // namespace
+
+TEST(Png, RoundTripTrueColourWithOptions) {
+  // Interlace, filters, resolution and text chunks survive; pixels are exact.
+  for (int interlaced = 0; interlaced <= 1; ++interlaced) {
+    for (int filter : {0, 1, 2, 5}) {
+      auto src = MakeRGB(37, 23);
+      TIOParamsVals p;
+      p.PngInterlaced = uint8_t(interlaced);
+      p.PngFilter = uint8_t(filter);
+      p.SetDpiX(96);
+      p.SetDpiY(150);
+      p.PngTextKeys = {"Title", "Author", "Orphan"};
+      p.PngTextValues = {"Reflection", "Quorvel"};
+      auto bytes = WritePng(*src, p);
+      TIOParamsVals q;
+      bool aborted = true;
+      auto back = ReadPng(bytes, q, aborted);
+      ASSERT_FALSE(aborted);
+      EXPECT_EQ(back->PixelFormat(), TQxPixelFormat::qx24RGB);
+      EXPECT_EQ(RgbOf(*back), RgbOf(*src));
+      EXPECT_EQ(q.PngInterlaced, interlaced);
+      EXPECT_EQ(q.DpiX, 96);
+      EXPECT_EQ(q.DpiY, 150);
+      EXPECT_EQ(q.PngTextKeys, (TQxTextList{"Title", "Author"}));
+      EXPECT_EQ(q.PngTextValues, (TQxTextList{"Reflection", "Quorvel"}));
+    }
+  }
+}
+
+TEST(Png, RoundTripAlphaAndGrayAndBilevel) {
+  auto src = MakeRGB(20, 10);
+  TQxBitmap* a = src->GetAlphaChannel();
+  for (int32_t y = 0; y < 10; ++y)
+    for (int32_t x = 0; x < 20; ++x) a->Scanline(y)[x] = uint8_t(x * 12);
+  TQxMask mask;
+  QxMaskFromBitmap(a, &mask);
+  mask.UpdateFull();
+  TIOParamsVals p;
+  auto bytes = WritePng(*src, p, &mask);
+  TIOParamsVals q;
+  bool aborted = true;
+  auto back = ReadPng(bytes, q, aborted);
+  ASSERT_FALSE(aborted);
+  EXPECT_EQ(q.SamplesPerPixel, 4);
+  EXPECT_EQ(RgbOf(*back), RgbOf(*src));
+  EXPECT_EQ(AlphaOf(*back), AlphaOf(*src));
+
+  // 8-bit gray: one sample per pixel of a gray picture writes a gray file.
+  TQxBitmap gray(16, 4, TQxPixelFormat::qx8g);
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 16; ++x) gray.Scanline(y)[x] = uint8_t(x * 16 + y);
+  TIOParamsVals g;
+  g.SamplesPerPixel = 1;
+  g.BitsPerSample = 8;
+  bytes = WritePng(gray, g);
+  TIOParamsVals gq;
+  gq.NativePixelFormat = 1;
+  back = ReadPng(bytes, gq, aborted);
+  EXPECT_EQ(back->PixelFormat(), TQxPixelFormat::qx8g);
+  for (int32_t x = 0; x < 16; ++x) EXPECT_EQ(back->Scanline(3)[x], gray.Scanline(3)[x]);
+
+  // 1-bit: a qx1g picture with one sample of one bit comes back as qx1g.
+  TQxBitmap bw(13, 3, TQxPixelFormat::qx1g);
+  for (int32_t x = 0; x < 13; x += 2) bw.Scanline(1)[x >> 3] |= uint8_t(0x80 >> (x & 7));
+  TIOParamsVals b1;
+  b1.SamplesPerPixel = 1;
+  b1.BitsPerSample = 1;
+  bytes = WritePng(bw, b1);
+  TIOParamsVals bq;
+  back = ReadPng(bytes, bq, aborted);
+  EXPECT_EQ(back->PixelFormat(), TQxPixelFormat::qx1g);
+  EXPECT_EQ(RgbOf(*back), RgbOf(bw));
+}
+
+TEST(Png, OddDepthForcesEightBitsAndPaletteWithTransparencyKeepsEntryZero) {
+  auto src = MakeRGB(8, 8);
+  TIOParamsVals p;
+  p.SamplesPerPixel = 1;
+  p.BitsPerSample = 4;
+  WritePng(*src, p);
+  EXPECT_EQ(p.BitsPerSample, 8);
+
+  TQxMask mask;
+  mask.Allocate(8, 8, 8);
+  mask.Fill(255);
+  mask.Scanline(0)[0] = 0;
+  mask.Full = false;
+  auto bytes = WritePng(*src, p, &mask);
+  TIOParamsVals q;
+  bool aborted = true;
+  auto back = ReadPng(bytes, q, aborted);
+  ASSERT_FALSE(aborted);
+  EXPECT_LE(q.ColorMapCount, 256);
+  EXPECT_EQ(back->GetAlpha(0, 0), 0);
+  EXPECT_EQ(back->GetAlpha(1, 0), 255);
+}
+
+TEST(Png, OnePaletteEntryOneBitStaysInBounds) {
+  // A 1-bit palette file whose PLTE has a single entry, with set bits in the data.
+  if (!HavePillow()) GTEST_SKIP() << "Pillow not available";
+  std::string d = TempDir();
+  std::string f = d + "/one.png";
+  ASSERT_EQ(Shell("/usr/bin/python3 -c \"from PIL import Image; im=Image.new('P',(9,2)); "
+                "im.putpalette([10,20,30]); im.putdata([0,1,1,0,1,0,1,1,1]*2); im.save('" + f + "', bits=1)\""),
+            0);
+  TIOParamsVals q;
+  bool aborted = false;
+  auto back = ReadPng(ReadFile(f), q, aborted);
+  // Whatever libpng decides about the missing entry, no read leaves the palette.
+  if (!aborted) {
+    EXPECT_EQ(back->PixelFormat(), TQxPixelFormat::qx24RGB);
+    EXPECT_EQ(back->GetPixel24(0, 0), (TQxRGB{30, 20, 10}));
+  }
+}
+
+TEST(Png, BadDataAbortsAndProbeKeepsPosition) {
+  auto src = MakeRGB(10, 10);
+  TIOParamsVals p;
+  auto bytes = WritePng(*src, p);
+  for (size_t cut : {size_t(5), size_t(40), bytes.size() / 2, bytes.size() - 13}) {
+    std::vector<uint8_t> part(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+    TIOParamsVals q;
+    bool aborted = false;
+    ReadPng(part, q, aborted);
+    EXPECT_TRUE(aborted) << cut;
+  }
+  auto s = StreamOf({0x89, 'P', 'N'});
+  s->SetPosition(1);
+  EXPECT_FALSE(IsPngStream(*s));
+  EXPECT_EQ(s->Position(), 1);
+  auto full = StreamOf(bytes);
+  EXPECT_TRUE(IsPngStream(*full));
+  EXPECT_EQ(full->Position(), 0);
+}
+
+TEST(Png, ReadsEveryColourTypeAndDepthFromPillow) {
+  if (!HavePillow()) GTEST_SKIP() << "Pillow not available";
+  std::string d = TempDir();
+  // One Python run writes every case and Pillow's own decoding of it (RGBA bytes).
+  // Gray 1/2/4/8, palette 1/2/4/8, RGB, gray+alpha, RGBA, interlaced, tRNS on palette and RGB.
+  WriteText(d + "/mk.py", R"PY(
+import sys
+from PIL import Image
+d = sys.argv[1]
+src = Image.new('RGB', (23, 11))
+src.putdata([((x*11) % 256, (y*23) % 256, ((x+y)*7) % 256) for y in range(11) for x in range(23)])
+cases = [('1', {}), ('L', {}), ('L', {'bits': 2}), ('L', {'bits': 4}), ('P', {}), ('P', {'bits': 1}),
+         ('P', {'bits': 2}), ('P', {'bits': 4}), ('RGB', {}), ('LA', {}), ('RGBA', {}),
+         ('RGB', {'interlace': 1}), ('P', {'transparency': 3}), ('RGB', {'transparency': (0, 0, 0)})]
+for i, (m, kw) in enumerate(cases):
+    if m == 'P':
+        im = src.quantize(2 if kw.get('bits') == 1 else 16)
+    elif m == 'LA':
+        im = src.convert('L').convert('LA')
+        im.putalpha(Image.linear_gradient('L').resize((23, 11)))
+    elif m == 'RGBA':
+        im = src.convert('RGBA')
+        im.putalpha(Image.linear_gradient('L').resize((23, 11)).transpose(Image.ROTATE_180))
+    else:
+        im = src.convert(m)
+    f = '%s/c%d.png' % (d, i)
+    im.save(f, **kw)
+    back = Image.open(f)
+    back.load()
+    open(f + '.rgba', 'wb').write(back.convert('RGBA').tobytes())
+print(len(cases))
+)PY");
+  ASSERT_EQ(Shell("/usr/bin/python3 " + d + "/mk.py " + d), 0);
+  for (int i = 0; i < 14; ++i) {
+    std::string f = d + "/c" + std::to_string(i) + ".png";
+    TIOParamsVals q;
+    bool aborted = true;
+    auto back = ReadPng(ReadFile(f), q, aborted);
+    ASSERT_FALSE(aborted) << f;
+    auto expect = ReadFile(f + ".rgba");
+    auto rgb = RgbOf(*back);
+    auto alpha = AlphaOf(*back);
+    ASSERT_EQ(rgb.size() / 3, expect.size() / 4) << f;
+    int mismatches = 0;
+    for (size_t k = 0; k < alpha.size(); ++k)
+      if (rgb[k * 3] != expect[k * 4] || rgb[k * 3 + 1] != expect[k * 4 + 1] || rgb[k * 3 + 2] != expect[k * 4 + 2] ||
+          alpha[k] != expect[k * 4 + 3])
+        ++mismatches;
+    EXPECT_EQ(mismatches, 0) << "case " << i;
+  }
+}
+
+TEST(Png, NativeFormatsAndResolution) {
+  if (!HavePillow()) GTEST_SKIP() << "Pillow not available";
+  std::string d = TempDir();
+  std::string f16 = d + "/g16.png", fp = d + "/p8.png", fd = d + "/dpi.png";
+  ASSERT_EQ(Shell("/usr/bin/python3 -c \"from PIL import Image; im=Image.new('I;16',(4,2)); "
+                "im.putdata([0,1000,40000,65535]*2); im.save('" + f16 + "')\""), 0);
+  ASSERT_EQ(Shell("/usr/bin/python3 -c \"from PIL import Image; im=Image.new('P',(4,1)); "
+                "im.putpalette([255,0,0, 0,255,0, 0,0,255]+[7]*759); im.putdata([0,1,2,1]); im.save('" + fp + "', bits=8)\""), 0);
+  ASSERT_EQ(Shell("/usr/bin/python3 -c \"from PIL import Image; Image.new('RGB',(2,2)).save('" + fd + "', dpi=(96,96))\""), 0);
+  TIOParamsVals q;
+  q.NativePixelFormat = 1;
+  bool aborted = true;
+  auto b = ReadPng(ReadFile(f16), q, aborted);
+  ASSERT_FALSE(aborted);
+  EXPECT_EQ(b->PixelFormat(), TQxPixelFormat::qx16g);
+  EXPECT_EQ(b->GetPixel16(2, 0), 40000);
+  EXPECT_EQ(b->GetPixel16(3, 1), 65535);
+  TIOParamsVals q8;
+  b = ReadPng(ReadFile(f16), q8, aborted);
+  EXPECT_EQ(b->PixelFormat(), TQxPixelFormat::qx24RGB);
+  EXPECT_EQ(b->GetPixel24(2, 0), (TQxRGB{40000 >> 8, 40000 >> 8, 40000 >> 8}));
+  TIOParamsVals qp;
+  qp.NativePixelFormat = 1;
+  b = ReadPng(ReadFile(fp), qp, aborted);
+  EXPECT_EQ(b->PixelFormat(), TQxPixelFormat::qx8p);
+  EXPECT_EQ(b->Scanline(0)[2], 2);
+  EXPECT_EQ(b->PaletteColor(2), (TQxRGB{255, 0, 0}));
+  TIOParamsVals qd;
+  ReadPng(ReadFile(fd), qd, aborted);
+  EXPECT_EQ(qd.DpiX, 96);
+}
+
+TEST(Png, OurFilesPassOutsideReaders) {
+  std::string d = TempDir();
+  auto src = MakeRGB(31, 17);
+  TQxBitmap* a = src->GetAlphaChannel();
+  for (int32_t y = 0; y < 17; ++y)
+    for (int32_t x = 0; x < 31; ++x) a->Scanline(y)[x] = uint8_t(255 - x * 8);
+  TQxMask mask;
+  QxMaskFromBitmap(a, &mask);
+  mask.UpdateFull();
+  struct Case {
+    const char* name;
+    int spp, bps, interlace;
+    bool alpha;
+  } cases[] = {{"rgb", 3, 8, 0, false}, {"rgba", 3, 8, 1, true}, {"pal", 1, 8, 0, false}, {"bw", 1, 1, 0, false}};
+  for (const Case& c : cases) {
+    TIOParamsVals p;
+    p.SamplesPerPixel = c.spp;
+    p.BitsPerSample = c.bps;
+    p.PngInterlaced = uint8_t(c.interlace);
+    p.PngBackground = TQxRGB{10, 20, 30};
+    std::string f = d + "/" + c.name + ".png";
+    WriteFile(f, WritePng(*src, p, c.alpha ? &mask : nullptr));
+    if (HaveTool("pngcheck")) {
+      EXPECT_EQ(Shell("pngcheck -q '" + f + "'"), 0) << c.name;
+    }
+    TIOParamsVals q;
+    bool aborted = true;
+    auto ours = ReadPng(ReadFile(f), q, aborted);
+    ASSERT_FALSE(aborted);
+    auto rgb = RgbOf(*ours);
+    if (HavePillow()) {
+      auto pil = PillowPixels(f, "RGB");
+      EXPECT_EQ(pil, rgb) << c.name;
+    }
+    if (HaveTool("convert")) {
+      auto im = MagickPixels(f, "RGB");
+      EXPECT_EQ(im, rgb) << c.name;
+    }
+  }
+}
+
+TEST(Png, ComponentBackgroundComesFromTheFile) {
+  std::string d = TempDir();
+  auto src = MakeRGB(4, 4);
+  TIOParamsVals p;
+  p.PngBackground = TQxRGB{0x33, 0x22, 0x11};
+  WriteFile(d + "/bg.png", WritePng(*src, p));
+  TQuillotIO io;
+  io.LoadFromFile(d + "/bg.png");
+  ASSERT_FALSE(io.Aborting);
+  EXPECT_EQ(io.Params->PngBackground, (TQxRGB{0x33, 0x22, 0x11}));
+  EXPECT_EQ(io.Background(), TColor(0x11 | (0x22 << 8) | (0x33 << 16)));
+}
