@@ -892,8 +892,11 @@ bool RunFileChooser(TOpenFileNameData& Data) {
       delete F;
     }
   } guard{f, prev};
-  f->OnShow = [f](TObject*) {
-    f->Perform(WM_INITDIALOG, 0, 0);
+  f->OnShow = [f](TObject*) { f->Perform(WM_INITDIALOG, 0, 0); };
+  // Done once the window is up with the name field focused.
+  f->OnActivate = [f](TObject*) {
+    if (f->FInitDone) return;
+    f->FInitDone = true;
     f->Notify(CDN_INITDONE);
   };
   return f->ShowModal() == mrOk;

@@ -188,6 +188,7 @@ class TFileChooser : public TForm {
   class TFileChooserList* FList = nullptr;
   TWinControl* FTemplate = nullptr;
   std::vector<std::pair<std::string, std::string>> FTypes;  // description, masks
+  bool FInitDone = false;
   std::string FNameLabel = "File &name:";
   std::string FTypeLabel = "Files of &type:";
 };

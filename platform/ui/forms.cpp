@@ -345,12 +345,12 @@ void TCustomForm::Activate() {
   if (!Showing()) return;
   for (TCustomForm* f : TUiCore::Forms())
     if (f != this && f->FActive) f->Deactivate();
-  if (!FActive) {
+  bool activating = !FActive;
+  if (activating) {
     FActive = true;
     auto& v = TUiCore::Forms();
     v.erase(std::remove(v.begin(), v.end(), this), v.end());
     v.push_back(this);
-    if (OnActivate) OnActivate(this);
   }
   if (Application && Application->Backend()) Application->Backend()->RaiseWindow(FBackendWindow);
   if (!FActiveControl || !FActiveControl->CanFocus()) {
@@ -364,6 +364,8 @@ void TCustomForm::Activate() {
     TUiCore::Focus = nullptr;
     DoFocusChange(nullptr, FActiveControl);
   }
+  // The handler sees the form with its focus in place.
+  if (activating && OnActivate) OnActivate(this);
 }
 
 void TCustomForm::Deactivate() {

@@ -564,7 +564,11 @@ TCustomForm* TUiCore::TopForm() {
 
 void TUiCore::HandleEvent(const TUiEvent& E) {
   TCustomForm* F = E.Window ? FormOfWindow(E.Window) : TopForm();
-  if (!F) return;
+  if (!F) {
+    // The character of a key handled elsewhere is used up even when nobody gets it.
+    if (E.Type == TUiEvent::Kind::Char || E.Type == TUiEvent::Kind::KeyDown) gSuppressChar = false;
+    return;
+  }
   switch (E.Type) {
     case TUiEvent::Kind::MouseMove:
     case TUiEvent::Kind::MouseDown:
