@@ -65,6 +65,8 @@ class TUiBackend {
   virtual bool SetClipboardText(const std::string& Text) { return false; }
   virtual bool GetClipboardText(std::string& Text) { return false; }
   virtual bool HasClipboardText() { return false; }
+  // The pixels the window shows now, as 32-bit rows (false when the back end cannot tell).
+  virtual bool ReadWindowPixels(uintptr_t Window, TBitmap& Out) { return false; }
 };
 
 std::unique_ptr<TUiBackend> CreateHeadlessBackend();

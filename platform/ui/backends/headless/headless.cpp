@@ -103,6 +103,7 @@ class THeadlessBackend : public TUiBackend {
     return true;
   }
   bool HasClipboardText() override { return FHasClip; }
+  bool ReadWindowPixels(uintptr_t Window, TBitmap& Out) override { return Snapshot(Window, Out); }
 
   void Push(const TUiEvent& E) {
     {

@@ -1,6 +1,7 @@
 // The SDL2 back end: real top-level windows, input, cursors and clipboard text.
 #include <SDL.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -77,6 +78,15 @@ class TSdlBackend : public TUiBackend {
       Error = SDL_GetError();
       return false;
     }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    std::string d = driver ? driver : "";
+    // A driver that shows nothing is no display, unless asked for by name.
+    if (!std::getenv("SDL_VIDEODRIVER") && (d == "offscreen" || d == "dummy" || d == "evdev" || d.empty())) {
+      Error = "no display server (the only video driver available is \"" + d + "\")";
+      SDL_Quit();
+      FQuit = false;
+      return false;
+    }
     FWakeEvent = SDL_RegisterEvents(1);
     SDL_StartTextInput();
     return true;
@@ -85,7 +95,7 @@ class TSdlBackend : public TUiBackend {
     for (auto& [id, c] : FCursors)
       if (c) SDL_FreeCursor(c);
     for (auto& [id, w] : FWindows) SDL_DestroyWindow(w);
-    SDL_Quit();
+    if (FQuit) SDL_Quit();
   }
   std::string Name() const override { return "sdl"; }
 
@@ -238,6 +248,21 @@ class TSdlBackend : public TUiBackend {
     return true;
   }
   bool HasClipboardText() override { return SDL_HasClipboardText() == SDL_TRUE; }
+
+  bool ReadWindowPixels(uintptr_t Window, TBitmap& Out) override {
+    SDL_Window* w = Win(Window);
+    if (!w) return false;
+    SDL_Surface* s = SDL_GetWindowSurface(w);
+    if (!s) return false;
+    Out.SetPixelFormat(TPixelFormat::pf32bit);
+    Out.SetSize(s->w, s->h);
+    if (SDL_MUSTLOCK(s)) SDL_LockSurface(s);
+    for (int32_t y = 0; y < s->h; ++y)
+      SDL_ConvertPixels(s->w, 1, s->format->format, static_cast<uint8_t*>(s->pixels) + y * s->pitch, s->pitch,
+                        SDL_PIXELFORMAT_ARGB8888, Out.ScanLine(y), s->w * 4);
+    if (SDL_MUSTLOCK(s)) SDL_UnlockSurface(s);
+    return true;
+  }
 
  private:
   SDL_Window* Win(uintptr_t id) {
@@ -397,6 +422,7 @@ class TSdlBackend : public TUiBackend {
   }
 
   uint32_t FWakeEvent = 0;
+  bool FQuit = true;
   std::map<uintptr_t, SDL_Window*> FWindows;
   std::map<int, SDL_Cursor*> FCursors;
   std::map<const TCursorImage*, std::pair<HCURSOR, SDL_Cursor*>> FCustom;
