@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <immintrin.h>
 
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/helpers.h"
@@ -279,15 +280,82 @@ inline void PutF(uint8_t* p, double v) {
 inline uint8_t FloatByte(float f) { return uint8_t(std::clamp<int64_t>(Trunc(double(f) * 255.0), 0, 255)); }
 inline uint16_t FloatWord(float f) { return uint16_t(std::clamp<int64_t>(Trunc(double(f) * 65535.0), 0, 65535)); }
 
-// 24-bit rows to gray: the weights are read once per call.
+// 24-bit rows to gray with the default weights: (R*21 + G*71 + B*8) div 100 equals
+// ((R*21 + G*71 + B*8) * 5243) >> 19 for every byte triple, and the sum fits in 16 bits.
+void Row24To8DefaultScalar(const uint8_t* __restrict s, uint8_t* __restrict d, int32_t w) {
+  for (int32_t x = 0; x < w; ++x)
+    d[x] = uint8_t(((s[3 * x + 2] * 21u + s[3 * x + 1] * 71u + s[3 * x] * 8u) * 5243u) >> 19);
+}
+
+__attribute__((target("ssse3"))) void Row24To8DefaultSsse3(const uint8_t* __restrict s, uint8_t* __restrict d,
+                                                           int32_t w) {
+  const __m128i bA = _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i bB = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
+  const __m128i bC = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
+  const __m128i gA = _mm_setr_epi8(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i gB = _mm_setr_epi8(-1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1);
+  const __m128i gC = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14);
+  const __m128i rA = _mm_setr_epi8(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i rB = _mm_setr_epi8(-1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1);
+  const __m128i rC = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15);
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i k21 = _mm_set1_epi16(21), k71 = _mm_set1_epi16(71), k8 = _mm_set1_epi16(8);
+  const __m128i kDiv = _mm_set1_epi16(5243);
+  int32_t x = 0;
+  for (; x + 16 <= w; x += 16) {
+    const uint8_t* p = s + 3 * x;
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+    const __m128i B = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, bA), _mm_shuffle_epi8(b, bB)), _mm_shuffle_epi8(c, bC));
+    const __m128i G = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, gA), _mm_shuffle_epi8(b, gB)), _mm_shuffle_epi8(c, gC));
+    const __m128i R = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, rA), _mm_shuffle_epi8(b, rB)), _mm_shuffle_epi8(c, rC));
+    auto half = [&](__m128i r, __m128i g, __m128i bl) {
+      const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(r, k21), _mm_mullo_epi16(g, k71)),
+                                        _mm_mullo_epi16(bl, k8));
+      return _mm_srli_epi16(_mm_mulhi_epu16(sum, kDiv), 3);
+    };
+    const __m128i lo = half(_mm_unpacklo_epi8(R, zero), _mm_unpacklo_epi8(G, zero), _mm_unpacklo_epi8(B, zero));
+    const __m128i hi = half(_mm_unpackhi_epi8(R, zero), _mm_unpackhi_epi8(G, zero), _mm_unpackhi_epi8(B, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), _mm_packus_epi16(lo, hi));
+  }
+  Row24To8DefaultScalar(s + 3 * x, d + x, w - x);
+}
+
+void Row24To8Default(const uint8_t* s, uint8_t* d, int32_t w) {
+  static const bool ssse3 = __builtin_cpu_supports("ssse3");
+  if (ssse3)
+    Row24To8DefaultSsse3(s, d, w);
+  else
+    Row24To8DefaultScalar(s, d, w);
+}
+
 void Row24To8(const uint8_t* s, uint8_t* d, int32_t w) {
   const int32_t wr = QxGrayWeightRed, wg = QxGrayWeightGreen, wb = QxGrayWeightBlue;
   if (wr == 21 && wg == 71 && wb == 8) {
-    // (R*21 + G*71 + B*8) div 100 == (R*21 + G*71 + B*8) * 5243 >> 19 for every byte triple.
-    for (int32_t x = 0; x < w; ++x, s += 3) d[x] = uint8_t(((s[2] * 21 + s[1] * 71 + s[0] * 8) * 5243u) >> 19);
+    Row24To8Default(s, d, w);
     return;
   }
   for (int32_t x = 0; x < w; ++x, s += 3) d[x] = uint8_t((s[2] * wr + s[1] * wg + s[0] * wb) / 100);
+}
+
+// Ordered dither of one 24-bit row: bit x is set when M[x mod 8][y mod 8] < gray div 4.
+void Row24To1Ordered(const uint8_t* s, uint8_t* d, int32_t w, int32_t y, uint8_t* gray) {
+  Row24To8(s, gray, w);
+  uint8_t thr[8];
+  for (int i = 0; i < 8; ++i) thr[i] = QxDitherMatrix[i][y & 7];
+  const int32_t whole = w / 8;
+  for (int32_t b = 0; b < whole; ++b) {
+    const uint8_t* g = gray + 8 * b;
+    uint32_t byte = 0;
+    for (int i = 0; i < 8; ++i) byte |= uint32_t(thr[i] < (g[i] >> 2)) << (7 - i);
+    d[b] = uint8_t(byte);
+  }
+  if (w % 8) {
+    uint32_t byte = 0;
+    for (int i = 0; i < w % 8; ++i) byte |= uint32_t(thr[i] < (gray[8 * whole + i] >> 2)) << (7 - i);
+    d[whole] = uint8_t(byte);
+  }
 }
 
 }  // namespace
@@ -350,6 +418,13 @@ void TQxBitmap::ConvertFrom(TQxBitmap* Source) {
       Source->AccessMode = sMode;
       TQxProgressInfo none;
       QxConvertToBWThreshold(Source, this, -1, none);
+    } else if (sf == TQxPixelFormat::qx24RGB) {
+      std::vector<uint8_t> gray(static_cast<size_t>(w) + 8);
+      for (int32_t y = 0; y < h; ++y) {
+        const uint8_t* s = sourceRow(y);
+        uint8_t* d = Scanline(y);
+        Row24To1Ordered(s, d, w, y, gray.data());
+      }
     } else {
       for (int32_t y = 0; y < h; ++y) {
         const uint8_t* s = sourceRow(y);

@@ -159,6 +159,13 @@ void FillFromSinglePixel(TQxBitmap* Source, TQxBitmap* Dest) {
   Dest->Fill(double(int32_t(c.r) | int32_t(c.g) << 8 | int32_t(c.b) << 16));
 }
 
+// acc[x] += w * src[x]; vectorised where the processor allows.
+__attribute__((target_clones("avx2", "default"))) void AccumulateRow(int32_t* __restrict acc,
+                                                                    const uint8_t* __restrict src, int32_t w,
+                                                                    int32_t n) {
+  for (int32_t x = 0; x < n; ++x) acc[x] += w * src[x];
+}
+
 // The vertical pass over an intermediate of `bpp` bytes per pixel.
 void VerticalPass(const std::vector<uint8_t>& inter, int32_t interRowLen, int32_t srcH, int32_t dw, int32_t dh,
                   int32_t bpp, const Contributors& cy, bool shiftOnZero, TQxBitmap* Dest,
@@ -171,44 +178,50 @@ void VerticalPass(const std::vector<uint8_t>& inter, int32_t interRowLen, int32_
     for (int32_t e = s0; e < s1; ++e) {
       const int32_t row = std::clamp(cy.index[size_t(e)], 0, srcH - 1);
       const int32_t w = cy.weight[size_t(e)];
-      const uint8_t* src = inter.data() + int64_t(row) * interRowLen;
-      int32_t* a = acc.data();
-      for (int32_t x = 0; x < n; ++x) a[x] += w * src[x];
+      AccumulateRow(acc.data(), inter.data() + int64_t(row) * interRowLen, w, n);
     }
     const int32_t total = cy.total[size_t(k)];
     uint8_t* d = Dest->Scanline(k);
-    if (total != 0 && !(shiftOnZero && total == 0)) {
-      for (int32_t x = 0; x < n; ++x) d[x] = ClampDiv(acc[size_t(x)], total);
+    const int32_t* a = acc.data();
+    if (total != 0) {
+      for (int32_t x = 0; x < n; ++x) d[x] = ClampDiv(a[x], total);
     } else {
-      for (int32_t x = 0; x < n; ++x) d[x] = ShiftClamp(acc[size_t(x)]);
+      for (int32_t x = 0; x < n; ++x) d[x] = ShiftClamp(a[x]);
     }
     if (afterRow) afterRow(k);
   }
 }
 
-// Horizontal pass of rows [r0, r1) of a source with bpp bytes per pixel (1 or 3), reading through
+// Horizontal pass of rows [r0, r1) of a source with BPP bytes per pixel (1 or 3), reading through
 // rowAt (0/255 expansion for 1-bit sources happens there).
 template <int BPP, typename RowAt>
 void HorizontalRows(RowAt rowAt, int32_t r0, int32_t r1, const Contributors& cx, int32_t dw, uint8_t* inter,
                     int32_t interRowLen, bool shiftOnZero, const std::function<void(int32_t)>& afterRow) {
+  const int32_t* const start = cx.start.data();
+  const int32_t* const weight = cx.weight.data();
+  const int32_t* const total = cx.total.data();
+  // Byte offsets of the contributing samples, computed once for every row.
+  std::vector<int32_t> offsets(cx.index.size());
+  for (size_t e = 0; e < offsets.size(); ++e) offsets[e] = cx.index[e] * BPP;
+  const int32_t* const off = offsets.data();
   for (int32_t r = r0; r < r1; ++r) {
     const uint8_t* s = rowAt(r);
     uint8_t* d = inter + int64_t(r) * interRowLen;
     for (int32_t i = 0; i < dw; ++i) {
-      const int32_t e0 = cx.start[size_t(i)], e1 = cx.start[size_t(i) + 1];
+      const int32_t e0 = start[i], e1 = start[i + 1];
       int32_t sum[BPP] = {};
       for (int32_t e = e0; e < e1; ++e) {
-        const uint8_t* p = s + int64_t(cx.index[size_t(e)]) * BPP;
-        const int32_t w = cx.weight[size_t(e)];
+        const uint8_t* p = s + off[e];
+        const int32_t w = weight[e];
         for (int c = 0; c < BPP; ++c) sum[c] += w * p[c];
       }
-      int32_t total = cx.total[size_t(i)];
-      if (total == 0 && shiftOnZero) {
+      int32_t t = total[i];
+      if (t == 0 && shiftOnZero) {
         for (int c = 0; c < BPP; ++c) d[i * BPP + c] = ShiftClamp(sum[c]);
         continue;
       }
-      if (total == 0) total = 256;
-      for (int c = 0; c < BPP; ++c) d[i * BPP + c] = ClampDiv(sum[c], total);
+      if (t == 0) t = 256;
+      for (int c = 0; c < BPP; ++c) d[i * BPP + c] = ClampDiv(sum[c], t);
     }
     if (afterRow) afterRow(r - r0);
   }

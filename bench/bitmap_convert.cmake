@@ -1,0 +1,1 @@
+qv_bench(bitmap_convert DEPS imaging_foundation)

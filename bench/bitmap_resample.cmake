@@ -1,0 +1,1 @@
+qv_bench(bitmap_resample DEPS imaging_foundation)
