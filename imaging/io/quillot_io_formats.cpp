@@ -60,7 +60,7 @@ void TQuillotIO::LoadBody(TStream& Stream, TQxFileFormatId Format, const std::st
     FWorkBitmap->RemoveAlphaChannel(false, 0xFFFFFF);
     std::unique_ptr<TQxMask> mask;
     Codec(Stream, pr, mask);
-    if (mask) FWorkBitmap->AlphaFromMask(mask.get());
+    if (mask) FWorkBitmap->GetAlphaChannel()->AlphaFromMask(mask.get());
     if (Steps.DefaultDpi) ApplyDefaultDpi();
     if (Steps.Adjust && AutoAdjustDPI) AdjustDPI();
     Params->FileName = FileName;
@@ -413,7 +413,7 @@ int32_t TQuillotIO::LoadGifStream(TStream& Stream) {
       std::unique_ptr<TQxMask> m(mask);
       const TQxPixelFormat frameFormat = frame->PixelFormat();
       ApplyDefaultDpi();
-      if (m) frame->AlphaFromMask(m.get());
+      if (m) frame->GetAlphaChannel()->AlphaFromMask(m.get());
       bool composed = false;
       if (frames > 1 && !Aborting && frame->Width() > 0) {
         const int32_t W = std::max(Pa.GifWinWidth, frame->Width()), H = std::max(Pa.GifWinHeight, frame->Height());
