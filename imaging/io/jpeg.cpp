@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "imaging/foundation/bitmap.h"
@@ -934,4 +935,100 @@ void QxPrepareJpegMarkers(TIOParamsVals& Params) {
       }
     if (!xmp.empty()) m.AddMarker(0xE1, xmp.data(), xmp.size());
   }
+}
+
+// ---- thin decoder interface ---------------------------------------------------------------------------------
+
+struct TQxJpegErrorManager {
+  TJpegError Error;
+};
+
+namespace {
+
+TJpegError& ErrorOf(jpeg_decompress_struct* c) { return *reinterpret_cast<TJpegError*>(c->err); }
+
+// Runs a library call for a caller outside this file; a library error becomes an exception here.
+template <class F>
+void Thin(jpeg_decompress_struct* c, F&& f) {
+  TJpegError& e = ErrorOf(c);
+  if (!Guard(e, std::forward<F>(f))) throw EQxJpegException(QxJpegMessageText(e.Pub.msg_code));
+}
+
+}  // namespace
+
+jpeg_decompress_struct* JpegAllocDecompress() {
+  auto* c = new jpeg_decompress_struct;
+  std::memset(c, 0, sizeof(*c));
+  return c;
+}
+
+void JpegFreeDecompress(jpeg_decompress_struct* Context) { delete Context; }
+
+TQxJpegErrorManager* JpegCreateErrorManager(jpeg_decompress_struct* Context) {
+  auto* m = new TQxJpegErrorManager;
+  InitError(m->Error, nullptr);
+  if (Context) Context->err = &m->Error.Pub;
+  return m;
+}
+
+void JpegFreeErrorManager(TQxJpegErrorManager* Manager) { delete Manager; }
+
+void JpegCreateDecompress(jpeg_decompress_struct* Context) {
+  Thin(Context, [&] { jpeg_create_decompress(Context); });
+}
+
+void JpegDestroyDecompress(jpeg_decompress_struct* Context) {
+  JpegFreeStreamSource(Context);
+  jpeg_destroy_decompress(Context);
+}
+
+void JpegSetStreamSource(jpeg_decompress_struct* Context, TStream* Source) {
+  JpegSetStreamSourceManager(Context, Source, nullptr);
+}
+
+void JpegSetFillRoutine(jpeg_decompress_struct* Context, TQxJpegFillRoutine Routine) {
+  if (Context->src) Context->src->fill_input_buffer = reinterpret_cast<boolean (*)(j_decompress_ptr)>(Routine);
+}
+
+void JpegSetSourceBuffer(jpeg_decompress_struct* Context, const uint8_t* Data, size_t Length) {
+  if (!Context->src) return;
+  Context->src->next_input_byte = Data;
+  Context->src->bytes_in_buffer = Length;
+}
+
+int32_t JpegReadHeader(jpeg_decompress_struct* Context, bool ImageRequired) {
+  int result = 0;
+  Thin(Context, [&] { result = jpeg_read_header(Context, ImageRequired ? TRUE : FALSE); });
+  return result;
+}
+
+bool JpegStartDecompress(jpeg_decompress_struct* Context) {
+  boolean result = FALSE;
+  Thin(Context, [&] { result = jpeg_start_decompress(Context); });
+  return result != FALSE;
+}
+
+int32_t JpegOutputWidth(jpeg_decompress_struct* Context) { return int32_t(Context->output_width); }
+int32_t JpegOutputHeight(jpeg_decompress_struct* Context) { return int32_t(Context->output_height); }
+int32_t JpegOutputComponents(jpeg_decompress_struct* Context) { return Context->output_components; }
+int32_t JpegOutputScanline(jpeg_decompress_struct* Context) { return int32_t(Context->output_scanline); }
+
+uint8_t** JpegAllocSampleRows(jpeg_decompress_struct* Context, int32_t Pool, uint32_t RowLength, uint32_t Rows) {
+  JSAMPARRAY rows = nullptr;
+  Thin(Context, [&] {
+    rows = (*Context->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(Context), Pool, RowLength, Rows);
+  });
+  return rows;
+}
+
+uint32_t JpegReadScanlines(jpeg_decompress_struct* Context, uint8_t** Rows, uint32_t Count) {
+  JDIMENSION n = 0;
+  Thin(Context, [&] { n = jpeg_read_scanlines(Context, Rows, Count); });
+  return n;
+}
+
+bool JpegFinishDecompress(jpeg_decompress_struct* Context) {
+  boolean result = FALSE;
+  Thin(Context, [&] { result = jpeg_finish_decompress(Context); });
+  return result != FALSE;
 }

@@ -3,6 +3,7 @@
 // marker segments (EXIF, IPTC, XMP, ICC) through a load and save.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -12,6 +13,9 @@
 class TStream;
 class TQxBitmap;
 class TIOParamsVals;
+
+struct jpeg_decompress_struct;
+struct jpeg_compress_struct;
 
 QV_EXCEPTION_CLASS(EQxJpegException, Exception)
 
@@ -39,3 +43,34 @@ void QxPrepareJpegMarkers(TIOParamsVals& Params);
 
 // The text of a JPEG library message code ("Corrupted" for an unknown one).
 std::string QxJpegMessageText(int32_t Code);
+
+// Stream managers: 64 KB buffers over a TStream; the abort flag (may be nullptr) is set when the stream
+// is empty at the first read or takes fewer bytes than written.
+void JpegSetStreamSourceManager(jpeg_decompress_struct* Decompressor, TStream* Stream, std::atomic<bool>* Aborting);
+void JpegFreeStreamSource(jpeg_decompress_struct* Decompressor);
+void JpegSetStreamDest(jpeg_compress_struct* Compressor, TStream* Stream, std::atomic<bool>* Aborting);
+void JpegFreeStreamDest(jpeg_compress_struct* Compressor);
+
+// A thin decoder interface for callers that drive the decompressor themselves. Create the error manager
+// before the decompressor and free everything in reverse order. A library error inside any of these
+// raises EQxJpegException.
+struct TQxJpegErrorManager;
+using TQxJpegFillRoutine = int (*)(jpeg_decompress_struct* Decompressor);
+jpeg_decompress_struct* JpegAllocDecompress();
+void JpegFreeDecompress(jpeg_decompress_struct* Context);
+TQxJpegErrorManager* JpegCreateErrorManager(jpeg_decompress_struct* Context);
+void JpegFreeErrorManager(TQxJpegErrorManager* Manager);
+void JpegCreateDecompress(jpeg_decompress_struct* Context);
+void JpegDestroyDecompress(jpeg_decompress_struct* Context);
+void JpegSetStreamSource(jpeg_decompress_struct* Context, TStream* Source);
+void JpegSetFillRoutine(jpeg_decompress_struct* Context, TQxJpegFillRoutine Routine);
+void JpegSetSourceBuffer(jpeg_decompress_struct* Context, const uint8_t* Data, size_t Length);
+int32_t JpegReadHeader(jpeg_decompress_struct* Context, bool ImageRequired);
+bool JpegStartDecompress(jpeg_decompress_struct* Context);
+int32_t JpegOutputWidth(jpeg_decompress_struct* Context);
+int32_t JpegOutputHeight(jpeg_decompress_struct* Context);
+int32_t JpegOutputComponents(jpeg_decompress_struct* Context);
+int32_t JpegOutputScanline(jpeg_decompress_struct* Context);
+uint8_t** JpegAllocSampleRows(jpeg_decompress_struct* Context, int32_t Pool, uint32_t RowLength, uint32_t Rows);
+uint32_t JpegReadScanlines(jpeg_decompress_struct* Context, uint8_t** Rows, uint32_t Count);
+bool JpegFinishDecompress(jpeg_decompress_struct* Context);

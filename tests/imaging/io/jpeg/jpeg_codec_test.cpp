@@ -326,3 +326,38 @@ TEST(JpegSaveMarkers, BlocksRebuiltFromTheParameters) {
   ASSERT_EQ(p.JpegMarkers->Count(), 1);
   EXPECT_EQ(p.JpegMarkers->MarkerLength(0), 29 + 6);
 }
+
+TEST(JpegThinInterface, DecodesRowsAndRaisesOnBadData) {
+  auto b = ToBitmap(Pattern(40, 30));
+  const auto j = EncodeToBytes(b.get());
+  TMemoryStream s;
+  s.Write(j.data(), int64_t(j.size()));
+  s.SetPosition(0);
+  jpeg_decompress_struct* c = JpegAllocDecompress();
+  TQxJpegErrorManager* e = JpegCreateErrorManager(c);
+  JpegCreateDecompress(c);
+  JpegSetStreamSource(c, &s);
+  EXPECT_EQ(JpegReadHeader(c, true), 1);  // a header with an image
+  EXPECT_TRUE(JpegStartDecompress(c));
+  EXPECT_EQ(JpegOutputWidth(c), 40);
+  EXPECT_EQ(JpegOutputHeight(c), 30);
+  EXPECT_EQ(JpegOutputComponents(c), 3);
+  uint8_t** rows = JpegAllocSampleRows(c, 1, 40 * 3, 1);
+  uint32_t total = 0;
+  while (JpegOutputScanline(c) < 30) total += JpegReadScanlines(c, rows, 1);
+  EXPECT_EQ(total, 30u);
+  EXPECT_TRUE(JpegFinishDecompress(c));
+  JpegDestroyDecompress(c);
+
+  // The same context again on data that is no JPEG: the library's error arrives as an exception.
+  const std::vector<uint8_t> junk(100, 0x42);
+  TMemoryStream bad;
+  bad.Write(junk.data(), int64_t(junk.size()));
+  bad.SetPosition(0);
+  JpegCreateDecompress(c);
+  JpegSetStreamSource(c, &bad);
+  EXPECT_THROW(JpegReadHeader(c, true), EQxJpegException);
+  JpegDestroyDecompress(c);
+  JpegFreeErrorManager(e);
+  JpegFreeDecompress(c);
+}
