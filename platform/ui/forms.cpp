@@ -675,6 +675,7 @@ void TApplication::SetHint(const std::string& v) {
 }
 
 void TApplication::CancelHint() {
+  if (TUiCore::HintShowing) HideHintWindow();
   TUiCore::HintShowing = false;
   TUiCore::HintText.clear();
   TUiCore::HintDue = UINT64_MAX;

@@ -395,3 +395,6 @@ TShiftState KeyDataToShiftState(intptr_t KeyData);
 TShiftState GetShiftState();
 // True when the key is down now, as the input layer last saw it (VK_SHIFT, VK_CONTROL, VK_MENU, buttons).
 bool GetKeyDown(uint16_t VirtualKey);
+// Platform-style queries: the high bit (negative value) while the key or button is down.
+int16_t GetKeyState(int32_t VirtualKey);
+int16_t GetAsyncKeyState(int32_t VirtualKey);

@@ -23,6 +23,7 @@ TControl* TUiCore::HintControl = nullptr;
 std::string TUiCore::HintText;
 bool TUiCore::HintShowing = false;
 uint64_t TUiCore::HintDue = 0;
+uint64_t TUiCore::HintHideDue = UINT64_MAX;
 std::vector<TCustomForm*> TUiCore::PendingRelease;
 
 namespace {
@@ -172,6 +173,7 @@ void SetMouseControl(TControl* C) {
   if (old) old->Perform(CM_MOUSELEAVE, 0, 0);
   if (C) C->Perform(CM_MOUSEENTER, 0, 0);
   // A new control under the pointer restarts the hint.
+  if (TUiCore::HintShowing) HideHintWindow();
   TUiCore::HintShowing = false;
   TUiCore::HintText.clear();
   TUiCore::HintControl = C;
@@ -230,6 +232,7 @@ void RouteMouse(TCustomForm* F, const TUiEvent& E) {
       break;
     }
     case TUiEvent::Kind::MouseDown: {
+      if (TUiCore::HintShowing) Application->CancelHint();
       TShiftState s = E.Shift + ButtonBit(E.Button);
       TUiCore::Shift = s;
       uint64_t now = UiTickCount();
@@ -290,6 +293,7 @@ void RouteKey(TCustomForm* F, const TUiEvent& E) {
   bool alt = E.Shift.Contains(ssAlt);
   switch (E.Type) {
     case TUiEvent::Kind::KeyDown: {
+      if (TUiCore::HintShowing) Application->CancelHint();
       gSuppressChar = true;
       if (E.Key == VK_F10 && !alt && F->Menu()) {
         TUiMenuLoop::OpenBar(F, 0, true);
@@ -519,9 +523,17 @@ bool TUiCore::FireDueTimers() {
         HintShowing = true;
         HintText = c->Hint();
         Application->SetHint(c->Hint());
+        ShowHintWindow(HintText, CursorScreen);
+        HintHideDue = now + Application->HintHidePause();
       }
     }
     if (!HintShowing) HintDue = UINT64_MAX;
+  } else if (HintShowing && now >= HintHideDue) {
+    // Shown long enough: it goes and stays away until the pointer moves to another control.
+    HideHintWindow();
+    HintShowing = false;
+    HintDue = UINT64_MAX;
+    HintHideDue = UINT64_MAX;
   }
   return !due.empty();
 }
@@ -535,6 +547,10 @@ int64_t TUiCore::NextTimerDelay() {
   }
   if (HintControl && !HintShowing && HintDue != UINT64_MAX) {
     int64_t d = HintDue <= now ? 0 : static_cast<int64_t>(HintDue - now);
+    if (best < 0 || d < best) best = d;
+  }
+  if (HintShowing && HintHideDue != UINT64_MAX) {
+    int64_t d = HintHideDue <= now ? 0 : static_cast<int64_t>(HintHideDue - now);
     if (best < 0 || d < best) best = d;
   }
   return best;
@@ -558,7 +574,7 @@ void TUiCore::UnregisterFormWindow(uintptr_t BackendWindow) { WindowForms().eras
 TCustomForm* TUiCore::TopForm() {
   auto& v = Forms();
   for (auto it = v.rbegin(); it != v.rend(); ++it)
-    if ((*it)->Showing() && (*it)->Enabled()) return *it;
+    if ((*it)->Showing() && (*it)->Enabled() && *it != HintWindow()) return *it;
   return nullptr;
 }
 
@@ -624,6 +640,7 @@ void TUiCore::ControlDestroyed(TControl* C) {
   if (Focus == C) Focus = nullptr;
   if (HintControl == C) {
     HintControl = nullptr;
+    if (HintShowing) HideHintWindow();
     HintShowing = false;
   }
   if (gLastClick.Target == C) gLastClick.Valid = false, gLastClick.Target = nullptr;
@@ -695,6 +712,11 @@ bool GetKeyDown(uint16_t VirtualKey) {
     default: return false;
   }
 }
+
+int16_t GetKeyState(int32_t VirtualKey) {
+  return GetKeyDown(static_cast<uint16_t>(VirtualKey)) ? static_cast<int16_t>(0x8000) : 0;
+}
+int16_t GetAsyncKeyState(int32_t VirtualKey) { return GetKeyState(VirtualKey); }
 
 TShiftState KeysToShiftState(uint32_t Keys) {
   TShiftState s;

@@ -53,6 +53,7 @@ class TUiCore {
   static std::string HintText;
   static bool HintShowing;
   static uint64_t HintDue;
+  static uint64_t HintHideDue;
 
   // Painting.
   static bool PaintAll();
@@ -75,5 +76,9 @@ bool ControlWindowRect(const TControl* C, TRect& R);
 bool ControlClientOrigin(const TControl* C, TPoint& P);
 // Paints a windowed control and its children inside U (window coordinates) into the back buffer.
 void PaintControlTree(TWinControl* W, const TRect& U);
+// The hint popup.
+void ShowHintWindow(const std::string& Text, const TPoint& ScreenPos);
+void HideHintWindow();
+TCustomForm* HintWindow();
 // Default look of a raised button face (message boxes, scroll bars).
 void DrawButtonFace(HDC DC, const TRect& R, bool Down, bool Enabled);
