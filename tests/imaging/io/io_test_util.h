@@ -23,7 +23,7 @@ inline bool HaveTool(const std::string& Tool) {
 inline bool HavePillow() {
   return std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") == 0;
 }
-inline int Shell(const std::string& Cmd) { return std::system((Cmd + " >/dev/null 2>&1").c_str()); }
+inline int Shell(const std::string& Cmd) { return std::system(("( " + Cmd + " ) >/dev/null 2>&1").c_str()); }
 
 // A fresh directory for one test.
 inline std::string TempDir() {
