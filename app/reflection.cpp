@@ -1,0 +1,320 @@
+#include "app/reflection.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/utils.h"
+#include "imaging/io/params.h"
+#include "imaging/io/quillot_io.h"
+#include "imaging/processing/proc.h"
+#include "imaging/view/layer.h"
+#include "imaging/view/view.h"
+#include "platform/base/exceptions.h"
+#include "platform/base/files.h"
+#include "platform/base/numeric.h"
+#include "platform/base/strings.h"
+
+namespace {
+
+int32_t ClampByte(long double V) {
+  const auto R = static_cast<int64_t>(std::nearbyint(V));
+  return static_cast<int32_t>(std::clamp<int64_t>(R, 0, 255));
+}
+
+TQxBitmap* SourceBitmap(TQuillotView* Source) { return Source->GetLayer(0)->Bitmap; }
+
+// A layer that is not 24-bit but carries a fade (a black-and-white reflection is 1 bit per pixel) would
+// lose it when flattened, so it becomes 24-bit first.
+void FlattenCurrent(TQuillotView* View, TColor Background) {
+  TQxBitmap* B = View->CurrentBitmap();
+  if (B->HasAlphaChannel() && B->PixelFormat() != TQxPixelFormat::qx24RGB && !B->IsEmpty())
+    B->SetPixelFormat(TQxPixelFormat::qx24RGB);
+  BlendOntoColor(B, Background);
+}
+
+}  // namespace
+
+void ResetLayers(TQuillotView* View) {
+  for (int32_t i = View->LayerCount() - 1; i >= 1; --i) View->RemoveLayer(i);
+  View->ClearImage();
+}
+
+int32_t AddReflectionLayer(TQuillotView* View) {
+  const int32_t Index = View->AddLayer();
+  View->GetLayer(Index)->Locked = true;
+  return Index;
+}
+
+bool LoadSourceImage(TQuillot* Source, const std::string& FileName) {
+  Source->SetCurrentLayer(0);
+  TQxBitmap* B = Source->CurrentBitmap();
+  B->FreeImage(true);
+  TQuillotIO* IO = Source->GetIO();
+  IO->Aborting = false;
+  try {
+    IO->LoadFromFile(FileName);
+  } catch (...) {
+    B->FreeImage(true);
+    return false;
+  }
+  if (IO->Aborting || B->IsEmpty()) {
+    B->FreeImage(true);
+    return false;
+  }
+  return true;
+}
+
+void RestoreBaseLayer(TQuillotView* View, TQuillotView* Source) {
+  View->SetCurrentLayer(0);
+  View->AssignFrom(Source);
+}
+
+void EnlargeCanvas(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t Space) {
+  TQxBitmap* Src = SourceBitmap(Source);
+  const int64_t W = Src->Width(), H = Src->Height();
+  int64_t NW = W, NH = H;
+  uint8_t Align = 0;
+  switch (Side) {
+    case qxSideLeft: NW = 2 * W + Space; Align = 2; break;
+    case qxSideTop: NH = 2 * H + Space; Align = 2; break;
+    case qxSideRight: NW = 2 * W + Space; break;
+    case qxSideBottom: NH = 2 * H + Space; break;
+    default: return;
+  }
+  // A space that leaves no canvas keeps the picture at its own size.
+  if (NW <= 0 || NH <= 0 || NW > INT32_MAX || NH > INT32_MAX) return;
+  View->SetCurrentLayer(0);
+  View->GetProc()->ImageResize(int32_t(NW), int32_t(NH), Align, Align, 0);
+}
+
+void PlaceReflectionLayer(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t Space, int32_t Layer) {
+  if (Layer < 0) return;
+  TQxBitmap* Src = SourceBitmap(Source);
+  const int32_t W = Src->Width(), H = Src->Height();
+  TQxLayer* L = View->GetLayer(Layer);
+  L->PosX = Side == qxSideRight ? W + Space : 0;
+  L->PosY = Side == qxSideBottom ? H + Space : 0;
+  L->Width = W;
+  L->Height = H;
+}
+
+void MirrorIntoLayer(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t Layer) {
+  if (Layer < 0) return;
+  View->SetCurrentLayer(Layer);
+  View->CurrentBitmap()->AssignFrom(SourceBitmap(Source));
+  View->GetProc()->Flip(Side == qxSideLeft || Side == qxSideRight ? 0 : 1);
+}
+
+void ApplyColorMode(TQuillotView* View, int32_t ColorMode, int32_t Layer) {
+  if (Layer < 0) return;
+  View->SetCurrentLayer(Layer);
+  if (ColorMode == qxGray)
+    View->GetProc()->ConvertToGray();
+  else if (ColorMode == qxBlackWhite)
+    View->GetProc()->ConvertToBWOrdered();
+}
+
+void ApplyWave(TQuillotView* View, int32_t Amplitude, int32_t WaveLength, bool WaveOn, int32_t Layer, int32_t Phase) {
+  if (Layer < 0) return;
+  View->SetCurrentLayer(Layer);
+  if (WaveOn) View->GetProc()->Wave(Amplitude, WaveLength, Phase, false);
+}
+
+void RampLayer(TQuillotView* View, int32_t StartOpacity, int32_t EndOpacity, int32_t Layer, int32_t SizePercent,
+               int32_t Side) {
+  if (Layer < 0) return;
+  View->SetCurrentLayer(Layer);
+  ApplyTransparencyRamp(View, StartOpacity, EndOpacity, Side, SizePercent);
+}
+
+void ApplyTransparencyRamp(TQuillotView* View, int32_t StartOpacity, int32_t EndOpacity, int32_t Side,
+                           int32_t SizePercent) {
+  TQxBitmap* B = View->CurrentBitmap();
+  const bool Horizontal = Side == qxSideLeft || Side == qxSideRight;
+  const int32_t W = B->Width(), H = B->Height();
+  const int32_t N = Horizontal ? W : H;
+  const int32_t P = SizePercent;
+  TQxBitmap* Alpha = B->GetAlphaChannel();
+  if (W <= 0 || H <= 0 || !Alpha) {
+    View->UpdateView();
+    return;
+  }
+
+  const double Step = (N == 0 || P == 0) ? 0.0 : double(StartOpacity - EndOpacity) / (double(N) * P / 100.0);
+  double G = StartOpacity + Step;
+  const bool FromFar = Side == qxSideLeft || Side == qxSideTop;  // visited from line N-1 down to 0
+  const int32_t T = FromFar ? int32_t(std::nearbyint((long double)((100 - P) * N) / 100.0L))
+                            : int32_t(std::nearbyint((long double)(P * N) / 100.0L));
+
+  auto NextOpacity = [&]() {
+    G -= Step;
+    return ClampByte(G);
+  };
+
+  for (int32_t k = 0; k < N; ++k) {
+    const int32_t Line = FromFar ? N - 1 - k : k;
+    const bool InRamp = FromFar ? Line >= T : Line <= T;
+    const int32_t Cut = InRamp ? 255 - NextOpacity() : 256;  // 256 clears the line
+    if (Side == qxSideBottom) {
+      uint8_t* Row = Alpha->Scanline(Line);
+      for (int32_t x = 0; x < W; ++x) Row[x] = uint8_t(std::max(0, int32_t(Row[x]) - Cut));
+    } else if (Horizontal) {
+      for (int32_t y = 0; y < H; ++y)
+        Alpha->SetPixel8(Line, y, uint8_t(std::max(0, int32_t(Alpha->GetPixel8(Line, y)) - Cut)));
+    } else {
+      for (int32_t x = 0; x < W; ++x)
+        Alpha->SetPixel8(x, Line, uint8_t(std::max(0, int32_t(Alpha->GetPixel8(x, Line)) - Cut)));
+    }
+  }
+  if (Side == qxSideBottom) Alpha->Opaque = false;
+  View->UpdateView();
+}
+
+void FlattenBaseLayers(TQuillotView* View, TColor Background, int32_t Count, bool KeepAlpha) {
+  View->SetEnableAlphaChannel(KeepAlpha);
+  if (KeepAlpha) return;
+  for (int32_t i = 0; i < Count; ++i) {
+    View->SetCurrentLayer(i);
+    FlattenCurrent(View, Background);
+  }
+}
+
+void FlattenReflectionLayer(TQuillotView* View, TColor Background, int32_t Layer, bool KeepAlpha) {
+  View->SetEnableAlphaChannel(KeepAlpha);
+  if (KeepAlpha || Layer < 0) return;
+  View->SetCurrentLayer(Layer);
+  FlattenCurrent(View, Background);
+}
+
+void BuildReflection(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t StartOpacity,
+                     int32_t EndOpacity, int32_t SizePercent, int32_t Space, int32_t Amplitude, int32_t WaveLength,
+                     int32_t Phase, int32_t ColorMode, TColor Background, int32_t Layer, bool WaveOn,
+                     bool KeepAlpha) {
+  if (Layer < 0) return;
+  RestoreBaseLayer(View, Source);
+  EnlargeCanvas(View, Source, Side, Space);
+  PlaceReflectionLayer(View, Source, Side, Space, Layer);
+  MirrorIntoLayer(View, Source, Side, Layer);
+  ApplyColorMode(View, ColorMode, Layer);
+  ApplyWave(View, Amplitude, WaveLength, WaveOn, Layer, Phase);
+  RampLayer(View, StartOpacity, EndOpacity, Layer, SizePercent, Side);
+  FlattenBaseLayers(View, Background, Layer, KeepAlpha);
+  FlattenReflectionLayer(View, Background, Layer, KeepAlpha);
+}
+
+void BuildReflection(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
+  BuildReflection(View, Source, S.Side, S.StartOpacity(), S.EndOpacity(), S.SizePercent, S.Space, S.Amplitude,
+                  S.WaveLength, S.Phase, S.ColorMode, S.Background, Layer, S.WaveOn, !S.RemoveAlpha);
+}
+
+void BlendOntoColor(TQxBitmap* Bitmap, TColor Color) {
+  if (!Bitmap->HasAlphaChannel() || Bitmap->PixelFormat() != TQxPixelFormat::qx24RGB) return;
+  const TQxRGB Bg = QxTColorToRGB(Color);
+  const int32_t Comp[3] = {Bg.b, Bg.g, Bg.r};
+  TQxBitmap* Alpha = Bitmap->GetAlphaChannel();
+  const int32_t W = Bitmap->Width(), H = Bitmap->Height();
+  for (int32_t y = 0; y < H; ++y) {
+    uint8_t* P = Bitmap->Scanline(y);
+    const uint8_t* A = Alpha->Scanline(y);
+    for (int32_t x = 0; x < W; ++x) {
+      const int32_t a = A[x];
+      for (int32_t c = 0; c < 3; ++c, ++P) {
+        const int32_t bg = Comp[c];
+        // Arithmetic shift floors towards minus infinity, also for negative differences.
+        *P = uint8_t(bg + (((int32_t(*P) - bg) * a) >> 8));
+      }
+    }
+  }
+}
+
+int32_t SaveFilterIndexOf(const std::string& FileName) {
+  std::string Ext = ExtractFileExt(FileName);
+  if (Ext.empty()) return 0;
+  const std::string Key = UpperCase(Ext.substr(1)) + ";";
+  struct Rule {
+    int32_t Number;
+    bool Within;
+    const char* List;
+  };
+  static const Rule Rules[] = {
+      {1, true, "TIF;TIFF;FAX;"}, {2, false, "GIF;"},  {3, true, "JPG;JPEG;JPE;"},
+      {4, false, "PCX;"},         {5, true, "BMP;DIB;RLE;"},
+      {6, false, "ICO;"},         {7, false, "PNG;"},  {8, true, "TGA;TARGA;VDA;ICB;VST;PIX;"},
+      {9, true, "PXM;PPM;PGM;PBM;"},
+      {10, false, "WBMP;"},       {11, false, "JP2;"}, {12, true, "J2K;JPC;J2C;"},
+      {13, true, "PS;EPS;"},      {14, false, "PDF;"}, {15, false, "DCX;"},
+      {16, false, "PSD;"},        {17, false, "QXV;"}, {18, false, "LYR;"},
+      {19, false, "ALL;"},        {20, false, "AVI;"},
+  };
+  for (const Rule& R : Rules) {
+    const std::string List = R.List;
+    if (R.Within ? List.find(Key) != std::string::npos : List == Key) return R.Number;
+  }
+  return 0;
+}
+
+std::string GetAppDir() { return IncludeTrailingPathDelimiter(ExeDirectory()); }
+
+int32_t TransparencyToOpacity(int32_t Transparency) {
+  return ClampByte((long double)((100 - int64_t(Transparency)) * 255) / 100.0L);
+}
+
+void FitOrActualSize(TQuillotView* View) {
+  if (View->ImageWidth() > View->Width() || View->ImageHeight() > View->Height())
+    View->ZoomToFit();
+  else
+    View->SetZoom(100);
+}
+
+void SaveReflection(TQuillotView* View, const std::string& FileName, const TReflectionSettings& S) {
+  const int32_t Fmt = SaveFilterIndexOf(FileName);
+  if (Fmt == 16 && !S.RemoveAlpha) {
+    TQuillotIO* IO = View->GetIO();
+    IO->Aborting = false;
+    IO->SaveToFile(FileName);
+    if (IO->Aborting) throw Exception("Cannot save \"" + FileName + "\"");
+    return;
+  }
+
+  auto Temp = std::make_unique<TQuillotView>(nullptr);
+  TQxBitmap Merged;
+  TQxLayer* Base = Temp->GetLayer(0);
+  Base->Bitmap->AssignFrom(View->GetLayer(0)->Bitmap);
+  // With the alpha channel removed the layers were already blended onto the background when built; the
+  // view shows them without alpha, and so must the file: blending again would fade them twice.
+  if (S.RemoveAlpha) Base->Bitmap->RemoveAlphaChannel(false);
+  for (int32_t i = 1; i < View->LayerCount(); ++i) {
+    TQxLayer* Src = View->GetLayer(i);
+    TQxLayer* Top = Src;
+    std::unique_ptr<TQxLayer> Opaque;
+    if (S.RemoveAlpha && Src->Bitmap->HasAlphaChannel()) {
+      Opaque = std::make_unique<TQxLayer>(Temp.get(), nullptr, false);
+      Opaque->CopyPropertiesFrom(Src);
+      Opaque->Bitmap->AssignFrom(Src->Bitmap);
+      Opaque->Bitmap->RemoveAlphaChannel(false);
+      Top = Opaque.get();
+    }
+    QxMergeLayers(Base, Top, nullptr, &Merged, TResampleFilter::rfNone, 0, false);
+    Base->Bitmap->AssignFrom(&Merged);
+  }
+  Temp->SetCurrentLayer(0);
+  Temp->SetBackground(S.Background);
+  if (Fmt == 1 || Fmt == 7) {
+    if (S.RemoveAlpha) Temp->RemoveAlphaChannel(true);
+  } else {
+    Temp->RemoveAlphaChannel(true);
+    if (Fmt == 2 || Fmt == 6) {
+      const TQxRGB Bg = QxTColorToRGB(S.Background);
+      Temp->GetProc()->SetTransparentColors(Bg, Bg, 0);
+    }
+  }
+  TQuillotIO* IO = Temp->GetIO();
+  IO->Params->AssignParams(*View->GetIO()->Params);
+  IO->Aborting = false;
+  IO->SaveToFile(FileName);
+  // A name no writer takes writes nothing; that is a failure the user must hear of.
+  if (IO->Aborting || !FileExists(FileName))
+    throw Exception("Cannot save \"" + FileName + "\"");
+}

@@ -1,0 +1,354 @@
+// The reflection pipeline without a window: exact values of the build steps, and end to end on real
+// files checked by an independent reader.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "app/reflection.h"
+#include "imaging/foundation/bitmap.h"
+#include "imaging/view/layer.h"
+#include "imaging/view/view.h"
+#include "platform/base/exceptions.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A w x h picture with a recognisable pattern, optionally with an alpha channel.
+void FillPicture(TQxBitmap* B, int32_t W, int32_t H, bool WithAlpha, uint8_t AlphaValue = 255) {
+  B->Allocate(W, H, TQxPixelFormat::qx24RGB);
+  for (int32_t y = 0; y < H; ++y) {
+    auto* P = reinterpret_cast<TQxRGB*>(B->Scanline(y));
+    for (int32_t x = 0; x < W; ++x) P[x] = TQxRGB{uint8_t(x * 7), uint8_t(y * 11), uint8_t(x + y)};
+  }
+  if (WithAlpha) {
+    TQxBitmap* A = B->GetAlphaChannel();
+    for (int32_t y = 0; y < H; ++y)
+      for (int32_t x = 0; x < W; ++x) A->SetPixel8(x, y, AlphaValue);
+  }
+}
+
+struct Pipeline {
+  std::unique_ptr<TQuillot> Source = std::make_unique<TQuillot>(nullptr);
+  std::unique_ptr<TQuillot> View = std::make_unique<TQuillot>(nullptr);
+  int32_t Layer = -1;
+
+  Pipeline(int32_t W, int32_t H, bool WithAlpha = false, uint8_t AlphaValue = 255) {
+    FillPicture(Source->CurrentBitmap(), W, H, WithAlpha, AlphaValue);
+    Source->UpdateView();
+    View->ResetToBlank();
+    ResetLayers(View.get());
+    Layer = AddReflectionLayer(View.get());
+  }
+  void Build(const TReflectionSettings& S) { BuildReflection(View.get(), Source.get(), S, Layer); }
+  TQxBitmap* Base() { return View->GetLayer(0)->Bitmap; }
+  TQxBitmap* Reflection() { return View->GetLayer(Layer)->Bitmap; }
+  // Alpha of line i of the reflection (column for left/right, row for top/bottom), sampled at its middle.
+  int32_t LineAlpha(int32_t Side, int32_t i) {
+    TQxBitmap* R = Reflection();
+    TQxBitmap* A = R->GetAlphaChannel();
+    if (Side == qxSideLeft || Side == qxSideRight) return A->GetPixel8(i, R->Height() / 2);
+    return A->GetPixel8(R->Width() / 2, i);
+  }
+};
+
+std::string Python() {
+  if (!fs::exists("/usr/bin/python3")) return "";
+  if (std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") != 0) return "";
+  return "/usr/bin/python3";
+}
+
+}  // namespace
+
+TEST(Reflection, DefaultBuildOnA100x40Picture) {
+  Pipeline P(100, 40);
+  P.Build(TReflectionSettings{});
+  EXPECT_EQ(P.Base()->Width(), 100);
+  EXPECT_EQ(P.Base()->Height(), 80);
+  TQxLayer* L = P.View->GetLayer(1);
+  EXPECT_EQ(L->PosX, 0);
+  EXPECT_EQ(L->PosY, 40);
+  EXPECT_EQ(L->Width, 100);
+  EXPECT_EQ(L->Height, 40);
+  EXPECT_TRUE(L->Locked);
+  for (int32_t r = 0; r < 40; ++r)
+    EXPECT_EQ(P.LineAlpha(qxSideBottom, r), int32_t(std::nearbyint(255 - r * 6.375))) << "row " << r;
+  EXPECT_EQ(P.LineAlpha(qxSideBottom, 39), 6);
+  // The reflection is the picture turned upside down; the new canvas area is transparent.
+  EXPECT_EQ(P.Reflection()->GetPixel24(3, 0), P.Source->CurrentBitmap()->GetPixel24(3, 39));
+  EXPECT_EQ(P.Base()->GetAlphaChannel()->GetPixel8(5, 60), 0);
+  EXPECT_EQ(P.Base()->GetAlphaChannel()->GetPixel8(5, 10), 255);
+  EXPECT_EQ(P.View->CurrentLayerIndex(), 1);
+}
+
+TEST(Reflection, RampOfFourLinesOnEverySide) {
+  for (int32_t Side : {qxSideLeft, qxSideTop, qxSideRight, qxSideBottom}) {
+    Pipeline P(4, 4);
+    TReflectionSettings S;
+    S.Side = Side;
+    P.Build(S);
+    const bool FromFar = Side == qxSideLeft || Side == qxSideTop;
+    const int32_t Expected[4] = {255, 191, 128, 64};
+    for (int32_t k = 0; k < 4; ++k)
+      EXPECT_EQ(P.LineAlpha(Side, FromFar ? 3 - k : k), Expected[k]) << "side " << Side << " step " << k;
+  }
+}
+
+TEST(Reflection, HalfSizeRampOfTenLines) {
+  for (int32_t Side : {qxSideLeft, qxSideTop, qxSideRight, qxSideBottom}) {
+    Pipeline P(10, 10);
+    TReflectionSettings S;
+    S.Side = Side;
+    S.SizePercent = 50;
+    P.Build(S);
+    std::vector<int32_t> Got;
+    for (int32_t i = 0; i < 10; ++i) Got.push_back(P.LineAlpha(Side, i));
+    const std::vector<int32_t> FarSides = {0, 0, 0, 0, 0, 51, 102, 153, 204, 255};
+    const std::vector<int32_t> NearSides = {255, 204, 153, 102, 51, 0, 0, 0, 0, 0};
+    EXPECT_EQ(Got, (Side == qxSideLeft || Side == qxSideTop) ? FarSides : NearSides) << "side " << Side;
+  }
+}
+
+TEST(Reflection, ZeroSizeAndEqualTransparencies) {
+  for (int32_t Side : {qxSideLeft, qxSideTop, qxSideRight, qxSideBottom}) {
+    Pipeline P(6, 6);
+    TReflectionSettings S;
+    S.Side = Side;
+    S.SizePercent = 0;
+    S.TranBegin = 30;  // opacity 178
+    P.Build(S);
+    const bool FromFar = Side == qxSideLeft || Side == qxSideTop;
+    for (int32_t i = 0; i < 6; ++i) {
+      const int32_t Want = (!FromFar && i == 0) ? 178 : 0;
+      EXPECT_EQ(P.LineAlpha(Side, i), Want) << "side " << Side << " line " << i;
+    }
+  }
+  Pipeline P(8, 8);
+  TReflectionSettings S;
+  S.TranBegin = 50;
+  S.TranEnd = 50;
+  P.Build(S);
+  for (int32_t i = 0; i < 8; ++i) EXPECT_EQ(P.LineAlpha(qxSideBottom, i), 128);
+}
+
+TEST(Reflection, ExistingAlphaIsOnlyLowered) {
+  Pipeline P(4, 4, true, 100);
+  P.Build(TReflectionSettings{});
+  // 255 - o is taken off the existing 100: 100, 36, 0, 0.
+  const int32_t Expected[4] = {100, 36, 0, 0};
+  for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(P.LineAlpha(qxSideBottom, i), Expected[i]);
+  EXPECT_EQ(P.Base()->GetAlphaChannel()->GetPixel8(1, 1), 100);
+}
+
+TEST(Reflection, TransparencyToOpacity) {
+  const std::pair<int32_t, int32_t> Cases[] = {{0, 255}, {10, 230}, {30, 178}, {50, 128}, {100, 0}, {-10, 255}, {110, 0}};
+  for (auto [T, O] : Cases) EXPECT_EQ(TransparencyToOpacity(T), O) << T;
+}
+
+TEST(Reflection, BlendOntoColor) {
+  TQxBitmap B;
+  B.Allocate(2, 1, TQxPixelFormat::qx24RGB);
+  B.SetPixel24(0, 0, TQxRGB{0, 0, 0});
+  B.SetPixel24(1, 0, TQxRGB{100, 100, 100});
+  B.GetAlphaChannel()->SetPixel8(0, 0, 128);
+  B.GetAlphaChannel()->SetPixel8(1, 0, 255);
+  BlendOntoColor(&B, clWhite);
+  EXPECT_EQ(B.GetPixel24(0, 0), (TQxRGB{127, 127, 127}));
+  BlendOntoColor(&B, clBlack);
+  EXPECT_EQ(B.GetPixel24(1, 0), (TQxRGB{99, 99, 99}));
+  EXPECT_TRUE(B.HasAlphaChannel());
+
+  TQxBitmap NoAlpha;
+  NoAlpha.Allocate(1, 1, TQxPixelFormat::qx24RGB);
+  NoAlpha.SetPixel24(0, 0, TQxRGB{9, 9, 9});
+  BlendOntoColor(&NoAlpha, clWhite);
+  EXPECT_EQ(NoAlpha.GetPixel24(0, 0), (TQxRGB{9, 9, 9}));
+}
+
+TEST(Reflection, NegativeSpaces) {
+  {
+    Pipeline P(20, 10);
+    TReflectionSettings S;
+    S.Side = qxSideRight;
+    S.Space = -20;
+    P.Build(S);
+    EXPECT_EQ(P.Base()->Width(), 20);
+    EXPECT_EQ(P.View->GetLayer(1)->PosX, 0);
+  }
+  {
+    // The canvas would be 0 or negative wide: layer 0 keeps the picture's own size.
+    for (int32_t Space : {-400, -40}) {
+      Pipeline P(20, 10);
+      TReflectionSettings S;
+      S.Side = qxSideLeft;
+      S.Space = Space;
+      P.Build(S);
+      EXPECT_EQ(P.Base()->Width(), 20) << Space;
+      EXPECT_EQ(P.Base()->Height(), 10) << Space;
+    }
+  }
+  {
+    Pipeline P(20, 10);
+    TReflectionSettings S;
+    S.Side = qxSideLeft;
+    S.Space = -5;
+    P.Build(S);
+    EXPECT_EQ(P.Base()->Width(), 35);
+    // Picture aligned right: its first column sits at x = 15.
+    EXPECT_EQ(P.Base()->GetPixel24(15, 3), P.Source->CurrentBitmap()->GetPixel24(0, 3));
+  }
+}
+
+TEST(Reflection, SaveFilterIndexOf) {
+  const std::pair<const char*, int32_t> Cases[] = {
+      {"photo.JPEG", 3}, {"a.tiff", 1}, {"a.if", 1}, {"a.qxv", 17}, {"noext", 0}, {"a.gif", 2},
+      {"a.png", 7},      {"a.pgm", 9},  {"a.eps", 13}, {"a.psd", 16}, {"a.avi", 20}, {"a.xyz", 0},
+      {"a.bmp", 5},      {"a.ico", 6},  {"a.wbmp", 10}, {"a.jp2", 11}, {"a.j2c", 12}, {"a.pdf", 14},
+  };
+  for (auto [Name, N] : Cases) EXPECT_EQ(SaveFilterIndexOf(Name), N) << Name;
+}
+
+TEST(Reflection, GetAppDirEndsWithDelimiter) {
+  const std::string D = GetAppDir();
+  ASSERT_FALSE(D.empty());
+  EXPECT_EQ(D.back(), '/');
+  EXPECT_TRUE(fs::is_directory(D));
+}
+
+TEST(Reflection, BlackAndWhiteKeepsItsFadeWhenAlphaIsRemoved) {
+  Pipeline P(8, 8);
+  TReflectionSettings S;
+  S.ColorMode = qxBlackWhite;
+  S.RemoveAlpha = true;
+  S.Background = clWhite;
+  P.Build(S);
+  TQxBitmap* R = P.Reflection();
+  ASSERT_EQ(R->PixelFormat(), TQxPixelFormat::qx24RGB);
+  // Black pixels fade towards white down the ramp: the far rows are lighter than the near ones.
+  int32_t NearDark = 0, FarDark = 0;
+  for (int32_t x = 0; x < 8; ++x) {
+    NearDark += 255 - R->GetPixel24(x, 0).g;
+    FarDark += 255 - R->GetPixel24(x, 7).g;
+  }
+  EXPECT_GT(NearDark, FarDark);
+  EXPECT_FALSE(P.View->EnableAlphaChannel());
+}
+
+TEST(Reflection, FailedLoadsClearTheSource) {
+  auto Source = std::make_unique<TQuillot>(nullptr);
+  FillPicture(Source->CurrentBitmap(), 5, 5, false);
+  const fs::path Dir = fs::temp_directory_path() / ("qv_reflection_" + std::to_string(::getpid()));
+  fs::create_directories(Dir);
+  const std::string Garbage = (Dir / "garbage.png").string();
+  {
+    FILE* F = std::fopen(Garbage.c_str(), "wb");
+    std::fputs("this is not a picture at all", F);
+    std::fclose(F);
+  }
+  const std::string Unknown = (Dir / "picture.unknownext").string();
+  fs::copy_file(Garbage, Unknown, fs::copy_options::overwrite_existing);
+  for (const std::string& Name : {(Dir / "missing.png").string(), Garbage, Unknown}) {
+    FillPicture(Source->CurrentBitmap(), 5, 5, false);
+    EXPECT_FALSE(LoadSourceImage(Source.get(), Name)) << Name;
+    EXPECT_TRUE(Source->CurrentBitmap()->IsEmpty()) << Name;
+  }
+  fs::remove_all(Dir);
+}
+
+TEST(Reflection, SavingToAnExtensionWithoutWriterFails) {
+  Pipeline P(6, 4);
+  P.Build(TReflectionSettings{});
+  const fs::path Dir = fs::temp_directory_path() / ("qv_reflection_save_" + std::to_string(::getpid()));
+  fs::create_directories(Dir);
+  EXPECT_THROW(SaveReflection(P.View.get(), (Dir / "out.nowriter").string(), TReflectionSettings{}), Exception);
+  EXPECT_FALSE(fs::exists(Dir / "out.nowriter"));
+  fs::remove_all(Dir);
+}
+
+// End to end: real files in, saved files checked by Pillow against a reference computed in Python from
+// the source file alone.
+class ReflectionFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Py = Python();
+    if (Py.empty()) GTEST_SKIP() << "python3 with PIL is not installed";
+    Dir = fs::temp_directory_path() / ("qv_reflection_e2e_" + std::to_string(::getpid()));
+    fs::create_directories(Dir);
+    Script = std::string(QV_SOURCE_DIR) + "/tests/app/reflection_check.py";
+    ASSERT_EQ(Run("make", (Dir / "src.png").string() + " " + (Dir / "src.jpg").string()), 0);
+  }
+  void TearDown() override {
+    if (!Dir.empty()) fs::remove_all(Dir);
+  }
+  int Run(const std::string& Verb, const std::string& Args) {
+    const std::string Cmd = Py + " " + Script + " " + Verb + " " + Args;
+    return std::system(Cmd.c_str());
+  }
+  std::string Py, Script;
+  fs::path Dir;
+};
+
+TEST_F(ReflectionFiles, EverySideModeAndFormat) {
+  struct Mode {
+    int32_t ColorMode;
+    bool Wave;
+    bool RemoveAlpha;
+  };
+  const Mode Modes[] = {{qxColorful, false, false}, {qxColorful, false, true}, {qxGray, false, false},
+                        {qxBlackWhite, false, true}, {qxColorful, true, false}};
+  // The JPEG is compared with the BMP of the same build, encoded by Pillow at the same quality.
+  const char* Formats[] = {"png", "bmp", "ppm", "jpg"};
+  int Case = 0;
+  std::string Manifest;
+  for (const char* Src : {"src.png", "src.jpg"}) {
+    for (int32_t Side : {qxSideLeft, qxSideTop, qxSideRight, qxSideBottom}) {
+      for (const Mode& M : Modes) {
+        auto Source = std::make_unique<TQuillot>(nullptr);
+        auto View = std::make_unique<TQuillot>(nullptr);
+        ASSERT_TRUE(LoadSourceImage(Source.get(), (Dir / Src).string()));
+        View->ResetToBlank();
+        ResetLayers(View.get());
+        const int32_t Layer = AddReflectionLayer(View.get());
+        TReflectionSettings S;
+        S.Side = Side;
+        S.Space = 3;
+        S.SizePercent = 80;
+        S.TranBegin = 10;
+        S.TranEnd = 90;
+        S.ColorMode = M.ColorMode;
+        S.WaveOn = M.Wave;
+        S.RemoveAlpha = M.RemoveAlpha;
+        S.Background = TColor(0x3080C0);
+        BuildReflection(View.get(), Source.get(), S, Layer);
+        std::string Twin;
+        for (const char* Fmt : Formats) {
+          const std::string Out = (Dir / ("out" + std::to_string(Case++) + "." + Fmt)).string();
+          if (std::string(Fmt) == "bmp") Twin = Out;
+          SaveReflection(View.get(), Out, S);
+          const std::string Args = (Dir / Src).string() + " " + Out + " " + std::to_string(Side) + " " +
+                                   std::to_string(S.Space) + " " + std::to_string(S.SizePercent) + " " +
+                                   std::to_string(S.StartOpacity()) + " " + std::to_string(S.EndOpacity()) + " " +
+                                   std::to_string(M.ColorMode) + " " + (M.Wave ? "1" : "0") + " " +
+                                   (M.RemoveAlpha ? "1" : "0") + " " + std::to_string(S.Background) +
+                                   (std::string(Fmt) == "jpg" ? " " + Twin : "");
+          Manifest += Args + "\n";
+        }
+      }
+    }
+  }
+  // One interpreter for every check; it names each failing case.
+  const std::string ManifestFile = (Dir / "checks.txt").string();
+  FILE* F = std::fopen(ManifestFile.c_str(), "w");
+  ASSERT_NE(F, nullptr);
+  std::fputs(Manifest.c_str(), F);
+  std::fclose(F);
+  EXPECT_EQ(Run("checkall", ManifestFile), 0);
+}
