@@ -77,10 +77,7 @@ class TTextFont {
       return;
     }
     cairo_font_face_t* Face = FaceFor(F);
-    FOptions = cairo_font_options_create();
-    cairo_font_options_set_hint_metrics(FOptions, CAIRO_HINT_METRICS_ON);
     bool NoAA = F.Quality() == TFontQuality::fqNonAntialiased || F.Quality() == TFontQuality::fqDraft;
-    cairo_font_options_set_antialias(FOptions, NoAA ? CAIRO_ANTIALIAS_NONE : CAIRO_ANTIALIAS_GRAY);
     double Em = 13;
     if (H < 0) {
       Em = -H;
@@ -91,10 +88,7 @@ class TTextFont {
       Em = Cell > 0 ? H * 100.0 / Cell : H;
     }
     FEm = Em;
-    cairo_matrix_t FM, Id;
-    cairo_matrix_init_scale(&FM, Em, Em);
-    cairo_matrix_init_identity(&Id);
-    FScaled = cairo_scaled_font_create(Face, &FM, &Id, FOptions);
+    FScaled = ScaledFont(Face, Em, NoAA);
     cairo_font_extents_t E;
     cairo_scaled_font_extents(FScaled, &E);
     FAscent = static_cast<int32_t>(std::ceil(E.ascent - 1e-6));
@@ -102,7 +96,6 @@ class TTextFont {
   }
   ~TTextFont() {
     if (FScaled) cairo_scaled_font_destroy(FScaled);
-    if (FOptions) cairo_font_options_destroy(FOptions);
   }
   TTextFont(const TTextFont&) = delete;
   TTextFont& operator=(const TTextFont&) = delete;
@@ -121,6 +114,17 @@ class TTextFont {
     cairo_text_extents_t E;
     cairo_scaled_font_text_extents(FScaled, S.c_str(), &E);
     return static_cast<int32_t>(std::lround(E.x_advance));
+  }
+  // The advance of each character.
+  std::vector<double> Advances(const std::vector<std::string>& Cs) const {
+    std::vector<double> A(Cs.size(), FAdvance);
+    if (FTest) return A;
+    for (size_t I = 0; I < Cs.size(); ++I) {
+      cairo_text_extents_t E;
+      cairo_scaled_font_text_extents(FScaled, Cs[I].c_str(), &E);
+      A[I] = E.x_advance;
+    }
+    return A;
   }
   int32_t AveCharWidth() const { return FTest ? FAdvance : std::max(1, Width("x")); }
   int32_t TestAdvance() const { return FAdvance; }
@@ -145,9 +149,31 @@ class TTextFont {
     cairo_font_options_destroy(O);
     return E;
   }
+  // Scaled fonts are kept for reuse; the caller gets a reference of its own.
+  static cairo_scaled_font_t* ScaledFont(cairo_font_face_t* Face, double Em, bool NoAA) {
+    static std::mutex Lock;
+    static auto* Cache = new std::map<std::tuple<cairo_font_face_t*, double, bool>, cairo_scaled_font_t*>();
+    std::lock_guard<std::mutex> G(Lock);
+    auto Key = std::make_tuple(Face, Em, NoAA);
+    auto It = Cache->find(Key);
+    if (It == Cache->end()) {
+      if (Cache->size() >= 64) {
+        for (auto& [K, V] : *Cache) cairo_scaled_font_destroy(V);
+        Cache->clear();
+      }
+      cairo_font_options_t* O = cairo_font_options_create();
+      cairo_font_options_set_hint_metrics(O, CAIRO_HINT_METRICS_ON);
+      cairo_font_options_set_antialias(O, NoAA ? CAIRO_ANTIALIAS_NONE : CAIRO_ANTIALIAS_GRAY);
+      cairo_matrix_t FM, Id;
+      cairo_matrix_init_scale(&FM, Em, Em);
+      cairo_matrix_init_identity(&Id);
+      It = Cache->emplace(Key, cairo_scaled_font_create(Face, &FM, &Id, O)).first;
+      cairo_font_options_destroy(O);
+    }
+    return cairo_scaled_font_reference(It->second);
+  }
   const TFont& FFont;
   bool FTest = false;
-  cairo_font_options_t* FOptions = nullptr;
   cairo_scaled_font_t* FScaled = nullptr;
   int32_t FAscent = 0, FDescent = 0, FAdvance = 0;
   double FEm = 0;
@@ -237,16 +263,9 @@ bool ExtTextOut(HDC DC, int32_t X, int32_t Y, uint32_t Options, const TRect* R, 
   std::vector<std::string> Cs = Chars(Text);
   // Pen positions of every character along the line, relative to the line start.
   std::vector<double> Pos(Cs.size() + 1, 0.0);
-  for (size_t I = 0; I < Cs.size(); ++I) Pos[I + 1] = Pos[I] + (Dx ? Dx[I] : (F.Test() ? F.TestAdvance() : 0));
-  int32_t Width = Dx || F.Test() ? static_cast<int32_t>(Pos.back()) : F.Width(Text);
-  if (!Dx && !F.Test()) {
-    // Character positions from cumulative advances, so kerning and hinting match the measured width.
-    std::string Acc;
-    for (size_t I = 0; I < Cs.size(); ++I) {
-      Acc += Cs[I];
-      Pos[I + 1] = F.Width(Acc);
-    }
-  }
+  std::vector<double> Adv = Dx ? std::vector<double>(Dx, Dx + Cs.size()) : F.Advances(Cs);
+  for (size_t I = 0; I < Cs.size(); ++I) Pos[I + 1] = Pos[I] + Adv[I];
+  int32_t Width = static_cast<int32_t>(std::lround(Pos.back()));
   uint32_t HA = St.TextAlign & 6, VA = St.TextAlign & 24;
   double OX = HA == TA_CENTER ? -Width / 2.0 : HA == TA_RIGHT ? -Width : 0;
   if (HA == TA_CENTER) OX = -static_cast<double>(Width / 2);
