@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "imaging/foundation/bitmap.h"
+#include "platform/base/types.h"
 
 namespace {
 
@@ -72,4 +73,300 @@ void QxFitSize(int32_t W, int32_t H, int32_t BoxW, int32_t BoxH, int32_t& OutW, 
   const double f = std::min(double(BoxH) / H, double(BoxW) / W);
   OutW = std::max(1, int32_t(std::trunc(W * f)));
   OutH = std::max(1, int32_t(std::trunc(H * f)));
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Points and rectangles
+
+bool QxPointInRect(int32_t X, int32_t Y, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+  return X1 <= X && X <= X2 && Y1 <= Y && Y <= Y2;
+}
+
+bool QxPointInRectAnyOrder(int32_t X, int32_t Y, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+  return QxPointInRect(X, Y, std::min(X1, X2), std::min(Y1, Y2), std::max(X1, X2), std::max(Y1, Y2));
+}
+
+bool QxRectsOverlap(int32_t AX1, int32_t AY1, int32_t AX2, int32_t AY2, int32_t BX1, int32_t BY1, int32_t BX2,
+                    int32_t BY2) {
+  return !(std::max(AX1, AX2) < BX1 || BX2 < std::min(AX1, AX2) || std::max(AY1, AY2) < BY1 ||
+           BY2 < std::min(AY1, AY2));
+}
+
+int32_t QxRectRelation(int32_t AX1, int32_t AY1, int32_t AX2, int32_t AY2, int32_t BX1, int32_t BY1, int32_t BX2,
+                       int32_t BY2) {
+  const bool x1 = AX1 <= BX1 && BX1 <= AX2, x2 = AX1 <= BX2 && BX2 <= AX2;
+  const bool y1 = AY1 <= BY1 && BY1 <= AY2, y2 = AY1 <= BY2 && BY2 <= AY2;
+  if ((x1 != x2 && (y1 || y2)) || ((x1 || x2) && y1 != y2) || (x1 != x2 && y1 != y2)) return 1;
+  if (x1 && x2 && y1 && y2) return 2;
+  return 0;
+}
+
+void QxExtendBounds(TRect& Rect, int32_t X, int32_t Y) {
+  Rect.Left = std::min(Rect.Left, X);
+  Rect.Top = std::min(Rect.Top, Y);
+  Rect.Right = std::max(Rect.Right, X);
+  Rect.Bottom = std::max(Rect.Bottom, Y);
+}
+
+void QxSnapTo45(int32_t X0, int32_t Y0, int32_t& X, int32_t& Y) {
+  constexpr int32_t tolerance = 30;
+  const int32_t dx = std::abs(X0 - X), dy = std::abs(Y0 - Y);
+  if (dx + tolerance < dy) {
+    X = X0;
+    return;
+  }
+  if (dy < dx - tolerance) {
+    Y = Y0;
+    return;
+  }
+  const int32_t d = std::abs(dx - dy);
+  if (X > X0 && Y > Y0) {
+    if (dx >= dy) Y += d;
+    else X += d;
+  } else if (X < X0 && Y < Y0) {
+    if (dx >= dy) X += d;
+    else Y += d;
+  } else if (X < X0) {
+    if (dx >= dy) Y += d;
+    else X -= d;
+  } else if (Y < Y0) {
+    if (dx >= dy) Y -= d;
+    else X += d;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Angles
+
+namespace {
+constexpr long double kPi = 3.141592653589793238462643383279502884L;
+}
+
+long double QxArcTan2(long double Y, long double X) { return std::atan2(Y, X); }
+
+long double QxArcCos(long double X) {
+  if (X == 1) return 0;
+  if (X == -1) return kPi;
+  return QxArcTan2(std::sqrt(1 - X * X), X);
+}
+
+long double QxAngleBetweenSegments(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3) {
+  const long double ux = (long double)X2 - X1, uy = (long double)Y2 - Y1;
+  const long double vx = (long double)X3 - X2, vy = (long double)Y3 - Y2;
+  const long double lu = std::sqrt(ux * ux + uy * uy), lv = std::sqrt(vx * vx + vy * vy);
+  if (lu == 0 || lv == 0) return 0;
+  const long double c = (ux * vx + uy * vy) / (lu * lv);
+  if (c < -1 || c > 1) return 0;
+  return QxArcCos(c);
+}
+
+long double QxPointAngle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+  if (X2 == X1) {
+    if (Y2 < Y1) return kPi / 2;
+    if (Y2 > Y1) return 3 * kPi / 2;
+    return 0;
+  }
+  if (Y2 == Y1) return X2 < X1 ? kPi : 0;
+  // The acute angle with the horizontal, from an auxiliary horizontal segment ending at the first point.
+  const long double theta = QxAngleBetweenSegments(X1 - 1, Y1, X1, Y1, X1 + std::abs(X2 - X1), Y1 + std::abs(Y2 - Y1));
+  const bool right = X2 > X1, up = Y2 < Y1;
+  if (right && up) return theta;
+  if (!right && up) return kPi - theta;
+  if (!right) return kPi + theta;
+  return 2 * kPi - theta;
+}
+
+int32_t QxTurnDirection(int32_t AX, int32_t AY, int32_t BX, int32_t BY, int32_t CX, int32_t CY) {
+  // Products in 64 bits: coordinates far apart must not overflow.
+  const int64_t ux = int64_t(BX) - AX, uy = int64_t(BY) - AY, vx = int64_t(CX) - AX, vy = int64_t(CY) - AY;
+  if (uy * vx < ux * vy) return 1;
+  if (ux * vy < uy * vx) return -1;
+  if (ux * vx < 0 || uy * vy < 0) return -1;
+  return ux * ux + uy * uy < vx * vx + vy * vy ? 1 : 0;
+}
+
+long double QxAngleAtVertex(int32_t AX, int32_t AY, int32_t BX, int32_t BY, int32_t CX, int32_t CY) {
+  auto sq = [](int64_t dx, int64_t dy) { return (long double)(dx * dx + dy * dy); };
+  const long double ab2 = sq(int64_t(BX) - AX, int64_t(BY) - AY), bc2 = sq(int64_t(CX) - BX, int64_t(CY) - BY);
+  const long double ac2 = sq(int64_t(CX) - AX, int64_t(CY) - AY);
+  long double ab = std::sqrt(ab2), bc = std::sqrt(bc2);
+  if (ab == 0) ab = 1;
+  if (bc == 0) bc = 1;
+  const long double c = std::clamp((bc2 + ab2 - ac2) / (2 * ab * bc), -1.0L, 1.0L);
+  const long double a = QxArcCos(c);
+  return QxTurnDirection(AX, AY, BX, BY, CX, CY) == -1 ? 2 * kPi - a : a;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Distances
+
+double QxDistance(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+  const double dx = double(X2) - X1, dy = double(Y2) - Y1;
+  return std::sqrt(dx * dx + dy * dy);
+}
+
+double QxDistanceToLine(int32_t X, int32_t Y, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+  const double a = double(Y1) - Y2, b = double(X2) - X1;
+  const double n = std::sqrt(a * a + b * b);
+  if (n == 0) return QxDistance(X, Y, X1, Y1);
+  return std::fabs(X * a + Y * b + double(X1) * Y2 - double(X2) * Y1) / n;
+}
+
+double QxDistanceToSegment(int32_t X, int32_t Y, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+  const double d1 = QxDistance(X, Y, X1, Y1);
+  const double sx = double(X2) - X1, sy = double(Y2) - Y1;
+  const double len2 = sx * sx + sy * sy;
+  if (len2 == 0) return d1;
+  const double t = ((double(X) - X1) * sx + (double(Y) - Y1) * sy) / len2;
+  constexpr int64_t reach = 45001;  // keeps the squares inside 32 bits
+  if (t > 1) {
+    return std::abs(int64_t(X) - X2) < reach && std::abs(int64_t(Y) - Y2) < reach ? QxDistance(X, Y, X2, Y2) : 1e6;
+  }
+  if (t >= 0) return QxDistanceToLine(X, Y, X1, Y1, X2, Y2);
+  return std::abs(int64_t(X1) - X) < reach && std::abs(int64_t(Y1) - Y) < reach ? d1 : 1e6;
+}
+
+double QxDistanceToPolyline(int32_t X, int32_t Y, const TPoint* Points, int32_t Count, int32_t OriginX,
+                            int32_t OriginY, int32_t OffsetX, int32_t OffsetY, double ScaleX, double ScaleY,
+                            int32_t PenWidth, bool Closed) {
+  double result = 1e6;
+  if (!Points || Count <= 0) return result;
+  std::vector<TPoint> m(static_cast<size_t>(Count));
+  for (int32_t i = 0; i < Count; ++i)
+    m[i] = TPoint(int32_t(std::nearbyint(ScaleX * (Points[i].X - OriginX) + OffsetX)),
+                  int32_t(std::nearbyint(ScaleY * (Points[i].Y - OriginY) + OffsetY)));
+  const int32_t half = PenWidth / 2;
+  auto segment = [&](const TPoint& a, const TPoint& b) {
+    result = std::min(result, QxDistanceToSegment(X, Y, a.X, a.Y, b.X, b.Y));
+    if (PenWidth > 1 && half > 1)
+      for (int32_t sx = -half; sx <= half; ++sx)
+        for (int32_t sy = 2; sy <= half; ++sy)
+          result = std::min(result, QxDistanceToSegment(X, Y, a.X + sx, a.Y + sy, b.X + sx, b.Y + sy));
+  };
+  for (int32_t i = 0; i + 1 < Count; ++i) segment(m[i], m[i + 1]);
+  if (Closed) segment(m[Count - 1], m[0]);
+  return result;
+}
+
+double QxDistanceToEllipseOutline(int32_t X, int32_t Y, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool Filled,
+                                  int32_t PenWidth) {
+  double result = 2147483647.0;
+  if (PenWidth < 0) return result;
+  const int32_t half = PenWidth / 2;
+  const double twoPi = 2 * 3.14159265358979323846;
+  for (int32_t k = -half; k <= half; ++k) {
+    const int32_t rx = k + (X2 - X1) / 2, ry = k + (Y2 - Y1) / 2;
+    const int32_t px = X + k - X1 - rx, py = Y + k - Y1 - ry;
+    int32_t n = int32_t(std::trunc(std::min(rx, ry) * twoPi));
+    if (!Filled) n /= 8;
+    n = std::max(n, 2);
+    int32_t prevX = rx, prevY = 0;
+    for (int32_t w = 1; w < n; ++w) {
+      const double a = twoPi * w / n;
+      const int32_t sx = int32_t(std::trunc(std::cos(a) * rx)), sy = int32_t(std::trunc(std::sin(a) * ry));
+      if (Filled) result = std::min(result, std::trunc(QxDistanceToSegment(px, py, 0, 0, sx, sy)));
+      else result = std::min(result, QxDistanceToSegment(px, py, prevX, prevY, sx, sy));
+      prevX = sx;
+      prevY = sy;
+    }
+  }
+  return result;
+}
+
+double QxDistanceToRectOutline(int32_t X, int32_t Y, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool Filled,
+                               int32_t PenWidth) {
+  double result = 2147483647.0;
+  if (PenWidth < 0) return result;
+  const int32_t half = PenWidth / 2;
+  for (int32_t k = -half; k <= half; ++k) {
+    const int32_t l = X1 + k, t = Y1 + k, r = X2 + k, b = Y2 + k;
+    if (Filled && QxPointInRectAnyOrder(X, Y, l, t, r, b)) return 0;
+    result = std::min({result, QxDistanceToSegment(X, Y, l, t, r, t), QxDistanceToSegment(X, Y, r, t, r, b),
+                       QxDistanceToSegment(X, Y, r, b, l, b), QxDistanceToSegment(X, Y, l, b, l, t)});
+  }
+  return result;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Polygons and curves
+
+namespace {
+template <class P>
+bool EvenOdd(double X, double Y, const std::vector<P>& pts) {
+  bool inside = false;
+  const size_t n = pts.size();
+  for (size_t i = 0, j = n - 1; i < n; j = i++) {
+    const double xi = pts[i].first, yi = pts[i].second, xj = pts[j].first, yj = pts[j].second;
+    if (((Y >= yi && Y < yj) || (Y >= yj && Y < yi)) && X < xi + (xj - xi) * (Y - yi) / (yj - yi)) inside = !inside;
+  }
+  return inside;
+}
+}  // namespace
+
+bool QxPointInPolygon(int32_t X, int32_t Y, const TPoint* Points, int32_t High) {
+  if (!Points || High < 0) return false;
+  std::vector<std::pair<double, double>> pts;
+  for (int32_t i = 0; i <= High; ++i) pts.emplace_back(Points[i].X, Points[i].Y);
+  return EvenOdd(X, Y, pts);
+}
+
+bool QxPointInScaledPolygon(int32_t X, int32_t Y, const TPoint* Points, int32_t Count, int32_t OriginX,
+                            int32_t OriginY, int32_t OffsetX, int32_t OffsetY, double ScaleX, double ScaleY) {
+  if (!Points || Count <= 0) return false;
+  std::vector<std::pair<double, double>> pts;
+  for (int32_t i = 0; i < Count; ++i)
+    pts.emplace_back((double(Points[i].X) - OriginX) * ScaleX + OffsetX, (double(Points[i].Y) - OriginY) * ScaleY + OffsetY);
+  return EvenOdd(X, Y, pts);
+}
+
+void QxRotatePoints(TPoint* Points, int32_t High, int32_t CX, int32_t CY, double Angle) {
+  if (!Points) return;
+  const double a = -Angle * 3.14159265358979323846 / 180.0;
+  const double c = std::cos(a), s = std::sin(a);
+  for (int32_t i = 0; i <= High; ++i) {
+    const double x = double(Points[i].X) - CX, y = double(Points[i].Y) - CY;
+    Points[i].X = CX + int32_t(std::trunc(c * x - s * y));
+    Points[i].Y = CY + int32_t(std::trunc(s * x + c * y));
+  }
+}
+
+void QxBezierPoints(TPoint P0, TPoint P1, TPoint P2, int32_t N, std::vector<TPoint>& Points, TPoint P3) {
+  Points.clear();
+  if (N <= 0) return;
+  const double step = 1.0 / N;
+  double t = 0;
+  for (int32_t i = 0; i < N; ++i) {
+    t += step;
+    const double u = 1 - t;
+    const double a = u * u * u, b = 3 * t * u * u, c = 3 * t * t * u, d = t * t * t;
+    Points.emplace_back(int32_t(std::nearbyint(P0.X * a + P1.X * b + P2.X * c + P3.X * d)),
+                        int32_t(std::nearbyint(P0.Y * a + P1.Y * b + P2.Y * c + P3.Y * d)));
+  }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Tables
+
+int32_t QxCosineTable[256];
+
+void QxInitCosineTable() {
+  for (int i = 0; i < 256; ++i)
+    QxCosineTable[i] = int32_t(std::nearbyint(64.0 - std::cos(i * 3.14159265358979323846 / 255.0) * 64.0));
+}
+
+namespace {
+// Filled whenever this code is linked, so that a reader never sees an empty table.
+const bool kCosineTableReady = (QxInitCosineTable(), true);
+}  // namespace
+
+void QxGaussianCurve(int32_t N, double Low, double High, double Sigma, std::vector<double>& Values) {
+  Values.assign(static_cast<size_t>(std::max(N, 0)), 0.0);
+  if (N <= 0) return;
+  double peak = -100000;
+  for (int32_t k = 0; k < N; ++k) {
+    const double t = 2.0 * k / N - 1.0;
+    Values[k] = std::exp(-0.5 * Sigma * Sigma * t * t) / (Sigma * std::sqrt(2 * 3.14159265358979323846));
+    peak = std::max(peak, Values[k]);
+  }
+  for (auto& v : Values) v = v / peak * (High - Low) + Low;
 }
