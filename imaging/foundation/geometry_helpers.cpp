@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
 
 #include "imaging/foundation/bitmap.h"
 #include "platform/base/types.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
 
 namespace {
 
@@ -369,4 +372,144 @@ void QxGaussianCurve(int32_t N, double Low, double High, double Sigma, std::vect
     peak = std::max(peak, Values[k]);
   }
   for (auto& v : Values) v = v / peak * (High - Low) + Low;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Drawing
+
+void QxDrawTwoColorFrame(TCanvas* Canvas, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor ColorTopLeft,
+                         TColor ColorBottomRight) {
+  if (!Canvas) return;
+  TPen* pen = Canvas->Pen();
+  pen->SetMode(TPenMode::pmCopy);
+  pen->SetStyle(TPenStyle::psSolid);
+  pen->SetWidth(1);
+  pen->SetColor(ColorTopLeft);
+  Canvas->MoveTo(X1, Y2);
+  Canvas->LineTo(X1, Y1);
+  Canvas->LineTo(X2, Y1);
+  pen->SetColor(ColorBottomRight);
+  Canvas->MoveTo(X1, Y2);
+  Canvas->LineTo(X2, Y2);
+  Canvas->LineTo(X2, Y1);
+}
+
+namespace {
+
+// Multiplies one pixel's channels by f: in the bitmap's 24-bit rows when it lies inside, else on the canvas.
+void Darken(TCanvas* canvas, TBitmap* bitmap, int32_t x, int32_t y, double f) {
+  if (bitmap && bitmap->PixelFormat() == TPixelFormat::pf24bit && x >= 0 && y >= 0 && x < bitmap->Width() &&
+      y < bitmap->Height()) {
+    uint8_t* p = static_cast<uint8_t*>(bitmap->ScanLine(y)) + size_t(x) * 3;
+    for (int c = 0; c < 3; ++c) p[c] = uint8_t(std::trunc(p[c] * f));
+    return;
+  }
+  if (!canvas) return;
+  const TColor col = canvas->Pixels(x, y);
+  if (col < 0) return;  // outside the canvas
+  const int32_t r = int32_t(std::trunc((col & 0xFF) * f)), g = int32_t(std::trunc(((col >> 8) & 0xFF) * f)),
+                b = int32_t(std::trunc(((col >> 16) & 0xFF) * f));
+  canvas->SetPixels(x, y, TColor(r | g << 8 | b << 16));
+}
+
+TColor Gray(int32_t v) {
+  v = std::clamp(v, 0, 255);
+  return TColor(v | v << 8 | v << 16);
+}
+
+// The gray ramp of style 3 along a band of length `along` and depth `across`.
+void Ramp(TCanvas* canvas, int32_t X1, int32_t Y1, int32_t along, int32_t across, bool right) {
+  if (!canvas || along <= 0 || across <= 0) return;
+  int32_t start = 0;
+  for (int32_t i = 0; i <= along; ++i) {
+    const int32_t level = std::clamp(int32_t(std::trunc(std::exp(double(along - 3 * i) / along) / std::exp(1.0) * 255)), 0, 255);
+    if (i > (along - across) + 1) ++start;
+    for (int32_t j = start; j <= across; ++j) {
+      const int32_t g = std::max(int32_t(std::trunc(std::exp(double(j) / across) / std::exp(1.0) * 255)), level);
+      if (right) canvas->SetPixels(X1 + j, Y1 + i, Gray(g));
+      else canvas->SetPixels(X1 + i, Y1 + j, Gray(g));
+    }
+  }
+}
+
+}  // namespace
+
+void QxDrawShadowRight(TCanvas* Canvas, TBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
+                       int32_t Style, TColor Color) {
+  const int32_t w = X2 - X1 + 1;
+  if (w <= 0) return;
+  switch (Style) {
+    case 1:
+      if (Canvas) Canvas->FillRect(TRect(X1, Y1 + w, X2, Y2 + 1));
+      break;
+    case 2:
+      for (int32_t i = 0; i < w; ++i) {
+        const double s = (w - i) / (w / 3.0);
+        const double f = std::exp(-0.1 - s * s / 6);
+        for (int32_t y = Y1 + w; y <= Y2 + 3 + i - w; ++y) Darken(Canvas, Bitmap, X1 + i, y, f);
+      }
+      break;
+    case 3:
+      Ramp(Canvas, X1, Y1, Y2 - Y1 + 1, w, true);
+      break;
+    default:
+      break;
+  }
+}
+
+void QxDrawShadowBottom(TCanvas* Canvas, TBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
+                        int32_t Style, TColor Color) {
+  const int32_t h = Y2 - Y1 + 1;
+  if (h <= 0) return;
+  switch (Style) {
+    case 1:
+      if (Canvas) Canvas->FillRect(TRect(X1 + h, Y1, X2 + 1, Y2));
+      break;
+    case 2:
+      for (int32_t j = 0; j < h; ++j) {
+        const double s = (j - h) / (h / 3.0);
+        const double f = std::exp(-0.1 - s * s / 6);
+        for (int32_t x = X1 + h; x <= X2 + 1 + j - h; ++x) Darken(Canvas, Bitmap, x, Y1 + j, f);
+      }
+      break;
+    case 3:
+      Ramp(Canvas, X1, Y1, X2 - X1 + 1, h, false);
+      break;
+    default:
+      break;
+  }
+}
+
+void QxMakeStripedBitmap(TBitmap* Bitmap, int32_t Width, int32_t Height) {
+  if (!Bitmap) return;
+  Bitmap->SetPixelFormat(TPixelFormat::pf24bit);
+  Bitmap->SetSize(Width, Height);
+  std::vector<double> levels;
+  QxGaussianCurve(4, 130, 255, 0.5, levels);
+  for (int32_t y = 0; y < Height; ++y) {
+    auto* row = static_cast<uint8_t*>(Bitmap->ScanLine(y));
+    std::memset(row, int(std::trunc(levels[y % 4])), size_t(Width) * 3);
+  }
+  Bitmap->Modified();
+}
+
+void QxMakeGradientBitmap(TBitmap* Bitmap, int32_t Width, int32_t Height) {
+  if (!Bitmap || Width <= 0) return;
+  Bitmap->SetPixelFormat(TPixelFormat::pf24bit);
+  Bitmap->SetSize(Width, Height);
+  std::vector<double> levels;
+  QxGaussianCurve(Width, 160, 208, 3, levels);
+  int32_t noise = 0;
+  for (int32_t y = 0; y < Height; ++y) {
+    auto* row = static_cast<uint8_t*>(Bitmap->ScanLine(y));
+    int32_t run = 0;
+    for (int32_t x = 0; x < Width; ++x) {
+      if (++run > std::rand() % Width + 100) {
+        noise = std::rand() % 11;
+        run = 0;
+      }
+      std::memset(row + size_t(x) * 3, uint8_t(int32_t(std::trunc(levels[x])) + noise), 3);
+    }
+  }
+  Bitmap->Modified();
 }

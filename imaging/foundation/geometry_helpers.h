@@ -66,3 +66,21 @@ void QxBezierPoints(TPoint P0, TPoint P1, TPoint P2, int32_t N, std::vector<TPoi
 extern int32_t QxCosineTable[256];
 void QxInitCosineTable();
 void QxGaussianCurve(int32_t N, double Low, double High, double Sigma, std::vector<double>& Values);
+
+// ---- drawing ----
+class TCanvas;
+class TBitmap;
+using TColor = int32_t;
+// Top and left edges in ColorTopLeft, bottom and right in ColorBottomRight, line ends left out.
+void QxDrawTwoColorFrame(TCanvas* Canvas, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor ColorTopLeft,
+                         TColor ColorBottomRight);
+// Shadow bands right of and below an image (columns X1..X2 or rows Y1..Y2). Style 1 fills with the canvas
+// brush, 2 darkens with a Gaussian falloff (pixels inside Bitmap are changed in its 24-bit rows), 3 draws a
+// gray ramp. Color is not used.
+void QxDrawShadowRight(TCanvas* Canvas, TBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
+                       int32_t Style, TColor Color);
+void QxDrawShadowBottom(TCanvas* Canvas, TBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
+                        int32_t Style, TColor Color);
+// Preview backgrounds: gray stripes repeating every 4 rows, and a gray band darker at the sides with noise.
+void QxMakeStripedBitmap(TBitmap* Bitmap, int32_t Width, int32_t Height);
+void QxMakeGradientBitmap(TBitmap* Bitmap, int32_t Width, int32_t Height);

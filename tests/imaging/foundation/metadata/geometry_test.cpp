@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "imaging/foundation/geometry_helpers.h"
@@ -111,4 +112,39 @@ TEST(Geometry, Tables) {
   EXPECT_EQ(int(g[1]), 251);
   EXPECT_EQ(int(g[2]), 255);
   EXPECT_EQ(int(g[3]), 251);
+}
+
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
+
+namespace {
+uint8_t Px(TBitmap& b, int x, int y, int c = 0) { return static_cast<uint8_t*>(b.ScanLine(y))[x * 3 + c]; }
+}  // namespace
+
+TEST(GeometryDrawing, FramesShadowsAndBackgrounds) {
+  TBitmap b(20, 20, TPixelFormat::pf24bit);
+  for (int y = 0; y < 20; ++y) std::memset(b.ScanLine(y), 200, 60);
+  QxDrawTwoColorFrame(b.Canvas(), 2, 2, 10, 10, 0x0000FF, 0xFF0000);  // red top-left, blue bottom-right
+  EXPECT_EQ(Px(b, 2, 5, 2), 255);   // left edge: red
+  EXPECT_EQ(Px(b, 5, 2, 2), 255);   // top edge: red
+  EXPECT_EQ(Px(b, 5, 10, 0), 255);  // bottom edge: blue
+  EXPECT_EQ(Px(b, 10, 5, 0), 255);  // right edge: blue
+  EXPECT_EQ(Px(b, 10, 2, 0), 200);  // the last LineTo leaves its end point out
+
+  // A bottom band whose first row is row 0 of the bitmap darkens that row in the bitmap.
+  TBitmap s(40, 10, TPixelFormat::pf24bit);
+  for (int y = 0; y < 10; ++y) std::memset(s.ScanLine(y), 200, 120);
+  QxDrawShadowBottom(s.Canvas(), &s, 0, 0, 30, 5, 2, 0);
+  EXPECT_EQ(Px(s, 6, 0), int(200 * std::exp(-0.1 - 9.0 / 6)));  // next to the image: about 0.2
+  EXPECT_EQ(Px(s, 3, 0), 200);                                  // the band starts after its depth
+  EXPECT_GT(Px(s, 20, 5), Px(s, 20, 0));                         // lighter farther out
+
+  TBitmap striped;
+  QxMakeStripedBitmap(&striped, 8, 8);
+  const int levels[] = {240, 251, 255, 251};
+  for (int y = 0; y < 8; ++y) EXPECT_EQ(Px(striped, 3, y), levels[y % 4]) << y;
+  TBitmap gradient;
+  QxMakeGradientBitmap(&gradient, 64, 4);
+  EXPECT_LT(Px(gradient, 0, 0), Px(gradient, 32, 0));
+  EXPECT_GE(Px(gradient, 32, 0), 208);
 }
