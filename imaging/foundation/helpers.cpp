@@ -71,7 +71,8 @@ int64_t QxAscii85Encode(const uint8_t*& Src, int64_t Count, char*& Dest, int64_t
   return Result + 4;
 }
 
-int64_t QxRunLengthMaxLength(int64_t Len) { return Len + (Len + 127) / 128 + 1; }
+// Every piece carries at least one input byte and costs at most twice its input; then the end byte.
+int64_t QxRunLengthMaxLength(int64_t Len) { return 2 * Len + 1; }
 
 int64_t QxRunLengthEncode(const uint8_t* Src, int64_t Len, uint8_t* Dest) {
   int64_t Out = 0;

@@ -187,6 +187,8 @@ void TMemoryStream::SetSize(int64_t NewSize) {
     int64_t Cap = (NewSize + 0x1FFF) & ~int64_t(0x1FFF);
     SetCapacity(Cap);
   }
+  // Grown bytes read as zeros, never as stale memory.
+  if (NewSize > FSize) std::memset(static_cast<uint8_t*>(FMemory) + FSize, 0, static_cast<size_t>(NewSize - FSize));
   FSize = NewSize;
   if (OldPos > NewSize) FPosition = NewSize;
 }
@@ -201,6 +203,7 @@ int64_t TMemoryStream::Write(const void* Buffer, int64_t Count) {
       Cap = (Cap + 0x1FFF) & ~int64_t(0x1FFF);
       SetCapacity(Cap);
     }
+    if (FPosition > FSize) std::memset(static_cast<uint8_t*>(FMemory) + FSize, 0, static_cast<size_t>(FPosition - FSize));
     FSize = End;
   }
   std::memcpy(static_cast<uint8_t*>(FMemory) + FPosition, Buffer, static_cast<size_t>(Count));

@@ -31,6 +31,9 @@ TEST(MemoryStream, WriteSeekReadRoundTrip) {
   M.WriteBuffer("x", 1);
   EXPECT_EQ(M.Size(), 21);
   EXPECT_EQ(std::memcmp(M.Memory(), Text, 13), 0);
+  EXPECT_EQ(static_cast<char*>(M.Memory())[15], 0);  // the gap reads as zeros
+  M.SetSize(40);
+  EXPECT_EQ(static_cast<char*>(M.Memory())[39], 0);
   M.SetSize(5);
   EXPECT_EQ(M.Position(), 5);
   M.Clear();
