@@ -209,6 +209,35 @@ void BuildReflection(TQuillotView* View, TQuillotView* Source, const TReflection
                   S.WaveLength, S.Phase, S.ColorMode, S.Background, Layer, S.WaveOn, !S.RemoveAlpha);
 }
 
+void RedoReflectionLayer(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
+  if (Layer < 0) return;
+  MirrorIntoLayer(View, Source, S.Side, Layer);
+  ApplyColorMode(View, S.ColorMode, Layer);
+  ApplyWave(View, S.Amplitude, S.WaveLength, S.WaveOn, Layer, S.Phase);
+  RampLayer(View, S.StartOpacity(), S.EndOpacity(), Layer, S.SizePercent, S.Side);
+  FlattenReflectionLayer(View, S.Background, Layer, !S.RemoveAlpha);
+}
+
+void RedoBaseLayer(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
+  if (Layer < 0) return;
+  RestoreBaseLayer(View, Source);
+  EnlargeCanvas(View, Source, S.Side, S.Space);
+  PlaceReflectionLayer(View, Source, S.Side, S.Space, Layer);
+  FlattenBaseLayers(View, S.Background, Layer, !S.RemoveAlpha);
+}
+
+void RedoBothLayers(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
+  if (Layer < 0) return;
+  RestoreBaseLayer(View, Source);
+  EnlargeCanvas(View, Source, S.Side, S.Space);
+  MirrorIntoLayer(View, Source, S.Side, Layer);
+  ApplyColorMode(View, S.ColorMode, Layer);
+  ApplyWave(View, S.Amplitude, S.WaveLength, S.WaveOn, Layer, S.Phase);
+  RampLayer(View, S.StartOpacity(), S.EndOpacity(), Layer, S.SizePercent, S.Side);
+  FlattenBaseLayers(View, S.Background, Layer, !S.RemoveAlpha);
+  FlattenReflectionLayer(View, S.Background, Layer, !S.RemoveAlpha);
+}
+
 void BlendOntoColor(TQxBitmap* Bitmap, TColor Color) {
   if (!Bitmap->HasAlphaChannel() || Bitmap->PixelFormat() != TQxPixelFormat::qx24RGB) return;
   const TQxRGB Bg = QxTColorToRGB(Color);

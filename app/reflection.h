@@ -72,6 +72,14 @@ struct TReflectionSettings {
 // BuildReflection with the settings as the main window passes them.
 void BuildReflection(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer);
 
+// What each setting handler redoes once a picture is loaded. A change of size, transparency, colour mode or
+// wave touches only the reflection layer (steps 4-7 and 9); a change of space only the base layer and the
+// placement (1-3 and 8); a change of the alpha setting or the background colour both layers (all but 3).
+// A change of side, or opening a picture, runs the whole BuildReflection.
+void RedoReflectionLayer(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer);
+void RedoBaseLayer(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer);
+void RedoBothLayers(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer);
+
 // Saves what the view shows to FileName, the writer chosen by its extension. Raises Exception when
 // nothing could be written (no writer for the extension, or the writer failed).
 void SaveReflection(TQuillotView* View, const std::string& FileName, const TReflectionSettings& S);

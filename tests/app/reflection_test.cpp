@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -351,4 +352,54 @@ TEST_F(ReflectionFiles, EverySideModeAndFormat) {
   std::fputs(Manifest.c_str(), F);
   std::fclose(F);
   EXPECT_EQ(Run("checkall", ManifestFile), 0);
+}
+
+namespace {
+
+bool SameBitmap(TQxBitmap* A, TQxBitmap* B) {
+  if (A->Width() != B->Width() || A->Height() != B->Height() || A->PixelFormat() != B->PixelFormat()) return false;
+  const int32_t Bytes = (A->Width() * A->BitCount() + 7) / 8;
+  for (int32_t y = 0; y < A->Height(); ++y)
+    if (std::memcmp(A->Scanline(y), B->Scanline(y), size_t(Bytes)) != 0) return false;
+  if (A->HasAlphaChannel() != B->HasAlphaChannel()) return false;
+  return !A->HasAlphaChannel() || SameBitmap(A->GetAlphaChannel(), B->GetAlphaChannel());
+}
+
+}  // namespace
+
+// Each handler's partial rebuild leaves exactly what a whole build with the new settings gives.
+TEST(Reflection, PartialRebuildsEqualAWholeBuild) {
+  using Redo = void (*)(TQuillotView*, TQuillotView*, const TReflectionSettings&, int32_t);
+  struct Case {
+    const char* Name;
+    Redo Routine;
+    void (*Change)(TReflectionSettings&);
+  };
+  const Case Cases[] = {
+      {"transparency", RedoReflectionLayer, [](TReflectionSettings& S) { S.TranBegin = 40; S.TranEnd = 70; }},
+      {"size", RedoReflectionLayer, [](TReflectionSettings& S) { S.SizePercent = 30; }},
+      {"colour mode", RedoReflectionLayer, [](TReflectionSettings& S) { S.ColorMode = qxGray; }},
+      {"wave", RedoReflectionLayer, [](TReflectionSettings& S) { S.WaveOn = true; }},
+      {"space", RedoBaseLayer, [](TReflectionSettings& S) { S.Space = 7; }},
+      {"remove alpha", RedoBothLayers, [](TReflectionSettings& S) { S.RemoveAlpha = true; }},
+      {"background", RedoBothLayers, [](TReflectionSettings& S) { S.RemoveAlpha = true; S.Background = clRed; }},
+  };
+  for (const Case& C : Cases) {
+    for (int32_t Side : {qxSideLeft, qxSideBottom}) {
+      TReflectionSettings S;
+      S.Side = Side;
+      Pipeline Partial(12, 9, true, 200);
+      Partial.Build(S);
+      TReflectionSettings Changed = S;
+      C.Change(Changed);
+      C.Routine(Partial.View.get(), Partial.Source.get(), Changed, Partial.Layer);
+      Pipeline Whole(12, 9, true, 200);
+      Whole.Build(Changed);
+      EXPECT_TRUE(SameBitmap(Partial.Base(), Whole.Base())) << C.Name << " side " << Side;
+      EXPECT_TRUE(SameBitmap(Partial.Reflection(), Whole.Reflection())) << C.Name << " side " << Side;
+      EXPECT_EQ(Partial.View->GetLayer(1)->PosX, Whole.View->GetLayer(1)->PosX) << C.Name;
+      EXPECT_EQ(Partial.View->GetLayer(1)->PosY, Whole.View->GetLayer(1)->PosY) << C.Name;
+      EXPECT_EQ(Partial.View->EnableAlphaChannel(), Whole.View->EnableAlphaChannel()) << C.Name;
+    }
+  }
 }
