@@ -32,8 +32,9 @@ constexpr int QxStartStepCount = 11;
 using TQxStepProc = void (*)();
 
 // Fills the start and end routine of a step (either may be nullptr); a later call replaces an earlier
-// one. The foundation's own steps (gray weights, utilities) are built in; registering for them adds a
-// routine that runs right after the built-in one. Register before QxStaticInit.
+// one. The foundation's own steps (canvas defaults, gray weights, utilities, preset images) are built in;
+// registering for them adds a routine that runs right after the built-in start (and before the built-in
+// end). Register before QxStaticInit.
 void QxRegisterStartStep(TQxStartStep Step, TQxStepProc Init, TQxStepProc Final);
 // Removes every registration (tests).
 void QxClearStartSteps();
@@ -41,7 +42,7 @@ void QxClearStartSteps();
 // Routines the utilities step calls when present.
 struct TQxUtilsHooks {
   TQxStepProc FillMessageTables = nullptr;   // QxFillMessageTables (message tables)
-  TQxStepProc InitCosineTable = nullptr;     // QxInitCosineTable (geometry helpers)
+  TQxStepProc InitCosineTable = nullptr;     // runs after the built-in cosine table
   TQxStepProc FreeColorManagement = nullptr; // releases the colour-management library
 };
 extern TQxUtilsHooks QxUtilsHooks;

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/canvas.h"
+#include "imaging/foundation/geometry_helpers.h"
 #include "imaging/foundation/helpers.h"
 #include "imaging/foundation/qx_lists.h"
 #include "imaging/foundation/startup_internal.h"
@@ -18,9 +20,12 @@ int32_t GUseCount = 0;
 std::recursive_mutex GLock;
 
 void RunInit(int Step) {
+  // The foundation's own steps are built in; the other subsystems register theirs.
   switch (static_cast<TQxStartStep>(Step)) {
+    case TQxStartStep::qxsGdiPlus: GdiPlusInitDefaults(); break;
     case TQxStartStep::qxsGrayWeights: QxResetGrayWeights(); break;
     case TQxStartStep::qxsUtils: QxUtilsInit(); break;
+    case TQxStartStep::qxsPresetImages: PresetImagesInit(); break;
     default: break;
   }
   if (TQxStepProc P = QxRegisteredInit(Step)) P();
@@ -28,7 +33,11 @@ void RunInit(int Step) {
 
 void RunFinal(int Step) {
   if (TQxStepProc P = QxRegisteredFinal(Step)) P();
-  if (static_cast<TQxStartStep>(Step) == TQxStartStep::qxsUtils) QxUtilsFinal();
+  switch (static_cast<TQxStartStep>(Step)) {
+    case TQxStartStep::qxsUtils: QxUtilsFinal(); break;
+    case TQxStartStep::qxsPresetImages: PresetImagesFree(); break;
+    default: break;
+  }
 }
 }  // namespace
 
@@ -69,6 +78,7 @@ void QxUtilsInit() {
   QxMemoryThresholdOverride = -1;
   QxFileFallback = true;
   QxAllowFragments = true;
+  QxInitCosineTable();
   if (QxUtilsHooks.InitCosineTable) QxUtilsHooks.InitCosineTable();
 }
 

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/canvas.h"
+#include "imaging/foundation/geometry_helpers.h"
 #include "imaging/foundation/services.h"
 #include "imaging/foundation/utils.h"
 
@@ -72,4 +74,15 @@ TEST(Services, DefaultsReportNotAvailable) {
   EXPECT_FALSE(QxProbe(QxCodecServices.IsTiffStream, nullptr));
   EXPECT_EQ(QxCount(QxCodecServices.TiffPageCount, nullptr), 0);
   EXPECT_EQ(QxCodecServices.ReadGifStream, nullptr);
+}
+
+TEST(StaticInit, BuiltInFoundationStepsRun) {
+  QxClearStartSteps();
+  QxStaticInit();
+  EXPECT_EQ(PresetImages().size(), 4u);
+  EXPECT_FALSE(GdiPlusLoaded());
+  EXPECT_EQ(GdiPlusUseCount(), 0);
+  EXPECT_NE(QxCosineTable[0], QxCosineTable[128]);
+  QxStaticFinal();
+  EXPECT_TRUE(PresetImages().empty());
 }
