@@ -3,8 +3,11 @@
 
 #include <cstring>
 
+#include <lcms2.h>
+
 #include "imaging/foundation/icc.h"
 #include "imaging/foundation/metadata.h"
+#include "imaging/io/cmyk.h"
 #include "imaging/io/jpeg_metadata.h"
 
 using namespace jt;
@@ -360,4 +363,27 @@ TEST(JpegThinInterface, DecodesRowsAndRaisesOnBadData) {
   JpegDestroyDecompress(c);
   JpegFreeErrorManager(e);
   JpegFreeDecompress(c);
+}
+
+TEST(JpegCodec, ColourManagedDecodeDropsTheAppliedProfile) {
+  // An sRGB profile in one APP2 chunk: decoding through it and the default sRGB keeps the colours.
+  cmsHPROFILE h = cmsCreate_sRGBProfile();
+  cmsUInt32Number n = 0;
+  cmsSaveProfileToMem(h, nullptr, &n);
+  std::vector<uint8_t> profile(n);
+  cmsSaveProfileToMem(h, profile.data(), &n);
+  cmsCloseProfile(h);
+  auto b = ToBitmap(Pattern(32, 24));
+  auto j = EncodeToBytes(b.get(), [](TIOParamsVals& p) { p.JpegQuality = 100; });
+  InsertSegment(j, 0xE2, IccChunk(1, 1, profile), 20);
+  auto plain = DecodeBytes(j);
+  ASSERT_EQ(plain->Params.JpegMarkers->IndexOf(0xE2), 0);  // kept when nothing was converted
+  QxColorManagement = true;
+  auto managed = DecodeBytes(j);
+  QxColorManagement = false;
+  ASSERT_FALSE(managed->Aborting);
+  ASSERT_TRUE(managed->Params.InputICC);
+  EXPECT_TRUE(managed->Params.InputICC->Applied());
+  EXPECT_EQ(managed->Params.JpegMarkers->IndexOf(0xE2), -1);
+  EXPECT_LT(MeanDiff(FromBitmap(managed->Bitmap), FromBitmap(plain->Bitmap)), 1.0);
 }
