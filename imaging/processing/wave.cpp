@@ -29,10 +29,11 @@ struct WaveJob {
   bool reflective;
   std::vector<const uint8_t*> src;  // bottom-up: src[y] is row H - 1 - y of the picture
   std::vector<uint8_t*> dst;        // the same numbering
+  std::vector<double> dxs;          // (x - cx) * fx per column
 
   // One destination pixel at (x, y), y counted from the bottom, for the wave value w.
-  void Pixel(int32_t x, int32_t y, double w) const {
-    const double dx = (x - cx) * fx, dy = (y - cy) * fy;
+  inline void Pixel(int32_t x, int32_t y, double dy, double w) const {
+    const double dx = dxs[x];
     double sx, sy;
     if (reflective) {
       const double a = std::fabs(w) * amp;
@@ -43,19 +44,31 @@ struct WaveJob {
       sx = cx + (a + dx) / fx;
       sy = cy + (a + dy) / fy;
     }
-    int64_t X0 = Trunc(sx), Y0 = Trunc(sy);
+    const double tx = std::trunc(sx), ty = std::trunc(sy);
+    int64_t X0 = int64_t(tx), Y0 = int64_t(ty);
     X0 = std::max<int64_t>(std::min<int64_t>(X0, W - 2), 0);
     Y0 = std::max<int64_t>(std::min<int64_t>(Y0, H - 2), 0);
+    double ffx = sx - tx, ffy = sy - ty;
+    if (ffx < 0) ffx += 1;
+    if (ffy < 0) ffy += 1;
+    uint8_t* d = dst[y] + int64_t(x) * 3;
+    if (W >= 2 && H >= 2) {
+      const uint8_t* r0 = src[Y0] + X0 * 3;
+      const uint8_t* r1 = src[Y0 + 1] + X0 * 3;
+      for (int c = 0; c < 3; ++c) {
+        const double top = (1 - ffx) * r0[c] + ffx * r0[c + 3];
+        const double bottom = (1 - ffx) * r1[c] + ffx * r1[c + 3];
+        d[c] = uint8_t(int32_t((1 - ffy) * top + ffy * bottom));
+      }
+      return;
+    }
+    // One pixel wide or high: a sample beyond the picture counts 0.
     static const uint8_t zero[3] = {0, 0, 0};
     auto at = [&](int64_t X, int64_t Y) -> const uint8_t* {
       if (X >= W || Y >= H) return zero;
       return src[Y] + X * 3;
     };
     const uint8_t *s00 = at(X0, Y0), *s10 = at(X0 + 1, Y0), *s01 = at(X0, Y0 + 1), *s11 = at(X0 + 1, Y0 + 1);
-    double ffx = sx - std::trunc(sx), ffy = sy - std::trunc(sy);
-    if (ffx < 0) ffx += 1;
-    if (ffy < 0) ffy += 1;
-    uint8_t* d = dst[y] + int64_t(x) * 3;
     for (int c = 0; c < 3; ++c) {
       const double top = (1 - ffx) * s00[c] + ffx * s10[c];
       const double bottom = (1 - ffx) * s01[c] + ffx * s11[c];
@@ -67,15 +80,16 @@ struct WaveJob {
   // one sine serves up to four pixels.
   void RowPair(int32_t y) const {
     const int32_t y2 = H - 1 - y;
-    const double dy = (y - cy) * fy;
+    const double dy = (y - cy) * fy, dy2 = (y2 - cy) * fy;
+    const double k = 2 * M_PI / L2;
     for (int32_t x = 0, x2 = W - 1; x <= x2; ++x, --x2) {
-      const double dx = (x - cx) * fx;
-      const double w = std::sin(std::sqrt(dx * dx + dy * dy) / L2 * 2 * M_PI + phi);
-      Pixel(x, y, w);
-      if (x2 != x) Pixel(x2, y, w);
+      const double dx = dxs[x];
+      const double w = std::sin(std::sqrt(dx * dx + dy * dy) * k + phi);
+      Pixel(x, y, dy, w);
+      if (x2 != x) Pixel(x2, y, dy, w);
       if (y2 != y) {
-        Pixel(x, y2, w);
-        if (x2 != x) Pixel(x2, y2, w);
+        Pixel(x, y2, dy2, w);
+        if (x2 != x) Pixel(x2, y2, dy2, w);
       }
     }
   }
@@ -112,6 +126,8 @@ void QxWaveBitmap(TQxBitmap* Bitmap, int32_t Amplitude, int32_t WaveLength, int3
   job.L2 = 2.0 * WaveLength;
   job.amp = Amplitude;
   job.reflective = Reflective;
+  job.dxs.resize(W);
+  for (int32_t x = 0; x < W; ++x) job.dxs[x] = (x - job.cx) * job.fx;
   job.src.resize(H);
   job.dst.resize(H);
   for (int32_t y = 0; y < H; ++y) {
