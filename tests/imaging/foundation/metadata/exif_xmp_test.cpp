@@ -81,3 +81,22 @@ TEST(XmpBlock, PacketFollowsTheIdentifier) {
   const std::string noZero = "http://ns.adobe.com/xap/1.0/ and no terminator";
   EXPECT_EQ(QxFindXMP(noZero.data(), int32_t(noZero.size())), nullptr);
 }
+
+#include "platform/base/streams.h"
+
+TEST(ExifBlock, TiffHeaderSearchFromTheStreamPosition) {
+  std::vector<uint8_t> data(50, 'x');
+  const auto t = Tiff(true, 1, 72, 2);
+  data.insert(data.end(), t.begin(), t.end());
+  TMemoryStream s;
+  s.Write(data.data(), int64_t(data.size()));
+  s.SetPosition(10);
+  EXPECT_EQ(QxFindTIFFHeader(s), 40);
+  EXPECT_EQ(s.Position(), 10);
+  // A header whose first directory lies beyond the stream does not count.
+  data[50 + 4] = 0x7F;
+  TMemoryStream bad;
+  bad.Write(data.data(), int64_t(data.size()));
+  bad.SetPosition(0);
+  EXPECT_EQ(QxFindTIFFHeader(bad), -1);
+}
