@@ -287,6 +287,20 @@ void ReadBmpStream(TStream& Stream, TQxBitmap& Bitmap, int32_t DataSize, TIOPara
     Progress.Abort();
     return;
   }
+  // A file cannot describe more pixels than its data can fill: refuse before allocating.
+  {
+    const int64_t remaining = std::max<int64_t>(0, Stream.Size() - Stream.Position());
+    // In floating point: the products of 32-bit sizes do not fit 64 bits.
+    const double need = static_cast<double>(DibRowLen(width, bits)) * (height - 1) +
+                        static_cast<double>((static_cast<int64_t>(width) * bits + 7) / 8);
+    const double pixels = static_cast<double>(width) * height;
+    const bool rleData = (bits == 4 && compression == 2) || (bits == 8 && compression == 1);
+    if (rleData ? pixels > static_cast<double>(std::max<int64_t>(compSize, 64)) * 32768
+                : need > static_cast<double>(remaining)) {
+      Progress.Abort();
+      return;
+    }
+  }
   const bool native = Params.NativePixelFormat != 0;
   TQxPixelFormat fmt = bits == 1 ? TQxPixelFormat::qx1g
                                  : ((bits == 4 || bits == 8) && native ? TQxPixelFormat::qx8p : TQxPixelFormat::qx24RGB);
@@ -809,6 +823,10 @@ void ReadIconImage(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, bo
     Progress.Abort();
     return;
   }
+  if (DibRowLen(hw, bits) * height > Stream.Size() - Stream.Position()) {
+    Progress.Abort();
+    return;
+  }
   TQxPixelFormat fmt;
   if (Cursor)
     fmt = colours == 2 ? TQxPixelFormat::qx1g : TQxPixelFormat::qx24RGB;
@@ -836,6 +854,10 @@ void ReadIconImage(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, bo
   }
   const int32_t fileW = hw, fileH = height;
   const int64_t xorLen = DibRowLen(fileW, bits), andLen = DibRowLen(fileW, 1);
+  if (xorLen * fileH > Stream.Size() - Stream.Position()) {
+    Progress.Abort();
+    return;
+  }
   std::vector<uint8_t> xorRows(static_cast<size_t>(xorLen) * static_cast<size_t>(fileH));
   bool truncated = !ReadAll(Stream, xorRows.data(), static_cast<int64_t>(xorRows.size()));
   std::vector<uint8_t> andRows;

@@ -210,6 +210,25 @@ void ReadPxmStream(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, bo
       break;
   }
   if (ParamsOnly) return;
+  // Every pixel takes at least one byte of text or its share of the raster: refuse what the data cannot fill.
+  {
+    const int64_t remaining = std::max<int64_t>(0, r.s.Size() - r.s.Position());
+    // In floating point: width and height may each be near 2^31.
+    const double wh = static_cast<double>(width) * static_cast<double>(height);
+    double need = wh;
+    switch (v) {
+      case V3:
+      case V6_8: need = wh * 3; break;
+      case V4: need = static_cast<double>((width + 7) / 8) * static_cast<double>(height); break;
+      case V5_16: need = wh * 2; break;
+      case V6_16: need = wh * 6; break;
+      default: break;
+    }
+    if (need > static_cast<double>(remaining) + 1) {
+      Progress.Abort();
+      return;
+    }
+  }
   bool ok = false;
   try {
     ok = Bitmap.Allocate(W, H, fmt);

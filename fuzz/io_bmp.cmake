@@ -1,0 +1,1 @@
+qv_fuzz(io_bmp DEPS imaging_io)

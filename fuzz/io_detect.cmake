@@ -1,0 +1,1 @@
+qv_fuzz(io_detect DEPS imaging_io)

@@ -1,0 +1,1 @@
+qv_fuzz(io_ico DEPS imaging_io)

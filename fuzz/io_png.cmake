@@ -1,0 +1,1 @@
+qv_fuzz(io_png DEPS imaging_io)

@@ -1,0 +1,1 @@
+qv_fuzz(io_pnm DEPS imaging_io)

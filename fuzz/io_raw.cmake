@@ -1,0 +1,1 @@
+qv_fuzz(io_raw DEPS imaging_io)

@@ -1,0 +1,1 @@
+qv_fuzz(io_wbmp DEPS imaging_io)

@@ -1,0 +1,1 @@
+qv_fuzz(io_zlib DEPS imaging_io)
