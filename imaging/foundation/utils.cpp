@@ -2,7 +2,10 @@
 
 #include <cmath>
 
+#include "imaging/foundation/canvas.h"
+#include "imaging/foundation/geometry_helpers.h"
 #include "platform/base/numeric.h"
+#include "platform/graphics/canvas.h"
 
 int32_t QxGrayWeightRed = 21;
 int32_t QxGrayWeightGreen = 71;
@@ -231,4 +234,56 @@ double QxPowerDouble(double Base, double Exponent) {
   }
   if (Base == 0) return 0;
   return std::exp2(Exponent * std::log2(Base));
+}
+
+// ---- text boxes ----
+
+void QxDrawTextBox(TCanvas* Canvas, int32_t& X, int32_t& Y, TColor FrameColor1, TColor FrameColor2,
+                   int32_t ClientHeight, int32_t ClientWidth, TBitmap* SaveBitmap, TBrush* Brush, TFont* Font,
+                   const std::string& Text) {
+  if (!Canvas) return;
+  try {
+    if (Font) Canvas->Font()->Assign(*Font);
+    if (Brush) Canvas->Brush()->Assign(*Brush);
+    int32_t W = Canvas->TextWidth(Text) + 12;
+    int32_t H = Canvas->TextHeight(Text) + 12;
+    X = QxMaxInt(X, 0);
+    Y = QxMaxInt(Y, 0);
+    X = QxMinInt(X, ClientWidth - W - 1);
+    Y = QxMinInt(Y, ClientHeight - H - 1);
+    if (SaveBitmap) {
+      SaveBitmap->SetPixelFormat(TPixelFormat::pf24bit);
+      SaveBitmap->SetSize(W, H);
+      SaveBitmap->Canvas()->SetCopyMode(cmSrcCopy);
+      SaveBitmap->Canvas()->CopyRect(Rect(0, 0, W, H), Canvas, Rect(X, Y, X + W, Y + H));
+    }
+    Canvas->FillRect(Rect(X + 6, Y + 6, X + W, Y + H));
+    QxDrawTwoColorFrame(Canvas, X + 6, Y + 6, X + W - 1, Y + H - 1, FrameColor1, FrameColor2);
+    Canvas->TextOut(X + 9, Y + 9, Text);
+  } catch (const std::exception&) {
+    // Drawing helpers never fail their caller.
+  }
+}
+
+void QxDrawHintBox(TCanvas* Canvas, int32_t& X, int32_t& Y, const std::string& SizeText, const std::string& Text) {
+  if (!Canvas) return;
+  try {
+    TQxCanvas C(Canvas, true, true);
+    TFont* F = C.GetFont();
+    F->SetName("Arial");
+    F->SetSize(9);
+    F->SetColor(clBlack);
+    C.Brush()->SetColor(0x60FFFF);
+    C.Brush()->SetStyle(TBrushStyle::bsSolid);
+    C.Brush()->SetTransparency(128);
+    int32_t W = QxMaxInt(C.TextWidth(Text), C.TextWidth(SizeText)) + 12;
+    int32_t H = C.TextHeight(Text) + 12;
+    X = QxMaxInt(X, 0);
+    Y = QxMaxInt(Y, 0);
+    C.FillRect(Rect(X + 6, Y + 6, X + W, Y + H));
+    QxDrawTwoColorFrame(Canvas, X + 6, Y + 6, X + W - 1, Y + H - 1, 8421504, 16777215);
+    Canvas->Brush()->SetStyle(TBrushStyle::bsClear);
+    Canvas->TextOut(X + 9, Y + 9, Text);
+  } catch (const std::exception&) {
+  }
 }

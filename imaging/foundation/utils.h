@@ -1,11 +1,16 @@
 #pragma once
 // Small routines shared by the whole imaging library, and its gray weights.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "imaging/foundation/types.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/color.h"
+
+class TCanvas;
+class TBrush;
+class TFont;
 
 // Gray weights in percent (sum 100), set by the library start-up.
 extern int32_t QxGrayWeightRed;
@@ -123,3 +128,11 @@ inline uint32_t QxSwap32(uint32_t V) {
 long double QxIntPower(long double Base, int32_t Exponent);
 long double QxFloatPower(long double Base, long double Exponent);
 double QxPowerDouble(double Base, double Exponent);
+
+// A framed text box at (X + 6, Y + 6), moved to fit inside the client area (X and Y come back adjusted);
+// the canvas pixels under it are first copied into SaveBitmap (made 24-bit of the box size) when given.
+void QxDrawTextBox(TCanvas* Canvas, int32_t& X, int32_t& Y, TColor FrameColor1, TColor FrameColor2,
+                   int32_t ClientHeight, int32_t ClientWidth, TBitmap* SaveBitmap, TBrush* Brush, TFont* Font,
+                   const std::string& Text);
+// A semi-transparent light-yellow hint box as wide as the wider of SizeText and Text.
+void QxDrawHintBox(TCanvas* Canvas, int32_t& X, int32_t& Y, const std::string& SizeText, const std::string& Text);
