@@ -761,12 +761,26 @@ void TWinControl::CreateParams(TCreateParams& P) {
 
 void TWinControl::CreateHandle() {
   if (FHandle) return;
+  // Styles are read again now that the whole object exists; a changed frame resizes the client.
+  TRect before = NonClientInsets();
   FParamsValid = false;
   Params();
   FHandle = TUiCore::NewHandle(this, nullptr);
   ++FCreateCount;
   CreateWnd();
+  if (!(NonClientInsets() == before) && !ComponentState().Contains(csLoading)) {
+    AlignAll();
+    Perform(WM_SIZE, 0, MakeLParam(ClientWidth(), ClientHeight()));
+  }
   for (TWinControl* w : FTabList) w->HandleNeeded();
+}
+
+void TWinControl::Loaded() {
+  TControl::Loaded();
+  FParamsValid = false;
+  FLastClientW = ClientWidth();
+  FLastClientH = ClientHeight();
+  AlignAll();
 }
 
 void TWinControl::CreateWnd() { Perform(WM_CREATE, 0, 0); }

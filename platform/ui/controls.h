@@ -470,6 +470,7 @@ class TWinControl : public TControl {
   TKeyPressEvent OnKeyPress;
 
  protected:
+  void Loaded() override;
   virtual void CreateParams(TCreateParams& Params);
   virtual void CreateWnd();
   virtual void DestroyWnd();
