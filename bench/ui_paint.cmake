@@ -1,0 +1,1 @@
+qv_bench(ui_paint DEPS platform_ui)
