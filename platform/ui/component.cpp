@@ -102,6 +102,7 @@ void TComponent::RemoveFrom(TComponent* AComponent) {
 void TComponent::DestroyComponents() {
   while (!components_.empty()) {
     TComponent* c = components_.back();
+    c->BeforeDestruction();
     RemoveFrom(c);
     delete c;
   }

@@ -64,6 +64,9 @@ class TObject {
   virtual ~TObject() = default;
   // Name of the most derived class as the library reports it (overridden where callers ask).
   virtual std::string ClassName() const { return "TObject"; }
+  // Runs while the object is still whole, just before it is freed by its owner (or by a creator
+  // that calls it); handlers that need the complete object (a form's OnDestroy) run here.
+  virtual void BeforeDestruction() {}
 };
 
 class TPersistent : public TObject {

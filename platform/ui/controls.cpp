@@ -650,7 +650,7 @@ TWinControl::~TWinControl() {
   while (!FControls.empty()) {
     TControl* c = FControls.back();
     RemoveControl(c);
-    if (auto* f = dynamic_cast<TCustomForm*>(c)) f->BeforeDestruction();
+    c->BeforeDestruction();
     delete c;
   }
   DestroyHandle();

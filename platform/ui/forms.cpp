@@ -42,7 +42,8 @@ TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
 }
 
 TCustomForm::~TCustomForm() {
-  if (!FDestroyFired) BeforeDestruction();
+  FDestroyFired = true;
+  Destroying();
   if (TUiCore::MenuLoop && TUiMenuLoop::OwnsWindow(this)) TUiMenuLoop::CloseAll();
   auto& pr = TUiCore::PendingRelease;
   pr.erase(std::remove(pr.begin(), pr.end(), this), pr.end());
@@ -689,7 +690,7 @@ void DoneApplication() {
   if (!Application) return;
   while (Application->ComponentCount() > 0) {
     TComponent* c = Application->Components(Application->ComponentCount() - 1);
-    if (auto* f = dynamic_cast<TCustomForm*>(c)) f->BeforeDestruction();
+    c->BeforeDestruction();
     Application->RemoveComponent(c);
     delete c;
   }

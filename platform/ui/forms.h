@@ -117,8 +117,9 @@ class TCustomForm : public TWinControl {
   TCloseQueryEvent OnCloseQuery;
   TShortCutEvent OnShortCut;
 
-  // Runs OnDestroy; called by the owner before it frees the form.
-  void BeforeDestruction();
+  // Runs OnDestroy; called by the owner before it frees the form. A form freed with a bare delete
+  // never runs OnDestroy, since its handlers may use parts of the form already gone.
+  void BeforeDestruction() override;
   // True when a key (WM_KEYDOWN with shift state) is a shortcut of the form's menu and was run.
   virtual bool IsShortCut(uint16_t Key, TShiftState Shift);
 

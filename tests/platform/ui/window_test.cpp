@@ -328,3 +328,24 @@ TEST_F(UiTest, ExceptionInAHandlerIsReportedAndTheLoopGoesOn) {
 }
 
 }  // namespace
+
+namespace {
+struct TSettingsForm : TForm {
+  explicit TSettingsForm(TComponent* O) : TForm(O) {
+    OnDestroy = [this](TObject*) { Saved = *Setting; };
+  }
+  std::unique_ptr<std::string> Setting = std::make_unique<std::string>("kept");
+  static inline std::string Saved;
+};
+
+TEST_F(UiTest, OwnerRunsOnDestroyWhileTheFormIsWhole) {
+  TSettingsForm::Saved.clear();
+  auto* owner = new TComponent(nullptr);
+  auto* f = new TSettingsForm(owner);
+  ShowAt(f, 100, 100);
+  int32_t before = Screen->FormCount();
+  delete owner;
+  EXPECT_EQ(TSettingsForm::Saved, "kept");
+  EXPECT_EQ(Screen->FormCount(), before - 1);
+}
+}  // namespace
