@@ -221,3 +221,28 @@ TEST(Component, AdjustDpiMakesPixelsSquare) {
     EXPECT_EQ(io.Params->DpiY, c.edy);
   }
 }
+
+TEST(Component, CommittedFixturesAgree) {
+  // Files written by ImageMagick, Pillow and netpbm from one picture: every reader sees the same pixels.
+  const std::string dir = QV_TEST_DATA_DIR;
+  TQuillotIO ref;
+  ref.LoadFromFile(dir + "/c.ppm");
+  ASSERT_FALSE(ref.Aborting);
+  const auto expect = RgbOf(*ref.WorkBitmap());
+  for (const char* f : {"b24.bmp", "os2.bmp"}) {
+    TQuillotIO io;
+    io.LoadFromFile(dir + "/" + f);
+    ASSERT_FALSE(io.Aborting) << f;
+    EXPECT_EQ(RgbOf(*io.WorkBitmap()), expect) << f;
+  }
+  TQuillotIO png;
+  png.LoadFromFile(dir + "/rgbi.png");
+  ASSERT_FALSE(png.Aborting);
+  EXPECT_EQ(png.Params->PngInterlaced, 1);
+  EXPECT_EQ(png.WorkBitmap()->Width(), 12);
+  TQuillotIO ico;
+  ico.LoadFromFileDetected(dir + "/ia.ico");
+  ASSERT_FALSE(ico.Aborting);
+  EXPECT_EQ(ico.Params->FileType, qxffICO);
+  EXPECT_TRUE(ico.WorkBitmap()->HasAlphaChannel());
+}

@@ -195,7 +195,16 @@ for i, (m, kw) in enumerate(cases):
 print(len(cases))
 )PY");
   ASSERT_EQ(Shell("/usr/bin/python3 " + d + "/mk.py " + d), 0);
-  for (int i = 0; i < 14; ++i) {
+  // Pillow writes no Adam7 files: ImageMagick interlaces the RGB and RGBA cases (14, 15), Pillow decodes them.
+  int cases = 14;
+  if (HaveTool("convert")) {
+    ASSERT_EQ(Shell("cd '" + d + "' && convert c8.png -interlace PNG c14.png && convert c10.png -interlace PNG c15.png && "
+                    "/usr/bin/python3 -c \"from PIL import Image\nfor n in (14, 15):\n    f='c%d.png' % n; "
+                    "open(f + '.rgba', 'wb').write(Image.open(f).convert('RGBA').tobytes())\""),
+              0);
+    cases = 16;
+  }
+  for (int i = 0; i < cases; ++i) {
     std::string f = d + "/c" + std::to_string(i) + ".png";
     TIOParamsVals q;
     bool aborted = true;
@@ -211,6 +220,9 @@ print(len(cases))
           alpha[k] != expect[k * 4 + 3])
         ++mismatches;
     EXPECT_EQ(mismatches, 0) << "case " << i;
+    if (i >= 14) {
+      EXPECT_EQ(q.PngInterlaced, 1);
+    }
   }
 }
 
