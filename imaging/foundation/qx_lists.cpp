@@ -152,7 +152,7 @@ int32_t TQxByteArray::AppendFromStream(TStream* Stream, int32_t Count) {
   // Never grow for more than the stream can still deliver.
   int64_t Size = -1;
   try {
-    Size = Stream->Size();
+    if (Stream->SizeKnown()) Size = Stream->Size();
   } catch (const Exception&) {
   }
   if (Size >= 0) Count = static_cast<int32_t>(std::min<int64_t>(Count, std::max<int64_t>(0, Size - Stream->Position())));

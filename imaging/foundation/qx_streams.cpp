@@ -170,6 +170,7 @@ void QxWriteChecked(TStream* Stream, std::atomic<bool>* Aborting, const void* Bu
 
 // Streams whose size cannot be asked (the compression streams) answer -1 here.
 static int64_t KnownSize(TStream* S) {
+  if (!S->SizeKnown()) return -1;
   try {
     return S->Size();
   } catch (const Exception&) {

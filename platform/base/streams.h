@@ -46,6 +46,9 @@ class TStream {
   void SetPosition(int64_t Pos) { Seek(Pos, TSeekOrigin::soBeginning); }
   virtual int64_t Size();
   virtual void SetSize(int64_t NewSize);
+  // False for streams whose size cannot be asked without consuming them (compression streams); readers
+  // that check lengths against what is left then rely on the reads alone.
+  virtual bool SizeKnown() { return true; }
 
   // Copies Count bytes from Source's position; Count 0 copies the whole Source from its start.
   // Returns the bytes copied; a short Source raises EReadError.

@@ -223,3 +223,22 @@ TEST(StreamRoutines, AnsiStringsRefuseLengthsBeyondTheStream) {
   Cut.SetPosition(0);
   EXPECT_FALSE(QxReadAnsiString(&Cut, S));
 }
+
+// A stream that can only be read forward, like a decompressor: asking its size would consume it.
+TEST(StreamRoutines, StreamsOfUnknownSizeAreReadWithoutAskingIt) {
+  class TForwardOnly : public TMemoryStream {
+   public:
+    bool SizeKnown() override { return false; }
+    int64_t Size() override { throw EStreamError("size asked"); }
+  } Src;
+  QxWriteAnsiString(&Src, "abc");
+  Src.WriteBuffer("0123456789", 10);
+  Src.SetPosition(0);
+  std::string S;
+  EXPECT_TRUE(QxReadAnsiString(&Src, S));
+  EXPECT_EQ(S, "abc");
+  TMemoryStream Dst;
+  EXPECT_EQ(QxCopyStream(&Dst, &Src, 6), 6);
+  EXPECT_EQ(std::memcmp(Dst.Memory(), "012345", 6), 0);
+  EXPECT_THROW(QxCopyStream(&Dst, &Src, 100), EReadError);  // nothing to limit by: the short read shows
+}
