@@ -76,7 +76,9 @@ bool ReadValue(TStream* S, T& v) {
 
 TQxBitmap::TQxBitmap() : fileBuffer_(std::make_unique<TQxFileBuffer>()) {
   if (QxMemoryThresholdOverride == -1) {
-    MemoryThreshold = static_cast<int64_t>(Trunc(static_cast<double>(PhysicalMemory(false)) / 1.3));
+    // Physical memory does not change while the program runs; asking once keeps temporaries cheap.
+    static const int64_t physical = PhysicalMemory(false);
+    MemoryThreshold = static_cast<int64_t>(Trunc(static_cast<double>(physical) / 1.3));
     if (MemoryThreshold == 0) MemoryThreshold = kDefaultThreshold;
   } else {
     MemoryThreshold = QxMemoryThresholdOverride;

@@ -438,13 +438,14 @@ int32_t QxCopyDIBToBitmap(const uint8_t* DIB, size_t Length, TQxBitmap* Bitmap, 
   int64_t offset = headerSize + colours * 4;
   const bool bitfields = compression == 3;
   if (bitfields && (bitCount == 16 || bitCount == 32)) offset = headerSize + (headerSize == 40 ? 12 : 0);
-  if (bitfields && headerSize == 40 && int64_t(Length) < 52) return 0;
+  if (bitfields && int64_t(Length) < 52) return 0;
   if (offset > int64_t(Length)) return 0;
   const uint8_t* pixels = Bits ? Bits : DIB + offset;
   const int64_t pixelBytes = Bits ? int64_t(BitsLength) : int64_t(Length) - offset;
   const int64_t rowLen = ((int64_t(bitCount) * width + 31) / 32) * 4;
   if (fourcc) {
-    if (!Bits) return 0;
+    // Every video layout takes at least a byte per pixel; shorter data cannot be a frame of that size.
+    if (!Bits || int64_t(BitsLength) < int64_t(width) * height) return 0;
   } else if (rowLen * height > pixelBytes) {
     return 0;
   }
@@ -535,9 +536,9 @@ int32_t QxCopyDIBToBitmap(const uint8_t* DIB, size_t Length, TQxBitmap* Bitmap, 
       case 16:
         for (int32_t x = 0; x < width; ++x) {
           const uint32_t p = Get16(s + 2 * x);
-          d[3 * x + 2] = uint8_t((p & masks[0]) >> std::max(fr + fg + fb - 8, 0));
-          d[3 * x + 1] = uint8_t((p & masks[1]) >> std::max(fg + fb - 8, 0));
-          d[3 * x] = uint8_t(((p & masks[2]) & 0xFF) << std::max(8 - fb, 0));
+          d[3 * x + 2] = uint8_t(uint64_t(p & masks[0]) >> std::clamp(fr + fg + fb - 8, 0, 63));
+          d[3 * x + 1] = uint8_t(uint64_t(p & masks[1]) >> std::clamp(fg + fb - 8, 0, 63));
+          d[3 * x] = uint8_t(((p & masks[2]) & 0xFF) << std::clamp(8 - fb, 0, 8));
         }
         break;
       case 24:

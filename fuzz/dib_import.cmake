@@ -1,0 +1,1 @@
+qv_fuzz(dib_import DEPS imaging_foundation)

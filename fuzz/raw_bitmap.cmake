@@ -1,0 +1,1 @@
+qv_fuzz(raw_bitmap DEPS imaging_foundation)
