@@ -780,6 +780,36 @@ void TQxBitmap::ColorRenderer(const TQxRenderArgs& A, bool Translucent, int /*Ki
       prevDest = d;
       continue;
     }
+    if (!fast && f == TQxPixelFormat::qx24RGB && !adj.on && !adj.range) {
+      // Plain 24-bit pixels through the column table: no per-pixel format or adjustment work.
+      const int32_t* xt = A.XTable - A.X1;
+      if (!Translucent) {
+        for (int32_t x = A.X1; x <= A.X2; ++x) {
+          if (uint32_t(xt[x]) >= uint32_t(srcW)) continue;
+          const uint8_t* p = s + 3 * int64_t(xt[x]);
+          uint8_t* dp = d + 3 * int64_t(x);
+          dp[0] = p[0];
+          dp[1] = p[1];
+          dp[2] = p[2];
+        }
+      } else {
+        const int32_t t = A.Transparency;
+        for (int32_t x = A.X1; x <= A.X2; ++x) {
+          const int32_t sx = xt[x];
+          if (uint32_t(sx) >= uint32_t(srcW)) continue;
+          const int32_t a = arow ? std::min<int32_t>(t, arow[sx]) : t;
+          if (a == 0) continue;
+          const uint8_t* p = s + 3 * int64_t(sx);
+          uint8_t* dp = d + 3 * int64_t(x);
+          dp[0] = uint8_t(dp[0] + (((p[0] - dp[0]) * a) >> 8));
+          dp[1] = uint8_t(dp[1] + (((p[1] - dp[1]) * a) >> 8));
+          dp[2] = uint8_t(dp[2] + (((p[2] - dp[2]) * a) >> 8));
+        }
+      }
+      prevSrcRow = sy;
+      prevDest = d;
+      continue;
+    }
     for (int32_t x = A.X1; x <= A.X2; ++x) {
       const int32_t sx = fast ? x + A.SrcX - A.DstX : A.XTable[x - A.X1];
       if (sx < 0 || sx >= srcW) continue;
