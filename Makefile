@@ -1,6 +1,6 @@
 # Front door over CMake. `make test` is what CI runs.
 BUILD_DIR   ?= build
-BUILD_TYPE  ?= RelWithDebInfo
+BUILD_TYPE  ?= Release
 JOBS        ?= $(shell nproc)
 FUZZ_DIR    ?= build-fuzz
 FUZZ_SECONDS ?= 60
