@@ -168,7 +168,8 @@ std::string TCustomIniFile::GetText() const {
 void TCustomIniFile::SetText(std::string_view Text) {
   FLeading.clear();
   FSections.clear();
-  if (Text.size() >= 3 && Text.substr(0, 3) == "\xEF\xBB\xBF") Text.remove_prefix(3);
+  // Editors sometimes write the byte-order mark twice; none of them is text.
+  while (Text.size() >= 3 && Text.substr(0, 3) == "\xEF\xBB\xBF") Text.remove_prefix(3);
   TStringList Lines;
   Lines.SetText(Text);
   TSection* Cur = nullptr;
@@ -194,12 +195,12 @@ void TCustomIniFile::SetText(std::string_view Text) {
     }
     if (IsKey) {
       std::string Key = Trim(T.substr(0, Eq));
-      if (!Key.empty() && !FindKey(*Cur, Key)) {
+      if (!FindKey(*Cur, Key)) {
         Cur->Lines.push_back(TLine{Key, Trim(T.substr(Eq + 1))});
         continue;
       }
-      if (!Key.empty()) continue;  // a later duplicate of a key is not seen by readers
     }
+    // Comments, blank lines and later duplicates of a key: kept as they stand, unseen by readers.
     Cur->Lines.push_back(TLine{"", Raw});
   }
 }

@@ -46,11 +46,13 @@ TEST(IniFile, ProfileSemanticsOnRead) {
   EXPECT_EQ(Keys.Count(), 3);
   Ini.ReadSectionValues("options", Keys);
   EXPECT_EQ(Keys.Values("Quoted"), "  padded  ");
+  Ini.SetText("\xEF\xBB\xBF\xEF\xBB\xBF[S]\r\nk=v");  // a doubled byte-order mark
+  EXPECT_EQ(Ini.ReadString("S", "k", ""), "v");
 }
 
 TEST(IniFile, WritesKeepOrderCommentsAndGoToDisk) {
   std::string Name = TempIni("write");
-  WriteFileBytes(Name, "; keep me\n[A]\nx=1\n; tail of A\n\n[B]\ny=2\n");
+  WriteFileBytes(Name, "; keep me\n[A]\nx=1\nX=dup\n; tail of A\n\n[B]\ny=2\n");
   {
     TIniFile Ini(Name);
     Ini.WriteInteger("a", "X", 5);      // existing key keeps its place and spelling
@@ -59,7 +61,8 @@ TEST(IniFile, WritesKeepOrderCommentsAndGoToDisk) {
     Ini.WriteFloat("C", "F", 1.5);
     Ini.DeleteKey("B", "Y");
   }
-  EXPECT_EQ(ReadFileBytes(Name), "; keep me\r\n[A]\r\nx=5\r\nz=new\r\n; tail of A\r\n\r\n[B]\r\n[C]\r\nOn=1\r\nF=1.5\r\n");
+  EXPECT_EQ(ReadFileBytes(Name),
+            "; keep me\r\n[A]\r\nx=5\r\nz=new\r\nX=dup\r\n; tail of A\r\n\r\n[B]\r\n[C]\r\nOn=1\r\nF=1.5\r\n");
   TMemIniFile Mem(Name);
   Mem.EraseSection("c");
   EXPECT_FALSE(Mem.SectionExists("C"));
