@@ -71,15 +71,29 @@ bool UsesPattern(uint8_t Op) { return ((Op >> 4) & 0x0F) != (Op & 0x0F); }
 
 int BytesPerPixel(int Bpp) { return Bpp == 15 ? 2 : Bpp / 8; }
 
-// Source index for each of N destination steps over a source extent of M (mirrored when Flip).
-std::vector<int32_t> StretchMap(int32_t N, int32_t M, bool Flip) {
-  std::vector<int32_t> Map(static_cast<size_t>(N));
-  for (int32_t I = 0; I < N; ++I) {
-    int32_t S = static_cast<int32_t>(static_cast<int64_t>(I) * M / N);
-    Map[static_cast<size_t>(I)] = Flip ? M - 1 - S : S;
+// Source index for destination steps From .. To - 1 of N over a source extent of M (mirrored when
+// Flip); only the steps that can land in the bitmap are kept.
+class TStretchMap {
+ public:
+  TStretchMap(int32_t N, int32_t M, bool Flip, int64_t From, int64_t To) {
+    From = std::clamp<int64_t>(From, 0, N);
+    To = std::clamp<int64_t>(To, From, N);
+    this->From = static_cast<int32_t>(From);
+    this->To = static_cast<int32_t>(To);
+    FMap.resize(static_cast<size_t>(To - From));
+    for (int64_t I = From; I < To; ++I) {
+      int32_t S = static_cast<int32_t>(I * M / N);
+      FMap[static_cast<size_t>(I - From)] = Flip ? M - 1 - S : S;
+    }
   }
-  return Map;
-}
+  int32_t operator[](size_t I) const { return FMap[I - static_cast<size_t>(From)]; }
+  // Element I of the map sits at Data()[I - From].
+  const int32_t* Data() const { return FMap.data(); }
+  int32_t From = 0, To = 0;
+
+ private:
+  std::vector<int32_t> FMap;
+};
 
 }  // namespace
 
@@ -116,7 +130,8 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, i
     HSrc = -HSrc;
   }
   int32_t DX0 = D.DX(X), DY0 = D.DY(Y);
-  std::vector<int32_t> MapX = StretchMap(W, WSrc, FlipX), MapY = StretchMap(H, HSrc, FlipY);
+  TStretchMap MapX(W, WSrc, FlipX, static_cast<int64_t>(D.Bounds.Left) - DX0, static_cast<int64_t>(D.Bounds.Right) - DX0);
+  TStretchMap MapY(H, HSrc, FlipY, static_cast<int64_t>(D.Bounds.Top) - DY0, static_cast<int64_t>(D.Bounds.Bottom) - DY0);
   bool Plain = W == WSrc && H == HSrc && !FlipX && !FlipY;
 
   if (!NeedS) {
@@ -125,8 +140,8 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, i
     uint32_t M = D.S.Mask();
     bool Solid = BS.Solid();
     bool Stream = static_cast<int64_t>(W) * H * 4 > qvgfx::StreamingBytes;
-    for (int32_t I = 0; I < H; ++I)
-      D.Span(DY0 + I, DX0, DX0 + W, [&](int32_t Yy, int32_t A, int32_t B) {
+    for (int32_t I = MapY.From; I < MapY.To; ++I)
+      D.Span(DY0 + I, DX0 + MapX.From, DX0 + MapX.To, [&](int32_t Yy, int32_t A, int32_t B) {
         if (Op == 0xF0 && Solid && D.S.Bpp == 32) {
           qvgfx::FillRow32(reinterpret_cast<uint32_t*>(D.S.Row(Yy)) + A, B - A, BS.SolidValue(), Stream);
           return;
@@ -160,22 +175,22 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, i
   };
   std::vector<TRun> Runs;
   if (RowCopy && !Plain) {
-    for (int32_t Xx = 0; Xx < W;) {
+    for (int32_t Xx = MapX.From; Xx < MapX.To;) {
       int32_t SX = SX0 + MapX[static_cast<size_t>(Xx)];
       if (SX < 0 || SX >= S.S.Width) {
         ++Xx;
         continue;
       }
       int32_t E = Xx + 1;
-      while (E < W && MapX[static_cast<size_t>(E)] == MapX[static_cast<size_t>(E - 1)] + 1 &&
+      while (E < MapX.To && MapX[static_cast<size_t>(E)] == MapX[static_cast<size_t>(E - 1)] + 1 &&
              SX0 + MapX[static_cast<size_t>(E)] < S.S.Width)
         ++E;
       if (E - Xx >= 16 && !FlipX) {
         Runs.push_back({Xx, MapX[static_cast<size_t>(Xx)], E - Xx, 1});
       } else {
         E = Xx + 1;
-        while (E < W && SX0 + MapX[static_cast<size_t>(E)] >= 0 && SX0 + MapX[static_cast<size_t>(E)] < S.S.Width &&
-               !(E + 16 <= W && !FlipX && MapX[static_cast<size_t>(E + 15)] == MapX[static_cast<size_t>(E)] + 15))
+        while (E < MapX.To && SX0 + MapX[static_cast<size_t>(E)] >= 0 && SX0 + MapX[static_cast<size_t>(E)] < S.S.Width &&
+               !(E + 16 <= MapX.To && !FlipX && MapX[static_cast<size_t>(E + 15)] == MapX[static_cast<size_t>(E)] + 15))
           ++E;
         if (!Runs.empty() && Runs.back().Step == 0 && Runs.back().Dst + Runs.back().Len == Xx) Runs.back().Len += E - Xx;
         else Runs.push_back({Xx, MapX[static_cast<size_t>(Xx)], E - Xx, 0});
@@ -183,17 +198,17 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, i
       Xx = E;
     }
   }
-  const int32_t* MX = MapX.data() - DX0;
+  const int32_t* MX = MapX.Data() - MapX.From - DX0;
   std::vector<uint32_t> Line;
-  for (int32_t K = 0; K < H; ++K) {
-    int32_t I = Upward ? H - 1 - K : K;
+  for (int32_t K = 0; K < MapY.To - MapY.From; ++K) {
+    int32_t I = Upward ? MapY.To - 1 - K : MapY.From + K;
     int32_t SY = SY0 + MapY[static_cast<size_t>(I)];
     if (SY < 0 || SY >= S.S.Height) continue;
-    D.Span(DY0 + I, DX0, DX0 + W, [&](int32_t Yy, int32_t A, int32_t B) {
+    D.Span(DY0 + I, DX0 + MapX.From, DX0 + MapX.To, [&](int32_t Yy, int32_t A, int32_t B) {
       // Clip the span to the source columns that exist.
       if (Plain) {
-        A = std::max(A, DX0 - SX0);
-        B = std::min(B, DX0 - SX0 + S.S.Width);
+        A = static_cast<int32_t>(std::max<int64_t>(A, static_cast<int64_t>(DX0) - SX0));
+        B = static_cast<int32_t>(std::min<int64_t>(B, static_cast<int64_t>(DX0) - SX0 + S.S.Width));
         if (A >= B) return;
       }
       if (RowCopy && Plain && !SameBitmap) {
@@ -286,11 +301,12 @@ bool MaskedStretch(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src
   if (!D.Valid() || !S.S.Valid()) return true;
   TConverter Conv(S, D);
   int32_t DX0 = D.DX(X), DY0 = D.DY(Y), SX0 = S.DX(XSrc), SY0 = S.DY(YSrc);
-  std::vector<int32_t> MapX = StretchMap(W, WSrc, false), MapY = StretchMap(H, HSrc, false);
-  for (int32_t I = 0; I < H; ++I) {
+  TStretchMap MapX(W, WSrc, false, static_cast<int64_t>(D.Bounds.Left) - DX0, static_cast<int64_t>(D.Bounds.Right) - DX0);
+  TStretchMap MapY(H, HSrc, false, static_cast<int64_t>(D.Bounds.Top) - DY0, static_cast<int64_t>(D.Bounds.Bottom) - DY0);
+  for (int32_t I = MapY.From; I < MapY.To; ++I) {
     int32_t SY = SY0 + MapY[static_cast<size_t>(I)];
     if (SY < 0 || SY >= S.S.Height) continue;
-    D.Span(DY0 + I, DX0, DX0 + W, [&](int32_t Yy, int32_t A, int32_t B) {
+    D.Span(DY0 + I, DX0 + MapX.From, DX0 + MapX.To, [&](int32_t Yy, int32_t A, int32_t B) {
       for (int32_t Xx = A; Xx < B; ++Xx) {
         int32_t MXi = MapX[static_cast<size_t>(Xx - DX0)], SX = SX0 + MXi;
         if (SX < 0 || SX >= S.S.Width) continue;
@@ -348,7 +364,7 @@ bool GradientFill(HDC DC, const TRIVERTEX* Vertices, uint32_t NVertices, const G
       if (D.S.Bpp == 32) V |= Mix(C1.Alpha, C2.Alpha, I) << 24;
       return V;
     };
-    for (int32_t Yy = A.y; Yy < B.y; ++Yy) {
+    for (int32_t Yy = D.RowFrom(A.y); Yy < D.RowTo(B.y); ++Yy) {
       uint32_t RowV = Vert ? ValueAt(Yy - A.y) : 0;
       D.Span(D.DY(Yy), D.DX(A.x), D.DX(B.x), [&](int32_t Dy, int32_t L, int32_t Rr) {
         for (int32_t Xx = L; Xx < Rr; ++Xx) D.S.Set(Xx, Dy, Vert ? RowV : ValueAt(Xx - D.DX(A.x)));

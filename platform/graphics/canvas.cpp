@@ -277,33 +277,44 @@ void FillShapeWithBrush(const TDevice& D, const TShape& Sh, const TBrushSource& 
 
 namespace {
 
+// Steps a line from (X1, Y1) towards (X2, Y2), leaving out the end pixel, and calls Fn(X, Y, K) for the
+// K-th pixel. With a window, only the steps whose major coordinate lies in it are taken, starting
+// mid-line with the exact error term, so lines far longer than the bitmap cost nothing extra.
 template <typename F>
-void StepLine(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, F&& Fn) {
+void StepLine(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, F&& Fn, const TRect* Window = nullptr) {
   int64_t DX = std::llabs(static_cast<int64_t>(X2) - X1), DY = std::llabs(static_cast<int64_t>(Y2) - Y1);
   int SX = X1 < X2 ? 1 : -1, SY = Y1 < Y2 ? 1 : -1;
-  int64_t X = X1, Y = Y1;
-  if (DX >= DY) {
-    int64_t Err = 2 * DY - DX;
-    for (int64_t I = 0; I < DX; ++I) {
-      Fn(static_cast<int32_t>(X), static_cast<int32_t>(Y));
-      if (Err > 0 || (Err == 0 && SX > 0 && DY > 0 && false)) {
-        Y += SY;
-        Err -= 2 * DX;
-      }
-      Err += 2 * DY;
-      X += SX;
+  bool XMajor = DX >= DY;
+  int64_t Major = XMajor ? DX : DY, Minor = XMajor ? DY : DX;
+  int64_t M0 = XMajor ? X1 : Y1, N0 = XMajor ? Y1 : X1;
+  int SM = XMajor ? SX : SY, SN = XMajor ? SY : SX;
+  int64_t KStart = 0, KEnd = Major;
+  if (Window) {
+    int64_t Lo = XMajor ? Window->Left : Window->Top, Hi = (XMajor ? Window->Right : Window->Bottom) - 1;
+    // steps K with Lo <= M0 + SM K <= Hi
+    int64_t A = SM > 0 ? Lo - M0 : M0 - Hi, B = SM > 0 ? Hi - M0 : M0 - Lo;
+    KStart = std::max<int64_t>(KStart, A);
+    KEnd = std::min<int64_t>(KEnd, B + 1);
+  }
+  if (KStart >= KEnd) return;
+  // minor steps taken before step K: max(0, ceil((2 Minor K - Major) / (2 Major)))
+  // (products of two 33-bit extents need more than 64 bits)
+  auto MinorAt = [&](int64_t K) -> int64_t {
+    __int128 Num = static_cast<__int128>(2 * Minor) * K - Major, Den = 2 * static_cast<__int128>(Major);
+    return Num <= 0 ? 0 : static_cast<int64_t>((Num + Den - 1) / Den);
+  };
+  int64_t Mn = MinorAt(KStart);
+  int64_t Err = static_cast<int64_t>(static_cast<__int128>(2 * Minor) * (KStart + 1) - Major -
+                                     static_cast<__int128>(2 * Major) * Mn);
+  for (int64_t K = KStart; K < KEnd; ++K) {
+    int64_t M = M0 + SM * K, N = N0 + SN * Mn;
+    if (XMajor) Fn(static_cast<int32_t>(M), static_cast<int32_t>(N), K);
+    else Fn(static_cast<int32_t>(N), static_cast<int32_t>(M), K);
+    if (Err > 0) {
+      ++Mn;
+      Err -= 2 * Major;
     }
-  } else {
-    int64_t Err = 2 * DX - DY;
-    for (int64_t I = 0; I < DY; ++I) {
-      Fn(static_cast<int32_t>(X), static_cast<int32_t>(Y));
-      if (Err > 0) {
-        X += SX;
-        Err -= 2 * DY;
-      }
-      Err += 2 * DX;
-      Y += SY;
-    }
+    Err += 2 * Minor;
   }
 }
 
@@ -322,14 +333,15 @@ std::vector<int> DashOf(TPenStyle S) {
 // Row spans of a set of round-capped thick segments, merged.
 class TStrokeBuilder {
  public:
-  explicit TStrokeBuilder(int32_t Width) : FR(Width / 2.0), FShift(Width % 2 == 0 ? -0.5 : 0.0) {}
+  TStrokeBuilder(int32_t Width, const TRect& Window)
+      : FR(Width / 2.0), FShift(Width % 2 == 0 ? -0.5 : 0.0), FWindow(Window) {}
   void Segment(double AX, double AY, double BX, double BY) {
     AX += FShift;
     AY += FShift;
     BX += FShift;
     BY += FShift;
-    int64_t Y0 = static_cast<int64_t>(std::ceil(std::min(AY, BY) - FR - 1e-9));
-    int64_t Y1 = static_cast<int64_t>(std::floor(std::max(AY, BY) + FR + 1e-9));
+    int64_t Y0 = std::max<int64_t>(FWindow.Top, static_cast<int64_t>(std::ceil(std::min(AY, BY) - FR - 1e-9)));
+    int64_t Y1 = std::min<int64_t>(FWindow.Bottom - 1, static_cast<int64_t>(std::floor(std::max(AY, BY) + FR + 1e-9)));
     double LX = BX - AX, LY = BY - AY, L = std::hypot(LX, LY);
     double NX = L > 0 ? -LY / L * FR : 0, NY = L > 0 ? LX / L * FR : 0;
     double Q[4][2] = {{AX + NX, AY + NY}, {BX + NX, BY + NY}, {BX - NX, BY - NY}, {AX - NX, AY - NY}};
@@ -361,7 +373,8 @@ class TStrokeBuilder {
         }
       }
       if (Lo > Hi) continue;
-      int64_t XL = static_cast<int64_t>(std::ceil(Lo - 1e-9)), XR = static_cast<int64_t>(std::floor(Hi + 1e-9));
+      int64_t XL = std::max<int64_t>(FWindow.Left, static_cast<int64_t>(std::ceil(std::max(Lo, -4e9) - 1e-9)));
+      int64_t XR = std::min<int64_t>(FWindow.Right - 1, static_cast<int64_t>(std::floor(std::min(Hi, 4e9) + 1e-9)));
       if (XL <= XR) FRows[static_cast<int32_t>(Y)].push_back({static_cast<int32_t>(XL), static_cast<int32_t>(XR + 1)});
     }
   }
@@ -383,9 +396,31 @@ class TStrokeBuilder {
 
  private:
   double FR, FShift;
+  TRect FWindow;
   std::map<int32_t, qvgfx::TSpans> FRows;
 };
 
+
+}  // namespace
+
+namespace {
+
+// Collected pixels or spans per row, as a shape with sorted, merged spans.
+TShape RowsToShape(std::map<int32_t, qvgfx::TSpans>& Rows) {
+  TShape S;
+  if (Rows.empty()) return S;
+  S.Top = Rows.begin()->first;
+  S.Rows.resize(static_cast<size_t>(Rows.rbegin()->first - S.Top + 1));
+  for (auto& [Y, Spans] : Rows) {
+    std::sort(Spans.begin(), Spans.end());
+    qvgfx::TSpans& Out = S.Rows[static_cast<size_t>(Y - S.Top)];
+    for (auto Sp : Spans) {
+      if (!Out.empty() && Sp.first <= Out.back().second) Out.back().second = std::max(Out.back().second, Sp.second);
+      else Out.push_back(Sp);
+    }
+  }
+  return S;
+}
 
 }  // namespace
 
@@ -458,27 +493,31 @@ void StrokePath(TCanvas* C, const TPoint* P, int Count, bool Closed) {
     std::vector<int> Dash = DashOf(Pen->Style());
     uint32_t BV = D.Native(D.St.BkColor);
     bool Opaque = D.St.BkMode != TRANSPARENT;
-    size_t DI = 0;
-    int Left = Dash.empty() ? 0 : Dash[0];
+    // The dash pattern runs on along the whole path.
+    int64_t Period = 0;
+    for (int L : Dash) Period += L;
+    auto IsOn = [&](int64_t Pos) {
+      int64_t R = Pos % Period;
+      for (size_t I = 0; I < Dash.size(); ++I) {
+        if (R < Dash[I]) return I % 2 == 0;
+        R -= Dash[I];
+      }
+      return true;
+    };
+    TRect Win = D.Window();
+    int64_t Offset = 0;
     for (int I = 0; I < N; ++I) {
       TPoint A = P[I], B = P[(I + 1) % Count];
-      StepLine(D.DX(A.X), D.DY(A.Y), D.DX(B.X), D.DY(B.Y), [&](int32_t X, int32_t Y) {
-        if (Dash.empty()) {
-          D.Plot(X, Y, PV, Rop);
-          return;
-        }
-        bool On = DI % 2 == 0;
-        if (On) D.Plot(X, Y, PV, Rop);
+      int32_t AX = D.DX(A.X), AY = D.DY(A.Y), BX = D.DX(B.X), BY = D.DY(B.Y);
+      StepLine(AX, AY, BX, BY, [&](int32_t X, int32_t Y, int64_t K) {
+        if (Dash.empty() || IsOn(Offset + K)) D.Plot(X, Y, PV, Rop);
         else if (Opaque) D.Plot(X, Y, BV, Rop);
-        if (--Left <= 0) {
-          DI = (DI + 1) % Dash.size();
-          Left = Dash[DI];
-        }
-      });
+      }, &Win);
+      Offset += std::max(std::llabs(static_cast<int64_t>(BX) - AX), std::llabs(static_cast<int64_t>(BY) - AY));
     }
     return;
   }
-  TStrokeBuilder SB(Pen->Width());
+  TStrokeBuilder SB(Pen->Width(), D.Window());
   for (int I = 0; I < N; ++I) {
     TPoint A = P[I], B = P[(I + 1) % Count];
     SB.Segment(D.DX(A.X), D.DY(A.Y), D.DX(B.X), D.DY(B.Y));
@@ -526,16 +565,16 @@ void DrawClosedShape(TCanvas* C, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
   TShape Full, Outline, Fill;
   if (!PenVisible(C)) {
     // Without a pen the figure is one pixel smaller on the right and bottom, as on the platform.
-    Fill = Make(X1, Y1, X2 - 1, Y2 - 1);
+    Fill = Make(X1, Y1, X2 - 1, Y2 - 1, D.Window());
   } else {
     int32_t W = std::max(1, C->Pen()->Width());
     TRect O = OuterBox(C, X1, Y1, X2, Y2);
-    Full = Make(O.Left, O.Top, O.Right, O.Bottom);
+    Full = Make(O.Left, O.Top, O.Right, O.Bottom, D.Window());
     if (W <= 1) {
       Outline = qvgfx::BoundaryOf(Full);
       Fill = qvgfx::Subtract(Full, Outline);
     } else {
-      TShape Inner = Make(O.Left + W, O.Top + W, O.Right - W, O.Bottom - W);
+      TShape Inner = Make(O.Left + W, O.Top + W, O.Right - W, O.Bottom - W, D.Window());
       Outline = qvgfx::Subtract(Full, Inner);
       Fill = Inner;
     }
@@ -572,25 +611,19 @@ void TCanvas::Polygon(const TPoint* Points, int Count) {
   if (D.Valid()) {
     std::vector<TPoint> Dev(Points, Points + Count);
     for (TPoint& P : Dev) P = TPoint(D.DX(P.X), D.DY(P.Y));
-    TShape Fill = qvgfx::PolygonShape(Dev.data(), &Count, 1, D.St.PolyFillMode);
+    TShape Fill = qvgfx::PolygonShape(Dev.data(), &Count, 1, D.St.PolyFillMode, D.Window());
     TBrushSource BS(D, FBrush);
     if (PenVisible(this)) {
       // The outline's pixels are drawn by the pen alone.
-      TStrokeBuilder SB(std::max(1, FPen.Width()));
+      TRect Win = D.Window();
+      TStrokeBuilder SB(std::max(1, FPen.Width()), Win);
       if (FPen.Width() <= 1) {
-        TShape Line;
         std::map<int32_t, qvgfx::TSpans> Rows;
         for (int I = 0; I < Count; ++I) {
           TPoint A = Dev[I], B = Dev[(I + 1) % Count];
-          StepLine(A.X, A.Y, B.X, B.Y, [&](int32_t X, int32_t Y) { Rows[Y].push_back({X, X + 1}); });
+          StepLine(A.X, A.Y, B.X, B.Y, [&](int32_t X, int32_t Y, int64_t) { Rows[Y].push_back({X, X + 1}); }, &Win);
         }
-        Fill = qvgfx::Filter(Fill, [&](int32_t X, int32_t Y) {
-          auto It = Rows.find(Y);
-          if (It == Rows.end()) return true;
-          for (auto Sp : It->second)
-            if (Sp.first == X) return false;
-          return true;
-        });
+        Fill = qvgfx::Subtract(Fill, RowsToShape(Rows));
       } else {
         for (int I = 0; I < Count; ++I) SB.Segment(Dev[I].X, Dev[I].Y, Dev[(I + 1) % Count].X, Dev[(I + 1) % Count].Y);
         Fill = qvgfx::Subtract(Fill, SB.Build());
@@ -628,7 +661,8 @@ void TCanvas::Rectangle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   Changing();
   bool Styled = PenVisible(this) && FPen.Width() <= 1 && !DashOf(FPen.Style()).empty();
   DrawClosedShape(
-      this, X1, Y1, X2, Y2, [](int32_t A, int32_t B, int32_t Cc, int32_t D) { return qvgfx::RectShape(A, B, Cc, D); },
+      this, X1, Y1, X2, Y2,
+      [](int32_t A, int32_t B, int32_t Cc, int32_t D, const TRect& Wn) { return qvgfx::RectShape(A, B, Cc, D, Wn); },
       Styled);
   if (Styled) {
     if (X2 < X1) std::swap(X1, X2);
@@ -642,14 +676,18 @@ void TCanvas::Rectangle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
 void TCanvas::RoundRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3) {
   Changing();
   DrawClosedShape(this, X1, Y1, X2, Y2,
-                  [&](int32_t A, int32_t B, int32_t Cc, int32_t D) { return qvgfx::RoundRectShape(A, B, Cc, D, X3, Y3); });
+                  [&](int32_t A, int32_t B, int32_t Cc, int32_t D, const TRect& Wn) {
+                    return qvgfx::RoundRectShape(A, B, Cc, D, X3, Y3, Wn);
+                  });
   Changed();
 }
 
 void TCanvas::Ellipse(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   Changing();
   DrawClosedShape(this, X1, Y1, X2, Y2,
-                  [](int32_t A, int32_t B, int32_t Cc, int32_t D) { return qvgfx::EllipseShape(A, B, Cc, D); });
+                  [](int32_t A, int32_t B, int32_t Cc, int32_t D, const TRect& Wn) {
+                    return qvgfx::EllipseShape(A, B, Cc, D, Wn);
+                  });
   Changed();
 }
 
@@ -688,9 +726,10 @@ void DrawArcFigure(TCanvas* C, int Kind, int32_t X1, int32_t Y1, int32_t X2, int
   TPoint PS = OnEllipse(AS), PE = OnEllipse(AS + Sweep);
   TRect O = OuterBox(C, X1, Y1, X2, Y2);
   int32_t W = std::max(1, C->Pen()->Width());
-  TShape Full = qvgfx::EllipseShape(O.Left, O.Top, O.Right, O.Bottom);
+  TRect Win = D.Window();
+  TShape Full = qvgfx::EllipseShape(O.Left, O.Top, O.Right, O.Bottom, Win);
   TShape Ring = W <= 1 ? qvgfx::BoundaryOf(Full)
-                       : qvgfx::Subtract(Full, qvgfx::EllipseShape(O.Left + W, O.Top + W, O.Right - W, O.Bottom - W));
+                       : qvgfx::Subtract(Full, qvgfx::EllipseShape(O.Left + W, O.Top + W, O.Right - W, O.Bottom - W, Win));
   TShape Arc = qvgfx::Filter(Ring, [&](int32_t X, int32_t Y) { return InArc(X, Y); });
   uint32_t PV = D.Native(static_cast<COLORREF>(ColorToRGB(C->Pen()->Color())));
   bool Pen = PenVisible(C);
@@ -699,34 +738,23 @@ void DrawArcFigure(TCanvas* C, int Kind, int32_t X1, int32_t Y1, int32_t X2, int
     return;
   }
   // The straight edges of the figure, as pen pixels and as a cut through the fill.
-  TStrokeBuilder SB(W);
+  TStrokeBuilder SB(W, Win);
   std::vector<std::pair<TPoint, TPoint>> Edges;
   TPoint Ctr(static_cast<int32_t>(std::lround(CX)), static_cast<int32_t>(std::lround(CY)));
   if (Kind == 1) Edges = {{PE, Ctr}, {Ctr, PS}};
   else Edges = {{PE, PS}};
   std::map<int32_t, qvgfx::TSpans> Rows;
   for (auto& [P, Q] : Edges) {
-    if (W <= 1) StepLine(P.X, P.Y, Q.X, Q.Y, [&](int32_t X, int32_t Y) { Rows[Y].push_back({X, X + 1}); });
+    if (W <= 1) StepLine(P.X, P.Y, Q.X, Q.Y, [&](int32_t X, int32_t Y, int64_t) { Rows[Y].push_back({X, X + 1}); }, &Win);
     else SB.Segment(P.X, P.Y, Q.X, Q.Y);
   }
-  TShape Lines;
-  if (W <= 1) {
-    if (!Rows.empty()) {
-      Lines.Top = Rows.begin()->first;
-      Lines.Rows.resize(static_cast<size_t>(Rows.rbegin()->first - Lines.Top + 1));
-      for (auto& [Y, Sp] : Rows) {
-        std::sort(Sp.begin(), Sp.end());
-        Lines.Rows[static_cast<size_t>(Y - Lines.Top)] = Sp;
-      }
-    }
-  } else {
-    Lines = SB.Build();
-  }
+  TShape Lines = W <= 1 ? RowsToShape(Rows) : SB.Build();
   double EX = PE.X - PS.X, EY = PE.Y - PS.Y;
   double MidT = AS + Sweep / 2;
   double MX = CX + A * std::cos(MidT) - PS.X, MY = CY - B * std::sin(MidT) - PS.Y;
   double MSide = EX * MY - EY * MX;
-  TShape Inside = W <= 1 ? qvgfx::Subtract(Full, Ring) : qvgfx::EllipseShape(O.Left + W, O.Top + W, O.Right - W, O.Bottom - W);
+  TShape Inside =
+      W <= 1 ? qvgfx::Subtract(Full, Ring) : qvgfx::EllipseShape(O.Left + W, O.Top + W, O.Right - W, O.Bottom - W, Win);
   TShape Fill = qvgfx::Filter(Inside, [&](int32_t X, int32_t Y) {
     if (Kind == 1) return InArc(X, Y);
     double S = EX * (Y - PS.Y) - EY * (X - PS.X);
@@ -1153,14 +1181,14 @@ bool LineTo(HDC DC, int32_t X, int32_t Y) {
 }
 
 void LineDDA(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, const std::function<void(int32_t X, int32_t Y)>& Proc) {
-  if (Proc) StepLine(X1, Y1, X2, Y2, Proc);
+  if (Proc) StepLine(X1, Y1, X2, Y2, [&](int32_t X, int32_t Y, int64_t) { Proc(X, Y); });
 }
 
 static void FillLogical(HDC DC, const TRect& R, COLORREF Color) {
   TDevice D(DC);
   if (!D.Valid() || IsRectEmpty(R)) return;
   uint32_t V = D.Native(Color);
-  for (int32_t Y = R.Top; Y < R.Bottom; ++Y) D.FillSpan(D.DY(Y), D.DX(R.Left), D.DX(R.Right), V, R2_COPYPEN);
+  for (int32_t Y = D.RowFrom(R.Top); Y < D.RowTo(R.Bottom); ++Y) D.FillSpan(D.DY(Y), D.DX(R.Left), D.DX(R.Right), V, R2_COPYPEN);
 }
 
 bool DrawEdge(HDC DC, TRect& R, uint32_t Edge, uint32_t Flags) {
@@ -1211,11 +1239,11 @@ bool DrawFocusRect(HDC DC, const TRect& R) {
     int32_t DXp = D.DX(X), DYp = D.DY(Y);
     if (((X + Y) & 1) == 0 && D.Visible(DXp, DYp)) D.S.Set(DXp, DYp, ~D.S.Get(DXp, DYp) & M);
   };
-  for (int32_t X = R.Left; X < R.Right; ++X) {
+  for (int32_t X = D.ColFrom(R.Left); X < D.ColTo(R.Right); ++X) {
     Flip(X, R.Top);
     if (R.Bottom - 1 > R.Top) Flip(X, R.Bottom - 1);
   }
-  for (int32_t Y = R.Top + 1; Y < R.Bottom - 1; ++Y) {
+  for (int32_t Y = D.RowFrom(R.Top + 1); Y < D.RowTo(R.Bottom - 1); ++Y) {
     Flip(R.Left, Y);
     if (R.Right - 1 > R.Left) Flip(R.Right - 1, Y);
   }
@@ -1228,7 +1256,7 @@ int FillRect(HDC DC, const TRect& R, const TBrush& Brush) {
   TDevice D(DC);
   if (!D.Valid() || IsRectEmpty(R)) return 1;
   TBrushSource BS(D, Brush);
-  TShape S = qvgfx::RectShape(D.DX(R.Left), D.DY(R.Top), D.DX(R.Right), D.DY(R.Bottom));
+  TShape S = qvgfx::RectShape(D.DX(R.Left), D.DY(R.Top), D.DX(R.Right), D.DY(R.Bottom), D.Window());
   qvgfx::FillShapeWithBrush(D, S, BS, R2_COPYPEN);
   return 1;
 }
@@ -1239,8 +1267,8 @@ int FrameRect(HDC DC, const TRect& R, const TBrush& Brush) {
   TDevice D(DC);
   if (!D.Valid() || IsRectEmpty(R)) return 1;
   TRect Dv(D.DX(R.Left), D.DY(R.Top), D.DX(R.Right), D.DY(R.Bottom));
-  TShape Full = qvgfx::RectShape(Dv.Left, Dv.Top, Dv.Right, Dv.Bottom);
-  TShape Frame = qvgfx::Subtract(Full, qvgfx::RectShape(Dv.Left + 1, Dv.Top + 1, Dv.Right - 1, Dv.Bottom - 1));
+  TShape Full = qvgfx::RectShape(Dv.Left, Dv.Top, Dv.Right, Dv.Bottom, D.Window());
+  TShape Frame = qvgfx::Subtract(Full, qvgfx::RectShape(Dv.Left + 1, Dv.Top + 1, Dv.Right - 1, Dv.Bottom - 1, D.Window()));
   TBrushSource BS(D, Brush);
   qvgfx::FillShapeWithBrush(D, Frame, BS, R2_COPYPEN);
   return 1;

@@ -101,6 +101,13 @@ class TDevice {
  public:
   explicit TDevice(TCanvas* C);
   bool Valid() const { return S.Valid() && !Clip.empty(); }
+  // First and last-plus-one logical row or column of [A, B) that can reach the bitmap.
+  int32_t RowFrom(int32_t A) const { return static_cast<int32_t>(std::max<int64_t>(A, int64_t(Bounds.Top) - OrgY)); }
+  int32_t RowTo(int32_t B) const { return static_cast<int32_t>(std::min<int64_t>(B, int64_t(Bounds.Bottom) - OrgY)); }
+  int32_t ColFrom(int32_t A) const { return static_cast<int32_t>(std::max<int64_t>(A, int64_t(Bounds.Left) - OrgX)); }
+  int32_t ColTo(int32_t B) const { return static_cast<int32_t>(std::min<int64_t>(B, int64_t(Bounds.Right) - OrgX)); }
+  // The bitmap grown by two pixels: shapes are built only this far.
+  TRect Window() const { return TRect(Bounds.Left - 2, Bounds.Top - 2, Bounds.Right + 2, Bounds.Bottom + 2); }
   // Device position of a logical point.
   int32_t DX(int32_t X) const { return X + OrgX; }
   int32_t DY(int32_t Y) const { return Y + OrgY; }

@@ -24,11 +24,28 @@ static void Order(int32_t& A, int32_t& B) {
   if (B < A) std::swap(A, B);
 }
 
-TShape RectShape(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+// Row range [Top, Bottom) cut to the window.
+static bool RowRange(int64_t& Top, int64_t& Bottom, const TRect& Window) {
+  Top = std::max<int64_t>(Top, Window.Top);
+  Bottom = std::min<int64_t>(Bottom, Window.Bottom);
+  return Top < Bottom;
+}
+
+static void AddSpan(TSpans& Row, int64_t A, int64_t B, const TRect& Window) {
+  A = std::max<int64_t>(A, Window.Left);
+  B = std::min<int64_t>(B, Window.Right);
+  if (A < B) Row.push_back({static_cast<int32_t>(A), static_cast<int32_t>(B)});
+}
+
+TShape RectShape(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, const TRect& Window) {
   TShape S;
-  if (X2 <= X1 || Y2 <= Y1) return S;
-  S.Top = Y1;
-  S.Rows.assign(static_cast<size_t>(Y2 - Y1), TSpans{{X1, X2}});
+  int64_t T = Y1, B = Y2;
+  if (X2 <= X1 || Y2 <= Y1 || !RowRange(T, B, Window)) return S;
+  TSpans Row;
+  AddSpan(Row, X1, X2, Window);
+  if (Row.empty()) return S;
+  S.Top = static_cast<int32_t>(T);
+  S.Rows.assign(static_cast<size_t>(B - T), Row);
   return S;
 }
 
@@ -36,61 +53,67 @@ TShape RectShape(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
 // the ellipse of semi-axes (W - 1) / 2 and (H - 1) / 2; a pixel is inside when it lies within the
 // ellipse a quarter pixel larger. In quarter-pixel units u = 4x - 2(X1 + X2 - 1), A = 2W - 1:
 // u²B² + v²A² <= A²B².
-TShape EllipseShape(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+TShape EllipseShape(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, const TRect& Window) {
   Order(X1, X2);
   Order(Y1, Y2);
   TShape S;
   int64_t W = static_cast<int64_t>(X2) - X1, H = static_cast<int64_t>(Y2) - Y1;
-  if (W <= 0 || H <= 0) return S;
-  S.Top = Y1;
-  S.Rows.resize(static_cast<size_t>(H));
+  int64_t T = Y1, Bt = Y2;
+  if (W <= 0 || H <= 0 || !RowRange(T, Bt, Window)) return S;
+  S.Top = static_cast<int32_t>(T);
+  S.Rows.resize(static_cast<size_t>(Bt - T));
   int64_t A = 2 * W - 1, B = 2 * H - 1;
   int64_t SumX = static_cast<int64_t>(X1) + X2 - 1;
-  for (int64_t R = 0; R < H; ++R) {
+  for (int64_t Y = T; Y < Bt; ++Y) {
+    int64_t R = Y - Y1;
     int64_t V = 2 * (2 * R - (H - 1));
-    if (V > 0) {
-      S.Rows[R] = S.Rows[H - 1 - R];
-      continue;
+    if (std::llabs(V) > B) continue;
+    int64_t U;
+    if (A < (int64_t(1) << 28) && B < (int64_t(1) << 28)) {
+      // largest half-pixel offset U (same parity as W - 1) with (2U)² B² <= A² (B² - V²), exactly
+      __int128 Rhs = static_cast<__int128>(A) * A * (static_cast<__int128>(B) * B - static_cast<__int128>(V) * V);
+      long double Est = std::sqrt(static_cast<long double>(Rhs)) / static_cast<long double>(B) / 2;
+      U = static_cast<int64_t>(Est) + 1;
+      while (U >= 0 && static_cast<__int128>(2 * U) * (2 * U) * B * B > Rhs) --U;
+    } else {
+      // figures of hundreds of millions of pixels: the nearest pixel is close enough
+      long double Q = static_cast<long double>(V) / B;
+      U = static_cast<int64_t>(std::floor(static_cast<long double>(A) * std::sqrt(std::max(0.0L, 1 - Q * Q)) / 2));
     }
-    __int128 Rhs = static_cast<__int128>(A) * A * (static_cast<__int128>(B) * B - static_cast<__int128>(V) * V);
-    if (Rhs < 0) continue;
-    // largest half-pixel offset H2 (same parity as W - 1) with (2 H2)² B² <= Rhs
-    long double Est = std::sqrt(static_cast<long double>(Rhs)) / static_cast<long double>(B) / 2;
-    int64_t U = static_cast<int64_t>(Est) + 1;
-    while (U >= 0 && static_cast<__int128>(2 * U) * (2 * U) * B * B > Rhs) --U;
     if ((U & 1) != ((W - 1) & 1)) --U;
     if (U < 0) continue;
-    int32_t L = static_cast<int32_t>((SumX - U) / 2), Rt = static_cast<int32_t>((SumX + U) / 2);
-    S.Rows[R].push_back({L, Rt + 1});
+    AddSpan(S.Rows[static_cast<size_t>(Y - T)], (SumX - U) / 2, (SumX + U) / 2 + 1, Window);
   }
   return S;
 }
 
-TShape RoundRectShape(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t W, int32_t H) {
+TShape RoundRectShape(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t W, int32_t H, const TRect& Window) {
   Order(X1, X2);
   Order(Y1, Y2);
-  int32_t BW = X2 - X1, BH = Y2 - Y1;
-  W = std::min(std::abs(W), BW);
-  H = std::min(std::abs(H), BH);
-  if (W <= 0 || H <= 0) return RectShape(X1, Y1, X2, Y2);
-  TShape E = EllipseShape(0, 0, W, H);
+  int64_t BW = static_cast<int64_t>(X2) - X1, BH = static_cast<int64_t>(Y2) - Y1;
+  int64_t CW = std::min<int64_t>(std::abs(static_cast<int64_t>(W)), BW);
+  int64_t CH = std::min<int64_t>(std::abs(static_cast<int64_t>(H)), BH);
+  if (CW <= 0 || CH <= 0) return RectShape(X1, Y1, X2, Y2, Window);
   TShape S;
-  if (BW <= 0 || BH <= 0) return S;
-  S.Top = Y1;
-  S.Rows.resize(static_cast<size_t>(BH));
-  int32_t Half = (H + 1) / 2;
-  for (int32_t R = 0; R < BH; ++R) {
-    int32_t Inset = 0;
-    int32_t FromBottom = BH - 1 - R;
+  int64_t T = Y1, Bt = Y2;
+  if (BW <= 0 || BH <= 0 || !RowRange(T, Bt, Window)) return S;
+  // Only the corner rows that can be seen are needed from the corner ellipse.
+  TShape E = EllipseShape(0, 0, static_cast<int32_t>(CW), static_cast<int32_t>(CH));
+  S.Top = static_cast<int32_t>(T);
+  S.Rows.resize(static_cast<size_t>(Bt - T));
+  int64_t Half = (CH + 1) / 2;
+  for (int64_t Y = T; Y < Bt; ++Y) {
+    int64_t R = Y - Y1, FromBottom = BH - 1 - R;
+    int64_t Inset = 0;
     if (R < Half) {
-      if (E.Rows[R].empty()) continue;
-      Inset = E.Rows[R].front().first;
+      if (E.Rows[static_cast<size_t>(R)].empty()) continue;
+      Inset = E.Rows[static_cast<size_t>(R)].front().first;
     } else if (FromBottom < Half) {
-      int32_t ER = H - 1 - FromBottom;
+      size_t ER = static_cast<size_t>(CH - 1 - FromBottom);
       if (E.Rows[ER].empty()) continue;
       Inset = E.Rows[ER].front().first;
     }
-    if (X1 + Inset < X2 - Inset) S.Rows[R].push_back({X1 + Inset, X2 - Inset});
+    if (X1 + Inset < X2 - Inset) AddSpan(S.Rows[static_cast<size_t>(Y - T)], X1 + Inset, X2 - Inset, Window);
   }
   return S;
 }
@@ -103,7 +126,7 @@ static int64_t CeilDiv(int64_t N, int64_t D) {
   return N >= 0 ? (N + D - 1) / D : -((-N) / D);
 }
 
-TShape PolygonShape(const TPoint* Points, const int* Counts, int Polygons, int FillMode) {
+TShape PolygonShape(const TPoint* Points, const int* Counts, int Polygons, int FillMode, const TRect& Window) {
   struct Edge {
     int64_t XA, YA, XB, YB;
     int Dir;
@@ -123,7 +146,7 @@ TShape PolygonShape(const TPoint* Points, const int* Counts, int Polygons, int F
     P += N;
   }
   TShape S;
-  if (Edges.empty() || MaxY <= MinY) return S;
+  if (Edges.empty() || MaxY <= MinY || !RowRange(MinY, MaxY, Window)) return S;
   S.Top = static_cast<int32_t>(MinY);
   S.Rows.resize(static_cast<size_t>(MaxY - MinY));
   std::vector<std::pair<int64_t, int>> X;
@@ -138,7 +161,9 @@ TShape PolygonShape(const TPoint* Points, const int* Counts, int Polygons, int F
     }
     std::sort(X.begin(), X.end());
     TSpans& Row = S.Rows[static_cast<size_t>(Y - MinY)];
-    auto Add = [&Row](int64_t A, int64_t B) {
+    auto Add = [&Row, &Window](int64_t A, int64_t B) {
+      A = std::max<int64_t>(A, Window.Left);
+      B = std::min<int64_t>(B, Window.Right);
       if (B <= A) return;
       if (!Row.empty() && Row.back().second >= A) Row.back().second = static_cast<int32_t>(std::max<int64_t>(B, Row.back().second));
       else Row.push_back({static_cast<int32_t>(A), static_cast<int32_t>(B)});
@@ -156,15 +181,65 @@ TShape PolygonShape(const TPoint* Points, const int* Counts, int Polygons, int F
   return S;
 }
 
+TSpans SpanAnd(const TSpans& A, const TSpans& B) {
+  TSpans R;
+  size_t I = 0, J = 0;
+  while (I < A.size() && J < B.size()) {
+    int32_t L = std::max(A[I].first, B[J].first), H = std::min(A[I].second, B[J].second);
+    if (L < H) R.push_back({L, H});
+    if (A[I].second < B[J].second) ++I;
+    else ++J;
+  }
+  return R;
+}
+
+TSpans SpanDiff(const TSpans& A, const TSpans& B) {
+  TSpans R;
+  size_t J = 0;
+  for (auto [L, H] : A) {
+    int32_t Cur = L;
+    while (J < B.size() && B[J].second <= Cur) ++J;
+    size_t K = J;
+    while (K < B.size() && B[K].first < H) {
+      if (B[K].first > Cur) R.push_back({Cur, B[K].first});
+      Cur = std::max(Cur, B[K].second);
+      if (B[K].second >= H) break;
+      ++K;
+    }
+    if (Cur < H) R.push_back({Cur, H});
+  }
+  return R;
+}
+
+static const TSpans& RowOf(const TShape& S, int64_t Y) {
+  static const TSpans None;
+  if (Y < S.Top || Y >= S.Top + static_cast<int64_t>(S.Rows.size())) return None;
+  return S.Rows[static_cast<size_t>(Y - S.Top)];
+}
+
 TShape BoundaryOf(const TShape& S) {
-  auto In = [&S](int32_t X, int32_t Y) { return S.Contains(X, Y); };
-  return Filter(S, [&](int32_t X, int32_t Y) {
-    return !In(X - 1, Y) || !In(X + 1, Y) || !In(X, Y - 1) || !In(X, Y + 1);
-  });
+  TShape R;
+  R.Top = S.Top;
+  R.Rows.resize(S.Rows.size());
+  for (size_t I = 0; I < S.Rows.size(); ++I) {
+    const TSpans& Row = S.Rows[I];
+    // Inside: the pixel and its four neighbours all belong to the shape.
+    TSpans Narrow;
+    for (auto [L, H] : Row)
+      if (L + 1 < H - 1) Narrow.push_back({L + 1, H - 1});
+    int64_t Y = S.Top + static_cast<int64_t>(I);
+    TSpans Inside = SpanAnd(SpanAnd(Narrow, RowOf(S, Y - 1)), RowOf(S, Y + 1));
+    R.Rows[I] = SpanDiff(Row, Inside);
+  }
+  return R;
 }
 
 TShape Subtract(const TShape& A, const TShape& B) {
-  return Filter(A, [&](int32_t X, int32_t Y) { return !B.Contains(X, Y); });
+  TShape R;
+  R.Top = A.Top;
+  R.Rows.resize(A.Rows.size());
+  for (size_t I = 0; I < A.Rows.size(); ++I) R.Rows[I] = SpanDiff(A.Rows[I], RowOf(B, A.Top + static_cast<int64_t>(I)));
+  return R;
 }
 
 }  // namespace qvgfx

@@ -1,6 +1,7 @@
 #pragma once
 // Pixel sets of the filled shapes, shared by the canvas and the region constructors. A shape is a list
 // of rows from Top down, each a sorted list of half-open [X1, X2) spans.
+#include <climits>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -18,15 +19,25 @@ struct TShape {
   bool Contains(int32_t X, int32_t Y) const;
 };
 
-// Box with exclusive right and bottom, any corner order.
-TShape EllipseShape(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
-TShape RoundRectShape(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t W, int32_t H);
-TShape PolygonShape(const TPoint* Points, const int* Counts, int Polygons, int FillMode);
-TShape RectShape(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
+// No limit on the pixels a shape may hold.
+constexpr TRect NoWindow(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
+
+// Boxes have exclusive right and bottom edges and any corner order. Only the part of a shape inside
+// Window is built, so that figures far larger than the bitmap cost no more than the bitmap; callers
+// pass the bitmap grown by a pixel or two, so that the cut edges lie outside what is drawn.
+TShape EllipseShape(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, const TRect& Window = NoWindow);
+TShape RoundRectShape(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t W, int32_t H,
+                      const TRect& Window = NoWindow);
+TShape PolygonShape(const TPoint* Points, const int* Counts, int Polygons, int FillMode,
+                    const TRect& Window = NoWindow);
+TShape RectShape(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, const TRect& Window = NoWindow);
 // The pixels of S whose left, right, upper or lower neighbour is outside S: a one-pixel outline.
 TShape BoundaryOf(const TShape& S);
 // A minus B.
 TShape Subtract(const TShape& A, const TShape& B);
+// Spans of one row: A minus B, A and B.
+TSpans SpanDiff(const TSpans& A, const TSpans& B);
+TSpans SpanAnd(const TSpans& A, const TSpans& B);
 // Pixels of S kept when Keep(X, Y) is true.
 template <typename F>
 TShape Filter(const TShape& S, F&& Keep) {

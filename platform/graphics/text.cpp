@@ -211,6 +211,12 @@ void BlendPixel(const TDevice& D, int32_t X, int32_t Y, COLORREF Col, uint32_t N
 
 }  // namespace
 
+// fontconfig keeps a few bytes of its parsed configuration unreachable for the life of the process;
+// the leak checker of sanitizer builds is told so (weak, so a program may give its own list).
+extern "C" __attribute__((weak, used)) const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
+
 void SetTestFontMode(bool Enabled) { GTestFont = Enabled; }
 bool TestFontMode() { return GTestFont; }
 
@@ -257,7 +263,7 @@ bool ExtTextOut(HDC DC, int32_t X, int32_t Y, uint32_t Options, const TRect* R, 
   }
   if ((Options & ETO_OPAQUE) && R && !IsRectEmpty(*R)) {
     uint32_t BV = D.Native(St.BkColor);
-    for (int32_t Yy = R->Top; Yy < R->Bottom; ++Yy) D.FillSpan(D.DY(Yy), D.DX(R->Left), D.DX(R->Right), BV, R2_COPYPEN);
+    for (int32_t Yy = D.RowFrom(R->Top); Yy < D.RowTo(R->Bottom); ++Yy) D.FillSpan(D.DY(Yy), D.DX(R->Left), D.DX(R->Right), BV, R2_COPYPEN);
   }
   TTextFont F(*DC->Font());
   std::vector<std::string> Cs = Chars(Text);

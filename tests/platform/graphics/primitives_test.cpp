@@ -123,6 +123,38 @@ TEST(Shapes, RectangleExcludesRightAndBottom) {
   EXPECT_EQ(Art(*B3), Join({".......", ".rrrr..", ".rrrr..", ".rrrr..", ".......", "......."}));
 }
 
+TEST(Shapes, FiguresFarLargerThanTheBitmapCostOnlyTheBitmap) {
+  // Huge coordinates (a deep zoom) must neither hang nor allocate for the invisible part.
+  TBitmap B(8, 6);
+  TCanvas* C = B.Canvas();
+  C->Brush()->SetColor(clRed);
+  C->Rectangle(-2000000000, 2, 2000000000, 2000000000);
+  EXPECT_EQ(Art(B), Join({"........", "........", "########", "rrrrrrrr", "rrrrrrrr", "rrrrrrrr"}));
+  C->Ellipse(-1000000000, -1000000000, 1000000000, 1000000000);
+  C->MoveTo(-2000000000, -2000000000);
+  C->LineTo(2000000000, 2000000000);
+  EXPECT_EQ(B.GetPixel(3, 3), 0u);  // the diagonal passes through the bitmap
+  C->Pen()->SetWidth(3);
+  C->MoveTo(-2000000000, 1);
+  C->LineTo(2000000000, 1);
+  EXPECT_EQ(Art(B).substr(0, 18), "########\n########\n");
+  TPoint P[] = {{-2000000000, 0}, {2000000000, 0}, {0, 2000000000}};
+  C->Polygon(P, 3);
+  // A long dotted line keeps its pattern where it enters the bitmap.
+  TBitmap D(12, 1);
+  D.Canvas()->Pen()->SetStyle(TPenStyle::psDot);
+  D.Canvas()->Brush()->SetStyle(TBrushStyle::bsClear);
+  D.Canvas()->MoveTo(-600000, 0);
+  D.Canvas()->LineTo(12, 0);
+  EXPECT_EQ(Art(D), "###...###...\n");
+  // A picture stretched a million times over: only the visible columns are mapped.
+  TBitmap S(2, 1);
+  S.SetPixel(1, 0, clRed);
+  TBitmap T(4, 1);
+  StretchBlt(T.Canvas(), -1000000000, 0, 2000000000, 1, S.Canvas(), 0, 0, 2, 1, SRCCOPY);
+  EXPECT_EQ(Art(T), "rrrr\n");
+}
+
 TEST(Shapes, FillRectFrameRectAndFocusRect) {
   auto B = WhiteBitmap(6, 5);
   TCanvas* C = B->Canvas();
