@@ -28,6 +28,7 @@
 namespace {
 
 constexpr size_t kBufferSize = 65536;
+constexpr long kLibraryMemoryBudget = 1L << 30;
 
 // ---- messages ---------------------------------------------------------------------------------------
 
@@ -106,6 +107,7 @@ struct TJpegSource {
   TStream* Stream;
   bool StartOfFile;
   bool HitEnd;  // the data ran out and an end-of-image marker was put in its place
+  long WarningsAtEnd;  // the library's warning count when that happened
   std::atomic<bool>* Aborting;
   JOCTET* Buffer;
 };
@@ -122,6 +124,7 @@ boolean SourceFill(j_decompress_ptr cinfo) {
   }
   if (n <= 0) {
     if (s->StartOfFile && s->Aborting) s->Aborting->store(true);
+    if (!s->HitEnd) s->WarningsAtEnd = cinfo->err->num_warnings;
     s->HitEnd = true;
     s->Buffer[0] = 0xFF;
     s->Buffer[1] = JPEG_EOI;
@@ -160,6 +163,7 @@ void JpegSetStreamSourceManager(j_decompress_ptr cinfo, TStream* Stream, std::at
   s->Aborting = Aborting;
   s->StartOfFile = true;
   s->HitEnd = false;
+  s->WarningsAtEnd = 0;
   s->Pub.init_source = SourceInit;
   s->Pub.fill_input_buffer = SourceFill;
   s->Pub.skip_input_data = SourceSkip;
@@ -501,6 +505,9 @@ int32_t ReadJpegStream(TStream* Stream, TStream* TablesStream, TQxBitmap* Bitmap
     }
     JpegSetStreamSourceManager(&cinfo, Stream, Progress.AbortFlag);
     if (Progress.Aborting()) return;
+    // The library's own buffers (whole-image coefficients of progressive files) get a budget: beyond it the
+    // decode fails cleanly instead of a small file claiming gigabytes.
+    cinfo.mem->max_memory_to_use = kLibraryMemoryBudget;
     jpeg_save_markers(&cinfo, JPEG_COM, 0xFFFF);
     for (int m = 0; m < 16; ++m) jpeg_save_markers(&cinfo, JPEG_APP0 + m, 0xFFFF);
     if (!Guard(err, [&] { jpeg_read_header(&cinfo, TRUE); })) {
@@ -620,6 +627,7 @@ int32_t ReadJpegStream(TStream* Stream, TStream* TablesStream, TQxBitmap* Bitmap
     const double factor = oh > 0 ? 100.0 / oh : 0;
     int32_t last = -1;
     const bool to24 = Bitmap->PixelFormat() == TQxPixelFormat::qx24RGB;
+    const auto* src = reinterpret_cast<const TJpegSource*>(cinfo.src);
     while (int32_t(cinfo.output_scanline) < oh && delivered < MaxLines) {
       uint8_t* row = Bitmap->Scanline(delivered);
       JSAMPROW target = row;
@@ -668,11 +676,16 @@ int32_t ReadJpegStream(TStream* Stream, TStream* TablesStream, TQxBitmap* Bitmap
       delivered += int32_t(got);
       Report(Progress, delivered, factor, last);
       if (Progress.Aborting()) break;
+      // The data ran out and the library is making rows up (it warned): the rest would only be filler,
+      // and a few hundred bytes claiming a huge picture must not keep the decoder busy for minutes.
+      if (src->HitEnd && err.Pub.num_warnings > src->WarningsAtEnd && !jpeg_has_multiple_scans(&cinfo)) {
+        Progress.Abort();
+        break;
+      }
     }
     if (delivered < MaxLines) Progress.Abort();
     // Data that ran out inside the image was made up by the library (with a warning): not a whole load.
-    const auto* src = reinterpret_cast<const TJpegSource*>(cinfo.src);
-    if (src && src->HitEnd && err.Pub.num_warnings > 0) Progress.Abort();
+    if (src->HitEnd && err.Pub.num_warnings > src->WarningsAtEnd) Progress.Abort();
   };
   decode();
 
