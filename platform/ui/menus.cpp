@@ -40,7 +40,11 @@ const TKeyName kKeyNames[] = {
 
 std::string KeyName(uint16_t Key) {
   if ((Key >= 'A' && Key <= 'Z') || (Key >= '0' && Key <= '9')) return std::string(1, static_cast<char>(Key));
-  if (Key >= VK_F1 && Key <= VK_F12) return "F" + std::to_string(Key - VK_F1 + 1);
+  if (Key >= VK_F1 && Key <= VK_F12) {
+    std::string f(1, 'F');
+    f += std::to_string(Key - VK_F1 + 1);
+    return f;
+  }
   for (auto& k : kKeyNames)
     if (k.Key == Key) return k.Name;
   switch (Key) {

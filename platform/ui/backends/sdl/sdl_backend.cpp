@@ -330,7 +330,7 @@ class TSdlBackend : public TUiBackend {
             TUiEvent c;
             c.Type = TUiEvent::Kind::Char;
             c.Window = E.Window;
-            c.Text = ch;
+            c.Text.assign(1, *ch);
             c.Shift = E.Shift;
             FPendingChar = c;
             FHasPendingChar = true;
