@@ -168,6 +168,7 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, i
   // Overlapping copies inside one bitmap go in the direction that reads rows before writing them.
   bool Upward = SameBitmap && DY0 > SY0;
   bool OneClip = D.Clip.size() == 1;
+  bool Mixed24And32 = Op == 0xCC && !SameBitmap && ((S.S.Bpp == 24 && Bpp == 32) || (S.S.Bpp == 32 && Bpp == 24));
   // The columns split into runs: Step 1 runs read consecutive source pixels (copied as blocks), Step 0
   // runs hold the rest, pixel by pixel. Only columns whose source exists are in a run.
   struct TRun {
@@ -248,6 +249,57 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, i
             for (int32_t Xx = RA; Xx < RB; ++Xx)
               std::memcpy(Out + static_cast<int64_t>(Xx) * BPP, In + static_cast<int64_t>(SX0 + MX[Xx]) * BPP,
                           static_cast<size_t>(BPP));
+          }
+        }
+        return;
+      }
+      if (Mixed24And32) {
+        // Plain copies between 24- and 32-bit rows, converted a row at a time.
+        const uint8_t* In = S.S.Row(SY);
+        uint8_t* Out = D.S.Row(Yy);
+        if (Plain) {
+          const uint8_t* P = In + static_cast<int64_t>(SX0 + A - DX0) * S.S.Bpp / 8;
+          if (Bpp == 32) {
+            auto* O = reinterpret_cast<uint32_t*>(Out) + A;
+            int32_t N = B - A;
+            // Four pixels from three words at a time, then four-byte reads, never past the row's end.
+            for (; N > 4; N -= 4, P += 12, O += 4) {
+              uint32_t W0, W1, W2;
+              std::memcpy(&W0, P, 4);
+              std::memcpy(&W1, P + 4, 4);
+              std::memcpy(&W2, P + 8, 4);
+              O[0] = W0 & 0xFFFFFFu;
+              O[1] = (W0 >> 24) | ((W1 & 0xFFFFu) << 8);
+              O[2] = (W1 >> 16) | ((W2 & 0xFFu) << 16);
+              O[3] = W2 >> 8;
+            }
+            for (; N > 1; --N, P += 3) {
+              uint32_t V;
+              std::memcpy(&V, P, 4);
+              *O++ = V & 0xFFFFFFu;
+            }
+            if (N == 1) *O = P[0] | (P[1] << 8) | (static_cast<uint32_t>(P[2]) << 16);
+          } else {
+            uint8_t* O = Out + static_cast<int64_t>(A) * 3;
+            for (int32_t N = B - A; N > 0; --N, P += 4, O += 3) {
+              O[0] = P[0];
+              O[1] = P[1];
+              O[2] = P[2];
+            }
+          }
+          return;
+        }
+        for (int32_t Xx = A; Xx < B; ++Xx) {
+          int32_t SX = SX0 + MX[Xx];
+          if (SX < 0 || SX >= S.S.Width) continue;
+          const uint8_t* P = In + static_cast<int64_t>(SX) * (S.S.Bpp / 8);
+          if (Bpp == 32) {
+            reinterpret_cast<uint32_t*>(Out)[Xx] = P[0] | (P[1] << 8) | (static_cast<uint32_t>(P[2]) << 16);
+          } else {
+            uint8_t* O = Out + static_cast<int64_t>(Xx) * 3;
+            O[0] = P[0];
+            O[1] = P[1];
+            O[2] = P[2];
           }
         }
         return;

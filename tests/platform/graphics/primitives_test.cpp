@@ -403,6 +403,25 @@ TEST(Blits, StretchedRowsMatchNearestNeighbourSampling) {
   }
 }
 
+TEST(Blits, TwentyFourAndThirtyTwoBitRowsConvert) {
+  TBitmap S24(40, 2, TPixelFormat::pf24bit), S32(40, 2, TPixelFormat::pf32bit);
+  for (int X = 0; X < 40; ++X) {
+    S24.SetPixel(X, 1, RGB(static_cast<uint8_t>(X), 7, 200));
+    S32.SetPixel(X, 1, RGB(9, static_cast<uint8_t>(X * 3), 1));
+  }
+  for (bool Stretch : {false, true}) {
+    TBitmap D32(40, 2, TPixelFormat::pf32bit), D24(40, 2, TPixelFormat::pf24bit);
+    StretchBlt(D32.Canvas(), 0, 0, 40, 2, S24.Canvas(), 0, 0, Stretch ? 20 : 40, 2, SRCCOPY);
+    StretchBlt(D24.Canvas(), 0, 0, 40, 2, S32.Canvas(), 0, 0, Stretch ? 20 : 40, 2, SRCCOPY);
+    for (int X = 0; X < 40; ++X) {
+      int SX = Stretch ? X / 2 : X;
+      ASSERT_EQ(D32.GetPixel(X, 1), S24.GetPixel(SX, 1)) << X;
+      ASSERT_EQ(D24.GetPixel(X, 1), S32.GetPixel(SX, 1)) << X;
+      ASSERT_EQ(static_cast<uint8_t*>(D32.ScanLine(1))[4 * X + 3], 0);  // no alpha from 24-bit rows
+    }
+  }
+}
+
 TEST(Blits, DrawHonoursTransparency) {
   TBitmap S(2, 2);
   S.SetPixel(0, 0, clRed);
