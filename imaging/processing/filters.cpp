@@ -56,40 +56,70 @@ void QxConvolve3x3(TQxBitmap* Bitmap, const TQxFilterPreset& Preset, int32_t X1,
   for (int32_t y = r0; y <= r1; ++y) rows[y] = Bitmap->LockRow(storage(y));
   auto row = [&](int32_t y) { return rows[std::clamp(y, r0, r1)]; };
   const int32_t rw = XL - X1 + 1, rh = YL - Y1 + 1;
-  std::vector<uint8_t> out(size_t(int64_t(rw) * rh));
+  const size_t W8 = size_t(W);
 
-  auto doRows = [&](int32_t a, int32_t b) {
-    for (int32_t y = a; y < b; ++y) {
-      const uint8_t* p0 = row(y - 1);
-      const uint8_t* p1 = row(y);
-      const uint8_t* p2 = row(y + 1);
-      uint8_t* d = &out[size_t(int64_t(y - Y1) * rw)];
-      for (int32_t x = X1; x <= XL; ++x) {
-        const int32_t xl = x > 0 ? x - 1 : 0, xr = x < W - 1 ? x + 1 : W - 1;
-        const int32_t s = k[0] * p0[xl] + k[1] * p0[x] + k[2] * p0[xr] + k[3] * p1[xl] + k[4] * p1[x] +
-                          k[5] * p1[xr] + k[6] * p2[xl] + k[7] * p2[x] + k[8] * p2[xr];
-        const int32_t v = std::abs(s) / div;
-        d[x - X1] = uint8_t(v > 255 ? 255 : v < 0 ? 0 : v);
-      }
+  // Rows are filtered in place: each band keeps copies of the original rows it still needs, and the rows
+  // at its borders are copied before any band starts writing.
+  auto one = [&](const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, uint8_t* d, int32_t x) {
+    const int32_t xl = x > 0 ? x - 1 : 0, xr = x < W - 1 ? x + 1 : W - 1;
+    const int32_t s = k[0] * p0[xl] + k[1] * p0[x] + k[2] * p0[xr] + k[3] * p1[xl] + k[4] * p1[x] +
+                      k[5] * p1[xr] + k[6] * p2[xl] + k[7] * p2[x] + k[8] * p2[xr];
+    const int32_t v = std::abs(s) / div;
+    d[x] = uint8_t(v > 255 ? 255 : v);
+  };
+  const int32_t k0 = k[0], k1 = k[1], k2 = k[2], k3 = k[3], k4 = k[4], k5 = k[5], k6 = k[6], k7 = k[7], k8 = k[8];
+  // Inner columns need no edge repeat, so that loop has no branches and vectorises.
+  const int32_t in0 = std::max(X1, 1), in1 = std::min(XL, W - 2);
+  auto filterRow = [&](const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, uint8_t* d) {
+    if (in0 > in1) {
+      for (int32_t x = X1; x <= XL; ++x) one(p0, p1, p2, d, x);
+      return;
     }
+    for (int32_t x = X1; x < in0; ++x) one(p0, p1, p2, d, x);
+    for (int32_t x = in0; x <= in1; ++x) {
+      const int32_t s = k0 * p0[x - 1] + k1 * p0[x] + k2 * p0[x + 1] + k3 * p1[x - 1] + k4 * p1[x] +
+                        k5 * p1[x + 1] + k6 * p2[x - 1] + k7 * p2[x] + k8 * p2[x + 1];
+      const int32_t v = (s < 0 ? -s : s) / div;
+      d[x] = uint8_t(v > 255 ? 255 : v);
+    }
+    for (int32_t x = in1 + 1; x <= XL; ++x) one(p0, p1, p2, d, x);
   };
   const int64_t work = int64_t(rw) * rh;
   unsigned n = work >= (1 << 18) ? std::max(1u, std::thread::hardware_concurrency()) : 1u;
   n = std::min<unsigned>(n, unsigned(rh));
+  const int32_t band = (rh + int32_t(n) - 1) / int32_t(n);
+  struct Border {
+    std::vector<uint8_t> above, below;  // original rows a - 1 and b, clamped to the picture
+  };
+  std::vector<Border> borders(n);
+  for (unsigned i = 0; i < n; ++i) {
+    const int32_t a = Y1 + int32_t(i) * band, e = std::min(YL + 1, a + band);
+    if (a >= e) continue;
+    const uint8_t* up = row(a - 1);
+    const uint8_t* dn = row(e);
+    borders[i].above.assign(up, up + W8);
+    borders[i].below.assign(dn, dn + W8);
+  }
+  auto doBand = [&](unsigned i) {
+    const int32_t a = Y1 + int32_t(i) * band, e = std::min(YL + 1, a + band);
+    if (a >= e) return;
+    std::vector<uint8_t> prev = borders[i].above, cur(row(a), row(a) + W8), out(W8);
+    for (int32_t y = a; y < e; ++y) {
+      const uint8_t* next = y + 1 < e ? row(y + 1) : borders[i].below.data();
+      std::memcpy(out.data(), cur.data(), W8);
+      filterRow(prev.data(), cur.data(), next, out.data());
+      std::swap(prev, cur);
+      if (y + 1 < e) cur.assign(next, next + W8);
+      std::memcpy(rows[y] + X1, out.data() + X1, size_t(rw));
+    }
+  };
   if (n <= 1) {
-    doRows(Y1, YL + 1);
+    doBand(0);
   } else {
     std::vector<std::thread> threads;
-    const int32_t band = (rh + int32_t(n) - 1) / int32_t(n);
-    for (unsigned i = 1; i < n; ++i) {
-      const int32_t a = Y1 + int32_t(i) * band, b = std::min(YL + 1, a + band);
-      if (a < b) threads.emplace_back(doRows, a, b);
-    }
-    doRows(Y1, std::min(YL + 1, Y1 + band));
+    for (unsigned i = 1; i < n; ++i) threads.emplace_back(doBand, i);
+    doBand(0);
     for (auto& t : threads) t.join();
-  }
-  for (int32_t y = Y1; y <= YL; ++y) {
-    std::memcpy(rows[y] + X1, &out[size_t(int64_t(y - Y1) * rw)], rw);
   }
   for (int32_t y = r0; y <= r1; ++y) Bitmap->UnlockRow(storage(y));
 }

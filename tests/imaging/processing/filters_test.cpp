@@ -58,6 +58,25 @@ TEST(Filters, Convolve3x3) {
     }
 }
 
+// Large enough to be split into bands filtered in parallel; the band borders must see original rows.
+TEST(Filters, Convolve3x3InBandsEqualsPlainReference) {
+  const TQxFilterPreset emboss = {{-1, 0, 1, -1, 1, 1, -1, 0, 1}, 1};
+  auto b = Pattern(700, 500, F::qx8g, 12);
+  auto o = Pattern(700, 500, F::qx8g, 12);
+  QxConvolve3x3(b.get(), emboss, 5, 7, 690, 493);
+  auto px = [&](int x, int y) { return int(o->GetPixel8(std::clamp(x, 0, 699), std::clamp(y, 0, 499))); };
+  for (int y = 0; y < 500; ++y)
+    for (int x = 0; x < 700; ++x) {
+      int expected = px(x, y);
+      if (x >= 5 && x < 690 && y >= 7 && y < 493) {
+        int s = 0;
+        for (int j = 0; j < 9; ++j) s += emboss.Values[j] * px(x - 1 + j % 3, y - 1 + j / 3);
+        expected = std::min(std::abs(s), 255);
+      }
+      ASSERT_EQ(b->GetPixel8(x, y), expected) << x << "," << y;
+    }
+}
+
 TEST(Filters, Convolve3x3ClipsItsRectangle) {
   QxInitFilterPresets();
   auto b = Pattern(9, 7, F::qx8g);
