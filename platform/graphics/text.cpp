@@ -291,9 +291,22 @@ bool ExtTextOut(HDC DC, int32_t X, int32_t Y, uint32_t Options, const TRect* R, 
     MaxX = std::max(MaxX, Px);
     MaxY = std::max(MaxY, Py);
   }
-  int32_t BX = static_cast<int32_t>(std::floor(MinX)) - 2, BY = static_cast<int32_t>(std::floor(MinY)) - 2;
-  int32_t BW = static_cast<int32_t>(std::ceil(MaxX)) - BX + 3, BH = static_cast<int32_t>(std::ceil(MaxY)) - BY + 3;
-  if (BW <= 0 || BH <= 0 || BW > 1 << 15 || BH > 1 << 15) return true;
+  // Only the part of the line's box inside the bitmap is rendered.
+  double BXd = std::max<double>(std::floor(MinX) - 2, D.Bounds.Left), BYd = std::max<double>(std::floor(MinY) - 2, D.Bounds.Top);
+  double BRd = std::min<double>(std::ceil(MaxX) + 3, D.Bounds.Right), BBd = std::min<double>(std::ceil(MaxY) + 3, D.Bounds.Bottom);
+  auto UpdatePosition = [&] {
+    if (St.TextAlign & TA_UPDATECP) {
+      auto [Ex, Ey] = Map(OX + Width, 0);
+      TCanvasAccess::PenPos(DC) =
+          TPoint(static_cast<int32_t>(std::lround(Ex)) - D.OrgX, static_cast<int32_t>(std::lround(Ey)) - D.OrgY);
+    }
+  };
+  if (BRd <= BXd || BBd <= BYd) {
+    UpdatePosition();
+    return true;
+  }
+  int32_t BX = static_cast<int32_t>(BXd), BY = static_cast<int32_t>(BYd);
+  int32_t BW = static_cast<int32_t>(BRd - BXd), BH = static_cast<int32_t>(BBd - BYd);
   TRect Clip(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
   if ((Options & ETO_CLIPPED) && R) Clip = TRect(D.DX(R->Left), D.DY(R->Top), D.DX(R->Right), D.DY(R->Bottom));
   auto InClip = [&](int32_t Px, int32_t Py) { return PtInRect(Clip, TPoint(Px, Py)); };
@@ -353,10 +366,7 @@ bool ExtTextOut(HDC DC, int32_t X, int32_t Y, uint32_t Options, const TRect* R, 
       if (C && InClip(BX + I, BY + J)) BlendPixel(D, BX + I, BY + J, St.TextColor, TV, C);
     }
   cairo_surface_destroy(Mask);
-  if (St.TextAlign & TA_UPDATECP) {
-    auto [Ex, Ey] = Map(OX + Width, 0);
-    TCanvasAccess::PenPos(DC) = TPoint(static_cast<int32_t>(std::lround(Ex)) - D.OrgX, static_cast<int32_t>(std::lround(Ey)) - D.OrgY);
-  }
+  UpdatePosition();
   return true;
 }
 

@@ -129,6 +129,21 @@ TEST(Text, DrawTextLaysOutCalculatesAndClips) {
   EXPECT_EQ(E.Right, 24);
 }
 
+TEST(Text, HugeTextIsDrawnWhereItMeetsTheBitmap) {
+  TestFont T;
+  TBitmap B(20, 20);
+  TCanvas* C = B.Canvas();
+  C->Font()->SetHeight(-100000);
+  C->Brush()->SetStyle(TBrushStyle::bsClear);
+  C->TextOut(-30000, -75000, "ab");  // the inside of the first glyph box covers the bitmap
+  EXPECT_EQ(InkBox(B), TRect(0, 0, 20, 20));
+  SetTextAlign(C, TA_UPDATECP);
+  C->MoveTo(100, 100);
+  C->Font()->SetHeight(-10);
+  ExtTextOut(C, 0, 0, 0, nullptr, "abc");
+  EXPECT_EQ(C->PenPos(), TPoint(118, 100));
+}
+
 TEST(Text, EscapementTurnsTheLine) {
   TestFont T;
   TBitmap B(30, 40);
