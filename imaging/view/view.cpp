@@ -157,6 +157,7 @@ TQuillotView::TQuillotView(TComponent* AOwner) : TQxView(AOwner) {
 }
 
 TQuillotView::~TQuillotView() {
+  FAlive.reset();
   StopSmoothScroll();
   SyncLayers();
   FTransition.reset();
@@ -688,7 +689,15 @@ void TQuillotView::SetViewBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, in
 void TQuillotView::DoImageChange() {
   // An I/O worker may report a finished load; the event belongs to the GUI thread.
   if (!TThread::IsMainThread()) {
-    QxPostToView(this, QX_WM_VIEW_IMAGECHANGE, 0, 0);
+    if (HandleAllocated()) {
+      PostMessage(Handle(), QX_WM_VIEW_IMAGECHANGE, 0, 0);
+    } else if (Application) {
+      // No window to post to: the GUI thread runs it at its next turn, unless the view is gone by then.
+      std::weak_ptr<bool> alive = FAlive;
+      Application->Queue([this, alive] {
+        if (alive.lock()) DoImageChange();
+      });
+    }
     return;
   }
   TQxView::DoImageChange();

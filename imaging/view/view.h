@@ -561,6 +561,9 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   void EnsureBackBuffer(int32_t W, int32_t H);
   void EnsureOutlineTimer();
 
+  // Expires with the view; work queued for the GUI thread checks it first.
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+
   // components
   TQuillotIO* FIO = nullptr;
   TQuillotProc* FProc = nullptr;

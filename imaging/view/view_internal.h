@@ -17,7 +17,5 @@ void QxViewEnsureUnit();
 class TCanvas;
 class TBitmap;
 
-// A light-yellow, half-transparent box at (X + 6, Y + 6) at least as wide as Template, Text inside it.
-void QxDrawHintBox(TCanvas* Canvas, int32_t X, int32_t Y, const std::string& Template, const std::string& Text);
 // Covers the part of Outer outside Inner with black at transparency 150.
-void QxDimAroundRect(TBitmap* Bitmap, const TRect& Outer, const TRect& Inner);
+void QxDimAroundBitmapRect(TBitmap* Bitmap, const TRect& Outer, const TRect& Inner);

@@ -1,4 +1,4 @@
-// Small drawings over the view: the interaction hint box and the dimming of a linked view.
+// The dimming of a linked view around the part the main view shows.
 #include <algorithm>
 
 #include "imaging/view/view_internal.h"
@@ -26,31 +26,7 @@ void BlendRect(TBitmap* B, TRect R, uint8_t Red, uint8_t Green, uint8_t Blue, in
 
 }  // namespace
 
-void QxDrawHintBox(TCanvas* Canvas, int32_t X, int32_t Y, const std::string& Template, const std::string& Text) {
-  if (!Canvas) return;
-  X = std::max(X, 0);
-  Y = std::max(Y, 0);
-  Canvas->Font()->SetName("Arial");
-  Canvas->Font()->SetSize(9);
-  Canvas->Font()->SetColor(clBlack);
-  const TSize t = Canvas->TextExtent(Text), m = Canvas->TextExtent(Template);
-  const TRect box(X + 6, Y + 6, X + 6 + std::max(t.cx, m.cx) + 12, Y + 6 + t.cy + 12);
-  if (TBitmap* b = Canvas->Bitmap()) BlendRect(b, box, 255, 255, 225, 128);
-  Canvas->Pen()->SetStyle(TPenStyle::psSolid);
-  Canvas->Pen()->SetWidth(1);
-  Canvas->Pen()->SetColor(clGray);
-  Canvas->MoveTo(box.Left, box.Bottom - 1);
-  Canvas->LineTo(box.Left, box.Top);
-  Canvas->LineTo(box.Right - 1, box.Top);
-  Canvas->Pen()->SetColor(clWhite);
-  Canvas->LineTo(box.Right - 1, box.Bottom - 1);
-  Canvas->LineTo(box.Left, box.Bottom - 1);
-  Canvas->Brush()->SetStyle(TBrushStyle::bsClear);
-  Canvas->TextOut(X + 9, Y + 9, Text);
-  Canvas->Brush()->SetStyle(TBrushStyle::bsSolid);
-}
-
-void QxDimAroundRect(TBitmap* Bitmap, const TRect& Outer, const TRect& Inner) {
+void QxDimAroundBitmapRect(TBitmap* Bitmap, const TRect& Outer, const TRect& Inner) {
   if (IsRectEmpty(Inner)) {
     BlendRect(Bitmap, Outer, 0, 0, 0, 150);
     return;

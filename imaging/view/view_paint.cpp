@@ -112,7 +112,10 @@ void TQuillotView::PaintView() {
   } catch (...) {
   }
   if (FDrawVersion) DrawVersionText();
-  if (canvas && !FHintText.empty() && EnableInteractionHints) QxDrawHintBox(canvas, FHintX, FHintY, FHintTemplate, FHintText);
+  if (canvas && !FHintText.empty() && EnableInteractionHints) {
+    int32_t hx = FHintX, hy = FHintY;
+    QxDrawHintBox(canvas, hx, hy, FHintTemplate, FHintText);
+  }
   if (FHasOwner && FCursorPending) {
     FCursorPending = false;
     SetViewCursor(FViewCursor);
@@ -165,7 +168,7 @@ void TQuillotView::PaintClientRect(const TRect& R) {
         if (FSelected)
           inner = TRect(l->LayerToClientX(SelectionBoxLeft()), l->LayerToClientY(SelectionBoxTop()),
                         l->LayerToClientX(SelectionBoxRight() + 1), l->LayerToClientY(SelectionBoxBottom() + 1));
-        QxDimAroundRect(FLinkBufferTBitmap.get(), outer, inner);
+        QxDimAroundBitmapRect(FLinkBufferTBitmap.get(), outer, inner);
       }
       BitBlt(canvas, R.Left, R.Top, w, h, FLinkBufferTBitmap->Canvas(), R.Left, R.Top, SRCCOPY);
     } else {

@@ -6,6 +6,7 @@
 
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
+#include "platform/ui/forms.h"
 #include "view_fixture.h"
 
 namespace {
@@ -242,7 +243,83 @@ TEST(ViewEvents, ImageChangeFromAnotherThreadArrivesOnTheGuiThread) {
   std::thread worker([&] { v->DoImageChange(); });
   worker.join();
   EXPECT_EQ(fired, 0);  // never on the worker
-  v->DoImageChange();
+  Application->ProcessMessages();
   EXPECT_EQ(fired, 1);
   EXPECT_EQ(firedOn, std::this_thread::get_id());
+
+  // A view freed before the GUI thread gets to it is left alone.
+  std::thread late([&] { v->DoImageChange(); });
+  late.join();
+  v.reset();
+  Application->ProcessMessages();
+  EXPECT_EQ(fired, 1);
+}
+
+TEST(ViewPaint, RotatedLayerIsDrawnTurnedAndKeepsItsPlacement) {
+  auto v = MakeView(100, 100, 100, 100);
+  v->CurrentBitmap()->Fill(clBlack);
+  v->AddLayer();
+  TQxLayer* l = v->CurrentLayer();
+  l->Bitmap->Allocate(40, 20, TQxPixelFormat::qx24RGB);
+  l->Bitmap->Fill(clWhite);
+  l->PosX = 30;
+  l->PosY = 40;
+  l->SetRotationAngle(90);
+  v->UpdateView();
+  v->PaintView();
+  EXPECT_EQ(l->PosX, 30);
+  EXPECT_EQ(l->PosY, 40);
+  EXPECT_EQ(l->Width, 0);
+  EXPECT_EQ(l->Height, 0);
+  // Turned a quarter about its centre (50, 50): 20 wide and 40 high.
+  EXPECT_GE(Px(v->BackBuffer(), 50, 35).g, 250);  // the turn interpolates
+  EXPECT_EQ(Px(v->BackBuffer(), 35, 50), (TQxRGB{0, 0, 0}));
+  EXPECT_TRUE(v->IsPointInLayer(50, 35, 1));
+  EXPECT_FALSE(v->IsPointInLayer(35, 50, 1));
+}
+
+TEST(ViewPaint, MaskLayerHidesAndItsAlphaSwapIsUndoneWhenDrawingFails) {
+  auto v = MakeView(40, 20, 40, 20);
+  v->CurrentBitmap()->Fill(clBlack);
+  v->AddLayer();
+  v->CurrentBitmap()->Fill(clWhite);
+  v->CurrentLayer()->ShowBox = true;
+  v->AddLayer();  // the mask of layer 1: left half shown, right half hidden
+  TQxBitmap* mask = v->CurrentBitmap();
+  mask->SetPixelFormat(TQxPixelFormat::qx8g);
+  for (int32_t y = 0; y < 20; ++y)
+    for (int32_t x = 0; x < 40; ++x) mask->Scanline(y)[x] = x < 20 ? 255 : 0;
+  v->CurrentLayer()->IsMask = true;
+  v->SetCurrentLayer(1);
+  v->SetMouseInteract(TQxMouseInteract{TQxMouseInteractItems::miMoveLayers});
+  v->UpdateView();
+  v->PaintView();
+  EXPECT_EQ(Px(v->BackBuffer(), 5, 5), (TQxRGB{255, 255, 255}));
+  EXPECT_EQ(Px(v->BackBuffer(), 35, 5), (TQxRGB{0, 0, 0}));
+  TQxLayer* l = v->GetLayer(1);
+  EXPECT_FALSE(l->Bitmap->HasAlphaChannel());
+  ASSERT_NE(l->MaskCache, nullptr);
+
+  // A failure after the swap (here in the box handler) still gives the layer its own alpha back.
+  l->Bitmap->GetAlphaChannel()->Fill(200);
+  v->OnDrawLayerBox = [](TObject*, TBitmap*, int32_t) { throw std::runtime_error("box"); };
+  v->UpdateView();  // drops the cached mask
+  v->PaintView();
+  ASSERT_TRUE(l->Bitmap->HasAlphaChannel());
+  EXPECT_EQ(l->Bitmap->GetAlphaChannel()->Scanline(3)[30], 200);
+  ASSERT_NE(l->MaskCache, nullptr);
+  EXPECT_EQ(l->MaskCache->Scanline(3)[30], 0);
+  EXPECT_EQ(l->MaskCache->Scanline(3)[3], 200);
+}
+
+TEST(ViewPaint, DelayedFilterCountsDownThroughTheOutlinePasses) {
+  auto v = MakeView(400, 400, 100, 100);
+  v->SetZoomFilter(TResampleFilter::rfFastLinear);
+  v->SetDelayZoomFilter(true);
+  v->SetZoom(50);
+  v->SetZoom(60);  // the zoom before was not 100: the fast paints start
+  EXPECT_EQ(v->FastPaintsLeft(), 3);  // the setter's own paint already counted one
+  for (int i = 0; i < 3; ++i) v->PaintView();
+  EXPECT_EQ(v->FastPaintsLeft(), 0);
+  EXPECT_EQ(v->OutlineSkipsLeft(), 0);
 }

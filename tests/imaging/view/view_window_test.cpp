@@ -1,0 +1,136 @@
+// The view in a window of the headless back end: scroll bars, posted messages, the wheel, painting.
+#include "platform/base/numeric.h"
+#include "platform/ui/backends/headless/headless.h"
+#include "platform/ui/forms.h"
+#include "platform/ui/timer.h"
+#include "view_fixture.h"
+
+namespace {
+
+class TCountingView : public TQuillotView {
+ public:
+  using TQuillotView::TQuillotView;
+  int Updates = 0;
+  void UpdateView() override {
+    ++Updates;
+    TQuillotView::UpdateView();
+  }
+};
+
+class ViewWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Headless::Use();
+    UseTestUiClock(true);
+    form = std::make_unique<TForm>(nullptr);
+    view = new TCountingView(form.get());
+    view->SetBorderStyle(TBorderStyle::bsNone);
+    view->SetParent(form.get());
+    form->SetBounds(100, 100, 600, 500);
+    form->Show();
+    Application->ProcessMessages();
+  }
+  void TearDown() override {
+    form.reset();
+    Application->ProcessMessages();
+    UseTestUiClock(false);
+  }
+  void Load(int32_t W, int32_t H, TColor C) {
+    view->CurrentBitmap()->Allocate(W, H, TQxPixelFormat::qx24RGB);
+    view->CurrentBitmap()->Fill(C);
+  }
+  std::unique_ptr<TForm> form;
+  TCountingView* view = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ViewWindow, ScrollBarsFollowTheLargestOrigin) {
+  const int32_t bar = GetSystemMetrics(SM_CXVSCROLL), hbar = GetSystemMetrics(SM_CYHSCROLL);
+  view->SetBounds(0, 0, 400 + bar, 300 + hbar);
+  Load(1000, 500, clRed);
+  view->Updates = 0;
+  view->UpdateView();
+  // The bars appear and shrink the client: one nested update follows, no more.
+  EXPECT_EQ(view->Updates, 2);
+  ASSERT_TRUE(view->HorzBarShown());
+  ASSERT_TRUE(view->VertBarShown());
+  EXPECT_EQ(view->ViewClientWidth(), 400);
+  EXPECT_EQ(view->ViewClientHeight(), 300);
+  int32_t mx = 0, my = 0;
+  view->GetMaxViewOrigin(mx, my);
+  EXPECT_EQ(mx, 601);
+  EXPECT_EQ(my, 201);
+  EXPECT_DOUBLE_EQ(view->ScrollRatioX(), (400 + 601) / 65536.0);
+  view->SetViewOrigin(300, 0);
+  EXPECT_EQ(view->GetScrollPos(SB_HORZ), int32_t(300 / view->ScrollRatioX()));
+
+  view->Updates = 0;
+  view->UpdateView();
+  EXPECT_EQ(view->Updates, 1);
+
+  // A picture that fits needs no bars.
+  Load(100, 100, clRed);
+  view->UpdateView();
+  EXPECT_FALSE(view->HorzBarShown());
+  EXPECT_FALSE(view->VertBarShown());
+}
+
+TEST_F(ViewWindow, ScrollMessagesMoveTheOrigin) {
+  view->SetBounds(0, 0, 300, 200);
+  Load(1000, 1000, clRed);
+  view->UpdateView();
+  view->Perform(WM_VSCROLL, SB_PAGEDOWN, 0);
+  EXPECT_EQ(view->ViewOriginY(), view->ViewClientHeight());
+  view->Perform(WM_VSCROLL, SB_TOP, 0);
+  EXPECT_EQ(view->ViewOriginY(), 0);
+  view->VertScrollParams()->LiveTracking = false;
+  view->Perform(WM_VSCROLL, MakeWParam(SB_THUMBTRACK, 1000), 0);
+  EXPECT_EQ(view->ViewOriginY(), 0);
+  view->Perform(WM_VSCROLL, MakeWParam(SB_THUMBPOSITION, 1000), 0);
+  EXPECT_EQ(view->ViewOriginY(), int32_t(Round(1000 * view->ScrollRatioY())));
+}
+
+TEST_F(ViewWindow, PostedWorkerMessagesReachTheEvents) {
+  view->SetBounds(0, 0, 100, 100);
+  int progress = -1, finished = 0, updates = 0;
+  view->SetOnProgress([&](TObject* s, int32_t per) {
+    EXPECT_EQ(s, view);
+    progress = per;
+  });
+  view->SetOnFinishWork([&](TObject*) { ++finished; });
+  view->Updates = 0;
+  ASSERT_TRUE(view->HandleAllocated());
+  PostMessage(view->Handle(), WM_USER + 7003, 42, 0);
+  PostMessage(view->Handle(), WM_USER + 7004, 0, 0);
+  PostMessage(view->Handle(), WM_USER + 7000, 0, 0);
+  PostMessage(view->Handle(), WM_USER + 7001, 0, 0);  // a video frame without its object: ignored
+  Application->ProcessMessages();
+  EXPECT_EQ(progress, 42);
+  EXPECT_EQ(finished, 1);
+  EXPECT_GE(view->Updates, 1);
+  (void)updates;
+}
+
+TEST_F(ViewWindow, WheelOverTheViewZooms) {
+  view->SetBounds(0, 0, 200, 200);
+  Load(400, 400, clRed);
+  view->UpdateView();
+  Headless::Wheel(form.get(), 50, 50, 1);
+  Application->ProcessMessages();
+  EXPECT_DOUBLE_EQ(view->ZoomX(), 92);
+  Headless::Wheel(form.get(), 50, 50, -1);
+  Application->ProcessMessages();
+  EXPECT_DOUBLE_EQ(view->ZoomX(), 99);  // 92 + Round(8 % of 92)
+}
+
+TEST_F(ViewWindow, PaintedPictureReachesTheWindow) {
+  view->SetBounds(10, 20, 200, 100);
+  view->SetBackground(clBlue);
+  Load(50, 40, clRed);
+  view->UpdateView();
+  Application->ProcessMessages();
+  // 50 x 40 centred in 200 x 100: the picture at (75, 30) of the view, background elsewhere.
+  EXPECT_EQ(Headless::PixelAt(form.get(), 10 + 100, 20 + 50), clRed);
+  EXPECT_EQ(Headless::PixelAt(form.get(), 10 + 5, 20 + 5), clBlue);
+}
