@@ -5,8 +5,10 @@
 #include <fstream>
 #include <mutex>
 
+#include "imaging/foundation/pixel_convert.h"
 #include "imaging/foundation/services.h"
 #include "imaging/foundation/temp_storage.h"
+#include "imaging/io/cmyk.h"
 #include "imaging/io/file_formats.h"
 #include "imaging/processing/kernels/quantizer.h"
 
@@ -33,6 +35,9 @@ void QxIOInitialize() {
   QxQuantizerSampling = -1;
   QxBufferedReadRelative = false;
   QxMetafileMaxSize = 8000;
+  // Every CMYK pixel of the bitmap model goes through the I/O unit's conversion (profile or arithmetic).
+  QxCMYKToRGBHook = &QxCMYK2RGB;
+  QxRGBToCMYKHook = &QxRGB2CMYK;
 }
 
 void QxIOFinalize() {

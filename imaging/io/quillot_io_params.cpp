@@ -7,6 +7,7 @@
 #include "imaging/foundation/helpers.h"
 #include "imaging/foundation/mask.h"
 #include "imaging/foundation/qx_streams.h"
+#include "imaging/foundation/services.h"
 #include "imaging/io/bmp_codec.h"
 #include "imaging/io/io_init.h"
 #include "imaging/io/jpeg.h"
@@ -39,6 +40,78 @@ void TQuillotIO::ReadParamsBody(TStream& Stream, TQxFileFormatId Format) {
     case qxffPNG: ReadPngStream(Stream, bmp, *Params, pr, true); break;
     case qxffPXM: ReadPxmStream(Stream, bmp, *Params, true, pr); break;
     case qxffWBMP: ReadWbmpStream(Stream, bmp, *Params, true, pr); break;
+    case qxffTIFF:
+      if (QxCodecServices.ReadTiffStream) {
+        int32_t pages = 0;
+        TQxMask* m = nullptr;
+        QxCodecServices.ReadTiffStream(&bmp, &Stream, pages, *Params, pr, true, m, true, true, false);
+        delete m;
+      } else {
+        Aborting = true;
+      }
+      break;
+    case qxffGIF:
+      if (QxCodecServices.ReadGifStream) {
+        int32_t frames = 0;
+        TQxMask* m = nullptr;
+        QxCodecServices.ReadGifStream(&Stream, &bmp, frames, *Params, pr, true, m, true);
+        delete m;
+      } else {
+        Aborting = true;
+      }
+      break;
+    case qxffPCX:
+      if (QxCodecServices.ReadPcxStream)
+        QxCodecServices.ReadPcxStream(&Stream, &bmp, *Params, Stream.Size(), pr, true);
+      else
+        Aborting = true;
+      break;
+    case qxffTGA:
+      if (QxCodecServices.ReadTgaStream) {
+        TQxMask* m = nullptr;
+        QxCodecServices.ReadTgaStream(&Stream, &bmp, *Params, pr, true, m, true);
+        delete m;
+      } else {
+        Aborting = true;
+      }
+      break;
+    case qxffJP2:
+    case qxffJ2K:
+      if (QxCodecServices.ReadJpeg2000Stream)
+        QxCodecServices.ReadJpeg2000Stream(&Stream, &bmp, *Params, pr, true);
+      else
+        Aborting = true;
+      break;
+    case qxffDCX:
+      if (QxCodecServices.ReadDcxStream)
+        QxCodecServices.ReadDcxStream(&Stream, &bmp, *Params, pr, true);
+      else
+        Aborting = true;
+      break;
+    case qxffRAW:
+      if (QxCodecServices.ReadCameraRawStream)
+        QxCodecServices.ReadCameraRawStream(&Stream, &bmp, *Params, pr, true);
+      else
+        Aborting = true;
+      break;
+    case qxffHDP:
+      if (QxCodecServices.ReadHDPStream)
+        QxCodecServices.ReadHDPStream(&Stream, &bmp, *Params, pr, true);
+      else
+        Aborting = true;
+      break;
+    case qxffPSD:
+      if (QxCodecServices.ReadPsdStream)
+        QxCodecServices.ReadPsdStream(&Stream, nullptr, *Params, pr, false, nullptr);
+      else
+        Aborting = true;
+      break;
+    case qxffDICOM:
+      if (QxCodecServices.ReadDicomStream)
+        QxCodecServices.ReadDicomStream(&Stream, *Params, &bmp, pr, true);
+      else
+        Aborting = true;
+      break;
     default: {
       TQxIOFormatHandler& h = QxIOFormatHandler(Format);
       if (h.ReadParams) {
@@ -224,11 +297,27 @@ int32_t QxIcoFileImageCount(const std::string& FileName) {
 int32_t QxImageCount(const std::string& FileName) {
   TQxFileFormatInfo* e = QxFileFormatByExtension(QxLowerFileExtW(FileName, true));
   if (e && e->FormatId != 0 && e->FormatId != qxffAVI) {
-    if (e->FormatId == qxffICO) return QxIcoFileImageCount(FileName);
-    // Counters of the multi-image formats come with their codecs.
-    TQxIOFormatHandler& h = QxIOFormatHandler(e->FormatId);
-    (void)h;
-    return 1;
+    auto& cs = QxCodecServices;
+    switch (e->FormatId) {
+      case qxffICO: return QxIcoFileImageCount(FileName);
+      case qxffTIFF: {
+        TQxWideFileStream f(FileName, kOpenRead);
+        return QxCount(cs.TiffPageCount, &f);
+      }
+      case qxffDCX: {
+        TQxWideFileStream f(FileName, kOpenRead);
+        return QxCount(cs.DcxPageCount, &f);
+      }
+      case qxffGIF:
+        try {
+          return cs.GifRemoveFrame ? cs.GifRemoveFrame(FileName.c_str(), -1, false) : 0;
+        } catch (...) {
+          return 0;
+        }
+      case qxffDICOM: return cs.DicomFrameCount ? cs.DicomFrameCount(FileName.c_str()) : 0;
+      case qxffHDP: return cs.HDPFrameCount ? cs.HDPFrameCount(FileName.c_str()) : 0;
+      default: return 1;
+    }
   }
   // Video files need the media layer, which reports no frames here.
   return 0;
