@@ -540,11 +540,54 @@ TRect OuterBox(TCanvas* C, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   return TRect(X1 - W / 2, Y1 - W / 2, X2 + (W - 1) / 2, Y2 + (W - 1) / 2);
 }
 
-// Styled thin outlines of rectangles are stroked as a path by the caller; other figures draw them solid.
+// Draws a one-pixel outline of a convex figure with a styled pen: its pixels taken in turn round the
+// centre, counter-clockwise from the right, so that the dash pattern runs along the curve.
+void StyledOutline(TCanvas* C, TDevice& D, const TShape& Outline, const std::vector<int>& Dash) {
+  std::vector<TPoint> Px;
+  int64_t SX = 0, SY = 0;
+  for (size_t I = 0; I < Outline.Rows.size(); ++I)
+    for (auto [A, B] : Outline.Rows[I])
+      for (int32_t X = A; X < B; ++X) {
+        Px.push_back(TPoint(X, Outline.Top + static_cast<int32_t>(I)));
+        SX += X;
+        SY += Px.back().Y;
+      }
+  if (Px.empty()) return;
+  double CX = static_cast<double>(SX) / Px.size(), CY = static_cast<double>(SY) / Px.size();
+  auto Angle = [&](const TPoint& P) {
+    double T = std::atan2(CY - P.Y, P.X - CX);
+    return T < 0 ? T + 2 * M_PI : T;
+  };
+  std::sort(Px.begin(), Px.end(), [&](const TPoint& A, const TPoint& B) { return Angle(A) < Angle(B); });
+  int64_t Period = 0;
+  for (int L : Dash) Period += L;
+  uint32_t PV = D.Native(static_cast<COLORREF>(ColorToRGB(C->Pen()->Color()))), BV = D.Native(D.St.BkColor);
+  bool Opaque = D.St.BkMode != TRANSPARENT;
+  for (size_t K = 0; K < Px.size(); ++K) {
+    int64_t R = static_cast<int64_t>(K) % Period;
+    bool On = true;
+    for (size_t I = 0; I < Dash.size(); ++I) {
+      if (R < Dash[I]) {
+        On = I % 2 == 0;
+        break;
+      }
+      R -= Dash[I];
+    }
+    if (On) D.Plot(Px[K].X, Px[K].Y, PV, D.St.Rop2);
+    else if (Opaque) D.Plot(Px[K].X, Px[K].Y, BV, D.St.Rop2);
+  }
+}
+
+// Styled thin outlines of rectangles are stroked as a path by the caller.
 void PaintFigure(TCanvas* C, TDevice& D, const TShape& Outline, const TShape& Fill, bool OutlineByCaller) {
   TBrushSource BS(D, *C->Brush());
   qvgfx::FillShapeWithBrush(D, Fill, BS, D.St.Rop2);
   if (PenVisible(C) && !OutlineByCaller) {
+    std::vector<int> Dash = C->Pen()->Width() <= 1 ? DashOf(C->Pen()->Style()) : std::vector<int>();
+    if (!Dash.empty()) {
+      StyledOutline(C, D, Outline, Dash);
+      return;
+    }
     uint32_t PV = D.Native(static_cast<COLORREF>(ColorToRGB(C->Pen()->Color())));
     D.FillShape(Outline, PV, D.St.Rop2);
   }

@@ -203,6 +203,27 @@ TEST(Shapes, EllipsesAreSymmetricAndFillTheirBox) {
                           "..#rrr#..", "...###...", "........."}));
 }
 
+TEST(Shapes, DottedEllipseAlternatesAlongTheCurve) {
+  TBitmap B(30, 30);
+  TCanvas* C = B.Canvas();
+  C->Pen()->SetStyle(TPenStyle::psDot);
+  C->Brush()->SetStyle(TBrushStyle::bsClear);
+  C->Ellipse(2, 2, 28, 28);
+  TBitmap Solid(30, 30);
+  Solid.Canvas()->Brush()->SetStyle(TBrushStyle::bsClear);
+  Solid.Canvas()->Ellipse(2, 2, 28, 28);
+  int Dots = 0, Outline = 0;
+  for (int Y = 0; Y < 30; ++Y)
+    for (int X = 0; X < 30; ++X) {
+      bool S = Solid.GetPixel(X, Y) == 0, D = B.GetPixel(X, Y) == 0;
+      Outline += S;
+      Dots += D;
+      EXPECT_TRUE(S || !D) << "dot off the outline at " << X << "," << Y;
+    }
+  EXPECT_GT(Dots, Outline * 4 / 10);
+  EXPECT_LT(Dots, Outline * 6 / 10);
+}
+
 TEST(Shapes, AlternateAndWindingFill) {
   // A square wound twice: the inner square is covered twice.
   TPoint P[] = {{0, 0}, {8, 0}, {8, 8}, {0, 8}, {0, 0}, {2, 2}, {6, 2}, {6, 6}, {2, 6}, {2, 2}};
