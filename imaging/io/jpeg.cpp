@@ -628,6 +628,7 @@ int32_t ReadJpegStream(TStream* Stream, TStream* TablesStream, TQxBitmap* Bitmap
     int32_t last = -1;
     const bool to24 = Bitmap->PixelFormat() == TQxPixelFormat::qx24RGB;
     const auto* src = reinterpret_cast<const TJpegSource*>(cinfo.src);
+    const long warningsBeforeRows = err.Pub.num_warnings;
     while (int32_t(cinfo.output_scanline) < oh && delivered < MaxLines) {
       uint8_t* row = Bitmap->Scanline(delivered);
       JSAMPROW target = row;
@@ -676,9 +677,11 @@ int32_t ReadJpegStream(TStream* Stream, TStream* TablesStream, TQxBitmap* Bitmap
       delivered += int32_t(got);
       Report(Progress, delivered, factor, last);
       if (Progress.Aborting()) break;
-      // The data ran out and the library is making rows up (it warned): the rest would only be filler,
-      // and a few hundred bytes claiming a huge picture must not keep the decoder busy for minutes.
-      if (src->HitEnd && err.Pub.num_warnings > src->WarningsAtEnd && !jpeg_has_multiple_scans(&cinfo)) {
+      // The entropy data stopped at a marker while rows were still wanted (the library warned) and no
+      // restart marker can bring it back: the rest would only be filler, and a few hundred bytes claiming
+      // a huge picture must not keep the decoder busy for minutes.
+      if (cinfo.unread_marker != 0 && err.Pub.num_warnings > warningsBeforeRows &&
+          (cinfo.restart_interval == 0 || cinfo.unread_marker == JPEG_EOI) && !jpeg_has_multiple_scans(&cinfo)) {
         Progress.Abort();
         break;
       }

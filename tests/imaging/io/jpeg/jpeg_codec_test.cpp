@@ -159,6 +159,19 @@ TEST(JpegCodec, TruncatedDataDeliversRowsAndAborts) {
   auto whole = DecodeBytes(EncodeToBytes(b.get(), [](TIOParamsVals& p) { p.JpegQuality = 100; }));
   const Image got = FromBitmap(d->Bitmap), want = FromBitmap(whole->Bitmap);
   for (int x = 0; x < 64 * 3; ++x) EXPECT_EQ(got.px[x], want.px[x]);
+  // A small file claiming a huge picture stops where its data ends instead of making up every row.
+  auto big = Small();
+  for (size_t i = 2; i + 9 < big.size(); ++i)
+    if (big[i] == 0xFF && big[i + 1] == 0xC0) {
+      big[i + 5] = 0x3E;  // 16000 x 16000
+      big[i + 6] = 0x80;
+      big[i + 7] = 0x3E;
+      big[i + 8] = 0x80;
+      break;
+    }
+  auto huge = DecodeBytes(big);
+  EXPECT_TRUE(huge->Aborting);
+  EXPECT_LT(huge->Rows, 64);
   for (size_t cut : {size_t(2), size_t(20), size_t(200)}) {
     auto c = DecodeBytes(std::vector<uint8_t>(j.begin(), j.begin() + cut));
     EXPECT_TRUE(c->Aborting) << cut;
