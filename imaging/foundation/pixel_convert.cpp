@@ -322,9 +322,60 @@ __attribute__((target("ssse3"))) void Row24To8DefaultSsse3(const uint8_t* __rest
   Row24To8DefaultScalar(s + 3 * x, d + x, w - x);
 }
 
+#define QV_BOTH(lo, hi) _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1)
+#define QV_MASK(...) QV_BOTH(_mm_setr_epi8(__VA_ARGS__), _mm_setr_epi8(__VA_ARGS__))
+#define QV_LOAD(p, off) \
+  QV_BOTH(_mm_loadu_si128(reinterpret_cast<const __m128i*>((p) + (off))), \
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>((p) + 48 + (off))))
+#define QV_GRAY16(r, g, bl)                                                                                  \
+  _mm256_srli_epi16(_mm256_mulhi_epu16(_mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(r, k21),         \
+                                                                         _mm256_mullo_epi16(g, k71)),        \
+                                                        _mm256_mullo_epi16(bl, k8)),                         \
+                                       kDiv),                                                                \
+                    3)
+
+__attribute__((target("avx2"))) void Row24To8DefaultAvx2(const uint8_t* __restrict s, uint8_t* __restrict d,
+                                                         int32_t w) {
+  // Two groups of 16 pixels per step, one in each 128-bit lane, with the same shuffles as above.
+  const __m256i bA = QV_MASK(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m256i bB = QV_MASK(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
+  const __m256i bC = QV_MASK(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
+  const __m256i gA = QV_MASK(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m256i gB = QV_MASK(-1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1);
+  const __m256i gC = QV_MASK(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14);
+  const __m256i rA = QV_MASK(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m256i rB = QV_MASK(-1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1);
+  const __m256i rC = QV_MASK(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15);
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i k21 = _mm256_set1_epi16(21), k71 = _mm256_set1_epi16(71), k8 = _mm256_set1_epi16(8);
+  const __m256i kDiv = _mm256_set1_epi16(5243);
+  int32_t x = 0;
+  for (; x + 32 <= w; x += 32) {
+    const uint8_t* p = s + 3 * x;
+    const __m256i a = QV_LOAD(p, 0), b = QV_LOAD(p, 16), c = QV_LOAD(p, 32);
+    const __m256i B = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(a, bA), _mm256_shuffle_epi8(b, bB)),
+                                      _mm256_shuffle_epi8(c, bC));
+    const __m256i G = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(a, gA), _mm256_shuffle_epi8(b, gB)),
+                                      _mm256_shuffle_epi8(c, gC));
+    const __m256i R = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(a, rA), _mm256_shuffle_epi8(b, rB)),
+                                      _mm256_shuffle_epi8(c, rC));
+    const __m256i lo = QV_GRAY16(_mm256_unpacklo_epi8(R, zero), _mm256_unpacklo_epi8(G, zero), _mm256_unpacklo_epi8(B, zero));
+    const __m256i hi = QV_GRAY16(_mm256_unpackhi_epi8(R, zero), _mm256_unpackhi_epi8(G, zero), _mm256_unpackhi_epi8(B, zero));
+    // Each lane packs its own sixteen pixels in order, so the two groups land one after the other.
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + x), _mm256_packus_epi16(lo, hi));
+  }
+  Row24To8DefaultSsse3(s + 3 * x, d + x, w - x);
+}
+#undef QV_GRAY16
+#undef QV_LOAD
+#undef QV_MASK
+#undef QV_BOTH
+
 void Row24To8Default(const uint8_t* s, uint8_t* d, int32_t w) {
-  static const bool ssse3 = __builtin_cpu_supports("ssse3");
-  if (ssse3)
+  static const int level = __builtin_cpu_supports("avx2") ? 2 : __builtin_cpu_supports("ssse3") ? 1 : 0;
+  if (level == 2)
+    Row24To8DefaultAvx2(s, d, w);
+  else if (level == 1)
     Row24To8DefaultSsse3(s, d, w);
   else
     Row24To8DefaultScalar(s, d, w);
@@ -339,22 +390,39 @@ void Row24To8(const uint8_t* s, uint8_t* d, int32_t w) {
   for (int32_t x = 0; x < w; ++x, s += 3) d[x] = uint8_t((s[2] * wr + s[1] * wg + s[0] * wb) / 100);
 }
 
+// Bit order of a byte reversed: movemask puts pixel 0 in bit 0, rows want it in bit 7.
+struct ReverseTable {
+  uint8_t t[256];
+  constexpr ReverseTable() : t() {
+    for (int i = 0; i < 256; ++i) {
+      int r = 0;
+      for (int b = 0; b < 8; ++b)
+        if (i & (1 << b)) r |= 0x80 >> b;
+      t[i] = uint8_t(r);
+    }
+  }
+};
+constexpr ReverseTable kReverse;
+
 // Ordered dither of one 24-bit row: bit x is set when M[x mod 8][y mod 8] < gray div 4.
 void Row24To1Ordered(const uint8_t* s, uint8_t* d, int32_t w, int32_t y, uint8_t* gray) {
   Row24To8(s, gray, w);
-  uint8_t thr[8];
-  for (int i = 0; i < 8; ++i) thr[i] = QxDitherMatrix[i][y & 7];
-  const int32_t whole = w / 8;
-  for (int32_t b = 0; b < whole; ++b) {
-    const uint8_t* g = gray + 8 * b;
-    uint32_t byte = 0;
-    for (int i = 0; i < 8; ++i) byte |= uint32_t(thr[i] < (g[i] >> 2)) << (7 - i);
-    d[b] = uint8_t(byte);
+  uint8_t thr[16];
+  for (int i = 0; i < 16; ++i) thr[i] = QxDitherMatrix[i & 7][y & 7];
+  const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(thr));
+  const __m128i low6 = _mm_set1_epi8(0x3F);
+  int32_t x = 0;
+  for (; x + 16 <= w; x += 16) {
+    const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gray + x));
+    const __m128i level = _mm_and_si128(_mm_srli_epi16(g, 2), low6);
+    const uint32_t m = uint32_t(_mm_movemask_epi8(_mm_cmpgt_epi8(level, t)));
+    d[x >> 3] = kReverse.t[m & 0xFF];
+    d[(x >> 3) + 1] = kReverse.t[m >> 8];
   }
-  if (w % 8) {
+  for (; x < w; x += 8) {
     uint32_t byte = 0;
-    for (int i = 0; i < w % 8; ++i) byte |= uint32_t(thr[i] < (gray[8 * whole + i] >> 2)) << (7 - i);
-    d[whole] = uint8_t(byte);
+    for (int i = 0; i < 8 && x + i < w; ++i) byte |= uint32_t(thr[i] < (gray[x + i] >> 2)) << (7 - i);
+    d[x >> 3] = uint8_t(byte);
   }
 }
 

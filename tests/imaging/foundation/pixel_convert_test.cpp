@@ -255,3 +255,27 @@ TEST(DrawScaled, ResampledDrawingAndStretchCopyWriteAlpha) {
   ASSERT_TRUE(copy.HasAlphaChannel());
   EXPECT_EQ(copy.GetAlpha(3, 3), 77);
 }
+
+TEST(PixelConvert, WideRowsMatchThePerPixelRules) {
+  // Rows long enough for the vector paths, with a tail that is not a whole vector.
+  const int32_t w = 101, h = 9;
+  TQxBitmap src(w, h, TQxPixelFormat::qx24RGB);
+  uint32_t seed = 99;
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      src.SetPixel24(x, y, TQxRGB{uint8_t(seed >> 8), uint8_t(seed >> 16), uint8_t(seed >> 24)});
+    }
+  src.SetPixel24(0, 0, TQxRGB{255, 255, 255});
+  TQxBitmap gray(w, h, TQxPixelFormat::qx8g), bw(w, h, TQxPixelFormat::qx1g);
+  bw.BWConversion = 0;
+  gray.ConvertFrom(&src);
+  bw.ConvertFrom(&src);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      const TQxRGB c = src.GetPixel24(x, y);
+      const int32_t g = (c.r * 21 + c.g * 71 + c.b * 8) / 100;
+      ASSERT_EQ(gray.GetPixel8(x, y), g) << x << "," << y;
+      ASSERT_EQ(bw.GetPixelRGB(x, y).r != 0, QxDitherMatrix[x % 8][y % 8] < g / 4) << x << "," << y;
+    }
+}
