@@ -344,7 +344,8 @@ void TCustomForm::DoClose(TCloseAction& Action) {
 
 void TCustomForm::Activate() {
   if (!Showing()) return;
-  for (TCustomForm* f : TUiCore::Forms())
+  // Handlers may show or free forms: walk a copy.
+  for (TCustomForm* f : std::vector<TCustomForm*>(TUiCore::Forms()))
     if (f != this && f->FActive) f->Deactivate();
   bool activating = !FActive;
   if (activating) {
@@ -558,6 +559,8 @@ TUiBackend* TApplication::Backend() {
 }
 
 std::string TApplication::BackendName() { return Backend()->Name(); }
+
+TUiBackend* CurrentBackend() { return BackendSlot().get(); }
 
 namespace {
 bool Step() {

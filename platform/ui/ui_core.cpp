@@ -420,7 +420,7 @@ bool TUiCore::Post(HWND Wnd, uint32_t Msg, uintptr_t WParam, intptr_t LParam) {
     p.Msg.LParam = LParam;
     Queue().push_back(std::move(p));
   }
-  if (Application && Application->Backend()) Application->Backend()->Wake();
+  if (TUiBackend* be = CurrentBackend()) be->Wake();
   return true;
 }
 
@@ -431,7 +431,7 @@ void TUiCore::QueueFn(std::function<void()> Fn) {
     p.Fn = std::move(Fn);
     Queue().push_back(std::move(p));
   }
-  if (Application && Application->Backend()) Application->Backend()->Wake();
+  if (TUiBackend* be = CurrentBackend()) be->Wake();
 }
 
 bool TUiCore::DispatchPosted() {

@@ -65,6 +65,9 @@ class TUiCore {
   static std::string& CharText();
 };
 
+// The back end in use, without making one (any thread; nil before the first window).
+TUiBackend* CurrentBackend();
+
 // The caret rectangle of a window (client coordinates) when it shows.
 bool CaretRect(HWND Wnd, TRect& R);
 
