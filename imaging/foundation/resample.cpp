@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <immintrin.h>
 #include <thread>
 #include <vector>
 
@@ -11,6 +12,8 @@
 #include "imaging/processing/kernels/dib.h"
 #include "platform/base/numeric.h"
 #include "platform/base/system.h"
+
+bool QxResampleForceScalar = false;
 
 // ---------------------------------------------------------------- kernels
 
@@ -227,6 +230,63 @@ void HorizontalRows(RowAt rowAt, int32_t r0, int32_t r1, const Contributors& cx,
   }
 }
 
+// The 24-bit horizontal pass two contributors at a time: the two pixels' bytes are interleaved and
+// multiplied with their weights in one step. The integer sums equal those of HorizontalRows<3>.
+__attribute__((target("sse4.1"))) void HorizontalRows24Sse41(const std::function<const uint8_t*(int32_t)>& rowAt,
+                                                              int32_t r0, int32_t r1, const Contributors& cx,
+                                                              int32_t sw, int32_t dw, uint8_t* inter,
+                                                              int32_t interRowLen,
+                                                              const std::function<void(int32_t)>& afterRow) {
+  const int32_t* const start = cx.start.data();
+  const int32_t* const weight = cx.weight.data();
+  const int32_t* const total = cx.total.data();
+  std::vector<int32_t> offsets(cx.index.size());
+  for (size_t e = 0; e < offsets.size(); ++e) offsets[e] = cx.index[e] * 3;
+  const int32_t* const off = offsets.data();
+  // A padded copy of the row lets every pixel be read as four bytes.
+  std::vector<uint8_t> row(static_cast<size_t>(sw) * 3 + 4, 0);
+  const __m128i zero = _mm_setzero_si128();
+  for (int32_t r = r0; r < r1; ++r) {
+    std::memcpy(row.data(), rowAt(r), static_cast<size_t>(sw) * 3);
+    const uint8_t* s = row.data();
+    uint8_t* d = inter + int64_t(r) * interRowLen;
+    for (int32_t i = 0; i < dw; ++i) {
+      int32_t e = start[i];
+      const int32_t e1 = start[i + 1];
+      __m128i acc = zero;
+      for (; e + 1 < e1; e += 2) {
+        uint32_t p0, p1;
+        std::memcpy(&p0, s + off[e], 4);
+        std::memcpy(&p1, s + off[e + 1], 4);
+        const __m128i px = _mm_cvtepu8_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p0)), _mm_cvtsi32_si128(int(p1))));
+        const __m128i wt = _mm_set1_epi32(int32_t(uint32_t(uint16_t(weight[e])) | uint32_t(weight[e + 1]) << 16));
+        acc = _mm_add_epi32(acc, _mm_madd_epi16(px, wt));
+      }
+      int32_t sum[4];
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(sum), acc);
+      if (e < e1) {
+        const uint8_t* p = s + off[e];
+        const int32_t w = weight[e];
+        sum[0] += w * p[0];
+        sum[1] += w * p[1];
+        sum[2] += w * p[2];
+      }
+      int32_t t = total[i];
+      if (t == 0) t = 256;
+      d[3 * i] = ClampDiv(sum[0], t);
+      d[3 * i + 1] = ClampDiv(sum[1], t);
+      d[3 * i + 2] = ClampDiv(sum[2], t);
+    }
+    if (afterRow) afterRow(r - r0);
+  }
+}
+
+bool WeightsFitShorts(const Contributors& cx) {
+  for (int32_t w : cx.weight)
+    if (w < INT16_MIN || w > INT16_MAX) return false;
+  return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- two-pass kernel resampler
@@ -250,10 +310,13 @@ void QxResampleKernel24(TQxBitmap* Source, TQxBitmap* Dest, TResampleFilter Filt
   const double factor = 100.0 / (double(sh) + dh + 0.5);
   ProgressOnce report{&OnProgress, Sender};
   const int32_t band = sh / T;
-  auto rowAt = [Source](int32_t r) -> const uint8_t* { return Source->Scanline(r); };
+  const std::function<const uint8_t*(int32_t)> rowAt = [Source](int32_t r) -> const uint8_t* {
+    return Source->Scanline(r);
+  };
+  static const bool sse41 = __builtin_cpu_supports("sse4.1");
+  const bool simd = sse41 && WeightsFitShorts(cx) && !QxResampleForceScalar;
 
   std::vector<std::thread> threads;
-  std::exception_ptr failure;
   for (int32_t t = 0; t < T; ++t) {
     const int32_t r0 = t * band;
     const int32_t r1 = (t == T - 1) ? sh : r0 + band;
@@ -261,7 +324,10 @@ void QxResampleKernel24(TQxBitmap* Source, TQxBitmap* Dest, TResampleFilter Filt
     std::function<void(int32_t)> after;
     if (t == 0 && OnProgress) after = [&](int32_t r) { report(int32_t(Trunc((double(r) * T + 1) * factor))); };
     auto work = [&, r0, r1, after]() {
-      HorizontalRows<3>(rowAt, r0, r1, cx, dw, inter.data(), interRowLen, false, after);
+      if (simd)
+        HorizontalRows24Sse41(rowAt, r0, r1, cx, sw, dw, inter.data(), interRowLen, after);
+      else
+        HorizontalRows<3>(rowAt, r0, r1, cx, dw, inter.data(), interRowLen, false, after);
     };
     if (T == 1) {
       work();

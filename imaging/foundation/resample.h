@@ -34,6 +34,8 @@ void QxResample(TQxBitmap* Source, TQxBitmap* Dest, TResampleFilter Filter, TObj
 // The two-pass kernel resampler of a qx24RGB source with an explicit band count (0 = one per core).
 void QxResampleKernel24(TQxBitmap* Source, TQxBitmap* Dest, TResampleFilter Filter, TObject* Sender,
                         const TQxProgressEvent& OnProgress, int32_t ThreadCount);
+// Keeps the kernel resampler on its plain integer loops (the vector loops give the same bytes).
+extern bool QxResampleForceScalar;
 // One byte per pixel (qx8g images and alpha planes); Dest is an 8-bit bitmap of the target size.
 void QxResampleGray8(TQxBitmap* Source, TQxBitmap* Dest, TResampleFilter Filter);
 // qx1g source; Dest qx24RGB, or qx1g for the projection filters.

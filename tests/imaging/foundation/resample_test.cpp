@@ -40,6 +40,11 @@ TEST(Resample, KernelResultIsTheSameOnOneThreadAndOnMany) {
       QxResampleKernel24(&src, &one, f, nullptr, {}, 1);
       QxResampleKernel24(&src, &all, f, nullptr, {}, many);
       EXPECT_TRUE(SamePixels(one, all)) << "filter " << int(f) << " to " << size.first;
+      TQxBitmap plain(size.first, size.second, TQxPixelFormat::qx24RGB);
+      QxResampleForceScalar = true;
+      QxResampleKernel24(&src, &plain, f, nullptr, {}, many);
+      QxResampleForceScalar = false;
+      EXPECT_TRUE(SamePixels(one, plain)) << "filter " << int(f) << " to " << size.first;
     }
   }
   // A single row goes to the last band; the other bands are empty.
