@@ -1,0 +1,1 @@
+qv_bench(io_codecs DEPS imaging_io)
