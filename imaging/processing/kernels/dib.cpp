@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/dib_bitmap.h"
 #include "imaging/foundation/utils.h"
 #include "imaging/processing/kernels/quantizer.h"
 #include "platform/base/numeric.h"
@@ -553,6 +554,21 @@ int32_t QxCopyDIBToBitmap(const uint8_t* DIB, size_t Length, TQxBitmap* Bitmap, 
     }
   }
   return bitCount;
+}
+
+int32_t QxCopyDIBToDibbitmap(const uint8_t* DIB, size_t Length, TQxDibbitmap* Dest, const uint8_t* Bits,
+                             size_t BitsLength) {
+  if (!Dest) return 0;
+  TQxBitmap decoded;
+  decoded.MemoryThreshold = INT64_MAX;
+  const int32_t bits = QxCopyDIBToBitmap(DIB, Length, &decoded, Bits, BitsLength);
+  if (bits == 0 || decoded.IsEmpty()) return bits;
+  const bool mono = decoded.PixelFormat() == TQxPixelFormat::qx1g;
+  if (!Dest->AllocateDIB(decoded.Width(), decoded.Height(), mono ? 1 : 24)) return bits;
+  TQxBaseBitmap* d = Dest;
+  const size_t len = size_t(std::min(decoded.RowLen(), d->RowLen()));
+  for (int32_t y = 0; y < decoded.Height(); ++y) std::memcpy(d->Scanline(y), decoded.Scanline(y), len);
+  return bits;
 }
 
 // ---------------------------------------------------------------- platform bitmaps

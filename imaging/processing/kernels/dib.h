@@ -25,6 +25,10 @@ std::vector<uint8_t> _CopyBitmaptoDIBEx(TQxBitmap* Bitmap, int32_t X1, int32_t Y
 int32_t QxCopyDIBToBitmap(const uint8_t* DIB, size_t Length, TQxBitmap* Bitmap, const uint8_t* Bits = nullptr,
                           size_t BitsLength = 0);
 
+// The same into a DIB-section bitmap (1 bit for a 1-bit DIB, else 24 bits); returns the bit count.
+int32_t QxCopyDIBToDibbitmap(const uint8_t* DIB, size_t Length, TQxDibbitmap* Dest, const uint8_t* Bits = nullptr,
+                             size_t BitsLength = 0);
+
 // ---- YUV video frames into an already sized qx24RGB bitmap; Length bytes of Data ----
 void QxYUVToBGR(uint8_t Y, uint8_t U, uint8_t V, uint8_t* Dest);
 void QxConvertI420(const uint8_t* Data, size_t Length, TQxBitmap* Bitmap, bool TopDown);

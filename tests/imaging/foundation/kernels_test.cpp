@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/dib_bitmap.h"
 #include "imaging/processing/kernels/color_ops.h"
 #include "imaging/processing/kernels/dib.h"
 #include "imaging/processing/kernels/quantizer.h"
@@ -100,6 +101,10 @@ TEST(DibExport, HeaderSizesAndBottomRowFirst) {
   TQxBitmap back;
   EXPECT_EQ(QxCopyDIBToBitmap(d.data(), d.size(), &back), 24);
   EXPECT_EQ(back.GetPixel24(0, 4), (TQxRGB{1, 2, 3}));
+  TQxDibbitmap dib;
+  EXPECT_EQ(QxCopyDIBToDibbitmap(d.data(), d.size(), &dib), 24);
+  ASSERT_EQ(dib.Width(), 10);
+  EXPECT_EQ(dib.Scanline(4)[1], 2);
 }
 
 TEST(DibImport, DepthsAndTheirColourTables) {
