@@ -55,6 +55,20 @@ TEST(BitmapModel, AllocateRefusesEmptySizesAndKeepsStorageWhenUnchanged) {
   b.Reallocate = true;
   ASSERT_TRUE(b.Allocate(4, 3, TQxPixelFormat::qx24RGB));
   EXPECT_FALSE(b.HasAlphaChannel());
+
+  // A new palette and an attached block's palette start black, never with stale bytes.
+  for (int i = 0; i < 3; ++i) {
+    TQxBitmap p(2, 2, TQxPixelFormat::qx8p);
+    ASSERT_EQ(p.PaletteLength(), 256);
+    for (int32_t k = 0; k < 256; ++k) ASSERT_EQ(p.PaletteColor(k), (TQxRGB{0, 0, 0}));
+    p.SetPaletteColor(7, TQxRGB{9, 9, 9});
+  }
+  uint8_t block[16] = {};
+  TQxBitmap a;
+  a.AttachMemory(block, 4, 4, TQxPixelFormat::qx8p, false, 0);
+  EXPECT_EQ(a.PaletteColor(200), (TQxRGB{0, 0, 0}));
+  a.SetPixel8(1, 0, 5);
+  EXPECT_EQ(block[3 * 4 + 1], 5);  // bottom-up: row 0 is the last row of the block
 }
 
 TEST(BitmapModel, RowLengthsFollowFormatAndAlignment) {
