@@ -31,34 +31,27 @@ struct WaveJob {
   std::vector<uint8_t*> dst;        // the same numbering
   std::vector<double> dxs;          // (x - cx) * fx per column
 
-  // One destination pixel at (x, y), y counted from the bottom, for the wave value w.
-  inline void Pixel(int32_t x, int32_t y, double dy, double w) const {
-    const double dx = dxs[x];
-    double sx, sy;
-    if (reflective) {
-      const double a = std::fabs(w) * amp;
-      sx = cx + a * dx / fx;
-      sy = cy + a * dy / fy;
-    } else {
-      const double a = w * amp;
-      sx = cx + (a + dx) / fx;
-      sy = cy + (a + dy) / fy;
-    }
+  // One destination pixel at (x, y), y counted from the bottom, fetched from (sx, sy).
+  inline void Pixel(int32_t x, int32_t y, double sx, double sy) const {
     const double tx = std::trunc(sx), ty = std::trunc(sy);
     int64_t X0 = int64_t(tx), Y0 = int64_t(ty);
-    X0 = std::max<int64_t>(std::min<int64_t>(X0, W - 2), 0);
-    Y0 = std::max<int64_t>(std::min<int64_t>(Y0, H - 2), 0);
-    double ffx = sx - tx, ffy = sy - ty;
+    X0 = X0 > W - 2 ? W - 2 : X0;
+    X0 = X0 < 0 ? 0 : X0;
+    Y0 = Y0 > H - 2 ? H - 2 : Y0;
+    Y0 = Y0 < 0 ? 0 : Y0;
+    float ffx = float(sx - tx), ffy = float(sy - ty);
     if (ffx < 0) ffx += 1;
     if (ffy < 0) ffy += 1;
     uint8_t* d = dst[y] + int64_t(x) * 3;
     if (W >= 2 && H >= 2) {
       const uint8_t* r0 = src[Y0] + X0 * 3;
       const uint8_t* r1 = src[Y0 + 1] + X0 * 3;
+      const float gx = 1 - ffx, gy = 1 - ffy;
       for (int c = 0; c < 3; ++c) {
-        const double top = (1 - ffx) * r0[c] + ffx * r0[c + 3];
-        const double bottom = (1 - ffx) * r1[c] + ffx * r1[c + 3];
-        d[c] = uint8_t(int32_t((1 - ffy) * top + ffy * bottom));
+        const float top = gx * r0[c] + ffx * r0[c + 3];
+        const float bottom = gx * r1[c] + ffx * r1[c + 3];
+        const int32_t v = int32_t(gy * top + ffy * bottom);
+        d[c] = uint8_t(v > 255 ? 255 : v);
       }
       return;
     }
@@ -77,19 +70,33 @@ struct WaveJob {
   }
 
   // Rows y and H - 1 - y lie at the same distance from the centre, as do columns x and W - 1 - x, so
-  // one sine serves up to four pixels.
+  // one sine serves up to four pixels. Positions follow the formula exactly: where a position falls
+  // outside the picture the result jumps at whole numbers, so a rearranged sum could land elsewhere.
   void RowPair(int32_t y) const {
     const int32_t y2 = H - 1 - y;
-    const double dy = (y - cy) * fy, dy2 = (y2 - cy) * fy;
-    const double k = 2 * M_PI / L2;
+    const double dy = (y - cy) * fy;
     for (int32_t x = 0, x2 = W - 1; x <= x2; ++x, --x2) {
       const double dx = dxs[x];
-      const double w = std::sin(std::sqrt(dx * dx + dy * dy) * k + phi);
-      Pixel(x, y, dy, w);
-      if (x2 != x) Pixel(x2, y, dy, w);
+      const double w = std::sin(std::sqrt(dx * dx + dy * dy) / L2 * 2 * M_PI + phi);
+      double sxa, sxb, sya, syb;
+      if (!reflective) {
+        const double a = w * amp;
+        sxa = cx + (a + dx) / fx;
+        sxb = cx + (a - dx) / fx;
+        sya = cy + (a + dy) / fy;
+        syb = cy + (a - dy) / fy;
+      } else {
+        const double a = std::fabs(w) * amp;
+        sxa = cx + a * dx / fx;
+        sxb = cx + a * -dx / fx;
+        sya = cy + a * dy / fy;
+        syb = cy + a * -dy / fy;
+      }
+      Pixel(x, y, sxa, sya);
+      if (x2 != x) Pixel(x2, y, sxb, sya);
       if (y2 != y) {
-        Pixel(x, y2, dy2, w);
-        if (x2 != x) Pixel(x2, y2, dy2, w);
+        Pixel(x, y2, sxa, syb);
+        if (x2 != x) Pixel(x2, y2, sxb, syb);
       }
     }
   }
