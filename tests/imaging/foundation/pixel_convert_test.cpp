@@ -6,6 +6,7 @@
 
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/pixel_convert.h"
+#include "platform/graphics/bitmap.h"
 
 namespace {
 
@@ -278,4 +279,14 @@ TEST(PixelConvert, WideRowsMatchThePerPixelRules) {
       ASSERT_EQ(gray.GetPixel8(x, y), g) << x << "," << y;
       ASSERT_EQ(bw.GetPixelRGB(x, y).r != 0, QxDitherMatrix[x % 8][y % 8] < g / 4) << x << "," << y;
     }
+}
+
+TEST(DrawScaled, IntoAPlatformBitmap) {
+  TQxBitmap red(1, 1, TQxPixelFormat::qx24RGB);
+  red.Fill(0x0000FF);
+  TBitmap t(3, 3, TPixelFormat::pf24bit);
+  std::memset(t.Bits(), 0, size_t(t.RowBytes()) * 3);
+  red.DrawScaledToTBitmap(&t, 1, 1, 2, 2, 0, 0, 1, 1);
+  EXPECT_EQ(t.GetPixel(2, 2), 0x0000FFu);
+  EXPECT_EQ(t.GetPixel(0, 0), 0u);
 }
