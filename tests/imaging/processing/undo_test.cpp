@@ -4,6 +4,9 @@
 #include "imaging/foundation/view_base.h"
 #include "imaging/processing/proc.h"
 #include "platform/base/streams.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/picture.h"
+#include "platform/ui/ext_ctrls.h"
 #include "tests/imaging/processing/proc_test_util.h"
 
 using namespace proctest;
@@ -303,6 +306,41 @@ TEST(Undo, FinishWorkReportsHundred) {
   EXPECT_EQ(per.back(), 100);
   EXPECT_EQ(finished, 1);
   EXPECT_EQ(p->UndoCount(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Undo, WorksOnAnImageControlsBitmap) {
+  TImage image(nullptr);
+  TBitmap* bmp = image.Picture()->Bitmap();
+  bmp->SetPixelFormat(TPixelFormat::pf24bit);
+  bmp->SetSize(4, 2);
+  for (int32_t y = 0; y < 2; ++y)
+    for (int32_t x = 0; x < 4; ++x) static_cast<uint8_t*>(bmp->ScanLine(y))[x * 3] = uint8_t(10 * x + y);
+  {
+    TQuillotProc p(nullptr);
+    p.SetAttachedTImage(&image);
+    EXPECT_EQ(p.AttachedTImage(), &image);
+    p.Flip(0);
+    EXPECT_EQ(static_cast<uint8_t*>(bmp->ScanLine(1))[0], 31);
+    // A change of the bitmap's size by its owner is seen by the next operation.
+    bmp->SetSize(6, 2);
+    p.Flip(1);
+    EXPECT_EQ(p.WorkBitmap()->Width(), 6);
+    p.SetAttachedTImage(nullptr);
+    EXPECT_EQ(p.AttachedTImage(), nullptr);
+    EXPECT_EQ(bmp->Width(), 6);  // the image keeps its picture
+  }
+  TQuillotProc q(nullptr);
+  {
+    TImage gone(nullptr);
+    gone.Picture()->Bitmap()->SetSize(3, 3);
+    q.SetAttachedTImage(&gone);
+  }
+  EXPECT_EQ(q.AttachedTImage(), nullptr);
+  q.Flip(0);  // nothing left to point into
 }
 
 }  // namespace
