@@ -151,6 +151,8 @@ int64_t TZDecompressionStream::Read(void* Buffer, int64_t Count) {
       DoProgress();
     }
     FLastCode = ZCheckDecompressResult(inflate(FZRec.get(), Z_NO_FLUSH));
+    // A preset dictionary is never supplied: inflate would stop there forever.
+    if (FLastCode == Z_NEED_DICT) throw EZDecompressionError("need dictionary");
   }
   const int64_t delivered = static_cast<int64_t>(want - FZRec->avail_out);
   FTotalOut += delivered;
@@ -199,6 +201,7 @@ int32_t ZDecompressBuffer(const void* InBuffer, int32_t InCount, uint8_t*& OutBu
     for (;;) {
       int r = ZCheckDecompressResult(inflate(&z, Z_NO_FLUSH));
       if (r == Z_STREAM_END) break;
+      if (r == Z_NEED_DICT) throw EZDecompressionError("need dictionary");
       if (z.avail_out == 0) {
         size_t done = out.size();
         out.resize(done + static_cast<size_t>(step));

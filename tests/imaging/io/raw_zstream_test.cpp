@@ -221,7 +221,12 @@ TEST(ZStreams, RoundTripsAndBoundaries) {
   TZDecompressionStream zt(*cs);
   std::vector<uint8_t> got(1000);
   EXPECT_LT(zt.Read(got.data(), 1000), 1000);
-  // Corrupt data raises "data error".
+  // Corrupt data raises "data error"; a stream that asks for a preset dictionary is refused, not spun on.
   std::vector<uint8_t> junk = {0x78, 0x9C, 0xFF, 0xFF, 0xFF, 0xFF};
   EXPECT_THROW(ZDecompressBuffer(junk.data(), 6, out, 0, outCount), EZDecompressionError);
+  std::vector<uint8_t> dict = {0x78, 0x3F, 0x9C, 0x13, 0x50, 0, 0, 0, 1, 0, 0};
+  EXPECT_THROW(ZDecompressBuffer(dict.data(), 11, out, 0, outCount), EZDecompressionError);
+  auto ds = StreamOf(dict);
+  TZDecompressionStream zd(*ds);
+  EXPECT_THROW(zd.Read(got.data(), 10), EZDecompressionError);
 }
