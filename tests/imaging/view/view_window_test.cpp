@@ -1,4 +1,7 @@
 // The view in a window of the headless back end: scroll bars, posted messages, the wheel, painting.
+#include <thread>
+
+#include "imaging/io/quillot_io.h"
 #include "platform/base/numeric.h"
 #include "platform/ui/backends/headless/headless.h"
 #include "platform/ui/forms.h"
@@ -133,4 +136,26 @@ TEST_F(ViewWindow, PaintedPictureReachesTheWindow) {
   // 50 x 40 centred in 200 x 100: the picture at (75, 30) of the view, background elsewhere.
   EXPECT_EQ(Headless::PixelAt(form.get(), 10 + 100, 20 + 50), clRed);
   EXPECT_EQ(Headless::PixelAt(form.get(), 10 + 5, 20 + 5), clBlue);
+}
+
+TEST_F(ViewWindow, IOHooksPostFromAWorkerToTheGuiThread) {
+  view->SetBounds(0, 0, 100, 100);
+  const TQxIOViewHooks& h = QxIOViewHooks();
+  ASSERT_TRUE(h.IsQuillotView && h.PostToView && h.HasParent && h.GetBackground);
+  EXPECT_TRUE(h.IsQuillotView(view));
+  EXPECT_TRUE(h.HasParent(view));
+  view->SetBackground(clGreen);
+  EXPECT_EQ(h.GetBackground(view), clGreen);
+  std::thread::id seenOn;
+  int seen = -1;
+  view->SetOnProgress([&](TObject*, int32_t per) {
+    seen = per;
+    seenOn = std::this_thread::get_id();
+  });
+  std::thread worker([&] { h.PostToView(view, WM_USER + 7003, 7, 0); });
+  worker.join();
+  EXPECT_EQ(seen, -1);
+  Application->ProcessMessages();
+  EXPECT_EQ(seen, 7);
+  EXPECT_EQ(seenOn, std::this_thread::get_id());
 }
