@@ -505,7 +505,9 @@ bool TUiCore::FireDueTimers() {
       // A late timer fires once, not once per missed interval.
       t.Due = now + t.Elapse;
     }
-  for (auto& [w, id] : due) {
+  for (const auto& d : due) {
+    HWND w = d.first;
+    uintptr_t id = d.second;
     bool alive = std::any_of(Timers().begin(), Timers().end(),
                              [&](const TTimerEntry& t) { return t.Wnd == w && t.Id == id; });
     if (!alive) continue;
