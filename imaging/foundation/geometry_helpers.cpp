@@ -11,6 +11,7 @@
 #include "platform/base/types.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
+#include "imaging/foundation/canvas.h"
 
 namespace {
 
@@ -512,4 +513,35 @@ void QxMakeGradientBitmap(TBitmap* Bitmap, int32_t Width, int32_t Height) {
     }
   }
   Bitmap->Modified();
+}
+
+void QxDrawTwoColorFrameQx(TQxCanvas* Canvas, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor ColorTopLeft,
+                           TColor ColorBottomRight) {
+  if (!Canvas) return;
+  TQxPen* pen = Canvas->Pen();
+  pen->SetMode(TPenMode::pmCopy);
+  pen->SetStyle(TPenStyle::psSolid);
+  pen->SetWidth(1);
+  pen->SetColor(ColorTopLeft);
+  Canvas->MoveTo(X1, Y2);
+  Canvas->LineTo(X1, Y1);
+  Canvas->LineTo(X2, Y1);
+  pen->SetColor(ColorBottomRight);
+  Canvas->MoveTo(X1, Y2);
+  Canvas->LineTo(X2, Y2);
+  Canvas->LineTo(X2, Y1);
+}
+
+void QxDimAroundRect(TCanvas* Canvas, int32_t Left, int32_t Top, int32_t Width, int32_t Height, int32_t InnerX1,
+                     int32_t InnerY1, int32_t InnerX2, int32_t InnerY2) {
+  if (!Canvas || InnerX1 >= InnerX2 || InnerY1 >= InnerY2) return;
+  TQxCanvas c(Canvas, false, true);
+  c.Brush()->SetColor(clBlack);
+  c.Brush()->SetStyle(TBrushStyle::bsSolid);
+  c.Brush()->SetTransparency(150);
+  const int32_t bottom = Top + Height + 1;
+  c.FillRect(TRect(Left, Top, InnerX1 + 2, bottom));
+  c.FillRect(TRect(InnerX2, Top, Left + Width + 1, bottom));
+  c.FillRect(TRect(InnerX1 + 1, Top, InnerX2 + 1, InnerY1 + 2));
+  c.FillRect(TRect(InnerX1 + 1, InnerY2 + 1, InnerX2 + 1, bottom));
 }

@@ -84,3 +84,9 @@ void QxDrawShadowBottom(TCanvas* Canvas, TBitmap* Bitmap, int32_t X1, int32_t Y1
 // Preview backgrounds: gray stripes repeating every 4 rows, and a gray band darker at the sides with noise.
 void QxMakeStripedBitmap(TBitmap* Bitmap, int32_t Width, int32_t Height);
 void QxMakeGradientBitmap(TBitmap* Bitmap, int32_t Width, int32_t Height);
+class TQxCanvas;
+void QxDrawTwoColorFrameQx(TQxCanvas* Canvas, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor ColorTopLeft,
+                           TColor ColorBottomRight);
+// Darkens the area of (Left, Top, Width, Height) around the inner rectangle (nothing when it is empty).
+void QxDimAroundRect(TCanvas* Canvas, int32_t Left, int32_t Top, int32_t Width, int32_t Height, int32_t InnerX1,
+                     int32_t InnerY1, int32_t InnerX2, int32_t InnerY2);

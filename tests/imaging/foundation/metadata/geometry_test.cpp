@@ -148,3 +148,17 @@ TEST(GeometryDrawing, FramesShadowsAndBackgrounds) {
   EXPECT_LT(Px(gradient, 0, 0), Px(gradient, 32, 0));
   EXPECT_GE(Px(gradient, 32, 0), 208);
 }
+
+TEST(GeometryDrawing, DimAroundRectLeavesTheInsideAlone) {
+  TBitmap b(30, 30, TPixelFormat::pf24bit);
+  for (int y = 0; y < 30; ++y) std::memset(b.ScanLine(y), 255, 90);
+  QxDimAroundRect(b.Canvas(), 0, 0, 29, 29, 10, 10, 20, 20);
+  EXPECT_LT(Px(b, 2, 2), 255);
+  EXPECT_LT(Px(b, 25, 25), 255);
+  EXPECT_LT(Px(b, 15, 2), 255);
+  EXPECT_EQ(Px(b, 15, 15), 255);
+  TBitmap untouched(10, 10, TPixelFormat::pf24bit);
+  for (int y = 0; y < 10; ++y) std::memset(untouched.ScanLine(y), 255, 30);
+  QxDimAroundRect(untouched.Canvas(), 0, 0, 9, 9, 5, 5, 5, 8);  // empty inner rectangle: nothing
+  EXPECT_EQ(Px(untouched, 0, 0), 255);
+}
