@@ -545,3 +545,26 @@ void QxDimAroundRect(TCanvas* Canvas, int32_t Left, int32_t Top, int32_t Width, 
   c.FillRect(TRect(InnerX1 + 1, Top, InnerX2 + 1, InnerY1 + 2));
   c.FillRect(TRect(InnerX1 + 1, InnerY2 + 1, InnerX2 + 1, bottom));
 }
+
+TQxBlurRect8Proc QxBlurRect8Hook = nullptr;
+
+void QxDrawSoftShadow(TBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor Color) {
+  if (!Bitmap || Bitmap->PixelFormat() != TPixelFormat::pf24bit || X2 < X1 || Y2 < Y1) return;
+  const int32_t mw = X2 - X1 + 11, mh = Y2 - Y1 + 11;
+  TQxBitmap mask(mw, mh, TQxPixelFormat::qx8g);
+  for (int32_t y = 0; y < mh; ++y) {
+    uint8_t* row = mask.Scanline(y);
+    for (int32_t x = 0; x < mw; ++x) row[x] = (x >= 5 && x <= X2 - X1 + 7 && y >= 5 && y <= Y2 - Y1 + 7) ? 255 : 0;
+  }
+  if (QxBlurRect8Hook) QxBlurRect8Hook(&mask, 0, 0, mw - 1, mh - 1, 2.5);
+  for (int32_t y = std::max(Y1 - 5, 0); y <= std::min(Y2 + 5, Bitmap->Height() - 1); ++y) {
+    auto* row = static_cast<uint8_t*>(Bitmap->ScanLine(y));
+    const uint8_t* m = mask.Scanline(y - Y1 + 5);
+    for (int32_t x = std::max(X1 - 5, 0); x <= std::min(X2 + 5, Bitmap->Width() - 1); ++x) {
+      if (x >= X1 && x < X2 && y >= Y1 && y < Y2) continue;
+      const double f = 1.0 - m[x - X1 + 5] / 255.0;
+      for (int c = 0; c < 3; ++c) row[3 * x + c] = uint8_t(std::trunc(row[3 * x + c] * f));
+    }
+  }
+  Bitmap->Modified();
+}

@@ -90,3 +90,10 @@ void QxDrawTwoColorFrameQx(TQxCanvas* Canvas, int32_t X1, int32_t Y1, int32_t X2
 // Darkens the area of (Left, Top, Width, Height) around the inner rectangle (nothing when it is empty).
 void QxDimAroundRect(TCanvas* Canvas, int32_t Left, int32_t Top, int32_t Width, int32_t Height, int32_t InnerX1,
                      int32_t InnerY1, int32_t InnerX2, int32_t InnerY2);
+
+// The processing library's 8-bit rectangle blur, plugged in at start-up (the foundation cannot call it
+// directly); while it is missing, soft shadows come out with hard edges.
+using TQxBlurRect8Proc = void (*)(TQxBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, double Radius);
+extern TQxBlurRect8Proc QxBlurRect8Hook;
+// A soft drop shadow around the rectangle [X1, X2) x [Y1, Y2) of a 24-bit bitmap. Color is not used.
+void QxDrawSoftShadow(TBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor Color);

@@ -162,3 +162,13 @@ TEST(GeometryDrawing, DimAroundRectLeavesTheInsideAlone) {
   QxDimAroundRect(untouched.Canvas(), 0, 0, 9, 9, 5, 5, 5, 8);  // empty inner rectangle: nothing
   EXPECT_EQ(Px(untouched, 0, 0), 255);
 }
+
+TEST(GeometryDrawing, SoftShadowDarkensAroundButNotInside) {
+  TBitmap b(40, 40, TPixelFormat::pf24bit);
+  for (int y = 0; y < 40; ++y) std::memset(b.ScanLine(y), 200, 120);
+  QxDrawSoftShadow(&b, 10, 10, 20, 20, 0);
+  EXPECT_EQ(Px(b, 15, 15), 200);  // inside the rectangle
+  EXPECT_LT(Px(b, 21, 21), 200);  // the shadow just outside
+  EXPECT_EQ(Px(b, 35, 35), 200);  // beyond its reach
+  QxDrawSoftShadow(&b, 35, 35, 45, 45, 0);  // reaching past the bitmap's edge is clipped
+}
