@@ -450,6 +450,7 @@ int32_t ReadJpegStream(TStream* Stream, TStream* TablesStream, TQxBitmap* Bitmap
   if (Params.JpegUseExifThumbnail) {
     if (Params.ExifThumbnail) Params.ExifThumbnail->FreeImage(true);
     Params.SetUseExifThumbnail(0);
+    Params.JpegUseExifThumbnail = 0;  // the pass below must not come back here
     const int32_t w = Params.Width, h = Params.Height;
     const int64_t start = Stream->Position();
     ReadJpegStream(Stream, TablesStream, Bitmap, Params, Progress, true, KeepYCbCr, true, ComplementCMYK,

@@ -400,3 +400,16 @@ TEST(JpegCodec, ColourManagedDecodeDropsTheAppliedProfile) {
   EXPECT_EQ(managed->Params.JpegMarkers->IndexOf(0xE2), -1);
   EXPECT_LT(MeanDiff(FromBitmap(managed->Bitmap), FromBitmap(plain->Bitmap)), 1.0);
 }
+
+TEST(JpegCodec, ThumbnailRequestWithoutThumbnailDecodesThePicture) {
+  std::vector<uint8_t> j(40, 0x00);  // data in front of the image stays skipped after the first pass
+  const auto img = Small(32, 24);
+  j.insert(j.end(), img.begin(), img.end());
+  InsertSegment(j, 0xE1, ExifBody(6), 40 + 20);
+  auto d = DecodeBytes(j, [](TIOParamsVals& p) { p.SetUseExifThumbnail(1); });
+  ASSERT_FALSE(d->Aborting);
+  EXPECT_EQ(d->Rows, 24);
+  EXPECT_EQ(d->Bitmap.Width(), 32);
+  EXPECT_EQ(d->Params.JpegUseExifThumbnail, 1);  // the request stays for the next load
+  EXPECT_EQ(d->Params.ExifOrientation, 6);       // reported, not applied: auto-orientation is off
+}
