@@ -5,7 +5,7 @@ function(qv_warnings target)
   target_compile_options(${target} PRIVATE
     -Wall -Wextra -Werror
     -Wno-unused-parameter -Wno-sign-compare -Wno-missing-field-initializers
-    $<$<CXX_COMPILER_ID:GNU>:-Wno-stringop-overflow -Wno-array-bounds -Wno-maybe-uninitialized>
+    $<$<CXX_COMPILER_ID:GNU>:-Wno-stringop-overflow -Wno-stringop-overread -Wno-restrict -Wno-array-bounds -Wno-maybe-uninitialized>
     $<$<CXX_COMPILER_ID:Clang>:-Wno-unused-private-field>)
 endfunction()
 
