@@ -1,0 +1,43 @@
+[FrmQuorvel]
+BtnOpen.Caption=&Open
+BtnSaveAs.Caption=&Save As
+BtnNewVer.Caption=The latest version
+TabSheet1.Caption=Standard
+TabSheet2.Caption=Additional
+Label6.Caption=Position
+Label8.Caption=Space
+Label7.Caption=Size
+Label10.Caption=Transparency
+Label12.Caption=Color
+RadioButtonColor.Caption=Colorful
+RadioButtonH.Caption=Gray
+RadioButtonBW.Caption=Black && White
+Label14.Caption=Alpha Channel
+CheckBoxRemoveAlpa.Caption=Remove Alpha Channel
+Label11.Caption=Background fill color
+CheckBoxWave.Caption=Wave
+Label3.Caption=Amplitude
+Label4.Caption=Wave Length
+Label5.Caption=Phase
+BtnFit.Hint=Fit
+BtnReal.Hint=Real size
+BtnZoomOut.Hint=Zoom in
+BtnZoomIn.Hint=Zoom out
+M_Files.Caption=&File
+M_Open.Caption=&Open...
+M_SaveAs.Caption=&Save As...
+M_Close.Caption=E&xit
+M_Language.Caption=&Languages
+M_Help.Caption=&Help
+M_HomePage.Caption=Home&page
+M_About.Caption=&About...
+
+[FrmAbout]
+Caption=About
+LabelHomepage.Caption=Homepage:
+LabelEmail.Caption=Email:
+BtnOk.Caption=&Ok
+
+[Messages]
+Ms_Error=Error
+Ms_OpenError=Can not open file

@@ -1,0 +1,43 @@
+[FrmQuorvel]
+BtnOpen.Caption=Ö&ffnen
+BtnSaveAs.Caption=&Speichern unter
+BtnNewVer.Caption=Neueste Version
+TabSheet1.Caption=Standard
+TabSheet2.Caption=Erweitert
+Label6.Caption=Position
+Label8.Caption=Abstand
+Label7.Caption=Größe
+Label10.Caption=Transparenz
+Label12.Caption=Farbe
+RadioButtonColor.Caption=Farbig
+RadioButtonH.Caption=Graustufen
+RadioButtonBW.Caption=Schwarz && Weiß
+Label14.Caption=Alphakanal
+CheckBoxRemoveAlpa.Caption=Alphakanal entfernen
+Label11.Caption=Hintergrundfarbe
+CheckBoxWave.Caption=Welle
+Label3.Caption=Amplitude
+Label4.Caption=Wellenlänge
+Label5.Caption=Phase
+BtnFit.Hint=Einpassen
+BtnReal.Hint=Originalgröße
+BtnZoomOut.Hint=Vergrößern
+BtnZoomIn.Hint=Verkleinern
+M_Files.Caption=&Datei
+M_Open.Caption=Ö&ffnen...
+M_SaveAs.Caption=&Speichern unter...
+M_Close.Caption=&Beenden
+M_Language.Caption=&Sprachen
+M_Help.Caption=&Hilfe
+M_HomePage.Caption=&Homepage
+M_About.Caption=Ü&ber...
+
+[FrmAbout]
+Caption=Über
+LabelHomepage.Caption=Homepage:
+LabelEmail.Caption=E-Mail:
+BtnOk.Caption=&OK
+
+[Messages]
+Ms_Error=Fehler
+Ms_OpenError=Die Datei kann nicht geöffnet werden

@@ -1,0 +1,43 @@
+[FrmQuorvel]
+BtnOpen.Caption=&Abrir
+BtnSaveAs.Caption=&Guardar como
+BtnNewVer.Caption=Última versión
+TabSheet1.Caption=Estándar
+TabSheet2.Caption=Adicional
+Label6.Caption=Posición
+Label8.Caption=Espacio
+Label7.Caption=Tamaño
+Label10.Caption=Transparencia
+Label12.Caption=Color
+RadioButtonColor.Caption=En color
+RadioButtonH.Caption=Gris
+RadioButtonBW.Caption=Blanco y negro
+Label14.Caption=Canal alfa
+CheckBoxRemoveAlpa.Caption=Quitar canal alfa
+Label11.Caption=Color de fondo
+CheckBoxWave.Caption=Onda
+Label3.Caption=Amplitud
+Label4.Caption=Longitud de onda
+Label5.Caption=Fase
+BtnFit.Hint=Ajustar
+BtnReal.Hint=Tamaño real
+BtnZoomOut.Hint=Acercar
+BtnZoomIn.Hint=Alejar
+M_Files.Caption=&Archivo
+M_Open.Caption=&Abrir...
+M_SaveAs.Caption=&Guardar como...
+M_Close.Caption=&Salir
+M_Language.Caption=&Idiomas
+M_Help.Caption=A&yuda
+M_HomePage.Caption=&Página web
+M_About.Caption=&Acerca de...
+
+[FrmAbout]
+Caption=Acerca de
+LabelHomepage.Caption=Página web:
+LabelEmail.Caption=Correo:
+BtnOk.Caption=&Aceptar
+
+[Messages]
+Ms_Error=Error
+Ms_OpenError=No se puede abrir el archivo

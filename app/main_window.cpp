@@ -1,0 +1,722 @@
+#include "app/main_window.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "app/about_box.h"
+#include "app/ml_functions.h"
+#include "imaging/view/view.h"
+#include "platform/base/inifiles.h"
+#include "platform/base/numeric.h"
+#include "platform/base/strings.h"
+#include "platform/graphics/bitmap.h"
+
+std::string AppDir;
+int32_t Lang = 0;
+std::string MsError = "Error";
+std::string MsOpenError = "Can not open file";
+
+std::function<bool(TOpenFileNameData& Data)> RunFileDialog = [](TOpenFileNameData& Data) {
+  return RunFileChooser(Data);
+};
+
+namespace {
+
+const TColor kFormColor = 0xF6F0E2;
+
+const char* const kLanguageFiles[] = {"Languages/English.isl", "Languages/German.isl", "Languages/Spanish.isl",
+                                      "Languages/French.isl",  "Languages/Italian.isl", "Languages/Dutch.isl"};
+
+const char* const kSaveFilter =
+    "TIFF Bitmap (*.tif;*.tiff;*.fax;*.g3n;*.g3f;*.xif)|*.tif;*.tiff;*.fax;*.g3n;*.g3f;*.xif|"
+    "CompuServe Bitmap (*.gif)|*.gif|"
+    "JPEG Bitmap (*.jpg;*.jpeg;*.jpe;*.jif)|*.jpg;*.jpeg;*.jpe;*.jif|"
+    "PaintBrush (*.pcx)|*.pcx|"
+    "Windows Bitmap (*.bmp;*.dib;*.rle)|*.bmp;*.dib;*.rle|"
+    "Windows Icon (*.ico)|*.ico|"
+    "Portable Network Graphics (*.png)|*.png|"
+    "Targa Bitmap (*.tga;*.targa;*.vda;*.icb;*.vst;*.pix)|*.tga;*.targa;*.vda;*.icb;*.vst;*.pix|"
+    "Portable Pixmap, GrayMap, BitMap (*.pxm;*.ppm;*.pgm;*.pbm)|*.pxm;*.ppm;*.pgm;*.pbm|"
+    "Wireless Bitmap (*.wbmp)|*.wbmp|"
+    "JPEG2000 (*.jp2)|*.jp2|"
+    "JPEG2000 Code Stream (*.j2k;*.jpc;*.j2c)|*.j2k;*.jpc;*.j2c|"
+    "PostScript Level 2 (*.ps;*.eps)|*.ps;*.eps|"
+    "Adobe PDF (*.pdf)|*.pdf|"
+    "Multipage PCX (*.dcx)|*.dcx|"
+    "Photoshop PSD (*.psd)|*.psd";
+
+const char* const kOpenFilter =
+    "一般图像文件 (*.tif;*.gif;*.jpg;*.pcx;*.bmp;*.ico;*.cur;*.png;*.dcm;*.wmf;*.emf;*.tga;*.pxm;*.wbmp;*.jp2;"
+    "*.j2k;*.dcx;*.crw;*.psd;*.qxv;*.lyr;*.all;*.avi;*.mpg;*.wmv)|"
+    "*.tif;*.gif;*.jpg;*.pcx;*.bmp;*.ico;*.cur;*.png;*.dcm;*.wmf;*.emf;*.tga;*.pxm;*.wbmp;*.jp2;"
+    "*.j2k;*.dcx;*.crw;*.psd;*.qxv;*.lyr;*.all;*.avi;*.mpg;*.wmv|"
+    "所有文件 (*.*)|*.*|"
+    "TIFF Bitmap (*.tif;*.tiff;*.fax;*.g3n;*.g3f;*.xif)|*.tif;*.tiff;*.fax;*.g3n;*.g3f;*.xif|"
+    "CompuServe Bitmap (*.gif)|*.gif|"
+    "JPEG Bitmap (*.jpg;*.jpeg;*.jpe;*.jif)|*.jpg;*.jpeg;*.jpe;*.jif|"
+    "PaintBrush (*.pcx)|*.pcx|"
+    "Windows Bitmap (*.bmp;*.dib;*.rle)|*.bmp;*.dib;*.rle|"
+    "Windows Icon (*.ico)|*.ico|"
+    "Windows Cursor (*.cur)|*.cur|"
+    "Portable Network Graphics (*.png)|*.png|"
+    "DICOM Bitmap (*.dcm;*.dic;*.dicom)|*.dcm;*.dic;*.dicom|"
+    "Windows Metafile (*.wmf)|*.wmf|"
+    "Enhanced Windows Metafile (*.emf)|*.emf|"
+    "Targa Bitmap (*.tga;*.targa;*.vda;*.icb;*.vst;*.pix)|*.tga;*.targa;*.vda;*.icb;*.vst;*.pix|"
+    "Portable Pixmap, GrayMap, BitMap (*.pxm;*.ppm;*.pgm;*.pbm)|*.pxm;*.ppm;*.pgm;*.pbm|"
+    "Wireless Bitmap (*.wbmp)|*.wbmp|"
+    "JPEG2000 (*.jp2)|*.jp2|"
+    "JPEG2000 Code Stream (*.j2k;*.jpc;*.j2c)|*.j2k;*.jpc;*.j2c|"
+    "Multipage PCX (*.dcx)|*.dcx|"
+    "Camera RAW (*.crw;*.cr2;*.nef;*.raw;*.pef;*.raf;*.x3f;*.bay;*.orf;*.srf;*.mrw;*.dcr;*.sr2)|"
+    "*.crw;*.cr2;*.nef;*.raw;*.pef;*.raf;*.x3f;*.bay;*.orf;*.srf;*.mrw;*.dcr;*.sr2|"
+    "Photoshop PSD (*.psd)|*.psd|"
+    "Vectorial objects (*.qxv)|*.qxv|"
+    "Layers (*.lyr)|*.lyr|"
+    "Layers and objects (*.all)|*.all|"
+    "Windows视频 (*.avi)|*.avi|"
+    "Mpeg (*.mpeg;*.mpg)|*.mpeg;*.mpg|"
+    "Windows Media Video (*.wmv)|*.wmv";
+
+template <class T>
+T* Make(TComponent* Owner, TWinControl* Parent, const char* Name, int32_t L, int32_t T_, int32_t W, int32_t H) {
+  T* c = new T(Owner);
+  c->SetName(Name);
+  c->SetBounds(L, T_, W, H);
+  if (Parent) c->SetParent(Parent);
+  return c;
+}
+
+TMenuItem* MenuItem(TComponent* Owner, TMenuItem* Parent, const char* Name, const std::string& Caption) {
+  auto* m = new TMenuItem(Owner);
+  m->SetName(Name);
+  m->SetCaption(Caption);
+  Parent->Add(m);
+  return m;
+}
+
+std::unique_ptr<TBitmap> NewBitmap(int32_t W, int32_t H, TColor Fill) {
+  auto b = std::make_unique<TBitmap>();
+  b->SetPixelFormat(TPixelFormat::pf24bit);
+  b->SetWidth(W);
+  b->SetHeight(H);
+  TCanvas* c = b->Canvas();
+  c->Brush()->SetColor(Fill);
+  c->FillRect(Rect(0, 0, W, H));
+  return b;
+}
+
+// Glyph of a side button: the picture and, paler, its mirror on that side.
+std::unique_ptr<TBitmap> SideGlyph(int32_t Side) {
+  auto b = NewBitmap(24, 24, clFuchsia);
+  TCanvas* c = b->Canvas();
+  TRect pic = Rect(7, 7, 17, 17);
+  TRect mir = pic;
+  switch (Side) {
+    case qxSideLeft: OffsetRect(pic, 5, 0), OffsetRect(mir, -6, 0); break;
+    case qxSideTop: OffsetRect(pic, 0, 5), OffsetRect(mir, 0, -6); break;
+    case qxSideRight: OffsetRect(pic, -5, 0), OffsetRect(mir, 6, 0); break;
+    default: OffsetRect(pic, 0, -5), OffsetRect(mir, 0, 6); break;
+  }
+  c->Brush()->SetColor(0xC08040);
+  c->FillRect(pic);
+  c->Brush()->SetColor(0xF0D8B8);
+  c->FillRect(mir);
+  return b;
+}
+
+}  // namespace
+
+std::string LanguageFileOf(int32_t Index) {
+  if (Index < 0 || Index > 5) return "";
+  return kLanguageFiles[Index];
+}
+
+void LoadMessageTexts(const std::string& FileName) {
+  TMemIniFile ini(FileName);
+  MsError = ExpandLineBreaks(ini.ReadString("Messages", "Ms_Error", ""));
+  MsOpenError = ExpandLineBreaks(ini.ReadString("Messages", "Ms_OpenError", ""));
+}
+
+TFrmQuorvel::TFrmQuorvel(TComponent* AOwner) : TForm(AOwner) {
+  SetName("FrmQuorvel");
+  BuildComponents();
+  BindEvents();
+}
+
+TFrmQuorvel::~TFrmQuorvel() {
+  // OnDestroy runs while the form is whole, also when its creator deletes it directly.
+  BeforeDestruction();
+  delete Source;
+  Source = nullptr;
+}
+
+void TFrmQuorvel::BuildComponents() {
+  SetCaption("Quorvel");
+  SetBounds(0, 0, 740, 540);
+  Constraints().MinWidth = 600;
+  Constraints().MinHeight = 460;
+  SetPosition(TPosition::poScreenCenter);
+  SetScaled(false);
+  SetParentColor(false);
+  SetColor(kFormColor);
+  Font()->SetName("Tahoma");
+  Font()->SetHeight(-11);
+
+  ImageListBar = new TImageList(this);
+  ImageListBar->SetName("ImageListBar");
+  ImageListBar->SetWidth(40);
+  ImageListBar->SetHeight(40);
+  ImageListBtn = new TImageList(this);
+  ImageListBtn->SetName("ImageListBtn");
+  ImageListBtn->SetWidth(16);
+  ImageListBtn->SetHeight(16);
+  MakeArtwork();
+
+  KvPanel1 = Make<TKvPanel>(this, this, "KvPanel1", 0, 0, 740, 75);
+  KvPanel1->SetAlign(alTop);
+  KvPanel1->SetBorderStyle(TBorderStyle::bsNone);
+  Image1 = Make<TImage>(this, KvPanel1, "Image1", 0, 0, 740, 75);
+  Image1->SetAlign(alClient);
+  Image1->SetStretch(true);
+  {
+    TBitmap* b = Image1->Picture()->Bitmap();
+    b->SetPixelFormat(TPixelFormat::pf24bit);
+    b->SetWidth(740);
+    b->SetHeight(75);
+    TCanvas* c = b->Canvas();
+    for (int32_t y = 0; y < 75; ++y) {
+      int32_t t = y * 255 / 74;
+      c->Brush()->SetColor(RGB(uint8_t(0xE2 - t / 8), uint8_t(0xF0 - t / 12), uint8_t(0xF6 - t / 20)));
+      c->FillRect(Rect(0, y, 740, y + 1));
+    }
+    c->Brush()->SetStyle(TBrushStyle::bsClear);
+    c->Font()->SetName("Tahoma");
+    c->Font()->SetHeight(-22);
+    c->Font()->SetColor(0x804010);
+    c->TextOut(470, 22, "Quorvel Image");
+  }
+  BtnOpen = Make<TKvToolButton>(this, KvPanel1, "BtnOpen", 8, 6, 64, 64);
+  BtnOpen->SetCaption("&Open");
+  BtnOpen->SetImages(ImageListBar);
+  BtnOpen->SetImageIndex(0);
+  BtnSaveAs = Make<TKvToolButton>(this, KvPanel1, "BtnSaveAs", 76, 6, 64, 64);
+  BtnSaveAs->SetCaption("&Save As");
+  BtnSaveAs->SetImages(ImageListBar);
+  BtnSaveAs->SetImageIndex(1);
+  BtnSaveAs->SetDisabledImageIndex(2);
+  BtnSaveAs->SetEnabled(false);
+  BtnNewVer = Make<TKvToolButton>(this, KvPanel1, "BtnNewVer", 144, 6, 110, 64);
+  BtnNewVer->SetCaption("The latest version");
+  BtnNewVer->SetImages(ImageListBar);
+  BtnNewVer->SetImageIndex(3);
+
+  KvStatusBar1 = Make<TKvStatusBar>(this, this, "KvStatusBar1", 0, 500, 740, 23);
+  KvStatusBar1->SetAlign(alBottom);
+  KvStatusPane1 = Make<TKvStatusPane>(this, KvStatusBar1, "KvStatusPane1", 0, 0, 400, 19);
+  KvStatusPane1->SetAlign(alClient);
+
+  KvPanel2 = Make<TKvPanel>(this, this, "KvPanel2", 0, 75, 740, 425);
+  KvPanel2->SetAlign(alClient);
+  KvPanel2->SetBorderStyle(TBorderStyle::bsNone);
+  KvPanel2->SetBorderWidth(5);
+
+  KvPageControl1 = Make<TKvPageControl>(this, KvPanel2, "KvPageControl1", 480, 5, 250, 415);
+  KvPageControl1->SetAlign(alRight);
+  TabSheet1 = new TKvTabSheet(this);
+  TabSheet1->SetName("TabSheet1");
+  TabSheet1->SetPageControl(KvPageControl1);
+  TabSheet1->SetCaption("Standard");
+  KvPanel3 = Make<TKvPanel>(this, TabSheet1, "KvPanel3", 0, 0, 246, 390);
+  KvPanel3->SetAlign(alClient);
+  KvPanel3->SetBorderStyle(TBorderStyle::bsNone);
+
+  KvGroupBox1 = Make<TKvGroupBox>(this, KvPanel3, "KvGroupBox1", 6, 4, 234, 100);
+  Label6 = Make<TKvLabel>(this, KvGroupBox1, "Label6", 10, 6, 120, 14);
+  Label6->SetCaption("Postion");
+  BtnLeft = Make<TKvBmpButton>(this, KvGroupBox1, "BtnLeft", 10, 24, 32, 32);
+  BtnTop = Make<TKvBmpButton>(this, KvGroupBox1, "BtnTop", 46, 24, 32, 32);
+  BtnRight = Make<TKvBmpButton>(this, KvGroupBox1, "BtnRight", 82, 24, 32, 32);
+  BtnBottom = Make<TKvBmpButton>(this, KvGroupBox1, "BtnBottom", 118, 24, 32, 32);
+  {
+    TKvBmpButton* sides[] = {BtnLeft, BtnTop, BtnRight, BtnBottom};
+    for (int32_t i = 0; i < 4; ++i) {
+      sides[i]->SetGroupIndex(2);
+      sides[i]->SetTag(i + 1);
+      auto g = SideGlyph(i + 1);
+      g->SetTransparent(true);
+      sides[i]->SetGlyph(g.get());
+    }
+  }
+  BtnBottom->SetDown(true);
+  Image2 = Make<TImage>(this, KvGroupBox1, "Image2", 166, 20, 60, 40);
+  Image2->SetStretch(true);
+  Image2->Picture()->Bitmap()->Assign(*SideGlyph(qxSideBottom));
+  Label8 = Make<TKvLabel>(this, KvGroupBox1, "Label8", 10, 70, 80, 14);
+  Label8->SetCaption("Space");
+  SpinEditSpc = Make<TKvSpinEdit>(this, KvGroupBox1, "SpinEditSpc", 96, 66, 70, 21);
+  SpinEditSpc->SetMin(-500);
+  SpinEditSpc->SetMax(500);
+  SpinEditSpc->SetValue(0);
+
+  KvGroupBox2 = Make<TKvGroupBox>(this, KvPanel3, "KvGroupBox2", 6, 108, 234, 60);
+  Label7 = Make<TKvLabel>(this, KvGroupBox2, "Label7", 10, 6, 120, 14);
+  Label7->SetCaption("Size");
+  TrackBarSize = Make<TKvTrackBar>(this, KvGroupBox2, "TrackBarSize", 4, 26, 180, 25);
+  TrackBarSize->SetMax(100);
+  Label9 = Make<TKvLabel>(this, KvGroupBox2, "Label9", 186, 31, 40, 14);
+  Label9->SetCaption("100%");
+
+  KvGroupBox4 = Make<TKvGroupBox>(this, KvPanel3, "KvGroupBox4", 6, 172, 234, 90);
+  Label10 = Make<TKvLabel>(this, KvGroupBox4, "Label10", 10, 6, 120, 14);
+  Label10->SetCaption("Transparency");
+  TrackBarTranBegin = Make<TKvTrackBar>(this, KvGroupBox4, "TrackBarTranBegin", 4, 26, 180, 25);
+  TrackBarTranBegin->SetMax(100);
+  Label1 = Make<TKvLabel>(this, KvGroupBox4, "Label1", 186, 31, 40, 14);
+  Label1->SetCaption("0%");
+  TrackBarTranEnd = Make<TKvTrackBar>(this, KvGroupBox4, "TrackBarTranEnd", 4, 56, 180, 25);
+  TrackBarTranEnd->SetMax(100);
+  Label2 = Make<TKvLabel>(this, KvGroupBox4, "Label2", 186, 61, 40, 14);
+  Label2->SetCaption("100%");
+
+  KvGroupBox5 = Make<TKvGroupBox>(this, KvPanel3, "KvGroupBox5", 6, 266, 234, 90);
+  Label12 = Make<TKvLabel>(this, KvGroupBox5, "Label12", 10, 6, 120, 14);
+  Label12->SetCaption("Color");
+  RadioButtonColor = Make<TKvRadioButton>(this, KvGroupBox5, "RadioButtonColor", 14, 26, 200, 17);
+  RadioButtonColor->SetCaption("Colorful");
+  RadioButtonH = Make<TKvRadioButton>(this, KvGroupBox5, "RadioButtonH", 14, 46, 200, 17);
+  RadioButtonH->SetCaption("Gray");
+  RadioButtonBW = Make<TKvRadioButton>(this, KvGroupBox5, "RadioButtonBW", 14, 66, 200, 17);
+  RadioButtonBW->SetCaption("Black && White");
+  RadioButtonColor->SetChecked(true);
+
+  TabSheet2 = new TKvTabSheet(this);
+  TabSheet2->SetName("TabSheet2");
+  TabSheet2->SetPageControl(KvPageControl1);
+  TabSheet2->SetCaption("Additional");
+  KvPanel7 = Make<TKvPanel>(this, TabSheet2, "KvPanel7", 0, 0, 246, 390);
+  KvPanel7->SetAlign(alClient);
+  KvPanel7->SetBorderStyle(TBorderStyle::bsNone);
+
+  KvGroupBox6 = Make<TKvGroupBox>(this, KvPanel7, "KvGroupBox6", 6, 4, 234, 86);
+  Label14 = Make<TKvLabel>(this, KvGroupBox6, "Label14", 10, 6, 150, 14);
+  Label14->SetCaption("Alpha Channel");
+  CheckBoxRemoveAlpa = Make<TKvCheckBox>(this, KvGroupBox6, "CheckBoxRemoveAlpa", 14, 26, 210, 17);
+  CheckBoxRemoveAlpa->SetCaption("Remove Alpha Channel");
+  PanelBkColor = Make<TKvPanel>(this, KvGroupBox6, "PanelBkColor", 14, 54, 41, 17);
+  PanelBkColor->SetFlatBorder(true);
+  PanelBkColor->SetShowCaption(false);
+  PanelBkColor->SetColor(clWhite);
+  PanelBkColor->SetCursor(crHandPoint);
+  Label11 = Make<TKvLabel>(this, KvGroupBox6, "Label11", 62, 56, 160, 14);
+  Label11->SetCaption("Background fill color");
+
+  KvGroupBox3 = Make<TKvGroupBox>(this, KvPanel7, "KvGroupBox3", 6, 96, 234, 126);
+  CheckBoxWave = Make<TKvCheckBox>(this, KvGroupBox3, "CheckBoxWave", 10, 6, 200, 17);
+  CheckBoxWave->SetCaption("Wave");
+  Label3 = Make<TKvLabel>(this, KvGroupBox3, "Label3", 14, 36, 90, 14);
+  Label3->SetCaption("Amplitude");
+  SpinEditZF = Make<TKvSpinEdit>(this, KvGroupBox3, "SpinEditZF", 120, 32, 70, 21);
+  SpinEditZF->SetValue(10);
+  Label4 = Make<TKvLabel>(this, KvGroupBox3, "Label4", 14, 66, 90, 14);
+  Label4->SetCaption("Wave Length");
+  SpinEditBC = Make<TKvSpinEdit>(this, KvGroupBox3, "SpinEditBC", 120, 62, 70, 21);
+  SpinEditBC->SetValue(30);
+  Label5 = Make<TKvLabel>(this, KvGroupBox3, "Label5", 14, 96, 90, 14);
+  Label5->SetCaption("Phase");
+  SpinEditXW = Make<TKvSpinEdit>(this, KvGroupBox3, "SpinEditXW", 120, 92, 70, 21);
+  SpinEditXW->SetMax(359);
+  KvPageControl1->SetActivePage(TabSheet1);
+
+  KvPanel8 = Make<TKvPanel>(this, KvPanel2, "KvPanel8", 475, 5, 5, 415);
+  KvPanel8->SetAlign(alRight);
+  KvPanel8->SetBorderStyle(TBorderStyle::bsNone);
+
+  KvPanel4 = Make<TKvPanel>(this, KvPanel2, "KvPanel4", 5, 5, 470, 415);
+  KvPanel4->SetAlign(alClient);
+  KvPanel4->SetFlatBorder(true);
+  KvPanel5 = Make<TKvPanel>(this, KvPanel4, "KvPanel5", 0, 377, 468, 36);
+  KvPanel5->SetAlign(alBottom);
+  KvPanel5->SetBorderStyle(TBorderStyle::bsNone);
+  KvPanel6 = Make<TKvPanel>(this, KvPanel5, "KvPanel6", 0, 0, 140, 36);
+  KvPanel6->SetAlign(alLeft);
+  KvPanel6->SetBorderStyle(TBorderStyle::bsNone);
+  {
+    struct {
+      TKvToolButton** Btn;
+      const char* Name;
+      const char* Hint;
+      int32_t Image;
+    } zoom[] = {{&BtnFit, "BtnFit", "Fit", 3},
+                {&BtnReal, "BtnReal", "Real size", 4},
+                {&BtnZoomOut, "BtnZoomOut", "Zoom in", 5},
+                {&BtnZoomIn, "BtnZoomIn", "Zoom out", 6}};
+    for (int32_t i = 0; i < 4; ++i) {
+      TKvToolButton* b = Make<TKvToolButton>(this, KvPanel6, zoom[i].Name, 6 + i * 32, 5, 26, 26);
+      b->SetHint(zoom[i].Hint);
+      b->SetShowHint(true);
+      b->SetImages(ImageListBtn);
+      b->SetImageIndex(zoom[i].Image);
+      *zoom[i].Btn = b;
+    }
+  }
+  QuillotDis = Make<TQuillot>(this, KvPanel4, "QuillotDis", 1, 1, 468, 376);
+  QuillotDis->SetAlign(alClient);
+  QuillotDis->SetBorderStyle(TBorderStyle::bsNone);
+  QuillotDis->SetZoomFilter(TResampleFilter::rfFastLinear);
+  QuillotDis->SetBackgroundStyle(TQxBackgroundStyle::qxbsChessboard);
+  QuillotDis->EnableInteractionHints = true;
+
+  StyMainMenu1 = new TMainMenu(this);
+  StyMainMenu1->SetName("StyMainMenu1");
+  StyMainMenu1->SetImages(ImageListBtn);
+  TMenuItem* root = StyMainMenu1->Items();
+  M_Files = MenuItem(this, root, "M_Files", "  &File  ");
+  M_Open = MenuItem(this, M_Files, "M_Open", "&Open...");
+  M_Open->SetImageIndex(0);
+  M_SaveAs = MenuItem(this, M_Files, "M_SaveAs", "&Save As...");
+  M_SaveAs->SetImageIndex(1);
+  N4 = MenuItem(this, M_Files, "N4", "-");
+  M_Close = MenuItem(this, M_Files, "M_Close", "E&xit");
+  M_Close->SetShortCut(TShortCut(scAlt | VK_F4));
+  M_Language = MenuItem(this, root, "M_Language", "  &Languages  ");
+  TMenuItem** langs[] = {&M_English, &M_German, &M_Spanish, &M_French, &M_Italian, &M_Dutch};
+  const char* langNames[] = {"M_English", "M_German", "M_Spanish", "M_French", "M_Italian", "M_Dutch"};
+  const char* langCaptions[] = {"English", "German", "Spanish", "French", "Italian", "Dutch"};
+  for (int32_t i = 0; i < 6; ++i) {
+    TMenuItem* m = MenuItem(this, M_Language, langNames[i], langCaptions[i]);
+    m->SetRadioItem(true);
+    m->SetGroupIndex(1);
+    m->SetTag(i);
+    *langs[i] = m;
+  }
+  M_English->SetChecked(true);
+  M_Help = MenuItem(this, root, "M_Help", "  &Help  ");
+  M_HomePage = MenuItem(this, M_Help, "M_HomePage", "Home&page");
+  M_HomePage->SetImageIndex(2);
+  N1 = MenuItem(this, M_Help, "N1", "-");
+  M_About = MenuItem(this, M_Help, "M_About", "&About...");
+  SetMenu(StyMainMenu1);
+
+  ColorDialog1 = new TColorDialog(this);
+  ColorDialog1->SetName("ColorDialog1");
+}
+
+void TFrmQuorvel::MakeArtwork() {
+  // Tool-bar pictures: open, save, save (disabled), latest version.
+  auto bar = NewBitmap(160, 40, clFuchsia);
+  TCanvas* c = bar->Canvas();
+  c->Pen()->SetColor(0x2070A0);
+  c->Brush()->SetColor(0x60C8F0);
+  c->Rectangle(4, 12, 36, 34);
+  c->Rectangle(4, 8, 18, 13);
+  for (int32_t k = 0; k < 2; ++k) {
+    int32_t x = 40 + k * 40;
+    c->Pen()->SetColor(k ? 0x808080 : 0x804010);
+    c->Brush()->SetColor(k ? 0xC0C0C0 : 0xD08040);
+    c->Rectangle(x + 6, 6, x + 34, 34);
+    c->Brush()->SetColor(clWhite);
+    c->Rectangle(x + 11, 6, x + 29, 17);
+    c->Brush()->SetColor(k ? 0xA0A0A0 : 0x603010);
+    c->Rectangle(x + 12, 23, x + 28, 34);
+  }
+  c->Pen()->SetColor(0x206020);
+  c->Brush()->SetColor(0x50B050);
+  c->Ellipse(126, 6, 154, 34);
+  c->MoveTo(126, 20);
+  c->LineTo(154, 20);
+  c->MoveTo(140, 6);
+  c->LineTo(140, 34);
+  ImageListBar->AddMasked(bar.get(), clFuchsia);
+
+  // Menu and zoom pictures: open, save, home page, fit, real size, zoom in, zoom out.
+  auto btn = NewBitmap(112, 16, clFuchsia);
+  c = btn->Canvas();
+  c->Pen()->SetColor(0x2070A0);
+  c->Brush()->SetColor(0x60C8F0);
+  c->Rectangle(1, 4, 15, 14);
+  c->Pen()->SetColor(0x804010);
+  c->Brush()->SetColor(0xD08040);
+  c->Rectangle(17, 1, 31, 15);
+  c->Pen()->SetColor(0x206020);
+  c->Brush()->SetColor(0x50B050);
+  c->Ellipse(33, 1, 47, 15);
+  c->Pen()->SetColor(0x404040);
+  c->Brush()->SetStyle(TBrushStyle::bsClear);
+  c->Rectangle(49, 2, 63, 14);
+  c->Rectangle(52, 5, 60, 11);
+  c->Font()->SetName("Tahoma");
+  c->Font()->SetHeight(-10);
+  c->Font()->SetColor(0x404040);
+  c->TextOut(66, 2, "1:1");
+  for (int32_t k = 0; k < 2; ++k) {
+    int32_t x = 80 + k * 16;
+    c->Ellipse(x + 1, 1, x + 12, 12);
+    c->MoveTo(x + 10, 10);
+    c->LineTo(x + 15, 15);
+    c->MoveTo(x + 4, 6);
+    c->LineTo(x + 9, 6);
+    if (k == 0) {
+      c->MoveTo(x + 6, 4);
+      c->LineTo(x + 6, 9);
+    }
+  }
+  ImageListBtn->AddMasked(btn.get(), clFuchsia);
+}
+
+void TFrmQuorvel::BindEvents() {
+  using namespace std::placeholders;
+  auto bind = [this](void (TFrmQuorvel::*H)(TObject*)) { return [this, H](TObject* S) { (this->*H)(S); }; };
+  OnCreate = bind(&TFrmQuorvel::FormCreate);
+  OnDestroy = bind(&TFrmQuorvel::FormDestroy);
+  BtnOpen->OnClick = M_Open->OnClick = bind(&TFrmQuorvel::M_OpenClick);
+  BtnSaveAs->OnClick = M_SaveAs->OnClick = bind(&TFrmQuorvel::M_SaveAsClick);
+  for (TKvBmpButton* b : {BtnLeft, BtnTop, BtnRight, BtnBottom}) b->OnClick = bind(&TFrmQuorvel::BtnLeftClick);
+  auto change = bind(&TFrmQuorvel::TrackBarTranBeginChange);
+  TrackBarSize->OnChange = TrackBarTranBegin->OnChange = TrackBarTranEnd->OnChange = change;
+  SpinEditZF->OnChange = SpinEditBC->OnChange = SpinEditXW->OnChange = change;
+  RadioButtonColor->OnClick = RadioButtonH->OnClick = RadioButtonBW->OnClick = CheckBoxWave->OnClick = change;
+  SpinEditSpc->OnChange = bind(&TFrmQuorvel::SpinEditSpcChange);
+  CheckBoxRemoveAlpa->OnClick = bind(&TFrmQuorvel::CheckBoxRemoveAlpaClick);
+  PanelBkColor->OnClick = bind(&TFrmQuorvel::PanelBkColorClick);
+  BtnFit->OnClick = bind(&TFrmQuorvel::BtnFitClick);
+  BtnReal->OnClick = bind(&TFrmQuorvel::BtnRealClick);
+  BtnZoomOut->OnClick = bind(&TFrmQuorvel::BtnZoomOutClick);
+  BtnZoomIn->OnClick = bind(&TFrmQuorvel::BtnZoomInClick);
+  M_Files->OnClick = bind(&TFrmQuorvel::M_FilesClick);
+  M_Close->OnClick = bind(&TFrmQuorvel::M_CloseClick);
+  BtnNewVer->OnClick = M_HomePage->OnClick = bind(&TFrmQuorvel::M_HomePageClick);
+  M_About->OnClick = bind(&TFrmQuorvel::M_AboutClick);
+  for (TMenuItem* m : {M_English, M_German, M_Spanish, M_French, M_Italian, M_Dutch})
+    m->OnClick = bind(&TFrmQuorvel::M_EnglishClick);
+}
+
+// ---- Start-up and shutdown ---------------------------------------------------------------------------
+
+void TFrmQuorvel::FormCreate(TObject*) {
+  Application->SetTitle(QuorvelAppTitle);
+  SetCaption(QuorvelAppTitle);
+  MsError = "Error";
+  MsOpenError = "Can not open file";
+  AppDir = GetAppDir();
+  Source = new TQuillot(nullptr);
+  QuillotDis->ResetToBlank();
+  ImageLoaded = false;
+  ReflectionLayer = -1;
+  LoadOptions();
+  Lang = (Tag() >= 0 && Tag() <= 5) ? Tag() : DetectSystemLanguage();
+  ApplyLanguage(Lang);
+}
+
+void TFrmQuorvel::FormDestroy(TObject*) {
+  delete Source;
+  Source = nullptr;
+  SaveOptions();
+}
+
+// ---- Settings ----------------------------------------------------------------------------------------
+
+int32_t TFrmQuorvel::SelectedSide() const {
+  for (TKvBmpButton* b : {BtnLeft, BtnTop, BtnRight, BtnBottom})
+    if (b->Down()) return b->Tag();
+  return 0;
+}
+
+int32_t TFrmQuorvel::ColorMode() const {
+  if (RadioButtonH->Checked()) return qxGray;
+  if (RadioButtonBW->Checked()) return qxBlackWhite;
+  return qxColorful;
+}
+
+TReflectionSettings TFrmQuorvel::Settings() const {
+  TReflectionSettings S;
+  S.Side = SelectedSide();
+  S.Space = int32_t(Round(SpinEditSpc->Value()));
+  S.SizePercent = 100 - TrackBarSize->Position();
+  S.TranBegin = TrackBarTranBegin->Position();
+  S.TranEnd = 100 - TrackBarTranEnd->Position();
+  S.ColorMode = ColorMode();
+  S.WaveOn = CheckBoxWave->Checked();
+  S.Amplitude = int32_t(Round(SpinEditZF->Value()));
+  S.WaveLength = int32_t(Round(SpinEditBC->Value()));
+  S.Phase = int32_t(Round(SpinEditXW->Value()));
+  S.RemoveAlpha = CheckBoxRemoveAlpa->Checked();
+  S.Background = PanelBkColor->Color();
+  return S;
+}
+
+void TFrmQuorvel::UpdatePercentLabels() {
+  Label9->SetCaption(std::to_string(100 - TrackBarSize->Position()) + "%");
+  Label1->SetCaption(std::to_string(TrackBarTranBegin->Position()) + "%");
+  Label2->SetCaption(std::to_string(100 - TrackBarTranEnd->Position()) + "%");
+}
+
+// ---- Opening and saving ------------------------------------------------------------------------------
+
+void TFrmQuorvel::M_OpenClick(TObject*) {
+  Application->ProcessMessages();
+  TOpenFileNameData d;
+  d.Title = "打开图片";
+  d.InitialDir = LastOpenDir;
+  d.Filter = kOpenFilter;
+  d.FilterIndex = 1;
+  d.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST;
+  if (!RunFileDialog(d)) return;
+  Application->ProcessMessages();
+  OpenFile(d.FileName);
+}
+
+void TFrmQuorvel::OpenFile(const std::string& FileName) {
+  LastOpenDir = ExtractFileDir(FileName);
+  ImageLoaded = LoadSourceImage(Source, FileName);
+  BtnSaveAs->SetEnabled(ImageLoaded);
+  if (!ImageLoaded) {
+    Application->MessageBox(MsOpenError, MsError, MB_ICONERROR);
+    return;
+  }
+  KvStatusPane1->SetCaption(FileName);
+  ResetLayers(QuillotDis);
+  ReflectionLayer = -1;
+  ReflectionLayer = AddReflectionLayer(QuillotDis);
+  BuildReflection(QuillotDis, Source, Settings(), ReflectionLayer);
+  FitOrActualSize(QuillotDis);
+}
+
+void TFrmQuorvel::M_SaveAsClick(TObject*) {
+  if (!ImageLoaded) return;
+  std::string opened = KvStatusPane1->Caption();
+  TOpenFileNameData d;
+  d.Save = true;
+  d.Title = "另存为";
+  d.Filter = kSaveFilter;
+  d.FilterIndex = SaveFilterIndexOf(opened);
+  d.InitialDir = ExtractFileDir(opened);
+  d.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
+  if (!RunFileDialog(d)) return;
+  // Errors reach the application's exception handler, which shows their message.
+  SaveReflection(QuillotDis, d.FileName, Settings());
+}
+
+// ---- Setting handlers --------------------------------------------------------------------------------
+
+void TFrmQuorvel::BtnLeftClick(TObject*) {
+  if (!ImageLoaded) return;
+  BuildReflection(QuillotDis, Source, Settings(), ReflectionLayer);
+}
+
+void TFrmQuorvel::TrackBarTranBeginChange(TObject*) {
+  UpdatePercentLabels();
+  if (!ImageLoaded) return;
+  RedoReflectionLayer(QuillotDis, Source, Settings(), ReflectionLayer);
+}
+
+void TFrmQuorvel::SpinEditSpcChange(TObject*) {
+  if (!ImageLoaded) return;
+  RedoBaseLayer(QuillotDis, Source, Settings(), ReflectionLayer);
+}
+
+void TFrmQuorvel::CheckBoxRemoveAlpaClick(TObject*) {
+  if (!ImageLoaded) return;
+  RedoBothLayers(QuillotDis, Source, Settings(), ReflectionLayer);
+}
+
+void TFrmQuorvel::PanelBkColorClick(TObject*) {
+  ColorDialog1->SetColor(PanelBkColor->Color());
+  if (!ColorDialog1->Execute()) return;
+  PanelBkColor->SetColor(ColorDialog1->Color());
+  CheckBoxRemoveAlpaClick(nullptr);
+}
+
+void TFrmQuorvel::BtnFitClick(TObject*) {
+  if (ImageLoaded) FitOrActualSize(QuillotDis);
+}
+
+void TFrmQuorvel::BtnRealClick(TObject*) {
+  if (ImageLoaded) QuillotDis->SetZoom(100);
+}
+
+void TFrmQuorvel::BtnZoomOutClick(TObject*) {
+  if (ImageLoaded) QuillotDis->SetZoom(QuillotDis->ZoomX() * 1.2);
+}
+
+void TFrmQuorvel::BtnZoomInClick(TObject*) {
+  if (ImageLoaded) QuillotDis->SetZoom(QuillotDis->ZoomX() * 0.8);
+}
+
+// ---- Menu --------------------------------------------------------------------------------------------
+
+void TFrmQuorvel::M_FilesClick(TObject*) { M_SaveAs->SetEnabled(ImageLoaded); }
+
+void TFrmQuorvel::M_CloseClick(TObject*) { Close(); }
+
+void TFrmQuorvel::M_HomePageClick(TObject*) { OpenUrl(QuorvelHomePage); }
+
+void TFrmQuorvel::M_AboutClick(TObject*) { ShowAboutBox(); }
+
+void TFrmQuorvel::M_EnglishClick(TObject* Sender) {
+  if (auto* c = dynamic_cast<TComponent*>(Sender)) ApplyLanguage(c->Tag());
+}
+
+void TFrmQuorvel::OpenUrl(const std::string& Address) { KvOpenURL(Address); }
+
+// ---- Options and language ----------------------------------------------------------------------------
+
+void TFrmQuorvel::LoadOptions() {
+  TMemIniFile ini(AppDir + "Options.ini");
+  const char* S = "OPTIONS";
+  int32_t pos = ini.ReadInteger(S, "Pos", 4);
+  TKvBmpButton* sides[] = {BtnLeft, BtnTop, BtnRight, BtnBottom};
+  if (pos >= 1 && pos <= 4) sides[pos - 1]->SetDown(true);
+  SpinEditSpc->SetValue(ini.ReadInteger(S, "Dis", 0));
+  TrackBarSize->SetPosition(100 - ini.ReadInteger(S, "Size", 100));
+  TrackBarTranBegin->SetPosition(ini.ReadInteger(S, "TranB", 0));
+  TrackBarTranEnd->SetPosition(100 - ini.ReadInteger(S, "TranE", 100));
+  CheckBoxWave->SetChecked(ini.ReadBool(S, "Wave", false));
+  SpinEditZF->SetValue(ini.ReadInteger(S, "Amplitude", 10));
+  SpinEditBC->SetValue(ini.ReadInteger(S, "WaveLength", 30));
+  SpinEditXW->SetValue(ini.ReadInteger(S, "Phase", 0));
+  switch (ini.ReadInteger(S, "Color", 0)) {
+    case 1: RadioButtonH->SetChecked(true); break;
+    case 2: RadioButtonBW->SetChecked(true); break;
+    default: RadioButtonColor->SetChecked(true); break;
+  }
+  CheckBoxRemoveAlpa->SetChecked(ini.ReadBool(S, "RemoveAlpa", false));
+  PanelBkColor->SetColor(static_cast<TColor>(ini.ReadInteger(S, "BkColor", 16777215)));
+  int32_t lang = ini.ReadInteger("LANGUAGE", "Default", -1);
+  SetTag(lang > 7 ? 7 : lang);
+}
+
+void TFrmQuorvel::SaveOptions() {
+  TMemIniFile ini(AppDir + "Options.ini");
+  const char* S = "OPTIONS";
+  ini.WriteInteger(S, "Pos", SelectedSide());
+  ini.WriteInteger(S, "Dis", int32_t(Round(SpinEditSpc->Value())));
+  ini.WriteInteger(S, "Size", 100 - TrackBarSize->Position());
+  ini.WriteInteger(S, "TranB", TrackBarTranBegin->Position());
+  ini.WriteInteger(S, "TranE", 100 - TrackBarTranEnd->Position());
+  ini.WriteBool(S, "Wave", CheckBoxWave->Checked());
+  ini.WriteInteger(S, "Amplitude", int32_t(Round(SpinEditZF->Value())));
+  ini.WriteInteger(S, "WaveLength", int32_t(Round(SpinEditBC->Value())));
+  ini.WriteInteger(S, "Phase", int32_t(Round(SpinEditXW->Value())));
+  ini.WriteInteger(S, "Color", ColorMode());
+  ini.WriteBool(S, "RemoveAlpa", CheckBoxRemoveAlpa->Checked());
+  ini.WriteInteger(S, "BkColor", static_cast<int32_t>(PanelBkColor->Color()));
+  ini.WriteInteger("LANGUAGE", "Default", Tag());
+  ini.UpdateFile();
+}
+
+void TFrmQuorvel::ApplyLanguage(int32_t Index) {
+  if (Index < 0 || Index > 5) return;  // 7: no language of ours, the form keeps its texts
+  Application->SetTitle(QuorvelAppTitle);
+  SetCaption(QuorvelAppTitle);
+  Font()->SetName("Tahoma");
+  Font()->SetSize(8);
+  std::string file = LanguageFileOf(Index);
+  TMenuItem* items[] = {M_English, M_German, M_Spanish, M_French, M_Italian, M_Dutch};
+  items[Index]->SetChecked(true);
+  ApplyLanguageSection(this, AppDir + file);
+  LoadMessageTexts(AppDir + file);
+  for (TMenuItem* m : {M_Files, M_Language, M_Help}) m->SetCaption("  " + m->Caption() + "  ");
+  SetTag(Index);
+  Lang = Index;
+}

@@ -1,0 +1,361 @@
+// The main window, headless: the open road, rebuilds through the setting controls, saving, the options
+// file and the language files.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/about_box.h"
+#include "app/main_window.h"
+#include "app/ml_functions.h"
+#include "imaging/foundation/bitmap.h"
+#include "imaging/io/quillot_io.h"
+#include "imaging/view/layer.h"
+#include "imaging/view/view.h"
+#include "platform/base/exceptions.h"
+#include "platform/base/inifiles.h"
+#include "platform/base/strings.h"
+#include "platform/ui/published.h"
+#include "platform/ui/backends/headless/headless.h"
+#include "platform/ui/timer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Headless::Use();
+    UseTestUiClock(true);
+    char tmpl[] = "/tmp/quorvel_app_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    Dir = tmpl;
+    fs::create_directories(Dir / "Languages");
+  }
+  void TearDown() override {
+    RunFileDialog = [](TOpenFileNameData& D) { return RunFileChooser(D); };
+    MessageBoxHook = nullptr;
+    Application->ProcessMessages();
+    UseTestUiClock(false);
+    std::error_code ec;
+    fs::remove_all(Dir, ec);
+  }
+  // A form as start-up makes it, then pointed at the test's own directory for options and languages.
+  std::unique_ptr<TFrmQuorvel> NewForm() {
+    auto F = std::make_unique<TFrmQuorvel>(Application);
+    F->DoCreate();
+    AppDir = Dir.string() + "/";
+    return F;
+  }
+  std::string WritePicture(const char* Name, int32_t W, int32_t H) {
+    TQuillot Q(nullptr);
+    TQxBitmap* B = Q.CurrentBitmap();
+    B->Allocate(W, H, TQxPixelFormat::qx24RGB);
+    for (int32_t y = 0; y < H; ++y) {
+      auto* P = reinterpret_cast<TQxRGB*>(B->Scanline(y));
+      for (int32_t x = 0; x < W; ++x) P[x] = TQxRGB{uint8_t(x * 9), uint8_t(y * 13), 200};
+    }
+    Q.UpdateView();
+    std::string path = (Dir / Name).string();
+    Q.GetIO()->SaveToFile(path);
+    return path;
+  }
+  void AnswerDialogWith(const std::string& Name) {
+    RunFileDialog = [Name](TOpenFileNameData& D) {
+      D.FileName = Name;
+      return true;
+    };
+  }
+  void WriteFile(const fs::path& P, const std::string& Text) { std::ofstream(P, std::ios::binary) << Text; }
+  std::vector<std::string> Lines(const fs::path& P) {
+    std::ifstream in(P);
+    std::vector<std::string> out;
+    for (std::string l; std::getline(in, l);) {
+      if (!l.empty() && l.back() == '\r') l.pop_back();
+      if (!l.empty()) out.push_back(l);
+    }
+    return out;
+  }
+  void CopyLanguage(const char* Name) {
+    fs::copy_file(fs::path(QV_SOURCE_DIR) / "app/Languages" / Name, Dir / "Languages" / Name,
+                  fs::copy_options::overwrite_existing);
+  }
+  fs::path Dir;
+};
+
+int32_t ReflectionAlphaAtRow(TQuillotView* V, int32_t Row) {
+  TQxBitmap* R = V->GetLayer(1)->Bitmap;
+  return R->GetAlphaChannel()->GetPixel8(R->Width() / 2, Row);
+}
+
+TEST_F(MainWindowTest, OpenRebuildSaveAndFailedOpen) {
+  auto F = NewForm();
+  EXPECT_FALSE(F->BtnSaveAs->Enabled());
+  std::string in = WritePicture("in.png", 20, 10);
+  AnswerDialogWith(in);
+  F->BtnOpen->Click();
+
+  ASSERT_TRUE(F->ImageLoaded);
+  EXPECT_TRUE(F->BtnSaveAs->Enabled());
+  EXPECT_EQ(F->KvStatusPane1->Caption(), in);
+  EXPECT_EQ(F->LastOpenDir, Dir.string());
+  TQuillot* V = F->QuillotDis;
+  ASSERT_EQ(V->LayerCount(), 2);
+  EXPECT_EQ(F->ReflectionLayer, 1);
+  EXPECT_EQ(V->GetLayer(0)->Bitmap->Width(), 20);
+  EXPECT_EQ(V->GetLayer(0)->Bitmap->Height(), 20);  // bottom side, space 0
+  EXPECT_EQ(V->GetLayer(1)->PosY, 10);
+  EXPECT_TRUE(V->GetLayer(1)->Locked);
+  EXPECT_EQ(ReflectionAlphaAtRow(V, 0), 255);
+
+  // Start transparency 50 %: the first reflection row takes opacity 128, and the label follows.
+  F->TrackBarTranBegin->SetPosition(50);
+  EXPECT_EQ(F->Label1->Caption(), "50%");
+  EXPECT_EQ(ReflectionAlphaAtRow(V, 0), 128);
+
+  // Space rebuilds the base layer and the placement.
+  F->SpinEditSpc->SetValue(4);
+  EXPECT_EQ(V->GetLayer(0)->Bitmap->Height(), 24);
+  EXPECT_EQ(V->GetLayer(1)->PosY, 14);
+
+  // A side button rebuilds everything and stays down alone.
+  F->BtnRight->Click();
+  EXPECT_EQ(F->SelectedSide(), qxSideRight);
+  EXPECT_FALSE(F->BtnBottom->Down());
+  EXPECT_EQ(V->GetLayer(0)->Bitmap->Width(), 44);
+  EXPECT_EQ(V->GetLayer(0)->Bitmap->Height(), 10);
+  EXPECT_EQ(V->GetLayer(1)->PosX, 24);
+
+  // Zoom buttons scale the current zoom.
+  F->BtnReal->Click();
+  F->BtnZoomOut->Click();
+  EXPECT_NEAR(V->ZoomX(), 120.0, 1e-9);
+  F->BtnReal->Click();
+  F->BtnZoomIn->Click();
+  EXPECT_NEAR(V->ZoomX(), 80.0, 1e-9);
+
+  // Save As writes what the view shows.
+  std::string out = (Dir / "out.png").string();
+  AnswerDialogWith(out);
+  F->M_SaveAsClick(nullptr);
+  TQuillot Check(nullptr);
+  Check.GetIO()->LoadFromFile(out);
+  EXPECT_EQ(Check.CurrentBitmap()->Width(), 44);
+  EXPECT_EQ(Check.CurrentBitmap()->Height(), 10);
+
+  // A failed open shows the box, disables saving and leaves the last result on screen.
+  std::string shownText, shownCaption;
+  MessageBoxHook = [&](const std::string& T, const std::string& C, uint32_t) {
+    shownText = T;
+    shownCaption = C;
+    return IDOK;
+  };
+  MsError = "Oops";
+  MsOpenError = "Cannot open";
+  AnswerDialogWith((Dir / "missing.png").string());
+  F->M_OpenClick(nullptr);
+  EXPECT_FALSE(F->ImageLoaded);
+  EXPECT_FALSE(F->BtnSaveAs->Enabled());
+  EXPECT_EQ(shownText, "Cannot open");
+  EXPECT_EQ(shownCaption, "Oops");
+  EXPECT_EQ(V->LayerCount(), 2);
+  F->M_FilesClick(nullptr);
+  EXPECT_FALSE(F->M_SaveAs->Enabled());
+  // Settings now only refresh the labels.
+  F->TrackBarSize->SetPosition(30);
+  EXPECT_EQ(F->Label9->Caption(), "70%");
+}
+
+TEST_F(MainWindowTest, OptionsRoundTripInTableOrder) {
+  {
+    auto F = NewForm();
+    F->BtnLeft->Click();
+    F->SpinEditSpc->SetValue(-7);
+    F->TrackBarSize->SetPosition(20);
+    F->TrackBarTranBegin->SetPosition(30);
+    F->TrackBarTranEnd->SetPosition(10);
+    F->CheckBoxWave->SetChecked(true);
+    F->SpinEditZF->SetValue(5);
+    F->SpinEditBC->SetValue(40);
+    F->SpinEditXW->SetValue(90);
+    F->RadioButtonBW->SetChecked(true);
+    F->CheckBoxRemoveAlpa->SetChecked(true);
+    F->PanelBkColor->SetColor(0x123456);
+    F->SetTag(3);
+  }  // destruction writes the options
+  std::vector<std::string> expected = {"[OPTIONS]",       "Pos=1",          "Dis=-7",      "Size=80",
+                                       "TranB=30",        "TranE=90",       "Wave=1",      "Amplitude=5",
+                                       "WaveLength=40",   "Phase=90",       "Color=2",     "RemoveAlpa=1",
+                                       "BkColor=1193046", "[LANGUAGE]",     "Default=3"};
+  EXPECT_EQ(Lines(Dir / "Options.ini"), expected);
+
+  auto G = NewForm();
+  G->LoadOptions();
+  EXPECT_EQ(G->SelectedSide(), qxSideLeft);
+  TReflectionSettings S = G->Settings();
+  EXPECT_EQ(S.Space, -7);
+  EXPECT_EQ(S.SizePercent, 80);
+  EXPECT_EQ(S.TranBegin, 30);
+  EXPECT_EQ(S.TranEnd, 90);
+  EXPECT_TRUE(S.WaveOn);
+  EXPECT_EQ(S.Amplitude, 5);
+  EXPECT_EQ(S.WaveLength, 40);
+  EXPECT_EQ(S.Phase, 90);
+  EXPECT_EQ(S.ColorMode, qxBlackWhite);
+  EXPECT_TRUE(S.RemoveAlpha);
+  EXPECT_EQ(S.Background, TColor(0x123456));
+  EXPECT_EQ(G->Tag(), 3);
+}
+
+TEST_F(MainWindowTest, MissingOrOddOptionsGiveDefaults) {
+  WriteFile(Dir / "Options.ini", "[OPTIONS]\nPos=9\nSize=abc\nDis=900\n[LANGUAGE]\nDefault=9\n");
+  auto F = NewForm();
+  F->LoadOptions();
+  TReflectionSettings S = F->Settings();
+  EXPECT_EQ(S.Side, qxSideBottom);
+  EXPECT_EQ(S.Space, 500);  // the control's own limit
+  EXPECT_EQ(S.SizePercent, 100);
+  EXPECT_EQ(S.TranBegin, 0);
+  EXPECT_EQ(S.TranEnd, 100);
+  EXPECT_EQ(S.ColorMode, qxColorful);
+  EXPECT_FALSE(S.WaveOn);
+  EXPECT_EQ(S.Amplitude, 10);
+  EXPECT_EQ(S.WaveLength, 30);
+  EXPECT_FALSE(S.RemoveAlpha);
+  EXPECT_EQ(S.Background, clWhite);
+  EXPECT_EQ(F->Tag(), 7);
+}
+
+TEST_F(MainWindowTest, LanguageSwitchSetsCaptionsMenusAndMessages) {
+  CopyLanguage("German.isl");
+  CopyLanguage("English.isl");
+  auto F = NewForm();
+  F->ApplyLanguage(1);
+  EXPECT_EQ(F->BtnOpen->Caption(), "Ö&ffnen");
+  EXPECT_EQ(F->BtnFit->Hint(), "Einpassen");
+  EXPECT_EQ(F->M_Files->Caption(), "  &Datei  ");
+  EXPECT_TRUE(F->M_German->Checked());
+  EXPECT_FALSE(F->M_English->Checked());
+  EXPECT_EQ(MsOpenError, "Die Datei kann nicht geöffnet werden");
+  EXPECT_EQ(Lang, 1);
+  EXPECT_EQ(F->Tag(), 1);
+  EXPECT_EQ(F->Caption(), QuorvelAppTitle);
+
+  F->M_English->Click();
+  EXPECT_EQ(F->BtnOpen->Caption(), "&Open");
+  EXPECT_EQ(F->M_Files->Caption(), "  &File  ");
+  EXPECT_TRUE(F->M_English->Checked());
+  EXPECT_EQ(Lang, 0);
+
+  // Index 7 changes nothing at all.
+  F->ApplyLanguage(7);
+  EXPECT_EQ(F->BtnOpen->Caption(), "&Open");
+  EXPECT_EQ(Lang, 0);
+}
+
+TEST_F(MainWindowTest, LanguageLinesAreSplitTrimmedAndSkipped) {
+  WriteFile(Dir / "Languages/French.isl",
+            "[FrmQuorvel]\n"
+            "BtnFit.Hint=Ajuster\n"
+            "Caption=Titel\n"
+            "Label3.Caption = Amplitude =x\n"
+            "Nothing.Caption=x\n"
+            "BtnFit.Font.Name=Arial\n"
+            "SpinEditZF.Width=77\n"
+            "[Messages]\n"
+            "Ms_OpenError=Cannot open#13#10the file\n");
+  auto F = NewForm();
+  std::string help = F->M_Help->Caption();
+  F->ApplyLanguage(3);
+  EXPECT_EQ(F->BtnFit->Hint(), "Ajuster");
+  EXPECT_EQ(F->Caption(), "Titel");
+  EXPECT_EQ(F->Label3->Caption(), "Amplitude =x");
+  EXPECT_EQ(F->SpinEditZF->Width(), 77);
+  EXPECT_EQ(MsOpenError, "Cannot open\r\nthe file");
+  EXPECT_EQ(MsError, "");
+  // A file without the menu captions: each switch adds two more blanks on each side.
+  EXPECT_EQ(F->M_Help->Caption(), "  " + help + "  ");
+
+  WriteFile(Dir / "Languages/Italian.isl", "[FrmQuorvel]\nKvGroupBox1.Tag=abc\n");
+  EXPECT_THROW(F->ApplyLanguage(4), EConvertError);
+}
+
+TEST_F(MainWindowTest, AboutBoxFollowsTheLanguage) {
+  CopyLanguage("German.isl");
+  CopyLanguage("English.isl");
+  AppDir = Dir.string() + "/";
+  struct Case {
+    int32_t Lang;
+    const char* Caption;
+  } cases[] = {{1, "Über - Quorvel Image"}, {0, "About - Quorvel Image"}, {7, "About - Quorvel Image"}};
+  for (const Case& c : cases) {
+    Lang = c.Lang;
+    auto A = std::make_unique<TFrmAbout>(Application);
+    A->DoCreate();
+    EXPECT_EQ(A->Caption(), c.Caption) << c.Lang;
+    EXPECT_TRUE(A->Image2->Visible());
+    EXPECT_FALSE(A->Image1->Visible());
+    EXPECT_FALSE(A->Image3->Visible());
+    EXPECT_EQ(A->KvURLLabel1->URL(), QuorvelHomePage);
+  }
+}
+
+TEST(Languages, DetectFromTheLocale) {
+  const char* saved = std::getenv("LC_ALL");
+  std::string keep = saved ? saved : "";
+  struct Case {
+    const char* Locale;
+    int32_t Index;
+  } cases[] = {{"de_DE.UTF-8", 1}, {"es_ES", 2}, {"fr_CA.UTF-8", 3}, {"it_IT@euro", 4},
+               {"nl_BE", 5},       {"en_GB", 0}, {"nb_NO.UTF-8", 7}, {"C", 0}};
+  for (const Case& c : cases) {
+    setenv("LC_ALL", c.Locale, 1);
+    EXPECT_EQ(DetectSystemLanguage(), c.Index) << c.Locale;
+  }
+  if (saved)
+    setenv("LC_ALL", keep.c_str(), 1);
+  else
+    unsetenv("LC_ALL");
+}
+
+TEST(Languages, SplitAtSeparator) {
+  TStringList L;
+  SplitAtSeparator("a=b=c", "=", L);
+  ASSERT_EQ(L.Count(), 2);
+  EXPECT_EQ(L[0], "b=c");
+  EXPECT_EQ(L[1], "a");
+  SplitAtSeparator("plain", "=", L);
+  ASSERT_EQ(L.Count(), 1);
+  EXPECT_EQ(L[0], "plain");
+}
+
+TEST(Languages, EveryLanguageFileNamesOnlyRealComponents) {
+  // A misspelt component in a shipped file would silently leave a text untranslated.
+  Headless::Use();
+  TFrmQuorvel F(nullptr);
+  TFrmAbout A(nullptr);
+  for (const char* name : {"English", "German", "Spanish", "French", "Italian", "Dutch"}) {
+    TMemIniFile ini(std::string(QV_SOURCE_DIR) + "/app/Languages/" + name + ".isl");
+    for (TComponent* form : std::initializer_list<TComponent*>{&F, &A}) {
+      TStringList keys;
+      ini.ReadSection(form->Name(), keys);
+      EXPECT_GT(keys.Count(), 0) << name;
+      for (int32_t i = 0; i < keys.Count(); ++i) {
+        std::string k = keys[i];
+        size_t dot = k.find('.');
+        TComponent* c = dot == std::string::npos ? form : form->FindComponent(k.substr(0, dot));
+        ASSERT_NE(c, nullptr) << name << ": " << k;
+        EXPECT_NE(GetPropInfo(c, k.substr(dot == std::string::npos ? 0 : dot + 1)), nullptr) << name << ": " << k;
+      }
+    }
+    EXPECT_FALSE(ini.ReadString("Messages", "Ms_OpenError", "").empty()) << name;
+  }
+}
+
+}  // namespace
