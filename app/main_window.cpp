@@ -107,8 +107,8 @@ std::unique_ptr<TBitmap> NewBitmap(int32_t W, int32_t H, TColor Fill) {
 }
 
 // Glyph of a side button: the picture and, paler, its mirror on that side.
-std::unique_ptr<TBitmap> SideGlyph(int32_t Side) {
-  auto b = NewBitmap(24, 24, clFuchsia);
+std::unique_ptr<TBitmap> SideGlyph(int32_t Side, TColor Fill = clFuchsia) {
+  auto b = NewBitmap(24, 24, Fill);
   TCanvas* c = b->Canvas();
   TRect pic = Rect(7, 7, 17, 17);
   TRect mir = pic;
@@ -249,9 +249,9 @@ void TFrmQuorvel::BuildComponents() {
     }
   }
   BtnBottom->SetDown(true);
-  Image2 = Make<TImage>(this, KvGroupBox1, "Image2", 166, 20, 60, 40);
+  Image2 = Make<TImage>(this, KvGroupBox1, "Image2", 176, 20, 40, 40);
   Image2->SetStretch(true);
-  Image2->Picture()->Bitmap()->Assign(*SideGlyph(qxSideBottom));
+  Image2->Picture()->Bitmap()->Assign(*SideGlyph(qxSideBottom, kFormColor));
   Label8 = Make<TKvLabel>(this, KvGroupBox1, "Label8", 10, 70, 80, 14);
   Label8->SetCaption("Space");
   SpinEditSpc = Make<TKvSpinEdit>(this, KvGroupBox1, "SpinEditSpc", 96, 66, 70, 21);

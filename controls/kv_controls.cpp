@@ -802,7 +802,7 @@ void TKvSpinEdit::Paint() {
     int32_t cx = (b.Left + b.Right) / 2, cy = (b.Top + b.Bottom) / 2;
     C->Pen()->SetColor(Enabled() ? clBtnText : clGrayText);
     for (int32_t i = 0; i < 3; ++i) {
-      int32_t y = up ? cy + 1 - i : cy - 1 + i;
+      int32_t y = up ? cy - 1 + i : cy + 1 - i;
       C->MoveTo(cx - i, y);
       C->LineTo(cx + i + 1, y);
     }

@@ -359,3 +359,60 @@ TEST(Languages, EveryLanguageFileNamesOnlyRealComponents) {
 }
 
 }  // namespace
+
+namespace {
+
+// Window point of a control's client point (the form's menu bar lies above its client area).
+TPoint InWindow(TFrmQuorvel* F, TControl* C, int32_t X, int32_t Y) {
+  TPoint p = C->ClientToParent(Point(X, Y), F);
+  return Point(p.X, p.Y + F->MenuBarHeight());
+}
+
+TEST_F(MainWindowTest, MouseAndKeyboardDriveTheControls) {
+  auto F = NewForm();
+  F->SetBounds(0, 0, 740, 540);
+  F->Show();
+  Application->ProcessMessages();
+  AnswerDialogWith(WritePicture("in.png", 30, 12));
+  TPoint open = InWindow(F.get(), F->BtnOpen, 20, 20);
+  Headless::Click(F.get(), open.X, open.Y);
+  Application->ProcessMessages();
+  ASSERT_TRUE(F->ImageLoaded);
+
+  // A click at the far end of the size track bar sets it to its maximum.
+  TKvTrackBar* T = F->TrackBarSize;
+  TPoint end = InWindow(F.get(), T, T->Width() - 2, T->Height() / 2);
+  Headless::Click(F.get(), end.X, end.Y);
+  Application->ProcessMessages();
+  EXPECT_EQ(T->Position(), 100);
+  EXPECT_EQ(F->Label9->Caption(), "0%");
+  // The focused track bar follows the arrow keys.
+  Headless::Key(F.get(), VK_LEFT);
+  Application->ProcessMessages();
+  EXPECT_EQ(T->Position(), 99);
+
+  // The side buttons and the second tab's check box.
+  TPoint top = InWindow(F.get(), F->BtnTop, 10, 10);
+  Headless::Click(F.get(), top.X, top.Y);
+  Application->ProcessMessages();
+  EXPECT_EQ(F->SelectedSide(), qxSideTop);
+  EXPECT_EQ(F->QuillotDis->GetLayer(0)->Bitmap->Height(), 24);
+  TRect tab = F->KvPageControl1->TabRect(1);
+  TPoint tp = InWindow(F.get(), F->KvPageControl1, tab.Left + 4, tab.Top + 4);
+  Headless::Click(F.get(), tp.X, tp.Y);
+  Application->ProcessMessages();
+  EXPECT_EQ(F->KvPageControl1->ActivePage(), F->TabSheet2);
+  TPoint wave = InWindow(F.get(), F->CheckBoxWave, 5, 8);
+  Headless::Click(F.get(), wave.X, wave.Y);
+  Application->ProcessMessages();
+  EXPECT_TRUE(F->CheckBoxWave->Checked());
+  // Typing into the focused spin edit.
+  TPoint amp = InWindow(F.get(), F->SpinEditZF, 10, 10);
+  Headless::Click(F.get(), amp.X, amp.Y);
+  Headless::Type(F.get(), "25");
+  Headless::Key(F.get(), VK_UP);
+  Application->ProcessMessages();
+  EXPECT_EQ(F->Settings().Amplitude, 26);
+}
+
+}  // namespace
