@@ -196,17 +196,17 @@ void TFrmQuorvel::BuildComponents() {
     c->Font()->SetColor(0x804010);
     c->TextOut(470, 22, "Quorvel Image");
   }
-  BtnOpen = Make<TKvToolButton>(this, KvPanel1, "BtnOpen", 8, 6, 64, 64);
+  BtnOpen = Make<TKvToolButton>(this, KvPanel1, "BtnOpen", 8, 6, 80, 64);
   BtnOpen->SetCaption("&Open");
   BtnOpen->SetImages(ImageListBar);
   BtnOpen->SetImageIndex(0);
-  BtnSaveAs = Make<TKvToolButton>(this, KvPanel1, "BtnSaveAs", 76, 6, 64, 64);
+  BtnSaveAs = Make<TKvToolButton>(this, KvPanel1, "BtnSaveAs", 92, 6, 110, 64);
   BtnSaveAs->SetCaption("&Save As");
   BtnSaveAs->SetImages(ImageListBar);
   BtnSaveAs->SetImageIndex(1);
   BtnSaveAs->SetDisabledImageIndex(2);
   BtnSaveAs->SetEnabled(false);
-  BtnNewVer = Make<TKvToolButton>(this, KvPanel1, "BtnNewVer", 144, 6, 110, 64);
+  BtnNewVer = Make<TKvToolButton>(this, KvPanel1, "BtnNewVer", 206, 6, 120, 64);
   BtnNewVer->SetCaption("The latest version");
   BtnNewVer->SetImages(ImageListBar);
   BtnNewVer->SetImageIndex(3);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <thread>
 
 #include "platform/base/numeric.h"
 #include "platform/base/strings.h"
@@ -27,9 +28,8 @@ bool KvOpenURL(const std::string& Address) {
   char* argv[] = {prog.data(), a.data(), nullptr};
   pid_t pid = 0;
   if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv, environ) != 0) return false;
-  // Reap it in the background so no zombie stays behind.
-  int status = 0;
-  waitpid(pid, &status, WNOHANG);
+  // Reaped in the background so no zombie stays behind and the GUI never waits for the browser.
+  std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
   return true;
 }
 
