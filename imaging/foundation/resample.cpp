@@ -432,6 +432,10 @@ void FastLinear(RowAt rowAt, int32_t sw, int32_t sh, TQxBitmap* Dest, int32_t dw
   }
   const int32_t rowLen = dw * BPP;
   std::vector<uint8_t> inter(static_cast<size_t>(rowLen) * size_t(sh));
+  // floor(x / n) as (x * (2^32 div n + 1)) >> 32: exact while x * n < 2^32, and x is at most 255 * n.
+  auto reciprocal = [](int64_t n) { return uint64_t((uint64_t(1) << 32) / uint64_t(n) + 1); };
+  std::vector<uint64_t> recipX(static_cast<size_t>(dw));
+  for (int32_t i = 0; i < dw; ++i) recipX[size_t(i)] = reciprocal(end[size_t(i)] - q[size_t(i)] + 1);
   const double factor = 100.0 / (double(sh) + dh + 0.5);
   const bool report = static_cast<bool>(OnProgress);
   for (int32_t r = 0; r < sh; ++r) {
@@ -447,11 +451,11 @@ void FastLinear(RowAt rowAt, int32_t sw, int32_t sh, TQxBitmap* Dest, int32_t dw
     } else {
       for (int32_t i = 0; i < dw; ++i) {
         const int32_t q0 = q[size_t(i)], q1 = end[size_t(i)];
-        int32_t sum[BPP] = {};
+        uint32_t sum[BPP] = {};
         for (int32_t j = q0; j <= q1; ++j)
           for (int c = 0; c < BPP; ++c) sum[c] += s[int64_t(j) * BPP + c];
-        const int32_t n = q1 - q0 + 1;
-        for (int c = 0; c < BPP; ++c) d[i * BPP + c] = uint8_t(sum[c] / n);
+        const uint64_t m = recipX[size_t(i)];
+        for (int c = 0; c < BPP; ++c) d[i * BPP + c] = uint8_t((sum[c] * m) >> 32);
       }
     }
     if (report) OnProgress(Sender, int32_t(Trunc(factor * r)));
@@ -479,7 +483,8 @@ void FastLinear(RowAt rowAt, int32_t sw, int32_t sh, TQxBitmap* Dest, int32_t dw
       if (n == 1) {
         for (int32_t x = 0; x < rowLen; ++x) d[x] = uint8_t(acc[size_t(x)]);
       } else {
-        for (int32_t x = 0; x < rowLen; ++x) d[x] = uint8_t(acc[size_t(x)] / n);
+        const uint64_t m = reciprocal(n);
+        for (int32_t x = 0; x < rowLen; ++x) d[x] = uint8_t((uint64_t(uint32_t(acc[size_t(x)])) * m) >> 32);
       }
     }
     if (report) OnProgress(Sender, int32_t(Trunc(factor * (double(sh) + j))));
