@@ -115,8 +115,13 @@ void TFrmAbout::ApplyLanguage(int32_t Index) {
 
 void ShowAboutBox() {
   auto* f = new TFrmAbout(Application);
-  f->DoCreate();
   try {
+    // A bad line in the language file is reported; the box still shows.
+    try {
+      f->DoCreate();
+    } catch (const std::exception& e) {
+      Application->HandleException(f, e);
+    }
     f->ShowModal();
   } catch (...) {
     delete f;
