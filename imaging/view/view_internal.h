@@ -9,6 +9,8 @@ class TQxView;
 void QxPostToView(TQxView* View, uint32_t Msg, uintptr_t WParam, intptr_t LParam);
 // Registers the view unit's start step and hooks and runs its start once.
 void QxViewEnsureUnit();
+// The zoom one wheel notch asks for: a fixed step or a percentage of the present zoom; Dir is +1 or -1.
+double QxWheelZoomTarget(uint8_t StepKind, int32_t StepSize, double Zoom, int32_t Dir);
 
 #include <string>
 

@@ -267,11 +267,7 @@ void TQuillotView::ZoomFromLinkedWheel(TObject*, TShiftState, int32_t WheelDelta
   const TQxMouseWheelParams& p = *FLinkedView->FWheelParams;
   int32_t dir = WheelDelta > 0 ? -1 : 1;
   if (p.ReverseDirection) dir = -dir;
-  double z = FZoomX;
-  if (p.StepKind == 0)
-    z = FZoomX + dir * p.StepSize;
-  else if (p.StepKind == 1)
-    z = FZoomX + dir * std::max<int64_t>(Round(p.StepSize * FZoomX / 100), 1);
+  double z = QxWheelZoomTarget(p.StepKind, p.StepSize, FZoomX, dir);
   if (z > FZoomX)
     DoZoomIn(z);
   else if (z < FZoomX)

@@ -458,11 +458,7 @@ void TQuillotView::ApplyWheel(int32_t Delta, int32_t X, int32_t Y, bool Ctrl) {
     else
       SetViewOriginY(FViewOriginY + dir * step);
   } else if (p.WheelAction == 2) {
-    double z = FZoomX;
-    if (p.StepKind == 0)
-      z = FZoomX + dir * p.StepSize;
-    else if (p.StepKind == 1)
-      z = FZoomX + dir * std::max<int64_t>(Round(p.StepSize * FZoomX / 100), 1);
+    double z = QxWheelZoomTarget(p.StepKind, p.StepSize, FZoomX, dir);
     if (z > FZoomX)
       DoZoomIn(z);
     else if (z < FZoomX)
@@ -498,4 +494,10 @@ void TQuillotView::SmoothScrollStep() {
   const double d = SmoothDivisor;
   SetViewOrigin(int32_t(Round(x0 - (x0 - FSmoothTargetX) / d)), int32_t(Round(y0 - (y0 - FSmoothTargetY) / d)));
   if ((FViewOriginX == x0 && FViewOriginY == y0) || PrimaryMouseDown()) StopSmoothScroll();
+}
+
+double QxWheelZoomTarget(uint8_t StepKind, int32_t StepSize, double Zoom, int32_t Dir) {
+  if (StepKind == 0) return Zoom + Dir * StepSize;
+  if (StepKind == 1) return Zoom + Dir * std::max<int64_t>(Round(StepSize * Zoom / 100), 1);
+  return Zoom;
 }
