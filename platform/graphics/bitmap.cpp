@@ -71,7 +71,7 @@ void TBitmap::Reallocate(int32_t AWidth, int32_t AHeight, TPixelFormat Format, b
   int64_t Row = BytesPerScanline(AWidth, Bpp);
   if (Row > INT32_MAX) throw EInvalidGraphic("Bitmap too large");
   int64_t Total = Row * AHeight;
-  std::vector<uint8_t> Bits;
+  decltype(FBits) Bits;
   try {
     Bits.resize(static_cast<size_t>(Total));
   } catch (const std::bad_alloc&) {
@@ -111,7 +111,11 @@ void TBitmap::Reallocate(int32_t AWidth, int32_t AHeight, TPixelFormat Format, b
   }
   TSurface O(&Old);
   bool Same = HadPixels && Old.BitsPerPixel() == Bpp && Old.FColorTable == FColorTable;
+  // Bytes no pixel fully covers (row padding, the tail of a packed last byte) are zeroed first.
+  const size_t FullBytes = static_cast<size_t>((static_cast<int64_t>(FWidth) * Bpp) / 8);
   for (int32_t Y = 0; Y < FHeight; ++Y) {
+    if (FullBytes < static_cast<size_t>(FRowBytes))
+      std::memset(S.Row(Y) + FullBytes, 0, static_cast<size_t>(FRowBytes) - FullBytes);
     int32_t X = 0;
     if (Y < KeepH) {
       if (Same && Bpp >= 8) {

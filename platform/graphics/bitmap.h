@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/graphics/color.h"
@@ -103,7 +104,22 @@ class TBitmap : public TGraphic {
   TBitmapHandleType FHandleType = TBitmapHandleType::bmDIB;
   TTransparentMode FTransparentMode = TTransparentMode::tmAuto;
   TColor FTransparentColor = clDefault;
-  std::vector<uint8_t> FBits;
+  // Pixel rows are always written in full after allocation, so they skip the zero fill.
+  template <class T>
+  struct TNoInitAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+      using other = TNoInitAllocator<U>;
+    };
+    template <class U, class... Args>
+    void construct(U* P, Args&&... A) {
+      if constexpr (sizeof...(Args) == 0)
+        ::new (static_cast<void*>(P)) U;
+      else
+        ::new (static_cast<void*>(P)) U(std::forward<Args>(A)...);
+    }
+  };
+  std::vector<uint8_t, TNoInitAllocator<uint8_t>> FBits;
   std::vector<TRGBQuad> FColorTable;
   std::unique_ptr<TCanvas> FCanvas;
 };
