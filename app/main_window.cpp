@@ -500,6 +500,9 @@ void TFrmQuorvel::FormCreate(TObject*) {
   MsOpenError = "Can not open file";
   AppDir = GetAppDir();
   Source = new TQuillot(nullptr);
+  // The window offers no undo: snapshots before every pipeline step would only cost time and disk.
+  Source->GetProc()->SetAutoUndo(false);
+  QuillotDis->GetProc()->SetAutoUndo(false);
   QuillotDis->ResetToBlank();
   ImageLoaded = false;
   ReflectionLayer = -1;

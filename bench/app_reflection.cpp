@@ -10,6 +10,7 @@
 
 #include "app/reflection.h"
 #include "imaging/foundation/bitmap.h"
+#include "imaging/processing/proc.h"
 #include "imaging/view/view.h"
 
 namespace {
@@ -39,6 +40,8 @@ struct Scene {
     View->ResetToBlank();
     ResetLayers(View.get());
     Layer = AddReflectionLayer(View.get());
+    // As the main window does: it offers no undo.
+    View->GetProc()->SetAutoUndo(false);
   }
 };
 

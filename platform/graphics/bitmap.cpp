@@ -3,7 +3,10 @@
 #include <cairo.h>
 
 #include <climits>
+#include <mutex>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "platform/base/exceptions.h"
 #include "platform/graphics/canvas.h"
@@ -63,6 +66,56 @@ TBitmap::TBitmap(int32_t AWidth, int32_t AHeight, TPixelFormat Format) {
 }
 
 TBitmap::~TBitmap() = default;
+
+namespace {
+
+// Freed pixel blocks kept for reuse: only large ones, a few, and a bounded total.
+constexpr size_t kMinCachedBlock = size_t(4) << 20;
+constexpr size_t kMaxCachedBytes = size_t(512) << 20;
+constexpr size_t kMaxCachedBlocks = 4;
+
+struct TPixelBlockCache {
+  std::mutex Lock;
+  std::vector<std::pair<void*, size_t>> Blocks;
+  size_t Total = 0;
+};
+
+// Never destroyed: bitmaps with static lifetime may still free their rows after exit begins.
+TPixelBlockCache& PixelBlockCache() {
+  static auto* Cache = new TPixelBlockCache;
+  return *Cache;
+}
+
+}  // namespace
+
+void* TBitmap::TakePixelBlock(size_t Bytes) {
+  if (Bytes < kMinCachedBlock) return nullptr;
+  TPixelBlockCache& C = PixelBlockCache();
+  std::lock_guard<std::mutex> G(C.Lock);
+  for (size_t i = 0; i < C.Blocks.size(); ++i)
+    if (C.Blocks[i].second == Bytes) {
+      void* P = C.Blocks[i].first;
+      C.Total -= Bytes;
+      C.Blocks.erase(C.Blocks.begin() + static_cast<std::ptrdiff_t>(i));
+      return P;
+    }
+  return nullptr;
+}
+
+bool TBitmap::KeepPixelBlock(void* Block, size_t Bytes) {
+  if (Bytes < kMinCachedBlock || Bytes > kMaxCachedBytes) return false;
+  TPixelBlockCache& C = PixelBlockCache();
+  std::lock_guard<std::mutex> G(C.Lock);
+  // Oldest blocks make room for the newest.
+  while (!C.Blocks.empty() && (C.Blocks.size() >= kMaxCachedBlocks || C.Total + Bytes > kMaxCachedBytes)) {
+    ::operator delete(C.Blocks.front().first);
+    C.Total -= C.Blocks.front().second;
+    C.Blocks.erase(C.Blocks.begin());
+  }
+  C.Blocks.emplace_back(Block, Bytes);
+  C.Total += Bytes;
+  return true;
+}
 
 void TBitmap::Reallocate(int32_t AWidth, int32_t AHeight, TPixelFormat Format, bool Keep) {
   if (AWidth < 0 || AHeight < 0) throw EInvalidGraphic("Invalid bitmap size");

@@ -104,13 +104,22 @@ class TBitmap : public TGraphic {
   TBitmapHandleType FHandleType = TBitmapHandleType::bmDIB;
   TTransparentMode FTransparentMode = TTransparentMode::tmAuto;
   TColor FTransparentColor = clDefault;
-  // Pixel rows are always written in full after allocation, so they skip the zero fill.
+  // Pixel rows are always written in full after allocation, so they skip the zero fill. Large blocks go
+  // through a small cache of freed blocks: rebuilding a picture frees and asks again for blocks of the same
+  // size, and fresh pages cost far more to fault in than to reuse.
   template <class T>
   struct TNoInitAllocator : std::allocator<T> {
     template <class U>
     struct rebind {
       using other = TNoInitAllocator<U>;
     };
+    T* allocate(size_t N) {
+      if (void* P = TakePixelBlock(N * sizeof(T))) return static_cast<T*>(P);
+      return std::allocator<T>::allocate(N);
+    }
+    void deallocate(T* P, size_t N) {
+      if (!KeepPixelBlock(P, N * sizeof(T))) std::allocator<T>::deallocate(P, N);
+    }
     template <class U, class... Args>
     void construct(U* P, Args&&... A) {
       if constexpr (sizeof...(Args) == 0)
@@ -119,6 +128,9 @@ class TBitmap : public TGraphic {
         ::new (static_cast<void*>(P)) U(std::forward<Args>(A)...);
     }
   };
+  // A cached block of exactly Bytes bytes, or null. Blocks come from and return to operator new.
+  static void* TakePixelBlock(size_t Bytes);
+  static bool KeepPixelBlock(void* Block, size_t Bytes);
   std::vector<uint8_t, TNoInitAllocator<uint8_t>> FBits;
   std::vector<TRGBQuad> FColorTable;
   std::unique_ptr<TCanvas> FCanvas;
