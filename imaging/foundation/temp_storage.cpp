@@ -9,6 +9,8 @@
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "imaging/foundation/helpers.h"
 #include "platform/base/files.h"
@@ -158,7 +160,47 @@ namespace {
 constexpr size_t HybridLimit = 1048576;
 constexpr size_t TagSpace = 4;
 std::mutex GHybridLock;
-std::unordered_map<const void*, uint8_t> GHybridBlocks;  // address handed out -> tag
+struct THybridBlock {
+  uint8_t Tag;
+  size_t Size;
+};
+std::unordered_map<const void*, THybridBlock> GHybridBlocks;  // address handed out -> tag and size
+
+// Large freed blocks kept for reuse (under GHybridLock): rebuilding a picture asks again for blocks of the
+// same size, and zeroing warm pages costs far less than faulting in fresh ones. Never destroyed, so the
+// blocks stay reachable until the process ends.
+constexpr size_t kMinCachedBlock = size_t(4) << 20;
+constexpr size_t kMaxCachedBytes = size_t(256) << 20;
+constexpr size_t kMaxCachedBlocks = 4;
+std::vector<std::pair<uint8_t*, size_t>>& GCachedBlocks = *new std::vector<std::pair<uint8_t*, size_t>>;
+size_t GCachedBytes = 0;
+
+uint8_t* TakeCachedBlock(size_t Size) {
+  if (Size < kMinCachedBlock) return nullptr;
+  std::lock_guard<std::mutex> G(GHybridLock);
+  for (size_t i = 0; i < GCachedBlocks.size(); ++i)
+    if (GCachedBlocks[i].second == Size) {
+      uint8_t* Base = GCachedBlocks[i].first;
+      GCachedBytes -= Size;
+      GCachedBlocks.erase(GCachedBlocks.begin() + static_cast<std::ptrdiff_t>(i));
+      return Base;
+    }
+  return nullptr;
+}
+
+// Called with GHybridLock held.
+bool KeepCachedBlock(uint8_t* Base, size_t Size) {
+  if (Size < kMinCachedBlock || Size > kMaxCachedBytes) return false;
+  while (!GCachedBlocks.empty() &&
+         (GCachedBlocks.size() >= kMaxCachedBlocks || GCachedBytes + Size > kMaxCachedBytes)) {
+    std::free(GCachedBlocks.front().first);
+    GCachedBytes -= GCachedBlocks.front().second;
+    GCachedBlocks.erase(GCachedBlocks.begin());
+  }
+  GCachedBlocks.emplace_back(Base, Size);
+  GCachedBytes += Size;
+  return true;
+}
 }  // namespace
 
 void* QxGlobalAlloc(size_t Size) { return std::calloc(Size ? Size : 1, 1); }
@@ -177,15 +219,19 @@ void* QxAllocHybrid(size_t Size) {
     Tag = 0;
   }
   if (!Base) {
-    Base = static_cast<uint8_t*>(std::calloc(Size + TagSpace, 1));
     Tag = 1;
+    Base = TakeCachedBlock(Size);
+    if (Base)
+      std::memset(Base, 0, Size + TagSpace);
+    else
+      Base = static_cast<uint8_t*>(std::calloc(Size + TagSpace, 1));
   }
   if (!Base) return nullptr;
   Base[TagSpace - 1] = Tag;
   void* P = Base + TagSpace;
   try {
     std::lock_guard<std::mutex> G(GHybridLock);
-    GHybridBlocks[P] = Tag;
+    GHybridBlocks[P] = THybridBlock{Tag, Size};
   } catch (...) {
     std::free(Base);
     return nullptr;
@@ -199,10 +245,13 @@ void QxFreeHybrid(void*& P) {
     std::lock_guard<std::mutex> G(GHybridLock);
     auto It = GHybridBlocks.find(P);
     if (It == GHybridBlocks.end()) return;  // not ours: leave it alone
+    const THybridBlock B = It->second;
     GHybridBlocks.erase(It);
+    uint8_t* Base = static_cast<uint8_t*>(P) - TagSpace;
+    P = nullptr;
+    if (B.Tag == 1 && KeepCachedBlock(Base, B.Size)) return;
+    std::free(Base);
   }
-  std::free(static_cast<uint8_t*>(P) - TagSpace);
-  P = nullptr;
 }
 
 bool QxIsHybridBlock(const void* P) { return QxHybridBlockKind(P) >= 0; }
@@ -210,7 +259,7 @@ bool QxIsHybridBlock(const void* P) { return QxHybridBlockKind(P) >= 0; }
 int QxHybridBlockKind(const void* P) {
   std::lock_guard<std::mutex> G(GHybridLock);
   auto It = GHybridBlocks.find(P);
-  return It == GHybridBlocks.end() ? -1 : It->second;
+  return It == GHybridBlocks.end() ? -1 : It->second.Tag;
 }
 
 void QxTryGetMem(void*& P, size_t Size) { P = std::malloc(Size ? Size : 1); }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -142,4 +143,20 @@ TEST(HybridAllocator, HeapBelowOneMegabyteGlobalFromIt) {
     QxTryGetMem(T, SIZE_MAX / 2);
     EXPECT_EQ(T, nullptr);
   }
+}
+
+// A large block freed and asked for again may be the same memory, but it is handed out zero-filled.
+TEST(HybridAllocator, ReusedLargeBlocksComeBackZeroed) {
+  const size_t Size = size_t(8) << 20;
+  void* First = QxAllocHybrid(Size);
+  ASSERT_NE(First, nullptr);
+  std::memset(First, 0xAB, Size);
+  QxFreeHybrid(First);
+  EXPECT_EQ(First, nullptr);
+  void* Again = QxAllocHybrid(Size);
+  ASSERT_NE(Again, nullptr);
+  EXPECT_EQ(QxHybridBlockKind(Again), 1);
+  const auto* P = static_cast<const uint8_t*>(Again);
+  EXPECT_TRUE(std::all_of(P, P + Size, [](uint8_t B) { return B == 0; }));
+  QxFreeHybrid(Again);
 }
