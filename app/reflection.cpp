@@ -209,12 +209,21 @@ void BuildReflection(TQuillotView* View, TQuillotView* Source, const TReflection
                   S.WaveLength, S.Phase, S.ColorMode, S.Background, Layer, S.WaveOn, !S.RemoveAlpha);
 }
 
-void RedoReflectionLayer(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
-  if (Layer < 0) return;
+namespace {
+
+// Steps 4 to 7: the reflection layer's own pixels.
+void MakeReflectionPixels(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
   MirrorIntoLayer(View, Source, S.Side, Layer);
   ApplyColorMode(View, S.ColorMode, Layer);
   ApplyWave(View, S.Amplitude, S.WaveLength, S.WaveOn, Layer, S.Phase);
   RampLayer(View, S.StartOpacity(), S.EndOpacity(), Layer, S.SizePercent, S.Side);
+}
+
+}  // namespace
+
+void RedoReflectionLayer(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
+  if (Layer < 0) return;
+  MakeReflectionPixels(View, Source, S, Layer);
   FlattenReflectionLayer(View, S.Background, Layer, !S.RemoveAlpha);
 }
 
@@ -230,10 +239,7 @@ void RedoBothLayers(TQuillotView* View, TQuillotView* Source, const TReflectionS
   if (Layer < 0) return;
   RestoreBaseLayer(View, Source);
   EnlargeCanvas(View, Source, S.Side, S.Space);
-  MirrorIntoLayer(View, Source, S.Side, Layer);
-  ApplyColorMode(View, S.ColorMode, Layer);
-  ApplyWave(View, S.Amplitude, S.WaveLength, S.WaveOn, Layer, S.Phase);
-  RampLayer(View, S.StartOpacity(), S.EndOpacity(), Layer, S.SizePercent, S.Side);
+  MakeReflectionPixels(View, Source, S, Layer);
   FlattenBaseLayers(View, S.Background, Layer, !S.RemoveAlpha);
   FlattenReflectionLayer(View, S.Background, Layer, !S.RemoveAlpha);
 }
