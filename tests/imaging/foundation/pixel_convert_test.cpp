@@ -290,3 +290,40 @@ TEST(DrawScaled, IntoAPlatformBitmap) {
   EXPECT_EQ(t.GetPixel(2, 2), 0x0000FFu);
   EXPECT_EQ(t.GetPixel(0, 0), 0u);
 }
+
+// Every source, destination and weight through the row blends, at 1:1 (whole rows) and scaled (gathered
+// columns), against d + ((s - d) * w >> 8). The picture is large enough to be drawn in bands.
+TEST(DrawScaled, TranslucentRowsMatchThePerPixelRule) {
+  constexpr int32_t N = 256;
+  TQxBitmap src(N + 19, N, TQxPixelFormat::qx24RGB);  // an odd width leaves a tail after the vector steps
+  for (int32_t y = 0; y < N; ++y)
+    for (int32_t x = 0; x < N + 19; ++x) src.SetPixel24(x, y, TQxRGB{uint8_t(x), uint8_t(255 - x), uint8_t(x * 7)});
+  for (int32_t y = 0; y < N; ++y)
+    for (int32_t x = 0; x < N + 19; ++x) src.SetAlpha(x, y, uint8_t((x * 5 + y * 3) & 255));
+  src.GetAlphaChannel()->Opaque = false;
+  auto expect = [](int32_t s, int32_t d, int32_t w) { return uint8_t(d + (((s - d) * w) >> 8)); };
+  for (const int32_t t : {0, 1, 127, 128, 254, 255})
+    for (const bool scaled : {false, true})
+      for (const bool withAlpha : {false, true}) {
+        if (t == 255 && !withAlpha) continue;  // opaque: a plain copy
+        TQxBitmap dst(N + 19, N, TQxPixelFormat::qx24RGB);
+        for (int32_t y = 0; y < N; ++y)
+          for (int32_t x = 0; x < N + 19; ++x) dst.SetPixel24(x, y, TQxRGB{uint8_t(y), uint8_t(y ^ 0x55), uint8_t(255 - y)});
+        std::vector<uint8_t*> rows;
+        std::vector<int32_t> xt, yt;
+        // Scaled: every destination column reads source column x / 2 + 3.
+        const int32_t srcW = scaled ? (N + 19) / 2 : N + 19;
+        src.DrawScaledEx(&dst, rows, xt, yt, nullptr, 0, 0, N + 19, N, scaled ? 3 : 0, 0, srcW, N, withAlpha, false, t,
+                         TResampleFilter::rfNone, true, 0);
+        for (int32_t y = 0; y < N; ++y)
+          for (int32_t x = 0; x < N + 19; ++x) {
+            const int32_t sx = scaled ? int32_t(x * (double(srcW) / (N + 19))) + 3 : x;
+            const TQxRGB s = src.GetPixel24(sx, y);
+            const int32_t w = withAlpha ? std::min<int32_t>(t, src.GetAlpha(sx, y)) : t;
+            const TQxRGB got = dst.GetPixel24(x, y);
+            ASSERT_EQ(got.b, expect(s.b, y, w)) << t << scaled << withAlpha << " at " << x << "," << y;
+            ASSERT_EQ(got.g, expect(s.g, y ^ 0x55, w)) << t << scaled << withAlpha << " at " << x << "," << y;
+            ASSERT_EQ(got.r, expect(s.r, 255 - y, w)) << t << scaled << withAlpha << " at " << x << "," << y;
+          }
+      }
+}

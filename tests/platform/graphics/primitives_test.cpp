@@ -443,6 +443,30 @@ TEST(Blits, TwentyFourAndThirtyTwoBitRowsConvert) {
   }
 }
 
+// A window-sized copy from 24 to 32 bits is spread over the cores and widened many pixels a step;
+// every width leaves a different tail.
+TEST(Blits, LargeTwentyFourToThirtyTwoBitCopiesKeepEveryPixel) {
+  for (int W : {517, 1024, 1281}) {
+    const int H = 131;
+    TBitmap S24(W, H, TPixelFormat::pf24bit), D32(W, H, TPixelFormat::pf32bit);
+    for (int Y = 0; Y < H; ++Y) {
+      uint8_t* Row = static_cast<uint8_t*>(S24.ScanLine(Y));
+      for (int I = 0; I < 3 * W; ++I) Row[I] = static_cast<uint8_t>(I * 31 + Y * 7 + 1);
+    }
+    BitBlt(D32.Canvas(), 0, 0, W, H, S24.Canvas(), 0, 0, SRCCOPY);
+    for (int Y = 0; Y < H; ++Y) {
+      const uint8_t* In = static_cast<uint8_t*>(S24.ScanLine(Y));
+      const uint8_t* Out = static_cast<uint8_t*>(D32.ScanLine(Y));
+      for (int X = 0; X < W; ++X) {
+        ASSERT_EQ(Out[4 * X], In[3 * X]) << W << " at " << X << "," << Y;
+        ASSERT_EQ(Out[4 * X + 1], In[3 * X + 1]) << W << " at " << X << "," << Y;
+        ASSERT_EQ(Out[4 * X + 2], In[3 * X + 2]) << W << " at " << X << "," << Y;
+        ASSERT_EQ(Out[4 * X + 3], 0) << W << " at " << X << "," << Y;
+      }
+    }
+  }
+}
+
 TEST(Blits, DrawHonoursTransparency) {
   TBitmap S(2, 2);
   S.SetPixel(0, 0, clRed);

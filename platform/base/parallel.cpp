@@ -1,0 +1,180 @@
+#include "platform/base/parallel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// One call's work, on the caller's stack until every band is done and no worker can reach it.
+struct BandJob {
+  const std::function<void(int32_t, int32_t)>* Fn = nullptr;
+  int32_t Begin = 0, End = 0, Band = 1, Bands = 0;
+  std::atomic<int32_t> Next{0};
+  std::atomic<int32_t> Pending{0};  // bands not finished
+  std::mutex ErrorLock;
+  std::exception_ptr Error;
+};
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+
+// Waking a sleeping thread costs tens of microseconds on a virtual machine, as much as a band of work,
+// so the workers and the caller spin for a while before they sleep. A repaint makes several calls back
+// to back and finds the workers still awake.
+constexpr auto kSpin = std::chrono::microseconds(300);
+
+class BandPool {
+ public:
+  BandPool() {
+    const unsigned hw = std::thread::hardware_concurrency();
+    FThreads = int32_t(std::clamp(hw, 1u, 16u));
+  }
+  ~BandPool() {
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FStop.store(true);
+    }
+    FWake.notify_all();
+    for (auto& t : FWorkers) t.join();
+  }
+
+  int32_t Threads() const { return FThreads; }
+
+  // False when another caller owns the workers; the caller then runs the work itself.
+  bool Run(BandJob& Job) {
+    bool expected = false;
+    if (!FBusy.compare_exchange_strong(expected, true)) return false;
+    struct Release {
+      std::atomic<bool>& b;
+      ~Release() { b.store(false); }
+    } release{FBusy};
+    StartWorkers();
+    Job.Pending.store(Job.Bands);
+    FJob.store(&Job);
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FGeneration.fetch_add(1);
+    }
+    if (FSleepers.load() > 0) FWake.notify_all();
+    TakeBands(Job);
+    WaitUntil([&] { return Job.Pending.load() == 0; });
+    // A worker announces itself in FActive before it reads FJob, so once FJob is cleared and FActive
+    // has drained, no worker can still reach the job.
+    FJob.store(nullptr);
+    WaitUntil([&] { return FActive.load() == 0; });
+    if (Job.Error) std::rethrow_exception(Job.Error);
+    return true;
+  }
+
+ private:
+  template <typename Pred>
+  void WaitUntil(Pred Done) {
+    const auto until = std::chrono::steady_clock::now() + kSpin;
+    while (!Done()) {
+      if (std::chrono::steady_clock::now() < until) {
+        CpuRelax();
+        continue;
+      }
+      std::unique_lock<std::mutex> lock(FLock);
+      FDone.wait_for(lock, std::chrono::milliseconds(1), Done);
+    }
+  }
+
+  void StartWorkers() {
+    if (!FWorkers.empty()) return;
+    for (int32_t i = 1; i < FThreads; ++i) FWorkers.emplace_back([this] { WorkerLoop(); });
+  }
+
+  void WorkerLoop() {
+    uint64_t seen = 0;
+    for (;;) {
+      const auto until = std::chrono::steady_clock::now() + kSpin;
+      while (FGeneration.load() == seen && !FStop.load() && std::chrono::steady_clock::now() < until) CpuRelax();
+      if (FGeneration.load() == seen && !FStop.load()) {
+        std::unique_lock<std::mutex> lock(FLock);
+        FSleepers.fetch_add(1);
+        FWake.wait(lock, [&] { return FStop.load() || FGeneration.load() != seen; });
+        FSleepers.fetch_sub(1);
+      }
+      if (FStop.load()) return;
+      seen = FGeneration.load();
+      FActive.fetch_add(1);
+      if (BandJob* job = FJob.load()) {
+        TakeBands(*job);
+      }
+      if (FActive.fetch_sub(1) == 1) {
+        std::lock_guard<std::mutex> lock(FLock);
+        FDone.notify_all();
+      }
+    }
+  }
+
+  void TakeBands(BandJob& Job) {
+    for (;;) {
+      const int32_t k = Job.Next.fetch_add(1);
+      if (k >= Job.Bands) return;
+      const int32_t first = Job.Begin + k * Job.Band;
+      const int32_t last = std::min(Job.End, first + Job.Band);
+      try {
+        (*Job.Fn)(first, last);
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(Job.ErrorLock);
+        if (!Job.Error) Job.Error = std::current_exception();
+      }
+      if (Job.Pending.fetch_sub(1) == 1) {
+        std::lock_guard<std::mutex> lock(FLock);
+        FDone.notify_all();
+      }
+    }
+  }
+
+  int32_t FThreads = 1;
+  std::vector<std::thread> FWorkers;
+  std::atomic<bool> FBusy{false};  // set while a caller's work is being served
+  std::mutex FLock;
+  std::condition_variable FWake, FDone;
+  std::atomic<bool> FStop{false};
+  std::atomic<uint64_t> FGeneration{0};
+  std::atomic<int32_t> FSleepers{0};
+  std::atomic<int32_t> FActive{0};  // workers between announcing themselves and leaving a job
+  std::atomic<BandJob*> FJob{nullptr};
+};
+
+BandPool& Pool() {
+  static BandPool pool;
+  return pool;
+}
+
+}  // namespace
+
+int32_t ParallelBandThreads() { return Pool().Threads(); }
+
+void ParallelBands(int32_t Begin, int32_t End, int32_t MinBand, const std::function<void(int32_t, int32_t)>& Fn) {
+  if (End <= Begin) return;
+  const int64_t n = int64_t(End) - Begin;
+  MinBand = std::max(MinBand, 1);
+  BandPool& pool = Pool();
+  const int64_t threads = pool.Threads();
+  if (threads < 2 || n < 2 * int64_t(MinBand)) {
+    Fn(Begin, End);
+    return;
+  }
+  // A few bands per thread, so a thread slowed by a busy machine does not hold the others up.
+  const int64_t band = std::max<int64_t>(MinBand, (n + threads * 4 - 1) / (threads * 4));
+  BandJob job;
+  job.Fn = &Fn;
+  job.Begin = Begin;
+  job.End = End;
+  job.Band = int32_t(band);
+  job.Bands = int32_t((n + band - 1) / band);
+  if (!pool.Run(job)) Fn(Begin, End);
+}

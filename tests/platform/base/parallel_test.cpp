@@ -1,0 +1,57 @@
+// Row work spread over the cores.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "platform/base/parallel.h"
+
+TEST(ParallelBands, EveryItemOnceInBandsOfAtLeastTheMinimum) {
+  struct Case {
+    int32_t Begin, End, MinBand;
+  };
+  for (const Case c : {Case{0, 0, 4}, Case{5, 3, 1}, Case{0, 1, 1}, Case{0, 7, 4}, Case{-50, 1000, 3},
+                       Case{10, 100000, 1}, Case{0, 1000, 0}}) {
+    std::vector<std::atomic<int>> hits(size_t(c.End > c.Begin ? c.End - c.Begin : 0));
+    std::atomic<bool> shortBand{false};
+    ParallelBands(c.Begin, c.End, c.MinBand, [&](int32_t First, int32_t Last) {
+      if (Last - First < c.MinBand && Last != c.End) shortBand = true;
+      for (int32_t i = First; i < Last; ++i) hits[size_t(i - c.Begin)]++;
+    });
+    for (size_t i = 0; i < hits.size(); ++i) ASSERT_EQ(hits[i].load(), 1) << c.Begin << ".." << c.End << " item " << i;
+    EXPECT_FALSE(shortBand.load()) << c.Begin << ".." << c.End;
+  }
+}
+
+TEST(ParallelBands, AnExceptionReachesTheCallerAfterTheOtherBands) {
+  std::atomic<int> done{0};
+  EXPECT_THROW(ParallelBands(0, 4096, 1,
+                             [&](int32_t First, int32_t Last) {
+                               if (First <= 2000 && 2000 < Last) throw std::runtime_error("band");
+                               done += Last - First;
+                             }),
+               std::runtime_error);
+  EXPECT_GT(done.load(), 0);
+  // The workers are free again.
+  std::atomic<int> after{0};
+  ParallelBands(0, 4096, 1, [&](int32_t First, int32_t Last) { after += Last - First; });
+  EXPECT_EQ(after.load(), 4096);
+}
+
+TEST(ParallelBands, NestedAndConcurrentCallersAllFinish) {
+  std::atomic<int64_t> total{0};
+  auto work = [&] {
+    for (int rep = 0; rep < 50; ++rep)
+      ParallelBands(0, 64, 1, [&](int32_t First, int32_t Last) {
+        for (int32_t i = First; i < Last; ++i)
+          ParallelBands(0, 100, 1, [&](int32_t A, int32_t B) { total += B - A; });
+      });
+  };
+  std::vector<std::thread> callers;
+  for (int t = 0; t < 4; ++t) callers.emplace_back(work);
+  for (auto& c : callers) c.join();
+  EXPECT_EQ(total.load(), int64_t(4) * 50 * 64 * 100);
+  EXPECT_GE(ParallelBandThreads(), 1);
+}
