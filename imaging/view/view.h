@@ -555,6 +555,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   void CombineMaskLayer(TQxLayer* Layer, TQxLayer* MaskLayer, std::unique_ptr<TQxBitmap>& SavedAlpha,
                         std::unique_ptr<TQxBitmap>& Combined);
   void DrawPixelGrid(TQxBitmap* Dest);
+  void RefillMagnifier(TQxLayer* Layer, TQxBitmap* Dest, TResampleFilter Filter);
   TResampleFilter LayerFilter(TQxLayer* Layer) const;
   void FreeMaskCaches();
   TCanvas* ControlCanvasOrNull();
@@ -651,6 +652,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
 
   // 4.107
   bool FSelected = false;
+  bool FLayerResizeByMouse = false;  // a magnifier keeps its bitmap size while the mouse resizes it
   std::unique_ptr<TQxMask> FSelectionMask;
   TQxSelectionBase FSelectionBase = TQxSelectionBase::qxsbClientArea;
   TQxSelectionBase FSavedSelectionBase = TQxSelectionBase::qxsbClientArea;

@@ -397,6 +397,9 @@ bool TQuillotView::DrawCompositionLayer(int32_t i, TQxBitmap* Dest, std::vector<
             int32_t(Trunc((corners[k].Y + geometry.Y) * FScaleY)) + FImageTop - FViewOriginY;
       }
     }
+    if (i > 0 && layer->Aux.Flag != 0 && layer->Aux.Rate >= 1) {
+      RefillMagnifier(layer, Dest, filter);
+    }
     // Screen rectangle, each edge corrected by one pixel towards the layer.
     auto edgeX = [this](int32_t bx) {
       int32_t x = BitmapToScreenX(bx);
@@ -467,6 +470,56 @@ bool TQuillotView::DrawCompositionLayer(int32_t i, TQxBitmap* Dest, std::vector<
   }
   First = false;
   return true;
+}
+
+// A magnifier layer shows an enlarged copy of what lies under its centre: of layer 0's bitmap, or of
+// the picture composed so far.
+void TQuillotView::RefillMagnifier(TQxLayer* Layer, TQxBitmap* Dest, TResampleFilter Filter) {
+  TQxBitmap* lb = Layer->Bitmap;
+  if (!FLayerResizeByMouse) {
+    if (Layer->Width > 0 && lb->Width() != Layer->Width) lb->ChangeWidth(Layer->Width);
+    if (Layer->Height > 0 && lb->Height() != Layer->Height) lb->ChangeHeight(Layer->Height);
+  }
+  const int32_t bw = lb->Width(), bh = lb->Height();
+  if (bw < 1 || bh < 1) return;
+  const double rate = Layer->Aux.Rate;
+  const int32_t sw = int32_t(Trunc(bw / (rate / FScaleX))), sh = int32_t(Trunc(bh / (rate / FScaleY)));
+  const int32_t cx = BitmapToScreenX(Layer->PosX) + int32_t(Trunc(bw * FScaleX / 2));
+  const int32_t cy = BitmapToScreenY(Layer->PosY) + int32_t(Trunc(bh * FScaleY / 2));
+  const int32_t L = cx - sw / 2, T = cy - sh / 2, R = L + sw, B = T + sh;
+  if (Layer->Aux.Source == 0) {
+    if (lb->PixelFormat() != TQxPixelFormat::qx24RGB) lb->SetPixelFormat(TQxPixelFormat::qx24RGB);
+    TQxBitmap* base = FLayers[0]->Bitmap;
+    const int32_t W0 = base->Width(), H0 = base->Height();
+    const int32_t l = ScreenToBitmapX(L), t = ScreenToBitmapY(T);
+    const int32_t srcW = ScreenToBitmapX(R) - l + 1, srcH = ScreenToBitmapY(B) - t + 1;
+    // Only a region wholly inside the picture is shown; otherwise the lens keeps what it showed.
+    if (l >= 0 && t >= 0 && l < W0 - srcW && t < H0 - srcH && srcW < W0 && srcH < H0) {
+      lb->Fill(0);
+      base->DrawScaled(lb, 0, 0, bw, bh, l, t, srcW, srcH, 255, Filter);
+    }
+  } else if (TCanvas* from = Dest->GetCanvas()) {
+    lb->SetLocation(TQxLocation::qxTBitmap);
+    if (TCanvas* to = lb->GetCanvas()) to->CopyRect(TRect(0, 0, bw, bh), from, TRect(L, T, R, B));
+  }
+  TQxBitmap* a = lb->GetAlphaChannel();
+  if (!a) return;
+  if (Layer->Aux.Style == 0) {
+    a->Fill(255);
+    return;
+  }
+  a->SetLocation(TQxLocation::qxTBitmap);
+  a->Fill(0);
+  a->Opaque = false;
+  if (TCanvas* c = a->GetCanvas()) {
+    c->Brush()->SetStyle(TBrushStyle::bsSolid);
+    c->Brush()->SetColor(clWhite);
+    c->Pen()->SetStyle(TPenStyle::psSolid);
+    c->Pen()->SetColor(clWhite);
+    c->Pen()->SetMode(TPenMode::pmCopy);
+    c->Pen()->SetWidth(1);
+    c->Ellipse(0, 0, bw - 1, bh - 1);
+  }
 }
 
 void TQuillotView::ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestRows, const TRect* UpdateRect,

@@ -323,3 +323,56 @@ TEST(ViewPaint, DelayedFilterCountsDownThroughTheOutlinePasses) {
   EXPECT_EQ(v->FastPaintsLeft(), 0);
   EXPECT_EQ(v->OutlineSkipsLeft(), 0);
 }
+
+// A 20 x 20 magnifier at (50, 30) with rate 2 over a picture whose red is x and green is y: it shows the
+// 10 x 10 client region under its centre, (55, 35) to (65, 45), enlarged twice.
+TEST(ViewPaint, MagnifierShowsTheRegionUnderItsCentreEnlarged) {
+  auto makeView = [](uint8_t Source, uint8_t Style, int32_t PosX) {
+    auto v = MakeView(200, 100, 200, 100);
+    TQxBitmap* base = v->CurrentBitmap();
+    for (int32_t y = 0; y < 100; ++y)
+      for (int32_t x = 0; x < 200; ++x) reinterpret_cast<TQxRGB*>(base->Scanline(y))[x] = TQxRGB{7, uint8_t(y), uint8_t(x)};
+    v->AddLayer();
+    TQxLayer* l = v->CurrentLayer();
+    l->Bitmap->Allocate(20, 20, TQxPixelFormat::qx24RGB);
+    l->Bitmap->Fill(0x00FF00);  // what the lens showed before
+    l->PosX = PosX;
+    l->PosY = 30;
+    l->Aux.Flag = 1;
+    l->Aux.Rate = 2;
+    l->Aux.Source = Source;
+    l->Aux.Style = Style;
+    v->SetCurrentLayer(0);
+    v->UpdateView();
+    v->PaintView();
+    return v;
+  };
+  auto rg = [](TQxRGB p) { return std::pair<int, int>(p.r, p.g); };
+  {
+    // From layer 0's bitmap: 11 source columns (both edges mapped) over 20.
+    auto v = makeView(0, 0, 50);
+    EXPECT_EQ(rg(Px(v->BackBuffer(), 50, 30)), std::make_pair(55, 35));
+    EXPECT_EQ(rg(Px(v->BackBuffer(), 69, 49)), std::make_pair(65, 45));
+    EXPECT_EQ(rg(Px(v->BackBuffer(), 49, 30)), std::make_pair(49, 30));  // outside the lens
+  }
+  {
+    // From the picture composed so far: the 10 x 10 client rectangle stretched over 20.
+    auto v = makeView(1, 0, 50);
+    EXPECT_EQ(rg(Px(v->BackBuffer(), 50, 30)), std::make_pair(55, 35));
+    EXPECT_EQ(rg(Px(v->BackBuffer(), 69, 49)), std::make_pair(64, 44));
+  }
+  {
+    // Round: the corners show the picture itself, the inside the lens.
+    auto v = makeView(1, 1, 50);
+    EXPECT_EQ(rg(Px(v->BackBuffer(), 50, 30)), std::make_pair(50, 30));
+    // Lens 57 over picture 55 at alpha 255 mixes to 55 + (2 x 255 shr 8) = 56.
+    EXPECT_EQ(rg(Px(v->BackBuffer(), 55, 40)), std::make_pair(56, 40));
+  }
+  {
+    // A region reaching past layer 0 leaves the lens as it was.
+    auto v = makeView(0, 0, -15);
+    const TQxRGB p = Px(v->BackBuffer(), 2, 40);
+    EXPECT_EQ(int(p.g), 255);
+    EXPECT_EQ(int(p.r), 0);
+  }
+}
