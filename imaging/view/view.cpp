@@ -158,6 +158,7 @@ TQuillotView::TQuillotView(TComponent* AOwner) : TQxView(AOwner) {
 
 TQuillotView::~TQuillotView() {
   FAlive.reset();
+  QxDrawDibClose(FDrawDib);
   StopSmoothScroll();
   SyncLayers();
   FTransition.reset();

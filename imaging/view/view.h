@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/foundation/dib_bitmap.h"
 #include "imaging/foundation/types.h"
 #include "imaging/foundation/view_base.h"
 #include "imaging/processing/proc.h"
@@ -652,7 +653,9 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
 
   // 4.107
   bool FSelected = false;
-  bool FLayerResizeByMouse = false;  // a magnifier keeps its bitmap size while the mouse resizes it
+  bool FLayerResizeByMouse = false;
+  HDRAWDIB FDrawDib = QxDrawDibOpen();
+  TQxDibInfo FDibInfo;  // describes the back buffer for DrawDib  // a magnifier keeps its bitmap size while the mouse resizes it
   std::unique_ptr<TQxMask> FSelectionMask;
   TQxSelectionBase FSelectionBase = TQxSelectionBase::qxsbClientArea;
   TQxSelectionBase FSavedSelectionBase = TQxSelectionBase::qxsbClientArea;

@@ -149,10 +149,24 @@ void TQuillotView::PaintClientRect(const TRect& R) {
     if (OnDrawBackBuffer) OnDrawBackBuffer(this);
     FBufferDirty = false;
   }
+  // The buffer as a device-independent bitmap: rows bottom-up from its first byte.
+  FDibInfo.bmiHeader = TQxBitmapInfoHeader();
+  FDibInfo.bmiHeader.biWidth = cw;
+  FDibInfo.bmiHeader.biHeight = ch;
+  FDibInfo.bmiHeader.biBitCount = 24;
   const int32_t w = std::min(R.Width(), cw), h = std::min(R.Height(), ch);
   TCanvas* canvas = ControlCanvasOrNull();
   if (canvas && w > 0 && h > 0) {
-    if (FIsLinkedView && (FLinkOptions & 2)) {
+    // Screens of few colours get a dithered or halftoned picture; true-colour screens a plain copy.
+    const int bits = GetDeviceCaps(canvas, BITSPIXEL);
+    const bool remote = GetSystemMetrics(SM_REMOTESESSION) != 0;
+    if ((ForceDrawDib || bits <= 8) && !remote) {
+      QxDrawDibDraw(FDrawDib, canvas, R.Left, R.Top, w, h, &FDibInfo.bmiHeader,
+                    FBackBufferTBitmap->ScanLine(ch - 1), R.Left, R.Top, w, h, 0);
+    } else if (bits < 24 && !remote) {
+      SetStretchBltMode(canvas, HALFTONE);
+      StretchBlt(canvas, R.Left, R.Top, w, h, FBackBufferTBitmap->Canvas(), R.Left, R.Top, w, h, SRCCOPY);
+    } else if (FIsLinkedView && (FLinkOptions & 2)) {
       if (!FLinkBufferTBitmap) {
         FLinkBufferTBitmap = std::make_unique<TBitmap>(cw, ch, TPixelFormat::pf24bit);
         FLinkBuffer = std::make_unique<TQxBitmap>();

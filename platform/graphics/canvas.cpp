@@ -1016,6 +1016,15 @@ int SetStretchBltMode(HDC DC, int Mode) {
   return Old;
 }
 int GetStretchBltMode(HDC DC) { return DC ? TCanvasAccess::State(DC).StretchMode : 0; }
+int GetDeviceCaps(HDC DC, int Index) {
+  if (!DC) return 0;
+  switch (Index) {
+    case BITSPIXEL: return DC->Bitmap() ? DC->Bitmap()->BitsPerPixel() : 0;
+    case LOGPIXELSX:
+    case LOGPIXELSY: return 96;
+    default: return 0;
+  }
+}
 uint32_t SetTextAlign(HDC DC, uint32_t Align) {
   if (!DC) return 0xFFFFFFFF;
   uint32_t Old = TCanvasAccess::State(DC).TextAlign;

@@ -361,6 +361,10 @@ int SetPolyFillMode(HDC DC, int Mode);
 int GetPolyFillMode(HDC DC);
 int SetStretchBltMode(HDC DC, int Mode);
 int GetStretchBltMode(HDC DC);
+constexpr int BITSPIXEL = 12, LOGPIXELSX = 88, LOGPIXELSY = 90;
+// BITSPIXEL: the depth of the bitmap the canvas draws on (a window's is 32); LOGPIXELSX/Y: 96.
+// 0 for other indexes or no canvas.
+int GetDeviceCaps(HDC DC, int Index);
 uint32_t SetTextAlign(HDC DC, uint32_t Align);
 uint32_t GetTextAlign(HDC DC);
 bool SetBrushOrgEx(HDC DC, int32_t X, int32_t Y, TPoint* Old);

@@ -138,6 +138,24 @@ TEST_F(ViewWindow, PaintedPictureReachesTheWindow) {
   EXPECT_EQ(Headless::PixelAt(form.get(), 10 + 5, 20 + 5), clBlue);
 }
 
+// Through DrawDib, forced on a true-colour window, the window shows the same picture as by a plain copy.
+TEST_F(ViewWindow, ForcedDrawDibTransferShowsTheSamePicture) {
+  view->SetBounds(10, 20, 200, 100);
+  view->SetBackground(clBlue);
+  view->CurrentBitmap()->Allocate(50, 40, TQxPixelFormat::qx24RGB);
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 50; ++x)
+      reinterpret_cast<TQxRGB*>(view->CurrentBitmap()->Scanline(y))[x] = TQxRGB{uint8_t(x * 5), 9, uint8_t(y * 6)};
+  view->ForceDrawDib = true;
+  view->UpdateView();
+  Application->ProcessMessages();
+  for (int32_t y : {0, 17, 39})
+    for (int32_t x : {0, 23, 49})
+      EXPECT_EQ(Headless::PixelAt(form.get(), 10 + 75 + x, 20 + 30 + y), RGB(uint8_t(y * 6), 9, uint8_t(x * 5)))
+          << x << "," << y;
+  EXPECT_EQ(Headless::PixelAt(form.get(), 10 + 5, 20 + 5), clBlue);
+}
+
 TEST_F(ViewWindow, IOHooksPostFromAWorkerToTheGuiThread) {
   view->SetBounds(0, 0, 100, 100);
   const TQxIOViewHooks& h = QxIOViewHooks();
