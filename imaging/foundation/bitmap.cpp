@@ -171,7 +171,7 @@ bool TQxBitmap::Allocate(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat
   return ok;
 }
 
-bool TQxBitmap::AllocateStorage() {
+bool TQxBitmap::AllocateStorage(bool Initialise) {
   if (width_ < 1 || height_ < 1 || format_ == TQxPixelFormat::qxInvalid ||
       static_cast<int>(format_) >= QxPixelFormatCount)
     return false;
@@ -199,7 +199,7 @@ bool TQxBitmap::AllocateStorage() {
     }
   }
   if (location_ == TQxLocation::qxTBitmap) {
-    if (!AllocateTBitmap(size)) return false;
+    if (!AllocateTBitmap(size, Initialise)) return false;
   }
   Opaque = false;
   return true;

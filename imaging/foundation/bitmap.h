@@ -114,7 +114,8 @@ class TQxBitmap : public TQxBaseBitmap {
   int32_t FragmentCount() const { return static_cast<int32_t>(fragments_.size()); }
 
   // ---- storage ----
-  bool AllocateStorage();
+  // Without Initialise, platform-bitmap storage is left unset for a caller that writes every pixel.
+  bool AllocateStorage(bool Initialise = true);
   void FreeImage(bool FreeAlpha);
   void AttachMemory(void* Buffer, int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat, bool FreeOld,
                     uint8_t AOrigin);
@@ -244,7 +245,10 @@ class TQxBitmap : public TQxBaseBitmap {
   bool AllocateMemoryBlock(uint64_t Size);
   bool AllocateFragments();
   bool AllocateFile(uint64_t Size);
-  bool AllocateTBitmap(uint64_t Size);
+  bool AllocateTBitmap(uint64_t Size, bool Initialise = true);
+  // ResizeCanvas when the canvas only grows: one pass over the new pixels; false when the storage or
+  // format needs the general road.
+  bool GrowCanvasInOnePass(int32_t NewWidth, int32_t NewHeight, int32_t OffsetX, int32_t OffsetY, double FillValue);
   void SetFormatFields(TQxPixelFormat AFormat);
   void ApplyOriginTransform();
   void FreeVclBitmap();

@@ -130,7 +130,7 @@ void TQxBitmap::AssignFrom(TQxBaseBitmap* ASource) {
       width_ = Source->Width();
       height_ = Source->Height();
       format_ = f;
-      if (!AllocateStorage()) {
+      if (!AllocateStorage(false)) {  // every row is copied below
         width_ = height_ = rowLength_ = 0;
         return;
       }
@@ -448,11 +448,79 @@ void TQxBitmap::ChangeHeight(int32_t NewHeight) {
   Opaque = false;
 }
 
+bool TQxBitmap::GrowCanvasInOnePass(int32_t NewWidth, int32_t NewHeight, int32_t OffsetX, int32_t OffsetY,
+                                    double FillValue) {
+  const int32_t W = width_, H = height_;
+  if (bitsPerPixel_ < 8 || bitsPerPixel_ % 8 != 0 || W < 1 || H < 1 || !fragments_.empty()) return false;
+  const bool platform = location_ == TQxLocation::qxTBitmap && vclBitmap_ &&
+                        vclBitmap_->BitsPerPixel() == bitsPerPixel_ && vclBitmap_->Width() == W &&
+                        vclBitmap_->Height() == H;
+  if (!platform && location_ != TQxLocation::qxMemory) return false;
+  // The fill value's bytes, exactly as FillRect writes them.
+  TQxBitmap one;
+  one.location_ = TQxLocation::qxMemory;
+  if (!one.Allocate(1, 1, format_)) return false;
+  one.palette_ = palette_;
+  one.FillRect(0, 0, 0, 0, FillValue);
+  const size_t B = size_t(bitsPerPixel_ / 8);
+  std::vector<uint8_t> fill(one.Scanline(0), one.Scanline(0) + B);
+  if (platform) {
+    try {
+      vclBitmap_->GrowTo(NewWidth, NewHeight, OffsetX, OffsetY, fill.data());
+    } catch (...) {
+      return false;
+    }
+    width_ = vclBitmap_->Width();
+    height_ = vclBitmap_->Height();
+    rowLength_ = vclBitmap_->RowBytes();
+    BuildRowTable();
+    return true;
+  }
+  TQxBitmap old;
+  MoveStorageTo(&old);
+  Origin = old.Origin;
+  if (!Allocate(NewWidth, NewHeight, old.format_)) {
+    old.MoveStorageTo(this);
+    return false;
+  }
+  palette_ = old.palette_;
+  alpha_ = std::move(old.alpha_);
+  std::vector<uint8_t> fillRow(size_t(NewWidth) * B);
+  for (int32_t x = 0; x < NewWidth; ++x) std::memcpy(fillRow.data() + size_t(x) * B, fill.data(), B);
+  const size_t left = size_t(OffsetX) * B, mid = size_t(W) * B;
+  for (int32_t y = 0; y < NewHeight; ++y) {
+    uint8_t* row = Scanline(y);
+    const int32_t oy = y - OffsetY;
+    if (oy < 0 || oy >= H) {
+      std::memcpy(row, fillRow.data(), fillRow.size());
+      continue;
+    }
+    std::memcpy(row, fillRow.data(), left);
+    std::memcpy(row + left, old.Scanline(oy), mid);
+    std::memcpy(row + left + mid, fillRow.data(), fillRow.size() - left - mid);
+  }
+  Opaque = false;
+  return true;
+}
+
 void TQxBitmap::ResizeCanvas(int32_t NewWidth, int32_t NewHeight, double FillValue, int32_t AlphaFill,
                              int32_t HorizAlign, int32_t VertAlign) {
   if (HorizAlign < 0 || HorizAlign > 2) HorizAlign = 0;
   if (VertAlign < 0 || VertAlign > 2) VertAlign = 0;
   const int32_t W = Width(), H = Height();
+  if (NewWidth >= W && NewHeight >= H && (NewWidth > W || NewHeight > H)) {
+    // Growing: every new pixel is written once, the old ones copied once.
+    const int32_t ox = HorizAlign == 1 ? (NewWidth - W) / 2 : HorizAlign == 2 ? NewWidth - W : 0;
+    const int32_t oy = VertAlign == 1 ? (NewHeight - H) / 2 : VertAlign == 2 ? NewHeight - H : 0;
+    std::unique_ptr<TQxBitmap> a = std::move(alpha_);
+    const bool done = GrowCanvasInOnePass(NewWidth, NewHeight, ox, oy, FillValue);
+    alpha_ = std::move(a);
+    if (done) {
+      if (alpha_ && !alpha_->GrowCanvasInOnePass(NewWidth, NewHeight, ox, oy, AlphaFill))
+        alpha_->ResizeCanvas(NewWidth, NewHeight, AlphaFill, 0, HorizAlign, VertAlign);
+      return;
+    }
+  }
   auto shrink = [&](TQxBitmap* b, double v) {
     if (NewWidth < W && HorizAlign != 0) {
       const int32_t x1 = HorizAlign == 1 ? (W - NewWidth) / 2 : W - NewWidth;

@@ -55,7 +55,7 @@ void TQxBitmap::BuildRowTable() {
   for (int32_t y = 0; y < h; ++y) vclRowTable_[size_t(y)] = static_cast<uint8_t*>(vclBitmap_->ScanLine(y));
 }
 
-bool TQxBitmap::AllocateTBitmap(uint64_t Size) {
+bool TQxBitmap::AllocateTBitmap(uint64_t Size, bool Initialise) {
   const int64_t phys = PhysicalMemory(false);
   if (phys > 0 && Size > uint64_t(phys)) return false;
   if (VclFormatOf(format_) == TPixelFormat::pfCustom) return false;  // no platform layout for it
@@ -65,10 +65,14 @@ bool TQxBitmap::AllocateTBitmap(uint64_t Size) {
       vclBitmap_ = new TBitmap();
       vclBitmapNotOwned_ = false;
     }
-    vclBitmap_->SetSize(1, 1);
-    vclBitmap_->SetPixelFormat(TPixelFormat::pfDevice);
-    vclBitmap_->SetPixelFormat(VclFormatOf(format_));
-    vclBitmap_->SetSize(width_, height_);
+    if (Initialise) {
+      vclBitmap_->SetSize(1, 1);
+      vclBitmap_->SetPixelFormat(TPixelFormat::pfDevice);
+      vclBitmap_->SetPixelFormat(VclFormatOf(format_));
+      vclBitmap_->SetSize(width_, height_);
+    } else {
+      vclBitmap_->SetSizeUninitialised(width_, height_, VclFormatOf(format_));
+    }
     if (format_ == TQxPixelFormat::qx8g) SetGrayColorTable(vclBitmap_);
     rowLength_ = vclBitmap_->RowBytes();
     BuildRowTable();

@@ -117,7 +117,7 @@ bool TBitmap::KeepPixelBlock(void* Block, size_t Bytes) {
   return true;
 }
 
-void TBitmap::Reallocate(int32_t AWidth, int32_t AHeight, TPixelFormat Format, bool Keep) {
+void TBitmap::Reallocate(int32_t AWidth, int32_t AHeight, TPixelFormat Format, bool Keep, bool Initialise) {
   if (AWidth < 0 || AHeight < 0) throw EInvalidGraphic("Invalid bitmap size");
   int Bpp = BitsPerPixelOf(Format);
   if (Bpp == 0) throw EInvalidGraphic("Invalid pixel format");
@@ -133,7 +133,7 @@ void TBitmap::Reallocate(int32_t AWidth, int32_t AHeight, TPixelFormat Format, b
     throw EOutOfMemory("Out of memory while creating a bitmap");
   }
   TBitmap Old;
-  bool HadPixels = Keep && !Empty();
+  bool HadPixels = Keep && Initialise && !Empty();
   if (HadPixels) {
     Old.FWidth = FWidth;
     Old.FHeight = FHeight;
@@ -154,6 +154,13 @@ void TBitmap::Reallocate(int32_t AWidth, int32_t AHeight, TPixelFormat Format, b
     FColorTable = DefaultColorTable(Format);
   }
   if (Empty()) return;
+  const size_t PaddingFrom = static_cast<size_t>((static_cast<int64_t>(FWidth) * Bpp) / 8);
+  if (!Initialise) {
+    if (PaddingFrom < static_cast<size_t>(FRowBytes))
+      for (int32_t Y = 0; Y < FHeight; ++Y)
+        std::memset(static_cast<uint8_t*>(ScanLine(Y)) + PaddingFrom, 0, static_cast<size_t>(FRowBytes) - PaddingFrom);
+    return;
+  }
   // New pixels start white, as a fresh bitmap does.
   TSurface S(this);
   uint32_t White = qvgfx::ColorToNative(*this, 0xFFFFFF);
@@ -194,6 +201,53 @@ void TBitmap::Reallocate(int32_t AWidth, int32_t AHeight, TPixelFormat Format, b
       for (; X < FWidth; ++X) S.Set(X, Y, White);
     }
   }
+}
+
+void TBitmap::SetSizeUninitialised(int32_t AWidth, int32_t AHeight, TPixelFormat Format) {
+  if (Format == TPixelFormat::pfCustom) throw EInvalidGraphic("Invalid pixel format");
+  Reallocate(AWidth, AHeight, Format, false, false);
+  Changed();
+}
+
+void TBitmap::GrowTo(int32_t AWidth, int32_t AHeight, int32_t OffsetX, int32_t OffsetY, const uint8_t* FillPixel) {
+  const int Bpp = BitsPerPixel();
+  if (Bpp < 8) throw EInvalidGraphicOperation("Cannot grow a bitmap of less than 8 bits per pixel in place");
+  if (AWidth < FWidth || AHeight < FHeight || OffsetX < 0 || OffsetY < 0 ||
+      static_cast<int64_t>(OffsetX) + FWidth > AWidth || static_cast<int64_t>(OffsetY) + FHeight > AHeight)
+    throw EInvalidGraphicOperation("The old picture does not fit the grown one");
+  const int B = Bpp == 15 ? 2 : Bpp / 8;
+  // One row of the fill value, copied from wherever a new row or margin needs it.
+  std::vector<uint8_t> FillRow(static_cast<size_t>(AWidth) * B);
+  for (int32_t X = 0; X < AWidth; ++X) std::memcpy(FillRow.data() + static_cast<size_t>(X) * B, FillPixel, B);
+  TBitmap Old;
+  Old.FWidth = FWidth;
+  Old.FHeight = FHeight;
+  Old.FRowBytes = FRowBytes;
+  Old.FPixelFormat = FPixelFormat;
+  Old.FBits.swap(FBits);
+  try {
+    Reallocate(AWidth, AHeight, FPixelFormat, false, false);
+  } catch (...) {
+    FBits.swap(Old.FBits);
+    FWidth = Old.FWidth;
+    FHeight = Old.FHeight;
+    FRowBytes = Old.FRowBytes;
+    throw;
+  }
+  const size_t OldBytes = static_cast<size_t>(Old.FWidth) * B;
+  for (int32_t Y = 0; Y < FHeight; ++Y) {
+    auto* Row = static_cast<uint8_t*>(ScanLine(Y));
+    const int32_t OY = Y - OffsetY;
+    if (OY < 0 || OY >= Old.FHeight || OldBytes == 0) {
+      std::memcpy(Row, FillRow.data(), FillRow.size());
+      continue;
+    }
+    const size_t Left = static_cast<size_t>(OffsetX) * B;
+    std::memcpy(Row, FillRow.data(), Left);
+    std::memcpy(Row + Left, Old.ScanLine(OY), OldBytes);
+    std::memcpy(Row + Left + OldBytes, FillRow.data(), FillRow.size() - Left - OldBytes);
+  }
+  Changed();
 }
 
 void TBitmap::SetWidth(int32_t Value) { SetSize(Value, FHeight); }

@@ -38,6 +38,12 @@ class TBitmap : public TGraphic {
   void SetHeight(int32_t Value) override;
   // Keeps the content that still fits; new pixels are white. Negative sizes raise EInvalidGraphic.
   void SetSize(int32_t AWidth, int32_t AHeight);
+  // A new picture whose every pixel the caller is about to write: only row padding is set (to 0).
+  void SetSizeUninitialised(int32_t AWidth, int32_t AHeight, TPixelFormat Format);
+  // Grows to AWidth x AHeight (no smaller than now) in one pass over the pixels: the old picture lands at
+  // (OffsetX, OffsetY) and every other pixel takes the native value FillPixel (BytesPerPixel bytes).
+  // Formats of less than 8 bits per pixel raise EInvalidGraphicOperation.
+  void GrowTo(int32_t AWidth, int32_t AHeight, int32_t OffsetX, int32_t OffsetY, const uint8_t* FillPixel);
   bool Empty() const override { return FWidth == 0 || FHeight == 0; }
 
   TPixelFormat PixelFormat() const { return FPixelFormat; }
@@ -96,7 +102,8 @@ class TBitmap : public TGraphic {
 
  private:
   friend class TCanvas;
-  void Reallocate(int32_t AWidth, int32_t AHeight, TPixelFormat Format, bool Keep);
+  // Without Initialise the pixels are left unset (padding still zeroed) and Keep is ignored.
+  void Reallocate(int32_t AWidth, int32_t AHeight, TPixelFormat Format, bool Keep, bool Initialise = true);
   int32_t FWidth = 0;
   int32_t FHeight = 0;
   int32_t FRowBytes = 0;

@@ -185,3 +185,53 @@ TEST(BitmapCopyFromTBitmap, SixteenBitPixelsExpandToBytes) {
   EXPECT_EQ(b.GetPixel24(0, 0), (TQxRGB{248, 252, 248}));
   EXPECT_EQ(b.GetPixel24(1, 0), (TQxRGB{248, 0, 0}));
 }
+
+// A canvas that only grows is rebuilt in one pass, in memory and in a platform bitmap alike: the old
+// pixels land at the aligned offset, every new pixel takes the fill value, the alpha channel its own.
+TEST(BitmapResize, GrowingCanvasPlacesOldPixelsAndFillsTheRest) {
+  struct Case {
+    TQxLocation Location;
+    TQxPixelFormat Format;
+    int32_t HAlign, VAlign;
+  };
+  const Case cases[] = {
+      {TQxLocation::qxMemory, TQxPixelFormat::qx8g, 0, 0},     {TQxLocation::qxMemory, TQxPixelFormat::qx24RGB, 1, 2},
+      {TQxLocation::qxMemory, TQxPixelFormat::qx24RGB, 2, 1},  {TQxLocation::qxTBitmap, TQxPixelFormat::qx24RGB, 0, 0},
+      {TQxLocation::qxTBitmap, TQxPixelFormat::qx24RGB, 1, 2}, {TQxLocation::qxTBitmap, TQxPixelFormat::qx8g, 2, 1},
+  };
+  constexpr int32_t W = 5, H = 3, NW = 10, NH = 8;
+  for (const Case& c : cases) {
+    TQxBitmap b;
+    b.SetLocation(c.Location);
+    ASSERT_TRUE(b.Allocate(W, H, c.Format));
+    const bool rgb = c.Format == TQxPixelFormat::qx24RGB;
+    for (int32_t y = 0; y < H; ++y)
+      for (int32_t x = 0; x < W; ++x) {
+        if (rgb)
+          b.SetPixel24(x, y, TQxRGB{uint8_t(x), uint8_t(y), 7});
+        else
+          b.SetPixel8(x, y, uint8_t(x + 16 * y));
+        b.SetAlpha(x, y, uint8_t(100 + x));
+      }
+    b.ResizeCanvas(NW, NH, rgb ? 0x102030 : 200, 9, c.HAlign, c.VAlign);
+    const std::string what = std::to_string(int(c.Location)) + "/" + std::to_string(int(c.Format)) + " align " +
+                             std::to_string(c.HAlign) + "," + std::to_string(c.VAlign);
+    ASSERT_EQ(b.Width(), NW) << what;
+    ASSERT_EQ(b.Height(), NH) << what;
+    ASSERT_EQ(b.GetAlphaChannel()->Width(), NW) << what;
+    const int32_t ox = c.HAlign == 1 ? (NW - W) / 2 : c.HAlign == 2 ? NW - W : 0;
+    const int32_t oy = c.VAlign == 1 ? (NH - H) / 2 : c.VAlign == 2 ? NH - H : 0;
+    for (int32_t y = 0; y < NH; ++y)
+      for (int32_t x = 0; x < NW; ++x) {
+        const bool old = x >= ox && x < ox + W && y >= oy && y < oy + H;
+        const int32_t sx = x - ox, sy = y - oy;
+        if (rgb) {
+          const TQxRGB want = old ? TQxRGB{uint8_t(sx), uint8_t(sy), 7} : TQxRGB{0x10, 0x20, 0x30};
+          ASSERT_EQ(b.GetPixel24(x, y), want) << what << " at " << x << "," << y;
+        } else {
+          ASSERT_EQ(b.GetPixel8(x, y), old ? uint8_t(sx + 16 * sy) : 200) << what << " at " << x << "," << y;
+        }
+        ASSERT_EQ(b.GetAlpha(x, y), old ? uint8_t(100 + sx) : 9) << what << " at " << x << "," << y;
+      }
+  }
+}

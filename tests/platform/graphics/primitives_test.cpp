@@ -487,3 +487,16 @@ TEST(Blits, GradientFillInterpolates) {
   EXPECT_EQ(B.GetPixel(1, 0), 0x555555u);
   EXPECT_EQ(B.GetPixel(2, 0), 0xAAAAAAu);
 }
+
+TEST(Bitmap, GrowToRefusesWhatDoesNotFit) {
+  TBitmap b(4, 2, TPixelFormat::pf24bit);
+  const uint8_t fill[3] = {1, 2, 3};
+  EXPECT_THROW(b.GrowTo(3, 2, 0, 0, fill), EInvalidGraphicOperation);  // smaller
+  EXPECT_THROW(b.GrowTo(6, 2, 3, 0, fill), EInvalidGraphicOperation);  // old picture past the edge
+  TBitmap mono(4, 2, TPixelFormat::pf1bit);
+  EXPECT_THROW(mono.GrowTo(8, 2, 0, 0, fill), EInvalidGraphicOperation);
+  EXPECT_EQ(b.Width(), 4);
+  b.GrowTo(5, 3, 1, 1, fill);
+  EXPECT_EQ(static_cast<uint8_t*>(b.ScanLine(0))[0], 1);
+  EXPECT_EQ(static_cast<uint8_t*>(b.ScanLine(1))[3], 0xFF);  // white from the start
+}
