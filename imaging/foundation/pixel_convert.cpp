@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <immintrin.h>
 
 #include "imaging/foundation/bitmap.h"
@@ -480,6 +481,16 @@ void TQxBitmap::ConvertFrom(TQxBitmap* Source) {
   const TQxRGB* spal = Source->Palette();
   const int32_t spalLen = Source->PaletteLength();
   auto palEntry = [&](uint8_t i) -> TQxRGB { return i < spalLen ? spal[i] : TQxRGB{0, 0, 0}; };
+  // Rows convert independently: large pictures are done in bands on all cores, unless a file-located
+  // bitmap, which maps one row at a time, is involved.
+  const bool bands = Source->location_ != TQxLocation::qxFile && location_ != TQxLocation::qxFile &&
+                     int64_t(w) * h >= (int64_t(1) << 16);
+  auto forRows = [&](const std::function<void(int32_t, int32_t)>& Body) {
+    if (bands)
+      ParallelBands(0, h, std::max<int32_t>(4, 16384 / std::max(w, 1)), Body);
+    else
+      Body(0, h);
+  };
 
   if (df == TQxPixelFormat::qx1g) {
     if (BWConversion == 1) {
@@ -488,12 +499,10 @@ void TQxBitmap::ConvertFrom(TQxBitmap* Source) {
       TQxProgressInfo none;
       QxConvertToBWThreshold(Source, this, -1, none);
     } else if (sf == TQxPixelFormat::qx24RGB) {
-      std::vector<uint8_t> gray(static_cast<size_t>(w) + 8);
-      for (int32_t y = 0; y < h; ++y) {
-        const uint8_t* s = sourceRow(y);
-        uint8_t* d = Scanline(y);
-        Row24To1Ordered(s, d, w, y, gray.data());
-      }
+      forRows([&](int32_t y0, int32_t y1) {
+        std::vector<uint8_t> gray(static_cast<size_t>(w) + 8);
+        for (int32_t y = y0; y < y1; ++y) Row24To1Ordered(sourceRow(y), Scanline(y), w, y, gray.data());
+      });
     } else {
       for (int32_t y = 0; y < h; ++y) {
         const uint8_t* s = sourceRow(y);
@@ -527,232 +536,234 @@ void TQxBitmap::ConvertFrom(TQxBitmap* Source) {
         palette_[1] = TQxRGB{255, 255, 255};
       }
     }
-    for (int32_t y = 0; y < h; ++y) {
-      const uint8_t* s = sourceRow(y);
-      uint8_t* d = Scanline(y);
-      if (!s || !d) break;
-      if (sf == TQxPixelFormat::qx24RGB && df == TQxPixelFormat::qx8g) {
-        Row24To8(s, d, w);
-        continue;
-      }
-      for (int32_t x = 0; x < w; ++x) {
-        // Each source pixel as the value the destination wants.
-        switch (sf) {
-          case TQxPixelFormat::qx1g: {
-            const bool on = QxGetRowBit(s, x) != 0;
-            switch (df) {
-              case TQxPixelFormat::qx8p:
-                d[x] = on ? 1 : 0;
-                break;
-              case TQxPixelFormat::qx8g:
-                d[x] = on ? 255 : 0;
-                break;
-              case TQxPixelFormat::qx16g:
-                Put16(d + 2 * x, on ? 65535 : 0);
-                break;
-              case TQxPixelFormat::qx24RGB:
-                std::memset(d + 3 * int64_t(x), on ? 255 : 0, 3);
-                break;
-              case TQxPixelFormat::qx32f:
-                PutF(d + 4 * int64_t(x), on ? 1.0 : 0.0);
-                break;
-              case TQxPixelFormat::qxRGB48:
-                std::memset(d + 6 * int64_t(x), on ? 255 : 0, 6);
-                break;
-              case TQxPixelFormat::qx32RGB:
-                std::memset(d + 4 * int64_t(x), on ? 255 : 0, 3);
-                d[4 * int64_t(x) + 3] = 255;
-                break;
-              default:
-                break;
+    forRows([&](int32_t y0, int32_t y1) {
+      for (int32_t y = y0; y < y1; ++y) {
+        const uint8_t* s = sourceRow(y);
+        uint8_t* d = Scanline(y);
+        if (!s || !d) break;
+        if (sf == TQxPixelFormat::qx24RGB && df == TQxPixelFormat::qx8g) {
+          Row24To8(s, d, w);
+          continue;
+        }
+        for (int32_t x = 0; x < w; ++x) {
+          // Each source pixel as the value the destination wants.
+          switch (sf) {
+            case TQxPixelFormat::qx1g: {
+              const bool on = QxGetRowBit(s, x) != 0;
+              switch (df) {
+                case TQxPixelFormat::qx8p:
+                  d[x] = on ? 1 : 0;
+                  break;
+                case TQxPixelFormat::qx8g:
+                  d[x] = on ? 255 : 0;
+                  break;
+                case TQxPixelFormat::qx16g:
+                  Put16(d + 2 * x, on ? 65535 : 0);
+                  break;
+                case TQxPixelFormat::qx24RGB:
+                  std::memset(d + 3 * int64_t(x), on ? 255 : 0, 3);
+                  break;
+                case TQxPixelFormat::qx32f:
+                  PutF(d + 4 * int64_t(x), on ? 1.0 : 0.0);
+                  break;
+                case TQxPixelFormat::qxRGB48:
+                  std::memset(d + 6 * int64_t(x), on ? 255 : 0, 6);
+                  break;
+                case TQxPixelFormat::qx32RGB:
+                  std::memset(d + 4 * int64_t(x), on ? 255 : 0, 3);
+                  d[4 * int64_t(x) + 3] = 255;
+                  break;
+                default:
+                  break;
+              }
+              break;
             }
-            break;
-          }
-          case TQxPixelFormat::qx8p:
-          case TQxPixelFormat::qx8g: {
-            const TQxRGB c = sf == TQxPixelFormat::qx8p ? palEntry(s[x]) : TQxRGB{s[x], s[x], s[x]};
-            switch (df) {
-              case TQxPixelFormat::qx8p:
-                d[x] = s[x];
-                break;
-              case TQxPixelFormat::qx8g:
-                d[x] = uint8_t(QxGrayY8(c.r, c.g, c.b));
-                break;
-              case TQxPixelFormat::qx16g:
-                Put16(d + 2 * x, sf == TQxPixelFormat::qx8g ? s[x] * 257u : uint32_t(QxGrayY16(c.r, c.g, c.b)));
-                break;
-              case TQxPixelFormat::qx24RGB:
+            case TQxPixelFormat::qx8p:
+            case TQxPixelFormat::qx8g: {
+              const TQxRGB c = sf == TQxPixelFormat::qx8p ? palEntry(s[x]) : TQxRGB{s[x], s[x], s[x]};
+              switch (df) {
+                case TQxPixelFormat::qx8p:
+                  d[x] = s[x];
+                  break;
+                case TQxPixelFormat::qx8g:
+                  d[x] = uint8_t(QxGrayY8(c.r, c.g, c.b));
+                  break;
+                case TQxPixelFormat::qx16g:
+                  Put16(d + 2 * x, sf == TQxPixelFormat::qx8g ? s[x] * 257u : uint32_t(QxGrayY16(c.r, c.g, c.b)));
+                  break;
+                case TQxPixelFormat::qx24RGB:
+                  std::memcpy(d + 3 * int64_t(x), &c, 3);
+                  break;
+                case TQxPixelFormat::qx32f:
+                  PutF(d + 4 * int64_t(x), sf == TQxPixelFormat::qx8g ? s[x] / 255.0 : QxGrayFloat(c.r, c.g, c.b));
+                  break;
+                case TQxPixelFormat::qxRGB48:
+                  Put48(d + 6 * int64_t(x), c.r * 257u, c.g * 257u, c.b * 257u);
+                  break;
+                case TQxPixelFormat::qx32RGB:
+                  std::memcpy(d + 4 * int64_t(x), &c, 3);
+                  d[4 * int64_t(x) + 3] = 255;
+                  break;
+                default:
+                  break;
+              }
+              break;
+            }
+            case TQxPixelFormat::qx16g: {
+              uint16_t v;
+              std::memcpy(&v, s + 2 * int64_t(x), 2);
+              const uint8_t g8 = uint8_t(v >> 8);
+              switch (df) {
+                case TQxPixelFormat::qx8p:
+                case TQxPixelFormat::qx8g:
+                  d[x] = g8;
+                  break;
+                case TQxPixelFormat::qx24RGB: {
+                  uint8_t g = g8;
+                  if (RangeLow != RangeHigh) {
+                    const int64_t L = Trunc(RangeLow), H = Trunc(RangeHigh);
+                    g = uint8_t(std::clamp<int64_t>(
+                        Trunc(double(std::min(std::max<int64_t>(v, L), H) - L) / (RangeHigh - RangeLow) * 255), 0, 255));
+                  }
+                  std::memset(d + 3 * int64_t(x), g, 3);
+                  break;
+                }
+                case TQxPixelFormat::qx32f:
+                  PutF(d + 4 * int64_t(x), v / 65535.0);
+                  break;
+                case TQxPixelFormat::qxRGB48:
+                  Put48(d + 6 * int64_t(x), v, v, v);
+                  break;
+                case TQxPixelFormat::qx32RGB:
+                  std::memset(d + 4 * int64_t(x), g8, 3);
+                  d[4 * int64_t(x) + 3] = 255;
+                  break;
+                default:
+                  break;
+              }
+              break;
+            }
+            case TQxPixelFormat::qx24RGB: {
+              const uint8_t* p = s + 3 * int64_t(x);
+              const TQxRGB c{p[0], p[1], p[2]};
+              switch (df) {
+                case TQxPixelFormat::qx16g:
+                  Put16(d + 2 * x, uint32_t(QxGrayY16(c.r, c.g, c.b)));
+                  break;
+                case TQxPixelFormat::qx32f:
+                  PutF(d + 4 * int64_t(x), QxGrayFloat(c.r, c.g, c.b));
+                  break;
+                case TQxPixelFormat::qxCMYK: {
+                  const TQxCMYK k = QxPixelRGBToCMYK(c);
+                  std::memcpy(d + 4 * int64_t(x), &k, 4);
+                  break;
+                }
+                case TQxPixelFormat::qxRGB48:
+                  Put48(d + 6 * int64_t(x), c.r * 257u, c.g * 257u, c.b * 257u);
+                  break;
+                case TQxPixelFormat::qxCIELab: {
+                  const TQxCIELab l = QxPixelRGBToCIELab(c);
+                  std::memcpy(d + 3 * int64_t(x), &l, 3);
+                  break;
+                }
+                case TQxPixelFormat::qx32RGB:
+                  std::memcpy(d + 4 * int64_t(x), p, 3);
+                  d[4 * int64_t(x) + 3] = 255;
+                  break;
+                default:
+                  break;
+              }
+              break;
+            }
+            case TQxPixelFormat::qx32f: {
+              float f;
+              std::memcpy(&f, s + 4 * int64_t(x), 4);
+              const uint8_t b = FloatByte(f);
+              switch (df) {
+                case TQxPixelFormat::qx8p:
+                case TQxPixelFormat::qx8g:
+                  d[x] = b;
+                  break;
+                case TQxPixelFormat::qx16g:
+                  Put16(d + 2 * x, FloatWord(f));
+                  break;
+                case TQxPixelFormat::qx24RGB:
+                  std::memset(d + 3 * int64_t(x), b, 3);
+                  break;
+                case TQxPixelFormat::qxRGB48: {
+                  const uint16_t w16 = FloatWord(f);
+                  Put48(d + 6 * int64_t(x), w16, w16, w16);
+                  break;
+                }
+                case TQxPixelFormat::qx32RGB:
+                  std::memset(d + 4 * int64_t(x), b, 3);
+                  d[4 * int64_t(x) + 3] = 255;
+                  break;
+                default:
+                  break;
+              }
+              break;
+            }
+            case TQxPixelFormat::qxCMYK:
+            case TQxPixelFormat::qxCIELab: {
+              TQxRGB c;
+              if (sf == TQxPixelFormat::qxCMYK) {
+                TQxCMYK k;
+                std::memcpy(&k, s + 4 * int64_t(x), 4);
+                c = QxPixelCMYKToRGB(k);
+              } else {
+                TQxCIELab l;
+                std::memcpy(&l, s + 3 * int64_t(x), 3);
+                c = QxPixelCIELabToRGB(l);
+              }
+              if (df == TQxPixelFormat::qx24RGB) {
                 std::memcpy(d + 3 * int64_t(x), &c, 3);
-                break;
-              case TQxPixelFormat::qx32f:
-                PutF(d + 4 * int64_t(x), sf == TQxPixelFormat::qx8g ? s[x] / 255.0 : QxGrayFloat(c.r, c.g, c.b));
-                break;
-              case TQxPixelFormat::qxRGB48:
-                Put48(d + 6 * int64_t(x), c.r * 257u, c.g * 257u, c.b * 257u);
-                break;
-              case TQxPixelFormat::qx32RGB:
+              } else {
                 std::memcpy(d + 4 * int64_t(x), &c, 3);
                 d[4 * int64_t(x) + 3] = 255;
-                break;
-              default:
-                break;
-            }
-            break;
-          }
-          case TQxPixelFormat::qx16g: {
-            uint16_t v;
-            std::memcpy(&v, s + 2 * int64_t(x), 2);
-            const uint8_t g8 = uint8_t(v >> 8);
-            switch (df) {
-              case TQxPixelFormat::qx8p:
-              case TQxPixelFormat::qx8g:
-                d[x] = g8;
-                break;
-              case TQxPixelFormat::qx24RGB: {
-                uint8_t g = g8;
-                if (RangeLow != RangeHigh) {
-                  const int64_t L = Trunc(RangeLow), H = Trunc(RangeHigh);
-                  g = uint8_t(std::clamp<int64_t>(
-                      Trunc(double(std::min(std::max<int64_t>(v, L), H) - L) / (RangeHigh - RangeLow) * 255), 0, 255));
-                }
-                std::memset(d + 3 * int64_t(x), g, 3);
-                break;
               }
-              case TQxPixelFormat::qx32f:
-                PutF(d + 4 * int64_t(x), v / 65535.0);
-                break;
-              case TQxPixelFormat::qxRGB48:
-                Put48(d + 6 * int64_t(x), v, v, v);
-                break;
-              case TQxPixelFormat::qx32RGB:
-                std::memset(d + 4 * int64_t(x), g8, 3);
-                d[4 * int64_t(x) + 3] = 255;
-                break;
-              default:
-                break;
+              break;
             }
-            break;
-          }
-          case TQxPixelFormat::qx24RGB: {
-            const uint8_t* p = s + 3 * int64_t(x);
-            const TQxRGB c{p[0], p[1], p[2]};
-            switch (df) {
-              case TQxPixelFormat::qx16g:
-                Put16(d + 2 * x, uint32_t(QxGrayY16(c.r, c.g, c.b)));
-                break;
-              case TQxPixelFormat::qx32f:
-                PutF(d + 4 * int64_t(x), QxGrayFloat(c.r, c.g, c.b));
-                break;
-              case TQxPixelFormat::qxCMYK: {
-                const TQxCMYK k = QxPixelRGBToCMYK(c);
-                std::memcpy(d + 4 * int64_t(x), &k, 4);
-                break;
+            case TQxPixelFormat::qxRGB48: {
+              TQxRGB48 p;
+              std::memcpy(&p, s + 6 * int64_t(x), 6);
+              switch (df) {
+                case TQxPixelFormat::qx8g:
+                  d[x] = uint8_t(((p.r / 256) * QxGrayWeightRed + (p.g / 256) * QxGrayWeightGreen +
+                                  (p.b / 256) * QxGrayWeightBlue) /
+                                 100);
+                  break;
+                case TQxPixelFormat::qx16g:
+                  Put16(d + 2 * x, (uint32_t(p.r) * 212 + uint32_t(p.g) * 713 + uint32_t(p.b) * 75) / 1000);
+                  break;
+                case TQxPixelFormat::qx24RGB:
+                  d[3 * int64_t(x)] = uint8_t(p.b >> 8);
+                  d[3 * int64_t(x) + 1] = uint8_t(p.g >> 8);
+                  d[3 * int64_t(x) + 2] = uint8_t(p.r >> 8);
+                  break;
+                case TQxPixelFormat::qx32f:
+                  PutF(d + 4 * int64_t(x), (p.r * 0.2126 / 256 + p.g * 0.7152 / 256 + p.b * 0.0722 / 256) / 255);
+                  break;
+                case TQxPixelFormat::qx32RGB:
+                  d[4 * int64_t(x)] = uint8_t(p.b >> 8);
+                  d[4 * int64_t(x) + 1] = uint8_t(p.g >> 8);
+                  d[4 * int64_t(x) + 2] = uint8_t(p.r >> 8);
+                  d[4 * int64_t(x) + 3] = 255;
+                  break;
+                default:
+                  break;
               }
-              case TQxPixelFormat::qxRGB48:
-                Put48(d + 6 * int64_t(x), c.r * 257u, c.g * 257u, c.b * 257u);
-                break;
-              case TQxPixelFormat::qxCIELab: {
-                const TQxCIELab l = QxPixelRGBToCIELab(c);
-                std::memcpy(d + 3 * int64_t(x), &l, 3);
-                break;
-              }
-              case TQxPixelFormat::qx32RGB:
-                std::memcpy(d + 4 * int64_t(x), p, 3);
-                d[4 * int64_t(x) + 3] = 255;
-                break;
-              default:
-                break;
+              break;
             }
-            break;
+            case TQxPixelFormat::qx32RGB:
+              if (df == TQxPixelFormat::qx24RGB) std::memcpy(d + 3 * int64_t(x), s + 4 * int64_t(x), 3);
+              break;
+            default:
+              break;
           }
-          case TQxPixelFormat::qx32f: {
-            float f;
-            std::memcpy(&f, s + 4 * int64_t(x), 4);
-            const uint8_t b = FloatByte(f);
-            switch (df) {
-              case TQxPixelFormat::qx8p:
-              case TQxPixelFormat::qx8g:
-                d[x] = b;
-                break;
-              case TQxPixelFormat::qx16g:
-                Put16(d + 2 * x, FloatWord(f));
-                break;
-              case TQxPixelFormat::qx24RGB:
-                std::memset(d + 3 * int64_t(x), b, 3);
-                break;
-              case TQxPixelFormat::qxRGB48: {
-                const uint16_t w16 = FloatWord(f);
-                Put48(d + 6 * int64_t(x), w16, w16, w16);
-                break;
-              }
-              case TQxPixelFormat::qx32RGB:
-                std::memset(d + 4 * int64_t(x), b, 3);
-                d[4 * int64_t(x) + 3] = 255;
-                break;
-              default:
-                break;
-            }
-            break;
-          }
-          case TQxPixelFormat::qxCMYK:
-          case TQxPixelFormat::qxCIELab: {
-            TQxRGB c;
-            if (sf == TQxPixelFormat::qxCMYK) {
-              TQxCMYK k;
-              std::memcpy(&k, s + 4 * int64_t(x), 4);
-              c = QxPixelCMYKToRGB(k);
-            } else {
-              TQxCIELab l;
-              std::memcpy(&l, s + 3 * int64_t(x), 3);
-              c = QxPixelCIELabToRGB(l);
-            }
-            if (df == TQxPixelFormat::qx24RGB) {
-              std::memcpy(d + 3 * int64_t(x), &c, 3);
-            } else {
-              std::memcpy(d + 4 * int64_t(x), &c, 3);
-              d[4 * int64_t(x) + 3] = 255;
-            }
-            break;
-          }
-          case TQxPixelFormat::qxRGB48: {
-            TQxRGB48 p;
-            std::memcpy(&p, s + 6 * int64_t(x), 6);
-            switch (df) {
-              case TQxPixelFormat::qx8g:
-                d[x] = uint8_t(((p.r / 256) * QxGrayWeightRed + (p.g / 256) * QxGrayWeightGreen +
-                                (p.b / 256) * QxGrayWeightBlue) /
-                               100);
-                break;
-              case TQxPixelFormat::qx16g:
-                Put16(d + 2 * x, (uint32_t(p.r) * 212 + uint32_t(p.g) * 713 + uint32_t(p.b) * 75) / 1000);
-                break;
-              case TQxPixelFormat::qx24RGB:
-                d[3 * int64_t(x)] = uint8_t(p.b >> 8);
-                d[3 * int64_t(x) + 1] = uint8_t(p.g >> 8);
-                d[3 * int64_t(x) + 2] = uint8_t(p.r >> 8);
-                break;
-              case TQxPixelFormat::qx32f:
-                PutF(d + 4 * int64_t(x), (p.r * 0.2126 / 256 + p.g * 0.7152 / 256 + p.b * 0.0722 / 256) / 255);
-                break;
-              case TQxPixelFormat::qx32RGB:
-                d[4 * int64_t(x)] = uint8_t(p.b >> 8);
-                d[4 * int64_t(x) + 1] = uint8_t(p.g >> 8);
-                d[4 * int64_t(x) + 2] = uint8_t(p.r >> 8);
-                d[4 * int64_t(x) + 3] = 255;
-                break;
-              default:
-                break;
-            }
-            break;
-          }
-          case TQxPixelFormat::qx32RGB:
-            if (df == TQxPixelFormat::qx24RGB) std::memcpy(d + 3 * int64_t(x), s + 4 * int64_t(x), 3);
-            break;
-          default:
-            break;
         }
       }
-    }
+    });
   }
   Source->AccessMode = sMode;
   AccessMode = dMode;

@@ -253,7 +253,8 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, i
   }
   const int32_t* MX = MapX.Data() - MapX.From - DX0;
   std::vector<uint32_t> Line;
-  auto DoRow = [&](int32_t K) {
+  // First is the first row of the band being drawn: a row may repeat the row above only inside its band.
+  auto DoRow = [&](int32_t K, int32_t First) {
     int32_t I = Upward ? MapY.To - 1 - K : MapY.From + K;
     int32_t SY = SY0 + MapY[static_cast<size_t>(I)];
     if (SY < 0 || SY >= S.S.Height) return;
@@ -280,7 +281,7 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, i
         int BPP = BytesPerPixel(Bpp);
         uint8_t* Out = D.S.Row(Yy);
         // A row that repeats the source row of the row above is a copy of that row.
-        if (OneClip && K > 0 && MapY[static_cast<size_t>(I)] == MapY[static_cast<size_t>(I - 1)] && !Upward) {
+        if (OneClip && K > First && MapY[static_cast<size_t>(I)] == MapY[static_cast<size_t>(I - 1)] && !Upward) {
           std::memcpy(Out + static_cast<int64_t>(A) * BPP, D.S.Row(Yy - 1) + static_cast<int64_t>(A) * BPP,
                            static_cast<size_t>(B - A) * BPP);
           return;
@@ -362,14 +363,14 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, i
     });
   };
   const int32_t Rows = MapY.To - MapY.From;
-  // Plain copies between two bitmaps touch each row on its own; large ones (a window's worth of
+  // Copies between two bitmaps write each row from the source alone; large ones (a window's worth of
   // pixels) are spread over the cores.
-  if (Plain && !SameBitmap && (RowCopy || Mixed24And32) && static_cast<int64_t>(W) * Rows >= (1 << 16)) {
+  if (!SameBitmap && (RowCopy || Mixed24And32) && static_cast<int64_t>(W) * Rows >= (1 << 16)) {
     ParallelBands(0, Rows, std::max<int32_t>(4, 8192 / std::max(W, 1)), [&](int32_t First, int32_t Last) {
-      for (int32_t K = First; K < Last; ++K) DoRow(K);
+      for (int32_t K = First; K < Last; ++K) DoRow(K, First);
     });
   } else {
-    for (int32_t K = 0; K < Rows; ++K) DoRow(K);
+    for (int32_t K = 0; K < Rows; ++K) DoRow(K, 0);
   }
   return true;
 }

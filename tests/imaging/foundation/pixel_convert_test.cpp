@@ -327,3 +327,34 @@ TEST(DrawScaled, TranslucentRowsMatchThePerPixelRule) {
           }
       }
 }
+
+// Large conversions run in bands on all cores; a file-located destination is converted a row at a time.
+// Both must give the same bytes.
+TEST(PixelConvert, BandedConversionsEqualTheRowByRowRoad) {
+  constexpr int32_t W = 301, H = 260;  // more than 65536 pixels
+  TQxBitmap src(W, H, TQxPixelFormat::qx24RGB);
+  uint32_t seed = 5;
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t i = 0; i < W * 3; ++i) {
+      seed = seed * 1664525u + 1013904223u;
+      src.Scanline(y)[i] = uint8_t(seed >> 24);
+    }
+  for (const TQxPixelFormat f : {TQxPixelFormat::qx8g, TQxPixelFormat::qx1g, TQxPixelFormat::qx16g,
+                                 TQxPixelFormat::qx32f, TQxPixelFormat::qxRGB48, TQxPixelFormat::qx32RGB}) {
+    TQxBitmap banded, serial;
+    banded.MemoryThreshold = INT64_MAX;
+    serial.MemoryThreshold = 0;  // a temporary file
+    ASSERT_TRUE(banded.Allocate(W, H, f));
+    ASSERT_TRUE(serial.Allocate(W, H, f));
+    ASSERT_EQ(serial.Location(), TQxLocation::qxFile);
+    banded.BWConversion = serial.BWConversion = 0;
+    banded.ConvertFrom(&src);
+    serial.ConvertFrom(&src);
+    const size_t bytes = size_t((int64_t(W) * banded.BitCount() + 7) / 8);
+    std::vector<uint8_t> row(bytes);
+    for (int32_t y = 0; y < H; ++y) {
+      std::memcpy(row.data(), serial.Scanline(y), bytes);
+      ASSERT_EQ(std::memcmp(banded.Scanline(y), row.data(), bytes), 0) << int(f) << " row " << y;
+    }
+  }
+}

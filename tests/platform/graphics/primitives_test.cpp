@@ -467,6 +467,21 @@ TEST(Blits, LargeTwentyFourToThirtyTwoBitCopiesKeepEveryPixel) {
   }
 }
 
+// Large stretched copies run in bands; a row that repeats the source row above it must still be right
+// at the first row of every band.
+TEST(Blits, LargeStretchedCopiesMatchTheNearestSourcePixel) {
+  for (TPixelFormat F : {TPixelFormat::pf32bit, TPixelFormat::pf24bit}) {
+    const int SW = 301, SH = 150, DW = 640, DH = 457;
+    TBitmap S(SW, SH, F), D(DW, DH, F);
+    for (int Y = 0; Y < SH; ++Y)
+      for (int X = 0; X < SW; ++X) S.SetPixel(X, Y, RGB(static_cast<uint8_t>(X), static_cast<uint8_t>(Y), static_cast<uint8_t>(X ^ Y)));
+    StretchBlt(D.Canvas(), 0, 0, DW, DH, S.Canvas(), 0, 0, SW, SH, SRCCOPY);
+    for (int Y = 0; Y < DH; ++Y)
+      for (int X = 0; X < DW; X += 7)
+        ASSERT_EQ(D.GetPixel(X, Y), S.GetPixel(X * SW / DW, Y * SH / DH)) << X << "," << Y;
+  }
+}
+
 TEST(Blits, DrawHonoursTransparency) {
   TBitmap S(2, 2);
   S.SetPixel(0, 0, clRed);
