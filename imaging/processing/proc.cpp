@@ -3,9 +3,11 @@
 #include <algorithm>
 
 #include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/geometry_helpers.h"
 #include "imaging/foundation/mask.h"
 #include "imaging/foundation/services.h"
 #include "imaging/foundation/view_base.h"
+#include "imaging/processing/blur.h"
 #include "imaging/processing/filters.h"
 #include "platform/base/streams.h"
 #include "platform/graphics/bitmap.h"
@@ -16,6 +18,7 @@
 uint32_t QxRawClipboardFormat = 0;
 
 void QxProcInit() {
+  QxBlurRect8Hook = &QxBlurRect8;
   QxInitFilterPresets();
   QxRawClipboardFormat = RegisterClipboardFormat("QUILLOT RAW FORMAT");
 }
@@ -26,6 +29,8 @@ namespace {
 // The processing unit's start and end steps join the library start-up wherever the component is linked.
 const bool kRegistered = [] {
   QxRegisterStartStep(TQxStartStep::qxsProc, &QxProcInit, &QxProcFinal);
+  // Soft shadows drawn before the start-up ran are soft too.
+  QxBlurRect8Hook = &QxBlurRect8;
   return true;
 }();
 }  // namespace

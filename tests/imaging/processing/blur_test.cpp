@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 
+#include "imaging/foundation/geometry_helpers.h"
 #include "imaging/processing/blur.h"
 #include "imaging/processing/filters.h"
+#include "platform/graphics/bitmap.h"
 #include "tests/imaging/processing/proc_test_util.h"
 
 using namespace proctest;
@@ -119,3 +122,16 @@ TEST(Blur, SoftShadows) {
 }
 
 }  // namespace
+
+// The processing library lends its blur to the foundation's soft shadow: the shadow fades out over its
+// band instead of stopping at a hard edge.
+TEST(SoftShadow, FadesThroughTheProcessingBlur) {
+  TBitmap b(60, 40, TPixelFormat::pf24bit);  // white
+  QxDrawSoftShadow(&b, 10, 10, 40, 25, clBlack);
+  std::set<int> levels;
+  for (int32_t x = 40; x < 46; ++x) levels.insert(static_cast<uint8_t*>(b.ScanLine(15))[3 * x]);
+  int between = 0;
+  for (int v : levels) between += v > 0 && v < 255;
+  EXPECT_GE(between, 3) << "a hard-edged shadow has no levels between black and white";
+  EXPECT_EQ(static_cast<uint8_t*>(b.ScanLine(15))[3 * 20], 255);  // the rectangle itself is left alone
+}
