@@ -12,3 +12,5 @@ void QxRegisterTgaCodec();     // tga.cpp
 void QxRegisterPsdCodec();     // psd.cpp
 void QxRegisterTiffCodec();    // tiff*.cpp
 void QxRegisterCCITTCoders();  // ccitt.cpp
+void QxRegisterJpeg2000Codec();  // jpeg2000.cpp
+void QxRegisterDicomCodec();     // dicom*.cpp
