@@ -1,0 +1,48 @@
+#pragma once
+// The codec's own small view of the JPEG 2000 library: an image of whole components and two calls that
+// move it through a TStream. Nothing of the library leaks past this header.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TStream;
+
+enum class TQxJ2kColorSpace : uint8_t { Unknown = 0, Gray = 1, RGB = 2, YCbCr = 3, Other = 4 };
+
+// Component types: colour channel n is n, opacity is QxJ2kTypeOpacity.
+constexpr int32_t QxJ2kTypeOpacity = 0x8000;
+
+struct TQxJ2kComponent {
+  int32_t Width = 0, Height = 0;
+  int32_t Precision = 8;
+  bool Signed = false;
+  // Offset of the first sample from the image's top-left corner, in image pixels.
+  int32_t Left = 0, Top = 0;
+  int32_t HStep = 1, VStep = 1;
+  int32_t Type = 0;
+  std::vector<int32_t> Samples;  // Width x Height, row by row
+};
+
+struct TQxJ2kImage {
+  int32_t Width = 0, Height = 0;
+  TQxJ2kColorSpace ColorSpace = TQxJ2kColorSpace::Unknown;
+  std::vector<TQxJ2kComponent> Components;
+
+  // Index of the component of that type, or -1.
+  int32_t ComponentByType(int32_t Type) const;
+};
+
+enum class TQxJ2kContainer : uint8_t { JP2 = 0, Codestream = 1 };
+
+// Decodes the picture at the stream's position. False for anything the library cannot decode in full
+// (a truncated stream included) or that is too large for the data the stream can hold.
+bool QxJ2kDecode(TStream& Stream, TQxJ2kContainer Container, TQxJ2kImage& Image);
+
+// Encodes Image (every component at the image size, unsigned) with an option text of "rate=<fraction of the
+// uncompressed size>" and "prg=lrcp|rlcp" words. The stream gets the whole result at its position, or
+// nothing when encoding fails (false).
+bool QxJ2kEncode(TStream& Stream, const TQxJ2kImage& Image, TQxJ2kContainer Container, const std::string& Options);
+
+// Largest number of samples a stream of the given remaining size may decode to.
+int64_t QxJ2kSampleBudget(int64_t StreamBytes);
