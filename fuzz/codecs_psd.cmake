@@ -1,0 +1,1 @@
+qv_fuzz(codecs_psd DEPS imaging_codecs imaging_view)
