@@ -42,7 +42,7 @@ int64_t CCITTDecode2D(uint8_t* Dest, const uint8_t* Data, int64_t DataLen, int32
 // One Modified Huffman row, ending on a byte boundary.
 void CCITTEncodeMH(const uint8_t* Data, int32_t Width, TStream* Stream, std::atomic<bool>& Aborting,
                    int32_t FillOrder);
-// One one-dimensional row without EOL behind the carried bits; its last partial byte goes to the carry.
+// One T.4 one-dimensional row behind an EOL, after the carried bits; its last partial byte goes to the carry.
 void CCITTEncodeMHRow(const uint8_t* Data, int32_t Width, TStream* Stream, uint8_t& PendingByte,
                       int32_t& PendingBits, std::atomic<bool>& Aborting, int32_t FillOrder);
 // One T.4 two-dimensional row per call (the first one-dimensional), each behind an EOL and tag bit;
