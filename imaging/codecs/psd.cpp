@@ -762,6 +762,8 @@ void ReadPsdStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
       Progress.Abort();
       return;
     }
+    // The file decides every pixel and the alpha: nothing of an earlier picture may show through.
+    target->FreeImage(true);
     int32_t rowIndex = 0;
     for (int32_t c = 0; c < channels; ++c) {
       TChannelJob job{target, int32_t(width), int32_t(height), depth, mode, cmap, transIndex, comp, &table,

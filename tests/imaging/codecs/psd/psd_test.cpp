@@ -236,6 +236,14 @@ TEST(PsdRead, RgbWithFourthChannelGivesAlpha) {
   EXPECT_EQ(r.params->SamplesPerPixel, 4);
   EXPECT_EQ(r.params->DpiX, 150);  // 150.5 rounds half to even
   EXPECT_EQ(r.params->DpiY, 72);
+
+  // Read again into the same bitmap from a file without alpha: the old alpha must not survive.
+  TestProgress pr;
+  auto s = StreamOf(File(Header(3, 1, 2, 8, 3), {}, {}, {}, {{1, 2}, {3, 4}, {5, 6}}));
+  ReadPsdStream(s.get(), r.bitmap.get(), *r.params, pr.Info, false, nullptr);
+  ASSERT_FALSE(pr.Aborting);
+  EXPECT_EQ(RgbOf(*r.bitmap), (Bytes{1, 3, 5, 2, 4, 6}));
+  EXPECT_EQ(AlphaOf(*r.bitmap), (Bytes{255, 255}));
 }
 
 TEST(PsdRead, IndexedTransparencyIndexGivesAlpha) {
@@ -492,6 +500,7 @@ TEST(PsdRoundTrip, EveryDepthThroughTheComponent) {
     const PF want = fmt == PF::qx32RGB ? PF::qx24RGB : fmt;
     ASSERT_EQ(got->PixelFormat(), want) << int(fmt);
     EXPECT_EQ(RgbOf(*got), RgbOf(src)) << int(fmt);
+    EXPECT_EQ(AlphaOf(*got), Bytes(13 * 7, 255)) << int(fmt);
     if (fmt != PF::qx32RGB && fmt != PF::qx1g) {
       for (int32_t y = 0; y < src.Height(); ++y)
         ASSERT_EQ(std::memcmp(got->Scanline(y), src.Scanline(y), size_t(src.BitCount() * src.Width() / 8)), 0)
