@@ -7,6 +7,7 @@
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/mask.h"
 #include "imaging/foundation/services.h"
+#include "imaging/io/file_formats.h"
 #include "imaging/io/quillot_io.h"
 #include "imaging/processing/proc.h"
 #include "imaging/processing/transitions.h"
@@ -52,10 +53,31 @@ void InstallHooks() {
   h.GetBackground = HookBackground;
 }
 
+// The I/O component loads a layers file into its view, or flattens it into its own bitmap when no view
+// is attached.
+int32_t LoadLayersThroughIO(TQuillotIO& IO, TStream& Stream) {
+  if (auto* v = dynamic_cast<TQuillotView*>(IO.AttachedQuillot())) {
+    v->LoadLayersFromStream(&Stream);
+    return 1;
+  }
+  TQuillotView tmp(nullptr);
+  if (!tmp.LoadLayersFromStream(&Stream) || !IO.WorkBitmap()) {
+    IO.Aborting = true;
+    IO.DoFinishWork();
+    return 0;
+  }
+  tmp.MergeAllLayers();
+  IO.WorkBitmap()->AssignFrom(tmp.GetLayer(0)->Bitmap);
+  IO.DoFinishWork();
+  return 1;
+}
+
 struct UnitRegistration {
   UnitRegistration() {
     QxRegisterStartStep(TQxStartStep::qxsView, QxViewInit, QxViewFinal);
     InstallHooks();
+    QxCodecServices.QxIsLayersStream = &QxIsLayersStream;
+    QxIOFormatHandler(qxffLayers).LoadStream = &LoadLayersThroughIO;
   }
 };
 

@@ -159,7 +159,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   ~TQuillotView() override;
   std::string ClassName() const override { return "TQuillotView"; }
 
-  // ==== components (4.101) ====
+  // ==== components ====
   TQuillotIO* GetIO();
   TQuillotProc* GetProc();
   TQuillotIO* IO() const { return FIO; }
@@ -171,7 +171,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   const TQxSaveUndoEvent& OnSaveUndo() const { return FOnSaveUndo; }
   void SetOnSaveUndo(const TQxSaveUndoEvent& Value);
 
-  // ==== published properties (4.101) ====
+  // ==== published properties ====
   TResampleFilter ZoomFilter() const { return FZoomFilter; }
   void SetZoomFilter(TResampleFilter Value);
   TScrollStyle ScrollBars() const { return FScrollBars; }
@@ -266,7 +266,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   const std::vector<int32_t>& XOfColumn() const { return FXOfColumn; }
   const std::vector<int32_t>& YOfRow() const { return FYOfRow; }
 
-  // ==== coordinates (4.101) ====
+  // ==== coordinates ====
   int32_t ScreenToBitmapX(int32_t X) const;
   int32_t ScreenToBitmapY(int32_t Y) const;
   int32_t BitmapToScreenX(int32_t X) const;
@@ -277,7 +277,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   virtual int32_t ViewClientHeight() const;
   virtual bool HasParentWindow() const;
 
-  // ==== update and locks (4.101) ====
+  // ==== update and locks ====
   virtual void UpdateView();
   virtual void ComputeImageOffset();
   virtual void UpdateViewExtents();
@@ -292,7 +292,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   virtual void DoViewChange(int32_t Change);
   virtual void DoViewChanging(int32_t Change, double NewValue);
 
-  // ==== zoom, origin, scrolling (4.116) ====
+  // ==== zoom, origin, scrolling ====
   void SetZoom(double Zoom);
   void SetZoomX(double Zoom);
   void SetZoomY(double Zoom);
@@ -320,7 +320,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   void HideHorzScrollBar();
   void HideVertScrollBar();
 
-  // ==== painting (4.102) ====
+  // ==== painting ====
   virtual void PaintView();
   void PaintClientRect(const TRect& R);
   virtual void ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestRows, const TRect* UpdateRect,
@@ -340,7 +340,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   TQxOnDrawCanvas OnDrawCanvas;
   TQxOnDrawBackground OnDrawBackground;
 
-  // ==== backgrounds (4.103) ====
+  // ==== backgrounds ====
   void SetBackground(TColor Value) override;
   TQxBackgroundStyle BackgroundStyle() const { return FBackgroundStyle; }
   void SetBackgroundStyle(TQxBackgroundStyle Value);
@@ -354,7 +354,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   TColor GradientEndColor = clBlue;
   void PaintBackgroundTo(TCanvas* Canvas);
 
-  // ==== messages, events, cursors, linked view, binding (4.104) ====
+  // ==== messages, events, cursors, linked view, binding ====
   bool LegacyBitmap() const { return FLegacyBitmap; }
   void SetLegacyBitmap(bool Value);
   TBitmap* LegacyTBitmap() const { return FLegacyTBitmap; }
@@ -425,7 +425,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   virtual void DoLayerNotify(int32_t Layer, TQxLayerEvent Event);
   void SwapSelectionBase();
 
-  // ==== layers (4.105) ====
+  // ==== layers ====
   int32_t LayerCount() const { return int32_t(FLayers.size()); }
   TQxLayer* GetLayer(int32_t Index) const;
   TQxLayer* CurrentLayer() const;
@@ -448,13 +448,16 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   // Takes over Layers (replacing or appending), as a layered-file reader hands them in.
   void AdoptLayers(std::vector<TQxLayer*>& Layers, bool Replace);
 
-  // ==== layers file (4.106) ====
+  // ==== layers file ====
+  // The layers file. Compression -1 stores zlib-deflated raw bitmap streams, -2 raw ones, any other value
+  // the file format of that id (TIFF becomes PNG). A load replaces every layer and returns false only for
+  // a stream that is not a layers file (nothing changed) or has a version below 1.
   void SaveLayersToStream(TStream* Stream, int32_t Compression);
   bool LoadLayersFromStream(TStream* Stream);
   bool LoadLayersFromFile(const std::string& FileName);
   void SaveLayersToFile(const std::string& FileName, int32_t Compression);
 
-  // ==== selection (4.107) ====
+  // ==== selection ====
   bool Selected() const { return FSelected; }
   TQxMask* SelectionMask() const { return FSelectionMask.get(); }
   TQxSelectionBase SelectionBase() const { return FSelectionBase; }
@@ -478,12 +481,12 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   TNotifyEvent OnSelectionChanging;
   TNotifyEvent OnSelectionChange;
 
-  // ==== mouse interaction (4.108) ====
+  // ==== mouse interaction ====
   TQxMouseInteract MouseInteract() const { return FMouseInteract; }
   virtual void SetMouseInteract(TQxMouseInteract Value);
   virtual void ShiftDragOrigin(int32_t DX, int32_t DY);
 
-  // ==== selection outline, grips, layer boxes (4.109) ====
+  // ==== selection outline, grips, layer boxes ====
   void PaintSelection(TComponent* Sender, bool RespectCanvasLock);
   virtual void DrawSelectionGrid(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
   void DrawRubberSegment();
@@ -573,7 +576,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   TNotifyEvent FOnFinishWork;
   TQxSaveUndoEvent FOnSaveUndo;
 
-  // properties and state of 4.101
+  // properties and state of the view itself
   TResampleFilter FRequestedZoomFilter = TResampleFilter::rfNone;
   TResampleFilter FZoomFilter = TResampleFilter::rfNone;
   double FScrollRatioX = 1.0, FScrollRatioY = 1.0;
@@ -614,7 +617,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   bool FDelayZoomFilter = false, FDoubleBuffer = true;
   int32_t FLastClientWidth = 0, FLastClientHeight = 0;
 
-  // painting (4.102)
+  // painting
   bool FRepaintAll = true;
   bool FDrawVersion = false;
   std::string FHintText, FHintTemplate;
@@ -627,14 +630,14 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   HWND FLastWindowHandle = 0;
   int32_t FNotedLayer = -1;  // layer whose mask cache the next update drops (-1: all)
 
-  // backgrounds (4.103)
+  // backgrounds
   TQxBackgroundStyle FBackgroundStyle = TQxBackgroundStyle::qxbsSolid;
   std::unique_ptr<TPicture> FWallPaper;
   TQxWallPaperStyle FWallPaperStyle = TQxWallPaperStyle::qxwoNormal;
   int32_t FChessSize = 16;
   TBrushStyle FChessBrushStyle = TBrushStyle::bsSolid;
 
-  // 4.104
+  // cursors, the legacy bitmap, the linked view and transitions
   bool FLegacyBitmap = true;
   TBitmap* FLegacyTBitmap = nullptr;
   TCursor FSavedCursor = 1785;
@@ -647,15 +650,16 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   bool FCursorPending = true;
   TColor FSelectionColor1 = clBlack, FSelectionColor2 = clWhite;
 
-  // 4.105
+  // layers
   std::vector<TQxLayer*> FLayers;  // owned
   int32_t FCurrentLayerIndex = 0;
 
-  // 4.107
+  // selection and painting state
   bool FSelected = false;
-  bool FLayerResizeByMouse = false;
+  bool FLayerResizeByMouse = false;  // a magnifier keeps its bitmap size while the mouse resizes it
+  bool FLoadingLayers = false;
   HDRAWDIB FDrawDib = QxDrawDibOpen();
-  TQxDibInfo FDibInfo;  // describes the back buffer for DrawDib  // a magnifier keeps its bitmap size while the mouse resizes it
+  TQxDibInfo FDibInfo;  // describes the back buffer for DrawDib
   std::unique_ptr<TQxMask> FSelectionMask;
   TQxSelectionBase FSelectionBase = TQxSelectionBase::qxsbClientArea;
   TQxSelectionBase FSavedSelectionBase = TQxSelectionBase::qxsbClientArea;
@@ -664,12 +668,15 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   double FSelectionAspectRatio = -1;
   std::vector<TPoint> FPolySelPoints;
 
-  // 4.108
+  // mouse interaction
   TQxMouseInteract FMouseInteract;
 
-  // 4.109
+  // selection outline
   TTimer* FOutlineTimer = nullptr;
 };
+
+// True when the stream holds a layers file (magic and a version above 0); the position is kept.
+bool QxIsLayersStream(TStream* Stream);
 
 // The composite: a view with its I/O and processing components made at construction.
 class TQuillot : public TQuillotView {

@@ -116,9 +116,3 @@ void TQuillotView::DimOutsideLayer(TBitmap* ABitmap, int32_t Index) {
   ABitmap->Modified();
 }
 
-// ---- layers file ----
-
-void TQuillotView::SaveLayersToStream(TStream*, int32_t) {}
-bool TQuillotView::LoadLayersFromStream(TStream*) { return false; }
-bool TQuillotView::LoadLayersFromFile(const std::string&) { return false; }
-void TQuillotView::SaveLayersToFile(const std::string&, int32_t) {}

@@ -1,0 +1,1 @@
+qv_fuzz(view_layers_file DEPS imaging_view)
