@@ -230,16 +230,33 @@ void DecodeJpegPiece(TTIFFVars& V, TQxBitmap* Bitmap, const std::vector<uint8_t>
   TQxMemStream ms(Data.data(), int64_t(Data.size()));
   std::unique_ptr<TQxMemStream> ts;
   if (!V.JpegTables.empty()) ts = std::make_unique<TQxMemStream>(V.JpegTables.data(), int64_t(V.JpegTables.size()));
-  const bool raw = ts && V.Photometric == 2;
+  bool raw = ts && V.Photometric == 2;
   const int32_t w = P.Width, h = P.Height, ow = P.OriginalWidth, oh = P.OriginalHeight, dx = P.DpiX, dy = P.DpiY,
                 ic = P.ImageCount;
   TQxBitmap tmp;
-  TQxProgressInfo quiet;
-  quiet.AbortFlag = Progress.AbortFlag;
-  try {
-    ReadJpegStream(&ms, ts.get(), &tmp, P, OwnProgress ? Progress : quiet, false, raw, false, true, false, true, -1,
-                   P.NativePixelFormat != 0);
-  } catch (...) {
+  // The piece decodes against its own flag, so that a failed first way of decoding can be retried.
+  std::atomic<bool> failed{false};
+  TQxProgressInfo pr;
+  if (OwnProgress) pr = Progress;
+  pr.AbortFlag = &failed;
+  auto decode = [&](bool Raw) {
+    failed = false;
+    ms.SetPosition(0);
+    if (ts) ts->SetPosition(0);
+    try {
+      ReadJpegStream(&ms, ts.get(), &tmp, P, pr, false, Raw, false, true, false, true, -1, P.NativePixelFormat != 0);
+    } catch (...) {
+      failed = true;
+    }
+  };
+  decode(raw);
+  if (failed && raw) {
+    // The JPEG reader may refuse to keep the components of a stream it knows as RGB; converted, RGB comes
+    // out in the bitmap's own order.
+    raw = false;
+    decode(false);
+  }
+  if (failed) {
     // A damaged JPEG piece is a bad page, reported like any other.
     Progress.Abort();
     return;
