@@ -621,8 +621,9 @@ void ParseDataSet(TDICOMContext& C, bool ParamsOnly) {
     else if (vr == "FD") itemSize = 8;
     const int64_t count = length > 0 ? length / itemSize : 0;
     const int64_t valueStart = s.Position();
+    const bool topPixels = group == 0x7FE0 && element == 0x0010 && depth == 0;
 
-    if (group == 0x7FE0 && element == 0x0010 && depth == 0) {
+    if (topPixels) {
       uint8_t peek[4] = {0, 0, 0, 0};
       const bool four = s.Read(peek, 4) == 4;
       s.SetPosition(valueStart);
@@ -658,7 +659,7 @@ void ParseDataSet(TDICOMContext& C, bool ParamsOnly) {
 
     if (group == 0xFFFE && (element == 0xE00D || element == 0xE0DD)) {
       if (depth > 0) --depth;
-    } else if (length < 0 && !(group == 0x7FE0 && element == 0x0010)) {
+    } else if (length < 0 && !topPixels) {
       ++depth;
     }
     if (depth > 0 || (group == 0xFFFE)) continue;

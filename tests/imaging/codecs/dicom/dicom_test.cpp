@@ -499,6 +499,22 @@ TEST(DicomRead, BaselineJpegAndUnsupportedSyntaxes) {
     EXPECT_GT(r.Bitmap->Scanline(4)[6], 239) << inValue;
     EXPECT_EQ(FindTag(*r.Params, 0x7FE1, 0x0010) != nullptr, inValue);
   }
+  {  // A gray JPEG 2000 frame arriving as 24-bit pixels ends up gray and stretched.
+    auto saved = QxCodecServices.ReadJpeg2000Stream;
+    QxCodecServices.ReadJpeg2000Stream = [](TStream*, TQxBitmap* B, TIOParamsVals&, TQxProgressInfo&, bool) {
+      B->Allocate(2, 1, TQxPixelFormat::qx24RGB);
+      B->SetPixel24(0, 0, TQxRGB{10, 10, 10});
+      B->SetPixel24(1, 0, TQxRGB{20, 20, 20});
+    };
+    DicomWriter w(Syntax::ExplicitLE, true, "1.2.840.10008.1.2.4.91");
+    w.Image(1, 2, 8);
+    w.Encapsulated({jpeg}, false);
+    Result r = Read(w.Out);
+    QxCodecServices.ReadJpeg2000Stream = saved;
+    ASSERT_FALSE(r.Aborted);
+    ASSERT_EQ(r.Bitmap->PixelFormat(), TQxPixelFormat::qx8g);
+    EXPECT_EQ(Gray8(*r.Bitmap), (std::vector<int>{0, 255}));
+  }
   // MPEG-2, and JPEG 2000 while no codec is registered for it: refused.
   for (const char* ts : {"1.2.840.10008.1.2.4.100", "1.2.840.10008.1.2.4.91"}) {
     auto saved = QxCodecServices.ReadJpeg2000Stream;
@@ -525,6 +541,18 @@ TEST(DicomRead, NestedImageAndParamsOnly) {
   Result r = Read(w.Out);
   ASSERT_FALSE(r.Aborted);
   EXPECT_EQ(Gray8(*r.Bitmap), (std::vector<int>{5, 6}));
+  // Encapsulated pixel data inside the icon closes its own level.
+  DicomWriter e(Syntax::ExplicitLE, true, "1.2.840.10008.1.2.5");
+  e.Image(1, 2, 8);
+  e.Elem(0x0088, 0x0200, "SQ", {}, 0xFFFFFFFF);
+  e.Tag4(0xFFFE, 0xE000, 0xFFFFFFFF);
+  e.Encapsulated({RleFrame({PackBits({9})})}, false);
+  e.Tag4(0xFFFE, 0xE00D, 0);
+  e.Tag4(0xFFFE, 0xE0DD, 0);
+  e.Encapsulated({RleFrame({PackBits({10, 20})})}, false);
+  Result er = Read(e.Out);
+  ASSERT_FALSE(er.Aborted);
+  EXPECT_EQ(Gray8(*er.Bitmap), (std::vector<int>{0, 255}));
   // Parameters only: no pixels, the same description.
   Result p = Read(w.Out, 0, true);
   EXPECT_FALSE(p.Aborted);
@@ -597,6 +625,23 @@ TEST(DicomCodec, ThroughTheIOComponent) {
   for (const std::string& p : {path, odd}) {
     std::ofstream f(p, std::ios::binary);
     f.write(reinterpret_cast<const char*>(w.Out.data()), std::streamsize(w.Out.size()));
+  }
+  {  // A bare data set is parsed from where reading begins.
+    DicomWriter b(Syntax::ImplicitLE, false);
+    b.Image(1, 2, 8);
+    b.Pixels8({4, 9});
+    TMemoryStream bs;
+    bs.Write("junk!!!", 7);
+    bs.Write(b.Out.data(), int64_t(b.Out.size()));
+    bs.SetPosition(7);
+    TQxBitmap bm;
+    TIOParamsVals bp;
+    std::atomic<bool> ab{false};
+    TQxProgressInfo pr;
+    pr.AbortFlag = &ab;
+    ReadDicomStream(&bs, bp, &bm, pr, false);
+    ASSERT_FALSE(ab);
+    EXPECT_EQ(Gray8(bm), (std::vector<int>{4, 9}));
   }
   TMemoryStream s;
   s.Write(w.Out.data(), int64_t(w.Out.size()));

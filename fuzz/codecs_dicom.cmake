@@ -1,0 +1,1 @@
+qv_fuzz(codecs_dicom DEPS imaging_codecs)
