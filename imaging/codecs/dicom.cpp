@@ -131,9 +131,14 @@ struct TGrayMap {
         Top(ATop),
         Window(C.WindowCenter != -1 && C.WindowWidth != -1) {
     if (Window) {
-      Lo = double(Trunc(Center - 0.5 - (Width - 1) / 2));
-      Hi = double(Trunc(Center - 0.5 + (Width - 1) / 2));
+      Lo = Bounded(Center - 0.5 - (Width - 1) / 2);
+      Hi = Bounded(Center - 0.5 + (Width - 1) / 2);
     }
+  }
+  // Truncated and kept where a 64-bit integer holds it.
+  static double Bounded(double V) {
+    if (!(V > -1e15)) return -1e15;
+    return V > 1e15 ? 1e15 : double(Trunc(V));
   }
   double Map(double S) const {
     double x = S * Slope + Intercept;
@@ -509,7 +514,10 @@ void DecodeFrame(TDICOMContext& C, int64_t ValueStart) {
     fragment = len;
   } else {
     s.SetPosition(ValueStart);
-    s.Seek(int64_t(index) * NativeFrameBytes(C), TSeekOrigin::soCurrent);
+    // A frame past the stream's end only needs to land at the end (and be refused there).
+    const int64_t frame = NativeFrameBytes(C);
+    const int64_t skip = index > 0 && frame > C.StreamSize / index ? C.StreamSize : int64_t(index) * frame;
+    s.Seek(skip, TSeekOrigin::soCurrent);
   }
   if (s.Position() + fragment > C.StreamSize) return C.Abort();
 

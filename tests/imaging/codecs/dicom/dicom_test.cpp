@@ -605,6 +605,19 @@ TEST(DicomRead, CorruptAndTruncatedInputIsRefused) {
     f.Encapsulated({RleFrame({PackBits({1, 2})})}, false);
     EXPECT_TRUE(Read(f.Out, 3).Aborted);
   }
+  {  // Extreme numbers: the gray steps stay finite and a far frame index lands past the end.
+    DicomWriter x(Syntax::ExplicitLE);
+    x.Image(1, 2, 16);
+    x.Text(0x0028, 0x0008, "IS", "2147483647");
+    x.Text(0x0028, 0x1050, "DS", "1e300");
+    x.Text(0x0028, 0x1051, "DS", "-1e300");
+    x.Text(0x0028, 0x1053, "DS", "1e308\\2");
+    x.Pixels16({1, 60000});
+    Result first = Read(x.Out);
+    EXPECT_FALSE(first.Aborted);
+    EXPECT_EQ(first.Params->ImageCount, 2147483647);
+    EXPECT_TRUE(Read(x.Out, 2000000000).Aborted);
+  }
   {  // A layout the reader does not decode is a failure, not an empty picture.
     DicomWriter c(Syntax::ExplicitLE);
     c.Image(1, 1, 8, 4, "CMYK");
