@@ -218,6 +218,7 @@ bool ReadRowTable(TPsdIn& In, int32_t Compression, int64_t Rows, int64_t RowLen,
     Table.resize(size_t(Rows));
     for (int64_t i = 0; i < Rows; ++i) Table[size_t(i)] = Be16(raw.data() + 2 * i);
   } else if (Compression == 0) {
+    if (RowLen > 0 && Rows > (Limit - In.Pos()) / RowLen) return false;
     Table.assign(size_t(Rows), uint16_t(std::min<int64_t>(RowLen, 0xFFFF)));
   }
   return true;
@@ -227,10 +228,12 @@ bool ReadRowTable(TPsdIn& In, int32_t Compression, int64_t Rows, int64_t RowLen,
 bool RowsFit(TPsdIn& In, int32_t Compression, const std::vector<uint16_t>& Table, int64_t RowLen, int64_t Rows,
              int64_t Limit) {
   const int64_t left = Limit - In.Pos();
-  if (Compression == 0) return RowLen * Rows <= left;
+  const int64_t least = MinRowBytes(Compression, RowLen);
+  if (left < 0 || (least > 0 && Rows > left / least)) return false;
+  if (Compression == 0) return true;
   int64_t sum = 0;
   for (uint16_t v : Table) sum += v;
-  return sum <= left && MinRowBytes(1, RowLen) * Rows <= left + 0;
+  return sum <= left;
 }
 
 struct TLayerRec {

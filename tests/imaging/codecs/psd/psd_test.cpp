@@ -354,10 +354,20 @@ TEST(PsdRead, MaskLayersGroupMarkersAndUndecodableChannels) {
 TEST(PsdRead, BadAndTruncatedFilesAbortCleanly) {
   const Bytes good = File(Header(3, 2, 2, 8, 3), {}, {}, {}, {Fill(4, 1), Fill(4, 2), Fill(4, 3)});
   ASSERT_FALSE(Read(good).aborted);
-  Bytes huge = Header(3, 100000, 100000, 8, 3);
-  Append(huge, Bytes(12, 0));
-  Put16(huge, 1);
-  EXPECT_TRUE(Read(huge).aborted);
+  // Sizes the data cannot fill are refused before anything is allocated.
+  for (uint32_t side : {100000u, 0x7FFFFFFFu, 0x80000000u})
+    for (int comp : {0, 1}) {
+      Bytes huge = Header(24, 1, 1, 16, 3);
+      for (int i = 0; i < 4; ++i) huge[14 + size_t(i)] = huge[18 + size_t(i)] = uint8_t(side >> (24 - 8 * i));
+      Append(huge, Bytes(12, 0));
+      Put16(huge, comp);
+      Append(huge, Bytes(64, 0));
+      EXPECT_TRUE(Read(huge).aborted) << side << " " << comp;
+    }
+  LayerSpec wide{0, 0, 0x7FFFFFFF, 0x7FFFFFFF, {{0, RawChannel({1, 2, 3})}, {-1, Bytes{0, 1, 0, 0}}}, "wide"};
+  auto w = Read(File(Header(1, 1, 1, 8, 1), {}, {}, LayerSection({wide}), {{3}}), true, true);
+  EXPECT_FALSE(w.aborted);
+  EXPECT_TRUE(w.layers.empty());
   Bytes zip = File(Header(3, 2, 2, 8, 3), {}, {}, {}, {});
   zip[zip.size() - 1] = 2;
   EXPECT_TRUE(Read(zip).aborted);
