@@ -5,6 +5,7 @@
 
 #include "app/about_box.h"
 #include "app/ml_functions.h"
+#include "imaging/codecs/codecs.h"
 #include "imaging/view/view.h"
 #include "platform/base/inifiles.h"
 #include "platform/base/numeric.h"
@@ -139,6 +140,8 @@ void LoadMessageTexts(const std::string& FileName) {
 }
 
 TFrmQuorvel::TFrmQuorvel(TComponent* AOwner) : TForm(AOwner) {
+  // Before the first view exists, so that the library's start-up sees every codec's steps.
+  QxRegisterFurtherCodecs();
   SetName("FrmQuorvel");
   BuildComponents();
   BindEvents();
