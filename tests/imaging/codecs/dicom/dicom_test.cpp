@@ -656,6 +656,22 @@ TEST(DicomCodec, ThroughTheIOComponent) {
     ASSERT_FALSE(ab);
     EXPECT_EQ(Gray8(bm), (std::vector<int>{4, 9}));
   }
+  {  // A bitmap kept in a platform bitmap is filled through a copy, as 24-bit pixels.
+    TMemoryStream bs;
+    bs.Write(w.Out.data(), int64_t(w.Out.size()));
+    bs.SetPosition(0);
+    TQxBitmap bm(1, 1, TQxPixelFormat::qx24RGB);
+    bm.SetLocation(TQxLocation::qxTBitmap);
+    ASSERT_EQ(bm.Location(), TQxLocation::qxTBitmap);
+    TIOParamsVals bp;
+    std::atomic<bool> ab{false};
+    TQxProgressInfo pr;
+    pr.AbortFlag = &ab;
+    ReadDicomStream(&bs, bp, &bm, pr, false);
+    ASSERT_FALSE(ab);
+    ASSERT_EQ(bm.PixelFormat(), TQxPixelFormat::qx24RGB);
+    EXPECT_EQ(Rgb(bm), (std::vector<int>{1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 6, 6, 6}));
+  }
   TMemoryStream s;
   s.Write(w.Out.data(), int64_t(w.Out.size()));
   s.SetPosition(5);
