@@ -66,15 +66,22 @@ class TLosslessDecoder {
   int32_t RestartInterval = 0;
 
   bool Parse(int64_t& ScanStart);
-  bool Decode(uint16_t* Out16, uint8_t* Out8, const TQxProgressEvent& OnProgress, TObject* Sender);
+  template <typename T>
+  bool Decode(T* Out, const TQxProgressEvent& OnProgress, TObject* Sender);
 
  private:
   uint8_t ByteAt(int64_t I) const { return I < End ? Data[size_t(I)] : 0; }
   // The next 32 bits (at least 25 of them real) in the top of the word; zeros past the data.
   uint32_t Peek32() const {
     const int64_t i = BitPos >> 3;
-    const uint32_t v = (uint32_t(ByteAt(i)) << 24) | (uint32_t(ByteAt(i + 1)) << 16) |
-                       (uint32_t(ByteAt(i + 2)) << 8) | ByteAt(i + 3);
+    uint32_t v;
+    if (i + 4 <= End) {
+      const uint8_t* p = Data.data() + i;
+      v = (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+    } else {
+      v = (uint32_t(ByteAt(i)) << 24) | (uint32_t(ByteAt(i + 1)) << 16) | (uint32_t(ByteAt(i + 2)) << 8) |
+          ByteAt(i + 3);
+    }
     return v << (BitPos & 7);
   }
   uint32_t GetBits(int32_t N) {
@@ -176,19 +183,16 @@ bool TLosslessDecoder::Restart() {
   return true;
 }
 
-bool TLosslessDecoder::Decode(uint16_t* Out16, uint8_t* Out8, const TQxProgressEvent& OnProgress,
-                              TObject* Sender) {
+template <typename T>
+bool TLosslessDecoder::Decode(T* Out, const TQxProgressEvent& OnProgress, TObject* Sender) {
   const int32_t nc = Components;
   const int32_t w = Width, h = Height;
   const int32_t mask = Precision == 8 ? 0xFF : 0xFFFF;
   const int32_t initial = 1 << (Precision - 1);
   int32_t tableOf[4];
   for (int32_t c = 0; c < 4; ++c) tableOf[c] = TableCount >= nc ? c : 0;
-  auto at = [&](int64_t i) -> int32_t { return Out8 ? Out8[i] : Out16[i]; };
-  auto put = [&](int64_t i, int32_t v) {
-    if (Out8) Out8[i] = uint8_t(v & mask);
-    else Out16[i] = uint16_t(v & mask);
-  };
+  auto at = [&](int64_t i) -> int32_t { return Out[i]; };
+  auto put = [&](int64_t i, int32_t v) { Out[i] = T(v & mask); };
   int64_t mcu = 0;
   bool restarted = false;
   int32_t firstRowLike = 0;  // the row whose samples after its first are predicted from the left only
@@ -284,7 +288,7 @@ bool QxDicomLosslessJpeg(TStream* Stream, uint16_t* Out16, uint8_t* Out8, int64_
   dec->End = n;
   dec->BitPos = 0;
   if (!Out8) std::memset(Out16, 0, size_t(Width) * size_t(Height) * sizeof(uint16_t));
-  return dec->Decode(Out16, Out8, OnProgress, Sender);
+  return Out8 ? dec->Decode(Out8, OnProgress, Sender) : dec->Decode(Out16, OnProgress, Sender);
 }
 
 int64_t QxDicomUnpackRLE(TStream* Stream, uint8_t* Out, int64_t Count) {
