@@ -131,7 +131,7 @@ def check(src_path, out_path, side, space, size, a, b, mode, wave, remove_alpha,
     if out.size != (cw, ch):
         print(f"size {out.size} != {(cw, ch)}")
         return 1
-    keeps_alpha = out_path.endswith(".png") and not remove_alpha
+    keeps_alpha = out_path.endswith((".png", ".tif")) and not remove_alpha
     lossy = out_path.endswith(".jpg")
     tol = 2 if src_path.endswith(".jpg") else 0
     o = out.convert("RGBA").load()

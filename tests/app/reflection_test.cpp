@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "app/reflection.h"
+#include "imaging/codecs/codecs.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/view/layer.h"
 #include "imaging/view/view.h"
@@ -279,6 +280,7 @@ TEST(Reflection, SavingToAnExtensionWithoutWriterFails) {
 class ReflectionFiles : public ::testing::Test {
  protected:
   void SetUp() override {
+    QxRegisterFurtherCodecs();
     Py = Python();
     if (Py.empty()) GTEST_SKIP() << "python3 with PIL is not installed";
     Dir = fs::temp_directory_path() / ("qv_reflection_e2e_" + std::to_string(::getpid()));
@@ -306,7 +308,7 @@ TEST_F(ReflectionFiles, EverySideModeAndFormat) {
   const Mode Modes[] = {{qxColorful, false, false}, {qxColorful, false, true}, {qxGray, false, false},
                         {qxBlackWhite, false, true}, {qxColorful, true, false}};
   // The JPEG is compared with the BMP of the same build, encoded by Pillow at the same quality.
-  const char* Formats[] = {"png", "bmp", "ppm", "jpg"};
+  const char* Formats[] = {"png", "tif", "bmp", "ppm", "tga", "pcx", "jpg"};
   int Case = 0;
   std::string Manifest;
   for (const char* Src : {"src.png", "src.jpg"}) {
