@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -20,8 +21,9 @@ int32_t QxJ2kCbToB[256];
 int32_t QxJ2kCrToG[256];
 int32_t QxJ2kCbToG[256];
 
-void QxJ2kInitYCbCrTables() {
-  // The factors come from the luma weights in single precision, as the tables always have.
+namespace {
+void BuildYCbCrTables() {
+  // Factors from the luma weights, worked out in single precision.
   const float wr = 0.299f, wg = 0.587f, wb = 0.114f;
   const float crToR = 2.0f - 2.0f * wr;
   const float cbToB = 2.0f - 2.0f * wb;
@@ -34,6 +36,13 @@ void QxJ2kInitYCbCrTables() {
     QxJ2kCrToG[i] = -static_cast<int32_t>(std::nearbyint(double(crToG) * d));
     QxJ2kCbToG[i] = -static_cast<int32_t>(std::nearbyint(double(cbToG) * d));
   }
+}
+}  // namespace
+
+// Registration and start-up both ask for the tables; readers on other threads may already use them.
+void QxJ2kInitYCbCrTables() {
+  static std::once_flag once;
+  std::call_once(once, BuildYCbCrTables);
 }
 
 void Jpeg2000Init() { QxJ2kInitYCbCrTables(); }
@@ -178,9 +187,9 @@ void ReadJpeg2000Stream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Param
   for (int32_t y = 0; y < H; ++y) {
     uint8_t* dst = Bitmap->Scanline(y);
     if (comps.size() == 3) {
-      const int32_t* r0 = comps[0].C->Samples.data() + size_t(comps[0].Rows[y]) * comps[0].C->Width;
-      const int32_t* r1 = comps[1].C->Samples.data() + size_t(comps[1].Rows[y]) * comps[1].C->Width;
-      const int32_t* r2 = comps[2].C->Samples.data() + size_t(comps[2].Rows[y]) * comps[2].C->Width;
+      const int32_t* r0 = comps[0].C->Data() + size_t(comps[0].Rows[y]) * comps[0].C->Width;
+      const int32_t* r1 = comps[1].C->Data() + size_t(comps[1].Rows[y]) * comps[1].C->Width;
+      const int32_t* r2 = comps[2].C->Data() + size_t(comps[2].Rows[y]) * comps[2].C->Width;
       auto* px = reinterpret_cast<TQxRGB*>(dst);
       if (cs == TQxJ2kColorSpace::RGB) {
         for (int32_t x = 0; x < W; ++x)
@@ -193,7 +202,7 @@ void ReadJpeg2000Stream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Param
         }
       }
     } else {
-      const int32_t* r0 = comps[0].C->Samples.data() + size_t(comps[0].Rows[y]) * comps[0].C->Width;
+      const int32_t* r0 = comps[0].C->Data() + size_t(comps[0].Rows[y]) * comps[0].C->Width;
       if (bilevel) {
         for (int32_t x = 0; x < W; ++x) QxSetRowBit(dst, x, sample(comps[0], r0, x));
       } else {

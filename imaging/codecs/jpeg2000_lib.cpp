@@ -157,7 +157,7 @@ bool ConvertImage(const opj_image_t& Src, TQxJ2kImage& Image) {
     d.Left = ClampToInt(int64_t(c.x0) * c.dx - Src.x0);
     d.Top = ClampToInt(int64_t(c.y0) * c.dy - Src.y0);
     d.Type = c.alpha ? QxJ2kTypeOpacity : colour++;
-    d.Samples.assign(c.data, c.data + size_t(c.w) * c.h);
+    d.External = c.data;
   }
   return true;
 }
@@ -279,7 +279,9 @@ bool QxJ2kDecode(TStream& Stream, TQxJ2kContainer Container, TQxJ2kImage& Image)
   for (OPJ_UINT32 i = 0; i < img->numcomps; ++i) samples += int64_t(img->comps[i].w) * img->comps[i].h;
   if (samples > QxJ2kSampleBudget(length)) return false;
   try {
-    return ConvertImage(*img, Image);
+    if (!ConvertImage(*img, Image)) return false;
+    Image.Keep = std::shared_ptr<opj_image_t>(img.release(), ImageDeleter());
+    return true;
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -292,8 +294,8 @@ bool QxJ2kEncode(TStream& Stream, const TQxJ2kImage& Image, TQxJ2kContainer Cont
   std::vector<opj_image_cmptparm_t> parms(n);
   for (size_t i = 0; i < n; ++i) {
     const TQxJ2kComponent& c = Image.Components[i];
-    if (c.Width != Image.Width || c.Height != Image.Height || c.Samples.size() != pixels || c.Precision < 1 ||
-        c.Precision > 16)
+    if (c.Width != Image.Width || c.Height != Image.Height || (!c.External && c.Samples.size() != pixels) ||
+        c.Precision < 1 || c.Precision > 16)
       return false;
     opj_image_cmptparm_t& p = parms[i];
     std::memset(&p, 0, sizeof p);
@@ -314,7 +316,7 @@ bool QxJ2kEncode(TStream& Stream, const TQxJ2kImage& Image, TQxJ2kContainer Cont
   img->y1 = static_cast<OPJ_UINT32>(Image.Height);
   for (size_t i = 0; i < n; ++i) {
     img->comps[i].alpha = Image.Components[i].Type == QxJ2kTypeOpacity ? 1 : 0;
-    std::memcpy(img->comps[i].data, Image.Components[i].Samples.data(), pixels * sizeof(int32_t));
+    std::memcpy(img->comps[i].data, Image.Components[i].Data(), pixels * sizeof(int32_t));
   }
 
   const EncodeOptions o = ParseOptions(Options);

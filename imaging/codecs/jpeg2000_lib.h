@@ -3,6 +3,7 @@
 // move it through a TStream. Nothing of the library leaks past this header.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,13 +22,18 @@ struct TQxJ2kComponent {
   int32_t Left = 0, Top = 0;
   int32_t HStep = 1, VStep = 1;
   int32_t Type = 0;
-  std::vector<int32_t> Samples;  // Width x Height, row by row
+  // Width x Height samples, row by row: a decoded picture's stay in the library's own storage (Image.Keep)
+  // instead of being copied, so External points there; a picture to encode fills Samples.
+  std::vector<int32_t> Samples;
+  const int32_t* External = nullptr;
+  const int32_t* Data() const { return External ? External : Samples.data(); }
 };
 
 struct TQxJ2kImage {
   int32_t Width = 0, Height = 0;
   TQxJ2kColorSpace ColorSpace = TQxJ2kColorSpace::Unknown;
   std::vector<TQxJ2kComponent> Components;
+  std::shared_ptr<void> Keep;  // what External samples live in
 
   // Index of the component of that type, or -1.
   int32_t ComponentByType(int32_t Type) const;
