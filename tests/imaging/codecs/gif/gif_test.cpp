@@ -335,6 +335,40 @@ TEST(GifWrite, AlphaReservesTheLastIndex) {
     for (int x = 0; x < 40; ++x) ASSERT_LT(idx.bitmap->GetPixel8(x, y), 255);
 }
 
+TEST(GifWrite, OpaquePixelsNeverTakeTheTransparentIndex) {
+  // A full palette with an alpha channel: index 255 is reserved, so the opaque pixels that used it move to
+  // the nearest colour left.
+  TQxBitmap pal(4, 1, TQxPixelFormat::qx8p);
+  for (int i = 0; i < 256; ++i) pal.SetPaletteColor(i, Rgb(uint8_t(i), uint8_t(i), uint8_t(i)));
+  for (int x = 0; x < 4; ++x) pal.SetPixel8(x, 0, uint8_t(252 + x));
+  pal.GetAlphaChannel()->Fill(255);
+  // A 1-bit picture with an alpha channel is written from its bits: white stays white and opaque.
+  TQxBitmap bw(9, 1, TQxPixelFormat::qx1g);
+  bw.Scanline(0)[0] = 0xAA;
+  bw.Scanline(0)[1] = 0x80;
+  bw.GetAlphaChannel()->Fill(255);
+  struct Case {
+    const char* name;
+    TQxBitmap* src;
+    int bits;
+    std::vector<uint8_t> rgb;
+  };
+  const Case cases[] = {
+      {"palette", &pal, 8, {252, 252, 252, 253, 253, 253, 254, 254, 254, 254, 254, 254}},
+      {"black and white", &bw, 1, Colours({1, 0, 1, 0, 1, 0, 1, 0, 1}, {Rgb(0, 0, 0), Rgb(255, 255, 255)})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TIOParamsVals p;
+    p.BitsPerSample = c.bits;
+    TIOParamsVals q;
+    auto r = Read(Write(*c.src, p), q);
+    ASSERT_FALSE(r.aborted);
+    EXPECT_EQ(r.mask, nullptr);
+    EXPECT_EQ(RgbOf(*r.bitmap), c.rgb);
+  }
+}
+
 TEST(GifWrite, FieldsAndCommentsSurvive) {
   auto src = MakeRGB(13, 9);
   TIOParamsVals p;
