@@ -185,6 +185,20 @@ TEST(Jp2Codec, LosslessRoundTripsThroughTheComponentByExtension) {
   }
 }
 
+TEST(Jp2Codec, StreamsWithoutANameAreRecognisedByContent) {
+  auto src = MakeRGB(12, 5);
+  for (auto [fmt, id] : {std::pair{QxJ2kFormatJP2, qxffJP2}, std::pair{QxJ2kFormatJPC, qxffJ2K}}) {
+    TIOParamsVals p;
+    auto s = StreamOf(Encode(*src, p, fmt));
+    TQxBitmap back;
+    TQuillotIO rd(&back);
+    rd.LoadFromStream(*s);
+    ASSERT_FALSE(rd.Aborting) << fmt;
+    EXPECT_EQ(rd.Params->FileType, id);
+    EXPECT_EQ(RgbOf(back), RgbOf(*src)) << fmt;
+  }
+}
+
 TEST(Jp2Codec, GrayAndBilevelRoundTrips) {
   const std::string d = TempDir();
   for (const char* ext : {".jp2", ".j2k"}) {
