@@ -272,3 +272,19 @@ TEST(LayersFile, ALayerThatPointsBackAtTheFileEndsTheLoad) {
     EXPECT_EQ(dst->LayerCount(), 1);
   }
 }
+
+// The processing component's undo keeps a view's layers as a layers file: undoing puts every layer back.
+TEST(LayersFile, UndoOfAllLayersRestoresThem) {
+  auto v = TwoLayers();
+  TQuillotProc* proc = v->GetProc();
+  proc->SetAutoUndo(false);
+  proc->SaveUndo(TQxUndoSource::qxuObjectsAndLayers);
+  v->AddLayer();
+  v->GetLayer(1)->PosX = 50;
+  v->GetLayer(0)->Bitmap->Fill(0);
+  proc->Undo();
+  ASSERT_EQ(v->LayerCount(), 2);
+  EXPECT_EQ(v->GetLayer(1)->PosX, -4);
+  EXPECT_EQ(v->GetLayer(1)->Name, "Schatten");
+  EXPECT_EQ(v->GetLayer(0)->Bitmap->GetPixel24(29, 19), (TQxRGB{29, 19, 77}));
+}
