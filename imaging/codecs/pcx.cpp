@@ -528,6 +528,14 @@ void InsertDcxPage(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
       return;
     }
     const std::vector<int64_t> sizes = DcxPageSizes(table, length);
+    // Pages of a sound file do not overlap; a table naming the same bytes again and again would make the
+    // rewrite many times the file's size.
+    int64_t total = 0;
+    for (int64_t z : sizes) total += z;
+    if (total > length) {
+      Abort(Progress);
+      return;
+    }
 
     TMemoryStream mem;
     std::vector<uint8_t> head(size_t(count + 2) * 4 + 4, 0);

@@ -69,6 +69,15 @@ TEST(Dcx, InsertOutsideThePagesChangesNothing) {
   auto other = StreamOf({1, 2, 3, 4, 5, 6, 7, 8});
   EXPECT_TRUE(Insert(*other, *a, 0));
   EXPECT_EQ(BytesOf(*other), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+  // Two entries naming the same page are refused rather than copied twice.
+  auto twice = before;
+  twice.insert(twice.begin() + 8, twice.begin() + 4, twice.begin() + 8);
+  for (int i = 4; i < 12; i += 4) twice[size_t(i)] = uint8_t(twice[size_t(i)] + 4);
+  auto dup = StreamOf(twice);
+  ASSERT_TRUE(IsDcxStream(dup.get()));
+  EXPECT_EQ(DcxPageCount(dup.get()), 2);
+  EXPECT_TRUE(Insert(*dup, *a, 0));
+  EXPECT_EQ(BytesOf(*dup), twice);
   // An empty stream has one place for the page, whatever the index (the save road empties the file first).
   TMemoryStream e;
   EXPECT_FALSE(Insert(e, *a, 3));

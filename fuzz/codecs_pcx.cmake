@@ -1,0 +1,1 @@
+qv_fuzz(codecs_pcx DEPS imaging_codecs)

@@ -1,0 +1,1 @@
+qv_fuzz(codecs_tga DEPS imaging_codecs)
