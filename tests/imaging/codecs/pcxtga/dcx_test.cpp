@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "imaging/io/file_formats.h"
 #include "pcxtga_util.h"
 
 using namespace qvio;
@@ -127,4 +128,28 @@ TEST(Dcx, ComponentSavesAndLoadsAndImageMagickReadsIt) {
   EXPECT_EQ(RgbOf(*rd.WorkBitmap()), RgbOf(*src));
   if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
   EXPECT_EQ(MagickPixels(d + "/a.dcx", "RGB"), RgbOf(*src));
+}
+
+TEST(Dcx, ContentDetectionFindsOurFiles) {
+  Register();
+  auto src = MakeRGB(6, 5);
+  TMemoryStream dcx;
+  ASSERT_FALSE(Insert(dcx, *src, 0));
+  dcx.SetPosition(0);
+  EXPECT_EQ(QxFindStreamFormat(dcx), qxffDCX);
+  for (uint8_t compressed : {0, 1}) {
+    TMemoryStream tga;
+    TIOParamsVals p;
+    p.TgaCompressed = compressed;
+    TestProgress pr;
+    WriteTgaStream(&tga, src.get(), p, pr.Info, nullptr);
+    tga.SetPosition(0);
+    EXPECT_EQ(QxFindStreamFormat(tga), qxffTGA);
+  }
+  TMemoryStream pcx;
+  TIOParamsVals p;
+  TestProgress pr;
+  WritePcxStream(&pcx, src.get(), p, pr.Info);
+  pcx.SetPosition(0);
+  EXPECT_EQ(QxFindStreamFormat(pcx), qxffPCX);
 }
