@@ -80,8 +80,6 @@ void Report(TQxProgressInfo& Progress, int32_t Row, int32_t Height, int32_t& Las
   }
 }
 
-void Abort(TQxProgressInfo& Progress) { Progress.Abort(); }
-
 }  // namespace
 
 // ============================================================ reading
@@ -89,7 +87,7 @@ void Abort(TQxProgressInfo& Progress) { Progress.Abort(); }
 void ReadPcxStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, int64_t DataSize,
                    TQxProgressInfo& Progress, bool ParamsOnly) {
   if (!Stream || !Bitmap) {
-    Abort(Progress);
+    Progress.Abort();
     return;
   }
   try {
@@ -97,12 +95,12 @@ void ReadPcxStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, in
     DataSize = std::min(DataSize, Stream->Size() - start);
     uint8_t h[kHeaderSize];
     if (DataSize < kHeaderSize || Stream->Read(h, kHeaderSize) != kHeaderSize) {
-      Abort(Progress);
+      Progress.Abort();
       return;
     }
     const int32_t bpp = h[3];
     if (h[0] != 10 || bpp > 8 || h[2] > 1) {
-      Abort(Progress);
+      Progress.Abort();
       return;
     }
     const bool rle = h[2] == 1;
@@ -155,18 +153,18 @@ void ReadPcxStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, in
     const int64_t minBytes = (int64_t(width) * bpp + 7) / 8 * planes * int64_t(height);
     if (width <= 0 || height <= 0 || planes == 0 || bpp == 0 || bytesPerLine == 0 ||
         minBytes > dataBytes * kMaxExpansion) {
-      Abort(Progress);
+      Progress.Abort();
       return;
     }
     std::vector<uint8_t> data(static_cast<size_t>(dataBytes));
     if (dataBytes > 0 && Stream->Read(data.data(), dataBytes) != dataBytes) {
-      Abort(Progress);
+      Progress.Abort();
       return;
     }
 
     const bool oneBit = planes == 1 && bpp == 1;
     if (!Bitmap->Allocate(width, height, oneBit ? TQxPixelFormat::qx1g : TQxPixelFormat::qx24RGB)) {
-      Abort(Progress);
+      Progress.Abort();
       return;
     }
     enum class Layout { None, Index8, Index4, Bits1, Planes3, Planes4 };
@@ -235,7 +233,7 @@ void ReadPcxStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, in
       }
     }
   } catch (...) {
-    Abort(Progress);
+    Progress.Abort();
   }
 }
 
@@ -259,13 +257,13 @@ int32_t PcxEncodeLine(uint8_t* Dest, const uint8_t* Source, int32_t Count, int32
 void WritePcxStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQxProgressInfo& Progress) {
   std::atomic<bool>* abortFlag = Progress.AbortFlag;
   if (!Stream || !Bitmap || Bitmap->IsEmpty()) {
-    Abort(Progress);
+    Progress.Abort();
     return;
   }
   const int32_t width = Bitmap->Width(), height = Bitmap->Height();
   // The window and the even line length must fit their 16-bit fields.
   if (width > 65534 || height > 65536) {
-    Abort(Progress);
+    Progress.Abort();
     return;
   }
   if (Params.SamplesPerPixel > 3) Params.SamplesPerPixel = 3;
@@ -297,7 +295,7 @@ void WritePcxStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, T
     }
   }
   if (work->IsEmpty()) {
-    Abort(Progress);
+    Progress.Abort();
     return;
   }
 
@@ -481,14 +479,14 @@ void ReadDcxStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
                    bool ParamsOnly) {
   try {
     if (!Stream || !IsDcxStream(Stream)) {
-      Abort(Progress);
+      Progress.Abort();
       return;
     }
     const int64_t base = Stream->Position();
     std::vector<uint32_t> table;
     int64_t length = 0;
     if (!ReadDcxTable(Stream, DcxMaxPages, table, length) || table.empty()) {
-      Abort(Progress);
+      Progress.Abort();
       return;
     }
     const int32_t count = int32_t(table.size());
@@ -498,13 +496,13 @@ void ReadDcxStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
     Stream->SetPosition(base + table[size_t(index)]);
     ReadPcxStream(Stream, Bitmap, Params, sizes[size_t(index)], Progress, ParamsOnly);
   } catch (...) {
-    Abort(Progress);
+    Progress.Abort();
   }
 }
 
 void InsertDcxPage(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQxProgressInfo& Progress) {
   if (!Stream) {
-    Abort(Progress);
+    Progress.Abort();
     return;
   }
   try {
@@ -514,7 +512,7 @@ void InsertDcxPage(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
       Stream->SetPosition(0);
       // The whole table, however long: pages beyond what the readers list must survive a rewrite.
       if (!ReadDcxTable(Stream, INT64_MAX, table, length)) {
-        Abort(Progress);
+        Progress.Abort();
         return;
       }
     }
@@ -524,7 +522,7 @@ void InsertDcxPage(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
     // rewrite the file without it, so nothing changes and the caller hears of it.
     if (count == 0) index = 0;
     if (index < 0 || index > count) {
-      Abort(Progress);
+      Progress.Abort();
       return;
     }
     const std::vector<int64_t> sizes = DcxPageSizes(table, length);
@@ -533,7 +531,7 @@ void InsertDcxPage(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
     int64_t total = 0;
     for (int64_t z : sizes) total += z;
     if (total > length) {
-      Abort(Progress);
+      Progress.Abort();
       return;
     }
 
@@ -550,7 +548,7 @@ void InsertDcxPage(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
     for (int32_t i = 0; i <= count; ++i) {
       if (i == index) {
         if (!record()) {
-          Abort(Progress);
+          Progress.Abort();
           return;
         }
         WritePcxStream(&mem, Bitmap, Params, Progress);
@@ -560,7 +558,7 @@ void InsertDcxPage(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
       const int64_t size = sizes[size_t(i)];
       if (size > 0) {
         if (!record()) {
-          Abort(Progress);
+          Progress.Abort();
           return;
         }
         Stream->SetPosition(table[size_t(i)]);
@@ -573,7 +571,7 @@ void InsertDcxPage(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
     Stream->SetPosition(0);
     QxWriteChecked(Stream, Progress.AbortFlag, mem.Memory(), mem.Size());
   } catch (...) {
-    Abort(Progress);
+    Progress.Abort();
   }
 }
 
