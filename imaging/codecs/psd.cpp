@@ -99,7 +99,7 @@ struct TDest {
   int32_t Slot = 0;  // byte (or word for 16-bit formats) within the pixel
 };
 
-TDest DestFor(PF Fmt, int32_t Mode, int32_t Id) {
+TDest DestFor(PF Fmt, int32_t Id) {
   TDest d;
   int32_t colours = 0, alphaId = -1000;
   switch (Fmt) {
@@ -109,7 +109,6 @@ TDest DestFor(PF Fmt, int32_t Mode, int32_t Id) {
     case PF::qxCMYK: colours = 4; alphaId = 4; break;
     default: return d;
   }
-  (void)Mode;
   if (Id >= 0 && Id < colours) {
     d.K = TDest::Color;
     d.Slot = Fmt == PF::qx24RGB ? 2 - Id : Id;
@@ -143,7 +142,7 @@ bool DecodeChannel(TPsdIn& In, const TChannelJob& J) {
   const PF fmt = FormatFor(J.Depth, J.Mode);
   if (fmt == PF::qxInvalid || J.Width <= 0 || J.Height <= 0) return true;
   if (J.Compression != 0 && J.Compression != 1) return true;
-  const TDest dest = DestFor(fmt, J.Mode, J.Id);
+  const TDest dest = DestFor(fmt, J.Id);
   if (dest.K == TDest::None) return true;
   TQxBitmap* bmp = J.Bmp;
   if (bmp->Width() != J.Width || bmp->Height() != J.Height || bmp->PixelFormat() != fmt) {
@@ -161,7 +160,9 @@ bool DecodeChannel(TPsdIn& In, const TChannelJob& J) {
   const int64_t rowLen = RawRowLen(J.Width, J.Depth);
   std::vector<uint8_t> row(static_cast<size_t>(rowLen)), packed;
   TQxBitmap* alpha = dest.K == TDest::Alpha ? bmp->GetAlphaChannel() : nullptr;
-  const int32_t step = QxPixelFormatBits[int(fmt)] / (J.Depth == 16 && fmt != PF::qxCMYK && fmt != PF::qxCIELab ? 16 : 8);
+  // Pixel size in the units a sample is stored in: words for 16-bit gray and RGB, bytes otherwise.
+  const bool words = J.Depth == 16 && (fmt == PF::qx16g || fmt == PF::qxRGB48);
+  const int32_t step = QxPixelFormatBits[int(fmt)] / (words ? 16 : 8);
   const bool lab = fmt == PF::qxCIELab && dest.K == TDest::Color && dest.Slot > 0;
   for (int32_t y = 0; y < J.Height; ++y) {
     const int32_t idx = (*J.RowIndex)++;
@@ -185,7 +186,7 @@ bool DecodeChannel(TPsdIn& In, const TChannelJob& J) {
         for (int32_t x = 0; x < J.Width; ++x) d[x] = s[2 * x];
       else
         std::memcpy(d, s, size_t(J.Width));
-    } else if (J.Depth == 16 && (fmt == PF::qx16g || fmt == PF::qxRGB48)) {
+    } else if (words) {
       auto* d = reinterpret_cast<uint16_t*>(bmp->Scanline(y));
       for (int32_t x = 0; x < J.Width; ++x) d[int64_t(x) * step + dest.Slot] = Be16(s + 2 * x);
     } else {
@@ -722,14 +723,12 @@ void ReadPsdStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
     return;
   }
   std::vector<std::unique_ptr<TQxLayer>> read;
-  bool layersRead = false;
   if (secLen >= 4 && !thumbReplaced) {
     const uint32_t infoLen = in.U32();
     const int64_t infoEnd = in.Pos() + infoLen;
     if (infoLen >= 2 && infoEnd <= secEnd) {
       const int32_t count = std::abs(int32_t(in.I16()));
       if (Layers && !(count > 1 && !LoadLayers)) {
-        layersRead = true;
         if (!ReadLayers(in, infoEnd, count, depth, mode, cmap, transIndex, Progress, read)) read.clear();
         in.Short = false;
         // Group markers and layers without decoded pixels go, each with the mask layer after it.
@@ -746,11 +745,12 @@ void ReadPsdStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
     }
   }
   in.SeekTo(secEnd);
-  for (auto& l : read) Layers->Add(l.release());
-  const bool haveLayers = layersRead && !read.empty();
   std::vector<TQxLayer*> got;
-  if (haveLayers)
-    for (int32_t i = Layers->Count() - int32_t(read.size()); i < Layers->Count(); ++i) got.push_back(LayerAt(Layers, i));
+  for (auto& l : read) {
+    got.push_back(l.get());
+    Layers->Add(l.release());
+  }
+  const bool haveLayers = !got.empty();
 
   // Merged image.
   bool merged = false;
