@@ -211,6 +211,19 @@ struct TBitSource {
   bool AtEnd(int64_t pos) const { return (pos >> 3) >= Len; }
 };
 
+// The position of the next one bit at or after Pos; Limit when only zero bits follow.
+int64_t NextOne(const TBitSource& src, int64_t pos) {
+  if (pos >= src.Limit) return src.Limit;
+  int64_t i = pos >> 3;
+  uint8_t b = uint8_t(src.Byte(i) & (0xFF >> (pos & 7)));
+  while (!b) {
+    if (++i >= src.Len) return src.Limit;
+    b = src.Data[i];  // zero reads as zero in either bit order
+    if (b) b = src.Byte(i);
+  }
+  return i * 8 + __builtin_clz(uint32_t(b)) - 24;
+}
+
 struct TRunResult {
   int Entry;  // -1: no code
   int Len;
@@ -289,8 +302,12 @@ int64_t Decode1D(uint8_t* dest, const TBitSource& src, int32_t width, int64_t po
   while (more()) {
     const TRunResult r = DecodeRun(trees.Nodes[black], src, pos);
     if (r.Entry < 0) {
-      if (pos == rowStart) ++rowStart;
-      ++pos;
+      // Only 32 zero bits give no code; stepping one bit at a time would find nothing until the zeros end,
+      // so go straight to the first window that holds a one bit (or to the end of the data).
+      const int64_t one = NextOne(src, pos);
+      const int64_t next = std::max(pos + 1, one >= src.Limit ? src.Limit : one - 31);
+      if (pos == rowStart) rowStart = next;
+      pos = next;
       continue;
     }
     last = r.Entry;
@@ -355,7 +372,7 @@ int64_t Decode2D(uint8_t* dest, const TBitSource& src, int32_t width, uint8_t* r
     int mode = MatchMode(src.Peek(pos));
     pos += ModeCodes[mode].Len;
     if (mode == mZeros && eolFill) {
-      while (pos < src.Limit && !src.Bit(pos)) ++pos;
+      pos = NextOne(src, pos);
       if (pos < src.Limit) ++pos;
       mode = mEOL;
     }

@@ -336,4 +336,17 @@ TEST(CCITTDecode, CorruptAndTruncatedDataEndsCleanly) {
   }
 }
 
+// A long stretch of zero bits is crossed in one step, not one bit per code lookup.
+TEST(CCITTDecode, LongZeroStretchesEndTheRowAtTheDataEnd) {
+  std::vector<uint8_t> zeros(1 << 20, 0);
+  zeros.back() = 0x01;  // an EOL at the very end
+  const int64_t limit = int64_t(zeros.size()) * 8;
+  std::vector<uint8_t> row(2), ref(2, 0xFF);
+  EXPECT_EQ(CCITTDecode1D(row.data(), zeros.data(), int64_t(zeros.size()), 16, 0, 1), limit);
+  EXPECT_EQ(row, (std::vector<uint8_t>{0xFF, 0xFF}));
+  EXPECT_EQ(CCITTDecode2D(row.data(), zeros.data(), int64_t(zeros.size()), 16, ref.data(), 0, 1, true), limit);
+  EXPECT_EQ(row, (std::vector<uint8_t>{0xFF, 0xFF}));
+  EXPECT_EQ(CCITTDecodeMH(row.data(), zeros.data(), int64_t(zeros.size()), 16, 2), int32_t(zeros.size()));
+}
+
 }  // namespace
