@@ -255,16 +255,17 @@ void TQxMask::FillPolygons(int32_t Value, const TPoint* Points, int32_t Count) {
 void TQxMask::Translate(int32_t& DX, int32_t& DY, bool Clip) {
   if (IsEmpty()) SyncBoundingBox();
   if (IsEmpty()) return;
+  // In 64 bits: an offset far outside the mask must not wrap around.
   if (Clip) {
-    if (DX + X1 < 0) X1 = -DX;
-    if (DY + Y1 < 0) Y1 = -DY;
-    if (DX + X2 >= width_) X2 = width_ - 1 - DX;
-    if (DY + Y2 >= height_) Y2 = height_ - 1 - DY;
+    if (int64_t(DX) + X1 < 0) X1 = int32_t(std::clamp<int64_t>(-int64_t(DX), INT32_MIN, INT32_MAX));
+    if (int64_t(DY) + Y1 < 0) Y1 = int32_t(std::clamp<int64_t>(-int64_t(DY), INT32_MIN, INT32_MAX));
+    if (int64_t(DX) + X2 >= width_) X2 = int32_t(std::clamp<int64_t>(int64_t(width_) - 1 - DX, INT32_MIN, INT32_MAX));
+    if (int64_t(DY) + Y2 >= height_) Y2 = int32_t(std::clamp<int64_t>(int64_t(height_) - 1 - DY, INT32_MIN, INT32_MAX));
   } else {
-    if (DX + X1 < 0) DX = -X1;
-    if (DX + X2 >= width_) DX = width_ - 1 - X2;
-    if (DY + Y1 < 0) DY = -Y1;
-    if (DY + Y2 >= height_) DY = height_ - 1 - Y2;
+    if (int64_t(DX) + X1 < 0) DX = -X1;
+    if (int64_t(DX) + X2 >= width_) DX = width_ - 1 - X2;
+    if (int64_t(DY) + Y1 < 0) DY = -Y1;
+    if (int64_t(DY) + Y2 >= height_) DY = height_ - 1 - Y2;
   }
   if (DX == 0 && DY == 0) return;
   if (X2 < X1 || Y2 < Y1) {
@@ -287,10 +288,10 @@ void TQxMask::Translate(int32_t& DX, int32_t& DY, bool Clip) {
       }
     }
   }
-  X1 = std::clamp(X1 + DX, 0, std::max(width_ - 1, 0));
-  X2 = std::clamp(X2 + DX, 0, std::max(width_ - 1, 0));
-  Y1 = std::clamp(Y1 + DY, 0, std::max(height_ - 1, 0));
-  Y2 = std::clamp(Y2 + DY, 0, std::max(height_ - 1, 0));
+  X1 = int32_t(std::clamp<int64_t>(int64_t(X1) + DX, 0, std::max(width_ - 1, 0)));
+  X2 = int32_t(std::clamp<int64_t>(int64_t(X2) + DX, 0, std::max(width_ - 1, 0)));
+  Y1 = int32_t(std::clamp<int64_t>(int64_t(Y1) + DY, 0, std::max(height_ - 1, 0)));
+  Y2 = int32_t(std::clamp<int64_t>(int64_t(Y2) + DY, 0, std::max(height_ - 1, 0)));
 }
 
 void TQxMask::CopyBitmap(TQxBitmap* Dest, TQxBitmap* Source, bool DestRelative, bool SourceRelative,

@@ -16,6 +16,7 @@
 #include "imaging/processing/proc.h"
 #include "imaging/processing/transitions.h"
 #include "imaging/view/layer.h"
+#include "platform/base/streams.h"
 #include "platform/base/types.h"
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/color.h"
@@ -474,6 +475,26 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   int32_t SelectionBoxTop();
   int32_t SelectionBoxRight();
   int32_t SelectionBoxBottom();
+  // Builds without committing: Op 0 replaces, 1 adds. Coordinates follow SelectionBase.
+  void SelectRectEx(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, uint8_t Op, bool Square, bool KeepInside);
+  void BeginNewPolygon();
+  void MagicWandSelect(int32_t X, int32_t Y, bool Add);
+  void ClosePolygon(bool Add, bool DropLastPoint);
+  void MoveSelectionBy(int32_t DX, int32_t DY);
+  // Moves mask and polygon by bitmap pixels; Clip cuts at the bitmap's borders instead of keeping the
+  // selection inside. State (the mouse's drag state) comes back unchanged.
+  int32_t MoveSelection(int32_t State, int32_t DX, int32_t DY, bool Clip);
+  void ClearPolygon();
+  void RemoveLastPolygon();
+  void RemoveTrailingPoint();
+  void PushSelection();
+  bool PopSelection(bool Drop, uint8_t Mode);
+  int32_t SelectionMaskDepth = 1;
+  int32_t SelectionMaskValue = 1;
+  bool AddWithShift = true;
+  uint8_t MagicWandMode = 0;  // 0 outline polygon, 1 flood-filled mask, 2 every similar pixel
+  int32_t MagicWandTolerance = 15;
+  bool MagicWandMaxFilter = false;
   void SaveSelectionToStream(TStream* Stream);
   bool LoadSelectionFromStream(TStream* Stream, int32_t Mode);
   const TPoint* PolySelPoints() const;
@@ -658,6 +679,13 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   bool FSelected = false;
   bool FLayerResizeByMouse = false;  // a magnifier keeps its bitmap size while the mouse resizes it
   bool FLoadingLayers = false;
+  int32_t FPolyX1 = 0, FPolyY1 = 0, FPolyX2 = 0, FPolyY2 = 0;  // the polygon's bounding box
+  bool FOutlineVisible = false;
+  bool FPolygonOpen = false;
+  bool FRenderMaskOnRelease = false;  // a moved rectangle is drawn into the mask again at mouse up
+  std::vector<std::unique_ptr<TMemoryStream>> FSelectionStack;
+  void AppendSelectionPoint(TPoint P);
+  void MapToLayer(int32_t& X, int32_t& Y);
   HDRAWDIB FDrawDib = QxDrawDibOpen();
   TQxDibInfo FDibInfo;  // describes the back buffer for DrawDib
   std::unique_ptr<TQxMask> FSelectionMask;

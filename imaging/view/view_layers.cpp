@@ -40,12 +40,17 @@ void TQuillotView::SyncLayers() {
 
 void TQuillotView::SetCurrentLayer(int32_t Index) {
   if (Index < 0 || Index >= LayerCount() || Index == FCurrentLayerIndex) return;
-  if (FCurrentLayerIndex >= 0 && FCurrentLayerIndex < LayerCount()) FLayers[size_t(FCurrentLayerIndex)]->Bitmap = FCurrentBitmap;
+  if (FCurrentLayerIndex >= 0 && FCurrentLayerIndex < LayerCount()) {
+    FLayers[size_t(FCurrentLayerIndex)]->Bitmap = FCurrentBitmap;
+    // The selection keeps its place over the picture while another layer becomes current.
+    if (FSelected) PushSelection();
+  }
   FCurrentLayerIndex = Index;
   while (!FLayers[size_t(FCurrentLayerIndex)]->Selectable && FCurrentLayerIndex > 0 && RespectSelectable)
     --FCurrentLayerIndex;
   FCurrentBitmap = FLayers[size_t(FCurrentLayerIndex)]->Bitmap;
   FLegacyTBitmap = FCurrentBitmap->Location() == TQxLocation::qxTBitmap ? FCurrentBitmap->GetTBitmap() : nullptr;
+  if (FSelected) PopSelection(true, 2);
   NotifyBitmapChange();
   UpdateView();
 }

@@ -1,0 +1,1 @@
+qv_fuzz(view_selection_stream DEPS imaging_view)
