@@ -197,6 +197,8 @@ std::vector<uint8_t> TTIFFDirectory::ReadBytes(uint16_t Tag) const {
   const TTIFFEntry* e = Entry(Tag);
   if (!e || e->Count == 0) return {};
   if (e->Count <= 4) return std::vector<uint8_t>(e->Raw, e->Raw + e->Count);
+  // Nothing is allocated for a block the stream cannot hold.
+  if (int64_t(e->Count) > StreamSize) return {};
   std::vector<uint8_t> out(e->Count);
   if (!ReadAt(e->Value, out.data(), out.size())) return {};
   return out;

@@ -32,11 +32,11 @@ int64_t ExpansionLimit(int32_t Compression) {
     case 32946: return 1100;
     case 2:
     case 3:
-    case 4: return 1 << 16;
+    case 4: return 1 << 14;
     default: return 4096;
   }
 }
-constexpr int64_t kSizeAllowance = int64_t(64) << 20;
+constexpr int64_t kSizeAllowance = int64_t(16) << 20;
 
 bool PlausibleSize(const TTIFFVars& V, double Bytes) {
   return Bytes <= double(kSizeAllowance) + double(V.StreamSize) * double(ExpansionLimit(V.Compression));

@@ -171,6 +171,9 @@ bool HasTransparency(TQxBitmap* B) {
 // Step 1: the working bitmap and the layout written; rewrites Params to describe it.
 void Prepare(TQxBitmap* Bitmap, TIOParamsVals& P, TWriteVars& W, TQxBitmap*& Work, std::unique_ptr<TQxBitmap>& Own) {
   Work = Bitmap;
+  // Parameters left by a damaged file must not describe samples no row layout exists for.
+  if (P.BitsPerSample < 1 || (P.BitsPerSample > 8 && P.BitsPerSample != 16)) P.BitsPerSample = 8;
+  if (P.SamplesPerPixel < 1) P.SamplesPerPixel = 3;
   const TQxPixelFormat f0 = Bitmap->PixelFormat();
   auto copy24 = [&](TQxBitmap* Src) {
     auto c = std::make_unique<TQxBitmap>();

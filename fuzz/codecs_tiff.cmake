@@ -1,0 +1,1 @@
+qv_fuzz(codecs_tiff DEPS imaging_codecs imaging_view)
