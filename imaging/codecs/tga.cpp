@@ -240,7 +240,7 @@ void TgaDecodeDateTime(double Value, int32_t& Year, int32_t& Month, int32_t& Day
     secs = 0;
     days += Value >= 0 ? 1 : -1;
   }
-  // Civil date from days since 1970-01-01.
+  // Days since 30 December 1899 to a civil date (counted from 1 March of year 0 inside).
   const int64_t z = days - 25569 + 719468;
   const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   const int64_t doe = z - era * 146097;
