@@ -5,7 +5,7 @@
 
 void QxRegisterFurtherCodecs();
 
-void QxRegisterLzwCoders();    // lzw.cpp: nothing to fill; present for symmetry
+void QxRegisterLzwCoders();    // lzw.cpp: the GIF and TIFF LZW coder hooks
 void QxRegisterGifCodec();     // gif.cpp
 void QxRegisterPcxCodecs();    // pcx.cpp: PCX and DCX
 void QxRegisterTgaCodec();     // tga.cpp

@@ -549,7 +549,8 @@ int32_t ReadJpegStream(TStream* Stream, TStream* TablesStream, TQxBitmap* Bitmap
       default:
         break;
     }
-    if (KeepYCbCr) out = JCS_YCbCr;
+    // Raw components: no colour conversion at all; an RGB-coded stream stays RGB.
+    if (KeepYCbCr) out = cinfo.jpeg_color_space;
     cinfo.out_color_space = out;
     switch (Params.JpegDCTMethod) {
       case 0: cinfo.dct_method = JDCT_ISLOW; break;

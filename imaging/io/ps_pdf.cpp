@@ -67,6 +67,8 @@ bool CcittRows(TQxBitmap* b, bool g4, TQxProgressInfo& progress, std::vector<uin
   const int32_t w = b->Width();
   for (int32_t y = 0; y < b->Height(); ++y) coder(b->Scanline(y), w, &ms, 1, aborting, ref, bits, pending);
   coder(nullptr, w, &ms, 1, aborting, ref, bits, pending);
+  // The coder hands back the bits of a last partial byte; they end the closing code.
+  if (bits > 0) ms.WriteBuffer(&pending, 1);
   const auto* p = static_cast<const uint8_t*>(ms.Memory());
   out.assign(p, p + ms.Size());
   while (out.size() % 4) out.push_back(0);
