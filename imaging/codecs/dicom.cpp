@@ -16,13 +16,12 @@
 #include "imaging/foundation/services.h"
 #include "imaging/io/jpeg.h"
 #include "imaging/io/params.h"
+#include "imaging/io/io_init.h"
 #include "platform/base/numeric.h"
 #include "platform/base/streams.h"
 
 namespace {
 
-// Offsets count from the caller's stream start, as the I/O unit's switch has it after start-up.
-constexpr bool kRelativeToStreamPosition = false;
 
 const std::string kBigEndianSyntax = "1.2.840.10008.1.2.2";
 
@@ -723,7 +722,7 @@ void ReadDicomStream(TStream* Stream, TIOParamsVals& Params, TQxBitmap* Bitmap, 
       c.Bitmap = Bitmap;
     }
     c.Stream = std::make_unique<TQxBufferedReadStream>(Stream, TQxBufferedReadStream::DefaultBufferSize,
-                                                       kRelativeToStreamPosition);
+                                                       QxBufferedReadRelative);
     c.StreamSize = c.Stream->Size();
     const int64_t start = c.Stream->Position();
     c.Stream->Seek(128, TSeekOrigin::soCurrent);
