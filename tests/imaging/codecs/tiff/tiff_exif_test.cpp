@@ -1,0 +1,186 @@
+// EXIF, GPS and metadata blocks written by the TIFF writer and read back by the reader, and the EXIF block
+// of the JPEG road through the foundation's routines.
+#include <lcms2.h>
+
+#include <cstring>
+
+#include "imaging/codecs/tiff_internal.h"
+#include "imaging/foundation/icc.h"
+#include "imaging/foundation/metadata.h"
+#include "imaging/io/jpeg_metadata.h"
+#include "tiff_test_util.h"
+
+using namespace qvtiff;
+
+namespace {
+
+// The EXIF directory of a tags-only block, and the block read back into fresh parameters.
+struct Block {
+  std::vector<uint8_t> Data;
+  std::unique_ptr<TMemoryStream> S;
+  TTIFFDirectory Main, Exif, Gps;
+  ReadResult Back;
+  explicit Block(TIOParamsVals& P) {
+    P.ExifHasData = 1;
+    Data = WriteTiff(nullptr, P);
+    S = StreamOf(Data);
+    int32_t pages = 0;
+    const uint32_t first = Data[4] | (Data[5] << 8) | (Data[6] << 16) | (uint32_t(Data[7]) << 24);
+    EXPECT_TRUE(TiffWalkIFDs(S.get(), 0, true, first, 0, &Main, pages));
+    if (int64_t e = Main.ReadValue(34665, 0)) TiffLoadDirectory(S.get(), 0, true, uint32_t(e), Exif);
+    if (int64_t g = Main.ReadValue(34853, 0)) TiffLoadDirectory(S.get(), 0, true, uint32_t(g), Gps);
+    Back = ReadTiff(Data, {.ParamsOnly = true});
+  }
+};
+
+}  // namespace
+
+TEST(TiffExif, ExifTagsWrittenAndReadBack) {
+  TIOParamsVals p;
+  p.SetExifExposureTime(0.004);
+  p.SetExifBrightnessValue(-2.5);
+  p.SetExifFlash(16);
+  p.SetExifSceneType(1);
+  p.ExifISOSpeedRatings = {100, 0};
+  p.ExifMake = "Maker";
+  p.ExifModel = "M1";
+  p.ExifXPTitle = "Grüße";
+  p.ExifDateTimeOriginal = "2026:12:10 10:00:00";
+  p.ExifVersion = "0220";
+  p.ExifUserComment = "Hi";
+  p.ExifUserCommentCode.assign("UNICODE\0", 8);
+  p.ExifXResolution = 300;
+  p.ExifYResolution = 300;
+  Block b(p);
+  EXPECT_FALSE(b.Main.Entry(531));  // YCbCrPositioning absent: not written
+  EXPECT_EQ(b.Exif.Entry(34855)->Count, 1u);
+  EXPECT_EQ(b.Exif.ReadValue(34855, 0), 100);
+  EXPECT_EQ(b.Exif.Entry(37510)->Count, 14u);
+  EXPECT_EQ(b.Exif.Entry(41729)->Type, ttUndefined);
+  EXPECT_EQ(b.Exif.Entry(36864)->Count, 4u);
+  EXPECT_FALSE(b.Main.Entry(34853));  // no GPS version: no GPS directory
+
+  const TIOParamsVals& r = *b.Back.Params;
+  EXPECT_EQ(r.ExifHasData, 1);
+  EXPECT_NEAR(r.ExifExposureTime, 0.004, 5e-9);
+  EXPECT_DOUBLE_EQ(r.ExifBrightnessValue, -2.5);
+  EXPECT_EQ(r.ExifFlash, 16);
+  EXPECT_EQ(r.ExifSceneType, 1);
+  EXPECT_EQ(r.ExifISOSpeedRatings[0], 100);
+  EXPECT_EQ(r.ExifMake, "Maker");
+  EXPECT_EQ(r.ExifModel, "M1");
+  EXPECT_EQ(r.ExifXPTitle, "Grüße");
+  EXPECT_EQ(r.ExifDateTimeOriginal, "2026:12:10 10:00:00");
+  EXPECT_EQ(r.ExifVersion, "0220");
+  EXPECT_EQ(r.ExifUserComment, "Hi");
+  EXPECT_EQ(r.ExifUserCommentCode, std::string("UNICODE\0", 8));
+  EXPECT_EQ(r.ExifYCbCrPositioning, -1);
+  EXPECT_EQ(r.ExifFNumber, -1);
+  for (int32_t tag : {0x829A, 0x9203, 0x9209, 0xA301}) EXPECT_NE(std::find(r.ExifTagsPresent.begin(), r.ExifTagsPresent.end(), tag), r.ExifTagsPresent.end()) << tag;
+
+  // Two ISO values go as two SHORTs; an ASCII-coded comment keeps its code.
+  TIOParamsVals q;
+  q.ExifISOSpeedRatings = {100, 200};
+  q.ExifUserComment = "caf\xC3\xA9";
+  q.ExifUserCommentCode.assign("ASCII\0\0\0", 8);
+  Block c(q);
+  EXPECT_EQ(c.Exif.Entry(34855)->Count, 2u);
+  EXPECT_EQ(c.Exif.Entry(37510)->Count, 13u);  // 8 code bytes, four code-page bytes, NUL
+  EXPECT_EQ(c.Back.Params->ExifUserComment, "caf\xC3\xA9");
+  EXPECT_EQ(c.Back.Params->ExifISOSpeedRatings[1], 200);
+}
+
+TEST(TiffExif, GpsDirectory) {
+  TIOParamsVals p;
+  p.ExifGPSVersionID = "2.2.0.0";
+  p.ExifGPSLatitudeRef = std::string("N\0", 2);
+  p.ExifGPSLatitude = {51, 30, 12.5};
+  p.ExifGPSAltitudeRef = "1";
+  p.ExifGPSAltitude = 120.25;
+  p.ExifGPSMapDatum = "WGS-84";
+  Block b(p);
+  ASSERT_TRUE(b.Gps.Entry(0));
+  EXPECT_EQ(b.Gps.Entry(0)->Count, 4u);
+  EXPECT_EQ(std::vector<uint8_t>(b.Gps.Entry(0)->Raw, b.Gps.Entry(0)->Raw + 4), (std::vector<uint8_t>{2, 2, 0, 0}));
+  EXPECT_EQ(b.Gps.Entry(1)->Count, 2u);
+  const TIOParamsVals& r = *b.Back.Params;
+  EXPECT_EQ(r.ExifGPSVersionID, "2.2.0.0");
+  EXPECT_EQ(r.ExifGPSLatitudeRef, std::string("N\0", 2));
+  EXPECT_EQ(r.ExifGPSLatitude, (std::array<double, 3>{51, 30, 12.5}));
+  EXPECT_EQ(r.ExifGPSAltitudeRef, "1");
+  EXPECT_DOUBLE_EQ(r.ExifGPSAltitude, 120.25);
+  EXPECT_EQ(r.ExifGPSMapDatum, "WGS-84");
+}
+
+TEST(TiffExif, PageWithoutExifGivesAbsentValues) {
+  TiffBuilder b;
+  b.Image(1, 1, 8, 1, 1, {0});
+  TIOParamsVals p;
+  p.ExifHasData = 0;
+  ReadResult r = ReadTiff(b.Build(), {.ParamsOnly = true});
+  EXPECT_EQ(r.Params->ExifHasData, 0);
+  EXPECT_EQ(r.Params->ExifExposureTime, -1);
+  EXPECT_EQ(r.Params->ExifBrightnessValue, -1000);
+  EXPECT_EQ(r.Params->ExifGPSVersionID, "");
+}
+
+TEST(TiffExif, MetadataBlocksOfAnImagePage) {
+  auto bmp = MakeRGB(4, 4);
+  for (int32_t len : {4, 5}) {
+    TIOParamsVals p;
+    p.IPTC = std::make_unique<TQxIPTCInfoList>();
+    std::vector<uint8_t> text(size_t(len), 'x');
+    p.IPTC->AddRecord(2, 120, len, text.data());
+    p.XmpPacket = "<x:xmpmeta>packet</x:xmpmeta>";
+    {
+      cmsHPROFILE h = cmsCreate_sRGBProfile();
+      cmsUInt32Number n = 0;
+      cmsSaveProfileToMem(h, nullptr, &n);
+      std::vector<uint8_t> raw(n);
+      cmsSaveProfileToMem(h, raw.data(), &n);
+      cmsCloseProfile(h);
+      p.GetInputICC()->LoadFromBuffer(raw.data(), int32_t(n));
+    }
+    const std::vector<uint8_t> f = WriteTiff(bmp.get(), p);
+    auto s = StreamOf(f);
+    TTIFFDirectory d;
+    TiffLoadDirectory(s.get(), 0, true, f[4] | (f[5] << 8) | (f[6] << 16) | (uint32_t(f[7]) << 24), d);
+    // 7 bytes of version record and 5 of header before the text: 16 bytes give 4 LONGs, 17 give 5.
+    EXPECT_EQ(d.Entry(33723)->Count, uint32_t(len == 4 ? 4 : 5));
+    ReadResult r = ReadTiff(f);
+    ASSERT_TRUE(r.Params->IPTC);
+    int32_t found = -1;
+    for (int32_t i = 0; i < r.Params->IPTC->Count(); ++i)
+      if (r.Params->IPTC->RecordNumber(i) == 2 && r.Params->IPTC->DatasetNumber(i) == 120) found = i;
+    ASSERT_GE(found, 0);
+    EXPECT_EQ(r.Params->IPTC->DataLength(found), len);
+    EXPECT_EQ(r.Params->XmpPacket, p.XmpPacket);
+    ASSERT_TRUE(r.Params->InputICC);
+    EXPECT_TRUE(r.Params->InputICC->IsValid());
+    EXPECT_EQ(r.Params->InputICC->RawLength(), p.InputICC->RawLength());
+  }
+}
+
+TEST(TiffExif, ExifBlockWithThumbnailThroughTheFoundation) {
+  RegisterCoders();
+  TIOParamsVals p;
+  p.ExifHasData = 1;
+  p.ExifMake = "Camera";
+  p.SetExifOrientation(6);
+  p.SetExifFNumber(2.8);
+  p.ExifThumbnail = MakeRGB(40, 30);
+  std::vector<uint8_t> block;
+  ASSERT_TRUE(QxSaveEXIFToBuffer(p, block, true));
+  ASSERT_GT(block.size(), 6u);
+  EXPECT_EQ(std::memcmp(block.data(), "Exif\0\0", 6), 0);
+
+  TIOParamsVals back;
+  ASSERT_TRUE(QxLoadEXIFFromBuffer(block.data(), int32_t(block.size()), back));
+  EXPECT_EQ(back.ExifMake, "Camera");
+  EXPECT_EQ(back.ExifOrientation, 6);
+  EXPECT_NEAR(back.ExifFNumber, 2.8, 1e-8);
+  ASSERT_TRUE(back.ExifThumbnail);
+  ASSERT_FALSE(back.ExifThumbnail->IsEmpty());
+  // The loader turns the thumbnail upright for orientation 6.
+  EXPECT_EQ(back.ExifThumbnail->Width() * back.ExifThumbnail->Height(), 40 * 30);
+}
