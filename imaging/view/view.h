@@ -489,6 +489,19 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   void RemoveTrailingPoint();
   void PushSelection();
   bool PopSelection(bool Drop, uint8_t Mode);
+  // Grips and grid drawn over a selection, and the current layer's grips.
+  TColor SelGripPenColor = clBlack;
+  TColor SelGripBrushColor = TColor(0xBAFFFF);
+  TBrushStyle SelGripBrushStyle = TBrushStyle::bsSolid;
+  int32_t SelGripSize = 5;
+  uint8_t SelGripShape = 1;  // 0 square, 1 circle
+  bool SelGripSides = true;
+  int32_t SelectionGridSize = 1;
+  TColor LayerGripPenColor = clBlack;
+  TColor LayerGripBrushColor = TColor(0xBAFFFF);
+  TBrushStyle LayerGripBrushStyle = TBrushStyle::bsSolid;
+  int32_t LayerGripSize = 5;
+  uint8_t LayerGripShape = 1;
   int32_t SelectionMaskDepth = 1;
   int32_t SelectionMaskValue = 1;
   bool AddWithShift = true;
@@ -681,6 +694,10 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   bool FLoadingLayers = false;
   int32_t FPolyX1 = 0, FPolyY1 = 0, FPolyX2 = 0, FPolyY2 = 0;  // the polygon's bounding box
   bool FOutlineVisible = false;
+  int32_t FOutlinePhase = 0, FMaskBorderPhase = 0;
+  TRect FSelScreenRect;
+  bool SelectionIsRectangle() const;
+  void DrawOutlineEdge(TCanvas* C, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t& Dash);
   bool FPolygonOpen = false;
   bool FRenderMaskOnRelease = false;  // a moved rectangle is drawn into the mask again at mouse up
   std::vector<std::unique_ptr<TMemoryStream>> FSelectionStack;

@@ -5,9 +5,12 @@
 #include <algorithm>
 
 #include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/canvas.h"
+#include "imaging/foundation/geometry_helpers.h"
 #include "imaging/foundation/mask.h"
 #include "imaging/processing/filters.h"
 #include "imaging/view/view.h"
+#include "platform/base/clock.h"
 #include "platform/base/numeric.h"
 #include "platform/base/streams.h"
 #include "platform/graphics/bitmap.h"
@@ -441,9 +444,114 @@ void TQuillotView::EnsureOutlineTimer() {
 
 void TQuillotView::OutlineTimerTick() { PaintSelection(FOutlineTimer, true); }
 
-void TQuillotView::PaintSelection(TComponent*, bool) {
-  // No outline record is drawn yet, so no pass is animated.
-  const bool animated = false;
+bool TQuillotView::SelectionIsRectangle() const {
+  const auto& p = FPolySelPoints;
+  return p.size() == 4 && p[0].Y == p[1].Y && p[1].X == p[2].X && p[2].Y == p[3].Y && p[3].X == p[0].X;
+}
+
+// Dashes of four pixels in the two selection colours; the phase moves them a pixel per timer tick.
+void TQuillotView::DrawOutlineEdge(TCanvas* C, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t& Dash) {
+  LineDDA(X1, Y1, X2, Y2, [&](int32_t X, int32_t Y) {
+    C->SetPixels(X, Y, Dash < 4 ? FSelectionColor1 : FSelectionColor2);
+    Dash = Dash >= 7 ? 0 : Dash + 1;
+  });
+}
+
+void TQuillotView::PaintSelection(TComponent* Sender, bool RespectCanvasLock) {
+  bool animated = false;
+  TCanvas* c = ControlCanvasOrNull();
+  TQxLayer* layer = CurrentLayer();
+  if (HasParentWindow() && ShowSelection && FOutlineVisible && c && layer) {
+    animated = FSelectionOptions.Contains(TQxSelectionOptionsItems::qxsoAnimated);
+    if (animated && FOutlineTimer && Sender == FOutlineTimer) {
+      FOutlinePhase = (FOutlinePhase + 1) % 10;
+      ++FMaskBorderPhase;
+    }
+    const TRect clip = c->ClipRect();
+    const bool skip = clip.Width() <= 0 || clip.Height() <= 0 || FPaintLock > 0 || (RespectCanvasLock && c->LockCount() > 0);
+    if (!skip) {
+      auto toClient = [&](const TPoint& P) { return TPoint(layer->LayerToClientX(P.X), layer->LayerToClientY(P.Y)); };
+      if (FSelectionOptions.Contains(TQxSelectionOptionsItems::qxsoSizeable) && SelectionIsRectangle()) {
+        TQxCanvas q(c, true, false);
+        q.Brush()->SetStyle(SelGripBrushStyle);
+        q.Brush()->SetColor(SelGripBrushColor);
+        q.Pen()->SetColor(SelGripPenColor);
+        q.Pen()->SetStyle(TPenStyle::psSolid);
+        q.Pen()->SetMode(TPenMode::pmCopy);
+        q.Pen()->SetWidth(1);
+        int32_t minX = INT32_MAX, minY = INT32_MAX, maxX = INT32_MIN, maxY = INT32_MIN;
+        auto grip = [&](int32_t x, int32_t y) {
+          const int32_t g = SelGripSize;
+          if (SelGripShape == 0)
+            q.Rectangle(x - g, y - g, x + g, y + g);
+          else
+            q.Ellipse(x - g, y - g, x + g, y + g);
+        };
+        for (const TPoint& p : FPolySelPoints) {
+          const TPoint cp = toClient(p);
+          grip(cp.X, cp.Y);
+          minX = std::min(minX, cp.X);
+          maxX = std::max(maxX, cp.X);
+          minY = std::min(minY, cp.Y);
+          maxY = std::max(maxY, cp.Y);
+        }
+        if (SelGripSides) {
+          grip((minX + maxX) / 2, minY);
+          grip(minX, (minY + maxY) / 2);
+          grip(maxX, (minY + maxY) / 2);
+          grip((minX + maxX) / 2, maxY);
+        }
+      }
+      if (FSelectionMask && !FSelectionMask->IsEmpty()) {
+        // A committed selection shows the border of its pixels rather than its polygon.
+        if (!(OutlineHideWhileZooming && FOutlineSkipsLeft > 0)) {
+          const uint32_t t0 = GetTickCount();
+          const TQxLayerScreenMap& m = layer->ScreenMap;
+          FSelectionMask->DrawSelectionBorder(c, m.X, m.Y, m.W, m.H, m.SrcX, m.SrcY, m.SrcW, m.SrcH,
+                                              FMaskBorderPhase, FSelectionColor1, FSelectionColor2, nullptr);
+          const uint32_t elapsed = GetTickCount() - t0;
+          if (OutlineTimeFactor < 0 && (FHasOwner || HasParentWindow())) {
+            EnsureOutlineTimer();
+            FOutlineTimer->SetInterval(
+                uint32_t(std::max<int64_t>(210, int64_t(elapsed) * 100 / -int64_t(OutlineTimeFactor))));
+          }
+        }
+      } else if (!FPolySelPoints.empty()) {
+        int32_t dash = FOutlinePhase;
+        if (SelectionIsRectangle()) {
+          const TPoint a = toClient(FPolySelPoints[0]), b = toClient(FPolySelPoints[2]);
+          const int32_t x1 = a.X, y1 = a.Y, x2 = b.X - 1, y2 = b.Y - 1;
+          const int32_t xs[4] = {x2, x2, x1, x1}, ys[4] = {y1, y2, y2, y1};
+          int32_t px = x1, py = y1;
+          FSelScreenRect = TRect(x1, y1, x2, y2);
+          static const int32_t order[4] = {1, 2, 3, 0};
+          for (int e = 0; e < 4; ++e) {
+            DrawOutlineEdge(c, px, py, xs[e], ys[e], dash);
+            px = xs[e];
+            py = ys[e];
+            if (OnDrawPolygon) OnDrawPolygon(this, 0, order[e], c, px, py);
+          }
+        } else {
+          // Edge by edge; a separator closes the polygon it ends, and the last one is closed unless it is
+          // still being drawn.
+          size_t first = 0;
+          const size_t n = FPolySelPoints.size();
+          for (size_t i = 0; i < n; ++i) {
+            const TPoint& p = FPolySelPoints[i];
+            if (p.X == 0xFFFFF && p.Y == 0xFFFFF) {
+              first = i + 1;
+              continue;
+            }
+            const bool endOfPolygon = i + 1 == n || (FPolySelPoints[i + 1].X == 0xFFFFF && FPolySelPoints[i + 1].Y == 0xFFFFF);
+            if (endOfPolygon && i + 1 == n && FPolygonOpen) break;
+            const TPoint a = toClient(p), b = toClient(endOfPolygon ? FPolySelPoints[first] : FPolySelPoints[i + 1]);
+            DrawOutlineEdge(c, a.X, a.Y, b.X, b.Y, dash);
+            if (OnDrawPolygon) OnDrawPolygon(this, 0, int32_t(i), c, a.X, a.Y);
+          }
+        }
+      }
+    }
+  }
   if (FHasOwner || HasParentWindow()) {
     EnsureOutlineTimer();
     FOutlineTimer->SetEnabled(animated || FFastPaintsLeft != 0 || FOutlineSkipsLeft != 0);
@@ -455,13 +563,116 @@ void TQuillotView::PaintSelection(TComponent*, bool) {
   if (FOutlineSkipsLeft > 0) --FOutlineSkipsLeft;
 }
 
-void TQuillotView::DrawSelectionGrid(int32_t, int32_t, int32_t, int32_t) {}
-void TQuillotView::DrawRubberSegment() {}
-int32_t TQuillotView::SelectionGripAt(int32_t, int32_t) { return 0; }
-int32_t TQuillotView::LayerGripAt(int32_t, int32_t) { return 0; }
-void TQuillotView::LayerGripRects(int32_t, TRect Rects[9]) {
-  for (int i = 0; i < 9; ++i) Rects[i] = TRect();
+void TQuillotView::DrawSelectionGrid(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+  const int32_t n = SelectionGridSize;
+  TCanvas* c = ControlCanvasOrNull();
+  if (n < 2 || !c) return;
+  if (X1 > X2) std::swap(X1, X2);
+  if (Y1 > Y2) std::swap(Y1, Y2);
+  c->Pen()->SetColor(TColor(0xA0A0A0));
+  c->Pen()->SetMode(TPenMode::pmCopy);
+  c->Pen()->SetStyle(TPenStyle::psSolid);
+  for (int32_t b = 1; b < n; ++b) {
+    const int32_t y = Y1 + int32_t(Trunc(double(b) * (Y2 - Y1) / n));
+    const int32_t x = X1 + int32_t(Trunc(double(b) * (X2 - X1) / n));
+    c->MoveTo(X1, y);
+    c->LineTo(X2, y);
+    c->MoveTo(x, Y1);
+    c->LineTo(x, Y2);
+  }
 }
+
+void TQuillotView::DrawRubberSegment() {}
+
+int32_t TQuillotView::SelectionGripAt(int32_t X, int32_t Y) {
+  TQxLayer* layer = CurrentLayer();
+  if (!layer || !FOutlineVisible || !FSelectionOptions.Contains(TQxSelectionOptionsItems::qxsoSizeable) ||
+      !SelectionIsRectangle())
+    return 0;
+  for (size_t i = 0; i < FPolySelPoints.size(); ++i) {
+    const int32_t cx = layer->LayerToClientX(FPolySelPoints[i].X), cy = layer->LayerToClientY(FPolySelPoints[i].Y);
+    if (std::abs(X - cx) <= SelGripSize && std::abs(Y - cy) <= SelGripSize) return int32_t(i) + 1;
+  }
+  const int32_t l = layer->LayerToClientX(FPolySelPoints[0].X), t = layer->LayerToClientY(FPolySelPoints[0].Y);
+  const int32_t r = layer->LayerToClientX(FPolySelPoints[2].X), b = layer->LayerToClientY(FPolySelPoints[2].Y);
+  if (QxDistanceToSegment(X, Y, l, t, l, b) < 3) return 5;
+  if (QxDistanceToSegment(X, Y, r, t, r, b) < 3) return 6;
+  if (QxDistanceToSegment(X, Y, l, t, r, t) < 3) return 7;
+  if (QxDistanceToSegment(X, Y, l, b, r, b) < 3) return 8;
+  return 0;
+}
+
+void TQuillotView::LayerGripRects(int32_t Index, TRect Rects[9]) {
+  for (int i = 0; i < 9; ++i) Rects[i] = TRect();
+  if (Index < 0 || Index >= LayerCount()) return;
+  const TQxLayer* L = FLayers[size_t(Index)];
+  const int32_t s = LayerGripSize;
+  TPoint pts[8];
+  if (L->RotationAngle == 0) {
+    const int32_t l = L->DrawnRect.Left, t = L->DrawnRect.Top, r = L->DrawnRect.Right, b = L->DrawnRect.Bottom;
+    const TPoint q[8] = {{l, t}, {r, t}, {r, b}, {l, b}, {l, (t + b) / 2}, {r, (t + b) / 2}, {(l + r) / 2, t}, {(l + r) / 2, b}};
+    std::copy(q, q + 8, pts);
+  } else {
+    const TPoint* o = L->Outline;
+    auto mid = [](TPoint a, TPoint b) { return TPoint((a.X + b.X) / 2, (a.Y + b.Y) / 2); };
+    const TPoint q[8] = {o[0], o[1], o[2], o[3], mid(o[0], o[3]), mid(o[1], o[2]), mid(o[0], o[1]), mid(o[2], o[3])};
+    std::copy(q, q + 8, pts);
+  }
+  for (int i = 0; i < 8; ++i) Rects[i] = TRect(pts[i].X - s, pts[i].Y - s, pts[i].X + s, pts[i].Y + s);
+  const int32_t cx = L->LayerToClientX(int32_t(Round(L->Bitmap ? L->Bitmap->Width() * L->RotationCenterX : 0)));
+  const int32_t cy = L->LayerToClientY(int32_t(Round(L->Bitmap ? L->Bitmap->Height() * L->RotationCenterY : 0)));
+  Rects[8] = TRect(cx - s, cy - s, cx + s, cy + s);
+}
+
+int32_t TQuillotView::LayerGripAt(int32_t X, int32_t Y) {
+  if (!CurrentLayer()) return 0;
+  TRect r[9];
+  LayerGripRects(FCurrentLayerIndex, r);
+  for (int i = 0; i < 9; ++i)
+    if (X >= r[i].Left && X <= r[i].Right && Y >= r[i].Top && Y <= r[i].Bottom) {
+      if (i == 8 && !FMouseInteract.Contains(TQxMouseInteractItems::miRotateLayers)) return 0;
+      return i + 1;
+    }
+  return 0;
+}
+
+void TQuillotView::DrawLayerGrips(TBitmap* ABitmap, int32_t Index) {
+  if (!ABitmap || Index < 0 || Index >= LayerCount()) return;
+  TRect r[9];
+  LayerGripRects(Index, r);
+  if (OnDrawLayerGrip) {
+    for (int32_t g = 0; g < 9; ++g) OnDrawLayerGrip(this, ABitmap, Index, g, r[g]);
+    return;
+  }
+  TQxCanvas q(ABitmap->Canvas(), true, false);
+  q.Pen()->SetStyle(TPenStyle::psSolid);
+  q.Pen()->SetMode(TPenMode::pmCopy);
+  q.Pen()->SetWidth(1);
+  q.Pen()->SetColor(LayerGripPenColor);
+  q.Brush()->SetStyle(LayerGripBrushStyle);
+  q.Brush()->SetColor(LayerGripBrushColor);
+  for (int i = 0; i < 8; ++i) {
+    if (LayerGripShape == 0)
+      q.RectangleRect(r[i]);
+    else
+      q.EllipseRect(r[i]);
+  }
+}
+
+void TQuillotView::DrawRotationGrip(TBitmap* ABitmap, int32_t Index) {
+  if (!ABitmap || Index < 0 || Index >= LayerCount()) return;
+  TRect r[9];
+  LayerGripRects(Index, r);
+  TQxCanvas q(ABitmap->Canvas(), true, false);
+  q.Pen()->SetStyle(TPenStyle::psSolid);
+  q.Pen()->SetMode(TPenMode::pmCopy);
+  q.Pen()->SetWidth(1);
+  q.Pen()->SetColor(LayerGripPenColor);
+  q.Brush()->SetStyle(LayerGripBrushStyle);
+  q.Brush()->SetColor(LayerGripBrushColor);
+  q.EllipseRect(r[8]);
+}
+
 void TQuillotView::DrawLayerBox(TBitmap* ABitmap, int32_t Index) {
   if (OnDrawLayerBox) {
     OnDrawLayerBox(this, ABitmap, Index);
@@ -482,8 +693,6 @@ void TQuillotView::DrawLayerBox(TBitmap* ABitmap, int32_t Index) {
   c->Pen()->SetStyle(TPenStyle::psSolid);
   c->Brush()->SetStyle(TBrushStyle::bsSolid);
 }
-void TQuillotView::DrawLayerGrips(TBitmap*, int32_t) {}
-void TQuillotView::DrawRotationGrip(TBitmap*, int32_t) {}
 void TQuillotView::DimOutsideLayer(TBitmap* ABitmap, int32_t Index) {
   if (!ABitmap || ABitmap->PixelFormat() != TPixelFormat::pf24bit || Index < 0 || Index >= LayerCount()) return;
   const TRect& r = FLayers[size_t(Index)]->DrawnRect;

@@ -125,3 +125,40 @@ TEST(Selection, StreamStackAndLayerSwitch) {
   EXPECT_FALSE(m->IsSelected(2, 2));
   EXPECT_FALSE(v->PopSelection(true, 2)) << "the switch took its own entry back";
 }
+
+// Grips of a rectangle selection and of the current layer, found under the mouse.
+TEST(SelectionGrips, HitTestsFindCornersSidesAndTheRotationCentre) {
+  auto v = BitmapView();  // 100 % with the picture filling the client: client = bitmap pixels
+  v->SelectRect(20, 10, 60, 40, 0);
+  EXPECT_EQ(v->SelectionGripAt(20, 10), 1);
+  EXPECT_EQ(v->SelectionGripAt(64, 36), 3);  // within the grip's size
+  EXPECT_EQ(v->SelectionGripAt(21, 25), 5);  // near the left side
+  EXPECT_EQ(v->SelectionGripAt(40, 41), 8);
+  EXPECT_EQ(v->SelectionGripAt(40, 25), 0);
+  v->Deselect();
+  EXPECT_EQ(v->SelectionGripAt(20, 10), 0);
+
+  v->AddLayer();
+  v->CurrentLayer()->Bitmap->Allocate(40, 20, TQxPixelFormat::qx24RGB);
+  v->CurrentLayer()->PosX = 10;
+  v->CurrentLayer()->PosY = 10;
+  v->UpdateView();
+  v->PaintClientRect(TRect(0, 0, 100, 80));
+  TRect r[9];
+  v->LayerGripRects(1, r);
+  EXPECT_EQ(r[0], TRect(5, 5, 15, 15));
+  EXPECT_EQ(r[5], TRect(45, 15, 55, 25));  // the middle of the right side
+  EXPECT_EQ(v->LayerGripAt(50, 30), 3);
+  EXPECT_EQ(v->LayerGripAt(30, 20), 0) << "the rotation centre counts only while layers may be turned";
+  TQxMouseInteract mi = v->MouseInteract();
+  mi.Include(TQxMouseInteractItems::miRotateLayers);
+  v->SetMouseInteract(mi);
+  EXPECT_EQ(v->LayerGripAt(30, 20), 9);
+
+  std::vector<int32_t> grips;
+  v->OnDrawLayerGrip = [&](TObject*, TBitmap*, int32_t, int32_t Grip, TRect) { grips.push_back(Grip); };
+  TBitmap b(100, 80, TPixelFormat::pf24bit);
+  v->DrawLayerGrips(&b, 1);
+  EXPECT_EQ(grips, (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(b.Canvas()->Pixels(10, 10), clWhite) << "a handler replaces the default grips";
+}

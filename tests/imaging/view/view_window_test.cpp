@@ -177,3 +177,24 @@ TEST_F(ViewWindow, IOHooksPostFromAWorkerToTheGuiThread) {
   EXPECT_EQ(seen, 7);
   EXPECT_EQ(seenOn, std::this_thread::get_id());
 }
+
+// A committed selection shows the dashed border of its pixels in the two selection colours.
+TEST_F(ViewWindow, SelectionBorderIsDrawnOverThePicture) {
+  view->SetBounds(10, 20, 200, 100);
+  Load(50, 40, clRed);
+  view->UpdateView();
+  view->SetSelectionBase(TQxSelectionBase::qxsbBitmap);
+  view->SelectRect(10, 10, 30, 30, 0);
+  Application->ProcessMessages();
+  view->PaintView();
+  int black = 0, white = 0;
+  // The picture lies at (75, 30) of the view; the selection's top edge at bitmap row 10.
+  for (int32_t y = 30 + 9; y <= 30 + 10; ++y)
+    for (int32_t x = 75 + 10; x < 75 + 30; ++x) {
+      const TColor c = view->Canvas()->Pixels(x, y);
+      black += c == clBlack;
+      white += c == clWhite;
+    }
+  EXPECT_GT(black, 3);
+  EXPECT_GT(white, 3);
+}
