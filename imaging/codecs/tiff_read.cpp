@@ -470,9 +470,11 @@ void TiffReadPage(TQxBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOPar
                   TQxProgressInfo& Progress, bool ParamsOnly, TQxMask*& AlphaMask, bool BaseAtPosition,
                   bool IgnoreAlpha, bool ExifThumbnail) {
   PageCount = 0;
-  const int64_t base = BaseAtPosition ? Stream->Position() : 0;
+  // The header is where the stream stands; only the offsets may count from the stream's start.
+  const int64_t here = Stream->Position();
+  const int64_t base = BaseAtPosition ? here : 0;
   const int64_t size = Stream->Size();
-  Stream->SetPosition(base);
+  Stream->SetPosition(here);
   uint8_t h[8];
   if (Stream->Read(h, 8) != 8 || !((h[0] == 'I' && h[1] == 'I') || (h[0] == 'M' && h[1] == 'M'))) {
     Progress.Abort();

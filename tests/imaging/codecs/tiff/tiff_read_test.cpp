@@ -434,3 +434,40 @@ TEST(TiffRead, BadInputIsRefused) {
     ReadTiff(cut);
   }
 }
+
+TEST(TiffRead, SubImageFromSubIfds) {
+  // The main page points at a second directory, appended after it, through a LONG SubIFDs of count 1.
+  TiffBuilder b;
+  b.Image(1, 1, 8, 1, 1, {10});
+  b.Long(330, {0});
+  std::vector<uint8_t> f = b.Build();
+  if (f.size() & 1) f.push_back(0);
+  const uint32_t strip = uint32_t(f.size());
+  f.insert(f.end(), {77, 88});
+  const uint32_t ifd = uint32_t(f.size());
+  auto put16 = [&](uint32_t v) { f.push_back(uint8_t(v)), f.push_back(uint8_t(v >> 8)); };
+  auto put32 = [&](uint32_t v) { for (int k = 0; k < 4; ++k) f.push_back(uint8_t(v >> (8 * k))); };
+  const uint32_t entries[][3] = {{256, 4, 2}, {257, 4, 1}, {258, 3, 8}, {262, 3, 1}, {273, 4, strip}, {279, 4, 2}};
+  put16(6);
+  for (const auto& e : entries) {
+    put16(e[0]);
+    put16(e[1]);
+    put32(1);
+    put32(e[2]);
+  }
+  put32(0);
+  // Patch the SubIFDs value of the main directory.
+  const uint32_t main = f[4] | (f[5] << 8) | (f[6] << 16) | (uint32_t(f[7]) << 24);
+  const uint32_t n = f[main] | (f[main + 1] << 8);
+  for (uint32_t i = 0; i < n; ++i) {
+    uint8_t* e = &f[main + 2 + 12 * i];
+    if ((e[0] | (e[1] << 8)) == 330)
+      for (int k = 0; k < 4; ++k) e[8 + k] = uint8_t(ifd >> (8 * k));
+  }
+  ReadResult r = ReadTiff(f, {.SubIndex = 0});
+  ASSERT_FALSE(r.Aborted);
+  EXPECT_EQ(Gray(*r.Bitmap), (std::vector<uint8_t>{77, 88}));
+  EXPECT_EQ(r.Pages, 1);
+  ReadResult top = ReadTiff(f);
+  EXPECT_EQ(Gray(*top.Bitmap), std::vector<uint8_t>{10});
+}

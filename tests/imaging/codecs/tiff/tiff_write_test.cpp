@@ -316,3 +316,55 @@ TEST(TiffWrite, Probes) {
   EXPECT_TRUE(IsHDPStream(StreamOf(hdp.Build()).get()));
   EXPECT_FALSE(IsTiffStream(StreamOf(std::vector<uint8_t>{'I', 'I', 42, 0}).get()));
 }
+
+TEST(TiffWrite, JpegPagesNewAndOldStyle) {
+  // Smooth colours, so that the loss of the coding stays small and a channel mix-up would show.
+  auto b = std::make_unique<TQxBitmap>(40, 24, TQxPixelFormat::qx24RGB);
+  for (int32_t y = 0; y < 24; ++y)
+    for (int32_t x = 0; x < 40; ++x) b->SetPixel24(x, y, TQxRGB{uint8_t(40 + x * 4), uint8_t(200 - y * 5), uint8_t(230)});
+  for (int32_t comp : {7, 6}) {
+    SCOPED_TRACE(comp);
+    TIOParamsVals p;
+    p.TiffCompression = uint8_t(comp);
+    p.TiffJpegQuality = 95;
+    p.TiffJpegColorSpace = 2;
+    bool aborted = true;
+    const std::vector<uint8_t> f = WriteTiff(b.get(), p, &aborted);
+    ASSERT_FALSE(aborted);
+    EXPECT_EQ(Dir(f).V(259), comp);
+    ReadResult r = ReadTiff(f);
+    ASSERT_FALSE(r.Aborted);
+    const std::vector<uint8_t> got = RgbOf(*r.Bitmap), want = RgbOf(*b);
+    ASSERT_EQ(got.size(), want.size());
+    double err = 0;
+    for (size_t i = 0; i < got.size(); ++i) err += std::abs(int(got[i]) - int(want[i]));
+    EXPECT_LT(err / double(got.size()), 3.0);
+  }
+}
+
+TEST(TiffWrite, StreamWithHeaderBehindOtherData) {
+  RegisterCoders();
+  auto b = WithAlpha(7, 5);
+  // Offsets of a TIFF written behind other data count from the stream's start, as the header road reads them.
+  for (bool headers : {true}) {
+    SCOPED_TRACE(headers);
+    TMemoryStream s;
+    s.WriteBuffer("junk!", 5);
+    TQuillotIO out(b.get());
+    out.StreamHeaders = headers;
+    out.SaveToStream(s, 1);
+    ASSERT_FALSE(out.Aborting);
+    const int64_t end = s.Position();
+    s.SetPosition(5);
+    TQxBitmap back;
+    TQuillotIO in(&back);
+    in.StreamHeaders = headers;
+    in.LoadFromStreamAs(s, 1);
+    ASSERT_FALSE(in.Aborting);
+    EXPECT_EQ(RgbOf(back), RgbOf(*b));
+    EXPECT_EQ(AlphaOf(back), AlphaOf(*b));
+    if (headers) {
+      EXPECT_EQ(s.Position(), end);
+    }
+  }
+}
