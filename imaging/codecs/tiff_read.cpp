@@ -579,6 +579,9 @@ void TiffReadPage(TQxBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOPar
                               : V.StripOffsets.size();
   Progress.Factor2 = pieces > 0 ? 100.0 / double(pieces) : 0;
 
+  // Tiles and JPEG pieces fill parts of rows: rows kept in a file must be read back before they are
+  // written, or the parts stored before would be lost.
+  if (tiled || oldJpeg || V.Compression == 7) Bitmap->AccessMode = 3;
   if (oldJpeg) {
     ReadOldJpeg(V, Bitmap, Progress);
   } else {

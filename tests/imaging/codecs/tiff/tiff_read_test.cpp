@@ -233,6 +233,17 @@ TEST(TiffRead, TilesWholeAndOneByIndex) {
   EXPECT_EQ(all.Bitmap->GetPixelRGB(0, 19).r, 30);
   EXPECT_EQ(all.Bitmap->GetPixelRGB(19, 19).r, 40);
 
+  // The same with the picture's rows kept in a temporary file.
+  {
+    const int64_t keep = QxMemoryThresholdOverride;
+    QxMemoryThresholdOverride = 16;
+    ReadResult file = ReadTiff(f);
+    QxMemoryThresholdOverride = keep;
+    ASSERT_FALSE(file.Aborted);
+    EXPECT_EQ(file.Bitmap->Location(), TQxLocation::qxFile);
+    EXPECT_EQ(RgbOf(*file.Bitmap), RgbOf(*all.Bitmap));
+  }
+
   ReadResult one = ReadTiff(f, {.TileIndex = 3});
   ASSERT_FALSE(one.Aborted);
   EXPECT_EQ(one.Bitmap->Width(), 16);
