@@ -7,6 +7,7 @@
 #include "imaging/codecs/tiff_internal.h"
 #include "imaging/foundation/icc.h"
 #include "imaging/foundation/metadata.h"
+#include "imaging/io/jpeg.h"
 #include "imaging/io/jpeg_metadata.h"
 #include "tiff_test_util.h"
 
@@ -183,4 +184,41 @@ TEST(TiffExif, ExifBlockWithThumbnailThroughTheFoundation) {
   ASSERT_FALSE(back.ExifThumbnail->IsEmpty());
   // The loader turns the thumbnail upright for orientation 6.
   EXPECT_EQ(back.ExifThumbnail->Width() * back.ExifThumbnail->Height(), 40 * 30);
+}
+
+// A camera's thumbnail directory: only the interchange-format pointer and length, no size tags.
+TEST(TiffExif, ThumbnailOfInterchangeFormatOnly) {
+  RegisterCoders();
+  auto thumb = MakeRGB(32, 24);
+  TMemoryStream js;
+  {
+    TIOParamsVals jp;
+    std::atomic<bool> flag{false};
+    TQxProgressInfo pr;
+    pr.AbortFlag = &flag;
+    WriteJpegStream(&js, thumb.get(), jp, pr);
+    ASSERT_FALSE(flag);
+  }
+  TiffBuilder b;
+  b.Ascii(271, "Cam");
+  b.NewPage();
+  b.Short(259, {6});
+  b.Long(513, {b.Blob(BytesOf(js))});
+  b.Long(514, {uint32_t(js.Size())});
+  const std::vector<uint8_t> f = b.Build();
+  auto s = StreamOf(f);
+  TIOParamsVals p;
+  p.TiffImageIndex = 1;
+  TQxBitmap bmp;
+  std::atomic<bool> flag{false};
+  TQxProgressInfo pr;
+  pr.AbortFlag = &flag;
+  TQxMask* mask = nullptr;
+  int32_t pages = 0;
+  ReadTiffStream(&bmp, s.get(), pages, p, pr, false, mask, true, true, true);
+  delete mask;
+  EXPECT_FALSE(flag);
+  EXPECT_EQ(pages, 2);
+  EXPECT_EQ(bmp.Width(), 32);
+  EXPECT_EQ(bmp.Height(), 24);
 }
