@@ -1,6 +1,11 @@
 #include "imaging/codecs/hdp_jxr.h"
 
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -16,9 +21,10 @@ namespace {
 uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 uint32_t Get32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
-// Pixels the coded data of one byte may stand for: a flat picture codes to almost nothing, so the bound is
-// generous, but it keeps a small file from asking for gigabytes.
-constexpr uint64_t kPixelsPerCodedByte = 65536;
+// Pixels the coded data of one byte may stand for. A flat picture codes to under a byte per macroblock
+// (our encoder: about 700 pixels a byte), so the bound is generous, but it keeps a small file from asking
+// for gigabytes.
+constexpr uint64_t kPixelsPerCodedByte = 4096;
 constexpr uint64_t kMaxPixels = uint64_t(1) << 28;
 
 struct TFormatEntry {
@@ -134,10 +140,11 @@ bool QxHdpCheckContainer(const uint8_t* Data, size_t Size, int32_t& Width, int32
       if (off > Size || bytes > Size - off) return false;
     }
     auto scalar = [&](uint64_t& v) {
-      if (n != 1 || (type != 3 && type != 4)) return false;
-      v = type == 3 ? Get16(e + 8) : Get32(e + 8);
+      if (n != 1 || (type != 1 && type != 3 && type != 4)) return false;
+      v = type == 1 ? e[8] : type == 3 ? Get16(e + 8) : Get32(e + 8);
       return true;
     };
+    uint64_t small = 0;
     switch (tag) {
       case 0xBC01:
         if (type != 1 || n != 16) return false;
@@ -149,6 +156,8 @@ bool QxHdpCheckContainer(const uint8_t* Data, size_t Size, int32_t& Width, int32
       case 0xBCC1: if (!(haveLen = scalar(imgLen))) return false; break;
       case 0xBCC2: if (!scalar(alphaOff)) return false; break;
       case 0xBCC3: if (!scalar(alphaLen)) return false; break;
+      // The library stops the process on an orientation it does not know.
+      case 0xBC02: if (!scalar(small) || small >= 8) return false; break;
       default: break;
     }
   }
@@ -163,24 +172,112 @@ bool QxHdpCheckContainer(const uint8_t* Data, size_t Size, int32_t& Width, int32
   return true;
 }
 
-struct TQxHdpDecoder::TImpl {
-  std::vector<uint8_t> Data;
+
+namespace {
+
+// The library stops or crashes the process on some damaged data, so every look at a file's coded data
+// runs in a child process. The child writes what it found into memory shared with us and reports success
+// by its exit status; a child that dies or runs too long is a file we cannot read.
+class TSharedBlock {
+ public:
+  explicit TSharedBlock(size_t Size) : FSize(std::max<size_t>(Size, 1)) {
+    void* p = mmap(nullptr, FSize, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    FData = p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
+  }
+  ~TSharedBlock() {
+    if (FData) munmap(FData, FSize);
+  }
+  TSharedBlock(const TSharedBlock&) = delete;
+  TSharedBlock& operator=(const TSharedBlock&) = delete;
+  uint8_t* Data() const { return FData; }
+
+ private:
+  size_t FSize;
+  uint8_t* FData = nullptr;
+};
+
+constexpr unsigned kChildSeconds = 300;
+
+template <typename TWork>
+bool RunIsolated(TWork&& Work) {
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    alarm(kChildSeconds);
+    bool ok = false;
+    try {
+      ok = Work();
+    } catch (...) {
+    }
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  for (;;) {
+    if (waitpid(pid, &status, 0) == pid) break;
+    if (errno != EINTR) return false;
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+struct TFrameInfo {
+  uint32_t Frames;
+  int32_t Width, Height;
+  float ResX, ResY;
+  GUID Guid;
+  uint32_t BitsPerPixel;
+};
+
+// The library's decoder over a buffer; used only inside a child process.
+struct TLibDecoder {
   WMPStream* Stream = nullptr;
   PKImageDecode* Decoder = nullptr;
   PKCodecFactory* Factory = nullptr;
-  GUID Guid{};
 
-  ~TImpl() {
-    if (Decoder) Decoder->Release(&Decoder);
-    if (Stream) CloseWS_Memory(&Stream);
-    if (Factory) Factory->Release(&Factory);
+  bool Open(const std::vector<uint8_t>& Data, uint32_t Frame) {
+    if (PKCreateCodecFactory(&Factory, WMP_SDK_VERSION) < 0 || !Factory) return false;
+    if (Factory->CreateCodec(&IID_PKImageWmpDecode, reinterpret_cast<void**>(&Decoder)) < 0 || !Decoder)
+      return false;
+    if (CreateWS_Memory(&Stream, const_cast<uint8_t*>(Data.data()), Data.size()) < 0) return false;
+    if (Decoder->Initialize(Decoder, Stream) < 0) return false;
+    U32 n = 0;
+    if (Decoder->GetFrameCount(Decoder, &n) < 0 || Frame >= n) return false;
+    return Frame == 0 || Decoder->SelectFrame(Decoder, Frame) >= 0;
   }
+
+  bool Info(TFrameInfo& I) {
+    U32 n = 0;
+    I32 w = 0, h = 0;
+    Float rx = 0, ry = 0;
+    if (Decoder->GetFrameCount(Decoder, &n) < 0) return false;
+    if (Decoder->GetSize(Decoder, &w, &h) < 0 || w <= 0 || h <= 0) return false;
+    if (Decoder->GetPixelFormat(Decoder, &I.Guid) < 0) return false;
+    Decoder->GetResolution(Decoder, &rx, &ry);
+    PKPixelInfo pi{};
+    pi.pGUIDPixFmt = &I.Guid;
+    I.BitsPerPixel = PixelFormatLookup(&pi, LOOKUP_FORWARD) < 0 ? 0 : uint32_t(pi.cbitUnit);
+    I.Frames = n;
+    I.Width = w;
+    I.Height = h;
+    I.ResX = rx;
+    I.ResY = ry;
+    return true;
+  }
+};
+
+}  // namespace
+
+struct TQxHdpDecoder::TImpl {
+  std::vector<uint8_t> Data;
+  uint32_t Frames = 0;
+  uint32_t Frame = 0;
+  GUID Guid{};
+  uint32_t BitsPerPixel = 0;
 };
 
 TQxHdpDecoder::TQxHdpDecoder() = default;
 TQxHdpDecoder::~TQxHdpDecoder() = default;
 
-bool TQxHdpDecoder::IsOpen() const { return FImpl && FImpl->Decoder; }
+bool TQxHdpDecoder::IsOpen() const { return FImpl != nullptr; }
 
 bool TQxHdpDecoder::Open(std::vector<uint8_t> Data) {
   FImpl.reset();
@@ -188,37 +285,42 @@ bool TQxHdpDecoder::Open(std::vector<uint8_t> Data) {
   if (!QxHdpCheckContainer(Data.data(), Data.size(), w, h)) return false;
   auto impl = std::make_unique<TImpl>();
   impl->Data = std::move(Data);
-  if (PKCreateCodecFactory(&impl->Factory, WMP_SDK_VERSION) < 0) return false;
-  if (impl->Factory->CreateCodec(&IID_PKImageWmpDecode, reinterpret_cast<void**>(&impl->Decoder)) < 0 ||
-      !impl->Decoder)
-    return false;
-  if (CreateWS_Memory(&impl->Stream, impl->Data.data(), impl->Data.size()) < 0) return false;
-  if (impl->Decoder->Initialize(impl->Decoder, impl->Stream) < 0) return false;
   FImpl = std::move(impl);
-  return SelectFrame(0);
+  if (!SelectFrame(0)) {
+    FImpl.reset();
+    return false;
+  }
+  return true;
 }
 
-uint32_t TQxHdpDecoder::FrameCount() const {
-  if (!IsOpen()) return 0;
-  U32 n = 0;
-  if (FImpl->Decoder->GetFrameCount(FImpl->Decoder, &n) < 0) return 0;
-  return n;
-}
+uint32_t TQxHdpDecoder::FrameCount() const { return IsOpen() ? FImpl->Frames : 0; }
 
 bool TQxHdpDecoder::SelectFrame(uint32_t Index) {
-  if (!IsOpen() || Index >= FrameCount()) return false;
-  PKImageDecode* d = FImpl->Decoder;
-  if (Index > 0 && d->SelectFrame(d, Index) < 0) return false;
-  I32 w = 0, h = 0;
-  Float rx = 0, ry = 0;
-  if (d->GetSize(d, &w, &h) < 0 || w <= 0 || h <= 0) return false;
-  if (d->GetPixelFormat(d, &FImpl->Guid) < 0) return false;
-  d->GetResolution(d, &rx, &ry);
-  FWidth = w;
-  FHeight = h;
-  FDpiX = rx;
-  FDpiY = ry;
-  FFormat = FormatOf(FImpl->Guid);
+  if (!IsOpen() || (FImpl->Frames && Index >= FImpl->Frames)) return false;
+  TSharedBlock shared(sizeof(TFrameInfo));
+  if (!shared.Data()) return false;
+  const std::vector<uint8_t>& data = FImpl->Data;
+  const bool ok = RunIsolated([&] {
+    TLibDecoder d;
+    TFrameInfo info{};
+    if (!d.Open(data, Index) || !d.Info(info)) return false;
+    std::memcpy(shared.Data(), &info, sizeof info);
+    return true;
+  });
+  if (!ok) return false;
+  TFrameInfo info;
+  std::memcpy(&info, shared.Data(), sizeof info);
+  if (info.Width <= 0 || info.Height <= 0 || uint64_t(info.Width) * uint64_t(info.Height) > kMaxPixels)
+    return false;
+  FImpl->Frames = info.Frames;
+  FImpl->Frame = Index;
+  FImpl->Guid = info.Guid;
+  FImpl->BitsPerPixel = info.BitsPerPixel;
+  FWidth = info.Width;
+  FHeight = info.Height;
+  FDpiX = info.ResX;
+  FDpiY = info.ResY;
+  FFormat = FormatOf(info.Guid);
   return true;
 }
 
@@ -253,56 +355,58 @@ void ToBgr24(TQxHdpPixelFormat From, const uint8_t* S, uint8_t* D, size_t Width)
 
 }  // namespace
 
+
 bool TQxHdpDecoder::CopyPixels(TQxHdpPixelFormat Requested, std::vector<uint8_t>& Out, size_t& Stride) {
   if (!IsOpen()) return false;
-  PKImageDecode* d = FImpl->Decoder;
   const size_t W = size_t(FWidth), H = size_t(FHeight);
   // The library writes whole macroblock rows; leave room for the last one.
   const size_t rowsRoom = (H + 15) / 16 * 16 + 16;
   const PKRect rect{0, 0, FWidth, FHeight};
+  const bool own = FFormat != TQxHdpPixelFormat::Other;
+  if (own) {
+    if (Requested != FFormat && Requested != TQxHdpPixelFormat::BGR24) return false;
+    if (FFormat == TQxHdpPixelFormat::BlackWhite && Requested != FFormat) return false;
+  } else if (Requested != TQxHdpPixelFormat::BGR24 || FImpl->BitsPerPixel == 0) {
+    return false;
+  }
+  // Everything but our own formats goes through the library's converter to RGB; it converts in the
+  // caller's buffer, so a row must hold the wider of the two formats.
+  const size_t srcStride = own ? (RowBytesOf(W, BitsOf(FFormat)) + 3) & ~size_t(3)
+                               : (std::max<size_t>(RowBytesOf(W, FImpl->BitsPerPixel), W * 3) + 15) & ~size_t(15);
+  TSharedBlock shared(srcStride * rowsRoom);
+  if (!shared.Data()) return false;
+  const std::vector<uint8_t>& data = FImpl->Data;
+  const uint32_t frame = FImpl->Frame;
+  const bool ok = RunIsolated([&] {
+    TLibDecoder d;
+    if (!d.Open(data, frame)) return false;
+    if (own) return d.Decoder->Copy(d.Decoder, &rect, shared.Data(), U32(srcStride)) >= 0;
+    PKFormatConverter* fc = nullptr;
+    if (d.Factory->CreateFormatConverter(&fc) < 0 || !fc) return false;
+    if (fc->Initialize(fc, d.Decoder, nullptr, GUID_PKPixelFormat24bppRGB) < 0) return false;
+    return fc->Copy(fc, &rect, shared.Data(), U32(srcStride)) >= 0;
+  });
+  if (!ok) return false;
   try {
-    if (FFormat != TQxHdpPixelFormat::Other) {
-      if (Requested != FFormat && Requested != TQxHdpPixelFormat::BGR24) return false;
-      if (FFormat == TQxHdpPixelFormat::BlackWhite && Requested != FFormat) return false;
-      const size_t srcStride = (RowBytesOf(W, BitsOf(FFormat)) + 3) & ~size_t(3);
-      std::vector<uint8_t> buf(srcStride * rowsRoom, 0);
-      if (d->Copy(d, &rect, buf.data(), U32(srcStride)) < 0) return false;
-      if (Requested == FFormat || FFormat == TQxHdpPixelFormat::BGR24) {
-        buf.resize(srcStride * H);
-        Out = std::move(buf);
-        Stride = srcStride;
-        return true;
-      }
-      Stride = (W * 3 + 3) & ~size_t(3);
-      Out.assign(Stride * H, 0);
-      for (size_t y = 0; y < H; ++y) ToBgr24(FFormat, buf.data() + y * srcStride, Out.data() + y * Stride, W);
+    const uint8_t* buf = shared.Data();
+    if (own && (Requested == FFormat || FFormat == TQxHdpPixelFormat::BGR24)) {
+      Out.assign(buf, buf + srcStride * H);
+      Stride = srcStride;
       return true;
     }
-    if (Requested != TQxHdpPixelFormat::BGR24) return false;
-    // Everything else goes through the library's own converter to RGB; it converts in the caller's
-    // buffer, so a row must hold the wider of the two formats.
-    PKPixelInfo pi{};
-    pi.pGUIDPixFmt = &FImpl->Guid;
-    if (PixelFormatLookup(&pi, LOOKUP_FORWARD) < 0 || pi.cbitUnit == 0) return false;
-    PKFormatConverter* fc = nullptr;
-    if (FImpl->Factory->CreateFormatConverter(&fc) < 0 || !fc) return false;
-    struct TRelease {
-      PKFormatConverter*& F;
-      ~TRelease() { F->Release(&F); }
-    } release{fc};
-    if (fc->Initialize(fc, d, nullptr, GUID_PKPixelFormat24bppRGB) < 0) return false;
-    const size_t stride = (std::max<size_t>(RowBytesOf(W, pi.cbitUnit), W * 3) + 15) & ~size_t(15);
-    std::vector<uint8_t> buf(stride * rowsRoom, 0);
-    if (fc->Copy(fc, &rect, buf.data(), U32(stride)) < 0) return false;
     Stride = (W * 3 + 3) & ~size_t(3);
     Out.assign(Stride * H, 0);
     for (size_t y = 0; y < H; ++y) {
-      const uint8_t* s = buf.data() + y * stride;
+      const uint8_t* s = buf + y * srcStride;
       uint8_t* o = Out.data() + y * Stride;
-      for (size_t x = 0; x < W; ++x) {
-        o[3 * x] = s[3 * x + 2];
-        o[3 * x + 1] = s[3 * x + 1];
-        o[3 * x + 2] = s[3 * x];
+      if (own) {
+        ToBgr24(FFormat, s, o, W);
+      } else {
+        for (size_t x = 0; x < W; ++x) {
+          o[3 * x] = s[3 * x + 2];
+          o[3 * x + 1] = s[3 * x + 1];
+          o[3 * x + 2] = s[3 * x];
+        }
       }
     }
     return true;

@@ -254,3 +254,16 @@ TEST(Hdp, ContainerCheckBoundsPixelCountByData) {
   }
   EXPECT_FALSE(QxHdpCheckContainer(d.data(), d.size(), w, h));
 }
+
+// Coded data that makes the coding library crash: the read fails and the program goes on.
+TEST(Hdp, DamagedCodedDataIsRefusedWithoutTakingDownTheProgram) {
+  const auto data = ReadFile(std::string(QV_TEST_DATA_DIR) + "/damaged_coefficients.wdp");
+  ASSERT_FALSE(data.empty());
+  for (uint8_t native : {0, 1}) {
+    bool aborted = false;
+    TIOParamsVals q;
+    q.NativePixelFormat = native;
+    Decode(data, q, aborted);
+    EXPECT_TRUE(aborted);
+  }
+}
