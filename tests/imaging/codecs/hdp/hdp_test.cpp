@@ -267,3 +267,42 @@ TEST(Hdp, DamagedCodedDataIsRefusedWithoutTakingDownTheProgram) {
     EXPECT_TRUE(aborted);
   }
 }
+
+// The writer's codec options change the coding but every combination still reads back as the picture.
+TEST(Hdp, CodecOptionsWriteReadableFiles) {
+  auto src = MakeRGB(33, 17);
+  struct Case {
+    int32_t Quality, Overlap, Subsampling;
+    bool Frequency;
+  } cases[] = {{1, 0, 3, false}, {1, 2, 3, true}, {40, 1, 1, true}, {40, 1, 2, false}};
+  std::vector<size_t> sizes;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.Quality) + " " + std::to_string(c.Overlap) + " " + std::to_string(c.Subsampling));
+    TMemoryStream s;
+    {
+      TQxWICWriter w;
+      ASSERT_TRUE(w.Open(&s, qxffHDP));
+      w.UseCodecOptions = true;
+      w.Quality = c.Quality;
+      w.Overlap = c.Overlap;
+      w.Subsampling = c.Subsampling;
+      w.FrequencyOrder = c.Frequency;
+      ASSERT_TRUE(w.WriteFrame(src.get(), nullptr));
+      ASSERT_TRUE(w.Close());
+    }
+    bool aborted = false;
+    TIOParamsVals q;
+    auto got = Decode(BytesOf(s), q, aborted);
+    ASSERT_FALSE(aborted);
+    if (c.Quality == 1) {
+      EXPECT_EQ(RgbOf(*got), RgbOf(*src));
+    } else {
+      const auto a = RgbOf(*got), b = RgbOf(*src);
+      double err = 0;
+      for (size_t i = 0; i < a.size(); ++i) err += std::abs(int(a[i]) - int(b[i]));
+      EXPECT_LT(err / a.size(), 20.0);
+    }
+    sizes.push_back(size_t(s.Size()));
+  }
+  EXPECT_LT(sizes[2], sizes[0]);
+}
