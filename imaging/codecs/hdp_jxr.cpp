@@ -1,5 +1,6 @@
 #include "imaging/codecs/hdp_jxr.h"
 
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -203,6 +204,8 @@ bool RunIsolated(TWork&& Work) {
   const pid_t pid = fork();
   if (pid < 0) return false;
   if (pid == 0) {
+    // The child dies quietly: crash handlers of the parent (reporters, dumpers) are not for it.
+    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) signal(sig, SIG_DFL);
     alarm(kChildSeconds);
     bool ok = false;
     try {
