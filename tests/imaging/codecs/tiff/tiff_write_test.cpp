@@ -93,6 +93,19 @@ TEST(TiffWrite, RoundTripsOfEveryDepthAndCompression) {
            for (int32_t x = 0; x < 19; ++x) b->SetPixel8(x, y, uint8_t(x * 13 + y * 7));
          return b;
        }, 8, 1, {0, 5, 8, 9}, true},
+      {"gray16", [] {
+         auto b = std::make_unique<TQxBitmap>(9, 5, TQxPixelFormat::qx16g);
+         for (int32_t y = 0; y < 5; ++y)
+           for (int32_t x = 0; x < 9; ++x) b->SetPixel16(x, y, uint16_t(x * 7001 + y * 3));
+         return b;
+       }, 16, 1, {0, 5, 9}, true},
+      {"palette", [] {
+         auto b = std::make_unique<TQxBitmap>(9, 5, TQxPixelFormat::qx8p);
+         for (int32_t i = 0; i < 256; ++i) b->SetPaletteColor(i, TQxRGB{uint8_t(i), uint8_t(255 - i), uint8_t(i * 3)});
+         for (int32_t y = 0; y < 5; ++y)
+           for (int32_t x = 0; x < 9; ++x) b->SetPixel8(x, y, uint8_t(x * 29 + y));
+         return b;
+       }, 8, 1, {0, 8}, true},
       {"bilevel", [] { return MakeBW(61, 17); }, 1, 1, {0, 1, 2, 3, 4, 5, 8, 9}, false},
       {"rgb48", [] {
          auto b = std::make_unique<TQxBitmap>(5, 3, TQxPixelFormat::qxRGB48);
@@ -129,6 +142,7 @@ TEST(TiffWrite, RoundTripsOfEveryDepthAndCompression) {
         }
       }
       EXPECT_EQ(AlphaOf(*r.Back), AlphaOf(*src));
+      EXPECT_EQ(RgbOf(*r.Back), RgbOf(*src));
     }
   }
 }
