@@ -1,5 +1,6 @@
 #include "imaging/codecs/hdp_jxr.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -206,6 +207,12 @@ bool RunIsolated(TWork&& Work) {
   if (pid == 0) {
     // The child dies quietly: crash handlers of the parent (reporters, dumpers) are not for it.
     for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) signal(sig, SIG_DFL);
+    // The library prints remarks about unknown tags; they are no business of the program's output.
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+      dup2(null, 1);
+      dup2(null, 2);
+    }
     alarm(kChildSeconds);
     bool ok = false;
     try {
