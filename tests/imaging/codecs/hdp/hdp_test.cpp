@@ -61,7 +61,16 @@ std::unique_ptr<TQxBitmap> Decode(const std::vector<uint8_t>& Data, TIOParamsVal
 
 }  // namespace
 
-TEST(Hdp, ServiceIsThere) { EXPECT_TRUE(WicAvailable()); }
+// With the service present the format registry offers the format by its extensions.
+TEST(Hdp, ServiceIsThereAndFormatIsRegistered) {
+  EXPECT_TRUE(WicAvailable());
+  for (const char* ext : {"wdp", "hdp"}) {
+    TQxFileFormatInfo* f = QxFileFormatByExtension(ext);
+    ASSERT_NE(f, nullptr) << ext;
+    EXPECT_EQ(f->FormatId, qxffHDP);
+    EXPECT_EQ(f->DisplayName, "Microsoft HD Photo");
+  }
+}
 
 // Lossless files of every format the writer takes come back byte for byte: in their own format with
 // native formats on, as 24-bit colour (black-and-white as itself) with them off.
