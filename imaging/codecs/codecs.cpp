@@ -5,6 +5,8 @@
 void QxRegisterFurtherCodecs() {
   static std::once_flag once;
   std::call_once(once, [] {
+    // HD Photo joins the format registry only when available, and the registry is filled at first use.
+    QxRegisterHdpCodec();
     QxRegisterLzwCoders();
     QxRegisterCCITTCoders();
     QxRegisterGifCodec();

@@ -14,3 +14,4 @@ void QxRegisterTiffCodec();    // tiff*.cpp
 void QxRegisterCCITTCoders();  // ccitt.cpp
 void QxRegisterJpeg2000Codec();  // jpeg2000.cpp
 void QxRegisterDicomCodec();     // dicom*.cpp
+void QxRegisterHdpCodec();       // hdp*.cpp; before the format registry is first used
