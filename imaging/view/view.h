@@ -29,6 +29,7 @@ class TQxMask;
 class TPicture;
 class TBitmap;
 class TMemoryStream;
+class TQxCanvas;
 class TStream;
 class TQxSelectionOutline;
 
@@ -697,6 +698,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   int32_t FOutlinePhase = 0, FMaskBorderPhase = 0;
   TRect FSelScreenRect;
   bool SelectionIsRectangle() const;
+  void SetLayerGripTools(TQxCanvas& Q) const;
   void DrawOutlineEdge(TCanvas* C, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t& Dash);
   bool FPolygonOpen = false;
   bool FRenderMaskOnRelease = false;  // a moved rectangle is drawn into the mask again at mouse up

@@ -636,6 +636,15 @@ int32_t TQuillotView::LayerGripAt(int32_t X, int32_t Y) {
   return 0;
 }
 
+void TQuillotView::SetLayerGripTools(TQxCanvas& Q) const {
+  Q.Pen()->SetStyle(TPenStyle::psSolid);
+  Q.Pen()->SetMode(TPenMode::pmCopy);
+  Q.Pen()->SetWidth(1);
+  Q.Pen()->SetColor(LayerGripPenColor);
+  Q.Brush()->SetStyle(LayerGripBrushStyle);
+  Q.Brush()->SetColor(LayerGripBrushColor);
+}
+
 void TQuillotView::DrawLayerGrips(TBitmap* ABitmap, int32_t Index) {
   if (!ABitmap || Index < 0 || Index >= LayerCount()) return;
   TRect r[9];
@@ -645,12 +654,7 @@ void TQuillotView::DrawLayerGrips(TBitmap* ABitmap, int32_t Index) {
     return;
   }
   TQxCanvas q(ABitmap->Canvas(), true, false);
-  q.Pen()->SetStyle(TPenStyle::psSolid);
-  q.Pen()->SetMode(TPenMode::pmCopy);
-  q.Pen()->SetWidth(1);
-  q.Pen()->SetColor(LayerGripPenColor);
-  q.Brush()->SetStyle(LayerGripBrushStyle);
-  q.Brush()->SetColor(LayerGripBrushColor);
+  SetLayerGripTools(q);
   for (int i = 0; i < 8; ++i) {
     if (LayerGripShape == 0)
       q.RectangleRect(r[i]);
@@ -664,12 +668,7 @@ void TQuillotView::DrawRotationGrip(TBitmap* ABitmap, int32_t Index) {
   TRect r[9];
   LayerGripRects(Index, r);
   TQxCanvas q(ABitmap->Canvas(), true, false);
-  q.Pen()->SetStyle(TPenStyle::psSolid);
-  q.Pen()->SetMode(TPenMode::pmCopy);
-  q.Pen()->SetWidth(1);
-  q.Pen()->SetColor(LayerGripPenColor);
-  q.Brush()->SetStyle(LayerGripBrushStyle);
-  q.Brush()->SetColor(LayerGripBrushColor);
+  SetLayerGripTools(q);
   q.EllipseRect(r[8]);
 }
 
