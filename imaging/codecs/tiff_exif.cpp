@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "imaging/codecs/tiff_internal.h"
+#include "imaging/foundation/annotations.h"
 #include "imaging/foundation/helpers.h"
 #include "imaging/foundation/icc.h"
 #include "imaging/foundation/metadata.h"
@@ -182,6 +183,12 @@ void TiffReadMetadata(const TTIFFDirectory& Dir, TIOParamsVals& P) {
     if (!b.empty() && b.size() <= size_t(INT32_MAX)) P.IPTC->LoadFromBuffer(b.data(), int32_t(b.size()));
   } else if (P.IPTC) {
     P.IPTC->Clear();
+  }
+  // Annotations of the previous file must not ride along into this one.
+  P.GetImagingAnnot()->Clear();
+  if (Dir.Entry(32932)) {
+    const std::vector<uint8_t> b = Dir.ReadBytes(32932);
+    if (!b.empty()) P.GetImagingAnnot()->LoadFromBuffer(b.data(), int64_t(b.size()));
   }
   P.XmpPacket.clear();
   if (const TTIFFEntry* e = Dir.Entry(700))
@@ -429,6 +436,9 @@ void TiffWriteMetadataBlocks(TTiffWriter& W, TIOParamsVals& P) {
     }
   }
   if (!P.XmpPacket.empty()) W.AddData(700, ttByte, uint32_t(P.XmpPacket.size()), P.XmpPacket.data(), P.XmpPacket.size());
+  const std::vector<uint8_t> annotations = P.GetImagingAnnot()->SaveToBuffer();
+  if (!annotations.empty())
+    W.AddData(32932, ttByte, uint32_t(annotations.size()), annotations.data(), annotations.size());
   if (P.InputICC && P.InputICC->IsValid() && !P.InputICC->Applied() && P.InputICC->RawLength() > 0)
     W.AddData(34675, ttUndefined, uint32_t(P.InputICC->RawLength()), P.InputICC->RawData(),
               size_t(P.InputICC->RawLength()));

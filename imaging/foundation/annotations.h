@@ -46,6 +46,11 @@ class TQxImagingAnnot {
   TQxImagingObject& Objects(int32_t Index) { return *FObjects.at(static_cast<size_t>(Index)); }
   TQxImagingObject& AddObject();
 
+  // Parses the record of tag 32932 (Length bytes); every read stays inside it.
+  void LoadFromBuffer(const void* Data, int64_t Length);
+  // Builds the record; empty when there are no objects.
+  std::vector<uint8_t> SaveToBuffer() const;
+
   TIOParamsVals* Parent = nullptr;
   bool Modified = false;
 

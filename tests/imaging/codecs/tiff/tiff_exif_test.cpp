@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "imaging/codecs/tiff_internal.h"
+#include "imaging/foundation/annotations.h"
 #include "imaging/foundation/icc.h"
 #include "imaging/foundation/metadata.h"
 #include "imaging/io/jpeg.h"
@@ -221,4 +222,25 @@ TEST(TiffExif, ThumbnailOfInterchangeFormatOnly) {
   EXPECT_EQ(pages, 2);
   EXPECT_EQ(bmp.Width(), 32);
   EXPECT_EQ(bmp.Height(), 24);
+}
+
+// Annotation marks ride in tag 32932 through a save and a load; a file without them clears old ones.
+TEST(TiffExif, AnnotationsSurviveAndDoNotLinger) {
+  auto bmp = MakeRGB(4, 4);
+  TIOParamsVals p;
+  TQxImagingObject& line = p.GetImagingAnnot()->AddObject();
+  const int32_t type = 3;
+  std::memcpy(line.Attributes.data(), &type, 4);
+  line.Points = {{1, 1}, {3, 2}};
+  const std::vector<uint8_t> f = WriteTiff(bmp.get(), p);
+  ReadResult r = ReadTiff(f);
+  TQxImagingAnnot* a = r.Params->GetImagingAnnot();
+  ASSERT_EQ(a->ObjectsCount(), 1);
+  ASSERT_EQ(a->Objects(0).Points.size(), 2u);
+  EXPECT_EQ(a->Objects(0).Points[1].X, 3);
+
+  TIOParamsVals plain;
+  const std::vector<uint8_t> g = WriteTiff(bmp.get(), plain);
+  ReadResult again = ReadTiff(g);
+  EXPECT_EQ(again.Params->GetImagingAnnot()->ObjectsCount(), 0);
 }

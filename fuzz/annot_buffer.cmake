@@ -1,0 +1,1 @@
+qv_fuzz(annot_buffer DEPS imaging_foundation)
