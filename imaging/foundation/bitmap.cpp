@@ -442,7 +442,7 @@ void TQxBitmap::ReleaseRow(uint8_t* Buffer, int32_t) {
 
 uint8_t* TQxBitmap::Scanline(int32_t Row) {
   if (Origin == 1) Row = height_ - Row - 1;
-  if (location_ == TQxLocation::qxFile && fragments_.empty()) {
+  if (MapsRows()) {
     if (mappedRow_) {
       ReleaseRow(mappedRow_, mappedRowIndex_);
       mappedRow_ = nullptr;
@@ -456,7 +456,7 @@ uint8_t* TQxBitmap::Scanline(int32_t Row) {
 }
 
 uint8_t* TQxBitmap::LockRow(int32_t Row) {
-  if (location_ == TQxLocation::qxFile && fragments_.empty()) {
+  if (MapsRows()) {
     if (mappedRow_) {
       ReleaseRow(mappedRow_, mappedRowIndex_);
       mappedRow_ = nullptr;

@@ -112,6 +112,9 @@ class TQxBitmap : public TQxBaseBitmap {
   bool IsAlphaChannel() const { return isAlphaChannel_; }
   int32_t RowAlignment() const { return rowAlignment_; }
   int32_t FragmentCount() const { return static_cast<int32_t>(fragments_.size()); }
+  // Rows come from the temporary file one mapping at a time: a row pointer lasts until the next Scanline,
+  // so such a bitmap is read and written by one thread, row after row.
+  bool MapsRows() const { return location_ == TQxLocation::qxFile && fragments_.empty(); }
 
   // ---- storage ----
   // Without Initialise, platform-bitmap storage is left unset for a caller that writes every pixel.

@@ -472,7 +472,7 @@ void TQxBitmap::ConvertFrom(TQxBitmap* Source) {
   std::vector<uint8_t> srow(static_cast<size_t>(Source->RowLen()));
   auto sourceRow = [&](int32_t y) -> const uint8_t* {
     const uint8_t* p = Source->Scanline(y);
-    if (Source->location_ == TQxLocation::qxFile) {
+    if (Source->MapsRows()) {
       std::memcpy(srow.data(), p, srow.size());
       return srow.data();
     }
@@ -483,8 +483,7 @@ void TQxBitmap::ConvertFrom(TQxBitmap* Source) {
   auto palEntry = [&](uint8_t i) -> TQxRGB { return i < spalLen ? spal[i] : TQxRGB{0, 0, 0}; };
   // Rows convert independently: large pictures are done in bands on all cores, unless a file-located
   // bitmap, which maps one row at a time, is involved.
-  const bool bands = Source->location_ != TQxLocation::qxFile && location_ != TQxLocation::qxFile &&
-                     int64_t(w) * h >= (int64_t(1) << 16);
+  const bool bands = !Source->MapsRows() && !MapsRows() && int64_t(w) * h >= (int64_t(1) << 16);
   auto forRows = [&](const std::function<void(int32_t, int32_t)>& Body) {
     if (bands)
       ParallelBands(0, h, std::max<int32_t>(4, 16384 / std::max(w, 1)), Body);
@@ -1106,9 +1105,8 @@ void TQxBitmap::ColorRenderer(const TQxRenderArgs& A, bool Translucent, int /*Ki
 
   // Rows are independent, so large areas are drawn in bands on all cores. A file-located bitmap maps
   // one row at a time and is read by one thread.
-  auto shareable = [](TQxBitmap* B) { return !B || B->location_ != TQxLocation::qxFile || !B->fragments_.empty(); };
   const int64_t area = int64_t(spanW) * (int64_t(A.Y2) - A.Y1 + 1);
-  if (area >= (int64_t(1) << 16) && shareable(this) && shareable(alpha)) {
+  if (area >= (int64_t(1) << 16) && !MapsRows() && !(alpha && alpha->MapsRows())) {
     const int32_t minBand = std::max<int32_t>(4, 8192 / std::max(spanW, 1));
     ParallelBands(A.Y1, A.Y2 + 1, minBand, [&](int32_t First, int32_t Last) { renderRows(First, Last - 1); });
   } else {
@@ -1251,7 +1249,7 @@ void TQxBitmap::DrawScaledEx(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, s
     }
 
     // A file-located destination keeps only one Scanline row alive; lock every row instead.
-    const bool destFile = Dest->location_ == TQxLocation::qxFile && Dest->fragments_.empty();
+    const bool destFile = Dest->MapsRows();
     std::vector<uint8_t*> ownRows;
     std::vector<uint8_t*>* rows = &DestRows;
     if (destFile) {

@@ -305,7 +305,7 @@ void QxResampleKernel24(TQxBitmap* Source, TQxBitmap* Dest, TResampleFilter Filt
 
   int32_t T = ThreadCount > 0 ? ThreadCount : ProcessorCoreCount();
   // A file-located source maps one row at a time, so it is read by one band.
-  if (Source->Location() == TQxLocation::qxFile && Source->FragmentCount() == 0) T = 1;
+  if (Source->MapsRows()) T = 1;
   T = std::max(T, 1);
   const double factor = 100.0 / (double(sh) + dh + 0.5);
   ProgressOnce report{&OnProgress, Sender};

@@ -1,4 +1,5 @@
 #include "imaging/view/layer.h"
+#include "imaging/view/view_internal.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -194,11 +195,6 @@ UserDataTokens& Tokens() {
 }
 
 template <class T>
-void Put(TStream* s, T v) {
-  s->WriteBuffer(&v, sizeof(T));
-}
-void PutBool(TStream* s, bool v) { Put<uint8_t>(s, v ? 1 : 0); }
-template <class T>
 T Get(TStream* s) {
   T v{};
   s->ReadBuffer(&v, sizeof(T));
@@ -210,46 +206,46 @@ bool GetBool(TStream* s) { return Get<uint8_t>(s) != 0; }
 
 void TQxLayer::WriteToStream(TStream* Stream, bool WithBitmap) const {
   int64_t start = Stream->Position();
-  Put<int32_t>(Stream, 0);
+  QxViewPut<int32_t>(Stream, 0);
   Stream->WriteBuffer(LayerId.data(), 16);
-  Put<int32_t>(Stream, Width);
-  Put<int32_t>(Stream, Height);
-  PutBool(Stream, Visible);
-  PutBool(Stream, ShowBox);
-  PutBool(Stream, Selectable);
-  Put<int32_t>(Stream, Opacity);
-  Put<int32_t>(Stream, PosX);
-  Put<int32_t>(Stream, PosY);
-  Put<int32_t>(Stream, DrawnRect.Left);
-  Put<int32_t>(Stream, DrawnRect.Top);
-  Put<int32_t>(Stream, DrawnRect.Right);
-  Put<int32_t>(Stream, DrawnRect.Bottom);
-  PutBool(Stream, ClipToBase);
-  PutBool(Stream, Locked);
+  QxViewPut<int32_t>(Stream, Width);
+  QxViewPut<int32_t>(Stream, Height);
+  QxViewPutBool(Stream, Visible);
+  QxViewPutBool(Stream, ShowBox);
+  QxViewPutBool(Stream, Selectable);
+  QxViewPut<int32_t>(Stream, Opacity);
+  QxViewPut<int32_t>(Stream, PosX);
+  QxViewPut<int32_t>(Stream, PosY);
+  QxViewPut<int32_t>(Stream, DrawnRect.Left);
+  QxViewPut<int32_t>(Stream, DrawnRect.Top);
+  QxViewPut<int32_t>(Stream, DrawnRect.Right);
+  QxViewPut<int32_t>(Stream, DrawnRect.Bottom);
+  QxViewPutBool(Stream, ClipToBase);
+  QxViewPutBool(Stream, Locked);
   uint8_t aux[24] = {};
   aux[0] = Aux.Flag;
   std::memcpy(aux + 8, &Aux.Rate, 8);
   aux[16] = Aux.Style;
   aux[17] = Aux.Source;
   Stream->WriteBuffer(aux, 24);
-  Put<uint8_t>(Stream, BlendOperation);
-  Put<uint32_t>(Stream, Tokens().TokenOf(UserData));
-  Put<uint8_t>(Stream, uint8_t(ResampleFilter));
-  PutBool(Stream, UseResampleFilter);
-  Put<int32_t>(Stream, int32_t(Name.size()));
+  QxViewPut<uint8_t>(Stream, BlendOperation);
+  QxViewPut<uint32_t>(Stream, Tokens().TokenOf(UserData));
+  QxViewPut<uint8_t>(Stream, uint8_t(ResampleFilter));
+  QxViewPutBool(Stream, UseResampleFilter);
+  QxViewPut<int32_t>(Stream, int32_t(Name.size()));
   if (!Name.empty()) Stream->WriteBuffer(Name.data(), int64_t(Name.size()));
-  PutBool(Stream, IsMask);
-  PutBool(Stream, DimOutside);
-  Put<double>(Stream, RotationAngle);
-  Put<double>(Stream, RotationCenterX);
-  Put<double>(Stream, RotationCenterY);
-  PutBool(Stream, WithBitmap);
+  QxViewPutBool(Stream, IsMask);
+  QxViewPutBool(Stream, DimOutside);
+  QxViewPut<double>(Stream, RotationAngle);
+  QxViewPut<double>(Stream, RotationCenterX);
+  QxViewPut<double>(Stream, RotationCenterY);
+  QxViewPutBool(Stream, WithBitmap);
   if (WithBitmap && Bitmap) Bitmap->SaveRawToStream(Stream);
   int64_t end = Stream->Position();
   int64_t len = end - start;
   if (len > INT32_MAX) throw EWriteError("Layer record too large");
   Stream->Seek(start, TSeekOrigin::soBeginning);
-  Put<int32_t>(Stream, int32_t(len));
+  QxViewPut<int32_t>(Stream, int32_t(len));
   Stream->Seek(end, TSeekOrigin::soBeginning);
 }
 

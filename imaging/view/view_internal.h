@@ -14,6 +14,7 @@ double QxWheelZoomTarget(uint8_t StepKind, int32_t StepSize, double Zoom, int32_
 
 #include <string>
 
+#include "platform/base/streams.h"
 #include "platform/base/types.h"
 
 class TCanvas;
@@ -21,3 +22,10 @@ class TBitmap;
 
 // Covers the part of Outer outside Inner with black at transparency 150.
 void QxDimAroundBitmapRect(TBitmap* Bitmap, const TRect& Outer, const TRect& Inner);
+
+// Little-endian fields of the view's streams (layer records, the layers file, selections).
+template <class T>
+void QxViewPut(TStream* S, T V) {
+  S->WriteBuffer(&V, sizeof(T));
+}
+inline void QxViewPutBool(TStream* S, bool V) { QxViewPut<uint8_t>(S, V ? 1 : 0); }

@@ -11,6 +11,7 @@
 #include "imaging/io/quillot_io.h"
 #include "imaging/io/zstreams.h"
 #include "imaging/view/view.h"
+#include "imaging/view/view_internal.h"
 #include "platform/base/streams.h"
 #include "platform/base/system.h"
 
@@ -20,11 +21,6 @@ constexpr char kMagic[13] = {'Q', 'U', 'I', 'L', 'L', 'O', 'T', 'L', 'A', 'Y', '
 constexpr int32_t kVersion = 6;
 constexpr int32_t kHeaderSize = 25;
 
-template <typename T>
-void Put(TStream* S, T V) {
-  S->WriteBuffer(&V, sizeof(T));
-}
-void PutBool(TStream* S, bool V) { Put<uint8_t>(S, V ? 1 : 0); }
 
 // Reads of a record leave the field as it was when the stream ends early; Ok turns false then.
 struct RecordReader {
@@ -80,45 +76,45 @@ void TQuillotView::SaveLayersToStream(TStream* Stream, int32_t Compression) {
   // TIFF would keep only what its writer supports of a layer; PNG keeps colour and alpha.
   if (Compression == qxffTIFF) Compression = qxffPNG;
   Stream->WriteBuffer(kMagic, sizeof(kMagic));
-  Put<int32_t>(Stream, kVersion);
-  Put<int32_t>(Stream, Compression);
-  Put<int32_t>(Stream, LayerCount());
+  QxViewPut<int32_t>(Stream, kVersion);
+  QxViewPut<int32_t>(Stream, Compression);
+  QxViewPut<int32_t>(Stream, LayerCount());
 
   std::vector<int64_t> offsetFields;
   for (int32_t i = 0; i < LayerCount(); ++i) {
     const TQxLayer* L = FLayers[size_t(i)];
-    PutBool(Stream, L->Visible);
-    PutBool(Stream, L->ShowBox);
-    Put<int32_t>(Stream, L->Opacity);
-    Put<int32_t>(Stream, L->PosX);
-    Put<int32_t>(Stream, L->PosY);
-    PutBool(Stream, L->ClipToBase);
-    PutBool(Stream, L->Locked);
-    Put<uint8_t>(Stream, L->Aux.Flag);
-    Put<double>(Stream, L->Aux.Rate);
-    Put<uint8_t>(Stream, L->Aux.Style);
-    Put<uint8_t>(Stream, L->Aux.Source);
-    Put<uint8_t>(Stream, L->BlendOperation);
-    Put<int32_t>(Stream, L->Width);
-    Put<int32_t>(Stream, L->Height);
-    Put<uint8_t>(Stream, uint8_t(L->ResampleFilter));
-    PutBool(Stream, L->UseResampleFilter);
-    Put<int32_t>(Stream, int32_t(L->Name.size()));
+    QxViewPutBool(Stream, L->Visible);
+    QxViewPutBool(Stream, L->ShowBox);
+    QxViewPut<int32_t>(Stream, L->Opacity);
+    QxViewPut<int32_t>(Stream, L->PosX);
+    QxViewPut<int32_t>(Stream, L->PosY);
+    QxViewPutBool(Stream, L->ClipToBase);
+    QxViewPutBool(Stream, L->Locked);
+    QxViewPut<uint8_t>(Stream, L->Aux.Flag);
+    QxViewPut<double>(Stream, L->Aux.Rate);
+    QxViewPut<uint8_t>(Stream, L->Aux.Style);
+    QxViewPut<uint8_t>(Stream, L->Aux.Source);
+    QxViewPut<uint8_t>(Stream, L->BlendOperation);
+    QxViewPut<int32_t>(Stream, L->Width);
+    QxViewPut<int32_t>(Stream, L->Height);
+    QxViewPut<uint8_t>(Stream, uint8_t(L->ResampleFilter));
+    QxViewPutBool(Stream, L->UseResampleFilter);
+    QxViewPut<int32_t>(Stream, int32_t(L->Name.size()));
     if (!L->Name.empty()) Stream->WriteBuffer(L->Name.data(), int64_t(L->Name.size()));
     const int32_t u = L->UserData ? std::max(L->UserDataLen, 0) : 0;
-    Put<int32_t>(Stream, u);
+    QxViewPut<int32_t>(Stream, u);
     if (u > 0) Stream->WriteBuffer(L->UserData, u);
-    PutBool(Stream, L->IsMask);
-    PutBool(Stream, L->Selectable);
-    PutBool(Stream, L->DimOutside);
+    QxViewPutBool(Stream, L->IsMask);
+    QxViewPutBool(Stream, L->Selectable);
+    QxViewPutBool(Stream, L->DimOutside);
     offsetFields.push_back(Stream->Position());
-    Put<int64_t>(Stream, 0);  // patched when the bitmap's place is known
+    QxViewPut<int64_t>(Stream, 0);  // patched when the bitmap's place is known
   }
 
   for (int32_t i = 0; i < LayerCount(); ++i) {
     const int64_t at = Stream->Position();
     Stream->SetPosition(offsetFields[size_t(i)]);
-    Put<int64_t>(Stream, at);
+    QxViewPut<int64_t>(Stream, at);
     Stream->SetPosition(at);
     SetCurrentLayer(i);
     TQxBitmap* B = CurrentBitmap();
@@ -139,7 +135,7 @@ void TQuillotView::SaveLayersToStream(TStream* Stream, int32_t Compression) {
         B->SaveRawToStream(&tmp);
       }
       const int64_t used = tmp.Position();
-      Put<int32_t>(Stream, int32_t(used));
+      QxViewPut<int32_t>(Stream, int32_t(used));
       if (used > 0) Stream->WriteBuffer(tmp.Memory(), used);
     } else {
       TQuillotIO* io = GetIO();

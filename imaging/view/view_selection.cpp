@@ -10,6 +10,7 @@
 #include "imaging/foundation/mask.h"
 #include "imaging/processing/filters.h"
 #include "imaging/view/view.h"
+#include "imaging/view/view_internal.h"
 #include "platform/base/clock.h"
 #include "platform/base/numeric.h"
 #include "platform/base/streams.h"
@@ -24,10 +25,6 @@ constexpr int32_t kSeparator = 0xFFFFF;
 
 bool IsSeparator(const TPoint& P) { return P.X == kSeparator && P.Y == kSeparator; }
 
-template <typename T>
-void Put(TStream* S, T V) {
-  S->WriteBuffer(&V, sizeof(T));
-}
 // A short read leaves the value as it was.
 template <typename T>
 void Get(TStream* S, T& V) {
@@ -209,9 +206,8 @@ void TQuillotView::ClosePolygon(bool Add, bool DropLastPoint) {
 int32_t TQuillotView::MoveSelection(int32_t State, int32_t DX, int32_t DY, bool Clip) {
   if (!FSelectionMask || !FCurrentBitmap) return State;
   const auto& p = FPolySelPoints;
-  const bool rectangle = p.size() == 4 && p[0].Y == p[1].Y && p[1].X == p[2].X && p[2].Y == p[3].Y &&
-                         p[3].X == p[0].X && p[0].X != p[1].X && p[0].Y != p[3].Y;
-  if (rectangle) {
+  // A rectangle with area is drawn into the mask again from its polygon when the move ends.
+  if (SelectionIsRectangle() && p[0].X != p[1].X && p[0].Y != p[3].Y) {
     FSelectionMask->Clear();
     FRenderMaskOnRelease = true;
   } else {
@@ -298,27 +294,27 @@ int32_t TQuillotView::SelectionBoxBottom() {
 
 void TQuillotView::SaveSelectionToStream(TStream* Stream) {
   TQxMask* m = FSelectionMask.get();
-  Put<int32_t>(Stream, m ? m->Width() : 0);
-  Put<int32_t>(Stream, m ? m->Height() : 0);
-  Put<int32_t>(Stream, int32_t(FPolySelPoints.size()));
+  QxViewPut<int32_t>(Stream, m ? m->Width() : 0);
+  QxViewPut<int32_t>(Stream, m ? m->Height() : 0);
+  QxViewPut<int32_t>(Stream, int32_t(FPolySelPoints.size()));
   for (const TPoint& q : FPolySelPoints) {
-    Put<int32_t>(Stream, q.X);
-    Put<int32_t>(Stream, q.Y);
+    QxViewPut<int32_t>(Stream, q.X);
+    QxViewPut<int32_t>(Stream, q.Y);
   }
-  Put<int32_t>(Stream, FPolyX1);
-  Put<int32_t>(Stream, FPolyY1);
-  Put<int32_t>(Stream, FPolyX2);
-  Put<int32_t>(Stream, FPolyY2);
-  Put<uint8_t>(Stream, FSelected ? 1 : 0);
+  QxViewPut<int32_t>(Stream, FPolyX1);
+  QxViewPut<int32_t>(Stream, FPolyY1);
+  QxViewPut<int32_t>(Stream, FPolyX2);
+  QxViewPut<int32_t>(Stream, FPolyY2);
+  QxViewPut<uint8_t>(Stream, FSelected ? 1 : 0);
   TQxLayer* l = CurrentLayer();
-  Put<int32_t>(Stream, l ? l->PosX : 0);
-  Put<int32_t>(Stream, l ? l->PosY : 0);
-  Put<int32_t>(Stream, m ? m->BitsPerPixel() : 1);
-  Put<int32_t>(Stream, m ? m->X1 : INT32_MAX);
-  Put<int32_t>(Stream, m ? m->Y1 : INT32_MAX);
-  Put<int32_t>(Stream, m ? m->X2 : 0);
-  Put<int32_t>(Stream, m ? m->Y2 : 0);
-  Put<uint8_t>(Stream, m && m->Full ? 1 : 0);
+  QxViewPut<int32_t>(Stream, l ? l->PosX : 0);
+  QxViewPut<int32_t>(Stream, l ? l->PosY : 0);
+  QxViewPut<int32_t>(Stream, m ? m->BitsPerPixel() : 1);
+  QxViewPut<int32_t>(Stream, m ? m->X1 : INT32_MAX);
+  QxViewPut<int32_t>(Stream, m ? m->Y1 : INT32_MAX);
+  QxViewPut<int32_t>(Stream, m ? m->X2 : 0);
+  QxViewPut<int32_t>(Stream, m ? m->Y2 : 0);
+  QxViewPut<uint8_t>(Stream, m && m->Full ? 1 : 0);
   if (m && m->Bits()) Stream->WriteBuffer(m->Bits(), int64_t(m->Height()) * m->RowLength());
 }
 
@@ -538,11 +534,11 @@ void TQuillotView::PaintSelection(TComponent* Sender, bool RespectCanvasLock) {
           const size_t n = FPolySelPoints.size();
           for (size_t i = 0; i < n; ++i) {
             const TPoint& p = FPolySelPoints[i];
-            if (p.X == 0xFFFFF && p.Y == 0xFFFFF) {
+            if (IsSeparator(p)) {
               first = i + 1;
               continue;
             }
-            const bool endOfPolygon = i + 1 == n || (FPolySelPoints[i + 1].X == 0xFFFFF && FPolySelPoints[i + 1].Y == 0xFFFFF);
+            const bool endOfPolygon = i + 1 == n || IsSeparator(FPolySelPoints[i + 1]);
             if (endOfPolygon && i + 1 == n && FPolygonOpen) break;
             const TPoint a = toClient(p), b = toClient(endOfPolygon ? FPolySelPoints[first] : FPolySelPoints[i + 1]);
             DrawOutlineEdge(c, a.X, a.Y, b.X, b.Y, dash);
