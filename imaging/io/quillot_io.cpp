@@ -18,6 +18,7 @@
 #include "platform/base/numeric.h"
 #include "platform/base/streams.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
 
 TQxIOViewHooks& QxIOViewHooks() {
   static TQxIOViewHooks hooks;
@@ -44,6 +45,7 @@ TQuillotIO::TQuillotIO(TComponent* AOwner) : TComponent(AOwner) {
   FWorkBitmap = new TQxBitmap();
   FOwnsBitmap = true;
   Params = std::make_unique<TIOParamsVals>(this);
+  FPreviewFont = std::make_unique<TFont>();
 }
 
 TQuillotIO::TQuillotIO(TQxBitmap* Bitmap) : TQuillotIO(static_cast<TComponent*>(nullptr)) { AttachQxBitmap(Bitmap); }
@@ -388,12 +390,18 @@ void TQuillotIO::DoAcquireBitmap(TQxBitmap* ABitmap, TIOParamsVals*& OutParams) 
   UpdateView();
 }
 
-bool TQuillotIO::DoPreviews(uint16_t) {
+void TQuillotIO::SetPreviewFont(const TFont* Value) {
+  if (Value) FPreviewFont->Assign(*Value);
+}
+
+bool (*QxPreviewsDialogHook)(TQuillotIO& IO, uint16_t PageSet) = nullptr;
+
+bool TQuillotIO::DoPreviews(uint16_t PageSet) {
   bool handled = false;
   if (OnDoPreviews) {
     OnDoPreviews(this, handled);
     if (handled) return true;
   }
   // The parameters dialog belongs to the dialogs library; without it there is nothing to show.
-  return false;
+  return QxPreviewsDialogHook ? QxPreviewsDialogHook(*this, PageSet) : false;
 }

@@ -19,6 +19,7 @@
 
 class TStream;
 class TBitmap;
+class TFont;
 class TQxBitmap;
 class TQxMask;
 class TQxView;
@@ -99,6 +100,9 @@ class TQuillotIO : public TComponent {
   bool FilteredAdjustDPI = false;
   uint8_t BilevelMode = 1;
   bool AsyncMode = false;
+  // The font of the save-parameters dialog; setting copies the font given.
+  TFont* PreviewFont() const { return FPreviewFont.get(); }
+  void SetPreviewFont(const TFont* Value);
   uint32_t AcquireState = 0;
 
   // ---- events
@@ -280,6 +284,7 @@ class TQuillotIO : public TComponent {
   TQxView* FAttachedQuillot = nullptr;
   void* FChangeHandle = nullptr;
   TColor FOwnBackground = 0;
+  std::unique_ptr<TFont> FPreviewFont;
 
   std::mutex FThreadLock;
   std::condition_variable FThreadsDone;
@@ -293,4 +298,10 @@ TQxBitmap* QxAdjustDPI(TQxBitmap* Bitmap, TIOParamsVals& Params, bool Filtered);
 // Image counts and extension lookup.
 int32_t QxImageCount(const std::string& FileName);
 int32_t QxIcoFileImageCount(const std::string& FileName);
+// Frames, pages or images of a file of that format; 0 on any error (missing file, bad data, no codec).
+int32_t QxGifFileFrameCount(const std::string& FileName);
+int32_t QxTiffFilePageCount(const std::string& FileName);
+int32_t QxDcxFilePageCount(const std::string& FileName);
+// Runs the save-parameters dialog for DoPreviews (the dialogs library installs it; false while unset).
+extern bool (*QxPreviewsDialogHook)(TQuillotIO& IO, uint16_t PageSet);
 int32_t QxFileTypeByExtension(const std::string& Extension);

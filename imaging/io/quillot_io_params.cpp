@@ -290,8 +290,39 @@ int32_t QxFileTypeByExtension(const std::string& Extension) {
 }
 
 int32_t QxIcoFileImageCount(const std::string& FileName) {
-  TQxWideFileStream f(FileName, kOpenRead);
-  return IcoImageCountStream(f);
+  try {
+    TQxWideFileStream f(FileName, kOpenRead);
+    return IcoImageCountStream(f);
+  } catch (...) {
+    return 0;
+  }
+}
+
+int32_t QxGifFileFrameCount(const std::string& FileName) {
+  try {
+    auto& cs = QxCodecServices;
+    return cs.GifRemoveFrame ? std::max(0, cs.GifRemoveFrame(FileName.c_str(), -1, false)) : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int32_t QxTiffFilePageCount(const std::string& FileName) {
+  try {
+    TQxWideFileStream f(FileName, kOpenRead);
+    return std::max(0, QxCount(QxCodecServices.TiffPageCount, &f));
+  } catch (...) {
+    return 0;
+  }
+}
+
+int32_t QxDcxFilePageCount(const std::string& FileName) {
+  try {
+    TQxWideFileStream f(FileName, kOpenRead);
+    return std::max(0, QxCount(QxCodecServices.DcxPageCount, &f));
+  } catch (...) {
+    return 0;
+  }
 }
 
 int32_t QxImageCount(const std::string& FileName) {
@@ -300,20 +331,9 @@ int32_t QxImageCount(const std::string& FileName) {
     auto& cs = QxCodecServices;
     switch (e->FormatId) {
       case qxffICO: return QxIcoFileImageCount(FileName);
-      case qxffTIFF: {
-        TQxWideFileStream f(FileName, kOpenRead);
-        return QxCount(cs.TiffPageCount, &f);
-      }
-      case qxffDCX: {
-        TQxWideFileStream f(FileName, kOpenRead);
-        return QxCount(cs.DcxPageCount, &f);
-      }
-      case qxffGIF:
-        try {
-          return cs.GifRemoveFrame ? cs.GifRemoveFrame(FileName.c_str(), -1, false) : 0;
-        } catch (...) {
-          return 0;
-        }
+      case qxffTIFF: return QxTiffFilePageCount(FileName);
+      case qxffDCX: return QxDcxFilePageCount(FileName);
+      case qxffGIF: return QxGifFileFrameCount(FileName);
       case qxffDICOM: return cs.DicomFrameCount ? cs.DicomFrameCount(FileName.c_str()) : 0;
       case qxffHDP: return cs.HDPFrameCount ? cs.HDPFrameCount(FileName.c_str()) : 0;
       default: return 1;

@@ -611,6 +611,8 @@ TFileChooser::TFileChooser(TComponent* AOwner, TOpenFileNameData& Data) : TForm(
   FDirectory = dir;
   Reload();
   FNameEdit->SetText(initial);
+  // A typed name of a file in the listed folder selects it, as a click on it would.
+  FNameEdit->OnChange = [this](TObject*) { SelectTyped(); };
   SetActiveControl(FNameEdit);
   OnResize = [this](TObject*) { Layout(); };
 }
@@ -621,20 +623,27 @@ TFileChooser::~TFileChooser() {
 
 void TFileChooser::Layout() {
   int32_t w = ClientWidth(), h = ClientHeight();
-  int32_t tw = FTemplate->Visible() ? FData.TemplateWidth : 0;
-  int32_t th = FTemplate->Visible() ? FData.TemplateHeight : 0;
-  int32_t listBottom = h - 8 - 23 - 6 - 23 - 8 - th;
-  FList->SetBounds(8, 28, w - 16 - tw - (tw ? 8 : 0), std::max(40, listBottom - 28));
-  if (tw) FTemplate->SetBounds(w - 8 - tw, 28, tw, std::max(40, listBottom - 28));
-  else if (th) FTemplate->SetBounds(8, listBottom + 8 + 23 + 6 + 23 + 8, w - 16, th);
+  TRect host = HostRect();
+  int32_t lw = host.Right, hostBottom = host.Bottom;
+  int32_t listBottom = hostBottom - 8 - 23 - 6 - 23 - 8;
+  FList->SetBounds(8, 28, std::max(40, lw - 16), std::max(40, listBottom - 28));
+  if (FData.TemplateWidth > 0) FTemplate->SetBounds(lw, 28, std::max(0, w - 8 - lw), std::max(40, listBottom - 28));
+  else if (FData.TemplateHeight > 0) FTemplate->SetBounds(8, hostBottom, w - 16, std::max(0, h - hostBottom));
   int32_t y1 = listBottom + 8, y2 = y1 + 23 + 6;
-  FNameEdit->SetBounds(100, y1, w - 100 - 8 - 75 - 8, 23);
+  FNameEdit->SetBounds(100, y1, std::max(40, lw - 100 - 8 - 75 - 8), 23);
   for (int32_t i = 0; i < ControlCount(); ++i) {
     TControl* c = Controls(i);
-    if (auto* b = dynamic_cast<TDlgButton*>(c)) b->SetBounds(w - 8 - 75, b->Cancel ? y2 : y1, 75, 23);
-    if (dynamic_cast<TTypeBox*>(c)) c->SetBounds(100, y2, w - 100 - 8 - 75 - 8, 23);
+    if (auto* b = dynamic_cast<TDlgButton*>(c)) b->SetBounds(lw - 8 - 75, b->Cancel ? y2 : y1, 75, 23);
+    if (dynamic_cast<TTypeBox*>(c)) c->SetBounds(100, y2, std::max(40, lw - 100 - 8 - 75 - 8), 23);
   }
   Invalidate();
+}
+
+TRect TFileChooser::HostRect() const {
+  int32_t w = ClientWidth(), h = ClientHeight();
+  int32_t tw = FTemplate && FData.TemplateWidth > 0 ? FData.TemplateWidth + 8 : 0;
+  int32_t th = FData.TemplateHeight > 0 ? FData.TemplateHeight : 0;
+  return Rect(0, 0, std::max(200, w - tw), std::max(120, h - th));
 }
 
 void TFileChooser::Paint() {
@@ -642,7 +651,7 @@ void TFileChooser::Paint() {
   c->Font()->Assign(*Font());
   SetBkMode(c, TRANSPARENT);
   SetTextColor(c, clWindowText);
-  TRect r = Rect(8, 6, ClientWidth() - 8, 24);
+  TRect r = Rect(8, 6, HostRect().Right - 8, 24);
   DrawText(c, FDirectory, r, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
   TRect l1 = Rect(8, FNameEdit->Top(), 96, FNameEdit->Top() + 23);
   DrawText(c, FNameLabel, l1, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
@@ -718,6 +727,23 @@ void TFileChooser::SelectIndex(int32_t Index) {
   }
   FList->Invalidate();
   Notify(CDN_SELCHANGE);
+}
+
+void TFileChooser::SelectTyped() {
+  std::string spec = Spec();
+  if (spec.empty()) return;
+  fs::path p = spec[0] == '/' ? fs::path(spec) : fs::path(FDirectory) / spec;
+  std::error_code ec;
+  if (!fs::is_regular_file(p, ec) || p.parent_path() != fs::path(FDirectory)) return;
+  std::string name = p.filename().string();
+  for (int32_t i = 0; i < static_cast<int32_t>(FEntries.size()); ++i)
+    if (FEntries[static_cast<size_t>(i)] == name && i != FSelected) {
+      FSelected = i;
+      FList->EnsureVisible(i);
+      FList->Invalidate();
+      Notify(CDN_SELCHANGE);
+      return;
+    }
 }
 
 std::string TFileChooser::Spec() const { return FNameEdit->Text(); }
@@ -862,6 +888,8 @@ void TFileChooser::Dispatch(TMessage& M) {
         switch (static_cast<int32_t>(M.WParam)) {
           case IDC_FILENAME_LABEL: FNameLabel = *out; break;
           case IDC_FILETYPE_LABEL: FTypeLabel = *out; break;
+          case IDC_FILENAME_EDIT:
+          case IDC_FILENAME_COMBO: FNameEdit->SetText(*out); break;
           default:
             for (int32_t i = 0; i < ControlCount(); ++i)
               if (auto* b = dynamic_cast<TDlgButton*>(Controls(i)))
@@ -871,8 +899,12 @@ void TFileChooser::Dispatch(TMessage& M) {
       }
       M.Result = 1;
       return;
-    case CDM_HIDECONTROL:
-    case CDM_SETDEFEXT: M.Result = 1; return;
+    case CDM_SETDEFEXT:
+      // The extension a typed name without one takes.
+      if (out) FData.DefaultExt = !out->empty() && (*out)[0] == '.' ? out->substr(1) : *out;
+      M.Result = 1;
+      return;
+    case CDM_HIDECONTROL: M.Result = 1; return;
     default: TForm::Dispatch(M); return;
   }
 }

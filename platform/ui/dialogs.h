@@ -94,6 +94,9 @@ inline constexpr uint32_t CDM_SETDEFEXT = CDM_FIRST + 6;
 // Control ids for CDM_SETCONTROLTEXT.
 inline constexpr int32_t IDC_FILENAME_LABEL = 1090;
 inline constexpr int32_t IDC_FILETYPE_LABEL = 1089;
+// The name field: its text is read with CDM_GETSPEC and set with CDM_SETCONTROLTEXT (either id).
+inline constexpr int32_t IDC_FILENAME_EDIT = 1152;
+inline constexpr int32_t IDC_FILENAME_COMBO = 1148;
 inline constexpr int32_t IDC_OK_BUTTON = IDOK;
 inline constexpr int32_t IDC_CANCEL_BUTTON = IDCANCEL;
 
@@ -131,7 +134,8 @@ struct TOpenFileNameData {
   std::string DefaultExt;   // without the dot
   uint32_t Flags = 0;
   uint32_t FlagsEx = 0;
-  // Height of the area below the file list offered to the hook's own controls (0: none).
+  // Room for the hook's own controls: a column of TemplateWidth at the right and a band of
+  // TemplateHeight along the bottom (0: none). The chooser's controls keep HostRect.
   int32_t TemplateHeight = 0;
   int32_t TemplateWidth = 0;
   // Every message of the chooser window reaches the hook first (WM_INITDIALOG, WM_NOTIFY,
@@ -159,8 +163,10 @@ class TFileChooser : public TForm {
   void SetSpec(const std::string& Text);
   int32_t TypeIndex() const { return FTypeIndex; }
   void SetTypeIndex(int32_t Index);
-  // Area offered to the hook's own controls (the preview pane).
+  // Area offered to the hook's own controls (the right column, else the bottom band).
   TWinControl* TemplateArea() const { return FTemplate; }
+  // Where the chooser's own controls are, in client coordinates.
+  TRect HostRect() const;
   class TCustomEdit* NameEdit() const { return FNameEdit; }
   // Accepts the name field as Enter does; false when vetoed or invalid.
   bool Accept();
@@ -174,6 +180,7 @@ class TFileChooser : public TForm {
   friend class TFileChooserList;
   friend bool RunFileChooser(TOpenFileNameData& Data);
   void Reload();
+  void SelectTyped();
   intptr_t Notify(int32_t Code);
   bool CallHook(TMessage& M);
   void Layout();

@@ -1,0 +1,413 @@
+#include "imaging/dialogs/dialog_controls.h"
+
+#include <algorithm>
+
+#include "platform/graphics/canvas.h"
+#include "platform/ui/forms.h"
+
+namespace {
+void Fill(TCanvas* C, const TRect& R, TColor Color) {
+  TBrush b;
+  b.SetColor(Color);
+  FillRect(C, R, b);
+}
+void DrawCaption(TCanvas* C, const std::string& S, TRect R, TColor Color, uint32_t Fmt) {
+  SetBkMode(C, TRANSPARENT);
+  SetTextColor(C, Color);
+  DrawText(C, S, R, Fmt | DT_SINGLELINE | DT_NOPREFIX);
+}
+}  // namespace
+
+// ---- TQxComboBox ----
+
+TQxComboBox::TQxComboBox(TComponent* AOwner) : TCustomControl(AOwner) {
+  SetTabStop(true);
+  SetColor(clWindow);
+  SetBounds(0, 0, 121, 21);
+}
+
+void TQxComboBox::SetItems(std::vector<std::string> Items) {
+  FItems = std::move(Items);
+  FValues.assign(FItems.size(), 0);
+  if (FItemIndex >= static_cast<int32_t>(FItems.size())) FItemIndex = -1;
+  Invalidate();
+}
+
+void TQxComboBox::SetItemIndex(int32_t Index) {
+  if (Index < -1 || Index >= static_cast<int32_t>(FItems.size())) Index = -1;
+  if (Index == FItemIndex) return;
+  FItemIndex = Index;
+  Invalidate();
+}
+
+std::string TQxComboBox::Text() const {
+  return FItemIndex >= 0 ? FItems[static_cast<size_t>(FItemIndex)] : std::string();
+}
+
+void TQxComboBox::Choose(int32_t Index) {
+  if (Index < 0 || Index >= static_cast<int32_t>(FItems.size()) || Index == FItemIndex) return;
+  FItemIndex = Index;
+  Invalidate();
+  if (OnChange) OnChange(this);
+}
+
+void TQxComboBox::SetDroppedDown(bool Value) {
+  if (Value == FDropped || (Value && FItems.empty())) return;
+  FDropped = Value;
+  if (Value) {
+    FClosedHeight = Height();
+    FHot = FItemIndex;
+    BringToFront();
+    SetBounds(Left(), Top(), Width(), FClosedHeight + static_cast<int32_t>(FItems.size()) * 16 + 2);
+  } else {
+    SetBounds(Left(), Top(), Width(), FClosedHeight);
+  }
+  if (Parent()) Parent()->Invalidate();
+  Invalidate();
+}
+
+void TQxComboBox::Paint() {
+  TCanvas* c = Canvas();
+  c->Font()->Assign(*Font());
+  TRect box = Rect(0, 0, Width(), FDropped ? FClosedHeight : Height());
+  Fill(c, box, Enabled() ? clWindow : clBtnFace);
+  TRect e = box;
+  DrawEdge(c, e, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
+  // The arrow button at the right.
+  TRect btn = Rect(e.Right - 16, e.Top, e.Right, e.Bottom);
+  Fill(c, btn, clBtnFace);
+  TRect be = btn;
+  DrawEdge(c, be, EDGE_RAISED, BF_RECT);
+  int32_t cx = (btn.Left + btn.Right) / 2, cy = (btn.Top + btn.Bottom) / 2 - 1;
+  c->Pen()->SetColor(Enabled() ? clBtnText : clGrayText);
+  for (int32_t i = 0; i < 4; ++i) {
+    c->MoveTo(cx - 3 + i, cy + i);
+    c->LineTo(cx + 4 - i, cy + i);
+  }
+  TRect tr = Rect(e.Left, e.Top, btn.Left, e.Bottom);
+  bool focus = Focused() && !FDropped;
+  if (focus) {
+    TRect hr = tr;
+    InflateRect(hr, -1, -1);
+    Fill(c, hr, clHighlight);
+  }
+  TRect txt = tr;
+  txt.Left += 3;
+  DrawCaption(c, Text(), txt, !Enabled() ? clGrayText : focus ? clHighlightText : clWindowText, DT_LEFT | DT_VCENTER);
+  if (!FDropped) return;
+  TRect list = Rect(0, FClosedHeight, Width(), Height());
+  Fill(c, list, clWindow);
+  TBrush frame;
+  frame.SetColor(clWindowFrame);
+  FrameRect(c, list, frame);
+  for (size_t i = 0; i < FItems.size(); ++i) {
+    TRect r = Rect(1, FClosedHeight + 1 + static_cast<int32_t>(i) * 16, Width() - 1,
+                   FClosedHeight + 1 + static_cast<int32_t>(i + 1) * 16);
+    bool hot = static_cast<int32_t>(i) == FHot;
+    if (hot) Fill(c, r, clHighlight);
+    r.Left += 3;
+    DrawCaption(c, FItems[i], r, hot ? clHighlightText : clWindowText, DT_LEFT | DT_VCENTER);
+  }
+}
+
+void TQxComboBox::KeyDown(uint16_t& Key, TShiftState Shift) {
+  TCustomControl::KeyDown(Key, Shift);
+  int32_t n = static_cast<int32_t>(FItems.size());
+  if (n == 0) return;
+  if (FDropped) {
+    switch (Key) {
+      case VK_UP: FHot = std::max(0, FHot - 1); break;
+      case VK_DOWN: FHot = std::min(n - 1, FHot + 1); break;
+      case VK_RETURN: SetDroppedDown(false), Choose(FHot); break;
+      case VK_ESCAPE: SetDroppedDown(false); break;
+      default: return;
+    }
+    Key = 0;
+    Invalidate();
+    return;
+  }
+  if (Key == VK_DOWN && Shift.Contains(ssAlt)) {
+    SetDroppedDown(true);
+    Key = 0;
+    return;
+  }
+  int32_t i = FItemIndex;
+  switch (Key) {
+    case VK_UP:
+    case VK_LEFT: i = std::max(0, i - 1); break;
+    case VK_DOWN:
+    case VK_RIGHT: i = std::min(n - 1, i + 1); break;
+    case VK_HOME: i = 0; break;
+    case VK_END: i = n - 1; break;
+    default: return;
+  }
+  Key = 0;
+  Choose(i);
+}
+
+void TQxComboBox::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
+  TCustomControl::MouseDown(Button, Shift, X, Y);
+  if (CanFocus() && !Focused()) SetFocus();
+  if (!FDropped) {
+    SetDroppedDown(true);
+    return;
+  }
+  int32_t i = Y >= FClosedHeight ? (Y - FClosedHeight - 1) / 16 : -1;
+  SetDroppedDown(false);
+  Choose(i);
+}
+
+void TQxComboBox::Dispatch(TMessage& M) {
+  switch (M.Msg) {
+    case WM_GETDLGCODE: M.Result = DLGC_WANTARROWS | (FDropped ? DLGC_WANTALLKEYS : 0); return;
+    case WM_KILLFOCUS:
+      SetDroppedDown(false);
+      Invalidate();
+      break;
+    case WM_SETFOCUS: Invalidate(); break;
+    case CM_ENABLEDCHANGED: Invalidate(); break;
+  }
+  TCustomControl::Dispatch(M);
+}
+
+// ---- pages ----
+
+TQxTabSheet::TQxTabSheet(TComponent* AOwner) : TCustomControl(AOwner) {
+  SetVisible(false);
+  SetColor(clBtnFace);
+}
+
+void TQxTabSheet::SetPageControl(TQxPageControl* Value) {
+  if (Value == FPageControl) return;
+  if (FPageControl) {
+    auto& p = FPageControl->FPages;
+    p.erase(std::remove(p.begin(), p.end(), this), p.end());
+    if (FPageControl->FActive == this) FPageControl->FActive = nullptr;
+  }
+  FPageControl = Value;
+  if (!Value) {
+    SetParent(nullptr);
+    return;
+  }
+  Value->FPages.push_back(this);
+  SetParent(Value);
+  Value->Place(this);
+  SetVisible(false);
+  if (!Value->FActive && FTabVisible) Value->SetActivePage(this);
+  Value->Invalidate();
+}
+
+void TQxTabSheet::SetTabVisible(bool Value) {
+  if (Value == FTabVisible) return;
+  FTabVisible = Value;
+  if (FPageControl) {
+    if (!Value && FPageControl->FActive == this) {
+      FPageControl->FActive = nullptr;
+      auto tabs = FPageControl->VisibleTabs();
+      if (!tabs.empty()) FPageControl->FActive = tabs.front();
+    } else if (Value && !FPageControl->FActive) {
+      FPageControl->FActive = this;
+    }
+    FPageControl->Reshow();
+  }
+}
+
+TQxPageControl::TQxPageControl(TComponent* AOwner) : TCustomControl(AOwner) {
+  SetTabStop(true);
+  SetColor(clBtnFace);
+}
+
+void TQxPageControl::Place(TQxTabSheet* Page) { Page->SetBounds(4, 24, std::max(0, Width() - 8), std::max(0, Height() - 28)); }
+
+void TQxPageControl::Resize() {
+  TCustomControl::Resize();
+  for (auto* p : FPages) Place(p);
+}
+
+void TQxPageControl::Reshow() {
+  for (auto* p : FPages) p->SetVisible(p == FActive && p->FTabVisible);
+  Invalidate();
+}
+
+std::vector<TQxTabSheet*> TQxPageControl::VisibleTabs() const {
+  std::vector<TQxTabSheet*> v;
+  for (auto* p : FPages)
+    if (p->FTabVisible) v.push_back(p);
+  return v;
+}
+
+void TQxPageControl::SetActivePage(TQxTabSheet* Page) {
+  if (Page && (Page->FPageControl != this || !Page->FTabVisible)) return;
+  FActive = Page;
+  Reshow();
+}
+
+bool TQxPageControl::SelectByUser(TQxTabSheet* Page) {
+  if (!Page || Page == FActive || Page->FPageControl != this || !Page->FTabVisible) return false;
+  bool allow = true;
+  if (OnChanging) OnChanging(this, allow);
+  if (!allow) return false;
+  SetActivePage(Page);
+  if (OnChange) OnChange(this);
+  return true;
+}
+
+TRect TQxPageControl::TabRect(int32_t VisibleIndex) {
+  auto tabs = VisibleTabs();
+  TCanvas* c = Canvas();
+  c->Font()->Assign(*Font());
+  int32_t x = 2;
+  for (int32_t i = 0; i < static_cast<int32_t>(tabs.size()); ++i) {
+    int32_t w = c->TextWidth(tabs[static_cast<size_t>(i)]->Caption()) + 16;
+    if (i == VisibleIndex) return Rect(x, 2, x + w, 22);
+    x += w;
+  }
+  return Rect(0, 0, 0, 0);
+}
+
+void TQxPageControl::Paint() {
+  TCanvas* c = Canvas();
+  Fill(c, ClientRect(), clBtnFace);
+  TRect body = Rect(0, 22, Width(), Height());
+  TRect be = body;
+  DrawEdge(c, be, EDGE_RAISED, BF_RECT);
+  auto tabs = VisibleTabs();
+  c->Font()->Assign(*Font());
+  for (int32_t i = 0; i < static_cast<int32_t>(tabs.size()); ++i) {
+    TRect r = TabRect(i);
+    bool active = tabs[static_cast<size_t>(i)] == FActive;
+    if (active) InflateRect(r, 2, 2), r.Bottom -= 1;
+    Fill(c, Rect(r.Left, r.Top, r.Right, r.Bottom + (active ? 1 : 0)), clBtnFace);
+    TRect e = r;
+    DrawEdge(c, e, EDGE_RAISED, BF_LEFT | BF_TOP | BF_RIGHT);
+    DrawCaption(c, tabs[static_cast<size_t>(i)]->Caption(), r, clBtnText, DT_CENTER | DT_VCENTER);
+    if (active && Focused()) {
+      TRect f = r;
+      InflateRect(f, -3, -3);
+      DrawFocusRect(c, f);
+    }
+  }
+}
+
+void TQxPageControl::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
+  TCustomControl::MouseDown(Button, Shift, X, Y);
+  auto tabs = VisibleTabs();
+  for (int32_t i = 0; i < static_cast<int32_t>(tabs.size()); ++i)
+    if (PtInRect(TabRect(i), Point(X, Y))) {
+      if (CanFocus()) SetFocus();
+      SelectByUser(tabs[static_cast<size_t>(i)]);
+      return;
+    }
+}
+
+void TQxPageControl::KeyDown(uint16_t& Key, TShiftState Shift) {
+  TCustomControl::KeyDown(Key, Shift);
+  auto tabs = VisibleTabs();
+  if (tabs.empty() || (Key != VK_LEFT && Key != VK_RIGHT)) return;
+  auto it = std::find(tabs.begin(), tabs.end(), FActive);
+  int32_t i = it == tabs.end() ? 0 : static_cast<int32_t>(it - tabs.begin());
+  i = std::clamp(i + (Key == VK_RIGHT ? 1 : -1), 0, static_cast<int32_t>(tabs.size()) - 1);
+  SelectByUser(tabs[static_cast<size_t>(i)]);
+  Key = 0;
+}
+
+void TQxPageControl::Dispatch(TMessage& M) {
+  if (M.Msg == WM_GETDLGCODE) {
+    M.Result = DLGC_WANTARROWS;
+    return;
+  }
+  if (M.Msg == WM_SETFOCUS || M.Msg == WM_KILLFOCUS) Invalidate();
+  TCustomControl::Dispatch(M);
+}
+
+// ---- colour field and progress bar ----
+
+TQxColorField::TQxColorField(TComponent* AOwner) : TCustomControl(AOwner) { SetBounds(0, 0, 34, 17); }
+
+void TQxColorField::Paint() {
+  TCanvas* c = Canvas();
+  TRect r = ClientRect();
+  DrawEdge(c, r, BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
+  Fill(c, r, Enabled() ? Color() : clBtnFace);
+}
+
+TQxProgressBar::TQxProgressBar(TComponent* AOwner) : TGraphicControl(AOwner) { SetBounds(0, 0, 150, 16); }
+
+void TQxProgressBar::SetPosition(int32_t Value) {
+  Value = std::clamp(Value, 0, FMax);
+  if (Value == FPosition) return;
+  FPosition = Value;
+  Invalidate();
+}
+
+void TQxProgressBar::Paint() {
+  TCanvas* c = Canvas();
+  TRect r = ClientRect();
+  DrawEdge(c, r, BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
+  Fill(c, r, clBtnFace);
+  TRect done = r;
+  done.Right = r.Left + static_cast<int32_t>(int64_t(r.Right - r.Left) * FPosition / FMax);
+  Fill(c, done, clHighlight);
+}
+
+// ---- speed button ----
+
+TQxSpeedButton::TQxSpeedButton(TComponent* AOwner) : TCustomControl(AOwner) {
+  SetBounds(0, 0, 23, 22);
+  SetColor(clBtnFace);
+}
+
+void TQxSpeedButton::SetDown(bool Value) {
+  if (Value == FDown) return;
+  FDown = Value;
+  Invalidate();
+}
+
+void TQxSpeedButton::Click() {
+  if (GroupIndex != 0) FDown = !FDown;
+  Invalidate();
+  TCustomControl::Click();
+}
+
+void TQxSpeedButton::Paint() {
+  TCanvas* c = Canvas();
+  TRect r = ClientRect();
+  Fill(c, r, clBtnFace);
+  if (FDown || FPressed) DrawEdge(c, r, BDR_SUNKENOUTER, BF_RECT);
+  TColor ink = Enabled() ? clBtnText : clGrayText;
+  int32_t ox = (Width() - 16) / 2 + (FDown || FPressed ? 1 : 0), oy = (Height() - 16) / 2 + (FDown || FPressed ? 1 : 0);
+  c->Pen()->SetColor(ink);
+  c->Brush()->SetColor(ink);
+  if (Glyph == TQxGlyphKind::gkPlay) {
+    TPoint tri[3] = {Point(ox + 5, oy + 3), Point(ox + 12, oy + 8), Point(ox + 5, oy + 13)};
+    c->Polygon(tri, 3);
+  } else {
+    // A magnifier: a ring and its handle.
+    c->Brush()->SetStyle(TBrushStyle::bsClear);
+    c->Ellipse(ox + 2, oy + 2, ox + 11, oy + 11);
+    c->Pen()->SetWidth(2);
+    c->MoveTo(ox + 10, oy + 10);
+    c->LineTo(ox + 14, oy + 14);
+    c->Pen()->SetWidth(1);
+    c->Brush()->SetStyle(TBrushStyle::bsSolid);
+  }
+}
+
+void TQxSpeedButton::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
+  TCustomControl::MouseDown(Button, Shift, X, Y);
+  if (Button != TMouseButton::mbLeft || !Enabled()) return;
+  FPressed = true;
+  Invalidate();
+}
+
+void TQxSpeedButton::MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
+  TCustomControl::MouseUp(Button, Shift, X, Y);
+  if (!FPressed) return;
+  FPressed = false;
+  Invalidate();
+}
+
+void TQxSpeedButton::Dispatch(TMessage& M) {
+  if (M.Msg == CM_ENABLEDCHANGED) Invalidate();
+  TCustomControl::Dispatch(M);
+}
