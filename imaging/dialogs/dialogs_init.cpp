@@ -9,5 +9,6 @@
 void QxRegisterDialogs() {
   QxUtilsHooks.FillMessageTables = &QxFillMessageTables;
   QxPreviewsDialogHook = &QxRunPreviewsDialog;
-  if (QxStaticStarted()) QxFillMessageTables();
+  // The program need not run the library start-up; the table is there from registration on.
+  QxFillMessageTables();
 }

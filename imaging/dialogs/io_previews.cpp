@@ -545,6 +545,13 @@ void TfIOPreviews::FormActivate(TObject*) {
   PageControl1Change(PageControl1);
   Activated = true;
   UpdatePreview();
+  // The keyboard starts on the first field of the page shown.
+  const std::pair<TQxTabSheet*, TWinControl*> first[] = {
+      {TabSheetJPEG1, Edit22}, {TabSheetJPEG2, Edit16}, {TabSheetTIFF1, ComboBox2},  {TabSheetTIFF2, ComboBox16},
+      {TabSheetGIF1, ComboBox5}, {TabSheetGIF2, ComboBox18}, {TabSheetBMP1, ComboBox6}, {TabSheetPCX1, ComboBox8},
+      {TabSheetPNG1, ComboBox10}, {TabSheetTGA1, ComboBox14}, {TabSheetJ20001, Edit15}};
+  for (const auto& f : first)
+    if (f.first == active && f.second->CanFocus()) SetActiveControl(f.second);
 }
 
 void TfIOPreviews::LoadWorkingCopy() {

@@ -123,6 +123,7 @@ bool TOpenQuillotDialog::ShowDialog() {
   } done{this};
   FTemplateName = "IDD_QXTEMPLATE";
   SetPaneTexts();
+  PreviewCheck->SetVisible(true);
   if (AutoSetFilter) Filter = QxBuildFilter(TQxFilterKind::fkOpen, MsgLanguage);
   return RunFileDialog(false);
 }

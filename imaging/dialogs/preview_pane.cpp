@@ -17,6 +17,7 @@
 #include "imaging/io/file_formats.h"
 #include "imaging/io/quillot_io.h"
 #include "imaging/view/view.h"
+#include "platform/base/exceptions.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/timer.h"
 
@@ -74,16 +75,16 @@ TOpenQuillotDialog::TOpenQuillotDialog(TComponent* AOwner) : TQxCommonDialog(AOw
   PicLabel2 = Make<TKvLabel>(this, PicturePanel, "PicLabel2", 6, 283, 157, 23);
   PicLabel3 = Make<TKvLabel>(this, PicturePanel, "PicLabel3", 6, 306, 157, 23);
   for (TKvLabel* l : {PicLabel1, PicLabel2, PicLabel3}) l->SetCaption("");
-  ZoomCombo = Make<TQxComboBox>(this, PicturePanel, "ZoomCombo", 6, 5, 70, 21);
+  ZoomCombo = Make<TQxComboBox>(this, PicturePanel, "ZoomCombo", 6, 5, 84, 21);
   ZoomCombo->SetHint("Zoom");
   ZoomCombo->SetShowHint(true);
   ZoomCombo->OnChange = [this](TObject*) { ApplyZoomChoice(); };
-  PreviewButton = Make<TQxSpeedButton>(this, PicturePanel, "PreviewButton", 110, 5, 23, 22);
+  PreviewButton = Make<TQxSpeedButton>(this, PicturePanel, "PreviewButton", 120, 5, 23, 22);
   PreviewButton->Glyph = TQxGlyphKind::gkPreview;
   PreviewButton->SetEnabled(false);
   PreviewButton->SetShowHint(true);
   PreviewButton->OnClick = [this](TObject*) { ShowPreviewWindow(); };
-  PlayButton = Make<TQxSpeedButton>(this, PicturePanel, "PlayButton", 85, 5, 23, 22);
+  PlayButton = Make<TQxSpeedButton>(this, PicturePanel, "PlayButton", 95, 5, 23, 22);
   PlayButton->Glyph = TQxGlyphKind::gkPlay;
   PlayButton->GroupIndex = 1;
   PlayButton->SetEnabled(false);
@@ -233,8 +234,11 @@ void TOpenQuillotDialog::DoSelectionChange() {
       FFileSize = QxFileSizeByName(name);
       if (!PreviewCheck->Checked()) {
         TQuillotIO* io = FPreview->GetIO();
+        io->Aborting = false;
         if (OnPreviewFile) OnPreviewFile(this, FPreview, name, true);
         else io->ReadParamsFromFile(name);
+        // A reader reports bad data through the abort flag: the facts of an earlier file must not stay.
+        if (io->Aborting) throw EInOutError("unreadable");
         FFrameCount = 1;
         ShowFileInfo(io->Params->FileType != 0 ? io->Params.get() : nullptr);
       } else {
@@ -298,8 +302,10 @@ void TOpenQuillotDialog::DoSelectionChange() {
           io->AutoAdjustDPI = AutoAdjustDPI;
           io->FilteredAdjustDPI = FilteredAdjustDPI;
           FPreview->ClearLayers();
+          io->Aborting = false;
           if (OnPreviewFile) OnPreviewFile(this, FPreview, name, false);
           else io->LoadFromFileDetected(name);
+          if (io->Aborting) throw EInOutError("unreadable");
           switch (p->FileType) {
             case qxffAVI: FFrameCount = p->AviFrameCount; break;
             case qxffGIF: FFrameCount = QxGifFileFrameCount(name); break;
