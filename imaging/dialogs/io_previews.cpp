@@ -541,7 +541,8 @@ void TfIOPreviews::FormActivate(TObject*) {
   LoadWorkingCopy();
   ShowWorkingCopy();
   Quillot1->ZoomToFit();
-  if (Application) Application->ProcessMessages();
+  // Paint what is set so far; input waiting in the queue stays there for the page that is about to show.
+  Update();
   PageControl1Change(PageControl1);
   Activated = true;
   UpdatePreview();

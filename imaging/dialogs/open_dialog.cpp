@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "controls/kv_checks.h"
 #include "imaging/dialogs/dialog_controls.h"
 #include "imaging/dialogs/message_table.h"
 #include "imaging/foundation/helpers.h"
@@ -136,6 +137,7 @@ bool TOpenQuillotDialog::RunFileDialog(bool Save) {
   FWideFiles.clear();
   if (FFilterIndex == 0) FFilterIndex = QxFilterIndexOfName(Filter, FFileName);
   FCurrentIndex = FFilterIndex;
+  FCurrentPattern = QxFilterPattern(Filter, FCurrentIndex);
 
   TOpenFileNameData d;
   d.Save = Save;
@@ -172,6 +174,9 @@ bool TOpenQuillotDialog::RunFileDialog(bool Save) {
   if (d.Flags & OFN_READONLY) Options.Include(TOpenOption::ofReadOnly);
   else Options.Exclude(TOpenOption::ofReadOnly);
   FFilterIndex = d.FilterIndex;
+  // The entry the chooser ended on (also when no chooser window reported its changes).
+  FCurrentIndex = d.FilterIndex;
+  FCurrentPattern = QxFilterPattern(Filter, FCurrentIndex);
   return true;
 }
 

@@ -170,6 +170,8 @@ void TOpenQuillotDialog::DoShow() {
     if (FShowPreview) {
       PicturePanel->SetBounds(host.Right, host.Top, client.Right - host.Right, host.Bottom - host.Top);
       PicturePanel->SetParent(FHandle);
+      // The keyboard reaches the chooser's own fields first, the pane after them.
+      PicturePanel->SetTabOrder(FHandle->ControlCount());
       FThumbs->SetParent(PicturePanel);
       FPreview->SetParent(PicturePanel);
       // The labels take the panel's width.
@@ -187,6 +189,7 @@ void TOpenQuillotDialog::DoShow() {
     if (ExtendedDialog) {
       InfoPanel->SetBounds(host.Left, host.Bottom, client.Right, client.Bottom - host.Bottom);
       InfoPanel->SetParent(FHandle);
+      InfoPanel->SetTabOrder(FHandle->ControlCount());
       int32_t w = InfoPanel->Width();
       int32_t right = std::max(200, w - 8);
       AdvancedButton->SetBounds(right - 120, 6, 120, 23);

@@ -83,6 +83,7 @@ bool TSaveQuillotDialog::ShowDialog() {
   AdvancedButton->SetVisible(ExOptions.Contains(TQxSaveDlgOptItem::sdShowAdvanced));
   PreviewCheck->SetVisible(FShowPreview);
   FSaved->AssignParams(*AttachedParams());
+  FCurrentPattern = QxFilterPattern(Filter, FilterIndex() == 0 ? QxFilterIndexOfName(Filter, FileName()) : FilterIndex());
   UpdateAdvanced();
   bool ok = RunFileDialog(true);
   // A cancelled dialog takes back what the advanced button changed.
