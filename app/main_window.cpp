@@ -6,6 +6,10 @@
 #include "app/about_box.h"
 #include "app/ml_functions.h"
 #include "imaging/codecs/codecs.h"
+#include "imaging/dialogs/dialogs_init.h"
+#include "imaging/dialogs/open_dialog.h"
+#include "imaging/dialogs/save_dialog.h"
+#include "imaging/io/quillot_io.h"
 #include "imaging/view/view.h"
 #include "platform/base/inifiles.h"
 #include "platform/base/numeric.h"
@@ -142,6 +146,7 @@ void LoadMessageTexts(const std::string& FileName) {
 TFrmQuorvel::TFrmQuorvel(TComponent* AOwner) : TForm(AOwner) {
   // Before the first view exists, so that the library's start-up sees every codec's steps.
   QxRegisterFurtherCodecs();
+  QxRegisterDialogs();
   SetName("FrmQuorvel");
   BuildComponents();
   BindEvents();
@@ -403,6 +408,24 @@ void TFrmQuorvel::BuildComponents() {
 
   ColorDialog1 = new TColorDialog(this);
   ColorDialog1->SetName("ColorDialog1");
+
+  // The library's dialogs, shown through RunFileDialog so that tests can answer them.
+  auto runner = [](TOpenFileNameData& D) { return RunFileDialog(D); };
+  OpenQuillotDialog1 = new TOpenQuillotDialog(this);
+  OpenQuillotDialog1->SetName("OpenQuillotDialog1");
+  OpenQuillotDialog1->AutoSetFilter = false;
+  OpenQuillotDialog1->Filter = kOpenFilter;
+  OpenQuillotDialog1->Title = "打开图片";
+  OpenQuillotDialog1->Options.Include(TOpenOption::ofFileMustExist);
+  OpenQuillotDialog1->DialogFunction = runner;
+  SaveQuillotDialog1 = new TSaveQuillotDialog(this);
+  SaveQuillotDialog1->SetName("SaveQuillotDialog1");
+  SaveQuillotDialog1->Options = TOpenOptions{TOpenOption::ofOverwritePrompt, TOpenOption::ofHideReadOnly};
+  SaveQuillotDialog1->AutoSetFilter = false;
+  SaveQuillotDialog1->ExOptions = TQxSaveDlgOpt{TQxSaveDlgOptItem::sdShowPreview, TQxSaveDlgOptItem::sdShowAdvanced};
+  SaveQuillotDialog1->Title = "另存为";
+  SaveQuillotDialog1->Filter = kSaveFilter;
+  SaveQuillotDialog1->DialogFunction = runner;
 }
 
 void TFrmQuorvel::MakeArtwork() {
@@ -507,6 +530,7 @@ void TFrmQuorvel::FormCreate(TObject*) {
   Source->GetProc()->SetAutoUndo(false);
   QuillotDis->GetProc()->SetAutoUndo(false);
   QuillotDis->ResetToBlank();
+  QuillotDis->GetIO()->SetPreviewFont(Font());
   ImageLoaded = false;
   ReflectionLayer = -1;
   LoadOptions();
@@ -561,15 +585,13 @@ void TFrmQuorvel::UpdatePercentLabels() {
 
 void TFrmQuorvel::M_OpenClick(TObject*) {
   Application->ProcessMessages();
-  TOpenFileNameData d;
-  d.Title = "打开图片";
-  d.InitialDir = LastOpenDir;
-  d.Filter = kOpenFilter;
-  d.FilterIndex = 1;
-  d.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST;
-  if (!RunFileDialog(d)) return;
+  OpenQuillotDialog1->SetInitialDir(LastOpenDir);
+  if (!OpenQuillotDialog1->ShowDialog()) return;
   Application->ProcessMessages();
-  OpenFile(d.FileName);
+  // A multi-frame file opens at the frame picked in the preview.
+  if (OpenQuillotDialog1->PreviewFrameIndex >= 0)
+    Source->GetIO()->Params->SetAllImageIndexes(OpenQuillotDialog1->PreviewFrameIndex);
+  OpenFile(OpenQuillotDialog1->FileName());
 }
 
 void TFrmQuorvel::OpenFile(const std::string& FileName) {
@@ -591,16 +613,13 @@ void TFrmQuorvel::OpenFile(const std::string& FileName) {
 void TFrmQuorvel::M_SaveAsClick(TObject*) {
   if (!ImageLoaded) return;
   std::string opened = KvStatusPane1->Caption();
-  TOpenFileNameData d;
-  d.Save = true;
-  d.Title = "另存为";
-  d.Filter = kSaveFilter;
-  d.FilterIndex = SaveFilterIndexOf(opened);
-  d.InitialDir = ExtractFileDir(opened);
-  d.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
-  if (!RunFileDialog(d)) return;
-  // Errors reach the application's exception handler, which shows their message.
-  SaveReflection(QuillotDis, d.FileName, Settings());
+  SaveQuillotDialog1->SetAttachedQuillotIO(QuillotDis->GetIO());
+  SaveQuillotDialog1->SetFilterIndex(SaveFilterIndexOf(opened));
+  SaveQuillotDialog1->SetInitialDir(ExtractFileDir(opened));
+  if (!SaveQuillotDialog1->ShowDialog()) return;
+  // Errors reach the application's exception handler, which shows their message. The view's I/O
+  // parameters carry the format options chosen with the dialog's advanced button.
+  SaveReflection(QuillotDis, SaveQuillotDialog1->FileName(), Settings());
 }
 
 // ---- Setting handlers --------------------------------------------------------------------------------
@@ -720,6 +739,9 @@ void TFrmQuorvel::ApplyLanguage(int32_t Index) {
   std::string file = LanguageFileOf(Index);
   TMenuItem* items[] = {M_English, M_German, M_Spanish, M_French, M_Italian, M_Dutch};
   items[Index]->SetChecked(true);
+  for (TOpenQuillotDialog* d : {static_cast<TOpenQuillotDialog*>(SaveQuillotDialog1), OpenQuillotDialog1})
+    for (TControl* c : std::initializer_list<TControl*>{d->InfoPanel, d->PicturePanel, d->PreviewCheck})
+      c->Font()->Assign(*Font());
   ApplyLanguageSection(this, AppDir + file);
   LoadMessageTexts(AppDir + file);
   for (TMenuItem* m : {M_Files, M_Language, M_Help}) m->SetCaption("  " + m->Caption() + "  ");

@@ -14,6 +14,8 @@
 #include "platform/ui/menus.h"
 
 class TQuillot;
+class TOpenQuillotDialog;
+class TSaveQuillotDialog;
 
 // Directory of the executable with a trailing delimiter; Options.ini and Languages/ live there.
 extern std::string AppDir;
@@ -121,6 +123,8 @@ class TFrmQuorvel : public TForm {
   TMenuItem* N1 = nullptr;
   TMenuItem* M_About = nullptr;
   TColorDialog* ColorDialog1 = nullptr;
+  TOpenQuillotDialog* OpenQuillotDialog1 = nullptr;
+  TSaveQuillotDialog* SaveQuillotDialog1 = nullptr;
 
   // Fields.
   TQuillot* Source = nullptr;

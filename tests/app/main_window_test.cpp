@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -13,6 +14,8 @@
 #include "app/about_box.h"
 #include "app/main_window.h"
 #include "app/ml_functions.h"
+#include "imaging/dialogs/open_dialog.h"
+#include "imaging/dialogs/save_dialog.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/io/quillot_io.h"
 #include "imaging/view/layer.h"
@@ -413,6 +416,60 @@ TEST_F(MainWindowTest, MouseAndKeyboardDriveTheControls) {
   Headless::Key(F.get(), VK_UP);
   Application->ProcessMessages();
   EXPECT_EQ(F->Settings().Amplitude, 26);
+}
+
+}  // namespace
+
+namespace {
+
+// Open and save go through the library's dialogs: the frame picked in the open preview is the one loaded,
+// a name without an extension takes the chosen type's, and the save options chosen with the advanced
+// button reach the file.
+TEST_F(MainWindowTest, OpenAndSaveThroughTheLibraryDialogs) {
+  auto F = NewForm();
+  std::string in = WritePicture("in.png", 40, 30);
+  AnswerDialogWith(in);
+  F->BtnOpen->Click();
+  ASSERT_TRUE(F->ImageLoaded);
+
+  std::map<int32_t, uintmax_t> sizes;
+  for (int32_t quality : {20, 95}) {
+    F->QuillotDis->GetIO()->OnDoPreviews = [quality, &F](TObject*, bool& Handled) {
+      F->QuillotDis->GetIO()->Params->JpegQuality = quality;
+      Handled = true;
+    };
+    std::string name = (Dir / ("plain" + std::to_string(quality))).string();
+    RunFileDialog = [&F, name](TOpenFileNameData& D) {
+      F->SaveQuillotDialog1->AdvancedClick();
+      D.FileName = name;
+      D.FilterIndex = 3;  // JPEG
+      return true;
+    };
+    F->M_SaveAsClick(nullptr);
+    ASSERT_TRUE(fs::exists(name + ".jpg")) << quality;
+    sizes[quality] = fs::file_size(name + ".jpg");
+  }
+  EXPECT_LT(sizes[20], sizes[95]);
+  F->QuillotDis->GetIO()->OnDoPreviews = nullptr;
+
+  // The open dialog's frame: three frames written by Pillow, the third picked.
+  if (std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") != 0) GTEST_SKIP() << "Pillow is not installed";
+  std::string gif = (Dir / "anim.gif").string();
+  std::ofstream((Dir / "frames.py").string())
+      << "from PIL import Image\n"
+         "fr=[Image.new('RGB',(12,8),c) for c in ((255,0,0),(0,255,0),(0,0,255))]\n"
+         "fr[0].save('" << gif << "',save_all=True,append_images=fr[1:])\n";
+  ASSERT_EQ(std::system(("/usr/bin/python3 " + (Dir / "frames.py").string()).c_str()), 0);
+  RunFileDialog = [&F, gif](TOpenFileNameData& D) {
+    F->OpenQuillotDialog1->PreviewFrameIndex = 2;
+    D.FileName = gif;
+    return true;
+  };
+  F->BtnOpen->Click();
+  ASSERT_TRUE(F->ImageLoaded);
+  TQxRGB c = F->Source->CurrentBitmap()->GetPixelRGB(3, 3);
+  EXPECT_EQ(c.b, 255);
+  EXPECT_EQ(c.r, 0);
 }
 
 }  // namespace
