@@ -20,7 +20,8 @@ class TQxComboBox : public TCustomControl {
   std::vector<int32_t>& Values() { return FValues; }
   int32_t ItemIndex() const { return FItemIndex; }
   void SetItemIndex(int32_t Index);
-  std::string Text() const;
+  // The chosen item's text.
+  std::string Text() const override;
   bool DroppedDown() const { return FDropped; }
   void SetDroppedDown(bool Value);
   TNotifyEvent OnChange;

@@ -41,7 +41,7 @@ const char* const kRows[21] = {
     R"(Sättigung|Wert|Grundfarbe|Neue Farbe|Luminanz|Rot|Grün|Blau|Filterwerte|Vorgaben|)"
     R"(Divisor|Laden|Speichern|Ausgleich|Schwellenwert|Ausgleichen|Histogramm|Grau|Licht|Links|)"
     R"(Oben|Breite|Höhe|Farbe|Anteil des Originalbildes|Linse|Brechung|Parameter-Vorschau|Qualität|DCT-Methode|)"
-    R"(Glättungsfaktor|Graustufen|Optimale Huffman-Kodierung|Originalgröße|Komprimierte Größe|Erweitert|Progressiv|Komprimierung|Bildindex|Photometrie|)"
+    R"(Glättungsfaktor|Graustufen|Optimaler Huffman|Originalgröße|Komprimierte Größe|Erweitert|Progressiv|Komprimierung|Bildindex|Photometrie|)"
     R"(Info zum gescannten Dokument|Name|Beschreibung|Seitenname|Seitennummer|von|Horiz. Position (Zoll)|Vert. Position (Zoll)|Farben|Transparent|)"
     R"(Transparente Farbe|Interlaced|Hintergrund|Horiz. Position|Vert. Position|Verzögerung|Filter|Welle|Amplitude|Wellenlänge|)"
     R"(Phase|Spiegelnd|Benutzerfilter|Morphologische Filter|Fenstergröße|Maximum|Minimum|Öffnen|Schließen|Drehen|)"

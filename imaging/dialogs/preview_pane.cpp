@@ -401,6 +401,8 @@ void TOpenQuillotDialog::PreviewSwitch() {
 
 void TOpenQuillotDialog::DoClose() {
   TQxCommonDialog::DoClose();
+  // The save dialog's state timer has nothing to follow once the chooser is gone.
+  if (FTimer) FTimer->SetEnabled(false);
   FThumbs->SetPlaying(false);
   FThumbs->ClearImages();
   FPreview->ResetToBlank();

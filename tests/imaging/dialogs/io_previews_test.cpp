@@ -302,6 +302,36 @@ TEST_F(PreviewsTest, ThePreviewShowsSizesAndReducedColours) {
   Close(f);
 }
 
+// Shown through the I/O component in German, full pages, and left with Escape: nothing is written.
+TEST_F(PreviewsTest, EscapeLeavesTheParametersAlone) {
+  IO->MsgLanguage = TMsgLanguage::msGerman;
+  IO->SimplifiedParamsDialogs = false;
+  IO->Params->FileType = qxffJPEG;
+  IO->Params->JpegQuality = 33;
+  std::string caption;
+  IO->OnIOPreview = [&](TObject*, TObject* Form) {
+    auto* f = static_cast<TfIOPreviews*>(Form);
+    TNotifyEvent activate = f->OnActivate;
+    f->OnActivate = [f, activate, &caption](TObject* S) {
+      activate(S);
+      caption = f->Caption();
+      f->Repaint();
+      Headless::SaveWindowPng(f, ShotPath("previews_jpeg_de.png"));
+    };
+  };
+  Headless::TypeToTop("77");
+  Headless::KeyToTop(VK_ESCAPE);
+  EXPECT_FALSE(IO->DoPreviews(1));
+  EXPECT_EQ(caption, "Parameter-Vorschau");
+  EXPECT_EQ(IO->Params->JpegQuality, 33);
+  // OK after the same typing writes it.
+  IO->OnIOPreview = nullptr;
+  Headless::TypeToTop("77");
+  Headless::KeyToTop(VK_RETURN);
+  EXPECT_TRUE(IO->DoPreviews(1));
+  EXPECT_EQ(IO->Params->JpegQuality, 77);
+}
+
 TEST_F(PreviewsTest, TextsFollowTheLanguage) {
   TfIOPreviews f(nullptr);
   f.UpdateLanguage(TMsgLanguage::msPolish);

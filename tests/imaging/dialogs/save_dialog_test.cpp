@@ -33,8 +33,9 @@ TEST_F(SaveDialogTest, TheNameFollowsTheChosenType) {
   d.SetInitialDir(Dir.string());
   d.SetFilterIndex(3);  // JPEG
   std::vector<std::string> names;
-  bool advancedOn = false;
+  bool advancedOn = false, timerOn = false;
   d.OnTypeChange = [&](TObject*) {
+    timerOn = d.Timer()->Enabled();
     names.push_back(d.FileSpec());
     advancedOn = d.AdvancedButton->Enabled();
   };
@@ -50,6 +51,9 @@ TEST_F(SaveDialogTest, TheNameFollowsTheChosenType) {
   EXPECT_EQ(names[1], "holiday.bmp");
   EXPECT_EQ(names[2], "holiday.ico");
   EXPECT_FALSE(advancedOn);  // icons have no parameters page
+  // The state timer ran while the chooser was open and stops with it.
+  EXPECT_TRUE(timerOn);
+  EXPECT_FALSE(d.Timer()->Enabled());
 }
 
 TEST_F(SaveDialogTest, ANameWithoutExtensionTakesTheTypes) {

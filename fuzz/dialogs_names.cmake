@@ -1,0 +1,1 @@
+qv_fuzz(dialogs_names DEPS imaging_dialogs)
