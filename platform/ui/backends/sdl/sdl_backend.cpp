@@ -146,7 +146,11 @@ class TSdlBackend : public TUiBackend {
     SDL_SetWindowMinimumSize(w, it->second.W, it->second.H);
   }
   void RaiseWindow(uintptr_t Window) override {
-    if (SDL_Window* w = Win(Window)) SDL_RaiseWindow(w);
+    if (SDL_Window* w = Win(Window)) {
+      SDL_RaiseWindow(w);
+      // Raising alone leaves the keyboard with a window that may just have closed (a dialog).
+      if (SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN) SDL_SetWindowInputFocus(w);
+    }
   }
 
   void Present(uintptr_t Window, const TBitmap& BB, const TRect& Dirty) override {

@@ -1,5 +1,6 @@
 // Opens a small form in a real window, reads back the pixels it shows, checks them, checks that the
-// window keeps the form's minimum size, and closes.
+// window keeps the form's minimum size and that the keyboard comes back to it after a modal dialog, and
+// closes.
 // Exit codes: 0 pass, 1 wrong pixels or size, 2 no display.
 #include <cstdio>
 #include <cstdlib>
@@ -40,6 +41,19 @@ std::string MinSizeHint(const char* Title) {
     pclose(P);
   }
   return Out.empty() ? "none" : Out;
+}
+
+// The title of the window that has the keyboard focus ("" without xdotool).
+std::string FocusedTitle() {
+  if (std::system("command -v xdotool >/dev/null 2>&1") != 0) return "";
+  std::string Out;
+  if (FILE* P = popen("xdotool getwindowfocus getwindowname 2>/dev/null", "r")) {
+    char Buf[256];
+    if (std::fgets(Buf, sizeof Buf, P)) Out = Buf;
+    pclose(P);
+  }
+  while (!Out.empty() && (Out.back() == '\n' || Out.back() == '\r')) Out.pop_back();
+  return Out.empty() ? "(none)" : Out;
 }
 }  // namespace
 
@@ -83,7 +97,27 @@ int main() {
       bool hinted = hint.empty() || hint.find("150 by 110") != std::string::npos;
       std::printf("window %dx%d after shrinking, form %dx%d: %s; minimum-size hint: %s\n", shown.Width(),
                   shown.Height(), f->Width(), f->Height(), ok ? "ok" : "wrong", hint.empty() ? "(no xprop)\n" : hint.c_str());
-      result = ok && hinted ? 0 : 1;
+      if (!(ok && hinted)) return f->Close();
+      check.SetEnabled(false);
+      // A modal dialog opens and closes; the keyboard must come back to the window.
+      TForm dlg(nullptr);
+      dlg.SetCaption("Quorvel dialog check");
+      dlg.SetBounds(60, 60, 120, 80);
+      TTimer closer(nullptr);
+      closer.SetInterval(300);
+      closer.SetOnTimer([&](TObject*) { dlg.SetModalResult(mrOk); });
+      dlg.ShowModal();
+      closer.SetEnabled(false);
+      Application->ProcessMessages();
+      std::string focus = FocusedTitle();
+      for (int i = 0; i < 20 && !focus.empty() && focus != f->Caption(); ++i) {
+        Application->ProcessMessages();
+        std::system("sleep 0.05");
+        focus = FocusedTitle();
+      }
+      bool back = focus.empty() || focus == f->Caption();
+      std::printf("keyboard after the dialog: %s: %s\n", focus.empty() ? "(no xdotool)" : focus.c_str(), back ? "ok" : "wrong");
+      result = back ? 0 : 1;
       f->Close();
     }
   });
