@@ -418,21 +418,19 @@ TEST_F(PreviewsTest, PalettePickerPicksTheHighlightedCell) {
   EXPECT_FALSE(d.Execute());
 }
 
-TEST_F(PreviewsTest, GifColourFieldOffersAsManyCellsAsTheColours) {
+TEST_F(PreviewsTest, GifColourFieldPreviewsFirstAndKeepsItsColourOnEscape) {
   IO->Params->FileType = qxffGIF;
   IO->Params->BitsPerSample = 1;
   IO->Params->GifTransparent = 1;
+  IO->Params->GifTranspColor = TQxRGB{10, 20, 30};
   auto f = Open(16, false);
-  int32_t cells = -1;
-  f->OnShow = nullptr;
+  // No map yet: the field computes the preview (two colours for "B/W") before the picker opens.
+  f->Quillot2->GetIO()->Params->FreeColorMap();
   Headless::KeyToTop(VK_ESCAPE);
-  // The picker is a modal of its own; its cell count is seen through the cancel caption's owner.
-  f->Quillot2->GetIO()->Params->FreeColorMap();  // no map yet: the field previews first
-  TQuillotPaletteDialog* seen = nullptr;
-  (void)seen;
   f->Panel3Click(nullptr);
-  cells = f->Quillot2->GetIO()->Params->ColorMapCount;
-  EXPECT_EQ(cells, 2);
+  EXPECT_EQ(f->Quillot2->GetIO()->Params->ColorMapCount, 2);
+  EXPECT_EQ(f->W.GifTranspColor.r, 30);
+  EXPECT_TRUE(f->Button4->Enabled());
   Close(f);
 }
 
