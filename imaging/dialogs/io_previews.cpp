@@ -66,7 +66,11 @@ TfIOPreviews::TfIOPreviews(TComponent* AOwner) : TForm(AOwner) {
   FormCreate(this);
 }
 
-TfIOPreviews::~TfIOPreviews() { DestroyComponents(); }
+TfIOPreviews::~TfIOPreviews() {
+  // The controls go while the form is whole; none of them may stay the form's focus as it goes.
+  SetActiveControl(nullptr);
+  DestroyComponents();
+}
 
 void TfIOPreviews::BuildControls() {
   auto L = [this](TWinControl* P, const char* N, const char* Cap, int32_t X, int32_t Y, int32_t Wd = 90) {

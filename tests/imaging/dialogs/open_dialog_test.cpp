@@ -205,7 +205,9 @@ class PaneTest : public DialogsTest {
     };
     Headless::TypeToTop(Path);
     if (!Then) Headless::KeyToTop(VK_RETURN);
-    return D.ShowDialog();
+    bool ok = D.ShowDialog();
+    D.OnSelectionChange = nullptr;  // it refers to this call's locals
+    return ok;
   }
   std::vector<TPaneState> States;
 };
