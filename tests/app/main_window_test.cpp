@@ -397,8 +397,8 @@ TEST_F(MainWindowTest, MouseAndKeyboardDriveTheControls) {
   Application->ProcessMessages();
   EXPECT_EQ(F->SelectedSide(), qxSideTop);
   EXPECT_EQ(F->QuillotDis->GetLayer(0)->Bitmap->Height(), 24);
-  TRect tab = F->KvPageControl1->TabRect(1);
-  TPoint tp = InWindow(F.get(), F->KvPageControl1, tab.Left + 4, tab.Top + 4);
+  TRect tab = F->KvPageControl1->TabClientRect(1);
+  TPoint tp = InWindow(F.get(), F->KvPageControl1, (tab.Left + tab.Right) / 2, (tab.Top + tab.Bottom) / 2);
   Headless::Click(F.get(), tp.X, tp.Y);
   Application->ProcessMessages();
   EXPECT_EQ(F->KvPageControl1->ActivePage(), F->TabSheet2);
