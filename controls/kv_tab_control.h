@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "controls/kv_blits.h"
+#include "controls/kv_fonts.h"
+#include "controls/kv_painters.h"
 #include "controls/kv_tab_data.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"

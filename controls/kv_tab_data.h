@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "controls/kv_tab_colors_extra.h"
+#include "controls/kv_colors.h"
 #include "platform/base/types.h"
 #include "platform/graphics/color.h"
 #include "platform/graphics/region.h"
