@@ -8,6 +8,174 @@ namespace {
 using TS = TKvTabStyle;
 using TO = TKvTabOrientation;
 
+std::vector<TPoint> Shape(TKvCustomTabControl* T, int32_t Index) {
+  TPoint P[6];
+  int32_t n = T->TabShapePoints(Index, P);
+  return std::vector<TPoint>(P, P + n);
+}
+
+TEST_F(KvTabTest, ShapePointTablesOfEveryStyle) {
+  using V = std::vector<TPoint>;
+  struct {
+    TS Style;
+    bool Soft;
+    V Points;
+  } cases[] = {
+      {TS::tsSingleSlant, false, {{10, 17}, {10, 2}, {12, 0}, {33, 0}, {50, 17}}},
+      {TS::tsSingleSlant, true, {{10, 17}, {10, 2}, {12, 0}, {29, 0}, {35, 2}, {50, 17}}},
+      {TS::tsDoubleSlant, false, {{10, 17}, {27, 0}, {33, 0}, {50, 17}}},
+      {TS::tsDoubleSlant, true, {{10, 17}, {25, 2}, {31, 0}, {29, 0}, {35, 2}, {50, 17}}},
+      {TS::tsCutCorner, false, {{10, 17}, {10, 0}, {44, 0}, {50, 6}, {50, 17}}},
+      {TS::tsCutCorner, true, {{10, 17}, {10, 0}, {44, 0}, {50, 6}, {50, 17}}},
+      {TS::tsRoundCorners, false, {{10, 17}, {10, 2}, {12, 0}, {48, 0}, {50, 2}, {50, 17}}},
+      {TS::tsBackSlant, false, {{10, 17}, {27, 0}, {48, 0}, {50, 2}, {50, 17}}},
+      {TS::tsBackSlant, true, {{10, 17}, {25, 2}, {31, 0}, {48, 0}, {50, 2}, {50, 17}}},
+  };
+  for (const auto& c : cases) {
+    auto* T = AddTabs({"A"});
+    T->SetTabStyle(c.Style);
+    T->SetSoftCorners(c.Soft);
+    T->UpdateLayout();
+    T->SetTabIndex(-1);
+    T->Tabs()->Items(0)->RawRect = TRect(10, 0, 50, 17);
+    EXPECT_EQ(Shape(T, 0), c.Points) << int(c.Style) << " soft " << c.Soft;
+    // Every shape has the point count its outline expects.
+    EXPECT_NO_THROW(T->TabOutlineCommands(0));
+  }
+  // A cut corner of 0 is a rectangle with two equal points.
+  auto* T = AddTabs({"A"});
+  T->SetTabStyle(TS::tsCutCorner);
+  T->SetCutCornerSize(0);
+  T->SetCutCornerSize(-3);  // ignored
+  T->UpdateLayout();
+  T->SetTabIndex(-1);
+  T->Tabs()->Items(0)->RawRect = TRect(10, 0, 50, 17);
+  EXPECT_EQ(Shape(T, 0), (V{{10, 17}, {10, 0}, {50, 0}, {50, 0}, {50, 17}}));
+  // The current round-corner tab grows by 2 to the sides and outwards.
+  T->SetTabStyle(TS::tsRoundCorners);
+  T->UpdateLayout();
+  T->SetTabIndex(0);
+  T->Tabs()->Items(0)->RawRect = TRect(10, 2, 50, 17);
+  EXPECT_EQ(Shape(T, 0), (V{{8, 17}, {8, 2}, {10, 0}, {50, 0}, {52, 2}, {52, 17}}));
+}
+
+TEST_F(KvTabTest, RegionCacheKeepsTheMostRecentRegions) {
+  TKvTabRegionCache C;
+  EXPECT_EQ(C.Capacity(), 1);
+  for (int32_t bad : {0, -2, -100}) {
+    try {
+      C.SetCapacity(bad);
+      ADD_FAILURE() << bad;
+    } catch (const Exception& e) {
+      EXPECT_STREQ(e.what(), "Capacity must be -1 (to cache all regions) or > 0");
+    }
+  }
+  auto region = [](int32_t x) { return std::make_unique<TRegion>(TRect(x, 0, x + 5, 5)); };
+  const TRect a(0, 0, 5, 5), b(10, 0, 15, 5), c(20, 0, 25, 5);
+  C.Add(a, region(0));
+  C.Add(b, region(10));
+  EXPECT_EQ(C.Count(), 1);
+  EXPECT_EQ(C.Find(a), nullptr);
+  ASSERT_NE(C.Find(b), nullptr);
+  C.SetCapacity(-1);
+  C.Add(a, region(0));
+  C.Add(c, region(20));
+  // Adding a cached rectangle keeps its region and moves it to the front.
+  const TRegion* held = C.Add(b, region(99));
+  EXPECT_EQ(held->Bounds(), b);
+  EXPECT_EQ(C.Count(), 3);
+  C.SetCapacity(2);  // trims from the back: a was least recently used
+  EXPECT_EQ(C.Count(), 2);
+  EXPECT_EQ(C.Find(a), nullptr);
+  EXPECT_NE(C.Find(b), nullptr);
+  EXPECT_NE(C.Find(c), nullptr);
+}
+
+TEST_F(KvTabTest, TabRegionsFollowTheShapeAndHitTesting) {
+  auto* T = AddTabs({"AAAA", "B"});
+  T->SetTabStyle(TS::tsCutCorner);
+  T->UpdateLayout();
+  const TRect r = T->TabClientRect(0);
+  const TRegion* rg = T->TabRegion(0, r);
+  ASSERT_NE(rg, nullptr);
+  EXPECT_TRUE(rg->Contains(r.Left + 2, r.Bottom - 2));
+  EXPECT_FALSE(rg->Contains(r.Right - 2, r.Top));  // inside the cut corner
+  EXPECT_EQ(T->TabAtPoint(r.Left + 2, r.Bottom - 2), 0);
+  EXPECT_EQ(T->TabAtPoint(r.Right - 2, r.Top), -1);
+  // The default cache holds one region; a capacity of 0 is ignored by the control.
+  T->TabRegion(1, T->TabClientRect(1));
+  EXPECT_EQ(T->RegionCache()->Count(), 1);
+  T->SetRegionCacheCapacity(0);
+  EXPECT_EQ(T->RegionCacheCapacity(), 1);
+  T->SetRegionCacheCapacity(-1);
+  T->TabRegion(0, r);
+  EXPECT_EQ(T->RegionCache()->Count(), 2);
+}
+
+TEST_F(KvTabTest, RoundCornerOutlineLeavesTheCardSideOpen) {
+  auto* T = AddTabs({"A"});
+  T->SetTabStyle(TS::tsRoundCorners);
+  T->UpdateLayout();
+  T->SetTabIndex(-1);
+  T->Tabs()->Items(0)->RawRect = TRect(10, 2, 50, 19);
+  T->TabOutlineCommands(0);
+  // The strip starts 2 pixels before the first tab, so client x is layout x - 8.
+  const std::vector<int32_t> expect = {0, 3, 42, 4, 4, 42, 19, 3, 42, 4, 4, 40, 2,
+                                       3, 40, 2, 4, 4, 2, 4, 2, 4, 4, 2, 19};
+  EXPECT_EQ(T->LineCommands(), expect);
+}
+
+// Pixel colours of the off-screen picture after a paint.
+TColor Px(TKvCustomTabControl* T, int32_t X, int32_t Y) { return T->OffscreenBitmap()->Canvas()->Pixels(X, Y); }
+
+TEST_F(KvTabTest, CardFrameOpensUnderTheCurrentTabAndShadowsTheCard) {
+  auto* T = AddTabs({"AAAA", "BBBB"});
+  T->SetTabIndex(1);
+  ShowForm();
+  const TColor frame = ColorToRGB(clBtnShadow);
+  const TColor parent = ColorToRGB(Form->Color());
+  const TRect c = T->CardRect(0), cur = T->TabClientRect(1);
+  EXPECT_EQ(Px(T, c.Left, c.Top + 20), frame);
+  // The frame is open under the current tab, closed under the other one.
+  EXPECT_NE(Px(T, (cur.Left + cur.Right) / 2, c.Top), frame);
+  const TRect other = T->TabClientRect(0);
+  EXPECT_EQ(Px(T, other.Left + 3, c.Top), frame);
+  // The frame stands 2 pixels inside the right edge; the two columns outside it are shaded.
+  EXPECT_EQ(Px(T, c.Right - 2, c.Top + 20), frame);
+  EXPECT_EQ(Px(T, c.Right - 1, c.Top + 20), KvMixColors(clBlack, parent, 30));
+  EXPECT_EQ(Px(T, c.Right, c.Top + 20), KvMixColors(clBlack, parent, 15));
+  // Without a shadow the frame lies on the edge.
+  T->SetShowShadow(false);
+  Application->ProcessMessages();
+  EXPECT_EQ(Px(T, c.Right, c.Top + 20), frame);
+}
+
+TEST_F(KvTabTest, ShadowOfAFlatCardStaysOnTheCard) {
+  // A control just as high as its tabs: the card has no height, and the shadow runs of its frame
+  // would reach up into the strip and below the picture.
+  auto* T = AddTabs({"A"}, 300, 18);
+  T->SetBackgroundColor(0x00C0FF);
+  ShowForm();
+  ASSERT_EQ(T->CardRect(0), TRect(0, 17, 299, 17));
+  for (int32_t x : {150, 250, 296}) EXPECT_EQ(Px(T, x, 16), 0x00C0FF) << x;
+}
+
+TEST_F(KvTabTest, ScreenshotOfTheMainWindowStyle) {
+  SetTestFontMode(false);
+  std::filesystem::create_directories("screenshots");
+  Form->SetBounds(0, 0, 280, 200);
+  auto* T = AddTabs({"Standard", "Additional"}, 250, 170);
+  T->SetTabStyle(TS::tsRoundCorners);
+  T->SetShowShadow(false);
+  T->SetFlatColor(13408306);
+  T->SetFlatColorAdjustment(30);
+  T->SetTabIndex(0);
+  T->SetColor(16183522);
+  ShowForm();
+  ASSERT_TRUE(Headless::SaveWindowPng(Form.get(), "screenshots/tabs_round.png"));
+  EXPECT_EQ(Px(T, 0, 100), ColorToRGB(KvShiftLightness(13408306, 30)));
+}
+
 TEST_F(KvTabTest, ScreenshotsOfEveryStyleAndSide) {
   SetTestFontMode(false);
   std::filesystem::create_directories("screenshots");
