@@ -158,6 +158,13 @@ void TKvPageControl::InsertPage(TKvTabSheet* Page) {
 void TKvPageControl::RemovePage(TKvTabSheet* Page) {
   auto it = std::find(FPages.begin(), FPages.end(), Page);
   if (it == FPages.end()) return;
+  // While the form goes, pages leave without announcing anything to handlers that may be gone.
+  if (ComponentState().Contains(csDestroying)) {
+    FPages.erase(it);
+    if (Page == FActivePage) FActivePage = nullptr;
+    Page->FPageControl = nullptr;
+    return;
+  }
   if (Page == FActivePage) SetActivePage(nullptr);
   FPages.erase(std::find(FPages.begin(), FPages.end(), Page));
   TabsChanged();
@@ -317,9 +324,10 @@ void TKvPageControl::SetUseColoredTabs(bool v) {
 }
 
 void TKvPageControl::Loaded() {
-  TKvCustomTabControl::Loaded();
+  // The inherited loading already tells the tabs about fonts and colours; none of it is a change.
   FLoading = true;
   try {
+    TKvCustomTabControl::Loaded();
     CalcTabLayout();
     SetTabIndex(-1);
     TKvTabSheet* page = FActivePage;
