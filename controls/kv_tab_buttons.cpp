@@ -40,6 +40,8 @@ void KvPaintButtonFace(TCanvas* Canvas, const TRect& R, TKvCustomTabControl* Tab
 TKvTabButtonBase::TKvTabButtonBase(TComponent* AOwner)
     : TCustomControl(AOwner), FTabControl(dynamic_cast<TKvCustomTabControl*>(AOwner)) {
   FControlStyle.Include(csNoDesignVisible);
+  // The buttons act on their own release; the library's click would act a second time.
+  FControlStyle.Exclude(csClickEvents);
   FControlStyle.Include(csOpaque);
   SetTabStop(false);
 }
