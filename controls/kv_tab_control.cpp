@@ -489,10 +489,15 @@ void TKvCustomTabControl::StopHotTimer() {
   if (HandleAllocated()) KillTimer(Handle(), kHotTimerId);
 }
 
+void TKvCustomTabControl::InvalidateTabArea() {
+  TRect a = TabAreaRect();
+  InvalidateRect(TRect(a.Left, a.Top, a.Right + 1, a.Bottom + 1), false);
+}
+
 void TKvCustomTabControl::EndHotTrack() {
   StopHotTimer();
   FHotTab = -1;
-  InvalidateRect(TabAreaRect(), false);
+  InvalidateTabArea();
   SetHint(FOwnHint);
 }
 
@@ -504,7 +509,7 @@ void TKvCustomTabControl::MouseMove(TShiftState Shift, int32_t X, int32_t Y) {
     if (i == FHotTab) return;
     FHotTab = i;
     if (FHotTrack) {
-      InvalidateRect(TabAreaRect(), false);
+      InvalidateTabArea();
       FHotRepaint = true;
     }
     if (FTabHints) {

@@ -321,6 +321,7 @@ class TKvCustomTabControl : public TCustomControl {
   int32_t AvailableForScrolling();
   void CheckDisplayRect();
   void EndHotTrack();
+  void InvalidateTabArea();
   void StopHotTimer();
   TColor ShiftedFlatColor() const;
   void PushFrameColor();
