@@ -441,6 +441,17 @@ void TKvCustomTabControl::SetTabIndex(int32_t v) {
   repaintButtons();
 }
 
+void TKvCustomTabControl::SelectWithoutAsking(int32_t Index) {
+  FInternalChange = true;
+  try {
+    SetTabIndex(Index);
+  } catch (...) {
+    FInternalChange = false;
+    throw;
+  }
+  FInternalChange = false;
+}
+
 void TKvCustomTabControl::CloseTab() {
   if (FTabIndex != -1 && CanClose()) CloseActiveTab();
 }
@@ -569,14 +580,7 @@ void TKvCustomTabControl::KeyDown(uint16_t& Key, TShiftState Shift) {
     return;
   }
   if (t == FTabIndex) return;
-  FInternalChange = true;
-  try {
-    SetTabIndex(t);
-  } catch (...) {
-    FInternalChange = false;
-    throw;
-  }
-  FInternalChange = false;
+  SelectWithoutAsking(t);
   DoTabClick();
 }
 

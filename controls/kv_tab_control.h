@@ -218,6 +218,9 @@ class TKvCustomTabControl : public TCustomControl {
   int32_t ScrollOrigin() const;
   TPoint LayoutToClient(const TPoint& P) const;
   TRect LayoutRectToClient(const TRect& R) const;
+  // A tab's rectangle in layout space: moved by its row's indent, grown when it is the current
+  // round-corner tab.
+  TRect TabLayoutRect(int32_t Index) const;
   TRect TabClientRect(int32_t Index) const;
   bool TabShown(int32_t Index);
   int32_t TabAtPoint(int32_t X, int32_t Y);
@@ -321,6 +324,8 @@ class TKvCustomTabControl : public TCustomControl {
   int32_t AvailableForScrolling();
   void CheckDisplayRect();
   void EndHotTrack();
+  // A tab change whose veto was asked already.
+  void SelectWithoutAsking(int32_t Index);
   void InvalidateTabArea();
   void StopHotTimer();
   TColor ShiftedFlatColor() const;

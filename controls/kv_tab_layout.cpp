@@ -426,7 +426,7 @@ TRect TKvCustomTabControl::LayoutRectToClient(const TRect& R) const {
   return TRect(std::min(a.X, b.X), std::min(a.Y, b.Y), std::max(a.X, b.X), std::max(a.Y, b.Y));
 }
 
-TRect TKvCustomTabControl::TabClientRect(int32_t Index) const {
+TRect TKvCustomTabControl::TabLayoutRect(int32_t Index) const {
   const TKvTabData* T = FTabs->Items(Index);
   TRect R = T->RawRect;
   if (T->Row > 0) OffsetRect(R, (Reverse() ? -1 : 1) * T->Row * FRowIndent, 0);
@@ -435,8 +435,10 @@ TRect TKvCustomTabControl::TabClientRect(int32_t Index) const {
     R.Right += 2;
     R.Top -= 2;
   }
-  return LayoutRectToClient(R);
+  return R;
 }
+
+TRect TKvCustomTabControl::TabClientRect(int32_t Index) const { return LayoutRectToClient(TabLayoutRect(Index)); }
 
 int32_t TKvCustomTabControl::AvailableForScrolling() {
   int32_t a = TabAreaLength() - 2 * FMargin;
@@ -558,16 +560,7 @@ void TKvCustomTabControl::UpdateLayout() {
     t = FTabIndex == n ? n - 1 : FTabIndex;
     while (t >= 0 && !CanSelectTab(t)) --t;
   }
-  if (t != FTabIndex && t != -1) {
-    FInternalChange = true;
-    try {
-      SetTabIndex(t);
-    } catch (...) {
-      FInternalChange = false;
-      throw;
-    }
-    FInternalChange = false;
-  }
+  if (t != FTabIndex && t != -1) SelectWithoutAsking(t);
   CheckDisplayRect();
 }
 

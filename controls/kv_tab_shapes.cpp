@@ -119,14 +119,7 @@ void TKvCustomTabControl::PaintCard(int32_t Row) {
 // ---- shapes and regions ------------------------------------------------------------------------
 
 int32_t TKvCustomTabControl::TabShapePoints(int32_t Index, TPoint (&P)[6]) const {
-  const TKvTabData* T = FTabs->Items(Index);
-  TRect r = T->RawRect;
-  if (T->Row > 0) OffsetRect(r, (Reverse() ? -1 : 1) * T->Row * FRowIndent, 0);
-  if (FTabStyle == TKvTabStyle::tsRoundCorners && Index == FTabIndex) {
-    r.Left -= 2;
-    r.Right += 2;
-    r.Top -= 2;
-  }
+  const TRect r = TabLayoutRect(Index);
   const int32_t L = r.Left, Tp = r.Top, R = r.Right, B = r.Bottom, h = B - Tp, K = FCutCornerSize;
   int32_t n = 0;
   auto add = [&](int32_t x, int32_t y) { P[n++] = TPoint(x, y); };
