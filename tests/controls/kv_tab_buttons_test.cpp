@@ -1,4 +1,6 @@
 // The scroller, close and menu buttons at the end of a tab strip.
+#include <filesystem>
+
 #include "tests/controls/kv_tab_fixture.h"
 
 namespace {
@@ -31,6 +33,18 @@ class KvTabButtonsTest : public KvTabTest {
     Headless::MouseUp(Form.get(), p.X, p.Y);
     Application->ProcessMessages();
   }
+  // Black (enabled arrow) pixels in a part of a control as the window shows it.
+  int32_t BlackPixels(TControl* C, const TRect& R) {
+    TBitmap shot;
+    if (!Headless::Snapshot(Form.get(), shot)) return -1;
+    int32_t n = 0;
+    for (int32_t y = R.Top; y < R.Bottom; ++y)
+      for (int32_t x = R.Left; x < R.Right; ++x) {
+        TPoint p = At(C, x, y);
+        if (shot.Canvas()->Pixels(p.X, p.Y) == clBlack) ++n;
+      }
+    return n;
+  }
   void Wait(uint64_t Ms) {
     AdvanceUiClock(Ms);
     Application->ProcessMessages();
@@ -42,11 +56,15 @@ TEST_F(KvTabButtonsTest, AShortClickScrollsOneTabAtTheRelease) {
   TKvTabScroller* S = T->Scroller();
   ASSERT_NE(S, nullptr);
   const int32_t w = S->Width(), h = S->Height();
+  // At the start the back half is drawn disabled.
+  EXPECT_EQ(BlackPixels(S, TRect(0, 0, w / 2, h)), 0);
+  EXPECT_GT(BlackPixels(S, TRect(w / 2, 0, w, h)), 0);
   Down(S, w - 3, h / 2);
   EXPECT_EQ(T->FirstShownTab(), 0);
   EXPECT_TRUE(S->PressedInside());
   Up(S, w - 3, h / 2);
   EXPECT_EQ(T->FirstShownTab(), 1);
+  EXPECT_GT(BlackPixels(S, TRect(0, 0, w / 2, h)), 0);
   // The back half goes back, and does nothing at the start.
   Down(S, 2, h / 2);
   Up(S, 2, h / 2);
@@ -183,6 +201,26 @@ TEST_F(KvTabButtonsTest, TheMenuListsVisibleTabsAndSelectsThroughTheVeto) {
   M->BuildMenu();
   EXPECT_EQ(root->Count(), 3);
   T->SetImages(nullptr);
+}
+
+TEST_F(KvTabButtonsTest, ScreenshotOfTheButtonsOnEverySide) {
+  SetTestFontMode(false);
+  std::filesystem::create_directories("screenshots");
+  Form->SetBounds(0, 0, 4 * 210 + 10, 230);
+  const TKvTabOrientation sides[] = {TKvTabOrientation::toTop, TKvTabOrientation::toLeft,
+                                     TKvTabOrientation::toBottom, TKvTabOrientation::toRight};
+  for (int o = 0; o < 4; ++o) {
+    std::vector<std::string> captions;
+    for (int i = 0; i < 8; ++i) captions.push_back("Tab " + std::to_string(i));
+    auto* T = AddTabs(captions, 200, 220);
+    T->SetBounds(5 + o * 210, 5, 200, 220);
+    T->SetTabOrientation(sides[o]);
+    T->SetShowCloseButton(true);
+    T->SetShowMenuButton(true);
+    T->SetTabIndex(1);
+  }
+  ShowForm();
+  ASSERT_TRUE(Headless::SaveWindowPng(Form.get(), "screenshots/tabs_buttons.png"));
 }
 
 }  // namespace

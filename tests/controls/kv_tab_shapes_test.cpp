@@ -160,6 +160,60 @@ TEST_F(KvTabTest, ShadowOfAFlatCardStaysOnTheCard) {
   for (int32_t x : {150, 250, 296}) EXPECT_EQ(Px(T, x, 16), 0x00C0FF) << x;
 }
 
+TEST_F(KvTabTest, PaintEventsAndTextColoursAreAskedPerTab) {
+  auto* T = AddTabs({"AAAA", "BBBB", "CCCC", ""});
+  T->Tabs()->Items(2)->Enabled = false;
+  T->SetTabIndex(0);
+  std::vector<std::pair<int32_t, TKvTextStyle>> asked;
+  T->OnGetTextColor = [&](TObject*, int32_t i, TKvTextStyle s, TColor& c, bool& handled) {
+    asked.push_back({i, s});
+    if (i == 1) c = 0x0000FF;
+  };
+  T->OnPaintTabBackground = [&](TObject*, TCanvas* C, int32_t i, const TRect& r, bool& handled) {
+    if (i != 1) return;
+    C->Brush()->SetColor(0x00FF00);
+    C->FillRect(r);
+    handled = true;
+  };
+  T->OnPaintBackground = [&](TObject*, TCanvas* C, const TRect& r, bool& handled) {
+    C->Brush()->SetColor(0xFF0000);
+    C->FillRect(r);
+    handled = true;
+  };
+  ShowForm();
+  using P = std::pair<int32_t, TKvTextStyle>;
+  // Back tabs from the last down, the current tab last; a disabled tab is asked twice.
+  EXPECT_EQ(asked, (std::vector<P>{{3, TKvTextStyle::tsUnselected},
+                                   {2, TKvTextStyle::tsDisabledHighlight},
+                                   {2, TKvTextStyle::tsDisabledShadow},
+                                   {1, TKvTextStyle::tsUnselected},
+                                   {0, TKvTextStyle::tsSelected}}));
+  const TRect b = T->TabClientRect(1);
+  EXPECT_EQ(Px(T, b.Left + 12, b.Bottom - 1), 0x00FF00);
+  // The empty end of the strip shows the handled background.
+  EXPECT_EQ(Px(T, 280, 5), 0xFF0000);
+  // The current tab carries the highlight bar along its outer edge.
+  const TRect c = T->TabClientRect(0);
+  EXPECT_EQ(Px(T, (c.Left + c.Right) / 2, c.Top + 2), ColorToRGB(clHighlight));
+}
+
+TEST_F(KvTabTest, ATransparentStripShowsItsParent) {
+  auto* T = AddTabs({"AAAA"});
+  T->SetBackgroundColor(0x00C0FF);
+  ShowForm();
+  EXPECT_EQ(Px(T, 280, 5), 0x00C0FF);
+  T->SetTransparent(true);
+  Application->ProcessMessages();
+  EXPECT_EQ(Px(T, 280, 5), ColorToRGB(Form->Color()));
+  // Following the parent's colour is the default until a colour of its own is set.
+  auto* U = AddTabs({"A"});
+  EXPECT_TRUE(U->ParentBackgroundColor());
+  Form->SetColor(0x336699);
+  EXPECT_EQ(U->BackgroundColor(), 0x336699);
+  EXPECT_FALSE(T->ParentBackgroundColor());
+  EXPECT_EQ(T->BackgroundColor(), 0x00C0FF);
+}
+
 TEST_F(KvTabTest, ScreenshotOfTheMainWindowStyle) {
   SetTestFontMode(false);
   std::filesystem::create_directories("screenshots");
