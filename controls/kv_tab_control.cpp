@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "controls/kv_tab_buttons.h"
+#include "controls/kv_utils.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/menus.h"
 
@@ -436,6 +437,7 @@ void TKvCustomTabControl::SetTabIndex(int32_t v) {
     if (FTabIndex != old) {
       Change();
       DoPageChange();
+      if (ComponentState().Contains(csDesigning) && FPaintedOnce) KvNotifyDesignerModified(this);
     }
   }
   repaintButtons();

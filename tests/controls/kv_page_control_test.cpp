@@ -170,6 +170,26 @@ TEST_F(KvPageTest, ClosingTheActivePageSelectsItsNeighbour) {
   EXPECT_EQ(PC->TabIndex(), 0);
 }
 
+TEST_F(KvPageTest, ARemovedActivePageIsHiddenAndLeavesNoTab) {
+  AddPages(2);
+  PC->SetActivePage(Sheets[1]);
+  int pageChanges = 0;
+  PC->OnPageChange = [&](TObject*) { ++pageChanges; };
+  Sheets[1]->SetPageControl(nullptr);
+  EXPECT_EQ(PC->ActivePage(), nullptr);
+  EXPECT_FALSE(Sheets[1]->Visible());
+  EXPECT_EQ(PC->TabIndex(), -1);
+  EXPECT_EQ(PC->PageCount(), 1);
+  EXPECT_EQ(pageChanges, 1);
+  // A page of another page control cannot be made active here.
+  auto* Other = new TKvPageControl(Form.get());
+  Other->SetParent(Form.get());
+  Sheets[1]->SetPageControl(Other);
+  PC->SetActivePage(Sheets[1]);
+  EXPECT_EQ(PC->ActivePage(), nullptr);
+  delete Sheets[1];
+}
+
 TEST_F(KvPageTest, ASheetColourTurnsColouredTabsOnAndBack) {
   AddPages(2);
   PC->SetColor(0xE0E0E0);
