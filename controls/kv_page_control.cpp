@@ -217,7 +217,7 @@ void TKvPageControl::SetActivePage(TKvTabSheet* Page) {
     DoPageChange();
   }
   SetTabIndex(t);
-  // A vetoed change leaves the page that was asked for hidden behind the current one.
+  // After a veto the page asked for must not show behind the current one.
   if (Page && Page != FActivePage) Page->SetShown(false);
 }
 
