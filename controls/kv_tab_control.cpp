@@ -95,11 +95,13 @@ TKvCustomTabControl::TKvCustomTabControl(TComponent* AOwner)
   FBitmap->SetWidth(300);
   FBitmap->SetHeight(100);
   FTabFont->Assign(*Font());
+  FImageChangeLink.OnChange = [this](TObject*) { InvalidateTabs(); };
   SetLayoutDirty(true);
 }
 
 TKvCustomTabControl::~TKvCustomTabControl() {
   StopHotTimer();
+  if (FImages) FImages->UnRegisterChanges(&FImageChangeLink);
   // The small buttons talk to this control; they go while it is whole.
   DestroyComponents();
 }
@@ -115,7 +117,10 @@ void TKvCustomTabControl::CreateParams(TCreateParams& Params) {
 
 void TKvCustomTabControl::Notification(TComponent* AComponent, TOperation Operation) {
   TCustomControl::Notification(AComponent, Operation);
-  if (Operation == opRemove && AComponent == FImages) SetImages(nullptr);
+  if (Operation != opRemove || AComponent != FImages) return;
+  // The list is half gone already: only forget it.
+  FImages = nullptr;
+  TabsChanged();
 }
 
 void TKvCustomTabControl::Loaded() {
@@ -234,9 +239,15 @@ void TKvCustomTabControl::SetImagePosition(TKvImagePosition v) {
 }
 void TKvCustomTabControl::SetImages(TCustomImageList* v) {
   if (FImages == v) return;
-  if (FImages) FImages->RemoveFreeNotification(this);
+  if (FImages) {
+    FImages->UnRegisterChanges(&FImageChangeLink);
+    FImages->RemoveFreeNotification(this);
+  }
   FImages = v;
-  if (v) v->FreeNotification(this);
+  if (v) {
+    v->RegisterChanges(&FImageChangeLink);
+    v->FreeNotification(this);
+  }
   TabsChanged();
 }
 void TKvCustomTabControl::SetMargin(int32_t v) {

@@ -375,6 +375,7 @@ class TKvCustomTabControl : public TCustomControl {
   int32_t FImageMargin = 2;
   TKvImagePosition FImagePosition = TKvImagePosition::ipLeft;
   TCustomImageList* FImages = nullptr;
+  TChangeLink FImageChangeLink;
   int32_t FMargin = 0;
   bool FMultiLine = false;
   bool FParentBackgroundColor = true;

@@ -200,7 +200,21 @@ TEST_F(KvTabButtonsTest, TheMenuListsVisibleTabsAndSelectsThroughTheVeto) {
   // Rebuilding replaces the items.
   M->BuildMenu();
   EXPECT_EQ(root->Count(), 3);
-  T->SetImages(nullptr);
+}
+
+TEST_F(KvTabButtonsTest, TabsFollowTheirImageList) {
+  auto* images = new TImageList(nullptr);
+  auto* T = AddTabs({"A", "B"});
+  T->Tabs()->Items(0)->ImageIndex = 0;
+  T->SetImages(images);
+  ShowForm();
+  ASSERT_FALSE(Form->NeedsPaint());
+  images->SetWidth(30);  // a change of the list repaints the tabs
+  EXPECT_TRUE(Form->NeedsPaint());
+  Application->ProcessMessages();
+  delete images;  // the control forgets a list that goes
+  EXPECT_EQ(T->Images(), nullptr);
+  Application->ProcessMessages();
 }
 
 TEST_F(KvTabButtonsTest, ScreenshotOfTheButtonsOnEverySide) {
