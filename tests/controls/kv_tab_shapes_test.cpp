@@ -144,6 +144,14 @@ TEST_F(KvTabTest, CardFrameOpensUnderTheCurrentTabAndShadowsTheCard) {
   EXPECT_EQ(Px(T, c.Right - 2, c.Top + 20), frame);
   EXPECT_EQ(Px(T, c.Right - 1, c.Top + 20), KvMixColors(clBlack, parent, 30));
   EXPECT_EQ(Px(T, c.Right, c.Top + 20), KvMixColors(clBlack, parent, 15));
+  // Hot tracking repaints only the strip: the shadow on screen stays.
+  TPoint shade = At(T, c.Right - 1, c.Top + 20);
+  const TColor shown = Headless::PixelAt(Form.get(), shade.X, shade.Y);
+  TPoint hot = TabCentre(T, 0);
+  Headless::MouseMove(Form.get(), hot.X, hot.Y);
+  Application->ProcessMessages();
+  ASSERT_EQ(T->HotTab(), 0);
+  EXPECT_EQ(Headless::PixelAt(Form.get(), shade.X, shade.Y), shown);
   // Without a shadow the frame lies on the edge.
   T->SetShowShadow(false);
   Application->ProcessMessages();
