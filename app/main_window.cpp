@@ -88,6 +88,29 @@ T* Make(TComponent* Owner, TWinControl* Parent, const char* Name, int32_t L, int
   return c;
 }
 
+// The look the main window's group boxes share: a caption underlined, the face of the panel behind.
+void StyleGroupBox(TKvGroupBox* G) {
+  G->SetGroupStyle(TKvGroupBoxStyle::gsUnderline);
+  G->SetVisualStyle(TKvVisualStyle::vsGradient);
+  G->SetParentColor(true);
+}
+
+// The tool buttons' gradient selection; the bar's buttons show their captions under the picture.
+void StyleToolButton(TKvToolButton* B, bool WithCaption) {
+  B->SetVisualStyle(TKvVisualStyle::vsGradient);
+  B->SetGradientColorStyle(TKvGradientColorStyle::gcsCustom);
+  B->SetSelectionColorStart(15979149);
+  B->SetSelectionColorStop(14789433);
+  B->SetSelectionFrameColor(13664560);
+  B->SetUseToolbarButtonLayout(false);
+  B->SetUseToolbarButtonSize(false);
+  B->SetUseToolbarShowCaption(false);
+  B->SetUseToolbarVisualStyle(false);
+  if (!WithCaption) return;
+  B->SetLayout(TButtonLayout::blGlyphTop);
+  B->SetShowCaption(true);
+}
+
 TMenuItem* MenuItem(TComponent* Owner, TMenuItem* Parent, const char* Name, const std::string& Caption) {
   auto* m = new TMenuItem(Owner);
   m->SetName(Name);
@@ -178,7 +201,8 @@ void TFrmQuorvel::BuildComponents() {
 
   KvPanel1 = Make<TKvPanel>(this, this, "KvPanel1", 0, 0, 740, 75);
   KvPanel1->SetAlign(alTop);
-  KvPanel1->SetBorderStyle(TBorderStyle::bsNone);
+  KvPanel1->SetBorderOuter(TFrameStyleEx::fsNone);
+  KvPanel1->SetParentColor(true);
   Image1 = Make<TImage>(this, KvPanel1, "Image1", 0, 0, 740, 75);
   Image1->SetAlign(alClient);
   Image1->SetStretch(true);
@@ -200,16 +224,19 @@ void TFrmQuorvel::BuildComponents() {
     c->TextOut(470, 22, "Quorvel Image");
   }
   BtnOpen = Make<TKvToolButton>(this, KvPanel1, "BtnOpen", 8, 6, 80, 64);
+  StyleToolButton(BtnOpen, true);
   BtnOpen->SetCaption("&Open");
   BtnOpen->SetImages(ImageListBar);
   BtnOpen->SetImageIndex(0);
   BtnSaveAs = Make<TKvToolButton>(this, KvPanel1, "BtnSaveAs", 92, 6, 110, 64);
+  StyleToolButton(BtnSaveAs, true);
   BtnSaveAs->SetCaption("&Save As");
   BtnSaveAs->SetImages(ImageListBar);
   BtnSaveAs->SetImageIndex(1);
-  BtnSaveAs->SetDisabledImageIndex(2);
+  BtnSaveAs->SetDisabledIndex(2);
   BtnSaveAs->SetEnabled(false);
   BtnNewVer = Make<TKvToolButton>(this, KvPanel1, "BtnNewVer", 206, 6, 120, 64);
+  StyleToolButton(BtnNewVer, true);
   BtnNewVer->SetCaption("The latest version");
   BtnNewVer->SetImages(ImageListBar);
   BtnNewVer->SetImageIndex(3);
@@ -221,7 +248,8 @@ void TFrmQuorvel::BuildComponents() {
 
   KvPanel2 = Make<TKvPanel>(this, this, "KvPanel2", 0, 75, 740, 425);
   KvPanel2->SetAlign(alClient);
-  KvPanel2->SetBorderStyle(TBorderStyle::bsNone);
+  KvPanel2->SetBorderOuter(TFrameStyleEx::fsNone);
+  KvPanel2->SetParentColor(true);
   KvPanel2->SetBorderWidth(5);
 
   KvPageControl1 = Make<TKvPageControl>(this, KvPanel2, "KvPageControl1", 480, 5, 250, 415);
@@ -232,9 +260,11 @@ void TFrmQuorvel::BuildComponents() {
   TabSheet1->SetCaption("Standard");
   KvPanel3 = Make<TKvPanel>(this, TabSheet1, "KvPanel3", 0, 0, 246, 390);
   KvPanel3->SetAlign(alClient);
-  KvPanel3->SetBorderStyle(TBorderStyle::bsNone);
+  KvPanel3->SetBorderOuter(TFrameStyleEx::fsNone);
+  KvPanel3->SetParentColor(true);
 
   KvGroupBox1 = Make<TKvGroupBox>(this, KvPanel3, "KvGroupBox1", 6, 4, 234, 100);
+  StyleGroupBox(KvGroupBox1);
   Label6 = Make<TKvLabel>(this, KvGroupBox1, "Label6", 10, 6, 120, 14);
   Label6->SetCaption("Postion");
   BtnLeft = Make<TKvBmpButton>(this, KvGroupBox1, "BtnLeft", 10, 24, 32, 32);
@@ -263,6 +293,7 @@ void TFrmQuorvel::BuildComponents() {
   SpinEditSpc->SetValue(0);
 
   KvGroupBox2 = Make<TKvGroupBox>(this, KvPanel3, "KvGroupBox2", 6, 108, 234, 60);
+  StyleGroupBox(KvGroupBox2);
   Label7 = Make<TKvLabel>(this, KvGroupBox2, "Label7", 10, 6, 120, 14);
   Label7->SetCaption("Size");
   TrackBarSize = Make<TKvTrackBar>(this, KvGroupBox2, "TrackBarSize", 4, 26, 180, 25);
@@ -271,6 +302,7 @@ void TFrmQuorvel::BuildComponents() {
   Label9->SetCaption("100%");
 
   KvGroupBox4 = Make<TKvGroupBox>(this, KvPanel3, "KvGroupBox4", 6, 172, 234, 90);
+  StyleGroupBox(KvGroupBox4);
   Label10 = Make<TKvLabel>(this, KvGroupBox4, "Label10", 10, 6, 120, 14);
   Label10->SetCaption("Transparency");
   TrackBarTranBegin = Make<TKvTrackBar>(this, KvGroupBox4, "TrackBarTranBegin", 4, 26, 180, 25);
@@ -283,13 +315,17 @@ void TFrmQuorvel::BuildComponents() {
   Label2->SetCaption("100%");
 
   KvGroupBox5 = Make<TKvGroupBox>(this, KvPanel3, "KvGroupBox5", 6, 266, 234, 90);
+  StyleGroupBox(KvGroupBox5);
   Label12 = Make<TKvLabel>(this, KvGroupBox5, "Label12", 10, 6, 120, 14);
   Label12->SetCaption("Color");
   RadioButtonColor = Make<TKvRadioButton>(this, KvGroupBox5, "RadioButtonColor", 14, 26, 200, 17);
+  RadioButtonColor->SetHotTrack(true);
   RadioButtonColor->SetCaption("Colorful");
   RadioButtonH = Make<TKvRadioButton>(this, KvGroupBox5, "RadioButtonH", 14, 46, 200, 17);
+  RadioButtonH->SetHotTrack(true);
   RadioButtonH->SetCaption("Gray");
   RadioButtonBW = Make<TKvRadioButton>(this, KvGroupBox5, "RadioButtonBW", 14, 66, 200, 17);
+  RadioButtonBW->SetHotTrack(true);
   RadioButtonBW->SetCaption("Black && White");
   RadioButtonColor->SetChecked(true);
 
@@ -299,23 +335,27 @@ void TFrmQuorvel::BuildComponents() {
   TabSheet2->SetCaption("Additional");
   KvPanel7 = Make<TKvPanel>(this, TabSheet2, "KvPanel7", 0, 0, 246, 390);
   KvPanel7->SetAlign(alClient);
-  KvPanel7->SetBorderStyle(TBorderStyle::bsNone);
+  KvPanel7->SetBorderOuter(TFrameStyleEx::fsNone);
+  KvPanel7->SetParentColor(true);
 
   KvGroupBox6 = Make<TKvGroupBox>(this, KvPanel7, "KvGroupBox6", 6, 4, 234, 86);
+  StyleGroupBox(KvGroupBox6);
   Label14 = Make<TKvLabel>(this, KvGroupBox6, "Label14", 10, 6, 150, 14);
   Label14->SetCaption("Alpha Channel");
   CheckBoxRemoveAlpa = Make<TKvCheckBox>(this, KvGroupBox6, "CheckBoxRemoveAlpa", 14, 26, 210, 17);
+  CheckBoxRemoveAlpa->SetHotTrack(true);
   CheckBoxRemoveAlpa->SetCaption("Remove Alpha Channel");
   PanelBkColor = Make<TKvPanel>(this, KvGroupBox6, "PanelBkColor", 14, 54, 41, 17);
-  PanelBkColor->SetFlatBorder(true);
-  PanelBkColor->SetShowCaption(false);
+  PanelBkColor->SetBorderOuter(TFrameStyleEx::fsFlat);
   PanelBkColor->SetColor(clWhite);
   PanelBkColor->SetCursor(crHandPoint);
   Label11 = Make<TKvLabel>(this, KvGroupBox6, "Label11", 62, 56, 160, 14);
   Label11->SetCaption("Background fill color");
 
   KvGroupBox3 = Make<TKvGroupBox>(this, KvPanel7, "KvGroupBox3", 6, 96, 234, 126);
+  StyleGroupBox(KvGroupBox3);
   CheckBoxWave = Make<TKvCheckBox>(this, KvGroupBox3, "CheckBoxWave", 10, 6, 200, 17);
+  CheckBoxWave->SetHotTrack(true);
   CheckBoxWave->SetCaption("Wave");
   Label3 = Make<TKvLabel>(this, KvGroupBox3, "Label3", 14, 36, 90, 14);
   Label3->SetCaption("Amplitude");
@@ -333,17 +373,21 @@ void TFrmQuorvel::BuildComponents() {
 
   KvPanel8 = Make<TKvPanel>(this, KvPanel2, "KvPanel8", 475, 5, 5, 415);
   KvPanel8->SetAlign(alRight);
-  KvPanel8->SetBorderStyle(TBorderStyle::bsNone);
+  KvPanel8->SetBorderOuter(TFrameStyleEx::fsNone);
+  KvPanel8->SetParentColor(true);
 
   KvPanel4 = Make<TKvPanel>(this, KvPanel2, "KvPanel4", 5, 5, 470, 415);
   KvPanel4->SetAlign(alClient);
-  KvPanel4->SetFlatBorder(true);
+  KvPanel4->SetBorderOuter(TFrameStyleEx::fsFlat);
+  KvPanel4->SetParentColor(true);
   KvPanel5 = Make<TKvPanel>(this, KvPanel4, "KvPanel5", 0, 377, 468, 36);
   KvPanel5->SetAlign(alBottom);
-  KvPanel5->SetBorderStyle(TBorderStyle::bsNone);
+  KvPanel5->SetBorderOuter(TFrameStyleEx::fsNone);
+  KvPanel5->SetParentColor(true);
   KvPanel6 = Make<TKvPanel>(this, KvPanel5, "KvPanel6", 0, 0, 140, 36);
   KvPanel6->SetAlign(alLeft);
-  KvPanel6->SetBorderStyle(TBorderStyle::bsNone);
+  KvPanel6->SetBorderOuter(TFrameStyleEx::fsNone);
+  KvPanel6->SetParentColor(true);
   {
     struct {
       TKvToolButton** Btn;
@@ -356,6 +400,7 @@ void TFrmQuorvel::BuildComponents() {
                 {&BtnZoomIn, "BtnZoomIn", "Zoom out", 6}};
     for (int32_t i = 0; i < 4; ++i) {
       TKvToolButton* b = Make<TKvToolButton>(this, KvPanel6, zoom[i].Name, 6 + i * 32, 5, 26, 26);
+      StyleToolButton(b, false);
       b->SetHint(zoom[i].Hint);
       b->SetShowHint(true);
       b->SetImages(ImageListBtn);

@@ -67,7 +67,7 @@ void TKvBmpButton::PaintFace(TCanvas* C, const TRect& R, bool Pressed) {
     int32_t y = (R.Height() - FGlyph->Height()) / 2 + off;
     C->Draw(x, y, FGlyph.get());
   } else {
-    TKvButton::PaintFace(C, R, Pressed || FDown);
+    (void)Pressed;
   }
 }
 

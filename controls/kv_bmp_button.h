@@ -28,7 +28,7 @@ class TKvBmpButton : public TKvButton {
   void Click() override;
 
  protected:
-  void PaintFace(TCanvas* C, const TRect& R, bool Pressed) override;
+  void PaintFace(TCanvas* C, const TRect& R, bool Pressed);
   bool FDown = false;
   int32_t FGroupIndex = 0;
   std::unique_ptr<TBitmap> FGlyph;

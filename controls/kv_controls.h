@@ -9,4 +9,5 @@
 #include "controls/kv_panels.h"
 #include "controls/kv_spin_edit.h"
 #include "controls/kv_status.h"
+#include "controls/kv_tool_button.h"
 #include "controls/kv_trackbar.h"

@@ -17,7 +17,6 @@ class KvControls : public ::testing::Test {
     Headless::Use();
     Form = std::make_unique<TForm>(nullptr);
   }
-  void TearDown() override { KvOpenURLHook = nullptr; }
   template <class T>
   T* Add(TWinControl* Parent = nullptr) {
     T* c = new T(Form.get());
@@ -62,36 +61,6 @@ TEST_F(KvControls, SpinEditRangeAndChanges) {
   EXPECT_EQ(changes, 2);
 }
 
-TEST_F(KvControls, RadioButtonsAreExclusivePerParent) {
-  auto* P1 = Add<TKvPanel>();
-  auto* P2 = Add<TKvPanel>();
-  auto* A = Add<TKvRadioButton>(P1);
-  auto* B = Add<TKvRadioButton>(P1);
-  auto* C = Add<TKvRadioButton>(P2);
-  std::vector<std::string> clicks;
-  A->OnClick = [&](TObject*) { clicks.push_back("A"); };
-  B->OnClick = [&](TObject*) { clicks.push_back("B"); };
-  A->SetChecked(true);
-  C->SetChecked(true);
-  B->Click();
-  EXPECT_FALSE(A->Checked());
-  EXPECT_TRUE(B->Checked());
-  EXPECT_TRUE(C->Checked());
-  B->Click();  // already checked: no change, no event
-  EXPECT_EQ(clicks, (std::vector<std::string>{"A", "B"}));
-}
-
-TEST_F(KvControls, CheckBoxTogglesAndAnnounces) {
-  auto* X = Add<TKvCheckBox>();
-  int clicks = 0;
-  X->OnClick = [&](TObject*) { ++clicks; };
-  X->Click();
-  EXPECT_TRUE(X->Checked());
-  X->SetChecked(true);
-  X->SetChecked(false);
-  EXPECT_EQ(clicks, 2);
-}
-
 TEST_F(KvControls, BmpButtonsOfOneGroupReleaseEachOther) {
   auto* A = Add<TKvBmpButton>();
   auto* B = Add<TKvBmpButton>();
@@ -126,25 +95,6 @@ TEST_F(KvControls, PageControlShowsOnlyItsActivePage) {
   EXPECT_EQ(PC->PageCount(), 1);
   EXPECT_EQ(PC->ActivePage(), S1);
   EXPECT_TRUE(S1->Visible());
-}
-
-TEST_F(KvControls, ButtonModalResultAndLinkClick) {
-  auto* B = Add<TKvButton>();
-  B->SetModalResult(mrOk);
-  B->Click();
-  EXPECT_EQ(Form->ModalResult(), mrOk);
-
-  std::vector<std::string> opened;
-  KvOpenURLHook = [&](const std::string& A) {
-    opened.push_back(A);
-    return true;
-  };
-  auto* L = Add<TKvURLLabel>();
-  L->SetURL("  https://example.org/a b  ");
-  L->Click();
-  L->SetURL("   ");
-  L->Click();
-  EXPECT_EQ(opened, (std::vector<std::string>{"https://example.org/a b"}));
 }
 
 }  // namespace
