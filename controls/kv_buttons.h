@@ -6,7 +6,11 @@
 #include <functional>
 #include <string>
 
-#include "controls/kv_pending.h"
+#include "controls/kv_blits.h"
+#include "controls/kv_colors.h"
+#include "controls/kv_painters.h"
+#include "controls/kv_utils.h"
+#include "platform/ui/themes.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/forms.h"
 
@@ -58,7 +62,7 @@ class TKvCustomButton : public TCustomControl {
   virtual void DrawCaptionText(TCanvas* C, TRect R, uint32_t Flags);
   // A press ended over the button.
   virtual void ToggleState() = 0;
-  bool ThemedLook() const { return FThemeAware && KvThemesActive(); }
+  bool ThemedLook() const { return FThemeAware && ThemesEnabled(); }
 
   void MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
   void MouseMove(TShiftState Shift, int32_t X, int32_t Y) override;

@@ -183,10 +183,10 @@ void TKvLabel::SetBlinking(bool v) {
   Repaint();
 }
 
-uint16_t TKvLabel::BlinkIntervalOff() const { return KvBlinkingList ? KvBlinkingList->IntervalOff : 500; }
-uint16_t TKvLabel::BlinkIntervalOn() const { return KvBlinkingList ? KvBlinkingList->IntervalOn : 500; }
-void TKvLabel::SetBlinkIntervalOff(uint16_t v) { KvNeedBlinkingList()->IntervalOff = v; }
-void TKvLabel::SetBlinkIntervalOn(uint16_t v) { KvNeedBlinkingList()->IntervalOn = v; }
+uint16_t TKvLabel::BlinkIntervalOff() const { return KvBlinkingList ? KvBlinkingList->IntervalOff() : 500; }
+uint16_t TKvLabel::BlinkIntervalOn() const { return KvBlinkingList ? KvBlinkingList->IntervalOn() : 500; }
+void TKvLabel::SetBlinkIntervalOff(uint16_t v) { KvNeedBlinkingList()->SetIntervalOff(v); }
+void TKvLabel::SetBlinkIntervalOn(uint16_t v) { KvNeedBlinkingList()->SetIntervalOn(v); }
 
 void TKvLabel::ShowBlinkState(bool On) {
   FBlinkOn = On;

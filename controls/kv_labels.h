@@ -7,7 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "controls/kv_pending.h"
+#include "controls/kv_blits.h"
+#include "controls/kv_colors.h"
+#include "controls/kv_painters.h"
+#include "controls/kv_utils.h"
+#include "platform/ui/themes.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/forms.h"
 

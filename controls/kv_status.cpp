@@ -174,10 +174,10 @@ void TKvCustomStatusPane::SetParentFillColor(bool v) {
   if (Parent() && !ComponentState().Contains(csReading)) Perform(CM_PARENTCOLORCHANGED, 0, 0);
 }
 
-uint16_t TKvCustomStatusPane::BlinkIntervalOff() const { return KvBlinkingList ? KvBlinkingList->IntervalOff : 500; }
-uint16_t TKvCustomStatusPane::BlinkIntervalOn() const { return KvBlinkingList ? KvBlinkingList->IntervalOn : 500; }
-void TKvCustomStatusPane::SetBlinkIntervalOff(uint16_t v) { KvNeedBlinkingList()->IntervalOff = v; }
-void TKvCustomStatusPane::SetBlinkIntervalOn(uint16_t v) { KvNeedBlinkingList()->IntervalOn = v; }
+uint16_t TKvCustomStatusPane::BlinkIntervalOff() const { return KvBlinkingList ? KvBlinkingList->IntervalOff() : 500; }
+uint16_t TKvCustomStatusPane::BlinkIntervalOn() const { return KvBlinkingList ? KvBlinkingList->IntervalOn() : 500; }
+void TKvCustomStatusPane::SetBlinkIntervalOff(uint16_t v) { KvNeedBlinkingList()->SetIntervalOff(v); }
+void TKvCustomStatusPane::SetBlinkIntervalOn(uint16_t v) { KvNeedBlinkingList()->SetIntervalOn(v); }
 
 void TKvCustomStatusPane::SetBlinking(bool v) {
   if (FBlinking == v) return;

@@ -5,7 +5,11 @@
 #include <cstdint>
 #include <string>
 
-#include "controls/kv_pending.h"
+#include "controls/kv_blits.h"
+#include "controls/kv_colors.h"
+#include "controls/kv_painters.h"
+#include "controls/kv_utils.h"
+#include "platform/ui/themes.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/forms.h"
 
@@ -109,7 +113,7 @@ class TKvToolButton : public TGraphicControl {
   void SyncHover();
   void FitToImages();
   bool HotTrackingLook() const;
-  bool Themed() const { return FVisualStyle == TKvVisualStyle::vsWinXP && KvThemesActive(); }
+  bool Themed() const { return FVisualStyle == TKvVisualStyle::vsWinXP && ThemesEnabled(); }
   bool IsDropDown() const { return FToolStyle == TKvToolStyle::tsDropDown; }
   // A drop-down button clicks when something listens to its click.
   bool DropDownClicks() const { return static_cast<bool>(OnClick); }

@@ -79,7 +79,6 @@ inline constexpr TAlignment taCenter = TAlignment::taCenter;
 enum class TTextLayout : uint8_t { tlTop, tlCenter, tlBottom };
 // Where a button's picture sits beside its caption.
 enum class TButtonLayout : uint8_t { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
-enum class TCheckBoxState : uint8_t { cbUnchecked, cbChecked, cbGrayed };
 
 enum class TControlStyleItem : uint8_t {
   csAcceptsControls,
