@@ -255,9 +255,9 @@ void RouteMouse(TCustomForm* F, const TUiEvent& E) {
                  std::abs(gLastClick.Pos.Y - wp.Y) <= GetSystemMetrics(SM_CYDOUBLECLK) / 2 &&
                  target->ControlStyle().Contains(csDoubleClicks);
       gLastClick = {target, E.Button, now, wp, !dbl};
-      // Clicking a windowed control that can take the focus gives it the focus.
+      // Clicking a windowed control that can take the focus gives it the focus; a windowless
+      // control (a tool button, a label) leaves the focus where it is.
       TWinControl* focusTarget = dynamic_cast<TWinControl*>(target);
-      if (!focusTarget) focusTarget = target->Parent();
       if (focusTarget && focusTarget != F && focusTarget->CanFocus() && !focusTarget->Focused() &&
           E.Button == TMouseButton::mbLeft)
         focusTarget->SetFocus();
