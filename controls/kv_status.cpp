@@ -299,7 +299,7 @@ void TKvCustomStatusPane::CMHitTest(TMessage& Message) {
   int32_t x = bar->ClientWidth() - Left();
   TPoint p(Message.LParamLo(), Message.LParamHi());
   // The grip's strip belongs to the bar: a press there resizes the form.
-  if (PtInRect(Rect(x - 12, 0, x, Height()), p) && bar->GripWorks()) Message.Result = HTNOWHERE;
+  if (PtInRect(Rect(x - 12, 0, x, Height()), p) && bar->GripWorks()) Message.Result = HTTRANSPARENT;
 }
 
 void TKvCustomStatusPane::Loaded() {
@@ -376,19 +376,25 @@ TKvStatusBar::~TKvStatusBar() = default;
 void TKvStatusBar::SetBorderInner(TFrameStyleEx v) {
   if (v == FBorderInner) return;
   TKvCustomPanel::SetBorderInner(v);
-  FAutoStyle = false;
+  AutoStyleOverridden();
 }
 
 void TKvStatusBar::SetBorderOuter(TFrameStyleEx v) {
   if (v == FBorderOuter) return;
   TKvCustomPanel::SetBorderOuter(v);
-  FAutoStyle = false;
+  AutoStyleOverridden();
 }
 
 void TKvStatusBar::SetBorderSides(TSides v) {
   if (v == FBorderSides) return;
   TKvCustomPanel::SetBorderSides(v);
-  FAutoStyle = false;
+  AutoStyleOverridden();
+}
+
+// A border written from a form stream is overruled by the auto style after loading; a later one
+// ends the auto style.
+void TKvStatusBar::AutoStyleOverridden() {
+  if (!ComponentState().Contains(csLoading)) FAutoStyle = false;
 }
 
 void TKvStatusBar::ApplyAutoStyle() {

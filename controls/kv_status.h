@@ -174,6 +174,7 @@ class TKvStatusBar : public TKvCustomPanel {
   void Dispatch(TMessage& Message) override;
   void WMSetCursor(TMessage& Message) override;
   void UpdateGripWorks();
+  void AutoStyleOverridden();
   void DrawSizeGrip(TRect R);
   void ScalePanes();
 
