@@ -5,6 +5,7 @@
 
 #include "app/about_box.h"
 #include "app/ml_functions.h"
+#include "controls/kv_art.h"
 #include "imaging/codecs/codecs.h"
 #include "imaging/view/view.h"
 #include "platform/base/inifiles.h"
@@ -86,6 +87,22 @@ T* Make(TComponent* Owner, TWinControl* Parent, const char* Name, int32_t L, int
   c->SetBounds(L, T_, W, H);
   if (Parent) c->SetParent(Parent);
   return c;
+}
+
+// The look every track bar of the window shares, set as a form would stream it.
+void PlaceTrackBar(TKvTrackBar* T) {
+  T->BeginLoading();
+  T->SetMax(100);
+  T->SetPosition(0);
+  T->SetThumbStyle(tsCustom);
+  T->SetCustomThumb(KvLoadArt("TRACKBAR_ROUND_THUMB").get());
+  T->SetShowTicks(false);
+  T->SetTrackColor(16183522);
+  T->SetTrackOffset(10);
+  T->SetTrackFrame(fsFlat);
+  T->SetTrackFrameColor(13408306);
+  T->SetTrackWidth(4);
+  T->EndLoading();
 }
 
 TMenuItem* MenuItem(TComponent* Owner, TMenuItem* Parent, const char* Name, const std::string& Caption) {
@@ -265,20 +282,20 @@ void TFrmQuorvel::BuildComponents() {
   KvGroupBox2 = Make<TKvGroupBox>(this, KvPanel3, "KvGroupBox2", 6, 108, 234, 60);
   Label7 = Make<TKvLabel>(this, KvGroupBox2, "Label7", 10, 6, 120, 14);
   Label7->SetCaption("Size");
-  TrackBarSize = Make<TKvTrackBar>(this, KvGroupBox2, "TrackBarSize", 4, 26, 180, 25);
-  TrackBarSize->SetMax(100);
+  TrackBarSize = Make<TKvTrackBar>(this, KvGroupBox2, "TrackBarSize", 4, 26, 181, 24);
+  PlaceTrackBar(TrackBarSize);
   Label9 = Make<TKvLabel>(this, KvGroupBox2, "Label9", 186, 31, 40, 14);
   Label9->SetCaption("100%");
 
   KvGroupBox4 = Make<TKvGroupBox>(this, KvPanel3, "KvGroupBox4", 6, 172, 234, 90);
   Label10 = Make<TKvLabel>(this, KvGroupBox4, "Label10", 10, 6, 120, 14);
   Label10->SetCaption("Transparency");
-  TrackBarTranBegin = Make<TKvTrackBar>(this, KvGroupBox4, "TrackBarTranBegin", 4, 26, 180, 25);
-  TrackBarTranBegin->SetMax(100);
+  TrackBarTranBegin = Make<TKvTrackBar>(this, KvGroupBox4, "TrackBarTranBegin", 4, 26, 181, 24);
+  PlaceTrackBar(TrackBarTranBegin);
   Label1 = Make<TKvLabel>(this, KvGroupBox4, "Label1", 186, 31, 40, 14);
   Label1->SetCaption("0%");
-  TrackBarTranEnd = Make<TKvTrackBar>(this, KvGroupBox4, "TrackBarTranEnd", 4, 56, 180, 25);
-  TrackBarTranEnd->SetMax(100);
+  TrackBarTranEnd = Make<TKvTrackBar>(this, KvGroupBox4, "TrackBarTranEnd", 4, 56, 181, 24);
+  PlaceTrackBar(TrackBarTranEnd);
   Label2 = Make<TKvLabel>(this, KvGroupBox4, "Label2", 186, 61, 40, 14);
   Label2->SetCaption("100%");
 

@@ -379,17 +379,25 @@ TEST_F(MainWindowTest, MouseAndKeyboardDriveTheControls) {
   Application->ProcessMessages();
   ASSERT_TRUE(F->ImageLoaded);
 
-  // A click at the far end of the size track bar sets it to its maximum.
+  // A click at the far end of the size track bar pages toward it, and repeats while held.
   TKvTrackBar* T = F->TrackBarSize;
-  TPoint end = InWindow(F.get(), T, T->Width() - 2, T->Height() / 2);
-  Headless::Click(F.get(), end.X, end.Y);
+  TPoint end = InWindow(F.get(), T, T->TrackRect().Right - 2, T->TrackRect().Top + 1);
+  Headless::MouseDown(F.get(), end.X, end.Y);
   Application->ProcessMessages();
-  EXPECT_EQ(T->Position(), 100);
-  EXPECT_EQ(F->Label9->Caption(), "0%");
+  EXPECT_EQ(T->Position(), 1);
+  EXPECT_EQ(F->Label9->Caption(), "99%");
+  AdvanceUiClock(200);
+  Application->ProcessMessages();
+  AdvanceUiClock(100);
+  Application->ProcessMessages();
+  Headless::MouseUp(F.get(), end.X, end.Y);
+  Application->ProcessMessages();
+  EXPECT_EQ(T->Position(), 3);
+  EXPECT_EQ(F->Label9->Caption(), "97%");
   // The focused track bar follows the arrow keys.
   Headless::Key(F.get(), VK_LEFT);
   Application->ProcessMessages();
-  EXPECT_EQ(T->Position(), 99);
+  EXPECT_EQ(T->Position(), 2);
 
   // The side buttons and the second tab's check box.
   TPoint top = InWindow(F.get(), F->BtnTop, 10, 10);
