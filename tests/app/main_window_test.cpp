@@ -28,6 +28,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// What a user's click on a side button does: it goes down (raising the others), then clicks.
+void ClickSide(TKvBmpButton* B) {
+  B->SetDown(true);
+  B->Click();
+}
+
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -125,7 +131,7 @@ TEST_F(MainWindowTest, OpenRebuildSaveAndFailedOpen) {
   EXPECT_EQ(V->GetLayer(1)->PosY, 14);
 
   // A side button rebuilds everything and stays down alone.
-  F->BtnRight->Click();
+  ClickSide(F->BtnRight);
   EXPECT_EQ(F->SelectedSide(), qxSideRight);
   EXPECT_FALSE(F->BtnBottom->Down());
   EXPECT_EQ(V->GetLayer(0)->Bitmap->Width(), 44);
@@ -175,7 +181,7 @@ TEST_F(MainWindowTest, OpenRebuildSaveAndFailedOpen) {
 TEST_F(MainWindowTest, OptionsRoundTripInTableOrder) {
   {
     auto F = NewForm();
-    F->BtnLeft->Click();
+    ClickSide(F->BtnLeft);
     F->SpinEditSpc->SetValue(-7);
     F->TrackBarSize->SetPosition(20);
     F->TrackBarTranBegin->SetPosition(30);

@@ -57,24 +57,6 @@ TEST_F(KvControls, CheckBoxTogglesAndAnnounces) {
   EXPECT_EQ(clicks, 2);
 }
 
-TEST_F(KvControls, BmpButtonsOfOneGroupReleaseEachOther) {
-  auto* A = Add<TKvBmpButton>();
-  auto* B = Add<TKvBmpButton>();
-  auto* Other = Add<TKvBmpButton>();
-  A->SetGroupIndex(2);
-  B->SetGroupIndex(2);
-  Other->SetGroupIndex(3);
-  Other->SetDown(true);
-  A->SetDown(true);
-  int clicks = 0;
-  B->OnClick = [&](TObject*) { ++clicks; };
-  B->Click();
-  EXPECT_TRUE(B->Down());
-  EXPECT_FALSE(A->Down());
-  EXPECT_TRUE(Other->Down());
-  EXPECT_EQ(clicks, 1);
-}
-
 TEST_F(KvControls, PageControlShowsOnlyItsActivePage) {
   auto* PC = Add<TKvPageControl>();
   auto* S1 = new TKvTabSheet(Form.get());
