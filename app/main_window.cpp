@@ -5,6 +5,7 @@
 
 #include "app/about_box.h"
 #include "app/ml_functions.h"
+#include "controls/kv_art.h"
 #include "imaging/codecs/codecs.h"
 #include "imaging/view/view.h"
 #include "platform/base/inifiles.h"
@@ -111,6 +112,22 @@ void StyleToolButton(TKvToolButton* B, bool WithCaption) {
   B->SetShowCaption(true);
 }
 
+// The look every track bar of the window shares, set as a form would stream it.
+void PlaceTrackBar(TKvTrackBar* T) {
+  T->BeginLoading();
+  T->SetMax(100);
+  T->SetPosition(0);
+  T->SetThumbStyle(tsCustom);
+  T->SetCustomThumb(KvLoadArt("TRACKBAR_ROUND_THUMB").get());
+  T->SetShowTicks(false);
+  T->SetTrackColor(16183522);
+  T->SetTrackOffset(10);
+  T->SetTrackFrame(fsFlat);
+  T->SetTrackFrameColor(13408306);
+  T->SetTrackWidth(4);
+  T->EndLoading();
+}
+
 TMenuItem* MenuItem(TComponent* Owner, TMenuItem* Parent, const char* Name, const std::string& Caption) {
   auto* m = new TMenuItem(Owner);
   m->SetName(Name);
@@ -146,6 +163,25 @@ std::unique_ptr<TBitmap> SideGlyph(int32_t Side, TColor Fill = clFuchsia) {
   c->FillRect(pic);
   c->Brush()->SetColor(0xF0D8B8);
   c->FillRect(mir);
+  return b;
+}
+
+// A side button's picture: 33 x 23 on olive (drawn transparent), raised, hot or pressed in.
+std::unique_ptr<TBitmap> SideButtonPicture(int32_t Side, int32_t State) {
+  auto b = NewBitmap(33, 23, clOlive);
+  TCanvas* c = b->Canvas();
+  TRect face = Rect(0, 0, 33, 23);
+  c->Brush()->SetColor(State == 2 ? TColor(0xF3E6D8) : clBtnFace);
+  c->FillRect(face);
+  if (State == 2)
+    KvPaintSideBands(c, face, clBtnShadow, clBtnHighlight, 1, KvAllSides);
+  else
+    KvPaintSideBands(c, face, clBtnHighlight, State == 1 ? TColor(0xC08040) : clBtnShadow, 1, KvAllSides);
+  auto g = SideGlyph(Side, clOlive);
+  int32_t d = State == 2 ? 1 : 0;
+  KvBlitTransparent(c, g.get(), Bounds(4 + d, d, 24, 24), Rect(0, 0, 24, 24), clOlive);
+  // The olive corners let the parent show round the face.
+  for (TPoint p : {Point(0, 0), Point(32, 0), Point(0, 22), Point(32, 22)}) c->SetPixels(p.X, p.Y, clOlive);
   return b;
 }
 
@@ -267,21 +303,27 @@ void TFrmQuorvel::BuildComponents() {
   StyleGroupBox(KvGroupBox1);
   Label6 = Make<TKvLabel>(this, KvGroupBox1, "Label6", 10, 6, 120, 14);
   Label6->SetCaption("Postion");
-  BtnLeft = Make<TKvBmpButton>(this, KvGroupBox1, "BtnLeft", 10, 24, 32, 32);
-  BtnTop = Make<TKvBmpButton>(this, KvGroupBox1, "BtnTop", 46, 24, 32, 32);
-  BtnRight = Make<TKvBmpButton>(this, KvGroupBox1, "BtnRight", 82, 24, 32, 32);
-  BtnBottom = Make<TKvBmpButton>(this, KvGroupBox1, "BtnBottom", 118, 24, 32, 32);
+  BtnLeft = Make<TKvBmpButton>(this, KvGroupBox1, "BtnLeft", 10, 28, 33, 23);
+  BtnTop = Make<TKvBmpButton>(this, KvGroupBox1, "BtnTop", 46, 28, 33, 23);
+  BtnRight = Make<TKvBmpButton>(this, KvGroupBox1, "BtnRight", 82, 28, 33, 23);
+  BtnBottom = Make<TKvBmpButton>(this, KvGroupBox1, "BtnBottom", 118, 28, 33, 23);
   {
     TKvBmpButton* sides[] = {BtnLeft, BtnTop, BtnRight, BtnBottom};
     for (int32_t i = 0; i < 4; ++i) {
-      sides[i]->SetGroupIndex(2);
-      sides[i]->SetTag(i + 1);
-      auto g = SideGlyph(i + 1);
-      g->SetTransparent(true);
-      sides[i]->SetGlyph(g.get());
+      TKvBmpButton* b = sides[i];
+      b->BeginLoading();
+      b->SetGroupIndex(2);
+      b->SetTag(i + 1);
+      b->Bitmaps()->SetUp(SideButtonPicture(i + 1, 0).get());
+      b->Bitmaps()->SetHot(SideButtonPicture(i + 1, 1).get());
+      b->Bitmaps()->SetDown(SideButtonPicture(i + 1, 2).get());
+      b->Bitmaps()->SetTransparentColor(clOlive);
+      b->SetColor(clBtnFace);
+      b->SetTabStop(false);
+      if (b == BtnBottom) b->SetDown(true);
+      b->EndLoading();
     }
   }
-  BtnBottom->SetDown(true);
   Image2 = Make<TImage>(this, KvGroupBox1, "Image2", 176, 20, 40, 40);
   Image2->SetStretch(true);
   Image2->Picture()->Bitmap()->Assign(*SideGlyph(qxSideBottom, kFormColor));
@@ -296,8 +338,8 @@ void TFrmQuorvel::BuildComponents() {
   StyleGroupBox(KvGroupBox2);
   Label7 = Make<TKvLabel>(this, KvGroupBox2, "Label7", 10, 6, 120, 14);
   Label7->SetCaption("Size");
-  TrackBarSize = Make<TKvTrackBar>(this, KvGroupBox2, "TrackBarSize", 4, 26, 180, 25);
-  TrackBarSize->SetMax(100);
+  TrackBarSize = Make<TKvTrackBar>(this, KvGroupBox2, "TrackBarSize", 4, 26, 181, 24);
+  PlaceTrackBar(TrackBarSize);
   Label9 = Make<TKvLabel>(this, KvGroupBox2, "Label9", 186, 31, 40, 14);
   Label9->SetCaption("100%");
 
@@ -305,12 +347,12 @@ void TFrmQuorvel::BuildComponents() {
   StyleGroupBox(KvGroupBox4);
   Label10 = Make<TKvLabel>(this, KvGroupBox4, "Label10", 10, 6, 120, 14);
   Label10->SetCaption("Transparency");
-  TrackBarTranBegin = Make<TKvTrackBar>(this, KvGroupBox4, "TrackBarTranBegin", 4, 26, 180, 25);
-  TrackBarTranBegin->SetMax(100);
+  TrackBarTranBegin = Make<TKvTrackBar>(this, KvGroupBox4, "TrackBarTranBegin", 4, 26, 181, 24);
+  PlaceTrackBar(TrackBarTranBegin);
   Label1 = Make<TKvLabel>(this, KvGroupBox4, "Label1", 186, 31, 40, 14);
   Label1->SetCaption("0%");
-  TrackBarTranEnd = Make<TKvTrackBar>(this, KvGroupBox4, "TrackBarTranEnd", 4, 56, 180, 25);
-  TrackBarTranEnd->SetMax(100);
+  TrackBarTranEnd = Make<TKvTrackBar>(this, KvGroupBox4, "TrackBarTranEnd", 4, 56, 181, 24);
+  PlaceTrackBar(TrackBarTranEnd);
   Label2 = Make<TKvLabel>(this, KvGroupBox4, "Label2", 186, 61, 40, 14);
   Label2->SetCaption("100%");
 
