@@ -394,10 +394,36 @@ void RegisterKvChecksProperties() {
   static bool done = false;
   if (done) return;
   done = true;
+  KvRegisterFrameLinkProperty<TKvCustomGlyphButton>();
   for (const char* n : {"Checked", "Alignment", "UseCustomGlyphs", "ReadOnly", "ReadOnlyColorOnFocus", "TabOnEnter",
                         "HotTrack", "HotTrackStyle", "TextStyle", "Transparent"})
     RegisterOtherProperty<TKvCustomGlyphButton>(n, TTypeKind::tkEnumeration);
   RegisterOtherProperty<TKvCustomGlyphButton>("CustomGlyphs", TTypeKind::tkClass);
   RegisterOtherProperty<TKvCustomCheckBox>("State", TTypeKind::tkEnumeration);
   RegisterOtherProperty<TKvCustomCheckBox>("AllowGrayed", TTypeKind::tkEnumeration);
+}
+
+// ---- Frame controller -------------------------------------------------------------------------------
+
+void TKvCustomGlyphButton::Notification(TComponent* AComponent, TOperation Operation) {
+  TKvCustomButton::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove) FFrameLink.Removed(AComponent);
+}
+
+void TKvCustomGlyphButton::ApplyFrameController() {
+  using P = TKvFrameControllerProperty;
+  TKvFrameController* c = FFrameLink.Controller();
+  if (!c || !c->FrameVisible()) return;
+  FHotTrack = true;
+  if (FFrameLink.Takes(P::fcpColor)) FFillColor = c->Color();
+  if (FFrameLink.Takes(P::fcpFrameColor)) FFrameColor = c->FrameColor();
+  if (FFrameLink.Takes(P::fcpFocusColor)) FFocusColor = c->FocusColor();
+  if (FFrameLink.Takes(P::fcpDisabledColor)) FDisabledColor = c->DisabledColor();
+  if (FFrameLink.Takes(P::fcpReadOnlyColor)) FReadOnlyColor = c->ReadOnlyColor();
+  if (FFrameLink.Takes(P::fcpReadOnlyColorOnFocus)) FReadOnlyColorOnFocus = c->ReadOnlyColorOnFocus();
+  if (FFrameLink.Takes(P::fcpFrameHotTrack))
+    FHotTrackStyle = c->FrameHotTrack() ? TKvButtonHotTrackStyle::htsFrame : TKvButtonHotTrackStyle::htsInterior;
+  if (FFrameLink.Takes(P::fcpFrameHotColor) && FHotTrackStyle == TKvButtonHotTrackStyle::htsFrame)
+    FHotTrackColor = c->FrameHotColor();
+  Invalidate();
 }

@@ -7,9 +7,10 @@
 #include <string>
 
 #include "controls/kv_buttons.h"
+#include "controls/kv_frame_link.h"
 #include "platform/graphics/bitmap.h"
 
-class TKvCustomGlyphButton : public TKvCustomButton {
+class TKvCustomGlyphButton : public TKvCustomButton, public IKvFrameControllerClient {
  public:
   explicit TKvCustomGlyphButton(TComponent* AOwner);
   ~TKvCustomGlyphButton() override;
@@ -52,8 +53,15 @@ class TKvCustomGlyphButton : public TKvCustomButton {
   int32_t GlyphHeight() const { return FGlyphHeight; }
   // Where the glyph sits in the control.
   TRect GlyphRect() const;
+  TKvFrameController* FrameController() const { return FFrameLink.Controller(); }
+  void SetFrameController(TKvFrameController* Value) { FFrameLink.SetController(Value); }
+  TKvFrameControllerLink& FrameLink() { return FFrameLink; }
+  const TKvFrameControllerLink& FrameLink() const { return FFrameLink; }
+  // Takes the frame controller's settings this control accepts.
+  void ApplyFrameController() override;
 
  protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
   virtual void RenderGlyph(TBitmap* Bitmap) = 0;
   virtual void SmoothGlyphEdges(TBitmap*) {}
   virtual void DrawGlyph(TCanvas* C);
@@ -96,6 +104,7 @@ class TKvCustomGlyphButton : public TKvCustomButton {
   bool FRefreshBackground = true;
   bool FMouseOperating = false;
   bool FSuppressClicks = false;
+  TKvFrameControllerLink FFrameLink{this};
 };
 
 class TKvRadioButton : public TKvCustomGlyphButton {

@@ -545,6 +545,7 @@ void RegisterKvLabelsProperties() {
   static bool done = false;
   if (done) return;
   done = true;
+  KvRegisterFrameLinkProperty<TKvLabel>();
   RegisterStringProperty<TKvURLLabel>("URL", [](TKvURLLabel* c, const std::string& v) { c->SetURL(v); },
                                       [](const TKvURLLabel* c) { return c->URL(); });
   RegisterIntegerProperty<TKvLabel>("Angle", [](TKvLabel* c, int64_t v) { c->SetAngle(int32_t(v)); },
@@ -558,4 +559,30 @@ void RegisterKvLabelsProperties() {
                         "WordWrap", "ShowAccelChar"})
     RegisterOtherProperty<TKvLabel>(n, TTypeKind::tkEnumeration);
   RegisterOtherProperty<TKvURLLabel>("Visited", TTypeKind::tkEnumeration);
+}
+
+// ---- Frame controller -------------------------------------------------------------------------------
+
+void TKvLabel::Notification(TComponent* AComponent, TOperation Operation) {
+  TGraphicControl::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove) FFrameLink.Removed(AComponent);
+}
+
+void TKvLabel::ApplyFrameController() {
+  using P = TKvFrameControllerProperty;
+  TKvFrameController* c = FFrameLink.Controller();
+  if (!c || !c->FrameVisible()) return;
+  if (FFrameLink.Takes(P::fcpFrameStyle)) FBorderOuter = c->FrameStyle();
+  if (FFrameLink.Takes(P::fcpFrameSides)) FBorderSides = c->FrameSides();
+  if (FFrameLink.Takes(P::fcpFrameColor)) {
+    FFlatColor = c->FrameColor();
+    FFlatColorAdjustment = 0;
+  }
+  if (FFrameLink.Takes(P::fcpColor)) SetColor(c->Color());
+  if (FFrameLink.Takes(P::fcpParentColor)) SetParentColor(c->ParentColor());
+  if (FFrameLink.Takes(P::fcpColor)) {
+    FBorderHighlight = KvLighten(Color(), 100);
+    FBorderShadow = KvDarken(Color(), 50);
+  }
+  Invalidate();
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "controls/kv_blits.h"
+#include "controls/kv_frame_link.h"
 #include "controls/kv_colors.h"
 #include "controls/kv_painters.h"
 #include "controls/kv_utils.h"
@@ -32,7 +33,7 @@ enum class TKvCondenseCaption : uint8_t { ccNone, ccAtEnd, ccWithinPath };
 // Cursor number of the link labels' hand.
 inline constexpr TCursor crKvHandPoint = 26000;
 
-class TKvLabel : public TGraphicControl {
+class TKvLabel : public TGraphicControl, public IKvFrameControllerClient {
  public:
   explicit TKvLabel(TComponent* AOwner);
   ~TKvLabel() override;
@@ -111,11 +112,18 @@ class TKvLabel : public TGraphicControl {
   virtual TRect GrowForFrame(TRect R) const;
   TPoint RotationOrigin() const;
   TPoint ArcRadii() const;
+  TKvFrameController* FrameController() const { return FFrameLink.Controller(); }
+  void SetFrameController(TKvFrameController* Value) { FFrameLink.SetController(Value); }
+  TKvFrameControllerLink& FrameLink() { return FFrameLink; }
+  const TKvFrameControllerLink& FrameLink() const { return FFrameLink; }
+  // Takes the frame controller's settings this control accepts.
+  void ApplyFrameController() override;
 
   TNotifyEvent OnMouseEnter;
   TNotifyEvent OnMouseLeave;
 
  protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
   void Paint() override;
   void Loaded() override;
   virtual void ShowBlinkState(bool On);
@@ -168,6 +176,7 @@ class TKvLabel : public TGraphicControl {
   bool FBlinkOn = false;
   bool FIgnoreParentColor = false;
   bool FFontFromFlyBy = false;
+  TKvFrameControllerLink FFrameLink{this};
 };
 
 class TKvURLLabel : public TKvLabel {

@@ -214,7 +214,7 @@ void TKvCustomPanel::DrawCaption(TRect R) {
 void TKvCustomPanel::Dispatch(TMessage& M) {
   TCustomControl::Dispatch(M);
   // A desktop scheme change shows at the next repaint.
-  if (M.Msg == WM_THEMECHANGED) Invalidate();
+  if (M.Msg == WM_THEMECHANGED) KvXPColorScheme = KvDetectXPColorScheme();
 }
 
 void TKvCustomPanel::CMMouseEnter(TMessage& Message) {
@@ -446,6 +446,7 @@ void RegisterKvPanelsProperties() {
   static bool done = false;
   if (done) return;
   done = true;
+  KvRegisterFrameLinkProperty<TKvCustomPanel>();
   RegisterIntegerProperty<TKvCustomPanel>("BevelWidth", [](TKvCustomPanel* c, int64_t v) { c->SetBevelWidth(int32_t(v)); },
                                           [](const TKvCustomPanel* c) { return int64_t(c->BevelWidth()); });
   RegisterIntegerProperty<TKvCustomPanel>("BorderWidth", [](TKvCustomPanel* c, int64_t v) { c->SetBorderWidth(int32_t(v)); },
@@ -461,4 +462,32 @@ void RegisterKvPanelsProperties() {
     RegisterOtherProperty<TKvCustomPanel>(n, TTypeKind::tkEnumeration);
   RegisterOtherProperty<TKvCustomPanel>("BorderSides", TTypeKind::tkSet);
   RegisterOtherProperty<TKvCustomGroupBox>("GroupStyle", TTypeKind::tkEnumeration);
+}
+
+// ---- Frame controller -------------------------------------------------------------------------------
+
+void TKvCustomPanel::Notification(TComponent* AComponent, TOperation Operation) {
+  TCustomControl::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove) FFrameLink.Removed(AComponent);
+}
+
+void TKvCustomPanel::ApplyFrameController() {
+  using P = TKvFrameControllerProperty;
+  TKvFrameController* c = FFrameLink.Controller();
+  if (!c || !c->FrameVisible()) return;
+  // A group box follows the controller only when it draws as a panel.
+  if (auto* g = dynamic_cast<TKvCustomGroupBox*>(this); g && g->GroupStyle() != TKvGroupBoxStyle::gsCustom) return;
+  if (FFrameLink.Takes(P::fcpFrameStyle)) FBorderOuter = c->FrameStyle();
+  if (FFrameLink.Takes(P::fcpFrameSides)) FBorderSides = c->FrameSides();
+  if (FFrameLink.Takes(P::fcpFrameColor)) {
+    FFlatColor = c->FrameColor();
+    FFlatColorAdjustment = 0;
+  }
+  if (FFrameLink.Takes(P::fcpColor)) SetColor(c->Color());
+  if (FFrameLink.Takes(P::fcpParentColor)) SetParentColor(c->ParentColor());
+  if (FFrameLink.Takes(P::fcpColor)) {
+    FBorderHighlight = KvLighten(Color(), 100);
+    FBorderShadow = KvDarken(Color(), 50);
+  }
+  Invalidate();
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "controls/kv_blits.h"
+#include "controls/kv_frame_link.h"
 #include "controls/kv_colors.h"
 #include "controls/kv_painters.h"
 #include "controls/kv_utils.h"
@@ -22,7 +23,7 @@ int32_t KvFrameStyleWidth(TFrameStyleEx Style, int32_t BevelWidth);
 // R shrunk by the outer and inner styles on each of Sides.
 TRect KvShrinkByFrame(TRect R, TFrameStyleEx Outer, TFrameStyleEx Inner, TSides Sides, int32_t BevelWidth);
 
-class TKvCustomPanel : public TCustomControl {
+class TKvCustomPanel : public TCustomControl, public IKvFrameControllerClient {
  public:
   explicit TKvCustomPanel(TComponent* AOwner);
   ~TKvCustomPanel() override;
@@ -91,6 +92,12 @@ class TKvCustomPanel : public TCustomControl {
   virtual TRect PaintBounds() const { return Rect(0, 0, Width(), Height()); }
   virtual void GradientColors(TColor& Start, TColor& Stop) const;
   TPoint CursorPosition() const;
+  TKvFrameController* FrameController() const { return FFrameLink.Controller(); }
+  void SetFrameController(TKvFrameController* Value) { FFrameLink.SetController(Value); }
+  TKvFrameControllerLink& FrameLink() { return FFrameLink; }
+  const TKvFrameControllerLink& FrameLink() const { return FFrameLink; }
+  // Takes the frame controller's settings this control accepts.
+  void ApplyFrameController() override;
   // A bottom-aligned panel keeps its bottom edge, a right-aligned one its right edge.
   void SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight) override;
 
@@ -99,6 +106,7 @@ class TKvCustomPanel : public TCustomControl {
   TNotifyEvent OnPaint;
 
  protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
   void Paint() override;
   virtual void DrawCaption(TRect R);
   virtual void DrawGrid(TRect R);
@@ -141,6 +149,7 @@ class TKvCustomPanel : public TCustomControl {
   TKvVisualStyle FVisualStyle = TKvVisualStyle::vsWinXP;
   bool FWordWrap = true;
   bool FShowDockClientCaptions = true;
+  TKvFrameControllerLink FFrameLink{this};
 
  private:
   // Which children were enabled when the panel was last disabled.

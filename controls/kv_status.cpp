@@ -589,6 +589,7 @@ void RegisterKvStatusProperties() {
   static bool done = false;
   if (done) return;
   done = true;
+  KvRegisterFrameLinkProperty<TKvCustomStatusPane>();
   RegisterStringProperty<TKvStatusBar>("SimpleCaption",
                                        [](TKvStatusBar* c, const std::string& v) { c->SetSimpleCaption(v); },
                                        [](const TKvStatusBar* c) { return c->SimpleCaption(); });
@@ -604,4 +605,25 @@ void RegisterKvStatusProperties() {
     RegisterOtherProperty<TKvCustomStatusPane>(n, TTypeKind::tkEnumeration);
   for (const char* n : {"HighlightLocation", "Orientation", "ShowGradient"})
     RegisterOtherProperty<TKvSeparator>(n, TTypeKind::tkEnumeration);
+}
+
+// ---- Frame controller -------------------------------------------------------------------------------
+
+void TKvCustomStatusPane::Notification(TComponent* AComponent, TOperation Operation) {
+  TGraphicControl::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove) FFrameLink.Removed(AComponent);
+}
+
+void TKvCustomStatusPane::ApplyFrameController() {
+  using P = TKvFrameControllerProperty;
+  TKvFrameController* c = FFrameLink.Controller();
+  if (!c || !c->FrameVisible()) return;
+  if (FFrameLink.Takes(P::fcpFrameStyle)) SetFrameStyle(c->FrameStyle());
+  if (FFrameLink.Takes(P::fcpFrameColor)) {
+    FFlatColor = c->FrameColor();
+    FFlatColorAdjustment = 0;
+  }
+  if (FFrameLink.Takes(P::fcpColor)) SetFillColor(c->Color());
+  if (FFrameLink.Takes(P::fcpParentColor)) SetParentColor(c->ParentColor());
+  Invalidate();
 }

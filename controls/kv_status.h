@@ -45,7 +45,7 @@ class TKvSeparator : public TGraphicControl {
 
 class TKvStatusBar;
 
-class TKvCustomStatusPane : public TGraphicControl {
+class TKvCustomStatusPane : public TGraphicControl, public IKvFrameControllerClient {
  public:
   explicit TKvCustomStatusPane(TComponent* AOwner);
   ~TKvCustomStatusPane() override;
@@ -89,11 +89,18 @@ class TKvCustomStatusPane : public TGraphicControl {
   virtual TRect TextRect() const;
   // The rectangle reaches the right edge of a status bar that shows its size grip.
   virtual bool InGripArea(const TRect& R) const;
+  TKvFrameController* FrameController() const { return FFrameLink.Controller(); }
+  void SetFrameController(TKvFrameController* Value) { FFrameLink.SetController(Value); }
+  TKvFrameControllerLink& FrameLink() { return FFrameLink; }
+  const TKvFrameControllerLink& FrameLink() const { return FFrameLink; }
+  // Takes the frame controller's settings this control accepts.
+  void ApplyFrameController() override;
 
   TNotifyEvent OnMouseEnter;
   TNotifyEvent OnMouseLeave;
 
  protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
   void Paint() override;
   virtual void DrawPaneText(const std::string& Text);
   virtual void DrawPaneFrame();
@@ -126,6 +133,7 @@ class TKvCustomStatusPane : public TGraphicControl {
   TColor FNormalColor = clWindowText;
   TColor FCurrentColor = clWindowText;
   bool FBlinkOn = false;
+  TKvFrameControllerLink FFrameLink{this};
 };
 
 class TKvStatusPane : public TKvCustomStatusPane {

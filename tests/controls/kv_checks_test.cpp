@@ -169,6 +169,24 @@ TEST_F(KvChecks, GlyphSitsLeftOrRightByAlignment) {
   EXPECT_EQ(X->GlyphRect(), Rect(107, 4, 120, 17));
 }
 
+TEST_F(KvChecks, FrameControllerTurnsOnTheFlatLookAndItsColours) {
+  auto* C = new TKvFrameController(Form.get());
+  auto* X = Add<TKvCheckBox>(0, 0, 100, 17);
+  C->SetFrameVisible(true);
+  C->SetColor(0x0000FF);
+  C->SetFrameColor(0x00FF00);
+  C->SetFrameHotTrack(true);
+  C->SetFrameHotColor(0xFF0000);
+  X->SetFrameController(C);
+  EXPECT_TRUE(X->HotTrack());
+  EXPECT_EQ(X->FillColor(), 0x0000FF);
+  EXPECT_EQ(X->FrameColor(), 0x00FF00);
+  EXPECT_EQ(X->HotTrackStyle(), htsFrame);
+  EXPECT_EQ(X->HotTrackColor(), 0xFF0000);
+  delete C;
+  EXPECT_EQ(X->FrameController(), nullptr);
+}
+
 TEST_F(KvChecks, Screenshot) {
   Form->SetBounds(50, 50, 420, 200);
   Form->SetColor(0xF6F0E2);

@@ -153,6 +153,30 @@ TEST_F(KvPanels, GroupBoxLooksAndPaintEvents) {
   EXPECT_TRUE(IsRectEmpty(G->CaptionRect()));
 }
 
+TEST_F(KvPanels, FrameControllerPushesTheSettingsAPanelAccepts) {
+  auto* C = new TKvFrameController(Form.get());
+  auto* P = Add<TKvPanel>(0, 0, 100, 60);
+  auto* Own = Add<TKvPanel>(0, 0, 100, 60);
+  auto* G = Add<TKvGroupBox>(0, 0, 100, 60);
+  Own->FrameLink().SetNotifications(KvAllFrameNotifications - TKvFrameControllerNotifications{
+                                                                  TKvFrameControllerProperty::fcpFrameStyle});
+  C->SetFrameStyle(fsFlatBold);
+  C->SetColor(0x00C0FF);
+  for (TKvCustomPanel* x : {static_cast<TKvCustomPanel*>(P), static_cast<TKvCustomPanel*>(Own),
+                            static_cast<TKvCustomPanel*>(G)})
+    x->SetFrameController(C);
+  EXPECT_EQ(P->BorderOuter(), fsRaised);  // nothing until the controller shows frames
+  C->SetFrameVisible(true);
+  EXPECT_EQ(P->BorderOuter(), fsFlatBold);
+  EXPECT_EQ(P->Color(), 0x00C0FF);
+  EXPECT_EQ(P->BorderHighlight(), KvLighten(0x00C0FF, 100));
+  EXPECT_EQ(Own->BorderOuter(), fsRaised);  // not among its notifications
+  EXPECT_EQ(Own->Color(), 0x00C0FF);
+  EXPECT_EQ(G->BorderOuter(), fsNone);  // a group box follows only in its custom style
+  delete C;  // the panels forget a controller that goes first
+  EXPECT_EQ(P->FrameController(), nullptr);
+}
+
 TEST_F(KvPanels, Screenshot) {
   Form->SetBounds(50, 50, 520, 300);
   Form->SetColor(0xF6F0E2);
