@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/about_box.h"
 #include "app/main_window.h"
 #include "app/ml_functions.h"
 #include "imaging/foundation/bitmap.h"
@@ -91,6 +92,22 @@ TEST_F(MainWindowLook, OpenedPictureWithItsNameInTheStatusBar) {
   Application->ProcessMessages();
   EXPECT_TRUE(F->CheckBoxWave->Checked());
   EXPECT_TRUE(Headless::SaveWindowPng(F.get(), "main_window_additional.png"));
+}
+
+TEST_F(MainWindowLook, AboutBoxClosesWithEnterOnItsDefaultButton) {
+  AppDir = Dir.string() + "/";
+  auto A = std::make_unique<TFrmAbout>(Application);
+  A->DoCreate();
+  A->Show();
+  Application->ProcessMessages();
+  EXPECT_TRUE(A->BtnOk->Active());
+  EXPECT_TRUE(Headless::SaveWindowPng(A.get(), "about_box.png"));
+  A->Hide();
+  Headless::KeyToTop(VK_RETURN);
+  EXPECT_EQ(A->ShowModal(), mrOk);
+  Headless::KeyToTop(VK_ESCAPE);  // no cancel button: Escape leaves the box open until OK
+  Headless::KeyToTop(VK_RETURN);
+  EXPECT_EQ(A->ShowModal(), mrOk);
 }
 
 }  // namespace

@@ -266,15 +266,15 @@ TEST_F(MainWindowTest, LanguageSwitchSetsCaptionsMenusAndMessages) {
     shown = T;
     return IDOK;
   };
-  KvOpenURLHook = [&](const std::string& A) {
-    opened = A;
+  KvOpenURLHook = [&](const std::vector<std::string>& Command) {
+    opened = Command.back();
     return false;
   };
   F->BtnNewVer->Click();
   EXPECT_EQ(opened, QuorvelHomePage);
   EXPECT_EQ(shown, std::string("Es ist kein Programm installiert, das diese Adresse öffnen kann:\n") + QuorvelHomePage);
   shown.clear();
-  KvOpenURLHook = [](const std::string&) { return true; };
+  KvOpenURLHook = [](const std::vector<std::string>&) { return true; };
   F->M_HomePage->Click();
   EXPECT_EQ(shown, "");
   KvOpenURLHook = nullptr;
