@@ -109,11 +109,23 @@ void TKvCustomGlyphButton::HotColors(TColor& Dark, TColor& Light) const {
   }
 }
 
+uint8_t TKvCustomGlyphButton::PrepareDrawnGlyph(TBitmap* Bitmap, TColor& Dark, TColor& Light) const {
+  Dark = clBtnShadow;
+  Light = clBtnHighlight;
+  uint8_t state = DrawState();
+  // Without the flat look the glyph keeps its plain frame and never lights up.
+  if (FHotTrack) HotColors(Dark, Light);
+  else if (state == kvdsHot) state = kvdsNormal;
+  Bitmap->Canvas()->Brush()->SetColor(FTransparentColor);
+  Bitmap->Canvas()->FillRect(Rect(0, 0, Bitmap->Width(), Bitmap->Height()));
+  return state;
+}
+
 uint8_t TKvCustomGlyphButton::DrawState() const {
-  if (!Enabled()) return 3;
-  if (FPressShown) return 1;
-  if (FMouseOver) return 2;
-  return 0;
+  if (!Enabled()) return kvdsDisabled;
+  if (FPressShown) return kvdsPressed;
+  if (FMouseOver) return kvdsHot;
+  return kvdsNormal;
 }
 
 void TKvCustomGlyphButton::ExtractCustomGlyph(int32_t Index, TBitmap* Target, int32_t Height, int32_t Width,
@@ -286,13 +298,8 @@ void TKvRadioButton::RenderGlyph(TBitmap* Bitmap) {
     ExtractCustomGlyph(index + (FChecked ? 1 : 0), Bitmap, FGlyphHeight, FGlyphWidth, FCustomGlyphs.get());
     return;
   }
-  TColor dark = clBtnShadow, light = clBtnHighlight;
-  // Without the flat look the glyph keeps the plain frame and never lights up.
-  uint8_t state = DrawState();
-  if (FHotTrack) HotColors(dark, light);
-  else if (state == 2) state = 0;
-  Bitmap->Canvas()->Brush()->SetColor(FTransparentColor);
-  Bitmap->Canvas()->FillRect(Rect(0, 0, Bitmap->Width(), Bitmap->Height()));
+  TColor dark, light;
+  uint8_t state = PrepareDrawnGlyph(Bitmap, dark, light);
   KvPaintRadioGlyph(Bitmap->Canvas(), Rect(0, 0, 13, 13), FChecked, state, Focused(), FHotTrackStyle, FFrameColor,
                     FHotTrack ? FHighlightColor : clWindowText, FFillColor, FFocusColor, FDisabledColor, light, dark,
                     Color(), FTransparent, kRadioKey, FReadOnly, FReadOnlyColorOnFocus, FReadOnlyColor);
@@ -377,12 +384,8 @@ void TKvCustomCheckBox::RenderGlyph(TBitmap* Bitmap) {
     ExtractCustomGlyph(index, Bitmap, FGlyphHeight, FGlyphWidth, FCustomGlyphs.get());
     return;
   }
-  TColor dark = clBtnShadow, light = clBtnHighlight;
-  uint8_t state = DrawState();
-  if (FHotTrack) HotColors(dark, light);
-  else if (state == 2) state = 0;
-  Bitmap->Canvas()->Brush()->SetColor(FTransparentColor);
-  Bitmap->Canvas()->FillRect(Rect(0, 0, Bitmap->Width(), Bitmap->Height()));
+  TColor dark, light;
+  uint8_t state = PrepareDrawnGlyph(Bitmap, dark, light);
   KvPaintCheckGlyph(Bitmap->Canvas(), Rect(0, 0, 13, 13), FState, state, Focused(), FHotTrackStyle, FFrameColor,
                     FHotTrack ? FHighlightColor : clWindowText, FFillColor, FFocusColor, FDisabledColor, light, dark,
                     FReadOnly, FReadOnlyColorOnFocus, FReadOnlyColor);

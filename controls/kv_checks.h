@@ -81,6 +81,8 @@ class TKvCustomGlyphButton : public TKvCustomButton, public IKvFrameControllerCl
   // Hot colours and draw state (0 normal, 1 pressed, 2 hot, 3 disabled) of the drawn looks.
   void HotColors(TColor& Dark, TColor& Light) const;
   uint8_t DrawState() const;
+  // Fills a glyph bitmap with the transparent colour and gives the draw state and hot colours.
+  uint8_t PrepareDrawnGlyph(TBitmap* Bitmap, TColor& Dark, TColor& Light) const;
   void MeasureGlyph();
 
   TLeftRight FAlignment = taRightJustify;

@@ -30,6 +30,21 @@ class TKvFrameControllerLink {
   TKvFrameControllerNotifications FNotifications = KvAllFrameNotifications;
 };
 
+// The fields of a control framed by layered borders (panels, labels) that a controller sets.
+struct TKvLayeredBorderFields {
+  TFrameStyleEx& Outer;
+  TSides& Sides;
+  TColor& FlatColor;
+  int32_t& FlatColorAdjustment;
+  TColor& Highlight;
+  TColor& Shadow;
+};
+
+// Frame style into the outer border, sides, frame colour into the flat colour (unadjusted), colour and
+// parent colour, and with the colour a highlight and a shadow derived from it; nothing while the
+// controller shows no frames.
+void KvApplyLayeredBorderSettings(TControl* Control, const TKvFrameControllerLink& Link, TKvLayeredBorderFields F);
+
 // Publishes FrameControllerNotifications of class T (reached through its FrameLink()), so that the
 // controller reads which settings a control accepts.
 template <class T>

@@ -88,13 +88,10 @@ TKvLabel::TKvLabel(TComponent* AOwner) : TGraphicControl(AOwner) {
   SetColor(clBtnFace);
   SetParentColor(true);
   FIgnoreParentColor = false;
-  FNormalColor = FCurrentColor = Font()->Color();
-  KvNeedBlinkingList()->RegisterControl(this);
+  FBlink.Take(Font()->Color());
 }
 
 TKvLabel::~TKvLabel() {
-  if (KvBlinkingList) KvBlinkingList->UnregisterControl(this);
-  KvReleaseBlinkingList();
 }
 
 #define KV_LABEL_SETTER(Name, Type, Field, After) \
@@ -125,7 +122,6 @@ KV_LABEL_SETTER(BorderHighlight, TColor, FBorderHighlight, Invalidate())
 KV_LABEL_SETTER(BorderShadow, TColor, FBorderShadow, Invalidate())
 KV_LABEL_SETTER(FlatColor, TColor, FFlatColor, Invalidate())
 KV_LABEL_SETTER(FlatColorAdjustment, int32_t, FFlatColorAdjustment, Invalidate())
-KV_LABEL_SETTER(BlinkColor, TColor, FBlinkColor, Invalidate())
 KV_LABEL_SETTER(FlyByColor, TColor, FFlyByColor, Invalidate())
 
 #undef KV_LABEL_SETTER
@@ -175,22 +171,22 @@ void TKvLabel::SetRotation(TRotation v) {
 }
 
 void TKvLabel::SetBlinking(bool v) {
-  if (FBlinking == v) return;
-  FBlinking = v;
-  if (v) return;
-  FBlinkOn = false;
-  FCurrentColor = FNormalColor;
-  Repaint();
+  if (FBlink.SetBlinking(v)) Repaint();
 }
 
-uint16_t TKvLabel::BlinkIntervalOff() const { return KvBlinkingList ? KvBlinkingList->IntervalOff() : 500; }
-uint16_t TKvLabel::BlinkIntervalOn() const { return KvBlinkingList ? KvBlinkingList->IntervalOn() : 500; }
-void TKvLabel::SetBlinkIntervalOff(uint16_t v) { KvNeedBlinkingList()->SetIntervalOff(v); }
-void TKvLabel::SetBlinkIntervalOn(uint16_t v) { KvNeedBlinkingList()->SetIntervalOn(v); }
+void TKvLabel::SetBlinkColor(TColor v) {
+  if (FBlink.BlinkColor() == v) return;
+  FBlink.SetBlinkColor(v);
+  Invalidate();
+}
+
+uint16_t TKvLabel::BlinkIntervalOff() const { return FBlink.IntervalOff(); }
+uint16_t TKvLabel::BlinkIntervalOn() const { return FBlink.IntervalOn(); }
+void TKvLabel::SetBlinkIntervalOff(uint16_t v) { FBlink.SetIntervalOff(v); }
+void TKvLabel::SetBlinkIntervalOn(uint16_t v) { FBlink.SetIntervalOn(v); }
 
 void TKvLabel::ShowBlinkState(bool On) {
-  FBlinkOn = On;
-  FCurrentColor = On ? FBlinkColor : FNormalColor;
+  FBlink.Show(On);
   Repaint();
 }
 
@@ -320,7 +316,7 @@ void TKvLabel::DrawStyledPasses(const std::function<void(int32_t, int32_t, TColo
   } else if (FTextStyle == TTextStyle::tsShadow) {
     Draw(ShadowOffset, ShadowOffset, FShadowColor);
   }
-  Draw(0, 0, FCurrentColor);
+  Draw(0, 0, FBlink.Current());
 }
 
 void TKvLabel::PlaceForLayout(TRect& R, uint32_t Flags) {
@@ -439,7 +435,7 @@ void TKvLabel::Loaded() {
   TGraphicControl::Loaded();
   if (FAngle != 0 && FRotation == TRotation::roNone) FRotation = TRotation::roFlat;
   if (FRotation != TRotation::roNone && !KvFontIsTrueType(*Font())) Font()->SetName("Verdana");
-  FNormalColor = FCurrentColor = Font()->Color();
+  FBlink.Take(Font()->Color());
   AdjustLabelBounds();
 }
 
@@ -447,10 +443,10 @@ void TKvLabel::Dispatch(TMessage& M) {
   switch (M.Msg) {
     case KV_BLINK_QUERY:
       TGraphicControl::Dispatch(M);
-      M.Result = FBlinking ? 1 : 0;
+      M.Result = FBlink.Blinking() ? 1 : 0;
       return;
     case KV_BLINK:
-      if (FBlinking) ShowBlinkState(M.WParam != 0);
+      if (FBlink.Blinking()) ShowBlinkState(M.WParam != 0);
       return;
   }
   TGraphicControl::Dispatch(M);
@@ -485,7 +481,7 @@ void TKvLabel::CMTextChanged(TMessage& Message) {
 void TKvLabel::CMFontChanged(TMessage& Message) {
   TGraphicControl::CMFontChanged(Message);
   if (ComponentState().Contains(csLoading)) return;
-  if (!FBlinking) FNormalColor = FCurrentColor = Font()->Color();
+  if (!FBlink.Blinking()) FBlink.Take(Font()->Color());
   if (!KvFontIsTrueType(*Font())) FAngle = 0;
   AdjustLabelBounds();
   Invalidate();
@@ -569,20 +565,7 @@ void TKvLabel::Notification(TComponent* AComponent, TOperation Operation) {
 }
 
 void TKvLabel::ApplyFrameController() {
-  using P = TKvFrameControllerProperty;
-  TKvFrameController* c = FFrameLink.Controller();
-  if (!c || !c->FrameVisible()) return;
-  if (FFrameLink.Takes(P::fcpFrameStyle)) FBorderOuter = c->FrameStyle();
-  if (FFrameLink.Takes(P::fcpFrameSides)) FBorderSides = c->FrameSides();
-  if (FFrameLink.Takes(P::fcpFrameColor)) {
-    FFlatColor = c->FrameColor();
-    FFlatColorAdjustment = 0;
-  }
-  if (FFrameLink.Takes(P::fcpColor)) SetColor(c->Color());
-  if (FFrameLink.Takes(P::fcpParentColor)) SetParentColor(c->ParentColor());
-  if (FFrameLink.Takes(P::fcpColor)) {
-    FBorderHighlight = KvLighten(Color(), 100);
-    FBorderShadow = KvDarken(Color(), 50);
-  }
-  Invalidate();
+  KvApplyLayeredBorderSettings(this, FFrameLink,
+                               {FBorderOuter, FBorderSides, FFlatColor, FFlatColorAdjustment, FBorderHighlight,
+                                FBorderShadow});
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "controls/kv_blits.h"
+#include "controls/kv_blink_text.h"
 #include "controls/kv_frame_link.h"
 #include "controls/kv_colors.h"
 #include "controls/kv_painters.h"
@@ -92,9 +93,9 @@ class TKvLabel : public TGraphicControl, public IKvFrameControllerClient {
   virtual void SetFlatColor(TColor v);
   int32_t FlatColorAdjustment() const { return FFlatColorAdjustment; }
   virtual void SetFlatColorAdjustment(int32_t v);
-  bool Blinking() const { return FBlinking; }
+  bool Blinking() const { return FBlink.Blinking(); }
   virtual void SetBlinking(bool v);
-  TColor BlinkColor() const { return FBlinkColor; }
+  TColor BlinkColor() const { return FBlink.BlinkColor(); }
   virtual void SetBlinkColor(TColor v);
   uint16_t BlinkIntervalOff() const;
   virtual void SetBlinkIntervalOff(uint16_t v);
@@ -105,7 +106,7 @@ class TKvLabel : public TGraphicControl, public IKvFrameControllerClient {
   TColor FlyByColor() const { return FFlyByColor; }
   virtual void SetFlyByColor(TColor v);
   // The colour the text is drawn in now (the font's, BlinkColor or the fly-by colour).
-  TColor CurrentTextColor() const { return FCurrentColor; }
+  TColor CurrentTextColor() const { return FBlink.Current(); }
 
   virtual TRect FrameInterior(TRect R, bool WithBorderWidth) const;
   // A text extent (width, height) grown by the frame, the shadow and the turn.
@@ -166,17 +167,13 @@ class TKvLabel : public TGraphicControl, public IKvFrameControllerClient {
   TColor FBorderShadow = clBtnShadow;
   TColor FFlatColor = clBtnShadow;
   int32_t FFlatColorAdjustment = 30;
-  bool FBlinking = false;
-  TColor FBlinkColor = clHighlight;
   bool FFlyByEnabled = false;
   TColor FFlyByColor = clHighlight;
-  TColor FNormalColor = clWindowText;
-  TColor FCurrentColor = clWindowText;
   TColor FRememberedColor = clWindowText;
-  bool FBlinkOn = false;
   bool FIgnoreParentColor = false;
   bool FFontFromFlyBy = false;
   TKvFrameControllerLink FFrameLink{this};
+  TKvBlinkText FBlink{this, Font()->Color()};
 };
 
 class TKvURLLabel : public TKvLabel {

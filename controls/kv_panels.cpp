@@ -472,22 +472,9 @@ void TKvCustomPanel::Notification(TComponent* AComponent, TOperation Operation) 
 }
 
 void TKvCustomPanel::ApplyFrameController() {
-  using P = TKvFrameControllerProperty;
-  TKvFrameController* c = FFrameLink.Controller();
-  if (!c || !c->FrameVisible()) return;
   // A group box follows the controller only when it draws as a panel.
   if (auto* g = dynamic_cast<TKvCustomGroupBox*>(this); g && g->GroupStyle() != TKvGroupBoxStyle::gsCustom) return;
-  if (FFrameLink.Takes(P::fcpFrameStyle)) FBorderOuter = c->FrameStyle();
-  if (FFrameLink.Takes(P::fcpFrameSides)) FBorderSides = c->FrameSides();
-  if (FFrameLink.Takes(P::fcpFrameColor)) {
-    FFlatColor = c->FrameColor();
-    FFlatColorAdjustment = 0;
-  }
-  if (FFrameLink.Takes(P::fcpColor)) SetColor(c->Color());
-  if (FFrameLink.Takes(P::fcpParentColor)) SetParentColor(c->ParentColor());
-  if (FFrameLink.Takes(P::fcpColor)) {
-    FBorderHighlight = KvLighten(Color(), 100);
-    FBorderShadow = KvDarken(Color(), 50);
-  }
-  Invalidate();
+  KvApplyLayeredBorderSettings(this, FFrameLink,
+                               {FBorderOuter, FBorderSides, FFlatColor, FFlatColorAdjustment, FBorderHighlight,
+                                FBorderShadow});
 }

@@ -118,13 +118,10 @@ TKvCustomStatusPane::TKvCustomStatusPane(TComponent* AOwner) : TGraphicControl(A
   SetBounds(0, 0, 100, 20);
   SetParentColor(true);
   FFillColor = Color();
-  FNormalColor = FCurrentColor = Font()->Color();
-  KvNeedBlinkingList()->RegisterControl(this);
+  FBlink.Take(Font()->Color());
 }
 
 TKvCustomStatusPane::~TKvCustomStatusPane() {
-  if (KvBlinkingList) KvBlinkingList->UnregisterControl(this);
-  KvReleaseBlinkingList();
 }
 
 TKvStatusBar* TKvCustomStatusPane::ParentBar() const { return dynamic_cast<TKvStatusBar*>(Parent()); }
@@ -137,7 +134,6 @@ TKvStatusBar* TKvCustomStatusPane::ParentBar() const { return dynamic_cast<TKvSt
   }
 
 KV_PANE_SETTER(Alignment, TAlignment, FAlignment, Invalidate())
-KV_PANE_SETTER(BlinkColor, TColor, FBlinkColor, Invalidate())
 KV_PANE_SETTER(BorderWidth, int32_t, FBorderWidth, Invalidate())
 KV_PANE_SETTER(FlatColor, TColor, FFlatColor, Invalidate())
 KV_PANE_SETTER(FlatColorAdjustment, int32_t, FFlatColorAdjustment, Invalidate())
@@ -174,23 +170,23 @@ void TKvCustomStatusPane::SetParentFillColor(bool v) {
   if (Parent() && !ComponentState().Contains(csReading)) Perform(CM_PARENTCOLORCHANGED, 0, 0);
 }
 
-uint16_t TKvCustomStatusPane::BlinkIntervalOff() const { return KvBlinkingList ? KvBlinkingList->IntervalOff() : 500; }
-uint16_t TKvCustomStatusPane::BlinkIntervalOn() const { return KvBlinkingList ? KvBlinkingList->IntervalOn() : 500; }
-void TKvCustomStatusPane::SetBlinkIntervalOff(uint16_t v) { KvNeedBlinkingList()->SetIntervalOff(v); }
-void TKvCustomStatusPane::SetBlinkIntervalOn(uint16_t v) { KvNeedBlinkingList()->SetIntervalOn(v); }
+uint16_t TKvCustomStatusPane::BlinkIntervalOff() const { return FBlink.IntervalOff(); }
+uint16_t TKvCustomStatusPane::BlinkIntervalOn() const { return FBlink.IntervalOn(); }
+void TKvCustomStatusPane::SetBlinkIntervalOff(uint16_t v) { FBlink.SetIntervalOff(v); }
+void TKvCustomStatusPane::SetBlinkIntervalOn(uint16_t v) { FBlink.SetIntervalOn(v); }
 
 void TKvCustomStatusPane::SetBlinking(bool v) {
-  if (FBlinking == v) return;
-  FBlinking = v;
-  if (v) return;
-  FBlinkOn = false;
-  FCurrentColor = FNormalColor;
-  Repaint();
+  if (FBlink.SetBlinking(v)) Repaint();
+}
+
+void TKvCustomStatusPane::SetBlinkColor(TColor v) {
+  if (FBlink.BlinkColor() == v) return;
+  FBlink.SetBlinkColor(v);
+  Invalidate();
 }
 
 void TKvCustomStatusPane::ShowBlinkState(bool On) {
-  FBlinkOn = On;
-  FCurrentColor = On ? FBlinkColor : FNormalColor;
+  FBlink.Show(On);
   Repaint();
 }
 
@@ -254,7 +250,7 @@ void TKvCustomStatusPane::DrawPaneFrame() {
 void TKvCustomStatusPane::DrawPaneText(const std::string& Text) {
   TCanvas* C = Canvas();
   C->Font()->Assign(*Font());
-  C->Font()->SetColor(FCurrentColor);
+  C->Font()->SetColor(FBlink.Current());
   TRect r = TextRect();
   int32_t x = r.Left + FCaptionOffset + 1;
   uint32_t align = TA_LEFT;
@@ -305,7 +301,7 @@ void TKvCustomStatusPane::CMHitTest(TMessage& Message) {
 void TKvCustomStatusPane::Loaded() {
   TGraphicControl::Loaded();
   if (!ParentColor()) FTransparent = false;
-  FNormalColor = FCurrentColor = Font()->Color();
+  FBlink.Take(Font()->Color());
   AdjustPaneWidth();
 }
 
@@ -313,10 +309,10 @@ void TKvCustomStatusPane::Dispatch(TMessage& M) {
   switch (M.Msg) {
     case KV_BLINK_QUERY:
       TGraphicControl::Dispatch(M);
-      M.Result = FBlinking ? 1 : 0;
+      M.Result = FBlink.Blinking() ? 1 : 0;
       return;
     case KV_BLINK:
-      if (FBlinking) ShowBlinkState(M.WParam != 0);
+      if (FBlink.Blinking()) ShowBlinkState(M.WParam != 0);
       return;
   }
   TGraphicControl::Dispatch(M);
@@ -341,8 +337,7 @@ void TKvCustomStatusPane::CMTextChanged(TMessage& Message) {
 void TKvCustomStatusPane::CMFontChanged(TMessage& Message) {
   TGraphicControl::CMFontChanged(Message);
   if (ComponentState().Contains(csLoading)) return;
-  FNormalColor = Font()->Color();
-  if (!FBlinking) FCurrentColor = FNormalColor;
+  FBlink.Renew(Font()->Color());
   AdjustPaneWidth();
   Invalidate();
 }

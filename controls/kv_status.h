@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "controls/kv_blink_text.h"
 #include "controls/kv_panels.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/forms.h"
@@ -56,9 +57,9 @@ class TKvCustomStatusPane : public TGraphicControl, public IKvFrameControllerCli
   bool AutoHint() const { return FAutoHint; }
   void SetAutoHint(bool v) { FAutoHint = v; }
   void SetAutoSize(bool Value) override;
-  bool Blinking() const { return FBlinking; }
+  bool Blinking() const { return FBlink.Blinking(); }
   virtual void SetBlinking(bool v);
-  TColor BlinkColor() const { return FBlinkColor; }
+  TColor BlinkColor() const { return FBlink.BlinkColor(); }
   virtual void SetBlinkColor(TColor v);
   uint16_t BlinkIntervalOff() const;
   virtual void SetBlinkIntervalOff(uint16_t v);
@@ -83,7 +84,7 @@ class TKvCustomStatusPane : public TGraphicControl, public IKvFrameControllerCli
   bool Transparent() const { return FTransparent; }
   virtual void SetTransparent(bool v);
   // The colour the caption shows in now (the font's, or BlinkColor while the blink is on).
-  TColor CaptionColor() const { return FCurrentColor; }
+  TColor CaptionColor() const { return FBlink.Current(); }
 
   virtual int32_t TextWidthNeeded();
   virtual TRect TextRect() const;
@@ -119,8 +120,6 @@ class TKvCustomStatusPane : public TGraphicControl, public IKvFrameControllerCli
 
   TAlignment FAlignment = taLeftJustify;
   bool FAutoHint = false;
-  bool FBlinking = false;
-  TColor FBlinkColor = clHighlight;
   int32_t FBorderWidth = 1;
   int32_t FCaptionOffset = 2;
   int32_t FDefaultWidth = 40;
@@ -130,10 +129,8 @@ class TKvCustomStatusPane : public TGraphicControl, public IKvFrameControllerCli
   int32_t FFlatColorAdjustment = 30;
   TFrameStyle FFrameStyle = TFrameStyleEx::fsFlat;
   bool FTransparent = true;
-  TColor FNormalColor = clWindowText;
-  TColor FCurrentColor = clWindowText;
-  bool FBlinkOn = false;
   TKvFrameControllerLink FFrameLink{this};
+  TKvBlinkText FBlink{this, Font()->Color()};
 };
 
 class TKvStatusPane : public TKvCustomStatusPane {
