@@ -32,3 +32,13 @@ uint16_t TKvBlinkText::IntervalOff() const { return KvBlinkingList ? uint16_t(Kv
 uint16_t TKvBlinkText::IntervalOn() const { return KvBlinkingList ? uint16_t(KvBlinkingList->IntervalOn()) : 500; }
 void TKvBlinkText::SetIntervalOff(uint16_t Value) { KvNeedBlinkingList()->SetIntervalOff(Value); }
 void TKvBlinkText::SetIntervalOn(uint16_t Value) { KvNeedBlinkingList()->SetIntervalOn(Value); }
+
+bool TKvBlinkText::Answer(TMessage& M, const std::function<void(bool On)>& Show) const {
+  if (M.Msg == KV_BLINK_QUERY) {
+    M.Result = FBlinking ? 1 : 0;
+    return true;
+  }
+  if (M.Msg != KV_BLINK) return false;
+  if (FBlinking) Show(M.WParam != 0);
+  return true;
+}

@@ -3,6 +3,7 @@
 // the blinking list, the normal and the current colour, and the shared intervals.
 
 #include <cstdint>
+#include <functional>
 
 #include "controls/kv_utils.h"
 #include "platform/ui/controls.h"
@@ -27,6 +28,8 @@ class TKvBlinkText {
   // Both colours from the font at once.
   void Take(TColor FontColor) { FNormal = FCurrent = FontColor; }
   void Show(bool On);
+  // Answers the blinking list's query and blink messages (Show runs on a blink); false for others.
+  bool Answer(TMessage& M, const std::function<void(bool On)>& Show) const;
   // Shared by every blinking control of the program.
   uint16_t IntervalOff() const;
   uint16_t IntervalOn() const;

@@ -440,15 +440,7 @@ void TKvLabel::Loaded() {
 }
 
 void TKvLabel::Dispatch(TMessage& M) {
-  switch (M.Msg) {
-    case KV_BLINK_QUERY:
-      TGraphicControl::Dispatch(M);
-      M.Result = FBlink.Blinking() ? 1 : 0;
-      return;
-    case KV_BLINK:
-      if (FBlink.Blinking()) ShowBlinkState(M.WParam != 0);
-      return;
-  }
+  if (FBlink.Answer(M, [this](bool On) { ShowBlinkState(On); })) return;
   TGraphicControl::Dispatch(M);
 }
 
