@@ -7,6 +7,7 @@
 #include "controls/kv_tool_button.h"
 #include "kv_fixture.h"
 #include "platform/ui/imglist.h"
+#include "platform/ui/menus.h"
 #include "platform/ui/std_ctrls.h"
 
 namespace {
@@ -156,6 +157,51 @@ TEST_F(KvToolButtons, GradientLookShowsWhileTheMouseIsIn) {
   Headless::MouseMove(Form.get(), p.X + 100, p.Y + 100);
   Application->ProcessMessages();
   EXPECT_NE(corner(), 0x0000FF);
+}
+
+TEST_F(KvToolButtons, ArrowPartOpensTheMenuOnceAndTheButtonClicksApart) {
+  ShowForm();
+  auto* Menu = new TPopupMenu(Form.get());
+  auto* Item = new TMenuItem(Form.get());
+  Item->SetCaption("Recent");
+  Menu->Items()->Add(Item);
+  auto* B = Add<TKvToolButton>(10, 10, 25, 25);
+  B->SetToolStyle(TKvToolStyle::tsDropDown);
+  B->SetDropDownMenu(Menu);
+  int drops = 0, clicks = 0;
+  B->OnDropDown = [&](TObject* Sender) {
+    EXPECT_EQ(Sender, Menu);
+    ++drops;
+  };
+  B->OnClick = [&](TObject*) { ++clicks; };
+  TPoint arrow = InForm(B, B->Width() - 5, 12), face = InForm(B, 8, 12);
+  auto pressArrow = [&] {
+    Headless::MouseMove(Form.get(), arrow.X, arrow.Y);
+    Headless::MouseDown(Form.get(), arrow.X, arrow.Y);
+    Headless::KeyToTop(VK_ESCAPE);  // closes the menu once it is open
+    Headless::MouseUp(Form.get(), arrow.X, arrow.Y);
+    Application->ProcessMessages();
+  };
+  pressArrow();
+  EXPECT_EQ(drops, 1);
+  EXPECT_EQ(clicks, 0);  // the press that opens the menu is no click
+  EXPECT_EQ(Menu->PopupComponent(), B);
+  // The press that closes the menu (within 100 ms) does not open it again.
+  Headless::MouseDown(Form.get(), arrow.X, arrow.Y);
+  Headless::MouseUp(Form.get(), arrow.X, arrow.Y);
+  Application->ProcessMessages();
+  EXPECT_EQ(drops, 1);
+  Wait(200);
+  pressArrow();
+  EXPECT_EQ(drops, 2);
+  // After the menu the first press on the face only arms the button again; the next one clicks.
+  Headless::Click(Form.get(), face.X, face.Y);
+  Application->ProcessMessages();
+  EXPECT_EQ(clicks, 0);
+  Headless::Click(Form.get(), face.X, face.Y);
+  Application->ProcessMessages();
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(drops, 2);
 }
 
 TEST_F(KvToolButtons, ImageAndCaptionPlaces) {
