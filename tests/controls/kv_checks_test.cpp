@@ -187,6 +187,22 @@ TEST_F(KvChecks, FrameControllerTurnsOnTheFlatLookAndItsColours) {
   EXPECT_EQ(X->FrameController(), nullptr);
 }
 
+TEST_F(KvChecks, TransparentBoxShowsItsParentAroundTheGlyph) {
+  ShowForm();
+  auto* P = Add<TKvPanel>(10, 10, 200, 60);
+  P->SetBorderOuter(fsNone);
+  P->SetColor(0x0000C0);
+  auto* X = Add<TKvCheckBox>(20, 20, 150, 20, P);
+  X->SetColor(0x00C000);
+  X->SetTransparent(true);
+  Application->ProcessMessages();
+  TPoint p = InForm(X, 140, 15);
+  EXPECT_EQ(Headless::PixelAt(Form.get(), p.X, p.Y), 0x0000C0);
+  X->SetTransparent(false);
+  Application->ProcessMessages();
+  EXPECT_EQ(Headless::PixelAt(Form.get(), p.X, p.Y), 0x00C000);
+}
+
 TEST_F(KvChecks, Screenshot) {
   Form->SetBounds(50, 50, 420, 200);
   Form->SetColor(0xF6F0E2);
