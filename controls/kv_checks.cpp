@@ -4,6 +4,7 @@
 
 #include "controls/kv_text.h"
 #include "platform/base/strings.h"
+#include "platform/ui/frame_controls.h"
 #include "platform/ui/menus.h"
 #include "platform/ui/published.h"
 
@@ -300,8 +301,15 @@ void TKvRadioButton::RenderGlyph(TBitmap* Bitmap) {
   }
   TColor dark, light;
   uint8_t state = PrepareDrawnGlyph(Bitmap, dark, light);
+  if (!FHotTrack) {
+    uint32_t st = DFCS_BUTTONRADIO | DFCS_TRANSPARENT | (FChecked ? DFCS_CHECKED : 0);
+    if (state == kvdsPressed) st |= DFCS_PUSHED;
+    if (state == kvdsDisabled) st |= DFCS_INACTIVE;
+    DrawFrameControl(Bitmap->Canvas(), Rect(0, 0, FGlyphWidth, FGlyphHeight), DFC_BUTTON, st);
+    return;
+  }
   KvPaintRadioGlyph(Bitmap->Canvas(), Rect(0, 0, 13, 13), FChecked, state, Focused(), FHotTrackStyle, FFrameColor,
-                    FHotTrack ? FHighlightColor : clWindowText, FFillColor, FFocusColor, FDisabledColor, light, dark,
+                    FHighlightColor, FFillColor, FFocusColor, FDisabledColor, light, dark,
                     Color(), FTransparent, kRadioKey, FReadOnly, FReadOnlyColorOnFocus, FReadOnlyColor);
 }
 
@@ -386,8 +394,15 @@ void TKvCustomCheckBox::RenderGlyph(TBitmap* Bitmap) {
   }
   TColor dark, light;
   uint8_t state = PrepareDrawnGlyph(Bitmap, dark, light);
+  if (!FHotTrack) {
+    uint32_t st = FState == cbGrayed ? DFCS_BUTTON3STATE | DFCS_CHECKED : FState == cbChecked ? DFCS_CHECKED : 0;
+    if (state == kvdsPressed) st |= DFCS_PUSHED;
+    if (state == kvdsDisabled) st |= DFCS_INACTIVE;
+    DrawFrameControl(Bitmap->Canvas(), Rect(0, 0, FGlyphWidth, FGlyphHeight), DFC_BUTTON, DFCS_BUTTONCHECK | st);
+    return;
+  }
   KvPaintCheckGlyph(Bitmap->Canvas(), Rect(0, 0, 13, 13), FState, state, Focused(), FHotTrackStyle, FFrameColor,
-                    FHotTrack ? FHighlightColor : clWindowText, FFillColor, FFocusColor, FDisabledColor, light, dark,
+                    FHighlightColor, FFillColor, FFocusColor, FDisabledColor, light, dark,
                     FReadOnly, FReadOnlyColorOnFocus, FReadOnlyColor);
 }
 
