@@ -160,6 +160,11 @@ void TKvToolButton::RequestToolbarSettings() {
     Perform(m, 0, 0);
 }
 
+void TKvToolButton::SetParent(TWinControl* AParent) {
+  TGraphicControl::SetParent(AParent);
+  if (AParent) RequestToolbarSettings();
+}
+
 void TKvToolButton::Loaded() {
   TGraphicControl::Loaded();
   RequestToolbarSettings();
@@ -401,7 +406,10 @@ void TKvToolButton::ShowDropDownMenu() {
   if (!FDropDownMenu) return;
   TPoint p = ClientToScreen(Point(0, Height()));
   int32_t menuWidth = KvMenuDropWidth(FDropDownMenu);
-  if (Screen->WorkAreaRect().Right < p.X + menuWidth) p.X += Width() - menuWidth;
+  TKvMonitor monitor = KvMonitorAtPoint(p);
+  int32_t right = monitor != KvNoMonitor ? KvWorkAreaOfMonitor(monitor).Right
+                                         : (Parent() ? KvWorkAreaWidthOfWindow(Parent()) : Screen->Width());
+  if (right < p.X + menuWidth) p.X += Width() - menuWidth;
   FDropDownMenu->SetPopupComponent(this);
   FDropDownMenu->Popup(p.X, p.Y);
 }

@@ -86,6 +86,8 @@ class TKvToolButton : public TGraphicControl {
   virtual void ArrangeImageAndCaption(TRect& ImageRect, TRect& TextRect);
 
   void Click() override;
+  // A new parent may be a toolbar that hands its settings down.
+  void SetParent(TWinControl* AParent) override;
 
   TNotifyEvent OnDropDown;
   TNotifyEvent OnMouseEnter;

@@ -3,6 +3,7 @@
 
 #include "controls/kv_panels.h"
 #include "controls/kv_text.h"
+#include "platform/ui/std_ctrls.h"
 #include "kv_fixture.h"
 
 namespace {
@@ -175,6 +176,18 @@ TEST_F(KvPanels, FrameControllerPushesTheSettingsAPanelAccepts) {
   EXPECT_EQ(G->BorderOuter(), fsNone);  // a group box follows only in its custom style
   delete C;  // the panels forget a controller that goes first
   EXPECT_EQ(P->FrameController(), nullptr);
+}
+
+TEST_F(KvPanels, GroupBoxAcceleratorFocusesItsFirstChild) {
+  ShowForm();
+  auto* G = Add<TKvGroupBox>(10, 10, 200, 80);
+  G->SetCaption("&Size");
+  auto* E = Add<TEdit>(10, 30, 80, 21, G);
+  auto* Other = Add<TEdit>(10, 120, 80, 21);
+  Other->SetFocus();
+  Headless::Key(Form.get(), 'S', TShiftState{ssAlt});
+  Application->ProcessMessages();
+  EXPECT_TRUE(E->Focused());
 }
 
 TEST_F(KvPanels, Screenshot) {
