@@ -282,26 +282,18 @@ void TKvToolButton::ArrangeImageAndCaption(TRect& ImageRect, TRect& TextRect) {
     KvCalcTextRect(*Font(), Caption(), t, DT_WORDBREAK | DT_EXPANDTABS | DT_CENTER);
     int32_t sw = t.Width(), sh = t.Height();
     int32_t ix = 0, iy = 0, tx = 0, ty = 0;
+    // Image and caption one after the other along the layout's axis, centred as a pair.
+    auto along = [](int32_t Start, int32_t End, int32_t Image, int32_t Text, bool ImageFirst, int32_t& I, int32_t& T) {
+      int32_t q = (End - Start - (Image + G + Text)) / 2;
+      I = ImageFirst ? Start + q : End - Image - q;
+      T = ImageFirst ? I + Image + G : I - Text - G;
+    };
     if (FLayout == TButtonLayout::blGlyphLeft || FLayout == TButtonLayout::blGlyphRight) {
-      int32_t q = (a.Width() - (i.X + G + sw)) / 2;
-      if (FLayout == TButtonLayout::blGlyphLeft) {
-        ix = a.Left + q;
-        tx = ix + i.X + G;
-      } else {
-        ix = a.Right - i.X - q;
-        tx = ix - sw - G;
-      }
+      along(a.Left, a.Right, i.X, sw, FLayout == TButtonLayout::blGlyphLeft, ix, tx);
       iy = a.Top + (a.Height() - i.Y) / 2;
       ty = a.Top + (a.Height() - sh) / 2;
     } else {
-      int32_t q = (a.Height() - (i.Y + G + sh)) / 2;
-      if (FLayout == TButtonLayout::blGlyphTop) {
-        iy = a.Top + q;
-        ty = iy + i.Y + G;
-      } else {
-        iy = a.Bottom - i.Y - q;
-        ty = iy - sh - G;
-      }
+      along(a.Top, a.Bottom, i.Y, sh, FLayout == TButtonLayout::blGlyphTop, iy, ty);
       ix = a.Left + (a.Width() - i.X) / 2;
       tx = a.Left + (a.Width() - sw) / 2;
     }

@@ -220,6 +220,18 @@ TEST_F(KvToolButtons, ImageAndCaptionPlaces) {
   EXPECT_EQ(ir, Rect(36, top, 44, top + 8));
   EXPECT_EQ(tr.Top, top + 12);
   EXPECT_EQ(tr.Left, 2 + (76 - tr.Width()) / 2);
+  // Beside each other: the pair is centred across the width, image first or last.
+  B->SetLayout(TButtonLayout::blGlyphLeft);
+  B->ArrangeImageAndCaption(ir, tr);
+  int32_t tw = tr.Width();
+  int32_t left = 2 + (76 - (8 + 4 + tw)) / 2;
+  EXPECT_EQ(ir.Left, left);
+  EXPECT_EQ(tr.Left, left + 12);
+  EXPECT_EQ(ir.Top, 26);
+  B->SetLayout(TButtonLayout::blGlyphRight);
+  B->ArrangeImageAndCaption(ir, tr);
+  EXPECT_EQ(ir.Left, 78 - 8 - (76 - (8 + 4 + tw)) / 2);
+  EXPECT_EQ(tr.Right, ir.Left - 4);
   B->SetShowCaption(false);
   B->ArrangeImageAndCaption(ir, tr);
   EXPECT_EQ(ir, Rect(36, 26, 44, 34));
