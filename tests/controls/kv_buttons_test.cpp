@@ -121,6 +121,19 @@ TEST_F(KvButtons, StayDownGroups) {
   EXPECT_FALSE(B->Down());
 }
 
+TEST_F(KvButtons, ClassicDefaultButtonGetsTheWindowFrameLine) {
+  ShowForm();
+  auto* B = Add<TKvButton>(10, 10, 75, 25);
+  auto corner = [&] {
+    Application->ProcessMessages();
+    TPoint o = Form->ClientToScreen(Point(0, 0)), p = B->ClientToScreen(Point(0, 0));
+    return Headless::PixelAt(Form.get(), p.X - o.X, p.Y - o.Y + Form->MenuBarHeight());
+  };
+  EXPECT_EQ(corner(), ColorToRGB(clBtnHighlight));  // the plain raised frame
+  B->SetDefault(true);
+  EXPECT_EQ(corner(), ColorToRGB(clWindowFrame));
+}
+
 TEST_F(KvButtons, HotTrackMakesTheButtonTransparent) {
   auto* B = Add<TKvButton>(10, 10, 75, 25);
   EXPECT_FALSE(B->Transparent());

@@ -105,6 +105,26 @@ TEST_F(KvLabels, BlinkingKeepsItsColoursUntilItStops) {
   EXPECT_EQ(L->CurrentTextColor(), 0x303030);
 }
 
+TEST_F(KvLabels, FlyByColourShowsWhileTheMouseIsOver) {
+  ShowForm();
+  auto* L = Add<TKvLabel>(10, 10, 80, 20);
+  L->SetCaption("Hover");
+  L->Font()->SetColor(0x101010);
+  L->SetFlyByColor(0x0000FF);
+  L->SetFlyByEnabled(true);
+  int enters = 0;
+  L->OnMouseEnter = [&](TObject*) { ++enters; };
+  TPoint o = Form->ClientToScreen(Point(0, 0)), p = L->ClientToScreen(Point(5, 5));
+  Headless::MouseMove(Form.get(), p.X - o.X, p.Y - o.Y + Form->MenuBarHeight());
+  Application->ProcessMessages();
+  EXPECT_EQ(enters, 1);
+  EXPECT_EQ(L->CurrentTextColor(), 0x0000FF);
+  Headless::MouseMove(Form.get(), 300, 200);
+  Application->ProcessMessages();
+  EXPECT_EQ(L->CurrentTextColor(), 0x101010);
+  EXPECT_EQ(L->Font()->Color(), 0x101010);
+}
+
 TEST_F(KvLabels, LinkOpensItsAddressOrCaptionWithXdgOpen) {
   std::vector<std::vector<std::string>> opened;
   KvOpenURLHook = [&](const std::vector<std::string>& Cmd) {

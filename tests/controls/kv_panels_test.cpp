@@ -178,6 +178,18 @@ TEST_F(KvPanels, FrameControllerPushesTheSettingsAPanelAccepts) {
   EXPECT_EQ(P->FrameController(), nullptr);
 }
 
+TEST_F(KvPanels, TransparentPanelErasesOnlyWithFullRepaint) {
+  auto* P = Add<TKvPanel>(0, 0, 20, 20);
+  P->SetTransparent(true);
+  P->SetFullRepaint(false);
+  auto B = Blank(20, 20, 0x00FF00);
+  EXPECT_EQ(P->Perform(WM_ERASEBKGND, reinterpret_cast<uintptr_t>(B->Canvas()), 0), 1);
+  EXPECT_EQ(Px(*B, 5, 5), Rgb(0x00FF00));
+  P->SetTransparent(false);
+  P->Perform(WM_ERASEBKGND, reinterpret_cast<uintptr_t>(B->Canvas()), 0);
+  EXPECT_EQ(Px(*B, 5, 5), Rgb(clBtnFace));
+}
+
 TEST_F(KvPanels, GroupBoxAcceleratorFocusesItsFirstChild) {
   ShowForm();
   auto* G = Add<TKvGroupBox>(10, 10, 200, 80);
