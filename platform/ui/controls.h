@@ -69,6 +69,17 @@ inline constexpr TAnchorKind akBottom = TAnchorKind::akBottom;
 // Border of a control (forms have TFormBorderStyle in forms.h).
 enum class TBorderStyle : uint8_t { bsNone, bsSingle };
 
+// Horizontal text alignment; TLeftRight is its left/right part.
+enum class TAlignment : uint8_t { taLeftJustify, taRightJustify, taCenter };
+using TLeftRight = TAlignment;
+inline constexpr TAlignment taLeftJustify = TAlignment::taLeftJustify;
+inline constexpr TAlignment taRightJustify = TAlignment::taRightJustify;
+inline constexpr TAlignment taCenter = TAlignment::taCenter;
+// Vertical placement of a label's text.
+enum class TTextLayout : uint8_t { tlTop, tlCenter, tlBottom };
+// Where a button's picture sits beside its caption.
+enum class TButtonLayout : uint8_t { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
+
 enum class TControlStyleItem : uint8_t {
   csAcceptsControls,
   csCaptureMouse,
@@ -613,6 +624,8 @@ HWND SetCapture(HWND Wnd);
 bool ReleaseCapture();
 // Cursor position in screen coordinates as the input layer last saw it.
 TPoint GetCursorPos();
+// Shows Cursor as the pointer now: a WM_SETCURSOR handler that answers 1 calls it.
+void SetCursorShape(TCursor Cursor);
 // Caret of the focused window: one per thread as the platform has it.
 bool CreateCaret(HWND Wnd, int32_t Width, int32_t Height);
 bool DestroyCaret();

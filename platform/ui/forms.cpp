@@ -487,6 +487,10 @@ void TCustomForm::Dispatch(TMessage& M) {
     case CM_DIALOGKEY: CMDialogKey(M); break;
     case WM_CLOSE: Close(); break;
     case CM_RELEASE: Release(); break;
+    case WM_SYSCOMMAND:
+      // Only the bottom-right corner is sized with the mouse (the status bar's grip asks for it).
+      if ((M.WParam & 0xFFF0) == SC_SIZE && (M.WParam & 0xF) == 8 && !Parent()) BeginFormSizing(this);
+      break;
     default: TWinControl::Dispatch(M); break;
   }
 }

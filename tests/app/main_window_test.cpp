@@ -28,6 +28,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// What a user's click on a side button does: it goes down (raising the others), then clicks.
+void ClickSide(TKvBmpButton* B) {
+  B->SetDown(true);
+  B->Click();
+}
+
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -125,7 +131,7 @@ TEST_F(MainWindowTest, OpenRebuildSaveAndFailedOpen) {
   EXPECT_EQ(V->GetLayer(1)->PosY, 14);
 
   // A side button rebuilds everything and stays down alone.
-  F->BtnRight->Click();
+  ClickSide(F->BtnRight);
   EXPECT_EQ(F->SelectedSide(), qxSideRight);
   EXPECT_FALSE(F->BtnBottom->Down());
   EXPECT_EQ(V->GetLayer(0)->Bitmap->Width(), 44);
@@ -175,7 +181,7 @@ TEST_F(MainWindowTest, OpenRebuildSaveAndFailedOpen) {
 TEST_F(MainWindowTest, OptionsRoundTripInTableOrder) {
   {
     auto F = NewForm();
-    F->BtnLeft->Click();
+    ClickSide(F->BtnLeft);
     F->SpinEditSpc->SetValue(-7);
     F->TrackBarSize->SetPosition(20);
     F->TrackBarTranBegin->SetPosition(30);
@@ -260,15 +266,15 @@ TEST_F(MainWindowTest, LanguageSwitchSetsCaptionsMenusAndMessages) {
     shown = T;
     return IDOK;
   };
-  KvOpenURLHook = [&](const std::string& A) {
-    opened = A;
+  KvOpenURLHook = [&](const std::vector<std::string>& Command) {
+    opened = Command.back();
     return false;
   };
   F->BtnNewVer->Click();
   EXPECT_EQ(opened, QuorvelHomePage);
   EXPECT_EQ(shown, std::string("Es ist kein Programm installiert, das diese Adresse öffnen kann:\n") + QuorvelHomePage);
   shown.clear();
-  KvOpenURLHook = [](const std::string&) { return true; };
+  KvOpenURLHook = [](const std::vector<std::string>&) { return true; };
   F->M_HomePage->Click();
   EXPECT_EQ(shown, "");
   KvOpenURLHook = nullptr;
@@ -401,17 +407,25 @@ TEST_F(MainWindowTest, MouseAndKeyboardDriveTheControls) {
   Application->ProcessMessages();
   ASSERT_TRUE(F->ImageLoaded);
 
-  // A click at the far end of the size track bar sets it to its maximum.
+  // A click at the far end of the size track bar pages toward it, and repeats while held.
   TKvTrackBar* T = F->TrackBarSize;
-  TPoint end = InWindow(F.get(), T, T->Width() - 2, T->Height() / 2);
-  Headless::Click(F.get(), end.X, end.Y);
+  TPoint end = InWindow(F.get(), T, T->TrackRect().Right - 2, T->TrackRect().Top + 1);
+  Headless::MouseDown(F.get(), end.X, end.Y);
   Application->ProcessMessages();
-  EXPECT_EQ(T->Position(), 100);
-  EXPECT_EQ(F->Label9->Caption(), "0%");
+  EXPECT_EQ(T->Position(), 1);
+  EXPECT_EQ(F->Label9->Caption(), "99%");
+  AdvanceUiClock(200);
+  Application->ProcessMessages();
+  AdvanceUiClock(100);
+  Application->ProcessMessages();
+  Headless::MouseUp(F.get(), end.X, end.Y);
+  Application->ProcessMessages();
+  EXPECT_EQ(T->Position(), 3);
+  EXPECT_EQ(F->Label9->Caption(), "97%");
   // The focused track bar follows the arrow keys.
   Headless::Key(F.get(), VK_LEFT);
   Application->ProcessMessages();
-  EXPECT_EQ(T->Position(), 99);
+  EXPECT_EQ(T->Position(), 2);
 
   // The side buttons and the second tab's check box.
   TPoint top = InWindow(F.get(), F->BtnTop, 10, 10);
