@@ -83,8 +83,8 @@ TEST_F(MainWindowLook, OpenedPictureWithItsNameInTheStatusBar) {
   Headless::MouseMove(F.get(), 300, 300);
   Application->ProcessMessages();
   EXPECT_TRUE(Headless::SaveWindowPng(F.get(), "main_window_standard.png"));
-  TRect tab = F->KvPageControl1->TabRect(1);
-  TPoint tp = InWindow(F.get(), F->KvPageControl1, tab.Left + 4, tab.Top + 4);
+  TRect tab = F->KvPageControl1->TabClientRect(1);
+  TPoint tp = InWindow(F.get(), F->KvPageControl1, (tab.Left + tab.Right) / 2, (tab.Top + tab.Bottom) / 2);
   Headless::Click(F.get(), tp.X, tp.Y);
   Application->ProcessMessages();
   TPoint wave = InWindow(F.get(), F->CheckBoxWave, 5, 8);
