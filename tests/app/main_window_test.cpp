@@ -423,6 +423,7 @@ TEST_F(MainWindowTest, MouseAndKeyboardDriveTheControls) {
   // Typing into the focused spin edit.
   TPoint amp = InWindow(F.get(), F->SpinEditZF, 10, 10);
   Headless::Click(F.get(), amp.X, amp.Y);
+  Headless::Key(F.get(), 'A', TShiftState(ssCtrl));
   Headless::Type(F.get(), "25");
   Headless::Key(F.get(), VK_UP);
   Application->ProcessMessages();
