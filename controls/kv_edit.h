@@ -100,6 +100,8 @@ class TKvCustomEdit : public TCustomEdit {
   void Notification(TComponent* AComponent, TOperation Operation) override;
   void CreateParams(TCreateParams& Params) override;
   void KeyPress(std::string& Key) override;
+  // Whether the text is selected on arrival is the deriving control's choice.
+  void DoEnter() override { TWinControl::DoEnter(); }
   void Dispatch(TMessage& Message) override;
   void CMMouseEnter(TMessage& Message) override;
   void CMMouseLeave(TMessage& Message) override;

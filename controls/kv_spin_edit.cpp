@@ -458,7 +458,8 @@ void TKvSpinEdit::Dispatch(TMessage& M) {
     case WM_SETFOCUS:
       TKvCustomEdit::Dispatch(M);
       ApplyEditMargins();
-      if (AutoSelect() && !ControlState().Contains(csLButtonDown)) SelectAll();
+      // Not while a button is held: the click that gave the focus (on the text or an arrow) goes on.
+      if (AutoSelect() && (GetKeyState(VK_LBUTTON) & 0x8000) == 0) SelectAll();
       return;
     case WM_KILLFOCUS:
       TKvCustomEdit::Dispatch(M);

@@ -99,6 +99,7 @@ TEST_F(KvSpinEditTest, LeavingTheFieldLimitsWhatWasTyped) {
   EXPECT_EQ(e->Text(), "500");
   EXPECT_EQ(Log, (std::vector<std::string>{"changing 501", "up"}));
   EXPECT_TRUE(e->Focused());  // the arrow gives the edit the focus
+  EXPECT_EQ(e->SelLength(), 0);  // arriving with the button held selects nothing
   // A blank field stays blank with AllowBlank and reads BlankValue.
   Key('A', TShiftState(ssCtrl));
   Key(VK_BACK);
