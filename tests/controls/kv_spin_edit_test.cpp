@@ -300,6 +300,26 @@ TEST_F(KvSpinEditTest, FramedEditColoursAndFrame) {
   EXPECT_TRUE(other->Focused());
 }
 
+TEST_F(KvSpinEditTest, FrameControllerSettings) {
+  auto* e = Field(0, 100, 10);
+  auto* fc = new TKvFrameController(Form.get());
+  fc->SetFrameStyle(fsGroove);
+  fc->SetFrameColor(0x123456);
+  e->SetFrameController(fc);
+  EXPECT_EQ(e->FrameStyle(), fsGroove);
+  EXPECT_EQ(e->FrameColor(), 0x123456);
+  EXPECT_FALSE(e->FrameVisible());  // the controller's setting
+  fc->SetFrameVisible(true);
+  EXPECT_TRUE(e->FrameVisible());
+  TKvFrameControllerNotifications n = KvAllFrameNotifications;
+  n.Exclude(TKvFrameControllerProperty::fcpFrameStyle);
+  e->SetFrameControllerNotifications(n);
+  fc->SetFrameStyle(fsBump);
+  EXPECT_EQ(e->FrameStyle(), fsGroove);
+  delete fc;  // the link goes with it
+  EXPECT_EQ(e->FrameController(), nullptr);
+}
+
 TEST_F(KvSpinEditTest, Screenshot) {
   auto* a = Field(-500, 500, 0, 10);
   auto* b = Field(0, 100, 10, 40);
