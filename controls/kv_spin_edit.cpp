@@ -441,8 +441,15 @@ void TKvSpinEdit::UpdateFrameState(bool MouseFlag, bool State) {
   ApplyFlatButtonColors();
 }
 
-void TKvSpinEdit::BecameReadOnly() { FButtons->SetVisible(false); }
-void TKvSpinEdit::BecameEditable() { FButtons->SetVisible(true); }
+void TKvSpinEdit::BecameReadOnly() {
+  FButtons->SetVisible(false);
+  ArrangeButtons();
+}
+
+void TKvSpinEdit::BecameEditable() {
+  FButtons->SetVisible(true);
+  ArrangeButtons();
+}
 
 void TKvSpinEdit::Loaded() {
   TKvCustomEdit::Loaded();

@@ -230,8 +230,11 @@ TEST_F(KvSpinEditTest, KeysWheelAndEventOrder) {
   EXPECT_EQ(e->IntValue(), 30);
   EXPECT_EQ(MessageBeepCount(), beeps + 1);
   EXPECT_FALSE(e->Buttons()->Visible());
+  EXPECT_EQ(e->RightMargin(), 0);  // the text may use the whole width
+  EXPECT_EQ(e->EditAreaRect(), e->ClientRect());
   e->SetReadOnly(false);
   EXPECT_TRUE(e->Buttons()->Visible());
+  EXPECT_EQ(e->RightMargin(), e->Buttons()->Width() + 2);
 }
 
 TEST_F(KvSpinEditTest, HeldArrowRepeats) {
