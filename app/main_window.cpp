@@ -129,6 +129,19 @@ void PlaceTrackBar(TKvTrackBar* T) {
   T->EndLoading();
 }
 
+// A spin edit of the window: limits and value set as a form would stream them.
+void PlaceSpinEdit(TKvSpinEdit* E, int32_t Min, int32_t Max, int32_t Value) {
+  E->BeginLoading();
+  E->SetMin(Min);
+  E->SetMax(Max);
+  E->SetValue(Value);
+  E->SetAllowBlank(true);
+  E->SetAllowKeyEdit(true);
+  E->SetFlatButtons(true);
+  E->SetFrameVisible(true);
+  E->EndLoading();
+}
+
 TMenuItem* MenuItem(TComponent* Owner, TMenuItem* Parent, const char* Name, const std::string& Caption) {
   auto* m = new TMenuItem(Owner);
   m->SetName(Name);
@@ -338,9 +351,7 @@ void TFrmQuorvel::BuildComponents() {
   Label8 = Make<TKvLabel>(this, KvGroupBox1, "Label8", 10, 70, 80, 14);
   Label8->SetCaption("Space");
   SpinEditSpc = Make<TKvSpinEdit>(this, KvGroupBox1, "SpinEditSpc", 96, 66, 70, 21);
-  SpinEditSpc->SetMin(-500);
-  SpinEditSpc->SetMax(500);
-  SpinEditSpc->SetValue(0);
+  PlaceSpinEdit(SpinEditSpc, -500, 500, 0);
 
   KvGroupBox2 = Make<TKvGroupBox>(this, KvPanel3, "KvGroupBox2", 6, 108, 234, 60);
   StyleGroupBox(KvGroupBox2);
@@ -411,15 +422,15 @@ void TFrmQuorvel::BuildComponents() {
   Label3 = Make<TKvLabel>(this, KvGroupBox3, "Label3", 14, 36, 90, 14);
   Label3->SetCaption("Amplitude");
   SpinEditZF = Make<TKvSpinEdit>(this, KvGroupBox3, "SpinEditZF", 120, 32, 70, 21);
-  SpinEditZF->SetValue(10);
+  PlaceSpinEdit(SpinEditZF, 0, 100, 10);
   Label4 = Make<TKvLabel>(this, KvGroupBox3, "Label4", 14, 66, 90, 14);
   Label4->SetCaption("Wave Length");
   SpinEditBC = Make<TKvSpinEdit>(this, KvGroupBox3, "SpinEditBC", 120, 62, 70, 21);
-  SpinEditBC->SetValue(30);
+  PlaceSpinEdit(SpinEditBC, 0, 100, 30);
   Label5 = Make<TKvLabel>(this, KvGroupBox3, "Label5", 14, 96, 90, 14);
   Label5->SetCaption("Phase");
   SpinEditXW = Make<TKvSpinEdit>(this, KvGroupBox3, "SpinEditXW", 120, 92, 70, 21);
-  SpinEditXW->SetMax(359);
+  PlaceSpinEdit(SpinEditXW, 0, 359, 0);
   KvPageControl1->SetActivePage(TabSheet1);
 
   KvPanel8 = Make<TKvPanel>(this, KvPanel2, "KvPanel8", 475, 5, 5, 415);
@@ -634,15 +645,15 @@ int32_t TFrmQuorvel::ColorMode() const {
 TReflectionSettings TFrmQuorvel::Settings() const {
   TReflectionSettings S;
   S.Side = SelectedSide();
-  S.Space = int32_t(Round(SpinEditSpc->Value()));
+  S.Space = SpinEditSpc->IntValue();
   S.SizePercent = 100 - TrackBarSize->Position();
   S.TranBegin = TrackBarTranBegin->Position();
   S.TranEnd = 100 - TrackBarTranEnd->Position();
   S.ColorMode = ColorMode();
   S.WaveOn = CheckBoxWave->Checked();
-  S.Amplitude = int32_t(Round(SpinEditZF->Value()));
-  S.WaveLength = int32_t(Round(SpinEditBC->Value()));
-  S.Phase = int32_t(Round(SpinEditXW->Value()));
+  S.Amplitude = SpinEditZF->IntValue();
+  S.WaveLength = SpinEditBC->IntValue();
+  S.Phase = SpinEditXW->IntValue();
   S.RemoveAlpha = CheckBoxRemoveAlpa->Checked();
   S.Background = PanelBkColor->Color();
   return S;
@@ -796,14 +807,14 @@ void TFrmQuorvel::SaveOptions() {
   TMemIniFile ini(AppDir + "Options.ini");
   const char* S = "OPTIONS";
   ini.WriteInteger(S, "Pos", SelectedSide());
-  ini.WriteInteger(S, "Dis", int32_t(Round(SpinEditSpc->Value())));
+  ini.WriteInteger(S, "Dis", SpinEditSpc->IntValue());
   ini.WriteInteger(S, "Size", 100 - TrackBarSize->Position());
   ini.WriteInteger(S, "TranB", TrackBarTranBegin->Position());
   ini.WriteInteger(S, "TranE", 100 - TrackBarTranEnd->Position());
   ini.WriteBool(S, "Wave", CheckBoxWave->Checked());
-  ini.WriteInteger(S, "Amplitude", int32_t(Round(SpinEditZF->Value())));
-  ini.WriteInteger(S, "WaveLength", int32_t(Round(SpinEditBC->Value())));
-  ini.WriteInteger(S, "Phase", int32_t(Round(SpinEditXW->Value())));
+  ini.WriteInteger(S, "Amplitude", SpinEditZF->IntValue());
+  ini.WriteInteger(S, "WaveLength", SpinEditBC->IntValue());
+  ini.WriteInteger(S, "Phase", SpinEditXW->IntValue());
   ini.WriteInteger(S, "Color", ColorMode());
   ini.WriteBool(S, "RemoveAlpa", CheckBoxRemoveAlpa->Checked());
   ini.WriteInteger(S, "BkColor", static_cast<int32_t>(PanelBkColor->Color()));

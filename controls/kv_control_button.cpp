@@ -103,28 +103,26 @@ uint8_t ArrowDirection(TKvControlButtonStyle S) {
 }
 }  // namespace
 
-void TKvControlButton::PaintArrowButton(TRect& R) {
+// The frame of an arrow or drop-down face, then its fill; R becomes the rectangle inside.
+void TKvControlButton::PaintArrowFace(TRect& R, TColor Fill) {
   TCanvas* c = Canvas();
   if (!FFlat)
     R = FPressed ? KvPaintRectOutline(c, R, clBtnShadow) : KvPaintStyledFrame(c, R, fsButtonUp);
   else if (Active())
     R = KvPaintStyledFrame(c, R, FPressed ? fsStatus : fsPopup);
   c->Brush()->SetStyle(TBrushStyle::bsSolid);
-  c->Brush()->SetColor(Color());
+  c->Brush()->SetColor(Fill);
   c->FillRect(R);
-  KvPaintArrowGlyph(c, R, 0, ArrowDirection(FStyle), FPressed, Enabled());
+}
+
+void TKvControlButton::PaintArrowButton(TRect& R) {
+  PaintArrowFace(R, Color());
+  KvPaintArrowGlyph(Canvas(), R, 0, ArrowDirection(FStyle), FPressed, Enabled());
 }
 
 void TKvControlButton::PaintDropDownButton(TRect& R) {
-  TCanvas* c = Canvas();
-  if (!FFlat)
-    R = FPressed ? KvPaintRectOutline(c, R, clBtnShadow) : KvPaintStyledFrame(c, R, fsButtonUp);
-  else if (Active())
-    R = KvPaintStyledFrame(c, R, FPressed ? fsStatus : fsPopup);
-  c->Brush()->SetStyle(TBrushStyle::bsSolid);
-  c->Brush()->SetColor(FFlat ? Color() : clBtnFace);
-  c->FillRect(R);
-  KvPaintDropDownArrow(c, R, 0, FPressed, Enabled());
+  PaintArrowFace(R, FFlat ? Color() : clBtnFace);
+  KvPaintDropDownArrow(Canvas(), R, 0, FPressed, Enabled());
 }
 
 void TKvControlButton::PaintGlyph(const TRect& R) {

@@ -68,6 +68,7 @@ class TKvControlButton : public TGraphicControl {
 
  private:
   bool Active() const;
+  void PaintArrowFace(TRect& R, TColor Fill);
   bool FPressed = false;
   bool FTracking = false;
   bool FFlat = false;

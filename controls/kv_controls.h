@@ -7,6 +7,7 @@
 #include "controls/kv_checks.h"
 #include "controls/kv_colors.h"
 #include "controls/kv_control_button.h"
+#include "controls/kv_edit.h"
 #include "controls/kv_labels.h"
 #include "controls/kv_page_control.h"
 #include "controls/kv_painters.h"

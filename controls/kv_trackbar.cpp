@@ -410,7 +410,8 @@ void TKvTrackBar::KeyDown(uint16_t& Key, TShiftState Shift) {
 void TKvTrackBar::KeyPress(std::string& Key) {
   if (FTabOnEnter && Key == "\r") {
     Key.clear();
-    PostMessage(Handle(), WM_KEYDOWN, VK_TAB, 0);
+    // Through the dialog-key path, where Tab moves the focus on.
+    PostMessage(Handle(), CN_KEYDOWN, VK_TAB, 0);
     return;
   }
   TCustomControl::KeyPress(Key);

@@ -1706,3 +1706,10 @@ void DrawButtonFace(HDC DC, const TRect& R, bool Down, bool Enabled) {
   DrawEdge(DC, e, Down ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
   (void)Enabled;
 }
+
+namespace {
+uint32_t gBeeps = 0;
+}  // namespace
+
+void MessageBeep(uint32_t) { ++gBeeps; }
+uint32_t MessageBeepCount() { return gBeeps; }

@@ -632,6 +632,9 @@ bool DestroyCaret();
 bool SetCaretPos(int32_t X, int32_t Y);
 bool ShowCaret(HWND Wnd);
 bool HideCaret(HWND Wnd);
+// The platform's default beep, as for a refused keystroke; counted so that tests can hear it.
+void MessageBeep(uint32_t Type = 0);
+uint32_t MessageBeepCount();
 // Timers: WM_TIMER (WParam = IDEvent) to the window every Elapse milliseconds of the UI clock.
 uintptr_t SetTimer(HWND Wnd, uintptr_t IDEvent, uint32_t Elapse);
 bool KillTimer(HWND Wnd, uintptr_t IDEvent);

@@ -445,10 +445,44 @@ TEST_F(MainWindowTest, MouseAndKeyboardDriveTheControls) {
   // Typing into the focused spin edit.
   TPoint amp = InWindow(F.get(), F->SpinEditZF, 10, 10);
   Headless::Click(F.get(), amp.X, amp.Y);
+  Headless::Key(F.get(), 'A', TShiftState(ssCtrl));
   Headless::Type(F.get(), "25");
   Headless::Key(F.get(), VK_UP);
   Application->ProcessMessages();
   EXPECT_EQ(F->Settings().Amplitude, 26);
+}
+
+TEST_F(MainWindowTest, ThemedControlsAsPlaced) {
+  auto F = NewForm();
+  F->SetBounds(0, 0, 740, 540);
+  F->Show();
+  Application->ProcessMessages();
+  // The track bars' geometry: track (13, 10, 168, 14), thumb at 50 at (81, 3, 99, 21).
+  TKvTrackBar* T = F->TrackBarTranBegin;
+  EXPECT_EQ(T->Width(), 181);
+  EXPECT_EQ(T->TrackRect(), Rect(13, 10, 168, 14));
+  T->SetPosition(50);
+  EXPECT_EQ(T->ThumbRect(), Rect(81, 3, 99, 21));
+  EXPECT_EQ(F->Label1->Caption(), "50%");
+  // The spin edits as placed.
+  struct {
+    TKvSpinEdit* E;
+    int32_t Min, Max;
+  } spins[] = {{F->SpinEditSpc, -500, 500}, {F->SpinEditZF, 0, 100}, {F->SpinEditBC, 0, 100}, {F->SpinEditXW, 0, 359}};
+  for (auto& s : spins) {
+    EXPECT_EQ(s.E->Min(), s.Min);
+    EXPECT_EQ(s.E->Max(), s.Max);
+    EXPECT_TRUE(s.E->AllowBlank() && s.E->AllowKeyEdit() && s.E->FlatButtons() && s.E->FrameVisible());
+  }
+  // The side buttons: 33 x 23, group 2, the bottom one down.
+  EXPECT_EQ(F->BtnTop->Width(), 33);
+  EXPECT_EQ(F->BtnTop->Height(), 23);
+  EXPECT_TRUE(F->BtnBottom->Down());
+  EXPECT_EQ(F->BtnLeft->Bitmaps()->TransparentColor(), clOlive);
+  Application->ProcessMessages();
+  // For looking at: the window with its controls (in the build tree).
+  fs::create_directories("screenshots");
+  EXPECT_TRUE(Headless::SaveWindowPng(F.get(), "screenshots/main_window_controls.png"));
 }
 
 TEST_F(MainWindowTest, SettingPagesSwitchByMouseAndKeys) {

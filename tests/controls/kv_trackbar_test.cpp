@@ -269,6 +269,27 @@ TEST_F(KvTrackBarTest, DraggingTheThumb) {
   EXPECT_EQ(tiny->Position(), 0);
 }
 
+TEST_F(KvTrackBarTest, HoverShowsTheHotThumbAndTheSlideCursor) {
+  auto* b = Add<TKvTrackBar>(10, 10, 200, 35);
+  ShowForm();
+  TRect t = b->ThumbRect();
+  Move(b, t.Left + 5, t.Top + 10);
+  Application->ProcessMessages();
+  EXPECT_TRUE(b->MouseOverThumb());
+  EXPECT_EQ(Screen->ShownCursor(), crKvTrackBarH);
+  ASSERT_TRUE(Screen->Cursors(crKvTrackBarH));
+  EXPECT_EQ(Screen->Cursors(crKvTrackBarH)->Width, 32);
+  Move(b, 150, 10);
+  Application->ProcessMessages();
+  EXPECT_FALSE(b->MouseOverThumb());
+  EXPECT_NE(Screen->ShownCursor(), crKvTrackBarH);
+  // Leaving the bar clears the hover.
+  Move(b, t.Left + 5, t.Top + 10);
+  Headless::MouseMove(Form.get(), 300, 200);
+  Application->ProcessMessages();
+  EXPECT_FALSE(b->MouseOverThumb());
+}
+
 TEST_F(KvTrackBarTest, DisabledBarDrawsFlatAndIgnoresInput) {
   auto* b = MainWindowBar();
   b->SetPosition(50);
