@@ -424,8 +424,11 @@ void QxMergeLayers(TQxLayer* Layer1, TQxLayer* Layer2, TQxLayer* MaskLayer, TQxB
   };
   std::atomic<bool> allOpaque{true};
 
-  // Rows are independent; bands of them run on the processor's cores.
-  ParallelBands(top, top + H, 16, [&](int32_t rowFirst, int32_t rowLast) {
+  // Rows are independent; bands of them run on the processor's cores unless a bitmap maps its rows
+  // from a file one at a time.
+  auto maps = [](TQxBitmap* b) { return b && (b->MapsRows() || (b->HasAlphaChannel() && b->GetAlphaChannel()->MapsRows())); };
+  const bool oneThread = maps(s1.S) || maps(s2.S) || maps(M) || maps(Destination);
+  ParallelBands(top, top + H, oneThread ? INT32_MAX : 16, [&](int32_t rowFirst, int32_t rowLast) {
     std::vector<uint8_t> row1(s1.Expand ? size_t(std::max(s1.W, 0)) * 3 + 3 : 0);
     std::vector<uint8_t> row2(s2.Expand ? size_t(std::max(s2.W, 0)) * 3 + 3 : 0);
     auto colourRow = [](MergeSide& s, std::vector<uint8_t>& scratch, int32_t r) -> const TQxRGB* {
