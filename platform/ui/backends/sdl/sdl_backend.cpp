@@ -74,6 +74,9 @@ class TSdlBackend : public TUiBackend {
   bool Init(std::string& Error) {
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+    // Finished pixels are copied to the window's surface; an accelerated framebuffer would load a GL
+    // stack at start-up for nothing.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
       Error = SDL_GetError();
       return false;
@@ -165,6 +168,7 @@ class TSdlBackend : public TUiBackend {
       SDL_Event e;
       int got = TimeoutMs < 0 ? SDL_WaitEvent(&e) : TimeoutMs == 0 ? SDL_PollEvent(&e) : SDL_WaitEventTimeout(&e, TimeoutMs);
       if (!got) return false;
+      if (e.type == SDL_MOUSEMOTION) TakeLatestMotion(e);
       if (Translate(e, E)) return true;
       if (e.type == FWakeEvent) return false;
       // Events we do not use: look again without waiting.
@@ -265,6 +269,19 @@ class TSdlBackend : public TUiBackend {
   }
 
  private:
+  // Moves that queued up while the program was busy (a drag over a slider whose every step rebuilds a
+  // picture) count as one: only the latest position is delivered. A move is skipped only when the very
+  // next event is another move in the same window, so clicks and keys keep their order.
+  static void TakeLatestMotion(SDL_Event& e) {
+    SDL_Event next;
+    while (SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+           next.type == SDL_MOUSEMOTION && next.motion.windowID == e.motion.windowID &&
+           next.motion.state == e.motion.state) {
+      if (SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_MOUSEMOTION, SDL_MOUSEMOTION) != 1) break;
+      e = next;
+    }
+  }
+
   SDL_Window* Win(uintptr_t id) {
     auto it = FWindows.find(id);
     return it == FWindows.end() ? nullptr : it->second;
