@@ -284,6 +284,25 @@ def check(src_path, out_path, side, space, size, a, b, mode, wave, remove_alpha,
     return 0
 
 
+def check_psd(psd_path, png_path, layers, x, y):
+    """The PSD holds the given number of layers, the last at (x, y), and its composite is the PNG."""
+    psd = Image.open(psd_path)
+    if len(psd.layers) != layers:
+        print(f"{len(psd.layers)} layers, not {layers}")
+        return 1
+    box = psd.layers[-1][2]
+    if box[:2] != (x, y):
+        print(f"last layer at {box[:2]}, not {(x, y)}")
+        return 1
+    # The composite holds the colour channels of the merged picture.
+    got = psd.convert("RGB")
+    want = Image.open(png_path).convert("RGBA").convert("RGB")
+    if got.size != want.size or list(got.getdata()) != list(want.getdata()):
+        print("the composite differs from the merged picture")
+        return 1
+    return 0
+
+
 def run_line(args):
     tol = None
     if args and args[-1].startswith("tol="):
@@ -298,6 +317,8 @@ def main():
     if sys.argv[1] == "make":
         make(sys.argv[2], sys.argv[3])
         return 0
+    if sys.argv[1] == "psdlayers":
+        return check_psd(sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5]), int(sys.argv[6]))
     if sys.argv[1] == "makewide":
         make_wide(sys.argv[2])
         return 0

@@ -215,6 +215,7 @@ TEST(Reflection, SaveFilterIndexOf) {
       {"photo.JPEG", 3}, {"a.tiff", 1}, {"a.if", 1}, {"a.qxv", 17}, {"noext", 0}, {"a.gif", 2},
       {"a.png", 7},      {"a.pgm", 9},  {"a.eps", 13}, {"a.psd", 16}, {"a.avi", 20}, {"a.xyz", 0},
       {"a.bmp", 5},      {"a.ico", 6},  {"a.wbmp", 10}, {"a.jp2", 11}, {"a.j2c", 12}, {"a.pdf", 14},
+      {"name.", 0},      {"dir.d/name", 0},
   };
   for (auto [Name, N] : Cases) EXPECT_EQ(SaveFilterIndexOf(Name), N) << Name;
 }
@@ -273,6 +274,68 @@ TEST(Reflection, SavingToAnExtensionWithoutWriterFails) {
   fs::create_directories(Dir);
   EXPECT_THROW(SaveReflection(P.View.get(), (Dir / "out.nowriter").string(), TReflectionSettings{}), Exception);
   EXPECT_FALSE(fs::exists(Dir / "out.nowriter"));
+  fs::remove_all(Dir);
+}
+
+namespace {
+
+std::string ReadAll(const fs::path& P) {
+  std::string S;
+  if (FILE* F = std::fopen(P.string().c_str(), "rb")) {
+    char Buf[65536];
+    for (size_t N; (N = std::fread(Buf, 1, sizeof Buf, F)) > 0;) S.append(Buf, N);
+    std::fclose(F);
+  }
+  return S;
+}
+
+}  // namespace
+
+// A save whose writer fails after the file was opened leaves the old file as it was, and nothing beside it.
+TEST(Reflection, FailedSaveKeepsTheOldFile) {
+  QxRegisterFurtherCodecs();
+  // Reflected to the right, the canvas is 66000 pixels wide: more than a PCX file can hold.
+  Pipeline P(33000, 1);
+  TReflectionSettings S;
+  S.Side = qxSideRight;
+  P.Build(S);
+  const fs::path Dir = fs::temp_directory_path() / ("qv_reflection_keep_" + std::to_string(::getpid()));
+  fs::create_directories(Dir);
+  const fs::path Old = Dir / "picture.pcx";
+  {
+    FILE* F = std::fopen(Old.string().c_str(), "wb");
+    std::fputs("the user's earlier picture", F);
+    std::fclose(F);
+  }
+  EXPECT_THROW(SaveReflection(P.View.get(), Old.string(), S), Exception);
+  EXPECT_EQ(ReadAll(Old), "the user's earlier picture");
+  EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 1);
+  fs::remove_all(Dir);
+}
+
+// Several files from one merge are the files that one save each writes.
+TEST(Reflection, OneMergeForSeveralFiles) {
+  QxRegisterFurtherCodecs();
+  const fs::path Dir = fs::temp_directory_path() / ("qv_reflection_many_" + std::to_string(::getpid()));
+  fs::create_directories(Dir);
+  for (bool RemoveAlpha : {false, true}) {
+    Pipeline P(40, 30, true, 180);
+    TReflectionSettings S;
+    S.TranEnd = 70;
+    S.RemoveAlpha = RemoveAlpha;
+    S.Background = TColor(0x3366CC);
+    P.Build(S);
+    const char* Exts[] = {"gif", "png", "jpg", "tif", "bmp", "ico", "psd"};
+    std::vector<std::string> Together;
+    for (const char* E : Exts) {
+      SaveReflection(P.View.get(), (Dir / (std::string("one.") + E)).string(), S);
+      Together.push_back((Dir / (std::string("all.") + E)).string());
+    }
+    SaveReflections(P.View.get(), Together, S);
+    for (const char* E : Exts)
+      EXPECT_EQ(ReadAll(Dir / (std::string("one.") + E)), ReadAll(Dir / (std::string("all.") + E)))
+          << E << " remove alpha " << RemoveAlpha;
+  }
   fs::remove_all(Dir);
 }
 
@@ -411,6 +474,24 @@ TEST_F(ReflectionFiles, PicturesThatAreNot24Bit) {
   std::fputs(Manifest.c_str(), F);
   std::fclose(F);
   EXPECT_EQ(Run("checkall", ManifestFile), 0);
+}
+
+// PSD with the alpha channel kept: the picture and its reflection as layers, and their merged picture as the
+// composite, which Pillow reads as the PNG of the same build.
+TEST_F(ReflectionFiles, LayeredPsd) {
+  auto Source = std::make_unique<TQuillot>(nullptr);
+  auto View = std::make_unique<TQuillot>(nullptr);
+  ASSERT_TRUE(LoadSourceImage(Source.get(), (Dir / "src.png").string()));
+  View->ResetToBlank();
+  ResetLayers(View.get());
+  const int32_t Layer = AddReflectionLayer(View.get());
+  TReflectionSettings S;
+  S.Space = 4;
+  S.TranEnd = 80;
+  BuildReflection(View.get(), Source.get(), S, Layer);
+  const std::string Psd = (Dir / "layers.psd").string(), Png = (Dir / "layers.png").string();
+  SaveReflections(View.get(), {Psd, Png}, S);
+  EXPECT_EQ(Run("psdlayers", Psd + " " + Png + " 2 0 " + std::to_string(23 + 4)), 0);
 }
 
 namespace {
