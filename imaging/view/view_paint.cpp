@@ -570,68 +570,119 @@ bool TQuillotView::DrawFlattenedLayers(TQxBitmap* Dest, std::vector<uint8_t*>& D
   if (cache.Key != key) {
     cache.Key.clear();
     const int32_t SL = FSourceLeft, ST = FSourceTop, SW = FSourceWidth, SH = FSourceHeight;
-    TQxBitmap flat(SW, SH, TQxPixelFormat::qx24RGB);
-    auto flatAlpha = std::make_unique<TQxBitmap>(SW, SH, TQxPixelFormat::qx8g);
+    const int32_t DW = FDestWidth, DH = FDestHeight;
     bool mapped = false;
     for (TQxLayer* l : FLayers)
       mapped = mapped || l->Bitmap->MapsRows() ||
                (l->Bitmap->HasAlphaChannel() && l->Bitmap->GetAlphaChannel()->MapsRows());
-    std::atomic<bool> opaque{true};
-    ParallelBands(0, SH, mapped ? INT32_MAX : 16, [&](int32_t First, int32_t Last) {
-      std::vector<uint8_t> expand;
-      bool allOpaque = true;
-      for (int32_t r = First; r < Last; ++r) {
-        const int32_t y0 = ST + r;
-        uint8_t* D = flat.Scanline(r);
-        uint8_t* DA = flatAlpha->Scanline(r);
-        bool firstLayer = true;
-        for (TQxLayer* l : FLayers) {
-          TQxBitmap* b = l->Bitmap;
-          if (!l->Visible) continue;
-          const int32_t ly = y0 - l->PosY;
-          const int32_t x1 = std::max(SL, l->PosX), x2 = std::min(SL + SW, l->PosX + b->Width());
-          if (ly < 0 || ly >= b->Height() || x2 <= x1) continue;
-          const uint8_t* P = b->Scanline(ly);
-          if (b->PixelFormat() == TQxPixelFormat::qx1g) {
-            expand.resize(size_t(b->Width()) * 3 + 3);
-            QxExpandBitRow(P, expand.data(), b->Width());
-            P = expand.data();
-          }
-          const uint8_t* A =
-              FEnableAlphaChannel && b->HasAlphaChannel() ? b->GetAlphaChannel()->Scanline(ly) : nullptr;
-          const int32_t op = std::clamp(l->Opacity, 0, 255);
-          if (firstLayer) {
-            // Layer 0 covers the whole visible part.
-            std::memcpy(D, P + size_t(SL) * 3, size_t(SW) * 3);
-            for (int32_t x = 0; x < SW; ++x) DA[x] = uint8_t(A ? std::min<int32_t>(A[SL + x], op) : op);
-            firstLayer = false;
-            continue;
-          }
-          for (int32_t x = x1; x < x2; ++x) {
-            const int32_t lx = x - l->PosX;
-            const int32_t a = A ? std::min<int32_t>(A[lx], op) : op;
-            if (a == 0) continue;
-            OverPixel(D + size_t(x - SL) * 3, DA[x - SL], P + size_t(lx) * 3, a);
-          }
+    const int32_t oneBand = INT32_MAX;
+    // Row r of the visible part, every layer over layer 0, into D (colour) and DA (alpha).
+    auto flattenRow = [&](int32_t r, uint8_t* D, uint8_t* DA, std::vector<uint8_t>& expand) {
+      const int32_t y0 = ST + r;
+      bool firstLayer = true;
+      for (TQxLayer* l : FLayers) {
+        TQxBitmap* b = l->Bitmap;
+        if (!l->Visible) continue;
+        const int32_t ly = y0 - l->PosY;
+        const int32_t x1 = std::max(SL, l->PosX), x2 = std::min(SL + SW, l->PosX + b->Width());
+        if (ly < 0 || ly >= b->Height() || x2 <= x1) continue;
+        const uint8_t* P = b->Scanline(ly);
+        if (b->PixelFormat() == TQxPixelFormat::qx1g) {
+          expand.resize(size_t(b->Width()) * 3 + 3);
+          QxExpandBitRow(P, expand.data(), b->Width());
+          P = expand.data();
         }
-        for (int32_t x = 0; x < SW && allOpaque; ++x) allOpaque = DA[x] == 255;
+        const uint8_t* A = FEnableAlphaChannel && b->HasAlphaChannel() ? b->GetAlphaChannel()->Scanline(ly) : nullptr;
+        const int32_t op = std::clamp(l->Opacity, 0, 255);
+        if (firstLayer) {
+          // Layer 0 covers the whole visible part.
+          std::memcpy(D, P + size_t(SL) * 3, size_t(SW) * 3);
+          for (int32_t x = 0; x < SW; ++x) DA[x] = uint8_t(A ? std::min<int32_t>(A[SL + x], op) : op);
+          firstLayer = false;
+          continue;
+        }
+        for (int32_t x = x1; x < x2; ++x) {
+          const int32_t lx = x - l->PosX;
+          const int32_t a = A ? std::min<int32_t>(A[lx], op) : op;
+          if (a == 0) continue;
+          OverPixel(D + size_t(x - SL) * 3, DA[x - SL], P + size_t(lx) * 3, a);
+        }
       }
-      if (!allOpaque) opaque.store(false, std::memory_order_relaxed);
-    });
+    };
+    std::atomic<bool> opaque{true};
     TQxBitmap& out = cache.Scaled;
     out.FreeImage(true);
-    if (SW == FDestWidth && SH == FDestHeight) {
-      out.AssignFrom(&flat);
+    auto scaledAlpha = std::make_unique<TQxBitmap>(DW, DH, TQxPixelFormat::qx8g);
+    if (filter == TResampleFilter::rfFastLinear && DW < SW && DH < SH) {
+      // Shrinking by averaging boxes, as the resampler does, pulling the flattened rows as each box needs
+      // them: no copy of the whole picture, and the boxes run on every core.
+      out.Allocate(DW, DH, TQxPixelFormat::qx24RGB);
+      const double sx = double(DW) / SW, sy = double(DH) / SH;
+      std::vector<int32_t> q0(static_cast<size_t>(DW)), q1(static_cast<size_t>(DW));
+      std::vector<uint64_t> recipX(static_cast<size_t>(DW));
+      auto reciprocal = [](int64_t n) { return uint64_t((uint64_t(1) << 32) / uint64_t(n) + 1); };
+      for (int32_t i = 0; i < DW; ++i) {
+        q0[size_t(i)] = int32_t(std::min<int64_t>(Trunc(i / sx), SW - 1));
+        q1[size_t(i)] = int32_t(std::clamp<int64_t>(Trunc(std::min(i + 1, DW - 1) / sx + 1e-10), q0[size_t(i)], SW - 1));
+        recipX[size_t(i)] = reciprocal(q1[size_t(i)] - q0[size_t(i)] + 1);
+      }
+      ParallelBands(0, DH, mapped ? oneBand : 4, [&](int32_t First, int32_t Last) {
+        std::vector<uint8_t> expand, row(static_cast<size_t>(SW) * 3), rowA(static_cast<size_t>(SW));
+        std::vector<uint32_t> acc(static_cast<size_t>(DW) * 4);
+        bool allOpaque = true;
+        for (int32_t j = First; j < Last; ++j) {
+          const int32_t r0 = int32_t(std::min<int64_t>(Trunc(j / sy), SH - 1));
+          const int32_t r1 = int32_t(std::clamp<int64_t>(Trunc(std::min(j + 1, DH - 1) / sy), r0, SH - 1));
+          std::fill(acc.begin(), acc.end(), 0u);
+          for (int32_t r = r0; r <= r1; ++r) {
+            flattenRow(r, row.data(), rowA.data(), expand);
+            for (int32_t i = 0; i < DW; ++i) {
+              uint32_t sum[4] = {};
+              for (int32_t k = q0[size_t(i)]; k <= q1[size_t(i)]; ++k) {
+                const uint8_t* p = row.data() + size_t(k) * 3;
+                sum[0] += p[0];
+                sum[1] += p[1];
+                sum[2] += p[2];
+                sum[3] += rowA[size_t(k)];
+              }
+              const uint64_t m = recipX[size_t(i)];
+              for (int c = 0; c < 4; ++c) acc[size_t(i) * 4 + c] += uint32_t((sum[c] * m) >> 32);
+            }
+          }
+          const uint64_t m = reciprocal(r1 - r0 + 1);
+          uint8_t* D = out.Scanline(j);
+          uint8_t* DA = scaledAlpha->Scanline(j);
+          for (int32_t i = 0; i < DW; ++i) {
+            for (int c = 0; c < 3; ++c) D[i * 3 + c] = uint8_t((uint64_t(acc[size_t(i) * 4 + c]) * m) >> 32);
+            DA[i] = uint8_t((uint64_t(acc[size_t(i) * 4 + 3]) * m) >> 32);
+            allOpaque = allOpaque && DA[i] == 255;
+          }
+        }
+        if (!allOpaque) opaque.store(false, std::memory_order_relaxed);
+      });
     } else {
-      out.Allocate(FDestWidth, FDestHeight, TQxPixelFormat::qx24RGB);
-      QxResample(&flat, &out, filter);
+      TQxBitmap flat(SW, SH, TQxPixelFormat::qx24RGB);
+      auto flatAlpha = std::make_unique<TQxBitmap>(SW, SH, TQxPixelFormat::qx8g);
+      ParallelBands(0, SH, mapped ? oneBand : 16, [&](int32_t First, int32_t Last) {
+        std::vector<uint8_t> expand;
+        bool allOpaque = true;
+        for (int32_t r = First; r < Last; ++r) {
+          uint8_t* DA = flatAlpha->Scanline(r);
+          flattenRow(r, flat.Scanline(r), DA, expand);
+          for (int32_t x = 0; x < SW && allOpaque; ++x) allOpaque = DA[x] == 255;
+        }
+        if (!allOpaque) opaque.store(false, std::memory_order_relaxed);
+      });
+      if (SW == DW && SH == DH) {
+        out.AssignFrom(&flat);
+        scaledAlpha->AssignFrom(flatAlpha.get());
+      } else {
+        out.Allocate(DW, DH, TQxPixelFormat::qx24RGB);
+        QxResample(&flat, &out, filter);
+        QxResampleGray8(flatAlpha.get(), scaledAlpha.get(), filter);
+      }
     }
     if (!opaque.load()) {
-      auto scaledAlpha = std::make_unique<TQxBitmap>(FDestWidth, FDestHeight, TQxPixelFormat::qx8g);
-      if (SW == FDestWidth && SH == FDestHeight)
-        scaledAlpha->AssignFrom(flatAlpha.get());
-      else
-        QxResampleGray8(flatAlpha.get(), scaledAlpha.get(), filter);
       scaledAlpha->Opaque = false;
       out.SetAlphaChannel(std::move(scaledAlpha));
     }
