@@ -70,6 +70,10 @@ void FlattenCurrent(TQuillotView* View, TColor Background) {
 
 void ResetLayers(TQuillotView* View) {
   for (int32_t i = View->LayerCount() - 1; i >= 1; --i) View->RemoveLayer(i);
+  View->SetCurrentLayer(0);
+  // Layer 0 is rebuilt from the new picture at once, so its old pixels are let go rather than filled, and
+  // the reflection layer added next starts empty instead of as a cleared copy of the old canvas's size.
+  View->CurrentBitmap()->FreeImage(true);
   View->ClearImage();
 }
 
