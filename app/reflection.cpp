@@ -136,11 +136,57 @@ void PlaceReflectionLayer(TQuillotView* View, TQuillotView* Source, int32_t Side
   L->Height = H;
 }
 
+namespace {
+
+// A rebuild finds the reflection layer as the last one left it: when it already has the picture's size
+// and format, the mirror is copied into its rows in one pass, without freeing and faulting in a fresh
+// block and flipping it afterwards. False when the general copy and flip must run.
+bool MirrorInPlace(TQxBitmap* Src, TQxBitmap* Dst, bool Horizontal) {
+  const int32_t W = Src->Width(), H = Src->Height();
+  if (Src->PixelFormat() != TQxPixelFormat::qx24RGB || Dst->PixelFormat() != TQxPixelFormat::qx24RGB ||
+      Dst->Width() != W || Dst->Height() != H || W <= 0 || H <= 0 || Src->MapsRows() || Dst->MapsRows())
+    return false;
+  TQxBitmap* SA = Src->HasAlphaChannel() ? Src->GetAlphaChannel() : nullptr;
+  TQxBitmap* DA = nullptr;
+  if (SA) {
+    if (!Dst->HasAlphaChannel() || SA->MapsRows()) return false;
+    DA = Dst->GetAlphaChannel();
+    if (DA->Width() != W || DA->Height() != H || DA->MapsRows()) return false;
+    DA->Opaque = SA->Opaque;
+  } else {
+    Dst->RemoveAlphaChannel(false);
+  }
+  Dst->Opaque = Src->Opaque;
+  ParallelBands(0, H, 32, [&](int32_t First, int32_t Last) {
+    for (int32_t y = First; y < Last; ++y) {
+      const int32_t From = Horizontal ? y : H - 1 - y;
+      if (Horizontal) {
+        const uint8_t* s = Src->Scanline(From);
+        uint8_t* d = Dst->Scanline(y);
+        for (int32_t x = 0; x < W; ++x) std::memcpy(d + size_t(x) * 3, s + size_t(W - 1 - x) * 3, 3);
+        if (DA) {
+          const uint8_t* sa = SA->Scanline(From);
+          uint8_t* da = DA->Scanline(y);
+          for (int32_t x = 0; x < W; ++x) da[x] = sa[W - 1 - x];
+        }
+      } else {
+        std::memcpy(Dst->Scanline(y), Src->Scanline(From), size_t(W) * 3);
+        if (DA) std::memcpy(DA->Scanline(y), SA->Scanline(From), size_t(W));
+      }
+    }
+  });
+  return true;
+}
+
+}  // namespace
+
 void MirrorIntoLayer(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t Layer) {
   if (Layer < 0) return;
   View->SetCurrentLayer(Layer);
+  const bool Horizontal = Side == qxSideLeft || Side == qxSideRight;
+  if (MirrorInPlace(SourceBitmap(Source), View->CurrentBitmap(), Horizontal)) return;
   View->CurrentBitmap()->AssignFrom(SourceBitmap(Source));
-  View->GetProc()->Flip(Side == qxSideLeft || Side == qxSideRight ? 0 : 1);
+  View->GetProc()->Flip(Horizontal ? 0 : 1);
 }
 
 void ApplyColorMode(TQuillotView* View, int32_t ColorMode, int32_t Layer) {
