@@ -359,6 +359,17 @@ class ReflectionFiles : public ::testing::Test {
     const std::string Cmd = Py + " " + Script + " " + Verb + " " + Args;
     return std::system(Cmd.c_str());
   }
+  // The picture in File reflected with S as the open road builds it; null when it does not load.
+  static std::unique_ptr<TQuillot> Reflect(const std::string& File, const TReflectionSettings& S, bool Native = false) {
+    auto Source = std::make_unique<TQuillot>(nullptr);
+    Source->GetIO()->SetNativePixelFormat(Native);
+    if (!LoadSourceImage(Source.get(), File)) return nullptr;
+    auto View = std::make_unique<TQuillot>(nullptr);
+    View->ResetToBlank();
+    ResetLayers(View.get());
+    BuildReflection(View.get(), Source.get(), S, AddReflectionLayer(View.get()));
+    return View;
+  }
   std::string Py, Script;
   fs::path Dir;
 };
@@ -378,12 +389,6 @@ TEST_F(ReflectionFiles, EverySideModeAndFormat) {
   for (const char* Src : {"src.png", "src.jpg"}) {
     for (int32_t Side : {qxSideLeft, qxSideTop, qxSideRight, qxSideBottom}) {
       for (const Mode& M : Modes) {
-        auto Source = std::make_unique<TQuillot>(nullptr);
-        auto View = std::make_unique<TQuillot>(nullptr);
-        ASSERT_TRUE(LoadSourceImage(Source.get(), (Dir / Src).string()));
-        View->ResetToBlank();
-        ResetLayers(View.get());
-        const int32_t Layer = AddReflectionLayer(View.get());
         TReflectionSettings S;
         S.Side = Side;
         S.Space = 3;
@@ -394,7 +399,8 @@ TEST_F(ReflectionFiles, EverySideModeAndFormat) {
         S.WaveOn = M.Wave;
         S.RemoveAlpha = M.RemoveAlpha;
         S.Background = TColor(0x3080C0);
-        BuildReflection(View.get(), Source.get(), S, Layer);
+        auto View = Reflect((Dir / Src).string(), S);
+        ASSERT_TRUE(View);
         std::string Twin;
         for (const char* Fmt : Formats) {
           const std::string Out = (Dir / ("out" + std::to_string(Case++) + "." + Fmt)).string();
@@ -439,13 +445,6 @@ TEST_F(ReflectionFiles, PicturesThatAreNot24Bit) {
     if (Native && std::string(Src.Name) == "cmyk.jpg") continue;
     for (int32_t Side : {qxSideLeft, qxSideBottom}) {
       for (bool RemoveAlpha : {false, true}) {
-        auto Source = std::make_unique<TQuillot>(nullptr);
-        auto View = std::make_unique<TQuillot>(nullptr);
-        Source->GetIO()->SetNativePixelFormat(Native);
-        ASSERT_TRUE(LoadSourceImage(Source.get(), (Dir / Src.Name).string())) << Src.Name;
-        View->ResetToBlank();
-        ResetLayers(View.get());
-        const int32_t Layer = AddReflectionLayer(View.get());
         TReflectionSettings S;
         S.Side = Side;
         S.Space = 2;
@@ -454,7 +453,8 @@ TEST_F(ReflectionFiles, PicturesThatAreNot24Bit) {
         S.TranEnd = 90;
         S.RemoveAlpha = RemoveAlpha;
         S.Background = TColor(0x40A0E0);
-        BuildReflection(View.get(), Source.get(), S, Layer);
+        auto View = Reflect((Dir / Src.Name).string(), S, Native);
+        ASSERT_TRUE(View) << Src.Name;
         for (const char* Fmt : {"png", "bmp"}) {
           const std::string Out = (Dir / ("wide" + std::to_string(Case++) + "." + Fmt)).string();
           SaveReflection(View.get(), Out, S);
@@ -479,16 +479,11 @@ TEST_F(ReflectionFiles, PicturesThatAreNot24Bit) {
 // PSD with the alpha channel kept: the picture and its reflection as layers, and their merged picture as the
 // composite, which Pillow reads as the PNG of the same build.
 TEST_F(ReflectionFiles, LayeredPsd) {
-  auto Source = std::make_unique<TQuillot>(nullptr);
-  auto View = std::make_unique<TQuillot>(nullptr);
-  ASSERT_TRUE(LoadSourceImage(Source.get(), (Dir / "src.png").string()));
-  View->ResetToBlank();
-  ResetLayers(View.get());
-  const int32_t Layer = AddReflectionLayer(View.get());
   TReflectionSettings S;
   S.Space = 4;
   S.TranEnd = 80;
-  BuildReflection(View.get(), Source.get(), S, Layer);
+  auto View = Reflect((Dir / "src.png").string(), S);
+  ASSERT_TRUE(View);
   const std::string Psd = (Dir / "layers.psd").string(), Png = (Dir / "layers.png").string();
   SaveReflections(View.get(), {Psd, Png}, S);
   EXPECT_EQ(Run("psdlayers", Psd + " " + Png + " 2 0 " + std::to_string(23 + 4)), 0);
