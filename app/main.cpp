@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "app/main_window.h"
+#include "app/memory_policy.h"
 #include "app/shutdown_signals.h"
 #include "imaging/codecs/codecs.h"
 #include "imaging/foundation/startup.h"
@@ -13,6 +14,7 @@ int main() {
   // Before any thread exists, so that every thread inherits the blocked signals and only the watcher
   // takes them.
   TShutdownSignals Signals;
+  KeepFreedBlocksForReuse();
   // The further codecs register their start-up steps; the library's start-up then builds its shared
   // tables once for the whole run.
   QxRegisterFurtherCodecs();

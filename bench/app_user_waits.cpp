@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "app/memory_policy.h"
 #include "app/reflection.h"
 #include "imaging/codecs/codecs.h"
 #include "imaging/foundation/bitmap.h"
@@ -417,6 +418,8 @@ BENCHMARK(BM_WarmBuild)->Unit(benchmark::kMillisecond)->Iterations(4);
 BENCHMARK(BM_FirstBuild)->Unit(benchmark::kMillisecond)->Iterations(4);
 
 int main(int argc, char** argv) {
+  // As the program does.
+  KeepFreedBlocksForReuse();
   gSelf = fs::canonical("/proc/self/exe").string();
   if (argc == 5 && std::string(argv[1]) == "--job") return RunJob(argv[2], argv[3], argv[4]);
   benchmark::Initialize(&argc, argv);
