@@ -7,6 +7,7 @@
 #include "app/ml_functions.h"
 #include "controls/kv_art.h"
 #include "imaging/codecs/codecs.h"
+#include "imaging/io/quillot_io.h"
 #include "imaging/view/view.h"
 #include "platform/base/inifiles.h"
 #include "platform/base/numeric.h"
@@ -682,7 +683,18 @@ void TFrmQuorvel::M_OpenClick(TObject*) {
 
 void TFrmQuorvel::OpenFile(const std::string& FileName) {
   LastOpenDir = ExtractFileDir(FileName);
+  // A large picture takes a while: the status bar shows how far the reading is.
+  const std::string Before = KvStatusPane1->Caption();
+  int32_t Shown = -1;
+  Source->GetIO()->OnProgress = [&](TObject*, int32_t Per) {
+    if (Per / 5 == Shown / 5) return;
+    Shown = Per;
+    KvStatusPane1->SetCaption(FileName + "  " + std::to_string(Per) + "%");
+    KvStatusBar1->Update();
+  };
   ImageLoaded = LoadSourceImage(Source, FileName);
+  Source->GetIO()->OnProgress = nullptr;
+  KvStatusPane1->SetCaption(Before);
   BtnSaveAs->SetEnabled(ImageLoaded);
   if (!ImageLoaded) {
     Application->MessageBox(MsOpenError, MsError, MB_ICONERROR);

@@ -525,3 +525,56 @@ TEST_F(MainWindowTest, SettingPagesSwitchByMouseAndKeys) {
 }
 
 }  // namespace
+
+// The view in the window: fitting after 100 % leaves no dead scroll bar, and at fitted zoom no lighter
+// row shows where the picture meets its reflection.
+TEST_F(MainWindowTest, FittedViewHasNoDeadScrollBarAndNoSeam) {
+  auto F = NewForm();
+  F->Show();
+  Application->ProcessMessages();
+  TQuillot Q(nullptr);
+  TQxBitmap* B = Q.CurrentBitmap();
+  B->Allocate(1000, 700, TQxPixelFormat::qx24RGB);
+  B->Fill(0x202020);
+  Q.UpdateView();
+  const std::string Name = (Dir / "dark.png").string();
+  Q.GetIO()->SaveToFile(Name);
+  F->OpenFile(Name);
+  Application->ProcessMessages();
+  TQuillot* V = F->QuillotDis;
+  ASSERT_LT(V->ZoomX(), 100);
+  F->BtnRealClick(nullptr);
+  Application->ProcessMessages();
+  EXPECT_TRUE(V->ScrollBarVisible(SB_VERT));
+  F->BtnFitClick(nullptr);
+  Application->ProcessMessages();
+  EXPECT_FALSE(V->ScrollBarVisible(SB_VERT));
+  EXPECT_FALSE(V->ScrollBarVisible(SB_HORZ));
+
+  // Rows just above and below the seam: the dark picture, then the reflection at full opacity.
+  const int32_t Seam = V->BitmapToScreenY(700), X = V->BitmapToScreenX(500);
+  TQxBitmap* Shown = V->BackBuffer();
+  for (int32_t y = Seam - 3; y < Seam + 2; ++y) {
+    const TQxRGB c = Shown->GetPixel24(X, y);
+    EXPECT_LT(c.g, 48) << "row " << y << " of the screen, the seam at " << Seam;
+  }
+}
+
+// A setting change paints nothing while it rebuilds; the finished picture is painted afterwards.
+TEST_F(MainWindowTest, RebuildsPaintOnlyTheFinishedPicture) {
+  auto F = NewForm();
+  F->Show();
+  Application->ProcessMessages();
+  F->OpenFile(WritePicture("p.png", 300, 200));
+  Application->ProcessMessages();
+  int32_t Paints = 0;
+  F->QuillotDis->OnDrawBackBuffer = [&](TObject*) { ++Paints; };
+  F->TrackBarSize->SetPosition(40);
+  F->TrackBarTranBegin->SetPosition(30);
+  F->BtnLeft->Click();
+  F->CheckBoxRemoveAlpa->SetChecked(true);
+  F->SpinEditSpc->SetValue(12);
+  EXPECT_EQ(Paints, 0);
+  Application->ProcessMessages();
+  EXPECT_EQ(Paints, 1);
+}
