@@ -524,6 +524,7 @@ void ReadDcxStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
     const std::vector<int64_t> sizes = DcxPageSizes(table, length);
     Stream->SetPosition(base + table[size_t(index)]);
     ReadPcxStream(Stream, Bitmap, Params, sizes[size_t(index)], Progress, ParamsOnly);
+    Params.SetImageCount(count);  // the file's pages, not the one page just read
   } catch (...) {
     Progress.Abort();
   }

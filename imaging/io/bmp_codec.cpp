@@ -967,6 +967,7 @@ void ReadIconFile(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, boo
     }
     int64_t hp = Stream.Position();
     ReadIconImage(Stream, Bitmap, Params, ParamsOnly, Progress, Mask, WithoutMask, Cursor, nullptr);
+    Params.SetImageCount(1);
     if (!Cursor) {
       Params.IcoSizes[0] = {Params.Width, Params.Height};
     }
@@ -1040,9 +1041,11 @@ void ReadIconFile(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, boo
       return;
     }
     ReadPngStream(Stream, Bitmap, Params, Progress, ParamsOnly);
-    return;
+  } else {
+    ReadIconImage(Stream, Bitmap, Params, ParamsOnly, Progress, Mask, WithoutMask, Cursor, chosen);
   }
-  ReadIconImage(Stream, Bitmap, Params, ParamsOnly, Progress, Mask, WithoutMask, Cursor, chosen);
+  // The file's images, not the one entry just read.
+  Params.SetImageCount(static_cast<int32_t>(entries.size()));
 }
 
 }  // namespace

@@ -246,3 +246,31 @@ TEST(Component, CommittedFixturesAgree) {
   EXPECT_EQ(ico.Params->FileType, qxffICO);
   EXPECT_TRUE(ico.WorkBitmap()->HasAlphaChannel());
 }
+
+// After a load the parameter object's image count is the file's, as QxImageCount says, for files of outside
+// tools with one image and with several.
+TEST(Component, ImageCountOfLoadedFilesMatchesTheFile) {
+  if (!HaveTool("convert") || !HaveTool("pnmtopng")) GTEST_SKIP() << "ImageMagick or netpbm not installed";
+  const std::string d = TempDir();
+  ASSERT_EQ(Shell("cd '" + d + "' && convert -size 32x32 gradient:red-blue src.png && "
+                  "convert src.png \\( +clone -resize 16x16 \\) \\( +clone -resize 24x24 \\) three.ico && "
+                  "convert src.png -resize 16x16 one.cur && "
+                  "convert src.png -depth 8 a.ppm && pngtopnm src.png | pnmtopnm -plain > plain.ppm && "
+                  "convert src.png -monochrome a.wbmp"),
+            0);
+  struct Case {
+    const char* Name;
+    int32_t Count;
+  } cases[] = {{"three.ico", 3}, {"one.cur", 1}, {"a.ppm", 1}, {"plain.ppm", 1}, {"a.wbmp", 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string f = d + "/" + c.Name;
+    TQxBitmap b;
+    TQuillotIO io(&b);
+    io.Params->ImageCount = -7;
+    io.LoadFromFile(f);
+    ASSERT_FALSE(io.Aborting);
+    EXPECT_EQ(QxImageCount(f), c.Count);
+    EXPECT_EQ(io.Params->ImageCount, c.Count);
+  }
+}
