@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "imaging/foundation/view_base.h"
+#include "imaging/io/file_formats.h"
 #include "imaging/io/quillot_io.h"
 #include "io_test_util.h"
 
@@ -272,5 +273,24 @@ TEST(Component, ImageCountOfLoadedFilesMatchesTheFile) {
     ASSERT_FALSE(io.Aborting);
     EXPECT_EQ(QxImageCount(f), c.Count);
     EXPECT_EQ(io.Params->ImageCount, c.Count);
+  }
+}
+
+// A vector-objects or layers-and-objects stream that no reader of the program can take is a failed load that
+// says why, never a success with nothing loaded.
+TEST(Component, StreamLoadWithoutAReaderFails) {
+  for (int32_t format : {qxffVect, qxffLayersAndObjects}) {
+    SCOPED_TRACE(format);
+    auto b = MakeRGB(5, 4);
+    const auto before = RgbOf(*b);
+    TQuillotIO io(b.get());
+    TMemoryStream s;
+    const char data[] = "QXVECT data the program cannot read";
+    s.WriteBuffer(data, sizeof data);
+    s.SetPosition(0);
+    io.LoadFromStreamAs(s, format);
+    EXPECT_TRUE(io.Aborting);
+    EXPECT_FALSE(io.Params->ReadError.empty());
+    EXPECT_EQ(RgbOf(*b), before);
   }
 }
