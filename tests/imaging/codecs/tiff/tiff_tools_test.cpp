@@ -241,3 +241,29 @@ TEST(TiffTools, SampleLayoutsOfOtherWritersDecode) {
     EXPECT_GT(full, 0);  // full intensity reaches 255
   }
 }
+
+// With the LZW coder registered, PDF compression 5 codes the picture as LZWDecode, which qpdf accepts and
+// pdftoppm renders exactly as the same picture stored uncompressed.
+TEST(TiffTools, PdfPicturesTakeTheLzwCoder) {
+  if (!HaveTool("qpdf") || !HaveTool("pdftoppm")) GTEST_SKIP() << "qpdf or pdftoppm missing";
+  RegisterCoders();
+  const std::string d = TempDir();
+  auto b = MakeRGB(40, 24);
+  for (int32_t c : {5, 0}) {
+    TQuillotIO io(b.get());
+    io.Params->PdfCompression = uint8_t(c);
+    io.Params->PdfPaperWidth = 40;
+    io.Params->PdfPaperHeight = 24;
+    const std::string f = d + "/c" + std::to_string(c) + ".pdf";
+    io.SaveToFile(f);
+    ASSERT_FALSE(io.Aborting);
+    EXPECT_EQ(io.Params->PdfCompression, c);
+    const std::vector<uint8_t> file = ReadFile(f);
+    EXPECT_EQ(std::string(file.begin(), file.end()).find("/LZWDecode") != std::string::npos, c == 5);
+    ASSERT_EQ(Shell("qpdf --check '" + f + "'"), 0);
+    ASSERT_EQ(Shell("pdftoppm -r 144 -singlefile '" + f + "' '" + d + "/p" + std::to_string(c) + "'"), 0);
+  }
+  const std::vector<uint8_t> lzw = ReadFile(d + "/p5.ppm"), plain = ReadFile(d + "/p0.ppm");
+  ASSERT_GT(plain.size(), 40u * 24 * 3);
+  EXPECT_EQ(lzw, plain);
+}
