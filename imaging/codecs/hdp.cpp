@@ -141,11 +141,18 @@ bool TQxWICReader::CopyFrameTo(TQxBitmap* Bitmap, bool Native) {
     case F::CMYK32: if (Native) { want = F::CMYK32; fmt = P::qxCMYK; } break;
     default: break;
   }
-  std::vector<uint8_t> pixels;
+  std::vector<uint8_t> pixels, alpha;
   size_t stride = 0;
-  if (!FDecoder->CopyPixels(want, pixels, stride)) return false;
+  if (!FDecoder->CopyPixels(want, pixels, stride, &alpha)) return false;
   const int32_t W = FDecoder->Width(), H = FDecoder->Height();
   if (!Bitmap->Allocate(W, H, fmt)) return false;
+  // A frame with alpha keeps it as the alpha channel.
+  if (!alpha.empty()) {
+    TQxBitmap* a = Bitmap->GetAlphaChannel();
+    for (int32_t y = 0; y < H; ++y) std::memcpy(a->Scanline(y), alpha.data() + size_t(y) * size_t(W), size_t(W));
+    Bitmap->Opaque = false;
+    a->Opaque = false;
+  }
   const size_t rowLen = std::min<size_t>(size_t(Bitmap->RowLen()), stride);
   for (int32_t y = 0; y < H; ++y) {
     uint8_t* dst = Bitmap->Scanline(y);

@@ -315,3 +315,33 @@ TEST(Hdp, CodecOptionsWriteReadableFiles) {
   }
   EXPECT_LT(sizes[2], sizes[0]);
 }
+
+// 32bppBGRA files of jxrlib's encoder, with planar and with interleaved alpha, load with their alpha.
+TEST(Hdp, BgraFilesOfJxrEncAppLoadWithAlpha) {
+  if (!HaveTool("JxrEncApp") || !HaveTool("convert")) GTEST_SKIP() << "jxrlib tools or ImageMagick missing";
+  const std::string d = TempDir();
+  ASSERT_EQ(Shell("cd '" + d + "' && convert -size 40x24 gradient:'#ff2000ff'-'#0030c020' -swirl 40 -depth 8 "
+                  "-define tiff:alpha=unassociated src.tif"),
+            0);
+  const std::vector<uint8_t> expect = MagickPixels(d + "/src.tif", "RGBA");
+  for (const char* mode : {"2", "3"}) {
+    SCOPED_TRACE(mode);
+    const std::string f = d + "/a" + mode + ".wdp";
+    ASSERT_EQ(Shell("cd '" + d + "' && JxrEncApp -i src.tif -o x.jxr -c 22 -a " + mode + " -q 1 && mv x.jxr '" + f +
+                    "'"),
+              0);
+    TQxBitmap b;
+    TQuillotIO io(&b);
+    io.LoadFromFile(f);
+    ASSERT_FALSE(io.Aborting);
+    ASSERT_EQ(b.Width(), 40);
+    ASSERT_TRUE(b.HasAlphaChannel());
+    const std::vector<uint8_t> rgb = RgbOf(b), alpha = AlphaOf(b);
+    ASSERT_EQ(alpha.size() * 4, expect.size());
+    int bad = 0;
+    for (size_t i = 0; i < alpha.size(); ++i)
+      bad += rgb[3 * i] != expect[4 * i] || rgb[3 * i + 1] != expect[4 * i + 1] || rgb[3 * i + 2] != expect[4 * i + 2] ||
+             alpha[i] != expect[4 * i + 3];
+    EXPECT_EQ(bad, 0);  // lossless
+  }
+}
