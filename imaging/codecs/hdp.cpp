@@ -305,13 +305,20 @@ void WriteHDPStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, T
     return;
   }
   ReportProgress(Progress, 0);
+  const int64_t at = Stream->Position();
   bool ok = false;
   {
     TQxWICWriter writer;
     if (writer.Open(Stream, qxffHDP) && writer.WriteFrame(Bitmap, &Params)) ok = writer.Close();
   }
   // A picture the encoder refused leaves nothing behind; say so rather than report a save.
-  if (!ok) Progress.Abort();
+  if (!ok) {
+    Progress.Abort();
+  } else {
+    // The descriptive and EXIF tags go into the container's directory.
+    Stream->SetPosition(at);
+    CopyTiffExifTags(Stream, Stream, std::string(), std::string(), 0, Params);
+  }
   ReportProgress(Progress, 100);
 }
 

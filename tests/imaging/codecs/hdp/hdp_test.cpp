@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "imaging/codecs/codecs.h"
 #include "imaging/codecs/hdp.h"
 #include "imaging/codecs/hdp_jxr.h"
 #include "imaging/foundation/view_base.h"
@@ -343,5 +344,44 @@ TEST(Hdp, BgraFilesOfJxrEncAppLoadWithAlpha) {
       bad += rgb[3 * i] != expect[4 * i] || rgb[3 * i + 1] != expect[4 * i + 1] || rgb[3 * i + 2] != expect[4 * i + 2] ||
              alpha[i] != expect[4 * i + 3];
     EXPECT_EQ(bad, 0);  // lossless
+  }
+}
+
+// The descriptive and EXIF tags of a picture (here written by exiftool into a JPEG) go into the HD Photo
+// container's directory on a save: exiftool reads them back, and the picture still decodes the same.
+TEST(Hdp, SaveKeepsExifAndTiffTags) {
+  if (!HaveTool("exiftool") || !HaveTool("convert")) GTEST_SKIP() << "exiftool or ImageMagick missing";
+  QxRegisterTiffCodec();  // EXIF blocks are TIFF structures
+  const std::string d = TempDir();
+  ASSERT_EQ(Shell("cd '" + d + "' && convert -size 40x24 gradient:red-blue -quality 100 src.jpg && exiftool -q "
+                  "-overwrite_original -Make=Quorvelcam -Model=Q1 '-Artist=A. Tester' '-DateTimeOriginal=2024:05:06 "
+                  "07:08:09' -ExposureTime=0.004 -FNumber=5.6 -ISO=200 src.jpg"),
+            0);
+  const char* kTags = "-Make -Model -Artist -DateTimeOriginal -ExposureTime -FNumber -ISO";
+  auto tags = [&](const std::string& File) {
+    Shell(std::string("exiftool -s -s ") + kTags + " '" + File + "' > '" + File + ".tags'");
+    const std::vector<uint8_t> t = ReadFile(File + ".tags");
+    return std::string(t.begin(), t.end());
+  };
+  const std::string before = tags(d + "/src.jpg");
+  ASSERT_NE(before.find("Quorvelcam"), std::string::npos);
+  TQxBitmap b;
+  TQuillotIO io(&b);
+  io.LoadFromFile(d + "/src.jpg");
+  ASSERT_FALSE(io.Aborting);
+  io.Params->HdpLossless = 1;
+  io.SaveToFile(d + "/out.wdp");
+  ASSERT_FALSE(io.Aborting);
+  EXPECT_EQ(tags(d + "/out.wdp"), before);
+  // Our reader and the coding library's own decoder still read the picture.
+  TQxBitmap back;
+  TQuillotIO rd(&back);
+  rd.LoadFromFile(d + "/out.wdp");
+  ASSERT_FALSE(rd.Aborting);
+  EXPECT_EQ(RgbOf(back), RgbOf(b));
+  EXPECT_EQ(rd.Params->ExifArtist, "A. Tester");
+  if (HaveTool("JxrDecApp")) {
+    ASSERT_EQ(Shell("cd '" + d + "' && cp out.wdp o.jxr && JxrDecApp -i o.jxr -o o.bmp"), 0);
+    EXPECT_EQ(MagickPixels(d + "/o.bmp", "RGB"), RgbOf(b));
   }
 }

@@ -2,6 +2,9 @@
 // and the same note written back at another place.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -105,4 +108,51 @@ TEST(MakerNote, UnreadableAndOversizedNotes) {
   t.WriteBuffer("abc", 3);
   EXPECT_EQ(b.SaveToStream(t), 0);
   EXPECT_EQ(t.Position(), 3);
+}
+
+// The page editor on files of ImageMagick: a big-endian two-page TIFF read and written back is the same
+// picture to libtiff; one page can be written alone; tags copy only between files of one byte order.
+TEST(TiffHandler, RewritesPagesAndCopiesTagsOfOneByteOrder) {
+  if (std::system("command -v convert >/dev/null && command -v tiffcmp >/dev/null && command -v tiffinfo >/dev/null"))
+    GTEST_SKIP() << "ImageMagick or libtiff tools missing";
+  char tmpl[] = "/tmp/qvtags_XXXXXX";
+  const std::string d = mkdtemp(tmpl);
+  ASSERT_EQ(std::system(("cd " + d + " && convert -size 21x13 gradient:red-blue -size 21x13 xc:green -define tiff:endian=msb "
+                         "-compress lzw -set comment Hello two.tif && convert -size 5x5 xc:white -define tiff:endian=lsb le.tif")
+                            .c_str()),
+            0);
+  TQxTIFFHandler h;
+  ASSERT_TRUE(h.LoadFromFile(d + "/two.tif"));
+  EXPECT_TRUE(h.BigEndian());
+  EXPECT_EQ(h.Version(), 42);
+  ASSERT_EQ(h.PageCount(), 2);
+  h.WriteFile(d + "/all.tif", 5);
+  EXPECT_EQ(std::system(("tiffcmp " + d + "/two.tif " + d + "/all.tif >/dev/null").c_str()), 0);
+  h.WriteFile(d + "/second.tif", 1);
+  TQxTIFFHandler second;
+  ASSERT_TRUE(second.LoadFromFile(d + "/second.tif"));
+  EXPECT_TRUE(second.BigEndian());
+  ASSERT_EQ(second.PageCount(), 1);
+  EXPECT_EQ(std::system(("tiffinfo " + d + "/second.tif >/dev/null 2>&1").c_str()), 0);
+  // Tags of every directory come out in ascending order.
+  for (const auto& e : second.Page(0)->Entries) EXPECT_GE(e.Tag, second.Page(0)->Entries.front().Tag);
+  for (size_t i = 1; i < second.Page(0)->Entries.size(); ++i)
+    EXPECT_LT(second.Page(0)->Entries[i - 1].Tag, second.Page(0)->Entries[i].Tag);
+  // A tag from a little-endian file into a big-endian one: nothing is copied.
+  TQxTIFFHandler le;
+  ASSERT_TRUE(le.LoadFromFile(d + "/le.tif"));
+  le.SetTagValue(*le.Page(0), 65000, 7, 4);  // a private tag
+  const int32_t before = int32_t(h.Page(0)->Entries.size());
+  h.CopyTag(0, le.FindTag(0, 65000), le, 0);
+  EXPECT_EQ(int32_t(h.Page(0)->Entries.size()), before);
+  EXPECT_EQ(h.FindTag(0, 65000), -1);
+  // Between files of one byte order the tag arrives, and libtiff reads the file with it.
+  TQxTIFFHandler le2;
+  ASSERT_TRUE(le2.LoadFromFile(d + "/le.tif"));
+  le2.CopyTag(0, le.FindTag(0, 65000), le, 0);
+  le2.WriteFile(d + "/le2.tif", -1);
+  EXPECT_EQ(std::system(("tiffcmp " + d + "/le.tif " + d + "/le2.tif >/dev/null 2>&1").c_str()), 0);
+  TQxTIFFHandler le3;
+  ASSERT_TRUE(le3.LoadFromFile(d + "/le2.tif"));
+  EXPECT_EQ(le3.GetTagValue(*le3.Page(0), 65000, 0), 7);
 }
