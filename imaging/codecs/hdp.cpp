@@ -128,7 +128,7 @@ int32_t TQxWICReader::FrameCount() const {
 int32_t TQxWICReader::FrameWidth() const { return FHaveFrame ? FDecoder->Width() : 0; }
 int32_t TQxWICReader::FrameHeight() const { return FHaveFrame ? FDecoder->Height() : 0; }
 
-bool TQxWICReader::CopyFrameTo(TQxBitmap* Bitmap, bool Native) {
+bool TQxWICReader::CopyFrameTo(TQxBitmap* Bitmap, bool Native, bool Thumbnail) {
   using F = TQxHdpPixelFormat;
   using P = TQxPixelFormat;
   F want = F::BGR24;
@@ -143,8 +143,11 @@ bool TQxWICReader::CopyFrameTo(TQxBitmap* Bitmap, bool Native) {
   }
   std::vector<uint8_t> pixels, alpha;
   size_t stride = 0;
-  if (!FDecoder->CopyPixels(want, pixels, stride, &alpha)) return false;
-  const int32_t W = FDecoder->Width(), H = FDecoder->Height();
+  // The thumbnail is the frame decoded at a sixteenth of its size, which the coding holds natively.
+  const int32_t reduce = Thumbnail ? 4 : 0;
+  if (!FDecoder->CopyPixels(want, pixels, stride, &alpha, reduce)) return false;
+  const int32_t W = TQxHdpDecoder::ReducedSize(FDecoder->Width(), reduce),
+                H = TQxHdpDecoder::ReducedSize(FDecoder->Height(), reduce);
   if (!Bitmap->Allocate(W, H, fmt)) return false;
   // A frame with alpha keeps it as the alpha channel.
   if (!alpha.empty()) {
@@ -177,8 +180,7 @@ void TQxWICReader::ReadFrame(int32_t Index, TQxBitmap* Bitmap, TIOParamsVals* Pa
   if (FDecoder->DpiX() > 0) FDpiX = FDecoder->DpiX();
   if (FDecoder->DpiY() > 0) FDpiY = FDecoder->DpiY();
   const bool native = !Params || Params->NativePixelFormat;
-  // The decoder offers no reduced picture of a frame, so the frame stands in for the thumbnail.
-  if (!CopyFrameTo(Bitmap, native)) {
+  if (!CopyFrameTo(Bitmap, native, Params && Params->UseExifThumbnail)) {
     fail();
     return;
   }

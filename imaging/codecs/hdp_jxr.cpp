@@ -377,12 +377,13 @@ void ToBgr24(TQxHdpPixelFormat From, const uint8_t* S, uint8_t* D, size_t Width)
 
 
 bool TQxHdpDecoder::CopyPixels(TQxHdpPixelFormat Requested, std::vector<uint8_t>& Out, size_t& Stride,
-                               std::vector<uint8_t>* Alpha) {
-  if (!IsOpen()) return false;
-  const size_t W = size_t(FWidth), H = size_t(FHeight);
+                               std::vector<uint8_t>* Alpha, int32_t Reduce) {
+  if (!IsOpen() || Reduce < 0 || Reduce > 4) return false;
+  const int32_t w = ReducedSize(FWidth, Reduce), h = ReducedSize(FHeight, Reduce);
+  const size_t W = size_t(w), H = size_t(h);
   // The library writes whole macroblock rows; leave room for the last one.
   const size_t rowsRoom = (H + 15) / 16 * 16 + 16;
-  const PKRect rect{0, 0, FWidth, FHeight};
+  const PKRect rect{0, 0, w, h};
   const bool own = FFormat != TQxHdpPixelFormat::Other;
   if (own) {
     if (Requested != FFormat && Requested != TQxHdpPixelFormat::BGR24) return false;
@@ -401,6 +402,10 @@ bool TQxHdpDecoder::CopyPixels(TQxHdpPixelFormat Requested, std::vector<uint8_t>
   const bool ok = RunIsolated([&] {
     TLibDecoder d;
     if (!d.Open(data, frame)) return false;
+    if (Reduce > 0) {
+      d.Decoder->WMP.wmiI.cThumbnailWidth = W;
+      d.Decoder->WMP.wmiI.cThumbnailHeight = H;
+    }
     if (own) return d.Decoder->Copy(d.Decoder, &rect, shared.Data(), U32(srcStride)) >= 0;
     PKFormatConverter* fc = nullptr;
     if (d.Factory->CreateFormatConverter(&fc) < 0 || !fc) return false;

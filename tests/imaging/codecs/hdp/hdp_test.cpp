@@ -385,3 +385,30 @@ TEST(Hdp, SaveKeepsExifAndTiffTags) {
     EXPECT_EQ(MagickPixels(d + "/o.bmp", "RGB"), RgbOf(b));
   }
 }
+
+// With the thumbnail option the frame is read at a sixteenth of its size, as jxrlib's own decoder gives it;
+// the original size stays in the parameters.
+TEST(Hdp, ThumbnailOptionReadsTheReducedFrame) {
+  if (!HaveTool("JxrEncApp") || !HaveTool("JxrDecApp") || !HaveTool("convert"))
+    GTEST_SKIP() << "jxrlib tools or ImageMagick missing";
+  const std::string d = TempDir();
+  ASSERT_EQ(Shell("cd '" + d + "' && convert -size 200x120 gradient:red-blue -swirl 90 -depth 8 -type truecolor "
+                  "BMP3:src.bmp && JxrEncApp -i src.bmp -o x.jxr -q 1 && cp x.jxr t.wdp && "
+                  "JxrDecApp -i x.jxr -o small.bmp -T 4"),
+            0);
+  TQxBitmap b;
+  TQuillotIO io(&b);
+  io.Params->UseExifThumbnail = 1;
+  io.LoadFromFile(d + "/t.wdp");
+  ASSERT_FALSE(io.Aborting);
+  EXPECT_EQ(b.Width(), 13);
+  EXPECT_EQ(b.Height(), 8);
+  EXPECT_EQ(io.Params->Width, 13);
+  EXPECT_EQ(io.Params->OriginalWidth, 200);
+  EXPECT_EQ(io.Params->OriginalHeight, 120);
+  EXPECT_EQ(RgbOf(b), MagickPixels(d + "/small.bmp", "RGB"));
+  // Without it, the whole frame.
+  TQuillotIO whole(&b);
+  whole.LoadFromFile(d + "/t.wdp");
+  EXPECT_EQ(b.Width(), 200);
+}
