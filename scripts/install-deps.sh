@@ -15,7 +15,7 @@ PACKAGES=(
   imagemagick pngcheck libtiff-tools netpbm python3-pil libjpeg-turbo-progs qpdf poppler-utils ghostscript
   libopenjp2-tools libjxr-tools libimage-exiftool-perl dcmtk
   # a real window in CI
-  xvfb xdotool xauth
+  xvfb xdotool xauth x11-utils
 )
 
 missing=()
