@@ -174,6 +174,7 @@ class TPopupWindow : public TCustomForm, public TMenuPopupWindow {
   TRect FRegion;                   // the part that shows (window coordinates)
   bool FHasRegion = false;
   bool FInPaint = false, FGeometryPending = false;
+  TPoint FBaseOrg;
 
   // Whole-window coordinates of a pixel of the shown part.
   TPoint ToWindow(const TPoint& P) const {
@@ -226,8 +227,11 @@ class TPopupWindow : public TCustomForm, public TMenuPopupWindow {
   }
   void PaintWindow(const std::function<void(TCanvas*)>& Fn) override {
     TCanvas* c = Canvas();
+    TPoint base = FInPaint ? FBaseOrg : TPoint(0, 0);
+    if (!FInPaint) GetViewportOrgEx(c, &base);
     SaveDC(c);
-    if (FHasRegion) OffsetViewportOrgEx(c, -FRegion.Left, -FRegion.Top, nullptr);
+    TPoint o = ToWindow(Point(0, 0));
+    SetViewportOrgEx(c, base.X - o.X, base.Y - o.Y, nullptr);
     Fn(c);
     RestoreDC(c, -1);
   }
@@ -238,6 +242,7 @@ class TPopupWindow : public TCustomForm, public TMenuPopupWindow {
   void Activate() override {}
   void Paint() override {
     TCanvas* c = Canvas();
+    GetViewportOrgEx(c, &FBaseOrg);
     FInPaint = true;
     gPainting = this;
     PaintWindow([this](TCanvas* w) { Send(WM_ERASEBKGND, reinterpret_cast<uintptr_t>(w)); });
