@@ -683,8 +683,8 @@ bool TUiMenuLoop::BarItemRect(TCustomForm* F, int32_t Index, TRect& R) {
 void TUiMenuLoop::PaintBar(TCustomForm* F, HDC DC) {
   TMenuItem* root = F->Menu()->Items();
   int32_t h = F->MenuBarHeight();
-  // Owner-drawn bars paint their own background; the part right of the items keeps what the
-  // owner painted last, as the bar of the platform does.
+  // Owner-drawn bars paint their own background. Right of the last item the bar colour goes down
+  // only while that item is plain: a lit or open last item leaves what its plain look painted.
   TBrush b;
   b.SetColor(clMenuBar);
   if (!F->Menu()->OwnerDraw()) FillRect(DC, Rect(0, 0, F->Width(), h), b);
@@ -700,6 +700,10 @@ void TUiMenuLoop::PaintBar(TCustomForm* F, HDC DC) {
     if (looping && L->BarIndex == k) st.Include(L->Levels.empty() ? odHotLight : odSelected);
     if (!looping && gHot.Form == F && gHot.Index == k) st.Include(odHotLight);
     if (!it->Enabled()) st += TOwnerDrawState{odDisabled, odGrayed};
+    bool last = true;
+    for (int32_t j = i + 1; j < root->Count(); ++j) last = last && !root->Items(j)->Visible();
+    if (F->Menu()->OwnerDraw() && last && !st.Contains(odSelected) && !st.Contains(odHotLight))
+      FillRect(DC, Rect(r.Right, 0, F->Width(), h), b);
     DC->Font()->Assign(*Screen->MenuFont());
     SaveDC(DC);
     it->AdvancedDrawItem(DC, r, st, true);

@@ -12,6 +12,7 @@
 #include "controls/menu/sty_menu_draw.h"
 #include "platform/ui/backends/headless/headless.h"
 #include "platform/ui/imglist.h"
+#include "platform/ui/mdi.h"
 #include "platform/ui/timer.h"
 
 using namespace StyMenus;
@@ -339,6 +340,28 @@ TEST_F(StyMenuDrawTest, SideBarShadowIsDrawnOnlyWithAColour) {
   };
   EXPECT_EQ(Count(clNone), 0);
   EXPECT_GT(Count(clRed), 0);
+}
+
+TEST_F(StyMenuDrawTest, LastBarItemReachesTheEndUnlessAMaximizedChildShowsItsButtons) {
+  TMDIForm Frame(nullptr);
+  auto* Menu = new TStyMainMenu(&Frame);
+  Menu->BeginLoading();
+  AddItem(&Frame, Menu->Items(), "&Window");
+  Menu->EndLoading();
+  Frame.SetMenu(Menu);
+  auto* Child = new TMDIChildForm(&Frame, &Frame);
+  Frame.SetBounds(50, 50, 300, 120);
+  Frame.Show();
+  Application->ProcessMessages();
+  const TColor Bar = ColorToRGB(clMenuBar);
+  int32_t Buttons = 3 * (GetSystemMetrics(SM_CYMENU) - 1);
+  EXPECT_NE(Headless::PixelAt(&Frame, 295, 5), Bar);
+  Child->SetMaximized(true);
+  Menu->RedrawBar();
+  Application->ProcessMessages();
+  EXPECT_EQ(Headless::PixelAt(&Frame, 295, 5), Bar);
+  EXPECT_EQ(Headless::PixelAt(&Frame, 300 - Buttons, 5), Bar);
+  EXPECT_NE(Headless::PixelAt(&Frame, 300 - Buttons - 1, 5), Bar);
 }
 
 TEST_F(StyMenuDrawTest, ItemsOfPlainMenusAreLeftAlone) {
