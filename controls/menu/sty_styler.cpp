@@ -114,23 +114,23 @@ void TGradientBar::Assign(TPersistent* Source) {
   FGradientDirection = S->FGradientDirection;
 }
 
-// ---- TIconBar ------------------------------------------------------------------------------
+// ---- TMarkedBar, TIconBar ------------------------------------------------------------------
 
-TIconBar::TIconBar() {
-  FColor = 0xFFF9F9;
-  FColorTo = 0xBBA0A1;
-  FGradientDirection = TGradientDirection::gdHorizontal;
-}
-
-TColor TIconBar::GetCheckColor(int32_t Index) const { return Slot(const_cast<TColor*>(FCheck.Color), 2, Index); }
-void TIconBar::SetCheckColor(int32_t Index, TColor Value) {
+TColor TMarkedBar::GetCheckColor(int32_t Index) const { return Slot(const_cast<TColor*>(FCheck.Color), 2, Index); }
+void TMarkedBar::SetCheckColor(int32_t Index, TColor Value) {
   Slot(FCheck.Color, 2, Index) = Value;
   Refresh();
 }
-TColor TIconBar::GetRadioColor(int32_t Index) const { return Slot(const_cast<TColor*>(FRadio.Color), 2, Index); }
-void TIconBar::SetRadioColor(int32_t Index, TColor Value) {
+TColor TMarkedBar::GetRadioColor(int32_t Index) const { return Slot(const_cast<TColor*>(FRadio.Color), 2, Index); }
+void TMarkedBar::SetRadioColor(int32_t Index, TColor Value) {
   Slot(FRadio.Color, 2, Index) = Value;
   Refresh();
+}
+
+TIconBar::TIconBar() : TMarkedBar(0x6FC0FF, 0x6F4B4B) {
+  FColor = 0xFFF9F9;
+  FColorTo = 0xBBA0A1;
+  FGradientDirection = TGradientDirection::gdHorizontal;
 }
 
 void TIconBar::SetSize(int32_t Value) {
@@ -158,7 +158,7 @@ void TIconBar::Assign(TPersistent* Source) {
 
 // ---- TSelectedItem -------------------------------------------------------------------------
 
-TSelectedItem::TSelectedItem() : FFont(SystemMenuFontCopy(clWindowText)) {
+TSelectedItem::TSelectedItem() : TMarkedBar(0x3E80FE, 0x6F4B4B), FFont(SystemMenuFontCopy(clWindowText)) {
   FColor = 0xC2EEFF;
   FColorTo = clNone;
   FGradientDirection = TGradientDirection::gdVertical;
@@ -172,21 +172,6 @@ void TSelectedItem::SetFont(const TFont* Value) {
 void TSelectedItem::SetUseSystemFont(bool Value) {
   FUseSystemFont = Value;
   Relayout();
-}
-
-TColor TSelectedItem::GetCheckColor(int32_t Index) const {
-  return Slot(const_cast<TColor*>(FCheck.Color), 2, Index);
-}
-void TSelectedItem::SetCheckColor(int32_t Index, TColor Value) {
-  Slot(FCheck.Color, 2, Index) = Value;
-  Refresh();
-}
-TColor TSelectedItem::GetRadioColor(int32_t Index) const {
-  return Slot(const_cast<TColor*>(FRadio.Color), 2, Index);
-}
-void TSelectedItem::SetRadioColor(int32_t Index, TColor Value) {
-  Slot(FRadio.Color, 2, Index) = Value;
-  Refresh();
 }
 
 void TSelectedItem::Assign(TPersistent* Source) {
@@ -465,34 +450,18 @@ TCustomStyMenuStyler::TCustomStyMenuStyler(TComponent* AOwner)
 
 TCustomStyMenuStyler::~TCustomStyMenuStyler() { FFont->OnChange = nullptr; }
 
-void TCustomStyMenuStyler::SetBackground(TBackground* Value) {
-  FBackground->Assign(Value);
-  RefreshStyledMenu(FMenu, false);
+void TCustomStyMenuStyler::CopyPart(TPersistent& Own, TPersistent* Value, bool Relayout) {
+  Own.Assign(Value);
+  RefreshStyledMenu(FMenu, Relayout);
 }
-void TCustomStyMenuStyler::SetIconBar(TIconBar* Value) {
-  FIconBar->Assign(Value);
-  RefreshStyledMenu(FMenu, false);
-}
-void TCustomStyMenuStyler::SetSelectedItem(TSelectedItem* Value) {
-  FSelectedItem->Assign(Value);
-  RefreshStyledMenu(FMenu, false);
-}
-void TCustomStyMenuStyler::SetRootItem(TRootItem* Value) {
-  FRootItem->Assign(Value);
-  RefreshStyledMenu(FMenu, false);
-}
-void TCustomStyMenuStyler::SetGlyphs(TMenuGlyphs* Value) {
-  FGlyphs->Assign(Value);
-  RefreshStyledMenu(FMenu, false);
-}
-void TCustomStyMenuStyler::SetSideBar(TSideBar* Value) {
-  FSideBar->Assign(Value);
-  RefreshStyledMenu(FMenu, true);
-}
-void TCustomStyMenuStyler::SetSeparator(TSeparator* Value) {
-  FSeparator->Assign(Value);
-  RefreshStyledMenu(FMenu, false);
-}
+
+void TCustomStyMenuStyler::SetBackground(TBackground* Value) { CopyPart(*FBackground, Value, false); }
+void TCustomStyMenuStyler::SetIconBar(TIconBar* Value) { CopyPart(*FIconBar, Value, false); }
+void TCustomStyMenuStyler::SetSelectedItem(TSelectedItem* Value) { CopyPart(*FSelectedItem, Value, false); }
+void TCustomStyMenuStyler::SetRootItem(TRootItem* Value) { CopyPart(*FRootItem, Value, false); }
+void TCustomStyMenuStyler::SetGlyphs(TMenuGlyphs* Value) { CopyPart(*FGlyphs, Value, false); }
+void TCustomStyMenuStyler::SetSideBar(TSideBar* Value) { CopyPart(*FSideBar, Value, true); }
+void TCustomStyMenuStyler::SetSeparator(TSeparator* Value) { CopyPart(*FSeparator, Value, false); }
 void TCustomStyMenuStyler::SetFont(const TFont* Value) {
   if (Value) FFont->Assign(*Value);
   RefreshStyledMenu(FMenu, true);

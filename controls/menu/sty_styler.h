@@ -58,12 +58,11 @@ struct TMarkColors {
   TGradientDirection Direction = TGradientDirection::gdVertical;
 };
 
-class TIconBar : public TGradientBar {
+// A gradient part that also colours the boxes behind check and radio marks.
+class TMarkedBar : public TGradientBar {
  public:
-  TIconBar();
-  std::string ClassName() const override { return "TIconBar"; }
-  void Assign(TPersistent* Source) override;
-
+  TMarkedBar(TColor Mark, TColor Border) : FCheck{{Mark, clNone}, Border}, FRadio{{Mark, clNone}, Border} {}
+  // Index 0 is the colour, 1 the colour-to; a write refreshes the menu.
   TColor GetCheckColor(int32_t Index) const;
   void SetCheckColor(int32_t Index, TColor Value);
   TColor CheckColor() const { return FCheck.Color[0]; }
@@ -80,23 +79,30 @@ class TIconBar : public TGradientBar {
   void SetRadioBorder(TColor Value) { FRadio.Border = Value; }
   TGradientDirection RadioGradientDirection() const { return FRadio.Direction; }
   void SetRadioGradientDirection(TGradientDirection Value) { FRadio.Direction = Value; }
+  const TMarkColors& Check() const { return FCheck; }
+  const TMarkColors& Radio() const { return FRadio; }
+
+ protected:
+  TMarkColors FCheck, FRadio;
+};
+
+class TIconBar : public TMarkedBar {
+ public:
+  TIconBar();
+  std::string ClassName() const override { return "TIconBar"; }
+  void Assign(TPersistent* Source) override;
   TColor SeparatorColor() const { return FSeparatorColor; }
   void SetSeparatorColor(TColor Value) { FSeparatorColor = Value; }
   // Never below 16 pixels.
   int32_t Size() const { return FSize; }
   void SetSize(int32_t Value);
 
-  const TMarkColors& Check() const { return FCheck; }
-  const TMarkColors& Radio() const { return FRadio; }
-
  private:
-  TMarkColors FCheck{{0x6FC0FF, clNone}, 0x6F4B4B};
-  TMarkColors FRadio{{0x6FC0FF, clNone}, 0x6F4B4B};
   TColor FSeparatorColor = clNone;
   int32_t FSize = 24;
 };
 
-class TSelectedItem : public TGradientBar {
+class TSelectedItem : public TMarkedBar {
  public:
   TSelectedItem();
   std::string ClassName() const override { return "TSelectedItem"; }
@@ -112,33 +118,12 @@ class TSelectedItem : public TGradientBar {
   void SetFont(const TFont* Value);
   bool UseSystemFont() const { return FUseSystemFont; }
   void SetUseSystemFont(bool Value);
-  TColor GetCheckColor(int32_t Index) const;
-  void SetCheckColor(int32_t Index, TColor Value);
-  TColor CheckColor() const { return FCheck.Color[0]; }
-  TColor CheckColorTo() const { return FCheck.Color[1]; }
-  TColor CheckBorder() const { return FCheck.Border; }
-  void SetCheckBorder(TColor Value) { FCheck.Border = Value; }
-  TGradientDirection CheckGradientDirection() const { return FCheck.Direction; }
-  void SetCheckGradientDirection(TGradientDirection Value) { FCheck.Direction = Value; }
-  TColor GetRadioColor(int32_t Index) const;
-  void SetRadioColor(int32_t Index, TColor Value);
-  TColor RadioColor() const { return FRadio.Color[0]; }
-  TColor RadioColorTo() const { return FRadio.Color[1]; }
-  TColor RadioBorder() const { return FRadio.Border; }
-  void SetRadioBorder(TColor Value) { FRadio.Border = Value; }
-  TGradientDirection RadioGradientDirection() const { return FRadio.Direction; }
-  void SetRadioGradientDirection(TGradientDirection Value) { FRadio.Direction = Value; }
-
-  const TMarkColors& Check() const { return FCheck; }
-  const TMarkColors& Radio() const { return FRadio; }
 
  private:
   TColor FColorMirror = clNone, FColorMirrorTo = clNone;
   TColor FBorderColor = 0x6F4B4B;
   std::unique_ptr<TFont> FFont;
   bool FUseSystemFont = true;
-  TMarkColors FCheck{{0x3E80FE, clNone}, 0x6F4B4B};
-  TMarkColors FRadio{{0x3E80FE, clNone}, 0x6F4B4B};
 };
 
 // The look of one state of a menu-bar item (selected or hot).
@@ -381,6 +366,8 @@ class TCustomStyMenuStyler : public TComponent {
   virtual bool AcceptsAssignFrom(TPersistent* Source) const;
 
  private:
+  // A part written through its property: copied into the styler's own, then the menu refreshed.
+  void CopyPart(TPersistent& Own, TPersistent* Value, bool Relayout);
   std::unique_ptr<TSideBar> FSideBar;
   std::unique_ptr<TBackground> FBackground;
   std::unique_ptr<TIconBar> FIconBar;

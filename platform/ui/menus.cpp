@@ -245,6 +245,13 @@ class TPopupWindow : public TCustomForm, public TMenuPopupWindow {
     GetViewportOrgEx(c, &FBaseOrg);
     FInPaint = true;
     gPainting = this;
+    struct TPaintEnd {
+      TPopupWindow* W;
+      ~TPaintEnd() {
+        gPainting = nullptr;
+        W->FInPaint = false;
+      }
+    } end{this};
     PaintWindow([this](TCanvas* w) { Send(WM_ERASEBKGND, reinterpret_cast<uintptr_t>(w)); });
     for (size_t i = 0; i < FItems.size(); ++i) {
       TOwnerDrawState st;
@@ -261,8 +268,6 @@ class TPopupWindow : public TCustomForm, public TMenuPopupWindow {
       FItems[i]->AdvancedDrawItem(c, r, st, false);
       RestoreDC(c, -1);
     }
-    gPainting = nullptr;
-    FInPaint = false;
   }
 };
 
@@ -301,8 +306,8 @@ class TUiMenuLoopImpl {
     while (Levels.size() > L) {
       TPopupWindow* w = Levels.back().Win;
       Levels.pop_back();
-      w->Send(WM_SHOWWINDOW, 0);
       w->Hide();
+      w->Send(WM_SHOWWINDOW, 0);
       w->Send(WM_DESTROY);
       delete w;
     }
