@@ -4,10 +4,12 @@
 #include <map>
 #include <vector>
 
+#include "controls/menu/sty_fantasy.h"
 #include "controls/menu/sty_menu_draw.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/mdi.h"
 #include "platform/ui/messages.h"
+#include "platform/ui/published.h"
 
 namespace StyMenus {
 
@@ -76,6 +78,24 @@ int CompareText(const std::string& A, const std::string& B) {
 
 }  // namespace
 
+// The published properties of the menu and its stylers, as language and form files name them.
+void RegisterStyMenuProperties() {
+  static bool Done = false;
+  if (Done) return;
+  Done = true;
+  RegisterStringProperty<TStyMainMenu>("Version", [](TStyMainMenu* M, const std::string& V) { M->SetVersion(V); },
+                                       [](const TStyMainMenu* M) { return M->Version(); });
+  RegisterOtherProperty<TStyMainMenu>("OwnerDraw", TTypeKind::tkEnumeration);
+  RegisterOtherProperty<TStyMainMenu>("MenuStyler", TTypeKind::tkClass);
+  RegisterIntegerProperty<TCustomStyMenuStyler>(
+      "MenuBorderColor", [](TCustomStyMenuStyler* S, int64_t V) { S->SetMenuBorderColor(static_cast<TColor>(V)); },
+      [](const TCustomStyMenuStyler* S) { return int64_t(S->MenuBorderColor()); });
+  RegisterOtherProperty<TCustomStyMenuStyler>("UseSystemFont", TTypeKind::tkEnumeration);
+  for (const char* Part : {"Background", "IconBar", "SelectedItem", "RootItem", "Glyphs", "SideBar", "Separator", "Font"})
+    RegisterOtherProperty<TCustomStyMenuStyler>(Part, TTypeKind::tkClass);
+  RegisterOtherProperty<TStyMenuFantasyStyler>("Style", TTypeKind::tkEnumeration);
+}
+
 IStyMenuHost* GetMenuHost(const TMenuItem* Item) {
   if (!Item) return nullptr;
   TMenu* M = Item->GetParentMenu();
@@ -92,6 +112,7 @@ void RedrawStyledMenuBar(TStyMainMenu* Menu) {
 }
 
 TStyMainMenu::TStyMainMenu(TComponent* AOwner) : TMainMenu(AOwner) {
+  RegisterStyMenuProperties();
   SetOwnerDraw(true);
   CreateInternalStyler();
 }

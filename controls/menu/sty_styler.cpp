@@ -443,6 +443,7 @@ TCustomStyMenuStyler::TCustomStyMenuStyler(TComponent* AOwner)
       FSeparator(std::make_unique<TSeparator>()),
       FFont(SystemMenuFontCopy(clMenuText)),
       FWorkBitmap(std::make_unique<TBitmap>(0, 0, TPixelFormat::pf32bit)) {
+  RegisterStyMenuProperties();
   FFont->OnChange = [this](TGraphicsObject*) {
     if (OnFontChange) OnFontChange(this);
   };

@@ -19,6 +19,9 @@ enum class TAlignment : uint8_t { taLeftJustify, taRightJustify, taCenter };
 enum class TDirection : uint8_t { dDownToUp, dUpToDown };
 enum class TSideBarVisibleIn : uint8_t { viFirstVisible, viFirstLevel, viAnyLevel };
 
+// Makes the published properties of the menu and its stylers known by name (once).
+void RegisterStyMenuProperties();
+
 // Re-checks the menu's window-list hook and, with Relayout, measures every item again.
 void RefreshStyledMenu(TStyMainMenu* Menu, bool Relayout);
 

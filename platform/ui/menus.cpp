@@ -525,8 +525,10 @@ bool TUiMenuLoop::HandleMouse(TCustomForm* F, const TUiEvent& E) {
   }
   if (F == L->BarForm && E.Y >= 0 && E.Y < F->MenuBarHeight()) {
     int32_t b = BarItemAt(F, p);
-    if (E.Type == TUiEvent::Kind::MouseMove && b >= 0 && b != L->BarIndex && !L->Levels.empty())
-      L->OpenBarItem(b, false);
+    if (E.Type == TUiEvent::Kind::MouseMove && b >= 0 && b != L->BarIndex) {
+      if (L->Levels.empty()) L->SetBarIndex(b);
+      else L->OpenBarItem(b, false);
+    }
     if (E.Type == TUiEvent::Kind::MouseDown) {
       if (b < 0 || (b == L->BarIndex && !L->Levels.empty())) L->Active = false;
       else L->OpenBarItem(b, false);

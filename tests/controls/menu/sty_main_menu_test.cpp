@@ -10,6 +10,7 @@
 #include "platform/ui/backends/headless/headless.h"
 #include "platform/ui/mdi.h"
 #include "platform/ui/messages.h"
+#include "platform/ui/published.h"
 
 using namespace StyMenus;
 
@@ -82,6 +83,16 @@ TEST_F(StyMainMenuTest, VersionReadsTwoZeroZeroZero) {
   EXPECT_EQ(M.Version(), "2.0.0.0");
   M.SetVersion("9.9");
   EXPECT_EQ(M.Version(), "2.0.0.0");
+  // Written by name, as a form or language file would.
+  const TPropInfo* P = GetPropInfo(&M, "Version");
+  ASSERT_NE(P, nullptr);
+  P->SetStr(&M, "1.0");
+  EXPECT_EQ(P->GetStr(&M), "2.0.0.0");
+  TStyMenuFantasyStyler S(nullptr);
+  const TPropInfo* B = GetPropInfo(&S, "MenuBorderColor");
+  ASSERT_NE(B, nullptr);
+  B->SetOrd(&S, clRed);
+  EXPECT_EQ(S.MenuBorderColor(), clRed);
   EXPECT_EQ(M.GetVersionNumber(), 0x02000000u);
 }
 
