@@ -364,6 +364,68 @@ TEST_F(StyMenuDrawTest, LastBarItemReachesTheEndUnlessAMaximizedChildShowsItsBut
   EXPECT_NE(Headless::PixelAt(&Frame, 300 - Buttons - 1, 5), Bar);
 }
 
+TEST_F(StyMenuDrawTest, MarksImagesAndDisabledText) {
+  SetTestFontMode(true);  // solid glyph boxes: text pixels take exactly the text colour
+  TForm F(nullptr);
+  auto* Menu = new TStyMainMenu(&F);
+  auto* Images = new TImageList(&F);
+  Images->SetWidth(16);
+  Images->SetHeight(16);
+  TBitmap Red(16, 16, TPixelFormat::pf32bit);
+  TBrush Br;
+  Br.SetColor(clRed);
+  ::FillRect(Red.Canvas(), TRect(0, 0, 16, 16), Br);
+  Images->AddMasked(&Red, clFuchsia);
+  Menu->SetImages(Images);
+  Menu->BeginLoading();
+  TMenuItem* File = AddItem(&F, Menu->Items(), "&File");
+  TMenuItem* Pic = AddItem(&F, File, "Pic");
+  TMenuItem* Mark = AddItem(&F, File, "Mark");
+  TMenuItem* Off = AddItem(&F, File, "Off");
+  Menu->EndLoading();
+  Pic->SetImageIndex(0);
+  Pic->SetChecked(true);
+  Mark->SetChecked(true);
+  TIconBar* IB = Menu->GetActiveStyler()->IconBar();
+  auto Paint = [&](TMenuItem* It, TOwnerDrawState St) {
+    auto B = std::make_unique<TBitmap>(120, 24, TPixelFormat::pf32bit);
+    Br.SetColor(clLime);
+    ::FillRect(B->Canvas(), TRect(0, 0, 120, 24), Br);
+    DrawStyledItem(It, B->Canvas(), TRect(0, 0, 120, 24), false, St);
+    return B;
+  };
+  auto Count = [](const TBitmap& B, TRect R, TColor C) {
+    int N = 0;
+    for (int32_t y = R.Top; y < R.Bottom; ++y)
+      for (int32_t x = R.Left; x < R.Right; ++x) N += B.GetPixel(x, y) == static_cast<COLORREF>(ColorToRGB(C));
+    return N;
+  };
+  // A checked item with an image: the check box behind the image, no mark.
+  auto P = Paint(Pic, {});
+  EXPECT_EQ(P->GetPixel(1, 10), static_cast<COLORREF>(IB->CheckBorder()));
+  EXPECT_EQ(P->GetPixel(2, 2), static_cast<COLORREF>(IB->CheckColor()));
+  EXPECT_EQ(P->GetPixel(10, 10), static_cast<COLORREF>(clRed));
+  EXPECT_EQ(Count(*P, TRect(4, 4, 20, 20), clBtnText), 0);
+  // Without an image: the box and the check glyph in the button-text colour.
+  auto M = Paint(Mark, {});
+  EXPECT_EQ(M->GetPixel(1, 10), static_cast<COLORREF>(IB->CheckBorder()));
+  EXPECT_GT(Count(*M, TRect(4, 4, 20, 20), clBtnText), 10);
+  // Radio items show the dot instead.
+  Mark->SetRadioItem(true);
+  auto R = Paint(Mark, {});
+  EXPECT_GT(Count(*R, TRect(9, 9, 15, 15), clBtnText), 20);
+  EXPECT_EQ(Count(*R, TRect(4, 4, 9, 9), clBtnText), 0);
+  // Disabled, not selected: a highlight copy one pixel down and right under the shadow text.
+  auto D = Paint(Off, TOwnerDrawState{odDisabled});
+  EXPECT_GT(Count(*D, TRect(32, 0, 120, 24), clBtnHighlight), 5);
+  EXPECT_GT(Count(*D, TRect(32, 0, 120, 24), clBtnShadow), 5);
+  // Selected: the selection box in the selected item's border colour around the row.
+  TSelectedItem* SI = Menu->GetActiveStyler()->SelectedItem();
+  auto S = Paint(Off, TOwnerDrawState{odSelected});
+  EXPECT_EQ(S->GetPixel(60, 0), static_cast<COLORREF>(SI->BorderColor()));
+  EXPECT_EQ(S->GetPixel(60, 5), static_cast<COLORREF>(SI->Color()));
+}
+
 TEST_F(StyMenuDrawTest, ItemsOfPlainMenusAreLeftAlone) {
   TMainMenu Plain(nullptr);
   TMenuItem* It = AddItem(&Plain, Plain.Items(), "x");
