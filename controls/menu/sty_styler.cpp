@@ -37,28 +37,35 @@ std::unique_ptr<TBitmap> MonoGlyph(int32_t W, int32_t H, F Ink) {
   return B;
 }
 
-// The tiled popup texture: warm paper with soft fibres, from a fixed seed.
+// The tiled popup texture: rose cloth from a fixed seed, with white flecks. Its bottom-left
+// pixel, the colour a bitmap is transparent in, is one of the flecks, so the holes it leaves show
+// white as well.
 std::unique_ptr<TBitmap> Texture() {
-  auto B = std::make_unique<TBitmap>(52, 54, TPixelFormat::pf8bit);
+  constexpr int32_t W = 52, H = 54;
+  constexpr uint8_t Fleck = 255;
+  auto B = std::make_unique<TBitmap>(W, H, TPixelFormat::pf8bit);
   std::vector<TRGBQuad> Table(256);
-  for (int I = 0; I < 256; ++I) {
-    Table[I].rgbRed = static_cast<uint8_t>(120 + I * 90 / 255);
-    Table[I].rgbGreen = static_cast<uint8_t>(30 + I * 40 / 255);
-    Table[I].rgbBlue = static_cast<uint8_t>(28 + I * 30 / 255);
+  for (int I = 0; I < Fleck; ++I) {
+    Table[I].rgbRed = static_cast<uint8_t>(190 + I * 50 / 255);
+    Table[I].rgbGreen = static_cast<uint8_t>(130 + I * 50 / 255);
+    Table[I].rgbBlue = static_cast<uint8_t>(125 + I * 45 / 255);
   }
+  Table[Fleck] = TRGBQuad{255, 255, 255, 0};
   B->SetColorTable(Table);
   uint32_t Seed = 0x5EED1234u;
   auto Next = [&Seed] {
     Seed = Seed * 1664525u + 1013904223u;
     return Seed >> 24;
   };
-  for (int32_t Y = 0; Y < 54; ++Y) {
+  for (int32_t Y = 0; Y < H; ++Y) {
     auto* Row = static_cast<uint8_t*>(B->ScanLine(Y));
-    for (int32_t X = 0; X < 52; ++X) {
-      int32_t Wave = ((X * 7 + Y * 3) % 52) < 26 ? 20 : 0;
-      Row[X] = static_cast<uint8_t>(std::min<uint32_t>(255, 90 + Wave + Next() / 3));
+    for (int32_t X = 0; X < W; ++X) {
+      int32_t Wave = ((X * 7 + Y * 3) % W) < W / 2 ? 20 : 0;
+      uint32_t N = Next();
+      Row[X] = N > 252 ? Fleck : static_cast<uint8_t>(90 + Wave + N / 3);
     }
   }
+  static_cast<uint8_t*>(B->ScanLine(H - 1))[0] = Fleck;
   return B;
 }
 

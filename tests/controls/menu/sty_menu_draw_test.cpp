@@ -274,6 +274,34 @@ TEST_F(StyMenuDrawTest, ClassicLookShowsTheSideBarAndCheckMarks) {
   }});
 }
 
+TEST_F(StyMenuDrawTest, TexturedLookTilesItsTextureBehindTheItems) {
+  TMenuForm M(TFantasyStyle::fsTextured);
+  M.Form.SetBounds(100, 100, 400, 300);
+  M.Form.Show();
+  Application->ProcessMessages();
+  auto Texture = LoadMenuBitmap("MENUTEXTURE");
+  COLORREF Hole = Texture->GetPixel(0, Texture->Height() - 1);
+  Headless::Key(&M.Form, 'F', {ssAlt});
+  Steps({[&] {
+    TCustomForm* Drop = Popups().at(0);
+    Save(Drop, "textured_dropdown.png");
+    // Item coordinates start 2 pixels into the shown window; the texture tiles from there.
+    int Same = 0, Seen = 0;
+    for (int32_t cy = 1; cy < 4; ++cy)
+      for (int32_t cx = 30; cx < 90; ++cx) {
+        COLORREF T = Texture->GetPixel(cx % 52, cy % 54);
+        if (T == Hole) continue;
+        ++Seen;
+        Same += static_cast<COLORREF>(Headless::PixelAt(Drop, cx + 2, cy + 2)) == T;
+      }
+    EXPECT_GT(Seen, 100);
+    EXPECT_EQ(Same, Seen);
+    // The selected item is framed in red and has no fill.
+    EXPECT_EQ(Headless::PixelAt(Drop, 40, 2), clRed);
+    Headless::KeyToTop(VK_ESCAPE);
+  }});
+}
+
 TEST_F(StyMenuDrawTest, SideBarCaptionFollowsAlignmentDirectionAndPicture) {
   SetTestFontMode(true);
   struct Case {
