@@ -187,8 +187,11 @@ void TStyMainMenu::Notification(TComponent* AComponent, TOperation Operation) {
     FInternalStyler = nullptr;
     if (FActiveStyler == AComponent) FActiveStyler = nullptr;
   }
-  if (!ComponentState().Contains(csDestroying) && AComponent == FMenuStyler && AComponent->Owner() != this)
-    CreateInternalStyler();
+  if (AComponent == FMenuStyler && AComponent->Owner() != this) {
+    FMenuStyler = nullptr;
+    FActiveStyler = nullptr;
+    if (!ComponentState().Contains(csDestroying)) CreateInternalStyler();
+  }
 }
 
 void TStyMainMenu::MenuChanged(TObject* Sender, TMenuItem* Source, bool Rebuild) {

@@ -78,6 +78,15 @@ TEST_F(StyMainMenuTest, AStylerOutlivingItsMenuIsLetGo) {
   S.SetStyle(TFantasyStyle::fsMacOS);
 }
 
+TEST_F(StyMainMenuTest, FormFreesAStylerMadeAfterItsMenu) {
+  auto* F = new TForm(nullptr);
+  auto* M = new TStyMainMenu(F);
+  auto* S = new TStyMenuStyler(F);
+  M->SetMenuStyler(S);
+  delete F;  // the styler goes first; the menu must not reach it afterwards
+  SUCCEED();
+}
+
 TEST_F(StyMainMenuTest, VersionReadsTwoZeroZeroZero) {
   TStyMainMenu M(nullptr);
   EXPECT_EQ(M.Version(), "2.0.0.0");
