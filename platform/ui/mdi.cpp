@@ -6,6 +6,10 @@
 
 TMDIClient::TMDIClient(TComponent* AOwner) : TWinControl(AOwner) {}
 
+TMDIClient::~TMDIClient() {
+  for (TMDIChildForm* C : FChildren) C->FClient = nullptr;
+}
+
 void TMDIClient::WndProc(TMessage& Message) {
   switch (Message.Msg) {
     case WM_MDIACTIVATE: {
@@ -31,15 +35,16 @@ TMDIForm::TMDIForm(TComponent* AOwner) : TForm(AOwner), FClient(new TMDIClient(t
   FClient->SetAlign(alClient);
 }
 
-TMDIChildForm::TMDIChildForm(TComponent* AOwner, TMDIForm* Frame) : TForm(AOwner), FFrame(Frame) {
-  TMDIClient* C = Frame->ClientWindow();
-  SetParent(C);
-  C->FChildren.push_back(this);
-  C->FActive = this;
+TMDIChildForm::TMDIChildForm(TComponent* AOwner, TMDIForm* Frame)
+    : TForm(AOwner), FClient(Frame->ClientWindow()) {
+  SetParent(FClient);
+  FClient->FChildren.push_back(this);
+  FClient->FActive = this;
 }
 
 TMDIChildForm::~TMDIChildForm() {
-  TMDIClient* C = FFrame->ClientWindow();
+  TMDIClient* C = FClient;
+  if (!C) return;
   auto& V = C->FChildren;
   V.erase(std::remove(V.begin(), V.end(), this), V.end());
   if (C->FActive == this) C->FActive = V.empty() ? nullptr : V.back();

@@ -18,6 +18,7 @@ class TMenuItem;
 class TMDIClient : public TWinControl {
  public:
   explicit TMDIClient(TComponent* AOwner);
+  ~TMDIClient() override;
   std::string ClassName() const override { return "TMDIClient"; }
   TMDIChildForm* ActiveChild() const { return FActive; }
   int32_t ChildCount() const { return static_cast<int32_t>(FChildren.size()); }
@@ -55,12 +56,12 @@ class TMDIChildForm : public TForm {
   TMDIChildForm(TComponent* AOwner, TMDIForm* Frame);
   ~TMDIChildForm() override;
   std::string ClassName() const override { return "TMDIChildForm"; }
-  TMDIForm* Frame() const { return FFrame; }
   bool Maximized() const { return FMaximized; }
   void SetMaximized(bool Value) { FMaximized = Value; }
 
  private:
-  TMDIForm* FFrame;
+  friend class TMDIClient;
+  TMDIClient* FClient;  // nil once the client has gone
   bool FMaximized = false;
 };
 
