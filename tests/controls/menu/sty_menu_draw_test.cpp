@@ -310,7 +310,7 @@ TEST_F(StyMenuDrawTest, SideBarCaptionFollowsAlignmentDirectionAndPicture) {
     bool Picture;
     int32_t Top, Bottom;  // rows the caption covers: [Top, Bottom)
   };
-  // A 200-high side bar; the caption "AB" is 2 cells of 8 pixels long at height -14 ... measured below.
+  // A 200-high side bar; the caption runs tw pixels along it.
   TStyMenuStyler S(nullptr);
   TSideBar* SB = S.SideBar();
   SB->SetCaption("ABC");
