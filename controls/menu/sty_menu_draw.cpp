@@ -378,6 +378,20 @@ void DrawSeparator(TCanvas* Canvas, const TRect& R, TCustomStyMenuStyler& S) {
 void DrawStyledItem(TMenuItem* Item, TCanvas* Canvas, const TRect& Rect, bool SideBar, TOwnerDrawState State) {
   TCustomStyMenuStyler* S = StylerOf(Item);
   if (!S) return;
+  // The canvas is the window's: its brush and font go back as they were.
+  struct TKeep {
+    TCanvas* C;
+    TBrush Brush;
+    TFont Font;
+    explicit TKeep(TCanvas* Canvas) : C(Canvas) {
+      Brush.Assign(*C->Brush());
+      Font.Assign(*C->Font());
+    }
+    ~TKeep() {
+      C->Brush()->Assign(Brush);
+      C->Font()->Assign(Font);
+    }
+  } Keep(Canvas);
   bool Sb = SideBar && !IsAfterColumnBreak(Item);
   TRect R = Rect;
   TSideBar* SB = S->SideBar();
