@@ -1164,4 +1164,11 @@ void TPopupMenu::Popup(int32_t X, int32_t Y) {
 
 bool MenuIsTracking() { return TUiCore::MenuLoop != nullptr; }
 
+std::vector<TCustomForm*> MenuPopupForms() {
+  std::vector<TCustomForm*> v;
+  if (TUiMenuLoopImpl* L = Loop())
+    for (auto& lv : L->Levels) v.push_back(lv.Win);
+  return v;
+}
+
 void CloseMenus() { TUiMenuLoop::CloseAll(); }

@@ -265,6 +265,9 @@ class TMenuPopupWindow {
 // The popup window whose items are being painted on Canvas, or nil (a menu-bar paint).
 TMenuPopupWindow* MenuPopupOfCanvas(TCanvas* Canvas);
 
+// The windows of the open menu, outermost first (empty when none is open).
+std::vector<TCustomForm*> MenuPopupForms();
+
 // True while a menu (bar drop-down or popup) is open and tracking input.
 bool MenuIsTracking();
 // Closes any open menu without choosing.

@@ -44,32 +44,13 @@ class MainMenuTest : public ::testing::Test {
     fs::remove_all(Dir, ec);
   }
 
-  static std::vector<TCustomForm*> Popups() {
-    std::vector<TCustomForm*> v;
-    for (int32_t i = 0; i < Screen->FormCount(); ++i)
-      if (Screen->Forms(i)->ClassName() == "TPopupWindow" && Screen->Forms(i)->Visible()) v.push_back(Screen->Forms(i));
-    return v;
-  }
-  // Runs Fn once, when a menu is open, painted and every queued input is handled; then handles
-  // whatever Fn queued until the menu closes.
-  void WhenOpen(const std::function<void()>& Fn) {
-    bool ran = false;
-    Application->OnIdle = [&](TObject*, bool&) {
-      if (ran || !MenuIsTracking() || Headless::PendingEvents() > 0) return;
-      for (TCustomForm* p : Popups())
-        if (p->NeedsPaint()) return;
-      ran = true;
-      Fn();
-    };
-    Application->ProcessMessages();
-    Application->OnIdle = nullptr;
-    EXPECT_TRUE(ran);
-  }
+  // Runs Fn once the menu is open and painted; then handles what Fn queued until the menu closes.
+  static void WhenOpen(const std::function<void()>& Fn) { EXPECT_EQ(Headless::WhileMenuOpen({Fn}), 1u); }
   // The main window with the open popups laid over it, as the screen shows them.
   void SaveScreen(const std::string& Name) {
     TBitmap shot;
     ASSERT_TRUE(Headless::Snapshot(F.get(), shot));
-    for (TCustomForm* p : Popups()) {
+    for (TCustomForm* p : MenuPopupForms()) {
       TBitmap b;
       ASSERT_TRUE(Headless::Snapshot(p, b));
       shot.Canvas()->Draw(p->Left() - F->Left(), p->Top() - F->Top(), &b);
@@ -125,7 +106,7 @@ TEST_F(MainMenuTest, DropDownIsShapedFramedAndPaintedByTheStyler) {
   TRect file = BarRect(F->M_Files);
   Headless::Key(F.get(), 'F', {ssAlt});
   WhenOpen([&] {
-    std::vector<TCustomForm*> p = Popups();
+    std::vector<TCustomForm*> p = MenuPopupForms();
     ASSERT_EQ(p.size(), 1u);
     TCustomForm* w = p[0];
     // The drop-down lines up with the bar item and overlaps the bar's last row.
@@ -150,7 +131,7 @@ TEST_F(MainMenuTest, DropDownIsShapedFramedAndPaintedByTheStyler) {
     Headless::KeyToTop(VK_ESCAPE);
   });
   EXPECT_FALSE(MenuIsTracking());
-  EXPECT_TRUE(Popups().empty());
+  EXPECT_TRUE(MenuPopupForms().empty());
 }
 
 TEST_F(MainMenuTest, KeyboardWalksTheBarAndChoosesItems) {
@@ -168,7 +149,7 @@ TEST_F(MainMenuTest, KeyboardWalksTheBarAndChoosesItems) {
   Headless::KeyDown(F.get(), VK_MENU, {ssAlt});
   Headless::KeyUp(F.get(), VK_MENU);
   WhenOpen([&] {
-    EXPECT_TRUE(Popups().empty());
+    EXPECT_TRUE(MenuPopupForms().empty());
     Headless::KeyToTop(VK_RIGHT);
     Headless::KeyToTop(VK_DOWN);
     Headless::TypeToTop("q");  // no item has that accelerator: nothing happens
@@ -192,7 +173,7 @@ TEST_F(MainMenuTest, MouseOpensTheDropDownAndChoosesAnItem) {
   WhenOpen([&] {
     TRect es;
     ASSERT_TRUE(F->M_Spanish->ScreenRect(es));
-    std::vector<TCustomForm*> p = Popups();
+    std::vector<TCustomForm*> p = MenuPopupForms();
     ASSERT_EQ(p.size(), 1u);
     SaveScreen("menu_popup_languages.png");
     int32_t x = es.Left - p[0]->Left() + 30, y = es.Top - p[0]->Top() + 4;

@@ -54,23 +54,9 @@ struct OwnerDrawn {
 
 class MenuEngineTest : public UiTest {
  protected:
-  static std::vector<TCustomForm*> Popups() {
-    std::vector<TCustomForm*> v;
-    for (int32_t i = 0; i < Screen->FormCount(); ++i)
-      if (Screen->Forms(i)->ClassName() == "TPopupWindow" && Screen->Forms(i)->Visible()) v.push_back(Screen->Forms(i));
-    return v;
-  }
+  static std::vector<TCustomForm*> Popups() { return MenuPopupForms(); }
   static void WhenIdle(const std::vector<std::function<void()>>& Steps) {
-    size_t next = 0;
-    Application->OnIdle = [&](TObject*, bool&) {
-      if (next >= Steps.size() || !MenuIsTracking() || Headless::PendingEvents() > 0) return;
-      for (TCustomForm* p : Popups())
-        if (p->NeedsPaint()) return;
-      Steps[next++]();
-    };
-    Application->ProcessMessages();
-    Application->OnIdle = nullptr;
-    EXPECT_EQ(next, Steps.size());
+    EXPECT_EQ(Headless::WhileMenuOpen(Steps), Steps.size());
   }
 };
 
