@@ -228,8 +228,14 @@ void TFrmQuorvel::BuildComponents() {
 
   KvPageControl1 = Make<TKvPageControl>(this, KvPanel2, "KvPageControl1", 480, 5, 250, 415);
   KvPageControl1->SetAlign(alRight);
+  KvPageControl1->SetTabStyle(TKvTabStyle::tsRoundCorners);
+  KvPageControl1->SetShowShadow(false);
+  KvPageControl1->SetFlatColor(13408306);
+  KvPageControl1->SetFlatColorAdjustment(30);
+  KvPageControl1->SetFixedDimension(19);
   TabSheet1 = new TKvTabSheet(this);
   TabSheet1->SetName("TabSheet1");
+  TabSheet1->SetColor(16183522);
   TabSheet1->SetPageControl(KvPageControl1);
   TabSheet1->SetCaption("Standard");
   KvPanel3 = Make<TKvPanel>(this, TabSheet1, "KvPanel3", 0, 0, 246, 390);
@@ -297,6 +303,7 @@ void TFrmQuorvel::BuildComponents() {
 
   TabSheet2 = new TKvTabSheet(this);
   TabSheet2->SetName("TabSheet2");
+  TabSheet2->SetColor(16183522);
   TabSheet2->SetPageControl(KvPageControl1);
   TabSheet2->SetCaption("Additional");
   KvPanel7 = Make<TKvPanel>(this, TabSheet2, "KvPanel7", 0, 0, 246, 390);

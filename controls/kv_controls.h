@@ -6,6 +6,7 @@
 #include "controls/kv_checks.h"
 #include "controls/kv_labels.h"
 #include "controls/kv_page_control.h"
+#include "controls/kv_tab_buttons.h"
 #include "controls/kv_panels.h"
 #include "controls/kv_spin_edit.h"
 #include "controls/kv_status.h"

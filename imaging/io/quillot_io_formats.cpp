@@ -1013,8 +1013,16 @@ void TQuillotIO::LoadFromFile(const std::string& FileName) {
     return;
   }
   const std::string ext = QxLowerFileExtW(FileName, true);
+  if (ext == ".avi") {
+    OpenAviFile(FileName);
+    if (!Aborting) LoadAviFrame(Params->ImageIndex);
+    CloseAviFile();
+    Params->FileName = FileName;
+    Params->FileType = qxffAVI;
+    return;
+  }
   TQxFileFormatInfo* e = QxFileFormatByExtension(ext);
-  if (ext == ".avi" || !e) {
+  if (!e) {
     Aborting = true;
     DoFinishWork();
     return;

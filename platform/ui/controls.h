@@ -400,6 +400,8 @@ class TWinControl : public TControl {
 
   bool Showing() const override;
   virtual bool CanFocus() const;
+  // Whether a left click gives the control the focus; controls that decide it themselves say no.
+  virtual bool FocusOnClick() const { return true; }
   virtual void SetFocus();
   virtual bool Focused() const;
   int32_t TabOrder() const;

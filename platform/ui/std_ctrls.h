@@ -8,6 +8,12 @@
 
 enum class TEditCharCase : uint8_t { ecNormal, ecUpperCase, ecLowerCase };
 
+// The state of a check box.
+enum class TCheckBoxState : uint8_t { cbUnchecked, cbChecked, cbGrayed };
+inline constexpr TCheckBoxState cbUnchecked = TCheckBoxState::cbUnchecked;
+inline constexpr TCheckBoxState cbChecked = TCheckBoxState::cbChecked;
+inline constexpr TCheckBoxState cbGrayed = TCheckBoxState::cbGrayed;
+
 class TCustomEdit : public TWinControl {
  public:
   explicit TCustomEdit(TComponent* AOwner);

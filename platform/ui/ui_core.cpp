@@ -248,7 +248,8 @@ void RouteMouse(TCustomForm* F, const TUiEvent& E) {
       // Clicking a windowed control that can take the focus gives it the focus.
       TWinControl* focusTarget = dynamic_cast<TWinControl*>(target);
       if (!focusTarget) focusTarget = target->Parent();
-      if (focusTarget && focusTarget != F && focusTarget->CanFocus() && !focusTarget->Focused() &&
+      if (focusTarget && focusTarget != F && focusTarget->FocusOnClick() && focusTarget->CanFocus() &&
+          !focusTarget->Focused() &&
           E.Button == TMouseButton::mbLeft)
         focusTarget->SetFocus();
       target->Perform(DownMsg(E.Button, dbl), MouseKeys(s), PointLParam(target, wp));

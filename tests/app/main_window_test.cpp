@@ -419,8 +419,8 @@ TEST_F(MainWindowTest, MouseAndKeyboardDriveTheControls) {
   Application->ProcessMessages();
   EXPECT_EQ(F->SelectedSide(), qxSideTop);
   EXPECT_EQ(F->QuillotDis->GetLayer(0)->Bitmap->Height(), 24);
-  TRect tab = F->KvPageControl1->TabRect(1);
-  TPoint tp = InWindow(F.get(), F->KvPageControl1, tab.Left + 4, tab.Top + 4);
+  TRect tab = F->KvPageControl1->TabClientRect(1);
+  TPoint tp = InWindow(F.get(), F->KvPageControl1, (tab.Left + tab.Right) / 2, (tab.Top + tab.Bottom) / 2);
   Headless::Click(F.get(), tp.X, tp.Y);
   Application->ProcessMessages();
   EXPECT_EQ(F->KvPageControl1->ActivePage(), F->TabSheet2);
@@ -435,6 +435,45 @@ TEST_F(MainWindowTest, MouseAndKeyboardDriveTheControls) {
   Headless::Key(F.get(), VK_UP);
   Application->ProcessMessages();
   EXPECT_EQ(F->Settings().Amplitude, 26);
+}
+
+TEST_F(MainWindowTest, SettingPagesSwitchByMouseAndKeys) {
+  auto F = NewForm();
+  F->SetBounds(0, 0, 740, 540);
+  F->Show();
+  Application->ProcessMessages();
+  TKvPageControl* P = F->KvPageControl1;
+  ASSERT_EQ(P->ActivePage(), F->TabSheet1);
+  EXPECT_GT(P->FixedDimension(), 0);  // the stored 19 is measured again at the first paint
+  fs::create_directories("screenshots");
+  EXPECT_TRUE(Headless::SaveWindowPng(F.get(), "screenshots/main_window_pages.png"));
+  auto centre = [&](int32_t i) {
+    TRect r = P->TabClientRect(i);
+    return InWindow(F.get(), P, (r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
+  };
+  // A click on the current tab focuses the page control; the arrows then switch pages.
+  TPoint t0 = centre(0);
+  Headless::Click(F.get(), t0.X, t0.Y);
+  Application->ProcessMessages();
+  ASSERT_TRUE(P->Focused());
+  Headless::Key(F.get(), VK_RIGHT);
+  Application->ProcessMessages();
+  EXPECT_EQ(P->ActivePage(), F->TabSheet2);
+  EXPECT_TRUE(F->CheckBoxWave->Showing());
+  EXPECT_FALSE(F->TrackBarSize->Showing());
+  Headless::Key(F.get(), VK_LEFT);
+  Application->ProcessMessages();
+  EXPECT_EQ(P->ActivePage(), F->TabSheet1);
+  // Ctrl+Tab from a control on the page switches to the next page.
+  F->TrackBarSize->SetFocus();
+  Headless::Key(F.get(), VK_TAB, TShiftState(ssCtrl));
+  Application->ProcessMessages();
+  EXPECT_EQ(P->ActivePage(), F->TabSheet2);
+  TPoint t1 = centre(0);
+  Headless::Click(F.get(), t1.X, t1.Y);
+  Application->ProcessMessages();
+  EXPECT_EQ(P->ActivePage(), F->TabSheet1);
+  EXPECT_TRUE(Headless::SaveWindowPng(F.get(), "screenshots/main_window_pages_back.png"));
 }
 
 }  // namespace

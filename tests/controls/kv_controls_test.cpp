@@ -110,24 +110,6 @@ TEST_F(KvControls, BmpButtonsOfOneGroupReleaseEachOther) {
   EXPECT_EQ(clicks, 1);
 }
 
-TEST_F(KvControls, PageControlShowsOnlyItsActivePage) {
-  auto* PC = Add<TKvPageControl>();
-  auto* S1 = new TKvTabSheet(Form.get());
-  S1->SetPageControl(PC);
-  auto* S2 = new TKvTabSheet(Form.get());
-  S2->SetPageControl(PC);
-  EXPECT_EQ(PC->ActivePage(), S1);
-  EXPECT_TRUE(S1->Visible());
-  EXPECT_FALSE(S2->Visible());
-  PC->SelectNextPage(true);
-  EXPECT_EQ(PC->ActivePage(), S2);
-  EXPECT_FALSE(S1->Visible());
-  delete S2;  // the page leaves its control, which falls back to another
-  EXPECT_EQ(PC->PageCount(), 1);
-  EXPECT_EQ(PC->ActivePage(), S1);
-  EXPECT_TRUE(S1->Visible());
-}
-
 TEST_F(KvControls, ButtonModalResultAndLinkClick) {
   auto* B = Add<TKvButton>();
   B->SetModalResult(mrOk);

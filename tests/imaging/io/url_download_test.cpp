@@ -159,15 +159,21 @@ TEST_F(UrlDownload, AbortStopsASlowTransfer) {
   TMemoryStream M;
   std::string Ext;
   std::atomic<bool> Abort{false};
+  // Aborted from another thread once the body has started to arrive.
+  std::atomic<bool> Arriving{false};
   std::thread Stopper([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    while (!Arriving) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     Abort = true;
   });
   auto T0 = std::chrono::steady_clock::now();
-  bool Took = QxDownloadURL(Base + "/slow", M, "", "", "", nullptr, nullptr, &Abort, Ext);
+  bool Took = QxDownloadURL(Base + "/slow", M, "", "", "", [&](TObject*, int32_t) { Arriving = true; }, nullptr, &Abort,
+                            Ext);
   auto Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - T0).count();
+  Arriving = true;
   Stopper.join();
   EXPECT_TRUE(Took);
+  EXPECT_GT(M.Size(), 0);
   EXPECT_LT(M.Size(), 10000000);
   EXPECT_LT(Seconds, 20.0);  // the whole body would take 50 s
 }
