@@ -432,7 +432,7 @@ void TFrmQuorvel::MakeMenuStyler() {
     F->SetColor(Color);
     F->SetStyle(Style);
   };
-  const auto gdV = TGradientDirection::gdVertical, gdH = TGradientDirection::gdHorizontal;
+  const auto gdV = StyMenus::TGradientDirection::gdVertical, gdH = StyMenus::TGradientDirection::gdHorizontal;
   TBackground* B = S->Background();
   B->SetPosition(TBackgroundPosition::bpCenter);
   B->SetColor(clWhite);
