@@ -478,9 +478,13 @@ void TFrmQuorvel::BuildComponents() {
   QuillotDis->SetBackgroundStyle(TQxBackgroundStyle::qxbsChessboard);
   QuillotDis->EnableInteractionHints = true;
 
-  StyMainMenu1 = new TMainMenu(this);
+  MakeMenuStyler();
+  StyMainMenu1 = new StyMenus::TStyMainMenu(this);
+  StyMainMenu1->BeginLoading();
   StyMainMenu1->SetName("StyMainMenu1");
+  StyMainMenu1->SetAutoHotkeys(TMenuAutoFlag::maManual);
   StyMainMenu1->SetImages(ImageListBtn);
+  StyMainMenu1->SetMenuStyler(StyMenuFantasyStyler1);
   TMenuItem* root = StyMainMenu1->Items();
   M_Files = MenuItem(this, root, "M_Files", "  &File  ");
   M_Open = MenuItem(this, M_Files, "M_Open", "&Open...");
@@ -507,10 +511,79 @@ void TFrmQuorvel::BuildComponents() {
   M_HomePage->SetImageIndex(2);
   N1 = MenuItem(this, M_Help, "N1", "-");
   M_About = MenuItem(this, M_Help, "M_About", "&About...");
+  StyMainMenu1->EndLoading();
   SetMenu(StyMainMenu1);
 
   ColorDialog1 = new TColorDialog(this);
   ColorDialog1->SetName("ColorDialog1");
+}
+
+void TFrmQuorvel::MakeMenuStyler() {
+  using namespace StyMenus;
+  auto* S = new TStyMenuFantasyStyler(this);
+  StyMenuFantasyStyler1 = S;
+  S->BeginLoading();
+  S->SetName("StyMenuFantasyStyler1");
+  S->SetStyle(TFantasyStyle::fsCustom);
+  auto Tahoma = [](TFont* F, int32_t Height, TColor Color, TFontStyles Style) {
+    F->SetName("Tahoma");
+    F->SetHeight(Height);
+    F->SetColor(Color);
+    F->SetStyle(Style);
+  };
+  const auto gdV = StyMenus::TGradientDirection::gdVertical, gdH = StyMenus::TGradientDirection::gdHorizontal;
+  TBackground* B = S->Background();
+  B->SetPosition(TBackgroundPosition::bpCenter);
+  B->SetColor(clWhite);
+  B->SetColorTo(clWhite);
+  B->SetGradientDirection(gdH);
+  TIconBar* I = S->IconBar();
+  I->SetColor(clWhite);
+  I->SetColorTo(0xF3D28D);
+  I->SetGradientDirection(gdV);
+  I->SetCheckColor(0, 0xA7EDFF);
+  I->SetCheckColor(1, clWhite);
+  I->SetCheckBorder(clNone);
+  I->SetCheckGradientDirection(gdH);
+  I->SetRadioColor(0, 0xA7EDFF);
+  I->SetRadioColor(1, clWhite);
+  I->SetRadioBorder(clNone);
+  I->SetRadioGradientDirection(gdH);
+  TSelectedItem* Sel = S->SelectedItem();
+  Sel->SetColor(0xF3D28D);
+  Sel->SetColorTo(0xE1AB39);
+  Sel->SetBorderColor(0xD08130);
+  Tahoma(Sel->Font(), -11, clWhite, {});
+  Sel->SetUseSystemFont(false);
+  Sel->SetCheckColor(0, clNone);
+  Sel->SetCheckBorder(0xD08130);
+  Sel->SetCheckGradientDirection(gdH);
+  Sel->SetRadioColor(0, clNone);
+  Sel->SetRadioBorder(0xD08130);
+  TRootItem* R = S->RootItem();
+  R->SetColor(0xF3D28D);
+  R->SetColorTo(0xE1AB39);
+  R->SetGradientDirection(gdV);
+  Tahoma(R->Font(), -11, clWhite, {});
+  R->SetSelectedColor(0, 0xF3D28D);
+  R->SetSelectedColor(1, clWhite);
+  R->SetSelectedBorderColor(0xD08130);
+  R->SetSelectedTextColor(clBlack);
+  R->SetHoverColor(0, 0xF3D28D);
+  R->SetHoverColor(1, 0xF3D28D);
+  R->SetHoverBorderColor(0xD08130);
+  R->SetHoverTextColor(clBlack);
+  TSideBar* SB = S->SideBar();
+  Tahoma(SB->Font(), -19, clWhite, {TFontStyle::fsBold, TFontStyle::fsItalic});
+  SB->Image()->SetPosition(TBackgroundPosition::bpCenter);
+  SB->Background()->SetPosition(TBackgroundPosition::bpCenter);
+  SB->SetSplitterColorTo(clBlack);
+  S->Separator()->SetColor(0xE6E0B0);
+  S->Separator()->SetColorTo(0xE6E0B0);
+  S->Separator()->SetGradientType(TGradientType::gtBoth);
+  Tahoma(S->Font(), -11, 0x26B0FB, {});
+  S->SetMenuBorderColor(clNone);
+  S->EndLoading();
 }
 
 void TFrmQuorvel::MakeArtwork() {
@@ -843,6 +916,11 @@ void TFrmQuorvel::ApplyLanguage(int32_t Index) {
   std::string file = LanguageFileOf(Index);
   TMenuItem* items[] = {M_English, M_German, M_Spanish, M_French, M_Italian, M_Dutch};
   items[Index]->SetChecked(true);
+  for (TFont* f : {StyMenuFantasyStyler1->Font(), StyMenuFantasyStyler1->SelectedItem()->Font(),
+                   StyMenuFantasyStyler1->RootItem()->Font()}) {
+    f->SetName(Font()->Name());
+    f->SetSize(Font()->Size());
+  }
   ApplyLanguageSection(this, AppDir + file);
   LoadMessageTexts(AppDir + file);
   for (TMenuItem* m : {M_Files, M_Language, M_Help}) m->SetCaption("  " + m->Caption() + "  ");

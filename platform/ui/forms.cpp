@@ -45,6 +45,7 @@ TCustomForm::~TCustomForm() {
   FDestroyFired = true;
   Destroying();
   if (TUiCore::MenuLoop && TUiMenuLoop::OwnsWindow(this)) TUiMenuLoop::CloseAll();
+  TUiMenuLoop::FormGone(this);
   auto& pr = TUiCore::PendingRelease;
   pr.erase(std::remove(pr.begin(), pr.end(), this), pr.end());
   // Owned components go while the form is still whole.
@@ -712,6 +713,8 @@ TScreen::TScreen(TComponent* AOwner)
       FMenuFont(std::make_unique<TFont>()),
       FIconFont(std::make_unique<TFont>()) {
   FHintFont->SetColor(clInfoText);
+  FMenuFont->SetName(kMenuFontName);
+  FMenuFont->SetHeight(kMenuFontHeight);
   FMenuFont->SetColor(clMenuText);
 }
 

@@ -88,6 +88,7 @@ struct TClickMemory {
 TWinControl* gScrollControl = nullptr;
 // A key press handled before it reached the control types no character.
 bool gSuppressChar = false;
+bool gAltTap = false;
 
 uint32_t MouseKeys(TShiftState S) {
   uint32_t k = 0;
@@ -199,6 +200,8 @@ void RouteMouse(TCustomForm* F, const TUiEvent& E) {
   }
   if (TUiCore::MenuLoop && TUiMenuLoop::HandleMouse(F, E)) return;
   if (!F->Enabled()) return;
+  if (E.Type == TUiEvent::Kind::MouseDown) gAltTap = false;
+  if (E.Type == TUiEvent::Kind::MouseMove && F->Menu()) TUiMenuLoop::BarMouseMove(F, wp);
 
   // Menu bar.
   if (E.Type == TUiEvent::Kind::MouseDown && F->Menu() && E.Y >= 0 && E.Y < F->MenuBarHeight() && !TUiCore::Capture) {
@@ -297,6 +300,16 @@ void RouteMouse(TCustomForm* F, const TUiEvent& E) {
 void RouteKey(TCustomForm* F, const TUiEvent& E) {
   TUiCore::Shift = E.Shift;
   if (E.Type == TUiEvent::Kind::KeyDown) gSuppressChar = false;
+  // Alt pressed and let go with nothing between activates the menu bar.
+  if (E.Type == TUiEvent::Kind::KeyDown) gAltTap = E.Key == VK_MENU && !TUiCore::MenuLoop;
+  if (E.Type == TUiEvent::Kind::Char && E.Shift.Contains(ssAlt)) gAltTap = false;
+  if (E.Type == TUiEvent::Kind::KeyUp && E.Key == VK_MENU && gAltTap) {
+    gAltTap = false;
+    if (F->Menu() && F->Enabled() && !TUiCore::MenuLoop) {
+      TUiMenuLoop::ActivateBar(F);
+      return;
+    }
+  }
   if (TUiCore::MenuLoop && TUiMenuLoop::HandleKey(F, E)) {
     if (E.Type == TUiEvent::Kind::KeyDown) gSuppressChar = true;
     return;
@@ -630,6 +643,7 @@ void TUiCore::HandleEvent(const TUiEvent& E) {
       break;
     case TUiEvent::Kind::MouseLeftWindow:
       if (!Capture) SetMouseControl(nullptr);
+      if (F->Menu()) TUiMenuLoop::BarMouseMove(F, Point(-1, -1));
       break;
     case TUiEvent::Kind::Expose: F->Invalidate(); break;
     default: break;
