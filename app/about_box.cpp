@@ -66,7 +66,7 @@ TFrmAbout::TFrmAbout(TComponent* AOwner) : TForm(AOwner) {
   LabelHomepage = NewLabel(this, "LabelHomepage", "Homepage:", 10, 92, 90);
   LabelEmail = NewLabel(this, "LabelEmail", "Email:", 10, 114, 90);
   for (TKvLabel* l : {LabelHomepage, LabelEmail}) {
-    l->SetAlignment(DT_RIGHT);
+    l->SetAlignment(taRightJustify);
     l->Font()->SetName("Arial");
   }
   KvURLLabel1 = new TKvURLLabel(this);
@@ -80,7 +80,7 @@ TFrmAbout::TFrmAbout(TComponent* AOwner) : TForm(AOwner) {
   KvURLLabel2->SetURL(QuorvelEmail);
   KvURLLabel2->SetParent(this);
   LabelCopyright = NewLabel(this, "LabelCopyright", "Copyright (C) The Quorvel developers", 10, 144, 340);
-  LabelCopyright->SetAlignment(DT_RIGHT);
+  LabelCopyright->SetAlignment(taRightJustify);
   LabelCopyright->Font()->SetHeight(-10);
   KvSeparator1 = new TKvSeparator(this);
   KvSeparator1->SetName("KvSeparator1");

@@ -5,6 +5,7 @@
 
 #include "app/about_box.h"
 #include "app/ml_functions.h"
+#include "controls/kv_art.h"
 #include "imaging/codecs/codecs.h"
 #include "imaging/dialogs/dialogs_init.h"
 #include "imaging/dialogs/open_dialog.h"
@@ -93,6 +94,58 @@ T* Make(TComponent* Owner, TWinControl* Parent, const char* Name, int32_t L, int
   return c;
 }
 
+// The look the main window's group boxes share: a caption underlined, the face of the panel behind.
+void StyleGroupBox(TKvGroupBox* G) {
+  G->SetGroupStyle(TKvGroupBoxStyle::gsUnderline);
+  G->SetVisualStyle(TKvVisualStyle::vsGradient);
+  G->SetParentColor(true);
+}
+
+// The tool buttons' gradient selection; the bar's buttons show their captions under the picture.
+void StyleToolButton(TKvToolButton* B, bool WithCaption) {
+  B->SetVisualStyle(TKvVisualStyle::vsGradient);
+  B->SetGradientColorStyle(TKvGradientColorStyle::gcsCustom);
+  B->SetSelectionColorStart(15979149);
+  B->SetSelectionColorStop(14789433);
+  B->SetSelectionFrameColor(13664560);
+  B->SetUseToolbarButtonLayout(false);
+  B->SetUseToolbarButtonSize(false);
+  B->SetUseToolbarShowCaption(false);
+  B->SetUseToolbarVisualStyle(false);
+  if (!WithCaption) return;
+  B->SetLayout(TButtonLayout::blGlyphTop);
+  B->SetShowCaption(true);
+}
+
+// The look every track bar of the window shares, set as a form would stream it.
+void PlaceTrackBar(TKvTrackBar* T) {
+  T->BeginLoading();
+  T->SetMax(100);
+  T->SetPosition(0);
+  T->SetThumbStyle(tsCustom);
+  T->SetCustomThumb(KvLoadArt("TRACKBAR_ROUND_THUMB").get());
+  T->SetShowTicks(false);
+  T->SetTrackColor(16183522);
+  T->SetTrackOffset(10);
+  T->SetTrackFrame(fsFlat);
+  T->SetTrackFrameColor(13408306);
+  T->SetTrackWidth(4);
+  T->EndLoading();
+}
+
+// A spin edit of the window: limits and value set as a form would stream them.
+void PlaceSpinEdit(TKvSpinEdit* E, int32_t Min, int32_t Max, int32_t Value) {
+  E->BeginLoading();
+  E->SetMin(Min);
+  E->SetMax(Max);
+  E->SetValue(Value);
+  E->SetAllowBlank(true);
+  E->SetAllowKeyEdit(true);
+  E->SetFlatButtons(true);
+  E->SetFrameVisible(true);
+  E->EndLoading();
+}
+
 TMenuItem* MenuItem(TComponent* Owner, TMenuItem* Parent, const char* Name, const std::string& Caption) {
   auto* m = new TMenuItem(Owner);
   m->SetName(Name);
@@ -128,6 +181,25 @@ std::unique_ptr<TBitmap> SideGlyph(int32_t Side, TColor Fill = clFuchsia) {
   c->FillRect(pic);
   c->Brush()->SetColor(0xF0D8B8);
   c->FillRect(mir);
+  return b;
+}
+
+// A side button's picture: 33 x 23 on olive (drawn transparent), raised, hot or pressed in.
+std::unique_ptr<TBitmap> SideButtonPicture(int32_t Side, int32_t State) {
+  auto b = NewBitmap(33, 23, clOlive);
+  TCanvas* c = b->Canvas();
+  TRect face = Rect(0, 0, 33, 23);
+  c->Brush()->SetColor(State == 2 ? TColor(0xF3E6D8) : clBtnFace);
+  c->FillRect(face);
+  if (State == 2)
+    KvPaintSideBands(c, face, clBtnShadow, clBtnHighlight, 1, KvAllSides);
+  else
+    KvPaintSideBands(c, face, clBtnHighlight, State == 1 ? TColor(0xC08040) : clBtnShadow, 1, KvAllSides);
+  auto g = SideGlyph(Side, clOlive);
+  int32_t d = State == 2 ? 1 : 0;
+  KvBlitTransparent(c, g.get(), Bounds(4 + d, d, 24, 24), Rect(0, 0, 24, 24), clOlive);
+  // The olive corners let the parent show round the face.
+  for (TPoint p : {Point(0, 0), Point(32, 0), Point(0, 22), Point(32, 22)}) c->SetPixels(p.X, p.Y, clOlive);
   return b;
 }
 
@@ -185,7 +257,8 @@ void TFrmQuorvel::BuildComponents() {
 
   KvPanel1 = Make<TKvPanel>(this, this, "KvPanel1", 0, 0, 740, 75);
   KvPanel1->SetAlign(alTop);
-  KvPanel1->SetBorderStyle(TBorderStyle::bsNone);
+  KvPanel1->SetBorderOuter(TFrameStyleEx::fsNone);
+  KvPanel1->SetParentColor(true);
   Image1 = Make<TImage>(this, KvPanel1, "Image1", 0, 0, 740, 75);
   Image1->SetAlign(alClient);
   Image1->SetStretch(true);
@@ -207,16 +280,19 @@ void TFrmQuorvel::BuildComponents() {
     c->TextOut(470, 22, "Quorvel Image");
   }
   BtnOpen = Make<TKvToolButton>(this, KvPanel1, "BtnOpen", 8, 6, 80, 64);
+  StyleToolButton(BtnOpen, true);
   BtnOpen->SetCaption("&Open");
   BtnOpen->SetImages(ImageListBar);
   BtnOpen->SetImageIndex(0);
   BtnSaveAs = Make<TKvToolButton>(this, KvPanel1, "BtnSaveAs", 92, 6, 110, 64);
+  StyleToolButton(BtnSaveAs, true);
   BtnSaveAs->SetCaption("&Save As");
   BtnSaveAs->SetImages(ImageListBar);
   BtnSaveAs->SetImageIndex(1);
-  BtnSaveAs->SetDisabledImageIndex(2);
+  BtnSaveAs->SetDisabledIndex(2);
   BtnSaveAs->SetEnabled(false);
   BtnNewVer = Make<TKvToolButton>(this, KvPanel1, "BtnNewVer", 206, 6, 120, 64);
+  StyleToolButton(BtnNewVer, true);
   BtnNewVer->SetCaption("The latest version");
   BtnNewVer->SetImages(ImageListBar);
   BtnNewVer->SetImageIndex(3);
@@ -228,129 +304,157 @@ void TFrmQuorvel::BuildComponents() {
 
   KvPanel2 = Make<TKvPanel>(this, this, "KvPanel2", 0, 75, 740, 425);
   KvPanel2->SetAlign(alClient);
-  KvPanel2->SetBorderStyle(TBorderStyle::bsNone);
+  KvPanel2->SetBorderOuter(TFrameStyleEx::fsNone);
+  KvPanel2->SetParentColor(true);
   KvPanel2->SetBorderWidth(5);
 
   KvPageControl1 = Make<TKvPageControl>(this, KvPanel2, "KvPageControl1", 480, 5, 250, 415);
   KvPageControl1->SetAlign(alRight);
+  KvPageControl1->SetTabStyle(TKvTabStyle::tsRoundCorners);
+  KvPageControl1->SetShowShadow(false);
+  KvPageControl1->SetFlatColor(13408306);
+  KvPageControl1->SetFlatColorAdjustment(30);
+  KvPageControl1->SetFixedDimension(19);
   TabSheet1 = new TKvTabSheet(this);
   TabSheet1->SetName("TabSheet1");
+  TabSheet1->SetColor(16183522);
   TabSheet1->SetPageControl(KvPageControl1);
   TabSheet1->SetCaption("Standard");
   KvPanel3 = Make<TKvPanel>(this, TabSheet1, "KvPanel3", 0, 0, 246, 390);
   KvPanel3->SetAlign(alClient);
-  KvPanel3->SetBorderStyle(TBorderStyle::bsNone);
+  KvPanel3->SetBorderOuter(TFrameStyleEx::fsNone);
+  KvPanel3->SetParentColor(true);
 
   KvGroupBox1 = Make<TKvGroupBox>(this, KvPanel3, "KvGroupBox1", 6, 4, 234, 100);
+  StyleGroupBox(KvGroupBox1);
   Label6 = Make<TKvLabel>(this, KvGroupBox1, "Label6", 10, 6, 120, 14);
   Label6->SetCaption("Postion");
-  BtnLeft = Make<TKvBmpButton>(this, KvGroupBox1, "BtnLeft", 10, 24, 32, 32);
-  BtnTop = Make<TKvBmpButton>(this, KvGroupBox1, "BtnTop", 46, 24, 32, 32);
-  BtnRight = Make<TKvBmpButton>(this, KvGroupBox1, "BtnRight", 82, 24, 32, 32);
-  BtnBottom = Make<TKvBmpButton>(this, KvGroupBox1, "BtnBottom", 118, 24, 32, 32);
+  BtnLeft = Make<TKvBmpButton>(this, KvGroupBox1, "BtnLeft", 10, 28, 33, 23);
+  BtnTop = Make<TKvBmpButton>(this, KvGroupBox1, "BtnTop", 46, 28, 33, 23);
+  BtnRight = Make<TKvBmpButton>(this, KvGroupBox1, "BtnRight", 82, 28, 33, 23);
+  BtnBottom = Make<TKvBmpButton>(this, KvGroupBox1, "BtnBottom", 118, 28, 33, 23);
   {
     TKvBmpButton* sides[] = {BtnLeft, BtnTop, BtnRight, BtnBottom};
     for (int32_t i = 0; i < 4; ++i) {
-      sides[i]->SetGroupIndex(2);
-      sides[i]->SetTag(i + 1);
-      auto g = SideGlyph(i + 1);
-      g->SetTransparent(true);
-      sides[i]->SetGlyph(g.get());
+      TKvBmpButton* b = sides[i];
+      b->BeginLoading();
+      b->SetGroupIndex(2);
+      b->SetTag(i + 1);
+      b->Bitmaps()->SetUp(SideButtonPicture(i + 1, 0).get());
+      b->Bitmaps()->SetHot(SideButtonPicture(i + 1, 1).get());
+      b->Bitmaps()->SetDown(SideButtonPicture(i + 1, 2).get());
+      b->Bitmaps()->SetTransparentColor(clOlive);
+      b->SetColor(clBtnFace);
+      b->SetTabStop(false);
+      if (b == BtnBottom) b->SetDown(true);
+      b->EndLoading();
     }
   }
-  BtnBottom->SetDown(true);
   Image2 = Make<TImage>(this, KvGroupBox1, "Image2", 176, 20, 40, 40);
   Image2->SetStretch(true);
   Image2->Picture()->Bitmap()->Assign(*SideGlyph(qxSideBottom, kFormColor));
   Label8 = Make<TKvLabel>(this, KvGroupBox1, "Label8", 10, 70, 80, 14);
   Label8->SetCaption("Space");
   SpinEditSpc = Make<TKvSpinEdit>(this, KvGroupBox1, "SpinEditSpc", 96, 66, 70, 21);
-  SpinEditSpc->SetMin(-500);
-  SpinEditSpc->SetMax(500);
-  SpinEditSpc->SetValue(0);
+  PlaceSpinEdit(SpinEditSpc, -500, 500, 0);
 
   KvGroupBox2 = Make<TKvGroupBox>(this, KvPanel3, "KvGroupBox2", 6, 108, 234, 60);
+  StyleGroupBox(KvGroupBox2);
   Label7 = Make<TKvLabel>(this, KvGroupBox2, "Label7", 10, 6, 120, 14);
   Label7->SetCaption("Size");
-  TrackBarSize = Make<TKvTrackBar>(this, KvGroupBox2, "TrackBarSize", 4, 26, 180, 25);
-  TrackBarSize->SetMax(100);
+  TrackBarSize = Make<TKvTrackBar>(this, KvGroupBox2, "TrackBarSize", 4, 26, 181, 24);
+  PlaceTrackBar(TrackBarSize);
   Label9 = Make<TKvLabel>(this, KvGroupBox2, "Label9", 186, 31, 40, 14);
   Label9->SetCaption("100%");
 
   KvGroupBox4 = Make<TKvGroupBox>(this, KvPanel3, "KvGroupBox4", 6, 172, 234, 90);
+  StyleGroupBox(KvGroupBox4);
   Label10 = Make<TKvLabel>(this, KvGroupBox4, "Label10", 10, 6, 120, 14);
   Label10->SetCaption("Transparency");
-  TrackBarTranBegin = Make<TKvTrackBar>(this, KvGroupBox4, "TrackBarTranBegin", 4, 26, 180, 25);
-  TrackBarTranBegin->SetMax(100);
+  TrackBarTranBegin = Make<TKvTrackBar>(this, KvGroupBox4, "TrackBarTranBegin", 4, 26, 181, 24);
+  PlaceTrackBar(TrackBarTranBegin);
   Label1 = Make<TKvLabel>(this, KvGroupBox4, "Label1", 186, 31, 40, 14);
   Label1->SetCaption("0%");
-  TrackBarTranEnd = Make<TKvTrackBar>(this, KvGroupBox4, "TrackBarTranEnd", 4, 56, 180, 25);
-  TrackBarTranEnd->SetMax(100);
+  TrackBarTranEnd = Make<TKvTrackBar>(this, KvGroupBox4, "TrackBarTranEnd", 4, 56, 181, 24);
+  PlaceTrackBar(TrackBarTranEnd);
   Label2 = Make<TKvLabel>(this, KvGroupBox4, "Label2", 186, 61, 40, 14);
   Label2->SetCaption("100%");
 
   KvGroupBox5 = Make<TKvGroupBox>(this, KvPanel3, "KvGroupBox5", 6, 266, 234, 90);
+  StyleGroupBox(KvGroupBox5);
   Label12 = Make<TKvLabel>(this, KvGroupBox5, "Label12", 10, 6, 120, 14);
   Label12->SetCaption("Color");
   RadioButtonColor = Make<TKvRadioButton>(this, KvGroupBox5, "RadioButtonColor", 14, 26, 200, 17);
+  RadioButtonColor->SetHotTrack(true);
   RadioButtonColor->SetCaption("Colorful");
   RadioButtonH = Make<TKvRadioButton>(this, KvGroupBox5, "RadioButtonH", 14, 46, 200, 17);
+  RadioButtonH->SetHotTrack(true);
   RadioButtonH->SetCaption("Gray");
   RadioButtonBW = Make<TKvRadioButton>(this, KvGroupBox5, "RadioButtonBW", 14, 66, 200, 17);
+  RadioButtonBW->SetHotTrack(true);
   RadioButtonBW->SetCaption("Black && White");
   RadioButtonColor->SetChecked(true);
 
   TabSheet2 = new TKvTabSheet(this);
   TabSheet2->SetName("TabSheet2");
+  TabSheet2->SetColor(16183522);
   TabSheet2->SetPageControl(KvPageControl1);
   TabSheet2->SetCaption("Additional");
   KvPanel7 = Make<TKvPanel>(this, TabSheet2, "KvPanel7", 0, 0, 246, 390);
   KvPanel7->SetAlign(alClient);
-  KvPanel7->SetBorderStyle(TBorderStyle::bsNone);
+  KvPanel7->SetBorderOuter(TFrameStyleEx::fsNone);
+  KvPanel7->SetParentColor(true);
 
   KvGroupBox6 = Make<TKvGroupBox>(this, KvPanel7, "KvGroupBox6", 6, 4, 234, 86);
+  StyleGroupBox(KvGroupBox6);
   Label14 = Make<TKvLabel>(this, KvGroupBox6, "Label14", 10, 6, 150, 14);
   Label14->SetCaption("Alpha Channel");
   CheckBoxRemoveAlpa = Make<TKvCheckBox>(this, KvGroupBox6, "CheckBoxRemoveAlpa", 14, 26, 210, 17);
+  CheckBoxRemoveAlpa->SetHotTrack(true);
   CheckBoxRemoveAlpa->SetCaption("Remove Alpha Channel");
   PanelBkColor = Make<TKvPanel>(this, KvGroupBox6, "PanelBkColor", 14, 54, 41, 17);
-  PanelBkColor->SetFlatBorder(true);
-  PanelBkColor->SetShowCaption(false);
+  PanelBkColor->SetBorderOuter(TFrameStyleEx::fsFlat);
   PanelBkColor->SetColor(clWhite);
   PanelBkColor->SetCursor(crHandPoint);
   Label11 = Make<TKvLabel>(this, KvGroupBox6, "Label11", 62, 56, 160, 14);
   Label11->SetCaption("Background fill color");
 
   KvGroupBox3 = Make<TKvGroupBox>(this, KvPanel7, "KvGroupBox3", 6, 96, 234, 126);
+  StyleGroupBox(KvGroupBox3);
   CheckBoxWave = Make<TKvCheckBox>(this, KvGroupBox3, "CheckBoxWave", 10, 6, 200, 17);
+  CheckBoxWave->SetHotTrack(true);
   CheckBoxWave->SetCaption("Wave");
   Label3 = Make<TKvLabel>(this, KvGroupBox3, "Label3", 14, 36, 90, 14);
   Label3->SetCaption("Amplitude");
   SpinEditZF = Make<TKvSpinEdit>(this, KvGroupBox3, "SpinEditZF", 120, 32, 70, 21);
-  SpinEditZF->SetValue(10);
+  PlaceSpinEdit(SpinEditZF, 0, 100, 10);
   Label4 = Make<TKvLabel>(this, KvGroupBox3, "Label4", 14, 66, 90, 14);
   Label4->SetCaption("Wave Length");
   SpinEditBC = Make<TKvSpinEdit>(this, KvGroupBox3, "SpinEditBC", 120, 62, 70, 21);
-  SpinEditBC->SetValue(30);
+  PlaceSpinEdit(SpinEditBC, 0, 100, 30);
   Label5 = Make<TKvLabel>(this, KvGroupBox3, "Label5", 14, 96, 90, 14);
   Label5->SetCaption("Phase");
   SpinEditXW = Make<TKvSpinEdit>(this, KvGroupBox3, "SpinEditXW", 120, 92, 70, 21);
-  SpinEditXW->SetMax(359);
+  PlaceSpinEdit(SpinEditXW, 0, 359, 0);
   KvPageControl1->SetActivePage(TabSheet1);
 
   KvPanel8 = Make<TKvPanel>(this, KvPanel2, "KvPanel8", 475, 5, 5, 415);
   KvPanel8->SetAlign(alRight);
-  KvPanel8->SetBorderStyle(TBorderStyle::bsNone);
+  KvPanel8->SetBorderOuter(TFrameStyleEx::fsNone);
+  KvPanel8->SetParentColor(true);
 
   KvPanel4 = Make<TKvPanel>(this, KvPanel2, "KvPanel4", 5, 5, 470, 415);
   KvPanel4->SetAlign(alClient);
-  KvPanel4->SetFlatBorder(true);
+  KvPanel4->SetBorderOuter(TFrameStyleEx::fsFlat);
+  KvPanel4->SetParentColor(true);
   KvPanel5 = Make<TKvPanel>(this, KvPanel4, "KvPanel5", 0, 377, 468, 36);
   KvPanel5->SetAlign(alBottom);
-  KvPanel5->SetBorderStyle(TBorderStyle::bsNone);
+  KvPanel5->SetBorderOuter(TFrameStyleEx::fsNone);
+  KvPanel5->SetParentColor(true);
   KvPanel6 = Make<TKvPanel>(this, KvPanel5, "KvPanel6", 0, 0, 140, 36);
   KvPanel6->SetAlign(alLeft);
-  KvPanel6->SetBorderStyle(TBorderStyle::bsNone);
+  KvPanel6->SetBorderOuter(TFrameStyleEx::fsNone);
+  KvPanel6->SetParentColor(true);
   {
     struct {
       TKvToolButton** Btn;
@@ -363,6 +467,7 @@ void TFrmQuorvel::BuildComponents() {
                 {&BtnZoomIn, "BtnZoomIn", "Zoom out", 6}};
     for (int32_t i = 0; i < 4; ++i) {
       TKvToolButton* b = Make<TKvToolButton>(this, KvPanel6, zoom[i].Name, 6 + i * 32, 5, 26, 26);
+      StyleToolButton(b, false);
       b->SetHint(zoom[i].Hint);
       b->SetShowHint(true);
       b->SetImages(ImageListBtn);
@@ -377,9 +482,13 @@ void TFrmQuorvel::BuildComponents() {
   QuillotDis->SetBackgroundStyle(TQxBackgroundStyle::qxbsChessboard);
   QuillotDis->EnableInteractionHints = true;
 
-  StyMainMenu1 = new TMainMenu(this);
+  MakeMenuStyler();
+  StyMainMenu1 = new StyMenus::TStyMainMenu(this);
+  StyMainMenu1->BeginLoading();
   StyMainMenu1->SetName("StyMainMenu1");
+  StyMainMenu1->SetAutoHotkeys(TMenuAutoFlag::maManual);
   StyMainMenu1->SetImages(ImageListBtn);
+  StyMainMenu1->SetMenuStyler(StyMenuFantasyStyler1);
   TMenuItem* root = StyMainMenu1->Items();
   M_Files = MenuItem(this, root, "M_Files", "  &File  ");
   M_Open = MenuItem(this, M_Files, "M_Open", "&Open...");
@@ -406,6 +515,7 @@ void TFrmQuorvel::BuildComponents() {
   M_HomePage->SetImageIndex(2);
   N1 = MenuItem(this, M_Help, "N1", "-");
   M_About = MenuItem(this, M_Help, "M_About", "&About...");
+  StyMainMenu1->EndLoading();
   SetMenu(StyMainMenu1);
 
   ColorDialog1 = new TColorDialog(this);
@@ -428,6 +538,74 @@ void TFrmQuorvel::BuildComponents() {
   SaveQuillotDialog1->Title = "另存为";
   SaveQuillotDialog1->Filter = kSaveFilter;
   SaveQuillotDialog1->DialogFunction = runner;
+}
+
+void TFrmQuorvel::MakeMenuStyler() {
+  using namespace StyMenus;
+  auto* S = new TStyMenuFantasyStyler(this);
+  StyMenuFantasyStyler1 = S;
+  S->BeginLoading();
+  S->SetName("StyMenuFantasyStyler1");
+  S->SetStyle(TFantasyStyle::fsCustom);
+  auto Tahoma = [](TFont* F, int32_t Height, TColor Color, TFontStyles Style) {
+    F->SetName("Tahoma");
+    F->SetHeight(Height);
+    F->SetColor(Color);
+    F->SetStyle(Style);
+  };
+  const auto gdV = StyMenus::TGradientDirection::gdVertical, gdH = StyMenus::TGradientDirection::gdHorizontal;
+  TBackground* B = S->Background();
+  B->SetPosition(TBackgroundPosition::bpCenter);
+  B->SetColor(clWhite);
+  B->SetColorTo(clWhite);
+  B->SetGradientDirection(gdH);
+  TIconBar* I = S->IconBar();
+  I->SetColor(clWhite);
+  I->SetColorTo(0xF3D28D);
+  I->SetGradientDirection(gdV);
+  I->SetCheckColor(0, 0xA7EDFF);
+  I->SetCheckColor(1, clWhite);
+  I->SetCheckBorder(clNone);
+  I->SetCheckGradientDirection(gdH);
+  I->SetRadioColor(0, 0xA7EDFF);
+  I->SetRadioColor(1, clWhite);
+  I->SetRadioBorder(clNone);
+  I->SetRadioGradientDirection(gdH);
+  TSelectedItem* Sel = S->SelectedItem();
+  Sel->SetColor(0xF3D28D);
+  Sel->SetColorTo(0xE1AB39);
+  Sel->SetBorderColor(0xD08130);
+  Tahoma(Sel->Font(), -11, clWhite, {});
+  Sel->SetUseSystemFont(false);
+  Sel->SetCheckColor(0, clNone);
+  Sel->SetCheckBorder(0xD08130);
+  Sel->SetCheckGradientDirection(gdH);
+  Sel->SetRadioColor(0, clNone);
+  Sel->SetRadioBorder(0xD08130);
+  TRootItem* R = S->RootItem();
+  R->SetColor(0xF3D28D);
+  R->SetColorTo(0xE1AB39);
+  R->SetGradientDirection(gdV);
+  Tahoma(R->Font(), -11, clWhite, {});
+  R->SetSelectedColor(0, 0xF3D28D);
+  R->SetSelectedColor(1, clWhite);
+  R->SetSelectedBorderColor(0xD08130);
+  R->SetSelectedTextColor(clBlack);
+  R->SetHoverColor(0, 0xF3D28D);
+  R->SetHoverColor(1, 0xF3D28D);
+  R->SetHoverBorderColor(0xD08130);
+  R->SetHoverTextColor(clBlack);
+  TSideBar* SB = S->SideBar();
+  Tahoma(SB->Font(), -19, clWhite, {TFontStyle::fsBold, TFontStyle::fsItalic});
+  SB->Image()->SetPosition(TBackgroundPosition::bpCenter);
+  SB->Background()->SetPosition(TBackgroundPosition::bpCenter);
+  SB->SetSplitterColorTo(clBlack);
+  S->Separator()->SetColor(0xE6E0B0);
+  S->Separator()->SetColorTo(0xE6E0B0);
+  S->Separator()->SetGradientType(TGradientType::gtBoth);
+  Tahoma(S->Font(), -11, 0x26B0FB, {});
+  S->SetMenuBorderColor(clNone);
+  S->EndLoading();
 }
 
 void TFrmQuorvel::MakeArtwork() {
@@ -564,15 +742,15 @@ int32_t TFrmQuorvel::ColorMode() const {
 TReflectionSettings TFrmQuorvel::Settings() const {
   TReflectionSettings S;
   S.Side = SelectedSide();
-  S.Space = int32_t(Round(SpinEditSpc->Value()));
+  S.Space = SpinEditSpc->IntValue();
   S.SizePercent = 100 - TrackBarSize->Position();
   S.TranBegin = TrackBarTranBegin->Position();
   S.TranEnd = 100 - TrackBarTranEnd->Position();
   S.ColorMode = ColorMode();
   S.WaveOn = CheckBoxWave->Checked();
-  S.Amplitude = int32_t(Round(SpinEditZF->Value()));
-  S.WaveLength = int32_t(Round(SpinEditBC->Value()));
-  S.Phase = int32_t(Round(SpinEditXW->Value()));
+  S.Amplitude = SpinEditZF->IntValue();
+  S.WaveLength = SpinEditBC->IntValue();
+  S.Phase = SpinEditXW->IntValue();
   S.RemoveAlpha = CheckBoxRemoveAlpa->Checked();
   S.Background = PanelBkColor->Color();
   return S;
@@ -599,7 +777,18 @@ void TFrmQuorvel::M_OpenClick(TObject*) {
 
 void TFrmQuorvel::OpenFile(const std::string& FileName) {
   LastOpenDir = ExtractFileDir(FileName);
+  // A large picture takes a while: the status bar shows how far the reading is.
+  const std::string Before = KvStatusPane1->Caption();
+  int32_t Shown = -1;
+  Source->GetIO()->OnProgress = [&](TObject*, int32_t Per) {
+    if (Per / 5 == Shown / 5) return;
+    Shown = Per;
+    KvStatusPane1->SetCaption(FileName + "  " + std::to_string(Per) + "%");
+    KvStatusBar1->Update();
+  };
   ImageLoaded = LoadSourceImage(Source, FileName);
+  Source->GetIO()->OnProgress = nullptr;
+  KvStatusPane1->SetCaption(Before);
   BtnSaveAs->SetEnabled(ImageLoaded);
   if (!ImageLoaded) {
     Application->MessageBox(MsOpenError, MsError, MB_ICONERROR);
@@ -721,14 +910,14 @@ void TFrmQuorvel::SaveOptions() {
   TMemIniFile ini(AppDir + "Options.ini");
   const char* S = "OPTIONS";
   ini.WriteInteger(S, "Pos", SelectedSide());
-  ini.WriteInteger(S, "Dis", int32_t(Round(SpinEditSpc->Value())));
+  ini.WriteInteger(S, "Dis", SpinEditSpc->IntValue());
   ini.WriteInteger(S, "Size", 100 - TrackBarSize->Position());
   ini.WriteInteger(S, "TranB", TrackBarTranBegin->Position());
   ini.WriteInteger(S, "TranE", 100 - TrackBarTranEnd->Position());
   ini.WriteBool(S, "Wave", CheckBoxWave->Checked());
-  ini.WriteInteger(S, "Amplitude", int32_t(Round(SpinEditZF->Value())));
-  ini.WriteInteger(S, "WaveLength", int32_t(Round(SpinEditBC->Value())));
-  ini.WriteInteger(S, "Phase", int32_t(Round(SpinEditXW->Value())));
+  ini.WriteInteger(S, "Amplitude", SpinEditZF->IntValue());
+  ini.WriteInteger(S, "WaveLength", SpinEditBC->IntValue());
+  ini.WriteInteger(S, "Phase", SpinEditXW->IntValue());
   ini.WriteInteger(S, "Color", ColorMode());
   ini.WriteBool(S, "RemoveAlpa", CheckBoxRemoveAlpa->Checked());
   ini.WriteInteger(S, "BkColor", static_cast<int32_t>(PanelBkColor->Color()));
@@ -748,6 +937,11 @@ void TFrmQuorvel::ApplyLanguage(int32_t Index) {
   for (TOpenQuillotDialog* d : {static_cast<TOpenQuillotDialog*>(SaveQuillotDialog1), OpenQuillotDialog1})
     for (TControl* c : std::initializer_list<TControl*>{d->InfoPanel, d->PicturePanel, d->PreviewCheck})
       c->Font()->Assign(*Font());
+  for (TFont* f : {StyMenuFantasyStyler1->Font(), StyMenuFantasyStyler1->SelectedItem()->Font(),
+                   StyMenuFantasyStyler1->RootItem()->Font()}) {
+    f->SetName(Font()->Name());
+    f->SetSize(Font()->Size());
+  }
   ApplyLanguageSection(this, AppDir + file);
   LoadMessageTexts(AppDir + file);
   for (TMenuItem* m : {M_Files, M_Language, M_Help}) m->SetCaption("  " + m->Caption() + "  ");

@@ -7,6 +7,8 @@
 
 #include "app/reflection.h"
 #include "controls/kv_controls.h"
+#include "controls/menu/sty_fantasy.h"
+#include "controls/menu/sty_main_menu.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/ext_ctrls.h"
 #include "platform/ui/forms.h"
@@ -108,7 +110,8 @@ class TFrmQuorvel : public TForm {
   TKvToolButton* BtnZoomOut = nullptr;
   TKvToolButton* BtnZoomIn = nullptr;
   TQuillot* QuillotDis = nullptr;
-  TMainMenu* StyMainMenu1 = nullptr;
+  StyMenus::TStyMenuFantasyStyler* StyMenuFantasyStyler1 = nullptr;
+  StyMenus::TStyMainMenu* StyMainMenu1 = nullptr;
   TMenuItem* M_Files = nullptr;
   TMenuItem* M_Open = nullptr;
   TMenuItem* M_SaveAs = nullptr;
@@ -171,6 +174,7 @@ class TFrmQuorvel : public TForm {
   void BuildComponents();
   void BindEvents();
   void UpdatePercentLabels();
+  void MakeMenuStyler();
   void MakeArtwork();
 };
 

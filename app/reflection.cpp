@@ -1,9 +1,18 @@
 #include "app/reflection.h"
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstring>
 #include <cmath>
+#include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
+#include <unistd.h>
+
+#include "imaging/codecs/psd.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/utils.h"
 #include "imaging/io/params.h"
@@ -13,7 +22,10 @@
 #include "imaging/view/view.h"
 #include "platform/base/exceptions.h"
 #include "platform/base/files.h"
+#include "platform/base/lists.h"
 #include "platform/base/numeric.h"
+#include "platform/base/parallel.h"
+#include "platform/base/streams.h"
 #include "platform/base/strings.h"
 
 namespace {
@@ -24,6 +36,26 @@ int32_t ClampByte(long double V) {
 }
 
 TQxBitmap* SourceBitmap(TQuillotView* Source) { return Source->GetLayer(0)->Bitmap; }
+
+// While a rebuild runs the view neither lays out nor paints: the processing steps ask for a repaint after
+// each one, which would show a mirror not yet faded (and compose the whole picture several times). The
+// window keeps the last finished picture until the one update at the end.
+class TRebuildLock {
+ public:
+  explicit TRebuildLock(TQuillotView* View) : FView(View) {
+    FView->IncUpdateLock();
+    FView->IncPaintLock();
+  }
+  ~TRebuildLock() {
+    FView->DecPaintLock();
+    FView->DecUpdateLockAndUpdate();
+  }
+  TRebuildLock(const TRebuildLock&) = delete;
+  TRebuildLock& operator=(const TRebuildLock&) = delete;
+
+ private:
+  TQuillotView* FView;
+};
 
 // A layer that is not 24-bit but carries a fade (a black-and-white reflection is 1 bit per pixel) would
 // lose it when flattened, so it becomes 24-bit first.
@@ -38,6 +70,10 @@ void FlattenCurrent(TQuillotView* View, TColor Background) {
 
 void ResetLayers(TQuillotView* View) {
   for (int32_t i = View->LayerCount() - 1; i >= 1; --i) View->RemoveLayer(i);
+  View->SetCurrentLayer(0);
+  // Layer 0 is rebuilt from the new picture at once, so its old pixels are let go rather than filled, and
+  // the reflection layer added next starts empty instead of as a cleared copy of the old canvas's size.
+  View->CurrentBitmap()->FreeImage(true);
   View->ClearImage();
 }
 
@@ -100,11 +136,57 @@ void PlaceReflectionLayer(TQuillotView* View, TQuillotView* Source, int32_t Side
   L->Height = H;
 }
 
+namespace {
+
+// A rebuild finds the reflection layer as the last one left it: when it already has the picture's size
+// and format, the mirror is copied into its rows in one pass, without freeing and faulting in a fresh
+// block and flipping it afterwards. False when the general copy and flip must run.
+bool MirrorInPlace(TQxBitmap* Src, TQxBitmap* Dst, bool Horizontal) {
+  const int32_t W = Src->Width(), H = Src->Height();
+  if (Src->PixelFormat() != TQxPixelFormat::qx24RGB || Dst->PixelFormat() != TQxPixelFormat::qx24RGB ||
+      Dst->Width() != W || Dst->Height() != H || W <= 0 || H <= 0 || Src->MapsRows() || Dst->MapsRows())
+    return false;
+  TQxBitmap* SA = Src->HasAlphaChannel() ? Src->GetAlphaChannel() : nullptr;
+  TQxBitmap* DA = nullptr;
+  if (SA) {
+    if (!Dst->HasAlphaChannel() || SA->MapsRows()) return false;
+    DA = Dst->GetAlphaChannel();
+    if (DA->Width() != W || DA->Height() != H || DA->MapsRows()) return false;
+    DA->Opaque = SA->Opaque;
+  } else {
+    Dst->RemoveAlphaChannel(false);
+  }
+  Dst->Opaque = Src->Opaque;
+  ParallelBands(0, H, 32, [&](int32_t First, int32_t Last) {
+    for (int32_t y = First; y < Last; ++y) {
+      const int32_t From = Horizontal ? y : H - 1 - y;
+      if (Horizontal) {
+        const uint8_t* s = Src->Scanline(From);
+        uint8_t* d = Dst->Scanline(y);
+        for (int32_t x = 0; x < W; ++x) std::memcpy(d + size_t(x) * 3, s + size_t(W - 1 - x) * 3, 3);
+        if (DA) {
+          const uint8_t* sa = SA->Scanline(From);
+          uint8_t* da = DA->Scanline(y);
+          for (int32_t x = 0; x < W; ++x) da[x] = sa[W - 1 - x];
+        }
+      } else {
+        std::memcpy(Dst->Scanline(y), Src->Scanline(From), size_t(W) * 3);
+        if (DA) std::memcpy(DA->Scanline(y), SA->Scanline(From), size_t(W));
+      }
+    }
+  });
+  return true;
+}
+
+}  // namespace
+
 void MirrorIntoLayer(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t Layer) {
   if (Layer < 0) return;
   View->SetCurrentLayer(Layer);
+  const bool Horizontal = Side == qxSideLeft || Side == qxSideRight;
+  if (MirrorInPlace(SourceBitmap(Source), View->CurrentBitmap(), Horizontal)) return;
   View->CurrentBitmap()->AssignFrom(SourceBitmap(Source));
-  View->GetProc()->Flip(Side == qxSideLeft || Side == qxSideRight ? 0 : 1);
+  View->GetProc()->Flip(Horizontal ? 0 : 1);
 }
 
 void ApplyColorMode(TQuillotView* View, int32_t ColorMode, int32_t Layer) {
@@ -153,22 +235,45 @@ void ApplyTransparencyRamp(TQuillotView* View, int32_t StartOpacity, int32_t End
     return ClampByte(G);
   };
 
+  // How much each line loses, worked out in visiting order (the ramp's running value depends on it);
+  // 256 clears the line.
+  std::vector<int32_t> Cut(size_t(N), 256);
   for (int32_t k = 0; k < N; ++k) {
     const int32_t Line = FromFar ? N - 1 - k : k;
     const bool InRamp = FromFar ? Line >= T : Line <= T;
-    const int32_t Cut = InRamp ? 255 - NextOpacity() : 256;  // 256 clears the line
-    if (Side == qxSideBottom) {
-      uint8_t* Row = Alpha->Scanline(Line);
-      for (int32_t x = 0; x < W; ++x) Row[x] = uint8_t(std::max(0, int32_t(Row[x]) - Cut));
-    } else if (Horizontal) {
-      for (int32_t y = 0; y < H; ++y)
-        Alpha->SetPixel8(Line, y, uint8_t(std::max(0, int32_t(Alpha->GetPixel8(Line, y)) - Cut)));
-    } else {
-      for (int32_t x = 0; x < W; ++x)
-        Alpha->SetPixel8(x, Line, uint8_t(std::max(0, int32_t(Alpha->GetPixel8(x, Line)) - Cut)));
-    }
+    if (InRamp) Cut[size_t(Line)] = 255 - NextOpacity();
   }
-  if (Side == qxSideBottom) Alpha->Opaque = false;
+  // Then the channel row by row; a column side takes each pixel's cut from its column.
+  std::atomic<bool> Written{false};  // a value other than 255 went in
+  const bool Mapped = Alpha->MapsRows();
+  ParallelBands(0, H, Mapped ? INT32_MAX : 64, [&](int32_t First, int32_t Last) {
+    bool Lowered = false;
+    for (int32_t y = First; y < Last; ++y) {
+      uint8_t* Row = Alpha->Scanline(y);
+      if (Horizontal) {
+        for (int32_t x = 0; x < W; ++x) {
+          const int32_t v = std::max(0, int32_t(Row[x]) - Cut[size_t(x)]);
+          Row[x] = uint8_t(v);
+          Lowered = Lowered || v != 255;
+        }
+      } else {
+        const int32_t c = Cut[size_t(y)];
+        if (c == 0) {
+          for (int32_t x = 0; x < W && !Lowered; ++x) Lowered = Row[x] != 255;
+          continue;
+        }
+        if (c >= 255) {
+          std::memset(Row, 0, size_t(W));
+        } else {
+          for (int32_t x = 0; x < W; ++x) Row[x] = uint8_t(std::max(0, int32_t(Row[x]) - c));
+        }
+        Lowered = true;
+      }
+    }
+    if (Lowered) Written.store(true, std::memory_order_relaxed);
+  });
+  // The bottom side always marks the channel; the others only when they wrote something below 255.
+  if (Side == qxSideBottom || Written.load()) Alpha->Opaque = false;
   View->UpdateView();
 }
 
@@ -193,6 +298,7 @@ void BuildReflection(TQuillotView* View, TQuillotView* Source, int32_t Side, int
                      int32_t Phase, int32_t ColorMode, TColor Background, int32_t Layer, bool WaveOn,
                      bool KeepAlpha) {
   if (Layer < 0) return;
+  TRebuildLock Lock(View);
   RestoreBaseLayer(View, Source);
   EnlargeCanvas(View, Source, Side, Space);
   PlaceReflectionLayer(View, Source, Side, Space, Layer);
@@ -223,12 +329,14 @@ void MakeReflectionPixels(TQuillotView* View, TQuillotView* Source, const TRefle
 
 void RedoReflectionLayer(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
   if (Layer < 0) return;
+  TRebuildLock Lock(View);
   MakeReflectionPixels(View, Source, S, Layer);
   FlattenReflectionLayer(View, S.Background, Layer, !S.RemoveAlpha);
 }
 
 void RedoBaseLayer(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
   if (Layer < 0) return;
+  TRebuildLock Lock(View);
   RestoreBaseLayer(View, Source);
   EnlargeCanvas(View, Source, S.Side, S.Space);
   PlaceReflectionLayer(View, Source, S.Side, S.Space, Layer);
@@ -237,6 +345,7 @@ void RedoBaseLayer(TQuillotView* View, TQuillotView* Source, const TReflectionSe
 
 void RedoBothLayers(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
   if (Layer < 0) return;
+  TRebuildLock Lock(View);
   RestoreBaseLayer(View, Source);
   EnlargeCanvas(View, Source, S.Side, S.Space);
   MakeReflectionPixels(View, Source, S, Layer);
@@ -266,7 +375,8 @@ void BlendOntoColor(TQxBitmap* Bitmap, TColor Color) {
 
 int32_t SaveFilterIndexOf(const std::string& FileName) {
   std::string Ext = ExtractFileExt(FileName);
-  if (Ext.empty()) return 0;
+  // "name." has an empty extension: its key ";" would be found inside the first list.
+  if (Ext.size() <= 1) return 0;
   const std::string Key = UpperCase(Ext.substr(1)) + ";";
   struct Rule {
     int32_t Number;
@@ -303,53 +413,165 @@ void FitOrActualSize(TQuillotView* View) {
     View->SetZoom(100);
 }
 
-void SaveReflection(TQuillotView* View, const std::string& FileName, const TReflectionSettings& S) {
-  const int32_t Fmt = SaveFilterIndexOf(FileName);
-  if (Fmt == 16 && !S.RemoveAlpha) {
-    TQuillotIO* IO = View->GetIO();
-    IO->Aborting = false;
-    IO->SaveToFile(FileName);
-    if (IO->Aborting) throw Exception("Cannot save \"" + FileName + "\"");
-    return;
-  }
+namespace {
 
+// With the alpha channel removed the layers were already blended onto the background when built; the
+// view shows them without alpha, and so must the file: merging with their alpha would fade them twice.
+// Their alpha channels are set aside for the merge (no copies of the layers) and put back afterwards.
+class TAlphaAside {
+ public:
+  TAlphaAside(TQuillotView* View, bool Active) {
+    if (!Active) return;
+    for (int32_t i = 0; i < View->LayerCount(); ++i) {
+      TQxBitmap* B = View->GetLayer(i)->Bitmap;
+      if (B->HasAlphaChannel()) FAside.emplace_back(B, B->SetAlphaChannel(nullptr));
+    }
+  }
+  ~TAlphaAside() {
+    for (auto& [B, A] : FAside) B->SetAlphaChannel(std::move(A));
+  }
+  TAlphaAside(const TAlphaAside&) = delete;
+  TAlphaAside& operator=(const TAlphaAside&) = delete;
+
+ private:
+  std::vector<std::pair<TQxBitmap*, std::unique_ptr<TQxBitmap>>> FAside;
+};
+
+// A layer over a bitmap it does not own, placed at the origin at the bitmap's own size.
+std::unique_ptr<TQxLayer> WrapBitmap(TQxBitmap* B) {
+  auto L = std::make_unique<TQxLayer>(nullptr, B, true);
+  L->OwnsBitmap = false;
+  return L;
+}
+
+// The view's layers merged in index order into layer 0 of a new view, which writes the files. Layer 0
+// and the accumulated result are read where they are, never copied.
+std::unique_ptr<TQuillotView> MergeForSave(TQuillotView* View, bool RemoveAlpha) {
   auto Temp = std::make_unique<TQuillotView>(nullptr);
-  TQxBitmap Merged;
-  TQxLayer* Base = Temp->GetLayer(0);
-  Base->Bitmap->AssignFrom(View->GetLayer(0)->Bitmap);
-  // With the alpha channel removed the layers were already blended onto the background when built; the
-  // view shows them without alpha, and so must the file: blending again would fade them twice.
-  if (S.RemoveAlpha) Base->Bitmap->RemoveAlphaChannel(false);
-  for (int32_t i = 1; i < View->LayerCount(); ++i) {
-    TQxLayer* Src = View->GetLayer(i);
-    TQxLayer* Top = Src;
-    std::unique_ptr<TQxLayer> Opaque;
-    if (S.RemoveAlpha && Src->Bitmap->HasAlphaChannel()) {
-      Opaque = std::make_unique<TQxLayer>(Temp.get(), nullptr, false);
-      Opaque->CopyPropertiesFrom(Src);
-      Opaque->Bitmap->AssignFrom(Src->Bitmap);
-      Opaque->Bitmap->RemoveAlphaChannel(false);
-      Top = Opaque.get();
-    }
-    QxMergeLayers(Base, Top, nullptr, &Merged, TResampleFilter::rfNone, 0, false);
-    Base->Bitmap->AssignFrom(&Merged);
+  TQxBitmap* Dest = Temp->GetLayer(0)->Bitmap;
+  const int32_t Count = View->LayerCount();
+  if (Count < 2) {
+    Dest->AssignFrom(View->GetLayer(0)->Bitmap);
+    if (RemoveAlpha) Dest->RemoveAlphaChannel(false);
+    return Temp;
   }
-  Temp->SetCurrentLayer(0);
-  Temp->SetBackground(S.Background);
-  if (Fmt == 1 || Fmt == 7) {
-    if (S.RemoveAlpha) Temp->RemoveAlphaChannel(true);
-  } else {
-    Temp->RemoveAlphaChannel(true);
-    if (Fmt == 2 || Fmt == 6) {
-      const TQxRGB Bg = QxTColorToRGB(S.Background);
-      Temp->GetProc()->SetTransparentColors(Bg, Bg, 0);
-    }
+  TAlphaAside Aside(View, RemoveAlpha);
+  TQxBitmap Spare;
+  TQxBitmap* Acc = View->GetLayer(0)->Bitmap;
+  for (int32_t i = 1; i < Count; ++i) {
+    // The last merge lands in the temporary view; earlier ones alternate between it and a spare.
+    TQxBitmap* Out = ((Count - 1 - i) % 2 == 0) ? Dest : &Spare;
+    auto Base = WrapBitmap(Acc);
+    QxMergeLayers(Base.get(), View->GetLayer(i), nullptr, Out, TResampleFilter::rfNone, 0, false);
+    Acc = Out;
   }
-  TQuillotIO* IO = Temp->GetIO();
-  IO->Params->AssignParams(*View->GetIO()->Params);
+  return Temp;
+}
+
+// A name beside FileName, with its extension, that no user file is expected to have.
+std::string TempNameBeside(const std::string& FileName) {
+  const std::string Ext = ExtractFileExt(FileName);
+  const std::string Name = ExtractFileName(FileName);
+  return ExtractFilePath(FileName) + "." + Name.substr(0, Name.size() - Ext.size()) + ".saving-" +
+         std::to_string(::getpid()) + Ext;
+}
+
+// Writes through Write into a file beside FileName and moves it over FileName only when the writer
+// succeeded, so a save that fails midway leaves the old file as it was.
+void WriteReplacing(const std::string& FileName, const std::function<bool(const std::string&)>& Write) {
+  const std::string Temp = TempNameBeside(FileName);
+  bool Done = false;
+  try {
+    Done = Write(Temp) && FileExists(Temp);
+  } catch (...) {
+    DeleteFile(Temp);
+    throw;
+  }
+  if (!Done) {
+    DeleteFile(Temp);
+    throw Exception("Cannot save \"" + FileName + "\"");
+  }
+  if (!RenameFile(Temp, FileName)) {
+    DeleteFile(Temp);
+    throw Exception("Cannot save \"" + FileName + "\"");
+  }
+}
+
+bool SaveThroughIO(TQuillotIO* IO, const std::string& FileName) {
   IO->Aborting = false;
   IO->SaveToFile(FileName);
   // A name no writer takes writes nothing; that is a failure the user must hear of.
-  if (IO->Aborting || !FileExists(FileName))
-    throw Exception("Cannot save \"" + FileName + "\"");
+  return !IO->Aborting;
+}
+
+// A PSD file with the view's layers as its layers and the merged picture as its composite. The writer
+// converts layers in place, so a layer it would change is handed over as a copy.
+bool SaveLayeredPsd(TQuillotView* View, TQxBitmap* Merged, TIOParamsVals& Params, const std::string& FileName) {
+  std::vector<std::unique_ptr<TQxLayer>> Copies;
+  TList Layers;
+  for (int32_t i = 0; i < View->LayerCount(); ++i) {
+    TQxLayer* L = View->GetLayer(i);
+    if (L->Bitmap->PixelFormat() == TQxPixelFormat::qx24RGB && L->Bitmap->HasAlphaChannel()) {
+      Layers.Add(L);
+      continue;
+    }
+    auto C = std::make_unique<TQxLayer>(nullptr, nullptr, false);
+    C->CopyPropertiesFrom(L);
+    C->Bitmap->AssignFrom(L->Bitmap);
+    Layers.Add(C.get());
+    Copies.push_back(std::move(C));
+  }
+  std::atomic<bool> Abort{false};
+  TQxProgressInfo Progress;
+  Progress.AbortFlag = &Abort;
+  {
+    TFileStream Stream(FileName, fmCreate);
+    WritePsdStream(&Stream, Params, Progress, Merged, &Layers);
+  }
+  return !Abort.load();
+}
+
+}  // namespace
+
+void SaveReflection(TQuillotView* View, const std::string& FileName, const TReflectionSettings& S) {
+  SaveReflections(View, {FileName}, S);
+}
+
+void SaveReflections(TQuillotView* View, const std::vector<std::string>& FileNames, const TReflectionSettings& S) {
+  if (FileNames.empty()) return;
+  auto Temp = MergeForSave(View, S.RemoveAlpha);
+  Temp->SetCurrentLayer(0);
+  Temp->SetBackground(S.Background);
+  TQxBitmap* Merged = Temp->GetLayer(0)->Bitmap;
+  TQuillotIO* IO = Temp->GetIO();
+  IO->Params->AssignParams(*View->GetIO()->Params);
+
+  // One merge serves every file: first the files that keep the alpha channel, then the picture is
+  // blended onto the background once for the rest, and last GIF and ICO, whose transparent colour
+  // changes the picture's alpha channel.
+  auto KeepsAlpha = [&](int32_t Fmt) { return !S.RemoveAlpha && (Fmt == 1 || Fmt == 7 || Fmt == 16); };
+  auto Transparent = [](int32_t Fmt) { return Fmt == 2 || Fmt == 6; };
+  for (const std::string& Name : FileNames) {
+    const int32_t Fmt = SaveFilterIndexOf(Name);
+    if (!KeepsAlpha(Fmt)) continue;
+    WriteReplacing(Name, [&](const std::string& To) {
+      return Fmt == 16 ? SaveLayeredPsd(View, Merged, *IO->Params, To) : SaveThroughIO(IO, To);
+    });
+  }
+  bool Flattened = false;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const std::string& Name : FileNames) {
+      const int32_t Fmt = SaveFilterIndexOf(Name);
+      if (KeepsAlpha(Fmt) || Transparent(Fmt) != (pass == 1)) continue;
+      if (!Flattened) {
+        Temp->RemoveAlphaChannel(true);
+        Flattened = true;
+      }
+      if (Transparent(Fmt)) {
+        const TQxRGB Bg = QxTColorToRGB(S.Background);
+        Temp->GetProc()->SetTransparentColors(Bg, Bg, 0);
+      }
+      WriteReplacing(Name, [&](const std::string& To) { return SaveThroughIO(IO, To); });
+    }
+  }
 }

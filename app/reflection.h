@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/graphics/color.h"
 
@@ -81,5 +82,8 @@ void RedoBaseLayer(TQuillotView* View, TQuillotView* Source, const TReflectionSe
 void RedoBothLayers(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer);
 
 // Saves what the view shows to FileName, the writer chosen by its extension. Raises Exception when
-// nothing could be written (no writer for the extension, or the writer failed).
+// nothing could be written (no writer for the extension, or the writer failed); an existing file of that
+// name is then left as it was. PSD with the alpha channel kept holds the layers and their merged picture.
 void SaveReflection(TQuillotView* View, const std::string& FileName, const TReflectionSettings& S);
+// The same for several files from one merge of the layers.
+void SaveReflections(TQuillotView* View, const std::vector<std::string>& FileNames, const TReflectionSettings& S);

@@ -1,12 +1,20 @@
 #pragma once
 // Every themed control, for callers that use many of them.
 
+#include "controls/kv_blits.h"
 #include "controls/kv_bmp_button.h"
 #include "controls/kv_buttons.h"
 #include "controls/kv_checks.h"
+#include "controls/kv_colors.h"
+#include "controls/kv_control_button.h"
+#include "controls/kv_edit.h"
 #include "controls/kv_labels.h"
 #include "controls/kv_page_control.h"
+#include "controls/kv_painters.h"
+#include "controls/kv_tab_buttons.h"
 #include "controls/kv_panels.h"
 #include "controls/kv_spin_edit.h"
 #include "controls/kv_status.h"
+#include "controls/kv_tool_button.h"
 #include "controls/kv_trackbar.h"
+#include "controls/kv_utils.h"

@@ -12,3 +12,8 @@
 // Weight, slant, underline, strike-out, face and pitch follow Font; quality and precision are defaults.
 std::unique_ptr<TFont> KvCreateRotatedFont(const TFont& Font, int32_t AngleDegrees,
                                            std::optional<uint8_t> Charset = std::nullopt);
+
+// True when the font is drawn from outlines (TrueType or OpenType), not from a bitmap face.
+bool KvFontIsTrueType(const TFont& Font);
+// The font's text height plus 2: the least height of a one-line edit in that font.
+int32_t KvFontLineHeight(const TFont& Font);

@@ -1,227 +1,405 @@
 #include "controls/kv_page_control.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
+#include <cstdio>
 
-#include "controls/kv_first_cut.h"
-#include "platform/base/numeric.h"
-#include "platform/base/strings.h"
-#include "platform/graphics/bitmap.h"
-#include "platform/ui/imglist.h"
-#include "platform/ui/menus.h"
+#include "platform/base/exceptions.h"
+#include "platform/ui/forms.h"
 #include "platform/ui/published.h"
 
-using namespace kvfirst;
-
-// ---- Page control ------------------------------------------------------------------------------------
+// ---- tab sheet ---------------------------------------------------------------------------------
 
 TKvTabSheet::TKvTabSheet(TComponent* AOwner) : TCustomControl(AOwner) {
+  SetShown(false);
   FControlStyle.Include(csAcceptsControls);
+  FControlStyle.Include(csOpaque);
   SetAlign(alClient);
-  SetVisible(false);
   SetParentColor(false);
-  SetColor(kFace);
+  TCustomControl::SetColor(clBtnFace);
 }
 
-TKvTabSheet::~TKvTabSheet() { SetPageControl(nullptr); }
+TKvTabSheet::~TKvTabSheet() {
+  if (FPageControl) FPageControl->RemovePage(this);
+}
 
 void TKvTabSheet::SetPageControl(TKvPageControl* v) {
   if (FPageControl == v) return;
   if (FPageControl) FPageControl->RemovePage(this);
-  FPageControl = v;
-  if (v) {
-    SetParent(v);
-    v->InsertPage(this);
-  }
+  SetParent(v);
+  if (v) v->InsertPage(this);
+}
+
+void TKvTabSheet::TabsChangedNotify() {
+  if (FPageControl) FPageControl->TabsChanged();
+}
+
+void TKvTabSheet::SetColor(TColor Value) {
+  if (Value == Color()) return;
+  if (FPageControl && !FPageControl->UseColoredTabs() && Value != FPageControl->Color())
+    FPageControl->SetUseColoredTabs(true);
+  TCustomControl::SetColor(Value);
+  TabsChangedNotify();
+}
+
+void TKvTabSheet::SetDisabledIndex(int32_t v) {
+  if (v == FDisabledIndex) return;
+  FDisabledIndex = v;
+  TabsChangedNotify();
+}
+
+void TKvTabSheet::SetImageIndex(int32_t v) {
+  if (v == FImageIndex) return;
+  FImageIndex = v;
+  TabsChangedNotify();
+}
+
+void TKvTabSheet::SetTabEnabled(bool v) {
+  if (v == FTabEnabled) return;
+  FTabEnabled = v;
+  TabsChangedNotify();
+}
+
+void TKvTabSheet::SetTabVisible(bool v) {
+  if (v == FTabVisible) return;
+  FTabVisible = v;
+  TabsChangedNotify();
 }
 
 int32_t TKvTabSheet::PageIndex() const {
   if (!FPageControl) return -1;
-  auto& p = FPageControl->FPages;
+  const auto& p = FPageControl->FPages;
   auto it = std::find(p.begin(), p.end(), this);
-  return it == p.end() ? -1 : int32_t(it - p.begin());
+  return it == p.end() ? -1 : static_cast<int32_t>(it - p.begin());
 }
 
-void TKvTabSheet::SetTabVisible(bool v) {
-  FTabVisible = v;
-  if (FPageControl) FPageControl->TabsChanged();
+void TKvTabSheet::SetPageIndex(int32_t v) {
+  if (!FPageControl) return;
+  const int32_t count = FPageControl->PageCount();
+  if (v < 0 || v > count - 1) {
+    char msg[160];
+    std::snprintf(msg, sizeof msg, "%d is an invalid PageIndex value. PageIndex must be between 0 and %d", v,
+                  count - 1);
+    throw Exception(msg);
+  }
+  const int32_t old = PageIndex();
+  auto& p = FPageControl->FPages;
+  p.erase(p.begin() + old);
+  p.insert(p.begin() + v, this);
+  TabsChangedNotify();
+  FPageControl->DoTabOrderChange(old, v);
 }
 
-void TKvTabSheet::SetText(const std::string& Value) {
-  TCustomControl::SetText(Value);
-  if (FPageControl) FPageControl->TabsChanged();
+int32_t TKvTabSheet::TabIndex() const {
+  if (!FTabVisible) return -1;
+  if (!FPageControl) return 0;
+  int32_t n = 0;
+  for (TKvTabSheet* s : FPageControl->FPages) {
+    if (s == this) break;
+    if (s->FTabVisible) ++n;
+  }
+  return n;
 }
 
-void TKvTabSheet::Paint() { Fill(Canvas(), ClientRect(), Color()); }
+void TKvTabSheet::SetVisible(bool) { throw Exception("You cannot change the Visible property of a page"); }
 
-TKvPageControl::TKvPageControl(TComponent* AOwner) : TCustomControl(AOwner) {
+void TKvTabSheet::CMTextChanged(TMessage& Message) {
+  TCustomControl::CMTextChanged(Message);
+  TabsChangedNotify();
+}
+
+void TKvTabSheet::Paint() {
+  TCanvas* C = Canvas();
+  const TRect r(0, 0, Width(), Height());
+  bool handled = false;
+  if (OnPaintBackground) OnPaintBackground(this, C, r, handled);
+  if (handled) return;
+  C->Brush()->SetStyle(TBrushStyle::bsSolid);
+  C->Brush()->SetColor(ColorToRGB(Color()));
+  C->FillRect(r);
+}
+
+void TKvTabSheet::Dispatch(TMessage& Message) {
+  if (Message.Msg == WM_ERASEBKGND) {
+    Message.Result = 1;
+    return;
+  }
+  TCustomControl::Dispatch(Message);
+}
+
+// ---- page control ------------------------------------------------------------------------------
+
+TKvPageControl::TKvPageControl(TComponent* AOwner) : TKvCustomTabControl(AOwner) {
   RegisterKvPageControlProperties();
-  FControlStyle.Include(csAcceptsControls);
-  SetTabStop(true);
-  SetBounds(0, 0, 289, 193);
-  SetParentColor(false);
-  SetColor(kFace);
+  FControlStyle.Exclude(csAcceptsControls);
+  FControlStyle.Include(csOpaque);
+  SetHeight(150);
+  SetUseColoredTabs(false);
 }
 
 TKvPageControl::~TKvPageControl() {
+  // The pages go later with their owner; they must not call back into this control.
   for (TKvTabSheet* p : FPages) p->FPageControl = nullptr;
+  FPages.clear();
+  FActivePage = nullptr;
+}
+
+TKvTabSheet* TKvPageControl::Pages(int32_t Index) const {
+  if (Index < 0 || Index >= PageCount()) throw EListError("List index out of bounds (" + std::to_string(Index) + ")");
+  return FPages[static_cast<size_t>(Index)];
 }
 
 void TKvPageControl::InsertPage(TKvTabSheet* Page) {
+  HandleNeeded();
   FPages.push_back(Page);
-  if (!FActivePage) SetActivePage(Page);
+  Page->FPageControl = this;
   TabsChanged();
 }
 
 void TKvPageControl::RemovePage(TKvTabSheet* Page) {
   auto it = std::find(FPages.begin(), FPages.end(), Page);
   if (it == FPages.end()) return;
-  FPages.erase(it);
-  if (FActivePage == Page) {
-    FActivePage = nullptr;
-    if (!FPages.empty()) SetActivePage(FPages.front());
+  // While the form goes, pages leave without announcing anything to handlers that may be gone.
+  if (ComponentState().Contains(csDestroying)) {
+    FPages.erase(it);
+    if (Page == FActivePage) FActivePage = nullptr;
+    Page->FPageControl = nullptr;
+    return;
   }
+  if (Page == FActivePage) SetActivePage(nullptr);
+  FPages.erase(std::find(FPages.begin(), FPages.end(), Page));
   TabsChanged();
+  Page->FPageControl = nullptr;
 }
 
-void TKvPageControl::TabsChanged() { Invalidate(); }
+TKvTabSheet* TKvPageControl::PageForTabIndex(int32_t Index) const {
+  if (Index < 0) return nullptr;
+  for (TKvTabSheet* p : FPages)
+    if (p->TabIndex() == Index) return p;
+  return nullptr;
+}
 
-void TKvPageControl::SetTabHeight(int32_t v) {
-  FTabHeight = std::max(8, v);
-  Realign();
-  Invalidate();
+void TKvPageControl::TabsChanged() {
+  TKvTabDataList* tabs = Tabs();
+  tabs->Clear();
+  for (TKvTabSheet* p : FPages) {
+    if (!p->TabVisible()) continue;
+    auto* t = new TKvTabData;
+    t->Caption = p->Caption();
+    t->Color = p->Color();
+    t->Enabled = p->TabEnabled();
+    t->Visible = p->TabVisible();
+    t->Hint = p->Hint();
+    t->ImageIndex = p->ImageIndex();
+    t->DisabledIndex = p->DisabledIndex();
+    tabs->Add(t);
+  }
+  if (FActivePage) {
+    const int32_t t = FActivePage->TabIndex();
+    if (FActivePage->TabVisible()) {
+      if (t != TabIndex()) SetTabIndex(t);
+    } else {
+      SetTabIndex(-1);
+    }
+  }
+  TKvCustomTabControl::TabsChanged();
 }
 
 void TKvPageControl::SetActivePage(TKvTabSheet* Page) {
   if (Page && Page->FPageControl != this) return;
-  if (Page == FActivePage) return;
-  TKvTabSheet* old = FActivePage;
-  FActivePage = Page;
-  if (Page) Page->SetVisible(true);
-  if (old) old->SetVisible(false);
-  Invalidate();
-  if (OnChange) OnChange(this);
+  if (Page) Page->SetShown(true);
+  if (ComponentState().Contains(csLoading) || ComponentState().Contains(csReading)) {
+    FActivePage = Page;
+    return;
+  }
+  const int32_t t = Page ? Page->TabIndex() : -1;
+  if (t < 0) {
+    ShowPage(Page);
+    DoPageChange();
+  }
+  SetTabIndex(t);
+  // After a veto the page asked for must not show behind the current one.
+  if (Page && Page != FActivePage) Page->SetShown(false);
+}
+
+void TKvPageControl::SetActivePageDefault(TKvTabSheet* Page) {
+  if (Page == FActivePageDefault) return;
+  if (FActivePageDefault) FActivePageDefault->RemoveFreeNotification(this);
+  FActivePageDefault = Page;
+  if (Page) Page->FreeNotification(this);
 }
 
 int32_t TKvPageControl::ActivePageIndex() const { return FActivePage ? FActivePage->PageIndex() : -1; }
 
 void TKvPageControl::SetActivePageIndex(int32_t Index) {
-  if (Index >= 0 && Index < PageCount()) SetActivePage(FPages[size_t(Index)]);
+  if (Index < 0 || Index >= PageCount()) SetTabIndex(-1);
+  else SetActivePage(Pages(Index));
 }
 
-TRect TKvPageControl::TabRect(int32_t Index) {
-  if (Index < 0 || Index >= PageCount()) return Rect(0, 0, 0, 0);
-  TBitmap b;
-  b.SetWidth(1);
-  b.SetHeight(1);
-  TCanvas c(&b);
-  c.Font()->Assign(*Font());
-  int32_t x = 2;
-  for (int32_t i = 0; i < PageCount(); ++i) {
-    if (!FPages[size_t(i)]->TabVisible()) {
-      if (i == Index) return Rect(0, 0, 0, 0);
-      continue;
-    }
-    int32_t w = c.TextWidth(FPages[size_t(i)]->Caption()) + 16;
-    if (i == Index) return Rect(x, 2, x + w, FTabHeight);
-    x += w;
+TKvTabSheet* TKvPageControl::FindNextPage(TKvTabSheet* Current, bool GoForward, bool CheckTabVisible) const {
+  const int32_t n = PageCount();
+  if (n == 0) return nullptr;
+  auto it = std::find(FPages.begin(), FPages.end(), Current);
+  int32_t i = it != FPages.end() ? static_cast<int32_t>(it - FPages.begin()) : (GoForward ? n - 1 : 0);
+  for (int32_t k = 0; k < n; ++k) {
+    i = GoForward ? (i + 1) % n : (i + n - 1) % n;
+    TKvTabSheet* p = FPages[static_cast<size_t>(i)];
+    if (!CheckTabVisible || p->TabVisible()) return p;
   }
-  return Rect(0, 0, 0, 0);
+  return nullptr;
 }
 
 void TKvPageControl::SelectNextPage(bool GoForward) {
-  int32_t n = PageCount();
-  if (n == 0) return;
-  int32_t i = ActivePageIndex();
-  for (int32_t k = 0; k < n; ++k) {
-    i = (i + (GoForward ? 1 : n - 1)) % n;
-    if (FPages[size_t(i)]->TabVisible()) {
-      SetActivePage(FPages[size_t(i)]);
-      return;
-    }
-  }
+  if (TKvTabSheet* p = FindNextPage(FActivePage, GoForward, true)) SetActivePage(p);
 }
 
-void TKvPageControl::AdjustClientRect(TRect& Rect) {
-  Rect.Top += FTabHeight;
-  InflateRect(Rect, -1, -1);
-}
-
-void TKvPageControl::Paint() {
-  TCanvas* C = Canvas();
-  TRect r = ClientRect();
-  Fill(C, r, Parent() ? Parent()->Color() : Color());
-  TRect body = Rect(0, FTabHeight - 1, r.Right, r.Bottom);
-  Fill(C, body, Color());
-  C->Brush()->SetColor(kFrame);
-  C->FrameRect(body);
-  for (int32_t i = 0; i < PageCount(); ++i) {
-    TRect t = TabRect(i);
-    if (t.Width() <= 0) continue;
-    bool active = FPages[size_t(i)] == FActivePage;
-    if (active) {
-      t.Top -= 2;
-      t.Bottom += 1;
-      Fill(C, t, Color());
-    } else {
-      Gradient(C, Rect(t.Left, t.Top, t.Right, t.Bottom - 1), clWhite, kFace);
-    }
-    C->Pen()->SetColor(kFrame);
-    C->MoveTo(t.Left, t.Bottom - 1);
-    C->LineTo(t.Left, t.Top);
-    C->LineTo(t.Right - 1, t.Top);
-    C->LineTo(t.Right - 1, t.Bottom);
-    DrawCaption(C, this, FPages[size_t(i)]->Caption(), t, DT_CENTER | DT_VCENTER | DT_SINGLELINE,
-         Enabled() ? clBtnText : clGrayText);
-    if (active && Focused()) {
-      TRect fr = t;
-      InflateRect(fr, -3, -3);
-      DrawFocusRect(C, fr);
+void TKvPageControl::ShowPage(TKvTabSheet* Page) {
+  if (Page == FActivePage) return;
+  TKvTabSheet* old = FActivePage;
+  TCustomForm* f = GetParentForm(this);
+  const bool focusInOld = f && old && f->ActiveControl() && old->ContainsControl(f->ActiveControl());
+  if (Page) {
+    Page->BringToFront();
+    Page->SetShown(true);
+  }
+  // The focus leaves the page that goes, for the new page when it can take it.
+  bool focusToNew = false;
+  if (focusInOld) {
+    if (Page && Page->CanFocus()) {
+      f->SetActiveControl(Page);
+      focusToNew = true;
+    } else if (CanFocus()) {
+      f->SetActiveControl(this);
     }
   }
+  if (old) old->SetShown(false);
+  FActivePage = Page;
+  if (focusToNew && f->ActiveControl() == Page) Page->SelectNext(nullptr, true, true);
 }
 
-void TKvPageControl::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
-  TCustomControl::MouseDown(Button, Shift, X, Y);
-  if (Button != mbLeft || !Enabled()) return;
-  for (int32_t i = 0; i < PageCount(); ++i) {
-    if (PtInRect(TabRect(i), Point(X, Y))) {
-      SetActivePage(FPages[size_t(i)]);
-      if (CanFocus()) SetFocus();
-      return;
+void TKvPageControl::DoChanging(int32_t NewIndex, bool& AllowChange) {
+  if (!FLoading) TKvCustomTabControl::DoChanging(NewIndex, AllowChange);
+  if (AllowChange) ShowPage(PageForTabIndex(NewIndex));
+}
+
+void TKvPageControl::Change() {
+  if (!FLoading) TKvCustomTabControl::Change();
+}
+
+void TKvPageControl::DoPageChange() {
+  if (!FLoading) TKvCustomTabControl::DoPageChange();
+}
+
+void TKvPageControl::DoPaintCardBackground(TCanvas* ACanvas, int32_t Row, bool& Handled, const TRect& R) {
+  TKvCustomTabControl::DoPaintCardBackground(ACanvas, Row, Handled, R);
+  if (Handled || Row != 0 || TabIndex() < 0 || !FActivePage) return;
+  ACanvas->Brush()->SetStyle(TBrushStyle::bsSolid);
+  ACanvas->Brush()->SetColor(ColorToRGB(FActivePage->Color()));
+  ACanvas->FillRect(R);
+  Handled = true;
+}
+
+void TKvPageControl::CloseActiveTab() {
+  if (!FActivePage) return;
+  const int32_t t = TabIndex();
+  delete FActivePage;
+  SetTabIndex(t > 0 ? t - 1 : 0);
+}
+
+void TKvPageControl::MoveActiveTab(int32_t Index) {
+  if (FActivePage) FActivePage->SetPageIndex(Index);
+}
+
+void TKvPageControl::HideAllTabs() {
+  for (TKvTabSheet* p : std::vector<TKvTabSheet*>(FPages)) p->SetTabVisible(false);
+}
+
+void TKvPageControl::ShowAllTabs() {
+  for (TKvTabSheet* p : std::vector<TKvTabSheet*>(FPages)) p->SetTabVisible(true);
+}
+
+void TKvPageControl::SetUseColoredTabs(bool v) {
+  if (v == UseColoredTabs()) return;
+  TKvCustomTabControl::SetUseColoredTabs(v);
+  if (Parent() && !UseColoredTabs()) Perform(CM_COLORCHANGED, 0, 0);
+}
+
+void TKvPageControl::Loaded() {
+  // The inherited loading already tells the tabs about fonts and colours; none of it is a change.
+  FLoading = true;
+  try {
+    TKvCustomTabControl::Loaded();
+    CalcTabLayout();
+    SetTabIndex(-1);
+    TKvTabSheet* page = FActivePage;
+    if (FActivePageDefault && FActivePageDefault != page) {
+      if (page) page->SetShown(false);
+      page = FActivePageDefault;
     }
+    FActivePage = nullptr;
+    TabsChanged();
+    SetActivePage(page);
+  } catch (...) {
+    FLoading = false;
+    throw;
   }
+  FLoading = false;
 }
 
-void TKvPageControl::KeyDown(uint16_t& Key, TShiftState Shift) {
-  TCustomControl::KeyDown(Key, Shift);
-  if (Key == VK_LEFT || Key == VK_RIGHT) {
-    SelectNextPage(Key == VK_RIGHT);
-    Key = 0;
-  }
+void TKvPageControl::Notification(TComponent* AComponent, TOperation Operation) {
+  TKvCustomTabControl::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == FActivePageDefault) FActivePageDefault = nullptr;
 }
 
 void TKvPageControl::Dispatch(TMessage& M) {
   switch (M.Msg) {
-    case WM_GETDLGCODE: M.Result = DLGC_WANTARROWS; return;
-    case CM_DIALOGKEY:
-      if (M.WParam == VK_TAB && GetKeyState(VK_CONTROL) < 0 && Showing()) {
-        SelectNextPage(GetKeyState(VK_SHIFT) >= 0);
-        M.Result = 1;
-        return;
-      }
+    case CM_DIALOGKEY: {
+      TKvCustomTabControl::Dispatch(M);
+      if (M.Result != 0 || M.WParam != VK_TAB) return;
+      const TShiftState s = KeyDataToShiftState(M.LParam);
+      TCustomForm* f = GetParentForm(this);
+      // Only the page control that holds the focus switches pages.
+      if (!s.Contains(ssCtrl) || !f || !f->ActiveControl() || !ContainsControl(f->ActiveControl())) return;
+      SelectNextPage(!s.Contains(ssShift));
+      M.Result = 1;
+      return;
+    }
+    case CM_COLORCHANGED:
+      if (!UseColoredTabs())
+        for (TKvTabSheet* p : FPages) p->SetColor(Color());
       break;
     case WM_SETFOCUS:
-    case WM_KILLFOCUS: Invalidate(); break;
+      TKvCustomTabControl::Dispatch(M);
+      if (FActivePage && !FActivePage->TabVisible()) {
+        for (int32_t i = 0; i < FActivePage->ControlCount(); ++i) {
+          auto* w = dynamic_cast<TWinControl*>(FActivePage->Controls(i));
+          if (w && w->CanFocus()) {
+            w->SetFocus();
+            break;
+          }
+        }
+      }
+      return;
   }
-  TCustomControl::Dispatch(M);
+  TKvCustomTabControl::Dispatch(M);
 }
-
 
 void RegisterKvPageControlProperties() {
   static bool done = false;
   if (done) return;
   done = true;
-
+  RegisterIntegerProperty<TKvPageControl>(
+      "TabIndex", [](TKvPageControl* c, int64_t v) { c->SetTabIndex(int32_t(v)); },
+      [](const TKvPageControl* c) { return int64_t(c->TabIndex()); });
+  RegisterIntegerProperty<TKvPageControl>(
+      "FixedDimension", [](TKvPageControl* c, int64_t v) { c->SetFixedDimension(int32_t(v)); },
+      [](const TKvPageControl* c) { return int64_t(c->FixedDimension()); });
+  RegisterIntegerProperty<TKvPageControl>(
+      "ActivePageIndex", [](TKvPageControl* c, int64_t v) { c->SetActivePageIndex(int32_t(v)); },
+      [](const TKvPageControl* c) { return int64_t(c->ActivePageIndex()); });
+  RegisterIntegerProperty<TKvTabSheet>(
+      "PageIndex", [](TKvTabSheet* c, int64_t v) { c->SetPageIndex(int32_t(v)); },
+      [](const TKvTabSheet* c) { return int64_t(c->PageIndex()); });
+  RegisterIntegerProperty<TKvTabSheet>(
+      "ImageIndex", [](TKvTabSheet* c, int64_t v) { c->SetImageIndex(int32_t(v)); },
+      [](const TKvTabSheet* c) { return int64_t(c->ImageIndex()); });
 }

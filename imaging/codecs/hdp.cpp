@@ -128,7 +128,7 @@ int32_t TQxWICReader::FrameCount() const {
 int32_t TQxWICReader::FrameWidth() const { return FHaveFrame ? FDecoder->Width() : 0; }
 int32_t TQxWICReader::FrameHeight() const { return FHaveFrame ? FDecoder->Height() : 0; }
 
-bool TQxWICReader::CopyFrameTo(TQxBitmap* Bitmap, bool Native) {
+bool TQxWICReader::CopyFrameTo(TQxBitmap* Bitmap, bool Native, bool Thumbnail) {
   using F = TQxHdpPixelFormat;
   using P = TQxPixelFormat;
   F want = F::BGR24;
@@ -141,11 +141,21 @@ bool TQxWICReader::CopyFrameTo(TQxBitmap* Bitmap, bool Native) {
     case F::CMYK32: if (Native) { want = F::CMYK32; fmt = P::qxCMYK; } break;
     default: break;
   }
-  std::vector<uint8_t> pixels;
+  std::vector<uint8_t> pixels, alpha;
   size_t stride = 0;
-  if (!FDecoder->CopyPixels(want, pixels, stride)) return false;
-  const int32_t W = FDecoder->Width(), H = FDecoder->Height();
+  // The thumbnail is the frame decoded at a sixteenth of its size, which the coding holds natively.
+  const int32_t reduce = Thumbnail ? 4 : 0;
+  if (!FDecoder->CopyPixels(want, pixels, stride, &alpha, reduce)) return false;
+  const int32_t W = TQxHdpDecoder::ReducedSize(FDecoder->Width(), reduce),
+                H = TQxHdpDecoder::ReducedSize(FDecoder->Height(), reduce);
   if (!Bitmap->Allocate(W, H, fmt)) return false;
+  // A frame with alpha keeps it as the alpha channel.
+  if (!alpha.empty()) {
+    TQxBitmap* a = Bitmap->GetAlphaChannel();
+    for (int32_t y = 0; y < H; ++y) std::memcpy(a->Scanline(y), alpha.data() + size_t(y) * size_t(W), size_t(W));
+    Bitmap->Opaque = false;
+    a->Opaque = false;
+  }
   const size_t rowLen = std::min<size_t>(size_t(Bitmap->RowLen()), stride);
   for (int32_t y = 0; y < H; ++y) {
     uint8_t* dst = Bitmap->Scanline(y);
@@ -170,8 +180,7 @@ void TQxWICReader::ReadFrame(int32_t Index, TQxBitmap* Bitmap, TIOParamsVals* Pa
   if (FDecoder->DpiX() > 0) FDpiX = FDecoder->DpiX();
   if (FDecoder->DpiY() > 0) FDpiY = FDecoder->DpiY();
   const bool native = !Params || Params->NativePixelFormat;
-  // The decoder offers no reduced picture of a frame, so the frame stands in for the thumbnail.
-  if (!CopyFrameTo(Bitmap, native)) {
+  if (!CopyFrameTo(Bitmap, native, Params && Params->UseExifThumbnail)) {
     fail();
     return;
   }
@@ -298,13 +307,20 @@ void WriteHDPStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, T
     return;
   }
   ReportProgress(Progress, 0);
+  const int64_t at = Stream->Position();
   bool ok = false;
   {
     TQxWICWriter writer;
     if (writer.Open(Stream, qxffHDP) && writer.WriteFrame(Bitmap, &Params)) ok = writer.Close();
   }
   // A picture the encoder refused leaves nothing behind; say so rather than report a save.
-  if (!ok) Progress.Abort();
+  if (!ok) {
+    Progress.Abort();
+  } else {
+    // The descriptive and EXIF tags go into the container's directory.
+    Stream->SetPosition(at);
+    CopyTiffExifTags(Stream, Stream, std::string(), std::string(), 0, Params);
+  }
   ReportProgress(Progress, 100);
 }
 

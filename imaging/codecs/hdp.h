@@ -60,7 +60,7 @@ class TQxWICReader {
   double DpiY() const { return FDpiY; }
 
  private:
-  bool CopyFrameTo(TQxBitmap* Bitmap, bool Native);
+  bool CopyFrameTo(TQxBitmap* Bitmap, bool Native, bool Thumbnail = false);
 
   bool FReady = false;
   std::unique_ptr<TQxHdpDecoder> FDecoder;

@@ -41,6 +41,7 @@ const TFormatEntry kFormats[] = {
     {&GUID_PKPixelFormat24bppBGR, TQxHdpPixelFormat::BGR24},
     {&GUID_PKPixelFormat48bppRGB, TQxHdpPixelFormat::RGB48},
     {&GUID_PKPixelFormat32bppCMYK, TQxHdpPixelFormat::CMYK32},
+    {&GUID_PKPixelFormat32bppBGRA, TQxHdpPixelFormat::BGRA32},
 };
 
 TQxHdpPixelFormat FormatOf(const GUID& G) {
@@ -63,6 +64,7 @@ size_t BitsOf(TQxHdpPixelFormat F) {
     case TQxHdpPixelFormat::BGR24: return 24;
     case TQxHdpPixelFormat::RGB48: return 48;
     case TQxHdpPixelFormat::CMYK32: return 32;
+    case TQxHdpPixelFormat::BGRA32: return 32;
     default: return 0;
   }
 }
@@ -166,7 +168,9 @@ bool QxHdpCheckContainer(const uint8_t* Data, size_t Size, int32_t& Width, int32
   if (!haveFormat || !haveW || !haveH || !haveOff || !haveLen) return false;
   if (w == 0 || h == 0 || w > 0x7FFFFFF0 || h > 0x7FFFFFF0) return false;
   if (imgLen == 0 || imgOff > Size || imgLen > Size - imgOff) return false;
-  if (alphaLen && (alphaOff > Size || alphaLen > Size - alphaOff)) return false;
+  if (alphaLen && alphaOff > Size) return false;
+  // jxrlib's own encoder stores the end of the file as the alpha plane's byte count: take what the file holds.
+  if (alphaLen > Size - alphaOff) alphaLen = Size - alphaOff;
   const uint64_t pixels = w * h;
   if (pixels > kMaxPixels || pixels / kPixelsPerCodedByte > imgLen + alphaLen) return false;
   Width = int32_t(w);
@@ -249,6 +253,9 @@ struct TLibDecoder {
       return false;
     if (CreateWS_Memory(&Stream, const_cast<uint8_t*>(Data.data()), Data.size()) < 0) return false;
     if (Decoder->Initialize(Decoder, Stream) < 0) return false;
+    // The library decodes an alpha channel, planar or interleaved, only when asked to (its own decoder
+    // asks by default).
+    Decoder->WMP.wmiSCP.uAlphaMode = 2;
     U32 n = 0;
     if (Decoder->GetFrameCount(Decoder, &n) < 0 || Frame >= n) return false;
     return Frame == 0 || Decoder->SelectFrame(Decoder, Frame) >= 0;
@@ -351,6 +358,9 @@ void ToBgr24(TQxHdpPixelFormat From, const uint8_t* S, uint8_t* D, size_t Width)
         D[3 * x + 2] = S[6 * x + 1];
       }
       break;
+    case TQxHdpPixelFormat::BGRA32:
+      for (size_t x = 0; x < Width; ++x) std::memcpy(D + 3 * x, S + 4 * x, 3);
+      break;
     case TQxHdpPixelFormat::CMYK32:
       for (size_t x = 0; x < Width; ++x) {
         const uint32_t k = 255u - S[4 * x + 3];
@@ -366,12 +376,14 @@ void ToBgr24(TQxHdpPixelFormat From, const uint8_t* S, uint8_t* D, size_t Width)
 }  // namespace
 
 
-bool TQxHdpDecoder::CopyPixels(TQxHdpPixelFormat Requested, std::vector<uint8_t>& Out, size_t& Stride) {
-  if (!IsOpen()) return false;
-  const size_t W = size_t(FWidth), H = size_t(FHeight);
+bool TQxHdpDecoder::CopyPixels(TQxHdpPixelFormat Requested, std::vector<uint8_t>& Out, size_t& Stride,
+                               std::vector<uint8_t>* Alpha, int32_t Reduce) {
+  if (!IsOpen() || Reduce < 0 || Reduce > 4) return false;
+  const int32_t w = ReducedSize(FWidth, Reduce), h = ReducedSize(FHeight, Reduce);
+  const size_t W = size_t(w), H = size_t(h);
   // The library writes whole macroblock rows; leave room for the last one.
   const size_t rowsRoom = (H + 15) / 16 * 16 + 16;
-  const PKRect rect{0, 0, FWidth, FHeight};
+  const PKRect rect{0, 0, w, h};
   const bool own = FFormat != TQxHdpPixelFormat::Other;
   if (own) {
     if (Requested != FFormat && Requested != TQxHdpPixelFormat::BGR24) return false;
@@ -390,6 +402,10 @@ bool TQxHdpDecoder::CopyPixels(TQxHdpPixelFormat Requested, std::vector<uint8_t>
   const bool ok = RunIsolated([&] {
     TLibDecoder d;
     if (!d.Open(data, frame)) return false;
+    if (Reduce > 0) {
+      d.Decoder->WMP.wmiI.cThumbnailWidth = W;
+      d.Decoder->WMP.wmiI.cThumbnailHeight = H;
+    }
     if (own) return d.Decoder->Copy(d.Decoder, &rect, shared.Data(), U32(srcStride)) >= 0;
     PKFormatConverter* fc = nullptr;
     if (d.Factory->CreateFormatConverter(&fc) < 0 || !fc) return false;
@@ -399,6 +415,12 @@ bool TQxHdpDecoder::CopyPixels(TQxHdpPixelFormat Requested, std::vector<uint8_t>
   if (!ok) return false;
   try {
     const uint8_t* buf = shared.Data();
+    if (Alpha) Alpha->clear();
+    if (Alpha && FFormat == TQxHdpPixelFormat::BGRA32) {
+      Alpha->resize(W * H);
+      for (size_t y = 0; y < H; ++y)
+        for (size_t x = 0; x < W; ++x) (*Alpha)[y * W + x] = buf[y * srcStride + 4 * x + 3];
+    }
     if (own && (Requested == FFormat || FFormat == TQxHdpPixelFormat::BGR24)) {
       Out.assign(buf, buf + srcStride * H);
       Stride = srcStride;

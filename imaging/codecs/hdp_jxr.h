@@ -19,6 +19,7 @@ enum class TQxHdpPixelFormat : uint8_t {
   BGR24,
   RGB48,
   CMYK32,
+  BGRA32,  // blue, green, red, alpha; read only
   Other,
 };
 
@@ -49,7 +50,11 @@ class TQxHdpDecoder {
   TQxHdpPixelFormat SourceFormat() const { return FFormat; }
   // Decodes the frame into Out (rows top-down, Stride bytes apart) in Requested, which is the source
   // format or BGR24 (BlackWhite only as itself). False when the data cannot be decoded or converted.
-  bool CopyPixels(TQxHdpPixelFormat Requested, std::vector<uint8_t>& Out, size_t& Stride);
+  // Alpha, when given and the frame has an alpha channel, receives it: one byte a pixel, rows top-down.
+  // Reduce > 0 decodes the frame at 1 / 2^Reduce of its size (ReducedSize), as the coding allows.
+  bool CopyPixels(TQxHdpPixelFormat Requested, std::vector<uint8_t>& Out, size_t& Stride,
+                  std::vector<uint8_t>* Alpha = nullptr, int32_t Reduce = 0);
+  static int32_t ReducedSize(int32_t Size, int32_t Reduce) { return (Size + (1 << Reduce) - 1) >> Reduce; }
 
  private:
   struct TImpl;

@@ -172,9 +172,18 @@ void ReadJpeg2000Stream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Param
   Progress.Factor = 100.0 / H;
 
   std::vector<UsedComponent> comps;
+  // A component the channel definition marks as opacity is the alpha channel.
+  const int32_t opacity = bilevel ? -1 : img.ComponentByType(QxJ2kTypeOpacity);
+  const bool withAlpha = opacity >= 0 && img.Components[opacity].Precision >= 1 &&
+                         img.Components[opacity].Precision <= 32;
   try {
     for (int32_t i : used) {
       const TQxJ2kComponent& c = img.Components[i];
+      comps.push_back({&c, 32 - c.Precision, SampleIndexes(W, c.Left, c.HStep, c.Width),
+                       SampleIndexes(H, c.Top, c.VStep, c.Height)});
+    }
+    if (withAlpha) {
+      const TQxJ2kComponent& c = img.Components[opacity];
       comps.push_back({&c, 32 - c.Precision, SampleIndexes(W, c.Left, c.HStep, c.Width),
                        SampleIndexes(H, c.Top, c.VStep, c.Height)});
     }
@@ -183,10 +192,22 @@ void ReadJpeg2000Stream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Param
     return;
   }
   auto sample = [&](const UsedComponent& U, const int32_t* Row, int32_t X) { return ToByte(Row[U.Cols[X]], U.Shift); };
+  TQxBitmap* alpha = nullptr;
+  if (withAlpha) {
+    alpha = Bitmap->GetAlphaChannel();
+    Bitmap->Opaque = false;
+    alpha->Opaque = false;
+  }
 
   for (int32_t y = 0; y < H; ++y) {
     uint8_t* dst = Bitmap->Scanline(y);
-    if (comps.size() == 3) {
+    if (alpha) {
+      const UsedComponent& a = comps.back();
+      const int32_t* ra = a.C->Data() + size_t(a.Rows[y]) * a.C->Width;
+      uint8_t* m = alpha->Scanline(y);
+      for (int32_t x = 0; x < W; ++x) m[x] = sample(a, ra, x);
+    }
+    if (used.size() == 3) {
       const int32_t* r0 = comps[0].C->Data() + size_t(comps[0].Rows[y]) * comps[0].C->Width;
       const int32_t* r1 = comps[1].C->Data() + size_t(comps[1].Rows[y]) * comps[1].C->Width;
       const int32_t* r2 = comps[2].C->Data() + size_t(comps[2].Rows[y]) * comps[2].C->Width;

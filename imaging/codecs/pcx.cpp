@@ -123,7 +123,8 @@ void ReadPcxStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, in
     TQxRGB colors16[16];
     for (int i = 0; i < 16; ++i) colors16[i] = TQxRGB{h[16 + i * 3 + 2], h[16 + i * 3 + 1], h[16 + i * 3]};
     TQxRGB colors256[256] = {};
-    if (planes == 1 && bpp > 4 && DataSize >= kPaletteSize) {
+    if (((planes == 1 && bpp > 4) || (planes > 1 && planes * bpp > 4 && planes * bpp <= 8)) &&
+        DataSize >= kPaletteSize) {
       uint8_t pal[kPaletteSize];
       Stream->SetPosition(start + DataSize - kPaletteSize);
       if (Stream->Read(pal, kPaletteSize) == kPaletteSize)
@@ -137,11 +138,13 @@ void ReadPcxStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, in
     Params.Height = Params.OriginalHeight = height;
     Params.PcxVersion = h[1];
     Params.FreeColorMap();
+    // Planes of narrow samples together make one index of planes × bits.
+    const int32_t indexBits = planes * bpp;
     if (planes == 1 && bpp > 4) {
       Params.SetColorMap(colors256, std::min(256, 1 << bpp));
-    } else if (planes == 4 && bpp == 1) {
-      Params.SetColorMap(colors16, 16);
-      Params.BitsPerSample = 4;
+    } else if (planes > 1 && indexBits <= 8) {
+      Params.SetColorMap(indexBits <= 4 ? colors16 : colors256, 1 << indexBits);
+      Params.BitsPerSample = indexBits;
       Params.SamplesPerPixel = 1;
     } else if (bpp < 8) {
       Params.SetColorMap(colors16, std::min(16, 1 << bpp));
@@ -167,7 +170,7 @@ void ReadPcxStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, in
       Progress.Abort();
       return;
     }
-    enum class Layout { None, Index8, Index4, Bits1, Planes3, Planes4 };
+    enum class Layout { None, Index8, Index4, Bits1, Planes3, Planes4, Indexes };
     Layout layout = Layout::None;
     if (planes == 1 && bpp == 8)
       layout = Layout::Index8;
@@ -175,10 +178,19 @@ void ReadPcxStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, in
       layout = Layout::Index4;
     else if (oneBit)
       layout = Layout::Bits1;
-    else if (planes == 3)
-      layout = Layout::Planes3;
-    else if (planes == 4)
+    else if ((planes == 3 || planes == 4) && bpp == 8)
+      layout = Layout::Planes3;  // a fourth plane of bytes is not used
+    else if (planes == 4 && bpp == 1)
       layout = Layout::Planes4;
+    else if (indexBits <= 8)
+      layout = Layout::Indexes;
+    if (layout == Layout::None) {
+      // A black picture would pass for the file's own: refuse it and say why.
+      Params.ReadError = "PCX layout not supported: " + std::to_string(planes) + " planes of " +
+                         std::to_string(bpp) + " bits";
+      Progress.Abort();
+      return;
+    }
 
     // Each plane line is at least as long as the row needs, so short BytesPerLine values read zeros.
     const int32_t lineCap = std::max(bytesPerLine, width) + 8;
@@ -216,6 +228,23 @@ void ReadPcxStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, in
             row[x * 3] = b[x];
             row[x * 3 + 1] = g[x];
             row[x * 3 + 2] = r[x];
+          }
+          break;
+        }
+        case Layout::Indexes: {
+          // Each plane holds bpp bits a pixel, most significant first; plane p gives bits p × bpp and up.
+          const TQxRGB* colors = indexBits <= 4 ? colors16 : colors256;
+          const int32_t sampleMask = (1 << bpp) - 1;
+          for (int32_t x = 0; x < width; ++x) {
+            const int64_t bit = int64_t(x) * bpp;
+            int32_t idx = 0;
+            for (int32_t k = 0; k < planes; ++k) {
+              // Two bytes hold any sample of up to 8 bits, wherever it starts.
+              const uint8_t* p = l0 + size_t(k) * lineCap + size_t(bit >> 3);
+              const uint32_t two = uint32_t(p[0]) << 8 | p[1];
+              idx |= int32_t((two >> (16 - bpp - (bit & 7))) & uint32_t(sampleMask)) << (k * bpp);
+            }
+            std::memcpy(row + x * 3, &colors[idx], 3);
           }
           break;
         }
@@ -495,6 +524,7 @@ void ReadDcxStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
     const std::vector<int64_t> sizes = DcxPageSizes(table, length);
     Stream->SetPosition(base + table[size_t(index)]);
     ReadPcxStream(Stream, Bitmap, Params, sizes[size_t(index)], Progress, ParamsOnly);
+    Params.SetImageCount(count);  // the file's pages, not the one page just read
   } catch (...) {
     Progress.Abort();
   }

@@ -130,7 +130,7 @@ struct TgaInput {
 };
 
 TQxRGB Expand16(uint16_t w) {
-  return TQxRGB{uint8_t((w & 31) * 8), uint8_t(((w >> 5) & 31) * 8), uint8_t(((w >> 10) & 31) * 8)};
+  return TQxRGB{QxWidenTo8(w & 31, 5), QxWidenTo8((w >> 5) & 31, 5), QxWidenTo8((w >> 10) & 31, 5)};
 }
 
 struct TgaDecoder {

@@ -36,6 +36,11 @@ int32_t TiffPageCount(TStream* Stream);
 bool IsTiffStream(TStream* Stream);
 bool IsTiffRawStream(TStream* Stream);  // TIFF-based camera raw or DNG
 bool IsHDPStream(TStream* Stream);
+// Copies the descriptive, EXIF and GPS tags of Params into page PageIndex of the TIFF-structured file read from
+// InStream (from its position) or from InFileName, and writes the whole file to OutStream (at InStream's
+// position when it is the same stream) or to OutFileName.
+bool CopyTiffExifTags(TStream* InStream, TStream* OutStream, const std::string& InFileName,
+                      const std::string& OutFileName, int32_t PageIndex, TIOParamsVals& Params);
 
 // PackBits coding of one row of Count bytes; returns the bytes written to Dest (at most Count + Count / 128 + 1).
 int32_t TiffPackBitsEncode(const uint8_t* Row, int32_t Count, uint8_t* Dest);

@@ -169,7 +169,10 @@ void ReadMakerNote(const TTIFFDirectory& D, TIOParamsVals& P) {
   const TTIFFEntry* e = D.Entry(37500);
   if (!e || e->Count == 0) return;
   std::vector<uint8_t> b = D.ReadEntryData(*e);
-  if (!b.empty()) P.ExifMakerNote->SetRawData(std::move(b));
+  // Where the note stood in the structure: offsets of cameras that count from the TIFF header are turned
+  // into positions inside the note, so that a save can place them anew.
+  const int64_t at = uint64_t(e->Count) * TiffTypeSize(e->Type) > 4 ? int64_t(e->Value) : 0;
+  if (!b.empty()) P.ExifMakerNote->LoadFromBuffer(b.data(), int64_t(b.size()), at, D.LittleEndian);
 }
 
 }  // namespace
@@ -316,9 +319,13 @@ void AddUserComment(TTiffWriter& W, const TIOParamsVals& P) {
 
 void AddMakerNote(TTiffWriter& W, const TIOParamsVals& P) {
   if (!P.ExifMakerNote) return;
-  const std::vector<uint8_t>& note = P.ExifMakerNote->RawNote();
-  if (note.size() < 13) return;
-  W.AddData(37500, ttUndefined, uint32_t(note.size()), note.data(), note.size());
+  TQxTagsHandler& note = *P.ExifMakerNote;
+  if (note.EntryCount() == 0 && note.RawNote().size() < 13) return;
+  // Written where it lands, so that offsets counted from the TIFF header point at its data again.
+  W.AlignEven();
+  const int64_t at = W.Stream->Position();
+  const int64_t bytes = note.SaveToStream(*W.Stream);
+  if (bytes > 0) W.Add(37500, ttUndefined, uint32_t(bytes), uint32_t(at));
 }
 
 }  // namespace

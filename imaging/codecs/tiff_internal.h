@@ -106,6 +106,7 @@ struct TTIFFVars {
   TQxMask* Mask = nullptr;
   bool IgnoreAlpha = false;
   bool HasAlpha = false;
+  int32_t SampleFormat = 1;  // 1 unsigned, 2 signed, 3 floating point
   int64_t ExtraSample0 = 0;
   int32_t ExtraCount = 0;
   std::array<int64_t, 10> Extra{};
@@ -117,6 +118,8 @@ struct TTIFFVars {
 
 // Which stored layout a chunky page has (0: none that can be decoded).
 int32_t TiffChunkyCase(const TTIFFVars& V);
+// Whether TiffDecodePlanarRows has a conversion for the page's planes.
+bool TiffPlanarDecodable(const TTIFFVars& V);
 std::string TiffUtf16ToUtf8(const uint16_t* Units, size_t Count);
 
 // Converts Rows rows of a chunky strip or tile into Bitmap at (X, Row). DecodeWidth is the stored row's

@@ -83,6 +83,7 @@ void ReadTags(const TTIFFDirectory& D, TTIFFVars& V, TIOParamsVals& P, bool& Bad
   if (V.RowsPerStrip <= 0) V.RowsPerStrip = V.Length;
   V.Photometric = int32_t(D.ReadValue(262, 2));
   V.PlanarConfig = int32_t(D.ReadValue(284, 1));
+  V.SampleFormat = int32_t(D.ReadElement(339, 0, 1));
   V.Orientation = int32_t(D.ReadValue(274, 1));
   V.Compression = int32_t(D.ReadValue(259, 1));
   V.Predictor = int32_t(D.ReadValue(317, 1));
@@ -421,7 +422,7 @@ void ReadPlanarStrips(TTIFFVars& V, TQxBitmap* Bitmap, TQxProgressInfo& Progress
 }
 
 void ReadTiles(TTIFFVars& V, TQxBitmap* Bitmap, TQxProgressInfo& Progress, int32_t TileIndex) {
-  if (V.PlanarConfig == 2) {
+  if (V.PlanarConfig == 2 && V.SamplesPerPixel > 1) {
     Progress.Abort();
     return;
   }
@@ -542,6 +543,7 @@ void TiffReadPage(TQxBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOPar
     const int32_t spp = V.SamplesPerPixel;
     V.HasAlpha = (spp == 4 && V.ExtraSample0 == 2) || (spp >= 4 && V.ExtraCount > 0) ||
                  (spp == 2 && V.BitsPerSample == 8) || (spp >= 2 && V.ExtraCount > 0 && V.ExtraSample0 == 1) ||
+                 (spp >= 2 && V.ExtraCount > 0 && V.ExtraSample0 == 2) ||
                  (spp == 4 && V.Photometric == 2);
   }
   TAccessGuard access(Bitmap, 2);
@@ -594,12 +596,18 @@ void TiffReadPage(TQxBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOPar
         Bitmap->SetPaletteColor(i, size_t(i) < V.ColorMap.size() ? V.ColorMap[size_t(i)] : TQxRGB{0, 0, 0});
     }
     if (ExifThumbnail) Bitmap->Fill(0);
-    const bool decodable = V.Compression == 7 || TiffChunkyCase(V) != 0 ||
-                           (V.PlanarConfig == 2 && V.BitsPerSample == 8 &&
-                            ((V.Photometric == 2 && V.SamplesPerPixel == 3) ||
-                             (V.Photometric == 5 && V.SamplesPerPixel >= 4)));
+    // One sample per pixel is the same whichever way its planes are said to be arranged.
+    const bool planar = V.PlanarConfig == 2 && V.SamplesPerPixel > 1;
+    const bool decodable =
+        V.Compression == 7 || (planar ? TiffPlanarDecodable(V) && !tiled : TiffChunkyCase(V) != 0);
     if (!decodable) {
-      // A layout this reader has no conversion for: the bitmap stays as allocated, nothing is reported.
+      // Loading a black picture as if it were the file's would pass unnoticed: refuse the page and say why.
+      P.ReadError = "TIFF page not supported: photometric interpretation " + std::to_string(V.Photometric) + ", " +
+                    std::to_string(V.SamplesPerPixel) + " samples of " + std::to_string(V.BitsPerSample) +
+                    " bits" + (V.SampleFormat == 3 ? " (floating point)" : "") +
+                    (planar ? (tiled ? ", planar tiles" : ", planar") : "");
+      Progress.Abort();
+      return;
     } else if (tiled) {
       if (V.TileOffsets.empty() && !V.StripOffsets.empty()) {
         V.TileOffsets = V.StripOffsets;
@@ -609,7 +617,7 @@ void TiffReadPage(TQxBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOPar
     } else if (V.StripOffsets.empty()) {
       Progress.Abort();
       return;
-    } else if (V.PlanarConfig == 2) {
+    } else if (planar) {
       ReadPlanarStrips(V, Bitmap, Progress);
     } else {
       ReadStrips(V, Bitmap, Progress);

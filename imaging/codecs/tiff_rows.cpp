@@ -204,26 +204,40 @@ void Unpack(const TTIFFVars& V, uint8_t* Row, int64_t RowBytes, int64_t Width, s
   } else {
     return;
   }
+  // Gray levels span 0..255 by repeating their bits (4 bits: × 17, 2 bits: × 85, 3 bits: 7 gives 255).
   if (V.Photometric == 0 || V.Photometric == 1) {
-    const int32_t mul = bps == 4 ? 17 : bps == 2 ? 85 : bps == 7 ? 2 : 1;
-    if (mul != 1) {
-      const int64_t n = bps == 4 ? RowBytes * 2 : Width;
-      for (int64_t i = 0; i < n; ++i) Row[i] = uint8_t(Row[i] * mul);
-    }
+    const int64_t n = bps == 4 ? RowBytes * 2 : Width;
+    for (int64_t i = 0; i < n; ++i) Row[i] = QxWidenTo8(Row[i], bps);
   }
 }
 
 void Swap16(uint8_t* Row, int64_t Words) {
   for (int64_t i = 0; i < Words; ++i) std::swap(Row[2 * i], Row[2 * i + 1]);
 }
+void Swap32(uint8_t* Row, int64_t Words) {
+  for (int64_t i = 0; i < Words; ++i) {
+    std::swap(Row[4 * i], Row[4 * i + 3]);
+    std::swap(Row[4 * i + 1], Row[4 * i + 2]);
+  }
+}
 
 // Horizontal differencing undone, modulo 2^bits, over the stored row.
 void UndoPredictor(const TTIFFVars& V, uint8_t* Row, int64_t Width, int32_t Spp) {
-  if (V.Predictor != 2) return;
   if (V.Compression != 5 && V.Compression != 8 && V.Compression != 32946) return;
+  if (V.Predictor == 3 && V.BitsPerSample == 32) {
+    // Floating-point predictor: byte differences over the row, whose samples are stored as planes of their
+    // bytes, most significant plane first; the result is in host order.
+    const int64_t samples = Width * Spp, n = samples * 4;
+    for (int64_t i = Spp; i < n; ++i) Row[i] = uint8_t(Row[i] + Row[i - Spp]);
+    std::vector<uint8_t> planes(Row, Row + n);
+    for (int64_t k = 0; k < samples; ++k)
+      for (int b = 0; b < 4; ++b) Row[4 * k + b] = planes[size_t((3 - b) * samples + k)];
+    return;
+  }
+  if (V.Predictor != 2) return;
   if (V.BitsPerSample == 8) {
     for (int64_t i = Spp; i < Width * Spp; ++i) Row[i] = uint8_t(Row[i] + Row[i - Spp]);
-  } else if (V.BitsPerSample == 16 && (Spp == 1 || Spp == 3)) {
+  } else if (V.BitsPerSample == 16) {
     auto* w = reinterpret_cast<uint16_t*>(Row);
     for (int64_t i = Spp; i < Width * Spp; ++i) {
       uint16_t a, b;
@@ -243,6 +257,12 @@ uint16_t W16(const uint8_t* P) {
 
 int32_t ChunkyCase(const TTIFFVars& V) {
   const int32_t ph = V.Photometric, spp = V.SamplesPerPixel, bps = V.BitsPerSample;
+  // Floating-point samples (0 to 1) become 8 bits; other sample formats of 32 bits have no conversion.
+  if (V.SampleFormat == 3 || bps == 32) {
+    if (V.SampleFormat != 3 || bps != 32 || V.Predictor == 2) return 0;
+    if (((ph == 0 || ph == 1) && spp >= 1) || (ph == 2 && spp >= 3)) return 20;
+    return 0;
+  }
   if (ph == 2 && (spp == 3 || spp == 4) && bps == 8) return 1;
   if (ph == 2 && spp >= 4 && V.ExtraCount > 0 && bps == 8) return 2;
   if (ph == 2 && spp == 3 && bps == 16) return 3;
@@ -251,9 +271,11 @@ int32_t ChunkyCase(const TTIFFVars& V) {
   if (ph == 3 && spp == 1 && bps == 1) return 6;
   if (ph == 3 && spp == 2 && bps == 8) return 7;
   if (ph == 3 && bps <= 8) return 8;
-  if ((ph == 0 || ph == 1) && spp == 1 && (bps == 8 || bps == 4 || bps == 2 || bps == 7)) return 9;
+  if ((ph == 0 || ph == 1) && spp == 1 && bps >= 2 && bps <= 8) return 9;
   if ((ph == 0 || ph == 1) && spp >= 2 && bps == 8) return 10;
   if ((ph == 0 || ph == 1) && spp == 1 && bps == 16) return 11;
+  if ((ph == 0 || ph == 1) && spp >= 2 && bps == 16) return 18;
+  if (ph == 3 && spp == 1 && bps == 16) return 19;
   if ((ph == 0 || ph == 1) && spp == 1 && bps == 1) return 12;
   if (ph == 5 && spp == 4 && bps == 8) return 13;
   if (ph == 5 && spp >= 5 && bps == 8) return 14;
@@ -263,7 +285,25 @@ int32_t ChunkyCase(const TTIFFVars& V) {
   return 0;
 }
 
-bool CaseSwaps16(int32_t Case) { return Case == 3 || Case == 4 || Case == 5 || Case == 11 || Case == 15; }
+bool CaseSwaps16(int32_t Case) {
+  return Case == 3 || Case == 4 || Case == 5 || Case == 11 || Case == 15 || Case == 18 || Case == 19;
+}
+
+// A colour stored premultiplied by its alpha (associated alpha) back to its own value.
+uint8_t Unassociate(uint8_t C, uint8_t A) {
+  if (A == 255) return C;
+  const double v = C / std::max(1.0 / 255.0, A / 255.0);
+  return v >= 255.0 ? 255 : uint8_t(v);
+}
+
+// A floating-point sample (0 = black, 1 = full) as 8 bits.
+uint8_t FloatTo8(const uint8_t* P) {
+  float f;
+  std::memcpy(&f, P, 4);
+  if (!(f > 0.0f)) return 0;  // NaN too
+  if (f >= 1.0f) return 255;
+  return uint8_t(std::lround(f * 255.0f));
+}
 
 TQxRGB MapColor(const TTIFFVars& V, uint32_t Index) {
   return Index < V.ColorMap.size() ? V.ColorMap[Index] : TQxRGB{0, 0, 0};
@@ -297,11 +337,13 @@ struct TConverter {
     switch (Case) {
       case 1:
         if (spp == 4 && alpha) {
+          const bool associated = V.ExtraCount > 0 && V.Extra[0] == 1;
           for (int64_t x = 0; x < Count; ++x, S += 4) {
-            d24[3 * x] = S[2];
-            d24[3 * x + 1] = S[1];
-            d24[3 * x + 2] = S[0];
-            Alpha(X + x, Y, S[3]);
+            const uint8_t a = S[3];
+            d24[3 * x] = associated ? Unassociate(S[2], a) : S[2];
+            d24[3 * x + 1] = associated ? Unassociate(S[1], a) : S[1];
+            d24[3 * x + 2] = associated ? Unassociate(S[0], a) : S[0];
+            Alpha(X + x, Y, a);
           }
         } else if (spp == 3) {
           ToBGR(S, TQxColorLayout::qxclRGB, d24, Count);
@@ -323,10 +365,9 @@ struct TConverter {
             if (!alpha || !pageAlpha) continue;
             if (V.Extra[size_t(i)] == 1) {
               Alpha(X + x, Y, a);
-              const double f = std::max(1.0 / 255.0, a / 255.0);
-              b = uint8_t(int64_t(b / f) & 0xFF);
-              g = uint8_t(int64_t(g / f) & 0xFF);
-              r = uint8_t(int64_t(r / f) & 0xFF);
+              b = Unassociate(b, a);
+              g = Unassociate(g, a);
+              r = Unassociate(r, a);
             } else if (V.Extra[size_t(i)] == 2) {
               Alpha(X + x, Y, a);
             }
@@ -346,6 +387,22 @@ struct TConverter {
         } else {
           Conv.resize(size_t(Count) * 6);
           for (int64_t x = 0; x < Count; ++x) std::memcpy(&Conv[size_t(x) * 6], S + 8 * x, 6);
+          if (alpha) {
+            // The fourth word is the alpha; associated colours are divided by it.
+            const bool associated = V.ExtraCount > 0 && V.Extra[0] == 1;
+            for (int64_t x = 0; x < Count; ++x) {
+              const uint16_t a = W16(S + 8 * x + 6);
+              Alpha(X + x, Y, uint8_t(a >> 8));
+              if (!associated || a == 65535) continue;
+              for (int k = 0; k < 3; ++k) {
+                uint16_t c;
+                std::memcpy(&c, &Conv[size_t(x) * 6 + 2 * k], 2);
+                const double v = a ? c * 65535.0 / a : 65535.0 * (c != 0);
+                c = v >= 65535.0 ? 65535 : uint16_t(v);
+                std::memcpy(&Conv[size_t(x) * 6 + 2 * k], &c, 2);
+              }
+            }
+          }
           if (Format == TQxPixelFormat::qxRGB48)
             std::memcpy(line + 6 * X, Conv.data(), Conv.size());
           else
@@ -355,9 +412,9 @@ struct TConverter {
       case 5:
         for (int64_t x = 0; x < Count; ++x) {
           const uint16_t w = W16(S + 2 * x);
-          d24[3 * x + 2] = uint8_t(((w >> 10) & 31) << 3);
-          d24[3 * x + 1] = uint8_t(((w >> 5) & 31) << 3);
-          d24[3 * x] = uint8_t((w & 31) << 3);
+          d24[3 * x + 2] = QxWidenTo8((w >> 10) & 31, 5);
+          d24[3 * x + 1] = QxWidenTo8((w >> 5) & 31, 5);
+          d24[3 * x] = QxWidenTo8(w & 31, 5);
         }
         break;
       case 6:
@@ -393,9 +450,13 @@ struct TConverter {
           for (int64_t x = 0; x < Count; ++x) line[X + x] = inv ? uint8_t(255 - S[x]) : S[x];
         } else {
           for (int64_t x = 0; x < Count; ++x) {
-            const uint8_t g = inv ? uint8_t(255 - S[x * stride]) : S[x * stride];
+            uint8_t g = inv ? uint8_t(255 - S[x * stride]) : S[x * stride];
+            if (Case == 10 && alpha) {
+              const uint8_t a = S[x * stride + 1];
+              if (V.ExtraCount > 0 && V.Extra[0] == 1) g = Unassociate(g, a);
+              Alpha(X + x, Y, a);
+            }
             d24[3 * x] = d24[3 * x + 1] = d24[3 * x + 2] = g;
-            if (Case == 10 && alpha) Alpha(X + x, Y, S[x * stride + 1]);
           }
         }
         break;
@@ -462,6 +523,51 @@ struct TConverter {
         ToBGR(Conv.data(), TQxColorLayout::qxclYCbCr, d24, Count);
         break;
       }
+      case 18: {
+        // 16-bit gray with extra samples: the high bytes; the second sample is the alpha.
+        const bool inv = V.Photometric == 0;
+        const bool associated = V.ExtraCount > 0 && V.Extra[0] == 1;
+        for (int64_t x = 0; x < Count; ++x) {
+          const uint8_t* p = S + 2 * spp * x;
+          uint8_t g = uint8_t(W16(p) >> 8);
+          if (inv) g = uint8_t(255 - g);
+          if (alpha) {
+            const uint8_t a = uint8_t(W16(p + 2) >> 8);
+            if (associated) g = Unassociate(g, a);
+            Alpha(X + x, Y, a);
+          }
+          d24[3 * x] = d24[3 * x + 1] = d24[3 * x + 2] = g;
+        }
+        break;
+      }
+      case 19:
+        for (int64_t x = 0; x < Count; ++x) {
+          const TQxRGB c = MapColor(V, W16(S + 2 * x));
+          std::memcpy(d24 + 3 * x, &c, 3);
+        }
+        break;
+      case 20: {
+        const bool rgb = V.Photometric == 2, inv = V.Photometric == 0;
+        const int32_t colours = rgb ? 3 : 1;
+        const bool associated = V.ExtraCount > 0 && V.Extra[0] == 1;
+        for (int64_t x = 0; x < Count; ++x) {
+          const uint8_t* p = S + 4 * spp * x;
+          uint8_t c[3];
+          for (int32_t k = 0; k < colours; ++k) c[k] = FloatTo8(p + 4 * k);
+          if (inv) c[0] = uint8_t(255 - c[0]);
+          if (!rgb) c[1] = c[2] = c[0];
+          if (alpha && spp > colours) {
+            const uint8_t a = FloatTo8(p + 4 * colours);
+            if (associated)
+              for (uint8_t& v : c) v = Unassociate(v, a);
+            Alpha(X + x, Y, a);
+          }
+          d24[3 * x] = c[2];
+          d24[3 * x + 1] = c[1];
+          d24[3 * x + 2] = c[0];
+        }
+        break;
+      }
       default: break;
     }
   }
@@ -507,6 +613,7 @@ bool TiffDecodeRows(TTIFFVars& V, TQxBitmap* Bitmap, int64_t Row, int64_t X, con
     if (src.Exhausted()) break;
     Unpack(V, row.data(), R, DecodeWidth, tmp);
     if (V.BitsPerSample == 16 && !V.LittleEndian && CaseSwaps16(c)) Swap16(row.data(), DecodeWidth * V.SamplesPerPixel);
+    if (c == 20 && !V.LittleEndian && V.Predictor != 3) Swap32(row.data(), DecodeWidth * V.SamplesPerPixel);
     UndoPredictor(V, row.data(), DecodeWidth, V.SamplesPerPixel);
     if (c != 0 && StoreWidth > 0) conv.Store(row.data(), y, X, StoreWidth);
     ::Progress(V, Progress, false);
@@ -515,18 +622,33 @@ bool TiffDecodeRows(TTIFFVars& V, TQxBitmap* Bitmap, int64_t Row, int64_t X, con
   return true;
 }
 
+bool TiffPlanarDecodable(const TTIFFVars& V) {
+  const int32_t bps = V.BitsPerSample, spp = V.SamplesPerPixel;
+  if (V.SampleFormat == 3) return false;
+  return (V.Photometric == 2 && spp >= 3 && (bps == 8 || bps == 16)) || (V.Photometric == 5 && spp >= 4 && bps == 8);
+}
+
 bool TiffDecodePlanarRows(TTIFFVars& V, TQxBitmap* Bitmap, int64_t Row, TQxProgressInfo& Progress, int64_t Rows,
                           int64_t Width, const std::vector<std::vector<uint8_t>>& Planes) {
+  if (!TiffPlanarDecodable(V)) return true;
   const int32_t bps = V.BitsPerSample;
-  const bool rgb = V.Photometric == 2 && V.SamplesPerPixel == 3 && bps == 8;
-  const bool cmyk = V.Photometric == 5 && V.SamplesPerPixel >= 4 && bps == 8;
-  if (!rgb && !cmyk) return true;
-  const int64_t R = Width * bps / 8 + ((bps == 4 && (Width & 1)) ? 1 : 0);
+  const bool rgb = V.Photometric == 2;
+  const int64_t R = Width * bps / 8;
   std::vector<std::unique_ptr<TRowSource>> src;
   for (const auto& p : Planes) src.push_back(std::make_unique<TRowSource>(V, p.data(), p.size(), R, Width, Rows));
   std::vector<std::vector<uint8_t>> rows(Planes.size(), std::vector<uint8_t>(size_t(R) + 8, 0));
   std::vector<uint8_t> cm(size_t(Width) * 4);
   const TQxPixelFormat fmt = Bitmap->PixelFormat();
+  // A fourth plane of an RGB page is its alpha when the page has one.
+  const bool alpha = rgb && rows.size() >= 4 && V.HasAlpha && !V.IgnoreAlpha && V.Mask;
+  const bool associated = V.ExtraCount > 0 && V.Extra[0] == 1;
+  if (alpha) V.Mask->Full = false;
+  auto sample = [&](size_t P, int64_t X) -> uint16_t {
+    if (bps == 8) return rows[P][size_t(X)];
+    uint16_t w;
+    std::memcpy(&w, &rows[P][size_t(2 * X)], 2);
+    return w;
+  };
   for (int64_t r = 0; r < Rows; ++r) {
     const int64_t y = Row + r;
     if (y >= Bitmap->Height()) break;
@@ -535,17 +657,35 @@ bool TiffDecodePlanarRows(TTIFFVars& V, TQxBitmap* Bitmap, int64_t Row, TQxProgr
         Progress.Abort();
         return false;
       }
+      if (bps == 16 && !V.LittleEndian) Swap16(rows[p].data(), Width);
+      // Differences run along each plane, one sample per pixel.
+      UndoPredictor(V, rows[p].data(), Width, 1);
     }
     uint8_t* line = Bitmap->Scanline(int32_t(y));
     if (rgb) {
+      uint8_t* m = alpha ? V.Mask->Scanline(int32_t(y)) : nullptr;
       for (int64_t x = 0; x < Width; ++x) {
-        line[3 * x] = rows[2][size_t(x)];
-        line[3 * x + 1] = rows[1][size_t(x)];
-        line[3 * x + 2] = rows[0][size_t(x)];
+        uint16_t c[3] = {sample(0, x), sample(1, x), sample(2, x)};
+        if (m) {
+          const uint16_t a = sample(3, x);
+          const uint16_t full = bps == 8 ? 255 : 65535;
+          m[x] = bps == 8 ? uint8_t(a) : uint8_t(a >> 8);
+          if (associated && a != full)
+            for (uint16_t& v : c) {
+              const double u = a ? double(v) * full / a : double(full) * (v != 0);
+              v = u >= full ? full : uint16_t(u);
+            }
+        }
+        if (fmt == TQxPixelFormat::qxRGB48) {
+          std::memcpy(line + 6 * x, c, 6);
+        } else {
+          const int sh = bps == 16 ? 8 : 0;
+          line[3 * x] = uint8_t(c[2] >> sh);
+          line[3 * x + 1] = uint8_t(c[1] >> sh);
+          line[3 * x + 2] = uint8_t(c[0] >> sh);
+        }
       }
-      UndoPredictor(V, line, Width, 3);
     } else {
-      for (size_t p = 0; p < 4; ++p) UndoPredictor(V, rows[p].data(), Width, 1);
       for (int64_t x = 0; x < Width; ++x)
         for (size_t p = 0; p < 4; ++p) cm[size_t(x) * 4 + p] = uint8_t(255 - rows[p][size_t(x)]);
       if (fmt == TQxPixelFormat::qxCMYK)

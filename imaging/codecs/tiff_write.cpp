@@ -14,8 +14,10 @@
 #include "imaging/foundation/helpers.h"
 #include "imaging/foundation/qx_streams.h"
 #include "imaging/foundation/services.h"
+#include "imaging/foundation/tiff_tags.h"
 #include "imaging/io/cmyk.h"
 #include "imaging/io/jpeg.h"
+#include "imaging/io/jpeg_metadata.h"
 #include "imaging/io/params.h"
 #include "imaging/io/zstreams.h"
 #include "imaging/processing/kernels/color_ops.h"
@@ -820,4 +822,44 @@ void QxRegisterTiffCodec() {
   QxCodecServices.TiffPageCount = &TiffPageCount;
   QxCodecServices.IsTiffStream = &IsTiffStream;
   QxCodecServices.IsTiffRawStream = &IsTiffRawStream;
+}
+
+bool CopyTiffExifTags(TStream* InStream, TStream* OutStream, const std::string& InFileName,
+                      const std::string& OutFileName, int32_t PageIndex, TIOParamsVals& Params) {
+  // The tags as the EXIF writer makes them, read back as a second file.
+  std::vector<uint8_t> exif;
+  if (!QxSaveEXIFToBuffer(Params, exif, false)) return true;
+  TQxMemStream exifStream(exif.data(), int64_t(exif.size()));
+  TQxTIFFHandler source;
+  if (!source.ReadFromStream(exifStream)) return true;
+  // The target is taken whole into memory, so that its offsets count from its own start.
+  TMemoryStream target;
+  const int64_t at = InStream ? InStream->Position() : 0;
+  if (InStream) {
+    const int64_t n = InStream->Size() - at;
+    if (n <= 0) return true;
+    target.SetSize(n);
+    if (InStream->Read(target.Memory(), n) != n) return true;
+  } else {
+    TQxWideFileStream f(InFileName, fmOpenRead | fmShareDenyWrite);
+    target.CopyFrom(&f, 0);
+  }
+  target.SetPosition(0);
+  TQxTIFFHandler file;
+  if (!file.ReadFromStream(target)) return true;
+  static const uint16_t kTags[] = {271, 272, 306, 274, 282, 283, 296, 305, 315, 318, 531, 319,
+                                   529, 532, 33432, 18246, 40091, 40092, 40093, 40094, 40095, 34665, 34853};
+  for (uint16_t t : kTags) file.CopyTag(0, source.FindTag(0, t), source, PageIndex);
+  TMemoryStream out;
+  file.WriteStream(out, -1);
+  if (OutStream) {
+    if (OutStream == InStream) OutStream->SetPosition(at);
+    OutStream->WriteBuffer(out.Memory(), out.Size());
+    // Nothing of a longer file written before may trail behind.
+    if (OutStream == InStream && OutStream->Size() > at + out.Size()) OutStream->SetSize(at + out.Size());
+  } else {
+    TQxWideFileStream f(OutFileName, fmCreate);
+    f.WriteBuffer(out.Memory(), out.Size());
+  }
+  return true;
 }

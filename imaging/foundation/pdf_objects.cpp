@@ -1,6 +1,7 @@
 #include "imaging/foundation/pdf_objects.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -36,14 +37,31 @@ void TQxPDFBooleanObject::WriteTo(TStream& Stream) {
   Put(Stream, Value ? "true" : "false");
 }
 
-void TQxPDFNumericObject::WriteTo(TStream& Stream) {
-  FileOffset = Stream.Position();
-  char buf[64];
+std::string QxPdfNumberText(double Value) {
+  // PDF has no exponent notation: very large and very small numbers are written out in full.
+  if (!std::isfinite(Value)) return "0";
+  char buf[400];
   std::snprintf(buf, sizeof(buf), "%.15g", Value);
+  if (std::strpbrk(buf, "eE")) {
+    const int exp10 = int(std::floor(std::log10(std::fabs(Value))));
+    const int decimals = std::clamp(14 - exp10, 0, 340);
+    std::snprintf(buf, sizeof(buf), "%.*f", decimals, Value);
+    char* end = buf + std::strlen(buf);
+    if (std::strpbrk(buf, ".,")) {
+      while (end > buf && end[-1] == '0') *--end = 0;
+      if (end > buf && (end[-1] == '.' || end[-1] == ',')) *--end = 0;
+    }
+  }
   // Whatever the locale's decimal separator, PDF wants a point.
   for (char* p = buf; *p; ++p)
     if (*p == ',') *p = '.';
-  Put(Stream, buf);
+  if (std::strcmp(buf, "-0") == 0) return "0";
+  return buf;
+}
+
+void TQxPDFNumericObject::WriteTo(TStream& Stream) {
+  FileOffset = Stream.Position();
+  Put(Stream, QxPdfNumberText(Value));
 }
 
 void TQxPDFStringObject::WriteTo(TStream& Stream) {

@@ -35,6 +35,9 @@ class TQxPDFBooleanObject : public TQxPDFObject {
   bool Value;
 };
 
+// A number as PDF writes it: up to 15 significant digits, a point, no trailing zeros, never an exponent.
+std::string QxPdfNumberText(double Value);
+
 class TQxPDFNumericObject : public TQxPDFObject {
  public:
   explicit TQxPDFNumericObject(double Value) : Value(Value) {}

@@ -110,6 +110,15 @@ inline bool QxGetRowBit(const void* Row, int32_t X) { return QxGetBit(Row, X); }
 inline void QxSetRowBit(void* Row, int32_t X, int32_t Value) { QxSetBit(Row, X, Value); }
 
 int32_t QxMaskBitWidth(uint32_t Mask);
+// A sample of Bits (1..16) bits widened or narrowed to 8 bits; narrower samples repeat their bits, so that full
+// intensity stays 255 (31 of 5 bits gives 255, not 248).
+inline uint8_t QxWidenTo8(uint32_t Value, int32_t Bits) {
+  if (Bits <= 0) return 0;
+  if (Bits >= 8) return static_cast<uint8_t>(Value >> (Bits - 8));
+  uint32_t out = (Value & ((1u << Bits) - 1)) << (8 - Bits);
+  for (int32_t s = Bits; s < 8; s *= 2) out |= out >> s;
+  return static_cast<uint8_t>(out);
+}
 int32_t QxBitsForCount(uint32_t N);
 // Bytes per row of Width pixels of BitsPerPixel aligned to AlignBits (8, 16 or 32), in 64 bits.
 int64_t QxRowBytes(int64_t Width, int32_t BitsPerPixel, int32_t AlignBits);

@@ -90,11 +90,7 @@ struct FieldDecoder {
   }
   uint8_t Get(uint32_t px) const {
     if (!mask) return 0;
-    uint32_t v = (px & mask) >> shift;
-    if (width >= 8) return uint8_t(v >> (width - 8));
-    // Replicate the high bits so that a full field gives 255.
-    uint32_t out = v << (8 - width);
-    return uint8_t(out);
+    return QxWidenTo8((px & mask) >> shift, width);
   }
 };
 
@@ -177,6 +173,7 @@ void ReadBmpStream(TStream& Stream, TQxBitmap& Bitmap, int32_t DataSize, TIOPara
   bool topDown = false;
   uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
   bool fileMasks = false;
+  uint32_t alphaMask = 0;
   if (headerSize == 12) {
     uint8_t h[12];
     if (!ReadAll(Stream, h, 12)) {
@@ -238,6 +235,7 @@ void ReadBmpStream(TStream& Stream, TQxBitmap& Bitmap, int32_t DataSize, TIOPara
       masks[2] = U32(h + 48);
       fileMasks = true;
     }
+    if (compression == 3 && headerSize >= 56) alphaMask = U32(h + 52);
     if (used > 0) {
       std::vector<uint8_t> pal(static_cast<size_t>(used) * 4);
       if (!ReadAll(Stream, pal.data(), static_cast<int64_t>(pal.size()))) {
@@ -302,8 +300,15 @@ void ReadBmpStream(TStream& Stream, TQxBitmap& Bitmap, int32_t DataSize, TIOPara
     }
   }
   const bool native = Params.NativePixelFormat != 0;
-  TQxPixelFormat fmt = bits == 1 ? TQxPixelFormat::qx1g
-                                 : ((bits == 4 || bits == 8) && native ? TQxPixelFormat::qx8p : TQxPixelFormat::qx24RGB);
+  // A two-colour palette other than black and white keeps its colours: it is read as indexes like 4 bits.
+  const TQxRGB black{0, 0, 0}, white{255, 255, 255};
+  const bool grayPalette = Params.ColorMapCount < 2 ||
+                           (Params.ColorMap[0] == black && Params.ColorMap[1] == white) ||
+                           (Params.ColorMap[0] == white && Params.ColorMap[1] == black);
+  const bool colouredBits = bits == 1 && !grayPalette;
+  const bool indexed = bits == 4 || bits == 8 || colouredBits;
+  TQxPixelFormat fmt = bits == 1 && !colouredBits ? TQxPixelFormat::qx1g
+                                 : (indexed && native ? TQxPixelFormat::qx8p : TQxPixelFormat::qx24RGB);
   bool allocated = false;
   try {
     allocated = Bitmap.Allocate(width, height, fmt);
@@ -322,11 +327,11 @@ void ReadBmpStream(TStream& Stream, TQxBitmap& Bitmap, int32_t DataSize, TIOPara
   const std::vector<TQxRGB> lut = LookupTable(Params);
   bool truncated = false;
 
-  if ((bits == 4 || bits == 8) && native) {
-    Bitmap.PaletteColors = bits == 4 ? 16 : 256;
+  if (indexed && native) {
+    Bitmap.PaletteColors = bits == 8 ? 256 : (bits == 4 ? 16 : 2);
     for (int32_t i = 0; i < 256; ++i) Bitmap.SetPaletteColor(i, lut[i]);
   }
-  if (bits == 1) {
+  if (bits == 1 && !colouredBits) {
     const int64_t bytes = (static_cast<int64_t>(width) + 7) / 8;
     for (int32_t r = 0; r < height; ++r) {
       if (!prog.Step(r)) break;
@@ -343,7 +348,7 @@ void ReadBmpStream(TStream& Stream, TQxBitmap& Bitmap, int32_t DataSize, TIOPara
         for (int64_t i = 0; i < bytes; ++i) p[i] = uint8_t(~p[i]);
       }
     }
-  } else if ((bits == 4 || bits == 8) && compression == 0) {
+  } else if (indexed && compression == 0) {
     for (int32_t r = 0; r < height; ++r) {
       if (!prog.Step(r)) break;
       if (!ReadAll(Stream, row.data(), rowLen)) {
@@ -352,7 +357,9 @@ void ReadBmpStream(TStream& Stream, TQxBitmap& Bitmap, int32_t DataSize, TIOPara
       }
       uint8_t* dst = bmpRow(r);
       for (int32_t x = 0; x < width; ++x) {
-        uint8_t idx = bits == 8 ? row[x] : ((x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4));
+        const uint8_t idx = bits == 8   ? row[x]
+                            : bits == 4 ? ((x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4))
+                                        : uint8_t((row[x >> 3] >> (7 - (x & 7))) & 1);
         if (native)
           dst[x] = idx;
         else
@@ -376,8 +383,17 @@ void ReadBmpStream(TStream& Stream, TQxBitmap& Bitmap, int32_t DataSize, TIOPara
         for (int32_t x = 0; x < width; ++x) dst[x] = lut[s[x]];
       }
     }
-  } else if (bits == 16) {
-    FieldDecoder fr(masks[0]), fg(masks[1]), fb(masks[2]);
+  } else if (bits == 16 || (bits == 32 && compression == 3 &&
+                              (masks[0] != 0xFF0000 || masks[1] != 0xFF00 || masks[2] != 0xFF))) {
+    // Bit fields; an alpha field (A1R5G5B5 and the like) goes to the mask as the fourth byte of 32-bit pixels does.
+    FieldDecoder fr(masks[0]), fg(masks[1]), fb(masks[2]), fa(alphaMask);
+    const bool withAlpha = alphaMask != 0 && !IgnoreAlpha;
+    if (withAlpha) {
+      if (!Mask) Mask = std::make_unique<TQxMask>();
+      Mask->Allocate(width, height, 8);
+      Mask->Fill(255);
+    }
+    bool allZero = true;
     for (int32_t r = 0; r < height; ++r) {
       if (!prog.Step(r)) break;
       if (!ReadAll(Stream, row.data(), rowLen)) {
@@ -385,10 +401,19 @@ void ReadBmpStream(TStream& Stream, TQxBitmap& Bitmap, int32_t DataSize, TIOPara
         break;
       }
       auto* dst = reinterpret_cast<TQxRGB*>(bmpRow(r));
+      uint8_t* m = withAlpha ? Mask->Scanline(topDown ? r : height - 1 - r) : nullptr;
       for (int32_t x = 0; x < width; ++x) {
-        uint32_t px = U16(row.data() + x * 2);
+        const uint32_t px = bits == 16 ? U16(row.data() + x * 2) : U32(row.data() + x * 4);
         dst[x] = TQxRGB{fb.Get(px), fg.Get(px), fr.Get(px)};
+        if (m) {
+          m[x] = fa.Get(px);
+          if (m[x]) allZero = false;
+        }
       }
+    }
+    if (withAlpha) {
+      Mask->UpdateFull();
+      if (allZero || Mask->Full) Mask.reset();
     }
   } else if (bits == 24) {
     for (int32_t r = 0; r < height; ++r) {
@@ -942,6 +967,7 @@ void ReadIconFile(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, boo
     }
     int64_t hp = Stream.Position();
     ReadIconImage(Stream, Bitmap, Params, ParamsOnly, Progress, Mask, WithoutMask, Cursor, nullptr);
+    Params.SetImageCount(1);
     if (!Cursor) {
       Params.IcoSizes[0] = {Params.Width, Params.Height};
     }
@@ -1015,9 +1041,11 @@ void ReadIconFile(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, boo
       return;
     }
     ReadPngStream(Stream, Bitmap, Params, Progress, ParamsOnly);
-    return;
+  } else {
+    ReadIconImage(Stream, Bitmap, Params, ParamsOnly, Progress, Mask, WithoutMask, Cursor, chosen);
   }
-  ReadIconImage(Stream, Bitmap, Params, ParamsOnly, Progress, Mask, WithoutMask, Cursor, chosen);
+  // The file's images, not the one entry just read.
+  Params.SetImageCount(static_cast<int32_t>(entries.size()));
 }
 
 }  // namespace

@@ -310,6 +310,7 @@ void TIOParamsVals::SetDefaultParams() {
 }
 
 void TIOParamsVals::ResetInfo() {
+  ReadError.clear();
   IPTC->Clear();
   ImagingAnnot.reset();
   JpegMarkers->Clear();

@@ -111,6 +111,9 @@ class TIOParamsVals {
   // common
   int32_t BitsPerSample = 8;
   std::string FileName;
+  // Why the last read refused its file when a reader can say more than the abort flag; emptied with the
+  // information.
+  std::string ReadError;
   int32_t SamplesPerPixel = 3;
   int32_t Width = 0;
   int32_t Height = 0;

@@ -65,6 +65,7 @@ struct ReadState {
   bool paramsOnly = false;
   std::vector<uint8_t> work;  // 4-channel or packed rows
   TQxRGB pal0{0, 0, 0}, pal1{0, 0, 0};
+  uint8_t alpha0 = 255, alpha1 = 255;
   bool allocFailed = false;
 };
 
@@ -176,6 +177,18 @@ bool ReadBody(ReadState& st) {
     alpha->Opaque = false;
   } else if (palette1) {
     rowBytes = w / 8 + 1;
+    // The transparency of the two entries; entries beyond the chunk are opaque.
+    png_bytep trans = nullptr;
+    int numTrans = 0;
+    if (png_get_tRNS(png, info, &trans, &numTrans, nullptr) && trans && numTrans > 0) {
+      st.alpha0 = trans[0];
+      st.alpha1 = numTrans > 1 ? trans[1] : (P.ColorMapCount > 1 ? 255 : st.alpha0);
+      if (st.alpha0 != 255 || st.alpha1 != 255) {
+        alpha = B.GetAlphaChannel();
+        B.Opaque = false;
+        alpha->Opaque = false;
+      }
+    }
     // Interlaced passes merge into what the previous pass left, so each row keeps its own buffer.
     st.work.resize(interlaced ? rowBytes * height : rowBytes);
   }
@@ -200,7 +213,12 @@ bool ReadBody(ReadState& st) {
         uint8_t* src = st.work.data() + (interlaced ? rowBytes * y : 0);
         png_read_row(png, src, nullptr);
         auto* px = reinterpret_cast<TQxRGB*>(dst);
-        for (size_t x = 0; x < w; ++x) px[x] = (src[x >> 3] & (0x80 >> (x & 7))) ? st.pal1 : st.pal0;
+        uint8_t* a = alpha ? alpha->Scanline(static_cast<int32_t>(y)) : nullptr;
+        for (size_t x = 0; x < w; ++x) {
+          const bool one = (src[x >> 3] & (0x80 >> (x & 7))) != 0;
+          px[x] = one ? st.pal1 : st.pal0;
+          if (a) a[x] = one ? st.alpha1 : st.alpha0;
+        }
       } else {
         png_read_row(png, dst, nullptr);
       }

@@ -161,6 +161,7 @@ void ReadPxmStream(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, bo
   }
   const int32_t W = static_cast<int32_t>(width), H = static_cast<int32_t>(height);
   Params.FreeColorMap();
+  Params.SetImageCount(1);
   Params.Width = Params.OriginalWidth = W;
   Params.Height = Params.OriginalHeight = H;
   Params.SetDpiX(QxDefaultDpiX);
@@ -529,6 +530,7 @@ void ReadWbmpStream(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, b
   }
   Params.BitsPerSample = 1;
   Params.SamplesPerPixel = 1;
+  Params.SetImageCount(1);
   Params.Width = Params.OriginalWidth = width;
   Params.Height = Params.OriginalHeight = height;
   Params.SetDpiX(QxDefaultDpiX);

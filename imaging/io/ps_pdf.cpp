@@ -13,6 +13,7 @@
 #include "imaging/foundation/pdf_objects.h"
 #include "imaging/foundation/qx_streams.h"
 #include "imaging/foundation/services.h"
+#include "imaging/io/io_init.h"
 #include "imaging/io/jpeg.h"
 #include "imaging/io/params.h"
 #include "platform/base/streams.h"
@@ -85,6 +86,22 @@ std::vector<uint8_t> Rows1(TQxBitmap* b, TQxProgressInfo& progress, double facto
     Report(progress, y, factor);
   }
   return out;
+}
+
+// Rows of RowBytes bytes each through the TIFF LZW coder (PDF's LZWDecode reads the same code), one strip;
+// false when no coder is registered.
+bool Lzw(const TIOParamsVals& params, const std::vector<uint8_t>& rows, size_t rowBytes, std::vector<uint8_t>& out) {
+  using TEncode = void (*)(const uint8_t* Data, int32_t Count, TStream* Stream, void*& State);
+  TQxLzwHook hook = params.TiffLzwCompress ? params.TiffLzwCompress : QxTiffLzwEncodeHook;
+  if (!hook || rowBytes == 0 || rowBytes > size_t(INT32_MAX)) return false;
+  const auto encode = reinterpret_cast<TEncode>(hook);
+  TMemoryStream ms;
+  void* state = nullptr;
+  for (size_t at = 0; at + rowBytes <= rows.size(); at += rowBytes) encode(rows.data() + at, int32_t(rowBytes), &ms, state);
+  encode(nullptr, 0, &ms, state);
+  const auto* p = static_cast<const uint8_t*>(ms.Memory());
+  out.assign(p, p + ms.Size());
+  return true;
 }
 
 std::vector<uint8_t> Jpeg(TQxBitmap* b, TIOParamsVals& params, TQxProgressInfo& progress) {
@@ -286,8 +303,12 @@ void PdfAddImagePage(TQxPdfDocument* Document, TQxBitmap* Bitmap, TIOParamsVals&
         auto* filters = new TQxPDFArrayObject();
         filters->Add(new TQxPDFNameObject("RunLengthDecode"));
         dict.Add("Filter", filters);
+      } else if (c == 5 && Lzw(Params, rows, size_t(RowBytes1(w)), image->Data)) {
+        dict.Add("Filter", new TQxPDFNameObject("LZWDecode"));
       } else {
         image->Data = rows;
+        // Without an LZW coder the rows go uncompressed, and the parameter says so.
+        if (c == 5) Params.PdfCompression = 0;
       }
     }
     dict.Add("ColorSpace", new TQxPDFNameObject("DeviceGray"));
@@ -308,6 +329,15 @@ void PdfAddImagePage(TQxPdfDocument* Document, TQxBitmap* Bitmap, TIOParamsVals&
           d[2] = row[3 * x];
         }
         Report(Progress, y, factor);
+      }
+      if (Params.PdfCompression == 5) {
+        std::vector<uint8_t> packed;
+        if (Lzw(Params, image->Data, size_t(w) * 3, packed)) {
+          image->Data = std::move(packed);
+          dict.Add("Filter", new TQxPDFNameObject("LZWDecode"));
+        } else {
+          Params.PdfCompression = 0;  // written uncompressed: no LZW coder
+        }
       }
       dict.Add("ColorSpace", new TQxPDFNameObject("DeviceRGB"));
     }

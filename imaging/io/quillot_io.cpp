@@ -9,6 +9,7 @@
 #include "imaging/foundation/qx_streams.h"
 #include "imaging/foundation/resample.h"
 #include "imaging/foundation/view_base.h"
+#include "imaging/io/media_frames.h"
 #include "imaging/io/bmp_codec.h"
 #include "imaging/io/io_init.h"
 #include "imaging/io/jpeg.h"
@@ -52,6 +53,8 @@ TQuillotIO::TQuillotIO(TQxBitmap* Bitmap) : TQuillotIO(static_cast<TComponent*>(
 
 TQuillotIO::~TQuillotIO() {
   WaitThreads(false);
+  CloseMediaFile();
+  CloseAviFile();
   DetachView();
   Params.reset();
   if (FOwnsBitmap) delete FWorkBitmap;

@@ -24,6 +24,7 @@ class TQxBitmap;
 class TQxMask;
 class TQxView;
 class TQxIOThread;
+class TQxDirectShow;
 class TQuillotIO;
 
 // Messages posted to the attached view's window when an event must reach the main thread.
@@ -124,6 +125,18 @@ class TQuillotIO : public TComponent {
   virtual void LoadFromFile(const std::string& FileName);
   // Downloads an http or https address and loads what arrived, its format found from the content.
   virtual void LoadFromURL(const std::string& URL);
+
+  // ---- frames of video files
+  // Opens a video for frame access; the frame count, or 0 (Aborting set) when it has none.
+  int32_t OpenMediaFile(const std::string& FileName);
+  // Grabs frame Index of the open video into the bitmap; an index outside the video changes nothing.
+  void LoadMediaFrame(int32_t Index);
+  void CloseMediaFile();
+  bool IsMediaFileOpen() const { return FMedia != nullptr; }
+  // The same for AVI files, as LoadFromFile uses them.
+  int32_t OpenAviFile(const std::string& FileName);
+  void LoadAviFrame(int32_t Index);
+  void CloseAviFile();
   virtual void LoadFromFileDetected(const std::string& FileName);
   virtual void SaveToFile(const std::string& FileName);
   virtual void SaveToText(const std::string& FileName, int32_t FileType, uint8_t TextFormat);
@@ -281,6 +294,12 @@ class TQuillotIO : public TComponent {
   void RegistryLoadFile(const std::string& FileName, TQxFileFormatInfo* Entry, bool AsFileAs);
   void RegistryLoadStream(TStream& Stream, TQxFileFormatInfo* Entry, bool AsStreamAs);
   void ReadParamsBody(TStream& Stream, TQxFileFormatId Format);
+
+  // The open video of the frame members and the open AVI file, with their frame counts and steps.
+  std::unique_ptr<TQxDirectShow> FMedia, FAvi;
+  int32_t FMediaFrames = 0, FAviFrames = 0;
+  int64_t FMediaStep = 1;
+  double FMediaDelay = 0;
 
   TBitmap* FVclBitmap = nullptr;
   TQxBitmap* FWorkBitmap = nullptr;

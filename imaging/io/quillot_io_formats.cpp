@@ -175,11 +175,18 @@ void TQuillotIO::SaveStreamMember(TStream& Stream, TSaveConvert Convert, const T
   DoFinishWork();
 }
 
+namespace {
+std::string NoReaderText(TQxFileFormatId Format) {
+  return "No reader for file format " + std::to_string(Format) + " is part of the program";
+}
+}  // namespace
+
 int32_t TQuillotIO::LoadStreamByHandler(TStream& Stream, TQxFileFormatId Format) {
   TQxIOFormatHandler& h = QxIOFormatHandler(Format);
   if (!h.LoadStream) {
     // The codec of this format is not part of the library yet.
     Aborting = true;
+    Params->ReadError = NoReaderText(Format);
     DoFinishWork();
     return 0;
   }
@@ -190,6 +197,7 @@ int32_t TQuillotIO::LoadFileByHandler(const std::string& FileName, TQxFileFormat
   TQxIOFormatHandler& h = QxIOFormatHandler(Format);
   if (!h.LoadStream) {
     Aborting = true;
+    Params->ReadError = NoReaderText(Format);
     DoFinishWork();
     return 0;
   }
@@ -608,9 +616,9 @@ void TQuillotIO::LoadVectorFile(const std::string& FileName, int32_t FormatId) {
   Params->FileType = FormatId;
 }
 void TQuillotIO::LoadVectorStream(TStream& Stream, int32_t FormatId) {
-  TQxIOFormatHandler& h = QxIOFormatHandler(FormatId);
-  if (h.LoadStream) h.LoadStream(*this, Stream);
-  Params->FileType = FormatId;
+  // Without a reader for the file the load fails; it never reports success with nothing loaded.
+  LoadStreamByHandler(Stream, FormatId);
+  if (!Aborting) Params->FileType = FormatId;
 }
 
 // ---- savers
@@ -1013,8 +1021,16 @@ void TQuillotIO::LoadFromFile(const std::string& FileName) {
     return;
   }
   const std::string ext = QxLowerFileExtW(FileName, true);
+  if (ext == ".avi") {
+    OpenAviFile(FileName);
+    if (!Aborting) LoadAviFrame(Params->ImageIndex);
+    CloseAviFile();
+    Params->FileName = FileName;
+    Params->FileType = qxffAVI;
+    return;
+  }
   TQxFileFormatInfo* e = QxFileFormatByExtension(ext);
-  if (ext == ".avi" || !e) {
+  if (!e) {
     Aborting = true;
     DoFinishWork();
     return;

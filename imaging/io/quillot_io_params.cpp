@@ -339,6 +339,9 @@ int32_t QxImageCount(const std::string& FileName) {
       default: return 1;
     }
   }
-  // Video files need the media layer, which reports no frames here.
-  return 0;
+  // Anything else is taken for a video: its frame count, 0 when the media libraries cannot read it.
+  TQuillotIO Video;
+  const int32_t N = Video.OpenMediaFile(FileName);
+  Video.CloseMediaFile();
+  return N;
 }

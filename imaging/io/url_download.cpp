@@ -10,6 +10,12 @@
 
 int64_t QxMaxDownloadSize = int64_t(1) << 30;
 
+namespace {
+thread_local std::string GDownloadError;
+}
+
+std::string QxDownloadError() { return GDownloadError; }
+
 void QxLoadWinInet() {
   static std::once_flag Once;
   std::call_once(Once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -60,6 +66,7 @@ bool QxDownloadURL(const std::string& URL, TMemoryStream& Dest, const std::strin
                    const std::string& ProxyUser, const std::string& ProxyPassword, const TQxDownloadProgress& OnProgress,
                    TObject* Sender, std::atomic<bool>* Aborting, std::string& ContentExt) {
   ContentExt.clear();
+  GDownloadError = "not an http or https address with a path";
   // Only http and https: plain-text file transfer and other schemes are refused.
   const int32_t Kind = QxURLKindW(URL);
   if (Kind != 1 && Kind != 2) return false;
@@ -98,6 +105,7 @@ bool QxDownloadURL(const std::string& URL, TMemoryStream& Dest, const std::strin
     curl_easy_setopt(C, CURLOPT_USERAGENT, "Mozilla/4.*");
   }
   const CURLcode R = curl_easy_perform(C);
+  GDownloadError = R == CURLE_OK ? "" : curl_easy_strerror(R);
   char* Type = nullptr;
   if (curl_easy_getinfo(C, CURLINFO_CONTENT_TYPE, &Type) == CURLE_OK && Type) {
     std::string S = Type;

@@ -24,6 +24,9 @@ bool QxDownloadURL(const std::string& URL, TMemoryStream& Dest, const std::strin
                    const std::string& ProxyUser, const std::string& ProxyPassword, const TQxDownloadProgress& OnProgress,
                    TObject* Sender, std::atomic<bool>* Aborting, std::string& ContentExt);
 
+// Why the calling thread's last download failed or was cut short ("" after a whole transfer).
+std::string QxDownloadError();
+
 // Start and end of the transfer library, once per process (the I/O unit's start-up and shutdown).
 void QxLoadWinInet();
 void QxFreeWinInet();

@@ -304,13 +304,17 @@ void TQuillotProc::Crop(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   if (w > 0 && h > 0 && w <= INT32_MAX && h <= INT32_MAX) {
     TQxBitmap part;
     if (part.Allocate(int32_t(w), int32_t(h), b->PixelFormat())) {
+      // A rectangle reaching past the picture keeps black (and transparent) there, never stale memory.
+      part.Fill(0);
       b->CopyRectTo(&part, X1, Y1, 0, 0, int32_t(w), int32_t(h));
       b->CopyPaletteTo(&part);
       std::unique_ptr<TQxBitmap> alpha;
       if (b->HasAlphaChannel()) {
         alpha = std::make_unique<TQxBitmap>();
-        if (alpha->Allocate(int32_t(w), int32_t(h), TQxPixelFormat::qx8g))
+        if (alpha->Allocate(int32_t(w), int32_t(h), TQxPixelFormat::qx8g)) {
+          alpha->Fill(0);
           b->GetAlphaChannel()->CopyRectTo(alpha.get(), X1, Y1, 0, 0, int32_t(w), int32_t(h));
+        }
       }
       b->CopyFrom(&part);
       if (alpha) b->GetAlphaChannel()->AssignFrom(alpha.get());

@@ -39,17 +39,18 @@ struct WaveJob {
     X0 = X0 < 0 ? 0 : X0;
     Y0 = Y0 > H - 2 ? H - 2 : Y0;
     Y0 = Y0 < 0 ? 0 : Y0;
-    float ffx = float(sx - tx), ffy = float(sy - ty);
+    // In double: single precision makes four equal samples of 255 blend to 254.99998, truncated to 254.
+    double ffx = sx - tx, ffy = sy - ty;
     if (ffx < 0) ffx += 1;
     if (ffy < 0) ffy += 1;
     uint8_t* d = dst[y] + int64_t(x) * 3;
     if (W >= 2 && H >= 2) {
       const uint8_t* r0 = src[Y0] + X0 * 3;
       const uint8_t* r1 = src[Y0 + 1] + X0 * 3;
-      const float gx = 1 - ffx, gy = 1 - ffy;
+      const double gx = 1 - ffx, gy = 1 - ffy;
       for (int c = 0; c < 3; ++c) {
-        const float top = gx * r0[c] + ffx * r0[c + 3];
-        const float bottom = gx * r1[c] + ffx * r1[c + 3];
+        const double top = gx * r0[c] + ffx * r0[c + 3];
+        const double bottom = gx * r1[c] + ffx * r1[c + 3];
         const int32_t v = int32_t(gy * top + ffy * bottom);
         d[c] = uint8_t(v > 255 ? 255 : v);
       }

@@ -1,6 +1,7 @@
 #include "imaging/view/layer.h"
 #include "imaging/view/view_internal.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include "imaging/view/view.h"
 #include "platform/base/exceptions.h"
 #include "platform/base/numeric.h"
+#include "platform/base/parallel.h"
 #include "platform/base/streams.h"
 #include "platform/graphics/bitmap.h"
 
@@ -319,7 +321,7 @@ struct MergeSide {
   std::unique_ptr<TQxBitmap> Owned;
   int32_t X = 0, Y = 0, W = 0, H = 0;
   int32_t Op = 255;
-  std::vector<uint8_t> Row;  // expanded 1-bit row
+  bool Expand = false;  // a 1-bit layer, expanded row by row
 };
 
 void PrepareSide(TQxLayer* L, TResampleFilter Filter, MergeSide& s) {
@@ -332,15 +334,29 @@ void PrepareSide(TQxLayer* L, TResampleFilter Filter, MergeSide& s) {
     proc->ResampleInto(s.Owned.get(), s.W, s.H, Filter);
     s.S = s.Owned.get();
   }
+  // Rows are read as 24-bit or 1-bit; gray, palette, 48-bit, CMYK and the rest would be read as 1-bit
+  // rows and come out scrambled, so they are converted first (alpha channel kept).
+  const TQxPixelFormat f = s.S->PixelFormat();
+  if (f != TQxPixelFormat::qx24RGB && f != TQxPixelFormat::qx1g && !s.S->IsEmpty()) {
+    auto converted = std::make_unique<TQxBitmap>();
+    converted->AssignFrom(s.S);
+    converted->SetPixelFormat(TQxPixelFormat::qx24RGB);
+    s.Owned = std::move(converted);
+    s.S = s.Owned.get();
+  }
   s.X = L->PosX;
   s.Y = L->PosY;
   s.Op = L->Opacity;
-  if (s.S->PixelFormat() != TQxPixelFormat::qx24RGB) s.Row.resize(size_t(std::max(s.W, 0)) * 3 + 3);
+  s.Expand = s.S->PixelFormat() != TQxPixelFormat::qx24RGB;
 }
 
-inline double RoundClampByte(double v) {
-  double r = double(Round(v));
-  return r < 0 ? 0 : (r > 255 ? 255 : r);
+// Round half to even and clamp to 0..255. Adding and taking away 1.5 x 2^52 leaves the value rounded by
+// the processor's default mode, as nearbyint does, without a library call per channel (|v| stays far below
+// 2^51 here).
+inline uint8_t RoundClampByte(double v) {
+  constexpr double kMagic = 6755399441055744.0;
+  const double r = (v + kMagic) - kMagic;
+  return uint8_t(r < 0 ? 0 : (r > 255 ? 255 : r));
 }
 
 }  // namespace
@@ -403,90 +419,101 @@ void QxMergeLayers(TQxLayer* Layer1, TQxLayer* Layer2, TQxLayer* MaskLayer, TQxB
   const TQxRGB bg = QxTColorToRGB(BackgroundColor);
 
   std::vector<uint8_t> full(size_t(std::max({s1.W, s2.W, 1})), 255);
-  auto colourRow = [](MergeSide& s, int32_t r) -> const TQxRGB* {
-    uint8_t* row = s.S->Scanline(r);
-    if (s.S->PixelFormat() == TQxPixelFormat::qx24RGB) return reinterpret_cast<const TQxRGB*>(row);
-    QxExpandBitRow(row, s.Row.data(), s.W);
-    return reinterpret_cast<const TQxRGB*>(s.Row.data());
-  };
   auto alphaRow = [&full](MergeSide& s, int32_t r) -> const uint8_t* {
     return s.S->HasAlphaChannel() ? s.S->GetAlphaChannel()->Scanline(r) : full.data();
   };
+  std::atomic<bool> allOpaque{true};
 
-  for (int32_t r = top; r < top + H; ++r) {
-    const bool in1 = r - y1 >= 0 && r - y1 < s1.H;
-    const bool in2 = r - y2 >= 0 && r - y2 < s2.H;
-    const TQxRGB* p1 = in1 ? colourRow(s1, r - y1) : nullptr;
-    const uint8_t* a1 = in1 ? alphaRow(s1, r - y1) : nullptr;
-    const TQxRGB* p2 = in2 ? colourRow(s2, r - y2) : nullptr;
-    const uint8_t* a2 = in2 ? alphaRow(s2, r - y2) : nullptr;
-    const uint8_t* mrow = (M && r - ym >= 0 && r - ym < hm) ? M->Scanline(r - ym) : nullptr;
-    TQxRGB* d = reinterpret_cast<TQxRGB*>(Destination->Scanline(r - top));
-    uint8_t* da = dalpha->Scanline(r - top);
-    for (int32_t c = left; c < left + W; ++c) {
-      const int32_t j1 = c - x1, j2 = c - x2;
-      const bool cov1 = j1 >= 0 && j1 < s1.W;
-      const bool cov2 = j2 >= 0 && j2 < s2.W;
-      TQxRGB P1 = bg, P2 = bg;
-      int32_t al1 = 0, al2 = 0;
-      if (cov1) {
-        if (in1) {
+  // Rows are independent; bands of them run on the processor's cores unless a bitmap maps its rows
+  // from a file one at a time.
+  auto maps = [](TQxBitmap* b) { return b && (b->MapsRows() || (b->HasAlphaChannel() && b->GetAlphaChannel()->MapsRows())); };
+  const bool oneThread = maps(s1.S) || maps(s2.S) || maps(M) || maps(Destination);
+  ParallelBands(top, top + H, oneThread ? INT32_MAX : 16, [&](int32_t rowFirst, int32_t rowLast) {
+    std::vector<uint8_t> row1(s1.Expand ? size_t(std::max(s1.W, 0)) * 3 + 3 : 0);
+    std::vector<uint8_t> row2(s2.Expand ? size_t(std::max(s2.W, 0)) * 3 + 3 : 0);
+    auto colourRow = [](MergeSide& s, std::vector<uint8_t>& scratch, int32_t r) -> const TQxRGB* {
+      uint8_t* row = s.S->Scanline(r);
+      if (!s.Expand) return reinterpret_cast<const TQxRGB*>(row);
+      QxExpandBitRow(row, scratch.data(), s.W);
+      return reinterpret_cast<const TQxRGB*>(scratch.data());
+    };
+    bool opaque = true;
+    for (int32_t r = rowFirst; r < rowLast; ++r) {
+      const bool in1 = r - y1 >= 0 && r - y1 < s1.H;
+      const bool in2 = r - y2 >= 0 && r - y2 < s2.H;
+      const TQxRGB* p1 = in1 ? colourRow(s1, row1, r - y1) : nullptr;
+      const uint8_t* a1 = in1 ? alphaRow(s1, r - y1) : nullptr;
+      const TQxRGB* p2 = in2 ? colourRow(s2, row2, r - y2) : nullptr;
+      const uint8_t* a2 = in2 ? alphaRow(s2, r - y2) : nullptr;
+      const uint8_t* mrow = (M && r - ym >= 0 && r - ym < hm) ? M->Scanline(r - ym) : nullptr;
+      TQxRGB* d = reinterpret_cast<TQxRGB*>(Destination->Scanline(r - top));
+      uint8_t* da = dalpha->Scanline(r - top);
+      for (int32_t c = left; c < left + W; ++c) {
+        const int32_t j1 = c - x1, j2 = c - x2;
+        const bool cov1 = j1 >= 0 && j1 < s1.W;
+        const bool cov2 = j2 >= 0 && j2 < s2.W;
+        TQxRGB P1 = bg, P2 = bg;
+        int32_t al1 = 0, al2 = 0;
+        if (cov1 && in1) {
           P1 = p1[j1];
           al1 = a1[j1];
         }
-      }
-      if (cov2) {
-        if (in2) {
+        if (cov2 && in2) {
           P2 = p2[j2];
           al2 = a2[j2];
         }
-      }
-      int32_t m = 255;
-      if (M) {
-        int32_t mc = c - xm;
-        m = (mrow && mc >= 0 && mc < wm) ? mrow[mc] : 0;
-      }
-      TQxRGB& out = d[c - left];
-      uint8_t& outA = da[c - left];
-      if (cov1 && cov2) {
-        double fa1 = std::min(al1, s1.Op) / 255.0;
-        double fa2 = (M ? std::min({al2, m, s2.Op}) : std::min(al2, s2.Op)) / 255.0;
-        double t = (1 - fa2) * fa1;
-        double A = fa2 + t;
-        TQxRGB B = P2;
-        if (op != 0) {
-          B = P1;
-          QxBlendPixel(P2, B, op, r);
+        int32_t m = 255;
+        if (M) {
+          int32_t mc = c - xm;
+          m = (mrow && mc >= 0 && mc < wm) ? mrow[mc] : 0;
         }
-        if (A != 0) {
-          out.r = uint8_t(RoundClampByte((B.r * fa2 + P1.r * t) / A));
-          out.g = uint8_t(RoundClampByte((B.g * fa2 + P1.g * t) / A));
-          out.b = uint8_t(RoundClampByte((B.b * fa2 + P1.b * t) / A));
+        TQxRGB& out = d[c - left];
+        uint8_t& outA = da[c - left];
+        if (cov1 && cov2) {
+          const int32_t e1 = std::min(al1, s1.Op);
+          const int32_t e2 = M ? std::min({al2, m, s2.Op}) : std::min(al2, s2.Op);
+          // Where one side is fully opaque or fully transparent the weighted mean is that side's colour
+          // exactly (its rounding error is far below half a step), so it is taken as it stands.
+          if (op == 0 && (e2 == 255 || e1 == 0)) {
+            out = P2;
+            outA = uint8_t(e1 == 0 ? e2 : 255);
+          } else if (op == 0 && e2 == 0) {
+            out = P1;
+            outA = uint8_t(e1);
+          } else {
+            const double fa1 = e1 / 255.0;
+            const double fa2 = e2 / 255.0;
+            const double t = (1 - fa2) * fa1;
+            const double A = fa2 + t;
+            TQxRGB B = P2;
+            if (op != 0) {
+              B = P1;
+              QxBlendPixel(P2, B, op, r);
+            }
+            if (A != 0) {
+              out.r = RoundClampByte((B.r * fa2 + P1.r * t) / A);
+              out.g = RoundClampByte((B.g * fa2 + P1.g * t) / A);
+              out.b = RoundClampByte((B.b * fa2 + P1.b * t) / A);
+            } else {
+              out = B;
+            }
+            outA = RoundClampByte(A * 255);
+          }
+        } else if (cov1) {
+          out = P1;
+          outA = uint8_t(std::min(al1, s1.Op));
+        } else if (cov2) {
+          out = P2;
+          outA = uint8_t(M ? std::min({al2, m, s2.Op}) : std::min(al2, s2.Op));
         } else {
-          out = B;
+          out = bg;
+          outA = 0;
         }
-        outA = uint8_t(RoundClampByte(A * 255));
-      } else if (cov1) {
-        out = P1;
-        outA = uint8_t(std::min(al1, s1.Op));
-      } else if (cov2) {
-        out = P2;
-        outA = uint8_t(M ? std::min({al2, m, s2.Op}) : std::min(al2, s2.Op));
-      } else {
-        out = bg;
-        outA = 0;
+        opaque = opaque && outA == 255;
       }
     }
-  }
-  bool allOpaque = true;
-  for (int32_t r = 0; r < H && allOpaque; ++r) {
-    const uint8_t* a = dalpha->Scanline(r);
-    for (int32_t c = 0; c < W; ++c)
-      if (a[c] != 255) {
-        allOpaque = false;
-        break;
-      }
-  }
-  dalpha->Opaque = allOpaque;
-  if (allOpaque) Destination->RemoveAlphaChannel(false);
+    if (!opaque) allOpaque.store(false, std::memory_order_relaxed);
+  });
+  dalpha->Opaque = allOpaque.load();
+  if (dalpha->Opaque) Destination->RemoveAlphaChannel(false);
 }

@@ -528,6 +528,8 @@ void TQuillotView::UpdateView() {
     }
   } finally{this};
   FInUpdate = true;
+  // Scrolling and zooming keep the flattened picture; anything else may have changed the layers.
+  if (ChangeKind != 1 && ChangeKind != 2 && ChangeKind != 3) ++FContentGeneration;
   FreeMaskCaches();
   SyncLayers();
   AutoZoom();

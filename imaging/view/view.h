@@ -596,6 +596,16 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   void DrawPixelGrid(TQxBitmap* Dest);
   void RefillMagnifier(TQxLayer* Layer, TQxBitmap* Dest, TResampleFilter Filter);
   TResampleFilter LayerFilter(TQxLayer* Layer) const;
+  // A layer's rectangle on the screen, each edge corrected by one pixel towards the layer.
+  void LayerScreenRect(TQxLayer* Layer, int32_t DW, int32_t DH, int32_t& X, int32_t& Y, int32_t& W, int32_t& H);
+  // Filtered zoom of several plain layers: they are flattened at the picture's resolution and scaled
+  // once (kept until the layers, the zoom or the visible part change). Scaling each layer on its own
+  // lets the background show through where two layers meet. False when the layers need the general road.
+  bool DrawFlattenedLayers(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, const TRect* UpdateRect,
+                           bool DrawBackground, bool DrawOverlays);
+  struct TFlatPaintCache;
+  std::unique_ptr<TFlatPaintCache> FFlatCache;
+  uint64_t FContentGeneration = 0;  // bumped by every update that may have changed the layers
   void FreeMaskCaches();
   TCanvas* ControlCanvasOrNull();
   void EnsureBackBuffer(int32_t W, int32_t H);

@@ -29,3 +29,14 @@ void QxViewPut(TStream* S, T V) {
   S->WriteBuffer(&V, sizeof(T));
 }
 inline void QxViewPutBool(TStream* S, bool V) { QxViewPut<uint8_t>(S, V ? 1 : 0); }
+
+#include <vector>
+
+#include "imaging/foundation/bitmap.h"
+#include "imaging/view/view.h"
+
+// The flattened, scaled picture that a filtered zoom of several layers keeps between paints.
+struct TQuillotView::TFlatPaintCache {
+  std::vector<int64_t> Key;
+  TQxBitmap Scaled;  // the visible part, flattened and scaled to its size on the screen
+};

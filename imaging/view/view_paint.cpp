@@ -1,16 +1,23 @@
 // TQuillotView: painting through the back buffer and composition of the layers.
 #include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstring>
 #include <cmath>
 #include <memory>
 
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/mask.h"
+#include "imaging/foundation/pixel_convert.h"
+#include "imaging/foundation/resample.h"
 #include "imaging/foundation/utils.h"
 #include "imaging/processing/geometry.h"
+#include "imaging/processing/kernels/dib.h"
 #include "imaging/processing/rotate.h"
 #include "imaging/view/view.h"
 #include "imaging/view/view_internal.h"
 #include "platform/base/numeric.h"
+#include "platform/base/parallel.h"
 #include "platform/graphics/bitmap.h"
 
 namespace {
@@ -194,6 +201,7 @@ void TQuillotView::PaintClientRect(const TRect& R) {
 
 void TQuillotView::InvalidateRectNoErase(const TRect& R) {
   FBufferDirty = true;
+  ++FContentGeneration;  // the caller may have changed pixels
   if (HandleAllocated()) InvalidateRect(R, false);
 }
 
@@ -414,25 +422,10 @@ bool TQuillotView::DrawCompositionLayer(int32_t i, TQxBitmap* Dest, std::vector<
     if (i > 0 && layer->Aux.Flag != 0 && layer->Aux.Rate >= 1) {
       RefillMagnifier(layer, Dest, filter);
     }
-    // Screen rectangle, each edge corrected by one pixel towards the layer.
-    auto edgeX = [this](int32_t bx) {
-      int32_t x = BitmapToScreenX(bx);
-      const int32_t back = ScreenToBitmapX(x);
-      if (back < bx) ++x;
-      else if (back > bx) --x;
-      return x;
-    };
-    auto edgeY = [this](int32_t by) {
-      int32_t y = BitmapToScreenY(by);
-      const int32_t back = ScreenToBitmapY(y);
-      if (back < by) ++y;
-      else if (back > by) --y;
-      return y;
-    };
-    int32_t x = edgeX(layer->PosX), y = edgeY(layer->PosY);
     const int32_t dw = layer->Width != 0 ? layer->Width : drawn->Width();
     const int32_t dh = layer->Height != 0 ? layer->Height : drawn->Height();
-    int32_t w = edgeX(layer->PosX + dw) - x, h = edgeY(layer->PosY + dh) - y;
+    int32_t x = 0, y = 0, w = 0, h = 0;
+    LayerScreenRect(layer, dw, dh, x, y, w, h);
     int32_t sx = 0, sy = 0, sw = drawn->Width(), sh = drawn->Height();
     layer->DrawnRect = TRect(x, y, x + w, y + h);
     if (layer->ClipToBase && dw != 0 && dh != 0) {
@@ -483,6 +476,248 @@ bool TQuillotView::DrawCompositionLayer(int32_t i, TQxBitmap* Dest, std::vector<
     if (platform && layer->DimOutside && i == FCurrentLayerIndex) DimOutsideLayer(platform, i);
   }
   First = false;
+  return true;
+}
+
+void TQuillotView::LayerScreenRect(TQxLayer* Layer, int32_t DW, int32_t DH, int32_t& X, int32_t& Y, int32_t& W,
+                                   int32_t& H) {
+  auto edgeX = [this](int32_t bx) {
+    int32_t x = BitmapToScreenX(bx);
+    const int32_t back = ScreenToBitmapX(x);
+    if (back < bx) ++x;
+    else if (back > bx) --x;
+    return x;
+  };
+  auto edgeY = [this](int32_t by) {
+    int32_t y = BitmapToScreenY(by);
+    const int32_t back = ScreenToBitmapY(y);
+    if (back < by) ++y;
+    else if (back > by) --y;
+    return y;
+  };
+  X = edgeX(Layer->PosX);
+  Y = edgeY(Layer->PosY);
+  W = edgeX(Layer->PosX + DW) - X;
+  H = edgeY(Layer->PosY + DH) - Y;
+}
+
+// ---- flattened layers for filtered zoom ----
+
+namespace {
+
+// Over operator on 8-bit values, rounded: the screen needs no more.
+inline void OverPixel(uint8_t* D, uint8_t& DA, const uint8_t* S, int32_t SA) {
+  if (SA == 255 || DA == 0) {
+    D[0] = S[0];
+    D[1] = S[1];
+    D[2] = S[2];
+    DA = uint8_t(SA);
+    return;
+  }
+  const int32_t a1 = DA, k = a1 * (255 - SA);  // weight of what lies below, times 255
+  const int32_t outA255 = SA * 255 + k;         // result alpha times 255
+  for (int c = 0; c < 3; ++c) D[c] = uint8_t((S[c] * SA * 255 + D[c] * k + outA255 / 2) / outA255);
+  DA = uint8_t((outA255 + 127) / 255);
+}
+
+}  // namespace
+
+bool TQuillotView::DrawFlattenedLayers(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, const TRect* UpdateRect,
+                                       bool DrawBackground, bool DrawOverlays) {
+  if (LayerCount() < 2 || OutsideBaseMode != 0 || FDestWidth <= 0 || FDestHeight <= 0 || FSourceWidth <= 0 ||
+      FSourceHeight <= 0)
+    return false;
+  if (FImageLeft < 0 || FImageTop < 0 || FImageLeft + FDestWidth > Dest->Width() ||
+      FImageTop + FDestHeight > Dest->Height())
+    return false;
+  if (DrawOverlays && (BoxAllLayers || FMouseInteract.Contains(TQxMouseInteractItems::miMoveLayers) ||
+                       FMouseInteract.Contains(TQxMouseInteractItems::miResizeLayers) ||
+                       FMouseInteract.Contains(TQxMouseInteractItems::miRotateLayers)))
+    return false;
+  TQxLayer* l0 = FLayers[0];
+  TQxBitmap* b0 = l0->Bitmap;
+  const int32_t W0 = b0->Width(), H0 = b0->Height();
+  const TResampleFilter filter = LayerFilter(l0);
+  if (filter == TResampleFilter::rfNone || l0->PosX != 0 || l0->PosY != 0 || l0->DisplayWidth() != W0 ||
+      l0->DisplayHeight() != H0)
+    return false;
+  // Plain layers only: inside layer 0, at their own size, no rotation, mask, magnifier or blend operation.
+  std::vector<int64_t> key;
+  key.reserve(size_t(LayerCount()) * 14 + 12);
+  for (TQxLayer* l : FLayers) {
+    TQxBitmap* b = l->Bitmap;
+    if (!b || l->RotationAngle != 0 || l->IsMask || l->Aux.Flag != 0 || l->BlendOperation != 0 || l->DimOutside ||
+        LayerFilter(l) != filter)
+      return false;
+    const TQxPixelFormat f = b->PixelFormat();
+    if (f != TQxPixelFormat::qx24RGB && f != TQxPixelFormat::qx1g) return false;
+    if (l->Visible && (l->DisplayWidth() != b->Width() || l->DisplayHeight() != b->Height() || l->PosX < 0 ||
+                       l->PosY < 0 || l->PosX + b->Width() > W0 || l->PosY + b->Height() > H0))
+      return false;
+    TQxBitmap* a = b->HasAlphaChannel() ? b->GetAlphaChannel() : nullptr;
+    for (int64_t v : {int64_t(reinterpret_cast<uintptr_t>(b)), int64_t(reinterpret_cast<uintptr_t>(a)),
+                      int64_t(b->Width()), int64_t(b->Height()), int64_t(f), int64_t(l->PosX), int64_t(l->PosY),
+                      int64_t(l->Opacity), int64_t(l->Visible)})
+      key.push_back(v);
+  }
+  for (int64_t v : {int64_t(FContentGeneration), int64_t(FSourceLeft), int64_t(FSourceTop), int64_t(FSourceWidth),
+                    int64_t(FSourceHeight), int64_t(FDestWidth), int64_t(FDestHeight), int64_t(filter),
+                    int64_t(FEnableAlphaChannel)})
+    key.push_back(v);
+
+  if (!FFlatCache) FFlatCache = std::make_unique<TFlatPaintCache>();
+  TFlatPaintCache& cache = *FFlatCache;
+  if (cache.Key != key) {
+    cache.Key.clear();
+    const int32_t SL = FSourceLeft, ST = FSourceTop, SW = FSourceWidth, SH = FSourceHeight;
+    const int32_t DW = FDestWidth, DH = FDestHeight;
+    bool mapped = false;
+    for (TQxLayer* l : FLayers)
+      mapped = mapped || l->Bitmap->MapsRows() ||
+               (l->Bitmap->HasAlphaChannel() && l->Bitmap->GetAlphaChannel()->MapsRows());
+    const int32_t oneBand = INT32_MAX;
+    // Row r of the visible part, every layer over layer 0, into D (colour) and DA (alpha).
+    auto flattenRow = [&](int32_t r, uint8_t* D, uint8_t* DA, std::vector<uint8_t>& expand) {
+      const int32_t y0 = ST + r;
+      bool firstLayer = true;
+      for (TQxLayer* l : FLayers) {
+        TQxBitmap* b = l->Bitmap;
+        if (!l->Visible) continue;
+        const int32_t ly = y0 - l->PosY;
+        const int32_t x1 = std::max(SL, l->PosX), x2 = std::min(SL + SW, l->PosX + b->Width());
+        if (ly < 0 || ly >= b->Height() || x2 <= x1) continue;
+        const uint8_t* P = b->Scanline(ly);
+        if (b->PixelFormat() == TQxPixelFormat::qx1g) {
+          expand.resize(size_t(b->Width()) * 3 + 3);
+          QxExpandBitRow(P, expand.data(), b->Width());
+          P = expand.data();
+        }
+        const uint8_t* A = FEnableAlphaChannel && b->HasAlphaChannel() ? b->GetAlphaChannel()->Scanline(ly) : nullptr;
+        const int32_t op = std::clamp(l->Opacity, 0, 255);
+        if (firstLayer) {
+          // Layer 0 covers the whole visible part.
+          std::memcpy(D, P + size_t(SL) * 3, size_t(SW) * 3);
+          for (int32_t x = 0; x < SW; ++x) DA[x] = uint8_t(A ? std::min<int32_t>(A[SL + x], op) : op);
+          firstLayer = false;
+          continue;
+        }
+        for (int32_t x = x1; x < x2; ++x) {
+          const int32_t lx = x - l->PosX;
+          const int32_t a = A ? std::min<int32_t>(A[lx], op) : op;
+          if (a == 0) continue;
+          OverPixel(D + size_t(x - SL) * 3, DA[x - SL], P + size_t(lx) * 3, a);
+        }
+      }
+    };
+    std::atomic<bool> opaque{true};
+    TQxBitmap& out = cache.Scaled;
+    out.FreeImage(true);
+    auto scaledAlpha = std::make_unique<TQxBitmap>(DW, DH, TQxPixelFormat::qx8g);
+    if (filter == TResampleFilter::rfFastLinear && DW < SW && DH < SH) {
+      // Shrinking by averaging boxes, as the resampler does, pulling the flattened rows as each box needs
+      // them: no copy of the whole picture, and the boxes run on every core.
+      out.Allocate(DW, DH, TQxPixelFormat::qx24RGB);
+      const double sx = double(DW) / SW, sy = double(DH) / SH;
+      std::vector<int32_t> q0(static_cast<size_t>(DW)), q1(static_cast<size_t>(DW));
+      std::vector<uint64_t> recipX(static_cast<size_t>(DW));
+      auto reciprocal = [](int64_t n) { return uint64_t((uint64_t(1) << 32) / uint64_t(n) + 1); };
+      for (int32_t i = 0; i < DW; ++i) {
+        q0[size_t(i)] = int32_t(std::min<int64_t>(Trunc(i / sx), SW - 1));
+        q1[size_t(i)] = int32_t(std::clamp<int64_t>(Trunc(std::min(i + 1, DW - 1) / sx + 1e-10), q0[size_t(i)], SW - 1));
+        recipX[size_t(i)] = reciprocal(q1[size_t(i)] - q0[size_t(i)] + 1);
+      }
+      ParallelBands(0, DH, mapped ? oneBand : 4, [&](int32_t First, int32_t Last) {
+        std::vector<uint8_t> expand, row(static_cast<size_t>(SW) * 3), rowA(static_cast<size_t>(SW));
+        std::vector<uint32_t> acc(static_cast<size_t>(DW) * 4);
+        bool allOpaque = true;
+        for (int32_t j = First; j < Last; ++j) {
+          const int32_t r0 = int32_t(std::min<int64_t>(Trunc(j / sy), SH - 1));
+          const int32_t r1 = int32_t(std::clamp<int64_t>(Trunc(std::min(j + 1, DH - 1) / sy), r0, SH - 1));
+          std::fill(acc.begin(), acc.end(), 0u);
+          for (int32_t r = r0; r <= r1; ++r) {
+            flattenRow(r, row.data(), rowA.data(), expand);
+            for (int32_t i = 0; i < DW; ++i) {
+              uint32_t sum[4] = {};
+              for (int32_t k = q0[size_t(i)]; k <= q1[size_t(i)]; ++k) {
+                const uint8_t* p = row.data() + size_t(k) * 3;
+                sum[0] += p[0];
+                sum[1] += p[1];
+                sum[2] += p[2];
+                sum[3] += rowA[size_t(k)];
+              }
+              const uint64_t m = recipX[size_t(i)];
+              for (int c = 0; c < 4; ++c) acc[size_t(i) * 4 + c] += uint32_t((sum[c] * m) >> 32);
+            }
+          }
+          const uint64_t m = reciprocal(r1 - r0 + 1);
+          uint8_t* D = out.Scanline(j);
+          uint8_t* DA = scaledAlpha->Scanline(j);
+          for (int32_t i = 0; i < DW; ++i) {
+            for (int c = 0; c < 3; ++c) D[i * 3 + c] = uint8_t((uint64_t(acc[size_t(i) * 4 + c]) * m) >> 32);
+            DA[i] = uint8_t((uint64_t(acc[size_t(i) * 4 + 3]) * m) >> 32);
+            allOpaque = allOpaque && DA[i] == 255;
+          }
+        }
+        if (!allOpaque) opaque.store(false, std::memory_order_relaxed);
+      });
+    } else {
+      TQxBitmap flat(SW, SH, TQxPixelFormat::qx24RGB);
+      auto flatAlpha = std::make_unique<TQxBitmap>(SW, SH, TQxPixelFormat::qx8g);
+      ParallelBands(0, SH, mapped ? oneBand : 16, [&](int32_t First, int32_t Last) {
+        std::vector<uint8_t> expand;
+        bool allOpaque = true;
+        for (int32_t r = First; r < Last; ++r) {
+          uint8_t* DA = flatAlpha->Scanline(r);
+          flattenRow(r, flat.Scanline(r), DA, expand);
+          for (int32_t x = 0; x < SW && allOpaque; ++x) allOpaque = DA[x] == 255;
+        }
+        if (!allOpaque) opaque.store(false, std::memory_order_relaxed);
+      });
+      if (SW == DW && SH == DH) {
+        out.AssignFrom(&flat);
+        scaledAlpha->AssignFrom(flatAlpha.get());
+      } else {
+        out.Allocate(DW, DH, TQxPixelFormat::qx24RGB);
+        QxResample(&flat, &out, filter);
+        QxResampleGray8(flatAlpha.get(), scaledAlpha.get(), filter);
+      }
+    }
+    if (!opaque.load()) {
+      scaledAlpha->Opaque = false;
+      out.SetAlphaChannel(std::move(scaledAlpha));
+    }
+    cache.Key = std::move(key);
+  }
+
+  TQxBitmap& scaled = cache.Scaled;
+  if (DrawBackground && scaled.HasAlphaChannel()) PaintCompositionBackground(Dest, UpdateRect);
+  else if (DrawBackground && (FImageLeft > 0 || FImageTop > 0 || FDestWidth < Dest->Width() ||
+                              FDestHeight < Dest->Height()))
+    PaintCompositionBackground(Dest, UpdateRect);
+  std::vector<int32_t> xt, yt;
+  scaled.DrawScaledEx(Dest, DestRows, xt, yt, UpdateRect, FImageLeft, FImageTop, FDestWidth, FDestHeight, 0, 0,
+                      FDestWidth, FDestHeight, true, FBackgroundStyle == TQxBackgroundStyle::qxbsSolid, 255,
+                      TResampleFilter::rfNone, true, 0);
+  // Where each layer lies on the screen, as drawing it on its own would have recorded.
+  for (int32_t i = 0; i < LayerCount(); ++i) {
+    TQxLayer* l = FLayers[size_t(i)];
+    if (!l->Visible) continue;
+    if (i == 0) {
+      l->DrawnRect = TRect(FImageLeft, FImageTop, FImageLeft + FDestWidth, FImageTop + FDestHeight);
+      l->ScreenMap = {FImageLeft, FImageTop, FDestWidth, FDestHeight, FSourceLeft, FSourceTop, FSourceWidth,
+                      FSourceHeight};
+      continue;
+    }
+    int32_t x = 0, y = 0, w = 0, h = 0;
+    LayerScreenRect(l, l->Bitmap->Width(), l->Bitmap->Height(), x, y, w, h);
+    l->DrawnRect = TRect(x, y, x + w, y + h);
+    l->ScreenMap = {x, y, w, h, 0, 0, l->Bitmap->Width(), l->Bitmap->Height()};
+  }
+  if (DrawOverlays) {
+    TBitmap* platform = Dest->Location() == TQxLocation::qxTBitmap ? Dest->GetTBitmap() : nullptr;
+    TQxLayer* cur = CurrentLayer();
+    if (platform && cur && cur->DimOutside) DimOutsideLayer(platform, FCurrentLayerIndex);
+  }
   return true;
 }
 
@@ -551,7 +786,11 @@ void TQuillotView::ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestR
   std::vector<uint8_t*> ownRows;
   std::vector<uint8_t*>& rows = DestRows ? *DestRows : ownRows;
   bool first = true;
-  for (int32_t i = 0; i < LayerCount(); ++i) DrawCompositionLayer(i, Dest, rows, UpdateRect, first, DrawBackground, DrawOverlays);
+  if (DrawFlattenedLayers(Dest, rows, UpdateRect, DrawBackground, DrawOverlays))
+    first = false;
+  else
+    for (int32_t i = 0; i < LayerCount(); ++i)
+      DrawCompositionLayer(i, Dest, rows, UpdateRect, first, DrawBackground, DrawOverlays);
 
   if ((OutsideBaseMode == 2 || OutsideBaseMode == 3) && Dest->PixelFormat() == TQxPixelFormat::qx24RGB) {
     const TQxLayerScreenMap& m = FLayers[0]->ScreenMap;

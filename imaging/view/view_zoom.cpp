@@ -144,15 +144,17 @@ double TQuillotView::GetFitZoom() {
 
 void TQuillotView::HideHorzScrollBar() {
   if (FHorzBarShown) {
-    QxShowScrollBar(this, SB_HORZ, false, FFlatScrollBars);
+    // Cleared first: hiding resizes the client, and the update that runs then may show the bar again.
     FHorzBarShown = false;
+    QxShowScrollBar(this, SB_HORZ, false, FFlatScrollBars);
   }
 }
 
 void TQuillotView::HideVertScrollBar() {
   if (FVertBarShown) {
-    QxShowScrollBar(this, SB_VERT, false, FFlatScrollBars);
+    // Cleared first: hiding resizes the client, and the update that runs then may show the bar again.
     FVertBarShown = false;
+    QxShowScrollBar(this, SB_VERT, false, FFlatScrollBars);
   }
 }
 
@@ -345,8 +347,8 @@ void TQuillotView::UpdateScrollBar(bool Horizontal, int32_t Max) {
       QxEnableScrollBar(this, Bar, ESB_DISABLE_BOTH, FFlatScrollBars);
       QxShowScrollBar(this, Bar, true, FFlatScrollBars);
     } else if (shown) {
-      QxShowScrollBar(this, Bar, false, FFlatScrollBars);
       shown = false;
+      QxShowScrollBar(this, Bar, false, FFlatScrollBars);
     }
     return;
   }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -20,17 +19,6 @@ struct BandJob {
   std::mutex ErrorLock;
   std::exception_ptr Error;
 };
-
-inline void CpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#endif
-}
-
-// Waking a sleeping thread costs tens of microseconds on a virtual machine, as much as a band of work,
-// so the workers and the caller spin for a while before they sleep. A repaint makes several calls back
-// to back and finds the workers still awake.
-constexpr auto kSpin = std::chrono::microseconds(300);
 
 class BandPool {
  public:
@@ -64,7 +52,7 @@ class BandPool {
       std::lock_guard<std::mutex> lock(FLock);
       FGeneration.fetch_add(1);
     }
-    if (FSleepers.load() > 0) FWake.notify_all();
+    FWake.notify_all();
     TakeBands(Job);
     WaitUntil([&] { return Job.Pending.load() == 0; });
     // A worker announces itself in FActive before it reads FJob, so once FJob is cleared and FActive
@@ -76,17 +64,13 @@ class BandPool {
   }
 
  private:
+  // Blocks: a thread that spins for a worker the machine has preempted only steals the core that worker
+  // needs. The caller has taken bands itself meanwhile, so it waits only for the last few.
   template <typename Pred>
   void WaitUntil(Pred Done) {
-    const auto until = std::chrono::steady_clock::now() + kSpin;
-    while (!Done()) {
-      if (std::chrono::steady_clock::now() < until) {
-        CpuRelax();
-        continue;
-      }
-      std::unique_lock<std::mutex> lock(FLock);
-      FDone.wait_for(lock, std::chrono::milliseconds(1), Done);
-    }
+    if (Done()) return;
+    std::unique_lock<std::mutex> lock(FLock);
+    FDone.wait(lock, Done);
   }
 
   void StartWorkers() {
@@ -97,13 +81,9 @@ class BandPool {
   void WorkerLoop() {
     uint64_t seen = 0;
     for (;;) {
-      const auto until = std::chrono::steady_clock::now() + kSpin;
-      while (FGeneration.load() == seen && !FStop.load() && std::chrono::steady_clock::now() < until) CpuRelax();
-      if (FGeneration.load() == seen && !FStop.load()) {
+      {
         std::unique_lock<std::mutex> lock(FLock);
-        FSleepers.fetch_add(1);
         FWake.wait(lock, [&] { return FStop.load() || FGeneration.load() != seen; });
-        FSleepers.fetch_sub(1);
       }
       if (FStop.load()) return;
       seen = FGeneration.load();
@@ -144,7 +124,6 @@ class BandPool {
   std::condition_variable FWake, FDone;
   std::atomic<bool> FStop{false};
   std::atomic<uint64_t> FGeneration{0};
-  std::atomic<int32_t> FSleepers{0};
   std::atomic<int32_t> FActive{0};  // workers between announcing themselves and leaving a job
   std::atomic<BandJob*> FJob{nullptr};
 };

@@ -1327,6 +1327,39 @@ void TWinControl::NotifyControls(uint32_t Msg) {
 void TWinControl::PaintHandler(TMessage& Message) {
   HDC dc = reinterpret_cast<HDC>(Message.WParam);
   if (!dc) dc = ControlCanvas();
+  if (dc != FControlCanvas.get()) {
+    // A paint message that brings another device context (a child drawing its parent's image
+    // under itself) paints there: the control's own canvas is pointed at it for the while.
+    if (!FControlCanvas) FControlCanvas = std::make_unique<TControlCanvas>(this);
+    TControlCanvas* c = FControlCanvas.get();
+    TBitmap* oldBitmap = c->Bitmap();
+    TPoint oldOrg, org;
+    GetViewportOrgEx(c, &oldOrg);
+    TRegion oldClip, clip;
+    bool hadClip = GetClipRgn(c, oldClip) == 1;
+    c->SetBitmap(dc->Bitmap());
+    GetViewportOrgEx(dc, &org);
+    SetViewportOrgEx(c, org.X, org.Y, nullptr);
+    if (GetClipRgn(dc, clip) == 1) SelectClipRgn(c, &clip);
+    bool pushed = !IsPainting(this);
+    if (pushed) PaintingControls().push_back(this);
+    struct TRestore {
+      TControlCanvas* C;
+      TBitmap* B;
+      TPoint O;
+      TRegion* R;
+      bool Pop;
+      ~TRestore() {
+        if (Pop) PaintingControls().pop_back();
+        C->SetBitmap(B);
+        SetViewportOrgEx(C, O.X, O.Y, nullptr);
+        SelectClipRgn(C, R);
+      }
+    } restore{c, oldBitmap, oldOrg, hadClip ? &oldClip : nullptr, pushed};
+    PaintWindow(dc);
+    PaintControls(dc, nullptr);
+    return;
+  }
   PaintWindow(dc);
   PaintControls(dc, nullptr);
 }
@@ -1343,7 +1376,8 @@ void TWinControl::PaintControls(HDC DC, TControl* First) {
       if (c != First) continue;
       started = true;
     }
-    if (dynamic_cast<TWinControl*>(c) || !c->Visible()) continue;
+    // A control already painting (drawing its parent's image under itself) is not painted again.
+    if (dynamic_cast<TWinControl*>(c) || !c->Visible() || IsPainting(c)) continue;
     TRect r = c->BoundsRect();
     OffsetRect(r, vo.X, vo.Y);
     TRect vis;
@@ -1672,3 +1706,10 @@ void DrawButtonFace(HDC DC, const TRect& R, bool Down, bool Enabled) {
   DrawEdge(DC, e, Down ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
   (void)Enabled;
 }
+
+namespace {
+uint32_t gBeeps = 0;
+}  // namespace
+
+void MessageBeep(uint32_t) { ++gBeeps; }
+uint32_t MessageBeepCount() { return gBeeps; }

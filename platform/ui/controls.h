@@ -69,6 +69,17 @@ inline constexpr TAnchorKind akBottom = TAnchorKind::akBottom;
 // Border of a control (forms have TFormBorderStyle in forms.h).
 enum class TBorderStyle : uint8_t { bsNone, bsSingle };
 
+// Horizontal text alignment; TLeftRight is its left/right part.
+enum class TAlignment : uint8_t { taLeftJustify, taRightJustify, taCenter };
+using TLeftRight = TAlignment;
+inline constexpr TAlignment taLeftJustify = TAlignment::taLeftJustify;
+inline constexpr TAlignment taRightJustify = TAlignment::taRightJustify;
+inline constexpr TAlignment taCenter = TAlignment::taCenter;
+// Vertical placement of a label's text.
+enum class TTextLayout : uint8_t { tlTop, tlCenter, tlBottom };
+// Where a button's picture sits beside its caption.
+enum class TButtonLayout : uint8_t { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
+
 enum class TControlStyleItem : uint8_t {
   csAcceptsControls,
   csCaptureMouse,
@@ -400,6 +411,8 @@ class TWinControl : public TControl {
 
   bool Showing() const override;
   virtual bool CanFocus() const;
+  // Whether a left click gives the control the focus; controls that decide it themselves say no.
+  virtual bool FocusOnClick() const { return true; }
   virtual void SetFocus();
   virtual bool Focused() const;
   int32_t TabOrder() const;
@@ -611,12 +624,17 @@ HWND SetCapture(HWND Wnd);
 bool ReleaseCapture();
 // Cursor position in screen coordinates as the input layer last saw it.
 TPoint GetCursorPos();
+// Shows Cursor as the pointer now: a WM_SETCURSOR handler that answers 1 calls it.
+void SetCursorShape(TCursor Cursor);
 // Caret of the focused window: one per thread as the platform has it.
 bool CreateCaret(HWND Wnd, int32_t Width, int32_t Height);
 bool DestroyCaret();
 bool SetCaretPos(int32_t X, int32_t Y);
 bool ShowCaret(HWND Wnd);
 bool HideCaret(HWND Wnd);
+// The platform's default beep, as for a refused keystroke; counted so that tests can hear it.
+void MessageBeep(uint32_t Type = 0);
+uint32_t MessageBeepCount();
 // Timers: WM_TIMER (WParam = IDEvent) to the window every Elapse milliseconds of the UI clock.
 uintptr_t SetTimer(HWND Wnd, uintptr_t IDEvent, uint32_t Elapse);
 bool KillTimer(HWND Wnd, uintptr_t IDEvent);

@@ -45,6 +45,7 @@ TCustomForm::~TCustomForm() {
   FDestroyFired = true;
   Destroying();
   if (TUiCore::MenuLoop && TUiMenuLoop::OwnsWindow(this)) TUiMenuLoop::CloseAll();
+  TUiMenuLoop::FormGone(this);
   auto& pr = TUiCore::PendingRelease;
   pr.erase(std::remove(pr.begin(), pr.end(), this), pr.end());
   // Owned components go while the form is still whole.
@@ -487,6 +488,10 @@ void TCustomForm::Dispatch(TMessage& M) {
     case CM_DIALOGKEY: CMDialogKey(M); break;
     case WM_CLOSE: Close(); break;
     case CM_RELEASE: Release(); break;
+    case WM_SYSCOMMAND:
+      // Only the bottom-right corner is sized with the mouse (the status bar's grip asks for it).
+      if ((M.WParam & 0xFFF0) == SC_SIZE && (M.WParam & 0xF) == 8 && !Parent()) BeginFormSizing(this);
+      break;
     default: TWinControl::Dispatch(M); break;
   }
 }
@@ -708,6 +713,8 @@ TScreen::TScreen(TComponent* AOwner)
       FMenuFont(std::make_unique<TFont>()),
       FIconFont(std::make_unique<TFont>()) {
   FHintFont->SetColor(clInfoText);
+  FMenuFont->SetName(kMenuFontName);
+  FMenuFont->SetHeight(kMenuFontHeight);
   FMenuFont->SetColor(clMenuText);
 }
 

@@ -36,7 +36,17 @@ void TCustomImageList::SetHeight(int32_t v) {
   Clear();
 }
 
+void TCustomImageList::RegisterChanges(TChangeLink* Link) {
+  if (Link && std::find(FLinks.begin(), FLinks.end(), Link) == FLinks.end()) FLinks.push_back(Link);
+}
+
+void TCustomImageList::UnRegisterChanges(TChangeLink* Link) {
+  FLinks.erase(std::remove(FLinks.begin(), FLinks.end(), Link), FLinks.end());
+}
+
 void TCustomImageList::Changed() {
+  for (TChangeLink* l : std::vector<TChangeLink*>(FLinks))
+    if (l->OnChange) l->OnChange(this);
   if (OnChange) OnChange(this);
 }
 

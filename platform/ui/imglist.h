@@ -12,6 +12,12 @@
 enum class TDrawingStyle : uint8_t { dsFocus, dsSelected, dsNormal, dsTransparent };
 enum class TImageType : uint8_t { itImage, itMask };
 
+// A listener of an image list: its OnChange runs whenever the list's pictures change.
+class TChangeLink {
+ public:
+  TNotifyEvent OnChange;
+};
+
 class TCustomImageList : public TComponent {
  public:
   explicit TCustomImageList(TComponent* AOwner);
@@ -43,9 +49,13 @@ class TCustomImageList : public TComponent {
             bool Enabled) const;
 
   TNotifyEvent OnChange;
+  // Listeners besides OnChange (not owned; a listener unregisters before it goes).
+  void RegisterChanges(TChangeLink* Link);
+  void UnRegisterChanges(TChangeLink* Link);
 
  private:
   void Changed();
+  std::vector<TChangeLink*> FLinks;
   int32_t FWidth = 16;
   int32_t FHeight = 16;
   TColor FBkColor = clNone;

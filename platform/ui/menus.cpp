@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
+#include <set>
 
 #include "platform/ui/imglist.h"
 #include "platform/ui/menus_internal.h"
@@ -136,34 +138,121 @@ namespace {
 uint32_t gNextCommand = 100;
 constexpr int32_t kFrame = 3;
 
-class TPopupWindow : public TCustomForm {
+class TPopupWindow;
+TPopupWindow* gPainting = nullptr;
+std::set<TPopupWindow*>& LivePopups() {
+  static std::set<TPopupWindow*> s;
+  return s;
+}
+
+intptr_t DefaultPopupProc(TMenuPopupWindow*, uint32_t Msg, uintptr_t WParam, intptr_t) {
+  if (Msg != WM_ERASEBKGND) return 0;
+  auto* c = reinterpret_cast<TCanvas*>(WParam);
+  TRect r = c->ClipRect();
+  TBrush b;
+  b.SetColor(clMenu);
+  FillRect(c, r, b);
+  return 1;
+}
+
+class TPopupWindow : public TCustomForm, public TMenuPopupWindow {
  public:
   TPopupWindow(TMenuItem* Parent, int32_t Level) : TCustomForm(nullptr), FItem(Parent), FLevel(Level) {
     SetBorderStyle(TFormBorderStyle::bsNone);
     SetColor(clMenu);
+    MenuWindowProc = DefaultPopupProc;
+    LivePopups().insert(this);
   }
+  ~TPopupWindow() override { LivePopups().erase(this); }
   std::string ClassName() const override { return "TPopupWindow"; }
   TMenuItem* FItem;
   int32_t FLevel;
   std::vector<TMenuItem*> FItems;  // visible items
-  std::vector<TRect> FRects;       // client coordinates
+  std::vector<TRect> FRects;       // whole-window coordinates
   int32_t FSelected = -1;
+  TRect FWin;                      // the whole window on the screen
+  TRect FRegion;                   // the part that shows (window coordinates)
+  bool FHasRegion = false;
+  bool FInPaint = false, FGeometryPending = false;
+  TPoint FBaseOrg;
 
-  int32_t ItemAt(const TPoint& P) const {
+  // Whole-window coordinates of a pixel of the shown part.
+  TPoint ToWindow(const TPoint& P) const {
+    return FHasRegion ? TPoint(P.X + FRegion.Left, P.Y + FRegion.Top) : P;
+  }
+  int32_t ItemAt(const TPoint& FormPt) const {
+    TPoint P = ToWindow(FormPt);
     for (size_t i = 0; i < FRects.size(); ++i)
       if (PtInRect(FRects[i], P)) return static_cast<int32_t>(i);
     return -1;
   }
+  void Place(const TRect& Win) {
+    FWin = Win;
+    ApplyGeometry();
+  }
+  void ApplyGeometry() {
+    if (FHasRegion)
+      SetBounds(FWin.Left + FRegion.Left, FWin.Top + FRegion.Top, FRegion.Width(), FRegion.Height());
+    else
+      SetBounds(FWin.Left, FWin.Top, FWin.Width(), FWin.Height());
+  }
+  void GeometryChanged() {
+    if (!FInPaint) {
+      ApplyGeometry();
+      Invalidate();
+      return;
+    }
+    if (FGeometryPending) return;
+    FGeometryPending = true;
+    TPopupWindow* self = this;
+    TUiCore::QueueFn([self] {
+      if (!LivePopups().count(self)) return;
+      self->FGeometryPending = false;
+      self->ApplyGeometry();
+      self->Invalidate();
+    });
+  }
+
+  // TMenuPopupWindow
+  TRect WindowRect() const override { return FWin; }
+  void SetWindowRegion(const TRect* Region) override {
+    if (Region) FRegion = *Region;
+    FHasRegion = Region != nullptr;
+    GeometryChanged();
+  }
+  bool HasWindowRegion() const override { return FHasRegion; }
+  void MoveWindow(int32_t X, int32_t Y) override {
+    FWin = Rect(X, Y, X + FWin.Width(), Y + FWin.Height());
+    GeometryChanged();
+  }
+  void PaintWindow(const std::function<void(TCanvas*)>& Fn) override {
+    TCanvas* c = Canvas();
+    TPoint base = FInPaint ? FBaseOrg : TPoint(0, 0);
+    if (!FInPaint) GetViewportOrgEx(c, &base);
+    SaveDC(c);
+    TPoint o = ToWindow(Point(0, 0));
+    SetViewportOrgEx(c, base.X - o.X, base.Y - o.Y, nullptr);
+    Fn(c);
+    RestoreDC(c, -1);
+  }
+  TMenuItem* ParentItem() const override { return FItem; }
+  intptr_t Send(uint32_t Msg, uintptr_t WParam = 0) { return MenuWindowProc ? MenuWindowProc(this, Msg, WParam, 0) : 0; }
 
  protected:
   void Activate() override {}
   void Paint() override {
     TCanvas* c = Canvas();
-    TRect r = ClientRect();
-    TBrush b;
-    b.SetColor(clMenu);
-    FillRect(c, r, b);
-    DrawEdge(c, r, EDGE_RAISED, BF_RECT);
+    GetViewportOrgEx(c, &FBaseOrg);
+    FInPaint = true;
+    gPainting = this;
+    struct TPaintEnd {
+      TPopupWindow* W;
+      ~TPaintEnd() {
+        gPainting = nullptr;
+        W->FInPaint = false;
+      }
+    } end{this};
+    PaintWindow([this](TCanvas* w) { Send(WM_ERASEBKGND, reinterpret_cast<uintptr_t>(w)); });
     for (size_t i = 0; i < FItems.size(); ++i) {
       TOwnerDrawState st;
       if (static_cast<int32_t>(i) == FSelected) st.Include(odSelected);
@@ -172,7 +261,11 @@ class TPopupWindow : public TCustomForm {
       if (FItems[i]->Default()) st.Include(odDefault);
       c->Font()->Assign(*Screen->MenuFont());
       SaveDC(c);
-      FItems[i]->AdvancedDrawItem(c, FRects[i], st, false);
+      TPoint o = ToWindow(Point(0, 0));
+      OffsetViewportOrgEx(c, kFrame - o.X, kFrame - o.Y, nullptr);
+      TRect r = FRects[i];
+      OffsetRect(r, -kFrame, -kFrame);
+      FItems[i]->AdvancedDrawItem(c, r, st, false);
       RestoreDC(c, -1);
     }
   }
@@ -182,7 +275,21 @@ struct TLevel {
   TPopupWindow* Win = nullptr;
 };
 
+// The menu-bar item under the mouse while no menu is open.
+struct THot {
+  TCustomForm* Form = nullptr;
+  int32_t Index = -1;
+} gHot;
+
+void InvalidateBar(TCustomForm* F) {
+  if (F) F->InvalidateWindowRect(Rect(0, 0, F->Width(), F->MenuBarHeight()));
+}
+
 }  // namespace
+
+TMenuPopupWindow* MenuPopupOfCanvas(TCanvas* Canvas) {
+  return gPainting && Canvas && static_cast<TCanvas*>(gPainting->Canvas()) == Canvas ? gPainting : nullptr;
+}
 
 class TUiMenuLoopImpl {
  public:
@@ -200,6 +307,8 @@ class TUiMenuLoopImpl {
       TPopupWindow* w = Levels.back().Win;
       Levels.pop_back();
       w->Hide();
+      w->Send(WM_SHOWWINDOW, 0);
+      w->Send(WM_DESTROY);
       delete w;
     }
   }
@@ -213,8 +322,9 @@ class TUiMenuLoopImpl {
 
   static bool Selectable(TMenuItem* I) { return I->Visible() && !I->IsLine(); }
 
-  // Opens the sub-items of Parent as a new level at screen point (X, Y).
-  void Open(TMenuItem* Parent, int32_t X, int32_t Y, bool SelectFirst) {
+  // Opens the sub-items of Parent as a new level at screen point (X, Y); a sub-menu that does not
+  // fit on the right of its parent (whose window starts at LeftEdge) opens on its left.
+  void Open(TMenuItem* Parent, int32_t X, int32_t Y, bool SelectFirst, int32_t LeftEdge = INT32_MIN) {
     Parent->Click();  // the parent hears that its items are about to show
     auto items = VisibleItems(Parent);
     if (items.empty()) return;
@@ -236,9 +346,10 @@ class TUiMenuLoopImpl {
     }
     int32_t W = width + 2 * kFrame, H = y + kFrame;
     TRect scr = Application->Backend()->ScreenRect();
-    if (X + W > scr.Right) X = std::max(scr.Left, scr.Right - W);
+    if (X + W > scr.Right) X = LeftEdge != INT32_MIN ? LeftEdge - W + kFrame : scr.Right - W;
+    X = std::max(scr.Left, X);
     if (Y + H > scr.Bottom) Y = std::max(scr.Top, scr.Bottom - H);
-    w->SetBounds(X, Y, W, H);
+    w->Place(Rect(X, Y, X + W, Y + H));
     Levels.push_back({w});
     if (SelectFirst) Select(w, Next(w, -1, +1));
     w->Show();
@@ -269,13 +380,21 @@ class TUiMenuLoopImpl {
     CloseFrom(L + 1);
     if (it->Count() == 0 || !it->Enabled()) return;
     TRect r = w->FRects[static_cast<size_t>(w->FSelected)];
-    Open(it, w->Left() + w->Width() - kFrame, w->Top() + r.Top - kFrame, SelectFirst);
+    Open(it, w->FWin.Right - kFrame, w->FWin.Top + r.Top - kFrame, SelectFirst, w->FWin.Left);
   }
+
+  void SetBarIndex(int32_t Index) {
+    if (Index == BarIndex) return;
+    BarIndex = Index;
+    InvalidateBar(BarForm);
+  }
+
+  int32_t BarCount() const { return static_cast<int32_t>(VisibleItems(BarForm->Menu()->Items()).size()); }
 
   void OpenBarItem(int32_t Index, bool SelectFirst) {
     CloseFrom(0);
     BarIndex = Index;
-    if (BarForm) BarForm->InvalidateWindowRect(Rect(0, 0, BarForm->Width(), BarForm->MenuBarHeight()));
+    InvalidateBar(BarForm);
     TMenuItem* root = BarForm->Menu()->Items();
     auto items = VisibleItems(root);
     if (Index < 0 || Index >= static_cast<int32_t>(items.size())) return;
@@ -308,8 +427,17 @@ class TUiMenuLoopImpl {
 namespace {
 TUiMenuLoopImpl* Loop() { return reinterpret_cast<TUiMenuLoopImpl*>(TUiCore::MenuLoop); }
 
+void SetHot(TCustomForm* F, int32_t Index) {
+  if (gHot.Form == F && gHot.Index == Index) return;
+  TCustomForm* old = gHot.Form;
+  gHot = {Index >= 0 ? F : nullptr, Index};
+  InvalidateBar(old);
+  if (F != old) InvalidateBar(F);
+}
+
 // Runs a loop until the menu closes, then runs the chosen item.
 void RunLoop(TUiMenuLoopImpl& L) {
+  SetHot(nullptr, -1);
   L.Prev = TUiCore::MenuLoop;
   TUiCore::MenuLoop = reinterpret_cast<TUiMenuLoop*>(&L);
   TMenuItem* chosen = nullptr;
@@ -324,7 +452,7 @@ void RunLoop(TUiMenuLoopImpl& L) {
   TUiCore::MenuLoop = L.Prev;
   TCustomForm* bar = L.BarForm;
   L.CloseFrom(0);
-  if (bar) bar->InvalidateWindowRect(Rect(0, 0, bar->Width(), bar->MenuBarHeight()));
+  InvalidateBar(bar);
   if (chosen) chosen->Click();
 }
 
@@ -338,6 +466,39 @@ int32_t BarItemAt(TCustomForm* F, const TPoint& P) {
     if (TUiMenuLoop::BarItemRect(F, i, r) && PtInRect(r, P)) return i;
   }
   return -1;
+}
+
+// Keys while the bar is active and no drop-down shows (after Alt): arrows walk the bar, Down,
+// Up, Enter or an accelerator open a drop-down, Esc and Alt leave.
+void BarKey(TUiMenuLoopImpl* L, const TUiEvent& E) {
+  int32_t n = L->BarCount();
+  if (E.Type == TUiEvent::Kind::Char) {
+    uint32_t code = static_cast<unsigned char>(E.Text.empty() ? 0 : E.Text[0]);
+    auto items = TUiMenuLoopImpl::VisibleItems(L->BarForm->Menu()->Items());
+    for (size_t i = 0; i < items.size(); ++i)
+      if (items[i]->Enabled() && IsAccel(code, items[i]->Caption())) {
+        L->OpenBarItem(static_cast<int32_t>(i), true);
+        break;
+      }
+    return;
+  }
+  if (E.Type != TUiEvent::Kind::KeyDown) return;
+  switch (E.Key) {
+    case VK_ESCAPE:
+    case VK_MENU:
+    case VK_F10: L->Active = false; break;
+    case VK_LEFT:
+      if (n > 0) L->SetBarIndex((L->BarIndex - 1 + n) % n);
+      break;
+    case VK_RIGHT:
+      if (n > 0) L->SetBarIndex((L->BarIndex + 1) % n);
+      break;
+    case VK_DOWN:
+    case VK_UP:
+    case VK_RETURN:
+    case VK_SPACE: L->OpenBarItem(L->BarIndex, true); break;
+    default: break;
+  }
 }
 }  // namespace
 
@@ -364,9 +525,12 @@ bool TUiMenuLoop::HandleMouse(TCustomForm* F, const TUiEvent& E) {
   }
   if (F == L->BarForm && E.Y >= 0 && E.Y < F->MenuBarHeight()) {
     int32_t b = BarItemAt(F, p);
-    if (E.Type == TUiEvent::Kind::MouseMove && b >= 0 && b != L->BarIndex) L->OpenBarItem(b, false);
+    if (E.Type == TUiEvent::Kind::MouseMove && b >= 0 && b != L->BarIndex) {
+      if (L->Levels.empty()) L->SetBarIndex(b);
+      else L->OpenBarItem(b, false);
+    }
     if (E.Type == TUiEvent::Kind::MouseDown) {
-      if (b == L->BarIndex || b < 0) L->Active = false;
+      if (b < 0 || (b == L->BarIndex && !L->Levels.empty())) L->Active = false;
       else L->OpenBarItem(b, false);
     }
     return true;
@@ -380,7 +544,8 @@ bool TUiMenuLoop::HandleKey(TCustomForm*, const TUiEvent& E) {
   if (!L) return false;
   if (E.Type == TUiEvent::Kind::KeyUp) return true;
   if (L->Levels.empty()) {
-    if (E.Type == TUiEvent::Kind::KeyDown && E.Key == VK_ESCAPE) L->Active = false;
+    if (L->BarForm && L->BarIndex >= 0) BarKey(L, E);
+    else if (E.Type == TUiEvent::Kind::KeyDown && E.Key == VK_ESCAPE) L->Active = false;
     return true;
   }
   size_t last = L->Levels.size() - 1;
@@ -404,13 +569,14 @@ bool TUiMenuLoop::HandleKey(TCustomForm*, const TUiEvent& E) {
       if (last > 0) L->CloseFrom(last);
       else L->Active = false;
       break;
+    case VK_MENU: L->Active = false; break;
     case VK_UP: L->Select(w, L->Next(w, w->FSelected < 0 ? 0 : w->FSelected, -1)); break;
     case VK_DOWN: L->Select(w, L->Next(w, w->FSelected, +1)); break;
     case VK_RIGHT:
       if (w->FSelected >= 0 && w->FItems[static_cast<size_t>(w->FSelected)]->Count() > 0) {
         L->OpenSub(last, true);
       } else if (L->BarForm) {
-        int32_t n = static_cast<int32_t>(TUiMenuLoopImpl::VisibleItems(L->BarForm->Menu()->Items()).size());
+        int32_t n = L->BarCount();
         if (n > 0) L->OpenBarItem((L->BarIndex + 1) % n, true);
       }
       break;
@@ -418,7 +584,7 @@ bool TUiMenuLoop::HandleKey(TCustomForm*, const TUiEvent& E) {
       if (last > 0) {
         L->CloseFrom(last);
       } else if (L->BarForm) {
-        int32_t n = static_cast<int32_t>(TUiMenuLoopImpl::VisibleItems(L->BarForm->Menu()->Items()).size());
+        int32_t n = L->BarCount();
         if (n > 0) L->OpenBarItem((L->BarIndex - 1 + n) % n, true);
       }
       break;
@@ -441,6 +607,12 @@ void TUiMenuLoop::BarMouseDown(TCustomForm* F, const TPoint& P) {
   OpenBar(F, b, false);
 }
 
+void TUiMenuLoop::BarMouseMove(TCustomForm* F, const TPoint& P) {
+  if (TUiCore::MenuLoop) return;
+  bool onBar = F && F->Menu() && P.Y >= 0 && P.Y < F->MenuBarHeight();
+  SetHot(F, onBar ? BarItemAt(F, P) : -1);
+}
+
 void TUiMenuLoop::OpenBar(TCustomForm* F, int32_t Index, bool Keyboard) {
   if (!F->Menu() || TUiCore::MenuLoop) return;
   TUiMenuLoopImpl L;
@@ -450,10 +622,19 @@ void TUiMenuLoop::OpenBar(TCustomForm* F, int32_t Index, bool Keyboard) {
     // A bar item without sub-items is a command of its own.
     TMenuItem* c = L.Chosen;
     L.BarIndex = -1;
-    F->InvalidateWindowRect(Rect(0, 0, F->Width(), F->MenuBarHeight()));
+    InvalidateBar(F);
     if (c) c->Click();
     return;
   }
+  RunLoop(L);
+}
+
+void TUiMenuLoop::ActivateBar(TCustomForm* F) {
+  if (!F->Menu() || TUiCore::MenuLoop) return;
+  TUiMenuLoopImpl L;
+  L.BarForm = F;
+  if (L.BarCount() == 0) return;
+  L.SetBarIndex(0);
   RunLoop(L);
 }
 
@@ -477,6 +658,10 @@ void TUiMenuLoop::CloseAll() {
 bool TUiMenuLoop::OwnsWindow(TCustomForm* F) {
   TUiMenuLoopImpl* L = Loop();
   return L && (L->LevelOf(F) >= 0 || L->BarForm == F);
+}
+
+void TUiMenuLoop::FormGone(TCustomForm* F) {
+  if (gHot.Form == F) gHot = {};
 }
 
 bool TUiMenuLoop::BarItemRect(TCustomForm* F, int32_t Index, TRect& R) {
@@ -505,9 +690,11 @@ bool TUiMenuLoop::BarItemRect(TCustomForm* F, int32_t Index, TRect& R) {
 void TUiMenuLoop::PaintBar(TCustomForm* F, HDC DC) {
   TMenuItem* root = F->Menu()->Items();
   int32_t h = F->MenuBarHeight();
+  // Owner-drawn bars paint their own background. Right of the last item the bar colour goes down
+  // only while that item is plain: a lit or open last item leaves what its plain look painted.
   TBrush b;
   b.SetColor(clMenuBar);
-  FillRect(DC, Rect(0, 0, F->Width(), h), b);
+  if (!F->Menu()->OwnerDraw()) FillRect(DC, Rect(0, 0, F->Width(), h), b);
   TUiMenuLoopImpl* L = Loop();
   int32_t k = 0;
   for (int32_t i = 0; i < root->Count(); ++i) {
@@ -516,8 +703,14 @@ void TUiMenuLoop::PaintBar(TCustomForm* F, HDC DC) {
     TRect r;
     if (!BarItemRect(F, k, r)) break;
     TOwnerDrawState st;
-    if (L && L->BarForm == F && L->BarIndex == k) st.Include(odSelected);
+    bool looping = L && L->BarForm == F;
+    if (looping && L->BarIndex == k) st.Include(L->Levels.empty() ? odHotLight : odSelected);
+    if (!looping && gHot.Form == F && gHot.Index == k) st.Include(odHotLight);
     if (!it->Enabled()) st += TOwnerDrawState{odDisabled, odGrayed};
+    bool last = true;
+    for (int32_t j = i + 1; j < root->Count(); ++j) last = last && !root->Items(j)->Visible();
+    if (F->Menu()->OwnerDraw() && last && !st.Contains(odSelected) && !st.Contains(odHotLight))
+      FillRect(DC, Rect(r.Right, 0, F->Width(), h), b);
     DC->Font()->Assign(*Screen->MenuFont());
     SaveDC(DC);
     it->AdvancedDrawItem(DC, r, st, true);
@@ -727,6 +920,22 @@ bool TMenuItem::PopupWindowRect(TRect& R) const {
   for (auto& lv : L->Levels)
     if (lv.Win->FItem == this) {
       R = lv.Win->BoundsRect();
+      return true;
+    }
+  return false;
+}
+
+bool TMenuItem::ScreenRect(TRect& R) const {
+  if (!ItemRect(R)) return false;
+  if (FParent && FParent->FMenu && dynamic_cast<TMainMenu*>(FParent->FMenu)) {
+    auto* f = dynamic_cast<TCustomForm*>(FParent->FMenu->WindowHandleControl());
+    if (!f) return false;
+    OffsetRect(R, f->Left(), f->Top());
+    return true;
+  }
+  for (auto& lv : Loop()->Levels)
+    if (std::find(lv.Win->FItems.begin(), lv.Win->FItems.end(), this) != lv.Win->FItems.end()) {
+      OffsetRect(R, lv.Win->FWin.Left, lv.Win->FWin.Top);
       return true;
     }
   return false;
@@ -954,5 +1163,12 @@ void TPopupMenu::Popup(int32_t X, int32_t Y) {
 }
 
 bool MenuIsTracking() { return TUiCore::MenuLoop != nullptr; }
+
+std::vector<TCustomForm*> MenuPopupForms() {
+  std::vector<TCustomForm*> v;
+  if (TUiMenuLoopImpl* L = Loop())
+    for (auto& lv : L->Levels) v.push_back(lv.Win);
+  return v;
+}
 
 void CloseMenus() { TUiMenuLoop::CloseAll(); }

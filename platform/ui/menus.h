@@ -13,6 +13,10 @@ class TImageList;
 class TMenu;
 class TCustomForm;
 
+// The platform menu font: one face and size for every menu, named here only.
+inline constexpr const char* kMenuFontName = "DejaVu Sans";
+inline constexpr int32_t kMenuFontHeight = -11;
+
 // Key code in the low byte, scShift / scCtrl / scAlt above it.
 using TShortCut = uint16_t;
 inline constexpr TShortCut scShift = 0x2000;
@@ -126,6 +130,8 @@ class TMenuItem : public TComponent {
   bool ItemRect(TRect& R) const;
   // Rectangle of the popup window that shows the item's sub-items, in screen coordinates.
   bool PopupWindowRect(TRect& R) const;
+  // Rectangle of the item in screen coordinates, when shown.
+  bool ScreenRect(TRect& R) const;
 
   // Fires OnClick; with AutoCheck toggles Checked (radio items: checks this one).
   virtual void Click();
@@ -231,6 +237,36 @@ class TPopupMenu : public TMenu {
   bool FAutoPopup = true;
   TPopupAlignment FAlignment = TPopupAlignment::paLeft;
 };
+
+// A popup window of an open menu as owner-draw code sees it. Items are painted in the window's
+// client coordinates, which start 3 pixels inside the window.
+class TMenuPopupWindow {
+ public:
+  using TProc = std::function<intptr_t(TMenuPopupWindow* Window, uint32_t Msg, uintptr_t WParam, intptr_t LParam)>;
+  virtual ~TMenuPopupWindow() = default;
+  // The whole window in screen coordinates, parts that a region hides included.
+  virtual TRect WindowRect() const = 0;
+  // Only Region (window coordinates) shows from now on; nil shows the whole window. During a
+  // paint the change takes effect, with a repaint, once the paint is done.
+  virtual void SetWindowRegion(const TRect* Region) = 0;
+  virtual bool HasWindowRegion() const = 0;
+  // Moves the whole window's top-left corner to the screen point (X, Y).
+  virtual void MoveWindow(int32_t X, int32_t Y) = 0;
+  // Runs Paint on a canvas of the whole window (window coordinates, borders included).
+  virtual void PaintWindow(const std::function<void(TCanvas* Canvas)>& Paint) = 0;
+  // The item whose sub-items the window shows.
+  virtual TMenuItem* ParentItem() const = 0;
+  // Messages of the window: WM_ERASEBKGND (wparam: the canvas) before the items paint, answered
+  // non-zero once the background is done; WM_SHOWWINDOW (wparam 0) when it hides; WM_DESTROY.
+  // Whoever replaces it keeps the procedure it replaced in UserData.
+  TProc MenuWindowProc;
+  TProc UserData;
+};
+// The popup window whose items are being painted on Canvas, or nil (a menu-bar paint).
+TMenuPopupWindow* MenuPopupOfCanvas(TCanvas* Canvas);
+
+// The windows of the open menu, outermost first (empty when none is open).
+std::vector<TCustomForm*> MenuPopupForms();
 
 // True while a menu (bar drop-down or popup) is open and tracking input.
 bool MenuIsTracking();

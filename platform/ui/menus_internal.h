@@ -15,6 +15,12 @@ class TUiMenuLoop {
   static bool HandleKey(TCustomForm* F, const TUiEvent& E);
   // A press on the form's menu bar opens the item there and tracks the menu.
   static void BarMouseDown(TCustomForm* F, const TPoint& WindowPt);
+  // The pointer moved over the window with no menu open: the bar item under it lights up.
+  static void BarMouseMove(TCustomForm* F, const TPoint& WindowPt);
+  // Alt pressed and let go alone: the first bar item lights up and the keyboard walks the bar.
+  static void ActivateBar(TCustomForm* F);
+  // The form goes away: the menu forgets it.
+  static void FormGone(TCustomForm* F);
   // Opens bar item Index (keyboard: the first sub-item is selected).
   static void OpenBar(TCustomForm* F, int32_t Index, bool Keyboard);
   // Alt + character on the bar; true when an item matched.

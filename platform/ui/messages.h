@@ -77,6 +77,8 @@ inline constexpr uint32_t WM_SYSCHAR = 0x0106;
 inline constexpr uint32_t WM_INITDIALOG = 0x0110;
 inline constexpr uint32_t WM_COMMAND = 0x0111;
 inline constexpr uint32_t WM_SYSCOMMAND = 0x0112;
+// WM_SYSCOMMAND: size the window with the mouse; the low four bits name the edge (8 bottom-right).
+inline constexpr uintptr_t SC_SIZE = 0xF000;
 inline constexpr uint32_t WM_TIMER = 0x0113;
 inline constexpr uint32_t WM_HSCROLL = 0x0114;
 inline constexpr uint32_t WM_VSCROLL = 0x0115;

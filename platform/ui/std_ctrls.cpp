@@ -190,19 +190,44 @@ void TCustomEdit::ReplaceSelection(const std::string& Text, bool KeepUndo) {
   Change();
 }
 
+void TCustomEdit::SetMargins(int32_t Left, int32_t Right) {
+  FLeftMargin = std::max(0, Left);
+  FRightMargin = std::max(0, Right);
+  EnsureCaretVisible();
+  Invalidate();
+}
+
+void TCustomEdit::SetRightAligned(bool Value) {
+  if (FRightAligned == Value) return;
+  FRightAligned = Value;
+  FScrollX = 0;
+  Invalidate();
+}
+
+int32_t TCustomEdit::TextOriginX() const {
+  if (FRightAligned) {
+    TCanvas* c = const_cast<TCustomEdit*>(this)->ControlCanvas();
+    c->Font()->Assign(*Font());
+    int32_t room = ClientWidth() - FRightMargin - FLeftMargin - 2 * kPad;
+    int32_t w = c->TextWidth(Text());
+    if (w <= room) return ClientWidth() - FRightMargin - kPad - w;
+  }
+  return FLeftMargin + kPad - FScrollX;
+}
+
 int32_t TCustomEdit::CaretX() const {
   TCanvas* c = const_cast<TCustomEdit*>(this)->ControlCanvas();
   c->Font()->Assign(*Font());
   std::u32string t = ToU32(Text());
   int32_t pos = FSelLength > 0 && FAnchor == FSelStart ? FSelStart + FSelLength : FSelStart;
-  return kPad - FScrollX + c->TextWidth(ToU8(t.substr(0, static_cast<size_t>(pos))));
+  return TextOriginX() + c->TextWidth(ToU8(t.substr(0, static_cast<size_t>(pos))));
 }
 
 int32_t TCustomEdit::CharAtX(int32_t X) const {
   TCanvas* c = const_cast<TCustomEdit*>(this)->ControlCanvas();
   c->Font()->Assign(*Font());
   std::u32string t = ToU32(Text());
-  int32_t x = X + FScrollX - kPad;
+  int32_t x = X - TextOriginX();
   int32_t prev = 0;
   for (size_t i = 1; i <= t.size(); ++i) {
     int32_t w = c->TextWidth(ToU8(t.substr(0, i)));
@@ -214,9 +239,9 @@ int32_t TCustomEdit::CharAtX(int32_t X) const {
 
 void TCustomEdit::EnsureCaretVisible() {
   int32_t x = CaretX();
-  int32_t cw = ClientWidth();
-  if (x < kPad) FScrollX -= kPad - x;
-  else if (x > cw - kPad) FScrollX += x - (cw - kPad);
+  int32_t lo = FLeftMargin + kPad, hi = ClientWidth() - FRightMargin - kPad;
+  if (x < lo) FScrollX -= lo - x;
+  else if (x > hi) FScrollX += x - hi;
   if (FScrollX < 0) FScrollX = 0;
 }
 
@@ -368,13 +393,16 @@ void TCustomEdit::Dispatch(TMessage& M) {
 void TCustomEdit::PaintWindow(HDC DC) {
   TRect r = ClientRect();
   TBrush b;
-  b.SetColor(Enabled() ? Color() : clBtnFace);
+  b.SetColor(FaceColor());
   FillRect(DC, r, b);
   DC->Font()->Assign(*Font());
   std::u32string t = ToU32(Text());
   int32_t th = DC->TextHeight("Wg");
   int32_t y = (r.Height() - th) / 2;
-  int32_t x0 = kPad - FScrollX;
+  int32_t x0 = TextOriginX();
+  // The margins stay blank: other parts of a composed edit lie there.
+  int saved = SaveDC(DC);
+  IntersectClipRect(DC, FLeftMargin, 0, r.Right - FRightMargin, r.Bottom);
   SetBkMode(DC, TRANSPARENT);
   bool showSel = FSelLength > 0 && (Focused() || !FHideSelection);
   int32_t a = FSelStart, e = FSelStart + FSelLength;
@@ -399,4 +427,5 @@ void TCustomEdit::PaintWindow(HDC DC) {
     TRect caret = Rect(cx, y, cx + 1, y + th);
     InvertRect(DC, caret);
   }
+  RestoreDC(DC, saved);
 }

@@ -8,6 +8,12 @@
 
 enum class TEditCharCase : uint8_t { ecNormal, ecUpperCase, ecLowerCase };
 
+// The state of a check box.
+enum class TCheckBoxState : uint8_t { cbUnchecked, cbChecked, cbGrayed };
+inline constexpr TCheckBoxState cbUnchecked = TCheckBoxState::cbUnchecked;
+inline constexpr TCheckBoxState cbChecked = TCheckBoxState::cbChecked;
+inline constexpr TCheckBoxState cbGrayed = TCheckBoxState::cbGrayed;
+
 class TCustomEdit : public TWinControl {
  public:
   explicit TCustomEdit(TComponent* AOwner);
@@ -44,6 +50,13 @@ class TCustomEdit : public TWinControl {
   void SetAutoSelect(bool v) { FAutoSelect = v; }
   bool HideSelection() const { return FHideSelection; }
   void SetHideSelection(bool v) { FHideSelection = v; }
+  // Blank space kept inside the client area left and right of the text (the edit margins).
+  void SetMargins(int32_t Left, int32_t Right);
+  int32_t LeftMargin() const { return FLeftMargin; }
+  int32_t RightMargin() const { return FRightMargin; }
+  // Text that fits is laid against the right margin instead of the left one.
+  bool RightAligned() const { return FRightAligned; }
+  void SetRightAligned(bool Value);
   // Characters in the text.
   int32_t GetTextLen() const;
   // Client x of the caret.
@@ -53,6 +66,8 @@ class TCustomEdit : public TWinControl {
 
  protected:
   virtual void Change();
+  // The colour the text lies on (the button face while disabled).
+  virtual TColor FaceColor() const { return Enabled() ? Color() : clBtnFace; }
   void CreateParams(TCreateParams& Params) override;
   void PaintWindow(HDC DC) override;
   void KeyDown(uint16_t& Key, TShiftState Shift) override;
@@ -67,6 +82,10 @@ class TCustomEdit : public TWinControl {
   int32_t CharAtX(int32_t X) const;
   void MoveCaret(int32_t Pos, bool Extend);
   void EnsureCaretVisible();
+  // Client x where the text begins.
+  int32_t TextOriginX() const;
+  int32_t FLeftMargin = 0, FRightMargin = 0;
+  bool FRightAligned = false;
   int32_t FSelStart = 0;
   int32_t FSelLength = 0;
   int32_t FAnchor = 0;

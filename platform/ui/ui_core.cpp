@@ -88,6 +88,7 @@ struct TClickMemory {
 TWinControl* gScrollControl = nullptr;
 // A key press handled before it reached the control types no character.
 bool gSuppressChar = false;
+bool gAltTap = false;
 
 uint32_t MouseKeys(TShiftState S) {
   uint32_t k = 0;
@@ -180,12 +181,27 @@ void SetMouseControl(TControl* C) {
   TUiCore::HintDue = UiTickCount() + (Application ? Application->HintPause() : 500);
 }
 
+// A form being resized from its bottom-right corner, with the pointer and size where it began.
+struct TFormSizing {
+  TCustomForm* Form = nullptr;
+  TPoint Start;
+  int32_t Width = 0, Height = 0;
+};
+TFormSizing gSizing;
+
 void RouteMouse(TCustomForm* F, const TUiEvent& E) {
   TPoint wp(E.X, E.Y);
   TUiCore::CursorScreen = Point(F->Left() + E.X, F->Top() + E.Y);
   TUiCore::Shift = E.Shift;
+  if (gSizing.Form == F && (E.Type == TUiEvent::Kind::MouseMove || E.Type == TUiEvent::Kind::MouseUp)) {
+    F->SetBounds(F->Left(), F->Top(), gSizing.Width + E.X - gSizing.Start.X, gSizing.Height + E.Y - gSizing.Start.Y);
+    if (E.Type == TUiEvent::Kind::MouseUp) gSizing.Form = nullptr;
+    return;
+  }
   if (TUiCore::MenuLoop && TUiMenuLoop::HandleMouse(F, E)) return;
   if (!F->Enabled()) return;
+  if (E.Type == TUiEvent::Kind::MouseDown) gAltTap = false;
+  if (E.Type == TUiEvent::Kind::MouseMove && F->Menu()) TUiMenuLoop::BarMouseMove(F, wp);
 
   // Menu bar.
   if (E.Type == TUiEvent::Kind::MouseDown && F->Menu() && E.Y >= 0 && E.Y < F->MenuBarHeight() && !TUiCore::Capture) {
@@ -242,10 +258,11 @@ void RouteMouse(TCustomForm* F, const TUiEvent& E) {
                  std::abs(gLastClick.Pos.Y - wp.Y) <= GetSystemMetrics(SM_CYDOUBLECLK) / 2 &&
                  target->ControlStyle().Contains(csDoubleClicks);
       gLastClick = {target, E.Button, now, wp, !dbl};
-      // Clicking a windowed control that can take the focus gives it the focus.
+      // Clicking a windowed control that can take the focus gives it the focus; a windowless
+      // control (a tool button, a label) leaves the focus where it is.
       TWinControl* focusTarget = dynamic_cast<TWinControl*>(target);
-      if (!focusTarget) focusTarget = target->Parent();
-      if (focusTarget && focusTarget != F && focusTarget->CanFocus() && !focusTarget->Focused() &&
+      if (focusTarget && focusTarget != F && focusTarget->FocusOnClick() && focusTarget->CanFocus() &&
+          !focusTarget->Focused() &&
           E.Button == TMouseButton::mbLeft)
         focusTarget->SetFocus();
       target->Perform(DownMsg(E.Button, dbl), MouseKeys(s), PointLParam(target, wp));
@@ -283,6 +300,16 @@ void RouteMouse(TCustomForm* F, const TUiEvent& E) {
 void RouteKey(TCustomForm* F, const TUiEvent& E) {
   TUiCore::Shift = E.Shift;
   if (E.Type == TUiEvent::Kind::KeyDown) gSuppressChar = false;
+  // Alt pressed and let go with nothing between activates the menu bar.
+  if (E.Type == TUiEvent::Kind::KeyDown) gAltTap = E.Key == VK_MENU && !TUiCore::MenuLoop;
+  if (E.Type == TUiEvent::Kind::Char && E.Shift.Contains(ssAlt)) gAltTap = false;
+  if (E.Type == TUiEvent::Kind::KeyUp && E.Key == VK_MENU && gAltTap) {
+    gAltTap = false;
+    if (F->Menu() && F->Enabled() && !TUiCore::MenuLoop) {
+      TUiMenuLoop::ActivateBar(F);
+      return;
+    }
+  }
   if (TUiCore::MenuLoop && TUiMenuLoop::HandleKey(F, E)) {
     if (E.Type == TUiEvent::Kind::KeyDown) gSuppressChar = true;
     return;
@@ -616,6 +643,7 @@ void TUiCore::HandleEvent(const TUiEvent& E) {
       break;
     case TUiEvent::Kind::MouseLeftWindow:
       if (!Capture) SetMouseControl(nullptr);
+      if (F->Menu()) TUiMenuLoop::BarMouseMove(F, Point(-1, -1));
       break;
     case TUiEvent::Kind::Expose: F->Invalidate(); break;
     default: break;
@@ -638,7 +666,13 @@ void TUiCore::UpdateCursor(TControl* Over) {
   if (Application && Application->Backend()) Application->Backend()->SetCursor(c, Screen->Cursors(c));
 }
 
+void TUiCore::ShowCursor(TCursor C) {
+  Screen->FShownCursor = C;
+  if (Application && Application->Backend()) Application->Backend()->SetCursor(C, Screen->Cursors(C));
+}
+
 void TUiCore::ControlDestroyed(TControl* C) {
+  if (gSizing.Form == C) gSizing.Form = nullptr;
   if (Capture == C) {
     Capture = nullptr;
     if (Application && Application->Backend()) Application->Backend()->CaptureMouse(false);
@@ -788,4 +822,17 @@ bool CaretRect(HWND Wnd, TRect& R) {
   if (!gCaret.Wnd || gCaret.Wnd != Wnd || gCaret.HideCount > 0) return false;
   R = Bounds(gCaret.X, gCaret.Y, std::max(1, gCaret.W), gCaret.H);
   return true;
+}
+
+void BeginFormSizing(TCustomForm* F) {
+  TPoint p = TUiCore::CursorScreen;
+  gSizing.Form = F;
+  gSizing.Start = Point(p.X - F->Left(), p.Y - F->Top());
+  gSizing.Width = F->Width();
+  gSizing.Height = F->Height();
+}
+
+void SetCursorShape(TCursor Cursor) {
+  if (!Screen) return;
+  TUiCore::ShowCursor(Cursor);
 }

@@ -58,6 +58,8 @@ class TUiCore {
   // Painting.
   static bool PaintAll();
   static void UpdateCursor(TControl* Over);
+  // Shows C as the pointer now (a WM_SETCURSOR handler that answers 1 chose it).
+  static void ShowCursor(TCursor C);
   static std::vector<TCustomForm*>& Forms();
   static void ProcessReleases();
   static std::vector<TCustomForm*> PendingRelease;
@@ -83,5 +85,8 @@ void PaintControlTree(TWinControl* W, const TRect& U);
 void ShowHintWindow(const std::string& Text, const TPoint& ScreenPos);
 void HideHintWindow();
 TCustomForm* HintWindow();
+// Starts resizing F from its bottom-right corner with the mouse (the system's size command): the
+// pointer's moves resize the form until the button goes up.
+void BeginFormSizing(TCustomForm* F);
 // Default look of a raised button face (message boxes, scroll bars).
 void DrawButtonFace(HDC DC, const TRect& R, bool Down, bool Enabled);

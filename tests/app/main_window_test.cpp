@@ -31,6 +31,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// What a user's click on a side button does: it goes down (raising the others), then clicks.
+void ClickSide(TKvBmpButton* B) {
+  B->SetDown(true);
+  B->Click();
+}
+
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -128,7 +134,7 @@ TEST_F(MainWindowTest, OpenRebuildSaveAndFailedOpen) {
   EXPECT_EQ(V->GetLayer(1)->PosY, 14);
 
   // A side button rebuilds everything and stays down alone.
-  F->BtnRight->Click();
+  ClickSide(F->BtnRight);
   EXPECT_EQ(F->SelectedSide(), qxSideRight);
   EXPECT_FALSE(F->BtnBottom->Down());
   EXPECT_EQ(V->GetLayer(0)->Bitmap->Width(), 44);
@@ -178,7 +184,7 @@ TEST_F(MainWindowTest, OpenRebuildSaveAndFailedOpen) {
 TEST_F(MainWindowTest, OptionsRoundTripInTableOrder) {
   {
     auto F = NewForm();
-    F->BtnLeft->Click();
+    ClickSide(F->BtnLeft);
     F->SpinEditSpc->SetValue(-7);
     F->TrackBarSize->SetPosition(20);
     F->TrackBarTranBegin->SetPosition(30);
@@ -263,15 +269,15 @@ TEST_F(MainWindowTest, LanguageSwitchSetsCaptionsMenusAndMessages) {
     shown = T;
     return IDOK;
   };
-  KvOpenURLHook = [&](const std::string& A) {
-    opened = A;
+  KvOpenURLHook = [&](const std::vector<std::string>& Command) {
+    opened = Command.back();
     return false;
   };
   F->BtnNewVer->Click();
   EXPECT_EQ(opened, QuorvelHomePage);
   EXPECT_EQ(shown, std::string("Es ist kein Programm installiert, das diese Adresse öffnen kann:\n") + QuorvelHomePage);
   shown.clear();
-  KvOpenURLHook = [](const std::string&) { return true; };
+  KvOpenURLHook = [](const std::vector<std::string>&) { return true; };
   F->M_HomePage->Click();
   EXPECT_EQ(shown, "");
   KvOpenURLHook = nullptr;
@@ -404,17 +410,25 @@ TEST_F(MainWindowTest, MouseAndKeyboardDriveTheControls) {
   Application->ProcessMessages();
   ASSERT_TRUE(F->ImageLoaded);
 
-  // A click at the far end of the size track bar sets it to its maximum.
+  // A click at the far end of the size track bar pages toward it, and repeats while held.
   TKvTrackBar* T = F->TrackBarSize;
-  TPoint end = InWindow(F.get(), T, T->Width() - 2, T->Height() / 2);
-  Headless::Click(F.get(), end.X, end.Y);
+  TPoint end = InWindow(F.get(), T, T->TrackRect().Right - 2, T->TrackRect().Top + 1);
+  Headless::MouseDown(F.get(), end.X, end.Y);
   Application->ProcessMessages();
-  EXPECT_EQ(T->Position(), 100);
-  EXPECT_EQ(F->Label9->Caption(), "0%");
+  EXPECT_EQ(T->Position(), 1);
+  EXPECT_EQ(F->Label9->Caption(), "99%");
+  AdvanceUiClock(200);
+  Application->ProcessMessages();
+  AdvanceUiClock(100);
+  Application->ProcessMessages();
+  Headless::MouseUp(F.get(), end.X, end.Y);
+  Application->ProcessMessages();
+  EXPECT_EQ(T->Position(), 3);
+  EXPECT_EQ(F->Label9->Caption(), "97%");
   // The focused track bar follows the arrow keys.
   Headless::Key(F.get(), VK_LEFT);
   Application->ProcessMessages();
-  EXPECT_EQ(T->Position(), 99);
+  EXPECT_EQ(T->Position(), 2);
 
   // The side buttons and the second tab's check box.
   TPoint top = InWindow(F.get(), F->BtnTop, 10, 10);
@@ -422,8 +436,8 @@ TEST_F(MainWindowTest, MouseAndKeyboardDriveTheControls) {
   Application->ProcessMessages();
   EXPECT_EQ(F->SelectedSide(), qxSideTop);
   EXPECT_EQ(F->QuillotDis->GetLayer(0)->Bitmap->Height(), 24);
-  TRect tab = F->KvPageControl1->TabRect(1);
-  TPoint tp = InWindow(F.get(), F->KvPageControl1, tab.Left + 4, tab.Top + 4);
+  TRect tab = F->KvPageControl1->TabClientRect(1);
+  TPoint tp = InWindow(F.get(), F->KvPageControl1, (tab.Left + tab.Right) / 2, (tab.Top + tab.Bottom) / 2);
   Headless::Click(F.get(), tp.X, tp.Y);
   Application->ProcessMessages();
   EXPECT_EQ(F->KvPageControl1->ActivePage(), F->TabSheet2);
@@ -434,10 +448,83 @@ TEST_F(MainWindowTest, MouseAndKeyboardDriveTheControls) {
   // Typing into the focused spin edit.
   TPoint amp = InWindow(F.get(), F->SpinEditZF, 10, 10);
   Headless::Click(F.get(), amp.X, amp.Y);
+  Headless::Key(F.get(), 'A', TShiftState(ssCtrl));
   Headless::Type(F.get(), "25");
   Headless::Key(F.get(), VK_UP);
   Application->ProcessMessages();
   EXPECT_EQ(F->Settings().Amplitude, 26);
+}
+
+TEST_F(MainWindowTest, ThemedControlsAsPlaced) {
+  auto F = NewForm();
+  F->SetBounds(0, 0, 740, 540);
+  F->Show();
+  Application->ProcessMessages();
+  // The track bars' geometry: track (13, 10, 168, 14), thumb at 50 at (81, 3, 99, 21).
+  TKvTrackBar* T = F->TrackBarTranBegin;
+  EXPECT_EQ(T->Width(), 181);
+  EXPECT_EQ(T->TrackRect(), Rect(13, 10, 168, 14));
+  T->SetPosition(50);
+  EXPECT_EQ(T->ThumbRect(), Rect(81, 3, 99, 21));
+  EXPECT_EQ(F->Label1->Caption(), "50%");
+  // The spin edits as placed.
+  struct {
+    TKvSpinEdit* E;
+    int32_t Min, Max;
+  } spins[] = {{F->SpinEditSpc, -500, 500}, {F->SpinEditZF, 0, 100}, {F->SpinEditBC, 0, 100}, {F->SpinEditXW, 0, 359}};
+  for (auto& s : spins) {
+    EXPECT_EQ(s.E->Min(), s.Min);
+    EXPECT_EQ(s.E->Max(), s.Max);
+    EXPECT_TRUE(s.E->AllowBlank() && s.E->AllowKeyEdit() && s.E->FlatButtons() && s.E->FrameVisible());
+  }
+  // The side buttons: 33 x 23, group 2, the bottom one down.
+  EXPECT_EQ(F->BtnTop->Width(), 33);
+  EXPECT_EQ(F->BtnTop->Height(), 23);
+  EXPECT_TRUE(F->BtnBottom->Down());
+  EXPECT_EQ(F->BtnLeft->Bitmaps()->TransparentColor(), clOlive);
+  Application->ProcessMessages();
+  // For looking at: the window with its controls (in the build tree).
+  fs::create_directories("screenshots");
+  EXPECT_TRUE(Headless::SaveWindowPng(F.get(), "screenshots/main_window_controls.png"));
+}
+
+TEST_F(MainWindowTest, SettingPagesSwitchByMouseAndKeys) {
+  auto F = NewForm();
+  F->SetBounds(0, 0, 740, 540);
+  F->Show();
+  Application->ProcessMessages();
+  TKvPageControl* P = F->KvPageControl1;
+  ASSERT_EQ(P->ActivePage(), F->TabSheet1);
+  EXPECT_GT(P->FixedDimension(), 0);  // the stored 19 is measured again at the first paint
+  fs::create_directories("screenshots");
+  EXPECT_TRUE(Headless::SaveWindowPng(F.get(), "screenshots/main_window_pages.png"));
+  auto centre = [&](int32_t i) {
+    TRect r = P->TabClientRect(i);
+    return InWindow(F.get(), P, (r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
+  };
+  // A click on the current tab focuses the page control; the arrows then switch pages.
+  TPoint t0 = centre(0);
+  Headless::Click(F.get(), t0.X, t0.Y);
+  Application->ProcessMessages();
+  ASSERT_TRUE(P->Focused());
+  Headless::Key(F.get(), VK_RIGHT);
+  Application->ProcessMessages();
+  EXPECT_EQ(P->ActivePage(), F->TabSheet2);
+  EXPECT_TRUE(F->CheckBoxWave->Showing());
+  EXPECT_FALSE(F->TrackBarSize->Showing());
+  Headless::Key(F.get(), VK_LEFT);
+  Application->ProcessMessages();
+  EXPECT_EQ(P->ActivePage(), F->TabSheet1);
+  // Ctrl+Tab from a control on the page switches to the next page.
+  F->TrackBarSize->SetFocus();
+  Headless::Key(F.get(), VK_TAB, TShiftState(ssCtrl));
+  Application->ProcessMessages();
+  EXPECT_EQ(P->ActivePage(), F->TabSheet2);
+  TPoint t1 = centre(0);
+  Headless::Click(F.get(), t1.X, t1.Y);
+  Application->ProcessMessages();
+  EXPECT_EQ(P->ActivePage(), F->TabSheet1);
+  EXPECT_TRUE(Headless::SaveWindowPng(F.get(), "screenshots/main_window_pages_back.png"));
 }
 
 }  // namespace
@@ -495,3 +582,56 @@ TEST_F(MainWindowTest, OpenAndSaveThroughTheLibraryDialogs) {
 }
 
 }  // namespace
+
+// The view in the window: fitting after 100 % leaves no dead scroll bar, and at fitted zoom no lighter
+// row shows where the picture meets its reflection.
+TEST_F(MainWindowTest, FittedViewHasNoDeadScrollBarAndNoSeam) {
+  auto F = NewForm();
+  F->Show();
+  Application->ProcessMessages();
+  TQuillot Q(nullptr);
+  TQxBitmap* B = Q.CurrentBitmap();
+  B->Allocate(1000, 700, TQxPixelFormat::qx24RGB);
+  B->Fill(0x202020);
+  Q.UpdateView();
+  const std::string Name = (Dir / "dark.png").string();
+  Q.GetIO()->SaveToFile(Name);
+  F->OpenFile(Name);
+  Application->ProcessMessages();
+  TQuillot* V = F->QuillotDis;
+  ASSERT_LT(V->ZoomX(), 100);
+  F->BtnRealClick(nullptr);
+  Application->ProcessMessages();
+  EXPECT_TRUE(V->ScrollBarVisible(SB_VERT));
+  F->BtnFitClick(nullptr);
+  Application->ProcessMessages();
+  EXPECT_FALSE(V->ScrollBarVisible(SB_VERT));
+  EXPECT_FALSE(V->ScrollBarVisible(SB_HORZ));
+
+  // Rows just above and below the seam: the dark picture, then the reflection at full opacity.
+  const int32_t Seam = V->BitmapToScreenY(700), X = V->BitmapToScreenX(500);
+  TQxBitmap* Shown = V->BackBuffer();
+  for (int32_t y = Seam - 3; y < Seam + 2; ++y) {
+    const TQxRGB c = Shown->GetPixel24(X, y);
+    EXPECT_LT(c.g, 48) << "row " << y << " of the screen, the seam at " << Seam;
+  }
+}
+
+// A setting change paints nothing while it rebuilds; the finished picture is painted afterwards.
+TEST_F(MainWindowTest, RebuildsPaintOnlyTheFinishedPicture) {
+  auto F = NewForm();
+  F->Show();
+  Application->ProcessMessages();
+  F->OpenFile(WritePicture("p.png", 300, 200));
+  Application->ProcessMessages();
+  int32_t Paints = 0;
+  F->QuillotDis->OnDrawBackBuffer = [&](TObject*) { ++Paints; };
+  F->TrackBarSize->SetPosition(40);
+  F->TrackBarTranBegin->SetPosition(30);
+  F->BtnLeft->Click();
+  F->CheckBoxRemoveAlpa->SetChecked(true);
+  F->SpinEditSpc->SetValue(12);
+  EXPECT_EQ(Paints, 0);
+  Application->ProcessMessages();
+  EXPECT_EQ(Paints, 1);
+}

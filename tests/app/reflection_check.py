@@ -2,6 +2,8 @@
 """Independent reference for the reflection tests, computed with Pillow from the source file alone.
 
   reflection_check.py make SRC_PNG SRC_JPG
+  reflection_check.py makewide DIR        (16-bit gray DICOM, 48-bit PNG, palette GIF, CMYK JPEG, and for
+                                           each a PNG of what it shows, worked out here)
   reflection_check.py checkall MANIFEST   (one check's arguments per line)
   reflection_check.py check SRC OUT SIDE SPACE SIZE START_OPACITY END_OPACITY COLOR_MODE WAVE REMOVE_ALPHA BG
 """
@@ -27,6 +29,100 @@ def make(png_path, jpg_path):
         for x in range(w):
             px[x, y] = ((x * 6) % 256, (y * 10) % 256, 128)
     rgb.save(jpg_path, quality=95)
+
+
+def png_chunk(kind, data):
+    import struct
+    import zlib
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+
+def make_wide(d):
+    """Files that are not 24-bit, each beside <name>.ref.png holding the 8-bit picture it stands for."""
+    import struct
+    import zlib
+    w, h = 37, 23
+
+    # 16-bit gray DICOM (explicit VR little endian, no window): the reader stretches the stored range to
+    # 0..65535 (truncating), and the screen takes the high byte.
+    samples = [[(x * 1400 + y * 700 + 3000) & 0xFFFF for x in range(w)] for y in range(h)]
+    lo = min(min(r) for r in samples)
+    hi = max(max(r) for r in samples)
+    gray = Image.new("L", (w, h))
+    gp = gray.load()
+    for y in range(h):
+        for x in range(w):
+            gp[x, y] = int((samples[y][x] - lo) / (hi - lo) * 65535) >> 8
+    gray.save(f"{d}/gray16.dcm.ref.png")
+
+    def element(group, elem, vr, value):
+        if vr in (b"OB", b"OW", b"UN", b"SQ", b"UT"):
+            return struct.pack("<HH", group, elem) + vr + b"\0\0" + struct.pack("<I", len(value)) + value
+        return struct.pack("<HH", group, elem) + vr + struct.pack("<H", len(value)) + value
+
+    def text(v):
+        b = v.encode("ascii")
+        return b + (b" " if len(b) % 2 else b"")
+
+    def uid(v):
+        b = v.encode("ascii")
+        return b + (b"\0" if len(b) % 2 else b"")
+
+    ts = "1.2.840.10008.1.2.1"
+    meta_body = element(0x0002, 0x0001, b"OB", b"\0\1") + element(0x0002, 0x0002, b"UI", uid("1.2.840.10008.5.1.4.1.1.7")) + \
+        element(0x0002, 0x0003, b"UI", uid("1.2.3.4")) + element(0x0002, 0x0010, b"UI", uid(ts))
+    meta = element(0x0002, 0x0000, b"UL", struct.pack("<I", len(meta_body))) + meta_body
+    pixels = b"".join(struct.pack("<H", v) for row in samples for v in row)
+    body = element(0x0008, 0x0060, b"CS", text("OT")) + \
+        element(0x0028, 0x0002, b"US", struct.pack("<H", 1)) + \
+        element(0x0028, 0x0004, b"CS", text("MONOCHROME2")) + \
+        element(0x0028, 0x0010, b"US", struct.pack("<H", h)) + \
+        element(0x0028, 0x0011, b"US", struct.pack("<H", w)) + \
+        element(0x0028, 0x0100, b"US", struct.pack("<H", 16)) + \
+        element(0x0028, 0x0101, b"US", struct.pack("<H", 16)) + \
+        element(0x0028, 0x0102, b"US", struct.pack("<H", 15)) + \
+        element(0x0028, 0x0103, b"US", struct.pack("<H", 0)) + \
+        element(0x7FE0, 0x0010, b"OW", pixels)
+    with open(f"{d}/gray16.dcm", "wb") as f:
+        f.write(b"\0" * 128 + b"DICM" + meta + body)
+
+    # 48-bit PNG, written here by hand; 8 bits per channel keep each sample's high byte.
+    rgb16 = [[((x * 1771 + 5) & 0xFFFF, (y * 2801 + 77) & 0xFFFF, ((x + y) * 997) & 0xFFFF) for x in range(w)]
+             for y in range(h)]
+    raw = b"".join(b"\0" + b"".join(struct.pack(">HHH", *px) for px in row) for row in rgb16)
+    png = b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 16, 2, 0, 0, 0)) + \
+        png_chunk(b"IDAT", zlib.compress(raw)) + png_chunk(b"IEND", b"")
+    with open(f"{d}/rgb48.png", "wb") as f:
+        f.write(png)
+    ref = Image.new("RGB", (w, h))
+    rp = ref.load()
+    for y in range(h):
+        for x in range(w):
+            rp[x, y] = tuple(v >> 8 for v in rgb16[y][x])
+    ref.save(f"{d}/rgb48.png.ref.png")
+
+    # Palette GIF of 16 colours, and the colours it shows.
+    pal = Image.new("P", (w, h))
+    palette = []
+    for i in range(16):
+        palette += [(i * 16) % 256, (255 - i * 13) % 256, (i * 40) % 256]
+    pal.putpalette(palette + [0] * (768 - len(palette)))
+    pp = pal.load()
+    for y in range(h):
+        for x in range(w):
+            pp[x, y] = (x // 3 + y // 2) % 16
+    pal.save(f"{d}/pal.gif")
+    Image.open(f"{d}/pal.gif").convert("RGB").save(f"{d}/pal.gif.ref.png")
+
+    # CMYK JPEG at high quality; Pillow's own reading of it is the reference (the colour conversion may
+    # differ a little from ours, so it is compared with a tolerance).
+    cmyk = Image.new("CMYK", (w, h))
+    cp = cmyk.load()
+    for y in range(h):
+        for x in range(w):
+            cp[x, y] = ((x * 6) % 256, (y * 10) % 256, 90, (x * 2 + y) % 64)
+    cmyk.save(f"{d}/cmyk.jpg", quality=100)
+    Image.open(f"{d}/cmyk.jpg").convert("RGB").save(f"{d}/cmyk.jpg.ref.png")
 
 
 def ramp(n, size, a, b, side):
@@ -123,7 +219,7 @@ def check_lossy(out_path, twin_path):
     return 0
 
 
-def check(src_path, out_path, side, space, size, a, b, mode, wave, remove_alpha, bg):
+def check(src_path, out_path, side, space, size, a, b, mode, wave, remove_alpha, bg, tol=None):
     src = Image.open(src_path)
     out = Image.open(out_path)
     bg_rgb = (bg & 0xFF, (bg >> 8) & 0xFF, (bg >> 16) & 0xFF)
@@ -133,7 +229,8 @@ def check(src_path, out_path, side, space, size, a, b, mode, wave, remove_alpha,
         return 1
     keeps_alpha = out_path.endswith((".png", ".tif")) and not remove_alpha
     lossy = out_path.endswith(".jpg")
-    tol = 2 if src_path.endswith(".jpg") else 0
+    if tol is None:
+        tol = 2 if src_path.endswith(".jpg") else 0
     o = out.convert("RGBA").load()
     errors = 0
     total_diff = 0
@@ -187,15 +284,43 @@ def check(src_path, out_path, side, space, size, a, b, mode, wave, remove_alpha,
     return 0
 
 
+def check_psd(psd_path, png_path, layers, x, y):
+    """The PSD holds the given number of layers, the last at (x, y), and its composite is the PNG."""
+    psd = Image.open(psd_path)
+    if len(psd.layers) != layers:
+        print(f"{len(psd.layers)} layers, not {layers}")
+        return 1
+    box = psd.layers[-1][2]
+    if box[:2] != (x, y):
+        print(f"last layer at {box[:2]}, not {(x, y)}")
+        return 1
+    # The composite holds the colour channels of the merged picture.
+    got = psd.convert("RGB")
+    want = Image.open(png_path).convert("RGBA").convert("RGB")
+    if got.size != want.size or list(got.getdata()) != list(want.getdata()):
+        print("the composite differs from the merged picture")
+        return 1
+    return 0
+
+
 def run_line(args):
+    tol = None
+    if args and args[-1].startswith("tol="):
+        tol = int(args[-1][4:])
+        args = args[:-1]
     if len(args) == 12:
         return check_lossy(args[1], args[11])
-    return check(args[0], args[1], *[int(v) for v in args[2:]])
+    return check(args[0], args[1], *[int(v) for v in args[2:]], tol=tol)
 
 
 def main():
     if sys.argv[1] == "make":
         make(sys.argv[2], sys.argv[3])
+        return 0
+    if sys.argv[1] == "psdlayers":
+        return check_psd(sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5]), int(sys.argv[6]))
+    if sys.argv[1] == "makewide":
+        make_wide(sys.argv[2])
         return 0
     if sys.argv[1] == "checkall":
         failed = 0

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "imaging/foundation/mask.h"
+#include "imaging/foundation/utils.h"
 #include "imaging/io/bmp_codec.h"
 #include "imaging/io/quillot_io.h"
 #include "io_test_util.h"
@@ -114,8 +115,16 @@ TEST(Bmp, RoundTripEveryDepthAndHeader) {
   TIOParamsVals p1;
   p1.BitsPerSample = 1;
   auto& r1 = ReadBmp(WriteBmp(two, p1));
-  EXPECT_EQ(r1.Bitmap->PixelFormat(), TQxPixelFormat::qx1g);
+  EXPECT_EQ(RgbOf(*r1.Bitmap), RgbOf(two));
   EXPECT_EQ(r1.Params.ColorMapCount, 2);
+  TQxBitmap bw(9, 3, TQxPixelFormat::qx1g);
+  for (int32_t y = 0; y < 3; ++y)
+    for (int32_t x = 0; x < 9; ++x) QxSetBit(bw.Scanline(y), x, (x + y) % 2);
+  TIOParamsVals pbw;
+  pbw.BitsPerSample = 1;
+  auto& rbw = ReadBmp(WriteBmp(bw, pbw));
+  EXPECT_EQ(rbw.Bitmap->PixelFormat(), TQxPixelFormat::qx1g);
+  EXPECT_EQ(RgbOf(*rbw.Bitmap), RgbOf(bw));
   // 32 bits with alpha.
   auto a = MakeRGB(5, 4);
   a->GetAlphaChannel();
@@ -237,10 +246,10 @@ TEST(Bmp, ReadsFilesFromImageMagickAndPillow) {
     ASSERT_FALSE(expect.empty()) << name;
     auto rgb = RgbOf(*r.Bitmap);
     if (name == "m16.bmp" || name == "m16x.bmp") {
-      // Bit fields widen by a shift (no low-bit replication): within one step of the field.
+      // Pillow scales a field by 255/31 and truncates; bit replication is at most one level above that.
       ASSERT_EQ(rgb.size(), expect.size());
       int far = 0;
-      for (size_t i = 0; i < rgb.size(); ++i) far += std::abs(rgb[i] - expect[i]) > 7;
+      for (size_t i = 0; i < rgb.size(); ++i) far += rgb[i] < expect[i] || rgb[i] > expect[i] + 1;
       EXPECT_EQ(far, 0) << name;
     } else if (!alpha) {
       EXPECT_EQ(rgb, expect) << name;
@@ -253,6 +262,83 @@ TEST(Bmp, ReadsFilesFromImageMagickAndPillow) {
           ++bad;
       EXPECT_EQ(bad, 0) << name;
     }
+  }
+}
+
+// Bit-field channels widen by repeating their bits, so that a full field reads 255; the one-bit alpha field of
+// A1R5G5B5 becomes the alpha channel.
+TEST(Bmp, BitFieldsWidenToFullIntensityAndKeepTheirAlphaBit) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick convert is not installed";
+  const std::string d = TempDir();
+  // White, pure primaries and a ramp, left half opaque, right half transparent.
+  ASSERT_EQ(Shell("cd '" + d + "' && convert -size 32x5 gradient:black-white \\( -size 32x1 xc:white xc:red xc:lime "
+                  "-append \\) -append \\( -size 16x8 xc:white -size 16x8 xc:black +append \\) -alpha off "
+                  "-compose copy_opacity -composite src.png && "
+                  "convert src.png -alpha off -define bmp:subtype=RGB565 m565.bmp && "
+                  "convert src.png -alpha off -define bmp:subtype=RGB555 m555.bmp && "
+                  "convert src.png -define bmp:subtype=ARGB1555 m1555.bmp"),
+            0);
+  // A 5-bit field v reads (v << 3) | (v >> 2), a 6-bit one (v << 2) | (v >> 4); computed here from the words.
+  for (const char* name : {"m565.bmp", "m555.bmp", "m1555.bmp"}) {
+    SCOPED_TRACE(name);
+    const auto file = ReadFile(d + "/" + name);
+    auto& r = ReadBmp(file);
+    ASSERT_FALSE(r.Aborted);
+    ASSERT_EQ(r.Bitmap->Width(), 32);
+    ASSERT_EQ(r.Bitmap->Height(), 8);
+    const bool g6 = std::string(name) == "m565.bmp";
+    const size_t off = file[10] | (file[11] << 8);
+    const int32_t rowLen = 64;
+    int bad = 0, bright = 0;
+    for (int32_t y = 0; y < 8; ++y)
+      for (int32_t x = 0; x < 32; ++x) {
+        const uint8_t* w = file.data() + off + static_cast<size_t>(7 - y) * rowLen + x * 2;
+        const uint32_t px = w[0] | (w[1] << 8);
+        const uint32_t rv = g6 ? px >> 11 : (px >> 10) & 31, gv = g6 ? (px >> 5) & 63 : (px >> 5) & 31,
+                       bv = px & 31;
+        const uint8_t re = uint8_t((rv << 3) | (rv >> 2)), be = uint8_t((bv << 3) | (bv >> 2)),
+                      ge = g6 ? uint8_t((gv << 2) | (gv >> 4)) : uint8_t((gv << 3) | (gv >> 2));
+        const TQxRGB c = reinterpret_cast<const TQxRGB*>(r.Bitmap->Scanline(y))[x];
+        bad += c.r != re || c.g != ge || c.b != be;
+        bright += c.r == 255;
+      }
+    EXPECT_EQ(bad, 0);
+    EXPECT_GE(bright, 32 + 32 + 1);  // the white and red rows, and the ramp's end
+  }
+  // The alpha bit: the left half opaque, the right half transparent.
+  auto& a = ReadBmp(ReadFile(d + "/m1555.bmp"));
+  ASSERT_TRUE(a.Bitmap->HasAlphaChannel());
+  auto alpha = AlphaOf(*a.Bitmap);
+  for (int32_t y = 0; y < 8; ++y)
+    for (int32_t x = 0; x < 32; ++x) ASSERT_EQ(alpha[static_cast<size_t>(y) * 32 + x], x < 16 ? 255 : 0) << x << "," << y;
+  // Without the alpha option the same file is opaque.
+  EXPECT_FALSE(ReadBmp(ReadFile(d + "/m1555.bmp"), false).Bitmap->HasAlphaChannel());
+}
+
+// A one-bit file whose two palette entries are colours keeps them.
+TEST(Bmp, OneBitPaletteOfTwoColoursIsKept) {
+  if (!HaveTool("convert") || !HaveTool("ppmtobmp")) GTEST_SKIP() << "ImageMagick or netpbm not installed";
+  const std::string d = TempDir();
+  ASSERT_EQ(Shell("cd '" + d + "' && convert -size 13x5 xc:'#3060c0' -fill '#f0e020' -draw 'rectangle 0,0 5,2' "
+                  "-depth 8 two.ppm && ppmtobmp -bpp 1 two.ppm > nb.bmp && "
+                  "convert two.ppm -type palette -colors 2 BMP3:im.bmp"),
+            0);
+  const auto expect = MagickPixels(d + "/two.ppm", "RGB");
+  for (const char* name : {"nb.bmp", "im.bmp"}) {
+    SCOPED_TRACE(name);
+    const auto file = ReadFile(d + "/" + name);
+    ASSERT_EQ(file[28], 1);  // one bit per pixel as written
+    auto& r = ReadBmp(file);
+    ASSERT_FALSE(r.Aborted);
+    EXPECT_EQ(RgbOf(*r.Bitmap), expect);
+    // With native pixel formats the indexes stay, under the file's palette.
+    auto n = std::make_unique<BmpRead>();
+    n->Params.NativePixelFormat = 1;
+    auto s = StreamOf(file);
+    TestProgress pr;
+    ReadBmpStream(*s, *n->Bitmap, 0, n->Params, pr.Info, false, false, n->Mask, true);
+    ASSERT_EQ(n->Bitmap->PixelFormat(), TQxPixelFormat::qx8p);
+    EXPECT_EQ(RgbOf(*n->Bitmap), expect);
   }
 }
 

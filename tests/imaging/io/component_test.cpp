@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "imaging/foundation/view_base.h"
+#include "imaging/io/file_formats.h"
 #include "imaging/io/quillot_io.h"
 #include "io_test_util.h"
 
@@ -245,4 +246,51 @@ TEST(Component, CommittedFixturesAgree) {
   ASSERT_FALSE(ico.Aborting);
   EXPECT_EQ(ico.Params->FileType, qxffICO);
   EXPECT_TRUE(ico.WorkBitmap()->HasAlphaChannel());
+}
+
+// After a load the parameter object's image count is the file's, as QxImageCount says, for files of outside
+// tools with one image and with several.
+TEST(Component, ImageCountOfLoadedFilesMatchesTheFile) {
+  if (!HaveTool("convert") || !HaveTool("pnmtopng")) GTEST_SKIP() << "ImageMagick or netpbm not installed";
+  const std::string d = TempDir();
+  ASSERT_EQ(Shell("cd '" + d + "' && convert -size 32x32 gradient:red-blue src.png && "
+                  "convert src.png \\( +clone -resize 16x16 \\) \\( +clone -resize 24x24 \\) three.ico && "
+                  "convert src.png -resize 16x16 one.cur && "
+                  "convert src.png -depth 8 a.ppm && pngtopnm src.png | pnmtopnm -plain > plain.ppm && "
+                  "convert src.png -monochrome a.wbmp"),
+            0);
+  struct Case {
+    const char* Name;
+    int32_t Count;
+  } cases[] = {{"three.ico", 3}, {"one.cur", 1}, {"a.ppm", 1}, {"plain.ppm", 1}, {"a.wbmp", 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string f = d + "/" + c.Name;
+    TQxBitmap b;
+    TQuillotIO io(&b);
+    io.Params->ImageCount = -7;
+    io.LoadFromFile(f);
+    ASSERT_FALSE(io.Aborting);
+    EXPECT_EQ(QxImageCount(f), c.Count);
+    EXPECT_EQ(io.Params->ImageCount, c.Count);
+  }
+}
+
+// A vector-objects or layers-and-objects stream that no reader of the program can take is a failed load that
+// says why, never a success with nothing loaded.
+TEST(Component, StreamLoadWithoutAReaderFails) {
+  for (int32_t format : {qxffVect, qxffLayersAndObjects}) {
+    SCOPED_TRACE(format);
+    auto b = MakeRGB(5, 4);
+    const auto before = RgbOf(*b);
+    TQuillotIO io(b.get());
+    TMemoryStream s;
+    const char data[] = "QXVECT data the program cannot read";
+    s.WriteBuffer(data, sizeof data);
+    s.SetPosition(0);
+    io.LoadFromStreamAs(s, format);
+    EXPECT_TRUE(io.Aborting);
+    EXPECT_FALSE(io.Params->ReadError.empty());
+    EXPECT_EQ(RgbOf(*b), before);
+  }
 }

@@ -82,6 +82,17 @@ inline std::vector<uint8_t> AlphaOf(TQxBitmap& B) {
   return out;
 }
 
+// Pixels of B that differ from RGBA bytes (colour or alpha); -1 when the sizes differ.
+inline int RgbaMismatches(TQxBitmap& B, const std::vector<uint8_t>& Rgba) {
+  const std::vector<uint8_t> rgb = RgbOf(B), alpha = AlphaOf(B);
+  if (alpha.size() * 4 != Rgba.size()) return -1;
+  int bad = 0;
+  for (size_t i = 0; i < alpha.size(); ++i)
+    bad += rgb[3 * i] != Rgba[4 * i] || rgb[3 * i + 1] != Rgba[4 * i + 1] || rgb[3 * i + 2] != Rgba[4 * i + 2] ||
+           alpha[i] != Rgba[4 * i + 3];
+  return bad;
+}
+
 // Pixels as an outside reader sees them: "RGB" or "RGBA" bytes through Pillow; empty when it fails.
 inline std::vector<uint8_t> PillowPixels(const std::string& Path, const std::string& Mode, int* W = nullptr,
                                          int* H = nullptr) {

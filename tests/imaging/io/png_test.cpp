@@ -311,3 +311,26 @@ TEST(Png, ComponentBackgroundComesFromTheFile) {
   EXPECT_EQ(io.Params->PngBackground, (TQxRGB{0x33, 0x22, 0x11}));
   EXPECT_EQ(io.Background(), TColor(0x11 | (0x22 << 8) | (0x33 << 16)));
 }
+
+// netpbm writes a two-colour picture as a 1-bit palette with a tRNS chunk; its transparent entry stays transparent.
+TEST(Png, OneBitPaletteWithTransparencyFromNetpbm) {
+  if (!HaveTool("pnmtopng") || !HaveTool("convert")) GTEST_SKIP() << "netpbm or ImageMagick not installed";
+  const std::string d = TempDir();
+  ASSERT_EQ(Shell("cd '" + d + "' && convert -size 11x5 xc:'#3060c0' -fill '#f0e020' -draw 'rectangle 0,0 4,2' "
+                  "-depth 8 two.ppm && pnmtopng -transparent '#3060c0' two.ppm > t.png"),
+            0);
+  const auto file = ReadFile(d + "/t.png");
+  ASSERT_GT(file.size(), 26u);
+  ASSERT_EQ(file[24], 1);  // bit depth 1
+  ASSERT_EQ(file[25], 3);  // palette
+  TIOParamsVals q;
+  bool aborted = true;
+  auto back = ReadPng(file, q, aborted);
+  ASSERT_FALSE(aborted);
+  EXPECT_EQ(RgbOf(*back), MagickPixels(d + "/two.ppm", "RGB"));
+  ASSERT_TRUE(back->HasAlphaChannel());
+  const auto alpha = AlphaOf(*back);
+  for (int32_t y = 0; y < 5; ++y)
+    for (int32_t x = 0; x < 11; ++x)
+      EXPECT_EQ(alpha[static_cast<size_t>(y) * 11 + x], x <= 4 && y <= 2 ? 255 : 0) << x << "," << y;
+}

@@ -71,11 +71,13 @@ class UrlDownload : public ::testing::Test {
       _exit(127);
     }
     close(Out[1]);
-    char Buf[32] = {};
-    ssize_t N = read(Out[0], Buf, sizeof Buf - 1);
+    // The port, up to its line's end (the line may come in more than one piece).
+    std::string Port;
+    char C;
+    while (read(Out[0], &C, 1) == 1 && C != '\n') Port += C;
     close(Out[0]);
-    ASSERT_GT(N, 0) << "the local server did not start";
-    Base = "http://127.0.0.1:" + std::string(Buf, static_cast<size_t>(N - 1));
+    ASSERT_FALSE(Port.empty()) << "the local server did not start";
+    Base = "http://127.0.0.1:" + Port;
   }
   void TearDown() override {
     if (Pid > 0) {
@@ -100,7 +102,7 @@ TEST_F(UrlDownload, PicturesLoadAsFromFiles) {
     std::vector<int32_t> Percents;
     U.OnProgress = [&](TObject*, int32_t P) { Percents.push_back(P); };
     U.LoadFromFile(Base + "/pic/" + Name);
-    ASSERT_FALSE(U.Aborting) << Name;
+    ASSERT_FALSE(U.Aborting) << Name << ": " << QxDownloadError();
     EXPECT_EQ(qvio::RgbOf(FromUrl), qvio::RgbOf(FromFile)) << Name;
     ASSERT_FALSE(Percents.empty());
   }
@@ -159,15 +161,21 @@ TEST_F(UrlDownload, AbortStopsASlowTransfer) {
   TMemoryStream M;
   std::string Ext;
   std::atomic<bool> Abort{false};
+  // Aborted from another thread once the body has started to arrive.
+  std::atomic<bool> Arriving{false};
   std::thread Stopper([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    while (!Arriving) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     Abort = true;
   });
   auto T0 = std::chrono::steady_clock::now();
-  bool Took = QxDownloadURL(Base + "/slow", M, "", "", "", nullptr, nullptr, &Abort, Ext);
+  bool Took = QxDownloadURL(Base + "/slow", M, "", "", "", [&](TObject*, int32_t) { Arriving = true; }, nullptr, &Abort,
+                            Ext);
   auto Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - T0).count();
+  Arriving = true;
   Stopper.join();
-  EXPECT_TRUE(Took);
+  EXPECT_TRUE(Took) << QxDownloadError();
+  EXPECT_GT(M.Size(), 0);
   EXPECT_LT(M.Size(), 10000000);
   EXPECT_LT(Seconds, 20.0);  // the whole body would take 50 s
 }

@@ -236,4 +236,34 @@ TEST(Geometry, CropAndOpaqueBounds) {
   EXPECT_EQ(b->GetAlpha(8, 5), 1);
 }
 
+// A rectangle reaching past the picture: the part it covers is copied, the rest is black and transparent,
+// whatever the memory held before.
+TEST(Geometry, CropOutsideThePictureLeavesNoStaleMemory) {
+  for (int round = 0; round < 3; ++round) {
+    {
+      // Memory the crop's new bitmaps are likely to be given next, filled with a telltale value.
+      TQxBitmap junk(14, 12, F::qx24RGB), junkAlpha(14, 12, F::qx8g);
+      junk.Fill(0x5A5A5A);
+      junkAlpha.Fill(0x5A);
+    }
+    auto b = Pattern(10, 8, F::qx24RGB, 3);
+    b->GetAlphaChannel()->Fill(200);
+    const TQxRGB inside = b->GetPixel24(6, 5);
+    TQuillotProc p(nullptr);
+    p.AttachBitmap(b.get());
+    p.Crop(6, 5, 19, 16);  // 14 x 12, of which 4 x 3 lie on the picture
+    ASSERT_EQ(b->Width(), 14);
+    ASSERT_EQ(b->Height(), 12);
+    EXPECT_EQ(b->GetPixel24(0, 0), inside);
+    EXPECT_EQ(b->GetAlpha(3, 2), 200);
+    int stale = 0;
+    for (int32_t y = 0; y < 12; ++y)
+      for (int32_t x = 0; x < 14; ++x) {
+        if (x < 4 && y < 3) continue;
+        stale += !(b->GetPixel24(x, y) == TQxRGB{0, 0, 0}) || b->GetAlpha(x, y) != 0;
+      }
+    EXPECT_EQ(stale, 0);
+  }
+}
+
 }  // namespace

@@ -273,3 +273,51 @@ TEST(MergeLayers, NegativePositionsShiftBothLayers) {
   EXPECT_EQ(Px(&d, 6, 0), (TQxRGB{1, 1, 1}));
   EXPECT_EQ(Px(&d, 3, 0), (TQxRGB{2, 2, 2}));
 }
+
+// Every pair of alpha values, over colours that put the weighted mean near half steps, gives exactly what
+// the over operator computed in double precision and rounded half to even gives.
+TEST(MergeLayers, EveryAlphaPairMatchesTheOverOperatorExactly) {
+  constexpr int32_t N = 256;
+  auto a = std::make_unique<TQxLayer>(nullptr, new TQxBitmap(N, N, TQxPixelFormat::qx24RGB), true);
+  auto b = std::make_unique<TQxLayer>(nullptr, new TQxBitmap(N, N, TQxPixelFormat::qx24RGB), true);
+  for (int32_t y = 0; y < N; ++y)
+    for (int32_t x = 0; x < N; ++x) {
+      a->Bitmap->SetPixel24(x, y, TQxRGB{uint8_t(x), uint8_t(255 - y), uint8_t(x * 3 + y)});
+      b->Bitmap->SetPixel24(x, y, TQxRGB{uint8_t(y), uint8_t(x ^ y), uint8_t(7 * x + 1)});
+      a->Bitmap->GetAlphaChannel()->SetPixel8(x, y, uint8_t(x));
+      b->Bitmap->GetAlphaChannel()->SetPixel8(x, y, uint8_t(y));
+    }
+  TQxBitmap d;
+  QxMergeLayers(a.get(), b.get(), nullptr, &d, TResampleFilter::rfNone, 0, false);
+  ASSERT_TRUE(d.HasAlphaChannel());
+  int32_t wrong = 0;
+  for (int32_t y = 0; y < N; ++y)
+    for (int32_t x = 0; x < N; ++x) {
+      const TQxRGB p1 = a->Bitmap->GetPixel24(x, y), p2 = b->Bitmap->GetPixel24(x, y);
+      const double f1 = x / 255.0, f2 = y / 255.0, t = (1 - f2) * f1, A = f2 + t;
+      auto ch = [&](uint8_t c2, uint8_t c1) {
+        return A == 0 ? c2 : uint8_t(std::clamp(std::nearbyint((c2 * f2 + c1 * t) / A), 0.0, 255.0));
+      };
+      const TQxRGB want{ch(p2.b, p1.b), ch(p2.g, p1.g), ch(p2.r, p1.r)};
+      if (!(Px(&d, x, y) == want) || AlphaAt(&d, x, y) != uint8_t(std::nearbyint(A * 255))) ++wrong;
+    }
+  EXPECT_EQ(wrong, 0);
+}
+
+// Layers in formats other than 24-bit and 1-bit are read as what they show, not as 1-bit rows.
+TEST(MergeLayers, GrayAndWideLayersAreConvertedFirst) {
+  const TQxPixelFormat Formats[] = {TQxPixelFormat::qx8g, TQxPixelFormat::qx16g, TQxPixelFormat::qxRGB48};
+  for (TQxPixelFormat F : Formats) {
+    auto a = SolidLayer(4, 2, TQxRGB{0, 0, 0});
+    auto b = std::make_unique<TQxLayer>(nullptr, new TQxBitmap(2, 2, TQxPixelFormat::qx24RGB), true);
+    b->Bitmap->Fill(0x808080);
+    b->Bitmap->SetPixelFormat(F);
+    b->PosX = 2;
+    TQxBitmap d;
+    QxMergeLayers(a.get(), b.get(), nullptr, &d, TResampleFilter::rfNone, 0, false);
+    const TQxRGB got = Px(&d, 3, 1);
+    EXPECT_NEAR(got.r, 128, 1) << int(F);
+    EXPECT_EQ(got.r, got.g) << int(F);
+    EXPECT_EQ(got.g, got.b) << int(F);
+  }
+}

@@ -10,6 +10,7 @@
 
 #include "platform/base/exceptions.h"
 #include "platform/graphics/canvas.h"
+#include "platform/ui/menus.h"
 #include "platform/ui/ui_internal.h"
 
 namespace {
@@ -365,5 +366,19 @@ bool SaveWindowPng(TCustomForm* Form, const std::string& Path) {
 }
 
 int32_t PendingEvents() { return Be()->Pending(); }
+
+size_t WhileMenuOpen(const std::vector<std::function<void()>>& Steps) {
+  size_t Next = 0;
+  auto Saved = Application->OnIdle;
+  Application->OnIdle = [&](TObject*, bool&) {
+    if (Next >= Steps.size() || !MenuIsTracking() || PendingEvents() > 0) return;
+    for (TCustomForm* P : MenuPopupForms())
+      if (P->NeedsPaint()) return;
+    Steps[Next++]();
+  };
+  Application->ProcessMessages();
+  Application->OnIdle = Saved;
+  return Next;
+}
 
 }  // namespace Headless

@@ -5,7 +5,9 @@
 // test can queue keys before opening a modal window. The Now variants handle them at once.
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/graphics/bitmap.h"
 #include "platform/ui/backend.h"
@@ -47,5 +49,10 @@ TColor PixelAt(TCustomForm* Form, int32_t X, int32_t Y);
 bool SaveWindowPng(TCustomForm* Form, const std::string& Path);
 // Events queued and not yet handled.
 int32_t PendingEvents();
+
+// Handles messages while a menu is open, running each step in turn once the menu's windows have
+// painted and every queued event is handled (steps queue input for the next). Returns how many
+// steps ran; it stops when the menu closes.
+size_t WhileMenuOpen(const std::vector<std::function<void()>>& Steps);
 
 }  // namespace Headless

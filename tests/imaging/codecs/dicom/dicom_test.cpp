@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <fstream>
 #include <memory>
 
@@ -91,6 +93,66 @@ TEST(DicomDictionary, OrderedAndTellingRows) {
   EXPECT_STREQ(QxDicomDictionaryVR(0xFFFE, 0xE000), "!!");
   EXPECT_STREQ(QxDicomDictionaryVR(0xFFFE, 0xE0DD), "!!");
   EXPECT_STREQ(QxDicomDictionaryVR(0x0009, 0x1234), "xs");
+  EXPECT_STREQ(QxDicomDictionaryVR(0xFFFF, 0xFFFF), "xs");
+  // The standard's elements and private ones of the odd groups.
+  EXPECT_GE(QxDicomDictionaryCount(), 2525);
+  for (uint16_t g : {0x0009, 0x0019, 0x0021, 0x0029, 0x0043, 0x0045, 0x0047}) {
+    int n = 0;
+    for (int i = 0; i < QxDicomDictionaryCount(); ++i) {
+      uint16_t gi, ei;
+      const char* v;
+      QxDicomDictionaryEntry(i, gi, ei, v);
+      n += gi == g;
+    }
+    EXPECT_GT(n, 1) << std::hex << g;
+  }
+  uint16_t g, e;
+  const char* v;
+  QxDicomDictionaryEntry(QxDicomDictionaryCount() - 1, g, e, v);
+  EXPECT_EQ(g, 0xFFFF);
+  EXPECT_EQ(e, 0xFFFF);
+}
+
+// An implicit-VR file of DCMTK with private elements of GE's groups: their value representations come from
+// the dictionary, as DCMTK's own dump gives them.
+TEST(DicomDictionary, PrivateElementsOfAnImplicitFileOfDcmtk) {
+  if (std::system("command -v img2dcm >/dev/null && command -v dcmodify >/dev/null && command -v dcmconv >/dev/null "
+                  "&& command -v convert >/dev/null"))
+    GTEST_SKIP() << "DCMTK or ImageMagick missing";
+  QxRegisterDicomCodec();
+  char dir[] = "/tmp/qvdcm_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string d = dir;
+  ASSERT_EQ(std::system(("cd " + d + " && convert -size 8x6 gradient:white-black BMP3:g.bmp && img2dcm -i BMP g.bmp "
+                         "g.dcm >/dev/null && dcmodify -nb -i '(0009,0010)=GEMS_IDEN_01' -i '(0009,1001)=Full' "
+                         "-i '(0043,0010)=GEMS_PARM_01' -i '(0043,1001)=7' -i '(0019,0010)=GEMS_ACQU_01' "
+                         "-i '(0019,1002)=3' g.dcm && dcmconv +ti g.dcm gi.dcm")
+                            .c_str()),
+            0);
+  std::ifstream f(d + "/gi.dcm", std::ios::binary);
+  const std::vector<uint8_t> data((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  TMemoryStream s;
+  s.Write(data.data(), int64_t(data.size()));
+  s.SetPosition(0);
+  TQxBitmap b;
+  TIOParamsVals p;
+  std::atomic<bool> ab{false};
+  TQxProgressInfo pr;
+  pr.AbortFlag = &ab;
+  ReadDicomStream(&s, p, &b, pr, false);
+  ASSERT_FALSE(ab);
+  EXPECT_EQ(b.Width(), 8);
+  auto vrOf = [&](uint16_t G, uint16_t E) {
+    for (int32_t i = 0; i < p.DicomTags->Count(); ++i) {
+      const TQxDICOMTag& t = p.DicomTags->Tag(i);
+      if (t.Group == G && t.Element == E) return std::string(t.VR, 2);
+    }
+    return std::string("none");
+  };
+  EXPECT_EQ(vrOf(0x0009, 0x1001), "LO");
+  EXPECT_EQ(vrOf(0x0043, 0x1001), "SS");
+  EXPECT_EQ(vrOf(0x0019, 0x1002), "SL");
+  EXPECT_EQ(vrOf(0x0009, 0x0010), "LO");
 }
 
 TEST(DicomRead, EightBitGrayEverySyntaxWithAndWithoutPreamble) {

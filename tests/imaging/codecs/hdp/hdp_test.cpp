@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "imaging/codecs/codecs.h"
 #include "imaging/codecs/hdp.h"
 #include "imaging/codecs/hdp_jxr.h"
 #include "imaging/foundation/view_base.h"
@@ -314,4 +315,94 @@ TEST(Hdp, CodecOptionsWriteReadableFiles) {
     sizes.push_back(size_t(s.Size()));
   }
   EXPECT_LT(sizes[2], sizes[0]);
+}
+
+// 32bppBGRA files of jxrlib's encoder, with planar and with interleaved alpha, load with their alpha.
+TEST(Hdp, BgraFilesOfJxrEncAppLoadWithAlpha) {
+  if (!HaveTool("JxrEncApp") || !HaveTool("convert")) GTEST_SKIP() << "jxrlib tools or ImageMagick missing";
+  const std::string d = TempDir();
+  ASSERT_EQ(Shell("cd '" + d + "' && convert -size 40x24 gradient:'#ff2000ff'-'#0030c020' -swirl 40 -depth 8 "
+                  "-define tiff:alpha=unassociated src.tif"),
+            0);
+  const std::vector<uint8_t> expect = MagickPixels(d + "/src.tif", "RGBA");
+  for (const char* mode : {"2", "3"}) {
+    SCOPED_TRACE(mode);
+    const std::string f = d + "/a" + mode + ".wdp";
+    ASSERT_EQ(Shell("cd '" + d + "' && JxrEncApp -i src.tif -o x.jxr -c 22 -a " + mode + " -q 1 && mv x.jxr '" + f +
+                    "'"),
+              0);
+    TQxBitmap b;
+    TQuillotIO io(&b);
+    io.LoadFromFile(f);
+    ASSERT_FALSE(io.Aborting);
+    ASSERT_EQ(b.Width(), 40);
+    ASSERT_TRUE(b.HasAlphaChannel());
+    EXPECT_EQ(RgbaMismatches(b, expect), 0);  // lossless
+  }
+}
+
+// The descriptive and EXIF tags of a picture (here written by exiftool into a JPEG) go into the HD Photo
+// container's directory on a save: exiftool reads them back, and the picture still decodes the same.
+TEST(Hdp, SaveKeepsExifAndTiffTags) {
+  if (!HaveTool("exiftool") || !HaveTool("convert")) GTEST_SKIP() << "exiftool or ImageMagick missing";
+  QxRegisterTiffCodec();  // EXIF blocks are TIFF structures
+  const std::string d = TempDir();
+  ASSERT_EQ(Shell("cd '" + d + "' && convert -size 40x24 gradient:red-blue -quality 100 src.jpg && exiftool -q "
+                  "-overwrite_original -Make=Quorvelcam -Model=Q1 '-Artist=A. Tester' '-DateTimeOriginal=2024:05:06 "
+                  "07:08:09' -ExposureTime=0.004 -FNumber=5.6 -ISO=200 src.jpg"),
+            0);
+  const char* kTags = "-Make -Model -Artist -DateTimeOriginal -ExposureTime -FNumber -ISO";
+  auto tags = [&](const std::string& File) {
+    Shell(std::string("exiftool -s -s ") + kTags + " '" + File + "' > '" + File + ".tags'");
+    const std::vector<uint8_t> t = ReadFile(File + ".tags");
+    return std::string(t.begin(), t.end());
+  };
+  const std::string before = tags(d + "/src.jpg");
+  ASSERT_NE(before.find("Quorvelcam"), std::string::npos);
+  TQxBitmap b;
+  TQuillotIO io(&b);
+  io.LoadFromFile(d + "/src.jpg");
+  ASSERT_FALSE(io.Aborting);
+  io.Params->HdpLossless = 1;
+  io.SaveToFile(d + "/out.wdp");
+  ASSERT_FALSE(io.Aborting);
+  EXPECT_EQ(tags(d + "/out.wdp"), before);
+  // Our reader and the coding library's own decoder still read the picture.
+  TQxBitmap back;
+  TQuillotIO rd(&back);
+  rd.LoadFromFile(d + "/out.wdp");
+  ASSERT_FALSE(rd.Aborting);
+  EXPECT_EQ(RgbOf(back), RgbOf(b));
+  EXPECT_EQ(rd.Params->ExifArtist, "A. Tester");
+  if (HaveTool("JxrDecApp")) {
+    ASSERT_EQ(Shell("cd '" + d + "' && cp out.wdp o.jxr && JxrDecApp -i o.jxr -o o.bmp"), 0);
+    EXPECT_EQ(MagickPixels(d + "/o.bmp", "RGB"), RgbOf(b));
+  }
+}
+
+// With the thumbnail option the frame is read at a sixteenth of its size, as jxrlib's own decoder gives it;
+// the original size stays in the parameters.
+TEST(Hdp, ThumbnailOptionReadsTheReducedFrame) {
+  if (!HaveTool("JxrEncApp") || !HaveTool("JxrDecApp") || !HaveTool("convert"))
+    GTEST_SKIP() << "jxrlib tools or ImageMagick missing";
+  const std::string d = TempDir();
+  ASSERT_EQ(Shell("cd '" + d + "' && convert -size 200x120 gradient:red-blue -swirl 90 -depth 8 -type truecolor "
+                  "BMP3:src.bmp && JxrEncApp -i src.bmp -o x.jxr -q 1 && cp x.jxr t.wdp && "
+                  "JxrDecApp -i x.jxr -o small.bmp -T 4"),
+            0);
+  TQxBitmap b;
+  TQuillotIO io(&b);
+  io.Params->UseExifThumbnail = 1;
+  io.LoadFromFile(d + "/t.wdp");
+  ASSERT_FALSE(io.Aborting);
+  EXPECT_EQ(b.Width(), 13);
+  EXPECT_EQ(b.Height(), 8);
+  EXPECT_EQ(io.Params->Width, 13);
+  EXPECT_EQ(io.Params->OriginalWidth, 200);
+  EXPECT_EQ(io.Params->OriginalHeight, 120);
+  EXPECT_EQ(RgbOf(b), MagickPixels(d + "/small.bmp", "RGB"));
+  // Without it, the whole frame.
+  TQuillotIO whole(&b);
+  whole.LoadFromFile(d + "/t.wdp");
+  EXPECT_EQ(b.Width(), 200);
 }

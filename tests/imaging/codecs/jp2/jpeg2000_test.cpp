@@ -306,6 +306,11 @@ TEST(Jp2Codec, OnlyRealTransparencyAddsAnOpacityComponentAndItsColoursReadBack) 
     ASSERT_FALSE(aborted);
     EXPECT_EQ(q.SamplesPerPixel, 3);
     EXPECT_EQ(RgbOf(*back), RgbOf(*src)) << fmt;
+    // Only the JP2 container can say which component is the opacity.
+    if (fmt == QxJ2kFormatJP2) {
+      ASSERT_TRUE(back->HasAlphaChannel());
+      EXPECT_EQ(AlphaOf(*back), AlphaOf(*src));
+    }
   }
 }
 
@@ -607,4 +612,24 @@ TEST(Jp2Outside, WeReadImageMagickFiles) {
     ASSERT_FALSE(rd.Aborting);
     EXPECT_EQ(RgbOf(back), MagickPixels(fg, "RGB"));
   }
+}
+
+// opj_compress writes an RGBA picture as four components with a channel definition box marking the fourth as
+// opacity: it becomes the alpha channel.
+TEST(Jp2Outside, OpacityComponentOfOpjCompressIsTheAlphaChannel) {
+  if (!HaveTool("opj_compress") || !HaveTool("convert")) GTEST_SKIP() << "OpenJPEG tools or ImageMagick missing";
+  const std::string d = TempDir();
+  ASSERT_EQ(Shell("cd '" + d + "' && convert -size 48x40 gradient:'#ff0000ff'-'#0030c020' -swirl 50 -depth 8 "
+                  "rgba.png && opj_compress -i rgba.png -o rgba.jp2 && opj_decompress -i rgba.jp2 -o back.png"),
+            0);
+  const std::vector<uint8_t> file = ReadFile(d + "/rgba.jp2");
+  ASSERT_NE(std::search(file.begin(), file.end(), std::begin("cdef"), std::begin("cdef") + 4), file.end());
+  // OpenJPEG's own decoder is the reference.
+  const std::vector<uint8_t> expect = MagickPixels(d + "/back.png", "RGBA");
+  TQxBitmap back;
+  TQuillotIO rd(&back);
+  rd.LoadFromFile(d + "/rgba.jp2");
+  ASSERT_FALSE(rd.Aborting);
+  ASSERT_TRUE(back.HasAlphaChannel());
+  EXPECT_EQ(RgbaMismatches(back, expect), 0);
 }

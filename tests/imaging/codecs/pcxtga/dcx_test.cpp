@@ -153,3 +153,20 @@ TEST(Dcx, ContentDetectionFindsOurFiles) {
   pcx.SetPosition(0);
   EXPECT_EQ(QxFindStreamFormat(pcx), qxffPCX);
 }
+
+// A three-page DCX of ImageMagick: whichever page is loaded, the image count is the file's three.
+TEST(Dcx, ImageCountOfALoadIsThePageCount) {
+  Register();
+  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick convert is not installed";
+  const std::string d = TempDir();
+  ASSERT_EQ(Shell("cd '" + d + "' && convert -size 9x7 xc:red xc:lime xc:blue three.dcx"), 0);
+  EXPECT_EQ(QxImageCount(d + "/three.dcx"), 3);
+  for (int32_t page : {0, 2}) {
+    TQxBitmap b;
+    TQuillotIO io(&b);
+    io.Params->DcxImageIndex = page;
+    io.LoadFromFile(d + "/three.dcx");
+    ASSERT_FALSE(io.Aborting);
+    EXPECT_EQ(io.Params->ImageCount, 3) << page;
+  }
+}

@@ -287,3 +287,61 @@ TEST(Pcx, WeReadFilesOfOutsideTools) {
     EXPECT_EQ(RgbOf(*rd.WorkBitmap()), expect);
   }
 }
+
+// netpbm writes few colours as one plane of 2 bits or as 2 and 3 planes of 1 bit; pcxtoppm's reading is the
+// reference.
+TEST(Pcx, NarrowPlanesOfNetpbmDecode) {
+  Register();
+  if (!HaveTool("ppmtopcx") || !HaveTool("pcxtoppm") || !HaveTool("convert"))
+    GTEST_SKIP() << "netpbm or ImageMagick not installed";
+  const std::string d = TempDir();
+  ASSERT_EQ(Shell("cd '" + d + "' && convert -size 13x5 xc:'#3060c0' -fill '#f0e020' -draw 'rectangle 0,0 3,2' "
+                  "-fill '#10a010' -draw 'rectangle 6,0 8,4' -fill white -draw 'point 12,4' -depth 8 four.ppm"),
+            0);
+  struct Case {
+    const char* Option;
+    int Bpp, Planes;
+  } cases[] = {{"-packed", 2, 1}, {"-planes=2", 1, 2}, {"-planes=3", 1, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Option);
+    ASSERT_EQ(Shell("cd '" + d + "' && ppmtopcx " + std::string(c.Option) + " four.ppm > x.pcx && "
+                    "pcxtoppm x.pcx > back.ppm"),
+              0);
+    const auto file = ReadFile(d + "/x.pcx");
+    ASSERT_EQ(file[3], c.Bpp);
+    ASSERT_EQ(file[65], c.Planes);
+    TQuillotIO rd;
+    rd.LoadFromFile(d + "/x.pcx");
+    ASSERT_FALSE(rd.Aborting);
+    EXPECT_EQ(RgbOf(*rd.WorkBitmap()), MagickPixels(d + "/back.ppm", "RGB"));
+    EXPECT_EQ(RgbOf(*rd.WorkBitmap()), MagickPixels(d + "/four.ppm", "RGB"));
+  }
+}
+
+// One plane of 5, 6 or 7 bits packs its indexes across byte edges and takes the 256-colour palette; a layout
+// with more bits than an index or a pixel of bytes can hold is refused with the reason.
+TEST(Pcx, OnePlaneOfOddWidthsAndRefusedLayouts) {
+  for (int bpp : {5, 6, 7}) {
+    SCOPED_TRACE(bpp);
+    // Indexes 1, 2, ..., 8 packed most significant bit first.
+    const int w = 8;
+    std::vector<uint8_t> bits((w * bpp + 7) / 8 + 1, 0);
+    for (int x = 0; x < w; ++x)
+      for (int b = 0; b < bpp; ++b)
+        if (((x + 1) >> (bpp - 1 - b)) & 1) bits[size_t(x * bpp + b) / 8] |= uint8_t(0x80 >> ((x * bpp + b) % 8));
+    auto f = Cat(PcxHeader(w, 1, bpp, 1, int(bits.size()), 0), bits);
+    std::vector<uint8_t> pal(769, 0);
+    pal[0] = 12;
+    for (int i = 0; i < 256; ++i) pal[1 + i * 3] = uint8_t(i * 10);  // red = index * 10
+    f = Cat(f, pal);
+    auto r = ReadPcx(f);
+    ASSERT_FALSE(r->Aborted);
+    std::vector<uint8_t> expect;
+    for (int x = 0; x < w; ++x) expect.insert(expect.end(), {uint8_t((x + 1) * 10), 0, 0});
+    EXPECT_EQ(RgbOf(r->Bitmap), expect);
+  }
+  // Three planes of 4 bits: twelve bits a pixel.
+  auto r = ReadPcx(Cat(PcxHeader(2, 1, 4, 3, 2, 0), std::vector<uint8_t>(6, 0x12)));
+  EXPECT_TRUE(r->Aborted);
+  EXPECT_NE(r->Params.ReadError.find("not supported"), std::string::npos);
+}

@@ -179,7 +179,7 @@ TEST(Tga, HandMadeFilesDecode) {
       {"bottom-up", Cat(TgaHeader(2, 24, 1, 3, 0), {1, 2, 3, 4, 5, 6, 7, 8, 9}), {9, 8, 7, 6, 5, 4, 3, 2, 1}, {}},
       {"right-to-left", Cat(TgaHeader(2, 32, 3, 1, 0x30), {1, 2, 3, 11, 4, 5, 6, 12, 7, 8, 9, 13}),
        {9, 8, 7, 6, 5, 4, 3, 2, 1}, {13, 12, 11}},
-      {"16 bits", Cat(TgaHeader(2, 16, 2, 1, 0x20), {0x01, 0x7C, 0xE0, 0x03}), {248, 0, 8, 0, 248, 0}, {}},
+      {"16 bits", Cat(TgaHeader(2, 16, 2, 1, 0x20), {0x01, 0x7C, 0xE0, 0x03}), {255, 0, 8, 0, 255, 0}, {}},
       // Entries from index 1; index 0 keeps the preset 3-3-2 colour cube (red 28, green 28, blue 60).
       {"32-bit colour map", cmap32, {28, 28, 60, 30, 20, 10, 60, 50, 40}, {255, 0, 200}},
       {"gray without map", Cat(TgaHeader(3, 8, 3, 1, 0x20), {0, 128, 255}), {0, 0, 0, 128, 128, 128, 255, 255, 255}, {}},
@@ -434,4 +434,32 @@ TEST(Tga, WeReadFilesOfOutsideTools) {
     ASSERT_FALSE(rd.Aborting);
     EXPECT_EQ(alpha ? RgbaOf(*rd.WorkBitmap()) : RgbOf(*rd.WorkBitmap()), expect);
   }
+}
+
+// ImageMagick writes a 16-bit file at depth 5; each channel widens by repeating its bits, so white stays 255.
+TEST(Tga, SixteenBitFileOfImageMagickWidensByBitReplication) {
+  Register();
+  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick convert is not installed";
+  const std::string d = TempDir();
+  ASSERT_EQ(Shell("cd '" + d + "' && convert -size 32x3 gradient:black-white -size 32x1 xc:white xc:'#ff0000' "
+                  "-append -depth 5 m16.tga"),
+            0);
+  const auto file = ReadFile(d + "/m16.tga");
+  ASSERT_GT(file.size(), 18u);
+  ASSERT_EQ(file[16], 16);
+  TQuillotIO rd;
+  rd.LoadFromFile(d + "/m16.tga");
+  ASSERT_FALSE(rd.Aborting);
+  const auto got = RgbOf(*rd.WorkBitmap());
+  // ImageMagick scales by 255/31 and rounds: replication is within one level of it and equal at 0 and 31.
+  const auto im = MagickOriented(d + "/m16.tga", false);
+  ASSERT_EQ(got.size(), im.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    ASSERT_LE(std::abs(got[i] - im[i]), 1) << i;
+    if (im[i] == 0 || im[i] == 255) {
+      ASSERT_EQ(got[i], im[i]) << i;
+    }
+  }
+  // Two white rows and the red one: at least 7 × 32 bytes of full intensity.
+  EXPECT_GE(std::count(got.begin(), got.end(), uint8_t(255)), 7 * 32);
 }

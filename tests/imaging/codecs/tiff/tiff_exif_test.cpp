@@ -10,6 +10,7 @@
 #include "imaging/foundation/metadata.h"
 #include "imaging/io/jpeg.h"
 #include "imaging/io/jpeg_metadata.h"
+#include "imaging/io/quillot_io.h"
 #include "tiff_test_util.h"
 
 using namespace qvtiff;
@@ -243,4 +244,69 @@ TEST(TiffExif, AnnotationsSurviveAndDoNotLinger) {
   const std::vector<uint8_t> g = WriteTiff(bmp.get(), plain);
   ReadResult again = ReadTiff(g);
   EXPECT_EQ(again.Params->GetImagingAnnot()->ObjectsCount(), 0);
+}
+
+// A camera maker note whose data offsets count from the TIFF header (written by exiftool, in both byte
+// orders) is placed anew on a save: exiftool reads every one of its tags from our JPEG and TIFF files as it
+// read them from its own.
+TEST(TiffExif, MakerNoteOfExiftoolSurvivesLoadAndSave) {
+  if (!HaveTool("exiftool") || !HaveTool("convert")) GTEST_SKIP() << "exiftool or ImageMagick missing";
+  RegisterCoders();
+  const std::string d = TempDir();
+  // A Canon-style directory in the EXIF block's byte order: the owner name lies outside the entries; exiftool's
+  // -F sets its offset right.
+  auto note = [](bool Le) {
+    std::vector<uint8_t> mn;
+    auto put = [&](uint32_t V, int Bytes) {
+      for (int i = 0; i < Bytes; ++i) mn.push_back(uint8_t(V >> (8 * (Le ? i : Bytes - 1 - i))));
+    };
+    put(3, 2);
+    const uint32_t entries[3][4] = {{0x0009, 2, 14, 42}, {0x0010, 4, 1, 0x80001234}, {0x0015, 4, 1, 0x90000000}};
+    for (const auto& e : entries) {
+      put(e[0], 2);
+      put(e[1], 2);
+      put(e[2], 4);
+      put(e[3], 4);
+    }
+    put(0, 4);
+    const std::string owner = "Tester Owner";
+    mn.insert(mn.end(), owner.begin(), owner.end());
+    mn.insert(mn.end(), 2, 0);
+    return mn;
+  };
+  WriteFile(d + "/II.bin", note(true));
+  WriteFile(d + "/MM.bin", note(false));
+  for (const char* order : {"II", "MM"}) {
+    SCOPED_TRACE(order);
+    const std::string src = d + "/" + order + ".jpg";
+    ASSERT_EQ(Shell("cd '" + d + "' && convert -size 32x24 gradient:red-blue " + src + " && exiftool -q -overwrite_original "
+                    "-ExifByteOrder=" + order + " -Make=Canon '-Model=Canon EOS 40D' '-MakerNotes<=" + order + ".bin' " + src +
+                    " && exiftool -q -F -overwrite_original '-Canon:OwnerName=Tester Owner' " + src),
+              0);
+    auto tags = [&](const std::string& File) {
+      const std::string out = File + ".mn";
+      Shell("exiftool -a -s -G1 -MakerNotes:all '" + File + "' > '" + out + "'");
+      const std::vector<uint8_t> t = ReadFile(out);
+      return std::string(t.begin(), t.end());
+    };
+    const std::string before = tags(src);
+    ASSERT_NE(before.find("Tester Owner"), std::string::npos) << before;
+    TQxBitmap b;
+    TQuillotIO io(&b);
+    io.LoadFromFile(src);
+    ASSERT_FALSE(io.Aborting);
+    for (const char* ext : {".jpg", ".tif"}) {
+      const std::string out = d + "/out_" + order + ext;
+      io.SaveToFile(out);
+      ASSERT_FALSE(io.Aborting) << ext;
+      EXPECT_EQ(tags(out), before) << ext;
+      // A second load and save of our own file keeps it too.
+      TQxBitmap b2;
+      TQuillotIO again(&b2);
+      again.LoadFromFile(out);
+      ASSERT_FALSE(again.Aborting);
+      again.SaveToFile(out + ext);
+      EXPECT_EQ(tags(out + ext), before) << ext;
+    }
+  }
 }

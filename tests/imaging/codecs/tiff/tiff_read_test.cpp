@@ -374,12 +374,56 @@ TEST(TiffRead, PlanarRgb) {
   EXPECT_EQ(RgbOf(*r.Bitmap), (std::vector<uint8_t>{1, 3, 5, 2, 4, 6}));
 }
 
-TEST(TiffRead, UnsupportedLayoutDecodesNothingQuietly) {
-  TiffBuilder b;
-  b.Image(8, 1, 3, 1, 1, {0xFF, 0xFF, 0xFF});
-  ReadResult r = ReadTiff(b.Build());
-  EXPECT_FALSE(r.Aborted);
-  EXPECT_EQ(r.Bitmap->Width(), 8);
+// Layouts of plain sample arithmetic decode; the others are refused with the reason, never loaded black.
+TEST(TiffRead, NarrowGraySixteenBitPaletteAndRefusedLayouts) {
+  {
+    // 3-bit gray 0..7: the levels repeat their bits, 7 gives 255.
+    TiffBuilder b;
+    b.Image(8, 1, 3, 1, 1, {0x05, 0x39, 0x77});
+    ReadResult r = ReadTiff(b.Build());
+    ASSERT_FALSE(r.Aborted);
+    EXPECT_EQ(Gray(*r.Bitmap), (std::vector<uint8_t>{0, 36, 73, 109, 146, 182, 219, 255}));
+  }
+  {
+    // A 16-bit index into a colour map of 65536 entries.
+    TiffBuilder b;
+    b.Image(2, 1, 16, 1, 3, {0x00, 0x00, 0x34, 0x12});
+    std::vector<uint32_t> map(3 * 65536, 0);
+    map[0x1234] = 0xFF00;                  // red of entry 0x1234
+    map[2 * 65536 + 0] = 0x8000;           // blue of entry 0
+    b.Short(320, map);
+    ReadResult r = ReadTiff(b.Build());
+    ASSERT_FALSE(r.Aborted);
+    EXPECT_EQ(RgbOf(*r.Bitmap), (std::vector<uint8_t>{0, 0, 128, 255, 0, 0}));
+  }
+  struct Case {
+    const char* Name;
+    std::function<void(TiffBuilder&)> Make;
+  };
+  const std::vector<Case> refused = {
+      {"ICC Lab", [](TiffBuilder& b) { b.Image(1, 1, 8, 3, 9, {1, 2, 3}); }},
+      {"ITU Lab", [](TiffBuilder& b) { b.Image(1, 1, 8, 3, 10, {1, 2, 3}); }},
+      {"32-bit integer gray", [](TiffBuilder& b) { b.Image(1, 1, 32, 1, 1, {1, 2, 3, 4}); }},
+      {"planar gray with alpha",
+       [](TiffBuilder& b) {
+         b.Long(256, {1});
+         b.Long(257, {1});
+         b.Short(258, {8, 8});
+         b.Short(262, {1});
+         b.Short(277, {2});
+         b.Short(284, {2});
+         b.Long(273, {b.Blob({1}), b.Blob({2})});
+         b.Long(279, {1, 1});
+       }},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.Name);
+    TiffBuilder b;
+    c.Make(b);
+    ReadResult r = ReadTiff(b.Build());
+    EXPECT_TRUE(r.Aborted);
+    EXPECT_NE(r.Params->ReadError.find("not supported"), std::string::npos) << r.Params->ReadError;
+  }
 }
 
 TEST(TiffRead, BadInputIsRefused) {

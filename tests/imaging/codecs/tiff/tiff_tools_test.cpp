@@ -177,3 +177,93 @@ TEST(TiffTools, ImageMagickFilesReadByUs) {
     EXPECT_EQ(MaskOf(*r.Mask), alpha);
   }
 }
+
+// Layouts of plain sample arithmetic, written by ImageMagick and tiffcp, against ImageMagick's own reading:
+// associated alpha comes back divided out, 16-bit and floating-point samples become 8 bits, narrow gray
+// levels repeat their bits.
+TEST(TiffTools, SampleLayoutsOfOtherWritersDecode) {
+  if (!HaveTool("convert") || !HaveTool("tiffcp")) GTEST_SKIP() << "ImageMagick or libtiff tools missing";
+  const std::string d = TempDir();
+  ASSERT_EQ(Shell("cd '" + d + "' && convert -size 37x11 gradient:'#ff2000ff'-'#0030c010' -swirl 60 "
+                  "-fill white -draw 'rectangle 0,0 3,10' \\( -size 37x11 xc:white -fill '#00000000' -draw 'rectangle 30,0 36,10' \\) "
+                  "-compose multiply -composite rgba.png"),
+            0);
+  struct Case {
+    const char* Name;
+    const char* Make;  // run in the directory; writes Name.tif
+    bool Alpha;
+    int32_t Bits;  // bits per sample the file must have
+  };
+  const std::vector<Case> cases = {
+      {"assoc8", "convert rgba.png -depth 8 -define tiff:alpha=associated assoc8.tif", true, 8},
+      {"assoc16", "convert rgba.png -depth 16 -define tiff:alpha=associated -compress zip assoc16.tif", true, 16},
+      {"assoc-tiffcp", "convert rgba.png -depth 8 -define tiff:alpha=associated x.tif && "
+                       "tiffcp -c lzw:2 x.tif assoc-tiffcp.tif", true, 8},
+      {"ga16", "convert rgba.png -colorspace gray -depth 16 ga16.tif", true, 16},
+      {"planar16", "convert rgba.png -alpha off -depth 16 -interlace plane -compress lzw planar16.tif", false, 16},
+      {"planar-rgba-tiffcp", "convert rgba.png -depth 8 y.tif && tiffcp -p separate y.tif planar-rgba-tiffcp.tif",
+       true, 8},
+      {"planar-rgba", "convert rgba.png -depth 8 -interlace plane planar-rgba.tif", true, 8},
+      {"float", "convert rgba.png -alpha off -define quantum:format=floating-point -depth 32 float.tif", false, 32},
+      {"float-gray-msb", "convert rgba.png -alpha off -colorspace gray -endian MSB "
+                         "-define quantum:format=floating-point -depth 32 float-gray-msb.tif", false, 32},
+      {"gray3", "convert rgba.png -alpha off -colorspace gray -depth 3 gray3.tif", false, 3},
+      {"gray5", "convert rgba.png -alpha off -colorspace gray -depth 5 gray5.tif", false, 5},
+      {"gray6", "convert rgba.png -alpha off -colorspace gray -depth 6 gray6.tif", false, 6},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ASSERT_EQ(Shell("cd '" + d + "' && " + c.Make), 0);
+    const std::string path = d + "/" + c.Name + ".tif";
+    ReadResult r = ReadPath(path);
+    ASSERT_FALSE(r.Aborted) << r.Params->ReadError;
+    ASSERT_EQ(r.Params->BitsPerSample, c.Bits);
+    const std::vector<uint8_t> theirs = MagickPixels(path, "rgba");
+    const std::vector<uint8_t> ours = Rgba(*r.Bitmap);
+    ASSERT_EQ(ours.size(), theirs.size());
+    EXPECT_EQ(r.Bitmap->HasAlphaChannel() || r.Mask != nullptr, c.Alpha);
+    const std::vector<uint8_t> alpha = r.Mask ? MaskOf(*r.Mask) : std::vector<uint8_t>();
+    int bad = 0, full = 0;
+    for (size_t i = 0; i < ours.size() / 4; ++i) {
+      const int a = theirs[4 * i + 3];
+      if (c.Alpha) bad += std::abs(int(alpha[i]) - a) > 1;
+      // Colours under (nearly) transparent pixels carry no information once divided out.
+      if (a < 16) continue;
+      // High bytes and bit repetition against ImageMagick's rounding: one level; dividing out alpha
+      // magnifies that by 255 / alpha.
+      const int tol = 1 + (c.Alpha ? 255 / a : 0);
+      for (int k = 0; k < 3; ++k) {
+        bad += std::abs(int(ours[4 * i + k]) - int(theirs[4 * i + k])) > tol;
+        full += theirs[4 * i + k] == 255 && ours[4 * i + k] == 255;
+      }
+    }
+    EXPECT_EQ(bad, 0);
+    EXPECT_GT(full, 0);  // full intensity reaches 255
+  }
+}
+
+// With the LZW coder registered, PDF compression 5 codes the picture as LZWDecode, which qpdf accepts and
+// pdftoppm renders exactly as the same picture stored uncompressed.
+TEST(TiffTools, PdfPicturesTakeTheLzwCoder) {
+  if (!HaveTool("qpdf") || !HaveTool("pdftoppm")) GTEST_SKIP() << "qpdf or pdftoppm missing";
+  RegisterCoders();
+  const std::string d = TempDir();
+  auto b = MakeRGB(40, 24);
+  for (int32_t c : {5, 0}) {
+    TQuillotIO io(b.get());
+    io.Params->PdfCompression = uint8_t(c);
+    io.Params->PdfPaperWidth = 40;
+    io.Params->PdfPaperHeight = 24;
+    const std::string f = d + "/c" + std::to_string(c) + ".pdf";
+    io.SaveToFile(f);
+    ASSERT_FALSE(io.Aborting);
+    EXPECT_EQ(io.Params->PdfCompression, c);
+    const std::vector<uint8_t> file = ReadFile(f);
+    EXPECT_EQ(std::string(file.begin(), file.end()).find("/LZWDecode") != std::string::npos, c == 5);
+    ASSERT_EQ(Shell("qpdf --check '" + f + "'"), 0);
+    ASSERT_EQ(Shell("pdftoppm -r 144 -singlefile '" + f + "' '" + d + "/p" + std::to_string(c) + "'"), 0);
+  }
+  const std::vector<uint8_t> lzw = ReadFile(d + "/p5.ppm"), plain = ReadFile(d + "/p0.ppm");
+  ASSERT_GT(plain.size(), 40u * 24 * 3);
+  EXPECT_EQ(lzw, plain);
+}

@@ -34,6 +34,16 @@ TEST(PdfObjects, DirectObjectSyntax) {
   EXPECT_EQ(Text(a), "595");
   EXPECT_EQ(Text(b), "0.5");
   EXPECT_EQ(Text(c), "-12.25");
+  // Never an exponent: PDF has none.
+  const std::pair<double, const char*> plain[] = {{1e20, "100000000000000000000"},
+                                                  {1.5e-7, "0.00000015"},
+                                                  {-2.5e-5, "-0.000025"},
+                                                  {123456.75, "123456.75"},
+                                                  {-1e-300 * 1e-30, "0"}};
+  for (const auto& [v, text] : plain) {
+    TQxPDFNumericObject n(v);
+    EXPECT_EQ(Text(n), text) << v;
+  }
   std::setlocale(LC_NUMERIC, saved.c_str());
   TQxPDFRefObject ref(5, 0);
   EXPECT_EQ(Text(ref), "5 0 R");

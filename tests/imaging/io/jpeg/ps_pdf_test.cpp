@@ -75,6 +75,11 @@ TEST(PdfWriter, EveryCompressionPassesQpdfAndRendersThePicture) {
       if (one && c == 4) {
         EXPECT_EQ(p.PdfCompression, 3);
       }
+      // No LZW coder is registered here: the picture goes uncompressed and the parameter says so.
+      if (c == 5) {
+        EXPECT_EQ(p.PdfCompression, 0);
+        EXPECT_EQ(ToText(file).find("/LZWDecode"), std::string::npos);
+      }
       const std::string path = dir / "check.pdf";
       WriteFile(path, file);
       if (qpdf) {

@@ -1,0 +1,7 @@
+if(TARGET quorvel)
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(QV_BENCH_SDL2 REQUIRED IMPORTED_TARGET sdl2)
+  qv_bench(app_startup DEPS PkgConfig::QV_BENCH_SDL2)
+  target_compile_definitions(bench_app_startup PRIVATE QV_QUORVEL="$<TARGET_FILE:quorvel>")
+  add_dependencies(bench_app_startup quorvel)
+endif()

@@ -1,0 +1,430 @@
+// Where the user of the reflection program waits, on a 6000 x 4000 picture, each beside its reference
+// measured in the same run:
+// - Open: from loading the file to the reflection painted in a fitted view, beside decoding the file alone.
+// - Each setting change: its rebuild and the repaint, beside five copies of the picture's bytes.
+// - A first build in fresh memory, beside a rebuild in warm memory.
+// - Save, the whole job in a process of its own (load a PNG, reflect below at 50 %, save PNG and JPEG at
+//   quality 90), beside ImageMagick, libvips and Pillow doing the same; peak memory as a multiple of the
+//   picture's 24-bit size. A peer that is not installed is skipped.
+// Ratios are printed as counters ("x_decode", "x_5copies", "x_warm", "x_fastest_peer").
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/memory_policy.h"
+#include "app/reflection.h"
+#include "imaging/codecs/codecs.h"
+#include "imaging/foundation/bitmap.h"
+#include "imaging/io/params.h"
+#include "imaging/io/quillot_io.h"
+#include "imaging/view/view.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int32_t kW = 6000, kH = 4000;
+constexpr double kPictureBytes = double(kW) * kH * 3;
+// The view of the main window at its starting size.
+constexpr int32_t kClientW = 468, kClientH = 376;
+
+using Clock = std::chrono::steady_clock;
+double Seconds(Clock::time_point A, Clock::time_point B) { return std::chrono::duration<double>(B - A).count(); }
+
+std::map<std::string, double> gReference;  // seconds per run of each reference
+
+// A picture with smooth areas and fine detail, so that the encoders have real work.
+void FillPhoto(TQxBitmap* B) {
+  B->Allocate(kW, kH, TQxPixelFormat::qx24RGB);
+  for (int32_t y = 0; y < kH; ++y) {
+    uint8_t* R = B->Scanline(y);
+    uint32_t n = uint32_t(y) * 2654435761u;
+    for (int32_t x = 0; x < kW; ++x) {
+      n = n * 1664525u + 1013904223u;
+      const int32_t noise = int32_t(n >> 28);
+      R[x * 3] = uint8_t((x / 24 + noise) & 255);
+      R[x * 3 + 1] = uint8_t((y / 16 + (x * y >> 14) + noise) & 255);
+      R[x * 3 + 2] = uint8_t((128 + (x - y) / 40 + noise) & 255);
+    }
+  }
+}
+
+std::string PictureFile(const char* Ext) {
+  const std::string Name = (fs::temp_directory_path() / (std::string("qv_bench_6000x4000.") + Ext)).string();
+  if (!fs::exists(Name)) {
+    TQuillot Q(nullptr);
+    FillPhoto(Q.CurrentBitmap());
+    Q.UpdateView();
+    Q.GetIO()->Params->JpegQuality = 90;
+    Q.GetIO()->SaveToFile(Name);
+  }
+  return Name;
+}
+
+std::unique_ptr<TQuillot> NewShownView() {
+  auto V = std::make_unique<TQuillot>(nullptr);
+  V->OffscreenMode = true;
+  V->SetBorderStyle(TBorderStyle::bsNone);
+  V->SetBounds(0, 0, kClientW, kClientH);
+  V->SetBackgroundStyle(TQxBackgroundStyle::qxbsChessboard);
+  V->SetZoomFilter(TResampleFilter::rfFastLinear);
+  V->GetProc()->SetAutoUndo(false);
+  return V;
+}
+
+void Paint(TQuillotView* V) { V->PaintClientRect(TRect(0, 0, kClientW, kClientH)); }
+
+void Ratio(benchmark::State& State, const char* Reference, const char* Counter, double PerRun) {
+  auto It = gReference.find(Reference);
+  if (It != gReference.end() && It->second > 0) State.counters[Counter] = PerRun / It->second;
+}
+
+// ---- open --------------------------------------------------------------------------------------------
+
+void BM_Decode(benchmark::State& State, const char* Ext) {
+  QxRegisterFurtherCodecs();
+  const std::string File = PictureFile(Ext);
+  TQuillot Q(nullptr);
+  double Total = 0;
+  for (auto _ : State) {
+    const auto T0 = Clock::now();
+    Q.GetIO()->LoadFromFile(File);
+    Total += Seconds(T0, Clock::now());
+  }
+  gReference[std::string("decode.") + Ext] = Total / double(State.iterations());
+}
+
+// As the open handler runs it, up to the painted frame.
+void BM_OpenToPainted(benchmark::State& State, const char* Ext) {
+  QxRegisterFurtherCodecs();
+  const std::string File = PictureFile(Ext);
+  auto Source = std::make_unique<TQuillot>(nullptr);
+  auto View = NewShownView();
+  TReflectionSettings S;
+  double Total = 0;
+  for (auto _ : State) {
+    const auto T0 = Clock::now();
+    if (!LoadSourceImage(Source.get(), File)) State.SkipWithError("the picture did not load");
+    ResetLayers(View.get());
+    const int32_t Layer = AddReflectionLayer(View.get());
+    BuildReflection(View.get(), Source.get(), S, Layer);
+    FitOrActualSize(View.get());
+    Paint(View.get());
+    Total += Seconds(T0, Clock::now());
+  }
+  Ratio(State, (std::string("decode.") + Ext).c_str(), "x_decode", Total / double(State.iterations()));
+}
+
+// ---- setting changes ---------------------------------------------------------------------------------
+
+void BM_FiveCopies(benchmark::State& State) {
+  std::vector<uint8_t> A(size_t(kPictureBytes), 1), B(size_t(kPictureBytes), 2);
+  double Total = 0;
+  for (auto _ : State) {
+    const auto T0 = Clock::now();
+    for (int i = 0; i < 5; ++i) {
+      std::memcpy(B.data(), A.data(), A.size());
+      benchmark::ClobberMemory();
+    }
+    Total += Seconds(T0, Clock::now());
+  }
+  gReference["5copies"] = Total / double(State.iterations());
+}
+
+struct Scene {
+  std::unique_ptr<TQuillot> Source = std::make_unique<TQuillot>(nullptr);
+  std::unique_ptr<TQuillot> View = NewShownView();
+  int32_t Layer = -1;
+  TReflectionSettings S;
+  Scene() {
+    FillPhoto(Source->CurrentBitmap());
+    Source->UpdateView();
+    ResetLayers(View.get());
+    Layer = AddReflectionLayer(View.get());
+    BuildReflection(View.get(), Source.get(), S, Layer);
+    FitOrActualSize(View.get());
+    Paint(View.get());
+  }
+};
+
+Scene& TheScene() {
+  static Scene S;
+  return S;
+}
+
+using Redo = void (*)(TQuillotView*, TQuillotView*, const TReflectionSettings&, int32_t);
+
+// One handler's work, from its call to the painted frame; each run changes the setting back and forth.
+void SettingChange(benchmark::State& State, Redo Routine, const std::function<void(TReflectionSettings&, int)>& Set) {
+  Scene& Sc = TheScene();
+  double Total = 0;
+  int Step = 0;
+  for (auto _ : State) {
+    Set(Sc.S, Step++);
+    const auto T0 = Clock::now();
+    Routine(Sc.View.get(), Sc.Source.get(), Sc.S, Sc.Layer);
+    Paint(Sc.View.get());
+    Total += Seconds(T0, Clock::now());
+  }
+  Sc.S = TReflectionSettings{};
+  BuildReflection(Sc.View.get(), Sc.Source.get(), Sc.S, Sc.Layer);
+  Ratio(State, "5copies", "x_5copies", Total / double(State.iterations()));
+}
+
+void WholeBuild(TQuillotView* V, TQuillotView* Src, const TReflectionSettings& S, int32_t L) {
+  BuildReflection(V, Src, S, L);
+}
+
+void BM_Side(benchmark::State& State) {
+  SettingChange(State, WholeBuild, [](TReflectionSettings& S, int i) { S.Side = i % 2 ? qxSideRight : qxSideBottom; });
+}
+void BM_Space(benchmark::State& State) {
+  SettingChange(State, RedoBaseLayer, [](TReflectionSettings& S, int i) { S.Space = i % 2 ? 20 : 0; });
+}
+void BM_Size(benchmark::State& State) {
+  SettingChange(State, RedoReflectionLayer, [](TReflectionSettings& S, int i) { S.SizePercent = i % 2 ? 60 : 100; });
+}
+void BM_StartTransparency(benchmark::State& State) {
+  SettingChange(State, RedoReflectionLayer, [](TReflectionSettings& S, int i) { S.TranBegin = i % 2 ? 30 : 0; });
+}
+void BM_EndTransparency(benchmark::State& State) {
+  SettingChange(State, RedoReflectionLayer, [](TReflectionSettings& S, int i) { S.TranEnd = i % 2 ? 70 : 100; });
+}
+void BM_ColourMode(benchmark::State& State) {
+  SettingChange(State, RedoReflectionLayer, [](TReflectionSettings& S, int i) { S.ColorMode = i % 2 ? qxGray : qxColorful; });
+}
+void BM_Wave(benchmark::State& State) {
+  SettingChange(State, RedoReflectionLayer, [](TReflectionSettings& S, int i) { S.WaveOn = i % 2 == 0; });
+}
+void BM_RemoveAlpha(benchmark::State& State) {
+  SettingChange(State, RedoBothLayers, [](TReflectionSettings& S, int i) { S.RemoveAlpha = i % 2 == 0; });
+}
+void BM_BackgroundColour(benchmark::State& State) {
+  SettingChange(State, RedoBothLayers, [](TReflectionSettings& S, int i) {
+    S.RemoveAlpha = true;
+    S.Background = i % 2 ? clRed : clWhite;
+  });
+}
+
+// ---- first build in fresh memory ---------------------------------------------------------------------
+
+void BM_WarmBuild(benchmark::State& State) {
+  Scene& Sc = TheScene();
+  double Total = 0;
+  for (auto _ : State) {
+    const auto T0 = Clock::now();
+    BuildReflection(Sc.View.get(), Sc.Source.get(), Sc.S, Sc.Layer);
+    Total += Seconds(T0, Clock::now());
+  }
+  gReference["warm"] = Total / double(State.iterations());
+}
+
+void BM_FirstBuild(benchmark::State& State) {
+  Scene& Sc = TheScene();
+  double Total = 0;
+  for (auto _ : State) {
+    State.PauseTiming();
+    auto View = NewShownView();
+    ResetLayers(View.get());
+    const int32_t Layer = AddReflectionLayer(View.get());
+    State.ResumeTiming();
+    const auto T0 = Clock::now();
+    BuildReflection(View.get(), Sc.Source.get(), Sc.S, Layer);
+    Total += Seconds(T0, Clock::now());
+    State.PauseTiming();
+    View.reset();
+    State.ResumeTiming();
+  }
+  Ratio(State, "warm", "x_warm", Total / double(State.iterations()));
+}
+
+// ---- the whole save job, against the peers -----------------------------------------------------------
+
+struct ChildResult {
+  bool Ok = false;
+  double Seconds = 0;
+  double PeakBytes = 0;
+};
+
+ChildResult RunChild(const std::vector<std::string>& Args) {
+  ChildResult R;
+  const auto T0 = Clock::now();
+  const pid_t Pid = fork();
+  if (Pid == 0) {
+    std::vector<char*> Argv;
+    for (const std::string& A : Args) Argv.push_back(const_cast<char*>(A.c_str()));
+    Argv.push_back(nullptr);
+    if (!freopen("/dev/null", "w", stdout)) _exit(126);
+    execvp(Argv[0], Argv.data());
+    _exit(127);
+  }
+  if (Pid < 0) return R;
+  int Status = 0;
+  rusage U{};
+  wait4(Pid, &Status, 0, &U);
+  R.Seconds = Seconds(T0, Clock::now());
+  R.PeakBytes = double(U.ru_maxrss) * 1024.0;
+  R.Ok = WIFEXITED(Status) && WEXITSTATUS(Status) == 0;
+  return R;
+}
+
+std::string gSelf;
+
+bool OnPath(const char* Tool) {
+  const std::string Cmd = std::string("command -v ") + Tool + " >/dev/null 2>&1";
+  return std::system(Cmd.c_str()) == 0;
+}
+
+void SaveJob(benchmark::State& State, const std::string& Key, const std::function<std::vector<std::string>()>& Command) {
+  const std::vector<std::string> Cmd = Command();
+  if (Cmd.empty()) {
+    State.SkipWithError((Key + " is not installed").c_str());
+    for (auto _ : State) {
+    }
+    return;
+  }
+  double Total = 0, Peak = 0;
+  for (auto _ : State) {
+    const ChildResult R = RunChild(Cmd);
+    if (!R.Ok) {
+      State.SkipWithError((Key + " failed").c_str());
+      break;
+    }
+    Total += R.Seconds;
+    Peak = std::max(Peak, R.PeakBytes);
+    State.SetIterationTime(R.Seconds);
+  }
+  if (State.iterations() == 0) return;
+  const double PerRun = Total / double(State.iterations());
+  State.counters["peak_x_picture"] = Peak / kPictureBytes;
+  if (Key == "quorvel") {
+    double Fastest = 0;
+    for (const char* Peer : {"imagemagick", "libvips", "pillow"}) {
+      auto It = gReference.find(Peer);
+      if (It != gReference.end() && (Fastest == 0 || It->second < Fastest)) Fastest = It->second;
+    }
+    if (Fastest > 0) State.counters["x_fastest_peer"] = PerRun / Fastest;
+  } else {
+    gReference[Key] = PerRun;
+  }
+}
+
+const std::string kOutDir = (fs::temp_directory_path() / "qv_bench_save").string();
+
+void BM_SaveImageMagick(benchmark::State& State) {
+  SaveJob(State, "imagemagick", []() -> std::vector<std::string> {
+    if (!OnPath("convert")) return {};
+    fs::create_directories(kOutDir);
+    const std::string H2 = std::to_string(kH / 2);
+    const std::string Size = std::to_string(kW) + "x" + H2;
+    return {"convert", PictureFile("png"), "(", "+clone", "-flip", "(", "-size", Size, "gradient:white-black",
+            "-size", Size, "xc:black", "-append", ")", "-alpha", "off", "-compose", "CopyOpacity", "-composite",
+            ")", "-compose", "Over", "-append", "-write", kOutDir + "/im.png", "-background", "white", "-flatten",
+            "-quality", "90", kOutDir + "/im.jpg"};
+  });
+}
+
+void BM_SaveLibvips(benchmark::State& State) {
+  SaveJob(State, "libvips", []() -> std::vector<std::string> {
+    if (!OnPath("vips") || !fs::exists("/usr/bin/python3")) return {};
+    return {};  // the command-line tool cannot build the fading mirror in one process
+  });
+}
+
+void BM_SavePillow(benchmark::State& State) {
+  SaveJob(State, "pillow", []() -> std::vector<std::string> {
+    if (std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") != 0) return {};
+    fs::create_directories(kOutDir);
+    const std::string Script =
+        "import sys\n"
+        "from PIL import Image\n"
+        "src = Image.open(sys.argv[1]).convert('RGB')\n"
+        "w, h = src.size\n"
+        "mirror = src.transpose(Image.FLIP_TOP_BOTTOM).convert('RGBA')\n"
+        "ramp = Image.linear_gradient('L').transpose(Image.FLIP_TOP_BOTTOM).resize((w, h // 2))\n"
+        "mask = Image.new('L', (w, h), 0)\n"
+        "mask.paste(ramp, (0, 0))\n"
+        "mirror.putalpha(mask)\n"
+        "out = Image.new('RGBA', (w, 2 * h), (0, 0, 0, 0))\n"
+        "out.paste(src, (0, 0))\n"
+        "out.paste(mirror, (0, h))\n"
+        "out.save(sys.argv[2])\n"
+        "flat = Image.new('RGB', out.size, (255, 255, 255))\n"
+        "flat.paste(out, mask=out.getchannel('A'))\n"
+        "flat.save(sys.argv[3], quality=90)\n";
+    return {"/usr/bin/python3", "-c", Script, PictureFile("png"), kOutDir + "/pil.png", kOutDir + "/pil.jpg"};
+  });
+}
+
+void BM_SaveQuorvel(benchmark::State& State) {
+  SaveJob(State, "quorvel", []() -> std::vector<std::string> {
+    fs::create_directories(kOutDir);
+    return {gSelf, "--job", PictureFile("png"), kOutDir + "/qv.png", kOutDir + "/qv.jpg"};
+  });
+}
+
+// The job itself, run in the child process.
+int RunJob(const std::string& In, const std::string& Png, const std::string& Jpg) {
+  QxRegisterFurtherCodecs();
+  auto Source = std::make_unique<TQuillot>(nullptr);
+  auto View = std::make_unique<TQuillot>(nullptr);
+  View->GetProc()->SetAutoUndo(false);
+  if (!LoadSourceImage(Source.get(), In)) return 1;
+  ResetLayers(View.get());
+  const int32_t Layer = AddReflectionLayer(View.get());
+  TReflectionSettings S;
+  S.SizePercent = 50;
+  BuildReflection(View.get(), Source.get(), S, Layer);
+  View->GetIO()->Params->JpegQuality = 90;
+  SaveReflections(View.get(), {Png, Jpg}, S);
+  return 0;
+}
+
+}  // namespace
+
+// References run before what is compared with them. The save jobs come first, while this process is small:
+// a child's peak memory counts what it shared with its parent when it was made.
+BENCHMARK(BM_SaveImageMagick)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+BENCHMARK(BM_SaveLibvips)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+BENCHMARK(BM_SavePillow)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+BENCHMARK(BM_SaveQuorvel)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+BENCHMARK_CAPTURE(BM_Decode, jpeg, "jpg")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_OpenToPainted, jpeg, "jpg")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_Decode, png, "png")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_OpenToPainted, png, "png")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_FiveCopies)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Side)->Unit(benchmark::kMillisecond)->Iterations(4);
+BENCHMARK(BM_Space)->Unit(benchmark::kMillisecond)->Iterations(4);
+BENCHMARK(BM_Size)->Unit(benchmark::kMillisecond)->Iterations(6);
+BENCHMARK(BM_StartTransparency)->Unit(benchmark::kMillisecond)->Iterations(6);
+BENCHMARK(BM_EndTransparency)->Unit(benchmark::kMillisecond)->Iterations(6);
+BENCHMARK(BM_ColourMode)->Unit(benchmark::kMillisecond)->Iterations(6);
+BENCHMARK(BM_Wave)->Unit(benchmark::kMillisecond)->Iterations(4);
+BENCHMARK(BM_RemoveAlpha)->Unit(benchmark::kMillisecond)->Iterations(4);
+BENCHMARK(BM_BackgroundColour)->Unit(benchmark::kMillisecond)->Iterations(4);
+BENCHMARK(BM_WarmBuild)->Unit(benchmark::kMillisecond)->Iterations(4);
+BENCHMARK(BM_FirstBuild)->Unit(benchmark::kMillisecond)->Iterations(4);
+
+int main(int argc, char** argv) {
+  // As the program does.
+  KeepFreedBlocksForReuse();
+  gSelf = fs::canonical("/proc/self/exe").string();
+  if (argc == 5 && std::string(argv[1]) == "--job") return RunJob(argv[2], argv[3], argv[4]);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

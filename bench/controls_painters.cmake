@@ -1,0 +1,1 @@
+qv_bench(controls_painters DEPS controls)

@@ -1,0 +1,1 @@
+qv_fuzz(io_media_frames DEPS imaging_io)

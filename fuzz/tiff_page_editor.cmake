@@ -1,0 +1,1 @@
+qv_fuzz(tiff_page_editor DEPS imaging_foundation)

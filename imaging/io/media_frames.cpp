@@ -1,0 +1,313 @@
+#include "imaging/io/media_frames.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavdevice/avdevice.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#include "imaging/foundation/bitmap.h"
+
+// ---- Format names ----------------------------------------------------------------------------------------
+
+TQxGUID QxFourCCGUID(const char (&Code)[5]) {
+  uint32_t D1 = static_cast<uint8_t>(Code[0]) | static_cast<uint8_t>(Code[1]) << 8 | static_cast<uint8_t>(Code[2]) << 16 |
+                static_cast<uint32_t>(static_cast<uint8_t>(Code[3])) << 24;
+  return TQxGUID{D1, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+}
+
+namespace {
+
+struct TSubtype {
+  const char* Name;
+  TQxGUID Guid;
+};
+
+constexpr TQxGUID RgbGuid(uint32_t D1) { return TQxGUID{D1, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}}; }
+
+const std::vector<TSubtype>& Subtypes() {
+  static const std::vector<TSubtype> Table = [] {
+    std::vector<TSubtype> T;
+    for (const char* C : {"CLPL", "YUYV", "IYUV", "YVU9", "Y411", "Y41P", "YUY2", "YVYU", "UYVY", "Y211", "YV12", "CLJR",
+                          "IF09", "CPLA", "MJPG", "TVMJ", "WAKE", "CFCC", "IJPG", "Plum", "DVCS", "DVSD", "MDVF"}) {
+      char Code[5] = {C[0], C[1], C[2], C[3], 0};
+      T.push_back({C, QxFourCCGUID(Code)});
+    }
+    const char* Rgb[] = {"RGB1", "RGB4", "RGB8", "RGB565", "RGB555", "RGB24", "RGB32"};
+    for (uint32_t I = 0; I < 7; ++I) T.push_back({Rgb[I], RgbGuid(0xE436EB78 + I)});
+    T.push_back({"ARGB1555", TQxGUID{0x297C55AF, 0xE209, 0x4CB3, {0xB7, 0x57, 0xC7, 0x6D, 0x6B, 0x9C, 0x88, 0xA8}}});
+    T.push_back({"ARGB4444", TQxGUID{0x6E6415E6, 0x5C24, 0x425F, {0x93, 0xCD, 0x80, 0x10, 0x2B, 0x3D, 0x1C, 0xCA}}});
+    T.push_back({"ARGB32", TQxGUID{0x773C9AC0, 0x3274, 0x11D0, {0xB7, 0x24, 0x00, 0xAA, 0x00, 0x6C, 0x1A, 0x01}}});
+    for (const char* C : {"AYUV", "AI44", "IA44"}) {
+      char Code[5] = {C[0], C[1], C[2], C[3], 0};
+      T.push_back({C, QxFourCCGUID(Code)});
+    }
+    return T;
+  }();
+  return Table;
+}
+
+}  // namespace
+
+std::string QxMediaSubtypeName(const TQxGUID& Subtype) {
+  for (const TSubtype& S : Subtypes())
+    if (S.Guid == Subtype) return S.Name;
+  return {};
+}
+
+std::string QxVideoStandardNames(uint32_t Mask) {
+  static const std::pair<uint32_t, const char*> kNames[] = {
+      {0, "None"},          {0x1, "NTSC_M"},      {0x2, "NTSC_M_J"},     {0x4, "NTSC_433"},   {0x10, "PAL_B"},
+      {0x20, "PAL_D"},      {0x80, "PAL_H"},      {0x100, "PAL_I"},      {0x200, "PAL_M"},    {0x400, "PAL_N"},
+      {0x800, "PAL_60"},    {0x1000, "SECAM_B"},  {0x2000, "SECAM_D"},   {0x4000, "SECAM_G"}, {0x8000, "SECAM_H"},
+      {0x10000, "SECAM_K"}, {0x20000, "SECAM_K1"}, {0x40000, "SECAM_L"}, {0x80000, "SECAM_L1"}, {0x100000, "PAL_N_COMBO"}};
+  std::string S;
+  for (auto [Bit, Name] : kNames)
+    if (Bit & Mask) S += std::string(Name) + " ";
+  if (!S.empty()) S.pop_back();
+  return S;
+}
+
+// ---- The decoder ---------------------------------------------------------------------------------------
+
+namespace {
+constexpr AVRational kMediaTime{1, 10000000};  // 100-nanosecond units
+}
+
+struct TQxDirectShow::TImpl {
+  AVFormatContext* Fmt = nullptr;
+  AVCodecContext* Dec = nullptr;
+  AVFrame* Frame = nullptr;
+  AVPacket* Pkt = nullptr;
+  SwsContext* Sws = nullptr;
+  int Stream = -1;
+  AVRational Tb{1, 1};
+  AVRational Rate{0, 1};
+  int64_t Start = 0;
+  bool HaveFrame = false;
+  bool Drained = false;
+  bool Capture = false;
+
+  ~TImpl() {
+    sws_freeContext(Sws);
+    av_packet_free(&Pkt);
+    av_frame_free(&Frame);
+    avcodec_free_context(&Dec);
+    avformat_close_input(&Fmt);
+  }
+
+  AVStream* St() const { return Fmt->streams[Stream]; }
+  int64_t TsOf(const AVFrame* Fr) const {
+    int64_t T = Fr->best_effort_timestamp != AV_NOPTS_VALUE ? Fr->best_effort_timestamp : Fr->pts;
+    return T == AV_NOPTS_VALUE ? Start : T;
+  }
+  bool HaveRate() const { return Rate.num > 0 && Rate.den > 0; }
+  // Timestamp in the stream's time base of frame Index.
+  int64_t TsOfFrame(int64_t Index) const { return Start + av_rescale_q(Index, av_inv_q(Rate), Tb); }
+  int64_t FrameOfTs(int64_t Ts) const { return av_rescale_q_rnd(Ts - Start, Tb, av_inv_q(Rate), AV_ROUND_NEAR_INF); }
+
+  // Decodes the next frame of the video stream into Frame; false at the end.
+  bool DecodeNext() {
+    for (;;) {
+      int R = avcodec_receive_frame(Dec, Frame);
+      if (R == 0) {
+        HaveFrame = true;
+        return true;
+      }
+      if (R != AVERROR(EAGAIN) || Drained) return false;
+      R = av_read_frame(Fmt, Pkt);
+      if (R < 0) {
+        Drained = true;
+        avcodec_send_packet(Dec, nullptr);
+        continue;
+      }
+      if (Pkt->stream_index == Stream) avcodec_send_packet(Dec, Pkt);
+      av_packet_unref(Pkt);
+    }
+  }
+
+  // Positions at the first frame whose time reaches Target (the stream's time base), or the last frame.
+  void SeekTo(int64_t Target) {
+    const int64_t Half = HaveRate() ? av_rescale_q(1, av_inv_q(Rate), Tb) / 2 : 0;
+    // Near ahead of the current frame decoding on is cheaper than a seek.
+    bool Forward = HaveFrame && TsOf(Frame) <= Target && Target - TsOf(Frame) <= av_rescale_q(2, AVRational{1, 1}, Tb);
+    if (!Forward) {
+      av_seek_frame(Fmt, Stream, Target, AVSEEK_FLAG_BACKWARD);
+      avcodec_flush_buffers(Dec);
+      Drained = false;
+      HaveFrame = false;
+    } else if (TsOf(Frame) >= Target - Half) {
+      return;
+    }
+    AVFrame* Last = av_frame_alloc();
+    bool HaveLast = false;
+    while (DecodeNext()) {
+      if (TsOf(Frame) >= Target - Half) {
+        av_frame_free(&Last);
+        return;
+      }
+      av_frame_unref(Last);
+      av_frame_ref(Last, Frame);
+      HaveLast = true;
+    }
+    // Past the end: the last frame there was.
+    if (HaveLast) {
+      av_frame_unref(Frame);
+      av_frame_move_ref(Frame, Last);
+      HaveFrame = true;
+    }
+    av_frame_free(&Last);
+  }
+};
+
+TQxDirectShow::TQxDirectShow() = default;
+TQxDirectShow::~TQxDirectShow() { Disconnect(); }
+
+bool TQxDirectShow::Connected() const { return F != nullptr; }
+
+void TQxDirectShow::Connect() {
+  Disconnect();
+  FLastError.clear();
+  auto I = std::make_unique<TImpl>();
+  const AVInputFormat* Input = nullptr;
+  std::string Url = SourceMediaFile;
+  if (Url.empty()) {
+    static std::once_flag Devices;
+    std::call_once(Devices, [] { avdevice_register_all(); });
+    Url = VideoCaptureDevice.empty() ? "/dev/video0" : VideoCaptureDevice;
+    struct stat S;
+    if (stat(Url.c_str(), &S) != 0) {
+      FLastError = "No video capture device: " + Url + " does not exist";
+      return;
+    }
+    Input = av_find_input_format("video4linux2");
+    if (!Input) {
+      FLastError = "Video capture is not available in this build of the media libraries";
+      return;
+    }
+    I->Capture = true;
+  }
+  if (avformat_open_input(&I->Fmt, Url.c_str(), Input, nullptr) < 0) {
+    FLastError = "Cannot open " + Url;
+    return;
+  }
+  if (avformat_find_stream_info(I->Fmt, nullptr) < 0) {
+    FLastError = "No stream information in " + Url;
+    return;
+  }
+  const AVCodec* Codec = nullptr;
+  I->Stream = av_find_best_stream(I->Fmt, AVMEDIA_TYPE_VIDEO, -1, -1, &Codec, 0);
+  if (I->Stream < 0 || !Codec) {
+    FLastError = "No video stream that can be decoded in " + Url;
+    return;
+  }
+  I->Dec = avcodec_alloc_context3(Codec);
+  if (!I->Dec || avcodec_parameters_to_context(I->Dec, I->St()->codecpar) < 0 || avcodec_open2(I->Dec, Codec, nullptr) < 0) {
+    FLastError = "Cannot decode the video of " + Url;
+    return;
+  }
+  I->Frame = av_frame_alloc();
+  I->Pkt = av_packet_alloc();
+  I->Tb = I->St()->time_base;
+  I->Rate = I->St()->avg_frame_rate.num > 0 ? I->St()->avg_frame_rate : I->St()->r_frame_rate;
+  I->Start = I->St()->start_time != AV_NOPTS_VALUE ? I->St()->start_time : 0;
+  F = std::move(I);
+}
+
+void TQxDirectShow::Disconnect() {
+  F.reset();
+  FState = 0;
+}
+
+void TQxDirectShow::Run() {
+  if (F) FState = 2;
+}
+void TQxDirectShow::Pause() {
+  if (F) FState = 1;
+}
+void TQxDirectShow::Stop() {
+  if (F) FState = 0;
+}
+
+void TQxDirectShow::SetTimeFormat(int32_t Index) {
+  if (Index == 1 || Index == 5) FTimeFormat = Index;
+}
+
+int64_t TQxDirectShow::Duration() {
+  if (!F || F->Capture) return 0;
+  AVStream* S = F->St();
+  int64_t Media = 0;
+  if (S->duration != AV_NOPTS_VALUE && S->duration > 0) Media = av_rescale_q(S->duration, F->Tb, kMediaTime);
+  else if (F->Fmt->duration != AV_NOPTS_VALUE && F->Fmt->duration > 0)
+    Media = av_rescale_q(F->Fmt->duration, AV_TIME_BASE_Q, kMediaTime);
+  if (FTimeFormat == 5) return Media;
+  if (S->nb_frames > 0) return S->nb_frames;
+  if (!F->HaveRate()) return Media;  // the frame format is not offered without a rate
+  return av_rescale_q_rnd(Media, kMediaTime, av_inv_q(F->Rate), AV_ROUND_NEAR_INF);
+}
+
+int64_t TQxDirectShow::Position() {
+  if (!F || !F->HaveFrame) return 0;
+  int64_t Ts = F->TsOf(F->Frame);
+  if (FTimeFormat == 1 && F->HaveRate()) return F->FrameOfTs(Ts);
+  return av_rescale_q(Ts - F->Start, F->Tb, kMediaTime);
+}
+
+void TQxDirectShow::SetPosition(int64_t Value) {
+  if (!F || F->Capture) return;
+  Value = std::max<int64_t>(Value, 0);
+  int64_t Target = FTimeFormat == 1 && F->HaveRate() ? F->TsOfFrame(Value) : F->Start + av_rescale_q(Value, kMediaTime, F->Tb);
+  F->SeekTo(Target);
+}
+
+void TQxDirectShow::GetVideoFormat(int32_t& Width, int32_t& Height, std::string& FormatName) {
+  if (!F) return;
+  Width = F->Dec->width;
+  Height = F->Dec->height;
+  uint32_t Tag = F->St()->codecpar->codec_tag;
+  char Code[5] = {static_cast<char>(Tag & 0xFF), static_cast<char>((Tag >> 8) & 0xFF), static_cast<char>((Tag >> 16) & 0xFF),
+                  static_cast<char>(Tag >> 24), 0};
+  FormatName = Tag ? QxMediaSubtypeName(QxFourCCGUID(Code)) : std::string();
+}
+
+int64_t TQxDirectShow::AvgTimePerFrame() {
+  if (!F || !F->HaveRate()) return 0;
+  return av_rescale_q(1, av_inv_q(F->Rate), kMediaTime);
+}
+
+bool TQxDirectShow::GrabFrame(TQxBitmap* Bitmap, bool KeepSize) {
+  if (!F || !Bitmap) return false;
+  if (!F->HaveFrame || F->Capture) {
+    if (!F->DecodeNext()) return false;
+  }
+  AVFrame* Fr = F->Frame;
+  const int W = Fr->width, H = Fr->height;
+  if (W <= 0 || H <= 0) return false;
+  F->Sws = sws_getCachedContext(F->Sws, W, H, static_cast<AVPixelFormat>(Fr->format), W, H, AV_PIX_FMT_BGR24, SWS_BICUBIC,
+                                nullptr, nullptr, nullptr);
+  if (!F->Sws) return false;
+  const int Stride = W * 3;
+  std::vector<uint8_t> Rgb(static_cast<size_t>(Stride) * H);
+  uint8_t* Dst[4] = {Rgb.data(), nullptr, nullptr, nullptr};
+  int DstStride[4] = {Stride, 0, 0, 0};
+  sws_scale(F->Sws, Fr->data, Fr->linesize, 0, H, Dst, DstStride);
+  if (Bitmap->Width() != W || Bitmap->Height() != H || Bitmap->PixelFormat() != TQxPixelFormat::qx24RGB)
+    Bitmap->Allocate(W, H, TQxPixelFormat::qx24RGB);
+  for (int Y = 0; Y < H; ++Y) std::memcpy(Bitmap->Scanline(Y), Rgb.data() + static_cast<size_t>(Y) * Stride, Stride);
+  (void)KeepSize;  // frames come at their own size; nothing is resampled back
+  return true;
+}
+
+void TQxDirectShow::FillVideoFormats() {
+  // A device's formats would be listed here; files and the devices opened through the media libraries
+  // report the one format in use, through GetVideoFormat.
+  VideoFormats.clear();
+}

@@ -1,0 +1,95 @@
+// Frames of video files and capture devices. TQxDirectShow opens a media file (or a Video4Linux2 capture
+// device), seeks by frame or by media time and copies the current frame into a TQxBitmap; the work is
+// done by the FFmpeg libraries.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/ui/component.h"
+
+class TQxBitmap;
+
+// A 128-bit identifier of a video format, in the usual field layout.
+struct TQxGUID {
+  uint32_t D1;
+  uint16_t D2, D3;
+  uint8_t D4[8];
+  friend bool operator==(const TQxGUID&, const TQxGUID&) = default;
+};
+
+// The identifier of a four-character video format code.
+TQxGUID QxFourCCGUID(const char (&Code)[5]);
+// The name of a video format identifier ("RGB24", "MJPG", ...); empty for one outside the table.
+std::string QxMediaSubtypeName(const TQxGUID& Subtype);
+// The names of the video standards in Mask, separated by single blanks ("" for none).
+std::string QxVideoStandardNames(uint32_t Mask);
+
+// One capture format of a device.
+class TQxVideoFormat : public TObject {
+ public:
+  std::string ClassName() const override { return "TQxVideoFormat"; }
+  std::string FormatName;
+  int32_t BitRate = 0;
+  std::string VideoStandards;
+  int32_t MinWidth = 0, MinHeight = 0, MaxWidth = 0, MaxHeight = 0, WidthGranularity = 0, HeightGranularity = 0;
+};
+
+// Messages to the view window: a new frame, a graph event (lParam: the TQxDirectShow).
+inline constexpr uint32_t QX_DSHOW_NEWFRAME = 0x0400 + 7001;
+inline constexpr uint32_t QX_DSHOW_EVENT = 0x0400 + 7002;
+
+class TQxDirectShow : public TObject {
+ public:
+  TQxDirectShow();
+  ~TQxDirectShow() override;
+  std::string ClassName() const override { return "TQxDirectShow"; }
+
+  // ---- configuration, before Connect
+  std::string SourceMediaFile;
+  // A capture device such as "/dev/video0"; used when no media file is set.
+  std::string VideoCaptureDevice;
+  bool GrabFrames = false;
+
+  // Opens the file or the device; on failure Connected stays false and LastError says why.
+  void Connect();
+  void Disconnect();
+  bool Connected() const;
+  std::string LastError() const { return FLastError; }
+
+  // 0 stopped, 1 paused, 2 running. Frames are taken on request, so the states only mark intent.
+  void Run();
+  void Pause();
+  void Stop();
+  int32_t State() const { return FState; }
+
+  // 0 none, 1 frame, 2 byte, 3 sample, 4 field, 5 media time (100-nanosecond units); only frame and
+  // media time are offered by files, other indexes change nothing.
+  void SetTimeFormat(int32_t Index);
+  int32_t GetTimeFormat() const { return FTimeFormat; }
+  int64_t Duration();
+  int64_t Position();
+  // Seeks to Value in the current time format; the frame found there becomes the current one.
+  void SetPosition(int64_t Value);
+
+  void GetVideoFormat(int32_t& Width, int32_t& Height, std::string& FormatName);
+  // 100-nanosecond units; 0 when the file does not say.
+  int64_t AvgTimePerFrame();
+  // The current frame into Bitmap as 24-bit RGB (reallocated to the frame's size). False when there is
+  // no frame.
+  bool GrabFrame(TQxBitmap* Bitmap, bool KeepSize);
+
+  // Formats a capture device offers (left empty for files).
+  std::vector<std::unique_ptr<TQxVideoFormat>> VideoFormats;
+  void FillVideoFormats();
+  void ClearVideoFormats() { VideoFormats.clear(); }
+
+ private:
+  struct TImpl;
+  std::unique_ptr<TImpl> F;
+  std::string FLastError;
+  int32_t FState = 0;
+  int32_t FTimeFormat = 5;
+};

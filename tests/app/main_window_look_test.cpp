@@ -1,0 +1,113 @@
+// The main window as the user sees it: a picture opened through the tool button, the settings
+// controls on both pages, the file name in the status bar.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/about_box.h"
+#include "app/main_window.h"
+#include "app/ml_functions.h"
+#include "imaging/foundation/bitmap.h"
+#include "imaging/io/quillot_io.h"
+#include "imaging/view/view.h"
+#include "platform/ui/backends/headless/headless.h"
+#include "platform/ui/timer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class MainWindowLook : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Headless::Use();
+    UseTestUiClock(true);
+    char tmpl[] = "/tmp/quorvel_look_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    Dir = tmpl;
+  }
+  void TearDown() override {
+    RunFileDialog = [](TOpenFileNameData& D) { return RunFileChooser(D); };
+    Application->ProcessMessages();
+    UseTestUiClock(false);
+    std::error_code ec;
+    fs::remove_all(Dir, ec);
+  }
+  TPoint InWindow(TCustomForm* F, TControl* C, int32_t X, int32_t Y) {
+    TPoint p = C->ClientToScreen(Point(X, Y));
+    TPoint f = F->ClientToScreen(Point(0, 0));
+    return Point(p.X - f.X, p.Y - f.Y + F->MenuBarHeight());
+  }
+  fs::path Dir;
+};
+
+TEST_F(MainWindowLook, OpenedPictureWithItsNameInTheStatusBar) {
+  auto F = std::make_unique<TFrmQuorvel>(Application);
+  F->DoCreate();
+  AppDir = Dir.string() + "/";
+  F->SetBounds(0, 0, 740, 540);
+  F->Show();
+  Application->ProcessMessages();
+  // A picture whose path is far longer than the 255 characters a fixed buffer would take.
+  fs::path deep = Dir / std::string(120, 'd') / std::string(120, 'e');
+  fs::create_directories(deep);
+  std::string name = (deep / "a picture with a long name.png").string();
+  {
+    TQuillot Q(nullptr);
+    TQxBitmap* B = Q.CurrentBitmap();
+    B->Allocate(60, 40, TQxPixelFormat::qx24RGB);
+    for (int32_t y = 0; y < 40; ++y) {
+      auto* P = reinterpret_cast<TQxRGB*>(B->Scanline(y));
+      for (int32_t x = 0; x < 60; ++x) P[x] = TQxRGB{uint8_t(x * 4), uint8_t(y * 6), 200};
+    }
+    Q.UpdateView();
+    Q.GetIO()->SaveToFile(name);
+  }
+  RunFileDialog = [name](TOpenFileNameData& D) {
+    D.FileName = name;
+    return true;
+  };
+  TPoint open = InWindow(F.get(), F->BtnOpen, 20, 20);
+  Headless::MouseMove(F.get(), open.X, open.Y);
+  Headless::Click(F.get(), open.X, open.Y);
+  Application->ProcessMessages();
+  ASSERT_TRUE(F->ImageLoaded);
+  EXPECT_EQ(F->KvStatusPane1->Caption(), name);
+  EXPECT_TRUE(F->BtnSaveAs->Enabled());
+  // The tool button did not take the focus from where it was.
+  EXPECT_NE(GetFocus(), F->KvPanel1->HandleAllocated() ? F->KvPanel1->Handle() : HWND(0));
+  // The grip belongs to the bar over its pane.
+  EXPECT_TRUE(F->KvStatusBar1->GripWorks());
+  Headless::MouseMove(F.get(), 300, 300);
+  Application->ProcessMessages();
+  EXPECT_TRUE(Headless::SaveWindowPng(F.get(), "main_window_standard.png"));
+  TRect tab = F->KvPageControl1->TabClientRect(1);
+  TPoint tp = InWindow(F.get(), F->KvPageControl1, (tab.Left + tab.Right) / 2, (tab.Top + tab.Bottom) / 2);
+  Headless::Click(F.get(), tp.X, tp.Y);
+  Application->ProcessMessages();
+  TPoint wave = InWindow(F.get(), F->CheckBoxWave, 5, 8);
+  Headless::Click(F.get(), wave.X, wave.Y);
+  Application->ProcessMessages();
+  EXPECT_TRUE(F->CheckBoxWave->Checked());
+  EXPECT_TRUE(Headless::SaveWindowPng(F.get(), "main_window_additional.png"));
+}
+
+TEST_F(MainWindowLook, AboutBoxClosesWithEnterOnItsDefaultButton) {
+  AppDir = Dir.string() + "/";
+  auto A = std::make_unique<TFrmAbout>(Application);
+  A->DoCreate();
+  A->Show();
+  Application->ProcessMessages();
+  EXPECT_TRUE(A->BtnOk->Active());
+  EXPECT_TRUE(Headless::SaveWindowPng(A.get(), "about_box.png"));
+  A->Hide();
+  Headless::KeyToTop(VK_RETURN);
+  EXPECT_EQ(A->ShowModal(), mrOk);
+  Headless::KeyToTop(VK_ESCAPE);  // no cancel button: Escape leaves the box open until OK
+  Headless::KeyToTop(VK_RETURN);
+  EXPECT_EQ(A->ShowModal(), mrOk);
+}
+
+}  // namespace

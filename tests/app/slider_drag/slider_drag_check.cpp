@@ -1,0 +1,174 @@
+// The main window in a real window, with a 6000 x 4000 picture: the Size slider is dragged with the
+// mouse (xdotool), and every frame the window shows meanwhile is read back, saved as a PNG and checked to
+// be a finished reflection: the picture on top, the mirror starting under it, and the far end of the
+// mirror (past every size the drag reaches) showing only the chessboard. A mirror not yet faded, a
+// canvas without its mirror or a cleared view fails.
+// Usage: slider_drag_check OUTPUT_DIR. Exit codes: 0 pass, 1 a wrong frame or too few frames, 2 no display.
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/main_window.h"
+#include "imaging/codecs/codecs.h"
+#include "imaging/foundation/bitmap.h"
+#include "imaging/io/quillot_io.h"
+#include "imaging/view/view.h"
+#include "platform/ui/backend.h"
+#include "platform/ui/forms.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TThumbOf : public TKvTrackBar {
+ public:
+  using TKvTrackBar::ThumbRect;
+};
+
+struct Rgb {
+  int r, g, b;
+};
+
+Rgb At(TQxBitmap* B, int32_t X, int32_t Y) {
+  const uint8_t* p = B->Scanline(Y) + X * 3;
+  return {p[2], p[1], p[0]};
+}
+
+// The chessboard is drawn in light grays; the test picture is colourful everywhere.
+bool Chessboard(Rgb c) { return c.r == c.g && c.g == c.b && c.r >= 150; }
+// A few percent of the picture over the chessboard.
+bool NearlyChessboard(Rgb c) {
+  return std::abs(c.r - c.g) <= 24 && std::abs(c.g - c.b) <= 24 && std::abs(c.r - c.b) <= 24 && c.g >= 130;
+}
+
+std::string WritePicture() {
+  const std::string Name = (fs::temp_directory_path() / "qv_slider_6000x4000.bmp").string();
+  if (fs::exists(Name)) return Name;
+  TQxBitmap B(6000, 4000, TQxPixelFormat::qx24RGB);
+  for (int32_t y = 0; y < 4000; ++y) {
+    uint8_t* R = B.Scanline(y);
+    for (int32_t x = 0; x < 6000; ++x) {
+      R[x * 3] = uint8_t(40 + (x / 30) % 160);
+      R[x * 3 + 1] = uint8_t(20 + (y / 25) % 120);
+      R[x * 3 + 2] = uint8_t(200 - (x + y) / 80 % 100);
+    }
+  }
+  TQuillotIO IO(&B);
+  IO.SaveToFile(Name);
+  return Name;
+}
+
+void SavePng(const TBitmap& Shown, const std::string& Name) {
+  TQxBitmap B(Shown.Width(), Shown.Height(), TQxPixelFormat::qx24RGB);
+  for (int32_t y = 0; y < Shown.Height(); ++y) {
+    const uint8_t* s = static_cast<const uint8_t*>(Shown.ScanLine(y));
+    uint8_t* d = B.Scanline(y);
+    for (int32_t x = 0; x < Shown.Width(); ++x) {
+      d[x * 3] = s[x * 4];
+      d[x * 3 + 1] = s[x * 4 + 1];
+      d[x * 3 + 2] = s[x * 4 + 2];
+    }
+  }
+  TQuillotIO IO(&B);
+  IO.SaveToFile(Name);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 1;
+  const fs::path Out = argv[1];
+  fs::remove_all(Out);
+  fs::create_directories(Out);
+  QxRegisterFurtherCodecs();
+  if (!Application->Initialize()) return 2;
+  const std::string Picture = WritePicture();
+  auto* F = Application->CreateForm<TFrmQuorvel>();
+  // Options are written beside a scratch directory, not beside this program.
+  const fs::path Scratch = fs::temp_directory_path() / ("qv_slider_" + std::to_string(::getpid()));
+  fs::create_directories(Scratch);
+  AppDir = Scratch.string() + "/";
+  F->Show();
+  Application->ProcessMessages();
+  F->OpenFile(Picture);
+  Application->ProcessMessages();
+
+  TQuillot* V = F->QuillotDis;
+  TBitmap Shown;
+  TUiBackend* Be = Application->Backend();
+  // Where the slider's thumb is on the screen.
+  const TPoint ViewAt = V->ClientToScreen(TPoint(0, 0));
+  const TRect Thumb = static_cast<TThumbOf*>(F->TrackBarSize)->ThumbRect();
+  const TPoint Grip = F->TrackBarSize->ClientToScreen(TPoint((Thumb.Left + Thumb.Right) / 2, (Thumb.Top + Thumb.Bottom) / 2));
+  const int32_t Track = F->TrackBarSize->Width();
+  std::printf("view at (%d, %d), thumb at (%d, %d) on the screen\n", ViewAt.X, ViewAt.Y, Grip.X, Grip.Y);
+
+  // The picture occupies canvas rows 0..3999 and the mirror 4000..7999, fading to nothing over the first
+  // size percent of its rows. A finished frame shows the picture, the mirror right under it, nearly only
+  // the chessboard 95 % down the fade, and only the chessboard past its end. Each frame is checked as the
+  // view composes it, before it reaches the window, so a frame painted halfway through a rebuild is
+  // caught even when the next one covers it at once.
+  auto check = [&](TQxBitmap* B, std::string& Why) {
+    const int32_t Size = 100 - F->TrackBarSize->Position();
+    const int32_t Fade = 4000 * Size / 100;
+    const int32_t Xs[] = {V->BitmapToScreenX(1000), V->BitmapToScreenX(3000), V->BitmapToScreenX(5000)};
+    for (int32_t x : Xs) {
+      for (int32_t y : {V->BitmapToScreenY(1000), V->BitmapToScreenY(3000)})
+        if (Chessboard(At(B, x, y))) return Why = "the picture is missing", false;
+      if (Chessboard(At(B, x, V->BitmapToScreenY(4050)))) return Why = "the mirror is missing under the picture", false;
+      if (!NearlyChessboard(At(B, x, V->BitmapToScreenY(4000 + Fade * 95 / 100))))
+        return Why = "the mirror is not faded", false;
+      if (Fade < 3900 && !Chessboard(At(B, x, V->BitmapToScreenY(7990))))
+        return Why = "the mirror shows past the end of its fade", false;
+    }
+    return true;
+  };
+  int Frames = 0, Wrong = 0;
+  bool NewFrame = false;
+  V->OnDrawBackBuffer = [&](TObject*) {
+    std::string Why;
+    const bool Ok = check(V->BackBuffer(), Why);
+    std::printf("frame %d: size %d%% %s%s\n", Frames, 100 - F->TrackBarSize->Position(), Ok ? "finished" : "WRONG: ",
+                Why.c_str());
+    ++Frames;
+    Wrong += Ok ? 0 : 1;
+    NewFrame = true;
+  };
+
+  const std::string Done = (Scratch / "drag.done").string();
+  char Cmd[1024];
+  std::snprintf(Cmd, sizeof Cmd,
+                "(xdotool mousemove %d %d mousedown 1; for i in $(seq 1 30); do xdotool mousemove_relative -- %d 0; "
+                "sleep 0.05; done; xdotool mouseup 1; touch '%s') >/dev/null 2>&1 &",
+                Grip.X, Grip.Y, std::max(1, Track * 6 / 10 / 30), Done.c_str());
+  const int32_t Start = F->TrackBarSize->Position();
+  std::system(Cmd);
+  int Shots = 0;
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  for (;;) {
+    const bool Finished = fs::exists(Done);
+    Application->ProcessMessages();
+    // What the window shows once the frame is there, for people to look at.
+    if (NewFrame && Be->ReadWindowPixels(F->BackendWindow(), Shown) && Shots < 60) {
+      NewFrame = false;
+      char Name[64];
+      std::snprintf(Name, sizeof Name, "shot_%02d_size_%d.png", Shots++, 100 - F->TrackBarSize->Position());
+      SavePng(Shown, (Out / Name).string());
+    }
+    if (Finished || std::chrono::steady_clock::now() > Deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  Application->ProcessMessages();
+  const int32_t End = F->TrackBarSize->Position();
+  std::printf("%d frames, %d wrong, %d screenshots; the slider went from %d to %d\n", Frames, Wrong, Shots, Start, End);
+  delete F;
+  fs::remove_all(Scratch);
+  return (Wrong == 0 && Frames >= 3 && End > Start) ? 0 : 1;
+}
