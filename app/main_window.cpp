@@ -7,6 +7,7 @@
 #include "app/ml_functions.h"
 #include "controls/kv_art.h"
 #include "imaging/codecs/codecs.h"
+#include "imaging/dialogs/dialog_controls.h"
 #include "imaging/dialogs/dialogs_init.h"
 #include "imaging/dialogs/open_dialog.h"
 #include "imaging/dialogs/save_dialog.h"

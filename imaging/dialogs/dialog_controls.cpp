@@ -320,7 +320,14 @@ void TQxPageControl::Dispatch(TMessage& M) {
   TCustomControl::Dispatch(M);
 }
 
-// ---- colour field and progress bar ----
+// ---- panel, colour field and progress bar ----
+
+TQxPanel::TQxPanel(TComponent* AOwner) : TCustomControl(AOwner) {
+  SetColor(clBtnFace);
+  SetControlStyle(ControlStyle() + TControlStyle{csAcceptsControls});
+}
+
+void TQxPanel::Paint() { Fill(Canvas(), ClientRect(), Color()); }
 
 TQxColorField::TQxColorField(TComponent* AOwner) : TCustomControl(AOwner) { SetBounds(0, 0, 34, 17); }
 

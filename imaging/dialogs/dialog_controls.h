@@ -93,6 +93,16 @@ class TQxPageControl : public TCustomControl {
   TQxTabSheet* FActive = nullptr;
 };
 
+// A plain container in the button-face colour, without border or caption.
+class TQxPanel : public TCustomControl {
+ public:
+  explicit TQxPanel(TComponent* AOwner);
+  std::string ClassName() const override { return "TQxPanel"; }
+
+ protected:
+  void Paint() override;
+};
+
 // A field that shows a colour (sunken edge) and reports clicks.
 class TQxColorField : public TCustomControl {
  public:

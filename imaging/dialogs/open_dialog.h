@@ -11,7 +11,7 @@
 #include "imaging/foundation/types.h"
 #include "platform/base/strings.h"
 
-class TKvPanel;
+class TQxPanel;
 class TKvLabel;
 class TKvButton;
 class TKvCheckBox;
@@ -88,8 +88,8 @@ class TOpenQuillotDialog : public TQxCommonDialog {
   TQxFileDlgPreviewEvent OnPreviewFile;
 
   // ---- the pane (public: the program sets the fonts of the panels and the check box)
-  TKvPanel* InfoPanel = nullptr;
-  TKvPanel* PicturePanel = nullptr;
+  TQxPanel* InfoPanel = nullptr;
+  TQxPanel* PicturePanel = nullptr;
   TKvCheckBox* PreviewCheck = nullptr;
   TKvLabel* InfoLabel1 = nullptr;
   TKvLabel* InfoLabel2 = nullptr;

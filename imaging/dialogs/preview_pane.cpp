@@ -5,7 +5,6 @@
 #include "controls/kv_buttons.h"
 #include "controls/kv_checks.h"
 #include "controls/kv_labels.h"
-#include "controls/kv_panels.h"
 #include "imaging/dialogs/dialog_controls.h"
 #include "imaging/dialogs/frame_strip.h"
 #include "imaging/dialogs/message_table.h"
@@ -50,10 +49,8 @@ TOpenQuillotDialog::TOpenQuillotDialog(TComponent* AOwner) : TQxCommonDialog(AOw
   QxUpdateGifFormatCapability();
   Filter = QxBuildFilter(TQxFilterKind::fkOpen, MsgLanguage);
 
-  InfoPanel = Make<TKvPanel>(this, nullptr, "InfoPanel", 204, 5, 169, 200);
+  InfoPanel = Make<TQxPanel>(this, nullptr, "InfoPanel", 204, 5, 169, 200);
   InfoPanel->SetCaption("");
-  InfoPanel->SetShowCaption(false);
-  InfoPanel->SetBorderStyle(TBorderStyle::bsNone);
   InfoPanel->SetTabOrder(1);
   InfoLabel1 = Make<TKvLabel>(this, InfoPanel, "InfoLabel1", 6, 6, 157, 23);
   InfoLabel2 = Make<TKvLabel>(this, InfoPanel, "InfoLabel2", 6, 29, 157, 23);
@@ -66,10 +63,8 @@ TOpenQuillotDialog::TOpenQuillotDialog(TComponent* AOwner) : TQxCommonDialog(AOw
   PreviewCheck->SetVisible(false);
   PreviewCheck->OnClick = [this](TObject*) { PreviewSwitch(); };
 
-  PicturePanel = Make<TKvPanel>(this, nullptr, "PicturePanel", 204, 5, 169, 200);
+  PicturePanel = Make<TQxPanel>(this, nullptr, "PicturePanel", 204, 5, 169, 200);
   PicturePanel->SetCaption("");
-  PicturePanel->SetShowCaption(false);
-  PicturePanel->SetBorderStyle(TBorderStyle::bsNone);
   PicturePanel->SetTabOrder(1);
   PicLabel1 = Make<TKvLabel>(this, PicturePanel, "PicLabel1", 6, 260, 157, 23);
   PicLabel2 = Make<TKvLabel>(this, PicturePanel, "PicLabel2", 6, 283, 157, 23);
