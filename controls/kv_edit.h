@@ -12,7 +12,6 @@
 #include "platform/base/exceptions.h"
 #include "platform/ui/std_ctrls.h"
 
-enum class TLeftRight : uint8_t { taLeftJustify, taRightJustify };
 
 // Raised by a validation message.
 class EKvEditError : public Exception {

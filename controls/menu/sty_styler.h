@@ -9,12 +9,13 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/picture.h"
 #include "platform/ui/component.h"
+#include "platform/ui/controls.h"
 
 namespace StyMenus {
 
 class TStyMainMenu;
 
-enum class TAlignment : uint8_t { taLeftJustify, taRightJustify, taCenter };
+using ::TAlignment;  // the platform's horizontal alignment
 // dDownToUp: the side-bar caption reads from bottom to top.
 enum class TDirection : uint8_t { dDownToUp, dUpToDown };
 enum class TSideBarVisibleIn : uint8_t { viFirstVisible, viFirstLevel, viAnyLevel };

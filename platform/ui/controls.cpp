@@ -938,12 +938,18 @@ void TWinControl::InvalidateFrame() { TControl::Invalidate(); }
 
 void TWinControl::Update() {
   TCustomForm* f = dynamic_cast<TCustomForm*>(this);
-  if (!f || Parent()) {
-    TControl* c = this;
-    while (c->Parent()) c = c->Parent();
-    f = dynamic_cast<TCustomForm*>(c);
+  if (f && !Parent()) {
+    if (f->Showing() && f->NeedsPaint()) f->PaintNow();
+    return;
   }
-  if (f && f->Showing() && f->NeedsPaint()) f->PaintNow();
+  TControl* c = this;
+  while (c->Parent()) c = c->Parent();
+  f = dynamic_cast<TCustomForm*>(c);
+  if (!f || !f->Showing() || !f->NeedsPaint()) return;
+  // Like a window's own update: only this control's area is painted now, never a sibling that happens
+  // to be invalid too (a view halfway through a rebuild, say).
+  TRect vis;
+  if (VisibleClientInWindow(this, vis)) f->PaintNowIn(vis);
 }
 
 void TWinControl::Repaint() {

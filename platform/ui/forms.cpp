@@ -325,6 +325,20 @@ void TCustomForm::PaintNow() {
   }
 }
 
+void TCustomForm::PaintNowIn(const TRect& R) {
+  if (!FBackendWindow || !FBackBuffer) return;
+  TRect u;
+  if (FHasInvalid && IntersectRect(u, FInvalid, R)) {
+    if (u == FInvalid) FHasInvalid = false;
+    MarkDirty(u);
+    PaintControlTree(this, u);
+  }
+  if (FHasDirty) {
+    FHasDirty = false;
+    Application->Backend()->Present(FBackendWindow, *FBackBuffer, FDirty);
+  }
+}
+
 void TCustomForm::PaintWindow(HDC DC) { Paint(); }
 
 void TCustomForm::Paint() {

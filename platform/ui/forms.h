@@ -97,6 +97,9 @@ class TCustomForm : public TWinControl {
   TBitmap* BackBuffer() const { return FBackBuffer.get(); }
   // Paints the invalid parts now and shows them (the message loop does this when idle).
   void PaintNow();
+  // Paints now only what is invalid inside R (window coordinates), as a control's Update does; the
+  // rest stays invalid for the next paint.
+  void PaintNowIn(const TRect& R);
   bool NeedsPaint() const;
   // Height of the menu bar drawn at the top of the window (0 without a menu).
   int32_t MenuBarHeight() const;
