@@ -554,6 +554,7 @@ void TIOParamsVals::AssignParams(const TIOParamsVals& S) {
   SetDpiX(S.DpiX);
   SetDpiY(S.DpiY);
   NativePixelFormat = S.NativePixelFormat;
+  MaxPixels = S.MaxPixels;
   // 2: a distinct copy of the colour map
   FreeColorMap();
   if (S.ColorMapCount > 0) SetColorMap(S.ColorMap.data(), std::min<int32_t>(S.ColorMapCount, static_cast<int32_t>(S.ColorMap.size())));
@@ -861,4 +862,12 @@ std::string TIOParamsVals::FileTypeStr() const {
       break;
   }
   return s;
+}
+
+bool QxPictureFits(const TIOParamsVals& P, int64_t Width, int64_t Height, int64_t DataBytes, double PixelsPerByte) {
+  if (Width <= 0 || Height <= 0 || Width > INT32_MAX || Height > INT32_MAX) return false;
+  const int64_t pixels = Width * Height;  // both below 2^31: no overflow
+  if (pixels > P.MaxPixels) return false;
+  if (DataBytes < 0 || PixelsPerByte < 0) return true;
+  return static_cast<double>(pixels) <= static_cast<double>(DataBytes) * PixelsPerByte;
 }
