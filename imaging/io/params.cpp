@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <ctime>
 
 #include "imaging/foundation/annotations.h"
@@ -98,12 +99,12 @@ void TIOParamsVals::SetDpiY(int32_t Value) {
 }
 
 void TIOParamsVals::SetDpiXFloat(double Value) {
-  SetDpiX(static_cast<int32_t>(Trunc(Value)));
+  SetDpiX(QxTruncDpi(Value));
   ExifXResolution = Value;
 }
 
 void TIOParamsVals::SetDpiYFloat(double Value) {
-  SetDpiY(static_cast<int32_t>(Trunc(Value)));
+  SetDpiY(QxTruncDpi(Value));
   ExifYResolution = Value;
 }
 
@@ -870,4 +871,9 @@ bool QxPictureFits(const TIOParamsVals& P, int64_t Width, int64_t Height, int64_
   if (pixels > P.MaxPixels) return false;
   if (DataBytes < 0 || PixelsPerByte < 0) return true;
   return static_cast<double>(pixels) <= static_cast<double>(DataBytes) * PixelsPerByte;
+}
+
+int32_t QxTruncDpi(double Value) {
+  if (std::isnan(Value)) return 0;
+  return static_cast<int32_t>(std::trunc(std::clamp<double>(Value, INT32_MIN, INT32_MAX)));
 }

@@ -393,3 +393,7 @@ class TIOParamsVals {
 // PixelsPerByte pixels (the coding's greatest expansion). A negative DataBytes (a stream of unknown size)
 // or PixelsPerByte skips the data check.
 bool QxPictureFits(const TIOParamsVals& P, int64_t Width, int64_t Height, int64_t DataBytes, double PixelsPerByte);
+
+// A resolution read from a file as whole dots per inch: truncated; NaN gives 0 and values past the integer
+// range are clamped to it.
+int32_t QxTruncDpi(double Value);
