@@ -191,6 +191,16 @@ TEST(BitmapModel, PlatformBitmapStorageTakesOnlyItsFormats) {
   // Back to memory keeps the pixels.
   b.SetLocation(TQxLocation::qxMemory);
   EXPECT_EQ(b.GetPixel24(5, 2), (TQxRGB{1, 2, 3}));
+
+  // Attaching its own 8-bit platform bitmap again, as a view does for its current layer, takes it to 24
+  // bits and keeps it owned: freed with the bitmap (the sanitizer build reports a leak otherwise).
+  TQxBitmap g;
+  g.SetLocation(TQxLocation::qxTBitmap);
+  ASSERT_TRUE(g.Allocate(4, 4, TQxPixelFormat::qx8g));
+  TBitmap* own = g.GetTBitmap();
+  g.AttachTBitmap(own, false);
+  EXPECT_EQ(g.PixelFormat(), TQxPixelFormat::qx24RGB);
+  EXPECT_EQ(g.GetTBitmap(), own);
 }
 
 TEST(BitmapRawStream, HeaderFieldsSitAtTheirOffsets) {
