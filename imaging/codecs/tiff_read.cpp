@@ -549,7 +549,7 @@ void TiffReadPage(TQxBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOPar
     Progress.Abort();
     return;
   }
-  if (V.Width > INT32_MAX || V.Length > INT32_MAX) {
+  if (V.Width > INT32_MAX || V.Length > INT32_MAX || !QxPictureFits(P, V.Width, V.Length, -1, -1)) {
     Progress.Abort();
     return;
   }
