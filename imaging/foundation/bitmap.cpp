@@ -826,7 +826,8 @@ bool TQxBitmap::LoadRawFromStream(TStream* Stream) {
   if (n > 0) palette_ = std::move(pal);
 
   // The writer's rows may be laid out with another alignment than ours could take.
-  std::vector<uint8_t> row(static_cast<size_t>(std::max<int64_t>(srcRowLen, 1)));
+  // An empty picture (a zero size) reads no rows: no buffer as long as its stated width.
+  std::vector<uint8_t> row(empty ? 1 : static_cast<size_t>(std::max<int64_t>(srcRowLen, 1)));
   const size_t keep = static_cast<size_t>(std::min<int64_t>(srcRowLen, rowLength_));
   const uint8_t mode = AccessMode;
   AccessMode = 2;
@@ -852,7 +853,7 @@ bool TQxBitmap::LoadRawFromStream(TStream* Stream) {
   if (a->width_ != w || a->height_ != h) {
     if (!a->Allocate(w, h, TQxPixelFormat::qx8g) && !empty) return false;
   }
-  std::vector<uint8_t> arow(static_cast<size_t>(std::max<int64_t>(alphaRowLen, 1)));
+  std::vector<uint8_t> arow(empty ? 1 : static_cast<size_t>(std::max<int64_t>(alphaRowLen, 1)));
   const size_t akeep = static_cast<size_t>(std::min<int64_t>(alphaRowLen, a->rowLength_));
   for (int32_t y = 0; y < h && !empty; ++y) {
     if (Stream->Read(arow.data(), alphaRowLen) != alphaRowLen) return false;

@@ -304,4 +304,18 @@ TEST(BitmapRawStream, MalformedStreamsAreRefused) {
   foreign.SetPosition(0);
   TQxBitmap r;
   EXPECT_FALSE(r.LoadRawFromStream(&foreign));
+
+  // No rows and a width of 2^29: an empty picture, read without a row buffer of that width.
+  std::vector<uint8_t> wide(original.begin(), original.begin() + P + 55);
+  const int32_t w = 1 << 29, h = 0;
+  std::memcpy(wide.data() + P, &w, 4);
+  std::memcpy(wide.data() + P + 4, &h, 4);
+  wide.push_back(1);  // an alpha channel, also without rows
+  wide.push_back(1);
+  TMemoryStream ws;
+  ws.WriteBuffer(wide.data(), int64_t(wide.size()));
+  ws.SetPosition(0);
+  TQxBitmap e;
+  e.LoadRawFromStream(&ws);
+  EXPECT_TRUE(e.IsEmpty());
 }
