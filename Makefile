@@ -6,7 +6,7 @@ FUZZ_DIR    ?= build-fuzz
 FUZZ_SECONDS ?= 60
 ASAN_DIR    ?= build-asan
 
-.PHONY: all deps configure build test bench fuzz fuzz-run asan clean
+.PHONY: all deps configure build test run bench fuzz fuzz-run asan clean
 
 all: build
 
@@ -21,6 +21,10 @@ build: configure
 
 test: deps build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# Builds and starts the program in a real window.
+run: deps build
+	$(BUILD_DIR)/app/quorvel
 
 # Benchmarks are built with full optimisation in their own tree.
 bench: deps

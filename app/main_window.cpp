@@ -16,6 +16,7 @@ std::string AppDir;
 int32_t Lang = 0;
 std::string MsError = "Error";
 std::string MsOpenError = "Can not open file";
+std::string MsNoOpener = kNoOpenerEnglish;
 
 std::function<bool(TOpenFileNameData& Data)> RunFileDialog = [](TOpenFileNameData& Data) {
   return RunFileChooser(Data);
@@ -137,6 +138,7 @@ void LoadMessageTexts(const std::string& FileName) {
   TMemIniFile ini(FileName);
   MsError = ExpandLineBreaks(ini.ReadString("Messages", "Ms_Error", ""));
   MsOpenError = ExpandLineBreaks(ini.ReadString("Messages", "Ms_OpenError", ""));
+  MsNoOpener = ExpandLineBreaks(ini.ReadString("Messages", "Ms_NoOpener", kNoOpenerEnglish));
 }
 
 TFrmQuorvel::TFrmQuorvel(TComponent* AOwner) : TForm(AOwner) {
@@ -501,6 +503,7 @@ void TFrmQuorvel::FormCreate(TObject*) {
   SetCaption(QuorvelAppTitle);
   MsError = "Error";
   MsOpenError = "Can not open file";
+  MsNoOpener = kNoOpenerEnglish;
   AppDir = GetAppDir();
   Source = new TQuillot(nullptr);
   // The window offers no undo: snapshots before every pipeline step would only cost time and disk.
@@ -663,7 +666,10 @@ void TFrmQuorvel::M_EnglishClick(TObject* Sender) {
   if (auto* c = dynamic_cast<TComponent*>(Sender)) ApplyLanguage(c->Tag());
 }
 
-void TFrmQuorvel::OpenUrl(const std::string& Address) { KvOpenURL(Address); }
+void TFrmQuorvel::OpenUrl(const std::string& Address) {
+  // Without a desktop opener the click would otherwise do nothing at all.
+  if (!KvOpenURL(Address)) Application->MessageBox(MsNoOpener + "\n" + Address, MsError, MB_ICONERROR);
+}
 
 // ---- Options and language ----------------------------------------------------------------------------
 

@@ -22,6 +22,9 @@ extern int32_t Lang;
 // Caption of error boxes and the text shown when a picture cannot be opened.
 extern std::string MsError;
 extern std::string MsOpenError;
+// Shown when no program could be started to open an address (the home page).
+inline constexpr const char* kNoOpenerEnglish = "No program is installed that can open this address:";
+extern std::string MsNoOpener;
 
 inline constexpr const char* QuorvelAppTitle = "Quorvel Image 2.3.3 Free version";
 inline constexpr const char* QuorvelHomePage = "https://quorvel.example.com/";

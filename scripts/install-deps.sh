@@ -14,7 +14,7 @@ PACKAGES=(
   # independent readers and writers used by the tests
   imagemagick pngcheck libtiff-tools netpbm python3-pil libjpeg-turbo-progs qpdf poppler-utils ghostscript
   # a real window in CI
-  xvfb xdotool xauth
+  xvfb xdotool xauth x11-utils
 )
 
 missing=()

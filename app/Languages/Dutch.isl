@@ -41,3 +41,4 @@ BtnOk.Caption=&OK
 [Messages]
 Ms_Error=Fout
 Ms_OpenError=Kan het bestand niet openen
+Ms_NoOpener=Er is geen programma geïnstalleerd dat dit adres kan openen:

@@ -41,3 +41,4 @@ BtnOk.Caption=&Ok
 [Messages]
 Ms_Error=Error
 Ms_OpenError=Can not open file
+Ms_NoOpener=No program is installed that can open this address:

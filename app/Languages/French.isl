@@ -41,3 +41,4 @@ BtnOk.Caption=&OK
 [Messages]
 Ms_Error=Erreur
 Ms_OpenError=Impossible d'ouvrir le fichier
+Ms_NoOpener=Aucun programme installé ne peut ouvrir cette adresse :

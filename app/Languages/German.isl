@@ -41,3 +41,4 @@ BtnOk.Caption=&OK
 [Messages]
 Ms_Error=Fehler
 Ms_OpenError=Die Datei kann nicht geöffnet werden
+Ms_NoOpener=Es ist kein Programm installiert, das diese Adresse öffnen kann:

@@ -41,3 +41,4 @@ BtnOk.Caption=&OK
 [Messages]
 Ms_Error=Errore
 Ms_OpenError=Impossibile aprire il file
+Ms_NoOpener=Nessun programma installato può aprire questo indirizzo:

@@ -41,3 +41,4 @@ BtnOk.Caption=&Aceptar
 [Messages]
 Ms_Error=Error
 Ms_OpenError=No se puede abrir el archivo
+Ms_NoOpener=No hay ningún programa instalado que pueda abrir esta dirección:

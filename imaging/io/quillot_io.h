@@ -100,6 +100,8 @@ class TQuillotIO : public TComponent {
   uint8_t BilevelMode = 1;
   bool AsyncMode = false;
   uint32_t AcquireState = 0;
+  // Used by LoadFromURL; empty for a direct connection.
+  std::string ProxyAddress, ProxyUser, ProxyPassword;
 
   // ---- events
   TQxProgressEvent OnProgress;
@@ -116,6 +118,8 @@ class TQuillotIO : public TComponent {
   // ---- the overridable load and save interface
   virtual void AcquireBitmapEvent(TQxBitmap* ABitmap, bool& Handled);
   virtual void LoadFromFile(const std::string& FileName);
+  // Downloads an http or https address and loads what arrived, its format found from the content.
+  virtual void LoadFromURL(const std::string& URL);
   virtual void LoadFromFileDetected(const std::string& FileName);
   virtual void SaveToFile(const std::string& FileName);
   virtual void SaveToText(const std::string& FileName, int32_t FileType, uint8_t TextFormat);

@@ -10,11 +10,13 @@
 #include "imaging/foundation/view_base.h"
 #include "imaging/io/bmp_codec.h"
 #include "imaging/io/io_init.h"
+#include "imaging/io/url_download.h"
 #include "imaging/io/jpeg.h"
 #include "imaging/io/png_codec.h"
 #include "imaging/io/ps_pdf.h"
 #include "imaging/io/pnm_codec.h"
 #include "imaging/io/quillot_io.h"
+#include "imaging/io/url_download.h"
 #include "imaging/io/raw_pixels.h"
 #include "platform/base/numeric.h"
 #include "platform/base/streams.h"
@@ -1026,9 +1028,7 @@ void TQuillotIO::LoadFromFile(const std::string& FileName) {
     return;
   }
   if (QxURLKindW(FileName) != 0) {
-    // Downloading belongs to a service this library does not offer yet.
-    Aborting = true;
-    DoFinishWork();
+    LoadFromURL(FileName);
     return;
   }
   const std::string ext = QxLowerFileExtW(FileName, true);
@@ -1040,6 +1040,23 @@ void TQuillotIO::LoadFromFile(const std::string& FileName) {
   }
   if (e->IsBuiltIn && LoadBuiltInFile(FileName, e->FormatId, false)) return;
   RegistryLoadFile(FileName, e, false);
+}
+
+void TQuillotIO::LoadFromURL(const std::string& URL) {
+  if (RunAsync([this, URL] { LoadFromURL(URL); })) return;
+  TMemoryStream Data;
+  std::string Ext;
+  Aborting = false;
+  bool Got = QxDownloadURL(URL, Data, ProxyAddress, ProxyUser, ProxyPassword,
+                           [this](TObject* Sender, int32_t Percent) { DoProgress(Sender, Percent); }, this, &Aborting,
+                           Ext);
+  if (!Got || Aborting) {
+    Aborting = true;
+    DoFinishWork();
+    return;
+  }
+  Data.Seek(0, TSeekOrigin::soBeginning);
+  LoadFromStream(Data);
 }
 
 void TQuillotIO::LoadFromFileDetected(const std::string& FileName) {

@@ -1,10 +1,11 @@
-// TQxTransitionEffects: the transition player a view owns. It holds the pictures, the timer, the timing
-// and the events of a transition; no transition is played by it yet.
+// TQxTransitionEffects: the transition player a view owns. A timer composes frames between the picture
+// shown before and the picture shown after, by a timing curve, and shows them at the view's top left.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/base/types.h"
 #include "platform/ui/component.h"
@@ -13,6 +14,7 @@ class TBitmap;
 class TTimer;
 class TQxView;
 class TQxBitmap;
+class TCanvas;
 class TQxTransitionEffects;
 
 // 0 none, 1..212 the painted kinds, 213 pan and zoom.
@@ -57,6 +59,15 @@ using TQxTransitionStepEvent = std::function<void(TObject* Sender, int32_t Step)
 using TQxOnTransitionPaint =
     std::function<void(TObject* Sender, TBitmap* Bitmap, TQxTransitionEffects* Transition, int32_t Step)>;
 
+// Kinds 1..212 and the pan-zoom; anything else is refused by Start.
+constexpr bool QxValidTransitionType(TQxTransitionType T) { return static_cast<uint8_t>(T) >= 1 && static_cast<uint8_t>(T) <= 213; }
+
+// The step (0..1024) that a timing curve gives after Elapsed of Duration milliseconds.
+int32_t QxTransitionStepAt(TQxTransitionTiming Timing, uint32_t Elapsed, int32_t Duration);
+
+// Clears a frame to a view's background; the image view fills this in with its own background painter.
+extern void (*QxPaintViewBackgroundHook)(TQxView* View, TCanvas* Canvas);
+
 class TQxTransitionEffects : public TObject {
  public:
   // CreateForView: three 1 x 1 24-bit pictures and a disabled timer owned by the view.
@@ -65,6 +76,17 @@ class TQxTransitionEffects : public TObject {
   std::string ClassName() const override { return "TQxTransitionEffects"; }
 
   void AssignPaintHandler(TQxOnTransitionPaint Handler) { OnTransitionPaint = std::move(Handler); }
+  // Starts a transition of Kind from From to To (each drawn at the frame's top left over the view's
+  // background; the frame takes the size of From). Kinds outside 1..212 raise EInvalidOperation; a
+  // running transition is stopped first. Duration below 1 ms is taken as 1.
+  void Start(TQxTransitionType Kind, const TBitmap& From, const TBitmap& To, int32_t ADuration,
+             TQxTransitionTiming ATiming = TQxTransitionTiming::qxtmLinear, bool AUpdateOnStop = true);
+  // Starts a pan and zoom over Source from rectangle StartRect to EndRect, in a frame of the given size.
+  void StartPanZoom(TQxBitmap* Source, const TRect& StartRect, const TRect& EndRect, int32_t AFrameWidth,
+                    int32_t AFrameHeight, int32_t ADuration, TQxTransitionTiming ATiming = TQxTransitionTiming::qxtmLinear,
+                    bool AUpdateOnStop = true);
+  // Paints the frame of kind TransitionType for step S (0..1024, clamped) into FrameBitmap.
+  void PaintFrame(int32_t S);
   // Ends a running transition: timer off, pictures shrunk, the view's paint lock released, the stop event.
   void Stop();
   // The timer's handler.
@@ -95,10 +117,22 @@ class TQxTransitionEffects : public TObject {
   TQxOnTransitionPaint OnTransitionPaint;
 
  private:
+  void PrepareFrame(int32_t W, int32_t H);
+  void BuildRowTables();
+  void BeginRunning(int32_t ADuration, TQxTransitionTiming ATiming, bool AUpdateOnStop);
+  void PaintRows(int32_t S);
+  void PaintBlit(int32_t S);
+  void PaintRandom(int32_t S);
+  void PaintPanZoom(int32_t S);
+  void PaintTable(int32_t S);
+  void ShowOnView(TBitmap* B);
+
   std::unique_ptr<TBitmap> fromBitmap_;
   std::unique_ptr<TBitmap> toBitmap_;
   std::unique_ptr<TBitmap> frameBitmap_;
   TQxView* view_ = nullptr;
   TTimer* timer_ = nullptr;
   bool running_ = false;
+  // Row addresses of the three pictures, index 0 = top row.
+  std::vector<uint8_t*> fromRows_, toRows_, frameRows_;
 };

@@ -295,6 +295,19 @@ void TQuillotView::SetSelectionColor2(TColor Color) { FSelectionColor2 = Color; 
 
 // ---- transitions ----
 
+namespace {
+// Pan-zoom frames that leave the picture are cleared with the image view's own background.
+[[maybe_unused]] const bool kTransitionBackgroundHooked = (QxPaintViewBackgroundHook = [](TQxView* View, TCanvas* Canvas) {
+  if (auto* V = dynamic_cast<TQuillotView*>(View)) {
+    V->PaintBackgroundTo(Canvas);
+    return;
+  }
+  Canvas->Brush()->SetStyle(TBrushStyle::bsSolid);
+  Canvas->Brush()->SetColor(View->Background());
+  Canvas->FillRect(Canvas->ClipRect());
+}, true);
+}  // namespace
+
 TNotifyEvent TQuillotView::OnTransitionStop() const { return FTransition ? FTransition->OnTransitionStop : nullptr; }
 void TQuillotView::SetOnTransitionStop(const TNotifyEvent& Value) {
   if (!FTransition) FTransition = std::make_unique<TQxTransitionEffects>(this);

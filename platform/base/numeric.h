@@ -67,3 +67,18 @@ template <typename T>
 constexpr int Sign(T V) { return V > T(0) ? 1 : (V < T(0) ? -1 : 0); }
 
 constexpr double Pi = 3.14159265358979323846;
+
+// A x B / C over a 64-bit product, rounded to the nearest integer with halves away from zero; -1 when C
+// is 0 or the result does not fit in 32 bits.
+constexpr int32_t MulDiv(int32_t A, int32_t B, int32_t C) {
+  if (C == 0) return -1;
+  int64_t N = static_cast<int64_t>(A) * B;
+  int64_t D = C;
+  if (D < 0) {
+    N = -N;
+    D = -D;
+  }
+  int64_t Q = N >= 0 ? (N + D / 2) / D : -((-N + D / 2) / D);
+  if (Q > INT32_MAX || Q < INT32_MIN) return -1;
+  return static_cast<int32_t>(Q);
+}

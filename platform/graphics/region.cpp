@@ -30,20 +30,23 @@ const Spans* SpansAt(const std::vector<Band>& B, int32_t Y) {
   return Y < It->Bottom ? &It->S : &None;
 }
 
+// A and B are sorted, disjoint spans; one pass over their edges.
 Spans CombineSpans(const Spans& A, const Spans& B, int Mode) {
   std::vector<int32_t> Xs;
+  Xs.reserve(2 * (A.size() + B.size()));
   for (auto [L, R] : A) Xs.insert(Xs.end(), {L, R});
   for (auto [L, R] : B) Xs.insert(Xs.end(), {L, R});
   std::sort(Xs.begin(), Xs.end());
   Xs.erase(std::unique(Xs.begin(), Xs.end()), Xs.end());
-  auto In = [](const Spans& S, int32_t X) {
-    for (auto [L, R] : S)
-      if (X >= L && X < R) return true;
-    return false;
+  size_t Ia = 0, Ib = 0;
+  // Whether X lies in S, for X that only grows between calls (I is S's cursor).
+  auto In = [](const Spans& S, size_t& I, int32_t X) {
+    while (I < S.size() && S[I].second <= X) ++I;
+    return I < S.size() && X >= S[I].first;
   };
   Spans Out;
   for (size_t I = 0; I + 1 < Xs.size(); ++I) {
-    bool a = In(A, Xs[I]), b = In(B, Xs[I]);
+    bool a = In(A, Ia, Xs[I]), b = In(B, Ib, Xs[I]);
     bool r = Mode == RGN_AND ? (a && b) : Mode == RGN_OR ? (a || b) : Mode == RGN_XOR ? (a != b) : (a && !b);
     if (!r) continue;
     if (!Out.empty() && Out.back().second == Xs[I]) Out.back().second = Xs[I + 1];
@@ -121,17 +124,37 @@ TRegion TRegion::FromRows(int32_t Top, const std::vector<std::vector<std::pair<i
 }
 
 TRegion TRegion::FromRects(const std::vector<TRect>& Rects) {
+  // A sweep from the top: each band unites the spans of the rectangles that cross it.
+  std::vector<const TRect*> Live;
+  Live.reserve(Rects.size());
   std::vector<int32_t> Ys;
+  Ys.reserve(2 * Rects.size());
   for (const TRect& R : Rects)
-    if (!IsRectEmpty(R)) Ys.insert(Ys.end(), {R.Top, R.Bottom});
+    if (!IsRectEmpty(R)) {
+      Live.push_back(&R);
+      Ys.insert(Ys.end(), {R.Top, R.Bottom});
+    }
   std::sort(Ys.begin(), Ys.end());
   Ys.erase(std::unique(Ys.begin(), Ys.end()), Ys.end());
+  std::sort(Live.begin(), Live.end(), [](const TRect* A, const TRect* B) { return A->Top < B->Top; });
   TRegion G;
+  std::vector<const TRect*> Active;
+  Spans Raw, S;
+  size_t Next = 0;
   for (size_t I = 0; I + 1 < Ys.size(); ++I) {
-    Spans S;
-    for (const TRect& R : Rects)
-      if (!IsRectEmpty(R) && R.Top <= Ys[I] && R.Bottom > Ys[I]) S = CombineSpans(S, Spans{{R.Left, R.Right}}, RGN_OR);
-    AppendBand(G.FRects, Ys[I], Ys[I + 1], S);
+    const int32_t Y = Ys[I];
+    while (Next < Live.size() && Live[Next]->Top <= Y) Active.push_back(Live[Next++]);
+    Active.erase(std::remove_if(Active.begin(), Active.end(), [Y](const TRect* R) { return R->Bottom <= Y; }),
+                 Active.end());
+    Raw.clear();
+    for (const TRect* R : Active) Raw.push_back({R->Left, R->Right});
+    std::sort(Raw.begin(), Raw.end());
+    S.clear();
+    for (auto [L, R] : Raw) {
+      if (!S.empty() && L <= S.back().second) S.back().second = std::max(S.back().second, R);
+      else S.push_back({L, R});
+    }
+    AppendBand(G.FRects, Y, Ys[I + 1], S);
   }
   G.Normalize();
   return G;

@@ -4,6 +4,7 @@
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <map>
@@ -25,17 +26,34 @@ struct TFaceKey {
   bool operator<(const TFaceKey& O) const { return std::tie(Name, Bold, Italic) < std::tie(O.Name, O.Bold, O.Italic); }
 };
 
+// A matched face and the characters it has, so that missing ones can be drawn from another face.
+struct TFaceEntry {
+  cairo_font_face_t* Face = nullptr;
+  FcCharSet* Chars = nullptr;  // nil: unknown, every character is taken as present
+};
+
 std::mutex GFaceLock;
-std::map<TFaceKey, cairo_font_face_t*>& FaceCache() {
-  static auto* M = new std::map<TFaceKey, cairo_font_face_t*>();
+std::map<TFaceKey, TFaceEntry>& FaceCache() {
+  static auto* M = new std::map<TFaceKey, TFaceEntry>();
+  return *M;
+}
+// Faces by font file, shared by every font that falls back to them.
+std::map<std::string, cairo_font_face_t*>& FileFaceCache() {
+  static auto* M = new std::map<std::string, cairo_font_face_t*>();
+  return *M;
+}
+// The fallback face of (font, character); nil where no installed face has the character.
+std::map<std::pair<TFaceKey, uint32_t>, cairo_font_face_t*>& FallbackCache() {
+  static auto* M = new std::map<std::pair<TFaceKey, uint32_t>, cairo_font_face_t*>();
   return *M;
 }
 
-FcPattern* MatchPattern(const std::string& Name, bool Bold, bool Italic) {
+FcPattern* MatchPattern(const std::string& Name, bool Bold, bool Italic, FcCharSet* Need = nullptr) {
   FcPattern* P = FcPatternCreate();
   FcPatternAddString(P, FC_FAMILY, reinterpret_cast<const FcChar8*>(Name.c_str()));
   FcPatternAddInteger(P, FC_WEIGHT, Bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
   FcPatternAddInteger(P, FC_SLANT, Italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  if (Need) FcPatternAddCharSet(P, FC_CHARSET, Need);
   FcConfigSubstitute(nullptr, P, FcMatchPattern);
   FcDefaultSubstitute(P);
   FcResult R;
@@ -44,25 +62,75 @@ FcPattern* MatchPattern(const std::string& Name, bool Bold, bool Italic) {
   return M;
 }
 
-cairo_font_face_t* FaceFor(const TFont& F) {
-  TFaceKey K{F.Name(), F.Style().Contains(TFontStyle::fsBold), F.Style().Contains(TFontStyle::fsItalic)};
+TFaceKey KeyOf(const TFont& F) {
+  return TFaceKey{F.Name(), F.Style().Contains(TFontStyle::fsBold), F.Style().Contains(TFontStyle::fsItalic)};
+}
+
+const TFaceEntry& FaceFor(const TFont& F) {
+  TFaceKey K = KeyOf(F);
   std::lock_guard<std::mutex> G(GFaceLock);
   auto It = FaceCache().find(K);
   if (It != FaceCache().end()) return It->second;
   FcPattern* M = MatchPattern(K.Name, K.Bold, K.Italic);
-  cairo_font_face_t* Face = nullptr;
+  TFaceEntry E;
   if (M) {
-    Face = cairo_ft_font_face_create_for_pattern(M);
+    E.Face = cairo_ft_font_face_create_for_pattern(M);
+    FcCharSet* Cs = nullptr;
+    if (FcPatternGetCharSet(M, FC_CHARSET, 0, &Cs) == FcResultMatch && Cs) E.Chars = FcCharSetCopy(Cs);
     FcPatternDestroy(M);
   } else {
-    Face = cairo_toy_font_face_create("sans-serif", K.Italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                                      K.Bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    E.Face = cairo_toy_font_face_create("sans-serif", K.Italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                                        K.Bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
   }
-  FaceCache()[K] = Face;
+  return FaceCache()[K] = E;
+}
+
+// An installed face, as close to F as fontconfig finds, that has character Cp; nil when none has it.
+cairo_font_face_t* FallbackFaceFor(const TFont& F, uint32_t Cp) {
+  TFaceKey K = KeyOf(F);
+  std::lock_guard<std::mutex> G(GFaceLock);
+  auto Key = std::make_pair(K, Cp);
+  auto It = FallbackCache().find(Key);
+  if (It != FallbackCache().end()) return It->second;
+  FcCharSet* Need = FcCharSetCreate();
+  FcCharSetAddChar(Need, Cp);
+  FcPattern* M = MatchPattern(K.Name, K.Bold, K.Italic, Need);
+  FcCharSetDestroy(Need);
+  cairo_font_face_t* Face = nullptr;
+  FcCharSet* Has = nullptr;
+  FcChar8* File = nullptr;
+  if (M && FcPatternGetCharSet(M, FC_CHARSET, 0, &Has) == FcResultMatch && Has && FcCharSetHasChar(Has, Cp) &&
+      FcPatternGetString(M, FC_FILE, 0, &File) == FcResultMatch && File) {
+    int Index = 0;
+    FcPatternGetInteger(M, FC_INDEX, 0, &Index);
+    std::string Id = std::string(reinterpret_cast<const char*>(File)) + "#" + std::to_string(Index) +
+                     (K.Bold ? "b" : "") + (K.Italic ? "i" : "");
+    auto& Files = FileFaceCache();
+    auto F2 = Files.find(Id);
+    if (F2 == Files.end()) F2 = Files.emplace(Id, cairo_ft_font_face_create_for_pattern(M)).first;
+    Face = F2->second;
+  }
+  if (M) FcPatternDestroy(M);
+  FallbackCache()[Key] = Face;
   return Face;
 }
 
-// A font prepared for measuring and drawing.
+// The code point of one UTF-8 character (as split by Chars); malformed input gives U+FFFD.
+uint32_t CodePointOf(const std::string& Ch) {
+  if (Ch.empty()) return 0xFFFD;
+  auto B = [&](size_t I) { return static_cast<uint32_t>(static_cast<unsigned char>(Ch[I])); };
+  uint32_t C = B(0);
+  if (C < 0x80) return C;
+  size_t N = C >= 0xF0 ? 4 : C >= 0xE0 ? 3 : C >= 0xC0 ? 2 : 0;
+  if (N == 0 || Ch.size() < N) return 0xFFFD;
+  uint32_t Cp = C & (0x7F >> N);
+  for (size_t I = 1; I < N; ++I) Cp = (Cp << 6) | (B(I) & 0x3F);
+  return Cp;
+}
+
+std::vector<std::string> Chars(const std::string& S);
+
+// A font prepared for measuring and drawing; characters its face lacks come from another installed face.
 class TTextFont {
  public:
   explicit TTextFont(const TFont& F) : FFont(F) {
@@ -76,8 +144,11 @@ class TTextFont {
       FEm = Cell;
       return;
     }
-    cairo_font_face_t* Face = FaceFor(F);
+    const TFaceEntry& Entry = FaceFor(F);
+    cairo_font_face_t* Face = Entry.Face;
+    FChars = Entry.Chars;
     bool NoAA = F.Quality() == TFontQuality::fqNonAntialiased || F.Quality() == TFontQuality::fqDraft;
+    FNoAA = NoAA;
     double Em = 13;
     if (H < 0) {
       Em = -H;
@@ -96,6 +167,7 @@ class TTextFont {
   }
   ~TTextFont() {
     if (FScaled) cairo_scaled_font_destroy(FScaled);
+    for (auto& [Face, Sf] : FFallbacks) cairo_scaled_font_destroy(Sf);
   }
   TTextFont(const TTextFont&) = delete;
   TTextFont& operator=(const TTextFont&) = delete;
@@ -111,6 +183,11 @@ class TTextFont {
   int32_t Width(const std::string& S) const {
     if (S.empty()) return 0;
     if (FTest) return FAdvance * CountChars(S);
+    if (!Covers(S)) {
+      double W = 0;
+      for (double A : Advances(Chars(S))) W += A;
+      return static_cast<int32_t>(std::lround(W));
+    }
     cairo_text_extents_t E;
     cairo_scaled_font_text_extents(FScaled, S.c_str(), &E);
     return static_cast<int32_t>(std::lround(E.x_advance));
@@ -121,10 +198,21 @@ class TTextFont {
     if (FTest) return A;
     for (size_t I = 0; I < Cs.size(); ++I) {
       cairo_text_extents_t E;
-      cairo_scaled_font_text_extents(FScaled, Cs[I].c_str(), &E);
+      cairo_scaled_font_text_extents(ScaledFor(Cs[I]), Cs[I].c_str(), &E);
       A[I] = E.x_advance;
     }
     return A;
+  }
+  // The scaled font that draws one character: the font's own, or a fallback face's that has it.
+  cairo_scaled_font_t* ScaledFor(const std::string& Ch) const {
+    if (!FChars || Ch.empty() || static_cast<unsigned char>(Ch[0]) < 0x80) return FScaled;
+    uint32_t Cp = CodePointOf(Ch);
+    if (FcCharSetHasChar(FChars, Cp)) return FScaled;
+    cairo_font_face_t* Face = FallbackFaceFor(FFont, Cp);
+    if (!Face) return FScaled;
+    auto It = FFallbacks.find(Face);
+    if (It == FFallbacks.end()) It = FFallbacks.emplace(Face, ScaledFont(Face, FEm, FNoAA)).first;
+    return It->second;
   }
   int32_t AveCharWidth() const { return FTest ? FAdvance : std::max(1, Width("x")); }
   int32_t TestAdvance() const { return FAdvance; }
@@ -172,9 +260,20 @@ class TTextFont {
     }
     return cairo_scaled_font_reference(It->second);
   }
+  // Whether the font's own face has every character of S.
+  bool Covers(const std::string& S) const {
+    if (!FChars || std::all_of(S.begin(), S.end(), [](char C) { return static_cast<unsigned char>(C) < 0x80; }))
+      return true;
+    for (const std::string& Ch : Chars(S))
+      if (static_cast<unsigned char>(Ch[0]) >= 0x80 && !FcCharSetHasChar(FChars, CodePointOf(Ch))) return false;
+    return true;
+  }
   const TFont& FFont;
   bool FTest = false;
+  bool FNoAA = false;
+  FcCharSet* FChars = nullptr;  // owned by the face cache
   cairo_scaled_font_t* FScaled = nullptr;
+  mutable std::map<cairo_font_face_t*, cairo_scaled_font_t*> FFallbacks;
   int32_t FAscent = 0, FDescent = 0, FAdvance = 0;
   double FEm = 0;
 };
@@ -338,8 +437,8 @@ bool ExtTextOut(HDC DC, int32_t X, int32_t Y, uint32_t Options, const TRect* R, 
     }
     cairo_fill(Cr);
   } else {
-    cairo_set_scaled_font(Cr, F.Scaled());
     for (size_t I = 0; I < Cs.size(); ++I) {
+      cairo_set_scaled_font(Cr, F.ScaledFor(Cs[I]));
       cairo_move_to(Cr, OX + Pos[I], Base);
       cairo_show_text(Cr, Cs[I].c_str());
     }

@@ -600,8 +600,13 @@ void TUiCore::HandleEvent(const TUiEvent& E) {
       if (F->Enabled()) F->Close();
       break;
     case TUiEvent::Kind::Resized:
-      if (E.Width > 0 && E.Height > 0 && (E.Width != F->Width() || E.Height != F->Height()))
+      if (E.Width > 0 && E.Height > 0 && (E.Width != F->Width() || E.Height != F->Height())) {
         F->TWinControl::SetBounds(F->Left(), F->Top(), E.Width, E.Height);
+        // A window made smaller than the form's constraints allow (no window manager enforcing them)
+        // is given back the size the form kept, so nothing of the form is cut off.
+        if (F->Width() != E.Width || F->Height() != E.Height)
+          if (TUiBackend* Be = Application ? Application->Backend() : nullptr) Be->SetWindowBounds(F->FBackendWindow, F->BoundsRect());
+      }
       F->Invalidate();
       break;
     case TUiEvent::Kind::Moved: F->FLeft = E.X; F->FTop = E.Y; break;

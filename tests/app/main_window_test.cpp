@@ -253,6 +253,28 @@ TEST_F(MainWindowTest, LanguageSwitchSetsCaptionsMenusAndMessages) {
   EXPECT_TRUE(F->M_English->Checked());
   EXPECT_EQ(Lang, 0);
 
+  // With no program to open the home page, the user is told so in the applied language.
+  F->ApplyLanguage(1);
+  std::string shown, opened;
+  MessageBoxHook = [&](const std::string& T, const std::string&, uint32_t) {
+    shown = T;
+    return IDOK;
+  };
+  KvOpenURLHook = [&](const std::string& A) {
+    opened = A;
+    return false;
+  };
+  F->BtnNewVer->Click();
+  EXPECT_EQ(opened, QuorvelHomePage);
+  EXPECT_EQ(shown, std::string("Es ist kein Programm installiert, das diese Adresse öffnen kann:\n") + QuorvelHomePage);
+  shown.clear();
+  KvOpenURLHook = [](const std::string&) { return true; };
+  F->M_HomePage->Click();
+  EXPECT_EQ(shown, "");
+  KvOpenURLHook = nullptr;
+  MessageBoxHook = nullptr;
+  F->M_English->Click();
+
   // Index 7 changes nothing at all.
   F->ApplyLanguage(7);
   EXPECT_EQ(F->BtnOpen->Caption(), "&Open");

@@ -58,6 +58,40 @@ TEST(Text, FontMatchedByNameLandsWhereTextExtentSays) {
   EXPECT_GT(C->TextWidth("Quorvel"), E.cx);
 }
 
+// A character the named face lacks is drawn, like the whole text of a face that has it, from another
+// installed face (the program's Chinese texts in a Latin face must not come out as empty boxes).
+TEST(Text, CharactersAFaceLacksComeFromAFaceThatHasThem) {
+  const std::string Cjk = "\u6253\u5f00\u6587\u4ef6";  // "open file"
+  const std::string Latin = "DejaVu Sans", Chinese = "WenQuanYi Micro Hei";
+  if (MatchFontFile(Latin).find("DejaVuSans") == std::string::npos ||
+      MatchFontFile(Chinese).find("wqy") == std::string::npos)
+    GTEST_SKIP() << "needs DejaVu Sans and WenQuanYi Micro Hei";
+  auto Draw = [&](const std::string& Face, const std::string& Text, TSize* Extent) {
+    auto B = std::make_unique<TBitmap>(160, 40);
+    TCanvas* C = B->Canvas();
+    C->Font()->SetName(Face);
+    C->Font()->SetHeight(-20);
+    C->Font()->SetColor(clBlack);
+    C->Brush()->SetStyle(TBrushStyle::bsClear);
+    *Extent = C->TextExtent(Text);
+    C->TextOut(4, 4, Text);
+    return B;
+  };
+  TSize EL, EC;
+  auto InLatin = Draw(Latin, Cjk, &EL);
+  auto InChinese = Draw(Chinese, Cjk, &EC);
+  EXPECT_EQ(EL.cx, EC.cx);
+  int Diff = 0;
+  for (int32_t Y = 0; Y < 40; ++Y)
+    for (int32_t X = 0; X < 160; ++X) Diff += InLatin->GetPixel(X, Y) != InChinese->GetPixel(X, Y);
+  EXPECT_EQ(Diff, 0);
+  // Latin text in the same line keeps its own face: its advance is the Latin face's.
+  TSize ELatinOnly, EMixed;
+  Draw(Latin, "Ab", &ELatinOnly);
+  Draw(Latin, "Ab" + Cjk, &EMixed);
+  EXPECT_EQ(EMixed.cx, ELatinOnly.cx + EL.cx);
+}
+
 TEST(Text, OpaqueBackgroundFillsTheCell) {
   TestFont T;
   TBitmap B(30, 12);

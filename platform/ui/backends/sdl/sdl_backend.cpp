@@ -115,6 +115,7 @@ class TSdlBackend : public TUiBackend {
     if (it == FWindows.end()) return;
     SDL_DestroyWindow(it->second);
     FWindows.erase(it);
+    FMinSizes.erase(Window);
   }
   void ShowWindow(uintptr_t Window, bool Show) override {
     if (SDL_Window* w = Win(Window)) {
@@ -132,10 +133,24 @@ class TSdlBackend : public TUiBackend {
     if (SDL_Window* w = Win(Window)) SDL_SetWindowTitle(w, Title.c_str());
   }
   void SetMinimumSize(uintptr_t Window, int32_t W, int32_t H) override {
-    if (SDL_Window* w = Win(Window)) SDL_SetWindowMinimumSize(w, std::max(1, W), std::max(1, H));
+    if (SDL_Window* w = Win(Window)) {
+      FMinSizes[Window] = TMinSize{std::max(1, W), std::max(1, H), nullptr};
+      SDL_SetWindowMinimumSize(w, std::max(1, W), std::max(1, H));
+    }
+  }
+  // Making and first showing a window's surface drops its size hints, so the window manager is told the minimum again.
+  void KeepMinimumSize(uintptr_t Window, SDL_Window* w, SDL_Surface* s) {
+    auto it = FMinSizes.find(Window);
+    if (it == FMinSizes.end() || it->second.Surface == s) return;
+    it->second.Surface = s;
+    SDL_SetWindowMinimumSize(w, it->second.W, it->second.H);
   }
   void RaiseWindow(uintptr_t Window) override {
-    if (SDL_Window* w = Win(Window)) SDL_RaiseWindow(w);
+    if (SDL_Window* w = Win(Window)) {
+      SDL_RaiseWindow(w);
+      // Raising alone leaves the keyboard with a window that may just have closed (a dialog).
+      if (SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN) SDL_SetWindowInputFocus(w);
+    }
   }
 
   void Present(uintptr_t Window, const TBitmap& BB, const TRect& Dirty) override {
@@ -158,6 +173,7 @@ class TSdlBackend : public TUiBackend {
     if (SDL_MUSTLOCK(s)) SDL_UnlockSurface(s);
     SDL_Rect r{d.Left, d.Top, d.Width(), d.Height()};
     SDL_UpdateWindowSurfaceRects(w, &r, 1);
+    KeepMinimumSize(Window, w, s);
   }
 
   bool NextEvent(TUiEvent& E, int32_t TimeoutMs) override {
@@ -424,6 +440,11 @@ class TSdlBackend : public TUiBackend {
   uint32_t FWakeEvent = 0;
   bool FQuit = true;
   std::map<uintptr_t, SDL_Window*> FWindows;
+  struct TMinSize {
+    int32_t W, H;
+    SDL_Surface* Surface;  // the surface the hint was last given for
+  };
+  std::map<uintptr_t, TMinSize> FMinSizes;
   std::map<int, SDL_Cursor*> FCursors;
   std::map<const TCursorImage*, std::pair<HCURSOR, SDL_Cursor*>> FCustom;
   SDL_Cursor* FShown = nullptr;

@@ -1,0 +1,1 @@
+qv_bench(proc_transitions DEPS imaging_processing)
