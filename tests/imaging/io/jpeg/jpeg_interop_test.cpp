@@ -264,9 +264,11 @@ struct RawDecode {
   std::atomic<bool> Aborting{false};
 };
 
-std::unique_ptr<RawDecode> DecodeBytesAs(const std::vector<uint8_t>& Bytes, bool KeepYCbCr, bool AutoOrient = false) {
+std::unique_ptr<RawDecode> DecodeBytesAs(const std::vector<uint8_t>& Bytes, bool KeepYCbCr, bool AutoOrient = false,
+                                         int64_t MaxPixels = QxDefaultMaxPixels) {
   auto d = std::make_unique<RawDecode>();
   d->Params.JpegAutoOrient = AutoOrient;
+  d->Params.MaxPixels = MaxPixels;
   TMemoryStream s;
   s.Write(Bytes.data(), int64_t(Bytes.size()));
   s.SetPosition(0);
@@ -310,15 +312,8 @@ TEST(JpegInterop, ImpossibleSizesAndAbortedLoadsFromAPillowFile) {
   EXPECT_TRUE(h->Bitmap.IsEmpty());
 
   // The caller's pixel limit holds for a well-formed file too.
-  auto limited = std::make_unique<RawDecode>();
-  limited->Params.MaxPixels = 40 * 24 - 1;
-  TMemoryStream s;
-  s.Write(valid.data(), int64_t(valid.size()));
-  s.SetPosition(0);
-  TQxProgressInfo progress;
-  progress.AbortFlag = &limited->Aborting;
-  ReadJpegStream(&s, nullptr, &limited->Bitmap, limited->Params, progress, false, false, true, false, true, true, -1, false);
-  EXPECT_TRUE(limited->Aborting);
+  EXPECT_TRUE(DecodeBytesAs(valid, false, false, 40 * 24 - 1)->Aborting);
+  EXPECT_FALSE(DecodeBytesAs(valid, false, false, 40 * 24)->Aborting);
 }
 
 TEST(JpegInterop, RawComponentReadOfAYcckStreamConvertsItsInks) {
