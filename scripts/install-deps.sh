@@ -13,6 +13,7 @@ PACKAGES=(
   fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei
   # independent readers and writers used by the tests
   imagemagick pngcheck libtiff-tools netpbm python3-pil libjpeg-turbo-progs qpdf poppler-utils ghostscript
+  libopenjp2-tools dcmtk libjxr-tools
   # a real window in CI
   xvfb xdotool xauth x11-utils
 )
