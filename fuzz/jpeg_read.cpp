@@ -11,17 +11,20 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TMemoryStream s;
   s.Write(data, int64_t(size));
-  for (uint8_t scale : {uint8_t(1), uint8_t(4)}) {
+  // Full size, scaled, and raw components (as a TIFF page with JPEG compression reads them).
+  for (int variant = 0; variant < 3; ++variant) {
+    const uint8_t scale = variant == 1 ? 4 : 1;
     s.SetPosition(0);
     TQxBitmap bitmap;
     TIOParamsVals params;
+    params.MaxPixels = int64_t(1) << 24;
     params.JpegScale = scale;
     params.JpegAutoOrient = 1;
     std::atomic<bool> aborting{false};
     TQxProgressInfo progress;
     progress.AbortFlag = &aborting;
     try {
-      ReadJpegStream(&s, nullptr, &bitmap, params, progress, false, false, true, false, true, true, -1, scale == 4);
+      ReadJpegStream(&s, nullptr, &bitmap, params, progress, false, variant == 2, true, false, true, true, -1, variant == 1);
     } catch (const EQxJpegException&) {
     }
   }

@@ -519,6 +519,7 @@ void DecodeFrame(TDICOMContext& C, int64_t ValueStart) {
     s.Seek(skip, TSeekOrigin::soCurrent);
   }
   if (s.Position() + fragment > C.StreamSize) return C.Abort();
+  if (!QxPictureFits(*C.Params, C.Columns, C.Rows, -1, -1)) return C.Abort();
 
   const std::string& ts = C.TransferSyntax;
   if (ts == "1.2.840.10008.1.2.4.50") DecodeJpegBaseline(C);

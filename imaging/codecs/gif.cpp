@@ -226,7 +226,8 @@ class TGifReader {
       SkipSubBlocks(S_);
     } else {
       const int64_t pixels = static_cast<int64_t>(w) * h;
-      if (pixels > Remaining(S_) * kMaxPixelsPerByte) {
+      // A stream of unknown size leaves only the caller's limit to check.
+      if (!QxPictureFits(P_, w, h, S_.SizeKnown() ? Remaining(S_) : -1, kMaxPixelsPerByte)) {
         Fail();
         return false;
       }

@@ -176,6 +176,10 @@ void TQxWICReader::ReadFrame(int32_t Index, TQxBitmap* Bitmap, TIOParamsVals* Pa
     fail();
     return;
   }
+  if (Params && !QxPictureFits(*Params, FDecoder->Width(), FDecoder->Height(), -1, -1)) {
+    fail();
+    return;
+  }
   FHaveFrame = true;
   if (FDecoder->DpiX() > 0) FDpiX = FDecoder->DpiX();
   if (FDecoder->DpiY() > 0) FDpiY = FDecoder->DpiY();
@@ -196,8 +200,8 @@ void TQxWICReader::ReadFrame(int32_t Index, TQxBitmap* Bitmap, TIOParamsVals* Pa
   Params->OriginalHeight = FDecoder->Height();
   Params->Width = Bitmap->Width();
   Params->Height = Bitmap->Height();
-  Params->SetDpiX(static_cast<int32_t>(Trunc(FDpiX)));
-  Params->SetDpiY(static_cast<int32_t>(Trunc(FDpiY)));
+  Params->SetDpiX(QxTruncDpi(FDpiX));
+  Params->SetDpiY(QxTruncDpi(FDpiY));
 }
 
 // ---------------------------------------------------------------- writer

@@ -202,10 +202,19 @@ class TSharedBlock {
   uint8_t* FData = nullptr;
 };
 
-constexpr unsigned kChildSeconds = 300;
+}  // namespace
+
+unsigned QxHdpChildSeconds(int64_t Width, int64_t Height) {
+  // A few seconds a megapixel is many times what a sound file takes; a damaged one that sends the library
+  // round in circles is stopped after that instead of holding the caller for minutes.
+  const double megapixels = double(std::max<int64_t>(Width, 0)) * double(std::max<int64_t>(Height, 0)) / 1e6;
+  return unsigned(std::min(5.0 + 3.0 * std::ceil(megapixels), 3600.0));
+}
+
+namespace {
 
 template <typename TWork>
-bool RunIsolated(TWork&& Work) {
+bool RunIsolated(unsigned Seconds, TWork&& Work) {
   const pid_t pid = fork();
   if (pid < 0) return false;
   if (pid == 0) {
@@ -217,7 +226,7 @@ bool RunIsolated(TWork&& Work) {
       dup2(null, 1);
       dup2(null, 2);
     }
-    alarm(kChildSeconds);
+    alarm(Seconds);
     bool ok = false;
     try {
       ok = Work();
@@ -289,6 +298,7 @@ struct TQxHdpDecoder::TImpl {
   uint32_t Frame = 0;
   GUID Guid{};
   uint32_t BitsPerPixel = 0;
+  int32_t StatedWidth = 0, StatedHeight = 0;  // as the container says
 };
 
 TQxHdpDecoder::TQxHdpDecoder() = default;
@@ -302,6 +312,8 @@ bool TQxHdpDecoder::Open(std::vector<uint8_t> Data) {
   if (!QxHdpCheckContainer(Data.data(), Data.size(), w, h)) return false;
   auto impl = std::make_unique<TImpl>();
   impl->Data = std::move(Data);
+  impl->StatedWidth = w;
+  impl->StatedHeight = h;
   FImpl = std::move(impl);
   if (!SelectFrame(0)) {
     FImpl.reset();
@@ -317,7 +329,8 @@ bool TQxHdpDecoder::SelectFrame(uint32_t Index) {
   TSharedBlock shared(sizeof(TFrameInfo));
   if (!shared.Data()) return false;
   const std::vector<uint8_t>& data = FImpl->Data;
-  const bool ok = RunIsolated([&] {
+  // The frame's size is not known before this: the container's stated size sets the time.
+  const bool ok = RunIsolated(QxHdpChildSeconds(FImpl->StatedWidth, FImpl->StatedHeight), [&] {
     TLibDecoder d;
     TFrameInfo info{};
     if (!d.Open(data, Index) || !d.Info(info)) return false;
@@ -399,7 +412,7 @@ bool TQxHdpDecoder::CopyPixels(TQxHdpPixelFormat Requested, std::vector<uint8_t>
   if (!shared.Data()) return false;
   const std::vector<uint8_t>& data = FImpl->Data;
   const uint32_t frame = FImpl->Frame;
-  const bool ok = RunIsolated([&] {
+  const bool ok = RunIsolated(QxHdpChildSeconds(FWidth, FHeight), [&] {
     TLibDecoder d;
     if (!d.Open(data, frame)) return false;
     if (Reduce > 0) {

@@ -30,6 +30,8 @@ bool QxHdpServiceAvailable();
 // size, pixel format and coded data inside the buffer. The coding library is only handed data that
 // passes. Width and Height are those the directory holds.
 bool QxHdpCheckContainer(const uint8_t* Data, size_t Size, int32_t& Width, int32_t& Height);
+// How long the child process that decodes a picture of this size may run before it is stopped.
+unsigned QxHdpChildSeconds(int64_t Width, int64_t Height);
 
 class TQxHdpDecoder {
  public:

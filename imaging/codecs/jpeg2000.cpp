@@ -116,7 +116,7 @@ void ReadJpeg2000Stream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Param
     return;
   }
   TQxJ2kImage img;
-  if (!QxJ2kDecode(*Stream, kind, img)) {
+  if (!QxJ2kDecode(*Stream, kind, img, Params.MaxPixels)) {
     Progress.Abort();
     return;
   }

@@ -207,7 +207,7 @@ int64_t QxJ2kSampleBudget(int64_t StreamBytes) {
   return std::clamp(byData, Floor, Ceiling);
 }
 
-bool QxJ2kDecode(TStream& Stream, TQxJ2kContainer Container, TQxJ2kImage& Image) {
+bool QxJ2kDecode(TStream& Stream, TQxJ2kContainer Container, TQxJ2kImage& Image, int64_t MaxPixels) {
   // A stream that cannot tell its size is taken into memory first: the library needs the length.
   std::unique_ptr<TMemoryStream> copy;
   TStream* src = &Stream;
@@ -270,7 +270,7 @@ bool QxJ2kDecode(TStream& Stream, TQxJ2kContainer Container, TQxJ2kImage& Image)
     samples += cw * ch;
   }
   const int64_t w = int64_t(img->x1) - img->x0, h = int64_t(img->y1) - img->y0;
-  if (w > INT32_MAX || h > INT32_MAX || samples > QxJ2kSampleBudget(length)) return false;
+  if (w > INT32_MAX || h > INT32_MAX || w * h > MaxPixels || samples > QxJ2kSampleBudget(length)) return false;
 
   if (!opj_decode(codec.get(), stream.get(), img.get())) return false;
   if (!opj_end_decompress(codec.get(), stream.get())) return false;

@@ -42,8 +42,9 @@ struct TQxJ2kImage {
 enum class TQxJ2kContainer : uint8_t { JP2 = 0, Codestream = 1 };
 
 // Decodes the picture at the stream's position. False for anything the library cannot decode in full
-// (a truncated stream included) or that is too large for the data the stream can hold.
-bool QxJ2kDecode(TStream& Stream, TQxJ2kContainer Container, TQxJ2kImage& Image);
+// (a truncated stream included), that is too large for the data the stream can hold, or that has more than
+// MaxPixels pixels.
+bool QxJ2kDecode(TStream& Stream, TQxJ2kContainer Container, TQxJ2kImage& Image, int64_t MaxPixels = INT64_MAX);
 
 // Encodes Image (every component at the image size, unsigned) with an option text of "rate=<fraction of the
 // uncompressed size>" and "prg=lrcp|rlcp" words. The stream gets the whole result at its position, or

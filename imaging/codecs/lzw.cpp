@@ -335,6 +335,7 @@ struct TTiffDecodeState {
     }
     Next = 258;
     Width = 9;
+    Prev = -1;  // the old string's entry is gone; the next code starts afresh
   }
 
   static uint8_t Reverse(uint8_t B) {

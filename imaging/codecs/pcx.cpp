@@ -155,7 +155,7 @@ void ReadPcxStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, in
     const int64_t dataBytes = DataSize - kHeaderSize;
     const int64_t minBytes = (int64_t(width) * bpp + 7) / 8 * planes * int64_t(height);
     if (width <= 0 || height <= 0 || planes == 0 || bpp == 0 || bytesPerLine == 0 ||
-        minBytes > dataBytes * kMaxExpansion) {
+        minBytes > dataBytes * kMaxExpansion || !QxPictureFits(Params, width, height, -1, -1)) {
       Progress.Abort();
       return;
     }

@@ -134,6 +134,7 @@ struct TChannelJob {
   const std::vector<uint16_t>* Table;
   int32_t* RowIndex;
   int32_t Id;
+  int64_t MaxPixels = QxDefaultMaxPixels;
 };
 
 // Decodes one channel into Job.Bmp. Returns false when the bitmap could not be had; a short file leaves
@@ -146,7 +147,7 @@ bool DecodeChannel(TPsdIn& In, const TChannelJob& J) {
   if (dest.K == TDest::None) return true;
   TQxBitmap* bmp = J.Bmp;
   if (bmp->Width() != J.Width || bmp->Height() != J.Height || bmp->PixelFormat() != fmt) {
-    if (!bmp->Allocate(J.Width, J.Height, fmt)) return false;
+    if (int64_t(J.Width) * J.Height > J.MaxPixels || !bmp->Allocate(J.Width, J.Height, fmt)) return false;
     for (int32_t y = 0; y < J.Height; ++y) std::memset(bmp->Scanline(y), 0, size_t(bmp->RowLen()));
     if (fmt == PF::qx8p) {
       for (int32_t i = 0; i < 256; ++i) {
@@ -253,7 +254,7 @@ int32_t SpanOf(int32_t A, int32_t B) {
 // section that cannot be a layer list.
 bool ReadLayers(TPsdIn& In, int64_t InfoEnd, int32_t Count, int32_t Depth, int32_t Mode,
                 const std::vector<TQxRGB>* ColorMap, int32_t TransIndex, TQxProgressInfo& Progress,
-                std::vector<std::unique_ptr<TQxLayer>>& Out) {
+                std::vector<std::unique_ptr<TQxLayer>>& Out, int64_t MaxPixels) {
   std::vector<TLayerRec> recs;
   for (int32_t i = 0; i < Count; ++i) {
     if (InfoEnd - In.Pos() < 18) return false;
@@ -338,7 +339,7 @@ bool ReadLayers(TPsdIn& In, int64_t InfoEnd, int32_t Count, int32_t Depth, int32
       if (w > 0 && h > 0 && ReadRowTable(In, comp, h, rowLen, end, table) && (comp == 0 || comp == 1) &&
           RowsFit(In, comp, table, rowLen, h, end)) {
         int32_t rowIndex = 0;
-        TChannelJob job{target, w, h, depth, mode, ColorMap, TransIndex, comp, &table, &rowIndex, chId};
+        TChannelJob job{target, w, h, depth, mode, ColorMap, TransIndex, comp, &table, &rowIndex, chId, MaxPixels};
         if (!DecodeChannel(In, job)) return false;
       }
       In.SeekTo(end);
@@ -729,7 +730,7 @@ void ReadPsdStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
     if (infoLen >= 2 && infoEnd <= secEnd) {
       const int32_t count = std::abs(int32_t(in.I16()));
       if (Layers && !(count > 1 && !LoadLayers)) {
-        if (!ReadLayers(in, infoEnd, count, depth, mode, cmap, transIndex, Progress, read)) read.clear();
+        if (!ReadLayers(in, infoEnd, count, depth, mode, cmap, transIndex, Progress, read, Params.MaxPixels)) read.clear();
         in.Short = false;
         // Group markers and layers without decoded pixels go, each with the mask layer after it.
         for (size_t i = 0; i < read.size();) {
@@ -770,7 +771,7 @@ void ReadPsdStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
     int32_t rowIndex = 0;
     for (int32_t c = 0; c < channels; ++c) {
       TChannelJob job{target, int32_t(width), int32_t(height), depth, mode, cmap, transIndex, comp, &table,
-                      &rowIndex, c};
+                      &rowIndex, c, Params.MaxPixels};
       if (!DecodeChannel(in, job)) {
         Progress.Abort();
         return;

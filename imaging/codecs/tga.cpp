@@ -403,7 +403,8 @@ void ReadTgaStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
     const bool packed = depth == 1 || depth == 4;
     const int32_t units = depth == 1 ? (width + 7) / 8 : depth == 4 ? (width + 1) / 2 : width;
     const int32_t pixelBytes = packed ? 1 : depth / 8;
-    if (width == 0 || height == 0 || int64_t(units) * pixelBytes * height > in.Left() * kMaxExpansion) {
+    if (width == 0 || height == 0 || int64_t(units) * pixelBytes * height > in.Left() * kMaxExpansion ||
+        !QxPictureFits(Params, width, height, -1, -1)) {
       Progress.Abort();
       return;
     }

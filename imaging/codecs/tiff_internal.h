@@ -153,6 +153,8 @@ class TTiffWriter {
 
   void Write(const void* Data, int64_t Count);
   void AlignEven();
+  // A stream position or byte count as the file's 32 bits; past 4 GiB the save is refused (EWriteError).
+  uint32_t Offset32(int64_t Value);
   // Adds or replaces the entry of Tag.
   void Add(uint16_t Tag, uint16_t Type, uint32_t Count, uint32_t Value);
   // Values of up to four bytes go into the entry, longer ones at the next even position.

@@ -551,7 +551,8 @@ void TiffReadPage(TQxBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOPar
     Progress.Abort();
     return;
   }
-  if (V.Width > INT32_MAX || V.Length > INT32_MAX) {
+  // A page without sizes may still be an interchange-format JPEG that brings its own.
+  if (V.Width > INT32_MAX || V.Length > INT32_MAX || (V.Width > 0 && V.Length > 0 && V.Width * V.Length > P.MaxPixels)) {
     Progress.Abort();
     return;
   }

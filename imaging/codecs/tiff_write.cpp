@@ -31,6 +31,14 @@ void TTiffWriter::Write(const void* Data, int64_t Count) {
   if (Count > 0) QxWriteChecked(Stream, Aborting, Data, Count);
 }
 
+uint32_t TTiffWriter::Offset32(int64_t Value) {
+  if (Value < 0 || Value > int64_t(UINT32_MAX)) {
+    if (Aborting) *Aborting = true;
+    throw EWriteError("The TIFF file would pass 4 GB, which its 32-bit offsets cannot address");
+  }
+  return uint32_t(Value);
+}
+
 void TTiffWriter::AlignEven() {
   if (Stream->Position() & 1) {
     const uint8_t z = 0;
@@ -57,7 +65,7 @@ void TTiffWriter::AddData(uint16_t Tag, uint16_t Type, uint32_t Count, const voi
   AlignEven();
   const int64_t at = Stream->Position();
   Write(Data, int64_t(Bytes));
-  Add(Tag, Type, Count, uint32_t(at));
+  Add(Tag, Type, Count, Offset32(at));
 }
 
 void TTiffWriter::AddShorts(uint16_t Tag, const std::vector<uint16_t>& Values) {
@@ -98,12 +106,12 @@ void TTiffWriter::AddRationals(uint16_t Tag, const double* Values, int32_t Count
   AlignEven();
   const int64_t at = Stream->Position();
   Write(b.data(), int64_t(b.size()));
-  Add(Tag, ttRational, uint32_t(Count), uint32_t(at));
+  Add(Tag, ttRational, uint32_t(Count), Offset32(at));
 }
 
 int64_t TTiffWriter::WriteDirectory(uint32_t NextOffset) {
   AlignEven();
-  const int64_t at = Stream->Position();
+  const int64_t at = Offset32(Stream->Position());
   std::stable_sort(Entries.begin(), Entries.end(),
                    [](const TTiffWriteEntry& a, const TTiffWriteEntry& b) { return a.Tag < b.Tag; });
   std::vector<uint8_t> b;
@@ -453,8 +461,9 @@ void WriteStrips(TTiffWriter& T, TQxBitmap* B, TWriteVars& W, TIOParamsVals& P, 
     }
     CCITTFreeRefRow(ref);
     z.reset();
-    Offsets.push_back(uint32_t(start));
-    Counts.push_back(uint32_t(T.Stream->Position() - start));
+    Offsets.push_back(T.Offset32(start));
+    Counts.push_back(T.Offset32(T.Stream->Position() - start));
+    T.Offset32(T.Stream->Position());
     if (Progress.Aborting()) return;
   }
 }
@@ -628,11 +637,12 @@ int32_t WriteTiffStream(TStream* Stream, int32_t InsertMode, TQxBitmap* Bitmap, 
             break;
           }
         T.Write(p, n);
-        T.AddLong(514, uint32_t(n));
-        T.AddLong(513, uint32_t(at));
+        T.Offset32(at + n);
+        T.AddLong(514, T.Offset32(n));
+        T.AddLong(513, T.Offset32(at));
         T.AddLong(278, uint32_t(work->Height()));
-        T.AddLong(279, uint32_t(n - sos));
-        T.AddLong(273, uint32_t(at + sos));
+        T.AddLong(279, T.Offset32(n - sos));
+        T.AddLong(273, T.Offset32(at + sos));
         T.AddShort(512, 1);
         T.AddShorts(530, {2, 2});
       } else {
@@ -644,9 +654,10 @@ int32_t WriteTiffStream(TStream* Stream, int32_t InsertMode, TQxBitmap* Bitmap, 
         T.AlignEven();
         const int64_t at = Stream->Position();
         T.Write(js.Memory(), js.Size());
+        T.Offset32(at + js.Size());
         T.AddLong(278, uint32_t(work->Height()));
-        T.AddLong(273, uint32_t(at));
-        T.AddLong(279, uint32_t(js.Size()));
+        T.AddLong(273, T.Offset32(at));
+        T.AddLong(279, T.Offset32(js.Size()));
       } else {
         Progress.Abort();
       }
@@ -701,7 +712,7 @@ int32_t WriteTiffStream(TStream* Stream, int32_t InsertMode, TQxBitmap* Bitmap, 
   }
 
   T.AlignEven();
-  const int64_t dir = Stream->Position();
+  const int64_t dir = T.Offset32(Stream->Position());
   if (!InsertMode) {
     Stream->SetPosition(start);
     const uint8_t h[8] = {'I', 'I', 42, 0, uint8_t(dir), uint8_t(dir >> 8), uint8_t(dir >> 16), uint8_t(dir >> 24)};

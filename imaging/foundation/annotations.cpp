@@ -118,7 +118,8 @@ void TQxImagingAnnot::LoadFromBuffer(const void* Data, int64_t Length) {
       // The font height was stored at the creator's scale; bring it to ours.
       const int32_t h = Get32(o.Attributes.data() + 48);
       const int64_t a = int64_t(std::trunc(1000.0 / scale * h));
-      const int32_t nh = int32_t(-std::trunc(-double(a) * 7.5));
+      // A stored scale of 1 makes a height past the integer range: it stops at the range's end.
+      const int32_t nh = int32_t(std::clamp(-std::trunc(-double(a) * 7.5), double(INT32_MIN), double(INT32_MAX)));
       std::memcpy(o.Attributes.data() + 48, &nh, 4);
     }
   };

@@ -757,6 +757,27 @@ void TQxBitmap::SaveRawToStream(TStream* Stream) {
   }
 }
 
+int64_t TQxBitmap::RawStreamLength(const uint8_t* Data, int64_t Count, int64_t& Pixels) {
+  Pixels = -1;
+  auto i32 = [Data](int64_t At) {
+    int32_t v;
+    std::memcpy(&v, Data + At, 4);
+    return v;
+  };
+  if (Count < 20) return 20;
+  if (std::memcmp(Data, kRawMagic, 12) != 0 || i32(12) < 0) return -1;
+  const int32_t n = i32(16);
+  if (n < 0 || n > 65536) return -1;
+  const int64_t at = 20 + int64_t(n) * 3, header = at + 55;
+  if (Count < header) return header;
+  const int32_t w = i32(at), h = i32(at + 4), align = i32(at + 51);
+  const uint8_t fmt = Data[at + 8];
+  if (w < 0 || h < 0 || fmt >= QxPixelFormatCount || align < 8 || align > 4096 || align % 8 != 0) return -1;
+  Pixels = int64_t(w) * h;
+  const __int128 length = header + __int128(RowBytes64(w, QxPixelFormatBits[fmt], align) + RowBytes64(w, 8, 32)) * h + 2;
+  return int64_t(std::min<__int128>(length, INT64_MAX));
+}
+
 bool TQxBitmap::LoadRawFromStream(TStream* Stream) {
   char magic[12];
   if (Stream->Read(magic, 12) != 12 || std::memcmp(magic, kRawMagic, 12) != 0) return false;
@@ -805,7 +826,8 @@ bool TQxBitmap::LoadRawFromStream(TStream* Stream) {
   if (n > 0) palette_ = std::move(pal);
 
   // The writer's rows may be laid out with another alignment than ours could take.
-  std::vector<uint8_t> row(static_cast<size_t>(std::max<int64_t>(srcRowLen, 1)));
+  // An empty picture (a zero size) reads no rows: no buffer as long as its stated width.
+  std::vector<uint8_t> row(empty ? 1 : static_cast<size_t>(std::max<int64_t>(srcRowLen, 1)));
   const size_t keep = static_cast<size_t>(std::min<int64_t>(srcRowLen, rowLength_));
   const uint8_t mode = AccessMode;
   AccessMode = 2;
@@ -831,7 +853,7 @@ bool TQxBitmap::LoadRawFromStream(TStream* Stream) {
   if (a->width_ != w || a->height_ != h) {
     if (!a->Allocate(w, h, TQxPixelFormat::qx8g) && !empty) return false;
   }
-  std::vector<uint8_t> arow(static_cast<size_t>(std::max<int64_t>(alphaRowLen, 1)));
+  std::vector<uint8_t> arow(empty ? 1 : static_cast<size_t>(std::max<int64_t>(alphaRowLen, 1)));
   const size_t akeep = static_cast<size_t>(std::min<int64_t>(alphaRowLen, a->rowLength_));
   for (int32_t y = 0; y < h && !empty; ++y) {
     if (Stream->Read(arow.data(), alphaRowLen) != alphaRowLen) return false;

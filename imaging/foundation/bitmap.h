@@ -216,6 +216,10 @@ class TQxBitmap : public TQxBaseBitmap {
   void SaveRawToStream(TStream* Stream);
   // False for a foreign magic, a negative version or a malformed or truncated stream.
   bool LoadRawFromStream(TStream* Stream);
+  // The length of a raw stream judged from its first Count bytes, for readers that cannot ask the stream's
+  // size: the whole length with an alpha channel once the header is there (Pixels then holds width x
+  // height), else the header's length known so far (more than Count, Pixels -1); -1 for no raw bitmap.
+  static int64_t RawStreamLength(const uint8_t* Data, int64_t Count, int64_t& Pixels);
 
  protected:
   // Per-format renderers of DrawScaledEx: an opaque and a translucent one per source format.

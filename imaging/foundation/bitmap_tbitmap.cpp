@@ -106,9 +106,12 @@ void TQxBitmap::AttachTBitmap(TBitmap* Bitmap, bool FreeOld) {
   if (Bitmap == vclBitmap_ && location_ == TQxLocation::qxTBitmap && Bitmap->Width() == width_ &&
       Bitmap->Height() == height_ && f == format_)
     return;
-  if (vclBitmap_ != Bitmap) FreeVclBitmap();
+  // Attaching the platform bitmap this one already holds keeps it owned as before, so that it is freed.
+  if (vclBitmap_ != Bitmap) {
+    FreeVclBitmap();
+    vclBitmapNotOwned_ = true;
+  }
   vclBitmap_ = Bitmap;
-  vclBitmapNotOwned_ = true;
   location_ = TQxLocation::qxTBitmap;
   width_ = Bitmap->Width();
   height_ = Bitmap->Height();

@@ -179,56 +179,101 @@ void TQxMask::FillPolygon(int32_t Value, const TPoint* Points, int32_t Count) {
     Y1 = std::clamp(Y1, 0, std::max(height_ - 1, 0));
     Y2 = std::clamp(Y2, 0, std::max(height_ - 1, 0));
   }
-  int32_t ymin = Points[0].Y, ymax = Points[0].Y;
-  for (int32_t i = 1; i < Count; ++i) {
-    ymin = std::min(ymin, Points[i].Y);
-    ymax = std::max(ymax, Points[i].Y);
-  }
   struct Edge {
-    int64_t x, ylow, dx, dy, err;
-  };
-  std::vector<std::vector<Edge>> buckets(static_cast<size_t>(int64_t(ymax) - ymin + 1));
-  for (int32_t i = 0; i < Count; ++i) {
-    TPoint a = Points[i], b = Points[(i + 1) % Count];
-    if (a.Y == b.Y) continue;
-    if (a.Y > b.Y) std::swap(a, b);
-    buckets[size_t(int64_t(a.Y) - ymin)].push_back({a.X, b.Y, int64_t(b.X) - a.X, int64_t(b.Y) - a.Y, 0});
-  }
-  std::vector<Edge> active;
-  int64_t written = 0;
-  for (int64_t y = ymin; y <= ymax; ++y) {
-    std::vector<Edge> kept;
-    for (Edge e : active) {
-      if (e.ylow == y) continue;
-      if (e.dx != 0) {
-        const int64_t q = e.dx / e.dy;
-        e.err += 2 * e.dx - 2 * q * e.dy;
-        e.x += q;
-        if (e.err > e.dy || e.err < -e.dy) {
-          if (e.dx > 0) {
-            e.x += 1;
-            e.err -= 2 * e.dy;
-          } else {
-            e.x -= 1;
-            e.err += 2 * e.dy;
-          }
+    int64_t x, yhigh, ylow, dx, dy, err;
+    // One scan line further down.
+    void Step() {
+      if (dx == 0) return;
+      const int64_t q = dx / dy;
+      err += 2 * dx - 2 * q * dy;
+      x += q;
+      if (err > dy || err < -dy) {
+        if (dx > 0) {
+          x += 1;
+          err -= 2 * dy;
+        } else {
+          x -= 1;
+          err += 2 * dy;
         }
       }
+    }
+    // K scan lines further down at once: the error stays within (-dy, dy] (dx > 0) or [-dy, dy) (dx < 0),
+    // which fixes how many extra steps the K steps took.
+    void Skip(int64_t K) {
+      if (dx == 0 || K <= 0) return;
+      const int64_t q = dx / dy;
+      const __int128 total = __int128(err) + __int128(2) * (dx - q * dy) * K;
+      const __int128 d2 = __int128(2) * dy;
+      __int128 m;
+      if (dx > 0) {
+        const __int128 n = total - dy;  // extra steps: the least m with total - m*2dy <= dy
+        m = n <= 0 ? 0 : (n + d2 - 1) / d2;
+      } else {
+        const __int128 n = -total - dy;
+        m = n <= 0 ? 0 : (n + d2 - 1) / d2;
+        m = -m;
+      }
+      x = int64_t(__int128(x) + __int128(q) * K + m);
+      err = int64_t(total - m * d2);
+    }
+  };
+  std::vector<Edge> edges;
+  edges.reserve(size_t(Count));
+  int64_t ymin = Points[0].Y, ymax = Points[0].Y;
+  for (int32_t i = 0; i < Count; ++i) {
+    TPoint a = Points[i], b = Points[(i + 1) % Count];
+    ymin = std::min<int64_t>(ymin, a.Y);
+    ymax = std::max<int64_t>(ymax, a.Y);
+    if (a.Y == b.Y) continue;
+    if (a.Y > b.Y) std::swap(a, b);
+    edges.push_back({a.X, a.Y, b.Y, int64_t(b.X) - a.X, int64_t(b.Y) - a.Y, 0});
+  }
+  // Edges enter by their upper end, in vertex order within one scan line.
+  std::stable_sort(edges.begin(), edges.end(), [](const Edge& A, const Edge& B) { return A.yhigh < B.yhigh; });
+  std::vector<Edge> active;
+  size_t next = 0;
+  int64_t y = ymin;  // the scan line active edges stand at
+  auto moveTo = [&](int64_t Row, bool Single) {
+    std::vector<Edge> kept;
+    for (Edge e : active) {
+      if (e.ylow <= Row) continue;
+      if (Single)
+        e.Step();
+      else
+        e.Skip(Row - y);
       kept.push_back(e);
     }
     active = std::move(kept);
-    for (const Edge& ne : buckets[size_t(y - ymin)]) {
+    y = Row;
+  };
+  auto enter = [&]() {
+    for (; next < edges.size() && edges[next].yhigh == y; ++next) {
+      const Edge& ne = edges[next];
       auto pos = active.begin();
       while (pos != active.end() &&
-             (pos->x < ne.x || (pos->x == ne.x && pos->dx * ne.dy < ne.dx * pos->dy)))
+             (pos->x < ne.x || (pos->x == ne.x && __int128(pos->dx) * ne.dy < __int128(ne.dx) * pos->dy)))
         ++pos;
       active.insert(pos, ne);
     }
-    for (size_t k = 0; k + 1 < active.size(); k += 2) {
-      const int64_t xa = active[k].x, xb = active[k + 1].x - 1;
-      if (xb >= xa && y >= 0 && y < height_)
-        written += FillSpan(Value, int32_t(std::clamp<int64_t>(xa, INT32_MIN, INT32_MAX)), int32_t(y),
-                            int32_t(std::clamp<int64_t>(xb, INT32_MIN, INT32_MAX)));
+  };
+  // Above the mask only the lines where edges enter matter: there the active order is settled.
+  const int64_t top = std::max<int64_t>(ymin, 0), bottom = std::min<int64_t>(ymax, int64_t(height_) - 1);
+  while (next < edges.size() && edges[next].yhigh < top) {
+    moveTo(edges[next].yhigh, false);
+    enter();
+  }
+  int64_t written = 0;
+  if (top <= bottom) {
+    if (y < top) moveTo(top, false);
+    for (;; moveTo(y + 1, true)) {
+      enter();
+      for (size_t k = 0; k + 1 < active.size(); k += 2) {
+        const int64_t xa = active[k].x, xb = active[k + 1].x - 1;
+        if (xb >= xa)
+          written += FillSpan(Value, int32_t(std::clamp<int64_t>(xa, INT32_MIN, INT32_MAX)), int32_t(y),
+                              int32_t(std::clamp<int64_t>(xb, INT32_MIN, INT32_MAX)));
+      }
+      if (y >= bottom) break;
     }
   }
   if (written == 0 && Value != 0) {

@@ -228,10 +228,11 @@ void TQxBitmap::ConvertPixelFormat(TQxPixelFormat AFormat) {
 namespace {
 
 // Level 0..63 of the ordered dither for one pixel of a source row, by source format.
-inline int32_t DitherLevel(TQxPixelFormat f, const uint8_t* row, int32_t x, const TQxRGB* pal) {
+// Indexes past a short palette read as black.
+inline int32_t DitherLevel(TQxPixelFormat f, const uint8_t* row, int32_t x, const TQxRGB* pal, int32_t palLen) {
   switch (f) {
     case TQxPixelFormat::qx8p: {
-      const TQxRGB c = pal ? pal[row[x]] : TQxRGB{0, 0, 0};
+      const TQxRGB c = pal && row[x] < palLen ? pal[row[x]] : TQxRGB{0, 0, 0};
       return QxGrayY8(c.r, c.g, c.b) / 4;
     }
     case TQxPixelFormat::qx8g:
@@ -510,7 +511,7 @@ void TQxBitmap::ConvertFrom(TQxBitmap* Source) {
         const uint8_t* m = nullptr;
         for (int32_t x = 0; x < w; ++x) {
           m = QxDitherMatrix[x & 7];
-          if (m[y & 7] < DitherLevel(sf, s, x, spal)) d[x >> 3] = uint8_t(d[x >> 3] | (0x80 >> (x & 7)));
+          if (m[y & 7] < DitherLevel(sf, s, x, spal, spalLen)) d[x >> 3] = uint8_t(d[x >> 3] | (0x80 >> (x & 7)));
         }
       }
     }

@@ -293,8 +293,9 @@ void ReadBmpStream(TStream& Stream, TQxBitmap& Bitmap, int32_t DataSize, TIOPara
                         static_cast<double>((static_cast<int64_t>(width) * bits + 7) / 8);
     const double pixels = static_cast<double>(width) * height;
     const bool rleData = (bits == 4 && compression == 2) || (bits == 8 && compression == 1);
-    if (rleData ? pixels > static_cast<double>(std::max<int64_t>(compSize, 64)) * 32768
-                : need > static_cast<double>(remaining)) {
+    if ((rleData ? pixels > static_cast<double>(std::max<int64_t>(compSize, 64)) * 32768
+                 : need > static_cast<double>(remaining)) ||
+        !QxPictureFits(Params, width, height, -1, -1)) {
       Progress.Abort();
       return;
     }
@@ -848,7 +849,7 @@ void ReadIconImage(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, bo
     Progress.Abort();
     return;
   }
-  if (DibRowLen(hw, bits) * height > Stream.Size() - Stream.Position()) {
+  if (DibRowLen(hw, bits) * height > Stream.Size() - Stream.Position() || !QxPictureFits(Params, width, height, -1, -1)) {
     Progress.Abort();
     return;
   }

@@ -29,6 +29,8 @@ namespace {
 
 constexpr size_t kBufferSize = 65536;
 constexpr long kLibraryMemoryBudget = 1L << 30;
+// The first scan codes every 8x8 block with at least one bit.
+constexpr double kMaxPixelsPerHuffmanByte = 64 * 8;
 
 // ---- messages ---------------------------------------------------------------------------------------
 
@@ -549,8 +551,9 @@ int32_t ReadJpegStream(TStream* Stream, TStream* TablesStream, TQxBitmap* Bitmap
       default:
         break;
     }
-    // Raw components: no colour conversion at all; an RGB-coded stream stays RGB.
-    if (KeepYCbCr) out = cinfo.jpeg_color_space;
+    // Raw components: no colour conversion at all; an RGB-coded stream stays RGB. Four components do not
+    // fit the three-byte rows a raw read fills: they take the ink conversion.
+    if (KeepYCbCr && cinfo.num_components != 4) out = cinfo.jpeg_color_space;
     cinfo.out_color_space = out;
     switch (Params.JpegDCTMethod) {
       case 0: cinfo.dct_method = JDCT_ISLOW; break;
@@ -606,6 +609,14 @@ int32_t ReadJpegStream(TStream* Stream, TStream* TablesStream, TQxBitmap* Bitmap
     const int32_t ow = int32_t(cinfo.output_width), oh = int32_t(cinfo.output_height);
     Params.Width = ow;
     Params.Height = oh;
+    // Every 8x8 block of the first component costs at least one bit of Huffman data; arithmetic coding can
+    // cost less, so only the pixel limit bounds it.
+    const int64_t dataBytes = Stream->SizeKnown() && !cinfo.arith_code ? std::max<int64_t>(0, Stream->Size() - soi) : -1;
+    if (!QxPictureFits(Params, ow, oh, -1, -1) ||
+        !QxPictureFits(Params, cinfo.image_width, cinfo.image_height, dataBytes, kMaxPixelsPerHuffmanByte) ) {
+      Progress.Abort();
+      return;
+    }
     work.resize(size_t(ow) * 4);
     if (!Bitmap) {
       Progress.Abort();
@@ -738,14 +749,15 @@ int32_t ReadJpegStream(TStream* Stream, TStream* TablesStream, TQxBitmap* Bitmap
       // The JFIF resolution stands unless it gave only an aspect ratio; then the EXIF one, in inches.
       const double f = Params.ExifResolutionUnit == 3 ? 2.54 : 1.0;
       if (jfifX <= 1 && jfifY <= 1 && !jfifUnitCm && Params.ExifXResolution > 0 && Params.ExifYResolution > 0) {
-        Params.SetDpiX(int32_t(std::trunc(Params.ExifXResolution * f)));
-        Params.SetDpiY(int32_t(std::trunc(Params.ExifYResolution * f)));
+        Params.SetDpiX(QxTruncDpi(Params.ExifXResolution * f));
+        Params.SetDpiY(QxTruncDpi(Params.ExifYResolution * f));
       } else {
         Params.SetDpiX(jfifX);
         Params.SetDpiY(jfifY);
       }
-      // Only decoded pixels are turned; a parameter read leaves the orientation to report.
-      if (Params.JpegAutoOrient && !ParamsOnly && Bitmap) {
+      // Only decoded pixels are turned; a parameter read leaves the orientation to report, and an aborted
+      // load is not worth a second copy.
+      if (Params.JpegAutoOrient && !ParamsOnly && Bitmap && !Progress.Aborting()) {
         QxApplyExifOrientation(Bitmap, Params.ExifOrientation);
         Params.SetExifOrientation(1);
         Params.Width = Bitmap->Width();

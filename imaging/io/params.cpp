@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <ctime>
 
 #include "imaging/foundation/annotations.h"
@@ -98,12 +99,12 @@ void TIOParamsVals::SetDpiY(int32_t Value) {
 }
 
 void TIOParamsVals::SetDpiXFloat(double Value) {
-  SetDpiX(static_cast<int32_t>(Trunc(Value)));
+  SetDpiX(QxTruncDpi(Value));
   ExifXResolution = Value;
 }
 
 void TIOParamsVals::SetDpiYFloat(double Value) {
-  SetDpiY(static_cast<int32_t>(Trunc(Value)));
+  SetDpiY(QxTruncDpi(Value));
   ExifYResolution = Value;
 }
 
@@ -555,6 +556,7 @@ void TIOParamsVals::AssignParams(const TIOParamsVals& S) {
   SetDpiX(S.DpiX);
   SetDpiY(S.DpiY);
   NativePixelFormat = S.NativePixelFormat;
+  MaxPixels = S.MaxPixels;
   // 2: a distinct copy of the colour map
   FreeColorMap();
   if (S.ColorMapCount > 0) SetColorMap(S.ColorMap.data(), std::min<int32_t>(S.ColorMapCount, static_cast<int32_t>(S.ColorMap.size())));
@@ -862,4 +864,17 @@ std::string TIOParamsVals::FileTypeStr() const {
       break;
   }
   return s;
+}
+
+bool QxPictureFits(const TIOParamsVals& P, int64_t Width, int64_t Height, int64_t DataBytes, double PixelsPerByte) {
+  if (Width <= 0 || Height <= 0 || Width > INT32_MAX || Height > INT32_MAX) return false;
+  const int64_t pixels = Width * Height;  // both below 2^31: no overflow
+  if (pixels > P.MaxPixels) return false;
+  if (DataBytes < 0 || PixelsPerByte < 0) return true;
+  return static_cast<double>(pixels) <= static_cast<double>(DataBytes) * PixelsPerByte;
+}
+
+int32_t QxTruncDpi(double Value) {
+  if (std::isnan(Value)) return 0;
+  return static_cast<int32_t>(std::trunc(std::clamp<double>(Value, INT32_MIN, INT32_MAX)));
 }

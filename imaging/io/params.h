@@ -22,6 +22,10 @@ class TQxDICOMTags;
 // only stores and copies the pointers.
 using TQxLzwHook = void (*)();
 
+// Readers refuse pictures of more pixels than this before allocating; 2^30 lets a 24-bit picture of 2 GB
+// through. Callers that mean to open larger pictures raise TIOParamsVals::MaxPixels.
+inline constexpr int64_t QxDefaultMaxPixels = int64_t(1) << 30;
+
 // A plain list of texts (keywords, values, comment lines).
 using TQxTextList = std::vector<std::string>;
 
@@ -373,6 +377,7 @@ class TIOParamsVals {
   uint8_t HdpLossless = 0;
   std::string XmpPacket;
   uint8_t NativePixelFormat = 0;
+  int64_t MaxPixels = QxDefaultMaxPixels;  // a caller's setting: kept by SetDefaultParams
   std::vector<TQxRGB> ColorMap;  // the file's palette; empty = none
   int32_t ColorMapCount = 0;
   std::array<std::array<int32_t, 2>, 16> IcoSizes{};
@@ -385,3 +390,13 @@ class TIOParamsVals {
   void SetExifDouble(double& Field, double V, double Absent, int32_t Tag);
   void SetExifInt(int32_t& Field, int32_t V, int32_t Absent, int32_t Tag);
 };
+
+// Whether a reader may allocate a Width x Height picture: both sizes positive, no more than P.MaxPixels
+// pixels, and no more pixels than DataBytes of coded data can describe when one byte codes at most
+// PixelsPerByte pixels (the coding's greatest expansion). A negative DataBytes (a stream of unknown size)
+// or PixelsPerByte skips the data check.
+bool QxPictureFits(const TIOParamsVals& P, int64_t Width, int64_t Height, int64_t DataBytes, double PixelsPerByte);
+
+// A resolution read from a file as whole dots per inch: truncated; NaN gives 0 and values past the integer
+// range are clamped to it.
+int32_t QxTruncDpi(double Value);

@@ -51,7 +51,17 @@ void PngWriteData(png_structp png, png_bytep data, size_t length) {
 void PngFlush(png_structp) {}
 
 [[noreturn]] void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
-void PngWarning(png_structp, png_const_charp) {}
+// A chunk refused for the memory limits comes only as a warning; the picture it belongs to is not loaded.
+void PngWarning(png_structp png, png_const_charp Message) {
+  if (Message && (std::strstr(Message, "chunk cache") || std::strstr(Message, "memory") || std::strstr(Message, "too large")))
+    png_longjmp(png, 1);
+}
+
+// No ancillary chunk is larger than this, nor than what is left of the stream.
+constexpr int64_t kMaxChunkBytes = int64_t(64) << 20;
+constexpr png_uint_32 kMaxCachedChunks = 1000;
+// Deflate turns one byte into at most 1032.
+constexpr double kDeflateMaxExpansion = 1032;
 
 int32_t DpiFromPpm(png_uint_32 ppm) { return static_cast<int32_t>(Round(ppm / 100.0 * 2.54)); }
 
@@ -63,6 +73,7 @@ struct ReadState {
   TIOParamsVals* params = nullptr;
   TQxProgressInfo* progress = nullptr;
   bool paramsOnly = false;
+  int64_t dataBytes = -1;  // what the stream holds past the signature's start; -1 unknown
   std::vector<uint8_t> work;  // 4-channel or packed rows
   TQxRGB pal0{0, 0, 0}, pal1{0, 0, 0};
   uint8_t alpha0 = 255, alpha1 = 255;
@@ -140,6 +151,11 @@ bool ReadBody(ReadState& st) {
   P.PngInterlaced = interlace != PNG_INTERLACE_NONE;
   if (st.paramsOnly) return true;
 
+  const int fileBits = std::max(1, depth * P.SamplesPerPixel);
+  if (!QxPictureFits(P, width, height, st.dataBytes, kDeflateMaxExpansion * 8 / fileBits)) {
+    st.allocFailed = true;
+    return true;
+  }
   TQxBitmap& B = *st.bitmap;
   TQxPixelFormat fmt = TQxPixelFormat::qx24RGB;
   if (depth == 1 && colorType != PNG_COLOR_TYPE_PALETTE)
@@ -270,6 +286,10 @@ void ReadPngStream(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, TQ
     st.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
     if (st.png) {
       png_set_crc_action(st.png, PNG_CRC_DEFAULT, PNG_CRC_WARN_DISCARD);
+      if (Stream.SizeKnown()) st.dataBytes = std::max<int64_t>(0, Stream.Size() - start);
+      const int64_t chunkMax = st.dataBytes >= 0 ? std::min(kMaxChunkBytes, st.dataBytes + 1) : kMaxChunkBytes;
+      png_set_chunk_malloc_max(st.png, static_cast<png_alloc_size_t>(chunkMax));
+      png_set_chunk_cache_max(st.png, kMaxCachedChunks);
       st.info = png_create_info_struct(st.png);
       if (st.info) ok = ReadBody(st);
     }

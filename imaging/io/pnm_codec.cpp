@@ -225,7 +225,7 @@ void ReadPxmStream(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, bo
       case V6_16: need = wh * 6; break;
       default: break;
     }
-    if (need > static_cast<double>(remaining) + 1) {
+    if (need > static_cast<double>(remaining) + 1 || !QxPictureFits(Params, width, height, -1, -1)) {
       Progress.Abort();
       return;
     }
@@ -540,7 +540,7 @@ void ReadWbmpStream(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, b
   Progress.Factor = 100.0 / height;
   // A file cannot hold more rows than its size allows: refuse before allocating.
   const int64_t bytes = (static_cast<int64_t>(width) + 7) / 8;
-  if (bytes * height > Stream.Size() - Stream.Position()) {
+  if (bytes * height > Stream.Size() - Stream.Position() || !QxPictureFits(Params, width, height, -1, -1)) {
     Progress.Abort();
     return;
   }

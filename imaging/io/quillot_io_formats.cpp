@@ -427,44 +427,63 @@ int32_t TQuillotIO::LoadGifStream(TStream& Stream) {
       bool composed = false;
       if (frames > 1 && !Aborting && frame->Width() > 0) {
         const int32_t W = std::max(Pa.GifWinWidth, frame->Width()), H = std::max(Pa.GifWinHeight, frame->Height());
-        if (prevDisposal == 2 && pw > 0) {
-          for (int32_t y = py; y < py + ph && y < canvas.Height(); ++y)
-            for (int32_t x = px; x < px + pw && x < canvas.Width(); ++x) {
-              canvas.SetPixel24(x, y, bg);
-              canvas.SetAlpha(x, y, 0);
-            }
+        // The logical screen is not backed by any data: only the caller's pixel limit bounds it.
+        if (!QxPictureFits(Pa, std::max(W, canvas.Width()), std::max(H, canvas.Height()), -1, -1)) {
+          P.Abort();
+          break;
         }
+        // Columns X0..X1-1 of rows Y0..Y1-1, clipped to the canvas, become the background colour (and, when
+        // Clear, transparent).
+        auto fillBackground = [&canvas, bg](int64_t X0, int64_t Y0, int64_t X1, int64_t Y1, bool Clear) {
+          X0 = std::max<int64_t>(X0, 0);
+          Y0 = std::max<int64_t>(Y0, 0);
+          X1 = std::min<int64_t>(X1, canvas.Width());
+          Y1 = std::min<int64_t>(Y1, canvas.Height());
+          if (X0 >= X1) return;
+          TQxBitmap* a = Clear ? canvas.GetAlphaChannel() : nullptr;
+          for (int64_t y = Y0; y < Y1; ++y) {
+            auto* row = reinterpret_cast<TQxRGB*>(canvas.Scanline(int32_t(y)));
+            std::fill(row + X0, row + X1, bg);
+            if (a) std::memset(a->Scanline(int32_t(y)) + X0, 0, size_t(X1 - X0));
+          }
+        };
+        if (prevDisposal == 2 && pw > 0) fillBackground(px, py, int64_t(px) + pw, int64_t(py) + ph, true);
         if (canvas.IsEmpty()) {
-          canvas.Allocate(W, H, TQxPixelFormat::qx24RGB);
-          for (int32_t y = 0; y < H; ++y)
-            for (int32_t x = 0; x < W; ++x) canvas.SetPixel24(x, y, bg);
-          TQxBitmap* a = canvas.GetAlphaChannel();
-          a->Fill(0);
+          if (!canvas.Allocate(W, H, TQxPixelFormat::qx24RGB)) {
+            P.Abort();
+            break;
+          }
+          fillBackground(0, 0, W, H, true);
         }
         if (canvas.PixelFormat() != TQxPixelFormat::qx24RGB) canvas.SetPixelFormat(TQxPixelFormat::qx24RGB);
         if (canvas.Width() < W || canvas.Height() < H) {
           const int32_t ow = canvas.Width(), oh = canvas.Height();
           canvas.ResizeCanvas(std::max(W, ow), std::max(H, oh), 0, 255, 0, 0);
-          for (int32_t y = 0; y < canvas.Height(); ++y)
-            for (int32_t x = 0; x < canvas.Width(); ++x)
-              if (x >= ow || y >= oh) canvas.SetPixel24(x, y, bg);
+          fillBackground(ow, 0, canvas.Width(), oh, false);
+          fillBackground(0, oh, canvas.Width(), canvas.Height(), false);
         }
         TQxBitmap f24;
         f24.AssignFrom(frame.get());
         if (f24.PixelFormat() != TQxPixelFormat::qx24RGB) f24.SetPixelFormat(TQxPixelFormat::qx24RGB);
-        const bool fa = frame->HasAlphaChannel();
+        TQxBitmap* frameAlpha = frame->HasAlphaChannel() ? frame->GetAlphaChannel() : nullptr;
+        TQxBitmap* canvasAlpha = canvas.GetAlphaChannel();
+        // The frame's columns that land on the canvas.
+        const int32_t x0 = int32_t(std::clamp<int64_t>(-int64_t(Pa.GifXPos), 0, f24.Width()));
+        const int32_t x1 = int32_t(std::clamp<int64_t>(int64_t(canvas.Width()) - Pa.GifXPos, x0, f24.Width()));
         for (int32_t y = 0; y < f24.Height(); ++y) {
-          const int32_t cy = Pa.GifYPos + y;
+          const int64_t cy = int64_t(Pa.GifYPos) + y;
           if (cy < 0 || cy >= canvas.Height()) continue;
-          for (int32_t x = 0; x < f24.Width(); ++x) {
-            const int32_t cx = Pa.GifXPos + x;
-            if (cx < 0 || cx >= canvas.Width()) continue;
-            const uint8_t a = fa ? frame->GetAlpha(x, y) : 255;
-            const TQxRGB s = f24.GetPixel24(x, y), d = canvas.GetPixel24(cx, cy);
-            canvas.SetPixel24(cx, cy, TQxRGB{uint8_t((s.b * a + d.b * (255 - a)) / 255),
-                                             uint8_t((s.g * a + d.g * (255 - a)) / 255),
-                                             uint8_t((s.r * a + d.r * (255 - a)) / 255)});
-            canvas.SetAlpha(cx, cy, std::max(a, canvas.GetAlpha(cx, cy)));
+          const auto* src = reinterpret_cast<const TQxRGB*>(f24.Scanline(y));
+          const uint8_t* srcA = frameAlpha ? frameAlpha->Scanline(y) : nullptr;
+          auto* dst = reinterpret_cast<TQxRGB*>(canvas.Scanline(int32_t(cy)));
+          uint8_t* dstA = canvasAlpha->Scanline(int32_t(cy));
+          for (int32_t x = x0; x < x1; ++x) {
+            const int64_t cx = int64_t(Pa.GifXPos) + x;
+            const uint8_t a = srcA ? srcA[x] : 255;
+            const TQxRGB s = src[x], d = dst[cx];
+            dst[cx] = TQxRGB{uint8_t((s.b * a + d.b * (255 - a)) / 255), uint8_t((s.g * a + d.g * (255 - a)) / 255),
+                             uint8_t((s.r * a + d.r * (255 - a)) / 255)};
+            dstA[cx] = std::max(a, dstA[cx]);
           }
         }
         canvas.GetAlphaChannel()->Opaque = false;

@@ -23,6 +23,7 @@ const char* ZMessage(int code) {
 
 constexpr int kLevels[4] = {Z_NO_COMPRESSION, Z_BEST_SPEED, Z_DEFAULT_COMPRESSION, Z_BEST_COMPRESSION};
 constexpr const char* kInvalidOp = "Invalid ZStream operation!";
+constexpr const char* kOutputLimit = "inflated data past its limit";
 
 }  // namespace
 
@@ -187,9 +188,11 @@ int64_t TZDecompressionStream::Seek(int64_t Offset, TSeekOrigin Origin) {
 }
 
 int32_t ZDecompressBuffer(const void* InBuffer, int32_t InCount, uint8_t*& OutBuffer, int32_t OutEstimate,
-                          int32_t& OutCount) {
-  const int32_t step = std::max<int32_t>(256, ((InCount + 255) / 256) * 256);
+                          int32_t& OutCount, int32_t OutLimit) {
+  const int32_t step = std::max<int32_t>(256, int32_t(std::min<int64_t>((int64_t(InCount) + 255) / 256 * 256, INT32_MAX / 2)));
+  OutLimit = std::max(OutLimit, 0);
   if (OutEstimate <= 0) OutEstimate = step;
+  OutEstimate = std::min(OutEstimate, std::max(OutLimit, 1));
   std::vector<uint8_t> out(static_cast<size_t>(OutEstimate));
   z_stream z{};
   ZCheckDecompressResult(inflateInit_(&z, ZLIB_VERSION, sizeof(z_stream)));
@@ -203,10 +206,19 @@ int32_t ZDecompressBuffer(const void* InBuffer, int32_t InCount, uint8_t*& OutBu
       if (r == Z_STREAM_END) break;
       if (r == Z_NEED_DICT) throw EZDecompressionError("need dictionary");
       if (z.avail_out == 0) {
-        size_t done = out.size();
-        out.resize(done + static_cast<size_t>(step));
+        const size_t done = out.size();
+        if (done >= static_cast<size_t>(OutLimit)) {
+          // Full at the limit: only the stream's end may follow, never another byte.
+          uint8_t probe = 0;
+          z.next_out = &probe;
+          z.avail_out = 1;
+          if (ZCheckDecompressResult(inflate(&z, Z_NO_FLUSH)) == Z_STREAM_END && z.avail_out == 1) break;
+          throw EZDecompressionError(kOutputLimit);
+        }
+        const size_t grow = std::min<size_t>(static_cast<size_t>(step), static_cast<size_t>(OutLimit) - done);
+        out.resize(done + grow);
         z.next_out = out.data() + done;
-        z.avail_out = static_cast<uInt>(step);
+        z.avail_out = static_cast<uInt>(grow);
       } else if (z.avail_in == 0) {
         // Input used up before the end: inflate can make no further progress.
         throw EZDecompressionError(ZMessage(Z_BUF_ERROR));

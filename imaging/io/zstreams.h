@@ -1,6 +1,7 @@
 #pragma once
 // Streams over zlib: write a deflated block into any stream, read one back as plain data.
 
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -59,6 +60,7 @@ class TZDecompressionStream : public TCustomZStream {
 
 int32_t ZCheckCompressResult(int32_t Code);
 int32_t ZCheckDecompressResult(int32_t Code);
-// Inflates InCount bytes of zlib data into a new block owned by the caller (free with delete[]).
+// Inflates InCount bytes of zlib data into a new block owned by the caller (free with delete[]). Data that
+// would inflate past OutLimit bytes raises EZDecompressionError before the block grows that far.
 int32_t ZDecompressBuffer(const void* InBuffer, int32_t InCount, uint8_t*& OutBuffer, int32_t OutEstimate,
-                          int32_t& OutCount);
+                          int32_t& OutCount, int32_t OutLimit = INT32_MAX);

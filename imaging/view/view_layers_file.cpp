@@ -22,6 +22,24 @@ constexpr int32_t kVersion = 6;
 constexpr int32_t kHeaderSize = 25;
 
 
+// Inflates a raw layer bitmap from Packed into Plain, never past the length its header states; false when
+// the header is no raw bitmap or states more than MaxPixels pixels.
+bool InflateRawBitmap(TStream& Packed, TMemoryStream& Plain, int64_t MaxPixels) {
+  TZDecompressionStream z(Packed);
+  std::vector<uint8_t> chunk(1 << 16);
+  int64_t want = 0, pixels = -1;
+  do {
+    want = TQxBitmap::RawStreamLength(static_cast<const uint8_t*>(Plain.Memory()), Plain.Size(), pixels);
+    if (want < 0 || pixels > MaxPixels) return false;
+    while (Plain.Size() < want) {
+      const int64_t got = z.Read(chunk.data(), std::min<int64_t>(int64_t(chunk.size()), want - Plain.Size()));
+      if (got <= 0) return true;  // short: the raw reader refuses it
+      Plain.WriteBuffer(chunk.data(), got);
+    }
+  } while (pixels < 0);
+  return true;
+}
+
 // Reads of a record leave the field as it was when the stream ends early; Ok turns false then.
 struct RecordReader {
   TStream* S;
@@ -251,16 +269,12 @@ bool TQuillotView::LoadLayersFromStream(TStream* Stream) {
             tmp.SetPosition(0);
             if (compression == -1) {
               // The raw reader checks its counts against the stream's size, which an inflating stream
-              // cannot tell: inflate into memory first.
+              // cannot tell: inflate into memory first, no more than the raw header says it holds.
               TMemoryStream plain;
-              {
-                TZDecompressionStream z(tmp);
-                std::vector<uint8_t> chunk(1 << 16);
-                for (int64_t got; (got = z.Read(chunk.data(), int64_t(chunk.size()))) > 0;)
-                  plain.WriteBuffer(chunk.data(), got);
+              if (InflateRawBitmap(tmp, plain, GetIO()->Params->MaxPixels)) {
+                plain.SetPosition(0);
+                CurrentBitmap()->LoadRawFromStream(&plain);
               }
-              plain.SetPosition(0);
-              CurrentBitmap()->LoadRawFromStream(&plain);
             } else {
               CurrentBitmap()->LoadRawFromStream(&tmp);
             }

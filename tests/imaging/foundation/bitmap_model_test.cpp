@@ -191,6 +191,16 @@ TEST(BitmapModel, PlatformBitmapStorageTakesOnlyItsFormats) {
   // Back to memory keeps the pixels.
   b.SetLocation(TQxLocation::qxMemory);
   EXPECT_EQ(b.GetPixel24(5, 2), (TQxRGB{1, 2, 3}));
+
+  // Attaching its own 8-bit platform bitmap again, as a view does for its current layer, takes it to 24
+  // bits and keeps it owned: freed with the bitmap (the sanitizer build reports a leak otherwise).
+  TQxBitmap g;
+  g.SetLocation(TQxLocation::qxTBitmap);
+  ASSERT_TRUE(g.Allocate(4, 4, TQxPixelFormat::qx8g));
+  TBitmap* own = g.GetTBitmap();
+  g.AttachTBitmap(own, false);
+  EXPECT_EQ(g.PixelFormat(), TQxPixelFormat::qx24RGB);
+  EXPECT_EQ(g.GetTBitmap(), own);
 }
 
 TEST(BitmapRawStream, HeaderFieldsSitAtTheirOffsets) {
@@ -294,4 +304,18 @@ TEST(BitmapRawStream, MalformedStreamsAreRefused) {
   foreign.SetPosition(0);
   TQxBitmap r;
   EXPECT_FALSE(r.LoadRawFromStream(&foreign));
+
+  // No rows and a width of 2^29: an empty picture, read without a row buffer of that width.
+  std::vector<uint8_t> wide(original.begin(), original.begin() + P + 55);
+  const int32_t w = 1 << 29, h = 0;
+  std::memcpy(wide.data() + P, &w, 4);
+  std::memcpy(wide.data() + P + 4, &h, 4);
+  wide.push_back(1);  // an alpha channel, also without rows
+  wide.push_back(1);
+  TMemoryStream ws;
+  ws.WriteBuffer(wide.data(), int64_t(wide.size()));
+  ws.SetPosition(0);
+  TQxBitmap e;
+  e.LoadRawFromStream(&ws);
+  EXPECT_TRUE(e.IsEmpty());
 }

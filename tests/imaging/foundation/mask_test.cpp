@@ -1,6 +1,7 @@
 // The selection mask: pixels, bounding box, full flag, polygons, moving and copying through it.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "imaging/foundation/bitmap.h"
@@ -76,6 +77,39 @@ TEST(Mask, PolygonFillIsEvenOddWithExclusiveEdges) {
   star.FillPolygon(1, s, 5);
   EXPECT_FALSE(star.IsSelected(50, 55));
   EXPECT_TRUE(star.IsSelected(50, 20));
+}
+
+TEST(Mask, PolygonReachingPastTheMaskFillsOnlyItsRowsAsATallerMaskWould) {
+  // Self-crossing polygons keep the edge order they had where their edges entered, so the rows above the
+  // mask still decide the pairs; a mask 300 rows taller, with the polygon moved down, is the reference.
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<int32_t> x(-40, 80), yy(-300, 90);
+  for (int round = 0; round < 200; ++round) {
+    SCOPED_TRACE(round);
+    std::vector<TPoint> pts(size_t(3 + round % 7));
+    for (TPoint& p : pts) p = {x(rng), yy(rng)};
+    TQxMask m, tall;
+    m.Allocate(50, 60, 8);
+    tall.Allocate(50, 360, 8);
+    m.FillPolygon(255, pts.data(), int32_t(pts.size()));
+    for (TPoint& p : pts) p.Y += 300;
+    tall.FillPolygon(255, pts.data(), int32_t(pts.size()));
+    for (int32_t y = 0; y < 60; ++y)
+      for (int32_t x0 = 0; x0 < 50; ++x0) ASSERT_EQ(m.IsSelected(x0, y), tall.IsSelected(x0, y + 300)) << x0 << "," << y;
+  }
+  // Coordinates across the whole integer range walk only the mask's rows.
+  TQxMask m;
+  m.Allocate(30, 20, 1);
+  const TPoint huge[] = {{-2000000000, -2000000000}, {2000000000, -2000000000}, {2000000000, 2000000000},
+                         {-2000000000, 2000000000}};
+  m.FillPolygon(1, huge, 4);
+  EXPECT_EQ(CountSet(m), 30 * 20);
+  const TPoint sliver[] = {{INT32_MIN + 1, INT32_MIN + 1}, {INT32_MAX, INT32_MAX}, {INT32_MIN + 1, INT32_MAX}};
+  TQxMask s;
+  s.Allocate(30, 20, 1);
+  s.FillPolygon(1, sliver, 3);
+  EXPECT_TRUE(s.IsSelected(0, 19));
+  EXPECT_FALSE(s.IsSelected(29, 0));
 }
 
 TEST(Mask, DegeneratePolygonsAndSpansLeaveTheRestAlone) {

@@ -6,6 +6,7 @@
 
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/pixel_convert.h"
+#include "platform/base/streams.h"
 #include "platform/graphics/bitmap.h"
 
 namespace {
@@ -139,6 +140,37 @@ TEST(PixelConvert, OrderedDitherOfMidGraySetsHalfOfEveryBlock) {
         for (int x = 0; x < 8; ++x) set += (bw.GetPixelRGB(bx * 8 + x, by * 8 + y).r != 0);
       EXPECT_EQ(set, 32);
     }
+}
+
+TEST(PixelConvert, OrderedDitherReadsIndexesPastAShortPaletteAsBlack) {
+  // A raw stream whose palette holds two white entries, over indexes 0, 1 and 200.
+  TQxBitmap p(16, 8, TQxPixelFormat::qx8p);
+  p.SetPaletteColor(0, TQxRGB{255, 255, 255});
+  p.SetPaletteColor(1, TQxRGB{255, 255, 255});
+  for (int32_t y = 0; y < 8; ++y)
+    for (int32_t x = 0; x < 16; ++x) p.Scanline(y)[x] = x < 4 ? 0 : x < 8 ? 1 : 200;
+  TMemoryStream full;
+  p.SaveRawToStream(&full);
+  const auto* b = static_cast<const uint8_t*>(full.Memory());
+  std::vector<uint8_t> cut(b, b + 16);
+  const int32_t two = 2;
+  cut.insert(cut.end(), reinterpret_cast<const uint8_t*>(&two), reinterpret_cast<const uint8_t*>(&two) + 4);
+  cut.insert(cut.end(), b + 20, b + 26);
+  cut.insert(cut.end(), b + 20 + 768, b + full.Size());
+  TMemoryStream s;
+  s.WriteBuffer(cut.data(), int64_t(cut.size()));
+  s.SetPosition(0);
+  TQxBitmap shortPal;
+  ASSERT_TRUE(shortPal.LoadRawFromStream(&s));
+  ASSERT_EQ(shortPal.PaletteLength(), 2);
+  TQxBitmap bw(16, 8, TQxPixelFormat::qx1g);
+  bw.BWConversion = 0;
+  bw.ConvertFrom(&shortPal);
+  int white = 0, past = 0;  // white leaves one pixel of each block (the matrix's 63) unset
+  for (int32_t y = 0; y < 8; ++y)
+    for (int32_t x = 0; x < 16; ++x) (x < 8 ? white : past) += bw.GetPixelRGB(x, y).r != 0;
+  EXPECT_EQ(white, 63);
+  EXPECT_EQ(past, 0);
 }
 
 TEST(PixelConvert, ConversionKeepsAlphaAndEqualFormatsWriteNothing) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "imaging/foundation/mask.h"
 #include "imaging/io/png_codec.h"
@@ -24,6 +25,16 @@ std::vector<uint8_t> WritePng(TQxBitmap& B, TIOParamsVals& P, TQxMask* Mask = nu
   WritePngStream(s, B, P, pr.Info, Mask);
   EXPECT_FALSE(pr.Aborting);
   return BytesOf(s);
+}
+
+// A chunk with its length and CRC, so that libpng reads what a test put there.
+std::vector<uint8_t> Chunk(const std::string& Type, const std::vector<uint8_t>& Data, uint32_t Length) {
+  std::vector<uint8_t> c{uint8_t(Length >> 24), uint8_t(Length >> 16), uint8_t(Length >> 8), uint8_t(Length)};
+  c.insert(c.end(), Type.begin(), Type.end());
+  c.insert(c.end(), Data.begin(), Data.end());
+  const uint32_t crc = uint32_t(crc32(0, c.data() + 4, uInt(c.size() - 4)));
+  for (int i = 3; i >= 0; --i) c.push_back(uint8_t(crc >> (8 * i)));
+  return c;
 }
 
 }  // namespace
@@ -160,6 +171,63 @@ TEST(Png, BadDataAbortsAndProbeKeepsPosition) {
   auto full = StreamOf(bytes);
   EXPECT_TRUE(IsPngStream(*full));
   EXPECT_EQ(full->Position(), 0);
+}
+
+TEST(Png, RefusesSizesItsDataCannotHoldAndChunksPastTheLimits) {
+  if (!HavePillow()) GTEST_SKIP() << "Pillow not available";
+  const std::string f = TempDir() + "/small.png";
+  ASSERT_EQ(Shell("/usr/bin/python3 -c \"from PIL import Image; Image.new('RGB',(4,4),(9,8,7)).save('" + f + "')\""), 0);
+  const auto valid = ReadFile(f);
+  ASSERT_GT(valid.size(), 33u);
+  const std::vector<uint8_t> ihdrData(valid.begin() + 16, valid.begin() + 29);
+  auto withIhdr = [&](uint32_t W, uint32_t H) {
+    auto d = ihdrData;
+    for (int i = 0; i < 4; ++i) {
+      d[size_t(i)] = uint8_t(W >> (24 - 8 * i));
+      d[size_t(4 + i)] = uint8_t(H >> (24 - 8 * i));
+    }
+    auto out = std::vector<uint8_t>(valid.begin(), valid.begin() + 8);
+    const auto c = Chunk("IHDR", d, 13);
+    out.insert(out.end(), c.begin(), c.end());
+    return out;
+  };
+  auto rest = [&](std::vector<uint8_t> head, const std::vector<uint8_t>& extra) {
+    head.insert(head.end(), extra.begin(), extra.end());
+    head.insert(head.end(), valid.begin() + 33, valid.end());
+    return head;
+  };
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> data;
+    int64_t maxPixels;
+    bool loads;
+  };
+  std::vector<uint8_t> manyTexts, fewTexts;
+  for (int i = 0; i < 1100; ++i) {
+    const auto t = Chunk("tEXt", {'k', 0, 'v'}, 3);
+    manyTexts.insert(manyTexts.end(), t.begin(), t.end());
+    if (i < 10) fewTexts.insert(fewTexts.end(), t.begin(), t.end());
+  }
+  const std::vector<Case> cases = {
+      {"as written", valid, QxDefaultMaxPixels, true},
+      {"65535 x 65535 from a few hundred bytes", rest(withIhdr(65535, 65535), {}), QxDefaultMaxPixels, false},
+      {"more pixels than the caller allows", valid, 15, false},
+      {"exactly what the caller allows", valid, 16, true},
+      {"a text chunk declaring 1.5 GB", rest(withIhdr(4, 4), Chunk("tEXt", {}, 0x60000000u)), QxDefaultMaxPixels, false},
+      {"ten text chunks", rest(withIhdr(4, 4), fewTexts), QxDefaultMaxPixels, true},
+      {"more text chunks than the cache holds", rest(withIhdr(4, 4), manyTexts), QxDefaultMaxPixels, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TIOParamsVals q;
+    q.MaxPixels = c.maxPixels;
+    bool aborted = false;
+    auto b = ReadPng(c.data, q, aborted);
+    EXPECT_EQ(aborted, !c.loads);
+    if (c.loads) {
+      EXPECT_EQ(b->GetPixel24(3, 3), (TQxRGB{7, 8, 9}));
+    }
+  }
 }
 
 TEST(Png, ReadsEveryColourTypeAndDepthFromPillow) {

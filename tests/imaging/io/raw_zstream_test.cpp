@@ -230,3 +230,25 @@ TEST(ZStreams, RoundTripsAndBoundaries) {
   TZDecompressionStream zd(*ds);
   EXPECT_THROW(zd.Read(got.data(), 10), EZDecompressionError);
 }
+
+TEST(ZStreams, BufferInflationStopsAtItsOutputLimit) {
+  // 10 MB of zeros in about 10 KB: a limit exactly at the size lets it through, one byte less refuses it.
+  const std::vector<uint8_t> zeros(10 << 20);
+  TMemoryStream packed;
+  {
+    TZCompressionStream z(packed, 3);
+    z.Write(zeros.data(), static_cast<int64_t>(zeros.size()));
+  }
+  const int32_t n = static_cast<int32_t>(packed.Size());
+  for (int32_t estimate : {0, 20 << 20}) {
+    uint8_t* out = nullptr;
+    int32_t outCount = -1;
+    ZDecompressBuffer(packed.Memory(), n, out, estimate, outCount, 10 << 20);
+    EXPECT_EQ(outCount, 10 << 20);
+    EXPECT_EQ(out[outCount - 1], 0);
+    delete[] out;
+    out = nullptr;
+    EXPECT_THROW(ZDecompressBuffer(packed.Memory(), n, out, estimate, outCount, (10 << 20) - 1), EZDecompressionError);
+    EXPECT_EQ(out, nullptr);
+  }
+}

@@ -7,6 +7,7 @@
 
 #include "imaging/io/file_formats.h"
 #include "imaging/io/quillot_io.h"
+#include "imaging/io/zstreams.h"
 #include "platform/base/streams.h"
 #include "view_fixture.h"
 
@@ -227,6 +228,49 @@ TEST(LayersFile, DamagedFilesLoadWhatTheyHold) {
   EXPECT_TRUE(dst->LoadLayersFromStream(&name));
   EXPECT_EQ(dst->GetLayer(0)->Bitmap->Width(), 30);
   EXPECT_NE(dst->GetLayer(dst->LayerCount() - 1)->Name.size(), size_t(1) << 28);
+}
+
+// A compressed layer bitmap is inflated no further than its raw header says, and one stating more pixels
+// than the view's reader allows is not loaded.
+TEST(LayersFile, CompressedLayersStopAtTheirStatedSizeAndThePixelLimit) {
+  auto v = MakeView(4, 3, 10, 10);
+  v->CurrentBitmap()->Fill(0x405060);
+  TMemoryStream s;
+  v->SaveLayersToStream(&s, -1);
+  const int64_t at = I64(s, 25 + 57 - 8);
+  const int32_t len = I32(s, at);
+  ASSERT_EQ(at + 4 + len, s.Size());
+  uint8_t* raw = nullptr;
+  int32_t rawLen = 0;
+  ZDecompressBuffer(static_cast<const uint8_t*>(s.Memory()) + at + 4, len, raw, 0, rawLen);
+  // The same pixels followed by 64 MB of zeros, which only a reader ignoring the header would inflate.
+  std::vector<uint8_t> bomb(raw, raw + rawLen);
+  delete[] raw;
+  bomb.resize(bomb.size() + (64 << 20));
+  TMemoryStream file;
+  file.WriteBuffer(s.Memory(), at);
+  TMemoryStream packed;
+  {
+    TZCompressionStream z(packed, 3);
+    z.Write(bomb.data(), int64_t(bomb.size()));
+  }
+  const int32_t packedLen = int32_t(packed.Size());
+  file.WriteBuffer(&packedLen, 4);
+  file.WriteBuffer(packed.Memory(), packed.Size());
+  for (int64_t limit : {QxDefaultMaxPixels, int64_t(11)}) {
+    SCOPED_TRACE(limit);
+    auto dst = MakeView(5, 5, 10, 10);
+    dst->GetIO()->Params->MaxPixels = limit;
+    file.SetPosition(0);
+    EXPECT_TRUE(dst->LoadLayersFromStream(&file));
+    TQxBitmap* b = dst->GetLayer(0)->Bitmap;
+    if (limit == 11) {
+      EXPECT_NE(b->Width(), 4);
+    } else {
+      ASSERT_EQ(b->Width(), 4);
+      EXPECT_EQ(b->GetPixel24(3, 2), (TQxRGB{0x40, 0x50, 0x60}));
+    }
+  }
 }
 
 TEST(LayersFile, TheIOComponentFlattensAFileWithoutAView) {

@@ -1,5 +1,6 @@
 // The GIF codec: hand-built files read field by field, round trips through the I/O component, frame
 // removal, refusal of bad files, and files exchanged with Pillow and ImageMagick.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -460,6 +461,90 @@ TEST(GifFile, ComponentComposesAndKeepsCommentsOnce) {
   EXPECT_EQ(io.Params->GifImageCount, 3);
   EXPECT_EQ(io.Params->GifComments, (TQxTextList{"first", "cut", "second"}));
   EXPECT_EQ(io.Params->ImageCount, 3);
+}
+
+namespace {
+
+// A stream that cannot tell its size, as a decompressing stream.
+class UnsizedStream : public TMemoryStream {
+ public:
+  bool SizeKnown() override { return false; }
+};
+
+}  // namespace
+
+TEST(GifRead, SizesAreCheckedAgainstTheDataAndTheCallersLimit) {
+  const auto file = ThreeFrames();
+  UnsizedStream unsized;
+  unsized.WriteBuffer(file.data(), int64_t(file.size()));
+  unsized.SetPosition(0);
+  TIOParamsVals p;
+  TestProgress pr;
+  TQxMask* m = nullptr;
+  int32_t frames = 0;
+  TQxBitmap b;
+  ReadGifStream(&unsized, &b, frames, p, pr.Info, false, m, true);
+  EXPECT_FALSE(pr.Aborting);
+  EXPECT_EQ(b.Width(), 20);
+
+  TIOParamsVals small;
+  small.MaxPixels = 20 * 12 - 1;
+  EXPECT_TRUE(Read(file, small).aborted);
+  small.MaxPixels = 20 * 12;
+  EXPECT_FALSE(Read(file, small).aborted);
+}
+
+TEST(GifFile, ALogicalScreenPastTheLimitIsRefusedAndTheCanvasIsFilledByRows) {
+  if (!HavePillow()) GTEST_SKIP() << "Pillow on /usr/bin/python3 is missing";
+  const std::string d = TempDir();
+  // Two 6 x 4 frames, the second at (3, 2), the first disposed to the background.
+  ASSERT_EQ(Shell("cd '" + d + "' && /usr/bin/python3 -c \"from PIL import Image\n"
+                  "a=Image.new('RGB',(6,4),(255,0,0)); b=Image.new('RGB',(6,4),(0,0,255))\n"
+                  "a.save('two.gif',save_all=True,append_images=[b],disposal=2,duration=50,optimize=False)\""),
+            0);
+  auto valid = ReadFile(d + "/two.gif");
+  ASSERT_GT(valid.size(), 13u);
+  // Pillow places both at the corner: the second frame's descriptor moves it.
+  const std::vector<uint8_t> descriptor{0x2C, 0, 0, 0, 0, 6, 0, 4, 0};
+  auto first = std::search(valid.begin(), valid.end(), descriptor.begin(), descriptor.end());
+  ASSERT_NE(first, valid.end());
+  auto second = std::search(first + 1, valid.end(), descriptor.begin(), descriptor.end());
+  ASSERT_NE(second, valid.end());
+  second[1] = 3;
+  second[3] = 2;
+  auto withScreen = [&](int W, int H) {
+    auto f = valid;
+    f[6] = uint8_t(W), f[7] = uint8_t(W >> 8), f[8] = uint8_t(H), f[9] = uint8_t(H >> 8);
+    return f;
+  };
+  struct Case {
+    int w, h;
+    int64_t limit;
+    bool loads;
+  };
+  for (const Case& c : {Case{65535, 65535, QxDefaultMaxPixels, false}, Case{300, 200, 300 * 200 - 1, false},
+                        Case{300, 200, 300 * 200, true}}) {
+    SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h) + " within " + std::to_string(c.limit));
+    auto s = StreamOf(withScreen(c.w, c.h));
+    TQuillotIO io;
+    io.Params->MaxPixels = c.limit;
+    io.Params->GifImageIndex = 1;
+    io.LoadFromStream(*s);
+    EXPECT_EQ(io.Aborting.load(), !c.loads);
+    if (!c.loads) continue;
+    TQxBitmap* w = io.WorkBitmap();
+    ASSERT_EQ(w->Width(), 300);
+    ASSERT_EQ(w->Height(), 200);
+    const TQxRGB bg = w->GetPixel24(299, 199);
+    EXPECT_EQ(w->GetPixel24(0, 0), bg);  // where the disposed first frame was
+    EXPECT_EQ(w->GetPixel24(2, 1), bg);
+    EXPECT_EQ(w->GetPixel24(3, 2), Rgb(0, 0, 255));
+    EXPECT_EQ(w->GetPixel24(8, 5), Rgb(0, 0, 255));
+    EXPECT_EQ(w->GetPixel24(9, 5), bg);
+    EXPECT_EQ(w->GetAlpha(299, 199), 0);
+    EXPECT_EQ(w->GetAlpha(0, 0), 0);
+    EXPECT_EQ(w->GetAlpha(3, 2), 255);
+  }
 }
 
 TEST(GifFile, RemoveFrame) {

@@ -358,6 +358,14 @@ TEST(TiffLzw, BrokenStripsFailOrStopAtTheirEnd) {
   EXPECT_EQ(out.back(), 0);
 }
 
+TEST(TiffLzw, ClearThenEndForgetsThePreviousString) {
+  // Clear and EOI end the second row; the third row's first code starts a string of its own, so the 258
+  // that follows it is "CC", not an entry built from the cleared table.
+  BitPacker p{true};
+  for (int c : {256, int{'A'}, int{'B'}, 258, 256, 257, int{'C'}, 258, 257}) p.Put(c, 9);
+  EXPECT_EQ(TiffDecode(p.Done(), 4, 12), std::vector<uint8_t>({'A', 'B', 'A', 'B', 0, 0, 0, 0, 'C', 'C', 'C', 0}));
+}
+
 // libtiff writes the strips; ours must read them, and libtiff must read ours.
 TEST(TiffLzw, ExchangesStripsWithLibtiff) {
   if (!qvio::HavePillow()) GTEST_SKIP() << "Pillow on /usr/bin/python3 is missing";

@@ -265,6 +265,24 @@ TEST(Hdp, ContainerCheckBoundsPixelCountByData) {
   EXPECT_FALSE(QxHdpCheckContainer(d.data(), d.size(), w, h));
 }
 
+// The caller's pixel limit refuses a frame before it is decoded; the decoding child gets time by the size.
+TEST(Hdp, PixelLimitAndDecodingTimeFollowThePictureSize) {
+  auto src = MakeRGB(16, 12);
+  TIOParamsVals p;
+  const auto d = Encode(*src, p);
+  for (int64_t limit : {int64_t(16 * 12 - 1), int64_t(16 * 12)}) {
+    bool aborted = false;
+    TIOParamsVals q;
+    q.MaxPixels = limit;
+    Decode(d, q, aborted);
+    EXPECT_EQ(aborted, limit < 16 * 12) << limit;
+  }
+  EXPECT_EQ(QxHdpChildSeconds(0, 0), 5u);
+  EXPECT_EQ(QxHdpChildSeconds(16, 12), 8u);
+  EXPECT_EQ(QxHdpChildSeconds(4000, 3000), 5u + 3 * 12);
+  EXPECT_EQ(QxHdpChildSeconds(INT32_MAX, INT32_MAX), 3600u);
+}
+
 // Coded data that makes the coding library crash: the read fails and the program goes on.
 TEST(Hdp, DamagedCodedDataIsRefusedWithoutTakingDownTheProgram) {
   const auto data = ReadFile(std::string(QV_TEST_DATA_DIR) + "/damaged_coefficients.wdp");

@@ -382,3 +382,63 @@ TEST(TiffWrite, StreamWithHeaderBehindOtherData) {
     }
   }
 }
+
+namespace {
+
+// Takes writes without keeping them, so that a file can reach past 4 GiB in a test.
+class TDiscardStream : public TStream {
+ public:
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void*, int64_t Count) override {
+    FPos += Count;
+    FSize = std::max(FSize, FPos);
+    return Count;
+  }
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override {
+    FPos = Origin == TSeekOrigin::soBeginning ? Offset : Origin == TSeekOrigin::soCurrent ? FPos + Offset : FSize + Offset;
+    return FPos;
+  }
+  int64_t Size() override { return FSize; }
+  void SetSize(int64_t NewSize) override { FSize = NewSize; }
+
+ private:
+  int64_t FPos = 0, FSize = 0;
+};
+
+}  // namespace
+
+// Offsets and byte counts have 32 bits: a page that would lie past 4 GiB is refused, never cut to 32 bits.
+TEST(TiffWrite, OffsetsPastFourGigabytesAreRefused) {
+  RegisterCoders();
+  auto b = MakeRGB(64, 48);
+  for (int64_t at : {int64_t(UINT32_MAX) - 100, int64_t(UINT32_MAX) + 100}) {
+    for (uint8_t compression : {uint8_t(1), uint8_t(5), uint8_t(7)}) {
+      SCOPED_TRACE(std::to_string(at) + " compression " + std::to_string(compression));
+      TDiscardStream s;
+      s.SetSize(at);
+      s.SetPosition(at);
+      TIOParamsVals p;
+      p.TiffCompression = compression;
+      std::atomic<bool> aborting{false};
+      TQxProgressInfo pr;
+      pr.AbortFlag = &aborting;
+      try {
+        WriteTiffStream(&s, 0, b.get(), p, pr);
+        FAIL() << "written past 4 GiB";
+      } catch (const EWriteError& e) {
+        EXPECT_NE(std::string(e.Message()).find("4 GB"), std::string::npos);
+      }
+      EXPECT_TRUE(aborting);
+    }
+  }
+  // Just below the limit the same page is written.
+  TDiscardStream s;
+  s.SetSize(int64_t(UINT32_MAX) - 200000);
+  s.SetPosition(s.Size());
+  TIOParamsVals p;
+  std::atomic<bool> aborting{false};
+  TQxProgressInfo pr;
+  pr.AbortFlag = &aborting;
+  WriteTiffStream(&s, 0, b.get(), p, pr);
+  EXPECT_FALSE(aborting);
+}

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "imaging/foundation/annotations.h"
@@ -89,6 +90,23 @@ TEST(ImagingAnnot, MarksFromTheRecord) {
   for (size_t n = 0; n < r.Bytes.size(); ++n) {
     TQxImagingAnnot cut;
     cut.LoadFromBuffer(r.Bytes.data(), int64_t(n));
+  }
+}
+
+TEST(ImagingAnnot, RescaledFontHeightsStopAtTheIntegerRange) {
+  // A creation scale of 1 multiplies the height by 7500; the extremes saturate instead of wrapping.
+  for (auto [height, scale, want] : {std::tuple{-20, 0, -15}, {INT32_MAX, 1, INT32_MAX}, {INT32_MIN, 1, INT32_MIN},
+                                     {INT32_MIN, -1, INT32_MAX}, {1, INT32_MIN, 0}}) {
+    SCOPED_TRACE(std::to_string(height) + " at " + std::to_string(scale));
+    Record r;
+    r.Attributes(7, height);
+    std::vector<uint8_t> text = Ints({0, 1000, scale, 2});
+    text.insert(text.end(), {'h', 0});
+    r.Named(6, "OiAnText", text);
+    TQxImagingAnnot a;
+    a.LoadFromBuffer(r.Bytes.data(), int64_t(r.Bytes.size()));
+    ASSERT_EQ(a.ObjectsCount(), 1);
+    EXPECT_EQ(FontHeight(a.Objects(0)), want);
   }
 }
 

@@ -245,3 +245,93 @@ TEST(JpegInterop, JpegtranOrientationsComeOutUpright) {
     EXPECT_LT(MeanDiff(FromBitmap(*r->Bitmap), want), 6.0);
   }
 }
+
+namespace {
+
+// Where the body of the first segment with Code starts (after its length), or 0.
+size_t SegmentBody(const std::vector<uint8_t>& j, uint8_t Code) {
+  size_t p = 2;
+  while (p + 4 <= j.size() && j[p] == 0xFF && j[p + 1] != 0xDA) {
+    if (j[p + 1] == Code) return p + 4;
+    p += 2 + (size_t(j[p + 2]) << 8 | j[p + 3]);
+  }
+  return 0;
+}
+
+struct RawDecode {
+  TQxBitmap Bitmap;
+  TIOParamsVals Params;
+  std::atomic<bool> Aborting{false};
+};
+
+std::unique_ptr<RawDecode> DecodeBytesAs(const std::vector<uint8_t>& Bytes, bool KeepYCbCr, bool AutoOrient = false,
+                                         int64_t MaxPixels = QxDefaultMaxPixels) {
+  auto d = std::make_unique<RawDecode>();
+  d->Params.JpegAutoOrient = AutoOrient;
+  d->Params.MaxPixels = MaxPixels;
+  TMemoryStream s;
+  s.Write(Bytes.data(), int64_t(Bytes.size()));
+  s.SetPosition(0);
+  TQxProgressInfo progress;
+  progress.AbortFlag = &d->Aborting;
+  ReadJpegStream(&s, nullptr, &d->Bitmap, d->Params, progress, false, KeepYCbCr, true, false, true, true, -1, false);
+  return d;
+}
+
+}  // namespace
+
+TEST(JpegInterop, ImpossibleSizesAndAbortedLoadsFromAPillowFile) {
+  if (!HavePillow()) GTEST_SKIP() << "Pillow not available";
+  TempDir dir;
+  const std::string f = dir / "oriented.jpg";
+  // Orientation 6 and an EXIF resolution past the integer range, behind a JFIF aspect ratio.
+  ASSERT_EQ(Shell("/usr/bin/python3 -c \"from PIL import Image; im = Image.effect_noise((40, 24), 60).convert('RGB'); "
+                  "ex = Image.Exif(); ex[0x112] = 6; ex[282] = 4294967295.0; ex[283] = 4294967295.0; ex[296] = 2; "
+                  "im.save('" + f + "', exif=ex, quality=90)\""),
+            0);
+  const auto valid = ReadFile(f);
+  const size_t sof = SegmentBody(valid, 0xC0);
+  ASSERT_GT(sof, 0u);
+
+  auto whole = DecodeBytesAs(valid, false, true);
+  ASSERT_FALSE(whole->Aborting);
+  EXPECT_EQ(whole->Bitmap.Width(), 24);  // turned upright
+  EXPECT_EQ(whole->Params.DpiX, INT32_MAX);
+
+  // Cut inside the entropy data: the load aborts and the part-filled picture is not turned.
+  auto cut = DecodeBytesAs(std::vector<uint8_t>(valid.begin(), valid.end() - 300), false, true);
+  EXPECT_TRUE(cut->Aborting);
+  EXPECT_EQ(cut->Bitmap.Width(), 40);
+
+  // 29813 x 27251 declared by a few hundred bytes: refused before the picture is allocated.
+  auto huge = valid;
+  huge[sof + 1] = 27251 >> 8, huge[sof + 2] = 27251 & 0xFF;
+  huge[sof + 3] = 29813 >> 8, huge[sof + 4] = 29813 & 0xFF;
+  auto h = DecodeBytesAs(huge, false, true);
+  EXPECT_TRUE(h->Aborting);
+  EXPECT_TRUE(h->Bitmap.IsEmpty());
+
+  // The caller's pixel limit holds for a well-formed file too.
+  EXPECT_TRUE(DecodeBytesAs(valid, false, false, 40 * 24 - 1)->Aborting);
+  EXPECT_FALSE(DecodeBytesAs(valid, false, false, 40 * 24)->Aborting);
+}
+
+TEST(JpegInterop, RawComponentReadOfAYcckStreamConvertsItsInks) {
+  if (!HavePillow()) GTEST_SKIP() << "Pillow not available";
+  TempDir dir;
+  const std::string f = dir / "cmyk.jpg";
+  ASSERT_EQ(Shell("/usr/bin/python3 -c \"from PIL import Image; im = Image.new('CMYK', (37, 19), (20, 90, 160, 30)); "
+                  "im.save('" + f + "', quality=95)\""),
+            0);
+  auto ycck = ReadFile(f);
+  const size_t adobe = SegmentBody(ycck, 0xEE);
+  ASSERT_GT(adobe, 0u);
+  ASSERT_EQ(std::string(ycck.begin() + long(adobe), ycck.begin() + long(adobe) + 5), "Adobe");
+  ycck[adobe + 11] = 2;  // the transform flag: the four components are YCCK
+  auto converted = DecodeBytesAs(ycck, false);
+  auto raw = DecodeBytesAs(ycck, true);
+  ASSERT_FALSE(converted->Aborting);
+  ASSERT_FALSE(raw->Aborting);
+  ASSERT_EQ(raw->Bitmap.PixelFormat(), TQxPixelFormat::qx24RGB);
+  EXPECT_EQ(MaxDiff(FromBitmap(raw->Bitmap), FromBitmap(converted->Bitmap)), 0);
+}

@@ -1,0 +1,1 @@
+qv_fuzz(codecs_psd_probe DEPS imaging_codecs)

@@ -1,0 +1,1 @@
+qv_fuzz(io_stream_loaders DEPS imaging_codecs imaging_view)

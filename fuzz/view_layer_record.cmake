@@ -1,0 +1,1 @@
+qv_fuzz(view_layer_record DEPS imaging_view)

@@ -1,0 +1,1 @@
+qv_fuzz(view_layers_probe DEPS imaging_view)

@@ -1,0 +1,1 @@
+qv_fuzz(xmp_parse DEPS imaging_io)
