@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "imaging/foundation/bitmap.h"
-#include "imaging/processing/kernels/dib.h"
+#include "imaging/foundation/kernels/dib.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (Size < 2) return 0;

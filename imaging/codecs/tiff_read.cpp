@@ -16,7 +16,7 @@
 #include "imaging/foundation/view_base.h"
 #include "imaging/io/jpeg.h"
 #include "imaging/io/params.h"
-#include "imaging/processing/kernels/dib.h"
+#include "imaging/foundation/kernels/dib.h"
 #include "platform/base/numeric.h"
 #include "platform/base/streams.h"
 

@@ -20,9 +20,9 @@
 #include "imaging/io/jpeg_metadata.h"
 #include "imaging/io/params.h"
 #include "imaging/io/zstreams.h"
-#include "imaging/processing/kernels/color_ops.h"
-#include "imaging/processing/kernels/dib.h"
-#include "imaging/processing/kernels/quantizer.h"
+#include "imaging/foundation/kernels/color_ops.h"
+#include "imaging/foundation/kernels/dib.h"
+#include "imaging/foundation/kernels/quantizer.h"
 #include "platform/base/streams.h"
 
 // ============================================================ entry collection

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "imaging/foundation/bitmap.h"
-#include "imaging/processing/kernels/dib.h"
+#include "imaging/foundation/kernels/dib.h"
 
 TQxImagingObject::TQxImagingObject() = default;
 TQxImagingObject::~TQxImagingObject() = default;

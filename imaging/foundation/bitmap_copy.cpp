@@ -5,7 +5,7 @@
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/pixel_convert.h"
 #include "imaging/foundation/temp_storage.h"
-#include "imaging/processing/kernels/dib.h"
+#include "imaging/foundation/kernels/dib.h"
 #include "platform/base/numeric.h"
 #include "platform/graphics/bitmap.h"
 #if __has_include("imaging/foundation/dib_bitmap.h")

@@ -9,7 +9,7 @@
 
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/utils.h"
-#include "imaging/processing/kernels/dib.h"
+#include "imaging/foundation/kernels/dib.h"
 #include "platform/base/numeric.h"
 #include "platform/base/system.h"
 

@@ -12,8 +12,8 @@
 #include "imaging/foundation/view_base.h"
 #include "imaging/io/params.h"
 #include "imaging/io/png_codec.h"
-#include "imaging/processing/kernels/color_ops.h"
-#include "imaging/processing/kernels/quantizer.h"
+#include "imaging/foundation/kernels/color_ops.h"
+#include "imaging/foundation/kernels/quantizer.h"
 #include "platform/base/numeric.h"
 #include "platform/base/streams.h"
 

@@ -10,7 +10,7 @@
 #include "imaging/foundation/temp_storage.h"
 #include "imaging/io/cmyk.h"
 #include "imaging/io/file_formats.h"
-#include "imaging/processing/kernels/quantizer.h"
+#include "imaging/foundation/kernels/quantizer.h"
 
 TQxLzwHook QxGifLzwDecodeHook = nullptr;
 TQxLzwHook QxGifLzwEncodeHook = nullptr;

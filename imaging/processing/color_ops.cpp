@@ -4,7 +4,7 @@
 
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/mask.h"
-#include "imaging/processing/kernels/color_ops.h"
+#include "imaging/foundation/kernels/color_ops.h"
 #include "imaging/processing/proc.h"
 
 void TQuillotProc::Clear() {

@@ -15,7 +15,7 @@
 #include "imaging/foundation/pixel_convert.h"
 #include "imaging/foundation/utils.h"
 #include "imaging/processing/geometry.h"
-#include "imaging/processing/kernels/dib.h"
+#include "imaging/foundation/kernels/dib.h"
 #include "imaging/processing/proc.h"
 #include "imaging/view/view.h"
 #include "platform/base/exceptions.h"

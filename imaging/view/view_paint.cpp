@@ -12,7 +12,7 @@
 #include "imaging/foundation/resample.h"
 #include "imaging/foundation/utils.h"
 #include "imaging/processing/geometry.h"
-#include "imaging/processing/kernels/dib.h"
+#include "imaging/foundation/kernels/dib.h"
 #include "imaging/processing/rotate.h"
 #include "imaging/view/view.h"
 #include "imaging/view/view_internal.h"

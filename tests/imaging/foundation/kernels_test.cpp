@@ -7,10 +7,10 @@
 
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/dib_bitmap.h"
-#include "imaging/processing/kernels/color_ops.h"
-#include "imaging/processing/kernels/dib.h"
-#include "imaging/processing/kernels/quantizer.h"
-#include "imaging/processing/kernels/threshold.h"
+#include "imaging/foundation/kernels/color_ops.h"
+#include "imaging/foundation/kernels/dib.h"
+#include "imaging/foundation/kernels/quantizer.h"
+#include "imaging/foundation/kernels/threshold.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "imaging/processing/kernels/color_ops.h"
+#include "imaging/foundation/kernels/color_ops.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,9 +9,9 @@
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/pixel_convert.h"
 #include "imaging/foundation/utils.h"
-#include "imaging/processing/kernels/dib.h"
-#include "imaging/processing/kernels/quantizer.h"
-#include "imaging/processing/kernels/threshold.h"
+#include "imaging/foundation/kernels/dib.h"
+#include "imaging/foundation/kernels/quantizer.h"
+#include "imaging/foundation/kernels/threshold.h"
 #include "platform/base/numeric.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "imaging/processing/kernels/quantizer.h"
+#include "imaging/foundation/kernels/quantizer.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "imaging/processing/kernels/dib.h"
+#include "imaging/foundation/kernels/dib.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/dib_bitmap.h"
 #include "imaging/foundation/utils.h"
-#include "imaging/processing/kernels/quantizer.h"
+#include "imaging/foundation/kernels/quantizer.h"
 #include "platform/base/numeric.h"
 #include "platform/graphics/bitmap.h"
 

@@ -1,4 +1,4 @@
-#include "imaging/processing/kernels/threshold.h"
+#include "imaging/foundation/kernels/threshold.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,8 +7,8 @@
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/pixel_convert.h"
 #include "imaging/foundation/utils.h"
-#include "imaging/processing/kernels/color_ops.h"
-#include "imaging/processing/kernels/dib.h"
+#include "imaging/foundation/kernels/color_ops.h"
+#include "imaging/foundation/kernels/dib.h"
 #include "platform/base/numeric.h"
 
 int32_t QxPixelGrayLevel(TQxBitmap* Source, const uint8_t* Row, int32_t X) {
