@@ -1,6 +1,7 @@
 #include "imaging/processing/transition_regions.h"
 
 #include <cmath>
+#include <vector>
 
 #include "platform/base/numeric.h"
 
@@ -76,13 +77,13 @@ TRegion Heart(int32_t L, int32_t T, int32_t M) {
     return TPoint(static_cast<int32_t>(Round(std::cos(Rad) * Rr + Cx)), static_cast<int32_t>(Round(std::sin(Rad) * Rr + Cy)));
   };
   TPoint P1 = OnCircle(233.14, Quarter, Quarter), P2 = OnCircle(126.86, M - Quarter, Quarter);
-  TRegion Result = CreateEllipticRgn(L, T, L + D, T + D);
-  TRegion Right = CreateEllipticRgn(L + M - D, T, L + M, T + D);
-  CombineRgn(Result, Result, Right, RGN_OR);
   TPoint Tri[3] = {TPoint(L + P1.X, T + P1.Y), TPoint(L + P2.X, T + P2.Y), TPoint(L + Half, T + M)};
-  CombineRgn(Result, Result, CreatePolygonRgn(Tri, 3, WINDING), RGN_OR);
-  CombineRgn(Result, Result, CreateRectRgn(L + R, T + R, L + M - R, T + D), RGN_OR);
-  return Result;
+  // One union of all four pieces' rectangles: a frame may hold hundreds of hearts.
+  std::vector<TRect> Pieces;
+  for (const TRegion& Part : {CreateEllipticRgn(L, T, L + D, T + D), CreateEllipticRgn(L + M - D, T, L + M, T + D),
+                              CreatePolygonRgn(Tri, 3, WINDING), CreateRectRgn(L + R, T + R, L + M - R, T + D)})
+    Pieces.insert(Pieces.end(), Part.Rects().begin(), Part.Rects().end());
+  return TRegion::FromRects(Pieces);
 }
 
 TRegion Cross(int32_t L, int32_t T, int32_t W, int32_t H) {

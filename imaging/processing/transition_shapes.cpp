@@ -48,6 +48,7 @@ class TRegionUnion {
   void Add(const std::optional<TRegion>& R) {
     if (!R) return;
     Any = true;
+    if (Rects.empty()) Rects.reserve(1 << 14);
     Rects.insert(Rects.end(), R->Rects().begin(), R->Rects().end());
   }
   std::optional<TRegion> Result() const { return Any ? std::optional<TRegion>(TRegion::FromRects(Rects)) : std::nullopt; }

@@ -172,6 +172,8 @@ TDevice::TDevice(TCanvas* C) : S(C ? C->Bitmap() : nullptr), St(TCanvasAccess::S
     TRect T;
     for (const TRect& R : St.Clip.Rects())
       if (IntersectRect(T, R, Bounds)) Clip.push_back(T);
+    ClipBottomsSorted = std::is_sorted(Clip.begin(), Clip.end(),
+                                       [](const TRect& A, const TRect& B) { return A.Bottom < B.Bottom; });
   }
 }
 
@@ -1073,6 +1075,11 @@ static TRect DeviceBounds(HDC DC) {
 static int ClipKind(HDC DC) {
   TCanvasState& S = TCanvasAccess::State(DC);
   if (!S.HasClip) return SIMPLEREGION;
+  // A clip inside the bitmap keeps its own kind; only one reaching outside needs cutting to learn it.
+  const TRect Box = S.Clip.Bounds(), Dev = DeviceBounds(DC);
+  if (S.Clip.Kind() == NULLREGION ||
+      (Box.Left >= Dev.Left && Box.Top >= Dev.Top && Box.Right <= Dev.Right && Box.Bottom <= Dev.Bottom))
+    return S.Clip.Kind();
   return TRegion::Combine(S.Clip, TRegion(DeviceBounds(DC)), RGN_AND).Kind();
 }
 

@@ -118,7 +118,8 @@ class TDevice {
   template <typename F>
   void Span(int32_t Y, int32_t X1, int32_t X2, F&& Fn) const {
     if (X2 <= X1 || Y < Bounds.Top || Y >= Bounds.Bottom) return;
-    for (const TRect& R : Clip) {
+    for (auto It = FirstClipFor(Y); It != Clip.end(); ++It) {
+      const TRect& R = *It;
       if (R.Top > Y) break;
       if (Y >= R.Bottom) continue;
       int32_t A = std::max(X1, R.Left), B = std::min(X2, R.Right);
@@ -127,7 +128,8 @@ class TDevice {
   }
   bool Visible(int32_t X, int32_t Y) const {
     if (!PtInRect(Bounds, TPoint(X, Y))) return false;
-    for (const TRect& R : Clip) {
+    for (auto It = FirstClipFor(Y); It != Clip.end(); ++It) {
+      const TRect& R = *It;
       if (R.Top > Y) break;
       if (PtInRect(R, TPoint(X, Y))) return true;
     }
@@ -156,6 +158,13 @@ class TDevice {
   TSurface S;
   TCanvasState& St;
   std::vector<TRect> Clip;  // banded, device coordinates, inside the bitmap
+  // The first clip rectangle that can hold row Y. A clip of thousands of bands (a transition's shapes) would
+  // otherwise be walked from the top for every row.
+  std::vector<TRect>::const_iterator FirstClipFor(int32_t Y) const {
+    if (Clip.size() < 8 || !ClipBottomsSorted) return Clip.begin();
+    return std::partition_point(Clip.begin(), Clip.end(), [Y](const TRect& R) { return R.Bottom <= Y; });
+  }
+  bool ClipBottomsSorted = true;
   TRect Bounds;             // the bitmap
   int32_t OrgX = 0, OrgY = 0;
 };

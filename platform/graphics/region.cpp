@@ -124,6 +124,45 @@ TRegion TRegion::FromRows(int32_t Top, const std::vector<std::vector<std::pair<i
 }
 
 TRegion TRegion::FromRects(const std::vector<TRect>& Rects) {
+  // Rectangles a row or a few high (the bands of many polygons) go into one bucket per row: no sort over
+  // all their edges. The sweep below serves tall rectangles, whose rows would be too many to list.
+  int64_t Cover = 0, NonEmpty = 0;
+  int32_t Top = 0, Bottom = 0;
+  for (const TRect& R : Rects)
+    if (!IsRectEmpty(R)) {
+      Top = NonEmpty ? std::min(Top, R.Top) : R.Top;
+      Bottom = NonEmpty ? std::max(Bottom, R.Bottom) : R.Bottom;
+      Cover += int64_t(R.Bottom) - R.Top;
+      ++NonEmpty;
+    }
+  if (NonEmpty == 0) return TRegion();
+  const int64_t Limit = 4 * NonEmpty + 65536, H = int64_t(Bottom) - Top;
+  if (Cover <= Limit && H <= Limit) {
+    std::vector<uint32_t> Start(static_cast<size_t>(H) + 1, 0);
+    for (const TRect& R : Rects)
+      if (!IsRectEmpty(R))
+        for (int32_t Y = R.Top; Y < R.Bottom; ++Y) ++Start[static_cast<size_t>(Y - Top) + 1];
+    for (size_t I = 1; I < Start.size(); ++I) Start[I] += Start[I - 1];
+    std::vector<uint32_t> At(Start.begin(), Start.end() - 1);
+    Spans Flat(static_cast<size_t>(Cover));
+    for (const TRect& R : Rects)
+      if (!IsRectEmpty(R))
+        for (int32_t Y = R.Top; Y < R.Bottom; ++Y) Flat[At[static_cast<size_t>(Y - Top)]++] = {R.Left, R.Right};
+    TRegion G;
+    Spans S;
+    for (int64_t I = 0; I < H; ++I) {
+      auto First = Flat.begin() + Start[static_cast<size_t>(I)], Last = Flat.begin() + Start[static_cast<size_t>(I) + 1];
+      std::sort(First, Last);
+      S.clear();
+      for (auto It = First; It != Last; ++It) {
+        if (!S.empty() && It->first <= S.back().second) S.back().second = std::max(S.back().second, It->second);
+        else S.push_back(*It);
+      }
+      AppendBand(G.FRects, Top + static_cast<int32_t>(I), Top + static_cast<int32_t>(I) + 1, S);
+    }
+    G.Normalize();
+    return G;
+  }
   // A sweep from the top: each band unites the spans of the rectangles that cross it.
   std::vector<const TRect*> Live;
   Live.reserve(Rects.size());
