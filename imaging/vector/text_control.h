@@ -192,6 +192,7 @@ class TQxTextControl : public TCustomControl {
   void RunFontDialog();
   void RunColorDialog();
   bool FCaretShown = false;
+  int32_t FCaretX = 0, FCaretY = 0, FCaretH = 0;  // where the caret was last put
 };
 
 // ---- the single-line editor of text objects ------------------------------------------------------

@@ -408,10 +408,6 @@ void TQxTextControl::PaintBackground() {
 
 void TQxTextControl::PaintView() {
   if (!Visible() || !Parent()) return;
-  if (FCaretShown) {
-    DestroyCaret();
-    FCaretShown = false;
-  }
   const int32_t CW = std::max(ClientWidth(), 1), CH = std::max(ClientHeight(), 1);
   if (OffscreenBitmap->Width() != CW || OffscreenBitmap->Height() != CH) OffscreenBitmap->SetSize(CW, CH);
   PaintBackground();
@@ -420,10 +416,23 @@ void TQxTextControl::PaintView() {
     LayoutAndDraw(&QC, 0, 0, static_cast<int32_t>(Trunc(ClientWidth() / Zoom)), static_cast<int32_t>(Trunc(ClientHeight() / Zoom)));
   }
   Canvas()->Draw(0, 0, OffscreenBitmap.get());
-  if (Focused() && CreateCaret(Handle(), 0, CaretHeight)) {
+  // The window layer repaints on every caret change, so the caret is only touched when it moves.
+  if (!Focused()) {
+    if (FCaretShown) DestroyCaret();
+    FCaretShown = false;
+  } else if (!FCaretShown || FCaretH != CaretHeight) {
+    if (CreateCaret(Handle(), 0, CaretHeight)) {
+      SetCaretPos(CaretX, CaretY);
+      ShowCaret(Handle());
+      FCaretShown = true;
+      FCaretX = CaretX;
+      FCaretY = CaretY;
+      FCaretH = CaretHeight;
+    }
+  } else if (FCaretX != CaretX || FCaretY != CaretY) {
     SetCaretPos(CaretX, CaretY);
-    ShowCaret(Handle());
-    FCaretShown = true;
+    FCaretX = CaretX;
+    FCaretY = CaretY;
   }
 }
 
