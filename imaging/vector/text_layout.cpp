@@ -81,9 +81,16 @@ struct TQxTextControl::TLayoutRun {
       BrushStyle = T.DefaultBrush.Style();
       return;
     }
-    const TQxCharFormat& F = I >= 0 && I < T.TextLength && !T.CharFormats.empty() ? T.CharFormats[T.CharFormatIndexes[I]]
-                                                                                  : T.TypingFormat;
-    Name = QxCharFormatFontName(F);
+    const bool Own = I >= 0 && I < T.TextLength && !T.CharFormats.empty();
+    const TQxCharFormat& F = Own ? T.CharFormats[T.CharFormatIndexes[I]] : T.TypingFormat;
+    if (Own) {
+      const size_t K = static_cast<size_t>(T.CharFormatIndexes[I]);
+      if (Names.size() <= K) Names.resize(T.CharFormats.size());
+      if (Names[K].empty()) Names[K] = QxCharFormatFontName(F);
+      Name = Names[K];
+    } else {
+      Name = QxCharFormatFontName(F);
+    }
     Height = F.FontHeight;
     Style = QxCharFormatStyles(F.FontStyle);
     Color = F.FontColor;
@@ -91,7 +98,17 @@ struct TQxTextControl::TLayoutRun {
     BrushStyle = static_cast<TBrushStyle>(F.BrushStyle);
   }
 
+  // The format last put on the canvas (-2 the uniform one, -1 none): runs of characters in one
+  // format select it once.
+  int32_t Selected = -1;
+  mutable std::vector<std::string> Names;  // font names by format index, converted once per run
+
   void SelectFormat(int32_t I) {
+    const int32_t Key = T.UniformFormat ? -2
+                        : I >= 0 && I < T.TextLength && !T.CharFormats.empty() ? T.CharFormatIndexes[I]
+                                                                               : -1;
+    if (Key != -1 && Key == Selected) return;
+    Selected = Key;
     std::string Name;
     int32_t Height;
     TFontStyles Style;
@@ -334,6 +351,7 @@ struct TQxTextControl::TLayoutRun {
       TBrushStyle BrushStyle;
       FormatValues(Gl.Index, Name, Height, Style, Color, Back, BrushStyle);
       C->Font()->SetHeight(static_cast<int32_t>(Trunc(Height * Zoom)));
+      Selected = -1;
       const int32_t Gx = static_cast<int32_t>(Trunc((Gl.X - X) * Zoom)), Gy = static_cast<int32_t>(Trunc((Gl.Y - Y) * Zoom));
       const bool Selected = Gl.Index >= T.SelStart && Gl.Index < T.SelEnd;
       const TColor SaveFont = C->Font()->Color(), SaveBrush = C->Brush()->Color();
@@ -350,7 +368,7 @@ struct TQxTextControl::TLayoutRun {
         if (SpaceW > 0)
           for (int32_t Px = X + Gx; Px < Next; Px += SpaceW) ExtTextOut(C->Handle(), Px, Y + Gy, C->TextFlags() | ETO_CLIPPED, &Clip, " ");
       }
-      if (Y + Gy - static_cast<int32_t>(std::abs(Height) * Zoom) - 4 < Clip.Bottom)
+      if (Y + Gy - std::abs(static_cast<int64_t>(Height)) * Zoom - 4 < Clip.Bottom)
         ExtTextOut(C->Handle(), X + Gx, Y + Gy, C->TextFlags() | ETO_CLIPPED, &Clip, GlyphText(Gl.Ch));
       if (Selected) {
         C->Brush()->SetColor(SaveBrush);

@@ -1,5 +1,7 @@
 // Layout with fixed metrics: line breaks, alignment, justification, zoom, caret, auto height,
 // collected text; and a screenshot of rich text drawn with the machine's fonts.
+#include <climits>
+#include <cstring>
 #include <filesystem>
 
 #include "imaging/foundation/canvas.h"
@@ -239,4 +241,28 @@ TEST_F(TextControlTest, ScreenshotOfRichTextWithRealFonts) {
       if ((P & 0xFF) > 180 && ((P >> 8) & 0xFF) < 80 && ((P >> 16) & 0xFF) < 80) ++Reds;
     }
   EXPECT_GT(Reds, 10);
+}
+
+TEST(TextLayout, FormatsFromDamagedDataLayOutWithoutHarm) {
+  // Heights and styles a damaged memo or clipboard block may hold, drawn with the machine's fonts.
+  TQxTextControl C(nullptr);
+  C.BeginEdit();
+  const int32_t Heights[] = {INT32_MIN, INT32_MAX, 0, 100000, -100000, 1};
+  for (int32_t H : Heights) {
+    TQxCharFormat F;
+    F.FontHeight = H;
+    F.FontStyle = 0xFF;
+    F.BrushStyle = 0xEE;
+    F.Alignment = 0x99;
+    F.FontName[0] = 255;  // a name of 255 bytes, all 0xFF
+    std::memset(F.FontName + 1, 0xFF, 255);
+    C.TypingFormat = F;
+    C.InsertChar('W');
+    C.InsertChar(' ');
+  }
+  TBitmap B(80, 80, TPixelFormat::pf24bit);
+  C.LayoutAndDraw(B.Canvas(), 0, 0, 80, 80);
+  C.Zoom = 3;
+  C.LayoutAndDraw(B.Canvas(), 0, 0, 26, 26);
+  SUCCEED();
 }
