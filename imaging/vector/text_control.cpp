@@ -774,6 +774,11 @@ void TQxTextControl::Dispatch(TMessage& M) {
       M.Result = 1;
       return;
     }
+    case WM_SETFOCUS:
+      // The caret is made by painting.
+      TCustomControl::Dispatch(M);
+      Invalidate();
+      return;
     case WM_KILLFOCUS:
       TCustomControl::Dispatch(M);
       if (FCaretShown) {

@@ -1,7 +1,10 @@
 // Editing: formats, keys, shortcuts, selection, mouse and clipboard of the formatted text control.
 #include <cstring>
+#include <filesystem>
+#include <iostream>
 
 #include "imaging/foundation/helpers.h"
+#include "imaging/vector/text_font_dialog.h"
 #include "platform/ui/clipboard.h"
 #include "tests/imaging/vector/text_fixture.h"
 
@@ -438,4 +441,41 @@ TEST_F(TextControlTest, SingleLineEditorDropsTabsAndWantsNavigationKeys) {
   EXPECT_EQ(E->Perform(CM_WANTSPECIALKEY, VK_RETURN, 0), 0);
   EXPECT_EQ(KeyUps, 2);
   EXPECT_EQ(Ctl->Perform(CM_WANTSPECIALKEY, VK_HOME, 0), 1);
+}
+
+TEST_F(TextControlTest, FontChooserShowsItsFieldsAndCancelKeepsTheFont) {
+  TQxFontDialog D(nullptr);
+  D.Font().SetName("Arial");
+  D.Font().SetSize(14);
+  D.Font().SetStyle({TFontStyle::fsItalic});
+  D.Font().SetColor(clNavy);
+  const std::string Path = std::filesystem::current_path().string() + "/text_font_dialog.png";
+  bool Saved = false;
+  D.OnShow = [&](TObject* Sender) {
+    auto* F = static_cast<TForm*>(Sender);
+    F->SetKeyPreview(true);
+    F->OnKeyDown = [&, F](TObject*, uint16_t& K, TShiftState) {
+      if (K != VK_F12) return;
+      F->Repaint();
+      Saved = Headless::SaveWindowPng(F, Path);
+    };
+  };
+  Headless::KeyToTop(VK_F12);
+  Headless::KeyToTop(VK_ESCAPE);
+  EXPECT_FALSE(D.Execute());
+  EXPECT_TRUE(Saved);
+  std::cout << "screenshot: " << Path << "\n";
+  EXPECT_EQ(D.Font().Size(), 14);
+  // Bold by Tab to the first style box and Space, a new size, then OK.
+  Headless::KeyToTop(VK_TAB);
+  Headless::TypeToTop("20");
+  Headless::KeyToTop(VK_TAB);
+  Headless::KeyToTop(VK_SPACE);
+  Headless::KeyToTop(VK_RETURN);
+  ASSERT_TRUE(D.Execute());
+  EXPECT_EQ(D.Font().Name(), "Arial");
+  EXPECT_EQ(D.Font().Size(), 20);
+  EXPECT_TRUE(D.Font().Style().Contains(TFontStyle::fsBold));
+  EXPECT_TRUE(D.Font().Style().Contains(TFontStyle::fsItalic));
+  EXPECT_EQ(D.Font().Color(), clNavy);
 }
