@@ -225,6 +225,7 @@ class TPopupWindow : public TCustomForm, public TMenuPopupWindow {
     FWin = Rect(X, Y, X + FWin.Width(), Y + FWin.Height());
     GeometryChanged();
   }
+  using TCustomForm::PaintWindow;
   void PaintWindow(const std::function<void(TCanvas*)>& Fn) override {
     TCanvas* c = Canvas();
     TPoint base = FInPaint ? FBaseOrg : TPoint(0, 0);

@@ -526,3 +526,15 @@ TEST(TiffRead, SubImageFromSubIfds) {
   ReadResult top = ReadTiff(f);
   EXPECT_EQ(Gray(*top.Bitmap), std::vector<uint8_t>{10});
 }
+
+// A strip whose LZW codes clear the table and end, then go on: once crashed the reader on the next row.
+TEST(TiffRead, LzwClearThenEndInAStripLoadsWithoutCrashing) {
+  TiffBuilder b;
+  b.Image(64, 5, 8, 1, 1, {0x10, 0x06, 0x24, 0x30, 0x28, 0x04, 0x04, 0x28}, 5);
+  ReadResult r = ReadTiff(b.Build());
+  if (!r.Aborted) {
+    ASSERT_TRUE(r.Bitmap);
+    EXPECT_EQ(r.Bitmap->Width(), 64);
+    EXPECT_EQ(r.Bitmap->Height(), 5);
+  }
+}
