@@ -32,6 +32,9 @@ std::string GlyphText(char C) {
 
 TColor Complement(TColor C) { return (ColorToRGB(C) ^ 0xFFFFFF) & 0xFFFFFF; }
 
+// Heights come from stored memos and pasted blocks; the canvas is given only what a font can be.
+int32_t FontHeightFor(double Height) { return static_cast<int32_t>(std::clamp(Trunc(Height), int64_t{-32767}, int64_t{32767})); }
+
 }  // namespace
 
 TQxTextMeasurer* QxCanvasTextMeasurer() {
@@ -117,6 +120,7 @@ struct TQxTextControl::TLayoutRun {
     FormatValues(I, Name, Height, Style, Color, Back, BrushStyle);
     TFont* F = C->Font();
     if (F->Name() != Name) F->SetName(Name);
+    Height = FontHeightFor(Height);
     if (F->Height() != Height) F->SetHeight(Height);
     if (F->Style() != Style) F->SetStyle(Style);
     if (!T.KeepColors) {
@@ -350,7 +354,7 @@ struct TQxTextControl::TLayoutRun {
       TColor Color, Back;
       TBrushStyle BrushStyle;
       FormatValues(Gl.Index, Name, Height, Style, Color, Back, BrushStyle);
-      C->Font()->SetHeight(static_cast<int32_t>(Trunc(Height * Zoom)));
+      C->Font()->SetHeight(FontHeightFor(static_cast<double>(Height) * Zoom));
       Selected = -1;
       const int32_t Gx = static_cast<int32_t>(Trunc((Gl.X - X) * Zoom)), Gy = static_cast<int32_t>(Trunc((Gl.Y - Y) * Zoom));
       const bool Selected = Gl.Index >= T.SelStart && Gl.Index < T.SelEnd;
