@@ -1,5 +1,8 @@
 // Layout and painting of the formatted text: lines, alignment, justification, zoom, caret.
 #include <algorithm>
+#include <array>
+#include <map>
+#include <string>
 #include <cmath>
 #include <cstdlib>
 
@@ -11,15 +14,53 @@
 
 namespace {
 
+// Measures through the canvas and remembers what each font gave, so that a text measured anew
+// (after a caret move or a resize) asks the font library only about fonts it has not seen.
 class TCanvasTextMeasurer : public TQxTextMeasurer {
  public:
-  int32_t CharWidth(TCanvas* Canvas, char C) override { return Canvas->TextWidth(CodePageToUtf8(std::string_view(&C, 1))); }
+  int32_t CharWidth(TCanvas* Canvas, char C) override {
+    TFontMeasures& M = For(Canvas);
+    int32_t& W = M.Widths[static_cast<uint8_t>(C)];
+    if (W < 0) W = Canvas->TextWidth(CodePageToUtf8(std::string_view(&C, 1)));
+    return W;
+  }
   void FontMetrics(TCanvas* Canvas, int32_t& Height, int32_t& InternalLeading, int32_t& Descent) override {
-    TTextMetric TM;
-    GetTextMetrics(Canvas->Handle(), &TM);
-    Height = TM.tmHeight;
-    InternalLeading = std::abs(TM.tmInternalLeading);
-    Descent = std::abs(TM.tmDescent);
+    TFontMeasures& M = For(Canvas);
+    if (!M.HasMetrics) {
+      TTextMetric TM;
+      GetTextMetrics(Canvas->Handle(), &TM);
+      M.Height = TM.tmHeight;
+      M.Leading = std::abs(TM.tmInternalLeading);
+      M.Descent = std::abs(TM.tmDescent);
+      M.HasMetrics = true;
+    }
+    Height = M.Height;
+    InternalLeading = M.Leading;
+    Descent = M.Descent;
+  }
+
+ private:
+  struct TFontMeasures {
+    std::array<int32_t, 256> Widths;
+    bool HasMetrics = false;
+    int32_t Height = 0, Leading = 0, Descent = 0;
+    TFontMeasures() { Widths.fill(-1); }
+  };
+  static TFontMeasures& For(TCanvas* Canvas) {
+    // Per thread, so that no lock is taken per character.
+    thread_local std::map<std::string, TFontMeasures> Fonts;
+    thread_local std::string LastKey;
+    thread_local TFontMeasures* Last = nullptr;
+    const TFont* F = Canvas->Font();
+    std::string Key = F->Name();
+    Key += '\0';
+    for (int32_t V : {F->Height(), static_cast<int32_t>(QxCharFormatStyleBits(F->Style())), static_cast<int32_t>(F->Charset()),
+                      F->PixelsPerInch(), static_cast<int32_t>(TestFontMode())})
+      Key.append(reinterpret_cast<const char*>(&V), sizeof V);
+    if (Last && Key == LastKey) return *Last;
+    LastKey = Key;
+    Last = &Fonts[Key];
+    return *Last;
   }
 };
 
