@@ -402,6 +402,16 @@ TEST_F(TextControlTest, PlainTextPastesWithoutCarriageReturnsInTheTypingFormat) 
   EXPECT_EQ(Ctl->TextBuffer, "\xE9t\xE9");
 }
 
+TEST_F(TextControlTest, CutAndCopyMessagesRunTheirShortcuts) {
+  Load("hello", 0, 1, 3);
+  Ctl->Perform(WM_COPY, 0, 0);
+  EXPECT_EQ(Clipboard()->AsText(), "el");
+  EXPECT_EQ(Ctl->TextBuffer, "hello");
+  Ctl->Perform(WM_CUT, 0, 0);
+  EXPECT_EQ(Ctl->TextBuffer, "hlo");
+  EXPECT_EQ(Clipboard()->AsText(), "el");
+}
+
 TEST(TextClipboard, ShortOrEmptyPrivateBlocksAreRefused) {
   std::string Text;
   std::vector<TQxCharFormat> Formats;

@@ -266,3 +266,31 @@ TEST(TextLayout, FormatsFromDamagedDataLayOutWithoutHarm) {
   C.LayoutAndDraw(B.Canvas(), 0, 0, 26, 26);
   SUCCEED();
 }
+
+TEST_F(TextControlTest, ClearFillShowsThePictureUnderTheControlAndSolidFillCoversIt) {
+  TBitmap Under(420, 300, TPixelFormat::pf24bit);
+  Under.Canvas()->Brush()->SetColor(clRed);
+  Under.Canvas()->FillRect(TRect(0, 0, 420, 300));
+  Ctl->BackgroundBitmap = &Under;
+  Ctl->FramePen.SetStyle(TPenStyle::psClear);
+  Ctl->FillBrush.SetStyle(TBrushStyle::bsClear);
+  Load("", 0);
+  const int32_t X = 10 + 150, Y = 10 + 100;  // inside the control, away from any text
+  EXPECT_EQ(ColorToRGB(Headless::PixelAt(Form, X, Y)), 0x0000FF);
+  Ctl->FillBrush.SetStyle(TBrushStyle::bsSolid);
+  Ctl->FillBrush.SetColor(clLime);
+  Paint();
+  EXPECT_EQ(ColorToRGB(Headless::PixelAt(Form, X, Y)), 0x00FF00);
+  // A hatch draws its lines over the picture and leaves it between them.
+  Ctl->FillBrush.SetStyle(TBrushStyle::bsCross);
+  Ctl->FillBrush.SetColor(clBlue);
+  Paint();
+  int32_t Red = 0, Blue = 0;
+  for (int32_t I = 0; I < 16; ++I) {
+    TColor P = ColorToRGB(Headless::PixelAt(Form, X + I, Y));
+    Red += P == 0x0000FF;
+    Blue += P == 0xFF0000;
+  }
+  EXPECT_GT(Red, 0);
+  EXPECT_GT(Blue, 0);
+}
