@@ -476,11 +476,11 @@ void TQxTextControl::SetParagraphAlignment(uint8_t Value) {
 
 // ---- clipboard ----------------------------------------------------------------------------------
 
-void TQxTextControl::CopyToClipboard() {
-  if (!HasSelection()) return;
+bool TQxTextControl::CopyToClipboard() {
+  if (!HasSelection()) return false;
   const int32_t From = std::max(SelStart, 0), To = std::min(SelEnd, TextLength);
-  if (To <= From) return;
-  if (!QxOpenClipboardRetry()) return;
+  if (To <= From) return false;
+  if (!QxOpenClipboardRetry()) return false;
   EmptyClipboard();
   std::string Plain;
   Plain.reserve(static_cast<size_t>(To - From) * 2);
@@ -503,6 +503,7 @@ void TQxTextControl::CopyToClipboard() {
   }
   SetClipboardData(QxTextMemoClipboardFormat, Memo);
   CloseClipboard();
+  return true;
 }
 
 bool QxParseTextMemoClip(const std::vector<uint8_t>& Data, std::string& Text, std::vector<TQxCharFormat>& Formats) {
@@ -519,13 +520,18 @@ bool QxParseTextMemoClip(const std::vector<uint8_t>& Data, std::string& Text, st
   return N > 0;
 }
 
-void TQxTextControl::PasteFromClipboard() {
+void TQxTextControl::PasteFromClipboard() { Paste(false); }
+
+void TQxTextControl::Paste(bool ReplaceSelection) {
   if (!QxOpenClipboardRetry()) return;
   std::vector<uint8_t> Data;
   std::string Text;
   std::vector<TQxCharFormat> Formats;
-  if (QxTextMemoClipboardFormat != 0 && IsClipboardFormatAvailable(QxTextMemoClipboardFormat) &&
-      GetClipboardData(QxTextMemoClipboardFormat, Data) && QxParseTextMemoClip(Data, Text, Formats)) {
+  // The selection goes only once there is something to put in its place.
+  const bool HasMemo = QxTextMemoClipboardFormat != 0 && IsClipboardFormatAvailable(QxTextMemoClipboardFormat) &&
+                       GetClipboardData(QxTextMemoClipboardFormat, Data) && QxParseTextMemoClip(Data, Text, Formats);
+  if (ReplaceSelection && (HasMemo || IsClipboardFormatAvailable(CF_TEXT))) DeleteSelection();
+  if (HasMemo) {
     for (size_t I = 0; I < Text.size(); ++I) {
       TypingFormat = Formats[I];
       InsertChar(Text[I]);
@@ -633,13 +639,10 @@ void TQxTextControl::HandleKeyDown(uint16_t Key, TShiftState Shift) {
       case 3: SetParagraphAlignment(3); break;
       case kCopy: CopyToClipboard(); break;
       case kCut:
-        CopyToClipboard();
-        DeleteSelection();
+        // A cut whose copy did not reach the clipboard would lose the text.
+        if (CopyToClipboard()) DeleteSelection();
         break;
-      case kPaste:
-        DeleteSelection();
-        PasteFromClipboard();
-        break;
+      case kPaste: Paste(true); break;
       case 7:
         if (!UniformFormat) RunFontDialog();
         break;

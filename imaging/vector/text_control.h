@@ -161,7 +161,8 @@ class TQxTextControl : public TCustomControl {
   void SetParagraphAlignment(uint8_t Value);
 
   // ---- clipboard ----
-  void CopyToClipboard();
+  // True when the selection reached the clipboard.
+  bool CopyToClipboard();
   void PasteFromClipboard();
 
   // ---- keys (the handlers the messages reach) ----
@@ -189,6 +190,7 @@ class TQxTextControl : public TCustomControl {
   void FormatOf(int32_t Index, TQxCharFormat& Format) const;
   void ChangeSelectedFormats(void (*Change)(TQxCharFormat&, const void*), const void* Arg, bool AlsoTyping);
   void WordSelect();
+  void Paste(bool ReplaceSelection);
   void RunFontDialog();
   void RunColorDialog();
   bool FCaretShown = false;

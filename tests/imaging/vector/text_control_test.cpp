@@ -410,6 +410,13 @@ TEST_F(TextControlTest, CutAndCopyMessagesRunTheirShortcuts) {
   Ctl->Perform(WM_CUT, 0, 0);
   EXPECT_EQ(Ctl->TextBuffer, "hlo");
   EXPECT_EQ(Clipboard()->AsText(), "el");
+  // While another holds the clipboard, cut keeps the text and paste leaves it as it is.
+  Load("hello", 0, 1, 3);
+  ASSERT_TRUE(OpenClipboard());
+  Ctl->Perform(WM_CUT, 0, 0);
+  Ctl->Perform(WM_PASTE, 0, 0);
+  CloseClipboard();
+  EXPECT_EQ(Ctl->TextBuffer, "hello");
 }
 
 TEST(TextClipboard, ShortOrEmptyPrivateBlocksAreRefused) {
