@@ -137,22 +137,22 @@ class TFdForm : public TForm {
     SetBorderStyle(TFormBorderStyle::bsDialog);
     SetPosition(TPosition::poScreenCenter);
     SetCaption("Font");
-    SetClientSize(300, 226);
+    SetClientSize(300, 244);
     Name = new TEdit(this);
     Name->SetParent(this);
-    Name->SetBounds(8, 8, 200, 21);
+    Name->SetBounds(8, 24, 200, 21);
     Name->SetText(Initial.Name());
     Size = new TEdit(this);
     Size->SetParent(this);
-    Size->SetBounds(216, 8, 76, 21);
+    Size->SetBounds(216, 24, 76, 21);
     Size->SetText(std::to_string(Initial.Size()));
     const char* Names[4] = {"Bold", "Italic", "Underline", "Strikeout"};
     for (int I = 0; I < 4; ++I) {
-      Styles[I] = new TFdButton(this, this, Names[I], Bounds(8 + (I % 2) * 100, 38 + (I / 2) * 22, 96, 20), true);
+      Styles[I] = new TFdButton(this, this, Names[I], Bounds(8 + (I % 2) * 100, 54 + (I / 2) * 22, 96, 20), true);
       Styles[I]->Checked = Initial.Style().Contains(static_cast<TFontStyle>(I));
       Styles[I]->OnClick = [this](TObject*) { Refresh(); };
     }
-    ColorButton = new TFdButton(this, this, "Color", Bounds(216, 38, 76, 42), false);
+    ColorButton = new TFdButton(this, this, "Color", Bounds(216, 54, 76, 42), false);
     ColorButton->Swatch = Initial.Color();
     ColorButton->OnClick = [this](TObject*) {
       TColorDialog D(nullptr);
@@ -162,11 +162,11 @@ class TFdForm : public TForm {
     };
     Sample = new TFdSample(this);
     Sample->SetParent(this);
-    Sample->SetBounds(8, 88, 284, 92);
-    auto* Ok = new TFdButton(this, this, "OK", Bounds(300 - 8 - 75 - 8 - 75, 226 - 8 - 23, 75, 23), false);
+    Sample->SetBounds(8, 104, 284, 92);
+    auto* Ok = new TFdButton(this, this, "OK", Bounds(300 - 8 - 75 - 8 - 75, 244 - 8 - 23, 75, 23), false);
     Ok->Result = mrOk;
     Ok->Default = true;
-    auto* Cancel = new TFdButton(this, this, "Cancel", Bounds(300 - 8 - 75, 226 - 8 - 23, 75, 23), false);
+    auto* Cancel = new TFdButton(this, this, "Cancel", Bounds(300 - 8 - 75, 244 - 8 - 23, 75, 23), false);
     Cancel->Result = mrCancel;
     Cancel->Cancel = true;
     Chosen.Assign(Initial);
@@ -195,6 +195,17 @@ class TFdForm : public TForm {
   TFdButton* ColorButton;
   TFdSample* Sample;
   TFont Chosen;
+
+ protected:
+  void Paint() override {
+    TForm::Paint();
+    TCanvas* C = Canvas();
+    C->Font()->Assign(*Font());
+    SetBkMode(C, TRANSPARENT);
+    SetTextColor(C, clBtnText);
+    C->TextOut(8, 6, "Font:");
+    C->TextOut(216, 6, "Size:");
+  }
 };
 
 }  // namespace
