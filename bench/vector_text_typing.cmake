@@ -1,0 +1,1 @@
+qv_bench(vector_text_typing DEPS imaging_vector)

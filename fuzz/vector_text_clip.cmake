@@ -1,0 +1,1 @@
+qv_fuzz(vector_text_clip DEPS imaging_vector)
