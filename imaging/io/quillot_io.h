@@ -25,6 +25,7 @@ class TQxMask;
 class TQxView;
 class TQxIOThread;
 class TQxDirectShow;
+class TQxMetafile;
 class TQuillotIO;
 
 // Messages posted to the attached view's window when an event must reach the main thread.
@@ -170,6 +171,10 @@ class TQuillotIO : public TComponent {
   void LoadPngStream(TStream& Stream);
   void ImportMetafile(const std::string& FileName, int32_t Width, int32_t Height, bool WithAlpha);
   void ImportMetafileStream(TStream& Stream, int32_t Width, int32_t Height, bool WithAlpha);
+  // Draws a loaded metafile into the work bitmap: its own size for -1, a given side keeps the aspect.
+  void RenderMetafile(TQxMetafile& Metafile, int32_t Width, int32_t Height, bool WithAlpha);
+  // Only the parameters of the metafile at the stream's position.
+  void ReadMetafileParams(TStream& Stream);
   void LoadTgaFile(const std::string& FileName);
   void LoadTgaStream(TStream& Stream);
   void LoadPxmFile(const std::string& FileName);
