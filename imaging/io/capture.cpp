@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <libv4l2.h>
 #include <linux/videodev2.h>
+#include <sys/ioctl.h>
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,6 +38,26 @@ bool IsCaptureDevice(const v4l2_capability& Cap) {
   return (caps & V4L2_CAP_VIDEO_CAPTURE) != 0;
 }
 
+// Opens Path when it is a video capture device: asked directly first, so that other files are turned
+// away before the conversion library takes the descriptor. -1 otherwise, Cap filled on success.
+int OpenCaptureDevice(const std::string& Path, v4l2_capability& Cap) {
+  struct stat st;
+  if (::stat(Path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return -1;
+  const int fd = ::open(Path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  int r;
+  do {
+    r = ::ioctl(fd, VIDIOC_QUERYCAP, &Cap);
+  } while (r == -1 && errno == EINTR);
+  if (r != 0 || !IsCaptureDevice(Cap)) {
+    ::close(fd);
+    return -1;
+  }
+  const int v = v4l2_fd_open(fd, 0);
+  if (v < 0) ::close(fd);
+  return v;
+}
+
 }  // namespace
 
 std::vector<TQxCaptureDeviceInfo> QxCaptureDevices(const std::string& Dir) {
@@ -49,12 +70,11 @@ std::vector<TQxCaptureDeviceInfo> QxCaptureDevices(const std::string& Dir) {
   std::sort(paths.begin(), paths.end());
   std::vector<TQxCaptureDeviceInfo> out;
   for (const std::string& p : paths) {
-    const int fd = v4l2_open(p.c_str(), O_RDWR | O_NONBLOCK);
-    if (fd < 0) continue;
     v4l2_capability cap{};
-    if (Xioctl(fd, VIDIOC_QUERYCAP, &cap) == 0 && IsCaptureDevice(cap))
-      out.push_back({p, Text(cap.card, sizeof cap.card), Text(cap.driver, sizeof cap.driver),
-                     Text(cap.bus_info, sizeof cap.bus_info)});
+    const int fd = OpenCaptureDevice(p, cap);
+    if (fd < 0) continue;
+    out.push_back({p, Text(cap.card, sizeof cap.card), Text(cap.driver, sizeof cap.driver),
+                   Text(cap.bus_info, sizeof cap.bus_info)});
     v4l2_close(fd);
   }
   return out;
@@ -103,15 +123,13 @@ bool TQxV4L2Capture::Open(const std::string& Path) {
     FError = "No video capture device: " + Path + " does not exist";
     return false;
   }
-  FFd = v4l2_open(Path.c_str(), O_RDWR | O_NONBLOCK);
-  if (FFd < 0) {
-    FError = "The video capture device " + Path + " cannot be opened: " + std::strerror(errno);
-    return false;
-  }
   v4l2_capability cap{};
-  if (Xioctl(FFd, VIDIOC_QUERYCAP, &cap) != 0 || !IsCaptureDevice(cap)) {
-    FError = Path + " is not a video capture device";
-    Close();
+  errno = 0;
+  FFd = OpenCaptureDevice(Path, cap);
+  if (FFd < 0) {
+    FError = errno == EACCES || errno == EBUSY
+                 ? "The video capture device " + Path + " cannot be opened: " + std::strerror(errno)
+                 : Path + " is not a video capture device";
     return false;
   }
   return true;
