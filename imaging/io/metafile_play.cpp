@@ -61,9 +61,11 @@ struct TObj {
   int32_t Height = 0, Escapement = 0, Weight = 400;  // font
   bool Italic = false, Underline = false, StrikeOut = false;
   std::string Face;
+  std::vector<double> Dashes;  // a pen's own dash and gap lengths
 };
 
-constexpr uint32_t PS_NULL = 5, PS_STYLE_MASK = 0xF, PS_GEOMETRIC = 0x10000;
+constexpr uint32_t PS_NULL = 5, PS_USERSTYLE = 7, PS_STYLE_MASK = 0xF, PS_GEOMETRIC = 0x10000,
+                   PS_ENDCAP_MASK = 0xF00, PS_ENDCAP_FLAT = 0x200;
 constexpr uint32_t BS_SOLID = 0, BS_NULL = 1, BS_HATCHED = 2;
 constexpr int MM_TEXT = 1, MM_LOMETRIC = 2, MM_HIMETRIC = 3, MM_LOENGLISH = 4, MM_HIENGLISH = 5, MM_TWIPS = 6,
               MM_ISOTROPIC = 7, MM_ANISOTROPIC = 8;
@@ -377,10 +379,108 @@ class TPlayer {
     return true;
   }
 
+  // Dash and gap lengths in device pixels of a pen wider than one pixel; empty for a solid one.
+  // One-pixel pens are dashed by the canvas itself.
+  std::vector<double> DashPattern(int32_t W) const {
+    const TObj& p = S.Pen;
+    const uint32_t st = p.Style & PS_STYLE_MASK;
+    std::vector<double> d;
+    if (st == PS_USERSTYLE) {
+      const double sc = Scale();
+      for (double e : p.Dashes) d.push_back(std::max(0.0, e * sc));
+    } else if (W > 1) {
+      const double w = W;
+      switch (st) {
+        case 1: d = {3 * w, w}; break;
+        case 2: d = {w, w}; break;
+        case 3: d = {3 * w, w, w, w}; break;
+        case 4: d = {3 * w, w, w, w, w, w}; break;
+        default: break;
+      }
+    }
+    double total = 0;
+    for (double e : d) total += e;
+    if (d.size() < 2 || !(total >= 1) || !std::isfinite(total)) d.clear();
+    return d;
+  }
+
+  // The pieces of a polyline that a dash pattern draws.
+  static std::vector<std::vector<TPt>> Dashed(const std::vector<TPt>& P, const std::vector<double>& D) {
+    std::vector<std::vector<TPt>> out;
+    size_t k = 0;
+    double left = D[0];
+    bool on = true;
+    std::vector<TPt> cur;
+    if (!P.empty()) cur.push_back(P[0]);
+    // Bounded: a pattern of at least a pixel over a line clipped to the device space.
+    size_t budget = 1 << 16;
+    for (size_t i = 1; i < P.size() && budget; ++i) {
+      TPt a = P[i - 1];
+      const TPt b = P[i];
+      double seg = std::hypot(b.X - a.X, b.Y - a.Y);
+      while (seg > 0 && budget--) {
+        const double step = std::min(seg, left);
+        const double t = step / seg;
+        const TPt m{a.X + (b.X - a.X) * t, a.Y + (b.Y - a.Y) * t};
+        if (on) cur.push_back(m);
+        seg -= step;
+        left -= step;
+        a = m;
+        if (left <= 1e-9) {
+          if (on && cur.size() > 1) out.push_back(std::move(cur));
+          cur.clear();
+          on = !on;
+          k = (k + 1) % D.size();
+          left = D[k];
+          if (on) cur.push_back(a);
+        }
+      }
+    }
+    if (on && cur.size() > 1) out.push_back(std::move(cur));
+    return out;
+  }
+
+  // Shortens a polyline by D at both ends; false when nothing is left.
+  static bool Trim(std::vector<TPt>& P, double D) {
+    auto cut = [&](std::vector<TPt>& L) {
+      double left = D;
+      while (L.size() >= 2) {
+        const double len = std::hypot(L[1].X - L[0].X, L[1].Y - L[0].Y);
+        if (len > left) {
+          const double t = left / len;
+          L[0] = {L[0].X + (L[1].X - L[0].X) * t, L[0].Y + (L[1].Y - L[0].Y) * t};
+          return true;
+        }
+        left -= len;
+        L.erase(L.begin());
+      }
+      return false;
+    };
+    if (!cut(P)) return false;
+    std::reverse(P.begin(), P.end());
+    return cut(P);
+  }
+
   void Stroke(const std::vector<TFigure>& Figs) {
     int32_t w = 1;
     ApplyClip();
     if (!SetupPen(w)) return;
+    const std::vector<double> dash = DashPattern(w);
+    if (!dash.empty()) {
+      C.Pen()->SetStyle(TPenStyle::psSolid);
+      for (const TFigure& f : Figs) {
+        std::vector<TPt> pts = f.P;
+        if (f.Closed && pts.size() > 1) pts.push_back(pts.front());
+        for (std::vector<TPt>& piece : Dashed(pts, dash)) {
+          // The canvas caps wide lines round; flat caps end where the dash ends.
+          if ((S.Pen.Style & PS_ENDCAP_MASK) == PS_ENDCAP_FLAT && w > 1 && !Trim(piece, w / 2.0)) continue;
+          std::vector<TPoint> ip;
+          for (const TPt& q : piece) ip.push_back(TPoint(Px(q.X), Px(q.Y)));
+          C.Polyline(ip);
+        }
+      }
+      return;
+    }
     for (const TFigure& f : Figs) {
       if (f.P.empty()) continue;
       std::vector<TPoint> pts;
@@ -389,10 +489,8 @@ class TPlayer {
       if (f.Closed && pts.size() > 1) pts.push_back(pts.front());
       if (pts.size() == 1) pts.push_back(pts.front());
       if (pts.size() == 2 && pts[0] == pts[1]) {
-        // A dot: one pixel or one pen-wide square.
-        if (w <= 1) {
-          C.Polyline({pts[0], TPoint(pts[0].X + 1, pts[0].Y)});
-        }
+        // A dot: one pixel.
+        if (w <= 1) C.Polyline({pts[0], TPoint(pts[0].X + 1, pts[0].Y)});
         continue;
       }
       C.Polyline(pts);
@@ -620,7 +718,7 @@ class TPlayer {
   // Draws the source rectangle of Dib into the logical rectangle (nearest pixel, mirrored for negative
   // extents). Alpha blends with ConstAlpha when Blend is set.
   void DrawDib(const TDib& Dib, double XD, double YD, double WD, double HD, double XS, double YS, double WS,
-               double HS, uint32_t Rop, bool Blend = false, uint8_t ConstAlpha = 255) {
+               double HS, uint32_t Rop, bool Blend = false, uint8_t ConstAlpha = 255, int64_t Transparent = -1) {
     if (InPath || Dib.W <= 0 || Dib.H <= 0 || WS == 0 || HS == 0) return;
     const TPt a = Dev(XD, YD), b = Dev(XD + WD, YD + HD);
     double x0 = a.X, x1 = b.X, y0 = a.Y, y1 = b.Y;
@@ -646,11 +744,16 @@ class TPlayer {
       return Dib.Px[static_cast<size_t>(sy) * Dib.W + sx];
     };
     ApplyClip();
-    if (Blend) {
+    if (Blend || Transparent >= 0) {
       for (int32_t y = ct; y < cb; ++y)
         for (int32_t x = cl; x < cr; ++x) {
           if (S.Clip && !S.Clip->Contains(x, y)) continue;
           const uint32_t s = sample(x, y);
+          if (Transparent >= 0) {
+            if (RGB((s >> 16) & 255, (s >> 8) & 255, s & 255) != static_cast<COLORREF>(Transparent))
+              target->SetPixel(x, y, RGB((s >> 16) & 255, (s >> 8) & 255, s & 255));
+            continue;
+          }
           const uint32_t al = (Dib.HasAlpha ? (s >> 24) : 255) * ConstAlpha / 255;
           const COLORREF d = target->GetPixel(x, y);
           auto mix = [&](uint32_t sc, uint32_t dc) {
@@ -921,6 +1024,9 @@ class TPlayer {
         o.Width = U32(R + 32);
         if (U32(R + 36) == BS_NULL) o.Style = (o.Style & ~PS_STYLE_MASK) | PS_NULL;
         o.Color = U32(R + 40) & 0xFFFFFF;
+        const uint64_t entries = U32(R + 48);
+        if ((o.Style & PS_STYLE_MASK) == PS_USERSTYLE && entries <= (Size - 52) / 4)
+          for (uint64_t i = 0; i < std::min<uint64_t>(entries, 64); ++i) o.Dashes.push_back(U32(R + 52 + 4 * i));
         Store(U32(R + 8), o);
         return true;
       }
@@ -1103,7 +1209,8 @@ class TPlayer {
           if (Type == 114) {
             DrawDib(dib, xd, yd, wd, hd, xs, ys, ws, hs, SRCCOPY, true, static_cast<uint8_t>((rop >> 16) & 255));
           } else {
-            DrawDib(dib, xd, yd, wd, hd, xs, ys, ws, hs, Type == 116 ? SRCCOPY : rop);
+            DrawDib(dib, xd, yd, wd, hd, xs, ys, ws, hs, Type == 116 ? SRCCOPY : rop, false, 255,
+                    Type == 116 ? static_cast<int64_t>(rop & 0xFFFFFF) : -1);
           }
         }
         return true;
@@ -1453,7 +1560,7 @@ class TPlayer {
         const uint32_t rop = U32(P);
         TDib dib;
         if (WmfDib(P + 22, Len - 22, dib))
-          DrawDib(dib, s(10), s(9), s(8), s(7), s(6), BottomUpY(dib, S16(P + 10), S16(P + 8)), s(5), s(4), rop);
+          DrawDib(dib, s(10), s(9), s(8), s(7), s(6), BottomUpY(dib, S16(P + 10), S16(P + 6)), s(4), s(3), rop);
         return true;
       }
       case 0x0B41: case 0x0940: {  // DIBSTRETCHBLT, DIBBITBLT

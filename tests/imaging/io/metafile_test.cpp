@@ -19,9 +19,9 @@
 
 namespace {
 
-// Shapes of every kind the exports use: straight and curved outlines, wide strokes, even-odd fills,
-// open lines and a rotated, scaled group.
-const char* kDrawing = R"svg(<svg xmlns="http://www.w3.org/2000/svg" width="240" height="160" viewBox="0 0 240 160">
+// Shapes of every kind the exports use: straight and curved outlines, wide and dashed strokes, even-odd
+// fills, open lines, a rotated, scaled group and an embedded picture (its place marked by @IMAGE@).
+const char* kDrawing = R"svg(<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink" width="240" height="160" viewBox="0 0 240 160">
 <rect x="0" y="0" width="240" height="160" fill="#ffffff"/>
 <rect x="12" y="14" width="80" height="50" fill="#e02020" stroke="#202080" stroke-width="4"/>
 <circle cx="160" cy="46" r="34" fill="#2050f0" stroke="#10a010" stroke-width="6"/>
@@ -32,6 +32,8 @@ const char* kDrawing = R"svg(<svg xmlns="http://www.w3.org/2000/svg" width="240"
 </g>
 <path d="M120 70 C 140 20, 180 150, 210 90" stroke="#008080" stroke-width="5" fill="none"/>
 <ellipse cx="130" cy="130" rx="18" ry="10" fill="#804000"/>
+<path d="M20 6 L110 6" stroke="#404040" stroke-width="3" stroke-dasharray="9 6" fill="none"/>
+<image x="196" y="4" width="40" height="30" xlink:href="data:image/png;base64,@IMAGE@"/>
 </svg>
 )svg";
 
@@ -42,12 +44,36 @@ const char* kSparse = R"svg(<svg xmlns="http://www.w3.org/2000/svg" width="120" 
 </svg>
 )svg";
 
+// A smooth 40 x 30 gradient as base64 PNG, for the picture inside the drawing.
+std::string PictureBase64() {
+  TQxBitmap b(40, 30, TQxPixelFormat::qx24RGB);
+  for (int32_t y = 0; y < 30; ++y)
+    for (int32_t x = 0; x < 40; ++x) b.SetPixel24(x, y, TQxRGB{160, uint8_t(y * 8), uint8_t(x * 6)});
+  TMemoryStream png;
+  TQuillotIO io(&b);
+  io.SavePngStream(png);
+  const auto* d = static_cast<const uint8_t*>(png.Memory());
+  const int64_t n = png.Size();
+  static const char* abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (int64_t i = 0; i < n; i += 3) {
+    const uint32_t v = (uint32_t(d[i]) << 16) | (i + 1 < n ? uint32_t(d[i + 1]) << 8 : 0) | (i + 2 < n ? d[i + 2] : 0);
+    out += abc[(v >> 18) & 63];
+    out += abc[(v >> 12) & 63];
+    out += i + 1 < n ? abc[(v >> 6) & 63] : '=';
+    out += i + 2 < n ? abc[v & 63] : '=';
+  }
+  return out;
+}
+
 class Metafiles : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     if (!qvio::HaveTool("inkscape")) return;
     Dir = qvio::TempDir();
-    for (auto [name, svg] : {std::pair{"drawing", kDrawing}, std::pair{"sparse", kSparse}}) {
+    std::string drawing = kDrawing;
+    drawing.replace(drawing.find("@IMAGE@"), 7, PictureBase64());
+    for (auto [name, svg] : {std::pair{"drawing", drawing}, std::pair{"sparse", std::string(kSparse)}}) {
       const std::string base = Dir + "/" + name;
       qvio::WriteText(base + ".svg", svg);
       // Inkscape wants a home of its own; the test's directory serves.
