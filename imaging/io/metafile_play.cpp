@@ -1215,6 +1215,53 @@ class TPlayer {
         }
         return true;
       }
+      case 118: {  // GRADIENTFILL
+        if (!need(36)) return false;
+        const uint64_t nv = U32(R + 24), nt = U32(R + 28);
+        const uint32_t mode = U32(R + 32);
+        const uint64_t each = mode == 2 ? 12 : 8;
+        if (nv > (Size - 36) / 16 || nt > (Size - 36 - nv * 16) / each) return false;
+        if (InPath) return true;
+        std::vector<TRIVERTEX> v(static_cast<size_t>(nv));
+        const TXform t = Full();
+        for (uint64_t i = 0; i < nv; ++i) {
+          const uint8_t* q = R + 36 + 16 * i;
+          const TPt d = t.Apply({double(S32(q)), double(S32(q + 4))});
+          v[i].x = Px(d.X);
+          v[i].y = Px(d.Y);
+          v[i].Red = U16(q + 8), v[i].Green = U16(q + 10), v[i].Blue = U16(q + 12), v[i].Alpha = U16(q + 14);
+        }
+        const uint8_t* m = R + 36 + 16 * nv;
+        ApplyClip();
+        if (mode == 2) {
+          // Triangles take the mean of their corners' colours.
+          for (uint64_t i = 0; i < nt; ++i) {
+            const uint32_t a = U32(m + 12 * i), b = U32(m + 12 * i + 4), c = U32(m + 12 * i + 8);
+            if (a >= nv || b >= nv || c >= nv) continue;
+            TObj br;
+            br.Kind = TObj::Brush;
+            br.Color = RGB(static_cast<uint8_t>((v[a].Red + v[b].Red + v[c].Red) / 3 >> 8),
+                           static_cast<uint8_t>((v[a].Green + v[b].Green + v[c].Green) / 3 >> 8),
+                           static_cast<uint8_t>((v[a].Blue + v[b].Blue + v[c].Blue) / 3 >> 8));
+            const TObj keep = S.Brush;
+            S.Brush = br;
+            TFigure f;
+            f.Closed = true;
+            for (uint32_t k : {a, b, c}) f.P.push_back({double(v[k].x), double(v[k].y)});
+            Fill({f});
+            S.Brush = keep;
+          }
+        } else if (mode <= 1) {
+          std::vector<GRADIENT_RECT> r;
+          for (uint64_t i = 0; i < nt; ++i) {
+            const uint32_t a = U32(m + 8 * i), b = U32(m + 8 * i + 4);
+            if (a < nv && b < nv) r.push_back({a, b});
+          }
+          if (!r.empty())
+            GradientFill(&C, v.data(), static_cast<uint32_t>(v.size()), r.data(), static_cast<uint32_t>(r.size()), mode);
+        }
+        return true;
+      }
       // ---- text
       case 83: case 84: {
         if (!need(76)) return false;

@@ -307,3 +307,122 @@ TEST(MetafilePlayer, HandMadeRecordsKeepTheirPixels) {
   EXPECT_EQ(bmp.GetPixel(5, 5), RGB(255, 0, 0));    // inside
   EXPECT_EQ(bmp.GetPixel(8, 8), RGB(255, 255, 255)); // right and bottom edges excluded
 }
+
+namespace {
+
+struct Bytes {
+  std::vector<uint8_t> v;
+  void w16(int x) { v.push_back(uint8_t(x)), v.push_back(uint8_t(x >> 8)); }
+  void w32(uint32_t x) { w16(int(x & 0xFFFF)), w16(int(x >> 16)); }
+  void set32(size_t at, uint32_t x) {
+    for (int i = 0; i < 4; ++i) v[at + i] = uint8_t(x >> (8 * i));
+  }
+};
+
+// An enhanced metafile of W x H pixels at 96 pixels per inch, its records written by Body.
+template <typename F>
+std::vector<uint8_t> MakeEmf(int W, int H, F&& Body) {
+  Bytes b;
+  b.w32(1), b.w32(88);
+  b.w32(0), b.w32(0), b.w32(W - 1), b.w32(H - 1);                                  // bounds
+  b.w32(0), b.w32(0), b.w32(uint32_t(W * 2540 / 96)), b.w32(uint32_t(H * 2540 / 96));  // frame
+  b.w32(0x464D4520), b.w32(0x10000), b.w32(0), b.w32(0);                           // size and count later
+  b.w16(4), b.w16(0), b.w32(0), b.w32(0), b.w32(0);
+  b.w32(960), b.w32(960), b.w32(254), b.w32(254);                                   // 96 pixels per inch
+  uint32_t records = 1;
+  Body(b, records);
+  b.w32(14), b.w32(20), b.w32(0), b.w32(16), b.w32(20);
+  ++records;
+  b.set32(48, uint32_t(b.v.size()));
+  b.set32(52, records);
+  return b.v;
+}
+
+std::unique_ptr<TBitmap> PlayOnWhite(TQxMetafile& Mf) {
+  auto bmp = std::make_unique<TBitmap>(Mf.Width(), Mf.Height(), TPixelFormat::pf24bit);
+  bmp->Canvas()->Brush()->SetColor(clWhite);
+  bmp->Canvas()->FillRect(TRect(0, 0, Mf.Width(), Mf.Height()));
+  EXPECT_TRUE(Mf.Play(*bmp->Canvas(), TRect(0, 0, Mf.Width(), Mf.Height())));
+  return bmp;
+}
+
+}  // namespace
+
+TEST(MetafilePlayer, GradientsTextAndWorldTransform) {
+  // A horizontal gradient from red to blue over the whole picture.
+  TQxMetafile grad;
+  ASSERT_TRUE(grad.LoadFromBytes(MakeEmf(40, 10, [](Bytes& b, uint32_t& n) {
+    b.w32(118), b.w32(36 + 32 + 8), b.w32(0), b.w32(0), b.w32(39), b.w32(9), b.w32(2), b.w32(1), b.w32(0);
+    b.w32(0), b.w32(0), b.w16(0xFF00), b.w16(0), b.w16(0), b.w16(0);
+    b.w32(40), b.w32(10), b.w16(0), b.w16(0), b.w16(0xFF00), b.w16(0);
+    b.w32(0), b.w32(1);
+    ++n;
+  })));
+  EXPECT_TRUE(grad.Enhanced());
+  ASSERT_EQ(grad.Width(), 40);
+  auto g = PlayOnWhite(grad);
+  const COLORREF left = g->GetPixel(1, 5), right = g->GetPixel(38, 5);
+  EXPECT_GT(GetRValue(left), 220);
+  EXPECT_LT(GetBValue(left), 30);
+  EXPECT_GT(GetBValue(right), 220);
+  EXPECT_LT(GetRValue(right), 30);
+
+  // A square moved by the world transform: 10 x 10 at (0, 0), translated by (20, 5) and scaled by 0.5.
+  TQxMetafile moved;
+  ASSERT_TRUE(moved.LoadFromBytes(MakeEmf(40, 20, [](Bytes& b, uint32_t& n) {
+    auto f = [&](float x) {
+      uint32_t u;
+      std::memcpy(&u, &x, 4);
+      b.w32(u);
+    };
+    b.w32(35), b.w32(32), f(0.5f), f(0), f(0), f(0.5f), f(20), f(5);                   // SETWORLDTRANSFORM
+    b.w32(37), b.w32(12), b.w32(0x80000004);                                           // black brush
+    b.w32(37), b.w32(12), b.w32(0x80000008);                                           // no pen
+    b.w32(43), b.w32(24), b.w32(0), b.w32(0), b.w32(20), b.w32(20);                    // RECTANGLE
+    n += 4;
+  })));
+  auto m = PlayOnWhite(moved);
+  EXPECT_EQ(m->GetPixel(1, 1), RGB(255, 255, 255));
+  EXPECT_EQ(m->GetPixel(22, 7), RGB(0, 0, 0));
+  // Without a pen the fill leaves out one more column and row, as the platform's rectangles do.
+  EXPECT_EQ(m->GetPixel(28, 13), RGB(0, 0, 0));
+  EXPECT_EQ(m->GetPixel(29, 14), RGB(255, 255, 255));
+
+  // Text of an old-style metafile: dark pixels where "Hi" is written, none elsewhere.
+  Bytes w;
+  w.w32(0x9AC6CDD7), w.w16(0), w.w16(0), w.w16(0), w.w16(40), w.w16(20), w.w16(96), w.w32(0), w.w16(0);
+  const size_t hdr = w.v.size();
+  w.w16(1), w.w16(9), w.w16(0x300), w.w32(0), w.w16(1), w.w32(40), w.w16(0);
+  auto rec = [&](uint16_t fn, std::initializer_list<int> words) {
+    w.w32(uint32_t(3 + words.size())), w.w16(fn);
+    for (int x : words) w.w16(x);
+  };
+  rec(0x020C, {20, 40});
+  // CREATEFONTINDIRECT: height -14, weight 700, face "DejaVu Sans".
+  {
+    std::vector<int> lf = {-14, 0, 0, 0, 700, 0, 0, 0};
+    const char face[] = "DejaVu Sans";
+    std::vector<uint8_t> fb(sizeof face + 1, 0);
+    std::memcpy(fb.data(), face, sizeof face);
+    for (size_t i = 0; i < fb.size(); i += 2) lf.push_back(fb[i] | (i + 1 < fb.size() ? fb[i + 1] << 8 : 0));
+    w.w32(uint32_t(3 + lf.size())), w.w16(0x02FB);
+    for (int x : lf) w.w16(x);
+  }
+  rec(0x012D, {0});
+  rec(0x0102, {1});                     // transparent background
+  rec(0x0521, {2, 'H' | ('i' << 8), 2, 4});  // TEXTOUT "Hi" at (4, 2)
+  rec(0x0000, {});
+  w.set32(hdr + 6, uint32_t((w.v.size() - hdr) / 2));
+  TQxMetafile text;
+  ASSERT_TRUE(text.LoadFromBytes(w.v)) << text.Error();
+  auto t = PlayOnWhite(text);
+  int dark = 0, darkOutside = 0;
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 40; ++x) {
+      const bool isDark = GetRValue(t->GetPixel(x, y)) < 128;
+      if (x >= 4 && x < 26 && y >= 2 && y < 19) dark += isDark;
+      else darkOutside += isDark;
+    }
+  EXPECT_GT(dark, 15);
+  EXPECT_EQ(darkOutside, 0);
+}
