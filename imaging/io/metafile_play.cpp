@@ -103,7 +103,8 @@ struct TDC {
   uint32_t TextAlign = 0;
   TPt Cur;
   bool Clockwise = false;
-  std::optional<TRegion> Clip;
+  // Shared between saved states: a deep save stack costs no copies of a large clip.
+  std::shared_ptr<const TRegion> Clip;
 };
 
 // A decoded device-independent bitmap: rows top-down, 0xAARRGGBB.
@@ -324,7 +325,7 @@ class TPlayer {
   void ApplyClip() {
     if (!ClipDirty) return;
     ClipDirty = false;
-    SelectClipRgn(&C, S.Clip ? &*S.Clip : nullptr);
+    SelectClipRgn(&C, S.Clip.get());
   }
 
   static void MakeBrush(TBrush& br, const TObj& B) {
@@ -691,8 +692,10 @@ class TPlayer {
   void CombineClip(const TRegion& R, int Mode) {
     TRegion base = S.Clip ? *S.Clip : TRegion(Win);
     switch (Mode) {
-      case RGN_COPY: S.Clip = R; break;
-      case RGN_AND: case RGN_OR: case RGN_XOR: case RGN_DIFF: S.Clip = TRegion::Combine(base, R, Mode); break;
+      case RGN_COPY: S.Clip = std::make_shared<const TRegion>(R); break;
+      case RGN_AND: case RGN_OR: case RGN_XOR: case RGN_DIFF:
+        S.Clip = std::make_shared<const TRegion>(TRegion::Combine(base, R, Mode));
+        break;
       default: return;
     }
     ClipDirty = true;
@@ -1130,7 +1133,9 @@ class TPlayer {
         if (!need(16)) return false;
         if (S.Clip) {
           const TXform t = Full();
-          S.Clip->Offset(Px(i32(8) * t.M11), Px(i32(12) * t.M22));
+          auto moved = std::make_shared<TRegion>(*S.Clip);
+          moved->Offset(Px(i32(8) * t.M11), Px(i32(12) * t.M22));
+          S.Clip = moved;
           ClipDirty = true;
         }
         return true;
@@ -1561,7 +1566,9 @@ class TPlayer {
         if (!need(4)) return false;
         if (S.Clip) {
           const TXform t = Full();
-          S.Clip->Offset(Px(s(1) * t.M11), Px(s(0) * t.M22));
+          auto moved = std::make_shared<TRegion>(*S.Clip);
+          moved->Offset(Px(s(1) * t.M11), Px(s(0) * t.M22));
+          S.Clip = moved;
           ClipDirty = true;
         }
         return true;
