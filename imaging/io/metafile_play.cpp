@@ -35,6 +35,12 @@ float F32(const uint8_t* p) {
 struct TPt {
   double X = 0, Y = 0;
 };
+
+// A count from a measure that may be huge or not a number.
+int ClampCount(double V, int Lo, int Hi) {
+  if (!(V >= Lo)) return Lo;
+  return V >= Hi ? Hi : static_cast<int>(V);
+}
 struct TFigure {
   std::vector<TPt> P;
   bool Closed = false;
@@ -267,6 +273,8 @@ class TPlayer {
   std::vector<TObj> Objects;
   bool InPath = false;
   std::vector<TFigure> Path;
+  // Dashes one playback may cut; past them lines are drawn solid.
+  size_t FDashBudget = size_t(1) << 21;
   bool ClipDirty = true;
 
   // ---- coordinates
@@ -405,39 +413,77 @@ class TPlayer {
     return d;
   }
 
-  // The pieces of a polyline that a dash pattern draws.
-  static std::vector<std::vector<TPt>> Dashed(const std::vector<TPt>& P, const std::vector<double>& D) {
+  // The pieces of a polyline that a dash pattern draws. Only the parts near the bitmap are cut into
+  // dashes (the pattern's phase runs on over the rest), and one playback cuts a bounded number of them.
+  std::vector<std::vector<TPt>> Dashed(const std::vector<TPt>& P, const std::vector<double>& D, double Margin) {
     std::vector<std::vector<TPt>> out;
+    double period = 0;
+    for (double e : D) period += e;
     size_t k = 0;
     double left = D[0];
     bool on = true;
     std::vector<TPt> cur;
-    if (!P.empty()) cur.push_back(P[0]);
-    // Bounded: a pattern of at least a pixel over a line clipped to the device space.
-    size_t budget = 1 << 16;
-    for (size_t i = 1; i < P.size() && budget; ++i) {
-      TPt a = P[i - 1];
-      const TPt b = P[i];
-      double seg = std::hypot(b.X - a.X, b.Y - a.Y);
-      while (seg > 0 && budget--) {
+    auto flush = [&]() {
+      if (on && cur.size() > 1) out.push_back(std::move(cur));
+      cur.clear();
+    };
+    auto next = [&]() {
+      on = !on;
+      k = (k + 1) % D.size();
+      left = D[k];
+    };
+    // Moves the pattern on by Len without drawing.
+    auto skip = [&](double Len) {
+      if (Len <= 0) return;
+      flush();
+      if (Len > period) Len = std::fmod(Len, period);
+      for (size_t guard = 0; Len > 0 && guard <= 2 * D.size(); ++guard) {
+        const double step = std::min(Len, left);
+        Len -= step;
+        left -= step;
+        if (left <= 1e-9) next();
+      }
+    };
+    const double x0 = Win.Left - Margin, y0 = Win.Top - Margin, x1 = Win.Right + Margin, y1 = Win.Bottom + Margin;
+    for (size_t i = 1; i < P.size(); ++i) {
+      const TPt a = P[i - 1], b = P[i];
+      const double len = std::hypot(b.X - a.X, b.Y - a.Y);
+      if (!(len > 0) || !std::isfinite(len)) continue;
+      // The part of the segment inside the grown bitmap, as a share [t0, t1] of it.
+      double t0 = 0, t1 = 1;
+      const double dx = b.X - a.X, dy = b.Y - a.Y;
+      auto clip = [&](double p, double q) {
+        if (p == 0) return q >= 0;
+        const double r = q / p;
+        if (p < 0) t0 = std::max(t0, r);
+        else t1 = std::min(t1, r);
+        return true;
+      };
+      const bool inside = clip(-dx, a.X - x0) && clip(dx, x1 - a.X) && clip(-dy, a.Y - y0) && clip(dy, y1 - a.Y) && t0 < t1;
+      if (!inside || FDashBudget == 0) {
+        skip(len);
+        continue;
+      }
+      skip(t0 * len);
+      TPt at{a.X + dx * t0, a.Y + dy * t0};
+      double seg = (t1 - t0) * len;
+      if (on && cur.empty()) cur.push_back(at);
+      while (seg > 0 && FDashBudget > 0) {
+        --FDashBudget;
         const double step = std::min(seg, left);
-        const double t = step / seg;
-        const TPt m{a.X + (b.X - a.X) * t, a.Y + (b.Y - a.Y) * t};
-        if (on) cur.push_back(m);
+        at = {at.X + dx / len * step, at.Y + dy / len * step};
+        if (on) cur.push_back(at);
         seg -= step;
         left -= step;
-        a = m;
         if (left <= 1e-9) {
-          if (on && cur.size() > 1) out.push_back(std::move(cur));
-          cur.clear();
-          on = !on;
-          k = (k + 1) % D.size();
-          left = D[k];
-          if (on) cur.push_back(a);
+          flush();
+          next();
+          if (on) cur.push_back(at);
         }
       }
+      if (t1 < 1) skip((1 - t1) * len);
     }
-    if (on && cur.size() > 1) out.push_back(std::move(cur));
+    flush();
     return out;
   }
 
@@ -466,13 +512,13 @@ class TPlayer {
     int32_t w = 1;
     ApplyClip();
     if (!SetupPen(w)) return;
-    const std::vector<double> dash = DashPattern(w);
+    const std::vector<double> dash = FDashBudget ? DashPattern(w) : std::vector<double>();
     if (!dash.empty()) {
       C.Pen()->SetStyle(TPenStyle::psSolid);
       for (const TFigure& f : Figs) {
         std::vector<TPt> pts = f.P;
         if (f.Closed && pts.size() > 1) pts.push_back(pts.front());
-        for (std::vector<TPt>& piece : Dashed(pts, dash)) {
+        for (std::vector<TPt>& piece : Dashed(pts, dash, w + 2.0)) {
           // The canvas caps wide lines round; flat caps end where the dash ends.
           if ((S.Pen.Style & PS_ENDCAP_MASK) == PS_ENDCAP_FLAT && w > 1 && !Trim(piece, w / 2.0)) continue;
           std::vector<TPoint> ip;
@@ -525,7 +571,7 @@ class TPlayer {
     const TPt a = t.Apply(P0), b = t.Apply(P1), c = t.Apply(P2), d = t.Apply(P3);
     const double len = std::hypot(b.X - a.X, b.Y - a.Y) + std::hypot(c.X - b.X, c.Y - b.Y) +
                        std::hypot(d.X - c.X, d.Y - c.Y);
-    const int n = std::clamp(static_cast<int>(std::isfinite(len) ? len / 3 : 1), 2, 64);
+    const int n = ClampCount(len / 3, 2, 64);
     for (int i = 1; i <= n; ++i) {
       const double u = static_cast<double>(i) / n, v = 1 - u;
       Out.push_back({v * v * v * P0.X + 3 * v * v * u * P1.X + 3 * v * u * u * P2.X + u * u * u * P3.X,
@@ -535,15 +581,15 @@ class TPlayer {
 
   int Segments(double Rx, double Ry) const {
     const double r = std::max(std::fabs(Rx), std::fabs(Ry)) * Scale();
-    if (!std::isfinite(r)) return 8;
-    return std::clamp(static_cast<int>(r * 2 * std::numbers::pi / 2), 8, 1024);
+    return ClampCount(r * std::numbers::pi, 8, 1024);
   }
 
   // Points of the ellipse in the box from angle A0 sweeping Sweep (radians, counter-clockwise on the
   // screen for positive values).
   void ArcPoints(std::vector<TPt>& Out, double L, double T, double R, double B, double A0, double Sweep) const {
     const double cx = (L + R) / 2, cy = (T + B) / 2, rx = (R - L) / 2, ry = (B - T) / 2;
-    const int n = std::max(1, static_cast<int>(Segments(rx, ry) * std::fabs(Sweep) / (2 * std::numbers::pi)));
+    // A sweep of many turns draws the same ellipse again: a few turns are enough.
+    const int n = ClampCount(Segments(rx, ry) * std::fabs(Sweep) / (2 * std::numbers::pi), 1, 4096);
     for (int i = 0; i <= n; ++i) {
       const double a = A0 + Sweep * i / n;
       Out.push_back({cx + rx * std::cos(a), cy - ry * std::sin(a)});
@@ -739,6 +785,8 @@ class TPlayer {
     if (cl >= cr || ct >= cb) return;
     auto sample = [&](int32_t X, int32_t Y) -> uint32_t {
       double u = (X + 0.5 - (x0)) / (x1 - x0), v = (Y + 0.5 - (y0)) / (y1 - y0);
+      u = std::clamp(u, 0.0, 1.0);
+      v = std::clamp(v, 0.0, 1.0);
       if (mx) u = 1 - u;
       if (my) v = 1 - v;
       int64_t sx = static_cast<int64_t>(std::floor(XS + u * WS)), sy = static_cast<int64_t>(std::floor(YS + v * HS));
