@@ -434,12 +434,15 @@ TEST_F(ViewMouse, SelectionShadingFilledAndMarkOuter) {
   EXPECT_EQ(Px(bb, 20, 20).r, 0x40);  // inside: as it is
   const TQxRGB out1 = Px(bb, 50, 50), out2 = Px(bb, 51, 50);
   EXPECT_TRUE(out1.r != 0x40 || out2.r != 0x40);  // outside: the checker shading
+  Run();
+  EXPECT_TRUE(Headless::SaveWindowPng(form.get(), "screenshots/view_selection_mark_outer.png"));
   o.Exclude(SO::qxsoMarkOuter);
   o.Include(SO::qxsoFilled);
   view->SetSelectionOptions(o);
   view->PaintView();
   EXPECT_EQ(Px(bb, 20, 20).r, 0xBF);  // inverted inside
   EXPECT_EQ(Px(bb, 50, 50).r, 0x40);
+  Run();
   EXPECT_TRUE(Headless::SaveWindowPng(form.get(), "screenshots/view_selection_filled.png"));
 }
 
