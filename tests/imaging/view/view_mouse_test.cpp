@@ -490,3 +490,66 @@ TEST(MaskCopyAlpha, UnselectedPixelsOfTheBoxKeepTheirAlpha) {
   EXPECT_EQ(a->Scanline(0)[2], 200);
   EXPECT_EQ(a->Scanline(0)[3], 10);
 }
+
+namespace {
+
+TEST_F(ViewMouse, SelectionUndoneFromBeforeChangeEvent) {
+  // An application that keeps an undo entry of the selection before each mouse change can take it back.
+  view->SetMouseInteract({MI::miSelect});
+  view->OnBeforeSelectionChange = [&](TObject*) { view->GetProc()->SaveUndo(TQxUndoSource::qxuSelection); };
+  Drag(10, 10, 40, 40);
+  Drag(100, 50, 150, 90);
+  EXPECT_TRUE(Sel(120, 70));
+  EXPECT_FALSE(Sel(20, 20));
+  view->GetProc()->Undo();
+  EXPECT_TRUE(Sel(20, 20));
+  EXPECT_FALSE(Sel(120, 70));
+}
+
+TEST_F(ViewMouse, DragPastTheEdgeScrollsAndMovingScrollFollowsThePointer) {
+  view->CurrentBitmap()->Allocate(1000, 800, TQxPixelFormat::qx24RGB);
+  view->CurrentBitmap()->Fill(0);
+  view->UpdateView();
+  view->SetMouseInteract({MI::miSelect});
+  Headless::MouseMove(form.get(), 100, 100);
+  Headless::MouseDown(form.get(), 100, 100);
+  Headless::MouseMove(form.get(), 200, 150);
+  Headless::MouseMove(form.get(), 420, 150);  // past the view's right edge
+  Headless::MouseUp(form.get(), 420, 150);
+  Run();
+  EXPECT_GT(view->ViewOriginX(), 0);
+  EXPECT_EQ(view->ViewOriginY(), 0);
+  // The drag start moved with the picture: the selection begins where the press was.
+  EXPECT_EQ(Points()[0], TPoint(100, 100));
+  EXPECT_GT(Points()[1].X, 400);
+
+  view->SetMouseInteract({MI::miMovingScroll});
+  view->SetViewOrigin(0, 0);
+  Headless::MouseMove(form.get(), 390, 290);
+  Run();
+  for (int i = 0; i < 100 && view->SmoothScrolling(); ++i) {
+    AdvanceUiClock(50);
+    Run();
+  }
+  int32_t mx = 0, my = 0;
+  view->GetMaxViewOrigin(mx, my);
+  EXPECT_GT(view->ViewOriginX(), mx * 3 / 4);
+  EXPECT_GT(view->ViewOriginY(), my * 3 / 4);
+}
+
+TEST_F(ViewMouse, ShiftAddsEllipseAndWandRegions) {
+  view->SetMouseInteract({MI::miSelectCircle});
+  Drag(40, 40, 60, 60);
+  Drag(140, 40, 160, 60, TShiftState(ssShift));
+  EXPECT_TRUE(Sel(40, 40));
+  EXPECT_TRUE(Sel(140, 40));
+  // Shift-dragging inside a selection adds rather than moving it.
+  EXPECT_EQ(view->InsideSelectionForMove(40, 40, TShiftState(ssShift)), -1);
+  EXPECT_EQ(view->InsideSelectionForMove(40, 40, {}), 0);
+  TQxSelectionOptions o = view->SelectionOptions();
+  o.Exclude(SO::qxsoMoveable);
+  view->SetSelectionOptions(o);
+  EXPECT_EQ(view->InsideSelectionForMove(40, 40, {}), -1);
+}
+
+}  // namespace
