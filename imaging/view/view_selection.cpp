@@ -36,6 +36,10 @@ void Get(TStream* S, T& V) {
 
 void TQuillotView::SetSelectionOptions(TQxSelectionOptions Value) {
   FSelectionOptions = Value;
+  if (FSelOutline) {
+    FSelOutline->Animated = Value.Contains(TQxSelectionOptionsItems::qxsoAnimated);
+    FSelOutline->Sizeable = Value.Contains(TQxSelectionOptionsItems::qxsoSizeable);
+  }
   ChangeKind = 3;
   UpdateView();
 }
@@ -257,6 +261,10 @@ void TQuillotView::Deselect() {
   if (FSelectionMask) FSelectionMask->Clear();
   FSelected = false;
   FPolygonOpen = false;
+  FLassoActive = false;
+  FRectDragging = FEllipseDragging = false;
+  FSelGripDragged = 0;
+  FSelectionMoveState = -1;
   FRenderMaskOnRelease = false;
   RestoreCursor();
   ChangeKind = 3;

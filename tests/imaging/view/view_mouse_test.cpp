@@ -553,3 +553,60 @@ TEST_F(ViewMouse, ShiftAddsEllipseAndWandRegions) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ViewMouse, ZoomRectangleKeepsTheSelection) {
+  view->SelectRect(5, 5, 15, 15, 0);
+  view->SetMouseInteract({MI::miSelectZoom});
+  Drag(20, 20, 120, 95);
+  // 100 x 75 pixels fill the 400 x 300 control at 400 %.
+  EXPECT_DOUBLE_EQ(view->ZoomX(), 400);
+  EXPECT_TRUE(Sel(10, 10));
+  EXPECT_FALSE(Sel(50, 50));
+}
+
+TEST_F(ViewMouse, HoverEventsCursorsAndRightButtonClose) {
+  view->SelectRect(10, 10, 50, 50, 0);
+  view->SetMouseInteract({MI::miSelect});
+  int inSel = 0;
+  view->OnMouseInSel = [&](TObject*) { ++inSel; };
+  Headless::MouseMove(form.get(), 30, 30);
+  Headless::MouseMove(form.get(), 100, 100);
+  Run();
+  EXPECT_EQ(inSel, 1);
+  EXPECT_EQ(view->Cursor(), 1785);
+  Headless::MouseMove(form.get(), 100, 101, TShiftState(ssShift));
+  Run();
+  EXPECT_EQ(view->Cursor(), 1791);
+
+  // Rotation cursors by the quadrant around the current layer's centre.
+  const int32_t li = AddLayer(40, 40, 80, 50);
+  view->SetCurrentLayer(li);
+  view->SetMouseInteract({MI::miRotateLayers});
+  struct Q {
+    int32_t X, Y;
+    TCursor C;
+  } qs[] = {{60, 30, 1814}, {60, 120, 1811}, {150, 30, 1812}, {150, 120, 1813}, {100, 70, 1785}};
+  for (const Q& q : qs) {
+    Headless::MouseMove(form.get(), q.X, q.Y);
+    Run();
+    EXPECT_EQ(view->Cursor(), q.C) << q.X << "," << q.Y;
+  }
+
+  // A right click ends a polygon when the options say so.
+  view->SetCurrentLayer(0);
+  view->SetMouseInteract({MI::miSelectPolygon});
+  TQxSelectionOptions o = view->SelectionOptions();
+  o.Include(SO::qxsoRightButtonTerminatePolySelect);
+  view->SetSelectionOptions(o);
+  Click(10, 100);
+  Click(60, 100);
+  Click(60, 140);
+  EXPECT_TRUE(view->PolygonOpen());
+  Click(100, 100, TMouseButton::mbRight);
+  EXPECT_FALSE(view->PolygonOpen());
+  EXPECT_TRUE(Sel(55, 105));
+}
+
+}  // namespace
