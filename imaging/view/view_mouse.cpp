@@ -531,7 +531,11 @@ void TQuillotView::HandleMouseMove(TShiftState Shift, int32_t X, int32_t Y) {
       const int32_t dx = cur->ClientToLayerX(cx) - cur->ClientToLayerX(FLastClampedX);
       const int32_t dy = cur->ClientToLayerY(cy) - cur->ClientToLayerY(FLastClampedY);
       MoveSelection(FSelectionMoveState, dx, dy, FSelectionOptions.Contains(SO::qxsoCutBorders));
+      // The shading is part of the composed picture; a moving rectangle's outline is drawn here.
+      if (FSelectionOptions.Contains(SO::qxsoFilled) || FSelectionOptions.Contains(SO::qxsoMarkOuter))
+        FBufferDirty = true;
       PaintView();
+      if (SelectionIsRectangle()) PaintSelection(this, true);
       FireSelectionEvent(OnSelectionChanging);
     }
     FLastClampedX = cx;

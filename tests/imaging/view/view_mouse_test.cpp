@@ -610,3 +610,33 @@ TEST_F(ViewMouse, HoverEventsCursorsAndRightButtonClose) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ViewMouse, MovingRectangleShowsItsOutlineAndGrid) {
+  view->CurrentBitmap()->Fill(TColor(0x808080));
+  view->UpdateView();
+  view->SetMouseInteract({MI::miSelect});
+  view->SelectionGridSize = 2;
+  Drag(20, 20, 60, 40);
+  Headless::MouseMove(form.get(), 40, 30);
+  Headless::MouseDown(form.get(), 40, 30);
+  Headless::MouseMove(form.get(), 50, 35);
+  Run();
+  EXPECT_EQ(view->SelectionMoveState(), 0);
+  // The outline's top edge at its new place, its old one gone, and the grid's middle line.
+  int dashes = 0;
+  for (int32_t x = 30; x < 49; ++x) {  // the grid's vertical line crosses at 49
+    const TColor c = ColorToRGB(Headless::PixelAt(form.get(), x, 25));
+    dashes += c == clBlack || c == clWhite;
+  }
+  EXPECT_EQ(dashes, 19);
+  EXPECT_EQ(ColorToRGB(Headless::PixelAt(form.get(), 25, 20)), TColor(0x808080));
+  EXPECT_EQ(ColorToRGB(Headless::PixelAt(form.get(), 40, 34)), TColor(0xA0A0A0));
+  Headless::MouseUp(form.get(), 50, 35);
+  Run();
+  EXPECT_TRUE(Sel(30, 25));
+  EXPECT_FALSE(Sel(29, 25));
+}
+
+}  // namespace
