@@ -287,16 +287,21 @@ void TQuillotView::RemoveTrailingPoint() {
   while (!FPolySelPoints.empty() && IsSeparator(FPolySelPoints.back())) FPolySelPoints.pop_back();
 }
 
+// While the mouse draws, resizes or moves a selection, the box of its outline; otherwise the mask's.
 int32_t TQuillotView::SelectionBoxLeft() {
+  if (AnyDragInProgress() && !FPolySelPoints.empty()) return FPolyX1;
   return FSelectionMask && !FSelectionMask->IsEmpty() ? FSelectionMask->X1 : -1;
 }
 int32_t TQuillotView::SelectionBoxTop() {
+  if (AnyDragInProgress() && !FPolySelPoints.empty()) return FPolyY1;
   return FSelectionMask && !FSelectionMask->IsEmpty() ? FSelectionMask->Y1 : -1;
 }
 int32_t TQuillotView::SelectionBoxRight() {
+  if (AnyDragInProgress() && !FPolySelPoints.empty()) return FPolyX2 - 1;
   return FSelectionMask && !FSelectionMask->IsEmpty() ? FSelectionMask->X2 : -1;
 }
 int32_t TQuillotView::SelectionBoxBottom() {
+  if (AnyDragInProgress() && !FPolySelPoints.empty()) return FPolyY2 - 1;
   return FSelectionMask && !FSelectionMask->IsEmpty() ? FSelectionMask->Y2 : -1;
 }
 

@@ -640,3 +640,31 @@ TEST_F(ViewMouse, MovingRectangleShowsItsOutlineAndGrid) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ViewMouse, DraggingTheLinkedViewsRectangleScrollsTheMainView) {
+  view->CurrentBitmap()->Allocate(800, 600, TQxPixelFormat::qx24RGB);
+  view->CurrentBitmap()->Fill(TColor(0x336699));
+  view->UpdateView();
+  auto* linked = new TQuillotView(form.get());
+  linked->SetBorderStyle(TBorderStyle::bsNone);
+  linked->SetCenter(false);
+  linked->SetParent(form.get());
+  linked->SetBounds(420, 0, 160, 120);
+  view->SetLinkedView(linked, 0);
+  linked->UpdateView();
+  Run();
+  // The linked view shows the whole picture at 20 %; its rectangle is the main view's visible part.
+  ASSERT_DOUBLE_EQ(linked->ZoomX(), 20);
+  EXPECT_EQ(linked->SelectionBoxLeft(), 0);
+  EXPECT_EQ(linked->SelectionBoxRight(), view->ScreenToBitmapX(view->ImageLeft() + view->VisibleWidth()) - 1);
+  // Pressed inside the rectangle and dragged 20 client pixels right and 10 down: 100 and 50 picture pixels.
+  Drag(420 + 30, 20, 420 + 50, 30);
+  EXPECT_EQ(view->ViewOriginX(), 100);
+  EXPECT_EQ(view->ViewOriginY(), 50);
+  EXPECT_EQ(linked->SelectionBoxLeft(), 100);
+  view->SetLinkedView(nullptr, 0);
+}
+
+}  // namespace
