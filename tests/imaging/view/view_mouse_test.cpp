@@ -220,6 +220,7 @@ TEST_F(ViewMouse, PolygonByClicksClosedByDoubleClickAndRubberLine) {
   Application->ProcessMessages();
   ASSERT_TRUE(Headless::Snapshot(form.get(), shot));
   EXPECT_EQ(ColorToRGB(Headless::PixelAt(form.get(), 100, 50)), clWhite);
+  EXPECT_TRUE(Headless::SaveWindowPng(form.get(), "screenshots/view_polygon_rubber.png"));
   Headless::MouseMove(form.get(), 150, 100);
   Run();
   EXPECT_EQ(ColorToRGB(Headless::PixelAt(form.get(), 100, 50)), clBlack);
@@ -340,6 +341,8 @@ TEST_F(ViewMouse, LayerResizedByGripsWithUndo) {
   EXPECT_EQ(l->DrawnRect, TRect(30, 30, 80, 70));
   EXPECT_EQ(view->LayerGripAt(80, 70), 3);
   EXPECT_EQ(view->LayerGripAt(55, 30), 7);
+  Run();
+  EXPECT_TRUE(Headless::SaveWindowPng(form.get(), "screenshots/view_layer_grips.png"));
   Drag(80, 70, 90, 90);
   EXPECT_EQ(l->DisplayWidth(), 60);
   EXPECT_EQ(l->DisplayHeight(), 60);
