@@ -371,7 +371,14 @@ void TQuillotVect::DrawKind(TQxVObject& Rec, int32_t Handle, TQxCanvas& Q, TBitm
       brush();
       Q.Pen()->SetLineJoin(0);
       if (Rec.Highlight) {
-        QxAndFillRect(Dest, X1, Y1, X2, Y2, Rec.BrushColor);
+        if (AlphaPass) {
+          // The alpha pass covers the whole box in the gray of its opacity.
+          Dest->Canvas()->Brush()->SetStyle(TBrushStyle::bsSolid);
+          Dest->Canvas()->Brush()->SetColor(Rec.BrushColor);
+          Dest->Canvas()->FillRect(TRect(std::min(X1, X2), std::min(Y1, Y2), std::max(X1, X2) + 1, std::max(Y1, Y2) + 1));
+        } else {
+          QxAndFillRect(Dest, X1, Y1, X2, Y2, Rec.BrushColor);
+        }
         Q.Brush()->SetStyle(TBrushStyle::bsClear);
         Q.Rectangle(X1, Y1, X2 + 1, Y2 + 1);
       } else {

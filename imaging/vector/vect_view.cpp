@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/canvas.h"
 #include "imaging/foundation/helpers.h"
 #include "imaging/foundation/mask.h"
 #include "imaging/foundation/services.h"
@@ -40,6 +41,8 @@ const bool kRegistered = [] {
 
 TQuillotVect::TQuillotVect(TComponent* AOwner) : TQuillotView(AOwner) {
   QxVectInstallFileHooks();
+  // Objects are drawn anti-aliased and translucent through the drawing layer.
+  GdiPlusLoad();
   FEditHandle = -1;
   FEdit = new TQxEdit(this);
   FEdit->SetVisible(false);
@@ -76,6 +79,7 @@ TQuillotVect::~TQuillotVect() {
   FSelection.clear();
   FBitmaps.clear();
   FUndo.clear();
+  GdiPlusUnload();
 }
 
 void TQuillotVect::InitTemplate() {

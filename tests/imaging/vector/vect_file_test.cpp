@@ -2,6 +2,8 @@
 // from the stored layouts, damaged streams, and the I/O component's loads.
 #include <zlib.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 
@@ -641,4 +643,32 @@ TEST_F(VectTest, SeparatedUndoKeepsTheNewestSnapshotsUpToTheLimit) {
   ASSERT_EQ(V->ObjUndoCount(), 1);
   ASSERT_TRUE(V->RestoreObjUndo(0));
   EXPECT_EQ(V->ObjectCount(), 2);
+}
+
+// Writes the fuzz target's seeds (a first byte choosing objects stream or container) when asked.
+TEST_F(VectTest, WritesFuzzSeedsWhenAsked) {
+  const char* dir = std::getenv("QV_VECT_SEED_DIR");
+  if (!dir) GTEST_SKIP() << "QV_VECT_SEED_DIR not set";
+  auto save = [&](const std::string& Name, uint8_t First, const uint8_t* P, size_t N) {
+    FILE* f = std::fopen((std::string(dir) + "/" + Name).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputc(First, f);
+    std::fwrite(P, 1, N, f);
+    std::fclose(f);
+  };
+  AddEveryKind(*V);
+  TMemoryStream s, a;
+  V->SaveObjectsToStream(&s);
+  save("every_kind.qxv", 0, static_cast<const uint8_t*>(s.Memory()), size_t(s.Size()));
+  V->SaveAllToStream(&a, -1);
+  save("every_kind.all", 1, static_cast<const uint8_t*>(a.Memory()), size_t(a.Size()));
+  for (char v : {'1', '5', '<', 'I', 'R'}) {
+    auto b = OldStream(v, [](TOldWriter& w) {
+      w.Line();
+      w.Text();
+      w.Memo();
+      w.Group();
+    }, 4);
+    save(std::string("old_") + (v == '<' ? std::string("lt") : std::string(1, v)) + ".qxv", 0, b.data(), b.size());
+  }
 }

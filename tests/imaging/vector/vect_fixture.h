@@ -3,6 +3,7 @@
 // of object records.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 
