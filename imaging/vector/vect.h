@@ -222,6 +222,8 @@ class TQuillotVect : public TQuillotView {
   void SaveUndoBeforeEdit();
   void SaveObjUndo();
   void DropLastObjUndo();
+  // Puts the snapshot taken at the last press into the list (done by the first change after it).
+  void CommitPendingUndo();
   void ClearObjUndo();
   int32_t ObjUndoCount() const { return int32_t(FUndo.size()); }
   TMemoryStream* ObjUndoSnapshot(int32_t Index) const;
@@ -416,6 +418,7 @@ class TQuillotVect : public TQuillotView {
   TQxEdit* FEdit = nullptr;
   TQxTextControl* FMemo = nullptr;
   std::vector<std::unique_ptr<TMemoryStream>> FUndo;
+  std::unique_ptr<TMemoryStream> FPendingUndo;
   std::unique_ptr<TTimer> FTimer;
   std::unique_ptr<TQxBitmap> FWork;
   std::unique_ptr<TBitmap> FWorkTBitmap, FWorkAlphaTBitmap;

@@ -632,7 +632,7 @@ void TQuillotVect::MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, in
   // A press that changed nothing leaves no undo step behind.
   if (FSnapshot && FObjAutoUndo && !FChanged) {
     if (FObjUndoMode == TQxVUndoMode::qxumSeparated) {
-      DropLastObjUndo();
+      FPendingUndo.reset();
     } else if (TQuillotProc* p = GetProc()) {
       // Entries are indexed from the oldest; discarding counts from the newest.
       const int32_t n = p->UndoCount();
@@ -644,6 +644,8 @@ void TQuillotVect::MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, in
     }
   }
   FSnapshot = false;
+  if (FChanged) CommitPendingUndo();
+  FPendingUndo.reset();
   double d;
   const int32_t h = ObjectAtClient(X, Y, d);
   if (h >= 0 && d == 0 && FObjects[size_t(h)].Kind == TQxVObjectKind::qvkCustom && FObjects[size_t(h)].Custom)

@@ -303,10 +303,22 @@ void TQuillotVect::RedrawMeasureHint(int32_t X, int32_t Y) {
 void TQuillotVect::SaveUndoBeforeEdit() {
   FSnapshot = FObjAutoUndo;
   if (!FObjAutoUndo) return;
-  if (FObjUndoMode == TQxVUndoMode::qxumSeparated)
-    SaveObjUndo();
-  else
+  if (FObjUndoMode == TQxVUndoMode::qxumSeparated) {
+    // Held back until something changes: a press that changes nothing must not push an older snapshot
+    // out of a full list.
+    if (FObjUndoLimit <= 0) return;
+    FPendingUndo = std::make_unique<TMemoryStream>();
+    SaveObjectsToStream(FPendingUndo.get());
+  } else {
     GetProc()->SaveUndo(TQxUndoSource::qxuObject);
+  }
+}
+
+void TQuillotVect::CommitPendingUndo() {
+  if (!FPendingUndo) return;
+  while (!FUndo.empty() && int32_t(FUndo.size()) >= FObjUndoLimit) FUndo.erase(FUndo.begin());
+  FUndo.push_back(std::move(FPendingUndo));
+  if (OnSaveUndo()) OnSaveUndo()(this, TQxUndoSource::qxuObject);
 }
 
 void TQuillotVect::SaveObjUndo() {
@@ -457,12 +469,14 @@ void TQuillotVect::ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestR
 // ---------------------------------------------------------------- events
 
 void TQuillotVect::DoVectorialChanged() {
+  CommitPendingUndo();
   FChanged = true;
   FBeforeFired = false;
   if (OnVectorialChanged) OnVectorialChanged(this);
 }
 
 void TQuillotVect::DoBeforeVectorialChanged() {
+  CommitPendingUndo();
   if (!FBeforeFired && OnBeforeVectorialChanged) OnBeforeVectorialChanged(this);
   FBeforeFired = true;
 }

@@ -635,9 +635,9 @@ TEST_F(VectTest, SeparatedUndoKeepsTheNewestSnapshotsUpToTheLimit) {
   TQxVObject line;
   line.Kind = K::qvkLine;
   V->AddObjectCopy(line);
-  V->SaveUndoBeforeEdit();
+  V->SaveObjUndo();
   V->AddObjectCopy(line);
-  V->SaveUndoBeforeEdit();
+  V->SaveObjUndo();
   ASSERT_EQ(V->ObjUndoCount(), 1);
   V->ClearAllObjects();  // itself a snapshot of the two lines
   ASSERT_EQ(V->ObjUndoCount(), 1);
