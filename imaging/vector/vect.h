@@ -422,4 +422,5 @@ class TQuillotVect : public TQuillotView {
   std::unique_ptr<TTimer> FTimer;
   std::unique_ptr<TQxBitmap> FWork;
   std::unique_ptr<TBitmap> FWorkTBitmap, FWorkAlphaTBitmap;
+  TRect FWorkDirty{0, 0, 0, 0};  // part of the work bitmap an earlier object may have written
 };

@@ -191,52 +191,110 @@ void TQuillotVect::EnsureWork(int32_t W, int32_t H) {
     FWorkAlphaTBitmap = std::make_unique<TBitmap>(W, H, TPixelFormat::pf24bit);
     FWork->AttachTBitmap(FWorkTBitmap.get(), false);
     FWork->SetAlphaChannel(std::make_unique<TQxBitmap>(W, H, TQxPixelFormat::qx8g));
+    FWorkDirty = TRect(0, 0, W, H);
   }
 }
+
+namespace {
+TRect Union(const TRect& A, const TRect& B) {
+  if (A.Right <= A.Left || A.Bottom <= A.Top) return B;
+  if (B.Right <= B.Left || B.Bottom <= B.Top) return A;
+  return TRect(std::min(A.Left, B.Left), std::min(A.Top, B.Top), std::max(A.Right, B.Right), std::max(A.Bottom, B.Bottom));
+}
+TRect ClipTo(const TRect& R, int32_t W, int32_t H) {
+  return TRect(std::clamp(R.Left, 0, W), std::clamp(R.Top, 0, H), std::clamp(R.Right, 0, W), std::clamp(R.Bottom, 0, H));
+}
+}  // namespace
 
 void TQuillotVect::DrawComposited(TQxVObject& Rec, int32_t Handle, TBitmap* Dest, bool ToScreen, int32_t Scale) {
   const int32_t W = Dest->Width() * Scale, H = Dest->Height() * Scale;
   if (W <= 0 || H <= 0) return;
   EnsureWork(W, H);
-  TCanvas* wc = FWorkTBitmap->Canvas();
-  wc->Brush()->SetStyle(TBrushStyle::bsSolid);
-  wc->Brush()->SetColor(Rec.PenColor);
-  wc->FillRect(TRect(0, 0, W, H));
-  if (Rec.Highlight) {
-    // The picture under the object, so that the highlight works on it.
-    if (Scale == 1)
-      BitBlt(wc, 0, 0, W, H, Dest->Canvas(), 0, 0, SRCCOPY);
-    else
-      StretchBlt(wc, 0, 0, W, H, Dest->Canvas(), 0, 0, Dest->Width(), Dest->Height(), SRCCOPY);
+  if (FWorkDirty.Right > W || FWorkDirty.Bottom > H) FWorkDirty = TRect(0, 0, W, H);
+  // Only the part the object can reach is prepared: the object's output box with room for its pen, end
+  // shapes, captions and shadow. When the drawing turns out larger, the whole work bitmap is used.
+  TRect est;
+  {
+    int32_t x1, y1, x2, y2;
+    OutputPoint(ToScreen, Scale, Rec.x1, Rec.y1, x1, y1);
+    OutputPoint(ToScreen, Scale, Rec.x2, Rec.y2, x2, y2);
+    QxOrderCorners(x1, y1, x2, y2);
+    const double z = (ToScreen ? std::max(ZoomX(), ZoomY()) / 100.0 : 1.0) * Scale;
+    int32_t g = int32_t((Rec.PenWidth + 4 + std::max(Rec.EndShapeWidth, Rec.EndShapeLength)) * z) + 4;
+    const auto k = Rec.Kind;
+    if (k == TQxVObjectKind::qvkRuler || k == TQxVObjectKind::qvkAngle || k == TQxVObjectKind::qvkLabelledLine ||
+        k == TQxVObjectKind::qvkText || k == TQxVObjectKind::qvkCustom)
+      g += int32_t(240 * z);
+    if (k == TQxVObjectKind::qvkAngle)
+      for (const TPoint& p : Rec.AnglePoints)
+        if (p.X != QxAngleUnset) {
+          int32_t ax, ay;
+          OutputPoint(ToScreen, Scale, p.X, p.Y, ax, ay);
+          x1 = std::min(x1, ax), y1 = std::min(y1, ay), x2 = std::max(x2, ax), y2 = std::max(y2, ay);
+        }
+    if (Rec.SoftShadow.Enabled)
+      g += int32_t((Rec.SoftShadow.Radius * 3 + std::abs(Rec.SoftShadow.OffsetX) + std::abs(Rec.SoftShadow.OffsetY)) * Scale) + 8;
+    est = ClipTo(TRect(x1 - g, y1 - g, x2 + g + 1, y2 + g + 1), W, H);
   }
-  FWork->SyncFromTBitmap();
-  if (!DrawObject(Rec, Handle, false, Scale, FWork.get(), ToScreen, false, FWorkTBitmap.get())) return;
   TQxBitmap* alpha = FWork->GetAlphaChannel();
   const bool bitmapObject = Rec.Kind == TQxVObjectKind::qvkBitmap && SharedBitmap(Rec.BitmapIndex);
-  if (!bitmapObject) {
-    alpha->Fill(0);
-    TCanvas* ac = FWorkAlphaTBitmap->Canvas();
-    ac->Brush()->SetStyle(TBrushStyle::bsSolid);
-    ac->Brush()->SetColor(clBlack);
-    ac->FillRect(TRect(0, 0, W, H));
-    // The alpha pass draws the shape in the gray of its opacity.
-    const TColor gray = TColor(Rec.Transparency * 0x010101);
-    const TColor pen = Rec.PenColor, brush = Rec.BrushColor, label = Rec.LabelColor, frame = Rec.MemoFrameColor;
-    Rec.PenColor = Rec.BrushColor = Rec.LabelColor = Rec.MemoFrameColor = gray;
-    const int32_t t = Rec.Transparency;
-    Rec.Transparency = 255;
-    DrawObject(Rec, Handle, true, Scale, nullptr, ToScreen, false, FWorkAlphaTBitmap.get());
-    Rec.Transparency = t;
-    Rec.PenColor = pen, Rec.BrushColor = brush, Rec.LabelColor = label, Rec.MemoFrameColor = frame;
-    for (int32_t y = 0; y < H; ++y) {
-      const uint8_t* s = static_cast<const uint8_t*>(FWorkAlphaTBitmap->ScanLine(y));
-      uint8_t* d = alpha->Scanline(y);
-      for (int32_t x = 0; x < W; ++x) d[x] = s[x * 3 + 2];
+  auto drawInto = [&](const TRect& Area) -> bool {
+    TCanvas* wc = FWorkTBitmap->Canvas();
+    wc->Brush()->SetStyle(TBrushStyle::bsSolid);
+    wc->Brush()->SetColor(Rec.PenColor);
+    wc->FillRect(Area);
+    for (int32_t y = Area.Top; y < Area.Bottom; ++y) std::memset(alpha->Scanline(y) + Area.Left, 0, size_t(Area.Right - Area.Left));
+    if (Rec.Highlight) {
+      // The picture under the object, so that the highlight works on it.
+      if (Scale == 1)
+        BitBlt(wc, Area.Left, Area.Top, Area.Right - Area.Left, Area.Bottom - Area.Top, Dest->Canvas(), Area.Left,
+               Area.Top, SRCCOPY);
+      else
+        StretchBlt(wc, 0, 0, W, H, Dest->Canvas(), 0, 0, Dest->Width(), Dest->Height(), SRCCOPY);
     }
-  } else {
-    alpha->Fill(0);
-    DrawObject(Rec, Handle, false, Scale, FWork.get(), ToScreen, false, FWorkTBitmap.get());
+    FWork->SyncFromTBitmap();
+    if (!DrawObject(Rec, Handle, false, Scale, FWork.get(), ToScreen, false, FWorkTBitmap.get())) return false;
+    if (!bitmapObject) {
+      TCanvas* ac = FWorkAlphaTBitmap->Canvas();
+      ac->Brush()->SetStyle(TBrushStyle::bsSolid);
+      ac->Brush()->SetColor(clBlack);
+      ac->FillRect(Area);
+      // The alpha pass draws the shape in the gray of its opacity.
+      const TColor gray = TColor(Rec.Transparency * 0x010101);
+      const TColor pen = Rec.PenColor, brush = Rec.BrushColor, label = Rec.LabelColor, frame = Rec.MemoFrameColor;
+      const TRect extent = Rec.DrawnExtent;
+      Rec.PenColor = Rec.BrushColor = Rec.LabelColor = Rec.MemoFrameColor = gray;
+      const int32_t t = Rec.Transparency;
+      Rec.Transparency = 255;
+      DrawObject(Rec, Handle, true, Scale, nullptr, ToScreen, false, FWorkAlphaTBitmap.get());
+      Rec.Transparency = t;
+      Rec.PenColor = pen, Rec.BrushColor = brush, Rec.LabelColor = label, Rec.MemoFrameColor = frame;
+      Rec.DrawnExtent = Union(extent, Rec.DrawnExtent);
+      for (int32_t y = Area.Top; y < Area.Bottom; ++y) {
+        const uint8_t* s = static_cast<const uint8_t*>(FWorkAlphaTBitmap->ScanLine(y));
+        uint8_t* d = alpha->Scanline(y);
+        for (int32_t x = Area.Left; x < Area.Right; ++x) d[x] = s[x * 3 + 2];
+      }
+    } else {
+      for (int32_t y = Area.Top; y < Area.Bottom; ++y) std::memset(alpha->Scanline(y) + Area.Left, 0, size_t(Area.Right - Area.Left));
+      DrawObject(Rec, Handle, false, Scale, FWork.get(), ToScreen, false, FWorkTBitmap.get());
+    }
+    return true;
+  };
+  // What an earlier object left in the work bitmap is cleared with the new area.
+  TRect area = ClipTo(Union(est, FWorkDirty), W, H);
+  if (!drawInto(area)) {
+    FWorkDirty = area;
+    return;
   }
+  const int32_t m = Rec.DrawnMargin + 1;
+  const TRect drawn(Rec.DrawnExtent.Left - m, Rec.DrawnExtent.Top - m, Rec.DrawnExtent.Right + m, Rec.DrawnExtent.Bottom + m);
+  const TRect need = ClipTo(drawn, W, H);
+  if (need.Left < est.Left || need.Top < est.Top || need.Right > est.Right || need.Bottom > est.Bottom) {
+    area = TRect(0, 0, W, H);
+    drawInto(area);
+  }
+  FWorkDirty = area;
   FWork->SyncFromTBitmap();
   TRect r = Rec.DrawnExtent;
   r.Left -= Rec.DrawnMargin, r.Top -= Rec.DrawnMargin, r.Right += Rec.DrawnMargin, r.Bottom += Rec.DrawnMargin;
@@ -256,6 +314,7 @@ void TQuillotVect::DrawComposited(TQxVObject& Rec, int32_t Handle, TBitmap* Dest
     r.Top = std::max(0, r.Top - m);
     rw = std::min(rw, W - r.Left);
     rh = std::min(rh, H - r.Top);
+    FWorkDirty = Union(FWorkDirty, TRect(r.Left, r.Top, r.Left + rw, r.Top + rh));
   }
   if (Scale == 2) {
     r.Left = std::max(0, r.Left - 2), r.Top = std::max(0, r.Top - 2);
