@@ -301,9 +301,11 @@ void TQuillotVect::SaveObjectsToStream(TStream* S) {
   for (int32_t i = 0; i < int32_t(FBitmaps.size()); ++i) {
     int32_t c = FBitmaps[size_t(i)].RefCount;
     if (FTemplate.BitmapIndex == i) --c;  // the template is not saved
+    TQxBitmap* b = FBitmaps[size_t(i)].Bitmap.get();
+    // A picture that could not be read stays empty; it is stored as no picture at all.
+    if (!b || b->Width() <= 0 || b->Height() <= 0) c = std::min(c, 0);
     W32(S, c);
     if (c > 0) {
-      TQxBitmap* b = FBitmaps[size_t(i)].Bitmap.get();
       TQuillotIO io(b);
       io.SavePngStream(*S);
     }

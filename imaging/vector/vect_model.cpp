@@ -128,7 +128,10 @@ void QxRegisterCustomObjectClass(const std::string& Name, TQxVCustomObjectFactor
   if (!CustomRegistry()) CustomRegistry() = new std::vector<TCustomEntry>();
   if (!Factory) return;
   std::type_index t{typeid(void)};
-  if (auto probe = Factory()) t = std::type_index(typeid(*probe));
+  if (auto probe = Factory()) {
+    const TQxVCustomObject& made = *probe;
+    t = std::type_index(typeid(made));
+  }
   for (auto& e : *CustomRegistry())
     if (e.Name == Name) {
       e.Factory = std::move(Factory);

@@ -672,3 +672,18 @@ TEST_F(VectTest, WritesFuzzSeedsWhenAsked) {
     save(std::string("old_") + (v == '<' ? std::string("lt") : std::string(1, v)) + ".qxv", 0, b.data(), b.size());
   }
 }
+
+// A container whose object picture cannot be read loads with that picture empty; saving afterwards
+// stores no picture for the slot (it used to fail), and the result reads back.
+TEST_F(VectTest, UnreadablePictureIsSavedAsNone) {
+  TMemoryStream in;
+  in.LoadFromFile(std::string(QV_TEST_DATA_DIR) + "/unreadable_picture.all");
+  in.SetPosition(0);
+  ASSERT_TRUE(V->LoadAllFromStream(&in));
+  TMemoryStream out;
+  ASSERT_NO_THROW(V->SaveObjectsToStream(&out));
+  out.SetPosition(0);
+  TQuillotVect W(nullptr);
+  ASSERT_TRUE(W.LoadObjectsFromStream(&out));
+  EXPECT_EQ(W.ObjectCount(), V->ObjectCount());
+}
