@@ -292,6 +292,10 @@ class TQuillotVect : public TQuillotView {
   int32_t PolylinePointAt(int32_t X, int32_t Y);
   int32_t PolylineSegmentAt(int32_t X, int32_t Y);
   bool SelectionStaysInside(TPoint Step);
+  void HandleMouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
+  void HandleMouseMove(TShiftState Shift, int32_t X, int32_t Y) override;
+  void HandleMouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
+  void HandleKeyDown(uint16_t& Key, TShiftState Shift) override;
   TQxVObjectKind CreationState() const { return FCreating; }
   int32_t EditAction() const { return FAction; }
 
@@ -322,10 +326,6 @@ class TQuillotVect : public TQuillotView {
   void ProcLoadAll(TStream* Stream) override;
 
  protected:
-  void MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
-  void MouseMove(TShiftState Shift, int32_t X, int32_t Y) override;
-  void MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
-  void KeyDown(uint16_t& Key, TShiftState Shift) override;
   void Dispatch(TMessage& Message) override;
   void WMSize(TMessage& Message) override;
   void WMSetFocus(TMessage& Message) override;

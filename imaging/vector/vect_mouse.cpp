@@ -177,8 +177,8 @@ void TQuillotVect::ResizeObjectByGrip(int32_t Handle, TPoint Step, int32_t Grip,
 
 // ---------------------------------------------------------------- mouse-down
 
-void TQuillotVect::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
-  TQuillotView::MouseDown(Button, Shift, X, Y);
+void TQuillotVect::HandleMouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
+  TQuillotView::HandleMouseDown(Button, Shift, X, Y);
   const bool dbl = Shift.Contains(ssDouble);
   FSkipNextMove = dbl;
   FSnapshot = false;
@@ -332,17 +332,21 @@ void TQuillotVect::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, 
 
 // ---------------------------------------------------------------- mouse-move
 
-void TQuillotVect::MouseMove(TShiftState Shift, int32_t X, int32_t Y) {
+void TQuillotVect::HandleMouseMove(TShiftState Shift, int32_t X, int32_t Y) {
   if (FSkipNextMove && FButtonDown) {
     FSkipNextMove = false;
     return;
   }
   EraseMeasureHint();
-  TQuillotView::MouseMove(Shift, X, Y);
+  TQuillotView::HandleMouseMove(Shift, X, Y);
   FRawPoint = TPoint(X, Y);
-  const bool alt = Shift.Contains(ssAlt);
+  // The view's constrain setting acts as a held Alt.
+  const bool alt = Shift.Contains(ssAlt) || ForceConstrain;
   if (FButtonDown) {
     if (X == FRawDown.X && Y == FRawDown.Y) return;
+    if (FCreating != TQxVObjectKind::qvkNone || FAction != 0 || FGrabbedPoint >= 0 ||
+        FObjectInteract.Contains(OI::oiEdit))
+      AutoScrollWhileDragging();
     TPoint pt = ClampToPicture(*this, X, Y);
     if (FCreating != TQxVObjectKind::qvkNone) {
       FMoved = true;
@@ -556,8 +560,8 @@ void TQuillotVect::FinishMouseCreate(TShiftState) {
   }
 }
 
-void TQuillotVect::MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
-  TQuillotView::MouseUp(Button, Shift, X, Y);
+void TQuillotVect::HandleMouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
+  TQuillotView::HandleMouseUp(Button, Shift, X, Y);
   FSkipNextMove = Shift.Contains(ssDouble);
   const bool wasDown = FButtonDown;
   if (Button == TMouseButton::mbLeft) FButtonDown = false;

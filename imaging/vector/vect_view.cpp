@@ -509,7 +509,7 @@ void TQuillotVect::DoUserDeselectObject(int32_t hobj) {
 
 // ---------------------------------------------------------------- keyboard and focus
 
-void TQuillotVect::KeyDown(uint16_t& Key, TShiftState Shift) {
+void TQuillotVect::HandleKeyDown(uint16_t& Key, TShiftState Shift) {
   if (Key == 27) {
     EndTextEdit();
     FEditHandle = -1;
@@ -520,7 +520,7 @@ void TQuillotVect::KeyDown(uint16_t& Key, TShiftState Shift) {
       StartTextEdit();
     }
   }
-  TQuillotView::KeyDown(Key, Shift);
+  TQuillotView::HandleKeyDown(Key, Shift);
 }
 
 void TQuillotVect::Dispatch(TMessage& Message) {
