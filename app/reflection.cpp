@@ -241,6 +241,14 @@ namespace {
 // Without Colour only the alpha channel is mirrored, for a step that then writes every colour itself.
 bool MirrorInPlace(TQxBitmap* Src, TQxBitmap* Dst, bool Horizontal, bool Colour = true) {
   const int32_t W = Src->Width(), H = Src->Height();
+  // A layer of another size (the first build of a picture) is sized without being filled first: every
+  // pixel is written below.
+  if (Src->PixelFormat() == TQxPixelFormat::qx24RGB && W > 0 && H > 0 && !Src->MapsRows() &&
+      Dst->Location() != TQxLocation::qxFile &&
+      (Dst->PixelFormat() != TQxPixelFormat::qx24RGB || Dst->Width() != W || Dst->Height() != H)) {
+    if (!Dst->AllocateUninitialised(W, H, TQxPixelFormat::qx24RGB)) return false;
+    if (Src->HasAlphaChannel()) Dst->GetAlphaChannel();
+  }
   if (Src->PixelFormat() != TQxPixelFormat::qx24RGB || Dst->PixelFormat() != TQxPixelFormat::qx24RGB ||
       Dst->Width() != W || Dst->Height() != H || W <= 0 || H <= 0 || Src->MapsRows() || Dst->MapsRows())
     return false;
