@@ -161,8 +161,10 @@ namespace {
 
 int32_t canon_low_bits_present(TQxRawContext& C) {
   std::vector<uint8_t> t(16384);
+  const int64_t pastEnd = C.PastEnd;  // a short file is no reason to stop decoding
   C.Seek(0);
   C.Read(t.data(), 16384);
+  C.PastEnd = pastEnd;
   bool seen = false;
   for (int32_t i = 540; i <= 16382; ++i)
     if (t[size_t(i)] == 0xFF) {

@@ -28,6 +28,7 @@ struct RawRun {
     if (!C->SensorHeight) C->SensorHeight = High;
     if (!C->SensorWidth) C->SensorWidth = Wide;
     C->CfaPattern = Pattern;
+    C->PastEnd = 0;
     C->Store.assign(size_t(High) * Wide * 4, 0);
     C->Pixels = reinterpret_cast<uint16_t(*)[4]>(C->Store.data());
   }
