@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <sys/mman.h>
 
 #include "imaging/codecs/camera_raw_internal.h"
 #include "imaging/foundation/bitmap.h"
@@ -12,6 +13,7 @@
 #include "imaging/foundation/qx_streams.h"
 #include "imaging/foundation/services.h"
 #include "imaging/foundation/view_base.h"
+#include "imaging/io/io_init.h"
 #include "imaging/io/jpeg.h"
 #include "imaging/io/jpeg_metadata.h"
 #include "imaging/io/params.h"
@@ -21,12 +23,35 @@ int64_t QxCameraRawMaxPixels = int64_t(1) << 27;
 
 // ---- reading ------------------------------------------------------------------------------------------
 
-int32_t TQxRawContext::GetC() {
-  uint8_t b;
-  if (Buffered ? Buffered->ReadByte(b) : Stream->Read(&b, 1) == 1) return b;
-  ++PastEnd;
-  return -1;
+void TQxRawContext::TStore::Release() {
+  if (Mapped) munmap(Memory, Bytes);
+  else std::free(Memory);
+  Memory = nullptr;
+  Bytes = 0;
+  Mapped = false;
 }
+
+void TQxRawContext::AllocateStore(int64_t Cells) {
+  Store.Release();
+  const size_t bytes = size_t(std::max<int64_t>(Cells, 1)) * 8;
+  if (bytes >= (size_t(8) << 20)) {
+    void* m = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (m != MAP_FAILED) {
+      madvise(m, bytes, MADV_HUGEPAGE);
+      Store.Memory = m;
+      Store.Bytes = bytes;
+      Store.Mapped = true;
+    }
+  }
+  if (!Store.Memory) {
+    Store.Memory = std::calloc(bytes / 8, 8);
+    if (!Store.Memory) throw std::bad_alloc();
+    Store.Bytes = bytes;
+  }
+  Pixels = reinterpret_cast<uint16_t(*)[4]>(Store.Memory);
+}
+
+bool TQxRawContext::ReadOne(uint8_t& B) { return Stream->Read(&B, 1) == 1; }
 
 int64_t TQxRawContext::Read(void* Buffer, int64_t Count) {
   if (Count <= 0) return 0;
@@ -312,6 +337,8 @@ void Fail(TIOParamsVals& Params, TQxProgressInfo& Progress, const std::string& W
 
 void ReadCameraRawStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQxProgressInfo& Progress,
                          bool ParamsOnly) {
+  // Position 0 of the file is the stream's own 0, or where it stands now when reading from the position.
+  const int64_t origin = QxBufferedReadRelative ? Stream->Position() : 0;
   if (Params.RawUseExifThumbnail) {
     if (Params.ExifThumbnail) Params.ExifThumbnail->FreeImage(true);
     Params.SetRawUseExifThumbnail(0);
@@ -326,10 +353,10 @@ void ReadCameraRawStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Para
       if (Bitmap) Bitmap->AssignFrom(Params.ExifThumbnail.get());
       return;
     }
-    Stream->SetPosition(0);
+    Stream->SetPosition(origin);
   }
 
-  TQxBufferedReadStream buffered(Stream, 8192, false);
+  TQxBufferedReadStream buffered(Stream, 8192, QxBufferedReadRelative);
   const int64_t tiffAt = QxFindTIFFHeader(buffered);
   if (tiffAt < 0) {
     buffered.SetPosition(0);
@@ -384,8 +411,7 @@ void ReadCameraRawStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Para
       C.HalfSize = Params.RawHalfSize && C.CfaPattern ? 1 : 0;
       C.StoreHeight = (C.ImageHeight + C.HalfSize) >> C.HalfSize;
       C.StoreWidth = (C.ImageWidth + C.HalfSize) >> C.HalfSize;
-      C.Store.assign(size_t(C.StoreHeight) * size_t(C.StoreWidth) * 4, 0);
-      C.Pixels = reinterpret_cast<uint16_t(*)[4]>(C.Store.data());
+      C.AllocateStore(int64_t(C.StoreHeight) * C.StoreWidth);
       C.PastEnd = 0;
       C.SensorLoader(C);
       C.ImageHeight = C.StoreHeight;

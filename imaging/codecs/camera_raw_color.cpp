@@ -155,41 +155,55 @@ void apply_channel_gains(TQxRawContext& C) {
 // ---- bilinear demosaicing ----------------------------------------------------------------------------------
 
 void vng_interpolate(TQxRawContext& C) {
-  struct TNeighbour {
-    int32_t Offset;  // cells from the centre
+  // Per tile position of the 8 x 2 pattern: for each colour other than the cell's own, the neighbours of
+  // that colour (cell offset and weight shift) and the total weight, divided by a reciprocal multiply that
+  // is exact for every sum the cells can give (below 2^32 / 12).
+  struct TColour {
     int32_t Color;
-    int32_t Shift;
+    int32_t Count;
+    int64_t Offset[8];
+    int32_t Shift[8];
+    uint64_t Reciprocal;
   };
   struct TTile {
-    TNeighbour N[8];
-    int32_t Total[4];
+    TColour Colours[3];
+    int32_t N;
   } tiles[8][2];
   const int32_t w = C.ImageWidth;
+  const int32_t colors = std::clamp(C.ColorCount, 1, 4);
   for (int32_t row = 0; row < 8; ++row)
     for (int32_t col = 0; col < 2; ++col) {
       TTile& t = tiles[row][col];
-      std::fill(std::begin(t.Total), std::end(t.Total), 0);
-      int32_t n = 0;
-      for (int32_t dy = -1; dy <= 1; ++dy)
-        for (int32_t dx = -1; dx <= 1; ++dx) {
-          if (!dy && !dx) continue;
-          const int32_t color = C.ColorAt(row + dy + 8, col + dx + 2);
-          const int32_t shift = (dy == 0 || dx == 0) ? 1 : 0;
-          t.N[n++] = {dy * w + dx, color, shift};
-          t.Total[color] += 1 << shift;
-        }
+      t.N = 0;
+      const int32_t own = C.ColorAt(row + 8, col + 2);
+      for (int32_t k = 0; k < colors; ++k) {
+        if (k == own) continue;
+        TColour u{k, 0, {}, {}, 0};
+        int32_t total = 0;
+        for (int32_t dy = -1; dy <= 1; ++dy)
+          for (int32_t dx = -1; dx <= 1; ++dx) {
+            if ((!dy && !dx) || C.ColorAt(row + dy + 8, col + dx + 2) != k) continue;
+            const int32_t shift = (dy == 0 || dx == 0) ? 1 : 0;
+            u.Offset[u.Count] = (int64_t(dy) * w + dx) * 4 + k;
+            u.Shift[u.Count++] = shift;
+            total += 1 << shift;
+          }
+        if (!total) continue;  // no neighbour of that colour: it stays as it is
+        u.Reciprocal = ((uint64_t(1) << 32) + uint64_t(total) - 1) / uint64_t(total);
+        t.Colours[t.N++] = u;
+      }
     }
-  const int32_t colors = std::clamp(C.ColorCount, 1, 4);
   for (int32_t row = 1; row < C.ImageHeight - 1; ++row) {
-    uint16_t(*line)[4] = C.Pixels + int64_t(row) * w;
+    uint16_t* line = C.Pixels[int64_t(row) * w];
     for (int32_t col = 1; col < w - 1; ++col) {
       const TTile& t = tiles[row & 7][col & 1];
-      int32_t sum[4] = {0, 0, 0, 0};
-      uint16_t* p = line[col];
-      for (const TNeighbour& n : t.N) sum[n.Color] += p[int64_t(n.Offset) * 4 + n.Color] << n.Shift;
-      const int32_t own = C.ColorAt(row, col);
-      for (int32_t c = 0; c < colors; ++c)
-        if (c != own && t.Total[c]) p[c] = uint16_t(sum[c] / t.Total[c]);
+      uint16_t* p = line + int64_t(col) * 4;
+      for (int32_t i = 0; i < t.N; ++i) {
+        const TColour& u = t.Colours[i];
+        uint32_t sum = 0;
+        for (int32_t n = 0; n < u.Count; ++n) sum += uint32_t(p[u.Offset[n]]) << u.Shift[n];
+        p[u.Color] = uint16_t((uint64_t(sum) * u.Reciprocal) >> 32);
+      }
     }
   }
 }
@@ -286,8 +300,7 @@ void write_ppm(TQxRawContext& C, TQxBitmap* Bitmap, TIOParamsVals& Params, bool 
       }
     }
   }
-  std::vector<uint16_t>().swap(C.Store);
-  C.Pixels = nullptr;
+  C.FreeStore();
   C.Progress.Report(90);
   if (C.DiagonalLayout) {
     if (Deep) QxRawUndiagonal48(Bitmap);

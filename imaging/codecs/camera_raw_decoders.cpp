@@ -50,9 +50,19 @@ inline int32_t DecodeFast(TQxRawContext& C, int32_t Slot, int32_t Root) {
   return e >> 8;
 }
 
+// read_bits for 1 to 16 bits, on the hot path of the Huffman loaders.
+inline uint32_t TakeBits(TQxRawContext& C, int32_t N) {
+  const uint32_t c = uint32_t(((uint64_t(C.BitBuffer) << (32 - C.BitCount)) & 0xFFFFFFFFu) >> (32 - N));
+  C.BitCount -= N;
+  Refill(C);
+  return c;
+}
+
 inline int32_t ReadDiff(TQxRawContext& C, int32_t L) {
-  L = std::clamp(L, 0, 16);
-  return sign_rule(read_bits(C, L), L);
+  if (L <= 0) return 0;
+  L = std::min(L, 16);
+  const uint32_t v = TakeBits(C, L);
+  return (v & (1u << (L - 1))) ? int32_t(v) : int32_t(v) - int32_t((1u << L) - 1);
 }
 
 }  // namespace
@@ -358,20 +368,74 @@ void lossless_huffman_load_raw(TQxRawContext& C) {
   BuildFastTable(C, 1, root[1]);
   C.StartProgress(jhigh);
   C.SkipStuffedZero = 1;
-  read_bits(C, -1);
   int32_t vpred[2] = {2048, 2048}, hpred[2] = {0, 0};
   int32_t minimum = 2147483647;
   C.BlackSum = 0;
   const int64_t sw = C.SensorWidth;
   const bool canon5108 = sw == 5108;
+  // The coded data is taken into memory whole and read through a pointer, with the bit reader's state in
+  // locals: byte-wise calls on the stream would cost more than the decoding itself.
+  const int64_t start = C.Tell();
+  std::vector<uint8_t> coded(size_t(std::max<int64_t>(C.FileSize - start, 0)));
+  C.Read(coded.data(), int64_t(coded.size()));
+  C.PastEnd = 0;
+  const uint8_t* next = coded.data();
+  const uint8_t* const end = next + coded.size();
+  int64_t pastEnd = 0;
+  uint32_t buf = 0;
+  int32_t cnt = 0;
+  auto refill = [&] {
+    while (cnt < 25) {
+      uint32_t c = 0;
+      if (next < end) {
+        c = *next++;
+        if (c == 0xFF && next < end) ++next;  // the stuffed zero
+      } else {
+        ++pastEnd;
+      }
+      buf = buf << 8 | c;
+      cnt += 8;
+    }
+  };
+  refill();
+  auto take = [&](int32_t N) {
+    const uint32_t v = uint32_t(((uint64_t(buf) << (32 - cnt)) & 0xFFFFFFFFu) >> (32 - N));
+    cnt -= N;
+    return v;
+  };
+  const int32_t* fast[2] = {C.Fast[0].Entry.data(), C.Fast[1].Entry.data()};
+  auto difference = [&](int32_t K) {
+    const int32_t e = fast[K][(uint64_t(buf) << (32 - cnt) >> 22) & 1023];
+    int32_t L;
+    if (e >= 0) {
+      cnt -= e & 0xFF;
+      L = e >> 8;
+    } else {
+      // A code longer than the table: the tree walk, bit by bit.
+      int32_t n = root[K];
+      for (int32_t guard = 0; C.Nodes[n].Child[0] && guard < 2048; ++guard) {
+        if (cnt < 1) refill();
+        n = C.Nodes[n].Child[take(1)];
+      }
+      L = C.Nodes[n].Leaf;
+    }
+    if (L <= 0) {
+      refill();
+      return 0;
+    }
+    L = std::min(L, 16);
+    if (cnt < L) refill();
+    const uint32_t v = take(L);
+    refill();
+    return (v & (1u << (L - 1))) ? int32_t(v) : int32_t(v) - int32_t((1u << L) - 1);
+  };
   for (int32_t jrow = 0; jrow < jhigh; ++jrow) {
     C.ReportRow(jrow);
-    if (Exhausted(C)) break;
+    if (pastEnd > 8) break;
     int64_t idx = int64_t(jrow) * jwide;
     int64_t row = idx / sw, col = idx % sw;
     for (int32_t jcol = 0; jcol < jwide; ++jcol, ++idx) {
-      const int32_t L = DecodeFast(C, jcol & 1, root[jcol & 1]);
-      const int32_t diff = ReadDiff(C, L);
+      const int32_t diff = difference(jcol & 1);
       if (jcol < 2) {
         vpred[jcol] += diff;
         hpred[jcol] = vpred[jcol];
@@ -406,6 +470,9 @@ void lossless_huffman_load_raw(TQxRawContext& C) {
       }
     }
   }
+  C.BitBuffer = buf;
+  C.BitCount = cnt;
+  C.PastEnd = pastEnd;
   if (C.ImageWidth < C.SensorWidth)
     C.BlackLevel = BlackDivide(C.BlackSum * 4, int64_t(C.SensorWidth - C.ImageWidth) * C.ImageHeight);
   if (strcasecmp(C.Maker, "KODAK") == 0 && minimum != 2147483647) C.BlackLevel = minimum * 4;

@@ -2,17 +2,20 @@
 // The working record of one camera-raw read and the routines of the reader's stages. Shared by the
 // camera_raw*.cpp units and their tests; nothing here outlives one call of the reader or the probe.
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "imaging/foundation/qx_streams.h"
 #include "imaging/foundation/types.h"
 #include "platform/base/exceptions.h"
 
 class TStream;
-class TQxBufferedReadStream;
 class TQxBitmap;
 class TIOParamsVals;
 
@@ -27,8 +30,22 @@ struct TQxRawNode {
 };
 
 struct TQxRawContext {
-  std::vector<uint16_t> Store;  // StoreHeight x StoreWidth cells of four values
+  // StoreHeight x StoreWidth cells of four values, zero when allocated. Large stores come straight from the
+  // system in huge pages: a 24-megapixel store is 192 MB, and touching it page by page costs more than
+  // decoding into it.
+  struct TStore {
+    void* Memory = nullptr;
+    size_t Bytes = 0;
+    bool Mapped = false;
+    ~TStore() { Release(); }
+    void Release();
+  } Store;
   uint16_t (*Pixels)[4] = nullptr;
+  void AllocateStore(int64_t Cells);  // throws std::bad_alloc
+  void FreeStore() {
+    Store.Release();
+    Pixels = nullptr;
+  }
   TStream* Stream = nullptr;
   TQxBufferedReadStream* Buffered = nullptr;  // Stream, when it is the read-ahead one
   uint16_t ByteOrder = 0x4949;
@@ -87,7 +104,14 @@ struct TQxRawContext {
   std::string Error;  // why the file is not supported
 
   // ---- reading, by ByteOrder --------------------------------------------------------------------------
-  int32_t GetC();             // next byte, -1 at the end
+  // The next byte, -1 at the end (counted in PastEnd).
+  inline int32_t GetC() {
+    uint8_t b;
+    if (Buffered ? Buffered->ReadByte(b) : ReadOne(b)) return b;
+    ++PastEnd;
+    return -1;
+  }
+  bool ReadOne(uint8_t& B);
   uint16_t Get2();
   uint32_t Get4();
   uint16_t Sget2(const uint8_t* s) const;

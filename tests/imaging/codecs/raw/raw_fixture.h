@@ -29,8 +29,7 @@ struct RawRun {
     if (!C->SensorWidth) C->SensorWidth = Wide;
     C->CfaPattern = Pattern;
     C->PastEnd = 0;
-    C->Store.assign(size_t(High) * Wide * 4, 0);
-    C->Pixels = reinterpret_cast<uint16_t(*)[4]>(C->Store.data());
+    C->AllocateStore(int64_t(High) * Wide);
   }
   // The value of the photosite's own colour.
   int At(int Row, int Col) const { return C->Pixels[size_t(Row) * C->StoreWidth + Col][C->ColorAt(Row, Col)]; }
