@@ -135,7 +135,7 @@ struct TQxRawContext {
   }
   inline uint16_t* CellAt(int32_t Row, int32_t Col) {
     if (uint32_t(Row) >= uint32_t(ImageHeight) || uint32_t(Col) >= uint32_t(ImageWidth)) return nullptr;
-    return Pixels[int64_t(Row) * ImageWidth + Col];
+    return Pixels[int64_t(Row >> HalfSize) * StoreWidth + (Col >> HalfSize)];
   }
   void ReportRow(int32_t Row);
   void StartProgress(int32_t Rows);

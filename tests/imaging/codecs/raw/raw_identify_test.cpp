@@ -1,6 +1,7 @@
 // Identification: every container kind, maker and model normalisation, and the camera table's edge cases.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 
 #include "imaging/codecs/camera_raw.h"
@@ -458,4 +459,30 @@ TEST(CameraRawIdentify, ProbeAndFormatDetection) {
   j.Write(junk.data(), int64_t(junk.size()));
   j.SetPosition(0);
   EXPECT_FALSE(IsCameraRawStream(&j));
+}
+
+// Writes the synthetic containers as seeds for the fuzz targets:
+//   QV_RAW_SEEDS=fuzz/corpus/codecs_raw_identify test_codecs_raw --gtest_also_run_disabled_tests
+//     --gtest_filter='*WriteFuzzSeeds'
+TEST(CameraRawIdentify, DISABLED_WriteFuzzSeeds) {
+  const char* dir = std::getenv("QV_RAW_SEEDS");
+  if (!dir) GTEST_SKIP() << "QV_RAW_SEEDS names no folder";
+  const std::pair<const char*, Bytes> seeds[] = {
+      {"phase_one", PhaseOne(40, 30)},
+      {"ciff_canon", CanonCiff("Canon EOS D60", 16, 8)},
+      {"tiff_nikon", TiffRaw("NIKON CORPORATION", "NIKON D70", 8, 6)},
+      {"tiff_nikon_compressed", TiffRaw("NIKON CORPORATION", "NIKON D70", 8, 6, 34713)},
+      {"tiff_kodak_blocks", TiffRaw("Kodak", "DCS760C", 8, 6, 65000, {}, {Entry::Short(0x106, 32803)})},
+      {"tiff_kodak_ycc", TiffRaw("Kodak", "DCS Pro 14n", 8, 6, 65000)},
+      {"tiff_canon", TiffRaw("Canon", "Canon EOS 10D", 8, 6)},
+      {"tiff_leaf", TiffRaw("Leaf", "Valeo 6", 8, 6, 1, {Entry::Long(0x144, 64)})},
+      {"minolta", Minolta("DiMAGE A1")},
+      {"rollei", Rollei(16)},
+      {"foveon", Foveon("SIGMA", "SIGMA SD9", 8, 6)},
+      {"fuji", Fuji("FinePix E550")},
+  };
+  for (const auto& [name, bytes] : seeds) {
+    TFileStream f(std::string(dir) + "/" + name, fmCreate);
+    f.Write(bytes.data(), int64_t(bytes.size()));
+  }
 }
