@@ -158,6 +158,7 @@ int32_t identify_camera(TQxRawContext& C) {
   C.CameraRedGain = C.CameraBlueGain = 0;
   C.SensorDataOffset = C.ToneCurveOffset = C.StripCompression = C.SkipStuffedZero = 0;
   C.Error.clear();
+  C.ParseBudget = 100000;
 
   C.FileSize = C.Stream->Size();
   C.Seek(0);

@@ -37,7 +37,7 @@ float Ratio(double A, double B) { return B != 0 ? float(A / B) : 0.0f; }
 
 void parse_sub_directory(TQxRawContext& C, int32_t Base) {
   const int32_t entries = std::min<int32_t>(C.Get2(), kMaxEntries);
-  for (int32_t i = 0; i < entries && C.Tell() < C.FileSize; ++i) {
+  for (int32_t i = 0; i < entries && C.Tell() < C.FileSize && C.Spend(); ++i) {
     const uint16_t tag = C.Get2(), type = C.Get2();
     const uint32_t count = C.Get4();
     const uint32_t value = EntryValue(C, type, count);
@@ -83,7 +83,7 @@ void parse_maker_note(TQxRawContext& C) {
     C.Skip(-10);
   }
   const int32_t entries = std::min<int32_t>(C.Get2(), kMaxEntries);
-  for (int32_t i = 0; i < entries && C.Tell() < C.FileSize; ++i) {
+  for (int32_t i = 0; i < entries && C.Tell() < C.FileSize && C.Spend(); ++i) {
     const uint16_t tag = C.Get2(), type = C.Get2();
     C.Get4();
     uint32_t value;
@@ -128,7 +128,7 @@ void parse_maker_note(TQxRawContext& C) {
 
 void parse_exif_directory(TQxRawContext& C, int32_t Base) {
   const int32_t entries = std::min<int32_t>(C.Get2(), kMaxEntries);
-  for (int32_t i = 0; i < entries && C.Tell() < C.FileSize; ++i) {
+  for (int32_t i = 0; i < entries && C.Tell() < C.FileSize && C.Spend(); ++i) {
     const uint16_t tag = C.Get2();
     C.Get2();
     C.Get4();
@@ -192,7 +192,7 @@ void parse_tiff_directories(TQxRawContext& C, int32_t Base) {
     if (at >= C.FileSize || !seen.insert(at).second) break;  // past the end, or a loop
     C.Seek(at);
     const int32_t entries = C.Get2();
-    for (int32_t i = 0; i < entries && C.Tell() < C.FileSize; ++i) {
+    for (int32_t i = 0; i < entries && C.Tell() < C.FileSize && C.Spend(); ++i) {
       const uint16_t tag = C.Get2(), type = C.Get2();
       uint32_t count = C.Get4();
       const uint32_t value = EntryValue(C, type, count);
@@ -272,7 +272,7 @@ void parse_ciff_heap(TQxRawContext& C, int32_t Offset, int32_t Length, int32_t D
   int32_t wbi = -1;
   static const int32_t remap[6] = {1, 2, 3, 4, 5, 1};
   static const int32_t remap10d[10] = {0, 1, 3, 4, 5, 6, 0, 0, 2, 8};
-  for (int32_t i = 0; i < records && C.Tell() < C.FileSize; ++i) {
+  for (int32_t i = 0; i < records && C.Tell() < C.FileSize && C.Spend(); ++i) {
     const uint16_t type = C.Get2();
     const uint32_t length = C.Get4();
     const int64_t a = int64_t(Offset) + C.Get4();
@@ -466,6 +466,8 @@ struct TCiffWalk {
   int64_t Size = 0;
   int64_t PreviewAt = -1, PreviewLength = 0;
   int32_t BestW = 2147483646, BestH = 2147483646;
+  int64_t Budget = 20000;
+  int32_t Candidates = 0;  // records over all heaps: nested heaps must not multiply the work
   struct TNoteRecord {
     uint16_t Tag;
     uint32_t Size;
@@ -497,7 +499,7 @@ struct TCiffWalk {
     if (table >= Size) return;
     S.SetPosition(table);
     const int32_t count = std::min<int32_t>(U16(), 256);
-    for (int32_t i = 0; i < count; ++i) {
+    for (int32_t i = 0; i < count && --Budget >= 0; ++i) {
       const int64_t rec = table + 2 + 10 * int64_t(i);
       S.SetPosition(rec);
       const uint16_t tag = U16();
@@ -532,6 +534,7 @@ struct TCiffWalk {
         }
         case 0x2007:
         case 0x2008: {
+          if (++Candidates > 16) break;  // a camera stores one or two; more is a damaged heap
           const int64_t n = std::min<int64_t>(size, Size - at);
           std::vector<uint8_t> jpeg(size_t(std::max<int64_t>(n, 0)));
           S.Read(jpeg.data(), int64_t(jpeg.size()));

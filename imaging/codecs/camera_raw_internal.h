@@ -93,6 +93,10 @@ struct TQxRawContext {
   int32_t HeaderLength = 0;
   int64_t BlackSum = 0;
   int64_t PastEnd = 0;  // bytes asked for beyond the end of the stream
+  // Directory entries and heap records the parsers may still read: nested directories and heaps of a
+  // damaged file could otherwise multiply into years of work.
+  int64_t ParseBudget = 0;
+  bool Spend() { return --ParseBudget >= 0; }
   uint32_t SonyPad[128] = {};
   int32_t SonyIndex = 0;
   int32_t CanonTreeSet = -1;  // set chosen by CIFF record 0x1835; -1 before
