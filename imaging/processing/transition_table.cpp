@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <utility>
 #include <string>
 
@@ -54,6 +55,39 @@ void QxClipCopy(TCanvas* Canvas, TBitmap* ToBitmap, int32_t W, int32_t H, const 
   if (Region) SelectClipRgn(Canvas->Handle(), &*Region);
   QxCopyInPlace(Canvas, ToBitmap, 0, 0, W, H);
   if (Region) SelectClipRgn(Canvas->Handle(), nullptr);
+}
+
+void QxCopyThroughRects(TCanvas* Canvas, TBitmap* ToBitmap, int32_t W, int32_t H, const std::vector<TRect>& Rects) {
+  TBitmap* Frame = Canvas->Bitmap();
+  HDC DC = Canvas->Handle();
+  TRegion Clip;
+  TPoint View, Window;
+  // Rectangles overlap freely (the shapes of a grid do): copying a pixel twice from the to picture
+  // gives what one copy through their union gives, without building the union.
+  const bool Direct = Frame && Frame != ToBitmap && Frame->PixelFormat() == TPixelFormat::pf24bit &&
+                      ToBitmap->PixelFormat() == TPixelFormat::pf24bit && GetClipRgn(DC, Clip) == 0 &&
+                      GetViewportOrgEx(DC, &View) && GetWindowOrgEx(DC, &Window) && View.X == Window.X &&
+                      View.Y == Window.Y;
+  if (!Direct) {
+    QxClipCopy(Canvas, ToBitmap, W, H, TRegion::FromRects(Rects));
+    return;
+  }
+  const int32_t Right = std::min({W, Frame->Width(), ToBitmap->Width()});
+  const int32_t Bottom = std::min({H, Frame->Height(), ToBitmap->Height()});
+  if (Right <= 0 || Bottom <= 0) return;
+  // Rows lie bottom-up: row Y starts RowBytes * Y below row 0.
+  uint8_t* Dest0 = static_cast<uint8_t*>(Frame->ScanLine(0));
+  const uint8_t* Src0 = static_cast<const uint8_t*>(ToBitmap->ScanLine(0));
+  const int64_t DestStride = Frame->RowBytes(), SrcStride = ToBitmap->RowBytes();
+  for (const TRect& R : Rects) {
+    const int32_t L = std::max(R.Left, 0), T = std::max(R.Top, 0), Rt = std::min(R.Right, Right),
+                  B = std::min(R.Bottom, Bottom);
+    if (L >= Rt || T >= B) continue;
+    const size_t Bytes = static_cast<size_t>(Rt - L) * 3;
+    for (int32_t Y = T; Y < B; ++Y)
+      std::memcpy(Dest0 - DestStride * Y + static_cast<int64_t>(L) * 3, Src0 - SrcStride * Y + static_cast<int64_t>(L) * 3,
+                  Bytes);
+  }
 }
 
 namespace {

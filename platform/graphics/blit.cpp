@@ -298,6 +298,26 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, i
             auto* O = reinterpret_cast<uint32_t*>(Out);
             const auto* Src32 = reinterpret_cast<const uint32_t*>(In) + SX0;
             for (int32_t Xx = RA; Xx < RB; ++Xx) O[Xx] = Src32[MX[Xx]];
+          } else if (BPP == 3) {
+            // Fixed-size moves: a library call per pixel was most of a stretched frame's time.
+            // Four bytes at a time where both the pixel read past and the one written past are still
+            // inside the rows; the next pixel's store puts the fourth byte right again.
+            const uint8_t* Src24 = In + static_cast<int64_t>(SX0) * 3;
+            const int32_t Last = S.S.Width - 1 - SX0;  // map values below it have a pixel after them
+            for (int32_t Xx = RA; Xx < RB; ++Xx) {
+              const int32_t M = MX[Xx];
+              const uint8_t* P = Src24 + static_cast<int64_t>(M) * 3;
+              uint8_t* O = Out + static_cast<int64_t>(Xx) * 3;
+              if (M < Last && Xx + 1 < RB) {
+                uint32_t V;
+                std::memcpy(&V, P, 4);
+                std::memcpy(O, &V, 4);
+              } else {
+                O[0] = P[0];
+                O[1] = P[1];
+                O[2] = P[2];
+              }
+            }
           } else {
             for (int32_t Xx = RA; Xx < RB; ++Xx)
               std::memcpy(Out + static_cast<int64_t>(Xx) * BPP, In + static_cast<int64_t>(SX0 + MX[Xx]) * BPP,

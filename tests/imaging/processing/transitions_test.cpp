@@ -15,6 +15,7 @@
 #include "platform/base/exceptions.h"
 #include "platform/base/numeric.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
 
 namespace {
 
@@ -146,6 +147,53 @@ TEST(TransitionRegions, RectangleListsAndShapes) {
   EXPECT_FALSE(Heart.Contains(50, 2));   // the dip between the lobes
   auto Cross = *QxShapeRegion(10, TRect(0, 0, 100, 100));
   EXPECT_EQ(Cross.Bounds(), TRect(12, 0, 87, 100));  // 75 wide, centred
+}
+
+// The grids and random cells make one shape and move it to every cell: a shape made in place must be
+// that shape moved, for every kind and the circle, at odd and even offsets, inside and outside the frame.
+TEST(TransitionRegions, ShapesMovedToACellEqualShapesMadeThere) {
+  for (int32_t R : {1, 2, 5, 16, 33, 61, 80})
+    for (auto [X, Y] : {std::pair{-7, 3}, {13, -40}, {101, 57}, {1001, 998}}) {
+      for (uint8_t Kind = 0; Kind <= 15; ++Kind) {
+        TRegion Moved = *QxShapeRegion(Kind, TRect(0, 0, 2 * R, 2 * R));
+        Moved.Offset(X, Y);
+        EXPECT_EQ(*QxShapeRegion(Kind, TRect(X, Y, X + 2 * R, Y + 2 * R)), Moved) << int(Kind) << " r " << R << " at " << X << "," << Y;
+      }
+      TRegion Circle = CreateEllipticRgn(0, 0, 2 * R, 2 * R);
+      Circle.Offset(X, Y);
+      EXPECT_EQ(CreateEllipticRgn(X, Y, X + 2 * R, Y + 2 * R), Circle) << "circle r " << R << " at " << X << "," << Y;
+    }
+}
+
+// Copying through a list of rectangles, row by row on a plain picture, gives what a clip copy through
+// their union gives: overlaps, rectangles reaching outside the frame, empty and inverted ones.
+TEST(TransitionTable, CopyThroughRectanglesEqualsAClipCopyThroughTheirUnion) {
+  const std::vector<TRect> Rects = {{-5, -5, 10, 8}, {4, 2, 30, 6},  {20, 20, 90, 70}, {40, 10, 41, 47},
+                                    {7, 30, 7, 40},  {30, 5, 25, 9}, {0, 47, 64, 60},  {63, 0, 70, 1}};
+  auto From = Picture(64, 48, false), To = Picture(64, 48, true);
+  auto Fresh = [&] {
+    auto B = std::make_unique<TBitmap>();
+    B->Assign(*From);
+    return B;
+  };
+  auto Direct = Fresh(), Clipped = Fresh();
+  QxCopyThroughRects(Direct->Canvas(), To.get(), 64, 48, Rects);
+  QxClipCopy(Clipped->Canvas(), To.get(), 64, 48, TRegion::FromRects(Rects));
+  EXPECT_EQ(Differing(*Direct, *Clipped), 0);
+  EXPECT_GT(Differing(*Direct, *From), 0);
+  // A narrower copy leaves the columns past it alone.
+  auto Narrow = Fresh();
+  QxCopyThroughRects(Narrow->Canvas(), To.get(), 30, 48, Rects);
+  EXPECT_EQ(PixelAt(*Narrow, 50, 30), PixelAt(*From, 50, 30));
+  EXPECT_EQ(PixelAt(*Narrow, 25, 30), PixelAt(*To, 25, 30));
+  // With the canvas's origin moved the copy goes through the region, and lands where the clip copy does.
+  auto MovedDirect = Fresh(), MovedClipped = Fresh();
+  SetViewportOrgEx(MovedDirect->Canvas()->Handle(), 6, -3, nullptr);
+  SetViewportOrgEx(MovedClipped->Canvas()->Handle(), 6, -3, nullptr);
+  QxCopyThroughRects(MovedDirect->Canvas(), To.get(), 64, 48, Rects);
+  QxClipCopy(MovedClipped->Canvas(), To.get(), 64, 48, TRegion::FromRects(Rects));
+  EXPECT_EQ(Differing(*MovedDirect, *MovedClipped), 0);
+  EXPECT_NE(Differing(*MovedDirect, *Direct), 0);
 }
 
 // Every painted kind: its first frame shows the from picture and its frame at 100 % the to picture, but
