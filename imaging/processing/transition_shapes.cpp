@@ -203,10 +203,11 @@ QX_TRANSITION_PROC(QxTriangularWipeProc) {
   int32_t K = MulDiv(std::max(F.W, F.H), Flag ? 1 : 0, 90);
   K = K < 1 ? 1 : (K > 1 ? K / 2 : K);
   int32_t Cw = F.W / K, Ch = F.H / K, Tw = F.w / K, Th = F.h / K;
+  // One triangle, moved to each corner of the grid.
+  const TRegion Triangle = PolygonRegion({{-Tw, -Th}, {Tw, -Th}, {-Tw, Th}});
   TRegionUnion All;
   for (int32_t I = K; I >= 0; --I)
-    for (int32_t J = K; J >= 0; --J)
-      All.Add(PolygonRegion({{J * Cw - Tw, I * Ch - Th}, {J * Cw + Tw, I * Ch - Th}, {J * Cw - Tw, I * Ch + Th}}));
+    for (int32_t J = K; J >= 0; --J) All.AddMoved(Triangle, J * Cw, I * Ch);
   DrawThrough(Canvas, ToBitmap, All.Result().value_or(TRegion()));
 }
 

@@ -168,8 +168,11 @@ TEST(TransitionRegions, ShapesMovedToACellEqualShapesMadeThere) {
 // Copying through a list of rectangles, row by row on a plain picture, gives what a clip copy through
 // their union gives: overlaps, rectangles reaching outside the frame, empty and inverted ones.
 TEST(TransitionTable, CopyThroughRectanglesEqualsAClipCopyThroughTheirUnion) {
-  const std::vector<TRect> Rects = {{-5, -5, 10, 8}, {4, 2, 30, 6},  {20, 20, 90, 70}, {40, 10, 41, 47},
-                                    {7, 30, 7, 40},  {30, 5, 25, 9}, {0, 47, 64, 60},  {63, 0, 70, 1}};
+  // Wide ones, and tall narrow ones that touch or overlap in equal rows (joined before copying).
+  const std::vector<TRect> Rects = {{-5, -5, 10, 8},  {4, 2, 30, 6},   {20, 20, 90, 70}, {40, 10, 41, 47},
+                                    {7, 30, 7, 40},   {30, 5, 25, 9},  {0, 47, 64, 60},  {63, 0, 70, 1},
+                                    {12, 9, 16, 30},  {10, 9, 13, 30}, {16, 9, 18, 30},  {19, 9, 21, 30},
+                                    {10, 12, 14, 20}, {50, -3, 53, 7}, {62, 40, 66, 52}};
   auto From = Picture(64, 48, false), To = Picture(64, 48, true);
   auto Fresh = [&] {
     auto B = std::make_unique<TBitmap>();
