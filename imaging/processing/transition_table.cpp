@@ -307,12 +307,66 @@ QX_TRANSITION_PROC(QxUnrollProc) {
   }
 }
 
+namespace {
+
+// The squeezes of the push kinds, W x H onto (X, Y, DW, DH) along one axis, done within a plain 24-bit
+// frame without copying it first: across, a row at a time through a line of its own; down, each row is
+// read before the one it lands on is written, by walking away from the fixed edge. Samples as StretchBlt
+// does (destination i from source i * W / DW). False where the frame is not such a picture, or the
+// squeeze not one of these.
+bool SqueezeInPlace(TCanvas* Canvas, int32_t X, int32_t Y, int32_t DW, int32_t DH, int32_t W, int32_t H) {
+  TBitmap* Frame = Canvas->Bitmap();
+  HDC DC = Canvas->Handle();
+  TRegion Clip;
+  TPoint View, Window;
+  if (!Frame || Frame->PixelFormat() != TPixelFormat::pf24bit || Frame->Width() != W || Frame->Height() != H ||
+      GetClipRgn(DC, Clip) != 0 || !GetViewportOrgEx(DC, &View) || !GetWindowOrgEx(DC, &Window) ||
+      View.X != Window.X || View.Y != Window.Y)
+    return false;
+  const bool Across = DH == H && Y == 0 && DW < W && (X == 0 || X == W - DW);
+  const bool Down = DW == W && X == 0 && DH < H && (Y == 0 || Y == H - DH);
+  if (!Across && !Down) return false;
+  if (DW <= 0 || DH <= 0) return true;  // nothing to draw, as a stretch to no width draws nothing
+  uint8_t* Row0 = static_cast<uint8_t*>(Frame->ScanLine(0));
+  const int64_t Stride = Frame->RowBytes();
+  auto RowAt = [&](int32_t R) { return Row0 - Stride * R; };
+  if (Across) {
+    // Each row is gathered into a line of its own and put back, four bytes a pixel where the pixel read
+    // past is still in the row.
+    thread_local std::vector<int32_t> From;  // the source byte of each destination pixel, for every row
+    thread_local std::vector<uint8_t> Line;
+    From.resize(static_cast<size_t>(DW));
+    Line.resize(static_cast<size_t>(DW) * 3 + 1);
+    for (int32_t I = 0; I < DW; ++I) From[static_cast<size_t>(I)] = static_cast<int32_t>(static_cast<int64_t>(I) * W / DW * 3);
+    int32_t Wide = DW;  // pixels from Wide on read the row's last pixel
+    while (Wide > 0 && From[static_cast<size_t>(Wide - 1)] >= (W - 1) * 3) --Wide;
+    for (int32_t R = 0; R < H; ++R) {
+      const uint8_t* Src = RowAt(R);
+      uint8_t* L = Line.data();
+      for (int32_t I = 0; I < Wide; ++I) std::memcpy(L + static_cast<size_t>(I) * 3, Src + From[static_cast<size_t>(I)], 4);
+      for (int32_t I = Wide; I < DW; ++I) std::memcpy(L + static_cast<size_t>(I) * 3, Src + From[static_cast<size_t>(I)], 3);
+      std::memcpy(RowAt(R) + static_cast<int64_t>(X) * 3, L, static_cast<size_t>(DW) * 3);
+    }
+  } else {
+    const size_t Bytes = static_cast<size_t>(W) * 3;
+    auto Move = [&](int32_t J) { std::memmove(RowAt(Y + J), RowAt(static_cast<int32_t>(static_cast<int64_t>(J) * H / DH)), Bytes); };
+    if (Y == 0)
+      for (int32_t J = 0; J < DH; ++J) Move(J);
+    else
+      for (int32_t J = DH - 1; J >= 0; --J) Move(J);
+  }
+  return true;
+}
+
+}  // namespace
+
 QX_TRANSITION_PROC(QxPushProc) {
   TQxTransitionFrame F(Rect, Percent);
   const int32_t W = F.W, H = F.H, w = F.w, h = F.h;
   HDC DC = Canvas->Handle();
   // A squeeze reads the frame while writing it; it reads a copy so no pixel is read after it was moved.
   auto SqueezeInto = [&](int32_t X, int32_t Y, int32_t DW, int32_t DH) {
+    if (SqueezeInPlace(Canvas, X, Y, DW, DH, W, H)) return;
     thread_local TBitmap Scratch;
     if (Scratch.Width() != W || Scratch.Height() != H || Scratch.PixelFormat() != TPixelFormat::pf24bit) {
       Scratch.SetPixelFormat(TPixelFormat::pf24bit);

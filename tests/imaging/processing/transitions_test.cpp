@@ -310,6 +310,34 @@ TEST(Transitions, RevealedAreasAtHalfway) {
   EXPECT_EQ(PixelAt(*Slide, 32, 5), PixelAt(*P.From, 32, 5));
 }
 
+// Push and squeeze: the from picture sampled to the part that is left (destination i from source
+// i * W / (W - w)), the to picture's far part beside it, at progresses whose sampling is uneven too.
+TEST(Transitions, PushAndSqueezeSampleTheFromPicture) {
+  Player P;
+  const int32_t W = 64, H = 48;
+  for (int32_t Step : {512, 307, 900})
+    for (int Kind = 155; Kind <= 158; ++Kind) {
+      int32_t Fw, Fh, w, h;
+      QxScaledSize(TRect(0, 0, W, H), static_cast<int32_t>(Round(Step / 1024.0L * 100)), Fw, Fh, w, h);
+      P.Start(static_cast<TQxTransitionType>(Kind));
+      auto F = FrameAt(P.T, Step);
+      int Wrong = 0;
+      for (int32_t Y = 0; Y < H; ++Y)
+        for (int32_t X = 0; X < W; ++X) {
+          uint32_t Want;
+          switch (Kind) {
+            case 155: Want = X < W - w ? PixelAt(*P.From, X * W / (W - w), Y) : PixelAt(*P.To, X - (W - w), Y); break;
+            case 156: Want = X >= w ? PixelAt(*P.From, (X - w) * W / (W - w), Y) : PixelAt(*P.To, X + W - w, Y); break;
+            case 157: Want = Y < H - h ? PixelAt(*P.From, X, Y * H / (H - h)) : PixelAt(*P.To, X, Y - (H - h)); break;
+            default: Want = Y >= h ? PixelAt(*P.From, X, (Y - h) * H / (H - h)) : PixelAt(*P.To, X, Y + H - h); break;
+          }
+          Wrong += PixelAt(*F, X, Y) != Want;
+        }
+      EXPECT_EQ(Wrong, 0) << "kind " << Kind << " step " << Step;
+      P.T.Stop();
+    }
+}
+
 TEST(Transitions, TimingCurves) {
   using T = TQxTransitionTiming;
   struct Case {
