@@ -25,6 +25,7 @@ from PIL import Image, ImageChops
 
 QUORVEL, HELPER, OUT = sys.argv[1], sys.argv[2], sys.argv[3]
 failures = []
+started = []
 
 
 def fail(text):
@@ -33,7 +34,11 @@ def fail(text):
 
 
 def xdo(*args):
-    return subprocess.run(["xdotool", *[str(a) for a in args]], capture_output=True, text=True).stdout
+    try:
+        return subprocess.run(["xdotool", *[str(a) for a in args]], capture_output=True, text=True,
+                              timeout=30).stdout
+    except subprocess.TimeoutExpired:
+        return ""
 
 
 def windows(pid):
@@ -43,7 +48,10 @@ def windows(pid):
 
 def shot(wid):
     """The window's pixels as the X server shows them, or None while it cannot be read."""
-    r = subprocess.run(["import", "-window", str(wid), "png:-"], capture_output=True)
+    try:
+        r = subprocess.run(["import", "-window", str(wid), "png:-"], capture_output=True, timeout=20)
+    except subprocess.TimeoutExpired:
+        return None
     if r.returncode != 0 or not r.stdout:
         return None
     return Image.open(io.BytesIO(r.stdout)).convert("RGB")
@@ -78,7 +86,7 @@ def save_shot(wid, name, changed_from=None):
 def screen_area(wid):
     geo = dict(line.split("=", 1) for line in xdo("getwindowgeometry", "--shell", wid).split())
     x, y, w, h = (int(geo[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
-    r = subprocess.run(["import", "-window", "root", "png:-"], capture_output=True)
+    r = subprocess.run(["import", "-window", "root", "png:-"], capture_output=True, timeout=20)
     return Image.open(io.BytesIO(r.stdout)).convert("RGB").crop((x, y, x + w, y + h))
 
 
@@ -146,6 +154,7 @@ def wait_file(path, timeout=30.0):
 def start(workdir):
     env = dict(os.environ, QV_BACKEND="sdl")
     p = subprocess.Popen([os.path.join(workdir, "quorvel")], cwd=workdir, env=env)
+    started.append(p)
     end = time.time() + 30
     while time.time() < end and not windows(p.pid):
         time.sleep(0.1)
@@ -239,8 +248,13 @@ def main():
             raise SystemExit("the open dialog did not appear")
         focus(dlg)
         empty_dialog = settle(dlg)
-        type_text(src)
-        save_shot(dlg, "open_dialog_preview.png", changed_from=empty_dialog)
+        # Into the pictures' folder by its name, then the picture's name: the preview shows it.
+        type_text("pictures")
+        key("Return")
+        in_folder = settle(dlg, changed_from=empty_dialog)
+        type_text("tulips.png")
+        time.sleep(1.0)
+        save_shot(dlg, "open_dialog_preview.png", changed_from=in_folder)
         key("Return")
         focus(wid)
         opened = save_shot(wid, "main_window_english_opened.png", changed_from=blank)
@@ -380,6 +394,10 @@ def main():
             if f.read() != first_ini:
                 fail("the second run changed Options.ini")
     finally:
+        for q in started:
+            if q.poll() is None:
+                q.kill()
+                q.wait()
         shutil.rmtree(work, ignore_errors=True)
 
     print("screenshots in", OUT)
