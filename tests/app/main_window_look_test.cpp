@@ -159,6 +159,10 @@ TEST_F(MainWindowLook, AboutBoxClosesWithEnterOnItsDefaultButton) {
   A->Show();
   Application->ProcessMessages();
   EXPECT_TRUE(A->BtnOk->Active());
+  // The right-aligned labels end at one edge, before the links.
+  EXPECT_EQ(A->LabelHomepage->Left() + A->LabelHomepage->Width(), A->LabelEmail->Left() + A->LabelEmail->Width());
+  EXPECT_LT(A->LabelHomepage->Left() + A->LabelHomepage->Width(), A->KvURLLabel1->Left());
+  EXPECT_GT(A->LabelHomepage->Left() + A->LabelHomepage->Width(), A->KvURLLabel1->Left() - 12);
   EXPECT_TRUE(Headless::SaveWindowPng(A.get(), "about_box.png"));
   A->Hide();
   Headless::KeyToTop(VK_RETURN);
