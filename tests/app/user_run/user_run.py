@@ -126,6 +126,8 @@ def open_menu(pid, wid, index):
                 return menu
         key("Escape")
     fail(f"the menu {index} of the bar did not open")
+    if started and started[-1].poll() is not None:
+        fail(f"the program had ended, with status {started[-1].returncode}")
     return None
 
 
