@@ -147,6 +147,14 @@ void TQxBitmap::SetFormatFields(TQxPixelFormat AFormat) {
 // ---------------------------------------------------------------- storage
 
 bool TQxBitmap::Allocate(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat) {
+  return AllocateWith(AWidth, AHeight, AFormat, true);
+}
+
+bool TQxBitmap::AllocateUninitialised(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat) {
+  return AllocateWith(AWidth, AHeight, AFormat, false);
+}
+
+bool TQxBitmap::AllocateWith(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat, bool Initialise) {
   if (!Reallocate && AWidth == width_ && AHeight == height_ && AFormat == format_ && !IsEmpty()) return true;
   if (location_ == TQxLocation::qxTBitmap && vclBitmapNotOwned_) {
     // The caller's TBitmap is reused; only the alpha channel goes.
@@ -158,7 +166,7 @@ bool TQxBitmap::Allocate(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat
   width_ = AWidth;
   height_ = AHeight;
   format_ = AFormat;
-  bool ok = AllocateStorage();
+  bool ok = AllocateStorage(Initialise);
   if (!ok) {
     width_ = 0;
     height_ = 0;
