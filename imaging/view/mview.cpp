@@ -412,14 +412,26 @@ void TQuillotMView::SetImageSourceHeight(int32_t Index, int32_t Value) {
   if (e->StoreImage) FImageStore->SetSourceHeight(e->StoreImage, Value);
 }
 
+TQuillotMView::TLoadSettings TQuillotMView::CurrentLoadSettings() const {
+  TLoadSettings s;
+  s.StoreType = StoreType;
+  s.ThumbWidth = FThumbWidth;
+  s.ThumbHeight = FThumbHeight;
+  s.EnlargeSmallImages = EnlargeSmallImages;
+  s.Filter = ThumbnailResampleFilter;
+  s.UseEmbeddedThumbnails = UseEmbeddedThumbnails;
+  s.AutoOrient = AutoOrient;
+  return s;
+}
+
 // The thumbnail a picture is stored as, or nil when it is stored as it is. Background loads convert
 // other formats to 24 bits and filter them; the synchronous road copies them in their own format.
-std::unique_ptr<TQxBitmap> TQuillotMView::ReduceForStore(TQxBitmap* B, bool Background) {
+std::unique_ptr<TQxBitmap> TQuillotMView::ReduceForStore(TQxBitmap* B, bool Background, const TLoadSettings& S) {
   const int32_t bw = B->Width(), bh = B->Height();
-  if (StoreType == TQxStoreType::qxtNormal) return nullptr;
-  if (!EnlargeSmallImages && bw <= FThumbWidth && bh <= FThumbHeight) return nullptr;
-  int32_t tw = FThumbWidth, th = FThumbHeight;
-  if (bw != 0 && bh != 0) QxFitSize(bw, bh, FThumbWidth, FThumbHeight, tw, th);
+  if (S.StoreType == TQxStoreType::qxtNormal) return nullptr;
+  if (!S.EnlargeSmallImages && bw <= S.ThumbWidth && bh <= S.ThumbHeight) return nullptr;
+  int32_t tw = S.ThumbWidth, th = S.ThumbHeight;
+  if (bw != 0 && bh != 0) QxFitSize(bw, bh, S.ThumbWidth, S.ThumbHeight, tw, th);
   if (tw == bw && th == bh) return nullptr;
   auto t = std::make_unique<TQxBitmap>();
   t->SetLocation(TQxLocation::qxMemory);
@@ -429,20 +441,20 @@ std::unique_ptr<TQxBitmap> TQuillotMView::ReduceForStore(TQxBitmap* B, bool Back
   if (f == TQxPixelFormat::qx1g) {
     QxResample1BitToGray(B, 0, 0, bw - 1, bh - 1, t.get());
   } else if (Background) {
-    if (f != TQxPixelFormat::qx24RGB && ThumbnailResampleFilter != TResampleFilter::rfNone)
+    if (f != TQxPixelFormat::qx24RGB && S.Filter != TResampleFilter::rfNone)
       B->ConvertPixelFormat(TQxPixelFormat::qx24RGB);
-    if (ThumbnailResampleFilter != TResampleFilter::rfNone) {
-      QxResample(B, t.get(), ThumbnailResampleFilter);
+    if (S.Filter != TResampleFilter::rfNone) {
+      QxResample(B, t.get(), S.Filter);
     } else {
       t->Allocate(tw, th, B->PixelFormat());
       B->CopyPaletteTo(t.get());
       QxStretchNearest(B, t.get());
     }
   } else if (f == TQxPixelFormat::qx24RGB) {
-    if (ThumbnailResampleFilter == TResampleFilter::rfNone)
+    if (S.Filter == TResampleFilter::rfNone)
       QxStretchNearest(B, t.get());
     else
-      QxResample(B, t.get(), ThumbnailResampleFilter);
+      QxResample(B, t.get(), S.Filter);
   } else {
     t->Allocate(tw, th, f);
     B->CopyPaletteTo(t.get());
@@ -453,7 +465,7 @@ std::unique_ptr<TQxBitmap> TQuillotMView::ReduceForStore(TQxBitmap* B, bool Back
     TQxBitmap* ta = t->GetAlphaChannel();
     ta->Allocate(tw, th, TQxPixelFormat::qx8g);
     const TResampleFilter af =
-        ThumbnailResampleFilter == TResampleFilter::rfNone ? TResampleFilter::rfFastLinear : ThumbnailResampleFilter;
+        S.Filter == TResampleFilter::rfNone ? TResampleFilter::rfFastLinear : S.Filter;
     QxResampleGray8(a, ta, af);
     ta->Opaque = a->Opaque;
   }
@@ -478,7 +490,7 @@ void TQuillotMView::StorePicture(int32_t Index, TQxBitmap* Bitmap) {
 void TQuillotMView::SetImageBitmap(int32_t Index, TQxBitmap* Bitmap) {
   if (!Bitmap || !Entry(Index)) return;
   std::lock_guard<std::recursive_mutex> l(FLock);
-  std::unique_ptr<TQxBitmap> t = ReduceForStore(Bitmap, false);
+  std::unique_ptr<TQxBitmap> t = ReduceForStore(Bitmap, false, CurrentLoadSettings());
   StorePicture(Index, t ? t.get() : Bitmap);
   if (TQxMViewEntry* e = Entry(Index); e && e->StoreImage) {
     e->StoreImage->SourceWidth = Bitmap->Width();

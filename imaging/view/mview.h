@@ -397,6 +397,16 @@ class TQuillotMView : public TQxView {
   friend class TQxStarter;
   struct TRunningLoad;
   struct TLoadResult;
+  // The settings a load reads, copied on the GUI thread so that workers never read the view's own.
+  struct TLoadSettings {
+    TQxStoreType StoreType = TQxStoreType::qxtNormal;
+    int32_t ThumbWidth = 100, ThumbHeight = 100;
+    bool EnlargeSmallImages = true;
+    TResampleFilter Filter = TResampleFilter::rfFastLinear;
+    bool UseEmbeddedThumbnails = true;
+    bool AutoOrient = false;
+  };
+  TLoadSettings CurrentLoadSettings() const;
 
   void SetIntProp(int32_t& Field, int32_t Value);
   void HandleScroll(TMessage& Message, bool Horizontal);
@@ -409,8 +419,8 @@ class TQuillotMView : public TQxView {
   int32_t IndexOfSerial(uint64_t Serial, int32_t Hint) const;
 
   // loading internals
-  void PrepareIO(TQuillotIO* IO, TQxMViewEntry* E);
-  void ReadPlainFile(TQuillotIO* IO, const std::string& Name);
+  void PrepareIO(TQuillotIO* IO, TColor Background, const TLoadSettings& S);
+  void ReadPlainFile(TQuillotIO* IO, const std::string& Name, int32_t ThumbWidth);
   TQuillotIO* GetMultiFileIO(const std::string& Name, int32_t& Image);
   void LoadFrame(TQuillotIO* IO, int32_t Image, int32_t& Delay);
   void FreeMultiFileIO();
@@ -421,7 +431,7 @@ class TQuillotMView : public TQxView {
   bool StarterIdle();
   void HandleLoadFinished(TRunningLoad* Load);
   // Reduces a picture to the thumbnail box for storing; nil when it is stored as it is.
-  std::unique_ptr<TQxBitmap> ReduceForStore(TQxBitmap* B, bool Background);
+  std::unique_ptr<TQxBitmap> ReduceForStore(TQxBitmap* B, bool Background, const TLoadSettings& S);
   void StorePicture(int32_t Index, TQxBitmap* Bitmap);
   void CopyParamsToMIO(int32_t Index, const TIOParamsVals& Params);
 
@@ -497,6 +507,6 @@ class TQuillotMView : public TQxView {
   std::vector<std::unique_ptr<TLoadResult>> FLoadResults;
   std::vector<TQuillotIO*> FMultiFileIO;
   HWND FPostWnd = 0;
-  // Copies of the settings the workers read, taken on the GUI thread when a load is queued.
+  TLoadSettings FLoadSettings;  // as of the last queue request
   std::unique_ptr<TQxStarter> FStarter;
 };

@@ -16,6 +16,7 @@ struct TQuillotMView::TRunningLoad {
   int32_t Tag = 0;
   uint64_t Serial = 0;
   std::atomic<bool> Finished{false};
+  TLoadSettings Settings;
 };
 
 struct TQuillotMView::TLoadResult {

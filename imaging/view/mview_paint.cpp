@@ -2,6 +2,7 @@
 // pictures and releases far ones, and the drawing of one cell.
 #include <algorithm>
 #include <cmath>
+#include <unordered_set>
 
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/canvas.h"
@@ -166,11 +167,14 @@ restart:
     if (LookAhead > 0 && ThreadPoolSize > 0 && last + 1 < ImageCount()) {
       FLookAheadList.clear();
       int32_t n = std::min(LookAhead, ImageCount() - 1 - last);
+      // Entries already waiting keep their place; only the others go through the queue request, so a long
+      // look-ahead costs one pass over the queue per paint.
+      const std::unordered_set<int32_t> pending(FPendingLoads.begin(), FPendingLoads.end());
       for (int32_t i = last + 1; i <= last + n; ++i) {
         TQxMViewEntry* e = FEntries[size_t(i)].get();
         if (!e->StoreImage && !e->CacheImage) {
           FLookAheadList.push_back(i);
-          QueueBackgroundLoad(i, -1);
+          if (!pending.count(i)) QueueBackgroundLoad(i, -1);
         }
       }
     }

@@ -131,9 +131,10 @@ void TQuillotMView::StarterPass() {
       load->IO = std::make_unique<TQuillotIO>(static_cast<TComponent*>(nullptr));
       load->Tag = p;
       load->Serial = e->Serial;
+      load->Settings = FLoadSettings;
       TQuillotIO* io = load->IO.get();
       io->AttachQxBitmap(load->Bitmap.get());
-      PrepareIO(io, e);
+      PrepareIO(io, e->Background, load->Settings);
       TRunningLoad* raw = load.get();
       io->OnFinishWork = [this, raw](TObject*) { HandleLoadFinished(raw); };
       io->AsyncMode = true;
@@ -146,7 +147,7 @@ void TQuillotMView::StarterPass() {
   for (auto& [load, name] : starts) {
     TQuillotIO* io = load->IO.get();
     try {
-      ReadPlainFile(io, name);
+      ReadPlainFile(io, name, load->Settings.ThumbWidth);
     } catch (...) {
       io->Aborting = true;
     }
@@ -160,27 +161,27 @@ void TQuillotMView::StarterPass() {
 
 // ============================================================ preparing and reading
 
-void TQuillotMView::PrepareIO(TQuillotIO* IO, TQxMViewEntry* E) {
-  IO->SetBackground(E->Background);
+void TQuillotMView::PrepareIO(TQuillotIO* IO, TColor Background, const TLoadSettings& S) {
+  IO->SetBackground(Background);
   TIOParamsVals& p = *IO->Params;
-  if (StoreType == TQxStoreType::qxtThumb) {
-    const bool e = FThumbWidth <= 200 && FThumbHeight <= 200 && UseEmbeddedThumbnails;
+  if (S.StoreType == TQxStoreType::qxtThumb) {
+    const bool e = S.ThumbWidth <= 200 && S.ThumbHeight <= 200 && S.UseEmbeddedThumbnails;
     p.JpegScale = 0;
     p.SetUseExifThumbnail(e ? 1 : 0);
     p.JpegDCTMethod = 1;
-    p.Width = FThumbWidth;
-    p.Height = FThumbHeight;
+    p.Width = S.ThumbWidth;
+    p.Height = S.ThumbHeight;
     p.SetRawUseExifThumbnail(e ? 1 : 0);
   } else {
     p.JpegScale = 1;
   }
-  p.SetAutoOrient(AutoOrient ? 1 : 0);
+  p.SetAutoOrient(S.AutoOrient ? 1 : 0);
 }
 
-void TQuillotMView::ReadPlainFile(TQuillotIO* IO, const std::string& Name) {
+void TQuillotMView::ReadPlainFile(TQuillotIO* IO, const std::string& Name, int32_t ThumbWidth) {
   const std::string ext = QxLowerFileExtW(Name, true);
   if (ext == ".emf" || ext == ".wmf")
-    IO->ImportMetafile(Name, FThumbWidth, -1, true);
+    IO->ImportMetafile(Name, ThumbWidth, -1, true);
   else
     IO->LoadFromFileDetected(Name);
 }
@@ -249,7 +250,7 @@ bool TQuillotMView::LoadImageNow(int32_t Index) {
     b->SetLocation(TQxLocation::qxMemory);
     io->AttachQxBitmap(b.get());
     io->AsyncMode = false;
-    PrepareIO(io, e);
+    PrepareIO(io, e->Background, CurrentLoadSettings());
     io->OnProgress = OnIOProgress;
     if (FMIO && QxMViewHooks().AutoAdjustDPI) io->AutoAdjustDPI = QxMViewHooks().AutoAdjustDPI(FMIO);
     try {
@@ -258,7 +259,7 @@ bool TQuillotMView::LoadImageNow(int32_t Index) {
         LoadFrame(io, image, delay);
         e->FrameDelay = delay;
       } else {
-        ReadPlainFile(io, e->FileName);
+        ReadPlainFile(io, e->FileName, FThumbWidth);
       }
     } catch (...) {
       io->Aborting = true;
@@ -273,8 +274,10 @@ bool TQuillotMView::LoadImageNow(int32_t Index) {
       CopyParamsToMIO(Index, *io->Params);
       e->Background = io->Background();
       SetImageBitmap(Index, b.get());
-      SetImageSourceWidth(Index, io->Params->OriginalWidth);
-      SetImageSourceHeight(Index, io->Params->OriginalHeight);
+      if (ok && io->Params->OriginalWidth > 0 && io->Params->OriginalHeight > 0) {
+        SetImageSourceWidth(Index, io->Params->OriginalWidth);
+        SetImageSourceHeight(Index, io->Params->OriginalHeight);
+      }
     }
     io->AttachQxBitmap(nullptr);
     return ok;
@@ -328,8 +331,9 @@ void TQuillotMView::HandleWrongImage(TQxBitmap* Bitmap, int32_t Index) {
 
 // ============================================================ queueing and cancelling
 
+// The look-ahead list is made in ascending order and only ever loses elements.
 bool TQuillotMView::IsInLookAhead(int32_t Index) const {
-  return std::find(FLookAheadList.begin(), FLookAheadList.end(), Index) != FLookAheadList.end();
+  return std::binary_search(FLookAheadList.begin(), FLookAheadList.end(), Index);
 }
 
 void TQuillotMView::PrunePendingLoads() {
@@ -341,7 +345,7 @@ void TQuillotMView::PrunePendingLoads() {
 
 void TQuillotMView::CollectFinishedLoads() {
   for (auto& r : FRunningLoads) {
-    if (r->Tag >= 0 && !IsEntryVisible(r->Tag) && !IsInLookAhead(r->Tag) && ReleaseDistance != -1) {
+    if (ReleaseDistance != -1 && r->Tag >= 0 && !IsEntryVisible(r->Tag) && !IsInLookAhead(r->Tag)) {
       r->Tag = -2;
       r->IO->Aborting = true;
     }
@@ -360,6 +364,7 @@ bool TQuillotMView::QueueBackgroundLoad(int32_t Index, int32_t Position) {
     }
   } signal{FStarter.get()};
   if (HasParentWindow()) FPostWnd = Handle();
+  FLoadSettings = CurrentLoadSettings();
   if (e->StoreImage) return true;
   PrunePendingLoads();
   if (Position >= 0) Position = std::max(0, std::min(Position, int32_t(FPendingLoads.size()) - 1));
@@ -462,7 +467,7 @@ void TQuillotMView::HandleLoadFinished(TRunningLoad* Load) {
     if (!io->Aborting && Load->Bitmap && Load->Bitmap->Width() > 0 && Load->Bitmap->Height() > 0) {
       // The reduction runs here, outside the lock, so painting waits only for the hand-over.
       try {
-        std::unique_ptr<TQxBitmap> t = ReduceForStore(Load->Bitmap.get(), true);
+        std::unique_ptr<TQxBitmap> t = ReduceForStore(Load->Bitmap.get(), true, Load->Settings);
         result->Picture = t ? std::move(t) : std::move(Load->Bitmap);
       } catch (...) {
         result->Picture.reset();
@@ -507,7 +512,8 @@ void TQuillotMView::CollectLoadedPictures() {
     } else {
       StorePicture(idx, pic);
     }
-    if (e->StoreImage) {
+    // A reader that leaves the original size unset keeps the size of what it delivered.
+    if (e->StoreImage && r->OriginalWidth > 0 && r->OriginalHeight > 0) {
       e->StoreImage->SourceWidth = r->OriginalWidth;
       e->StoreImage->SourceHeight = r->OriginalHeight;
     }
