@@ -403,12 +403,11 @@ void TQxMask::CopyAlpha(TQxBitmap* Dest, TQxBitmap* Source, bool DestRelative, b
     for (int32_t x = bx1; x <= bx2; ++x) {
       const int32_t sx = SourceRelative ? x - X1 : x, dx = DestRelative ? x - X1 : x;
       if (dx < 0 || dx >= dw) continue;
-      const int32_t src = (!arow.empty() && sx >= 0 && sx < sw) ? arow[size_t(sx)] : 255;
       const int32_t m = GetPixel(x, y);
-      if (bitsPerPixel_ == 1)
-        d[dx] = m ? uint8_t(src) : 0;
-      else
-        d[dx] = m ? uint8_t(std::min(src, m)) : 0;
+      // Unselected pixels of the box are outside the work: their alpha stays as it was.
+      if (!m) continue;
+      const int32_t src = (!arow.empty() && sx >= 0 && sx < sw) ? arow[size_t(sx)] : 255;
+      d[dx] = bitsPerPixel_ == 1 ? uint8_t(src) : uint8_t(std::min(src, m));
     }
   }
   da->Opaque = false;

@@ -139,14 +139,15 @@ int32_t TQxLayer::ClientToLayerX(int32_t X) const {
   int32_t dw = DisplayWidth();
   if (dw == 0 || !View) return 0;
   double b = View->ScreenToBitmapX(X - int32_t(Trunc(PosX * View->ScaleX())));
-  return int32_t(Trunc(b / dw * Bitmap->Width()));
+  // Multiplied first: b / dw * width loses the last pixel to rounding (55 / 150 * 150 < 55).
+  return int32_t(Trunc(b * Bitmap->Width() / dw));
 }
 
 int32_t TQxLayer::ClientToLayerY(int32_t Y) const {
   int32_t dh = DisplayHeight();
   if (dh == 0 || !View) return 0;
   double b = View->ScreenToBitmapY(Y - int32_t(Trunc(PosY * View->ScaleY())));
-  return int32_t(Trunc(b / dh * Bitmap->Height()));
+  return int32_t(Trunc(b * Bitmap->Height() / dh));
 }
 
 int32_t TQxLayer::LayerToClientX(int32_t X) const {

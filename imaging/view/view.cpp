@@ -174,6 +174,7 @@ TQuillotView::TQuillotView(TComponent* AOwner) : TQxView(AOwner) {
   FWallPaper = std::make_unique<TPicture>();
 
   FHasOwner = AOwner != nullptr;
+  FSelOutline = CreateOutlineRecord(clBlack, clWhite, true, true);
   SmoothDivisor = 8;
   DecUpdateLockAndUpdate();
 }

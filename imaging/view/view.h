@@ -463,7 +463,11 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   bool Selected() const { return FSelected; }
   TQxMask* SelectionMask() const { return FSelectionMask.get(); }
   TQxSelectionBase SelectionBase() const { return FSelectionBase; }
-  void SetSelectionBase(TQxSelectionBase Value) { FSelectionBase = Value; }
+  // Outside the mouse handlers the saved copy follows, so events fired later see the caller's setting.
+  void SetSelectionBase(TQxSelectionBase Value) {
+    FSelectionBase = Value;
+    if (FMouseHandlerDepth == 0) FSavedSelectionBase = Value;
+  }
   TQxSelectionOptions SelectionOptions() const { return FSelectionOptions; }
   void SetSelectionOptions(TQxSelectionOptions Value);
   double SelectionAspectRatio() const { return FSelectionAspectRatio; }
@@ -485,6 +489,14 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   // Moves mask and polygon by bitmap pixels; Clip cuts at the bitmap's borders instead of keeping the
   // selection inside. State (the mouse's drag state) comes back unchanged.
   int32_t MoveSelection(int32_t State, int32_t DX, int32_t DY, bool Clip);
+  // Mouse drag steps in client coordinates, from the drag start.
+  void SelectRectDrag(int32_t X, int32_t Y, TShiftState Shift);
+  void SelectEllipseDrag(int32_t X, int32_t Y, TShiftState Shift);
+  // Drags selection grip Grip (1..8) to the client point; returns the grip, exchanged when the rectangle
+  // turned over.
+  int32_t ResizeSelectionByGrip(int32_t Grip, int32_t X, int32_t Y, bool KeepRatio);
+  // Ends an open polygon (not a lasso), dropping its last point.
+  void CloseOpenPolygon(bool Add);
   void ClearPolygon();
   void RemoveLastPolygon();
   void RemoveTrailingPoint();
@@ -513,19 +525,59 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   bool LoadSelectionFromStream(TStream* Stream, int32_t Mode);
   const TPoint* PolySelPoints() const;
   int32_t PolySelCount() const;
+  TNotifyEvent OnBeforeSelectionChange;
   TNotifyEvent OnSelectionChanging;
   TNotifyEvent OnSelectionChange;
+  bool ForceConstrain = false;  // drags behave as with Alt held: squares, circles, kept ratios, 45 degrees
 
   // ==== mouse interaction ====
   TQxMouseInteract MouseInteract() const { return FMouseInteract; }
   virtual void SetMouseInteract(TQxMouseInteract Value);
   virtual void ShiftDragOrigin(int32_t DX, int32_t DY);
+  virtual void HandleMouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y);
+  virtual void HandleMouseMove(TShiftState Shift, int32_t X, int32_t Y);
+  virtual void HandleMouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y);
+  virtual void HandleKeyDown(uint16_t& Key, TShiftState Shift);
+  virtual void HandleKeyUp(uint16_t& Key, TShiftState Shift);
+  virtual void HandleKeyPress(std::string& Key);
+  bool AutoScrollWhileDragging();
+  // -1, or 0 when a press at the client point would move the selection.
+  int32_t InsideSelectionForMove(int32_t X, int32_t Y, TShiftState Shift);
+  void ResizeLayerByGrip(int32_t X, int32_t Y, bool KeepRatio);
+  bool HandlePaletteChanged();
+  double MouseScrollRate = 1.0;   // pixels scrolled per pixel dragged
+  int32_t LayerRotationStep = 45;  // degrees a Shift-rotation snaps to
+  uint8_t LayerResizeKeepRatio = 1;  // 1 with Alt, 2 always, 3 on corner grips, else never
+  bool LayerUndo = false;            // an undo entry of the layer before a layer drag's first step
+  // Drag state, for inspection.
+  bool RectDragging() const { return FRectDragging; }
+  bool EllipseDragging() const { return FEllipseDragging; }
+  bool PolygonOpen() const { return FPolygonOpen; }
+  bool LassoActive() const { return FLassoActive; }
+  uint8_t SelGripDragged() const { return FSelGripDragged; }
+  int32_t SelectionMoveState() const { return FSelectionMoveState; }
+  int32_t MovingLayer() const { return FMovingLayer; }
+  int32_t RotatingLayer() const { return FRotatingLayer; }
+  int32_t RotationCenterLayer() const { return FRotationCenterLayer; }
+  uint8_t LayerGripDragged() const { return FLayerGripDragged; }
+  int32_t DragStartX() const { return FDragStartX; }
+  int32_t DragStartY() const { return FDragStartY; }
+  int32_t RubberX() const { return FRubberX; }
+  int32_t RubberY() const { return FRubberY; }
 
   // ==== selection outline, grips, layer boxes ====
+  // Outline records drawn by PaintSelection; the first is the view's own selection polygon.
+  TQxSelectionOutline* CreateOutlineRecord(TColor Color1, TColor Color2, bool Sizeable, bool Animated);
+  TQxSelectionOutline* SelectionOutline() const { return FSelOutline; }
+  int32_t OutlineRecordCount() const { return int32_t(FOutlines.size()); }
+  TQxSelectionOutline* OutlineRecord(int32_t Index) const;
+  void ShowOutline(bool Paint);
+  void HideOutline(bool Paint);
   void PaintSelection(TComponent* Sender, bool RespectCanvasLock);
   virtual void DrawSelectionGrid(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
   void DrawRubberSegment();
   int32_t SelectionGripAt(int32_t X, int32_t Y);
+  int32_t SelectionGripAtUnlessShift(int32_t X, int32_t Y, TShiftState Shift);
   int32_t LayerGripAt(int32_t X, int32_t Y);
   void LayerGripRects(int32_t Index, TRect Rects[9]);
   void DrawLayerBox(TBitmap* ABitmap, int32_t Index);
@@ -555,6 +607,14 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   int32_t ProcPolySelCount() override { return PolySelCount(); }
 
  protected:
+  void MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
+  void MouseMove(TShiftState Shift, int32_t X, int32_t Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
+  void KeyDown(uint16_t& Key, TShiftState Shift) override;
+  void KeyUp(uint16_t& Key, TShiftState Shift) override;
+  void KeyPress(std::string& Key) override;
+  void WMLButtonDblClk(TMessage& Message) override;
+  void WMGetDlgCode(TMessage& Message) override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
   void Dispatch(TMessage& Message) override;
   void PaintWindow(HDC DC) override;
@@ -727,9 +787,51 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
 
   // mouse interaction
   TQxMouseInteract FMouseInteract;
+  int32_t FMouseHandlerDepth = 0;
+  int32_t FDragStartX = 0, FDragStartY = 0, FImageDragStartX = 0, FImageDragStartY = 0;
+  int32_t FMouseDownX = 0, FMouseDownY = 0, FLastMouseX = 0, FLastMouseY = 0;
+  int32_t FLastClampedX = 0, FLastClampedY = 0, FRubberX = 0, FRubberY = 0;
+  int32_t FOriginAtDownX = 0, FOriginAtDownY = 0, FPointCountAtDown = 0;
+  bool FRectDragging = false, FEllipseDragging = false, FLassoActive = false;
+  uint8_t FSelGripDragged = 0;
+  int32_t FSelectionMoveState = -1;
+  int32_t FMovingLayer = -1, FRotatingLayer = -1, FRotationCenterLayer = -1;
+  uint8_t FLayerGripDragged = 0;
+  bool FLayerMoved = false, FLayerUndoSaved = false;
+  double FDragRotationAngle = 0, FLayerResizeRatio = 1;
+  bool FLayerResizeStarted = false;
+  TRect FDrawnRectAtDown;
+  TPoint FOutlineAtDown[4];
+  int32_t FGripX1 = 0, FGripY1 = 0, FGripX2 = 0, FGripY2 = 0;  // the rectangle when a grip drag began
+  bool FAutoScrolling = false;
+  void EnterMouseHandler();
+  void LeaveMouseHandler();
+  void FireSelectionEvent(const TNotifyEvent& Event);
+  void ClampToCurrentLayer(int32_t& X, int32_t& Y);
+  void ApplyPendingRotations();
+  void ResetDragStates();
+  bool AnyDragInProgress() const;
+  void DrawSelectionShading(TQxBitmap* Dest);
+  void SnapToLastPoint(int32_t& X, int32_t& Y);
+  void ShowHoverCursor(TShiftState Shift, int32_t X, int32_t Y);
 
   // selection outline
   TTimer* FOutlineTimer = nullptr;
+  std::vector<std::unique_ptr<TQxSelectionOutline>> FOutlines;
+  TQxSelectionOutline* FSelOutline = nullptr;
+};
+
+// One outline the view draws: a polygon in layer-bitmap pixels (polygons separated by the point
+// (0xFFFFF, 0xFFFFF)) with its dash colours and animation phase. The view's own selection keeps its points
+// in the view; other records carry theirs here.
+class TQxSelectionOutline {
+ public:
+  std::vector<TPoint> Points;
+  TColor Color1 = clBlack, Color2 = clWhite;
+  bool Sizeable = true, Animated = true, Visible = true;
+  int32_t Phase = 0;
+  int32_t X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
+  TCanvas* Canvas = nullptr;
 };
 
 // True when the stream holds a layers file (magic and a version above 0); the position is kept.

@@ -290,8 +290,14 @@ void TQuillotView::SetSelectionRatio(double Ratio) {
   SetSelectionOptions(o);
 }
 
-void TQuillotView::SetSelectionColor1(TColor Color) { FSelectionColor1 = Color; }
-void TQuillotView::SetSelectionColor2(TColor Color) { FSelectionColor2 = Color; }
+void TQuillotView::SetSelectionColor1(TColor Color) {
+  FSelectionColor1 = Color;
+  if (FSelOutline) FSelOutline->Color1 = Color;
+}
+void TQuillotView::SetSelectionColor2(TColor Color) {
+  FSelectionColor2 = Color;
+  if (FSelOutline) FSelOutline->Color2 = Color;
+}
 
 // ---- transitions ----
 

@@ -113,7 +113,8 @@ void TQuillotView::PaintView() {
         if (OnDrawCanvas && canvas) OnDrawCanvas(this, canvas, TRect(0, 0, cw, ch));
       }
       FRepaintAll = false;
-      PaintSelection(this, false);
+      // A moving rectangle is drawn by the move itself.
+      if (!(FSelectionMoveState == 0 && SelectionIsRectangle())) PaintSelection(this, false);
       if (OnPaint) OnPaint(this);
     }
   } catch (...) {
@@ -196,6 +197,7 @@ void TQuillotView::PaintClientRect(const TRect& R) {
       BitBlt(canvas, R.Left, R.Top, w, h, FBackBufferTBitmap->Canvas(), R.Left, R.Top, SRCCOPY);
     }
   }
+  if (FPolygonOpen) DrawRubberSegment();
   if (HandleAllocated()) FLastWindowHandle = Handle();
 }
 
@@ -808,7 +810,10 @@ void TQuillotView::ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestR
     }
   }
   if (first && DrawBackground) PaintCompositionBackground(Dest, UpdateRect);
-  if (DrawOverlays) DrawPixelGrid(Dest);
+  if (DrawOverlays) {
+    DrawSelectionShading(Dest);
+    DrawPixelGrid(Dest);
+  }
   if (Dest->Location() == TQxLocation::qxTBitmap && Dest->GetTBitmap()) Dest->GetTBitmap()->Modified();
 }
 

@@ -1,13 +1,13 @@
-// TQuillotView: selection, mouse interaction, outline and layer-box members.
-// The selection is built; the mouse's selection drags, the drawn outline and the grips are not yet: those
-// members keep their final shape and change nothing. The outline pass that follows every paint already runs
-// its timer and the delayed-filter countdowns; the layer box and the dimming around a layer are drawn.
+// TQuillotView: the selection: rectangles, ellipses, polygons and the magic wand built into the polygon and
+// the mask, moving and resizing it, the selection stream and stack, and the steps of the mouse's drags.
 #include <algorithm>
+#include <cmath>
 
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/canvas.h"
 #include "imaging/foundation/geometry_helpers.h"
 #include "imaging/foundation/mask.h"
+#include "imaging/foundation/utils.h"
 #include "imaging/processing/filters.h"
 #include "imaging/view/view.h"
 #include "imaging/view/view_internal.h"
@@ -36,6 +36,10 @@ void Get(TStream* S, T& V) {
 
 void TQuillotView::SetSelectionOptions(TQxSelectionOptions Value) {
   FSelectionOptions = Value;
+  if (FSelOutline) {
+    FSelOutline->Animated = Value.Contains(TQxSelectionOptionsItems::qxsoAnimated);
+    FSelOutline->Sizeable = Value.Contains(TQxSelectionOptionsItems::qxsoSizeable);
+  }
   ChangeKind = 3;
   UpdateView();
 }
@@ -257,6 +261,10 @@ void TQuillotView::Deselect() {
   if (FSelectionMask) FSelectionMask->Clear();
   FSelected = false;
   FPolygonOpen = false;
+  FLassoActive = false;
+  FRectDragging = FEllipseDragging = false;
+  FSelGripDragged = 0;
+  FSelectionMoveState = -1;
   FRenderMaskOnRelease = false;
   RestoreCursor();
   ChangeKind = 3;
@@ -279,16 +287,21 @@ void TQuillotView::RemoveTrailingPoint() {
   while (!FPolySelPoints.empty() && IsSeparator(FPolySelPoints.back())) FPolySelPoints.pop_back();
 }
 
+// While the mouse draws, resizes or moves a selection, the box of its outline; otherwise the mask's.
 int32_t TQuillotView::SelectionBoxLeft() {
+  if (AnyDragInProgress() && !FPolySelPoints.empty()) return FPolyX1;
   return FSelectionMask && !FSelectionMask->IsEmpty() ? FSelectionMask->X1 : -1;
 }
 int32_t TQuillotView::SelectionBoxTop() {
+  if (AnyDragInProgress() && !FPolySelPoints.empty()) return FPolyY1;
   return FSelectionMask && !FSelectionMask->IsEmpty() ? FSelectionMask->Y1 : -1;
 }
 int32_t TQuillotView::SelectionBoxRight() {
+  if (AnyDragInProgress() && !FPolySelPoints.empty()) return FPolyX2 - 1;
   return FSelectionMask && !FSelectionMask->IsEmpty() ? FSelectionMask->X2 : -1;
 }
 int32_t TQuillotView::SelectionBoxBottom() {
+  if (AnyDragInProgress() && !FPolySelPoints.empty()) return FPolyY2 - 1;
   return FSelectionMask && !FSelectionMask->IsEmpty() ? FSelectionMask->Y2 : -1;
 }
 
@@ -423,281 +436,164 @@ bool TQuillotView::PopSelection(bool Drop, uint8_t Mode) {
 const TPoint* TQuillotView::PolySelPoints() const { return FPolySelPoints.empty() ? nullptr : FPolySelPoints.data(); }
 int32_t TQuillotView::PolySelCount() const { return int32_t(FPolySelPoints.size()); }
 
-// ---- mouse interaction ----
+// ---- drags of the mouse ----
 
-void TQuillotView::SetMouseInteract(TQxMouseInteract Value) { FMouseInteract = Value; }
-void TQuillotView::ShiftDragOrigin(int32_t DX, int32_t DY) { SetViewOrigin(FViewOriginX + DX, FViewOriginY + DY); }
-
-// ---- outline, grips, layer boxes ----
-
-void TQuillotView::EnsureOutlineTimer() {
-  if (FOutlineTimer) return;
-  FOutlineTimer = new TTimer(nullptr);
-  FOutlineTimer->SetEnabled(false);
-  FOutlineTimer->SetInterval(210);
-  FOutlineTimer->SetOnTimer([this](TObject*) { OutlineTimerTick(); });
-}
-
-void TQuillotView::OutlineTimerTick() { PaintSelection(FOutlineTimer, true); }
-
-bool TQuillotView::SelectionIsRectangle() const {
-  const auto& p = FPolySelPoints;
-  return p.size() == 4 && p[0].Y == p[1].Y && p[1].X == p[2].X && p[2].Y == p[3].Y && p[3].X == p[0].X;
-}
-
-// Dashes of four pixels in the two selection colours; the phase moves them a pixel per timer tick.
-void TQuillotView::DrawOutlineEdge(TCanvas* C, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t& Dash) {
-  LineDDA(X1, Y1, X2, Y2, [&](int32_t X, int32_t Y) {
-    C->SetPixels(X, Y, Dash < 4 ? FSelectionColor1 : FSelectionColor2);
-    Dash = Dash >= 7 ? 0 : Dash + 1;
-  });
-}
-
-void TQuillotView::PaintSelection(TComponent* Sender, bool RespectCanvasLock) {
-  bool animated = false;
-  TCanvas* c = ControlCanvasOrNull();
-  TQxLayer* layer = CurrentLayer();
-  if (HasParentWindow() && ShowSelection && FOutlineVisible && c && layer) {
-    animated = FSelectionOptions.Contains(TQxSelectionOptionsItems::qxsoAnimated);
-    if (animated && FOutlineTimer && Sender == FOutlineTimer) {
-      FOutlinePhase = (FOutlinePhase + 1) % 10;
-      ++FMaskBorderPhase;
-    }
-    const TRect clip = c->ClipRect();
-    const bool skip = clip.Width() <= 0 || clip.Height() <= 0 || FPaintLock > 0 || (RespectCanvasLock && c->LockCount() > 0);
-    if (!skip) {
-      auto toClient = [&](const TPoint& P) { return TPoint(layer->LayerToClientX(P.X), layer->LayerToClientY(P.Y)); };
-      if (FSelectionOptions.Contains(TQxSelectionOptionsItems::qxsoSizeable) && SelectionIsRectangle()) {
-        TQxCanvas q(c, true, false);
-        q.Brush()->SetStyle(SelGripBrushStyle);
-        q.Brush()->SetColor(SelGripBrushColor);
-        q.Pen()->SetColor(SelGripPenColor);
-        q.Pen()->SetStyle(TPenStyle::psSolid);
-        q.Pen()->SetMode(TPenMode::pmCopy);
-        q.Pen()->SetWidth(1);
-        int32_t minX = INT32_MAX, minY = INT32_MAX, maxX = INT32_MIN, maxY = INT32_MIN;
-        auto grip = [&](int32_t x, int32_t y) {
-          const int32_t g = SelGripSize;
-          if (SelGripShape == 0)
-            q.Rectangle(x - g, y - g, x + g, y + g);
-          else
-            q.Ellipse(x - g, y - g, x + g, y + g);
-        };
-        for (const TPoint& p : FPolySelPoints) {
-          const TPoint cp = toClient(p);
-          grip(cp.X, cp.Y);
-          minX = std::min(minX, cp.X);
-          maxX = std::max(maxX, cp.X);
-          minY = std::min(minY, cp.Y);
-          maxY = std::max(maxY, cp.Y);
-        }
-        if (SelGripSides) {
-          grip((minX + maxX) / 2, minY);
-          grip(minX, (minY + maxY) / 2);
-          grip(maxX, (minY + maxY) / 2);
-          grip((minX + maxX) / 2, maxY);
-        }
-      }
-      if (FSelectionMask && !FSelectionMask->IsEmpty()) {
-        // A committed selection shows the border of its pixels rather than its polygon.
-        if (!(OutlineHideWhileZooming && FOutlineSkipsLeft > 0)) {
-          const uint32_t t0 = GetTickCount();
-          const TQxLayerScreenMap& m = layer->ScreenMap;
-          FSelectionMask->DrawSelectionBorder(c, m.X, m.Y, m.W, m.H, m.SrcX, m.SrcY, m.SrcW, m.SrcH,
-                                              FMaskBorderPhase, FSelectionColor1, FSelectionColor2, nullptr);
-          const uint32_t elapsed = GetTickCount() - t0;
-          if (OutlineTimeFactor < 0 && (FHasOwner || HasParentWindow())) {
-            EnsureOutlineTimer();
-            FOutlineTimer->SetInterval(
-                uint32_t(std::max<int64_t>(210, int64_t(elapsed) * 100 / -int64_t(OutlineTimeFactor))));
-          }
-        }
-      } else if (!FPolySelPoints.empty()) {
-        int32_t dash = FOutlinePhase;
-        if (SelectionIsRectangle()) {
-          const TPoint a = toClient(FPolySelPoints[0]), b = toClient(FPolySelPoints[2]);
-          const int32_t x1 = a.X, y1 = a.Y, x2 = b.X - 1, y2 = b.Y - 1;
-          const int32_t xs[4] = {x2, x2, x1, x1}, ys[4] = {y1, y2, y2, y1};
-          int32_t px = x1, py = y1;
-          FSelScreenRect = TRect(x1, y1, x2, y2);
-          static const int32_t order[4] = {1, 2, 3, 0};
-          for (int e = 0; e < 4; ++e) {
-            DrawOutlineEdge(c, px, py, xs[e], ys[e], dash);
-            px = xs[e];
-            py = ys[e];
-            if (OnDrawPolygon) OnDrawPolygon(this, 0, order[e], c, px, py);
-          }
-        } else {
-          // Edge by edge; a separator closes the polygon it ends, and the last one is closed unless it is
-          // still being drawn.
-          size_t first = 0;
-          const size_t n = FPolySelPoints.size();
-          for (size_t i = 0; i < n; ++i) {
-            const TPoint& p = FPolySelPoints[i];
-            if (IsSeparator(p)) {
-              first = i + 1;
-              continue;
-            }
-            const bool endOfPolygon = i + 1 == n || IsSeparator(FPolySelPoints[i + 1]);
-            if (endOfPolygon && i + 1 == n && FPolygonOpen) break;
-            const TPoint a = toClient(p), b = toClient(endOfPolygon ? FPolySelPoints[first] : FPolySelPoints[i + 1]);
-            DrawOutlineEdge(c, a.X, a.Y, b.X, b.Y, dash);
-            if (OnDrawPolygon) OnDrawPolygon(this, 0, int32_t(i), c, a.X, a.Y);
-          }
-        }
-      }
-    }
+void TQuillotView::SelectRectDrag(int32_t X, int32_t Y, TShiftState Shift) {
+  AutoScrollWhileDragging();
+  int32_t sx = FDragStartX, sy = FDragStartY;
+  if (FSelectionAspectRatio == 0) {
+    // A fixed-size rectangle centred on the mouse, exactly the fixed size at any zoom.
+    const int32_t fw = int32_t(Round(SelectionFixedWidth * FScaleX)), fh = int32_t(Round(SelectionFixedHeight * FScaleY));
+    sx = X - fw / 2;
+    sy = Y - fh / 2;
+    X = sx + fw;
+    Y = sy + fh;
   }
-  if (FHasOwner || HasParentWindow()) {
-    EnsureOutlineTimer();
-    FOutlineTimer->SetEnabled(animated || FFastPaintsLeft != 0 || FOutlineSkipsLeft != 0);
+  uint8_t op = 0;
+  if (Shift.Contains(ssShift) && AddWithShift) {
+    if (PolySelCount() != FPointCountAtDown) RemoveLastPolygon();
+    op = 1;
   }
-  if (FFastPaintsLeft > 0) {
-    --FFastPaintsLeft;
-    if (FFastPaintsLeft == 0) UpdateView();
-  }
-  if (FOutlineSkipsLeft > 0) --FOutlineSkipsLeft;
+  SelectRectEx(sx, sy, X, Y, op, Shift.Contains(ssAlt) || ForceConstrain,
+               !FSelectionOptions.Contains(TQxSelectionOptionsItems::qxsoSizeable));
+  PaintView();
+  FireSelectionEvent(OnSelectionChanging);
 }
 
-void TQuillotView::DrawSelectionGrid(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
-  const int32_t n = SelectionGridSize;
-  TCanvas* c = ControlCanvasOrNull();
-  if (n < 2 || !c) return;
-  if (X1 > X2) std::swap(X1, X2);
-  if (Y1 > Y2) std::swap(Y1, Y2);
-  c->Pen()->SetColor(TColor(0xA0A0A0));
-  c->Pen()->SetMode(TPenMode::pmCopy);
-  c->Pen()->SetStyle(TPenStyle::psSolid);
-  for (int32_t b = 1; b < n; ++b) {
-    const int32_t y = Y1 + int32_t(Trunc(double(b) * (Y2 - Y1) / n));
-    const int32_t x = X1 + int32_t(Trunc(double(b) * (X2 - X1) / n));
-    c->MoveTo(X1, y);
-    c->LineTo(X2, y);
-    c->MoveTo(x, Y1);
-    c->LineTo(x, Y2);
+void TQuillotView::SelectEllipseDrag(int32_t X, int32_t Y, TShiftState Shift) {
+  AutoScrollWhileDragging();
+  if (!FCurrentBitmap) return;
+  int32_t sx = FDragStartX, sy = FDragStartY;
+  const double ratio = FSelectionAspectRatio;
+  if (ratio == 0) {
+    sx = X;
+    sy = Y;
+    X += int32_t(Round(SelectionFixedWidth * FScaleX)) / 2;
+    Y += int32_t(Round(SelectionFixedHeight * FScaleY)) / 2;
   }
-}
-
-void TQuillotView::DrawRubberSegment() {}
-
-int32_t TQuillotView::SelectionGripAt(int32_t X, int32_t Y) {
-  TQxLayer* layer = CurrentLayer();
-  if (!layer || !FOutlineVisible || !FSelectionOptions.Contains(TQxSelectionOptionsItems::qxsoSizeable) ||
-      !SelectionIsRectangle())
-    return 0;
-  for (size_t i = 0; i < FPolySelPoints.size(); ++i) {
-    const int32_t cx = layer->LayerToClientX(FPolySelPoints[i].X), cy = layer->LayerToClientY(FPolySelPoints[i].Y);
-    if (std::abs(X - cx) <= SelGripSize && std::abs(Y - cy) <= SelGripSize) return int32_t(i) + 1;
-  }
-  const int32_t l = layer->LayerToClientX(FPolySelPoints[0].X), t = layer->LayerToClientY(FPolySelPoints[0].Y);
-  const int32_t r = layer->LayerToClientX(FPolySelPoints[2].X), b = layer->LayerToClientY(FPolySelPoints[2].Y);
-  if (QxDistanceToSegment(X, Y, l, t, l, b) < 3) return 5;
-  if (QxDistanceToSegment(X, Y, r, t, r, b) < 3) return 6;
-  if (QxDistanceToSegment(X, Y, l, t, r, t) < 3) return 7;
-  if (QxDistanceToSegment(X, Y, l, b, r, b) < 3) return 8;
-  return 0;
-}
-
-void TQuillotView::LayerGripRects(int32_t Index, TRect Rects[9]) {
-  for (int i = 0; i < 9; ++i) Rects[i] = TRect();
-  if (Index < 0 || Index >= LayerCount()) return;
-  const TQxLayer* L = FLayers[size_t(Index)];
-  const int32_t s = LayerGripSize;
-  TPoint pts[8];
-  if (L->RotationAngle == 0) {
-    const int32_t l = L->DrawnRect.Left, t = L->DrawnRect.Top, r = L->DrawnRect.Right, b = L->DrawnRect.Bottom;
-    const TPoint q[8] = {{l, t}, {r, t}, {r, b}, {l, b}, {l, (t + b) / 2}, {r, (t + b) / 2}, {(l + r) / 2, t}, {(l + r) / 2, b}};
-    std::copy(q, q + 8, pts);
+  if (Shift.Contains(ssShift) && AddWithShift) {
+    if (PolySelCount() != FPointCountAtDown) RemoveLastPolygon();
+    BeginNewPolygon();
   } else {
-    const TPoint* o = L->Outline;
-    auto mid = [](TPoint a, TPoint b) { return TPoint((a.X + b.X) / 2, (a.Y + b.Y) / 2); };
-    const TPoint q[8] = {o[0], o[1], o[2], o[3], mid(o[0], o[3]), mid(o[1], o[2]), mid(o[0], o[1]), mid(o[2], o[3])};
-    std::copy(q, q + 8, pts);
+    ClearPolygon();
   }
-  for (int i = 0; i < 8; ++i) Rects[i] = TRect(pts[i].X - s, pts[i].Y - s, pts[i].X + s, pts[i].Y + s);
-  const int32_t cx = L->LayerToClientX(int32_t(Round(L->Bitmap ? L->Bitmap->Width() * L->RotationCenterX : 0)));
-  const int32_t cy = L->LayerToClientY(int32_t(Round(L->Bitmap ? L->Bitmap->Height() * L->RotationCenterY : 0)));
-  Rects[8] = TRect(cx - s, cy - s, cx + s, cy + s);
+  const int32_t ax = std::abs(sx - X), ay = std::abs(sy - Y);
+  double rx = ax, ry = ay;
+  if ((Shift.Contains(ssAlt) || ForceConstrain) && ratio == -1) {
+    rx = ry = std::max(ax, ay);
+  } else if (ratio > 0) {
+    rx = std::max(ax, ay);
+    ry = double(Round(rx * ratio));
+  }
+  const int32_t e = int32_t(Trunc(rx * FInvScaleX)), f = int32_t(Trunc(ry * FInvScaleY));
+  int32_t cx = sx, cy = sy;
+  MapToLayer(cx, cy);
+  const int32_t w = FCurrentBitmap->Width(), h = FCurrentBitmap->Height();
+  const double twoPi = 2 * 3.14159265358979323846;
+  const int32_t n = std::max<int32_t>(int32_t(Trunc(std::min(e, f) * twoPi)), 50);
+  for (int32_t k = 0; k < n; ++k) {
+    const double a = twoPi * k / n;
+    AppendSelectionPoint({std::clamp(int32_t(Round(cx + std::cos(a) * e)), 0, w),
+                          std::clamp(int32_t(Round(cy + std::sin(a) * f)), 0, h)});
+  }
+  FSelected = true;
+  FOutlineVisible = true;
+  PaintView();
+  FireSelectionEvent(OnSelectionChanging);
 }
 
-int32_t TQuillotView::LayerGripAt(int32_t X, int32_t Y) {
-  if (!CurrentLayer()) return 0;
-  TRect r[9];
-  LayerGripRects(FCurrentLayerIndex, r);
-  for (int i = 0; i < 9; ++i)
-    if (X >= r[i].Left && X <= r[i].Right && Y >= r[i].Top && Y <= r[i].Bottom) {
-      if (i == 8 && !FMouseInteract.Contains(TQxMouseInteractItems::miRotateLayers)) return 0;
-      return i + 1;
+int32_t TQuillotView::ResizeSelectionByGrip(int32_t Grip, int32_t X, int32_t Y, bool KeepRatio) {
+  if (!SelectionIsRectangle() || !FCurrentBitmap) return Grip;
+  MapToLayer(X, Y);
+  const int32_t w = FCurrentBitmap->Width(), h = FCurrentBitmap->Height();
+  const int32_t X1 = FGripX1, Y1 = FGripY1, X2 = FGripX2, Y2 = FGripY2;
+  double r = 1;
+  if (KeepRatio) {
+    if (FSelectionAspectRatio > 0) {
+      r = 1 / FSelectionAspectRatio;
+    } else {
+      const int32_t hh = Y2 - Y1 + 1;
+      if (hh == 0) return Grip;
+      r = double(X2 - X1 + 1) / hh;
     }
-  return 0;
-}
-
-void TQuillotView::SetLayerGripTools(TQxCanvas& Q) const {
-  Q.Pen()->SetStyle(TPenStyle::psSolid);
-  Q.Pen()->SetMode(TPenMode::pmCopy);
-  Q.Pen()->SetWidth(1);
-  Q.Pen()->SetColor(LayerGripPenColor);
-  Q.Brush()->SetStyle(LayerGripBrushStyle);
-  Q.Brush()->SetColor(LayerGripBrushColor);
-}
-
-void TQuillotView::DrawLayerGrips(TBitmap* ABitmap, int32_t Index) {
-  if (!ABitmap || Index < 0 || Index >= LayerCount()) return;
-  TRect r[9];
-  LayerGripRects(Index, r);
-  if (OnDrawLayerGrip) {
-    for (int32_t g = 0; g < 9; ++g) OnDrawLayerGrip(this, ABitmap, Index, g, r[g]);
-    return;
-  }
-  TQxCanvas q(ABitmap->Canvas(), true, false);
-  SetLayerGripTools(q);
-  for (int i = 0; i < 8; ++i) {
-    if (LayerGripShape == 0)
-      q.RectangleRect(r[i]);
-    else
-      q.EllipseRect(r[i]);
-  }
-}
-
-void TQuillotView::DrawRotationGrip(TBitmap* ABitmap, int32_t Index) {
-  if (!ABitmap || Index < 0 || Index >= LayerCount()) return;
-  TRect r[9];
-  LayerGripRects(Index, r);
-  TQxCanvas q(ABitmap->Canvas(), true, false);
-  SetLayerGripTools(q);
-  q.EllipseRect(r[8]);
-}
-
-void TQuillotView::DrawLayerBox(TBitmap* ABitmap, int32_t Index) {
-  if (OnDrawLayerBox) {
-    OnDrawLayerBox(this, ABitmap, Index);
-    return;
-  }
-  if (!ABitmap || Index < 0 || Index >= LayerCount()) return;
-  TQxLayer* l = FLayers[size_t(Index)];
-  TCanvas* c = ABitmap->Canvas();
-  c->Pen()->SetStyle(TPenStyle::psDot);
-  c->Pen()->SetMode(TPenMode::pmNot);
-  c->Pen()->SetWidth(1);
-  c->Brush()->SetStyle(TBrushStyle::bsClear);
-  if (l->RotationAngle != 0)
-    c->Polygon(l->Outline, 4);
-  else
-    c->Rectangle(l->DrawnRect);
-  c->Pen()->SetMode(TPenMode::pmCopy);
-  c->Pen()->SetStyle(TPenStyle::psSolid);
-  c->Brush()->SetStyle(TBrushStyle::bsSolid);
-}
-void TQuillotView::DimOutsideLayer(TBitmap* ABitmap, int32_t Index) {
-  if (!ABitmap || ABitmap->PixelFormat() != TPixelFormat::pf24bit || Index < 0 || Index >= LayerCount()) return;
-  const TRect& r = FLayers[size_t(Index)]->DrawnRect;
-  for (int32_t y = 0; y < ABitmap->Height(); ++y) {
-    uint8_t* row = static_cast<uint8_t*>(ABitmap->ScanLine(y));
-    for (int32_t x = 0; x < ABitmap->Width(); ++x) {
-      if (x >= r.Left && x <= r.Right && y >= r.Top && y <= r.Bottom) continue;
-      if (((x ^ y) & 1) == 0) row[size_t(x) * 3] = row[size_t(x) * 3 + 1] = row[size_t(x) * 3 + 2] = 97;
+    if (r == 0) return Grip;
+    // The free coordinate follows the dragged one; a pixel at a time inward until it fits.
+    const int32_t limit = std::max(w, h) + std::abs(X) + std::abs(Y) + 2;
+    switch (Grip) {
+      case 1:
+      case 5:
+        Y = int32_t(Round(Y2 + 1 + (X - X2 - 1) / r));
+        for (int32_t i = 0; Y < 0 && i < limit; ++i) Y = int32_t(Round(Y2 + 1 + (++X - X2 - 1) / r));
+        Grip = 1;
+        break;
+      case 2:
+        Y = int32_t(Round(Y2 + (X1 - X - 1) / r));
+        for (int32_t i = 0; Y < 0 && i < limit; ++i) Y = int32_t(Round(Y2 + (X1 - --X - 1) / r));
+        break;
+      case 3:
+      case 6:
+        Y = int32_t(Round(Y1 + (X - X1 + 1) / r - 1));
+        Grip = 3;
+        break;
+      case 4:
+        Y = int32_t(Round(Y1 + 1 + (X2 - X + 1) / r));
+        for (int32_t i = 0; Y > h && i < limit; ++i) Y = int32_t(Round(Y1 + 1 + (X2 - ++X + 1) / r));
+        break;
+      case 7:
+        X = int32_t(Round(X2 + 1 + (Y - Y2 - 1) * r));
+        for (int32_t i = 0; X < 0 && i < limit; ++i) X = int32_t(Round(X2 + 1 + (++Y - Y2 - 1) * r));
+        Grip = 1;
+        break;
+      case 8:
+        X = int32_t(Round(X1 - 1 + (Y - Y1 + 1) * r));
+        for (int32_t i = 0; X > w && i < limit; ++i) X = int32_t(Round(X1 - 1 + (--Y - Y1 + 1) * r));
+        Grip = 3;
+        break;
+      default: break;
     }
   }
-  ABitmap->Modified();
+  if (Grip == 2 || Grip == 3 || Grip == 6) ++X;
+  if (Grip == 3 || Grip == 4 || Grip == 8) ++Y;
+  int32_t L = FPolySelPoints[0].X, T = FPolySelPoints[0].Y, R = FPolySelPoints[2].X, B = FPolySelPoints[2].Y;
+  if (Grip == 2 || Grip == 3 || Grip == 6) R = X == L ? L + 1 : X;
+  if (Grip == 1 || Grip == 4 || Grip == 5) L = X == R ? R - 1 : X;
+  if (Grip == 1 || Grip == 2 || Grip == 7) T = Y == B ? B - 1 : Y;
+  if (Grip == 3 || Grip == 4 || Grip == 8) B = Y == T ? T + 1 : Y;
+  if (L > R) {
+    static const int32_t swapX[9] = {0, 2, 1, 4, 3, 6, 5, 7, 8};
+    Grip = swapX[std::clamp(Grip, 0, 8)];
+  }
+  if (T > B) {
+    static const int32_t swapY[9] = {0, 4, 3, 2, 1, 5, 6, 8, 7};
+    Grip = swapY[std::clamp(Grip, 0, 8)];
+  }
+  ClearPolygon();
+  QxOrderCorners(L, T, R, B);
+  if (KeepRatio) {
+    const double c = 1 / r;
+    if (B >= h)
+      R = int32_t(Round((c * L + h - T - 1) / c));
+    else if (T < 0)
+      L = int32_t(Round((c * R - B) / c));
+    else if (R >= w)
+      B = int32_t(Round(c * (w - L - 1) + T));
+    else if (L < 0)
+      T = int32_t(Round(B - c * R));
+  }
+  L = std::clamp(L, 0, w);
+  R = std::clamp(R, 0, w);
+  T = std::clamp(T, 0, h);
+  B = std::clamp(B, 0, h);
+  QxOrderCorners(L, T, R, B);
+  AppendSelectionPoint({L, T});
+  AppendSelectionPoint({R, T});
+  AppendSelectionPoint({R, B});
+  AppendSelectionPoint({L, B});
+  FSelected = true;
+  FOutlineVisible = true;
+  return Grip;
 }
 
+void TQuillotView::CloseOpenPolygon(bool Add) {
+  if (FPolygonOpen && !FLassoActive) ClosePolygon(Add, true);
+}

@@ -170,7 +170,7 @@ TEST(Mask, CopyThroughTheMaskStaysInsideBothBitmaps) {
   EXPECT_EQ(dst.GetPixel24(0, 0).r, 0);
   ASSERT_TRUE(dst.HasAlphaChannel());
   EXPECT_EQ(dst.GetAlpha(2, 1), 128);
-  EXPECT_EQ(dst.GetAlpha(3, 3), 0);    // inside the box, unselected
+  EXPECT_EQ(dst.GetAlpha(3, 3), 255);  // inside the box, unselected: kept as it was
   EXPECT_EQ(dst.GetAlpha(0, 0), 255);  // outside the box: untouched
 
   // Relative addressing with a box larger than the source.
