@@ -86,7 +86,7 @@ class TQxVirtualImageList {
   const std::vector<TQxFreeBlock>& FreeBlocks() const { return FFreeBlocks; }
   int64_t FileSize() const { return FFileSize; }
   int64_t UsedEnd() const { return FUsedEnd; }
-  int32_t GrowthStep() const { return FGrowthStep; }
+  int64_t GrowthStep() const { return FGrowthStep; }
   bool UseFile() const { return FUseFile; }
   const std::string& Name() const { return FName; }
   bool HasBackingStore() const;
@@ -116,7 +116,7 @@ class TQxVirtualImageList {
   std::vector<TQxVirtualImageInfo*> FMapped;
   std::vector<TQxFreeBlock> FFreeBlocks;
   int64_t FUsedEnd = 0;
-  int32_t FGrowthStep = 262144;
+  int64_t FGrowthStep = 262144;
   int32_t FMappedCount = 0;
   std::vector<std::unique_ptr<TQxLockedImage>> FLocked;
   int64_t FLastBlockSize = 0;
