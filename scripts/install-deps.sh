@@ -9,12 +9,12 @@ PACKAGES=(
   # libraries standing in for the platform
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libopenjp2-7-dev libcairo2-dev libsdl2-dev
   liblcms2-dev libcurl4-openssl-dev libjxr-dev libfreetype-dev libfontconfig-dev
-  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libavdevice-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libavdevice-dev libsane-dev libv4l-dev
   # fonts
   fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei
   # independent readers and writers used by the tests
   imagemagick pngcheck libtiff-tools netpbm python3-pil libjpeg-turbo-progs qpdf poppler-utils ghostscript ffmpeg
-  libopenjp2-tools libjxr-tools libimage-exiftool-perl dcmtk
+  libopenjp2-tools libjxr-tools libimage-exiftool-perl dcmtk inkscape sane-utils
   # a real window in CI
   xvfb xdotool xauth x11-utils
 )

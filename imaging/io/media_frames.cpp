@@ -2,7 +2,6 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavdevice/avdevice.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
@@ -15,6 +14,9 @@ extern "C" {
 #include <mutex>
 
 #include "imaging/foundation/bitmap.h"
+#include "imaging/io/capture.h"
+#include "imaging/io/quillot_io.h"
+#include <set>
 
 // ---- Format names ----------------------------------------------------------------------------------------
 
@@ -94,7 +96,6 @@ struct TQxDirectShow::TImpl {
   int64_t Start = 0;
   bool HaveFrame = false;
   bool Drained = false;
-  bool Capture = false;
 
   ~TImpl() {
     sws_freeContext(Sws);
@@ -168,33 +169,59 @@ struct TQxDirectShow::TImpl {
   }
 };
 
-TQxDirectShow::TQxDirectShow() = default;
-TQxDirectShow::~TQxDirectShow() { Disconnect(); }
+namespace {
+std::mutex LiveLock;
+std::set<const void*>& Live() {
+  static std::set<const void*> s;
+  return s;
+}
+}  // namespace
 
-bool TQxDirectShow::Connected() const { return F != nullptr; }
+TQxDirectShow::TQxDirectShow() {
+  std::lock_guard<std::mutex> l(LiveLock);
+  Live().insert(this);
+}
+TQxDirectShow::~TQxDirectShow() {
+  {
+    std::lock_guard<std::mutex> l(LiveLock);
+    Live().erase(this);
+  }
+  Disconnect();
+}
+
+bool TQxDirectShow::IsAlive(const void* Object) {
+  std::lock_guard<std::mutex> l(LiveLock);
+  return Live().count(Object) != 0;
+}
+
+bool TQxDirectShow::Connected() const { return F != nullptr || FCapture != nullptr; }
 
 void TQxDirectShow::Connect() {
   Disconnect();
   FLastError.clear();
+  PostFrames = true;
+  if (SourceMediaFile.empty()) {
+    std::string Dev = VideoCaptureDevice;
+    if (Dev.empty()) {
+      std::vector<TQxCaptureDeviceInfo> All = QxCaptureDevices();
+      if (All.empty()) {
+        FLastError = "No video capture device is present";
+        return;
+      }
+      Dev = All.front().Path;
+    }
+    auto C = std::make_unique<TQxV4L2Capture>();
+    if (!C->Open(Dev)) {
+      FLastError = C->Error();
+      return;
+    }
+    FCapture = std::move(C);
+    FillVideoFormats();
+    return;
+  }
   auto I = std::make_unique<TImpl>();
   const AVInputFormat* Input = nullptr;
   std::string Url = SourceMediaFile;
-  if (Url.empty()) {
-    static std::once_flag Devices;
-    std::call_once(Devices, [] { avdevice_register_all(); });
-    Url = VideoCaptureDevice.empty() ? "/dev/video0" : VideoCaptureDevice;
-    struct stat S;
-    if (stat(Url.c_str(), &S) != 0) {
-      FLastError = "No video capture device: " + Url + " does not exist";
-      return;
-    }
-    Input = av_find_input_format("video4linux2");
-    if (!Input) {
-      FLastError = "Video capture is not available in this build of the media libraries";
-      return;
-    }
-    I->Capture = true;
-  }
   if (avformat_open_input(&I->Fmt, Url.c_str(), Input, nullptr) < 0) {
     FLastError = "Cannot open " + Url;
     return;
@@ -223,18 +250,58 @@ void TQxDirectShow::Connect() {
 }
 
 void TQxDirectShow::Disconnect() {
+  StopGrabbing();
   F.reset();
+  FCapture.reset();
   FState = 0;
 }
 
+void TQxDirectShow::StopGrabbing() {
+  FGrabbing = false;
+  if (FGrabber.joinable()) FGrabber.join();
+}
+
+void TQxDirectShow::SetNotifyWindow(TQxView* Window, uint32_t FrameMessage, uint32_t EventMessage) {
+  FNotifyWindow = Window;
+  FFrameMessage = FrameMessage;
+  FEventMessage = EventMessage;
+}
+
+
 void TQxDirectShow::Run() {
-  if (F) FState = 2;
+  if (!Connected()) return;
+  FState = 2;
+  if (!FCapture || !GrabFrames || !FNotifyWindow || FGrabbing) return;
+  FGrabbing = true;
+  FGrabber = std::thread([this] {
+    auto& Hooks = QxIOViewHooks();
+    while (FGrabbing) {
+      auto B = std::make_unique<TQxBitmap>();
+      if (!FCapture->Grab(*B, 500)) {
+        if (FCapture->Error().find("in time") != std::string::npos) continue;
+        // The device went away or failed: the view hears of it once.
+        if (Hooks.PostToView) Hooks.PostToView(FNotifyWindow, FEventMessage, 0, reinterpret_cast<intptr_t>(this));
+        break;
+      }
+      {
+        std::lock_guard<std::mutex> l(FLatestLock);
+        FLatest = std::move(B);
+      }
+      if (PostFrames && Hooks.PostToView)
+        Hooks.PostToView(FNotifyWindow, FFrameMessage, 0, reinterpret_cast<intptr_t>(this));
+    }
+    FGrabbing = false;
+  });
 }
 void TQxDirectShow::Pause() {
-  if (F) FState = 1;
+  if (!Connected()) return;
+  StopGrabbing();
+  FState = 1;
 }
 void TQxDirectShow::Stop() {
-  if (F) FState = 0;
+  if (!Connected()) return;
+  StopGrabbing();
+  FState = 0;
 }
 
 void TQxDirectShow::SetTimeFormat(int32_t Index) {
@@ -242,7 +309,7 @@ void TQxDirectShow::SetTimeFormat(int32_t Index) {
 }
 
 int64_t TQxDirectShow::Duration() {
-  if (!F || F->Capture) return 0;
+  if (!F) return 0;
   AVStream* S = F->St();
   int64_t Media = 0;
   if (S->duration != AV_NOPTS_VALUE && S->duration > 0) Media = av_rescale_q(S->duration, F->Tb, kMediaTime);
@@ -262,13 +329,17 @@ int64_t TQxDirectShow::Position() {
 }
 
 void TQxDirectShow::SetPosition(int64_t Value) {
-  if (!F || F->Capture) return;
+  if (!F) return;
   Value = std::max<int64_t>(Value, 0);
   int64_t Target = FTimeFormat == 1 && F->HaveRate() ? F->TsOfFrame(Value) : F->Start + av_rescale_q(Value, kMediaTime, F->Tb);
   F->SeekTo(Target);
 }
 
 void TQxDirectShow::GetVideoFormat(int32_t& Width, int32_t& Height, std::string& FormatName) {
+  if (FCapture) {
+    FCapture->CurrentFormat(Width, Height, FormatName);
+    return;
+  }
   if (!F) return;
   Width = F->Dec->width;
   Height = F->Dec->height;
@@ -284,8 +355,21 @@ int64_t TQxDirectShow::AvgTimePerFrame() {
 }
 
 bool TQxDirectShow::GrabFrame(TQxBitmap* Bitmap, bool KeepSize) {
+  if (FCapture && Bitmap) {
+    if (FGrabber.joinable()) {
+      std::lock_guard<std::mutex> l(FLatestLock);
+      if (!FLatest) return false;
+      Bitmap->AssignFrom(FLatest.get());
+      return true;
+    }
+    if (!FCapture->Grab(*Bitmap)) {
+      FLastError = FCapture->Error();
+      return false;
+    }
+    return true;
+  }
   if (!F || !Bitmap) return false;
-  if (!F->HaveFrame || F->Capture) {
+  if (!F->HaveFrame) {
     if (!F->DecodeNext()) return false;
   }
   AVFrame* Fr = F->Frame;
@@ -307,7 +391,7 @@ bool TQxDirectShow::GrabFrame(TQxBitmap* Bitmap, bool KeepSize) {
 }
 
 void TQxDirectShow::FillVideoFormats() {
-  // A device's formats would be listed here; files and the devices opened through the media libraries
-  // report the one format in use, through GetVideoFormat.
+  // Files report the one format in use, through GetVideoFormat.
   VideoFormats.clear();
+  if (FCapture) FCapture->Formats(VideoFormats);
 }

@@ -3,14 +3,19 @@
 // done by the FFmpeg libraries.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/ui/component.h"
 
 class TQxBitmap;
+class TQxView;
+class TQxV4L2Capture;
 
 // A 128-bit identifier of a video format, in the usual field layout.
 struct TQxGUID {
@@ -49,17 +54,21 @@ class TQxDirectShow : public TObject {
 
   // ---- configuration, before Connect
   std::string SourceMediaFile;
-  // A capture device such as "/dev/video0"; used when no media file is set.
+  // A capture device such as "/dev/video0", used when no media file is set; empty takes the first
+  // capture device there is.
   std::string VideoCaptureDevice;
   bool GrabFrames = false;
 
-  // Opens the file or the device; on failure Connected stays false and LastError says why.
+  // Opens the file or the device; on failure Connected stays false and LastError says why ("No video
+  // capture device: ..." when there is none).
   void Connect();
   void Disconnect();
   bool Connected() const;
   std::string LastError() const { return FLastError; }
 
-  // 0 stopped, 1 paused, 2 running. Frames are taken on request, so the states only mark intent.
+  // 0 stopped, 1 paused, 2 running. A running capture device with GrabFrames and a notification view
+  // takes frames on a thread of its own and posts the frame message to the view for each one while
+  // PostFrames is set; otherwise frames are taken on request.
   void Run();
   void Pause();
   void Stop();
@@ -86,7 +95,24 @@ class TQxDirectShow : public TObject {
   void FillVideoFormats();
   void ClearVideoFormats() { VideoFormats.clear(); }
 
+  // The view told about frames (FrameMessage) and capture events (EventMessage); lParam is this object.
+  void SetNotifyWindow(TQxView* Window, uint32_t FrameMessage, uint32_t EventMessage);
+  TQxView* NotifyWindow() const { return FNotifyWindow; }
+  // Cleared by the view while it handles a frame message, so that frames arriving meanwhile are not queued.
+  std::atomic<bool> PostFrames{true};
+  // True while Object is a capture object that has not been destroyed: a posted message may outlive it.
+  static bool IsAlive(const void* Object);
+
  private:
+  void StopGrabbing();
+  std::unique_ptr<TQxV4L2Capture> FCapture;
+  TQxView* FNotifyWindow = nullptr;
+  uint32_t FFrameMessage = QX_DSHOW_NEWFRAME, FEventMessage = QX_DSHOW_EVENT;
+  std::thread FGrabber;
+  std::atomic<bool> FGrabbing{false};
+  std::mutex FLatestLock;
+  std::unique_ptr<TQxBitmap> FLatest;
+
   struct TImpl;
   std::unique_ptr<TImpl> F;
   std::string FLastError;

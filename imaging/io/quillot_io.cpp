@@ -16,6 +16,7 @@
 #include "imaging/io/png_codec.h"
 #include "imaging/io/pnm_codec.h"
 #include "imaging/io/raw_pixels.h"
+#include "imaging/io/scanner.h"
 #include "platform/base/numeric.h"
 #include "platform/base/streams.h"
 #include "platform/graphics/bitmap.h"
@@ -46,6 +47,7 @@ TQuillotIO::TQuillotIO(TComponent* AOwner) : TComponent(AOwner) {
   FWorkBitmap = new TQxBitmap();
   FOwnsBitmap = true;
   Params = std::make_unique<TIOParamsVals>(this);
+  FTWainParams = std::make_unique<TQxTWainParams>(this);
   FPreviewFont = std::make_unique<TFont>();
 }
 
@@ -57,8 +59,11 @@ TQuillotIO::~TQuillotIO() {
   CloseAviFile();
   DetachView();
   Params.reset();
+  FTWainParams.reset();
   if (FOwnsBitmap) delete FWorkBitmap;
   FWorkBitmap = nullptr;
+  FWia.reset();
+  FDShow.reset();
 }
 
 void TQuillotIO::DetachView() {

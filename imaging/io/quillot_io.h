@@ -25,6 +25,9 @@ class TQxMask;
 class TQxView;
 class TQxIOThread;
 class TQxDirectShow;
+class TQxTWainParams;
+class TQxWia;
+class TQxMetafile;
 class TQuillotIO;
 
 // Messages posted to the attached view's window when an event must reach the main thread.
@@ -133,6 +136,20 @@ class TQuillotIO : public TComponent {
   void LoadMediaFrame(int32_t Index);
   void CloseMediaFile();
   bool IsMediaFileOpen() const { return FMedia != nullptr; }
+
+  // ---- scanners and capture devices
+  // The scanner settings, owned by the component.
+  TQxTWainParams* TWainParams() const { return FTWainParams.get(); }
+  // The scanner device manager, created on first use.
+  virtual TQxWia* GetWIAParams();
+  // The capture object, created on first use and bound to the attached view's window.
+  virtual TQxDirectShow* GetDShowParams();
+  // Binds the capture object to the view's window again when the window changed.
+  void RebindDShowWindow();
+  // Scans a picture from a scanner (a device name from GetWIAParams()->Devices()) into the work bitmap
+  // through DoAcquireBitmap. Options are the device's option names and values. False (Aborting set,
+  // Params->ReadError saying why) when no picture came.
+  bool Acquire(const std::string& Device, const std::vector<std::pair<std::string, std::string>>& Options = {});
   // The same for AVI files, as LoadFromFile uses them.
   int32_t OpenAviFile(const std::string& FileName);
   void LoadAviFrame(int32_t Index);
@@ -170,6 +187,10 @@ class TQuillotIO : public TComponent {
   void LoadPngStream(TStream& Stream);
   void ImportMetafile(const std::string& FileName, int32_t Width, int32_t Height, bool WithAlpha);
   void ImportMetafileStream(TStream& Stream, int32_t Width, int32_t Height, bool WithAlpha);
+  // Draws a loaded metafile into the work bitmap: its own size for -1, a given side keeps the aspect.
+  void RenderMetafile(TQxMetafile& Metafile, int32_t Width, int32_t Height, bool WithAlpha);
+  // Only the parameters of the metafile at the stream's position.
+  void ReadMetafileParams(TStream& Stream);
   void LoadTgaFile(const std::string& FileName);
   void LoadTgaStream(TStream& Stream);
   void LoadPxmFile(const std::string& FileName);
@@ -299,6 +320,9 @@ class TQuillotIO : public TComponent {
 
   // The open video of the frame members and the open AVI file, with their frame counts and steps.
   std::unique_ptr<TQxDirectShow> FMedia, FAvi;
+  std::unique_ptr<TQxTWainParams> FTWainParams;
+  std::unique_ptr<TQxWia> FWia;
+  std::unique_ptr<TQxDirectShow> FDShow;
   int32_t FMediaFrames = 0, FAviFrames = 0;
   int64_t FMediaStep = 1;
   double FMediaDelay = 0;

@@ -624,12 +624,6 @@ void TQuillotIO::LoadRawStream(TStream& Stream) {
   });
 }
 
-void TQuillotIO::ImportMetafile(const std::string& FileName, int32_t, int32_t, bool) {
-  LoadFileByHandler(FileName, QxLowerFileExtW(FileName, true) == ".emf" ? qxffEMF : qxffWMF);
-}
-void TQuillotIO::ImportMetafileStream(TStream& Stream, int32_t, int32_t, bool) {
-  LoadStreamByHandler(Stream, IsEmfStream(Stream) ? qxffEMF : qxffWMF);
-}
 void TQuillotIO::LoadVectorFile(const std::string& FileName, int32_t FormatId) {
   LoadFileByHandler(FileName, FormatId);
   Params->FileType = FormatId;

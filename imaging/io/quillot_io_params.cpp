@@ -40,6 +40,8 @@ void TQuillotIO::ReadParamsBody(TStream& Stream, TQxFileFormatId Format) {
     case qxffPNG: ReadPngStream(Stream, bmp, *Params, pr, true); break;
     case qxffPXM: ReadPxmStream(Stream, bmp, *Params, true, pr); break;
     case qxffWBMP: ReadWbmpStream(Stream, bmp, *Params, true, pr); break;
+    case qxffWMF:
+    case qxffEMF: ReadMetafileParams(Stream); break;
     case qxffTIFF:
       if (QxCodecServices.ReadTiffStream) {
         int32_t pages = 0;

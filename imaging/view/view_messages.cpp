@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "imaging/foundation/bitmap.h"
+#include "imaging/io/media_frames.h"
 #include "imaging/io/quillot_io.h"
 #include "imaging/processing/transitions.h"
 #include "imaging/view/view.h"
@@ -35,15 +36,20 @@ void TQuillotView::HandleIOFinish(TMessage&) {
   if (FOnFinishWork) FOnFinishWork(this);
 }
 
-// No video objects exist on this platform; the messages keep their handshake contract (nil does nothing).
+// lParam is the capture object that posted the message; one destroyed since is left alone. Frames that
+// arrive while the handler runs are not queued.
 void TQuillotView::HandleVideoFrame(TMessage& Message) {
-  if (Message.LParam == 0) return;
-  if (OnDShowNewFrame) OnDShowNewFrame(this);
+  auto* ds = reinterpret_cast<TQxDirectShow*>(Message.LParam);
+  if (!ds || !TQxDirectShow::IsAlive(ds)) return;
+  ds->PostFrames = false;
+  if (ds->Connected() && OnDShowNewFrame) OnDShowNewFrame(this);
+  ds->PostFrames = true;
 }
 
 void TQuillotView::HandleVideoEvent(TMessage& Message) {
-  if (Message.LParam == 0) return;
-  if (OnDShowEvent) OnDShowEvent(this);
+  auto* ds = reinterpret_cast<TQxDirectShow*>(Message.LParam);
+  if (!ds || !TQxDirectShow::IsAlive(ds)) return;
+  if (ds->Connected() && OnDShowEvent) OnDShowEvent(this);
 }
 
 void TQuillotView::WMSize(TMessage& Message) {

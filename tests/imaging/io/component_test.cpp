@@ -276,8 +276,9 @@ TEST(Component, ImageCountOfLoadedFilesMatchesTheFile) {
   }
 }
 
-// A vector-objects or layers-and-objects stream that no reader of the program can take is a failed load that
-// says why, never a success with nothing loaded.
+// A vector-objects or layers-and-objects stream with no reader linked (this suite leaves out the vector
+// library, which brings them) is a failed load that says why, never a success with nothing loaded; the
+// vector library's own tests load both through this component.
 TEST(Component, StreamLoadWithoutAReaderFails) {
   for (int32_t format : {qxffVect, qxffLayersAndObjects}) {
     SCOPED_TRACE(format);

@@ -1,6 +1,7 @@
 // The view in a window of the headless back end: scroll bars, posted messages, the wheel, painting.
 #include <thread>
 
+#include "imaging/io/media_frames.h"
 #include "imaging/io/quillot_io.h"
 #include "platform/base/numeric.h"
 #include "platform/ui/backends/headless/headless.h"
@@ -197,4 +198,44 @@ TEST_F(ViewWindow, SelectionBorderIsDrawnOverThePicture) {
     }
   EXPECT_GT(black, 3);
   EXPECT_GT(white, 3);
+}
+
+// Frame and event messages of a capture object: the handler runs while the object lives and is connected,
+// frames that arrive meanwhile are not queued, and a message that outlives its object does nothing.
+TEST_F(ViewWindow, CaptureMessagesFollowTheirObject) {
+  int frames = 0, events = 0;
+  bool postingDuringHandler = true;
+  auto ds = std::make_unique<TQxDirectShow>();
+  view->OnDShowNewFrame = [&](TObject*) {
+    ++frames;
+    postingDuringHandler = ds->PostFrames;
+  };
+  view->OnDShowEvent = [&](TObject*) { ++events; };
+  const intptr_t lp = reinterpret_cast<intptr_t>(ds.get());
+  // Not connected (no device here): nothing is raised, the flag stays set.
+  view->Perform(QX_WM_VIEW_VIDEOFRAME, 0, lp);
+  view->Perform(QX_WM_VIEW_VIDEOEVENT, 0, lp);
+  EXPECT_EQ(frames, 0);
+  EXPECT_EQ(events, 0);
+  EXPECT_TRUE(ds->PostFrames);
+  // Connected to a video file, the handler runs with posting held off.
+  const std::string dir = testing::TempDir();
+  const std::string clip = dir + "/capture_msg.avi";
+  if (std::system(("ffmpeg -y -loglevel error -f lavfi -i testsrc2=size=32x24:rate=5:duration=0.4 -c:v rawvideo " + clip +
+                   " >/dev/null 2>&1").c_str()) == 0) {
+    ds->SourceMediaFile = clip;
+    ds->Connect();
+    ASSERT_TRUE(ds->Connected());
+    view->Perform(QX_WM_VIEW_VIDEOFRAME, 0, lp);
+    view->Perform(QX_WM_VIEW_VIDEOEVENT, 0, lp);
+    EXPECT_EQ(frames, 1);
+    EXPECT_EQ(events, 1);
+    EXPECT_FALSE(postingDuringHandler);
+    EXPECT_TRUE(ds->PostFrames);
+  }
+  ds.reset();
+  view->Perform(QX_WM_VIEW_VIDEOFRAME, 0, lp);
+  view->Perform(QX_WM_VIEW_VIDEOEVENT, 0, lp);
+  EXPECT_LE(frames, 1);
+  EXPECT_LE(events, 1);
 }

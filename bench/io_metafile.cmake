@@ -1,0 +1,1 @@
+qv_bench(io_metafile DEPS imaging_io)

@@ -1,0 +1,1 @@
+qv_bench(vector_objects DEPS imaging_vector)

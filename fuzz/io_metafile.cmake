@@ -1,0 +1,1 @@
+qv_fuzz(io_metafile DEPS imaging_io)

@@ -1,0 +1,1 @@
+qv_fuzz(vector_objects DEPS imaging_vector)
