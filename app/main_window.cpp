@@ -12,6 +12,7 @@
 #include "imaging/dialogs/open_dialog.h"
 #include "imaging/dialogs/save_dialog.h"
 #include "imaging/io/quillot_io.h"
+#include "imaging/vector/vect.h"
 #include "imaging/view/view.h"
 #include "platform/base/inifiles.h"
 #include "platform/base/numeric.h"
@@ -222,6 +223,7 @@ TFrmQuorvel::TFrmQuorvel(TComponent* AOwner) : TForm(AOwner) {
   // Before the first view exists, so that the library's start-up sees every codec's steps.
   QxRegisterFurtherCodecs();
   QxRegisterDialogs();
+  QxVectInstallFileHooks();
   SetName("FrmQuorvel");
   BuildComponents();
   BindEvents();

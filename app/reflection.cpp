@@ -18,6 +18,7 @@
 #include "imaging/io/params.h"
 #include "imaging/io/quillot_io.h"
 #include "imaging/processing/proc.h"
+#include "imaging/processing/wave.h"
 #include "imaging/view/layer.h"
 #include "imaging/view/view.h"
 #include "platform/base/exceptions.h"
@@ -107,6 +108,102 @@ void RestoreBaseLayer(TQuillotView* View, TQuillotView* Source) {
   View->AssignFrom(Source);
 }
 
+namespace {
+
+// The canvas size EnlargeCanvas gives and where the picture sits in it; false when it keeps the picture's
+// own size.
+bool EnlargedCanvas(int32_t W, int32_t H, int32_t Side, int32_t Space, int32_t& NW, int32_t& NH, int32_t& OX,
+                    int32_t& OY) {
+  int64_t w = W, h = H;
+  OX = OY = 0;
+  switch (Side) {
+    case qxSideLeft: w = 2 * int64_t(W) + Space; OX = int32_t(std::max<int64_t>(0, w - W)); break;
+    case qxSideTop: h = 2 * int64_t(H) + Space; OY = int32_t(std::max<int64_t>(0, h - H)); break;
+    case qxSideRight: w = 2 * int64_t(W) + Space; break;
+    case qxSideBottom: h = 2 * int64_t(H) + Space; break;
+    default: return false;
+  }
+  if (w <= 0 || h <= 0 || w > INT32_MAX || h > INT32_MAX || (w == W && h == H)) return false;
+  NW = int32_t(w);
+  NH = int32_t(h);
+  return true;
+}
+
+// Steps 1 and 2 in one pass: the picture is copied straight into its place on the enlarged canvas, and a
+// canvas of the right size is written over where it stands instead of being freed and taken again. Only
+// for a 24-bit picture whose canvas grows; false leaves the work to the two steps.
+bool RestoreEnlargedInOnePass(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t Space) {
+  TQxBitmap* Src = SourceBitmap(Source);
+  const int32_t W = Src->Width(), H = Src->Height();
+  int32_t NW = 0, NH = 0, OX = 0, OY = 0;
+  if (Src->PixelFormat() != TQxPixelFormat::qx24RGB || Src->IsEmpty() || Src->MapsRows() ||
+      !EnlargedCanvas(W, H, Side, Space, NW, NH, OX, OY) || NW < W || NH < H)
+    return false;
+  TQxBitmap* SA = Src->HasAlphaChannel() ? Src->GetAlphaChannel() : nullptr;
+  if (SA && (SA->MapsRows() || SA->Width() != W || SA->Height() != H)) return false;
+  View->SetCurrentLayer(0);
+  TQxBitmap* B = View->CurrentBitmap();
+  if (B->Location() == TQxLocation::qxFile) return false;
+  if (B->PixelFormat() != TQxPixelFormat::qx24RGB || B->Width() != NW || B->Height() != NH || B->IsEmpty()) {
+    // The alpha channel is kept aside and sized anew too, rather than freed and made again filled.
+    std::unique_ptr<TQxBitmap> OldAlpha = B->SetAlphaChannel(nullptr);
+    B->AllocateUninitialised(NW, NH, TQxPixelFormat::qx24RGB);
+    if (B->IsEmpty() || B->MapsRows()) return false;
+    if (OldAlpha && OldAlpha->AllocateUninitialised(NW, NH, TQxPixelFormat::qx8g)) B->SetAlphaChannel(std::move(OldAlpha));
+  }
+  TQxBitmap* BA = B->GetAlphaChannel();
+  if (!BA || BA->Width() != NW || BA->Height() != NH || BA->MapsRows() ||
+      BA->PixelFormat() != TQxPixelFormat::qx8g)
+    return false;
+
+  // The view takes the source's background and resolution, as the copy does; the new area is filled
+  // with that background, fully transparent, as the canvas enlargement fills it.
+  View->StoreBackground(Source->Background());
+  View->SetDpi(Source->DpiX(), Source->DpiY());
+  TQxBitmap One;
+  One.Allocate(1, 1, TQxPixelFormat::qx24RGB);
+  One.FillRect(0, 0, 0, 0, double(View->GetProc()->Background()));
+  uint8_t Fill[3];
+  std::memcpy(Fill, One.Scanline(0), 3);
+  std::vector<uint8_t> FillRow(size_t(NW) * 3);
+  for (int32_t x = 0; x < NW; ++x) std::memcpy(FillRow.data() + size_t(x) * 3, Fill, 3);
+
+  const size_t Left = size_t(OX) * 3, Mid = size_t(W) * 3, RowBytes = size_t(NW) * 3;
+  ParallelBands(0, NH, 32, [&](int32_t First, int32_t Last) {
+    for (int32_t y = First; y < Last; ++y) {
+      uint8_t* Row = B->Scanline(y);
+      uint8_t* ARow = BA->Scanline(y);
+      const int32_t From = y - OY;
+      if (From < 0 || From >= H) {
+        std::memcpy(Row, FillRow.data(), RowBytes);
+        std::memset(ARow, 0, size_t(NW));
+        continue;
+      }
+      std::memcpy(Row, FillRow.data(), Left);
+      std::memcpy(Row + Left, Src->Scanline(From), Mid);
+      std::memcpy(Row + Left + Mid, FillRow.data(), RowBytes - Left - Mid);
+      std::memset(ARow, 0, size_t(OX));
+      if (SA)
+        std::memcpy(ARow + OX, SA->Scanline(From), size_t(W));
+      else
+        std::memset(ARow + OX, 255, size_t(W));
+      std::memset(ARow + OX + W, 0, size_t(NW - OX - W));
+    }
+  });
+  B->Opaque = false;
+  BA->Opaque = false;
+  return true;
+}
+
+// Steps 1 and 2.
+void RestoreEnlarged(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t Space) {
+  if (RestoreEnlargedInOnePass(View, Source, Side, Space)) return;
+  RestoreBaseLayer(View, Source);
+  EnlargeCanvas(View, Source, Side, Space);
+}
+
+}  // namespace
+
 void EnlargeCanvas(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t Space) {
   TQxBitmap* Src = SourceBitmap(Source);
   const int64_t W = Src->Width(), H = Src->Height();
@@ -141,8 +238,17 @@ namespace {
 // A rebuild finds the reflection layer as the last one left it: when it already has the picture's size
 // and format, the mirror is copied into its rows in one pass, without freeing and faulting in a fresh
 // block and flipping it afterwards. False when the general copy and flip must run.
-bool MirrorInPlace(TQxBitmap* Src, TQxBitmap* Dst, bool Horizontal) {
+// Without Colour only the alpha channel is mirrored, for a step that then writes every colour itself.
+bool MirrorInPlace(TQxBitmap* Src, TQxBitmap* Dst, bool Horizontal, bool Colour = true) {
   const int32_t W = Src->Width(), H = Src->Height();
+  // A layer of another size (the first build of a picture) is sized without being filled first: every
+  // pixel is written below.
+  if (Src->PixelFormat() == TQxPixelFormat::qx24RGB && W > 0 && H > 0 && !Src->MapsRows() &&
+      Dst->Location() != TQxLocation::qxFile &&
+      (Dst->PixelFormat() != TQxPixelFormat::qx24RGB || Dst->Width() != W || Dst->Height() != H)) {
+    if (!Dst->AllocateUninitialised(W, H, TQxPixelFormat::qx24RGB)) return false;
+    if (Src->HasAlphaChannel()) Dst->GetAlphaChannel();
+  }
   if (Src->PixelFormat() != TQxPixelFormat::qx24RGB || Dst->PixelFormat() != TQxPixelFormat::qx24RGB ||
       Dst->Width() != W || Dst->Height() != H || W <= 0 || H <= 0 || Src->MapsRows() || Dst->MapsRows())
     return false;
@@ -161,21 +267,41 @@ bool MirrorInPlace(TQxBitmap* Src, TQxBitmap* Dst, bool Horizontal) {
     for (int32_t y = First; y < Last; ++y) {
       const int32_t From = Horizontal ? y : H - 1 - y;
       if (Horizontal) {
-        const uint8_t* s = Src->Scanline(From);
-        uint8_t* d = Dst->Scanline(y);
-        for (int32_t x = 0; x < W; ++x) std::memcpy(d + size_t(x) * 3, s + size_t(W - 1 - x) * 3, 3);
+        if (Colour) {
+          const uint8_t* s = Src->Scanline(From);
+          uint8_t* d = Dst->Scanline(y);
+          for (int32_t x = 0; x < W; ++x) std::memcpy(d + size_t(x) * 3, s + size_t(W - 1 - x) * 3, 3);
+        }
         if (DA) {
           const uint8_t* sa = SA->Scanline(From);
           uint8_t* da = DA->Scanline(y);
           for (int32_t x = 0; x < W; ++x) da[x] = sa[W - 1 - x];
         }
       } else {
-        std::memcpy(Dst->Scanline(y), Src->Scanline(From), size_t(W) * 3);
+        if (Colour) std::memcpy(Dst->Scanline(y), Src->Scanline(From), size_t(W) * 3);
         if (DA) std::memcpy(DA->Scanline(y), SA->Scanline(From), size_t(W));
       }
     }
   });
   return true;
+}
+
+// Steps 4 and 6 together for a colourful reflection: the wave reads the picture's rows in mirrored order
+// where they stand, so the mirror is neither copied into the layer nor copied again for the wave.
+bool MirroredWaveInOnePass(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
+  if (Layer < 0 || !S.WaveOn || S.ColorMode != qxColorful || S.Amplitude == 0 || S.WaveLength == 0) return false;
+  TQxBitmap* Src = SourceBitmap(Source);
+  View->SetCurrentLayer(Layer);
+  TQxBitmap* Dst = View->CurrentBitmap();
+  const bool Horizontal = S.Side == qxSideLeft || S.Side == qxSideRight;
+  if (!MirrorInPlace(Src, Dst, Horizontal, false)) return false;
+  const int32_t H = Src->Height();
+  std::vector<const uint8_t*> Rows(static_cast<size_t>(H));
+  for (int32_t y = 0; y < H; ++y) Rows[size_t(y)] = Src->Scanline(Horizontal ? y : H - 1 - y);
+  TQxProgressInfo Progress;
+  if (QxWaveFromRows(Rows, Horizontal, Dst, S.Amplitude, S.WaveLength, S.Phase, false, Progress)) return true;
+  // Not drawn: the layer has only its alpha channel so far, so the steps run one by one.
+  return false;
 }
 
 }  // namespace
@@ -299,12 +425,20 @@ void BuildReflection(TQuillotView* View, TQuillotView* Source, int32_t Side, int
                      bool KeepAlpha) {
   if (Layer < 0) return;
   TRebuildLock Lock(View);
-  RestoreBaseLayer(View, Source);
-  EnlargeCanvas(View, Source, Side, Space);
+  RestoreEnlarged(View, Source, Side, Space);
   PlaceReflectionLayer(View, Source, Side, Space, Layer);
-  MirrorIntoLayer(View, Source, Side, Layer);
-  ApplyColorMode(View, ColorMode, Layer);
-  ApplyWave(View, Amplitude, WaveLength, WaveOn, Layer, Phase);
+  TReflectionSettings S;
+  S.Side = Side;
+  S.ColorMode = ColorMode;
+  S.WaveOn = WaveOn;
+  S.Amplitude = Amplitude;
+  S.WaveLength = WaveLength;
+  S.Phase = Phase;
+  if (!MirroredWaveInOnePass(View, Source, S, Layer)) {
+    MirrorIntoLayer(View, Source, Side, Layer);
+    ApplyColorMode(View, ColorMode, Layer);
+    ApplyWave(View, Amplitude, WaveLength, WaveOn, Layer, Phase);
+  }
   RampLayer(View, StartOpacity, EndOpacity, Layer, SizePercent, Side);
   FlattenBaseLayers(View, Background, Layer, KeepAlpha);
   FlattenReflectionLayer(View, Background, Layer, KeepAlpha);
@@ -319,9 +453,11 @@ namespace {
 
 // Steps 4 to 7: the reflection layer's own pixels.
 void MakeReflectionPixels(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
-  MirrorIntoLayer(View, Source, S.Side, Layer);
-  ApplyColorMode(View, S.ColorMode, Layer);
-  ApplyWave(View, S.Amplitude, S.WaveLength, S.WaveOn, Layer, S.Phase);
+  if (!MirroredWaveInOnePass(View, Source, S, Layer)) {
+    MirrorIntoLayer(View, Source, S.Side, Layer);
+    ApplyColorMode(View, S.ColorMode, Layer);
+    ApplyWave(View, S.Amplitude, S.WaveLength, S.WaveOn, Layer, S.Phase);
+  }
   RampLayer(View, S.StartOpacity(), S.EndOpacity(), Layer, S.SizePercent, S.Side);
 }
 
@@ -337,8 +473,7 @@ void RedoReflectionLayer(TQuillotView* View, TQuillotView* Source, const TReflec
 void RedoBaseLayer(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
   if (Layer < 0) return;
   TRebuildLock Lock(View);
-  RestoreBaseLayer(View, Source);
-  EnlargeCanvas(View, Source, S.Side, S.Space);
+  RestoreEnlarged(View, Source, S.Side, S.Space);
   PlaceReflectionLayer(View, Source, S.Side, S.Space, Layer);
   FlattenBaseLayers(View, S.Background, Layer, !S.RemoveAlpha);
 }
@@ -346,8 +481,7 @@ void RedoBaseLayer(TQuillotView* View, TQuillotView* Source, const TReflectionSe
 void RedoBothLayers(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
   if (Layer < 0) return;
   TRebuildLock Lock(View);
-  RestoreBaseLayer(View, Source);
-  EnlargeCanvas(View, Source, S.Side, S.Space);
+  RestoreEnlarged(View, Source, S.Side, S.Space);
   MakeReflectionPixels(View, Source, S, Layer);
   FlattenBaseLayers(View, S.Background, Layer, !S.RemoveAlpha);
   FlattenReflectionLayer(View, S.Background, Layer, !S.RemoveAlpha);
@@ -359,18 +493,26 @@ void BlendOntoColor(TQxBitmap* Bitmap, TColor Color) {
   const int32_t Comp[3] = {Bg.b, Bg.g, Bg.r};
   TQxBitmap* Alpha = Bitmap->GetAlphaChannel();
   const int32_t W = Bitmap->Width(), H = Bitmap->Height();
-  for (int32_t y = 0; y < H; ++y) {
-    uint8_t* P = Bitmap->Scanline(y);
-    const uint8_t* A = Alpha->Scanline(y);
-    for (int32_t x = 0; x < W; ++x) {
-      const int32_t a = A[x];
-      for (int32_t c = 0; c < 3; ++c, ++P) {
-        const int32_t bg = Comp[c];
-        // Arithmetic shift floors towards minus infinity, also for negative differences.
-        *P = uint8_t(bg + (((int32_t(*P) - bg) * a) >> 8));
+  const bool Mapped = Bitmap->MapsRows() || Alpha->MapsRows();
+  ParallelBands(0, H, Mapped ? INT32_MAX : 32, [&](int32_t First, int32_t Last) {
+    for (int32_t y = First; y < Last; ++y) {
+      uint8_t* P = Bitmap->Scanline(y);
+      const uint8_t* A = Alpha->Scanline(y);
+      for (int32_t x = 0; x < W; ++x, P += 3) {
+        const int32_t a = A[x];
+        // Opaque and clear pixels are most of a reflection: they keep their colour or take the background's.
+        if (a == 0) {
+          P[0] = uint8_t(Comp[0]), P[1] = uint8_t(Comp[1]), P[2] = uint8_t(Comp[2]);
+          continue;
+        }
+        for (int32_t c = 0; c < 3; ++c) {
+          const int32_t bg = Comp[c];
+          // Arithmetic shift floors towards minus infinity, also for negative differences.
+          P[c] = uint8_t(bg + (((int32_t(P[c]) - bg) * a) >> 8));
+        }
       }
     }
-  }
+  });
 }
 
 int32_t SaveFilterIndexOf(const std::string& FileName) {

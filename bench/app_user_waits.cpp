@@ -169,15 +169,20 @@ using Redo = void (*)(TQuillotView*, TQuillotView*, const TReflectionSettings&, 
 // One handler's work, from its call to the painted frame; each run changes the setting back and forth.
 void SettingChange(benchmark::State& State, Redo Routine, const std::function<void(TReflectionSettings&, int)>& Set) {
   Scene& Sc = TheScene();
-  double Total = 0;
+  double Total = 0, Painting = 0;
   int Step = 0;
   for (auto _ : State) {
     Set(Sc.S, Step++);
     const auto T0 = Clock::now();
     Routine(Sc.View.get(), Sc.Source.get(), Sc.S, Sc.Layer);
+    const auto T1 = Clock::now();
     Paint(Sc.View.get());
-    Total += Seconds(T0, Clock::now());
+    const auto T2 = Clock::now();
+    Total += Seconds(T0, T2);
+    Painting += Seconds(T1, T2);
   }
+  // How much of it the repaint takes.
+  if (Total > 0) State.counters["paint_share"] = Painting / Total;
   Sc.S = TReflectionSettings{};
   BuildReflection(Sc.View.get(), Sc.Source.get(), Sc.S, Sc.Layer);
   Ratio(State, "5copies", "x_5copies", Total / double(State.iterations()));

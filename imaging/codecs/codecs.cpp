@@ -1,5 +1,7 @@
 #include "imaging/codecs/codecs.h"
 
+#include "imaging/codecs/camera_raw.h"
+
 #include <mutex>
 
 void QxRegisterFurtherCodecs() {
@@ -16,5 +18,6 @@ void QxRegisterFurtherCodecs() {
     QxRegisterTiffCodec();
     QxRegisterJpeg2000Codec();
     QxRegisterDicomCodec();
+    QxRegisterCameraRawCodec();
   });
 }

@@ -147,6 +147,14 @@ void TQxBitmap::SetFormatFields(TQxPixelFormat AFormat) {
 // ---------------------------------------------------------------- storage
 
 bool TQxBitmap::Allocate(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat) {
+  return AllocateWith(AWidth, AHeight, AFormat, true);
+}
+
+bool TQxBitmap::AllocateUninitialised(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat) {
+  return AllocateWith(AWidth, AHeight, AFormat, false);
+}
+
+bool TQxBitmap::AllocateWith(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat, bool Initialise) {
   if (!Reallocate && AWidth == width_ && AHeight == height_ && AFormat == format_ && !IsEmpty()) return true;
   if (location_ == TQxLocation::qxTBitmap && vclBitmapNotOwned_) {
     // The caller's TBitmap is reused; only the alpha channel goes.
@@ -158,7 +166,7 @@ bool TQxBitmap::Allocate(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat
   width_ = AWidth;
   height_ = AHeight;
   format_ = AFormat;
-  bool ok = AllocateStorage();
+  bool ok = AllocateStorage(Initialise);
   if (!ok) {
     width_ = 0;
     height_ = 0;
@@ -805,8 +813,10 @@ bool TQxBitmap::LoadRawFromStream(TStream* Stream) {
   if (!ok || w < 0 || h < 0 || fmt >= QxPixelFormatCount || align < 8 || align > 4096 || align % 8 != 0)
     return false;
   const int64_t srcRowLen = RowBytes64(w, QxPixelFormatBits[fmt], align);
+  // A row past 2 GB is refused before it is multiplied by the height, which could then overflow.
+  if (srcRowLen > std::numeric_limits<int32_t>::max()) return false;
   const int64_t pixelBytes = srcRowLen * h;
-  if (srcRowLen > std::numeric_limits<int32_t>::max() || remaining() < pixelBytes + 1) return false;
+  if (remaining() < pixelBytes + 1) return false;
   const bool empty = w == 0 || h == 0 || fmt == 0;
 
   SetRowAlignment(align);

@@ -103,6 +103,8 @@ class TQxBitmap : public TQxBaseBitmap {
   void SetPaletteColor(int32_t Index, TQxRGB Color) override;
   int32_t PaletteLength() override;
   bool Allocate(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat) override;
+  // Allocate for a caller that writes every pixel next: platform-bitmap storage is not filled first.
+  bool AllocateUninitialised(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat);
   void AssignFrom(TQxBaseBitmap* Source) override;
   void CopyPaletteTo(TQxBaseBitmap* Dest) override;
 
@@ -249,6 +251,7 @@ class TQxBitmap : public TQxBaseBitmap {
   uint8_t* MapRow(int32_t Row);
   uint8_t* StorageRow(int32_t Row);
   void BuildRowTable();
+  bool AllocateWith(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat, bool Initialise);
   bool AllocateMemoryBlock(uint64_t Size);
   bool AllocateFragments();
   bool AllocateFile(uint64_t Size);

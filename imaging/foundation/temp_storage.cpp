@@ -175,17 +175,23 @@ constexpr size_t kMaxCachedBlocks = 4;
 std::vector<std::pair<uint8_t*, size_t>>& GCachedBlocks = *new std::vector<std::pair<uint8_t*, size_t>>;
 size_t GCachedBytes = 0;
 
-uint8_t* TakeCachedBlock(size_t Size) {
+// A block a little larger serves too (a canvas a few rows higher than the last one), the closest fit
+// first; BlockSize tells how large the block handed back is.
+uint8_t* TakeCachedBlock(size_t Size, size_t& BlockSize) {
   if (Size < kMinCachedBlock) return nullptr;
   std::lock_guard<std::mutex> G(GHybridLock);
-  for (size_t i = 0; i < GCachedBlocks.size(); ++i)
-    if (GCachedBlocks[i].second == Size) {
-      uint8_t* Base = GCachedBlocks[i].first;
-      GCachedBytes -= Size;
-      GCachedBlocks.erase(GCachedBlocks.begin() + static_cast<std::ptrdiff_t>(i));
-      return Base;
-    }
-  return nullptr;
+  size_t Best = GCachedBlocks.size();
+  for (size_t i = 0; i < GCachedBlocks.size(); ++i) {
+    const size_t Have = GCachedBlocks[i].second;
+    if (Have < Size || Have - Size > Size / 8) continue;
+    if (Best == GCachedBlocks.size() || Have < GCachedBlocks[Best].second) Best = i;
+  }
+  if (Best == GCachedBlocks.size()) return nullptr;
+  uint8_t* Base = GCachedBlocks[Best].first;
+  BlockSize = GCachedBlocks[Best].second;
+  GCachedBytes -= BlockSize;
+  GCachedBlocks.erase(GCachedBlocks.begin() + static_cast<std::ptrdiff_t>(Best));
+  return Base;
 }
 
 // Called with GHybridLock held.
@@ -218,9 +224,10 @@ void* QxAllocHybrid(size_t Size) {
     Base = static_cast<uint8_t*>(std::malloc(Size + TagSpace));
     Tag = 0;
   }
+  size_t BlockSize = Size;
   if (!Base) {
     Tag = 1;
-    Base = TakeCachedBlock(Size);
+    Base = TakeCachedBlock(Size, BlockSize);
     if (Base)
       std::memset(Base, 0, Size + TagSpace);
     else
@@ -231,7 +238,7 @@ void* QxAllocHybrid(size_t Size) {
   void* P = Base + TagSpace;
   try {
     std::lock_guard<std::mutex> G(GHybridLock);
-    GHybridBlocks[P] = THybridBlock{Tag, Size};
+    GHybridBlocks[P] = THybridBlock{Tag, BlockSize};
   } catch (...) {
     std::free(Base);
     return nullptr;

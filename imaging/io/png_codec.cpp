@@ -318,6 +318,8 @@ struct WriteState {
   TIOParamsVals* params = nullptr;
   TQxProgressInfo* progress = nullptr;
   TQxMask* mask = nullptr;
+  TQxBitmap* alpha = nullptr;  // stands in for mask when set
+  const uint8_t* MaskRow(int32_t y) { return alpha ? alpha->Scanline(y) : mask->Scanline(y); }
   TQxQuantizer* quantizer = nullptr;
   int colorType = 0;
   int depth = 8;
@@ -400,7 +402,7 @@ bool WriteBody(WriteState& st) {
             for (int32_t x = 0; x < width; ++x) out[x] = uint8_t(SafeIndex(st.quantizer->RGBIndex(px[x]), nPal));
           }
         } else {
-          const uint8_t* m = st.mask->Scanline(y);
+          const uint8_t* m = st.MaskRow(y);
           if (is8p) {
             // Indexes shift by one place: entry 0 is the transparent background.
             for (int32_t x = 0; x < width; ++x)
@@ -413,7 +415,7 @@ bool WriteBody(WriteState& st) {
         }
       } else if (st.colorType == PNG_COLOR_TYPE_RGB_ALPHA) {
         out = st.row.data();
-        const uint8_t* m = st.mask->Scanline(y);
+        const uint8_t* m = st.MaskRow(y);
         for (int32_t x = 0; x < width; ++x) {
           out[x * 4] = src[x * 3];
           out[x * 4 + 1] = src[x * 3 + 1];
@@ -457,8 +459,22 @@ bool WriteBody(WriteState& st) {
 
 }  // namespace
 
+namespace {
+
+// True when some value of an 8-bit alpha bitmap of at least W x H is below 255 within W x H.
+bool AlphaIsPartial(TQxBitmap* Alpha, int32_t W, int32_t H) {
+  for (int32_t y = 0; y < H; ++y) {
+    const uint8_t* row = Alpha->Scanline(y);
+    for (int32_t x = 0; x < W; ++x)
+      if (row[x] != 255) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void WritePngStream(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, TQxProgressInfo& Progress,
-                    TQxMask* Mask) {
+                    TQxMask* Mask, TQxBitmap* Alpha) {
   if (Params.SamplesPerPixel == 1 && Params.BitsPerSample != 1 && Params.BitsPerSample != 8 &&
       Params.BitsPerSample != 16)
     Params.BitsPerSample = 8;
@@ -509,6 +525,11 @@ void WritePngStream(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, T
   }
   st.transparent = Mask && !Mask->Full && Mask->BitsPerPixel() == 8 && Mask->Width() >= work->Width() &&
                    Mask->Height() >= work->Height() && !workIs1g;
+  if (!Mask && Alpha && Alpha->PixelFormat() == TQxPixelFormat::qx8g && Alpha->Width() >= work->Width() &&
+      Alpha->Height() >= work->Height() && !workIs1g && AlphaIsPartial(Alpha, work->Width(), work->Height())) {
+    st.transparent = true;
+    st.alpha = Alpha;
+  }
   if (st.transparent && st.colorType == PNG_COLOR_TYPE_RGB) st.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
   st.mask = Mask;
 

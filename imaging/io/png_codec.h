@@ -11,8 +11,9 @@ class TIOParamsVals;
 // Bad data sets Progress's abort flag; nothing is raised.
 void ReadPngStream(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, TQxProgressInfo& Progress,
                    bool ParamsOnly);
-// Mask nil or full means opaque. Library errors raise EInvalidGraphic "Error on creating PNG".
+// Mask nil or full means opaque. Library errors raise EInvalidGraphic "Error on creating PNG". An 8-bit
+// Alpha bitmap may stand in for Mask (which is then nil): its rows are read where they are, not copied.
 void WritePngStream(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, TQxProgressInfo& Progress,
-                    TQxMask* Mask);
+                    TQxMask* Mask, TQxBitmap* Alpha = nullptr);
 // The signature probe; the position is restored.
 bool IsPngStream(TStream& Stream);

@@ -636,26 +636,35 @@ void TQuillotIO::LoadVectorStream(TStream& Stream, int32_t FormatId) {
 
 // ---- savers
 
+namespace {
+
+// The alpha channel goes to the writer as it stands; only one whose rows come from a file one at a time
+// is copied into a mask first. Either way its pixels are looked at, as its opaque flag may be stale.
+void WritePngWithAlpha(TStream& S, TQxBitmap& Bitmap, TIOParamsVals& Params, TQxProgressInfo& P) {
+  TQxBitmap* A = Bitmap.HasAlphaChannel() ? Bitmap.GetAlphaChannel() : nullptr;
+  if (A && A->PixelFormat() == TQxPixelFormat::qx8g && !A->MapsRows() && !Bitmap.MapsRows()) {
+    WritePngStream(S, Bitmap, Params, P, nullptr, A);
+    return;
+  }
+  std::unique_ptr<TQxMask> m;
+  if (A) {
+    m = std::make_unique<TQxMask>();
+    QxMaskFromBitmap(A, m.get());
+    m->UpdateFull();
+  }
+  WritePngStream(S, Bitmap, Params, P, m.get());
+}
+
+}  // namespace
+
 void TQuillotIO::SavePngFile(const std::string& FileName) {
   SaveFileMember(FileName, qxffPNG, TSaveConvert::None, [this](TStream& S, TQxProgressInfo& P) {
-    std::unique_ptr<TQxMask> m;
-    if (FWorkBitmap->HasAlphaChannel()) {
-      m = std::make_unique<TQxMask>();
-      QxMaskFromBitmap(FWorkBitmap->GetAlphaChannel(), m.get());
-      m->UpdateFull();  // the opaque flag may be stale: look at the pixels
-    }
-    WritePngStream(S, *FWorkBitmap, *Params, P, m.get());
+    WritePngWithAlpha(S, *FWorkBitmap, *Params, P);
   });
 }
 void TQuillotIO::SavePngStream(TStream& Stream) {
   SaveStreamMember(Stream, TSaveConvert::None, [this](TStream& S, TQxProgressInfo& P) {
-    std::unique_ptr<TQxMask> m;
-    if (FWorkBitmap->HasAlphaChannel()) {
-      m = std::make_unique<TQxMask>();
-      QxMaskFromBitmap(FWorkBitmap->GetAlphaChannel(), m.get());
-      m->UpdateFull();  // the opaque flag may be stale: look at the pixels
-    }
-    WritePngStream(S, *FWorkBitmap, *Params, P, m.get());
+    WritePngWithAlpha(S, *FWorkBitmap, *Params, P);
   });
 }
 

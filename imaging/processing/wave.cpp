@@ -22,12 +22,13 @@ uint8_t QxBilinearByte(const uint8_t Samples[4], double SX, double SY) {
 
 namespace {
 
+template <bool MirrorX>
 struct WaveJob {
   int32_t W, H;
   double cx, cy, fx, fy, phi, L2;
   double amp;
   bool reflective;
-  std::vector<const uint8_t*> src;  // bottom-up: src[y] is row H - 1 - y of the picture
+  std::vector<const uint8_t*> src;  // bottom-up: src[y] is row H - 1 - y of the picture, mirrored with MirrorX
   std::vector<uint8_t*> dst;        // the same numbering
   std::vector<double> dxs;          // (x - cx) * fx per column
 
@@ -45,12 +46,15 @@ struct WaveJob {
     if (ffy < 0) ffy += 1;
     uint8_t* d = dst[y] + int64_t(x) * 3;
     if (W >= 2 && H >= 2) {
-      const uint8_t* r0 = src[Y0] + X0 * 3;
-      const uint8_t* r1 = src[Y0 + 1] + X0 * 3;
+      // Column X of a mirrored row is column W - 1 - X of the row as stored; its right neighbour lies left.
+      const int64_t at = (MirrorX ? W - 1 - X0 : X0) * 3;
+      constexpr int next = MirrorX ? -3 : 3;
+      const uint8_t* r0 = src[Y0] + at;
+      const uint8_t* r1 = src[Y0 + 1] + at;
       const double gx = 1 - ffx, gy = 1 - ffy;
       for (int c = 0; c < 3; ++c) {
-        const double top = gx * r0[c] + ffx * r0[c + 3];
-        const double bottom = gx * r1[c] + ffx * r1[c + 3];
+        const double top = gx * r0[c] + ffx * r0[c + next];
+        const double bottom = gx * r1[c] + ffx * r1[c + next];
         const int32_t v = int32_t(gy * top + ffy * bottom);
         d[c] = uint8_t(v > 255 ? 255 : v);
       }
@@ -60,7 +64,7 @@ struct WaveJob {
     static const uint8_t zero[3] = {0, 0, 0};
     auto at = [&](int64_t X, int64_t Y) -> const uint8_t* {
       if (X >= W || Y >= H) return zero;
-      return src[Y] + X * 3;
+      return src[Y] + (MirrorX ? W - 1 - X : X) * 3;
     };
     const uint8_t *s00 = at(X0, Y0), *s10 = at(X0 + 1, Y0), *s01 = at(X0, Y0 + 1), *s11 = at(X0 + 1, Y0 + 1);
     for (int c = 0; c < 3; ++c) {
@@ -105,24 +109,13 @@ struct WaveJob {
 
 }  // namespace
 
-void QxWaveBitmap(TQxBitmap* Bitmap, int32_t Amplitude, int32_t WaveLength, int32_t Phase, bool Reflective,
-                  TQxProgressInfo& Progress) {
-  if (Amplitude == 0 || WaveLength == 0) return;
-  if (Bitmap->PixelFormat() != TQxPixelFormat::qx24RGB || Bitmap->IsEmpty()) return;
-  const int32_t W = Bitmap->Width(), H = Bitmap->Height();
-  auto S = MemoryBitmap(W, H, TQxPixelFormat::qx24RGB);
-  if (S->IsEmpty()) return;
-  for (int32_t r = 0; r < H; ++r) std::memcpy(S->Scanline(r), Bitmap->Scanline(r), size_t(W) * 3);
-  // The result goes straight into a picture kept in one memory block; otherwise into a scratch copy.
-  std::unique_ptr<TQxBitmap> D;
-  TQxBitmap* target = Bitmap;
-  if (Bitmap->Location() != TQxLocation::qxMemory || Bitmap->FragmentCount() != 0) {
-    D = MemoryBitmap(W, H, TQxPixelFormat::qx24RGB);
-    if (D->IsEmpty()) return;
-    target = D.get();
-  }
+namespace {
 
-  WaveJob job;
+template <bool MirrorX>
+void WaveRows(const std::vector<const uint8_t*>& Rows, TQxBitmap* Target, int32_t Amplitude, int32_t WaveLength,
+              int32_t Phase, bool Reflective, TQxProgressInfo& Progress) {
+  const int32_t W = Target->Width(), H = Target->Height();
+  WaveJob<MirrorX> job;
   job.W = W;
   job.H = H;
   job.cx = (W - 1) / 2.0;
@@ -139,8 +132,8 @@ void QxWaveBitmap(TQxBitmap* Bitmap, int32_t Amplitude, int32_t WaveLength, int3
   job.src.resize(H);
   job.dst.resize(H);
   for (int32_t y = 0; y < H; ++y) {
-    job.src[y] = S->Scanline(H - 1 - y);
-    job.dst[y] = target->Scanline(H - 1 - y);
+    job.src[y] = Rows[size_t(H - 1 - y)];
+    job.dst[y] = Target->Scanline(H - 1 - y);
   }
 
   const int32_t pairs = (H + 1) / 2;
@@ -172,8 +165,42 @@ void QxWaveBitmap(TQxBitmap* Bitmap, int32_t Amplitude, int32_t WaveLength, int3
   for (unsigned i = 1; i < n; ++i) threads.emplace_back(work, false);
   work(true);
   for (auto& t : threads) t.join();
+}
 
+}  // namespace
+
+void QxWaveBitmap(TQxBitmap* Bitmap, int32_t Amplitude, int32_t WaveLength, int32_t Phase, bool Reflective,
+                  TQxProgressInfo& Progress) {
+  if (Amplitude == 0 || WaveLength == 0) return;
+  if (Bitmap->PixelFormat() != TQxPixelFormat::qx24RGB || Bitmap->IsEmpty()) return;
+  const int32_t W = Bitmap->Width(), H = Bitmap->Height();
+  auto S = MemoryBitmap(W, H, TQxPixelFormat::qx24RGB);
+  if (S->IsEmpty()) return;
+  for (int32_t r = 0; r < H; ++r) std::memcpy(S->Scanline(r), Bitmap->Scanline(r), size_t(W) * 3);
+  // The result goes straight into a picture kept in one memory block; otherwise into a scratch copy.
+  std::unique_ptr<TQxBitmap> D;
+  TQxBitmap* target = Bitmap;
+  if (Bitmap->Location() != TQxLocation::qxMemory || Bitmap->FragmentCount() != 0) {
+    D = MemoryBitmap(W, H, TQxPixelFormat::qx24RGB);
+    if (D->IsEmpty()) return;
+    target = D.get();
+  }
+  std::vector<const uint8_t*> rows(static_cast<size_t>(H));
+  for (int32_t y = 0; y < H; ++y) rows[size_t(y)] = S->Scanline(y);
+  WaveRows<false>(rows, target, Amplitude, WaveLength, Phase, Reflective, Progress);
   if (D) Bitmap->CopyFrom(D.get());
+}
+
+bool QxWaveFromRows(const std::vector<const uint8_t*>& Rows, bool MirrorX, TQxBitmap* Dest, int32_t Amplitude,
+                    int32_t WaveLength, int32_t Phase, bool Reflective, TQxProgressInfo& Progress) {
+  if (Amplitude == 0 || WaveLength == 0) return false;
+  if (Dest->PixelFormat() != TQxPixelFormat::qx24RGB || Dest->IsEmpty() || Dest->MapsRows()) return false;
+  if (Rows.size() != size_t(Dest->Height())) return false;
+  if (MirrorX)
+    WaveRows<true>(Rows, Dest, Amplitude, WaveLength, Phase, Reflective, Progress);
+  else
+    WaveRows<false>(Rows, Dest, Amplitude, WaveLength, Phase, Reflective, Progress);
+  return true;
 }
 
 void TQuillotProc::Wave(int32_t Amplitude, int32_t WaveLength, int32_t Phase, bool Reflective) {

@@ -58,6 +58,8 @@ using TQxDrawObjectEvent = std::function<void(TObject* Sender, int32_t hobj, TBi
 inline constexpr int32_t QxHandleTemplate = -1, QxHandleLast = -2, QxHandleNone = -3, QxHandleNone2 = -4;
 
 void QxVectInit();
+// Lets the I/O component read objects files and containers; a program that opens them calls it once.
+void QxVectInstallFileHooks();
 void QxVectFinal();
 extern uint32_t QxVectClipboardFormat;
 // The rectangle centred on the vertex whose half sizes reach the farther of the other two points.

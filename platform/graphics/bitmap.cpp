@@ -78,6 +78,8 @@ struct TPixelBlockCache {
   std::mutex Lock;
   std::vector<std::pair<void*, size_t>> Blocks;
   size_t Total = 0;
+  // Blocks handed out for a smaller request, with their own size.
+  std::vector<std::pair<void*, size_t>> Lent;
 };
 
 // Never destroyed: bitmaps with static lifetime may still free their rows after exit begins.
@@ -92,20 +94,35 @@ void* TBitmap::TakePixelBlock(size_t Bytes) {
   if (Bytes < kMinCachedBlock) return nullptr;
   TPixelBlockCache& C = PixelBlockCache();
   std::lock_guard<std::mutex> G(C.Lock);
-  for (size_t i = 0; i < C.Blocks.size(); ++i)
-    if (C.Blocks[i].second == Bytes) {
-      void* P = C.Blocks[i].first;
-      C.Total -= Bytes;
-      C.Blocks.erase(C.Blocks.begin() + static_cast<std::ptrdiff_t>(i));
-      return P;
-    }
-  return nullptr;
+  // A block a little larger serves too (a canvas a few rows higher than the last), the closest fit first.
+  size_t Best = C.Blocks.size();
+  for (size_t i = 0; i < C.Blocks.size(); ++i) {
+    const size_t Have = C.Blocks[i].second;
+    if (Have < Bytes || Have - Bytes > Bytes / 8) continue;
+    if (Best == C.Blocks.size() || Have < C.Blocks[Best].second) Best = i;
+  }
+  if (Best == C.Blocks.size()) return nullptr;
+  auto [P, Have] = C.Blocks[Best];
+  C.Total -= Have;
+  C.Blocks.erase(C.Blocks.begin() + static_cast<std::ptrdiff_t>(Best));
+  if (Have != Bytes) C.Lent.emplace_back(P, Have);
+  return P;
 }
 
 bool TBitmap::KeepPixelBlock(void* Block, size_t Bytes) {
-  if (Bytes < kMinCachedBlock || Bytes > kMaxCachedBytes) return false;
+  if (Bytes < kMinCachedBlock) return false;
   TPixelBlockCache& C = PixelBlockCache();
   std::lock_guard<std::mutex> G(C.Lock);
+  for (size_t i = 0; i < C.Lent.size(); ++i)
+    if (C.Lent[i].first == Block) {
+      Bytes = C.Lent[i].second;
+      C.Lent.erase(C.Lent.begin() + static_cast<std::ptrdiff_t>(i));
+      break;
+    }
+  if (Bytes > kMaxCachedBytes) {
+    ::operator delete(Block);
+    return true;
+  }
   // Oldest blocks make room for the newest.
   while (!C.Blocks.empty() && (C.Blocks.size() >= kMaxCachedBlocks || C.Total + Bytes > kMaxCachedBytes)) {
     ::operator delete(C.Blocks.front().first);

@@ -135,7 +135,8 @@ class TBitmap : public TGraphic {
         ::new (static_cast<void*>(P)) U(std::forward<Args>(A)...);
     }
   };
-  // A cached block of exactly Bytes bytes, or null. Blocks come from and return to operator new.
+  // A cached block of Bytes bytes or up to an eighth more, or null. Blocks come from and return to operator
+  // new; a larger block handed out is known again by its address when it comes back.
   static void* TakePixelBlock(size_t Bytes);
   static bool KeepPixelBlock(void* Block, size_t Bytes);
   std::vector<uint8_t, TNoInitAllocator<uint8_t>> FBits;

@@ -18,6 +18,7 @@
 #include "imaging/dialogs/save_dialog.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/io/quillot_io.h"
+#include "imaging/vector/vect.h"
 #include "imaging/view/layer.h"
 #include "imaging/view/view.h"
 #include "platform/base/exceptions.h"
@@ -634,4 +635,26 @@ TEST_F(MainWindowTest, RebuildsPaintOnlyTheFinishedPicture) {
   EXPECT_EQ(Paints, 0);
   Application->ProcessMessages();
   EXPECT_EQ(Paints, 1);
+}
+
+// A file of vector objects opens in the program as the picture its objects draw.
+TEST_F(MainWindowTest, VectorObjectsFileOpensAsItsDrawing) {
+  TQuillotVect W(nullptr);
+  TQxVObject box;
+  box.Kind = TQxVObjectKind::qvkBox;
+  box.x1 = 2, box.y1 = 3, box.x2 = 30, box.y2 = 12;
+  box.PenColor = 0x0000FF;
+  box.BrushColor = 0x00FF00;
+  box.BrushStyle = TBrushStyle::bsSolid;
+  W.AddObjectCopy(box);
+  TMemoryStream s;
+  W.SaveObjectsToStream(&s);
+  const std::string Name = (Dir / "box.qxv").string();
+  s.SaveToFile(Name);
+
+  auto F = NewForm();
+  AnswerDialogWith(Name);
+  F->BtnOpen->Click();
+  ASSERT_TRUE(F->ImageLoaded);
+  EXPECT_EQ(F->QuillotDis->GetLayer(1)->Bitmap->Width(), 31);  // the reflection has the drawing's size
 }

@@ -538,3 +538,51 @@ TEST(Reflection, PartialRebuildsEqualAWholeBuild) {
     }
   }
 }
+
+// A build copies the picture straight onto its enlarged canvas, reuses the canvas and the reflection's
+// storage of the last build, and waves the mirror without copying it first; the result is exactly that of
+// the steps run one by one, on a fresh view, for every side, space and wave and with and without alpha.
+TEST(Reflection, BuildEqualsTheStepsOneByOne) {
+  for (bool WithAlpha : {false, true}) {
+    for (int32_t Side : {qxSideLeft, qxSideTop, qxSideRight, qxSideBottom}) {
+      for (int32_t Space : {0, 6, -4, -13, -15}) {
+        for (bool Wave : {false, true}) {
+          TReflectionSettings S;
+          S.Side = Side;
+          S.Space = Space;
+          S.SizePercent = 70;
+          S.WaveOn = Wave;
+          S.Amplitude = 3;
+          S.WaveLength = 5;
+          S.Phase = 40;
+          // Built after a build of other settings, so that the layers hold an older picture.
+          Pipeline Built(13, 10, WithAlpha, 180);
+          TReflectionSettings Before = S;
+          Before.Side = Side == qxSideLeft ? qxSideTop : qxSideLeft;
+          Before.Space = 2;
+          Built.Build(Before);
+          Built.Build(S);
+
+          Pipeline Steps(13, 10, WithAlpha, 180);
+          TQuillotView* V = Steps.View.get();
+          RestoreBaseLayer(V, Steps.Source.get());
+          EnlargeCanvas(V, Steps.Source.get(), Side, Space);
+          PlaceReflectionLayer(V, Steps.Source.get(), Side, Space, Steps.Layer);
+          MirrorIntoLayer(V, Steps.Source.get(), Side, Steps.Layer);
+          ApplyColorMode(V, S.ColorMode, Steps.Layer);
+          ApplyWave(V, S.Amplitude, S.WaveLength, S.WaveOn, Steps.Layer, S.Phase);
+          RampLayer(V, S.StartOpacity(), S.EndOpacity(), Steps.Layer, S.SizePercent, Side);
+          FlattenBaseLayers(V, S.Background, Steps.Layer, true);
+          FlattenReflectionLayer(V, S.Background, Steps.Layer, true);
+
+          const std::string Case = "alpha " + std::to_string(WithAlpha) + " side " + std::to_string(Side) +
+                                   " space " + std::to_string(Space) + " wave " + std::to_string(Wave);
+          EXPECT_TRUE(SameBitmap(Built.Base(), Steps.Base())) << Case;
+          EXPECT_TRUE(SameBitmap(Built.Reflection(), Steps.Reflection())) << Case;
+          EXPECT_EQ(Built.Base()->GetAlphaChannel()->Opaque, Steps.Base()->GetAlphaChannel()->Opaque) << Case;
+          EXPECT_EQ(Built.View->Background(), Steps.View->Background()) << Case;
+        }
+      }
+    }
+  }
+}

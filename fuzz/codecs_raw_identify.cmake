@@ -1,0 +1,1 @@
+qv_fuzz(codecs_raw_identify DEPS imaging_codecs imaging_view)

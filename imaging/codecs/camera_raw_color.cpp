@@ -1,0 +1,377 @@
+// Camera-raw colour: white balance, bilinear demosaicing, colour conversion, tone mapping to 24-bit or
+// 48-bit RGB, and turning the diagonal Fuji layout back.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "imaging/codecs/camera_raw.h"
+#include "imaging/codecs/camera_raw_internal.h"
+#include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/utils.h"
+#include "imaging/io/params.h"
+
+// ---- fixed matrices --------------------------------------------------------------------------------------
+
+namespace {
+
+void SetMatrix(TQxRawContext& C, const float (&M)[3][4]) {
+  std::memcpy(C.ColorMatrix, M, sizeof(C.ColorMatrix));
+  C.HasColorMatrix = 1;
+}
+
+}  // namespace
+
+void set_e950_matrix(TQxRawContext& C) {
+  static const float m[3][4] = {{-1.93628f, 1.800443f, -1.448486f, 2.584324f},
+                                {1.405365f, -0.524955f, -0.28909f, 0.40868f},
+                                {-1.204965f, 1.082304f, 2.941367f, -1.818705f}};
+  SetMatrix(C, m);
+}
+
+void set_f828_matrix(TQxRawContext& C) {
+  static const float m[3][4] = {{1.321918f, 0, 0.149829f, -0.471747f},
+                                {-0.288764f, 1.129213f, -0.486517f, 0.646067f},
+                                {0.061336f, -0.199343f, 1.138007f, 0}};
+  SetMatrix(C, m);
+}
+
+void set_dc20_matrix(TQxRawContext& C, float Weight) {
+  static const float a[3][4] = {{2.25f, 0.75f, -1.75f, -0.25f}, {-0.25f, 0.75f, 0.75f, -0.25f}, {-0.25f, -1.75f, 0.75f, 2.25f}};
+  static const float f[3][4] = {{1, 0, 0, 0}, {0, 0.5f, 0.5f, 0}, {0, 0, 0, 1}};
+  for (int32_t r = 0; r < 3; ++r)
+    for (int32_t c = 0; c < 4; ++c) C.ColorMatrix[r][c] = Weight * a[r][c] + (1 - Weight) * f[r][c];
+  C.HasColorMatrix = 1;
+}
+
+void set_foveon_matrix(TQxRawContext& C) {
+  static const float m[3][3] = {{2.034395f, -0.727533f, -0.3067457f},
+                                {-0.2287194f, 1.231793f, -0.0028293f},
+                                {-0.0086152f, -0.153336f, 1.161781f}};
+  for (int32_t i = 0; i < 3; ++i)
+    for (int32_t j = 0; j < 3; ++j) C.ColorMatrix[i][j] = C.ChannelGains[i] * m[i][j];
+  C.HasColorMatrix = 1;
+}
+
+void derive_cmyg_matrix(TQxRawContext& C) {
+  // Red, green and blue response of the camera colours green, magenta, cyan and yellow.
+  static const double g[4][3] = {{0.11, 0.86, 0.08}, {0.50, 0.29, 0.51}, {0.11, 0.92, 0.75}, {0.81, 0.98, 0.08}};
+  double m[3][4] = {};
+  for (int32_t k = 0; k < 4; ++k) {
+    int32_t kept[3], n = 0;
+    for (int32_t i = 0; i < 4; ++i)
+      if (i != k) kept[n++] = i;
+    double a[3][6];
+    for (int32_t i = 0; i < 3; ++i)
+      for (int32_t j = 0; j < 6; ++j) a[i][j] = j < 3 ? g[kept[i]][j] : (j - 3 == i ? 1 : 0);
+    for (int32_t j = 0; j < 3; ++j) {
+      const double d = a[j][j];
+      if (d == 0) continue;
+      for (double& v : a[j]) v /= d;
+      for (int32_t i = 0; i < 3; ++i)
+        if (i != j) {
+          const double f = a[i][j];
+          for (int32_t c = 0; c < 6; ++c) a[i][c] -= f * a[j][c];
+        }
+    }
+    for (int32_t j = 0; j < 3; ++j)
+      for (int32_t r = 0; r < 3; ++r) m[r][kept[j]] += a[r][3 + j];
+  }
+  for (int32_t r = 0; r < 3; ++r) {
+    const double s = m[r][0] + m[r][1] + m[r][2] + m[r][3];
+    for (int32_t c = 0; c < 4; ++c) C.ColorMatrix[r][c] = float(s != 0 ? m[r][c] / s : m[r][c]);
+  }
+  C.HasColorMatrix = 1;
+}
+
+// ---- white balance -----------------------------------------------------------------------------------------
+
+void apply_channel_gains(TQxRawContext& C) {
+  C.WhiteLevel -= C.BlackLevel;
+  const int64_t cells = int64_t(C.ImageHeight) * C.ImageWidth;
+  const int32_t colors = std::clamp(C.ColorCount, 1, 4);
+  if (C.AutoBalance || (C.CameraBalance && C.CameraRedGain == -1)) {
+    double sum[4] = {};
+    int64_t count[4] = {};
+    for (int64_t i = 0; i < cells; ++i)
+      for (int32_t c = 0; c < colors; ++c) {
+        int32_t v = C.Pixels[i][c];
+        if (!v) continue;
+        v -= C.BlackLevel;
+        if (v > C.WhiteLevel - 100) continue;
+        sum[c] += std::max(v, 0);
+        ++count[c];
+      }
+    double dmax = 0;
+    for (int32_t c = 0; c < colors; ++c) {
+      if (count[c]) sum[c] /= double(count[c]);
+      dmax = std::max(dmax, sum[c]);
+    }
+    // A colour without samples keeps its gain instead of dividing by zero.
+    for (int32_t c = 0; c < colors; ++c)
+      if (sum[c] > 0) C.ChannelGains[c] = float(dmax / sum[c]);
+  }
+  if (C.CameraBalance && C.CameraRedGain != -1) {
+    double sum[4] = {};
+    int32_t count[4] = {};
+    for (int32_t r = 0; r < 8; ++r)
+      for (int32_t c = 0; c < 8; ++c) {
+        const int32_t k = C.ColorAt(r, c);
+        const int32_t v = C.WhiteSamples[r][c] - C.BlackLevel;
+        if (v > 0) sum[k] += v;
+        ++count[k];
+      }
+    double dmin = 1.7e308, dmax = 0;
+    for (int32_t c = 0; c < colors; ++c) {
+      if (count[c]) sum[c] /= count[c];
+      dmin = std::min(dmin, sum[c]);
+      dmax = std::max(dmax, sum[c]);
+    }
+    if (dmin > 0) {
+      for (int32_t c = 0; c < colors; ++c) C.ChannelGains[c] = float(dmax / sum[c]);
+    } else if (C.CameraRedGain != 0 && C.CameraBlueGain != 0) {
+      C.ChannelGains[0] = C.CameraRedGain;
+      C.ChannelGains[1] = 1;
+      C.ChannelGains[2] = C.CameraBlueGain;
+      C.ChannelGains[3] = 1;
+    }
+  }
+  if (!C.HasColorMatrix) {
+    C.ChannelGains[0] *= C.RedScale;
+    C.ChannelGains[2] *= C.BlueScale;
+  }
+  const int32_t black = C.BlackLevel, white = C.WhiteLevel;
+  float gains[4];
+  std::copy(std::begin(C.ChannelGains), std::end(C.ChannelGains), gains);
+  for (int64_t i = 0; i < cells; ++i) {
+    uint16_t* p = C.Pixels[i];
+    for (int32_t c = 0; c < colors; ++c) {
+      if (!p[c]) continue;
+      const int32_t v = int32_t(float(int32_t(p[c]) - black) * gains[c]);
+      p[c] = uint16_t(std::clamp(v, 0, std::max(white, 0)));
+    }
+  }
+}
+
+// ---- bilinear demosaicing ----------------------------------------------------------------------------------
+
+void vng_interpolate(TQxRawContext& C) {
+  // Per tile position of the 8 x 2 pattern: for each colour other than the cell's own, the neighbours of
+  // that colour (cell offset and weight shift) and the total weight, divided by a reciprocal multiply that
+  // is exact for every sum the cells can give (below 2^32 / 12).
+  struct TColour {
+    int32_t Color;
+    int32_t Count;
+    int64_t Offset[8];
+    int32_t Shift[8];
+    uint64_t Reciprocal;
+  };
+  struct TTile {
+    TColour Colours[3];
+    int32_t N;
+  } tiles[8][2];
+  const int32_t w = C.ImageWidth;
+  const int32_t colors = std::clamp(C.ColorCount, 1, 4);
+  for (int32_t row = 0; row < 8; ++row)
+    for (int32_t col = 0; col < 2; ++col) {
+      TTile& t = tiles[row][col];
+      t.N = 0;
+      const int32_t own = C.ColorAt(row + 8, col + 2);
+      for (int32_t k = 0; k < colors; ++k) {
+        if (k == own) continue;
+        TColour u{k, 0, {}, {}, 0};
+        int32_t total = 0;
+        for (int32_t dy = -1; dy <= 1; ++dy)
+          for (int32_t dx = -1; dx <= 1; ++dx) {
+            if ((!dy && !dx) || C.ColorAt(row + dy + 8, col + dx + 2) != k) continue;
+            const int32_t shift = (dy == 0 || dx == 0) ? 1 : 0;
+            u.Offset[u.Count] = (int64_t(dy) * w + dx) * 4 + k;
+            u.Shift[u.Count++] = shift;
+            total += 1 << shift;
+          }
+        if (!total) continue;  // no neighbour of that colour: it stays as it is
+        u.Reciprocal = ((uint64_t(1) << 32) + uint64_t(total) - 1) / uint64_t(total);
+        t.Colours[t.N++] = u;
+      }
+    }
+  for (int32_t row = 1; row < C.ImageHeight - 1; ++row) {
+    uint16_t* line = C.Pixels[int64_t(row) * w];
+    for (int32_t col = 1; col < w - 1; ++col) {
+      const TTile& t = tiles[row & 7][col & 1];
+      uint16_t* p = line + int64_t(col) * 4;
+      for (int32_t i = 0; i < t.N; ++i) {
+        const TColour& u = t.Colours[i];
+        uint32_t sum = 0;
+        for (int32_t n = 0; n < u.Count; ++n) sum += uint32_t(p[u.Offset[n]]) << u.Shift[n];
+        p[u.Color] = uint16_t((uint64_t(sum) * u.Reciprocal) >> 32);
+      }
+    }
+  }
+}
+
+// ---- colour conversion ------------------------------------------------------------------------------------
+
+void convert_camera_colors(TQxRawContext& C) {
+  std::fill(std::begin(C.LumaHistogram), std::end(C.LumaHistogram), 0);
+  const int32_t e = C.EdgeTrim;
+  const double white = C.WhiteLevel;
+  double m[3][4];
+  for (int32_t r = 0; r < 3; ++r)
+    for (int32_t g = 0; g < 4; ++g) m[r][g] = C.ColorMatrix[r][g];
+  const int32_t colors = std::clamp(C.ColorCount, 1, 4);
+  for (int32_t row = e; row < C.ImageHeight - e; ++row) {
+    uint16_t(*line)[4] = C.Pixels + int64_t(row) * C.ImageWidth;
+    for (int32_t col = e; col < C.ImageWidth - e; ++col) {
+      uint16_t* p = line[col];
+      if (colors == 4 && !C.HasColorMatrix) p[1] = uint16_t((p[1] + p[3]) >> 1);
+      double rgb[3];
+      bool convert = true;
+      if (colors == 1) {
+        rgb[0] = rgb[1] = rgb[2] = p[0];
+      } else if (C.HasColorMatrix) {
+        for (int32_t r = 0; r < 3; ++r) {
+          double s = 0;
+          for (int32_t g = 0; g < colors; ++g) s += p[g] * m[r][g];
+          rgb[r] = s;
+        }
+      } else if (C.CmySensor) {
+        const double x0 = p[0], x1 = p[1], x2 = p[2];
+        rgb[0] = x0 + x1 - x2;
+        rgb[1] = x1 + x2 - x0;
+        rgb[2] = x2 + x0 - x1;
+      } else {
+        convert = false;
+      }
+      if (convert)
+        for (int32_t r = 0; r < 3; ++r) p[r] = uint16_t(std::clamp(rgb[r], 0.0, std::max(white, 0.0)));
+      const double x0 = p[0], x1 = p[1], x2 = p[2];
+      const double luma = std::min(std::sqrt(x0 * x0 + x1 * x1 + x2 * x2) / 2, 65535.0);
+      p[3] = uint16_t(luma);
+      ++C.LumaHistogram[p[3] >> 3];
+    }
+  }
+}
+
+// ---- output --------------------------------------------------------------------------------------------------
+
+void write_ppm(TQxRawContext& C, TQxBitmap* Bitmap, TIOParamsVals& Params, bool Deep) {
+  const int64_t perc = int64_t(double(C.ImageWidth) * C.ImageHeight * (std::strcmp(C.Maker, "FUJIFILM") == 0 ? 0.005 : 0.01));
+  int32_t v = 8191;
+  for (int64_t total = 0; v > 0; --v) {
+    total += C.LumaHistogram[v];
+    if (total > perc) break;
+  }
+  double white = v * 16.0;
+  if (white == 0) white = 1.0;
+  const double scale = C.Brightness * 442.0 / white * (Deep ? 65535.0 / 255.0 : 1.0);
+  C.ToneTable.assign(65536, 0.0);
+  for (int32_t i = 1; i < 65536; ++i) C.ToneTable[size_t(i)] = double(QxFloatPower(2.0 * i / white, C.Gamma - 1.0)) * scale;
+
+  const int32_t e = C.EdgeTrim;
+  const int32_t cols = C.ImageWidth - 2 * e, rows = C.ImageHeight - 2 * e;
+  const int32_t ax = std::max(C.PixelAspectX, 1), ay = std::max(C.PixelAspectY, 1);
+  if (cols <= 0 || rows <= 0) throw EQxRawError(": the picture is too small to show");
+  if (!Bitmap->Allocate(cols * ax, rows * ay, Deep ? TQxPixelFormat::qxRGB48 : TQxPixelFormat::qx24RGB))
+    throw EQxRawError(": not enough memory for the picture");
+  Params.BitsPerSample = Deep ? 16 : 8;
+  Params.SamplesPerPixel = 3;
+  const double limit = Deep ? 65535.0 : 255.0;
+  for (int32_t row = 0; row < rows; ++row) {
+    uint16_t(*line)[4] = C.Pixels + int64_t(row + e) * C.ImageWidth + e;
+    for (int32_t k = 0; k < ay; ++k) {
+      uint8_t* out = Bitmap->Scanline(row * ay + k);
+      for (int32_t col = 0; col < cols; ++col) {
+        const uint16_t* p = line[col];
+        const double t = C.ToneTable[p[3]];
+        const uint32_t r = uint32_t(std::min(p[0] * t, limit)), g = uint32_t(std::min(p[1] * t, limit)),
+                       b = uint32_t(std::min(p[2] * t, limit));
+        for (int32_t x = 0; x < ax; ++x) {
+          if (Deep) {
+            uint16_t* o = reinterpret_cast<uint16_t*>(out) + (int64_t(col) * ax + x) * 3;
+            o[0] = uint16_t(r);
+            o[1] = uint16_t(g);
+            o[2] = uint16_t(b);
+          } else {
+            uint8_t* o = out + (int64_t(col) * ax + x) * 3;  // blue, green, red
+            o[0] = uint8_t(b);
+            o[1] = uint8_t(g);
+            o[2] = uint8_t(r);
+          }
+        }
+      }
+    }
+  }
+  C.FreeStore();
+  C.Progress.Report(90);
+  if (C.DiagonalLayout) {
+    if (Deep) QxRawUndiagonal48(Bitmap);
+    else QxRawUndiagonal24(Bitmap);
+  }
+}
+
+// ---- the Fuji layout -------------------------------------------------------------------------------------
+
+namespace {
+
+template <typename T>
+void Undiagonal(TQxBitmap* Bitmap, TQxPixelFormat Format) {
+  const int32_t w = Bitmap->Width(), h = Bitmap->Height();
+  if (w <= 0 || h <= 0) return;
+  auto zero = [](const T* p) { return !p[0] && !p[1] && !p[2]; };
+  const T* top = reinterpret_cast<const T*>(Bitmap->Scanline(0));
+  int32_t first = w;
+  for (int32_t x = 0; x < w; ++x)
+    if (!zero(top + 3 * x)) {
+      first = x;
+      break;
+    }
+  int32_t n = 0;
+  for (int32_t x = w - 1; x >= 1; --x)
+    if (!zero(top + 3 * x)) {
+      n = x;
+      break;
+    }
+  const int32_t e = 2 * (w - first) - 4;
+  if (e < 2 || n < 1) return;  // nothing of the turned picture is there: leave it as it is
+  std::vector<T> grid(size_t(e) * n * 3);
+  auto at = [&](int32_t j, int32_t o) { return grid.data() + (size_t(j) * n + o) * 3; };
+  for (int32_t r = 0; r < h; ++r) {
+    const T* src = reinterpret_cast<const T*>(Bitmap->Scanline(r));
+    for (int32_t x = 0; x < w; ++x) {
+      const int32_t g = r + x - n + 5, o = (x - r + n - 1) / 2;
+      if (g >= 0 && g < e && o >= 0 && o < n) std::copy(src + 3 * x, src + 3 * x + 3, at(g, o));
+    }
+  }
+  TQxBitmap out;
+  if (!out.Allocate(2 * n, e, Format)) throw EQxRawError(": not enough memory for the picture");
+  for (int32_t j = 1; j < e; ++j) {
+    T* dst = reinterpret_cast<T*>(out.Scanline(j - 1));
+    std::fill(dst, dst + 3, T(0));
+    for (int32_t l = 1; l < 2 * n; ++l) {
+      const T* q = at(j, l / 2);
+      T* d = dst + 3 * l;
+      if (((j + l) & 1) == 0 || j > e - 2 || l > 2 * n - 2) {
+        // The last row and column cannot average four neighbours: they take the nearest sample.
+        std::copy(q, q + 3, d);
+      } else {
+        const T* s1 = (j & 1) ? at(j, l / 2 - 1) : q;
+        const T* s2 = (j & 1) ? q : at(j, l / 2 + 1);
+        const T* up = at(j - 1, l / 2);
+        const T* down = at(j + 1, l / 2);
+        for (int32_t c = 0; c < 3; ++c) d[c] = T((int32_t(up[c]) + down[c] + s1[c] + s2[c]) / 4);
+      }
+    }
+  }
+  // The bottom row repeats the one above it.
+  if (e >= 2) {
+    const size_t bytes = size_t(2 * n) * 3 * sizeof(T);
+    std::vector<uint8_t> keep(bytes);
+    std::memcpy(keep.data(), out.Scanline(e - 2), bytes);
+    std::memcpy(out.Scanline(e - 1), keep.data(), bytes);
+  }
+  Bitmap->AssignFrom(&out);
+}
+
+}  // namespace
+
+void QxRawUndiagonal24(TQxBitmap* Bitmap) { Undiagonal<uint8_t>(Bitmap, TQxPixelFormat::qx24RGB); }
+void QxRawUndiagonal48(TQxBitmap* Bitmap) { Undiagonal<uint16_t>(Bitmap, TQxPixelFormat::qxRGB48); }
