@@ -888,6 +888,20 @@ bool TableIsRun(const int32_t* XT, int32_t N) {
 
 }  // namespace
 
+// Asks the cache for the bytes of source row Y (and its alpha) that a column table samples.
+void TQxBitmap::PrefetchSampledSpan(int32_t Y, TQxBitmap* Alpha, const int32_t* XT, int32_t N) {
+  // A bitmap that maps its rows may give up the row being drawn when asked for another one.
+  if (N <= 0 || MapsRows() || (Alpha && Alpha->MapsRows())) return;
+  const int32_t lo = std::clamp(std::min(XT[0], XT[N - 1]), 0, width_ - 1);
+  const int32_t hi = std::clamp(std::max(XT[0], XT[N - 1]), 0, width_ - 1);
+  const uint8_t* s = Scanline(Y);
+  if (s)
+    for (int64_t b = 3 * int64_t(lo); b < 3 * int64_t(hi) + 3; b += 64) __builtin_prefetch(s + b);
+  const uint8_t* a = Alpha ? Alpha->Scanline(Y) : nullptr;
+  if (a)
+    for (int64_t b = lo; b <= hi; b += 64) __builtin_prefetch(a + b);
+}
+
 // The colour renderers share one loop; Kind picks the source format and Translucent the mixing.
 void TQxBitmap::ColorRenderer(const TQxRenderArgs& A, bool Translucent, int /*Kind*/) {
   const TQxPixelFormat f = format_;
@@ -962,14 +976,24 @@ void TQxBitmap::ColorRenderer(const TQxRenderArgs& A, bool Translucent, int /*Ki
       if (!fast && plain24) {
         // Plain 24-bit pixels through the column table: no per-pixel format or adjustment work.
         const int32_t* xt = A.XTable - A.X1;
+        // A shrunken view samples a different source row for each screen row, each one a fresh read from
+        // memory: fetching the next row's sampled span ahead hides that wait behind this row's work.
+        if (y < yLast) {
+          const int32_t ny = A.YTable[y + 1 - A.Y1];
+          if (ny != sy && ny >= 0 && ny < srcH) PrefetchSampledSpan(ny, alpha, A.XTable, spanW);
+        }
         if (!Translucent) {
-          for (int32_t x = A.X1; x <= A.X2; ++x) {
-            if (uint32_t(xt[x]) >= uint32_t(srcW)) continue;
-            const uint8_t* p = s + 3 * int64_t(xt[x]);
+          const int32_t x1 = A.X1, x2 = A.X2;
+          const uint32_t w = uint32_t(srcW);
+          for (int32_t x = x1; x <= x2; ++x) {
+            const int32_t sx = xt[x];
+            if (uint32_t(sx) >= w) continue;
+            const uint8_t* p = s + 3 * int64_t(sx);
             uint8_t* dp = d + 3 * int64_t(x);
-            dp[0] = p[0];
-            dp[1] = p[1];
-            dp[2] = p[2];
+            const uint8_t b0 = p[0], b1 = p[1], b2 = p[2];
+            dp[0] = b0;
+            dp[1] = b1;
+            dp[2] = b2;
           }
         } else {
           // Gather the sampled pixels and their weights into rows, then blend the rows whole. A column
