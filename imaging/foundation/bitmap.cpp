@@ -813,8 +813,10 @@ bool TQxBitmap::LoadRawFromStream(TStream* Stream) {
   if (!ok || w < 0 || h < 0 || fmt >= QxPixelFormatCount || align < 8 || align > 4096 || align % 8 != 0)
     return false;
   const int64_t srcRowLen = RowBytes64(w, QxPixelFormatBits[fmt], align);
+  // A row past 2 GB is refused before it is multiplied by the height, which could then overflow.
+  if (srcRowLen > std::numeric_limits<int32_t>::max()) return false;
   const int64_t pixelBytes = srcRowLen * h;
-  if (srcRowLen > std::numeric_limits<int32_t>::max() || remaining() < pixelBytes + 1) return false;
+  if (remaining() < pixelBytes + 1) return false;
   const bool empty = w == 0 || h == 0 || fmt == 0;
 
   SetRowAlignment(align);

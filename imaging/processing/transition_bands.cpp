@@ -8,8 +8,7 @@
 
 namespace {
 
-std::optional<TRegion> BarsRegion(int32_t A, int32_t B, int32_t W, int32_t H, int HKind, int VKind) {
-  TComplexRegion R;
+void BarsList(TComplexRegion& R, int32_t A, int32_t B, int32_t W, int32_t H, int HKind, int VKind) {
   const int32_t Bar = std::min(W, H) / 50 + 1;
   if (HKind != 0) {
     for (int32_t Y = A > W ? Bar : 0; Y < H + Bar; Y += 2 * Bar) {
@@ -43,11 +42,9 @@ std::optional<TRegion> BarsRegion(int32_t A, int32_t B, int32_t W, int32_t H, in
       }
     }
   }
-  return R.CreateHRGN();
 }
 
-std::optional<TRegion> ShredRegion(int32_t A, int32_t B, int32_t W, int32_t H, int HKind, int VKind) {
-  TComplexRegion R;
+void ShredList(TComplexRegion& R, int32_t A, int32_t B, int32_t W, int32_t H, int HKind, int VKind) {
   const int32_t Strip = std::min(W, H) / 200 + 1;
   if (HKind != 0) {
     int32_t Jitter = A < W ? W / 10 : 0;
@@ -89,11 +86,9 @@ std::optional<TRegion> ShredRegion(int32_t A, int32_t B, int32_t W, int32_t H, i
       }
     }
   }
-  return R.CreateHRGN();
 }
 
-std::optional<TRegion> SpeckleRegion(int32_t A, int32_t B, int32_t W, int32_t H, int HKind, int VKind) {
-  TComplexRegion R;
+void SpeckleList(TComplexRegion& R, int32_t A, int32_t B, int32_t W, int32_t H, int HKind, int VKind) {
   // Cell i counted outward from the solid front is kept with chance 2/i near the front, 1/i beyond.
   auto Keep = [](int32_t I, int32_t Limit) { return QxTransitionRandom(I) <= (I <= Limit ? 1 : 0); };
   if (HKind != 0) {
@@ -126,12 +121,17 @@ std::optional<TRegion> SpeckleRegion(int32_t A, int32_t B, int32_t W, int32_t H,
       }
     }
   }
-  return R.CreateHRGN();
 }
 
 // The clip-copy of the procedures built on a rectangle list: nothing when no rectangle was added.
 void CopyThroughList(TCanvas* Canvas, TBitmap* ToBitmap, int32_t W, int32_t H, const TComplexRegion& List) {
-  if (auto R = List.CreateHRGN()) QxClipCopy(Canvas, ToBitmap, W, H, R);
+  if (List.Count() > 0) QxCopyThroughRects(Canvas, ToBitmap, W, H, List.Rects());
+}
+
+// The same for the bands, shreds and speckles, whose empty list leaves the copy unclipped.
+void CopyThroughBands(TCanvas* Canvas, TBitmap* ToBitmap, int32_t W, int32_t H, const TComplexRegion& List) {
+  if (List.Count() > 0) QxCopyThroughRects(Canvas, ToBitmap, W, H, List.Rects());
+  else QxClipCopy(Canvas, ToBitmap, W, H, std::nullopt);
 }
 
 }  // namespace
@@ -169,14 +169,18 @@ QX_TRANSITION_PROC(QxBarsProc) {
     case 129: P = {w, h, 3, 3}; break;
     case 130: P = {w, h, 1, 3}; break;
     default: {  // 131: where both crisscrosses have reached
-      auto R = BarsRegion(2 * w, 2 * h, W, H, 1, 1);
-      auto Other = BarsRegion(2 * w, 2 * h, W, H, 2, 2);
+      TComplexRegion One, Two;
+      BarsList(One, 2 * w, 2 * h, W, H, 1, 1);
+      BarsList(Two, 2 * w, 2 * h, W, H, 2, 2);
+      auto R = One.CreateHRGN(), Other = Two.CreateHRGN();
       if (R && Other) CombineRgn(*R, *R, *Other, RGN_AND);
       QxClipCopy(Canvas, ToBitmap, W, H, R);
       return;
     }
   }
-  QxClipCopy(Canvas, ToBitmap, W, H, BarsRegion(P.A, P.B, W, H, P.HKind, P.VKind));
+  TComplexRegion List;
+  BarsList(List, P.A, P.B, W, H, P.HKind, P.VKind);
+  CopyThroughBands(Canvas, ToBitmap, W, H, List);
 }
 
 QX_TRANSITION_PROC(QxShredProc) {
@@ -207,14 +211,18 @@ QX_TRANSITION_PROC(QxShredProc) {
     case 110: P = {0, h, 0, 3}; break;
     default: P = {w, 0, 3, 0}; break;  // 111
   }
-  QxClipCopy(Canvas, ToBitmap, F.W, F.H, ShredRegion(P.A, P.B, F.W, F.H, P.HKind, P.VKind));
+  TComplexRegion List;
+  ShredList(List, P.A, P.B, F.W, F.H, P.HKind, P.VKind);
+  CopyThroughBands(Canvas, ToBitmap, F.W, F.H, List);
 }
 
 QX_TRANSITION_PROC(QxSpeckleProc) {
   TQxTransitionFrame F(Rect, Percent);
   int HKind = Row == 146 ? 2 : Row == 147 ? 1 : 0;
   int VKind = Row == 148 ? 2 : Row == 149 ? 1 : 0;
-  QxClipCopy(Canvas, ToBitmap, F.W, F.H, SpeckleRegion(F.w, F.h, F.W, F.H, HKind, VKind));
+  TComplexRegion List;
+  SpeckleList(List, F.w, F.h, F.W, F.H, HKind, VKind);
+  CopyThroughBands(Canvas, ToBitmap, F.W, F.H, List);
 }
 
 QX_TRANSITION_PROC(QxBlindsProc) {

@@ -13,11 +13,9 @@ void TComplexRegion::Clear() {
 }
 
 void TComplexRegion::AddRect(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom) {
-  // Grows in large steps: a grid of boxes adds hundreds of rectangles per frame.
-  if (Count() == FCapacity) {
-    FCapacity += 500;
-    FRects.reserve(static_cast<size_t>(FCapacity));
-  }
+  // Counted in steps of 500; the storage itself doubles, since a frame of speckles adds a hundred
+  // thousand rectangles and growing by a fixed step would copy them all again every 500.
+  if (Count() == FCapacity) FCapacity += 500;
   FRects.emplace_back(Left, Top, Right, Bottom);
   FBounds.Left = std::min(FBounds.Left, Left);
   FBounds.Top = std::min(FBounds.Top, Top);

@@ -25,6 +25,7 @@ class TComplexRegion : public TObject {
   int32_t Count() const { return static_cast<int32_t>(FRects.size()); }
   int32_t Capacity() const { return FCapacity; }
   const TRect& Bounds() const { return FBounds; }
+  const std::vector<TRect>& Rects() const { return FRects; }
 
  private:
   std::vector<TRect> FRects;

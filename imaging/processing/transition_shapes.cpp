@@ -42,19 +42,34 @@ void RotatePoints(std::vector<TPoint>& P, int32_t Cx, int32_t Cy, long double An
 
 void Union(TRegion& Into, const TRegion& Other) { CombineRgn(Into, Into, Other, RGN_OR); }
 
-// The union of many regions, made in one pass over all their rectangles rather than one by one.
+// Many regions' rectangles gathered to be copied through at once; the gathering buffer lives on so that a
+// frame of hundreds of shapes allocates nothing.
 class TRegionUnion {
  public:
+  TRegionUnion() : Rects(Buffer()) { Rects.clear(); }
   void Add(const std::optional<TRegion>& R) {
     if (!R) return;
     Any = true;
-    if (Rects.empty()) Rects.reserve(1 << 14);
     Rects.insert(Rects.end(), R->Rects().begin(), R->Rects().end());
   }
+  // R moved by (DX, DY).
+  void AddMoved(const std::optional<TRegion>& R, int32_t DX, int32_t DY) {
+    if (!R) return;
+    Any = true;
+    for (const TRect& Q : R->Rects()) Rects.emplace_back(Q.Left + DX, Q.Top + DY, Q.Right + DX, Q.Bottom + DY);
+  }
   std::optional<TRegion> Result() const { return Any ? std::optional<TRegion>(TRegion::FromRects(Rects)) : std::nullopt; }
+  // The to picture through the union; nothing when no region was added.
+  void CopyThrough(TCanvas* Canvas, TBitmap* ToBitmap, int32_t W, int32_t H) const {
+    if (Any) QxCopyThroughRects(Canvas, ToBitmap, W, H, Rects);
+  }
 
  private:
-  std::vector<TRect> Rects;
+  static std::vector<TRect>& Buffer() {
+    thread_local std::vector<TRect> B;
+    return B;
+  }
+  std::vector<TRect>& Rects;
   bool Any = false;
 };
 
@@ -171,7 +186,7 @@ QX_TRANSITION_PROC(QxExpandingTrianglesProc) {
   TRegionUnion All;
   for (int32_t X = Nx; X - Nx < F.W; X += 2 * Nx)
     for (int32_t Y = Ny; Y - Ny < F.H + Ny; Y += 2 * Ny) All.Add(PolygonRegion({{X - Ax, Y - Ay}, {X, Y + Ay}, {X + Ax, Y - Ay}}));
-  if (auto R = All.Result()) QxClipCopy(Canvas, ToBitmap, F.W, F.H, R);
+  All.CopyThrough(Canvas, ToBitmap, F.W, F.H);
 }
 
 QX_TRANSITION_PROC(QxExpandingDiamondsProc) {
@@ -180,7 +195,7 @@ QX_TRANSITION_PROC(QxExpandingDiamondsProc) {
   TRegionUnion All;
   for (int32_t X = N; X - N < F.W; X += 2 * N)
     for (int32_t Y = N; Y - N < F.H; Y += 2 * N) All.Add(PolygonRegion({{X - A, Y}, {X, Y - A}, {X + A, Y}, {X, Y + A}}));
-  if (auto R = All.Result()) QxClipCopy(Canvas, ToBitmap, F.W, F.H, R);
+  All.CopyThrough(Canvas, ToBitmap, F.W, F.H);
 }
 
 QX_TRANSITION_PROC(QxTriangularWipeProc) {
@@ -188,10 +203,11 @@ QX_TRANSITION_PROC(QxTriangularWipeProc) {
   int32_t K = MulDiv(std::max(F.W, F.H), Flag ? 1 : 0, 90);
   K = K < 1 ? 1 : (K > 1 ? K / 2 : K);
   int32_t Cw = F.W / K, Ch = F.H / K, Tw = F.w / K, Th = F.h / K;
+  // One triangle, moved to each corner of the grid.
+  const TRegion Triangle = PolygonRegion({{-Tw, -Th}, {Tw, -Th}, {-Tw, Th}});
   TRegionUnion All;
   for (int32_t I = K; I >= 0; --I)
-    for (int32_t J = K; J >= 0; --J)
-      All.Add(PolygonRegion({{J * Cw - Tw, I * Ch - Th}, {J * Cw + Tw, I * Ch - Th}, {J * Cw - Tw, I * Ch + Th}}));
+    for (int32_t J = K; J >= 0; --J) All.AddMoved(Triangle, J * Cw, I * Ch);
   DrawThrough(Canvas, ToBitmap, All.Result().value_or(TRegion()));
 }
 
@@ -318,12 +334,14 @@ QX_TRANSITION_PROC(QxShapeGridProc) {
                                      {static_cast<uint8_t>(TQxShapeKind::qxskLightning), 6.0}};
   TGrid G = Row == 114 ? TGrid{kCircle, 3.0} : kGrids[Row - 195];
   int32_t N = std::min(F.W, F.H) / 10 + 1, R = MulDiv(Nearest(N * G.Factor), F.p, 200);
+  // Every cell holds the same shape: it is made once, in the first cell, and moved by whole even steps,
+  // which keep its outline exactly (the rounding of halves included).
+  const std::optional<TRegion> Shape = G.Shape == kCircle ? std::optional<TRegion>(CreateEllipticRgn(0, 0, 2 * R, 2 * R))
+                                                          : QxShapeRegion(G.Shape, TRect(0, 0, 2 * R, 2 * R));
   TRegionUnion All;
   for (int32_t X = N; X - N < F.W; X += 2 * N)
-    for (int32_t Y = N; Y - N < F.H; Y += 2 * N)
-      All.Add(G.Shape == kCircle ? std::optional<TRegion>(CreateEllipticRgn(X - R, Y - R, X + R, Y + R))
-                                 : QxShapeRegion(G.Shape, TRect(X - R, Y - R, X + R, Y + R)));
-  if (auto Region = All.Result()) QxClipCopy(Canvas, ToBitmap, F.W, F.H, Region);
+    for (int32_t Y = N; Y - N < F.H; Y += 2 * N) All.AddMoved(Shape, X - R, Y - R);
+  All.CopyThrough(Canvas, ToBitmap, F.W, F.H);
 }
 
 QX_TRANSITION_PROC(QxRandomShapesProc) {
@@ -342,12 +360,14 @@ QX_TRANSITION_PROC(QxRandomShapesProc) {
   int32_t A = std::min(F.W, F.H) / S.Divisor + 1;
   // A small frame would give a grid step of 0; one pixel keeps the loops moving.
   int32_t D = std::max<int32_t>(static_cast<int32_t>(Trunc(A * S.Factor)), 1);
+  // One shape moved to each chosen cell, as in the shape grids.
+  const std::optional<TRegion> Shape = QxShapeRegion(S.Shape, TRect(0, 0, 2 * A, 2 * A));
   TRegionUnion All;
   {
     TQxSeedScope Seed(QxTransitionSeedOf(ToBitmap));
     for (int32_t X = D; X - D < F.W; X += 2 * D)
       for (int32_t Y = D; Y - D < F.H; Y += 2 * D)
-        if (QxTransitionRandom(100) < F.p) All.Add(QxShapeRegion(S.Shape, TRect(X - A, Y - A, X + A, Y + A)));
+        if (QxTransitionRandom(100) < F.p) All.AddMoved(Shape, X - A, Y - A);
   }
-  if (auto Region = All.Result()) QxClipCopy(Canvas, ToBitmap, F.W, F.H, Region);
+  All.CopyThrough(Canvas, ToBitmap, F.W, F.H);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <utility>
 #include <string>
 
@@ -54,6 +55,56 @@ void QxClipCopy(TCanvas* Canvas, TBitmap* ToBitmap, int32_t W, int32_t H, const 
   if (Region) SelectClipRgn(Canvas->Handle(), &*Region);
   QxCopyInPlace(Canvas, ToBitmap, 0, 0, W, H);
   if (Region) SelectClipRgn(Canvas->Handle(), nullptr);
+}
+
+void QxCopyThroughRects(TCanvas* Canvas, TBitmap* ToBitmap, int32_t W, int32_t H, const std::vector<TRect>& Rects) {
+  TBitmap* Frame = Canvas->Bitmap();
+  HDC DC = Canvas->Handle();
+  TRegion Clip;
+  TPoint View, Window;
+  // Rectangles overlap freely (the shapes of a grid do): copying a pixel twice from the to picture
+  // gives what one copy through their union gives, without building the union.
+  const bool Direct = Frame && Frame != ToBitmap && Frame->PixelFormat() == TPixelFormat::pf24bit &&
+                      ToBitmap->PixelFormat() == TPixelFormat::pf24bit && GetClipRgn(DC, Clip) == 0 &&
+                      GetViewportOrgEx(DC, &View) && GetWindowOrgEx(DC, &Window) && View.X == Window.X &&
+                      View.Y == Window.Y;
+  if (!Direct) {
+    QxClipCopy(Canvas, ToBitmap, W, H, TRegion::FromRects(Rects));
+    return;
+  }
+  const int32_t Right = std::min({W, Frame->Width(), ToBitmap->Width()});
+  const int32_t Bottom = std::min({H, Frame->Height(), ToBitmap->Height()});
+  if (Right <= 0 || Bottom <= 0) return;
+  // Rows lie bottom-up: row Y starts RowBytes * Y below row 0.
+  uint8_t* Dest0 = static_cast<uint8_t*>(Frame->ScanLine(0));
+  const uint8_t* Src0 = static_cast<const uint8_t*>(ToBitmap->ScanLine(0));
+  const int64_t DestStride = Frame->RowBytes(), SrcStride = ToBitmap->RowBytes();
+  auto Copy = [&](int32_t L, int32_t T, int32_t Rt, int32_t B) {
+    const size_t Bytes = static_cast<size_t>(Rt - L) * 3;
+    for (int32_t Y = T; Y < B; ++Y)
+      std::memcpy(Dest0 - DestStride * Y + static_cast<int64_t>(L) * 3, Src0 - SrcStride * Y + static_cast<int64_t>(L) * 3,
+                  Bytes);
+  };
+  // Tall narrow rectangles (the columns of a speckled wipe, side by side and overlapping) would be copied
+  // a few bytes a row: those of equal rows that touch are joined into one first.
+  thread_local std::vector<TRect> Narrow;
+  Narrow.clear();
+  for (const TRect& R : Rects) {
+    const int32_t L = std::max(R.Left, 0), T = std::max(R.Top, 0), Rt = std::min(R.Right, Right),
+                  B = std::min(R.Bottom, Bottom);
+    if (L >= Rt || T >= B) continue;
+    if (B - T >= 4 && Rt - L < 32) Narrow.emplace_back(L, T, Rt, B);
+    else Copy(L, T, Rt, B);
+  }
+  std::sort(Narrow.begin(), Narrow.end(), [](const TRect& A, const TRect& B) {
+    return A.Top != B.Top ? A.Top < B.Top : A.Bottom != B.Bottom ? A.Bottom < B.Bottom : A.Left < B.Left;
+  });
+  for (size_t I = 0; I < Narrow.size();) {
+    TRect Run = Narrow[I];
+    for (++I; I < Narrow.size() && Narrow[I].Top == Run.Top && Narrow[I].Bottom == Run.Bottom && Narrow[I].Left <= Run.Right; ++I)
+      Run.Right = std::max(Run.Right, Narrow[I].Right);
+    Copy(Run.Left, Run.Top, Run.Right, Run.Bottom);
+  }
 }
 
 namespace {
@@ -256,12 +307,66 @@ QX_TRANSITION_PROC(QxUnrollProc) {
   }
 }
 
+namespace {
+
+// The squeezes of the push kinds, W x H onto (X, Y, DW, DH) along one axis, done within a plain 24-bit
+// frame without copying it first: across, a row at a time through a line of its own; down, each row is
+// read before the one it lands on is written, by walking away from the fixed edge. Samples as StretchBlt
+// does (destination i from source i * W / DW). False where the frame is not such a picture, or the
+// squeeze not one of these.
+bool SqueezeInPlace(TCanvas* Canvas, int32_t X, int32_t Y, int32_t DW, int32_t DH, int32_t W, int32_t H) {
+  TBitmap* Frame = Canvas->Bitmap();
+  HDC DC = Canvas->Handle();
+  TRegion Clip;
+  TPoint View, Window;
+  if (!Frame || Frame->PixelFormat() != TPixelFormat::pf24bit || Frame->Width() != W || Frame->Height() != H ||
+      GetClipRgn(DC, Clip) != 0 || !GetViewportOrgEx(DC, &View) || !GetWindowOrgEx(DC, &Window) ||
+      View.X != Window.X || View.Y != Window.Y)
+    return false;
+  const bool Across = DH == H && Y == 0 && DW < W && (X == 0 || X == W - DW);
+  const bool Down = DW == W && X == 0 && DH < H && (Y == 0 || Y == H - DH);
+  if (!Across && !Down) return false;
+  if (DW <= 0 || DH <= 0) return true;  // nothing to draw, as a stretch to no width draws nothing
+  uint8_t* Row0 = static_cast<uint8_t*>(Frame->ScanLine(0));
+  const int64_t Stride = Frame->RowBytes();
+  auto RowAt = [&](int32_t R) { return Row0 - Stride * R; };
+  if (Across) {
+    // Each row is gathered into a line of its own and put back, four bytes a pixel where the pixel read
+    // past is still in the row.
+    thread_local std::vector<int32_t> From;  // the source byte of each destination pixel, for every row
+    thread_local std::vector<uint8_t> Line;
+    From.resize(static_cast<size_t>(DW));
+    Line.resize(static_cast<size_t>(DW) * 3 + 1);
+    for (int32_t I = 0; I < DW; ++I) From[static_cast<size_t>(I)] = static_cast<int32_t>(static_cast<int64_t>(I) * W / DW * 3);
+    int32_t Wide = DW;  // pixels from Wide on read the row's last pixel
+    while (Wide > 0 && From[static_cast<size_t>(Wide - 1)] >= (W - 1) * 3) --Wide;
+    for (int32_t R = 0; R < H; ++R) {
+      const uint8_t* Src = RowAt(R);
+      uint8_t* L = Line.data();
+      for (int32_t I = 0; I < Wide; ++I) std::memcpy(L + static_cast<size_t>(I) * 3, Src + From[static_cast<size_t>(I)], 4);
+      for (int32_t I = Wide; I < DW; ++I) std::memcpy(L + static_cast<size_t>(I) * 3, Src + From[static_cast<size_t>(I)], 3);
+      std::memcpy(RowAt(R) + static_cast<int64_t>(X) * 3, L, static_cast<size_t>(DW) * 3);
+    }
+  } else {
+    const size_t Bytes = static_cast<size_t>(W) * 3;
+    auto Move = [&](int32_t J) { std::memmove(RowAt(Y + J), RowAt(static_cast<int32_t>(static_cast<int64_t>(J) * H / DH)), Bytes); };
+    if (Y == 0)
+      for (int32_t J = 0; J < DH; ++J) Move(J);
+    else
+      for (int32_t J = DH - 1; J >= 0; --J) Move(J);
+  }
+  return true;
+}
+
+}  // namespace
+
 QX_TRANSITION_PROC(QxPushProc) {
   TQxTransitionFrame F(Rect, Percent);
   const int32_t W = F.W, H = F.H, w = F.w, h = F.h;
   HDC DC = Canvas->Handle();
   // A squeeze reads the frame while writing it; it reads a copy so no pixel is read after it was moved.
   auto SqueezeInto = [&](int32_t X, int32_t Y, int32_t DW, int32_t DH) {
+    if (SqueezeInPlace(Canvas, X, Y, DW, DH, W, H)) return;
     thread_local TBitmap Scratch;
     if (Scratch.Width() != W || Scratch.Height() != H || Scratch.PixelFormat() != TPixelFormat::pf24bit) {
       Scratch.SetPixelFormat(TPixelFormat::pf24bit);

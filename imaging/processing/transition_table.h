@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "platform/base/types.h"
 #include "platform/graphics/region.h"
@@ -41,6 +42,11 @@ void QxMirrorStretch(TCanvas* Canvas, TRect Dest, TBitmap* Bitmap, TRect Source,
 // Clips Canvas to Region, copies the whole to picture and removes the clip; without a region the copy
 // is not clipped.
 void QxClipCopy(TCanvas* Canvas, TBitmap* ToBitmap, int32_t W, int32_t H, const std::optional<TRegion>& Region);
+
+// Copies the to picture's pixels under every rectangle (left, top, right, bottom) of Rects within W x H,
+// as a clip copy through their union does: row by row where Canvas is a plain 24-bit picture, else through
+// the united region.
+void QxCopyThroughRects(TCanvas* Canvas, TBitmap* ToBitmap, int32_t W, int32_t H, const std::vector<TRect>& Rects);
 
 // The transitions' own pseudo-random generator: uniform in 0..N-1 (0 when N <= 0), with a seed that
 // the random-cell procedures save, set and restore.

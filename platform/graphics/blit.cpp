@@ -298,6 +298,30 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, i
             auto* O = reinterpret_cast<uint32_t*>(Out);
             const auto* Src32 = reinterpret_cast<const uint32_t*>(In) + SX0;
             for (int32_t Xx = RA; Xx < RB; ++Xx) O[Xx] = Src32[MX[Xx]];
+          } else if (BPP == 3) {
+            // Four bytes at a time where the pixel read past is still in the source row and the one
+            // written past is the next to be written; the few others byte by byte. The map rises from
+            // left to right (falls when mirrored), so those sit at one end and the last pixel.
+            const uint8_t* Src24 = In + static_cast<int64_t>(SX0) * 3;
+            const int32_t Last = S.S.Width - 1 - SX0;  // map values below it have a pixel after them
+            auto Three = [&](int32_t Xx) {
+              const uint8_t* P = Src24 + static_cast<int64_t>(MX[Xx]) * 3;
+              uint8_t* O = Out + static_cast<int64_t>(Xx) * 3;
+              O[0] = P[0];
+              O[1] = P[1];
+              O[2] = P[2];
+            };
+            int32_t Lo = RA, Hi = RB - 1;
+            if (FlipX)
+              for (; Lo < Hi && MX[Lo] >= Last; ++Lo) Three(Lo);
+            else
+              while (Hi > Lo && MX[Hi - 1] >= Last) --Hi;
+            for (int32_t Xx = Lo; Xx < Hi; ++Xx) {
+              uint32_t V;
+              std::memcpy(&V, Src24 + static_cast<int64_t>(MX[Xx]) * 3, 4);
+              std::memcpy(Out + static_cast<int64_t>(Xx) * 3, &V, 4);
+            }
+            for (int32_t Xx = std::max(Hi, Lo); Xx < RB; ++Xx) Three(Xx);
           } else {
             for (int32_t Xx = RA; Xx < RB; ++Xx)
               std::memcpy(Out + static_cast<int64_t>(Xx) * BPP, In + static_cast<int64_t>(SX0 + MX[Xx]) * BPP,

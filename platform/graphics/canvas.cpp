@@ -1064,6 +1064,11 @@ bool SetWindowOrgEx(HDC DC, int32_t X, int32_t Y, TPoint* Old) {
   TCanvasAccess::State(DC).WindowOrg = TPoint(X, Y);
   return true;
 }
+bool GetWindowOrgEx(HDC DC, TPoint* Origin) {
+  if (!DC || !Origin) return false;
+  *Origin = TCanvasAccess::State(DC).WindowOrg;
+  return true;
+}
 int SaveDC(HDC DC) { return DC ? (DC->RequiredState(), DC->SaveState()) : 0; }
 bool RestoreDC(HDC DC, int SavedDC) { return DC && DC->RestoreState(SavedDC); }
 

@@ -373,6 +373,7 @@ bool SetViewportOrgEx(HDC DC, int32_t X, int32_t Y, TPoint* Old);
 bool GetViewportOrgEx(HDC DC, TPoint* Origin);
 bool OffsetViewportOrgEx(HDC DC, int32_t DX, int32_t DY, TPoint* Old);
 bool SetWindowOrgEx(HDC DC, int32_t X, int32_t Y, TPoint* Old);
+bool GetWindowOrgEx(HDC DC, TPoint* Origin);
 // Returns a level for RestoreDC (0 on failure); RestoreDC(-1) restores the last one.
 int SaveDC(HDC DC);
 bool RestoreDC(HDC DC, int SavedDC);

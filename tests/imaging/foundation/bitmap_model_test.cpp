@@ -299,6 +299,18 @@ TEST(BitmapRawStream, MalformedStreamsAreRefused) {
     TQxBitmap r;
     EXPECT_FALSE(r.LoadRawFromStream(&s)) << d.what;
   }
+  // Width and height both near the integer limit: the row length times the height must not overflow.
+  {
+    std::vector<uint8_t> data = original;
+    const int32_t Huge = 0x7FFFFFFF;
+    std::memcpy(data.data() + P, &Huge, 4);
+    std::memcpy(data.data() + P + 4, &Huge, 4);
+    TMemoryStream s;
+    s.WriteBuffer(data.data(), int64_t(data.size()));
+    s.SetPosition(0);
+    TQxBitmap r;
+    EXPECT_FALSE(r.LoadRawFromStream(&s)) << "huge width and height";
+  }
   TMemoryStream foreign;
   foreign.WriteBuffer("NOTABITMAPRAW...", 16);
   foreign.SetPosition(0);

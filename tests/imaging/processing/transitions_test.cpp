@@ -15,6 +15,7 @@
 #include "platform/base/exceptions.h"
 #include "platform/base/numeric.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
 
 namespace {
 
@@ -148,6 +149,56 @@ TEST(TransitionRegions, RectangleListsAndShapes) {
   EXPECT_EQ(Cross.Bounds(), TRect(12, 0, 87, 100));  // 75 wide, centred
 }
 
+// The grids and random cells make one shape and move it to every cell: a shape made in place must be
+// that shape moved, for every kind and the circle, at odd and even offsets, inside and outside the frame.
+TEST(TransitionRegions, ShapesMovedToACellEqualShapesMadeThere) {
+  for (int32_t R : {1, 2, 5, 16, 33, 61, 80})
+    for (auto [X, Y] : {std::pair{-7, 3}, {13, -40}, {101, 57}, {1001, 998}}) {
+      for (uint8_t Kind = 0; Kind <= 15; ++Kind) {
+        TRegion Moved = *QxShapeRegion(Kind, TRect(0, 0, 2 * R, 2 * R));
+        Moved.Offset(X, Y);
+        EXPECT_EQ(*QxShapeRegion(Kind, TRect(X, Y, X + 2 * R, Y + 2 * R)), Moved) << int(Kind) << " r " << R << " at " << X << "," << Y;
+      }
+      TRegion Circle = CreateEllipticRgn(0, 0, 2 * R, 2 * R);
+      Circle.Offset(X, Y);
+      EXPECT_EQ(CreateEllipticRgn(X, Y, X + 2 * R, Y + 2 * R), Circle) << "circle r " << R << " at " << X << "," << Y;
+    }
+}
+
+// Copying through a list of rectangles, row by row on a plain picture, gives what a clip copy through
+// their union gives: overlaps, rectangles reaching outside the frame, empty and inverted ones.
+TEST(TransitionTable, CopyThroughRectanglesEqualsAClipCopyThroughTheirUnion) {
+  // Wide ones, and tall narrow ones that touch or overlap in equal rows (joined before copying).
+  const std::vector<TRect> Rects = {{-5, -5, 10, 8},  {4, 2, 30, 6},   {20, 20, 90, 70}, {40, 10, 41, 47},
+                                    {7, 30, 7, 40},   {30, 5, 25, 9},  {0, 47, 64, 60},  {63, 0, 70, 1},
+                                    {12, 9, 16, 30},  {10, 9, 13, 30}, {16, 9, 18, 30},  {19, 9, 21, 30},
+                                    {10, 12, 14, 20}, {50, -3, 53, 7}, {62, 40, 66, 52}};
+  auto From = Picture(64, 48, false), To = Picture(64, 48, true);
+  auto Fresh = [&] {
+    auto B = std::make_unique<TBitmap>();
+    B->Assign(*From);
+    return B;
+  };
+  auto Direct = Fresh(), Clipped = Fresh();
+  QxCopyThroughRects(Direct->Canvas(), To.get(), 64, 48, Rects);
+  QxClipCopy(Clipped->Canvas(), To.get(), 64, 48, TRegion::FromRects(Rects));
+  EXPECT_EQ(Differing(*Direct, *Clipped), 0);
+  EXPECT_GT(Differing(*Direct, *From), 0);
+  // A narrower copy leaves the columns past it alone.
+  auto Narrow = Fresh();
+  QxCopyThroughRects(Narrow->Canvas(), To.get(), 30, 48, Rects);
+  EXPECT_EQ(PixelAt(*Narrow, 50, 30), PixelAt(*From, 50, 30));
+  EXPECT_EQ(PixelAt(*Narrow, 25, 30), PixelAt(*To, 25, 30));
+  // With the canvas's origin moved the copy goes through the region, and lands where the clip copy does.
+  auto MovedDirect = Fresh(), MovedClipped = Fresh();
+  SetViewportOrgEx(MovedDirect->Canvas()->Handle(), 6, -3, nullptr);
+  SetViewportOrgEx(MovedClipped->Canvas()->Handle(), 6, -3, nullptr);
+  QxCopyThroughRects(MovedDirect->Canvas(), To.get(), 64, 48, Rects);
+  QxClipCopy(MovedClipped->Canvas(), To.get(), 64, 48, TRegion::FromRects(Rects));
+  EXPECT_EQ(Differing(*MovedDirect, *MovedClipped), 0);
+  EXPECT_NE(Differing(*MovedDirect, *Direct), 0);
+}
+
 // Every painted kind: its first frame shows the from picture and its frame at 100 % the to picture, but
 // where the kind itself leaves something (listed with the reason); the view always ends on the to picture.
 TEST(Transitions, EveryKindStartsAtFromAndEndsAtTo) {
@@ -257,6 +308,34 @@ TEST(Transitions, RevealedAreasAtHalfway) {
   EXPECT_EQ(PixelAt(*Slide, 0, 5), PixelAt(*P.To, 32, 5));
   EXPECT_EQ(PixelAt(*Slide, 31, 5), PixelAt(*P.To, 63, 5));
   EXPECT_EQ(PixelAt(*Slide, 32, 5), PixelAt(*P.From, 32, 5));
+}
+
+// Push and squeeze: the from picture sampled to the part that is left (destination i from source
+// i * W / (W - w)), the to picture's far part beside it, at progresses whose sampling is uneven too.
+TEST(Transitions, PushAndSqueezeSampleTheFromPicture) {
+  Player P;
+  const int32_t W = 64, H = 48;
+  for (int32_t Step : {512, 307, 900})
+    for (int Kind = 155; Kind <= 158; ++Kind) {
+      int32_t Fw, Fh, w, h;
+      QxScaledSize(TRect(0, 0, W, H), static_cast<int32_t>(Round(Step / 1024.0L * 100)), Fw, Fh, w, h);
+      P.Start(static_cast<TQxTransitionType>(Kind));
+      auto F = FrameAt(P.T, Step);
+      int Wrong = 0;
+      for (int32_t Y = 0; Y < H; ++Y)
+        for (int32_t X = 0; X < W; ++X) {
+          uint32_t Want;
+          switch (Kind) {
+            case 155: Want = X < W - w ? PixelAt(*P.From, X * W / (W - w), Y) : PixelAt(*P.To, X - (W - w), Y); break;
+            case 156: Want = X >= w ? PixelAt(*P.From, (X - w) * W / (W - w), Y) : PixelAt(*P.To, X + W - w, Y); break;
+            case 157: Want = Y < H - h ? PixelAt(*P.From, X, Y * H / (H - h)) : PixelAt(*P.To, X, Y - (H - h)); break;
+            default: Want = Y >= h ? PixelAt(*P.From, X, (Y - h) * H / (H - h)) : PixelAt(*P.To, X, Y + H - h); break;
+          }
+          Wrong += PixelAt(*F, X, Y) != Want;
+        }
+      EXPECT_EQ(Wrong, 0) << "kind " << Kind << " step " << Step;
+      P.T.Stop();
+    }
 }
 
 TEST(Transitions, TimingCurves) {

@@ -424,6 +424,30 @@ TEST(Blits, StretchedRowsMatchNearestNeighbourSampling) {
   }
 }
 
+// 24-bit stretches move pixels four bytes at a time: through a clip of narrow stripes, every pixel
+// between the stripes and right of the last keeps its colour, and the source's last column is read.
+TEST(Blits, StretchedTwentyFourBitRowsStayInsideTheirClip) {
+  TBitmap S(37, 2, TPixelFormat::pf24bit);
+  for (int Y = 0; Y < 2; ++Y)
+    for (int X = 0; X < 37; ++X) S.SetPixel(X, Y, RGB(static_cast<uint8_t>(X * 7), static_cast<uint8_t>(Y * 90 + 1), static_cast<uint8_t>(255 - X)));
+  TRegion Stripes;
+  for (int X = 0; X < 80; X += 5) CombineRgn(Stripes, Stripes, CreateRectRgn(X, 0, X + 2 + X % 3, 4), RGN_OR);
+  for (auto [W, Flip] : {std::pair{80, false}, {80, true}, {23, false}, {23, true}, {37, true}}) {
+    TBitmap D(80, 4, TPixelFormat::pf24bit);
+    D.Canvas()->Brush()->SetColor(static_cast<TColor>(0x5A5A5A));
+    D.Canvas()->FillRect(TRect(0, 0, 80, 4));
+    SelectClipRgn(D.Canvas()->Handle(), &Stripes);
+    StretchBlt(D.Canvas(), Flip ? W : 0, 0, Flip ? -W : W, 4, S.Canvas(), 0, 0, 37, 2, SRCCOPY);
+    for (int Y = 0; Y < 4; ++Y)
+      for (int X = 0; X < 80; ++X) {
+        int SX = static_cast<int>(static_cast<int64_t>(X) * 37 / W);
+        if (Flip) SX = 36 - SX;
+        TColor Want = X < W && Stripes.Contains(X, Y) ? S.GetPixel(SX, Y / 2) : static_cast<TColor>(0x5A5A5A);
+        ASSERT_EQ(D.GetPixel(X, Y), Want) << W << (Flip ? " mirrored" : "") << " at " << X << "," << Y;
+      }
+  }
+}
+
 TEST(Blits, TwentyFourAndThirtyTwoBitRowsConvert) {
   TBitmap S24(40, 2, TPixelFormat::pf24bit), S32(40, 2, TPixelFormat::pf32bit);
   for (int X = 0; X < 40; ++X) {
