@@ -802,22 +802,17 @@ inline uint8_t Contrast16(int32_t c, int32_t o, double k) {
 }
 
 #if defined(__SSE2__)
-// d + (s - d) * a >> 8 for 16 bytes, each with its own a. Products of a byte difference and a byte fit
-// 16 bits when the sign is kept aside; a drop floors away from zero: floor(-x * a / 256) = -((x * a + 255) >> 8).
+// d + (s - d) * a >> 8 for 16 bytes, each with its own a. The floor of that equals
+// (d * (256 - a) + s * a) >> 8, whose terms never pass 255 * 256 and so fit unsigned 16-bit lanes.
 inline __m128i Blend16(__m128i vd, __m128i vs, __m128i va) {
-  const __m128i zero = _mm_setzero_si128(), round = _mm_set1_epi16(255);
-  const __m128i up = _mm_subs_epu8(vs, vd), down = _mm_subs_epu8(vd, vs);
+  const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(256);
   __m128i res[2];
   for (int h = 0; h < 2; ++h) {
-    const __m128i u = h ? _mm_unpackhi_epi8(up, zero) : _mm_unpacklo_epi8(up, zero);
-    const __m128i w = h ? _mm_unpackhi_epi8(down, zero) : _mm_unpacklo_epi8(down, zero);
     const __m128i al = h ? _mm_unpackhi_epi8(va, zero) : _mm_unpacklo_epi8(va, zero);
     const __m128i dd = h ? _mm_unpackhi_epi8(vd, zero) : _mm_unpacklo_epi8(vd, zero);
-    const __m128i plus = _mm_srli_epi16(_mm_mullo_epi16(u, al), 8);
-    // A zero difference gives zero either way; only a real drop rounds.
-    const __m128i minus =
-        _mm_andnot_si128(_mm_cmpeq_epi16(w, zero), _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(w, al), round), 8));
-    res[h] = _mm_sub_epi16(_mm_add_epi16(dd, plus), minus);
+    const __m128i ss = h ? _mm_unpackhi_epi8(vs, zero) : _mm_unpacklo_epi8(vs, zero);
+    const __m128i sum = _mm_add_epi16(_mm_mullo_epi16(dd, _mm_sub_epi16(full, al)), _mm_mullo_epi16(ss, al));
+    res[h] = _mm_srli_epi16(sum, 8);
   }
   return _mm_packus_epi16(res[0], res[1]);
 }

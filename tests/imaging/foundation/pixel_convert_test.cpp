@@ -422,3 +422,27 @@ TEST(DrawScaled, ShrunkenRowsMatchTheNearestNeighbourRule) {
       }
   }
 }
+
+// Every source value over every destination value at every weight: the vector blend is the scalar rule.
+TEST(DrawScaled, BlendOfEveryValuePairAndWeightIsTheScalarRule) {
+  TQxBitmap src(256, 256, TQxPixelFormat::qx24RGB);
+  for (int32_t y = 0; y < 256; ++y)
+    for (int32_t x = 0; x < 256; ++x) src.SetPixel24(x, y, TQxRGB{uint8_t(x), uint8_t(255 - x), uint8_t(x ^ 0xA5)});
+  for (int32_t t = 0; t < 255; ++t) {
+    TQxBitmap dst(256, 256, TQxPixelFormat::qx24RGB);
+    for (int32_t y = 0; y < 256; ++y) {
+      uint8_t* row = dst.Scanline(y);
+      std::memset(row, y, 256 * 3);
+    }
+    std::vector<uint8_t*> rows;
+    std::vector<int32_t> xt, yt;
+    src.DrawScaledEx(&dst, rows, xt, yt, nullptr, 0, 0, 256, 256, 0, 0, 256, 256, false, false, t,
+                     TResampleFilter::rfNone, true, 0);
+    for (int32_t y = 0; y < 256; ++y) {
+      const uint8_t* row = dst.Scanline(y);
+      const uint8_t* s = src.Scanline(y);
+      for (int32_t i = 0; i < 256 * 3; ++i)
+        ASSERT_EQ(row[i], uint8_t(y + (((int32_t(s[i]) - y) * t) >> 8))) << "weight " << t << " byte " << i << " row " << y;
+    }
+  }
+}
