@@ -28,6 +28,8 @@ void DrawBanner(TImage* Image, TColor Ink, const std::string& Text) {
 TKvLabel* NewLabel(TFrmAbout* F, const char* Name, const char* Caption, int32_t L, int32_t T, int32_t W) {
   auto* l = new TKvLabel(F);
   l->SetName(Name);
+  // Fixed boxes, so that right-aligned texts end at the same edge whatever the language makes of them.
+  l->SetAutoSize(false);
   l->SetBounds(L, T, W, 14);
   l->SetCaption(Caption);
   l->SetParent(F);

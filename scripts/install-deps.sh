@@ -8,7 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # libraries standing in for the platform
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libopenjp2-7-dev libcairo2-dev libsdl2-dev
-  liblcms2-dev libcurl4-openssl-dev libjxr-dev libfreetype-dev libfontconfig-dev
+  libx11-dev liblcms2-dev libcurl4-openssl-dev libjxr-dev libfreetype-dev libfontconfig-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libavdevice-dev libsane-dev libv4l-dev
   # fonts
   fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei

@@ -2,6 +2,7 @@
 
 #include "imaging/dialogs/io_previews.h"
 #include "imaging/dialogs/message_table.h"
+#include "imaging/dialogs/multi_io.h"
 #include "imaging/foundation/services.h"
 #include "imaging/foundation/startup.h"
 #include "imaging/io/quillot_io.h"
@@ -9,6 +10,7 @@
 void QxRegisterDialogs() {
   QxUtilsHooks.FillMessageTables = &QxFillMessageTables;
   QxPreviewsDialogHook = &QxRunPreviewsDialog;
+  TQuillotMIO::Register();
   // The program need not run the library start-up; the table is there from registration on.
   QxFillMessageTables();
 }

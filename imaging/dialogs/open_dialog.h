@@ -18,7 +18,7 @@ class TKvCheckBox;
 class TQxComboBox;
 class TQxSpeedButton;
 class TQxProgressBar;
-class TQxFrameStrip;
+class TQuillotMView;
 class TQuillotView;
 class TIOParamsVals;
 
@@ -102,7 +102,7 @@ class TOpenQuillotDialog : public TQxCommonDialog {
   TQxSpeedButton* PlayButton = nullptr;
   TQxProgressBar* ProgressBar = nullptr;
   TQuillotView* PreviewView() const { return FPreview; }
-  TQxFrameStrip* ThumbnailView() const { return FThumbs; }
+  TQuillotMView* ThumbnailView() const { return FThumbs; }
   int32_t FrameCount() const { return FFrameCount; }
   int64_t SelectedFileSize() const { return FFileSize; }
 
@@ -129,6 +129,8 @@ class TOpenQuillotDialog : public TQxCommonDialog {
   std::string FirstQuotedName() const;
   void PreviewSwitch();
   void FramePicked(int32_t Index);
+  // The parameters a frame of the thumbnail view was read with (nil when unknown).
+  TIOParamsVals* FrameParamsOf(int32_t Index);
 
   bool FShowPreview = true;
   std::string FCurrentPattern;
@@ -148,5 +150,5 @@ class TOpenQuillotDialog : public TQxCommonDialog {
   std::vector<std::string> FWideFiles;
   TQxDBorderStyle FPreviewBorderStyle = TQxDBorderStyle::qxpsDefault;
   TQuillotView* FPreview = nullptr;
-  TQxFrameStrip* FThumbs = nullptr;
+  TQuillotMView* FThumbs = nullptr;
 };

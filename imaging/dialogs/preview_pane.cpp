@@ -6,7 +6,8 @@
 #include "controls/kv_checks.h"
 #include "controls/kv_labels.h"
 #include "imaging/dialogs/dialog_controls.h"
-#include "imaging/dialogs/frame_strip.h"
+#include "imaging/dialogs/multi_io.h"
+#include "imaging/view/mview.h"
 #include "imaging/dialogs/message_table.h"
 #include "imaging/dialogs/open_dialog.h"
 #include "imaging/foundation/bitmap.h"
@@ -86,10 +87,11 @@ TOpenQuillotDialog::TOpenQuillotDialog(TComponent* AOwner) : TQxCommonDialog(AOw
   PlayButton->SetShowHint(true);
   PlayButton->OnClick = [this](TObject*) {
     bool down = PlayButton->Down();
-    if (down && FThumbs->Width() > 4) {
-      FThumbs->ThumbWidth = FThumbs->Width() - 4;
-      FThumbs->ThumbHeight = FThumbs->Height() - 4;
-      FThumbs->HorizBorder = FThumbs->VertBorder = 0;
+    if (down) {
+      FThumbs->SetThumbWidth(FThumbs->Width() - 2 * GetSystemMetrics(SM_CXEDGE));
+      FThumbs->SetThumbHeight(FThumbs->Height() - 2 * GetSystemMetrics(SM_CYEDGE));
+      FThumbs->SetHorizBorder(0);
+      FThumbs->SetVertBorder(0);
     }
     FThumbs->SetPlaying(down);
     PreviewButton->SetEnabled(!down);
@@ -112,13 +114,25 @@ TOpenQuillotDialog::TOpenQuillotDialog(TComponent* AOwner) : TQxCommonDialog(AOw
   // Previews are not colour-managed.
   if (TQxICC* icc = FPreview->GetIO()->Params->GetDefaultICC()) icc->Clear();
 
-  FThumbs = Make<TQxFrameStrip>(this, nullptr, "QuillotMView", 6, 36, 233, 217);
+  // The view keeps its frames' parameters in a multi-image I/O component of this library.
+  if (!QxMViewHooks().CreateMIO) TQuillotMIO::Register();
+  FThumbs = Make<TQuillotMView>(this, nullptr, "QuillotMView", 6, 36, 233, 217);
   FThumbs->SetTabOrder(0);
   FThumbs->SetVisible(false);
+  FThumbs->SetScrollBars(TScrollStyle::ssHorizontal);
+  FThumbs->SetMouseInteract(TQxMMouseInteract{TQxMMouseInteractItems::mmiScroll, TQxMMouseInteractItems::mmiSelect});
+  FThumbs->SetKeyInteract(TQxMKeyInteract{TQxMKeyInteractItems::mkiMoveSelected});
+  FThumbs->SetBackground(clBtnFace);
+  FThumbs->SetEnableAlphaChannel(true);
+  FThumbs->SetBackgroundStyle(TQxBackgroundStyle::qxbsSolid);
+  FThumbs->SetFillThumbnail(false);
+  FThumbs->SetStyle(TQxMStyle::qxmsFlat);
+  FThumbs->SetChessboardStyle(12, TBrushStyle::bsSolid);
+  FThumbs->SoftShadow()->Enabled = true;
   FThumbs->OnImageSelect = [this](TObject*, int32_t Index) { FramePicked(Index); };
-  FThumbs->OnProgress = [this](TObject*, int32_t Per) { ProgressBar->SetPosition(Per); };
+  FThumbs->SetOnProgress([this](TObject*, int32_t Per) { ProgressBar->SetPosition(Per); });
   FThumbs->OnAllDisplayed = [this](TObject*) {
-    if (FThumbs->SelectedImage() >= 0) ShowFileInfo(FThumbs->FrameParams(FThumbs->SelectedImage()));
+    if (FThumbs->SelectedImage() >= 0) ShowFileInfo(FrameParamsOf(FThumbs->SelectedImage()));
   };
 
   ProgressBar = Make<TQxProgressBar>(this, nullptr, "ProgressBar", 0, 90, 227, 19);
@@ -257,9 +271,12 @@ void TOpenQuillotDialog::DoSelectionChange() {
                      (id == qxffDICOM && QxImageCount(name) > 1) ||
                      (id == qxffHDP && cs.WicAvailable && cs.WicAvailable() && QxImageCount(name) > 1);
         if (multi && ShowAllFrames) {
-          FThumbs->ThumbWidth = 175;
-          FThumbs->ThumbHeight = 189;
-          FThumbs->HorizBorder = FThumbs->VertBorder = 4;
+          FThumbs->IncPaintLock();
+          FThumbs->SetThumbWidth(175);
+          FThumbs->SetThumbHeight(189);
+          FThumbs->SetHorizBorder(4);
+          FThumbs->SetVertBorder(4);
+          FThumbs->DecPaintLock();
           PlayButton->SetEnabled(true);
           ZoomCombo->SetEnabled(false);
           FThumbs->SetVisible(true);
@@ -268,14 +285,20 @@ void TOpenQuillotDialog::DoSelectionChange() {
           ProgressBar->SetPosition(0);
           ProgressBar->SetVisible(true);
           ProgressBar->Repaint();
-          FThumbs->AutoAdjustDPI = AutoAdjustDPI;
-          FThumbs->FilteredAdjustDPI = FilteredAdjustDPI;
+          if (TQuillotMIO* mio = FThumbs->GetMIO()) {
+            mio->AutoAdjustDPI = AutoAdjustDPI;
+            mio->FilteredAdjustDPI = FilteredAdjustDPI;
+          }
           if (OnPreviewFile) OnPreviewFile(this, FThumbs, name, false);
           else FThumbs->FillFromMultiImageFile(name);
-          FFrameCount = FThumbs->ImageCount();
-          FThumbs->MoveSelection(true);
+          FFrameCount = FThumbs->GetMIO() ? FThumbs->GetMIO()->ImageCount() : FThumbs->ImageCount();
+          FThumbs->MoveSelection(4);
           PreviewButton->SetEnabled(true);
-          if (FFrameCount > 0) ShowFileInfo(FThumbs->FrameParams(0));
+          // Frames load when their cells are painted; the first one is read now for its facts.
+          if (FFrameCount > 0) {
+            FThumbs->LoadImageNow(0);
+            ShowFileInfo(FrameParamsOf(0));
+          }
           if (FAlwaysAnimate && (ext == "avi" || (ext == "gif" && gifReads))) {
             PlayButton->SetDown(true);
             PlayButton->OnClick(PlayButton);
@@ -374,9 +397,14 @@ void TOpenQuillotDialog::ApplyZoomChoice() {
   }
 }
 
+TIOParamsVals* TOpenQuillotDialog::FrameParamsOf(int32_t Index) {
+  TQuillotMIO* mio = FThumbs->GetMIO();
+  return mio ? mio->FrameParams(Index) : nullptr;
+}
+
 void TOpenQuillotDialog::FramePicked(int32_t Index) {
   PreviewFrameIndex = Index < 0 ? 0 : Index;
-  if (Index < FThumbs->ImageCount()) ShowFileInfo(Index < 0 ? nullptr : FThumbs->FrameParams(Index));
+  if (Index < FThumbs->ImageCount()) ShowFileInfo(Index < 0 ? nullptr : FrameParamsOf(Index));
 }
 
 void TOpenQuillotDialog::PreviewSwitch() {
@@ -422,7 +450,7 @@ void TOpenQuillotDialog::ShowPreviewWindow() {
   v->SetParent(&f);
   v->SetAlign(TAlign::alClient);
   v->SetMouseInteract(TQxMouseInteract{TQxMouseInteractItems::miZoom, TQxMouseInteractItems::miScroll});
-  TQxBitmap* pic = FPreview->Visible() ? FPreview->GetQxBitmap() : FThumbs->SelectedPicture();
+  TQxBitmap* pic = FPreview->Visible() ? FPreview->GetQxBitmap() : FThumbs->GetQxBitmap();
   if (pic) v->GetQxBitmap()->AssignFrom(pic);
   v->SetBackground(clBtnFace);
   v->SetBackgroundStyle(TQxBackgroundStyle::qxbsChessboard);

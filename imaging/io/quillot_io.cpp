@@ -218,6 +218,11 @@ bool TQuillotIO::RunAsync(std::function<void()> Work) {
   return true;
 }
 
+int32_t TQuillotIO::PendingWorkers() {
+  std::lock_guard<std::mutex> l(FThreadLock);
+  return FPendingThreads;
+}
+
 void TQuillotIO::WaitThreads(bool Abort) {
   std::unique_lock<std::mutex> l(FThreadLock);
   if (Abort) Aborting = true;

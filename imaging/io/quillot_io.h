@@ -254,6 +254,8 @@ class TQuillotIO : public TComponent {
   // ---- workers
   void WaitThreads(bool Abort);
   bool IsInsideIOThread();
+  // Background reads started and not yet ended.
+  int32_t PendingWorkers();
 
   // ---- services
   bool MakeConsistentBitmap(TQxPixelFormatSet Allowed);

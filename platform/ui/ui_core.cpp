@@ -311,7 +311,10 @@ void RouteKey(TCustomForm* F, const TUiEvent& E) {
     }
   }
   if (TUiCore::MenuLoop && TUiMenuLoop::HandleKey(F, E)) {
+    // The menu took the key, so its character is owed to nobody; once the menu took the character
+    // (an item chosen by its letter), the next one typed, wherever it goes, is the user's.
     if (E.Type == TUiEvent::Kind::KeyDown) gSuppressChar = true;
+    if (E.Type == TUiEvent::Kind::Char) gSuppressChar = false;
     return;
   }
   if (!F->Enabled()) return;

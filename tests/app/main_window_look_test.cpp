@@ -14,6 +14,8 @@
 #include "imaging/view/view.h"
 #include "platform/ui/backends/headless/headless.h"
 #include "platform/ui/timer.h"
+#include "platform/graphics/bitmap.h"
+#include "controls/kv_utils.h"
 
 namespace fs = std::filesystem;
 
@@ -94,6 +96,62 @@ TEST_F(MainWindowLook, OpenedPictureWithItsNameInTheStatusBar) {
   EXPECT_TRUE(Headless::SaveWindowPng(F.get(), "main_window_additional.png"));
 }
 
+// Every language's captions fit where the window puts them: a label ends before the control beside it, a
+// check box's or radio button's text within its group, a tool button's caption within the button. Both
+// pages are pictured for each language.
+TEST_F(MainWindowLook, CaptionsOfEveryLanguageFit) {
+  fs::create_directories(Dir / "Languages");
+  for (const char* L : {"English", "German", "Spanish", "French", "Italian", "Dutch"})
+    fs::copy_file(fs::path(QV_SOURCE_DIR) / "app/Languages" / (std::string(L) + ".isl"),
+                  Dir / "Languages" / (std::string(L) + ".isl"));
+  auto F = std::make_unique<TFrmQuorvel>(Application);
+  F->DoCreate();
+  AppDir = Dir.string() + "/";
+  F->SetBounds(0, 0, 740, 540);
+  F->Show();
+  TBitmap Measure;
+  auto Width = [&](TControl* C, const std::string& Text) {
+    Measure.Canvas()->Font()->Assign(*C->Font());
+    return Measure.Canvas()->TextWidth(KvStripAccelerators(Text));
+  };
+  const char* Names[] = {"english", "german", "spanish", "french", "italian", "dutch"};
+  for (int32_t Lang = 0; Lang < 6; ++Lang) {
+    F->ApplyLanguage(Lang);
+    Application->ProcessMessages();
+    SCOPED_TRACE(Names[Lang]);
+    // Labels and the control that follows each on its row (nil: the group's right edge).
+    struct {
+      TKvLabel* Label;
+      TControl* Next;
+    } Rows[] = {{F->Label6, nullptr},       {F->Label8, F->SpinEditSpc},  {F->Label7, nullptr},
+                {F->Label10, nullptr},      {F->Label12, nullptr},        {F->Label14, nullptr},
+                {F->Label11, nullptr},      {F->Label3, F->SpinEditZF},   {F->Label4, F->SpinEditBC},
+                {F->Label5, F->SpinEditXW}};
+    for (auto& R : Rows) {
+      const int32_t Right = R.Next ? R.Next->Left() - 2 : R.Label->Parent()->Width() - 4;
+      EXPECT_LE(R.Label->Left() + Width(R.Label, R.Label->Caption()), Right) << R.Label->Name() << " \""
+                                                                             << R.Label->Caption() << "\"";
+    }
+    for (TControl* C : std::initializer_list<TControl*>{F->CheckBoxRemoveAlpa, F->CheckBoxWave, F->RadioButtonColor,
+                                                        F->RadioButtonH, F->RadioButtonBW}) {
+      const std::string Text = C->Caption();
+      EXPECT_LE(C->Left() + 20 + Width(C, Text), std::min(C->Left() + C->Width(), C->Parent()->Width() - 4))
+          << C->Name() << " \"" << Text << "\"";
+    }
+    for (TKvToolButton* B : {F->BtnOpen, F->BtnSaveAs, F->BtnNewVer})
+      EXPECT_LE(Width(B, B->Caption()) + 8, B->Width()) << B->Name() << " \"" << B->Caption() << "\"";
+    // Tool buttons stay apart.
+    EXPECT_LE(F->BtnOpen->Left() + F->BtnOpen->Width(), F->BtnSaveAs->Left());
+    EXPECT_LE(F->BtnSaveAs->Left() + F->BtnSaveAs->Width(), F->BtnNewVer->Left());
+    F->KvPageControl1->SetActivePage(F->TabSheet1);
+    Application->ProcessMessages();
+    EXPECT_TRUE(Headless::SaveWindowPng(F.get(), std::string("main_window_") + Names[Lang] + "_standard.png"));
+    F->KvPageControl1->SetActivePage(F->TabSheet2);
+    Application->ProcessMessages();
+    EXPECT_TRUE(Headless::SaveWindowPng(F.get(), std::string("main_window_") + Names[Lang] + "_additional.png"));
+  }
+}
+
 TEST_F(MainWindowLook, AboutBoxClosesWithEnterOnItsDefaultButton) {
   AppDir = Dir.string() + "/";
   auto A = std::make_unique<TFrmAbout>(Application);
@@ -101,6 +159,10 @@ TEST_F(MainWindowLook, AboutBoxClosesWithEnterOnItsDefaultButton) {
   A->Show();
   Application->ProcessMessages();
   EXPECT_TRUE(A->BtnOk->Active());
+  // The right-aligned labels end at one edge, before the links.
+  EXPECT_EQ(A->LabelHomepage->Left() + A->LabelHomepage->Width(), A->LabelEmail->Left() + A->LabelEmail->Width());
+  EXPECT_LT(A->LabelHomepage->Left() + A->LabelHomepage->Width(), A->KvURLLabel1->Left());
+  EXPECT_GT(A->LabelHomepage->Left() + A->LabelHomepage->Width(), A->KvURLLabel1->Left() - 12);
   EXPECT_TRUE(Headless::SaveWindowPng(A.get(), "about_box.png"));
   A->Hide();
   Headless::KeyToTop(VK_RETURN);

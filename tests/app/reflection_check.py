@@ -101,6 +101,36 @@ def make_wide(d):
             rp[x, y] = tuple(v >> 8 for v in rgb16[y][x])
     ref.save(f"{d}/rgb48.png.ref.png")
 
+    # The same two pictures as other programs write them, when those programs are there: the DICOM file by
+    # DCMTK's dump2dcm, with DCMTK's own min-max rendering (dcm2pnm) as its reference; the 48-bit PNG by
+    # ImageMagick from a 16-bit PPM.
+    import os
+    import shutil
+    import subprocess
+    if shutil.which("dump2dcm") and shutil.which("dcm2pnm"):
+        with open(f"{d}/gray16.raw", "wb") as f:
+            f.write(pixels)
+        with open(f"{d}/gray16.dump", "w") as f:
+            f.write("(0002,0001) OB 00\\01\n(0002,0002) UI =SecondaryCaptureImageStorage\n"
+                    "(0002,0003) UI [1.2.3.4.5]\n(0002,0010) UI =LittleEndianExplicit\n"
+                    "(0008,0016) UI =SecondaryCaptureImageStorage\n(0008,0018) UI [1.2.3.4.5]\n"
+                    "(0008,0060) CS [OT]\n(0028,0002) US 1\n(0028,0004) CS [MONOCHROME2]\n"
+                    f"(0028,0010) US {h}\n(0028,0011) US {w}\n(0028,0100) US 16\n(0028,0101) US 16\n"
+                    f"(0028,0102) US 15\n(0028,0103) US 0\n(7fe0,0010) OW ={d}/gray16.raw\n")
+        subprocess.run(["dump2dcm", "-q", f"{d}/gray16.dump", f"{d}/gray16_dcmtk.dcm"], check=True)
+        subprocess.run(["dcm2pnm", "-q", "+Wm", "+on", f"{d}/gray16_dcmtk.dcm", f"{d}/gray16_dcmtk.dcm.ref.png"],
+                       check=True)
+    else:
+        print("makewide: DCMTK is not installed, its DICOM file is left out")
+    if shutil.which("convert"):
+        with open(f"{d}/rgb48.ppm", "wb") as f:
+            f.write(f"P6 {w} {h} 65535\n".encode() +
+                    b"".join(struct.pack(">HHH", *px) for row in rgb16 for px in row))
+        subprocess.run(["convert", f"{d}/rgb48.ppm", "-depth", "16", f"png48:{d}/rgb48_im.png"], check=True)
+        os.link(f"{d}/rgb48.png.ref.png", f"{d}/rgb48_im.png.ref.png")
+    else:
+        print("makewide: ImageMagick is not installed, its 48-bit PNG is left out")
+
     # Palette GIF of 16 colours, and the colours it shows.
     pal = Image.new("P", (w, h))
     palette = []

@@ -7,7 +7,7 @@
 #include "controls/kv_checks.h"
 #include "controls/kv_labels.h"
 #include "imaging/dialogs/dialog_controls.h"
-#include "imaging/dialogs/frame_strip.h"
+#include "imaging/view/mview.h"
 #include "imaging/dialogs/message_table.h"
 #include "imaging/dialogs/open_dialog.h"
 #include "imaging/foundation/services.h"
@@ -307,7 +307,7 @@ TEST_F(PaneTest, FramesOfAGifAndATiffArePickedInThePreview) {
     ASSERT_TRUE(Run(d, path, [&](TFileChooser* W) {
       // A click on the second thumbnail, the right arrow to the third, Enter.
       TPoint p = FormPos(d.ThumbnailView());
-      Headless::Click(W, p.X + d.ThumbnailView()->ThumbWidth + 20, p.Y + 40);
+      Headless::Click(W, p.X + d.ThumbnailView()->ThumbWidth() + 20, p.Y + 40);
       Headless::Key(W, VK_RIGHT);
       W->Repaint();
       Headless::SaveWindowPng(W, ShotPath(std::string("open_dialog_frames_") + format + ".png"));

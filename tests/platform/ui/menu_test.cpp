@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/ui/menus.h"
+#include "platform/ui/std_ctrls.h"
 #include "tests/platform/ui/ui_fixture.h"
 
 namespace {
@@ -78,6 +79,24 @@ TEST_F(UiTest, MenuDrivenByKeyboard) {
   Application->ProcessMessages();
   EXPECT_EQ(m.Ran, (std::vector<std::string>{"&File"}));
   EXPECT_FALSE(MenuIsTracking());
+}
+
+// An item chosen by its letter uses up that letter only: a character typed next that has no key of its
+// own (a slash opening a path) reaches the field.
+TEST_F(UiTest, CharacterAfterAMenuAcceleratorIsNotLost) {
+  MenuForm m;
+  auto* Edit = new TEdit(&m.Form);
+  Edit->SetParent(&m.Form);
+  Edit->SetBounds(10, 10, 200, 21);
+  ShowAt(&m.Form, 300, 200);
+  Edit->SetFocus();
+  Headless::Key(&m.Form, 'F', {ssAlt});
+  Headless::TypeToTop("o");
+  Application->ProcessMessages();
+  EXPECT_EQ(m.Ran, (std::vector<std::string>{"&File", "&Open..."}));
+  Headless::Type(&m.Form, "/tmp");
+  Application->ProcessMessages();
+  EXPECT_EQ(Edit->Text(), "/tmp");
 }
 
 TEST_F(UiTest, MenuShortcutsRunTheirItemsAndSkipDisabledOnes) {

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "platform/ui/backend.h"
+#include "platform/ui/backends/sdl/x11_errors.h"
 #include "platform/ui/ui_internal.h"
 
 namespace {
@@ -91,6 +92,7 @@ class TSdlBackend : public TUiBackend {
       FQuit = false;
       return false;
     }
+    if (d == "x11") QvKeepRunningOnXErrors();
     FWakeEvent = SDL_RegisterEvents(1);
     SDL_StartTextInput();
     return true;

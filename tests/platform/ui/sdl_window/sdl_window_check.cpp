@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/ui/backend.h"
+#include "platform/ui/backends/sdl/x11_errors.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/timer.h"
 
@@ -60,6 +61,8 @@ std::string FocusedTitle() {
 int main() {
   if (!Application->Initialize()) return 2;
   std::printf("back end: %s\n", Application->BackendName().c_str());
+  // A request that names a window gone a moment ago must not end the program.
+  if (QvSendToMissingWindowForTest()) std::printf("an event sent to a missing window was survived\n");
   auto* f = new TForm(Application);
   Application->SetMainForm(f);
   f->SetCaption("Quorvel window check");

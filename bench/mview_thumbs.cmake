@@ -1,0 +1,1 @@
+qv_bench(mview_thumbs DEPS imaging_view)
