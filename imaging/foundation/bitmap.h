@@ -264,6 +264,7 @@ class TQxBitmap : public TQxBaseBitmap {
   void FreeVclBitmap();
   void CopyRowsFrom(TQxBitmap* Source);
   void ColorRenderer(const TQxRenderArgs& A, bool Translucent, int Kind);
+  void PrefetchSampledSpan(int32_t Y, TQxBitmap* Alpha, const int32_t* XT, int32_t N);
 
   std::unique_ptr<TQxFileBuffer> fileBuffer_;
   uint8_t* mappedRow_ = nullptr;

@@ -802,22 +802,17 @@ inline uint8_t Contrast16(int32_t c, int32_t o, double k) {
 }
 
 #if defined(__SSE2__)
-// d + (s - d) * a >> 8 for 16 bytes, each with its own a. Products of a byte difference and a byte fit
-// 16 bits when the sign is kept aside; a drop floors away from zero: floor(-x * a / 256) = -((x * a + 255) >> 8).
+// d + (s - d) * a >> 8 for 16 bytes, each with its own a. The floor of that equals
+// (d * (256 - a) + s * a) >> 8, whose terms never pass 255 * 256 and so fit unsigned 16-bit lanes.
 inline __m128i Blend16(__m128i vd, __m128i vs, __m128i va) {
-  const __m128i zero = _mm_setzero_si128(), round = _mm_set1_epi16(255);
-  const __m128i up = _mm_subs_epu8(vs, vd), down = _mm_subs_epu8(vd, vs);
+  const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(256);
   __m128i res[2];
   for (int h = 0; h < 2; ++h) {
-    const __m128i u = h ? _mm_unpackhi_epi8(up, zero) : _mm_unpacklo_epi8(up, zero);
-    const __m128i w = h ? _mm_unpackhi_epi8(down, zero) : _mm_unpacklo_epi8(down, zero);
     const __m128i al = h ? _mm_unpackhi_epi8(va, zero) : _mm_unpacklo_epi8(va, zero);
     const __m128i dd = h ? _mm_unpackhi_epi8(vd, zero) : _mm_unpacklo_epi8(vd, zero);
-    const __m128i plus = _mm_srli_epi16(_mm_mullo_epi16(u, al), 8);
-    // A zero difference gives zero either way; only a real drop rounds.
-    const __m128i minus =
-        _mm_andnot_si128(_mm_cmpeq_epi16(w, zero), _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(w, al), round), 8));
-    res[h] = _mm_sub_epi16(_mm_add_epi16(dd, plus), minus);
+    const __m128i ss = h ? _mm_unpackhi_epi8(vs, zero) : _mm_unpacklo_epi8(vs, zero);
+    const __m128i sum = _mm_add_epi16(_mm_mullo_epi16(dd, _mm_sub_epi16(full, al)), _mm_mullo_epi16(ss, al));
+    res[h] = _mm_srli_epi16(sum, 8);
   }
   return _mm_packus_epi16(res[0], res[1]);
 }
@@ -887,6 +882,20 @@ bool TableIsRun(const int32_t* XT, int32_t N) {
 }
 
 }  // namespace
+
+// Asks the cache for the bytes of source row Y (and its alpha) that a column table samples.
+void TQxBitmap::PrefetchSampledSpan(int32_t Y, TQxBitmap* Alpha, const int32_t* XT, int32_t N) {
+  // A bitmap that maps its rows may give up the row being drawn when asked for another one.
+  if (N <= 0 || MapsRows() || (Alpha && Alpha->MapsRows())) return;
+  const int32_t lo = std::clamp(std::min(XT[0], XT[N - 1]), 0, width_ - 1);
+  const int32_t hi = std::clamp(std::max(XT[0], XT[N - 1]), 0, width_ - 1);
+  const uint8_t* s = Scanline(Y);
+  if (s)
+    for (int64_t b = 3 * int64_t(lo); b < 3 * int64_t(hi) + 3; b += 64) __builtin_prefetch(s + b);
+  const uint8_t* a = Alpha ? Alpha->Scanline(Y) : nullptr;
+  if (a)
+    for (int64_t b = lo; b <= hi; b += 64) __builtin_prefetch(a + b);
+}
 
 // The colour renderers share one loop; Kind picks the source format and Translucent the mixing.
 void TQxBitmap::ColorRenderer(const TQxRenderArgs& A, bool Translucent, int /*Kind*/) {
@@ -962,14 +971,24 @@ void TQxBitmap::ColorRenderer(const TQxRenderArgs& A, bool Translucent, int /*Ki
       if (!fast && plain24) {
         // Plain 24-bit pixels through the column table: no per-pixel format or adjustment work.
         const int32_t* xt = A.XTable - A.X1;
+        // A shrunken view samples a different source row for each screen row, each one a fresh read from
+        // memory: fetching the next row's sampled span ahead hides that wait behind this row's work.
+        if (y < yLast) {
+          const int32_t ny = A.YTable[y + 1 - A.Y1];
+          if (ny != sy && ny >= 0 && ny < srcH) PrefetchSampledSpan(ny, alpha, A.XTable, spanW);
+        }
         if (!Translucent) {
-          for (int32_t x = A.X1; x <= A.X2; ++x) {
-            if (uint32_t(xt[x]) >= uint32_t(srcW)) continue;
-            const uint8_t* p = s + 3 * int64_t(xt[x]);
+          const int32_t x1 = A.X1, x2 = A.X2;
+          const uint32_t w = uint32_t(srcW);
+          for (int32_t x = x1; x <= x2; ++x) {
+            const int32_t sx = xt[x];
+            if (uint32_t(sx) >= w) continue;
+            const uint8_t* p = s + 3 * int64_t(sx);
             uint8_t* dp = d + 3 * int64_t(x);
-            dp[0] = p[0];
-            dp[1] = p[1];
-            dp[2] = p[2];
+            const uint8_t b0 = p[0], b1 = p[1], b2 = p[2];
+            dp[0] = b0;
+            dp[1] = b1;
+            dp[2] = b2;
           }
         } else {
           // Gather the sampled pixels and their weights into rows, then blend the rows whole. A column

@@ -4,13 +4,15 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 namespace {
 
-// One call's work, on the caller's stack until every band is done and no worker can reach it.
+// One call's work. The caller's function is reached only through bands not yet taken; once every band
+// is done a late worker that still holds the job finds none left, so the caller need not wait for it.
 struct BandJob {
   const std::function<void(int32_t, int32_t)>* Fn = nullptr;
   int32_t Begin = 0, End = 0, Band = 1, Bands = 0;
@@ -29,7 +31,7 @@ class BandPool {
   ~BandPool() {
     {
       std::lock_guard<std::mutex> lock(FLock);
-      FStop.store(true);
+      FStop = true;
     }
     FWake.notify_all();
     for (auto& t : FWorkers) t.join();
@@ -38,7 +40,7 @@ class BandPool {
   int32_t Threads() const { return FThreads; }
 
   // False when another caller owns the workers; the caller then runs the work itself.
-  bool Run(BandJob& Job) {
+  bool Run(const std::shared_ptr<BandJob>& Job) {
     bool expected = false;
     if (!FBusy.compare_exchange_strong(expected, true)) return false;
     struct Release {
@@ -46,33 +48,30 @@ class BandPool {
       ~Release() { b.store(false); }
     } release{FBusy};
     StartWorkers();
-    Job.Pending.store(Job.Bands);
-    FJob.store(&Job);
+    Job->Pending.store(Job->Bands);
     {
       std::lock_guard<std::mutex> lock(FLock);
-      FGeneration.fetch_add(1);
+      FJob = Job;
+      ++FGeneration;
     }
     FWake.notify_all();
-    TakeBands(Job);
-    WaitUntil([&] { return Job.Pending.load() == 0; });
-    // A worker announces itself in FActive before it reads FJob, so once FJob is cleared and FActive
-    // has drained, no worker can still reach the job.
-    FJob.store(nullptr);
-    WaitUntil([&] { return FActive.load() == 0; });
-    if (Job.Error) std::rethrow_exception(Job.Error);
+    TakeBands(*Job);
+    // Blocks rather than spins: a thread that spins for a worker the machine has preempted only steals
+    // the core that worker needs. The caller has taken bands itself meanwhile, so it waits only for bands
+    // a worker has started; workers that woke late or not at all hold nothing up.
+    if (Job->Pending.load() != 0) {
+      std::unique_lock<std::mutex> lock(FLock);
+      FDone.wait(lock, [&] { return Job->Pending.load() == 0; });
+    }
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      if (FJob == Job) FJob.reset();
+    }
+    if (Job->Error) std::rethrow_exception(Job->Error);
     return true;
   }
 
  private:
-  // Blocks: a thread that spins for a worker the machine has preempted only steals the core that worker
-  // needs. The caller has taken bands itself meanwhile, so it waits only for the last few.
-  template <typename Pred>
-  void WaitUntil(Pred Done) {
-    if (Done()) return;
-    std::unique_lock<std::mutex> lock(FLock);
-    FDone.wait(lock, Done);
-  }
-
   void StartWorkers() {
     if (!FWorkers.empty()) return;
     for (int32_t i = 1; i < FThreads; ++i) FWorkers.emplace_back([this] { WorkerLoop(); });
@@ -81,20 +80,15 @@ class BandPool {
   void WorkerLoop() {
     uint64_t seen = 0;
     for (;;) {
+      std::shared_ptr<BandJob> job;
       {
         std::unique_lock<std::mutex> lock(FLock);
-        FWake.wait(lock, [&] { return FStop.load() || FGeneration.load() != seen; });
+        FWake.wait(lock, [&] { return FStop || FGeneration != seen; });
+        if (FStop) return;
+        seen = FGeneration;
+        job = FJob;
       }
-      if (FStop.load()) return;
-      seen = FGeneration.load();
-      FActive.fetch_add(1);
-      if (BandJob* job = FJob.load()) {
-        TakeBands(*job);
-      }
-      if (FActive.fetch_sub(1) == 1) {
-        std::lock_guard<std::mutex> lock(FLock);
-        FDone.notify_all();
-      }
+      if (job) TakeBands(*job);
     }
   }
 
@@ -120,12 +114,11 @@ class BandPool {
   int32_t FThreads = 1;
   std::vector<std::thread> FWorkers;
   std::atomic<bool> FBusy{false};  // set while a caller's work is being served
-  std::mutex FLock;
+  std::mutex FLock;                // guards FJob, FGeneration and FStop
   std::condition_variable FWake, FDone;
-  std::atomic<bool> FStop{false};
-  std::atomic<uint64_t> FGeneration{0};
-  std::atomic<int32_t> FActive{0};  // workers between announcing themselves and leaving a job
-  std::atomic<BandJob*> FJob{nullptr};
+  bool FStop = false;
+  uint64_t FGeneration = 0;
+  std::shared_ptr<BandJob> FJob;
 };
 
 BandPool& Pool() {
@@ -149,11 +142,11 @@ void ParallelBands(int32_t Begin, int32_t End, int32_t MinBand, const std::funct
   }
   // A few bands per thread, so a thread slowed by a busy machine does not hold the others up.
   const int64_t band = std::max<int64_t>(MinBand, (n + threads * 4 - 1) / (threads * 4));
-  BandJob job;
-  job.Fn = &Fn;
-  job.Begin = Begin;
-  job.End = End;
-  job.Band = int32_t(band);
-  job.Bands = int32_t((n + band - 1) / band);
+  auto job = std::make_shared<BandJob>();
+  job->Fn = &Fn;
+  job->Begin = Begin;
+  job->End = End;
+  job->Band = int32_t(band);
+  job->Bands = int32_t((n + band - 1) / band);
   if (!pool.Run(job)) Fn(Begin, End);
 }

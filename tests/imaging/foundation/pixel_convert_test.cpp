@@ -390,3 +390,59 @@ TEST(PixelConvert, BandedConversionsEqualTheRowByRowRoad) {
     }
   }
 }
+
+// A shrunken view samples every fifth row and column: the sampled pixels, copied or blended, are the
+// nearest-neighbour rule's, read beside an independent reference.
+TEST(DrawScaled, ShrunkenRowsMatchTheNearestNeighbourRule) {
+  constexpr int32_t SW = 2000, SH = 1000, DW = 400, DH = 200;
+  TQxBitmap src(SW, SH, TQxPixelFormat::qx24RGB);
+  for (int32_t y = 0; y < SH; ++y)
+    for (int32_t x = 0; x < SW; ++x) {
+      src.SetPixel24(x, y, TQxRGB{uint8_t(x), uint8_t(y), uint8_t(x * 3 + y)});
+      src.SetAlpha(x, y, uint8_t((x + y * 7) & 255));
+    }
+  src.GetAlphaChannel()->Opaque = false;
+  for (const int32_t t : {255, 128}) {
+    TQxBitmap dst(DW, DH, TQxPixelFormat::qx24RGB);
+    dst.Fill(0x102030);
+    const TQxRGB under = dst.GetPixel24(0, 0);
+    std::vector<uint8_t*> rows;
+    std::vector<int32_t> xt, yt;
+    src.DrawScaledEx(&dst, rows, xt, yt, nullptr, 0, 0, DW, DH, 0, 0, SW, SH, t != 255, false, t,
+                     TResampleFilter::rfNone, true, 0);
+    for (int32_t y = 0; y < DH; ++y)
+      for (int32_t x = 0; x < DW; ++x) {
+        const int32_t sx = int32_t(x * (double(SW) / DW)), sy = int32_t(y * (double(SH) / DH));
+        const TQxRGB s = src.GetPixel24(sx, sy), got = dst.GetPixel24(x, y);
+        const int32_t w = t == 255 ? 256 : std::min<int32_t>(t, src.GetAlpha(sx, sy));
+        auto mix = [&](int32_t sv, int32_t dv) { return w == 256 ? uint8_t(sv) : uint8_t(dv + (((sv - dv) * w) >> 8)); };
+        ASSERT_EQ(got.b, mix(s.b, under.b)) << t << " at " << x << "," << y;
+        ASSERT_EQ(got.g, mix(s.g, under.g)) << t << " at " << x << "," << y;
+        ASSERT_EQ(got.r, mix(s.r, under.r)) << t << " at " << x << "," << y;
+      }
+  }
+}
+
+// Every source value over every destination value at every weight: the vector blend is the scalar rule.
+TEST(DrawScaled, BlendOfEveryValuePairAndWeightIsTheScalarRule) {
+  TQxBitmap src(256, 256, TQxPixelFormat::qx24RGB);
+  for (int32_t y = 0; y < 256; ++y)
+    for (int32_t x = 0; x < 256; ++x) src.SetPixel24(x, y, TQxRGB{uint8_t(x), uint8_t(255 - x), uint8_t(x ^ 0xA5)});
+  for (int32_t t = 0; t < 255; ++t) {
+    TQxBitmap dst(256, 256, TQxPixelFormat::qx24RGB);
+    for (int32_t y = 0; y < 256; ++y) {
+      uint8_t* row = dst.Scanline(y);
+      std::memset(row, y, 256 * 3);
+    }
+    std::vector<uint8_t*> rows;
+    std::vector<int32_t> xt, yt;
+    src.DrawScaledEx(&dst, rows, xt, yt, nullptr, 0, 0, 256, 256, 0, 0, 256, 256, false, false, t,
+                     TResampleFilter::rfNone, true, 0);
+    for (int32_t y = 0; y < 256; ++y) {
+      const uint8_t* row = dst.Scanline(y);
+      const uint8_t* s = src.Scanline(y);
+      for (int32_t i = 0; i < 256 * 3; ++i)
+        ASSERT_EQ(row[i], uint8_t(y + (((int32_t(s[i]) - y) * t) >> 8))) << "weight " << t << " byte " << i << " row " << y;
+    }
+  }
+}

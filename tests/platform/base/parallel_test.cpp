@@ -55,3 +55,15 @@ TEST(ParallelBands, NestedAndConcurrentCallersAllFinish) {
   EXPECT_EQ(total.load(), int64_t(4) * 50 * 64 * 100);
   EXPECT_GE(ParallelBandThreads(), 1);
 }
+
+// The caller returns once its bands are done, without waiting for every worker to wake; a worker that wakes
+// late must then neither run a finished call's work nor miss the next call's.
+TEST(ParallelBands, BackToBackCallsEachRunEveryBandOnceWhileWorkersWakeLate) {
+  for (int rep = 0; rep < 3000; ++rep) {
+    std::vector<int> hits(64, 0);  // each band writes only its own items
+    ParallelBands(0, 64, 1, [&](int32_t First, int32_t Last) {
+      for (int32_t i = First; i < Last; ++i) hits[size_t(i)] += rep + 1;
+    });
+    for (size_t i = 0; i < hits.size(); ++i) ASSERT_EQ(hits[i], rep + 1) << "call " << rep << " item " << i;
+  }
+}
