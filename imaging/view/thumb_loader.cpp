@@ -378,6 +378,9 @@ bool TQuillotMView::QueueBackgroundLoad(int32_t Index, int32_t Position) {
   }
   for (auto& r : FRunningLoads)
     if (r->Tag == Index) return true;
+  // A picture that has arrived but is not stored yet must not be read a second time.
+  for (auto& r : FLoadResults)
+    if (r->Serial == e->Serial) return true;
   CollectFinishedLoads();
   if ((e->ImageID >= 0 && (OnImageIDRequest || OnImageIDRequestEx)) || e->FileName.empty()) return false;
   if (Position < 0)
