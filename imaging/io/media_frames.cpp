@@ -378,14 +378,15 @@ bool TQxDirectShow::GrabFrame(TQxBitmap* Bitmap, bool KeepSize) {
   F->Sws = sws_getCachedContext(F->Sws, W, H, static_cast<AVPixelFormat>(Fr->format), W, H, AV_PIX_FMT_BGR24, SWS_BICUBIC,
                                 nullptr, nullptr, nullptr);
   if (!F->Sws) return false;
-  const int Stride = W * 3;
-  std::vector<uint8_t> Rgb(static_cast<size_t>(Stride) * H);
+  // The scaler's vector code may write past a row's end: rows are 64-byte aligned with room after the last.
+  const int Stride = (W * 3 + 63) & ~63;
+  std::vector<uint8_t> Rgb(static_cast<size_t>(Stride) * H + 64);
   uint8_t* Dst[4] = {Rgb.data(), nullptr, nullptr, nullptr};
   int DstStride[4] = {Stride, 0, 0, 0};
   sws_scale(F->Sws, Fr->data, Fr->linesize, 0, H, Dst, DstStride);
   if (Bitmap->Width() != W || Bitmap->Height() != H || Bitmap->PixelFormat() != TQxPixelFormat::qx24RGB)
     Bitmap->Allocate(W, H, TQxPixelFormat::qx24RGB);
-  for (int Y = 0; Y < H; ++Y) std::memcpy(Bitmap->Scanline(Y), Rgb.data() + static_cast<size_t>(Y) * Stride, Stride);
+  for (int Y = 0; Y < H; ++Y) std::memcpy(Bitmap->Scanline(Y), Rgb.data() + static_cast<size_t>(Y) * Stride, size_t(W) * 3);
   (void)KeepSize;  // frames come at their own size; nothing is resampled back
   return true;
 }
