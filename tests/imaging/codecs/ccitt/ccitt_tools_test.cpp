@@ -1,5 +1,6 @@
 // Fax data written by outside tools decodes to their pixels, and ours opens in them.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +19,10 @@ bool HaveTool(const char* name) {
   return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-std::string TempPath(const std::string& name) { return ::testing::TempDir() + "ccitt_" + name; }
+// Tests of this file run as separate processes at once: each keeps its own files.
+std::string TempPath(const std::string& name) {
+  return ::testing::TempDir() + "ccitt_" + std::to_string(getpid()) + "_" + name;
+}
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
