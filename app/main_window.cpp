@@ -801,12 +801,16 @@ void TFrmQuorvel::OpenFile(const std::string& FileName) {
   ResetLayers(QuillotDis);
   ReflectionLayer = -1;
   ReflectionLayer = AddReflectionLayer(QuillotDis);
+  // The whole build covers any change still waiting.
+  FPendingRebuild = 0;
   BuildReflection(QuillotDis, Source, Settings(), ReflectionLayer);
   FitOrActualSize(QuillotDis);
 }
 
 void TFrmQuorvel::M_SaveAsClick(TObject*) {
   if (!ImageLoaded) return;
+  // A change still waiting for the input to settle is in the file too.
+  FlushRebuild();
   std::string opened = KvStatusPane1->Caption();
   SaveQuillotDialog1->SetAttachedQuillotIO(QuillotDis->GetIO());
   SaveQuillotDialog1->SetFilterIndex(SaveFilterIndexOf(opened));
@@ -819,26 +823,50 @@ void TFrmQuorvel::M_SaveAsClick(TObject*) {
 
 // ---- Setting handlers --------------------------------------------------------------------------------
 
-void TFrmQuorvel::BtnLeftClick(TObject*) {
+void TFrmQuorvel::RequestRebuild(uint8_t What) {
   if (!ImageLoaded) return;
-  BuildReflection(QuillotDis, Source, Settings(), ReflectionLayer);
+  FPendingRebuild |= What;
+  if (!Application || !Application->HandlingInput()) {
+    FlushRebuild();
+    return;
+  }
+  if (FRebuildQueued) return;
+  FRebuildQueued = true;
+  std::weak_ptr<bool> Alive = FAlive;
+  Application->QueueAfterInput([this, Alive] {
+    if (!Alive.lock()) return;
+    FRebuildQueued = false;
+    FlushRebuild();
+  });
 }
+
+void TFrmQuorvel::FlushRebuild() {
+  const uint8_t What = FPendingRebuild;
+  FPendingRebuild = 0;
+  if (!What || !ImageLoaded) return;
+  const TReflectionSettings S = Settings();
+  // Changes of several kinds waiting together (space and size) take the least that covers them all.
+  if (What == rdReflection)
+    RedoReflectionLayer(QuillotDis, Source, S, ReflectionLayer);
+  else if (What == rdSpace)
+    RedoBaseLayer(QuillotDis, Source, S, ReflectionLayer);
+  else if ((What & ~(rdBoth | rdReflection)) == 0)
+    RedoBothLayers(QuillotDis, Source, S, ReflectionLayer);
+  else
+    BuildReflection(QuillotDis, Source, S, ReflectionLayer);
+  ++Rebuilds;
+}
+
+void TFrmQuorvel::BtnLeftClick(TObject*) { RequestRebuild(rdWhole); }
 
 void TFrmQuorvel::TrackBarTranBeginChange(TObject*) {
   UpdatePercentLabels();
-  if (!ImageLoaded) return;
-  RedoReflectionLayer(QuillotDis, Source, Settings(), ReflectionLayer);
+  RequestRebuild(rdReflection);
 }
 
-void TFrmQuorvel::SpinEditSpcChange(TObject*) {
-  if (!ImageLoaded) return;
-  RedoBaseLayer(QuillotDis, Source, Settings(), ReflectionLayer);
-}
+void TFrmQuorvel::SpinEditSpcChange(TObject*) { RequestRebuild(rdSpace); }
 
-void TFrmQuorvel::CheckBoxRemoveAlpaClick(TObject*) {
-  if (!ImageLoaded) return;
-  RedoBothLayers(QuillotDis, Source, Settings(), ReflectionLayer);
-}
+void TFrmQuorvel::CheckBoxRemoveAlpaClick(TObject*) { RequestRebuild(rdBoth); }
 
 void TFrmQuorvel::PanelBkColorClick(TObject*) {
   ColorDialog1->SetColor(PanelBkColor->Color());

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/reflection.h"
@@ -137,6 +138,8 @@ class TFrmQuorvel : public TForm {
   std::string LastOpenDir;
   bool ImageLoaded = false;
   int32_t ReflectionLayer = -1;
+  // Rebuilds the settings handlers have run.
+  int32_t Rebuilds = 0;
 
   // Handlers.
   void FormCreate(TObject* Sender);
@@ -165,12 +168,25 @@ class TFrmQuorvel : public TForm {
   int32_t ColorMode() const;
   TReflectionSettings Settings() const;
   void OpenUrl(const std::string& Address);
+  // Runs a rebuild that a burst of input left waiting (see RequestRebuild).
+  void FlushRebuild();
 
   void LoadOptions();
   void SaveOptions();
   void ApplyLanguage(int32_t Index);
 
  private:
+  // What a setting change asks to be redone.
+  // rdReflection: the reflection layer; rdSpace: the base layer and the placement; rdBoth: both layers
+  // without the placement; rdWhole: everything.
+  enum : uint8_t { rdReflection = 1, rdSpace = 2, rdBoth = 4, rdWhole = 8 };
+  // Rebuilds at once, or, while input is handled, once the queued input is: the repeats of a held key
+  // or the steps of a drag then cost one rebuild with the latest settings instead of one each.
+  void RequestRebuild(uint8_t What);
+  uint8_t FPendingRebuild = 0;
+  bool FRebuildQueued = false;
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+
   void BuildComponents();
   void BindEvents();
   void UpdatePercentLabels();

@@ -587,9 +587,10 @@ bool Step() {
   if (TUiCore::DispatchPosted()) return true;
   TUiEvent e;
   if (Application->Backend()->NextEvent(e, 0)) {
-    TUiCore::HandleEvent(e);
+    Application->DispatchInput(e);
     return true;
   }
+  if (Application->RunAfterInput()) return true;
   if (TUiCore::FireDueTimers()) return true;
   if (TUiCore::PaintAll()) return true;
   return false;
@@ -641,7 +642,7 @@ void TApplication::HandleMessage() {
   }
   if (got) {
     try {
-      TUiCore::HandleEvent(e);
+      DispatchInput(e);
     } catch (const std::exception& ex) {
       HandleException(this, ex);
     }
@@ -707,6 +708,26 @@ void TApplication::CancelHint() {
 std::string TApplication::ShownHint() const { return TUiCore::HintShowing ? TUiCore::HintText : std::string(); }
 
 void TApplication::Queue(std::function<void()> Fn) { TUiCore::QueueFn(std::move(Fn)); }
+
+void TApplication::QueueAfterInput(std::function<void()> Fn) { FAfterInput.push_back(std::move(Fn)); }
+
+void TApplication::DispatchInput(const TUiEvent& Event) {
+  struct TDepth {
+    int32_t& D;
+    explicit TDepth(int32_t& d) : D(d) { ++D; }
+    ~TDepth() { --D; }
+  } Depth(FInputDepth);
+  TUiCore::HandleEvent(Event);
+}
+
+bool TApplication::RunAfterInput() {
+  if (FAfterInput.empty()) return false;
+  // One at a time: input that arrives meanwhile is handled before the next.
+  std::function<void()> Fn = std::move(FAfterInput.front());
+  FAfterInput.erase(FAfterInput.begin());
+  Fn();
+  return true;
+}
 
 void DoneApplication() {
   if (!Application) return;

@@ -10,6 +10,8 @@
 
 #include "platform/ui/controls.h"
 
+struct TUiEvent;
+
 class TMainMenu;
 class TUiBackend;
 
@@ -249,6 +251,16 @@ class TApplication : public TComponent {
 
   // Runs a function on the GUI thread from any thread at the next message-loop turn.
   void Queue(std::function<void()> Fn);
+  // Runs Fn on the GUI thread once the posted messages and the queued input are all handled, before
+  // timers and painting: work that only the latest of a burst of input needs (a rebuild per repeat of a
+  // held key) runs once for the whole burst.
+  void QueueAfterInput(std::function<void()> Fn);
+  // True while input from the back end (a key, a click, a move) is being handled.
+  bool HandlingInput() const { return FInputDepth > 0; }
+  // For the message loop: handles one input event, and runs what waited for the input to be handled
+  // (false when nothing waited).
+  void DispatchInput(const TUiEvent& Event);
+  bool RunAfterInput();
 
  private:
   friend class TCustomForm;
@@ -258,6 +270,8 @@ class TApplication : public TComponent {
   bool FTerminated = false;
   bool FActive = true;
   int32_t FModalLevel = 0;
+  int32_t FInputDepth = 0;
+  std::vector<std::function<void()>> FAfterInput;
   bool FShowHint = true;
   uint32_t FHintPause = 500;
   uint32_t FHintHidePause = 2500;

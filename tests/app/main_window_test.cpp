@@ -637,6 +637,70 @@ TEST_F(MainWindowTest, RebuildsPaintOnlyTheFinishedPicture) {
   EXPECT_EQ(Paints, 1);
 }
 
+// A held arrow key's repeats that queued up while a rebuild ran, and a key pressed during a drag, cost one
+// rebuild with the latest value; a click on Save right behind them still saves the latest picture.
+TEST_F(MainWindowTest, QueuedKeysCoalesceIntoOneRebuild) {
+  auto F = NewForm();
+  F->SetBounds(0, 0, 740, 540);
+  F->Show();
+  Application->ProcessMessages();
+  F->OpenFile(WritePicture("p.png", 40, 30));
+  Application->ProcessMessages();
+  ASSERT_TRUE(F->ImageLoaded);
+  TKvTrackBar* T = F->TrackBarSize;
+  T->SetFocus();
+  Application->ProcessMessages();
+  ASSERT_EQ(T->Position(), 0);
+
+  // The reflection a whole build gives for the form's settings as they stand.
+  auto Expected = [&](TQuillot& V) {
+    TQuillot Src(nullptr);
+    Src.CurrentBitmap()->AssignFrom(F->Source->CurrentBitmap());
+    ResetLayers(&V);
+    const int32_t L = AddReflectionLayer(&V);
+    BuildReflection(&V, &Src, F->Settings(), L);
+    return L;
+  };
+  auto SameReflection = [&](TQuillot& V, int32_t L) {
+    TQxBitmap* A = F->QuillotDis->GetLayer(F->ReflectionLayer)->Bitmap->GetAlphaChannel();
+    TQxBitmap* B = V.GetLayer(L)->Bitmap->GetAlphaChannel();
+    for (int32_t y = 0; y < B->Height(); ++y)
+      for (int32_t x = 0; x < B->Width(); ++x)
+        if (A->GetPixel8(x, y) != B->GetPixel8(x, y)) return false;
+    return A->Height() == B->Height();
+  };
+
+  for (const int32_t Repeats : {1, 9}) {
+    SCOPED_TRACE(Repeats);
+    const int32_t Before = F->Rebuilds, From = T->Position();
+    for (int32_t i = 0; i < Repeats; ++i) Headless::KeyDown(F.get(), VK_RIGHT);
+    Headless::KeyUp(F.get(), VK_RIGHT);
+    Application->ProcessMessages();
+    EXPECT_EQ(T->Position(), From + Repeats);
+    EXPECT_EQ(F->Label9->Caption(), std::to_string(100 - From - Repeats) + "%");
+    EXPECT_EQ(F->Rebuilds - Before, 1);
+    TQuillot V(nullptr);
+    const int32_t L = Expected(V);
+    EXPECT_TRUE(SameReflection(V, L));
+  }
+
+  // A click on Save queued right behind the keys saves the picture of the last key.
+  const std::string Out = (Dir / "out.png").string(), Want = (Dir / "want.png").string();
+  AnswerDialogWith(Out);
+  for (int32_t i = 0; i < 4; ++i) Headless::KeyDown(F.get(), VK_LEFT);
+  TPoint Save = F->BtnSaveAs->ClientToParent(Point(20, 20), F.get());
+  Headless::Click(F.get(), Save.X, Save.Y + F->MenuBarHeight());
+  Application->ProcessMessages();
+  EXPECT_EQ(T->Position(), 6);
+  TQuillot V(nullptr);
+  Expected(V);
+  SaveReflection(&V, Want, F->Settings());
+  std::ifstream A(Out, std::ios::binary), B(Want, std::ios::binary);
+  const std::string GotBytes((std::istreambuf_iterator<char>(A)), {}), WantBytes((std::istreambuf_iterator<char>(B)), {});
+  EXPECT_FALSE(GotBytes.empty());
+  EXPECT_TRUE(GotBytes == WantBytes);
+}
+
 // A file of vector objects opens in the program as the picture its objects draw.
 TEST_F(MainWindowTest, VectorObjectsFileOpensAsItsDrawing) {
   TQuillotVect W(nullptr);
