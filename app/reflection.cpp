@@ -238,8 +238,9 @@ namespace {
 // A rebuild finds the reflection layer as the last one left it: when it already has the picture's size
 // and format, the mirror is copied into its rows in one pass, without freeing and faulting in a fresh
 // block and flipping it afterwards. False when the general copy and flip must run.
-// Without Colour only the alpha channel is mirrored, for a step that then writes every colour itself.
-bool MirrorInPlace(TQxBitmap* Src, TQxBitmap* Dst, bool Horizontal, bool Colour = true) {
+// Without Colour only the alpha channel is mirrored, for a step that then writes every colour itself;
+// without Alpha the layer's alpha channel is left as it stands, for a change that keeps the fade.
+bool MirrorInPlace(TQxBitmap* Src, TQxBitmap* Dst, bool Horizontal, bool Colour = true, bool Alpha = true) {
   const int32_t W = Src->Width(), H = Src->Height();
   // A layer of another size (the first build of a picture) is sized without being filled first: every
   // pixel is written below.
@@ -252,14 +253,14 @@ bool MirrorInPlace(TQxBitmap* Src, TQxBitmap* Dst, bool Horizontal, bool Colour 
   if (Src->PixelFormat() != TQxPixelFormat::qx24RGB || Dst->PixelFormat() != TQxPixelFormat::qx24RGB ||
       Dst->Width() != W || Dst->Height() != H || W <= 0 || H <= 0 || Src->MapsRows() || Dst->MapsRows())
     return false;
-  TQxBitmap* SA = Src->HasAlphaChannel() ? Src->GetAlphaChannel() : nullptr;
+  TQxBitmap* SA = Alpha && Src->HasAlphaChannel() ? Src->GetAlphaChannel() : nullptr;
   TQxBitmap* DA = nullptr;
   if (SA) {
     if (!Dst->HasAlphaChannel() || SA->MapsRows()) return false;
     DA = Dst->GetAlphaChannel();
     if (DA->Width() != W || DA->Height() != H || DA->MapsRows()) return false;
     DA->Opaque = SA->Opaque;
-  } else {
+  } else if (Alpha) {
     Dst->RemoveAlphaChannel(false);
   }
   Dst->Opaque = Src->Opaque;
@@ -288,13 +289,14 @@ bool MirrorInPlace(TQxBitmap* Src, TQxBitmap* Dst, bool Horizontal, bool Colour 
 
 // Steps 4 and 6 together for a colourful reflection: the wave reads the picture's rows in mirrored order
 // where they stand, so the mirror is neither copied into the layer nor copied again for the wave.
-bool MirroredWaveInOnePass(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
+bool MirroredWaveInOnePass(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer,
+                           bool Alpha = true) {
   if (Layer < 0 || !S.WaveOn || S.ColorMode != qxColorful || S.Amplitude == 0 || S.WaveLength == 0) return false;
   TQxBitmap* Src = SourceBitmap(Source);
   View->SetCurrentLayer(Layer);
   TQxBitmap* Dst = View->CurrentBitmap();
   const bool Horizontal = S.Side == qxSideLeft || S.Side == qxSideRight;
-  if (!MirrorInPlace(Src, Dst, Horizontal, false)) return false;
+  if (!MirrorInPlace(Src, Dst, Horizontal, false, Alpha)) return false;
   const int32_t H = Src->Height();
   std::vector<const uint8_t*> Rows(static_cast<size_t>(H));
   for (int32_t y = 0; y < H; ++y) Rows[size_t(y)] = Src->Scanline(Horizontal ? y : H - 1 - y);
@@ -337,66 +339,91 @@ void RampLayer(TQuillotView* View, int32_t StartOpacity, int32_t EndOpacity, int
   ApplyTransparencyRamp(View, StartOpacity, EndOpacity, Side, SizePercent);
 }
 
+namespace {
+
+// How much the ramp takes off each line's alpha, in line order (255 clears the line). Worked out in the
+// ramp's visiting order: its running value depends on it.
+std::vector<uint8_t> RampCuts(int32_t N, int32_t StartOpacity, int32_t EndOpacity, int32_t Side, int32_t P) {
+  const double Step = (N == 0 || P == 0) ? 0.0 : double(StartOpacity - EndOpacity) / (double(N) * P / 100.0);
+  double G = StartOpacity + Step;
+  const bool FromFar = Side == qxSideLeft || Side == qxSideTop;  // visited from line N-1 down to 0
+  const int32_t T = FromFar ? int32_t(std::nearbyint((long double)((100 - P) * N) / 100.0L))
+                            : int32_t(std::nearbyint((long double)(P * N) / 100.0L));
+  std::vector<uint8_t> Cut(size_t(N), 255);
+  for (int32_t k = 0; k < N; ++k) {
+    const int32_t Line = FromFar ? N - 1 - k : k;
+    const bool InRamp = FromFar ? Line >= T : Line <= T;
+    if (!InRamp) continue;
+    G -= Step;
+    Cut[size_t(Line)] = uint8_t(255 - ClampByte(G));
+  }
+  return Cut;
+}
+
+// Out = In less Cut, not below 0 (In and Out may be one row); returns the AND of the values written, which
+// is 255 only when every one stayed opaque. Plain byte loops the compiler turns into vector code.
+uint8_t LowerRow(const uint8_t* In, uint8_t* Out, int32_t W, uint8_t Cut) {
+  uint8_t All = 255;
+  for (int32_t x = 0; x < W; ++x) {
+    const uint8_t v = In[x] > Cut ? uint8_t(In[x] - Cut) : uint8_t(0);
+    Out[x] = v;
+    All &= v;
+  }
+  return All;
+}
+
+uint8_t LowerRowByColumn(const uint8_t* In, uint8_t* Out, int32_t W, const uint8_t* Cut) {
+  uint8_t All = 255;
+  for (int32_t x = 0; x < W; ++x) {
+    const uint8_t v = In[x] > Cut[x] ? uint8_t(In[x] - Cut[x]) : uint8_t(0);
+    Out[x] = v;
+    All &= v;
+  }
+  return All;
+}
+
+uint8_t AndOfRow(const uint8_t* In, int32_t W) {
+  uint8_t All = 255;
+  for (int32_t x = 0; x < W; ++x) All &= In[x];
+  return All;
+}
+
+}  // namespace
+
 void ApplyTransparencyRamp(TQuillotView* View, int32_t StartOpacity, int32_t EndOpacity, int32_t Side,
                            int32_t SizePercent) {
   TQxBitmap* B = View->CurrentBitmap();
   const bool Horizontal = Side == qxSideLeft || Side == qxSideRight;
   const int32_t W = B->Width(), H = B->Height();
   const int32_t N = Horizontal ? W : H;
-  const int32_t P = SizePercent;
   TQxBitmap* Alpha = B->GetAlphaChannel();
   if (W <= 0 || H <= 0 || !Alpha) {
     View->UpdateView();
     return;
   }
-
-  const double Step = (N == 0 || P == 0) ? 0.0 : double(StartOpacity - EndOpacity) / (double(N) * P / 100.0);
-  double G = StartOpacity + Step;
-  const bool FromFar = Side == qxSideLeft || Side == qxSideTop;  // visited from line N-1 down to 0
-  const int32_t T = FromFar ? int32_t(std::nearbyint((long double)((100 - P) * N) / 100.0L))
-                            : int32_t(std::nearbyint((long double)(P * N) / 100.0L));
-
-  auto NextOpacity = [&]() {
-    G -= Step;
-    return ClampByte(G);
-  };
-
-  // How much each line loses, worked out in visiting order (the ramp's running value depends on it);
-  // 256 clears the line.
-  std::vector<int32_t> Cut(size_t(N), 256);
-  for (int32_t k = 0; k < N; ++k) {
-    const int32_t Line = FromFar ? N - 1 - k : k;
-    const bool InRamp = FromFar ? Line >= T : Line <= T;
-    if (InRamp) Cut[size_t(Line)] = 255 - NextOpacity();
-  }
+  const std::vector<uint8_t> Cut = RampCuts(N, StartOpacity, EndOpacity, Side, SizePercent);
   // Then the channel row by row; a column side takes each pixel's cut from its column.
   std::atomic<bool> Written{false};  // a value other than 255 went in
   const bool Mapped = Alpha->MapsRows();
   ParallelBands(0, H, Mapped ? INT32_MAX : 64, [&](int32_t First, int32_t Last) {
-    bool Lowered = false;
+    uint8_t All = 255;
     for (int32_t y = First; y < Last; ++y) {
       uint8_t* Row = Alpha->Scanline(y);
       if (Horizontal) {
-        for (int32_t x = 0; x < W; ++x) {
-          const int32_t v = std::max(0, int32_t(Row[x]) - Cut[size_t(x)]);
-          Row[x] = uint8_t(v);
-          Lowered = Lowered || v != 255;
-        }
+        All &= LowerRowByColumn(Row, Row, W, Cut.data());
+        continue;
+      }
+      const uint8_t c = Cut[size_t(y)];
+      if (c == 0) {
+        All &= AndOfRow(Row, W);
+      } else if (c == 255) {
+        std::memset(Row, 0, size_t(W));
+        All = 0;
       } else {
-        const int32_t c = Cut[size_t(y)];
-        if (c == 0) {
-          for (int32_t x = 0; x < W && !Lowered; ++x) Lowered = Row[x] != 255;
-          continue;
-        }
-        if (c >= 255) {
-          std::memset(Row, 0, size_t(W));
-        } else {
-          for (int32_t x = 0; x < W; ++x) Row[x] = uint8_t(std::max(0, int32_t(Row[x]) - c));
-        }
-        Lowered = true;
+        All &= LowerRow(Row, Row, W, c);
       }
     }
-    if (Lowered) Written.store(true, std::memory_order_relaxed);
+    if (All != 255) Written.store(true, std::memory_order_relaxed);
   });
   // The bottom side always marks the channel; the others only when they wrote something below 255.
   if (Side == qxSideBottom || Written.load()) Alpha->Opaque = false;
