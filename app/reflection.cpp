@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -69,7 +70,116 @@ void FlattenCurrent(TQuillotView* View, TColor Background) {
 
 }  // namespace
 
+namespace {
+
+// What the last build of a view put into its reflection layer, so that a change of one setting redoes only
+// what depends on it: the colours (mirror, colour mode, wave) and the fade (the mirrored alpha channel less
+// the ramp) are made apart unless the alpha channel is removed, which blends the fade into the colours.
+// A record holds while the layer and the picture are the very blocks it names.
+struct TColourKey {
+  bool Horizontal = false;
+  int32_t ColorMode = 0;
+  bool WaveOn = false;
+  int32_t Amplitude = 0, WaveLength = 0, Phase = 0;
+  bool operator==(const TColourKey&) const = default;
+};
+
+struct TRampKey {
+  int32_t Side = 0, StartOpacity = 0, EndOpacity = 0, SizePercent = 0;
+  bool operator==(const TRampKey&) const = default;
+};
+
+struct TBuiltReflection {
+  int32_t Layer = -1;
+  TQxBitmap* Layered = nullptr;  // the layer's bitmap and its blocks
+  const uint8_t* Rows = nullptr;
+  TQxBitmap* Alpha = nullptr;
+  const uint8_t* AlphaRows = nullptr;
+  TQxPixelFormat Format = TQxPixelFormat::qxInvalid;
+  int32_t Width = 0, Height = 0;
+  TQxBitmap* Picture = nullptr;  // the source picture and its blocks
+  const uint8_t* PictureRows = nullptr;
+  const uint8_t* PictureAlphaRows = nullptr;
+  int32_t PictureWidth = 0, PictureHeight = 0;
+  TColourKey Colour;
+  TRampKey Ramp;
+  bool Blended = false;  // the fade went into the colours
+};
+
+std::map<const TQuillotView*, TBuiltReflection>& BuiltReflections() {
+  static std::map<const TQuillotView*, TBuiltReflection> M;
+  return M;
+}
+
+TColourKey ColourKeyOf(const TReflectionSettings& S) {
+  TColourKey K;
+  K.Horizontal = S.Side == qxSideLeft || S.Side == qxSideRight;
+  K.ColorMode = S.ColorMode;
+  K.WaveOn = S.WaveOn;
+  if (S.WaveOn) K.Amplitude = S.Amplitude, K.WaveLength = S.WaveLength, K.Phase = S.Phase;
+  return K;
+}
+
+TRampKey RampKeyOf(const TReflectionSettings& S) {
+  return TRampKey{S.Side, S.StartOpacity(), S.EndOpacity(), S.SizePercent};
+}
+
+const uint8_t* FirstRow(TQxBitmap* B) { return B && !B->IsEmpty() && !B->MapsRows() ? B->Scanline(0) : nullptr; }
+
+// The blocks a record names, as they stand now.
+TBuiltReflection Identity(TQuillotView* View, TQuillotView* Source, int32_t Layer) {
+  TBuiltReflection R;
+  if (Layer < 0 || Layer >= View->LayerCount()) return R;
+  TQxBitmap* B = View->GetLayer(Layer)->Bitmap;
+  TQxBitmap* P = SourceBitmap(Source);
+  R.Layer = Layer;
+  R.Layered = B;
+  R.Rows = FirstRow(B);
+  R.Alpha = B->HasAlphaChannel() ? B->GetAlphaChannel() : nullptr;
+  R.AlphaRows = FirstRow(R.Alpha);
+  R.Format = B->PixelFormat();
+  R.Width = B->Width();
+  R.Height = B->Height();
+  R.Picture = P;
+  R.PictureRows = FirstRow(P);
+  R.PictureAlphaRows = P->HasAlphaChannel() ? FirstRow(P->GetAlphaChannel()) : nullptr;
+  R.PictureWidth = P->Width();
+  R.PictureHeight = P->Height();
+  return R;
+}
+
+bool SameBlocks(const TBuiltReflection& A, const TBuiltReflection& B) {
+  return A.Layer == B.Layer && A.Layered == B.Layered && A.Rows == B.Rows && A.Alpha == B.Alpha &&
+         A.AlphaRows == B.AlphaRows && A.Format == B.Format && A.Width == B.Width && A.Height == B.Height &&
+         A.Picture == B.Picture && A.PictureRows == B.PictureRows && A.PictureAlphaRows == B.PictureAlphaRows &&
+         A.PictureWidth == B.PictureWidth && A.PictureHeight == B.PictureHeight && A.Rows && A.PictureRows;
+}
+
+void Remember(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
+  TBuiltReflection R = Identity(View, Source, Layer);
+  R.Colour = ColourKeyOf(S);
+  R.Ramp = RampKeyOf(S);
+  R.Blended = S.RemoveAlpha;
+  if (R.Rows && R.PictureRows) BuiltReflections()[View] = R;
+}
+
+void Forget(TQuillotView* View) { BuiltReflections().erase(View); }
+
+// The record of the view's reflection when it still describes the layer; nullptr otherwise.
+const TBuiltReflection* Recall(TQuillotView* View, TQuillotView* Source, int32_t Layer) {
+  auto It = BuiltReflections().find(View);
+  if (It == BuiltReflections().end()) return nullptr;
+  if (!SameBlocks(It->second, Identity(View, Source, Layer))) {
+    BuiltReflections().erase(It);
+    return nullptr;
+  }
+  return &It->second;
+}
+
+}  // namespace
+
 void ResetLayers(TQuillotView* View) {
+  Forget(View);
   for (int32_t i = View->LayerCount() - 1; i >= 1; --i) View->RemoveLayer(i);
   View->SetCurrentLayer(0);
   // Layer 0 is rebuilt from the new picture at once, so its old pixels are let go rather than filled, and
@@ -79,12 +189,15 @@ void ResetLayers(TQuillotView* View) {
 }
 
 int32_t AddReflectionLayer(TQuillotView* View) {
+  Forget(View);
   const int32_t Index = View->AddLayer();
   View->GetLayer(Index)->Locked = true;
   return Index;
 }
 
 bool LoadSourceImage(TQuillot* Source, const std::string& FileName) {
+  // A new picture may land in the very blocks of the last one.
+  BuiltReflections().clear();
   Source->SetCurrentLayer(0);
   TQxBitmap* B = Source->CurrentBitmap();
   B->FreeImage(true);
@@ -461,6 +574,8 @@ void BuildReflection(TQuillotView* View, TQuillotView* Source, int32_t Side, int
   S.Amplitude = Amplitude;
   S.WaveLength = WaveLength;
   S.Phase = Phase;
+  S.SizePercent = SizePercent;
+  S.RemoveAlpha = !KeepAlpha;
   if (!MirroredWaveInOnePass(View, Source, S, Layer)) {
     MirrorIntoLayer(View, Source, Side, Layer);
     ApplyColorMode(View, ColorMode, Layer);
@@ -469,6 +584,10 @@ void BuildReflection(TQuillotView* View, TQuillotView* Source, int32_t Side, int
   RampLayer(View, StartOpacity, EndOpacity, Layer, SizePercent, Side);
   FlattenBaseLayers(View, Background, Layer, KeepAlpha);
   FlattenReflectionLayer(View, Background, Layer, KeepAlpha);
+  Remember(View, Source, S, Layer);
+  // The opacities were given as they stand, not as transparencies.
+  if (auto It = BuiltReflections().find(View); It != BuiltReflections().end())
+    It->second.Ramp = TRampKey{Side, StartOpacity, EndOpacity, SizePercent};
 }
 
 void BuildReflection(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
@@ -488,13 +607,103 @@ void MakeReflectionPixels(TQuillotView* View, TQuillotView* Source, const TRefle
   RampLayer(View, S.StartOpacity(), S.EndOpacity(), Layer, S.SizePercent, S.Side);
 }
 
+// Steps 4 to 6 without touching the alpha channel. False when the general steps must run.
+bool MakeReflectionColours(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
+  View->SetCurrentLayer(Layer);
+  if (S.WaveOn && S.ColorMode == qxColorful && S.Amplitude != 0 && S.WaveLength != 0)
+    return MirroredWaveInOnePass(View, Source, S, Layer, false);
+  const bool Horizontal = S.Side == qxSideLeft || S.Side == qxSideRight;
+  if (!MirrorInPlace(SourceBitmap(Source), View->CurrentBitmap(), Horizontal, true, false)) return false;
+  ApplyColorMode(View, S.ColorMode, Layer);
+  ApplyWave(View, S.Amplitude, S.WaveLength, S.WaveOn, Layer, S.Phase);
+  return true;
+}
+
+// Step 7 from the picture's own alpha channel: mirrored and lowered by the ramp in one pass, the colours
+// left as they are. False when the general steps must run.
+bool MakeReflectionFade(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
+  View->SetCurrentLayer(Layer);
+  TQxBitmap* B = View->CurrentBitmap();
+  TQxBitmap* Src = SourceBitmap(Source);
+  const int32_t W = B->Width(), H = B->Height();
+  if (W <= 0 || H <= 0 || Src->Width() != W || Src->Height() != H) return false;
+  TQxBitmap* SA = Src->HasAlphaChannel() ? Src->GetAlphaChannel() : nullptr;
+  if (SA && (SA->MapsRows() || SA->Width() != W || SA->Height() != H)) return false;
+  TQxBitmap* A = B->GetAlphaChannel();
+  if (!A || A->MapsRows() || A->Width() != W || A->Height() != H || A->PixelFormat() != TQxPixelFormat::qx8g)
+    return false;
+  const bool Horizontal = S.Side == qxSideLeft || S.Side == qxSideRight;
+  const std::vector<uint8_t> Cut =
+      RampCuts(Horizontal ? W : H, S.StartOpacity(), S.EndOpacity(), S.Side, S.SizePercent);
+  // Without an alpha channel of its own the picture is opaque: a column side's rows are then all alike.
+  std::vector<uint8_t> Opaque;
+  if (!SA && Horizontal) {
+    Opaque.resize(size_t(W));
+    for (int32_t x = 0; x < W; ++x) Opaque[size_t(x)] = uint8_t(255 - Cut[size_t(x)]);
+  }
+  std::atomic<bool> Written{false};
+  ParallelBands(0, H, 64, [&](int32_t First, int32_t Last) {
+    uint8_t All = 255;
+    std::vector<uint8_t> Reversed(Horizontal && SA ? size_t(W) : 0);
+    for (int32_t y = First; y < Last; ++y) {
+      uint8_t* Row = A->Scanline(y);
+      if (Horizontal) {
+        if (!SA) {
+          std::memcpy(Row, Opaque.data(), size_t(W));
+          All &= AndOfRow(Row, W);
+          continue;
+        }
+        const uint8_t* In = SA->Scanline(y);
+        for (int32_t x = 0; x < W; ++x) Reversed[size_t(x)] = In[W - 1 - x];
+        All &= LowerRowByColumn(Reversed.data(), Row, W, Cut.data());
+        continue;
+      }
+      const uint8_t c = Cut[size_t(y)];
+      if (!SA) {
+        std::memset(Row, 255 - c, size_t(W));
+        All &= uint8_t(255 - c);
+      } else {
+        All &= LowerRow(SA->Scanline(H - 1 - y), Row, W, c);
+      }
+    }
+    if (All != 255) Written.store(true, std::memory_order_relaxed);
+  });
+  // As a whole build leaves the flag: the picture's own, or set for a channel made fresh, then cleared
+  // where the ramp marks it.
+  A->Opaque = SA ? SA->Opaque : true;
+  if (S.Side == qxSideBottom || Written.load()) A->Opaque = false;
+  return true;
+}
+
+// Redoes only what a change of the reflection's own settings touches, from the record of the last build:
+// the colours, the fade, both or nothing. False when the whole of steps 4 to 7 must run.
+bool RedoReflectionInPart(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
+  const TBuiltReflection* Built = Recall(View, Source, Layer);
+  if (!Built || Built->Blended || S.RemoveAlpha) return false;
+  const bool SameColours = Built->Colour == ColourKeyOf(S);
+  bool SameFade = Built->Ramp == RampKeyOf(S);
+  View->SetCurrentLayer(Layer);
+  if (SameColours && SameFade) return true;
+  TQxBitmap* B = View->CurrentBitmap();
+  TQxBitmap* AlphaBefore = B->HasAlphaChannel() ? B->GetAlphaChannel() : nullptr;
+  if (!SameColours) {
+    if (!MakeReflectionColours(View, Source, S, Layer)) return false;
+    // A layer taken anew (a black-and-white one turned colourful) has lost its fade.
+    TQxBitmap* AlphaAfter = B->HasAlphaChannel() ? B->GetAlphaChannel() : nullptr;
+    if (!AlphaAfter || AlphaAfter != AlphaBefore) SameFade = false;
+  }
+  if (!SameFade && !MakeReflectionFade(View, Source, S, Layer)) return false;
+  return true;
+}
+
 }  // namespace
 
 void RedoReflectionLayer(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
   if (Layer < 0) return;
   TRebuildLock Lock(View);
-  MakeReflectionPixels(View, Source, S, Layer);
+  if (!RedoReflectionInPart(View, Source, S, Layer)) MakeReflectionPixels(View, Source, S, Layer);
   FlattenReflectionLayer(View, S.Background, Layer, !S.RemoveAlpha);
+  Remember(View, Source, S, Layer);
 }
 
 void RedoBaseLayer(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
@@ -509,9 +718,10 @@ void RedoBothLayers(TQuillotView* View, TQuillotView* Source, const TReflectionS
   if (Layer < 0) return;
   TRebuildLock Lock(View);
   RestoreEnlarged(View, Source, S.Side, S.Space);
-  MakeReflectionPixels(View, Source, S, Layer);
+  if (!RedoReflectionInPart(View, Source, S, Layer)) MakeReflectionPixels(View, Source, S, Layer);
   FlattenBaseLayers(View, S.Background, Layer, !S.RemoveAlpha);
   FlattenReflectionLayer(View, S.Background, Layer, !S.RemoveAlpha);
+  Remember(View, Source, S, Layer);
 }
 
 void BlendOntoColor(TQxBitmap* Bitmap, TColor Color) {

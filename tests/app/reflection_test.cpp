@@ -544,6 +544,64 @@ TEST(Reflection, PartialRebuildsEqualAWholeBuild) {
   }
 }
 
+// A run of changes, each through its handler's partial rebuild over what the last one left (the colours
+// and the fade are redone apart), gives at every step exactly what a whole build gives, flags included.
+TEST(Reflection, ChainedPartialRebuildsEqualAWholeBuild) {
+  using Redo = void (*)(TQuillotView*, TQuillotView*, const TReflectionSettings&, int32_t);
+  struct Step {
+    const char* Name;
+    Redo Routine;
+    void (*Change)(TReflectionSettings&);
+  };
+  const Step Steps[] = {
+      {"size", RedoReflectionLayer, [](TReflectionSettings& S) { S.SizePercent = 60; }},
+      {"start", RedoReflectionLayer, [](TReflectionSettings& S) { S.TranBegin = 30; }},
+      {"same again", RedoReflectionLayer, [](TReflectionSettings&) {}},
+      {"gray", RedoReflectionLayer, [](TReflectionSettings& S) { S.ColorMode = qxGray; }},
+      {"end", RedoReflectionLayer, [](TReflectionSettings& S) { S.TranEnd = 70; }},
+      {"space", RedoBaseLayer, [](TReflectionSettings& S) { S.Space = 3; }},
+      {"wave", RedoReflectionLayer, [](TReflectionSettings& S) { S.WaveOn = true; }},
+      {"colourful", RedoReflectionLayer, [](TReflectionSettings& S) { S.ColorMode = qxColorful; }},
+      {"amplitude", RedoReflectionLayer, [](TReflectionSettings& S) { S.Amplitude = 2; }},
+      {"black and white, waved", RedoReflectionLayer, [](TReflectionSettings& S) { S.ColorMode = qxBlackWhite; }},
+      {"wave off", RedoReflectionLayer, [](TReflectionSettings& S) { S.WaveOn = false; S.SizePercent = 90; }},
+      {"size 0", RedoReflectionLayer, [](TReflectionSettings& S) { S.SizePercent = 0; }},
+      {"colourful again", RedoReflectionLayer, [](TReflectionSettings& S) { S.ColorMode = qxColorful; }},
+      {"black and white", RedoReflectionLayer, [](TReflectionSettings& S) { S.ColorMode = qxBlackWhite; }},
+      {"gray from black and white", RedoReflectionLayer, [](TReflectionSettings& S) { S.ColorMode = qxGray; }},
+      {"size 75", RedoReflectionLayer, [](TReflectionSettings& S) { S.SizePercent = 75; }},
+      {"remove alpha", RedoBothLayers, [](TReflectionSettings& S) { S.RemoveAlpha = true; }},
+      {"size, alpha removed", RedoReflectionLayer, [](TReflectionSettings& S) { S.SizePercent = 45; }},
+      {"background", RedoBothLayers, [](TReflectionSettings& S) { S.Background = clRed; }},
+      {"keep alpha", RedoBothLayers, [](TReflectionSettings& S) { S.RemoveAlpha = false; }},
+      {"start after", RedoReflectionLayer, [](TReflectionSettings& S) { S.TranBegin = 10; }},
+  };
+  auto Same = [](TQxBitmap* A, TQxBitmap* B) {
+    if (!SameBitmap(A, B) || A->Opaque != B->Opaque) return false;
+    return !A->HasAlphaChannel() || A->GetAlphaChannel()->Opaque == B->GetAlphaChannel()->Opaque;
+  };
+  for (bool WithAlpha : {false, true}) {
+    for (int32_t Side : {qxSideLeft, qxSideTop, qxSideRight, qxSideBottom}) {
+      TReflectionSettings S;
+      S.Side = Side;
+      S.Amplitude = 3;
+      S.WaveLength = 5;
+      Pipeline Partial(14, 11, WithAlpha, 170);
+      Partial.Build(S);
+      for (const Step& St : Steps) {
+        St.Change(S);
+        St.Routine(Partial.View.get(), Partial.Source.get(), S, Partial.Layer);
+        Pipeline Whole(14, 11, WithAlpha, 170);
+        Whole.Build(S);
+        const std::string Case =
+            std::string(St.Name) + " side " + std::to_string(Side) + " alpha " + std::to_string(WithAlpha);
+        EXPECT_TRUE(Same(Partial.Base(), Whole.Base())) << Case;
+        EXPECT_TRUE(Same(Partial.Reflection(), Whole.Reflection())) << Case;
+      }
+    }
+  }
+}
+
 // A build copies the picture straight onto its enlarged canvas, reuses the canvas and the reflection's
 // storage of the last build, and waves the mirror without copying it first; the result is exactly that of
 // the steps run one by one, on a fresh view, for every side, space and wave and with and without alpha.
