@@ -353,7 +353,9 @@ namespace {
 // block and flipping it afterwards. False when the general copy and flip must run.
 // Without Colour only the alpha channel is mirrored, for a step that then writes every colour itself;
 // without Alpha the layer's alpha channel is left as it stands, for a change that keeps the fade.
-bool MirrorInPlace(TQxBitmap* Src, TQxBitmap* Dst, bool Horizontal, bool Colour = true, bool Alpha = true) {
+// With Gray the colours go in as the colour mode's gray, in the same pass.
+bool MirrorInPlace(TQxBitmap* Src, TQxBitmap* Dst, bool Horizontal, bool Colour = true, bool Alpha = true,
+                   bool Gray = false) {
   const int32_t W = Src->Width(), H = Src->Height();
   // A layer of another size (the first build of a picture) is sized without being filled first: every
   // pixel is written below.
@@ -377,9 +379,28 @@ bool MirrorInPlace(TQxBitmap* Src, TQxBitmap* Dst, bool Horizontal, bool Colour 
     Dst->RemoveAlphaChannel(false);
   }
   Dst->Opaque = Src->Opaque;
+  const int32_t WR = QxGrayWeightRed, WG = QxGrayWeightGreen, WB = QxGrayWeightBlue;
   ParallelBands(0, H, 32, [&](int32_t First, int32_t Last) {
     for (int32_t y = First; y < Last; ++y) {
       const int32_t From = Horizontal ? y : H - 1 - y;
+      if (Gray && Colour) {
+        const uint8_t* s = Src->Scanline(From);
+        uint8_t* d = Dst->Scanline(y);
+        for (int32_t x = 0; x < W; ++x) {
+          const uint8_t* p = s + size_t(Horizontal ? W - 1 - x : x) * 3;
+          const auto g = uint8_t((p[2] * WR + p[1] * WG + p[0] * WB) / 100);
+          d[size_t(x) * 3] = d[size_t(x) * 3 + 1] = d[size_t(x) * 3 + 2] = g;
+        }
+        if (DA) {
+          const uint8_t* sa = SA->Scanline(From);
+          uint8_t* da = DA->Scanline(y);
+          if (Horizontal)
+            for (int32_t x = 0; x < W; ++x) da[x] = sa[W - 1 - x];
+          else
+            std::memcpy(da, sa, size_t(W));
+        }
+        continue;
+      }
       if (Horizontal) {
         if (Colour) {
           const uint8_t* s = Src->Scanline(From);
@@ -419,6 +440,8 @@ bool MirroredWaveInOnePass(TQuillotView* View, TQuillotView* Source, const TRefl
   return false;
 }
 
+void MirrorInColorMode(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t ColorMode, int32_t Layer);
+
 }  // namespace
 
 void MirrorIntoLayer(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t Layer) {
@@ -438,6 +461,21 @@ void ApplyColorMode(TQuillotView* View, int32_t ColorMode, int32_t Layer) {
   else if (ColorMode == qxBlackWhite)
     View->GetProc()->ConvertToBWOrdered();
 }
+
+namespace {
+
+// Steps 4 and 5: a gray reflection is mirrored and made gray in one pass.
+void MirrorInColorMode(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t ColorMode, int32_t Layer) {
+  if (Layer < 0) return;
+  View->SetCurrentLayer(Layer);
+  const bool Horizontal = Side == qxSideLeft || Side == qxSideRight;
+  if (ColorMode == qxGray && MirrorInPlace(SourceBitmap(Source), View->CurrentBitmap(), Horizontal, true, true, true))
+    return;
+  MirrorIntoLayer(View, Source, Side, Layer);
+  ApplyColorMode(View, ColorMode, Layer);
+}
+
+}  // namespace
 
 void ApplyWave(TQuillotView* View, int32_t Amplitude, int32_t WaveLength, bool WaveOn, int32_t Layer, int32_t Phase) {
   if (Layer < 0) return;
@@ -577,8 +615,7 @@ void BuildReflection(TQuillotView* View, TQuillotView* Source, int32_t Side, int
   S.SizePercent = SizePercent;
   S.RemoveAlpha = !KeepAlpha;
   if (!MirroredWaveInOnePass(View, Source, S, Layer)) {
-    MirrorIntoLayer(View, Source, Side, Layer);
-    ApplyColorMode(View, ColorMode, Layer);
+    MirrorInColorMode(View, Source, Side, ColorMode, Layer);
     ApplyWave(View, Amplitude, WaveLength, WaveOn, Layer, Phase);
   }
   RampLayer(View, StartOpacity, EndOpacity, Layer, SizePercent, Side);
@@ -600,8 +637,7 @@ namespace {
 // Steps 4 to 7: the reflection layer's own pixels.
 void MakeReflectionPixels(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
   if (!MirroredWaveInOnePass(View, Source, S, Layer)) {
-    MirrorIntoLayer(View, Source, S.Side, Layer);
-    ApplyColorMode(View, S.ColorMode, Layer);
+    MirrorInColorMode(View, Source, S.Side, S.ColorMode, Layer);
     ApplyWave(View, S.Amplitude, S.WaveLength, S.WaveOn, Layer, S.Phase);
   }
   RampLayer(View, S.StartOpacity(), S.EndOpacity(), Layer, S.SizePercent, S.Side);
@@ -613,8 +649,9 @@ bool MakeReflectionColours(TQuillotView* View, TQuillotView* Source, const TRefl
   if (S.WaveOn && S.ColorMode == qxColorful && S.Amplitude != 0 && S.WaveLength != 0)
     return MirroredWaveInOnePass(View, Source, S, Layer, false);
   const bool Horizontal = S.Side == qxSideLeft || S.Side == qxSideRight;
-  if (!MirrorInPlace(SourceBitmap(Source), View->CurrentBitmap(), Horizontal, true, false)) return false;
-  ApplyColorMode(View, S.ColorMode, Layer);
+  const bool Gray = S.ColorMode == qxGray;
+  if (!MirrorInPlace(SourceBitmap(Source), View->CurrentBitmap(), Horizontal, true, false, Gray)) return false;
+  if (!Gray) ApplyColorMode(View, S.ColorMode, Layer);
   ApplyWave(View, S.Amplitude, S.WaveLength, S.WaveOn, Layer, S.Phase);
   return true;
 }

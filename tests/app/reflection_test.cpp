@@ -609,12 +609,14 @@ TEST(Reflection, BuildEqualsTheStepsOneByOne) {
   for (bool WithAlpha : {false, true}) {
     for (int32_t Side : {qxSideLeft, qxSideTop, qxSideRight, qxSideBottom}) {
       for (int32_t Space : {0, 6, -4, -13, -15}) {
-        for (bool Wave : {false, true}) {
+        for (int32_t Wave = 0; Wave < 4; ++Wave) {
           TReflectionSettings S;
+          // A gray one is mirrored and made gray in one pass.
+          S.ColorMode = Wave >= 2 ? qxGray : qxColorful;
           S.Side = Side;
           S.Space = Space;
           S.SizePercent = 70;
-          S.WaveOn = Wave;
+          S.WaveOn = Wave % 2 == 1;
           S.Amplitude = 3;
           S.WaveLength = 5;
           S.Phase = 40;
@@ -639,7 +641,7 @@ TEST(Reflection, BuildEqualsTheStepsOneByOne) {
           FlattenReflectionLayer(V, S.Background, Steps.Layer, true);
 
           const std::string Case = "alpha " + std::to_string(WithAlpha) + " side " + std::to_string(Side) +
-                                   " space " + std::to_string(Space) + " wave " + std::to_string(Wave);
+                                   " space " + std::to_string(Space) + " wave and gray " + std::to_string(Wave);
           EXPECT_TRUE(SameBitmap(Built.Base(), Steps.Base())) << Case;
           EXPECT_TRUE(SameBitmap(Built.Reflection(), Steps.Reflection())) << Case;
           EXPECT_EQ(Built.Base()->GetAlphaChannel()->Opaque, Steps.Base()->GetAlphaChannel()->Opaque) << Case;
