@@ -13,6 +13,7 @@
 
 #include <unistd.h>
 
+#include "app/reflection_rows.h"
 #include "imaging/codecs/psd.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/utils.h"
@@ -511,33 +512,12 @@ std::vector<uint8_t> RampCuts(int32_t N, int32_t StartOpacity, int32_t EndOpacit
   return Cut;
 }
 
-// Out = In less Cut, not below 0 (In and Out may be one row); returns the AND of the values written, which
-// is 255 only when every one stayed opaque. Plain byte loops the compiler turns into vector code.
-uint8_t LowerRow(const uint8_t* In, uint8_t* Out, int32_t W, uint8_t Cut) {
-  uint8_t All = 255;
-  for (int32_t x = 0; x < W; ++x) {
-    const uint8_t v = In[x] > Cut ? uint8_t(In[x] - Cut) : uint8_t(0);
-    Out[x] = v;
-    All &= v;
-  }
-  return All;
-}
-
+// The row kernels under their short names.
+uint8_t LowerRow(const uint8_t* In, uint8_t* Out, int32_t W, uint8_t Cut) { return QxLowerRow(In, Out, W, Cut); }
 uint8_t LowerRowByColumn(const uint8_t* In, uint8_t* Out, int32_t W, const uint8_t* Cut) {
-  uint8_t All = 255;
-  for (int32_t x = 0; x < W; ++x) {
-    const uint8_t v = In[x] > Cut[x] ? uint8_t(In[x] - Cut[x]) : uint8_t(0);
-    Out[x] = v;
-    All &= v;
-  }
-  return All;
+  return QxLowerRowByColumn(In, Out, W, Cut);
 }
-
-uint8_t AndOfRow(const uint8_t* In, int32_t W) {
-  uint8_t All = 255;
-  for (int32_t x = 0; x < W; ++x) All &= In[x];
-  return All;
-}
+uint8_t AndOfRow(const uint8_t* In, int32_t W) { return QxAndOfRow(In, W); }
 
 }  // namespace
 
@@ -764,28 +744,13 @@ void RedoBothLayers(TQuillotView* View, TQuillotView* Source, const TReflectionS
 void BlendOntoColor(TQxBitmap* Bitmap, TColor Color) {
   if (!Bitmap->HasAlphaChannel() || Bitmap->PixelFormat() != TQxPixelFormat::qx24RGB) return;
   const TQxRGB Bg = QxTColorToRGB(Color);
-  const int32_t Comp[3] = {Bg.b, Bg.g, Bg.r};
+  const uint8_t Comp[3] = {Bg.b, Bg.g, Bg.r};
   TQxBitmap* Alpha = Bitmap->GetAlphaChannel();
   const int32_t W = Bitmap->Width(), H = Bitmap->Height();
   const bool Mapped = Bitmap->MapsRows() || Alpha->MapsRows();
+  // A clear pixel takes the background, an opaque one loses a little towards it, as the blend always did.
   ParallelBands(0, H, Mapped ? INT32_MAX : 32, [&](int32_t First, int32_t Last) {
-    for (int32_t y = First; y < Last; ++y) {
-      uint8_t* P = Bitmap->Scanline(y);
-      const uint8_t* A = Alpha->Scanline(y);
-      for (int32_t x = 0; x < W; ++x, P += 3) {
-        const int32_t a = A[x];
-        // Opaque and clear pixels are most of a reflection: they keep their colour or take the background's.
-        if (a == 0) {
-          P[0] = uint8_t(Comp[0]), P[1] = uint8_t(Comp[1]), P[2] = uint8_t(Comp[2]);
-          continue;
-        }
-        for (int32_t c = 0; c < 3; ++c) {
-          const int32_t bg = Comp[c];
-          // Arithmetic shift floors towards minus infinity, also for negative differences.
-          P[c] = uint8_t(bg + (((int32_t(P[c]) - bg) * a) >> 8));
-        }
-      }
-    }
+    for (int32_t y = First; y < Last; ++y) QxBlendRowOntoColor(Bitmap->Scanline(y), Alpha->Scanline(y), W, Comp);
   });
 }
 

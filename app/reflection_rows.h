@@ -1,0 +1,15 @@
+#pragma once
+// Row kernels of the reflection pipeline, in vector code where the processor has it; every one gives
+// exactly what its plain loop gives.
+
+#include <cstdint>
+
+// Out = In less Cut, not below 0 (In and Out may be one row). Returns the AND of the values written: 255
+// only when every one stayed opaque.
+uint8_t QxLowerRow(const uint8_t* In, uint8_t* Out, int32_t W, uint8_t Cut);
+// The same with a cut per column.
+uint8_t QxLowerRowByColumn(const uint8_t* In, uint8_t* Out, int32_t W, const uint8_t* Cut);
+uint8_t QxAndOfRow(const uint8_t* In, int32_t W);
+// Blends W blue-green-red pixels onto the background (Bg: blue, green, red) by their alpha in place:
+// bg + floor((p - bg) * a / 256) per channel.
+void QxBlendRowOntoColor(uint8_t* P, const uint8_t* A, int32_t W, const uint8_t Bg[3]);
