@@ -246,7 +246,10 @@ bool EnlargedCanvas(int32_t W, int32_t H, int32_t Side, int32_t Space, int32_t& 
 // Steps 1 and 2 in one pass: the picture is copied straight into its place on the enlarged canvas, and a
 // canvas of the right size is written over where it stands instead of being freed and taken again. Only
 // for a 24-bit picture whose canvas grows; false leaves the work to the two steps.
-bool RestoreEnlargedInOnePass(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t Space) {
+// With BlendOnto the picture is blended onto that colour in the same pass, as flattening it would (the
+// new area, clear, takes the colour itself).
+bool RestoreEnlargedInOnePass(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t Space,
+                              const TColor* BlendOnto) {
   TQxBitmap* Src = SourceBitmap(Source);
   const int32_t W = Src->Width(), H = Src->Height();
   int32_t NW = 0, NH = 0, OX = 0, OY = 0;
@@ -279,6 +282,12 @@ bool RestoreEnlargedInOnePass(TQuillotView* View, TQuillotView* Source, int32_t 
   One.FillRect(0, 0, 0, 0, double(View->GetProc()->Background()));
   uint8_t Fill[3];
   std::memcpy(Fill, One.Scanline(0), 3);
+  uint8_t Onto[3] = {};
+  if (BlendOnto) {
+    const TQxRGB Bg = QxTColorToRGB(*BlendOnto);
+    Onto[0] = Bg.b, Onto[1] = Bg.g, Onto[2] = Bg.r;
+    std::memcpy(Fill, Onto, 3);
+  }
   std::vector<uint8_t> FillRow(size_t(NW) * 3);
   for (int32_t x = 0; x < NW; ++x) std::memcpy(FillRow.data() + size_t(x) * 3, Fill, 3);
 
@@ -302,6 +311,7 @@ bool RestoreEnlargedInOnePass(TQuillotView* View, TQuillotView* Source, int32_t 
       else
         std::memset(ARow + OX, 255, size_t(W));
       std::memset(ARow + OX + W, 0, size_t(NW - OX - W));
+      if (BlendOnto) QxBlendRowOntoColor(Row + Left, ARow + OX, W, Onto);
     }
   });
   B->Opaque = false;
@@ -309,11 +319,29 @@ bool RestoreEnlargedInOnePass(TQuillotView* View, TQuillotView* Source, int32_t 
   return true;
 }
 
-// Steps 1 and 2.
-void RestoreEnlarged(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t Space) {
-  if (RestoreEnlargedInOnePass(View, Source, Side, Space)) return;
+// Steps 1 and 2, and with the alpha channel removed step 8 for the base layer when it can go in the same
+// pass; true when it did.
+bool RestoreEnlarged(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t Space,
+                     const TReflectionSettings* Flatten = nullptr) {
+  const TColor* Onto = Flatten && Flatten->RemoveAlpha ? &Flatten->Background : nullptr;
+  if (RestoreEnlargedInOnePass(View, Source, Side, Space, Onto)) return Onto != nullptr;
   RestoreBaseLayer(View, Source);
   EnlargeCanvas(View, Source, Side, Space);
+  return false;
+}
+
+// Step 8 for the layers below the reflection, all but the base layer when it was flattened already.
+void FlattenBelow(TQuillotView* View, TColor Background, int32_t Count, bool KeepAlpha, bool BaseDone) {
+  if (!BaseDone) {
+    FlattenBaseLayers(View, Background, Count, KeepAlpha);
+    return;
+  }
+  View->SetEnableAlphaChannel(KeepAlpha);
+  if (KeepAlpha) return;
+  for (int32_t i = 1; i < Count; ++i) {
+    View->SetCurrentLayer(i);
+    FlattenCurrent(View, Background);
+  }
 }
 
 }  // namespace
@@ -583,9 +611,11 @@ void BuildReflection(TQuillotView* View, TQuillotView* Source, int32_t Side, int
                      bool KeepAlpha) {
   if (Layer < 0) return;
   TRebuildLock Lock(View);
-  RestoreEnlarged(View, Source, Side, Space);
-  PlaceReflectionLayer(View, Source, Side, Space, Layer);
   TReflectionSettings S;
+  S.Background = Background;
+  S.RemoveAlpha = !KeepAlpha;
+  const bool BaseFlat = RestoreEnlarged(View, Source, Side, Space, &S);
+  PlaceReflectionLayer(View, Source, Side, Space, Layer);
   S.Side = Side;
   S.ColorMode = ColorMode;
   S.WaveOn = WaveOn;
@@ -599,7 +629,7 @@ void BuildReflection(TQuillotView* View, TQuillotView* Source, int32_t Side, int
     ApplyWave(View, Amplitude, WaveLength, WaveOn, Layer, Phase);
   }
   RampLayer(View, StartOpacity, EndOpacity, Layer, SizePercent, Side);
-  FlattenBaseLayers(View, Background, Layer, KeepAlpha);
+  FlattenBelow(View, Background, Layer, KeepAlpha, BaseFlat);
   FlattenReflectionLayer(View, Background, Layer, KeepAlpha);
   Remember(View, Source, S, Layer);
   // The opacities were given as they stand, not as transparencies.
@@ -726,17 +756,17 @@ void RedoReflectionLayer(TQuillotView* View, TQuillotView* Source, const TReflec
 void RedoBaseLayer(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
   if (Layer < 0) return;
   TRebuildLock Lock(View);
-  RestoreEnlarged(View, Source, S.Side, S.Space);
+  const bool BaseFlat = RestoreEnlarged(View, Source, S.Side, S.Space, &S);
   PlaceReflectionLayer(View, Source, S.Side, S.Space, Layer);
-  FlattenBaseLayers(View, S.Background, Layer, !S.RemoveAlpha);
+  FlattenBelow(View, S.Background, Layer, !S.RemoveAlpha, BaseFlat);
 }
 
 void RedoBothLayers(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
   if (Layer < 0) return;
   TRebuildLock Lock(View);
-  RestoreEnlarged(View, Source, S.Side, S.Space);
+  const bool BaseFlat = RestoreEnlarged(View, Source, S.Side, S.Space, &S);
   if (!RedoReflectionInPart(View, Source, S, Layer)) MakeReflectionPixels(View, Source, S, Layer);
-  FlattenBaseLayers(View, S.Background, Layer, !S.RemoveAlpha);
+  FlattenBelow(View, S.Background, Layer, !S.RemoveAlpha, BaseFlat);
   FlattenReflectionLayer(View, S.Background, Layer, !S.RemoveAlpha);
   Remember(View, Source, S, Layer);
 }

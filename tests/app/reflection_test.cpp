@@ -654,10 +654,13 @@ TEST(Reflection, BuildEqualsTheStepsOneByOne) {
   for (bool WithAlpha : {false, true}) {
     for (int32_t Side : {qxSideLeft, qxSideTop, qxSideRight, qxSideBottom}) {
       for (int32_t Space : {0, 6, -4, -13, -15}) {
-        for (int32_t Wave = 0; Wave < 4; ++Wave) {
+        for (int32_t Wave = 0; Wave < 8; ++Wave) {
           TReflectionSettings S;
-          // A gray one is mirrored and made gray in one pass.
-          S.ColorMode = Wave >= 2 ? qxGray : qxColorful;
+          // A gray one is mirrored and made gray in one pass; without the alpha channel the base layer is
+          // blended onto the background as it is copied.
+          S.ColorMode = Wave & 2 ? qxGray : qxColorful;
+          S.RemoveAlpha = (Wave & 4) != 0;
+          S.Background = 0x3080C0;
           S.Side = Side;
           S.Space = Space;
           S.SizePercent = 70;
@@ -682,11 +685,11 @@ TEST(Reflection, BuildEqualsTheStepsOneByOne) {
           ApplyColorMode(V, S.ColorMode, Steps.Layer);
           ApplyWave(V, S.Amplitude, S.WaveLength, S.WaveOn, Steps.Layer, S.Phase);
           RampLayer(V, S.StartOpacity(), S.EndOpacity(), Steps.Layer, S.SizePercent, Side);
-          FlattenBaseLayers(V, S.Background, Steps.Layer, true);
-          FlattenReflectionLayer(V, S.Background, Steps.Layer, true);
+          FlattenBaseLayers(V, S.Background, Steps.Layer, !S.RemoveAlpha);
+          FlattenReflectionLayer(V, S.Background, Steps.Layer, !S.RemoveAlpha);
 
           const std::string Case = "alpha " + std::to_string(WithAlpha) + " side " + std::to_string(Side) +
-                                   " space " + std::to_string(Space) + " wave and gray " + std::to_string(Wave);
+                                   " space " + std::to_string(Space) + " wave, gray, alpha removed " + std::to_string(Wave);
           EXPECT_TRUE(SameBitmap(Built.Base(), Steps.Base())) << Case;
           EXPECT_TRUE(SameBitmap(Built.Reflection(), Steps.Reflection())) << Case;
           EXPECT_EQ(Built.Base()->GetAlphaChannel()->Opaque, Steps.Base()->GetAlphaChannel()->Opaque) << Case;
