@@ -470,6 +470,8 @@ bool MirroredWaveInOnePass(TQuillotView* View, TQuillotView* Source, const TRefl
 }
 
 void MirrorInColorMode(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t ColorMode, int32_t Layer);
+bool MakeBlendedReflection(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S,
+                           const TRampKey& Ramp, int32_t Layer);
 
 }  // namespace
 
@@ -623,18 +625,21 @@ void BuildReflection(TQuillotView* View, TQuillotView* Source, int32_t Side, int
   S.WaveLength = WaveLength;
   S.Phase = Phase;
   S.SizePercent = SizePercent;
-  S.RemoveAlpha = !KeepAlpha;
-  if (!MirroredWaveInOnePass(View, Source, S, Layer)) {
-    MirrorInColorMode(View, Source, Side, ColorMode, Layer);
-    ApplyWave(View, Amplitude, WaveLength, WaveOn, Layer, Phase);
-  }
-  RampLayer(View, StartOpacity, EndOpacity, Layer, SizePercent, Side);
+  // The opacities are given as they stand, not as transparencies.
+  const TRampKey Ramp{Side, StartOpacity, EndOpacity, SizePercent};
   FlattenBelow(View, Background, Layer, KeepAlpha, BaseFlat);
-  FlattenReflectionLayer(View, Background, Layer, KeepAlpha);
+  if (MakeBlendedReflection(View, Source, S, Ramp, Layer)) {
+    View->SetEnableAlphaChannel(false);
+  } else {
+    if (!MirroredWaveInOnePass(View, Source, S, Layer)) {
+      MirrorInColorMode(View, Source, Side, ColorMode, Layer);
+      ApplyWave(View, Amplitude, WaveLength, WaveOn, Layer, Phase);
+    }
+    RampLayer(View, StartOpacity, EndOpacity, Layer, SizePercent, Side);
+    FlattenReflectionLayer(View, Background, Layer, KeepAlpha);
+  }
   Remember(View, Source, S, Layer);
-  // The opacities were given as they stand, not as transparencies.
-  if (auto It = BuiltReflections().find(View); It != BuiltReflections().end())
-    It->second.Ramp = TRampKey{Side, StartOpacity, EndOpacity, SizePercent};
+  if (auto It = BuiltReflections().find(View); It != BuiltReflections().end()) It->second.Ramp = Ramp;
 }
 
 void BuildReflection(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
@@ -668,7 +673,9 @@ bool MakeReflectionColours(TQuillotView* View, TQuillotView* Source, const TRefl
 
 // Step 7 from the picture's own alpha channel: mirrored and lowered by the ramp in one pass, the colours
 // left as they are. False when the general steps must run.
-bool MakeReflectionFade(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
+// RowDone, when given, runs for each row once its alpha is in, on the same thread.
+bool MakeReflectionFade(TQuillotView* View, TQuillotView* Source, const TRampKey& S, int32_t Layer,
+                        const std::function<void(int32_t)>& RowDone = nullptr) {
   View->SetCurrentLayer(Layer);
   TQxBitmap* B = View->CurrentBitmap();
   TQxBitmap* Src = SourceBitmap(Source);
@@ -681,7 +688,7 @@ bool MakeReflectionFade(TQuillotView* View, TQuillotView* Source, const TReflect
     return false;
   const bool Horizontal = S.Side == qxSideLeft || S.Side == qxSideRight;
   const std::vector<uint8_t> Cut =
-      RampCuts(Horizontal ? W : H, S.StartOpacity(), S.EndOpacity(), S.Side, S.SizePercent);
+      RampCuts(Horizontal ? W : H, S.StartOpacity, S.EndOpacity, S.Side, S.SizePercent);
   // Without an alpha channel of its own the picture is opaque: a column side's rows are then all alike.
   std::vector<uint8_t> Opaque;
   if (!SA && Horizontal) {
@@ -692,18 +699,18 @@ bool MakeReflectionFade(TQuillotView* View, TQuillotView* Source, const TReflect
   ParallelBands(0, H, 64, [&](int32_t First, int32_t Last) {
     uint8_t All = 255;
     std::vector<uint8_t> Reversed(Horizontal && SA ? size_t(W) : 0);
-    for (int32_t y = First; y < Last; ++y) {
+    auto FadeRow = [&](int32_t y) {
       uint8_t* Row = A->Scanline(y);
       if (Horizontal) {
         if (!SA) {
           std::memcpy(Row, Opaque.data(), size_t(W));
           All &= AndOfRow(Row, W);
-          continue;
+          return;
         }
         const uint8_t* In = SA->Scanline(y);
         for (int32_t x = 0; x < W; ++x) Reversed[size_t(x)] = In[W - 1 - x];
         All &= LowerRowByColumn(Reversed.data(), Row, W, Cut.data());
-        continue;
+        return;
       }
       const uint8_t c = Cut[size_t(y)];
       if (!SA) {
@@ -712,6 +719,10 @@ bool MakeReflectionFade(TQuillotView* View, TQuillotView* Source, const TReflect
       } else {
         All &= LowerRow(SA->Scanline(H - 1 - y), Row, W, c);
       }
+    };
+    for (int32_t y = First; y < Last; ++y) {
+      FadeRow(y);
+      if (RowDone) RowDone(y);
     }
     if (All != 255) Written.store(true, std::memory_order_relaxed);
   });
@@ -720,6 +731,50 @@ bool MakeReflectionFade(TQuillotView* View, TQuillotView* Source, const TReflect
   A->Opaque = SA ? SA->Opaque : true;
   if (S.Side == qxSideBottom || Written.load()) A->Opaque = false;
   return true;
+}
+
+// Steps 4 to 7 and the reflection's part of step 8 in one pass, for a reflection without wave whose alpha
+// channel is removed: each row is mirrored (made gray), faded and blended onto the background while it is
+// at hand. False when the general steps must run.
+bool MakeBlendedReflection(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S,
+                           const TRampKey& Ramp, int32_t Layer) {
+  if (!S.RemoveAlpha || S.WaveOn || (S.ColorMode != qxColorful && S.ColorMode != qxGray)) return false;
+  View->SetCurrentLayer(Layer);
+  TQxBitmap* Src = SourceBitmap(Source);
+  TQxBitmap* Dst = View->CurrentBitmap();
+  const int32_t W = Src->Width(), H = Src->Height();
+  if (Src->PixelFormat() != TQxPixelFormat::qx24RGB || W <= 0 || H <= 0 || Src->MapsRows() ||
+      Dst->Location() == TQxLocation::qxFile)
+    return false;
+  if (Dst->PixelFormat() != TQxPixelFormat::qx24RGB || Dst->Width() != W || Dst->Height() != H)
+    if (!Dst->AllocateUninitialised(W, H, TQxPixelFormat::qx24RGB)) return false;
+  if (Dst->MapsRows()) return false;
+  Dst->GetAlphaChannel();
+  Dst->Opaque = Src->Opaque;
+  const bool Horizontal = S.Side == qxSideLeft || S.Side == qxSideRight;
+  const bool Gray = S.ColorMode == qxGray;
+  const int32_t WR = QxGrayWeightRed, WG = QxGrayWeightGreen, WB = QxGrayWeightBlue;
+  const TQxRGB Bg = QxTColorToRGB(S.Background);
+  const uint8_t Onto[3] = {Bg.b, Bg.g, Bg.r};
+  TQxBitmap* A = nullptr;
+  auto Colour = [&](int32_t y) {
+    const uint8_t* s = Src->Scanline(Horizontal ? y : H - 1 - y);
+    uint8_t* d = Dst->Scanline(y);
+    if (Gray) {
+      for (int32_t x = 0; x < W; ++x) {
+        const uint8_t* p = s + size_t(Horizontal ? W - 1 - x : x) * 3;
+        const auto g = uint8_t((p[2] * WR + p[1] * WG + p[0] * WB) / 100);
+        d[size_t(x) * 3] = d[size_t(x) * 3 + 1] = d[size_t(x) * 3 + 2] = g;
+      }
+    } else if (Horizontal) {
+      for (int32_t x = 0; x < W; ++x) std::memcpy(d + size_t(x) * 3, s + size_t(W - 1 - x) * 3, 3);
+    } else {
+      std::memcpy(d, s, size_t(W) * 3);
+    }
+    QxBlendRowOntoColor(d, A->Scanline(y), W, Onto);
+  };
+  A = Dst->GetAlphaChannel();
+  return MakeReflectionFade(View, Source, Ramp, Layer, Colour);
 }
 
 // Redoes only what a change of the reflection's own settings touches, from the record of the last build:
@@ -739,8 +794,19 @@ bool RedoReflectionInPart(TQuillotView* View, TQuillotView* Source, const TRefle
     TQxBitmap* AlphaAfter = B->HasAlphaChannel() ? B->GetAlphaChannel() : nullptr;
     if (!AlphaAfter || AlphaAfter != AlphaBefore) SameFade = false;
   }
-  if (!SameFade && !MakeReflectionFade(View, Source, S, Layer)) return false;
+  if (!SameFade && !MakeReflectionFade(View, Source, RampKeyOf(S), Layer)) return false;
   return true;
+}
+
+// Steps 4 to 7 and the reflection's part of step 8, in part from the last build where Reuse allows.
+void MakeReflection(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer,
+                    bool Reuse) {
+  if (MakeBlendedReflection(View, Source, S, RampKeyOf(S), Layer)) {
+    View->SetEnableAlphaChannel(false);
+    return;
+  }
+  if (!Reuse || !RedoReflectionInPart(View, Source, S, Layer)) MakeReflectionPixels(View, Source, S, Layer);
+  FlattenReflectionLayer(View, S.Background, Layer, !S.RemoveAlpha);
 }
 
 }  // namespace
@@ -748,8 +814,7 @@ bool RedoReflectionInPart(TQuillotView* View, TQuillotView* Source, const TRefle
 void RedoReflectionLayer(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
   if (Layer < 0) return;
   TRebuildLock Lock(View);
-  if (!RedoReflectionInPart(View, Source, S, Layer)) MakeReflectionPixels(View, Source, S, Layer);
-  FlattenReflectionLayer(View, S.Background, Layer, !S.RemoveAlpha);
+  MakeReflection(View, Source, S, Layer, true);
   Remember(View, Source, S, Layer);
 }
 
@@ -765,9 +830,8 @@ void RedoBothLayers(TQuillotView* View, TQuillotView* Source, const TReflectionS
   if (Layer < 0) return;
   TRebuildLock Lock(View);
   const bool BaseFlat = RestoreEnlarged(View, Source, S.Side, S.Space, &S);
-  if (!RedoReflectionInPart(View, Source, S, Layer)) MakeReflectionPixels(View, Source, S, Layer);
   FlattenBelow(View, S.Background, Layer, !S.RemoveAlpha, BaseFlat);
-  FlattenReflectionLayer(View, S.Background, Layer, !S.RemoveAlpha);
+  MakeReflection(View, Source, S, Layer, true);
   Remember(View, Source, S, Layer);
 }
 
