@@ -181,11 +181,12 @@ void SettingChange(benchmark::State& State, Redo Routine, const std::function<vo
     Total += Seconds(T0, T2);
     Painting += Seconds(T1, T2);
   }
-  // How much of it the repaint takes.
+  // How much of it the repaint takes, and the rebuild alone beside the copies.
   if (Total > 0) State.counters["paint_share"] = Painting / Total;
   Sc.S = TReflectionSettings{};
   BuildReflection(Sc.View.get(), Sc.Source.get(), Sc.S, Sc.Layer);
   Ratio(State, "5copies", "x_5copies", Total / double(State.iterations()));
+  Ratio(State, "5copies", "rebuild_x_5copies", (Total - Painting) / double(State.iterations()));
 }
 
 void WholeBuild(TQuillotView* V, TQuillotView* Src, const TReflectionSettings& S, int32_t L) {
@@ -197,6 +198,10 @@ void BM_Side(benchmark::State& State) {
 }
 void BM_Space(benchmark::State& State) {
   SettingChange(State, RedoBaseLayer, [](TReflectionSettings& S, int i) { S.Space = i % 2 ? 20 : 0; });
+}
+// The space spin edit's up arrow held: the canvas grows by a row at each step.
+void BM_SpaceGrowing(benchmark::State& State) {
+  SettingChange(State, RedoBaseLayer, [](TReflectionSettings& S, int i) { S.Space = 1 + i; });
 }
 void BM_Size(benchmark::State& State) {
   SettingChange(State, RedoReflectionLayer, [](TReflectionSettings& S, int i) { S.SizePercent = i % 2 ? 60 : 100; });
@@ -412,6 +417,7 @@ BENCHMARK_CAPTURE(BM_OpenToPainted, png, "png")->Unit(benchmark::kMillisecond)->
 BENCHMARK(BM_FiveCopies)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Side)->Unit(benchmark::kMillisecond)->Iterations(4);
 BENCHMARK(BM_Space)->Unit(benchmark::kMillisecond)->Iterations(4);
+BENCHMARK(BM_SpaceGrowing)->Unit(benchmark::kMillisecond)->Iterations(6);
 BENCHMARK(BM_Size)->Unit(benchmark::kMillisecond)->Iterations(6);
 BENCHMARK(BM_StartTransparency)->Unit(benchmark::kMillisecond)->Iterations(6);
 BENCHMARK(BM_EndTransparency)->Unit(benchmark::kMillisecond)->Iterations(6);
