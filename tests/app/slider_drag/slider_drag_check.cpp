@@ -2,7 +2,8 @@
 // mouse (xdotool), and every frame the window shows meanwhile is read back, saved as a PNG and checked to
 // be a finished reflection: the picture on top, the mirror starting under it, and the far end of the
 // mirror (past every size the drag reaches) showing only the chessboard. A mirror not yet faded, a
-// canvas without its mirror or a cleared view fails.
+// canvas without its mirror or a cleared view fails. Then the right arrow is held down on the slider: its
+// repeats must not cost a rebuild each when they come faster than the rebuilds.
 // Usage: slider_drag_check OUTPUT_DIR. Exit codes: 0 pass, 1 a wrong frame or too few frames, 2 no display.
 #include <unistd.h>
 
@@ -194,7 +195,44 @@ int main(int argc, char** argv) {
   Application->ProcessMessages();
   const int32_t End = F->TrackBarSize->Position();
   std::printf("%d frames, %d wrong, %d screenshots; the slider went from %d to %d\n", Frames, Wrong, Shots, Start, End);
+
+  // The right arrow held down on the focused slider: its repeats move it step by step, the rebuilds keep
+  // up with the latest position (repeats that queue up during one rebuild cost one more), and every frame
+  // is a finished one. Skipped where the server repeats no keys.
+  const std::string KeyDone = (Scratch / "key.done").string();
+  F->TrackBarSize->SetFocus();
+  Application->ProcessMessages();
+  const int32_t KeyStart = F->TrackBarSize->Position(), RebuildsBefore = F->Rebuilds, FramesBefore = Frames;
+  std::snprintf(Cmd, sizeof Cmd,
+                "(xset r on; xset r rate 200 40; xdotool keydown Right; sleep 1.5; xdotool keyup Right; touch '%s') "
+                ">/dev/null 2>&1 &",
+                KeyDone.c_str());
+  std::system(Cmd);
+  const auto KeyDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (;;) {
+    const bool Finished = fs::exists(KeyDone);
+    Application->ProcessMessages();
+    if (Finished || std::chrono::steady_clock::now() > KeyDeadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  Application->ProcessMessages();
+  const int32_t KeyEnd = F->TrackBarSize->Position(), Steps = KeyEnd - KeyStart;
+  const int32_t Rebuilds = F->Rebuilds - RebuildsBefore;
+  std::printf("held key: %d steps, %d rebuilds, %d frames, %d wrong in all\n", Steps, Rebuilds, Frames - FramesBefore,
+              Wrong);
+  bool KeyOk = true;
+  if (Steps > 1) KeyOk = Rebuilds >= 1 && Rebuilds <= Steps;
+  else std::printf("the server repeated no key: the held key is not checked\n");
+  // The last picture is the one of the last position.
+  std::string Why;
+  V->PaintView();
+  if (!check(V->BackBuffer(), Why)) {
+    std::printf("the last picture is wrong: %s\n", Why.c_str());
+    KeyOk = false;
+  }
+  Application->ProcessMessages();
+  if (Be->ReadWindowPixels(F->BackendWindow(), Shown)) SavePng(Shown, (Out / "held_key_end.png").string());
   delete F;
   fs::remove_all(Scratch);
-  return (Wrong == 0 && Frames >= 3 && End > Start) ? 0 : 1;
+  return (Wrong == 0 && Frames >= 3 && End > Start && KeyOk) ? 0 : 1;
 }
