@@ -787,12 +787,14 @@ bool RedoReflectionInPart(TQuillotView* View, TQuillotView* Source, const TRefle
   View->SetCurrentLayer(Layer);
   if (SameColours && SameFade) return true;
   TQxBitmap* B = View->CurrentBitmap();
-  TQxBitmap* AlphaBefore = B->HasAlphaChannel() ? B->GetAlphaChannel() : nullptr;
+  TQxBitmap* Src = SourceBitmap(Source);
   if (!SameColours) {
+    // A layer taken anew for its colours (a black-and-white one turned colourful) loses its fade. Told by
+    // its format, not by the channel's address: a new channel may well land where the old one was.
+    const bool Retyped = B->PixelFormat() != TQxPixelFormat::qx24RGB || B->Width() != Src->Width() ||
+                         B->Height() != Src->Height();
     if (!MakeReflectionColours(View, Source, S, Layer)) return false;
-    // A layer taken anew (a black-and-white one turned colourful) has lost its fade.
-    TQxBitmap* AlphaAfter = B->HasAlphaChannel() ? B->GetAlphaChannel() : nullptr;
-    if (!AlphaAfter || AlphaAfter != AlphaBefore) SameFade = false;
+    if (Retyped || !B->HasAlphaChannel()) SameFade = false;
   }
   if (!SameFade && !MakeReflectionFade(View, Source, RampKeyOf(S), Layer)) return false;
   return true;

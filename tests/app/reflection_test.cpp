@@ -647,6 +647,23 @@ TEST(Reflection, ChainedPartialRebuildsEqualAWholeBuild) {
   }
 }
 
+// A black-and-white reflection turned colourful is taken anew and must get its fade back, also when its
+// new alpha channel lands where the old one was (likely for a picture of this size).
+TEST(Reflection, BlackAndWhiteTurnedColourfulGetsItsFadeBack) {
+  for (bool WithAlpha : {false, true}) {
+    TReflectionSettings S;
+    S.ColorMode = qxBlackWhite;
+    S.SizePercent = 60;
+    Pipeline Partial(700, 520, WithAlpha, 190);
+    Partial.Build(S);
+    S.ColorMode = qxColorful;
+    RedoReflectionLayer(Partial.View.get(), Partial.Source.get(), S, Partial.Layer);
+    Pipeline Whole(700, 520, WithAlpha, 190);
+    Whole.Build(S);
+    EXPECT_TRUE(SameBitmap(Partial.Reflection(), Whole.Reflection())) << "alpha " << WithAlpha;
+  }
+}
+
 // A build copies the picture straight onto its enlarged canvas, reuses the canvas and the reflection's
 // storage of the last build, and waves the mirror without copying it first; the result is exactly that of
 // the steps run one by one, on a fresh view, for every side, space and wave and with and without alpha.
