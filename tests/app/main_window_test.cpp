@@ -696,7 +696,8 @@ TEST_F(MainWindowTest, QueuedKeysCoalesceIntoOneRebuild) {
   Expected(V);
   SaveReflection(&V, Want, F->Settings());
   std::ifstream A(Out, std::ios::binary), B(Want, std::ios::binary);
-  const std::string GotBytes((std::istreambuf_iterator<char>(A)), {}), WantBytes((std::istreambuf_iterator<char>(B)), {});
+  const std::string GotBytes((std::istreambuf_iterator<char>(A)), {});
+  const std::string WantBytes((std::istreambuf_iterator<char>(B)), {});
   EXPECT_FALSE(GotBytes.empty());
   EXPECT_TRUE(GotBytes == WantBytes);
 }

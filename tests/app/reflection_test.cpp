@@ -706,7 +706,8 @@ TEST(Reflection, BuildEqualsTheStepsOneByOne) {
           FlattenReflectionLayer(V, S.Background, Steps.Layer, !S.RemoveAlpha);
 
           const std::string Case = "alpha " + std::to_string(WithAlpha) + " side " + std::to_string(Side) +
-                                   " space " + std::to_string(Space) + " wave, gray, alpha removed " + std::to_string(Wave);
+                                   " space " + std::to_string(Space) + " wave, gray, alpha removed " +
+                                   std::to_string(Wave);
           EXPECT_TRUE(SameBitmap(Built.Base(), Steps.Base())) << Case;
           EXPECT_TRUE(SameBitmap(Built.Reflection(), Steps.Reflection())) << Case;
           EXPECT_EQ(Built.Base()->GetAlphaChannel()->Opaque, Steps.Base()->GetAlphaChannel()->Opaque) << Case;
