@@ -123,4 +123,30 @@ TEST_F(UiTest, KeyStateFollowsInjectedModifiersAndButtons) {
   EXPECT_EQ(GetKeyState(VK_SHIFT), 0);
 }
 
+// Work queued while input is handled runs once every queued input is handled, before painting; the
+// input's handlers see it waiting, the work itself does not run as input.
+TEST_F(UiTest, WorkAfterInputRunsOnceTheQueuedInputIsHandled) {
+  TForm f(nullptr);
+  ShowAt(&f, 100, 100);
+  f.SetKeyPreview(true);
+  std::vector<std::string> Log;
+  f.OnKeyDown = [&](TObject*, uint16_t& Key, TShiftState) {
+    Log.push_back("key");
+    EXPECT_TRUE(Application->HandlingInput());
+    if (Log.size() == 1)
+      Application->QueueAfterInput([&] {
+        EXPECT_FALSE(Application->HandlingInput());
+        Log.push_back("work");
+      });
+  };
+  for (int i = 0; i < 3; ++i) Headless::KeyDown(&f, VK_RIGHT);
+  EXPECT_FALSE(Application->HandlingInput());
+  Application->ProcessMessages();
+  EXPECT_EQ(Log, (std::vector<std::string>{"key", "key", "key", "work"}));
+  // Without input waiting it runs at the next turn of the loop.
+  Application->QueueAfterInput([&] { Log.push_back("later"); });
+  Application->ProcessMessages();
+  EXPECT_EQ(Log.back(), "later");
+}
+
 }  // namespace
