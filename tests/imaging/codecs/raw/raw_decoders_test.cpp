@@ -938,7 +938,7 @@ TEST(CameraRawDecoders, KodakToneCurveFromTheFile) {
 }
 
 TEST(CameraRawDecoders, KodakTreeCodedStaysInsideItsBands) {
-  // No encoder: random data must decode to some picture without leaving the store or the band buffers.
+  // Random data must decode to some picture without leaving the store or the band buffers.
   for (uint32_t seed : {1u, 2u, 3u}) {
     const std::vector<int> v = Random(20000, 255, seed);
     RawRun r(Bytes(v.begin(), v.end()));
