@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <random>
@@ -524,5 +525,21 @@ TEST(CameraRawKodakTree, ShortDataKeepsTheGroupsItHolds) {
     for (int y = 0; y < whole; ++y)
       for (int x = 0; x < wide; ++x) ASSERT_EQ(r.At(y, x), coded.Picture[size_t(y) * wide + x]) << y << "," << x;
     EXPECT_LE(r.C->PastEnd, 64);
+  }
+}
+
+// Writes coded DC40 pictures as seeds for the sensor-loader fuzz target (its 12-byte head picks the
+// tree-coded loader, the size and a model whose absolute values take 5 bits):
+//   QV_RAW_SEEDS=fuzz/corpus/codecs_raw_decoders test_codecs_raw --gtest_also_run_disabled_tests
+//     --gtest_filter='*TreeCodedFuzzSeeds'
+TEST(CameraRawKodakTree, DISABLED_TreeCodedFuzzSeeds) {
+  const char* dir = std::getenv("QV_RAW_SEEDS");
+  if (!dir) GTEST_SKIP() << "QV_RAW_SEEDS names no folder";
+  for (auto [high, wide] : {std::pair{8, 64}, std::pair{8, 94}}) {
+    const Coded coded = Encode(true, high, wide, {{16, 16, 16}, {3, 50, 9}}, uint32_t(wide));
+    Bytes file = {27, 0, uint8_t(high - 1), uint8_t(wide - 1), 0, 0, 0, 0, 0, 0, 0, 0};
+    file.insert(file.end(), coded.Data.begin(), coded.Data.end());
+    TFileStream f(std::string(dir) + "/loader_27_coded_" + std::to_string(wide), fmCreate);
+    f.Write(file.data(), int64_t(file.size()));
   }
 }
