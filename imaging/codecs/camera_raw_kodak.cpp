@@ -33,7 +33,8 @@ void read_kodak_tone_curve(TQxRawContext& C, uint16_t* Curve) {
     C.Seek(C.ToneCurveOffset);
     for (int32_t i = 0; i < n; ++i) Curve[i] = C.Get2();
     for (int32_t i = n; i < 4096; ++i) Curve[i] = Curve[n - 1];
-    C.WhiteLevel = Curve[4095] << 2;
+    // The picture's samples are 16-bit: a curve that ends above 16383 cannot make them brighter than that.
+    C.WhiteLevel = std::min(Curve[4095] << 2, 65535);
   }
   C.Seek(C.SensorDataOffset);
 }
