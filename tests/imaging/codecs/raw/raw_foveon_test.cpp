@@ -323,7 +323,7 @@ TEST(CameraRawFoveon, EachPassWithinOneOfTheModel) {
       }
       EXPECT_EQ(Differences(Passes(in, 7), whole, "whole"), 0);
     }
-  // The scenes reached the limits of every pass.
+  // The scenes reached the limits the passes set and both ends of the step curves.
   EXPECT_GT(gReach.Clamp1, 0);
   EXPECT_GT(gReach.Clamp2, 0);
   EXPECT_GT(gReach.Limit3, 0);

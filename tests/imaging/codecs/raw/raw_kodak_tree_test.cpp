@@ -466,8 +466,8 @@ TEST(CameraRawKodakTree, KnownValuesComeBackExactly) {
     std::vector<std::array<int, 3>> Muls;
   };
   const Case cases[] = {
-      // The full width, a scale that stays, then scales that shrink and grow the bands (the second group
-      // rescales from 1 to 63, where the scale takes the 10-bit shift).
+      // The full width, a scale that stays, then scales that shrink and grow the bands (the third group
+      // rescales colour 0 from 1 to 63, where the rescaling takes its 10-bit shift).
       {"DC50", 12, 768, {{16, 16, 16}, {1, 40, 7}, {63, 63, 12}}},
       {"DC40", 12, 768, {{16, 16, 16}, {1, 40, 7}, {63, 63, 12}}},
       // Narrow pictures: an odd number of columns per band row (its last block has one column outside the
