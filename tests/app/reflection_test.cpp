@@ -339,6 +339,66 @@ TEST(Reflection, OneMergeForSeveralFiles) {
   fs::remove_all(Dir);
 }
 
+namespace {
+
+// The bytes of a file without the lines that carry the time it was written (PostScript and PDF).
+std::string WithoutDates(const std::string& Bytes) {
+  std::string Out;
+  size_t From = 0;
+  while (From < Bytes.size()) {
+    size_t End = Bytes.find('\n', From);
+    End = End == std::string::npos ? Bytes.size() : End + 1;
+    const std::string Line = Bytes.substr(From, End - From);
+    if (Line.find("CreationDate") == std::string::npos) Out += Line;
+    From = End;
+  }
+  return Out;
+}
+
+}  // namespace
+
+// Every format of the save dialog, saved from the layers merged band by band as the writer goes, is
+// byte for byte the file saved from one merge of the whole picture: every side, a picture with and without
+// alpha channel, the alpha kept and removed, and a black-and-white (1-bit) reflection. The pictures are tall
+// enough for many bands.
+TEST(Reflection, SavedFromBandsAsFromTheWholeMerge) {
+  QxRegisterFurtherCodecs();
+  const fs::path Dir = fs::temp_directory_path() / ("qv_reflection_bands_" + std::to_string(::getpid()));
+  fs::create_directories(Dir);
+  const char* Exts[] = {"tif", "gif", "jpg", "pcx", "bmp", "ico", "png", "tga", "ppm",
+                        "wbmp", "jp2", "j2k", "eps", "pdf", "dcx", "psd"};
+  int32_t Wrong = 0;
+  for (int32_t Side : {qxSideLeft, qxSideTop, qxSideRight, qxSideBottom}) {
+    for (int Kind = 0; Kind < 4; ++Kind) {
+      const bool SourceAlpha = Kind == 1 || Kind == 3, RemoveAlpha = Kind >= 2;
+      Pipeline P(Side == qxSideTop ? 37 : 41, 150, SourceAlpha, 170);
+      TReflectionSettings S;
+      S.Side = Side;
+      S.Space = 5;
+      S.SizePercent = 70;
+      S.TranBegin = 15;
+      S.RemoveAlpha = RemoveAlpha;
+      S.ColorMode = Side == qxSideRight ? qxBlackWhite : qxColorful;
+      S.WaveOn = Side == qxSideTop;
+      S.Background = TColor(0x3366CC);
+      P.Build(S);
+      for (const char* E : Exts) {
+        const fs::path Bands = Dir / (std::string("bands.") + E), Whole = Dir / (std::string("whole.") + E);
+        SaveReflection(P.View.get(), Bands.string(), S);
+        SaveReflectionsFromWholeMerge(P.View.get(), {Whole.string()}, S);
+        const std::string B = ReadAll(Bands), W = ReadAll(Whole);
+        EXPECT_FALSE(W.empty()) << E;
+        if (WithoutDates(B) != WithoutDates(W)) {
+          ++Wrong;
+          ADD_FAILURE() << E << " side " << Side << " source alpha " << SourceAlpha << " remove alpha " << RemoveAlpha;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(Wrong, 0);
+  fs::remove_all(Dir);
+}
+
 // End to end: real files in, saved files checked by Pillow against a reference computed in Python from
 // the source file alone.
 class ReflectionFiles : public ::testing::Test {
