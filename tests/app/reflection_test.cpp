@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "app/reflection.h"
 #include "imaging/codecs/codecs.h"
 #include "imaging/foundation/bitmap.h"
+#include "imaging/io/params.h"
 #include "imaging/io/quillot_io.h"
 #include "imaging/view/layer.h"
 #include "imaging/view/view.h"
@@ -396,6 +398,64 @@ TEST(Reflection, SavedFromBandsAsFromTheWholeMerge) {
     }
   }
   EXPECT_EQ(Wrong, 0);
+  fs::remove_all(Dir);
+}
+
+// The same with the writers' options of the save dialog: interlaced and palette PNG, compressed and
+// JPEG-compressed TIFF, 8-bit RLE and 4-bit BMP, progressive, gray and CMYK JPEG, uncompressed TGA and PCX.
+TEST(Reflection, SavedFromBandsWithWriterOptions) {
+  QxRegisterFurtherCodecs();
+  const fs::path Dir = fs::temp_directory_path() / ("qv_reflection_options_" + std::to_string(::getpid()));
+  fs::create_directories(Dir);
+  struct Variant {
+    const char* Name;
+    const char* Ext;
+    void (*Set)(TIOParamsVals&);
+  };
+  const Variant Variants[] = {
+      {"interlaced", "png", [](TIOParamsVals& P) { P.PngInterlaced = 1; }},
+      {"palette", "png", [](TIOParamsVals& P) { P.SamplesPerPixel = 1; P.BitsPerSample = 8; }},
+      {"two colours", "png", [](TIOParamsVals& P) { P.SamplesPerPixel = 1; P.BitsPerSample = 1; }},
+      {"lzw", "tif", [](TIOParamsVals& P) { P.TiffCompression = 5; }},
+      {"packbits", "tif", [](TIOParamsVals& P) { P.TiffCompression = 8; }},
+      {"deflate", "tif", [](TIOParamsVals& P) { P.TiffCompression = 9; }},
+      {"jpeg in tiff", "tif", [](TIOParamsVals& P) { P.TiffCompression = 7; }},
+      {"8-bit rle", "bmp", [](TIOParamsVals& P) { P.SamplesPerPixel = 1; P.BmpCompression = 1; }},
+      {"4-bit core", "bmp", [](TIOParamsVals& P) { P.SamplesPerPixel = 1; P.BitsPerSample = 4; P.BmpVersion = 2; }},
+      {"progressive", "jpg", [](TIOParamsVals& P) { P.JpegProgressive = 1; P.JpegOptimalHuffman = 1; }},
+      {"gray", "jpg", [](TIOParamsVals& P) { P.JpegColorSpace = 1; }},
+      {"cmyk", "jpg", [](TIOParamsVals& P) { P.JpegColorSpace = 3; }},
+      {"raw tga", "tga", [](TIOParamsVals& P) { P.TgaCompressed = 0; }},
+      {"raw pcx", "pcx", [](TIOParamsVals& P) { P.PcxCompression = 0; }},
+  };
+  for (bool RemoveAlpha : {false, true}) {
+    Pipeline P(45, 140, true, 200);
+    TReflectionSettings S;
+    S.SizePercent = 80;
+    S.RemoveAlpha = RemoveAlpha;
+    S.Background = TColor(0x2040E0);
+    P.Build(S);
+    std::map<std::string, std::string> Plain;  // each format with the default options
+    for (const Variant& V : Variants) {
+      const fs::path F = Dir / (std::string("plain.") + V.Ext);
+      SaveReflection(P.View.get(), F.string(), S);
+      Plain[V.Ext] = ReadAll(F);
+    }
+    for (const Variant& V : Variants) {
+      TIOParamsVals& Params = *P.View->GetIO()->Params;
+      V.Set(Params);
+      const fs::path Bands = Dir / (std::string("bands.") + V.Ext), Whole = Dir / (std::string("whole.") + V.Ext);
+      SaveReflection(P.View.get(), Bands.string(), S);
+      SaveReflectionsFromWholeMerge(P.View.get(), {Whole.string()}, S);
+      const std::string B = ReadAll(Bands);
+      EXPECT_FALSE(B.empty()) << V.Name;
+      EXPECT_TRUE(B == ReadAll(Whole)) << V.Name << " remove alpha " << RemoveAlpha;
+      EXPECT_NE(B, Plain[V.Ext]) << V.Name << ": the option did not reach the writer";
+      // The next variant starts from the defaults again.
+      TQuillot Fresh(nullptr);
+      Params.AssignParams(*Fresh.GetIO()->Params);
+    }
+  }
   fs::remove_all(Dir);
 }
 
