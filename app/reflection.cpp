@@ -683,6 +683,7 @@ namespace {
 bool WrittenFromBands(int32_t Fmt) {
   switch (Fmt) {
     case 1: case 3: case 4: case 5: case 7: case 8: case 9: case 10: case 11: case 12: case 13: case 14: case 15:
+    case 16:
       return true;
     default:
       return false;
@@ -714,8 +715,11 @@ void SaveReflections(TQuillotView* View, const std::vector<std::string>& FileNam
   TQuillotIO IO(&Merged);
   IO.Params->AssignParams(*View->GetIO()->Params);
   for (const std::string& Name : FileNames) {
-    if (!KeepsAlphaIn(SaveFilterIndexOf(Name), S)) continue;
-    WriteReplacing(Name, [&](const std::string& To) { return SaveThroughIO(&IO, To); });
+    const int32_t Fmt = SaveFilterIndexOf(Name);
+    if (!KeepsAlphaIn(Fmt, S)) continue;
+    WriteReplacing(Name, [&](const std::string& To) {
+      return Fmt == 16 ? SaveLayeredPsd(View, &Merged, *IO.Params, To) : SaveThroughIO(&IO, To);
+    });
   }
   for (const std::string& Name : FileNames) {
     if (KeepsAlphaIn(SaveFilterIndexOf(Name), S)) continue;
