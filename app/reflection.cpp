@@ -678,8 +678,9 @@ bool SaveLayeredPsd(TQuillotView* View, TQxBitmap* Merged, TIOParamsVals& Params
 
 namespace {
 
-// Formats whose writers read the merged picture row by row, top down or bottom up, and change nothing in
-// it: they are written from the layers merged a band of rows at a time, with no merged copy held whole.
+// Formats whose writers read the merged picture through its rows, in whatever order and as often as they
+// need, and change nothing in it: they are written from the layers merged a band of rows at a time, with
+// no merged copy held whole. GIF and ICO set a transparent colour in the picture's alpha channel first.
 bool WrittenFromBands(int32_t Fmt) {
   switch (Fmt) {
     case 1: case 3: case 4: case 5: case 7: case 8: case 9: case 10: case 11: case 12: case 13: case 14: case 15:
@@ -690,7 +691,9 @@ bool WrittenFromBands(int32_t Fmt) {
   }
 }
 
-bool KeepsAlphaIn(int32_t Fmt, const TReflectionSettings& S) { return !S.RemoveAlpha && (Fmt == 1 || Fmt == 7 || Fmt == 16); }
+bool KeepsAlphaIn(int32_t Fmt, const TReflectionSettings& S) {
+  return !S.RemoveAlpha && (Fmt == 1 || Fmt == 7 || Fmt == 16);
+}
 bool TransparentIn(int32_t Fmt) { return Fmt == 2 || Fmt == 6; }
 
 }  // namespace

@@ -20,8 +20,10 @@ std::unique_ptr<TQxLayer> PatternLayer(int32_t W, int32_t H, uint32_t Seed, bool
   if (Alpha) {
     TQxBitmap* a = b->GetAlphaChannel();
     for (int32_t y = 0; y < H; ++y)
-      for (int32_t x = 0; x < W; ++x)
-        a->Scanline(y)[x] = Kind == 1 ? 255 : Kind == 2 ? 0 : uint8_t(x % 7 == 0 ? 0 : x % 5 == 0 ? 255 : (x * 9 + y * 4) & 255);
+      for (int32_t x = 0; x < W; ++x) {
+        const uint8_t Ramp = uint8_t(x % 7 == 0 ? 0 : x % 5 == 0 ? 255 : (x * 9 + y * 4) & 255);
+        a->Scanline(y)[x] = Kind == 1 ? 255 : Kind == 2 ? 0 : Ramp;
+      }
     a->Opaque = Kind == 1;
   }
   return std::make_unique<TQxLayer>(nullptr, b, true);
