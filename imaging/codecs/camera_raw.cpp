@@ -17,13 +17,14 @@
 #include "imaging/io/jpeg.h"
 #include "imaging/io/jpeg_metadata.h"
 #include "imaging/io/params.h"
+#include "platform/base/parallel.h"
 #include "platform/base/streams.h"
 
 int64_t QxCameraRawMaxPixels = int64_t(1) << 27;
 
 // ---- reading ------------------------------------------------------------------------------------------
 
-void TQxRawContext::TStore::Release() {
+void TQxRawPages::Release() {
   if (Mapped) munmap(Memory, Bytes);
   else std::free(Memory);
   Memory = nullptr;
@@ -31,23 +32,33 @@ void TQxRawContext::TStore::Release() {
   Mapped = false;
 }
 
-void TQxRawContext::AllocateStore(int64_t Cells) {
-  Store.Release();
-  const size_t bytes = size_t(std::max<int64_t>(Cells, 1)) * 8;
-  if (bytes >= (size_t(8) << 20)) {
-    void* m = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+void TQxRawPages::Allocate(size_t Size) {
+  Release();
+  Size = std::max<size_t>(Size, 8);
+  constexpr size_t kHuge = size_t(2) << 20;
+  if (Size >= (size_t(8) << 20)) {
+    void* m = mmap(nullptr, Size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (m != MAP_FAILED) {
-      madvise(m, bytes, MADV_HUGEPAGE);
-      Store.Memory = m;
-      Store.Bytes = bytes;
-      Store.Mapped = true;
+      madvise(m, Size, MADV_HUGEPAGE);
+      Memory = m;
+      Bytes = Size;
+      Mapped = true;
+      // The kernel clears each page at its first touch: touching them from every core spreads that work.
+      auto* base = static_cast<volatile uint8_t*>(m);
+      ParallelBands(0, int32_t((Size + kHuge - 1) / kHuge), 1, [&](int32_t First, int32_t Last) {
+        for (size_t at = size_t(First) * kHuge; at < std::min(Size, size_t(Last) * kHuge); at += 4096) base[at] = 0;
+      });
     }
   }
-  if (!Store.Memory) {
-    Store.Memory = std::calloc(bytes / 8, 8);
-    if (!Store.Memory) throw std::bad_alloc();
-    Store.Bytes = bytes;
+  if (!Memory) {
+    Memory = std::calloc(Size, 1);
+    if (!Memory) throw std::bad_alloc();
+    Bytes = Size;
   }
+}
+
+void TQxRawContext::AllocateStore(int64_t Cells) {
+  Store.Allocate(size_t(std::max<int64_t>(Cells, 1)) * 8);
   Pixels = reinterpret_cast<uint16_t(*)[4]>(Store.Memory);
 }
 
@@ -414,20 +425,32 @@ void ReadCameraRawStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Para
       C.StoreWidth = (C.ImageWidth + C.HalfSize) >> C.HalfSize;
       C.AllocateStore(int64_t(C.StoreHeight) * C.StoreWidth);
       C.PastEnd = 0;
+      // Balance, demosaicing and colour can run as one pass over bands of rows, which may take the rows
+      // straight from the loader.
+      auto fusable = [&] { return QxRawFusedPasses && !C.HalfSize && C.CfaPattern && !C.MonoDocument && !C.LayeredSensor; };
+      C.DeferPlacement = fusable();
       C.SensorLoader(C);
       C.ImageHeight = C.StoreHeight;
       C.ImageWidth = C.StoreWidth;
       C.QuickInterpolate = 1;
+      const bool fused = fusable();
+      if (!fused) place_pending_rows(C);
       if (C.LayeredSensor) foveon_interpolate(C);
+      else if (fused) compute_channel_gains(C);
       else apply_channel_gains(C);
       C.Progress.Report(70);
       if (C.HalfSize) C.CfaPattern = 0;
       C.EdgeTrim = 0;
-      if (C.CfaPattern && !C.MonoDocument) {
+      if (fused) {
         C.EdgeTrim = 1;
-        vng_interpolate(C);
+        balance_interpolate_convert(C);
+      } else {
+        if (C.CfaPattern && !C.MonoDocument) {
+          C.EdgeTrim = 1;
+          vng_interpolate(C);
+        }
+        convert_camera_colors(C);
       }
-      convert_camera_colors(C);
       C.Progress.Report(85);
       Params.SetImageCount(1);
       write_ppm(C, Bitmap, Params, Params.NativePixelFormat != 0);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <memory>
 #include <string>
@@ -29,23 +30,45 @@ struct TQxRawNode {
   int32_t Leaf = 0;
 };
 
+// Zeroed working memory. Large blocks come straight from the system in huge pages, faulted in by every
+// core at once: a 24-megapixel store is 192 MB, and touching it page by page on one thread costs more than
+// decoding into it.
+struct TQxRawPages {
+  void* Memory = nullptr;
+  size_t Bytes = 0;
+  bool Mapped = false;
+  TQxRawPages() = default;
+  TQxRawPages(const TQxRawPages&) = delete;
+  TQxRawPages& operator=(const TQxRawPages&) = delete;
+  ~TQxRawPages() { Release(); }
+  void Allocate(size_t Size);  // throws std::bad_alloc
+  void Release();
+  void Swap(TQxRawPages& Other) {
+    std::swap(Memory, Other.Memory);
+    std::swap(Bytes, Other.Bytes);
+    std::swap(Mapped, Other.Mapped);
+  }
+};
+
+// The passes after loading run fused, over bands of rows on every core; false runs them one after another
+// over the whole store, the plain form they must agree with.
+extern bool QxRawFusedPasses;
+
 struct TQxRawContext {
-  // StoreHeight x StoreWidth cells of four values, zero when allocated. Large stores come straight from the
-  // system in huge pages: a 24-megapixel store is 192 MB, and touching it page by page costs more than
-  // decoding into it.
-  struct TStore {
-    void* Memory = nullptr;
-    size_t Bytes = 0;
-    bool Mapped = false;
-    ~TStore() { Release(); }
-    void Release();
-  } Store;
+  // StoreHeight x StoreWidth cells of four values, zero when allocated.
+  TQxRawPages Store;
   uint16_t (*Pixels)[4] = nullptr;
   void AllocateStore(int64_t Cells);  // throws std::bad_alloc
   void FreeStore() {
     Store.Release();
     Pixels = nullptr;
   }
+  // Rows a loader has decoded but not put into the store: PendingRow gives row Row as the store would hold
+  // it, every cell of the row written. The reader sets DeferPlacement when the passes after loading can take
+  // rows this way; place_pending_rows puts them into the store for any other reader of it.
+  bool DeferPlacement = false;
+  std::function<void(int32_t Row, uint16_t (*Cells)[4])> PendingRow;
+  TQxRawPages PendingMemory;
   TStream* Stream = nullptr;
   TQxBufferedReadStream* Buffered = nullptr;  // Stream, when it is the read-ahead one
   uint16_t ByteOrder = 0x4949;
@@ -212,7 +235,10 @@ void set_f828_matrix(TQxRawContext& C);
 void set_e950_matrix(TQxRawContext& C);
 void set_foveon_matrix(TQxRawContext& C);
 void derive_cmyg_matrix(TQxRawContext& C);
+void place_pending_rows(TQxRawContext& C);
+void compute_channel_gains(TQxRawContext& C);  // the gains alone; apply_channel_gains applies them too
 void apply_channel_gains(TQxRawContext& C);
+void balance_interpolate_convert(TQxRawContext& C);  // gains, vng_interpolate and convert_camera_colors fused
 void vng_interpolate(TQxRawContext& C);
 void convert_camera_colors(TQxRawContext& C);
 void write_ppm(TQxRawContext& C, TQxBitmap* Bitmap, TIOParamsVals& Params, bool Deep);
