@@ -3,6 +3,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <cstring>
 #include <sys/mman.h>
 
@@ -345,6 +349,62 @@ void Fail(TIOParamsVals& Params, TQxProgressInfo& Progress, const std::string& W
   Progress.Abort();
 }
 
+// The fused passes after loading on a thread of their own, started with the loader: they take rows as the
+// loader hands them on, or, from a loader that hands on none, the store once it is loaded.
+class TOverlappedPasses {
+ public:
+  explicit TOverlappedPasses(TQxRawContext& C) : FC(C) {
+    FC.RowsDecoded = [this](int32_t Rows) {
+      {
+        std::lock_guard<std::mutex> lock(FLock);
+        FReady = Rows;
+      }
+      FChange.notify_all();
+    };
+    FWorker = std::thread([this] { Run(); });
+  }
+  ~TOverlappedPasses() { Stop(); }
+  // After the loader: waits for the passes and raises what they raised.
+  void Finish() {
+    Stop();
+    if (FError) std::rethrow_exception(FError);
+  }
+
+ private:
+  void Run() {
+    try {
+      {
+        std::unique_lock<std::mutex> lock(FLock);
+        FChange.wait(lock, [&] { return FReady >= 0 || FLoaded; });
+      }
+      balance_interpolate_convert(FC, [this](int32_t Row) {
+        std::unique_lock<std::mutex> lock(FLock);
+        FChange.wait(lock, [&] { return FReady > Row || FLoaded; });
+      });
+    } catch (...) {
+      FError = std::current_exception();
+    }
+  }
+  void Stop() {
+    if (!FWorker.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FLoaded = true;
+    }
+    FChange.notify_all();
+    FWorker.join();
+    FC.RowsDecoded = nullptr;
+  }
+
+  TQxRawContext& FC;
+  std::mutex FLock;
+  std::condition_variable FChange;
+  int32_t FReady = -1;  // rows handed on; -1 before the loader hands on any
+  bool FLoaded = false;
+  std::exception_ptr FError;
+  std::thread FWorker;
+};
+
 }  // namespace
 
 void ReadCameraRawStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQxProgressInfo& Progress,
@@ -429,28 +489,38 @@ void ReadCameraRawStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Para
       // straight from the loader.
       auto fusable = [&] { return QxRawFusedPasses && !C.HalfSize && C.CfaPattern && !C.MonoDocument && !C.LayeredSensor; };
       C.DeferPlacement = fusable();
-      C.SensorLoader(C);
-      C.ImageHeight = C.StoreHeight;
-      C.ImageWidth = C.StoreWidth;
-      C.QuickInterpolate = 1;
-      const bool fused = fusable();
-      if (!fused) place_pending_rows(C);
-      if (C.LayeredSensor) foveon_interpolate(C);
-      else if (fused) compute_channel_gains(C);
-      else apply_channel_gains(C);
-      C.Progress.Report(70);
-      if (C.HalfSize) C.CfaPattern = 0;
-      C.EdgeTrim = 0;
-      if (fused) {
+      if (C.DeferPlacement && gains_known_before_loading(C)) {
+        // The fused passes take the rows the loader has finished while it decodes the rest.
+        compute_channel_gains(C);
         C.EdgeTrim = 1;
-        balance_interpolate_convert(C);
+        TOverlappedPasses overlapped(C);
+        C.SensorLoader(C);
+        overlapped.Finish();
+        C.Progress.Report(70);
       } else {
-        if (C.CfaPattern && !C.MonoDocument) {
+        C.SensorLoader(C);
+        C.ImageHeight = C.StoreHeight;
+        C.ImageWidth = C.StoreWidth;
+        const bool fused = fusable();
+        if (!fused) place_pending_rows(C);
+        if (C.LayeredSensor) foveon_interpolate(C);
+        else if (fused) compute_channel_gains(C);
+        else apply_channel_gains(C);
+        C.Progress.Report(70);
+        if (C.HalfSize) C.CfaPattern = 0;
+        C.EdgeTrim = 0;
+        if (fused) {
           C.EdgeTrim = 1;
-          vng_interpolate(C);
+          balance_interpolate_convert(C);
+        } else {
+          if (C.CfaPattern && !C.MonoDocument) {
+            C.EdgeTrim = 1;
+            vng_interpolate(C);
+          }
+          convert_camera_colors(C);
         }
-        convert_camera_colors(C);
       }
+      C.QuickInterpolate = 1;
       C.Progress.Report(85);
       Params.SetImageCount(1);
       write_ppm(C, Bitmap, Params, Params.NativePixelFormat != 0);

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <mutex>
 
 #include "imaging/codecs/camera_raw.h"
@@ -102,25 +105,31 @@ void ForRows(int32_t Begin, int32_t End, int32_t Width, const std::function<void
 // Row Row of the store as the loader left it: in the store, or still pending (then built into Scratch).
 const uint16_t (*LoadedRow(TQxRawContext& C, int32_t Row, uint16_t (*Scratch)[4]))[4] {
   if (!C.PendingRow) return C.Pixels + int64_t(Row) * C.ImageWidth;
-  C.PendingRow(Row, Scratch);
+  C.PendingRow(Row, Scratch, nullptr);
   return Scratch;
 }
 
+// The balanced value of every stored value, per channel (zero stays zero: no sample); a channel past the
+// colours keeps its values.
 struct TGains {
-  int32_t Colors, Black, White;
-  float Gain[4];
-  explicit TGains(const TQxRawContext& C)
-      : Colors(std::clamp(C.ColorCount, 1, 4)), Black(C.BlackLevel), White(std::max(C.WhiteLevel, 0)) {
-    std::copy(std::begin(C.ChannelGains), std::end(C.ChannelGains), Gain);
+  std::vector<uint16_t> Table;  // [channel * 65536 + value]
+  explicit TGains(const TQxRawContext& C) : Table(size_t(4) << 16) {
+    const int32_t colors = std::clamp(C.ColorCount, 1, 4), black = C.BlackLevel, white = std::max(C.WhiteLevel, 0);
+    ParallelBands(0, 4, 1, [&](int32_t First, int32_t Last) {
+      for (int32_t c = First; c < Last; ++c) {
+        uint16_t* t = Table.data() + (size_t(c) << 16);
+        const float gain = C.ChannelGains[c];
+        t[0] = 0;
+        for (int32_t x = 1; x < 65536; ++x)
+          t[x] = c < colors ? uint16_t(std::clamp(int32_t(float(x - black) * gain), 0, white)) : uint16_t(x);
+      }
+    });
   }
   void Apply(uint16_t (*Cells)[4], int64_t Count) const {
-    // Zero stays zero (no sample); the others without a branch.
+    const uint16_t* t = Table.data();
     for (int64_t i = 0; i < Count; ++i) {
       uint16_t* p = Cells[i];
-      for (int32_t c = 0; c < Colors; ++c) {
-        const int32_t v = int32_t(float(int32_t(p[c]) - Black) * Gain[c]);
-        p[c] = p[c] ? uint16_t(std::clamp(v, 0, White)) : 0;
-      }
+      for (int32_t c = 0; c < 4; ++c) p[c] = t[(c << 16) + p[c]];
     }
   }
 };
@@ -130,7 +139,7 @@ struct TGains {
 void place_pending_rows(TQxRawContext& C) {
   if (!C.PendingRow) return;
   ForRows(0, C.ImageHeight, C.ImageWidth, [&](int32_t First, int32_t Last) {
-    for (int32_t r = First; r < Last; ++r) C.PendingRow(r, C.Pixels + int64_t(r) * C.ImageWidth);
+    for (int32_t r = First; r < Last; ++r) C.PendingRow(r, C.Pixels + int64_t(r) * C.ImageWidth, nullptr);
   });
   C.PendingRow = nullptr;
   C.PendingMemory.Release();
@@ -336,6 +345,23 @@ struct TConvert {
   }
   // Columns From to To - 1 of a row of cells, each counted in Histogram by its luminance.
   void Row(uint16_t (*Line)[4], int32_t From, int32_t To, int32_t* Histogram) const {
+#ifdef __SSE2__
+    if (Colors > 1 && Colors < 4 && !Matrix && !Cmy) {
+      // Nothing to convert: the luminance alone, two cells at a time (the same double arithmetic).
+      const __m128d half = _mm_set1_pd(0.5), top = _mm_set1_pd(65535.0);
+      for (; From + 1 < To; From += 2) {
+        uint16_t* p = Line[From];
+        uint16_t* q = Line[From + 1];
+        const __m128d x0 = _mm_set_pd(q[0], p[0]), x1 = _mm_set_pd(q[1], p[1]), x2 = _mm_set_pd(q[2], p[2]);
+        const __m128d s = _mm_add_pd(_mm_add_pd(_mm_mul_pd(x0, x0), _mm_mul_pd(x1, x1)), _mm_mul_pd(x2, x2));
+        const __m128i l = _mm_cvttpd_epi32(_mm_min_pd(_mm_mul_pd(_mm_sqrt_pd(s), half), top));
+        p[3] = uint16_t(_mm_cvtsi128_si32(l));
+        q[3] = uint16_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(l, 1)));
+        ++Histogram[p[3] >> 3];
+        ++Histogram[q[3] >> 3];
+      }
+    }
+#endif
     for (int32_t col = From; col < To; ++col) {
       uint16_t* p = Line[col];
       if (Colors == 4 && !Matrix) p[1] = uint16_t((p[1] + p[3]) >> 1);
@@ -385,7 +411,7 @@ void convert_camera_colors(TQxRawContext& C) {
 
 // ---- the three passes fused ------------------------------------------------------------------------------------
 
-void balance_interpolate_convert(TQxRawContext& C) {
+void balance_interpolate_convert(TQxRawContext& C, const std::function<void(int32_t Row)>& Wait) {
   // Each band of rows keeps three balanced rows in a ring and writes each of its rows once, finished: the
   // store is walked once instead of three times. The rows next to a band belong to another band, which may
   // finish them first; when they come from the store they are copied before any band starts.
@@ -421,9 +447,13 @@ void balance_interpolate_convert(TQxRawContext& C) {
       const int32_t a = bandStart(k), b = bandStart(k + 1);
       const uint16_t* e0 = edges.empty() ? nullptr : edges.data() + size_t(k) * 2 * rowCells * 4;
       auto load = [&](int32_t r) {
+        if (Wait) Wait(r);
         uint16_t(*dst)[4] = slot(r);
-        if (pending) C.PendingRow(r, dst);
-        else if (r < a) std::memcpy(dst, e0, rowCells * 8);
+        if (pending) {
+          C.PendingRow(r, dst, gains.Table.data());
+          return;
+        }
+        if (r < a) std::memcpy(dst, e0, rowCells * 8);
         else if (r >= b) std::memcpy(dst, e0 + rowCells * 4, rowCells * 8);
         else std::memcpy(dst, C.Pixels + int64_t(r) * w, rowCells * 8);
         gains.Apply(dst, w);
@@ -479,6 +509,18 @@ void write_ppm(TQxRawContext& C, TQxBitmap* Bitmap, TIOParamsVals& Params, bool 
   auto rowsOut = [&](int32_t First, int32_t Last) {
     for (int32_t row = First; row < Last; ++row) {
       uint16_t(*line)[4] = C.Pixels + int64_t(row + e) * C.ImageWidth + e;
+      if (!Deep && ax == 1 && ay == 1) {
+        // The usual form, without the loops for repeated pixels.
+        uint8_t* o = Bitmap->Scanline(row);
+        for (int32_t col = 0; col < cols; ++col, o += 3) {
+          const uint16_t* p = line[col];
+          const double t = tone[p[3]];
+          o[0] = uint8_t(uint32_t(std::min(p[2] * t, limit)));  // blue, green, red
+          o[1] = uint8_t(uint32_t(std::min(p[1] * t, limit)));
+          o[2] = uint8_t(uint32_t(std::min(p[0] * t, limit)));
+        }
+        continue;
+      }
       for (int32_t k = 0; k < ay; ++k) {
         uint8_t* out = Bitmap->Scanline(row * ay + k);
         for (int32_t col = 0; col < cols; ++col) {

@@ -391,6 +391,8 @@ struct TLosslessTable {
     uint8_t Extra;  // difference bits still to read after the code, or kWalk
   };
   TEntry Entry[1 << kBits];
+  // Entry[i].Bits again, apart: the next look-up waits only for this byte.
+  uint8_t Bits[1 << kBits];
   TLosslessTable(const TQxRawContext& C, int32_t Root) {
     for (int32_t i = 0; i < (1 << kBits); ++i) {
       int32_t n = Root, used = 0;
@@ -409,6 +411,7 @@ struct TLosslessTable {
         e = {0, uint8_t(used + L), uint8_t(L)};
       }
     }
+    for (int32_t i = 0; i < (1 << kBits); ++i) Bits[i] = Entry[i].Bits;
   }
 };
 
@@ -433,13 +436,20 @@ struct TLosslessTable {
 // code is longer than the table.
 [[gnu::always_inline]] inline int32_t LosslessDifference(TPlainBits& B, const TLosslessTable& Table,
                                                          const TQxRawContext& C, int32_t Root) {
-  const TLosslessTable::TEntry e = Table.Entry[B.Peek(TLosslessTable::kBits)];
-  if (e.Extra == TLosslessTable::kWalk) [[unlikely]]
-    return WalkLosslessDifference(B, C, Root);
+  const uint32_t index = B.Peek(TLosslessTable::kBits);
+  const TLosslessTable::TEntry e = Table.Entry[index];
+  if (e.Extra == TLosslessTable::kWalk) [[unlikely]] {
+    // Through a copy: the caller's reader stays in registers.
+    TPlainBits walk = B;
+    const int32_t d = WalkLosslessDifference(walk, C, Root);
+    B = walk;
+    return d;
+  }
   // The difference bits end where the entry's bits do: L bits, none when L is 0.
   const uint32_t L = e.Extra;
-  const uint32_t v = uint32_t(B.Bits >> (63 - e.Bits) >> 1) & ((1u << L) - 1);
-  B.Consume(e.Bits);
+  const int32_t used = Table.Bits[index];
+  const uint32_t v = uint32_t(B.Bits >> (63 - used) >> 1) & ((1u << L) - 1);
+  B.Consume(used);
   const uint32_t half = (1u << L) >> 1;
   return e.Value + int32_t(v) - (v < half ? int32_t((1u << L) - 1) : 0);
 }
@@ -528,11 +538,58 @@ void lossless_huffman_load_raw(TQxRawContext& C) {
   int32_t vpred[2] = {2048, 2048};
   int32_t minimum = 2147483647;
   std::vector<uint16_t> line(static_cast<size_t>(jwide));
-  // The visible photosites in sensor order, placed into the store afterwards by every core.
+  // The visible photosites in sensor order, placed into the store afterwards by every core, or taken from
+  // here by the passes after loading.
   TQxRawPages visible;
   if (!canon5108) visible.Allocate(size_t(std::max(ih, 0)) * size_t(std::max(iw, 0)) * 2);
   uint16_t* const plane = static_cast<uint16_t*>(visible.Memory);
-  int64_t decoded = 0;  // samples decoded, in sensor order
+  C.PendingDecoded.store(0);  // samples decoded, in sensor order
+  const bool whole = !canon5108 && !C.HalfSize && C.StoreWidth == iw && C.StoreHeight == ih;
+  std::function<void(int32_t, uint16_t(*)[4], const uint16_t*)> fill;
+  if (whole) {
+    const int32_t firstCol = std::max(0, -left);
+    const uint32_t pattern = C.CfaPattern;
+    TQxRawContext* const context = &C;
+    fill = [=](int32_t r, uint16_t(*cells)[4], const uint16_t* balance) {
+      const int64_t decoded = context->PendingDecoded.load(std::memory_order_acquire);
+      const int64_t row = int64_t(r) + top;
+      const int32_t lastCol = row < 0 ? 0 : int32_t(std::clamp<int64_t>(std::min<int64_t>(sw - left, decoded - row * sw - left), 0, iw));
+      const int32_t from = std::min(firstCol, lastCol);
+      std::memset(cells, 0, size_t(from) * 8);
+      std::memset(cells + lastCol, 0, size_t(iw - lastCol) * 8);
+      const uint16_t* src = plane + int64_t(r) * iw;
+      // Whole cells, the sample in its colour's place and zeros around it.
+      static_assert(std::endian::native == std::endian::little, "a cell is written as one 64-bit word");
+      const int32_t shift[2] = {int32_t(pattern >> ((((r << 1) & 14) + 0) << 1) & 3) * 16,
+                                int32_t(pattern >> ((((r << 1) & 14) + 1) << 1) & 3) * 16};
+      if (balance) {
+        const uint16_t* const to[2] = {balance + (shift[0] << 12), balance + (shift[1] << 12)};
+        for (int32_t c = from; c < lastCol; ++c) {
+          const uint64_t v = uint64_t(to[c & 1][uint16_t(src[c] * 4)]) << shift[c & 1];
+          std::memcpy(cells[c], &v, 8);
+        }
+      } else {
+        for (int32_t c = from; c < lastCol; ++c) {
+          const uint64_t v = uint64_t(uint16_t(src[c] * 4)) << shift[c & 1];
+          std::memcpy(cells[c], &v, 8);
+        }
+      }
+    };
+  }
+  // Rows handed on while decoding goes on: each from the top once every sample of it is decoded.
+  const bool streaming = whole && C.DeferPlacement && C.RowsDecoded;
+  int32_t handedOn = 0;
+  auto handOn = [&](int64_t Decoded, bool Last) {
+    C.PendingDecoded.store(Decoded, std::memory_order_release);
+    if (!streaming) return;
+    const int32_t ready = Last ? ih : int32_t(std::clamp<int64_t>(Decoded / sw - top, 0, ih));
+    if (Last || ready >= handedOn + 16) C.RowsDecoded(handedOn = ready);
+  };
+  if (streaming) {
+    C.PendingMemory.Swap(visible);
+    C.PendingRow = fill;
+    C.RowsDecoded(0);
+  }
   bits.Refill();
   for (int32_t jrow = 0; jrow < jhigh; ++jrow) {
     C.ReportRow(jrow);
@@ -594,41 +651,25 @@ void lossless_huffman_load_raw(TQxRawContext& C) {
         ++row;
       }
     }
-    decoded = idx + at;
+    handOn(idx + at, false);
     if (below) break;
   }
+  handOn(C.PendingDecoded.load(), true);
   C.BitBuffer = 0;
   C.BitCount = 0;
   C.PastEnd = bits.PastEndAsFilledTo25();
-  if (!canon5108 && !C.HalfSize && C.StoreWidth == iw && C.StoreHeight == ih) {
-    const int32_t firstCol = std::max(0, -left);
-    const uint32_t pattern = C.CfaPattern;
-    auto fill = [=](int32_t r, uint16_t(*cells)[4]) {
-      const int64_t row = int64_t(r) + top;
-      const int32_t lastCol = row < 0 ? 0 : int32_t(std::clamp<int64_t>(std::min<int64_t>(sw - left, decoded - row * sw - left), 0, iw));
-      const int32_t from = std::min(firstCol, lastCol);
-      std::memset(cells, 0, size_t(from) * 8);
-      std::memset(cells + lastCol, 0, size_t(iw - lastCol) * 8);
-      const uint16_t* src = plane + int64_t(r) * iw;
-      // Whole cells, the sample in its colour's place and zeros around it.
-      static_assert(std::endian::native == std::endian::little, "a cell is written as one 64-bit word");
-      const int32_t shift[2] = {int32_t(pattern >> ((((r << 1) & 14) + 0) << 1) & 3) * 16,
-                                int32_t(pattern >> ((((r << 1) & 14) + 1) << 1) & 3) * 16};
-      for (int32_t c = from; c < lastCol; ++c) {
-        const uint64_t v = uint64_t(uint16_t(src[c] * 4)) << shift[c & 1];
-        std::memcpy(cells[c], &v, 8);
-      }
-    };
+  if (whole && !streaming) {
     if (C.DeferPlacement) {
       C.PendingMemory.Swap(visible);
       C.PendingRow = fill;
     } else {
       ParallelBands(0, ih, 16, [&](int32_t First, int32_t Last) {
-        for (int32_t r = First; r < Last; ++r) fill(r, C.Pixels + int64_t(r) * C.StoreWidth);
+        for (int32_t r = First; r < Last; ++r) fill(r, C.Pixels + int64_t(r) * C.StoreWidth, nullptr);
       });
     }
-  } else if (!canon5108) {
+  } else if (!canon5108 && !whole) {
     // Whole pairs of rows to a band, so that the two rows a half-size cell takes from are never split.
+    const int64_t decoded = C.PendingDecoded.load();
     const int32_t half = C.HalfSize, sh = C.StoreHeight, stw = C.StoreWidth;
     const int32_t firstCol = std::max(0, -left);
     ParallelBands(0, sh, 16, [&](int32_t First, int32_t Last) {
@@ -647,6 +688,13 @@ void lossless_huffman_load_raw(TQxRawContext& C) {
   if (C.ImageWidth < C.SensorWidth)
     C.BlackLevel = BlackDivide(C.BlackSum * 4, int64_t(C.SensorWidth - C.ImageWidth) * C.ImageHeight);
   if (kodak && minimum != 2147483647) C.BlackLevel = minimum * 4;
+}
+
+bool gains_known_before_loading(const TQxRawContext& C) {
+  // The lossless loader sets the black level from masked columns, or for Kodak from the data's minimum.
+  const bool blackFromData = C.SensorLoader != lossless_huffman_load_raw || C.ImageWidth < C.SensorWidth ||
+                             strcasecmp(C.Maker, "KODAK") == 0;
+  return !blackFromData && !C.AutoBalance && !(C.CameraBalance && C.CameraRedGain == -1);
 }
 
 // ---- Foveon ----------------------------------------------------------------------------------------------

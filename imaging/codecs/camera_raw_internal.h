@@ -3,6 +3,7 @@
 // camera_raw*.cpp units and their tests; nothing here outlives one call of the reader or the probe.
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -64,11 +65,17 @@ struct TQxRawContext {
     Pixels = nullptr;
   }
   // Rows a loader has decoded but not put into the store: PendingRow gives row Row as the store would hold
-  // it, every cell of the row written. The reader sets DeferPlacement when the passes after loading can take
+  // it, every cell of the row written; with Balance (65536 values a channel) each value v of channel c is
+  // given as Balance[c * 65536 + v]. The reader sets DeferPlacement when the passes after loading can take
   // rows this way; place_pending_rows puts them into the store for any other reader of it.
   bool DeferPlacement = false;
-  std::function<void(int32_t Row, uint16_t (*Cells)[4])> PendingRow;
+  std::function<void(int32_t Row, uint16_t (*Cells)[4], const uint16_t* Balance)> PendingRow;
   TQxRawPages PendingMemory;
+  std::atomic<int64_t> PendingDecoded{0};  // the loader's own count behind PendingRow
+  // Set by the reader when the passes after loading can run while the loader decodes: a loader that leaves
+  // its rows pending calls it once they are (Rows 0), then as rows from the top are finished, and with
+  // every row at the end. PendingRow must not be asked for a row before it is handed on.
+  std::function<void(int32_t Rows)> RowsDecoded;
   TStream* Stream = nullptr;
   TQxBufferedReadStream* Buffered = nullptr;  // Stream, when it is the read-ahead one
   uint16_t ByteOrder = 0x4949;
@@ -199,6 +206,9 @@ void canon_compressed_load_raw(TQxRawContext& C);
 void nikon_compressed_load_raw(TQxRawContext& C);
 void nikon_packed12_load_raw(TQxRawContext& C);
 void lossless_huffman_load_raw(TQxRawContext& C);
+// True when the gains cannot depend on the sensor data: the loader leaves the black and white levels as
+// they are and no balance is measured on the picture.
+bool gains_known_before_loading(const TQxRawContext& C);
 void foveon_huffman_load_raw(TQxRawContext& C);
 void sony_keyed_load_raw(TQxRawContext& C);
 void sony_keystream_xor(TQxRawContext& C, uint32_t* Words, int32_t Count, bool Start, uint32_t Key);
@@ -238,7 +248,9 @@ void derive_cmyg_matrix(TQxRawContext& C);
 void place_pending_rows(TQxRawContext& C);
 void compute_channel_gains(TQxRawContext& C);  // the gains alone; apply_channel_gains applies them too
 void apply_channel_gains(TQxRawContext& C);
-void balance_interpolate_convert(TQxRawContext& C);  // gains, vng_interpolate and convert_camera_colors fused
+// Gains, vng_interpolate and convert_camera_colors fused; Wait(Row), when given, returns once the row can be
+// read (the loader may still be decoding the rows below it).
+void balance_interpolate_convert(TQxRawContext& C, const std::function<void(int32_t Row)>& Wait = nullptr);
 void vng_interpolate(TQxRawContext& C);
 void convert_camera_colors(TQxRawContext& C);
 void write_ppm(TQxRawContext& C, TQxBitmap* Bitmap, TIOParamsVals& Params, bool Deep);

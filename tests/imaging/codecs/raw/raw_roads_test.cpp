@@ -2,7 +2,9 @@
 // bit-by-bit decoder it grew from, and the fused passes after loading against the passes run one by one.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
+#include <cmath>
 #include <functional>
 #include <random>
 
@@ -271,7 +273,7 @@ TEST(CameraRawRoads, LosslessLoaderAgreesWithTheBitByBitDecoder) {
     EXPECT_TRUE(k.Half == 0);
     std::vector<uint16_t> row(size_t(k.ImageWidth) * 4, 0xABCD);
     for (int y = 0; y < k.ImageHeight; ++y) {
-      deferred->C->PendingRow(y, reinterpret_cast<uint16_t(*)[4]>(row.data()));
+      deferred->C->PendingRow(y, reinterpret_cast<uint16_t(*)[4]>(row.data()), nullptr);
       ASSERT_EQ(std::memcmp(row.data(), plain->C->Pixels + size_t(y) * k.ImageWidth, row.size() * 2), 0) << y;
     }
   }
@@ -348,25 +350,39 @@ std::vector<uint8_t> Read(const Bytes& File, const std::function<void(TIOParamsV
 }  // namespace
 
 TEST(CameraRawRoads, FusedPassesGiveThePlainPassesResult) {
-  // Large enough for several bands of rows on every core.
-  const int high = 200, wide = 600;
+  // Large enough for several bands of rows on every core, and for the passes that run while the loader
+  // decodes to be able to overtake it (the rows they must wait for).
+  const int high = 300, wide = 800;
   std::vector<int> s(size_t(high) * wide);
   std::mt19937 g(5);
   for (int y = 0; y < high; ++y)
     for (int x = 0; x < wide; ++x) s[size_t(y) * wide + x] = 300 + x * 4 + y * 3 + ((x / 40 + y / 40) % 2) * 600 + int(g() % 256);
   const Bytes canon = CanonTiffRaw(s, high, wide), d70 = NikonPacked("D70", s, high, wide),
               e5700 = NikonPacked("E5700", s, high, wide);
+  // The lossless data cut short (the loader stops partway), and a stream whose frame header is lost (the
+  // loader hands on no rows at all).
+  const Bytes canonCut(canon.begin(), canon.begin() + ptrdiff_t(canon.size() * 6 / 10));
+  Bytes canonBroken = canon;
+  for (size_t i = 0; i + 1 < canonBroken.size(); ++i)
+    if (canonBroken[i] == 0xFF && canonBroken[i + 1] == 0xC3) {
+      canonBroken[i + 1] = 0x00;
+      break;
+    }
   struct Variant {
     const char* Name;
     const Bytes* File;
     std::function<void(TIOParamsVals&)> Set;
   };
   const Variant variants[] = {
-      {"lossless rows taken straight from the loader", &canon, nullptr},
+      {"lossless rows taken straight from the loader while it decodes", &canon, nullptr},
+      {"the same again (the passes may run ahead of the loader)", &canon, nullptr},
+      {"and again", &canon, nullptr},
       {"lossless, 48 bits", &canon, [](TIOParamsVals& p) { p.NativePixelFormat = 1; }},
       {"lossless, automatic balance", &canon, [](TIOParamsVals& p) { p.RawAutoWhiteBalance = 1; }},
       {"lossless, four colours", &canon, [](TIOParamsVals& p) { p.RawFourColors = 1; }},
       {"lossless, half size (not fused)", &canon, [](TIOParamsVals& p) { p.RawHalfSize = 1; }},
+      {"lossless cut short", &canonCut, nullptr},
+      {"lossless without its frame header", &canonBroken, nullptr},
       {"packed rows from the store", &d70, nullptr},
       {"packed, automatic balance and red scale", &d70,
        [](TIOParamsVals& p) {
@@ -384,4 +400,46 @@ TEST(CameraRawRoads, FusedPassesGiveThePlainPassesResult) {
     for (size_t i = 0; i < plain.size(); ++i) differ += fused[i] != plain[i];
     EXPECT_EQ(differ, 0u);
   }
+}
+
+TEST(CameraRawRoads, LuminanceAndOutputKeepTheirArithmetic) {
+  // Random cells through the colour conversion (no matrix: the luminance alone) and the 24-bit output,
+  // against the arithmetic written out cell by cell.
+  const int high = 9, wide = 37;
+  RawRun r(Bytes{});
+  r.Store(high, wide, 0x94949494u);
+  std::mt19937 g(21);
+  std::vector<std::array<uint16_t, 4>> cells(size_t(high) * wide);
+  for (auto& c : cells) {
+    for (int k = 0; k < 3; ++k) c[size_t(k)] = uint16_t(g() % 4 == 0 ? 65535 - g() % 7 : g() % 65536);
+    c[3] = 0;
+  }
+  std::memcpy(r.C->Pixels, cells.data(), cells.size() * 8);
+  r.C->EdgeTrim = 1;
+  r.C->WhiteLevel = 65535;
+  convert_camera_colors(*r.C);
+  std::vector<int32_t> histogram(8192, 0);
+  for (int y = 1; y < high - 1; ++y)
+    for (int x = 1; x < wide - 1; ++x) {
+      const auto& c = cells[size_t(y) * wide + x];
+      const double x0 = c[0], x1 = c[1], x2 = c[2];
+      const uint16_t luma = uint16_t(std::min(std::sqrt(x0 * x0 + x1 * x1 + x2 * x2) / 2, 65535.0));
+      ASSERT_EQ(r.Cell(y, x)[3], luma) << y << "," << x;
+      ++histogram[size_t(luma >> 3)];
+    }
+  EXPECT_TRUE(std::equal(histogram.begin(), histogram.end(), r.C->LumaHistogram));
+  std::vector<std::array<uint16_t, 4>> converted(cells.size());
+  std::memcpy(converted.data(), r.C->Pixels, cells.size() * 8);
+  TQxBitmap b;
+  TIOParamsVals p;
+  std::strcpy(r.C->Maker, "Canon");
+  write_ppm(*r.C, &b, p, false);
+  ASSERT_EQ(b.Width(), wide - 2);
+  for (int y = 0; y < high - 2; ++y)
+    for (int x = 0; x < wide - 2; ++x) {
+      const auto& c = converted[size_t(y + 1) * wide + x + 1];
+      const double t = r.C->ToneTable[c[3]];
+      const uint8_t* o = b.Scanline(y) + 3 * x;
+      for (int k = 0; k < 3; ++k) ASSERT_EQ(o[2 - k], uint8_t(uint32_t(std::min(c[size_t(k)] * t, 255.0)))) << y << "," << x;
+    }
 }
