@@ -73,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Some runs leave the loader's rows pending and take the fused passes after it.
   const bool fused = (h[1] & 64) && !(h[1] & 2) && C.CfaPattern && !C.HalfSize;
   C.DeferPlacement = fused;
+  if (fused && (h[1] & 128)) C.RowsDecoded = [](int32_t) {};  // rows handed on as they are decoded
   try {
     C.Seek(C.SensorDataOffset);
     form.Loader(C);
