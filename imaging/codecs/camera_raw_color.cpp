@@ -109,23 +109,34 @@ const uint16_t (*LoadedRow(TQxRawContext& C, int32_t Row, uint16_t (*Scratch)[4]
   return Scratch;
 }
 
-// The balanced value of every stored value, per channel (zero stays zero: no sample); a channel past the
-// colours keeps its values.
+// Balance of stored values per channel (zero stays zero: no sample; a channel past the colours keeps its
+// values). For large pictures by a table of every value, built once; small ones compute each value.
 struct TGains {
-  std::vector<uint16_t> Table;  // [channel * 65536 + value]
-  explicit TGains(const TQxRawContext& C) : Table(size_t(4) << 16) {
-    const int32_t colors = std::clamp(C.ColorCount, 1, 4), black = C.BlackLevel, white = std::max(C.WhiteLevel, 0);
+  int32_t Colors, Black, White;
+  float Gain[4];
+  std::vector<uint16_t> Table;  // [channel * 65536 + value], or empty
+  TGains(const TQxRawContext& C, int64_t Cells)
+      : Colors(std::clamp(C.ColorCount, 1, 4)), Black(C.BlackLevel), White(std::max(C.WhiteLevel, 0)) {
+    std::copy(std::begin(C.ChannelGains), std::end(C.ChannelGains), Gain);
+    if (Cells < (int64_t(1) << 18)) return;
+    Table.resize(size_t(4) << 16);
     ParallelBands(0, 4, 1, [&](int32_t First, int32_t Last) {
       for (int32_t c = First; c < Last; ++c) {
         uint16_t* t = Table.data() + (size_t(c) << 16);
-        const float gain = C.ChannelGains[c];
-        t[0] = 0;
-        for (int32_t x = 1; x < 65536; ++x)
-          t[x] = c < colors ? uint16_t(std::clamp(int32_t(float(x - black) * gain), 0, white)) : uint16_t(x);
+        for (int32_t x = 0; x < 65536; ++x) t[x] = c < Colors ? Balanced(c, x) : uint16_t(x);
       }
     });
   }
+  uint16_t Balanced(int32_t Channel, int32_t X) const {
+    return X ? uint16_t(std::clamp(int32_t(float(X - Black) * Gain[Channel]), 0, White)) : 0;
+  }
+  const uint16_t* Values() const { return Table.empty() ? nullptr : Table.data(); }
   void Apply(uint16_t (*Cells)[4], int64_t Count) const {
+    if (Table.empty()) {
+      for (int64_t i = 0; i < Count; ++i)
+        for (int32_t c = 0; c < Colors; ++c) Cells[i][c] = Balanced(c, Cells[i][c]);
+      return;
+    }
     const uint16_t* t = Table.data();
     for (int64_t i = 0; i < Count; ++i) {
       uint16_t* p = Cells[i];
@@ -220,8 +231,8 @@ void compute_channel_gains(TQxRawContext& C) {
 void apply_channel_gains(TQxRawContext& C) {
   place_pending_rows(C);
   compute_channel_gains(C);
-  const TGains gains(C);
   const int64_t w = std::max(C.ImageWidth, 0);
+  const TGains gains(C, std::max(C.ImageHeight, 0) * w);
   ForRows(0, C.ImageHeight, C.ImageWidth,
           [&](int32_t First, int32_t Last) { gains.Apply(C.Pixels + First * w, (Last - First) * w); });
 }
@@ -418,7 +429,7 @@ void balance_interpolate_convert(TQxRawContext& C, const std::function<void(int3
   std::fill(std::begin(C.LumaHistogram), std::end(C.LumaHistogram), 0);
   const int32_t h = C.ImageHeight, w = C.ImageWidth;
   if (h <= 0 || w <= 0) return;
-  const TGains gains(C);
+  const TGains gains(C, int64_t(h) * w);
   const TDemosaic demosaic(C);
   const TConvert convert(C);
   const bool pending = bool(C.PendingRow);
@@ -450,10 +461,9 @@ void balance_interpolate_convert(TQxRawContext& C, const std::function<void(int3
         if (Wait) Wait(r);
         uint16_t(*dst)[4] = slot(r);
         if (pending) {
-          C.PendingRow(r, dst, gains.Table.data());
-          return;
-        }
-        if (r < a) std::memcpy(dst, e0, rowCells * 8);
+          C.PendingRow(r, dst, gains.Values());
+          if (gains.Values()) return;
+        } else if (r < a) std::memcpy(dst, e0, rowCells * 8);
         else if (r >= b) std::memcpy(dst, e0 + rowCells * 4, rowCells * 8);
         else std::memcpy(dst, C.Pixels + int64_t(r) * w, rowCells * 8);
         gains.Apply(dst, w);
