@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       compute_channel_gains(C);
       if (C.ColorCount == 4) derive_cmyg_matrix(C);
       C.EdgeTrim = 1;
-      balance_interpolate_convert(C);
+      balance_interpolate_convert(C, nullptr, (h[1] & 128) ? 2 : 0);
     } else {
       C.AutoBalance = h[1] & 4;
       apply_channel_gains(C);

@@ -36,7 +36,7 @@ void TQxRawPages::Release() {
   Mapped = false;
 }
 
-void TQxRawPages::Allocate(size_t Size) {
+void TQxRawPages::Allocate(size_t Size, bool Touch) {
   Release();
   Size = std::max<size_t>(Size, 8);
   constexpr size_t kHuge = size_t(2) << 20;
@@ -49,7 +49,8 @@ void TQxRawPages::Allocate(size_t Size) {
       Mapped = true;
       // The kernel clears each page at its first touch: touching them from every core spreads that work.
       auto* base = static_cast<volatile uint8_t*>(m);
-      ParallelBands(0, int32_t((Size + kHuge - 1) / kHuge), 1, [&](int32_t First, int32_t Last) {
+      if (Touch)
+        ParallelBands(0, int32_t((Size + kHuge - 1) / kHuge), 1, [&](int32_t First, int32_t Last) {
         for (size_t at = size_t(First) * kHuge; at < std::min(Size, size_t(Last) * kHuge); at += 4096) base[at] = 0;
       });
     }
@@ -61,8 +62,8 @@ void TQxRawPages::Allocate(size_t Size) {
   }
 }
 
-void TQxRawContext::AllocateStore(int64_t Cells) {
-  Store.Allocate(size_t(std::max<int64_t>(Cells, 1)) * 8);
+void TQxRawContext::AllocateStore(int64_t Cells, bool Touch) {
+  Store.Allocate(size_t(std::max<int64_t>(Cells, 1)) * 8, Touch);
   Pixels = reinterpret_cast<uint16_t(*)[4]>(Store.Memory);
 }
 
@@ -377,10 +378,14 @@ class TOverlappedPasses {
         std::unique_lock<std::mutex> lock(FLock);
         FChange.wait(lock, [&] { return FReady >= 0 || FLoaded; });
       }
-      balance_interpolate_convert(FC, [this](int32_t Row) {
-        std::unique_lock<std::mutex> lock(FLock);
-        FChange.wait(lock, [&] { return FReady > Row || FLoaded; });
-      });
+      // A few threads keep up with the decoder; more would only take cores from it.
+      balance_interpolate_convert(
+          FC,
+          [this](int32_t Row) {
+            std::unique_lock<std::mutex> lock(FLock);
+            FChange.wait(lock, [&] { return FReady > Row || FLoaded; });
+          },
+          std::clamp(ParallelBandThreads() - 1, 1, 3));
     } catch (...) {
       FError = std::current_exception();
     }
@@ -483,12 +488,12 @@ void ReadCameraRawStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Para
       C.HalfSize = Params.RawHalfSize && C.CfaPattern ? 1 : 0;
       C.StoreHeight = (C.ImageHeight + C.HalfSize) >> C.HalfSize;
       C.StoreWidth = (C.ImageWidth + C.HalfSize) >> C.HalfSize;
-      C.AllocateStore(int64_t(C.StoreHeight) * C.StoreWidth);
-      C.PastEnd = 0;
       // Balance, demosaicing and colour can run as one pass over bands of rows, which may take the rows
-      // straight from the loader.
+      // straight from the loader; the store is then first written by that pass, on every core.
       auto fusable = [&] { return QxRawFusedPasses && !C.HalfSize && C.CfaPattern && !C.MonoDocument && !C.LayeredSensor; };
       C.DeferPlacement = fusable();
+      C.AllocateStore(int64_t(C.StoreHeight) * C.StoreWidth, !(C.DeferPlacement && loader_defers_placement(C)));
+      C.PastEnd = 0;
       if (C.DeferPlacement && gains_known_before_loading(C)) {
         // The fused passes take the rows the loader has finished while it decodes the rest.
         compute_channel_gains(C);

@@ -1,13 +1,16 @@
 // Camera-raw colour: white balance, bilinear demosaicing, colour conversion, tone mapping to 24-bit or
 // 48-bit RGB, and turning the diagonal Fuji layout back.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <functional>
+#include <mutex>
+#include <thread>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
-#include <mutex>
 
 #include "imaging/codecs/camera_raw.h"
 #include "imaging/codecs/camera_raw_internal.h"
@@ -422,7 +425,7 @@ void convert_camera_colors(TQxRawContext& C) {
 
 // ---- the three passes fused ------------------------------------------------------------------------------------
 
-void balance_interpolate_convert(TQxRawContext& C, const std::function<void(int32_t Row)>& Wait) {
+void balance_interpolate_convert(TQxRawContext& C, const std::function<void(int32_t Row)>& Wait, int32_t Threads) {
   // Each band of rows keeps three balanced rows in a ring and writes each of its rows once, finished: the
   // store is walked once instead of three times. The rows next to a band belong to another band, which may
   // finish them first; when they come from the store they are copied before any band starts.
@@ -450,7 +453,7 @@ void balance_interpolate_convert(TQxRawContext& C, const std::function<void(int3
   }
   std::mutex merge;
   const int32_t e = C.EdgeTrim;
-  ParallelBands(0, bands, 1, [&](int32_t First, int32_t Last) {
+  const std::function<void(int32_t, int32_t)> run = [&](int32_t First, int32_t Last) {
     std::vector<uint16_t> scratch(rowCells * 4 * 3);
     auto slot = [&](int32_t r) { return reinterpret_cast<uint16_t(*)[4]>(scratch.data() + size_t(r % 3) * rowCells * 4); };
     std::vector<int32_t> histogram(8192, 0);
@@ -483,7 +486,28 @@ void balance_interpolate_convert(TQxRawContext& C, const std::function<void(int3
     }
     std::lock_guard<std::mutex> lock(merge);
     for (int32_t i = 0; i < 8192; ++i) C.LumaHistogram[i] += histogram[size_t(i)];
-  });
+  };
+  if (Threads <= 0) {
+    ParallelBands(0, bands, 1, run);
+  } else {
+    // Bands in order, one at a time to each thread.
+    std::atomic<int32_t> next{0};
+    std::exception_ptr error;
+    std::mutex errorLock;
+    auto take = [&] {
+      try {
+        for (int32_t k; (k = next.fetch_add(1)) < bands;) run(k, k + 1);
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(errorLock);
+        if (!error) error = std::current_exception();
+      }
+    };
+    std::vector<std::thread> helpers;
+    for (int32_t i = 1; i < std::min(Threads, bands); ++i) helpers.emplace_back(take);
+    take();
+    for (auto& t : helpers) t.join();
+    if (error) std::rethrow_exception(error);
+  }
   C.PendingRow = nullptr;
   C.PendingMemory.Release();
 }

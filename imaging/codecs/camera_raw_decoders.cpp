@@ -544,7 +544,7 @@ void lossless_huffman_load_raw(TQxRawContext& C) {
   if (!canon5108) visible.Allocate(size_t(std::max(ih, 0)) * size_t(std::max(iw, 0)) * 2);
   uint16_t* const plane = static_cast<uint16_t*>(visible.Memory);
   C.PendingDecoded.store(0);  // samples decoded, in sensor order
-  const bool whole = !canon5108 && !C.HalfSize && C.StoreWidth == iw && C.StoreHeight == ih;
+  const bool whole = loader_defers_placement(C);
   std::function<void(int32_t, uint16_t(*)[4], const uint16_t*)> fill;
   if (whole) {
     const int32_t firstCol = std::max(0, -left);
@@ -688,6 +688,11 @@ void lossless_huffman_load_raw(TQxRawContext& C) {
   if (C.ImageWidth < C.SensorWidth)
     C.BlackLevel = BlackDivide(C.BlackSum * 4, int64_t(C.SensorWidth - C.ImageWidth) * C.ImageHeight);
   if (kodak && minimum != 2147483647) C.BlackLevel = minimum * 4;
+}
+
+bool loader_defers_placement(const TQxRawContext& C) {
+  return C.SensorLoader == lossless_huffman_load_raw && C.SensorWidth != 5108 && !C.HalfSize &&
+         C.StoreWidth == C.ImageWidth && C.StoreHeight == C.ImageHeight;
 }
 
 bool gains_known_before_loading(const TQxRawContext& C) {

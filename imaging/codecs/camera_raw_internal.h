@@ -42,7 +42,8 @@ struct TQxRawPages {
   TQxRawPages(const TQxRawPages&) = delete;
   TQxRawPages& operator=(const TQxRawPages&) = delete;
   ~TQxRawPages() { Release(); }
-  void Allocate(size_t Size);  // throws std::bad_alloc
+  // Touch: fault the pages in now, on every core (else the first writer does).
+  void Allocate(size_t Size, bool Touch = true);  // throws std::bad_alloc
   void Release();
   void Swap(TQxRawPages& Other) {
     std::swap(Memory, Other.Memory);
@@ -59,7 +60,7 @@ struct TQxRawContext {
   // StoreHeight x StoreWidth cells of four values, zero when allocated.
   TQxRawPages Store;
   uint16_t (*Pixels)[4] = nullptr;
-  void AllocateStore(int64_t Cells);  // throws std::bad_alloc
+  void AllocateStore(int64_t Cells, bool Touch = true);  // throws std::bad_alloc
   void FreeStore() {
     Store.Release();
     Pixels = nullptr;
@@ -209,6 +210,8 @@ void lossless_huffman_load_raw(TQxRawContext& C);
 // True when the gains cannot depend on the sensor data: the loader leaves the black and white levels as
 // they are and no balance is measured on the picture.
 bool gains_known_before_loading(const TQxRawContext& C);
+// True when the loader leaves its rows pending when asked (DeferPlacement): it writes no store.
+bool loader_defers_placement(const TQxRawContext& C);
 void foveon_huffman_load_raw(TQxRawContext& C);
 void sony_keyed_load_raw(TQxRawContext& C);
 void sony_keystream_xor(TQxRawContext& C, uint32_t* Words, int32_t Count, bool Start, uint32_t Key);
@@ -249,8 +252,10 @@ void place_pending_rows(TQxRawContext& C);
 void compute_channel_gains(TQxRawContext& C);  // the gains alone; apply_channel_gains applies them too
 void apply_channel_gains(TQxRawContext& C);
 // Gains, vng_interpolate and convert_camera_colors fused; Wait(Row), when given, returns once the row can be
-// read (the loader may still be decoding the rows below it).
-void balance_interpolate_convert(TQxRawContext& C, const std::function<void(int32_t Row)>& Wait = nullptr);
+// read (the loader may still be decoding the rows below it). Threads > 0 runs the bands on that many
+// threads of their own instead of every core.
+void balance_interpolate_convert(TQxRawContext& C, const std::function<void(int32_t Row)>& Wait = nullptr,
+                                 int32_t Threads = 0);
 void vng_interpolate(TQxRawContext& C);
 void convert_camera_colors(TQxRawContext& C);
 void write_ppm(TQxRawContext& C, TQxBitmap* Bitmap, TIOParamsVals& Params, bool Deep);
