@@ -3,7 +3,6 @@
 #include <cairo.h>
 
 #include <climits>
-#include <mutex>
 #include <new>
 #include <utility>
 #include <vector>
@@ -66,73 +65,6 @@ TBitmap::TBitmap(int32_t AWidth, int32_t AHeight, TPixelFormat Format) {
 }
 
 TBitmap::~TBitmap() = default;
-
-namespace {
-
-// Freed pixel blocks kept for reuse: only large ones, a few, and a bounded total.
-constexpr size_t kMinCachedBlock = size_t(4) << 20;
-constexpr size_t kMaxCachedBytes = size_t(512) << 20;
-constexpr size_t kMaxCachedBlocks = 4;
-
-struct TPixelBlockCache {
-  std::mutex Lock;
-  std::vector<std::pair<void*, size_t>> Blocks;
-  size_t Total = 0;
-  // Blocks handed out for a smaller request, with their own size.
-  std::vector<std::pair<void*, size_t>> Lent;
-};
-
-// Never destroyed: bitmaps with static lifetime may still free their rows after exit begins.
-TPixelBlockCache& PixelBlockCache() {
-  static auto* Cache = new TPixelBlockCache;
-  return *Cache;
-}
-
-}  // namespace
-
-void* TBitmap::TakePixelBlock(size_t Bytes) {
-  if (Bytes < kMinCachedBlock) return nullptr;
-  TPixelBlockCache& C = PixelBlockCache();
-  std::lock_guard<std::mutex> G(C.Lock);
-  // A block a little larger serves too (a canvas a few rows higher than the last), the closest fit first.
-  size_t Best = C.Blocks.size();
-  for (size_t i = 0; i < C.Blocks.size(); ++i) {
-    const size_t Have = C.Blocks[i].second;
-    if (Have < Bytes || Have - Bytes > Bytes / 8) continue;
-    if (Best == C.Blocks.size() || Have < C.Blocks[Best].second) Best = i;
-  }
-  if (Best == C.Blocks.size()) return nullptr;
-  auto [P, Have] = C.Blocks[Best];
-  C.Total -= Have;
-  C.Blocks.erase(C.Blocks.begin() + static_cast<std::ptrdiff_t>(Best));
-  if (Have != Bytes) C.Lent.emplace_back(P, Have);
-  return P;
-}
-
-bool TBitmap::KeepPixelBlock(void* Block, size_t Bytes) {
-  if (Bytes < kMinCachedBlock) return false;
-  TPixelBlockCache& C = PixelBlockCache();
-  std::lock_guard<std::mutex> G(C.Lock);
-  for (size_t i = 0; i < C.Lent.size(); ++i)
-    if (C.Lent[i].first == Block) {
-      Bytes = C.Lent[i].second;
-      C.Lent.erase(C.Lent.begin() + static_cast<std::ptrdiff_t>(i));
-      break;
-    }
-  if (Bytes > kMaxCachedBytes) {
-    ::operator delete(Block);
-    return true;
-  }
-  // Oldest blocks make room for the newest.
-  while (!C.Blocks.empty() && (C.Blocks.size() >= kMaxCachedBlocks || C.Total + Bytes > kMaxCachedBytes)) {
-    ::operator delete(C.Blocks.front().first);
-    C.Total -= C.Blocks.front().second;
-    C.Blocks.erase(C.Blocks.begin());
-  }
-  C.Blocks.emplace_back(Block, Bytes);
-  C.Total += Bytes;
-  return true;
-}
 
 void TBitmap::Reallocate(int32_t AWidth, int32_t AHeight, TPixelFormat Format, bool Keep, bool Initialise) {
   if (AWidth < 0 || AHeight < 0) throw EInvalidGraphic("Invalid bitmap size");
