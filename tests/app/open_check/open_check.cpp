@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/memory_policy.h"
 #include "imaging/codecs/codecs.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/io/params.h"
@@ -35,17 +37,26 @@ namespace {
 
 double Ms(Clock::time_point A, Clock::time_point B) { return std::chrono::duration<double, std::milli>(B - A).count(); }
 
-// Passes everything to the real back end and keeps a copy of each frame the window is handed.
+// Passes everything to the real back end and keeps a copy of each frame the window is handed, in room
+// taken before the frames come (so that keeping them costs the program under test no fresh memory).
 class TRecordingBackend : public TUiBackend {
  public:
   explicit TRecordingBackend(std::unique_ptr<TUiBackend> Real) : FReal(std::move(Real)) {}
   struct Frame {
     Clock::time_point At;
-    std::unique_ptr<TBitmap> Pixels;
+    int32_t Width = 0, Height = 0;
+    std::vector<uint32_t> Pixels;
   };
-  std::vector<Frame> Frames;
+  std::vector<Frame> Frames;  // Frames[0, Count) hold the frames kept since the last Start
+  size_t Count = 0;
   bool Recording = false;
 
+  void Start(int32_t Width, int32_t Height, size_t Room) {
+    if (Frames.size() < Room) Frames.resize(Room);
+    for (Frame& F : Frames) F.Pixels.assign(size_t(Width) * size_t(Height), 0);
+    Count = 0;
+    Recording = true;
+  }
   std::string Name() const override { return FReal->Name(); }
   uintptr_t CreateWindow(TCustomForm* Form, const TRect& R, bool Popup, bool Resizable) override {
     return FReal->CreateWindow(Form, R, Popup, Resizable);
@@ -58,10 +69,15 @@ class TRecordingBackend : public TUiBackend {
   void RaiseWindow(uintptr_t W) override { FReal->RaiseWindow(W); }
   void Present(uintptr_t W, const TBitmap& BB, const TRect& Dirty) override {
     FReal->Present(W, BB, Dirty);
-    if (Recording) {
-      Frames.push_back(Frame{Clock::now(), std::make_unique<TBitmap>()});
-      Frames.back().Pixels->Assign(BB);
-    }
+    if (!Recording || Count >= Frames.size() || BB.PixelFormat() != TPixelFormat::pf32bit) return;
+    Frame& F = Frames[Count];
+    if (F.Pixels.size() < size_t(BB.Width()) * size_t(BB.Height())) return;
+    F.At = Clock::now();
+    F.Width = BB.Width();
+    F.Height = BB.Height();
+    for (int32_t y = 0; y < BB.Height(); ++y)
+      std::memcpy(F.Pixels.data() + size_t(y) * size_t(BB.Width()), BB.ScanLine(y), size_t(BB.Width()) * 4);
+    ++Count;
   }
   bool NextEvent(TUiEvent& E, int32_t T) override { return FReal->NextEvent(E, T); }
   void Wake() override { FReal->Wake(); }
@@ -115,12 +131,12 @@ std::string WritePicture(const fs::path& Dir, const char* Ext, int Tint) {
   return Name;
 }
 
-void SavePng(const TBitmap& Shown, const std::string& Name) {
-  TQxBitmap B(Shown.Width(), Shown.Height(), TQxPixelFormat::qx24RGB);
-  for (int32_t y = 0; y < Shown.Height(); ++y) {
-    const uint8_t* s = static_cast<const uint8_t*>(Shown.ScanLine(y));
+void SavePng(const TRecordingBackend::Frame& Shown, const std::string& Name) {
+  TQxBitmap B(Shown.Width, Shown.Height, TQxPixelFormat::qx24RGB);
+  for (int32_t y = 0; y < Shown.Height; ++y) {
+    const auto* s = reinterpret_cast<const uint8_t*>(Shown.Pixels.data() + size_t(y) * size_t(Shown.Width));
     uint8_t* d = B.Scanline(y);
-    for (int32_t x = 0; x < Shown.Width(); ++x) {
+    for (int32_t x = 0; x < Shown.Width; ++x) {
       d[x * 3] = s[x * 4];
       d[x * 3 + 1] = s[x * 4 + 1];
       d[x * 3 + 2] = s[x * 4 + 2];
@@ -131,15 +147,14 @@ void SavePng(const TBitmap& Shown, const std::string& Name) {
 }
 
 // The status bar's pixels in a frame, to tell whether its text changed.
-std::vector<uint32_t> StatusPixels(const TBitmap& Frame, TRect R) {
+std::vector<uint32_t> StatusPixels(const TRecordingBackend::Frame& Frame, TRect R) {
   // The back buffer may hold the menu bar above the client area.
-  R.Top += Frame.Height() - R.Bottom - 2;
-  R.Bottom = Frame.Height() - 2;
+  R.Top += Frame.Height - R.Bottom - 2;
+  R.Bottom = Frame.Height - 2;
   std::vector<uint32_t> Out;
-  for (int32_t y = std::max(0, R.Top); y < std::min(Frame.Height(), R.Bottom); ++y) {
-    const auto* Row = static_cast<const uint32_t*>(Frame.ScanLine(y));
-    for (int32_t x = std::max(0, R.Left); x < std::min(Frame.Width(), R.Right); ++x) Out.push_back(Row[x] & 0xFFFFFFu);
-  }
+  for (int32_t y = std::max(0, R.Top); y < std::min(Frame.Height, R.Bottom); ++y)
+    for (int32_t x = std::max(0, R.Left); x < std::min(Frame.Width, R.Right); ++x)
+      Out.push_back(Frame.Pixels[size_t(y) * size_t(Frame.Width) + size_t(x)] & 0xFFFFFFu);
   return Out;
 }
 
@@ -150,6 +165,7 @@ int main(int argc, char** argv) {
   const fs::path Out = argv[1];
   fs::remove_all(Out);
   fs::create_directories(Out);
+  KeepFreedBlocksForReuse();  // as the program does
   QxRegisterFurtherCodecs();
   std::unique_ptr<TRecordingBackend> Owned;
   {
@@ -186,7 +202,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   // The status bar lies along the window's bottom edge.
-  const TRect Bar(0, F->ClientHeight() - 22, F->ClientWidth() / 2, F->ClientHeight() - 2);
+  const TRect Bar(0, F->ClientHeight() - 22, F->ClientWidth() - 20, F->ClientHeight() - 2);
 
   // No picture at all, or a finished reflection: picture over the top half, the mirror under it, and
   // its far end (at 100 % size, the fade reaches 0 at the last row) nearly the chessboard.
@@ -247,8 +263,7 @@ int main(int argc, char** argv) {
     Alone.CurrentBitmap()->FreeImage(true);
 
     Opening = i;
-    Rec->Frames.clear();
-    Rec->Recording = true;
+    Rec->Start(F->Width() + 64, F->Height() + 64, 64);
     Finished = false;
     Composed = 0;
     const int WrongBefore = Wrong;
@@ -264,30 +279,30 @@ int main(int argc, char** argv) {
     Rec->Recording = false;
     // The first frame handed to the window after the view composed the finished picture.
     double Shown = -1;
-    if (!Rec->Frames.empty() && Finished) Shown = Ms(T0, Rec->Frames.back().At);
+    if (Rec->Count > 0 && Finished) Shown = Ms(T0, Rec->Frames[Rec->Count - 1].At);
 
     // Progress: frames before the last whose status bar differs from the last one's (which names the file
     // alone).
     int Progress = 0;
     const std::vector<uint32_t> Last =
-        Rec->Frames.empty() ? std::vector<uint32_t>() : StatusPixels(*Rec->Frames.back().Pixels, Bar);
-    for (size_t k = 0; k < Rec->Frames.size(); ++k) {
-      if (k + 1 < Rec->Frames.size() && StatusPixels(*Rec->Frames[k].Pixels, Bar) != Last) ++Progress;
+        Rec->Count == 0 ? std::vector<uint32_t>() : StatusPixels(Rec->Frames[Rec->Count - 1], Bar);
+    for (size_t k = 0; k < Rec->Count; ++k) {
+      if (k + 1 < Rec->Count && StatusPixels(Rec->Frames[k], Bar) != Last) ++Progress;
       if (Shots < 120) {
         char Name[96];
         std::snprintf(Name, sizeof Name, "open_%d_%s_frame_%02zu.png", Step + 1, i == 0 ? "jpeg" : "png", k);
-        SavePng(*Rec->Frames[k].Pixels, (Out / Name).string());
+        SavePng(Rec->Frames[k], (Out / Name).string());
         ++Shots;
       }
     }
     if (std::getenv("QV_OPEN_TIMELINE")) {
       std::printf("  open returned at %.0f ms; frames at", Ms(T0, Returned));
-      for (auto& Fr : Rec->Frames) std::printf(" %.0f", Ms(T0, Fr.At));
+      for (size_t k = 0; k < Rec->Count; ++k) std::printf(" %.0f", Ms(T0, Rec->Frames[k].At));
       std::printf("\n");
     }
     std::printf("%s: %zu frames shown, %d composed by the view, %d wrong, %d showing progress; "
                 "open to painted %.0f ms, decoding alone %.0f ms (%.2fx)\n",
-                i == 0 ? "JPEG" : "PNG", Rec->Frames.size(), Composed, Wrong - WrongBefore, Progress, Shown, Decode,
+                i == 0 ? "JPEG" : "PNG", Rec->Count, Composed, Wrong - WrongBefore, Progress, Shown, Decode,
                 Decode > 0 ? Shown / Decode : 0.0);
     if (!Finished) {
       std::printf("  the finished picture never showed\n");
