@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/base/exceptions.h"
+#include "platform/base/parallel.h"
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/pixel_access.h"
 
@@ -122,34 +123,39 @@ void TBitmap::Reallocate(int32_t AWidth, int32_t AHeight, TPixelFormat Format, b
   bool Same = HadPixels && Old.BitsPerPixel() == Bpp && Old.FColorTable == FColorTable;
   // Bytes no pixel fully covers (row padding, the tail of a packed last byte) are zeroed first.
   const size_t FullBytes = static_cast<size_t>((static_cast<int64_t>(FWidth) * Bpp) / 8);
-  for (int32_t Y = 0; Y < FHeight; ++Y) {
-    if (FullBytes < static_cast<size_t>(FRowBytes))
-      std::memset(S.Row(Y) + FullBytes, 0, static_cast<size_t>(FRowBytes) - FullBytes);
-    int32_t X = 0;
-    if (Y < KeepH) {
-      if (Same && Bpp >= 8) {
-        std::memcpy(S.Row(Y), O.Row(Y), static_cast<size_t>(KeepW) * (Bpp == 15 ? 2 : Bpp / 8));
-      } else {
-        for (int32_t I = 0; I < KeepW; ++I) {
-          uint32_t V = O.Get(I, Y);
-          if (!Same) {
-            uint32_t A = Old.BitsPerPixel() == 32 && Bpp == 32 ? (V & 0xFF000000u) : 0;
-            V = qvgfx::ColorToNative(*this, qvgfx::NativeToColor(Old, V)) | A;
+  // Rows are independent: a large bitmap is filled on every core, which also spreads the first touch of
+  // fresh memory.
+  const bool Large = static_cast<int64_t>(FRowBytes) * FHeight >= (int64_t(4) << 20);
+  ParallelBands(0, FHeight, Large ? 64 : INT32_MAX, [&](int32_t FirstRow, int32_t LastRow) {
+    for (int32_t Y = FirstRow; Y < LastRow; ++Y) {
+      if (FullBytes < static_cast<size_t>(FRowBytes))
+        std::memset(S.Row(Y) + FullBytes, 0, static_cast<size_t>(FRowBytes) - FullBytes);
+      int32_t X = 0;
+      if (Y < KeepH) {
+        if (Same && Bpp >= 8) {
+          std::memcpy(S.Row(Y), O.Row(Y), static_cast<size_t>(KeepW) * (Bpp == 15 ? 2 : Bpp / 8));
+        } else {
+          for (int32_t I = 0; I < KeepW; ++I) {
+            uint32_t V = O.Get(I, Y);
+            if (!Same) {
+              uint32_t A = Old.BitsPerPixel() == 32 && Bpp == 32 ? (V & 0xFF000000u) : 0;
+              V = qvgfx::ColorToNative(*this, qvgfx::NativeToColor(Old, V)) | A;
+            }
+            S.Set(I, Y, V);
           }
-          S.Set(I, Y, V);
         }
+        X = KeepW;
       }
-      X = KeepW;
+      if (Bpp == 32 && X < FWidth) {
+        auto* P = reinterpret_cast<uint32_t*>(S.Row(Y));
+        std::fill(P + X, P + FWidth, White);
+      } else if (Bpp == 24 && X < FWidth) {
+        std::memset(S.Row(Y) + 3 * static_cast<int64_t>(X), 0xFF, 3 * static_cast<size_t>(FWidth - X));
+      } else {
+        for (; X < FWidth; ++X) S.Set(X, Y, White);
+      }
     }
-    if (Bpp == 32 && X < FWidth) {
-      auto* P = reinterpret_cast<uint32_t*>(S.Row(Y));
-      std::fill(P + X, P + FWidth, White);
-    } else if (Bpp == 24 && X < FWidth) {
-      std::memset(S.Row(Y) + 3 * static_cast<int64_t>(X), 0xFF, 3 * static_cast<size_t>(FWidth - X));
-    } else {
-      for (; X < FWidth; ++X) S.Set(X, Y, White);
-    }
-  }
+  });
 }
 
 void TBitmap::SetSizeUninitialised(int32_t AWidth, int32_t AHeight, TPixelFormat Format) {
