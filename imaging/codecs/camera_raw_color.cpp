@@ -131,7 +131,9 @@ struct TGains {
     });
   }
   uint16_t Balanced(int32_t Channel, int32_t X) const {
-    return X ? uint16_t(std::clamp(int32_t(float(X - Black) * Gain[Channel]), 0, White)) : 0;
+    // Clamped as a float: a gain from a damaged file can put the product past any integer.
+    const float v = float(X - Black) * Gain[Channel], top = float(std::min(White, 65535));
+    return X && v > 0 ? uint16_t(v < top ? v : top) : 0;
   }
   const uint16_t* Values() const { return Table.empty() ? nullptr : Table.data(); }
   void Apply(uint16_t (*Cells)[4], int64_t Count) const {
@@ -353,7 +355,7 @@ struct TConvert {
   double M[3][4];
   explicit TConvert(const TQxRawContext& C)
       : Colors(std::clamp(C.ColorCount, 1, 4)), Matrix(C.HasColorMatrix != 0), Cmy(C.CmySensor != 0),
-        White(std::max(double(C.WhiteLevel), 0.0)) {
+        White(std::clamp(double(C.WhiteLevel), 0.0, 65535.0)) {
     for (int32_t r = 0; r < 3; ++r)
       for (int32_t g = 0; g < 4; ++g) M[r][g] = C.ColorMatrix[r][g];
   }
@@ -398,7 +400,10 @@ struct TConvert {
         convert = false;
       }
       if (convert)
-        for (int32_t r = 0; r < 3; ++r) p[r] = uint16_t(std::clamp(rgb[r], 0.0, White));
+        for (int32_t r = 0; r < 3; ++r) {
+          const double v = rgb[r];  // a matrix from a damaged file can give NaN: black, not undefined
+          p[r] = uint16_t(v > 0 ? (v < White ? v : White) : 0.0);
+        }
       const double x0 = p[0], x1 = p[1], x2 = p[2];
       const double luma = std::min(std::sqrt(x0 * x0 + x1 * x1 + x2 * x2) / 2, 65535.0);
       p[3] = uint16_t(luma);

@@ -468,3 +468,36 @@ TEST(CameraRawRoads, BalanceByTableKeepsItsArithmetic) {
     }
   }
 }
+
+TEST(CameraRawRoads, GainsAndMatricesFromDamagedFilesStayInRange) {
+  // Gains and matrix entries read from a damaged file can be enormous or not numbers at all: the values
+  // end at the white level or at black, never past what a sample holds.
+  for (const int side : {64, 512}) {
+    SCOPED_TRACE(side);
+    RawRun r(Bytes{});
+    r.Store(side, side, 0x94949494u);
+    for (int64_t i = 0; i < int64_t(side) * side; ++i)
+      for (int c = 0; c < 4; ++c) r.C->Pixels[i][c] = uint16_t(1000 + (i + c) % 3000);
+    r.C->BlackLevel = 0;
+    r.C->WhiteLevel = 70000;
+    r.C->HasColorMatrix = 1;
+    const float gains[4] = {1e30f, -1e30f, std::nanf(""), 1.0f};
+    std::copy(gains, gains + 4, r.C->ChannelGains);
+    apply_channel_gains(*r.C);
+    for (int64_t i = 0; i < int64_t(side) * side; ++i) {
+      ASSERT_EQ(r.C->Pixels[i][0], 65535) << i;
+      ASSERT_EQ(r.C->Pixels[i][1], 0) << i;
+      ASSERT_EQ(r.C->Pixels[i][2], 0) << i;
+    }
+    r.C->ColorCount = 3;
+    for (auto& row : r.C->ColorMatrix) std::fill(std::begin(row), std::end(row), 0.0f);
+    r.C->ColorMatrix[0][0] = 1e30f;
+    r.C->ColorMatrix[1][0] = std::nanf("");
+    r.C->ColorMatrix[2][0] = -1e30f;
+    convert_camera_colors(*r.C);
+    const int64_t mid = int64_t(side / 2) * side + side / 2;
+    EXPECT_EQ(r.C->Pixels[mid][0], 65535);
+    EXPECT_EQ(r.C->Pixels[mid][1], 0);
+    EXPECT_EQ(r.C->Pixels[mid][2], 0);
+  }
+}
