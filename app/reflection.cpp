@@ -686,6 +686,8 @@ bool MakeReflectionFade(TQuillotView* View, TQuillotView* Source, const TRampKey
   if (W <= 0 || H <= 0 || Src->Width() != W || Src->Height() != H) return false;
   TQxBitmap* SA = Src->HasAlphaChannel() ? Src->GetAlphaChannel() : nullptr;
   if (SA && (SA->MapsRows() || SA->Width() != W || SA->Height() != H)) return false;
+  // Every value of the channel is written below.
+  if (!B->HasAlphaChannel()) B->SetAlphaChannel(TQxBitmap::CreateAlpha(W, H, B->Location(), false));
   TQxBitmap* A = B->GetAlphaChannel();
   if (!A || A->MapsRows() || A->Width() != W || A->Height() != H || A->PixelFormat() != TQxPixelFormat::qx8g)
     return false;
@@ -752,7 +754,8 @@ bool MakeBlendedReflection(TQuillotView* View, TQuillotView* Source, const TRefl
   if (Dst->PixelFormat() != TQxPixelFormat::qx24RGB || Dst->Width() != W || Dst->Height() != H)
     if (!Dst->AllocateUninitialised(W, H, TQxPixelFormat::qx24RGB)) return false;
   if (Dst->MapsRows()) return false;
-  Dst->GetAlphaChannel();
+  // Every value of the channel is written below.
+  if (!Dst->HasAlphaChannel()) Dst->SetAlphaChannel(TQxBitmap::CreateAlpha(W, H, Dst->Location(), false));
   Dst->Opaque = Src->Opaque;
   const bool Horizontal = S.Side == qxSideLeft || S.Side == qxSideRight;
   const bool Gray = S.ColorMode == qxGray;
