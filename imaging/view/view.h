@@ -665,7 +665,12 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
                            bool DrawBackground, bool DrawOverlays);
   struct TFlatPaintCache;
   std::unique_ptr<TFlatPaintCache> FFlatCache;
-  uint64_t FContentGeneration = 0;  // bumped by every update that may have changed the layers
+  uint64_t FContentGeneration = 0;  // bumped by every update that may have changed the layers' pixels
+  // The whole client as last composed from the layers and the background (no overlays), reused while
+  // nothing it depends on changed.
+  struct TComposeCache;
+  std::unique_ptr<TComposeCache> FComposeCache;
+  bool CompositionKey(TQxBitmap* Dest, bool DrawBackground, bool DrawOverlays, std::vector<int64_t>& Key);
   void FreeMaskCaches();
   TCanvas* ControlCanvasOrNull();
   void EnsureBackBuffer(int32_t W, int32_t H);

@@ -1,6 +1,7 @@
 // TQuillotView: painting through the back buffer and composition of the layers.
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <climits>
 #include <cstring>
 #include <cmath>
@@ -202,8 +203,9 @@ void TQuillotView::PaintClientRect(const TRect& R) {
 }
 
 void TQuillotView::InvalidateRectNoErase(const TRect& R) {
+  // Recomposed from the layers as they are; a caller that changed a layer's pixels says so through
+  // UpdateView.
   FBufferDirty = true;
-  ++FContentGeneration;  // the caller may have changed pixels
   if (HandleAllocated()) InvalidateRect(R, false);
 }
 
@@ -773,6 +775,57 @@ void TQuillotView::RefillMagnifier(TQxLayer* Layer, TQxBitmap* Dest, TResampleFi
   }
 }
 
+namespace {
+
+int64_t KeyOf(double V) { return std::bit_cast<int64_t>(V); }
+int64_t KeyOf(const void* P) { return int64_t(reinterpret_cast<uintptr_t>(P)); }
+
+}  // namespace
+
+// Everything the composition of the back buffer depends on, or false when it depends on something that
+// cannot be told (a handler, a wallpaper, magnifiers, overlays drawn between the layers).
+bool TQuillotView::CompositionKey(TQxBitmap* Dest, bool DrawBackground, bool DrawOverlays, std::vector<int64_t>& Key) {
+  if (!FBackBuffer || Dest != FBackBuffer.get() || OutsideBaseMode != 0 || OnDrawBackground ||
+      (FWallPaper && FWallPaper->Graphic()))
+    return false;
+  if (DrawOverlays && (BoxAllLayers || FMouseInteract.Contains(TQxMouseInteractItems::miMoveLayers) ||
+                       FMouseInteract.Contains(TQxMouseInteractItems::miResizeLayers) ||
+                       FMouseInteract.Contains(TQxMouseInteractItems::miRotateLayers)))
+    return false;
+  Key.clear();
+  Key.reserve(size_t(LayerCount()) * 32 + 48);
+  for (TQxLayer* l : FLayers) {
+    if (l->Aux.Flag != 0 || (DrawOverlays && l->DimOutside)) return false;
+    TQxBitmap* b = l->Bitmap;
+    TQxBitmap* a = b && b->HasAlphaChannel() ? b->GetAlphaChannel() : nullptr;
+    for (int64_t v : {KeyOf(b), KeyOf(a), int64_t(l->PosX), int64_t(l->PosY), int64_t(l->Width), int64_t(l->Height),
+                      int64_t(l->Visible), int64_t(l->Opacity), KeyOf(l->RotationAngle), KeyOf(l->RotationCenterX),
+                      KeyOf(l->RotationCenterY), int64_t(l->BlendOperation), int64_t(l->IsMask),
+                      int64_t(l->ClipToBase), int64_t(LayerFilter(l))})
+      Key.push_back(v);
+    if (b)
+      for (int64_t v : {int64_t(b->Width()), int64_t(b->Height()), int64_t(b->PixelFormat()), int64_t(b->AdjustColors),
+                        int64_t(b->Contrast), int64_t(b->ChannelOffsets[0]), int64_t(b->ChannelOffsets[1]),
+                        int64_t(b->ChannelOffsets[2]), int64_t(b->ChannelOffsets[3]), KeyOf(b->RangeLow),
+                        KeyOf(b->RangeHigh)})
+        Key.push_back(v);
+    if (a)
+      for (int64_t v : {int64_t(a->Width()), int64_t(a->Height()), int64_t(a->PixelFormat()), int64_t(a->Opaque)})
+        Key.push_back(v);
+  }
+  for (int64_t v :
+       {int64_t(FContentGeneration), KeyOf(Dest), int64_t(Dest->Width()), int64_t(Dest->Height()),
+        int64_t(DrawBackground), int64_t(DrawOverlays), KeyOf(FZoomX), KeyOf(FZoomY), int64_t(FViewOriginX),
+        int64_t(FViewOriginY), int64_t(FImageLeft), int64_t(FImageTop), int64_t(FImageWidth), int64_t(FImageHeight),
+        int64_t(FSourceLeft), int64_t(FSourceTop), int64_t(FSourceWidth), int64_t(FSourceHeight), int64_t(FDestWidth),
+        int64_t(FDestHeight), int64_t(FZoomedWidth), int64_t(FZoomedHeight), int64_t(FColumnCursor),
+        int64_t(FRowCursor), int64_t(FEnableAlphaChannel), int64_t(FBackgroundStyle), int64_t(Background()),
+        int64_t(FChessSize), int64_t(FChessBrushStyle), int64_t(GradientEndColor), int64_t(MinLayerSize),
+        int64_t(FCurrentLayerIndex), int64_t(LayerCount())})
+    Key.push_back(v);
+  return true;
+}
+
 void TQuillotView::ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestRows, const TRect* UpdateRect,
                                    bool DrawBackground, bool DrawOverlays) {
   SyncLayers();
@@ -788,11 +841,65 @@ void TQuillotView::ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestR
   std::vector<uint8_t*> ownRows;
   std::vector<uint8_t*>& rows = DestRows ? *DestRows : ownRows;
   bool first = true;
-  if (DrawFlattenedLayers(Dest, rows, UpdateRect, DrawBackground, DrawOverlays))
+
+  // A repaint that changes nothing the composition depends on (an expose, a scroll back, an overlay)
+  // copies the last one. It is kept from the second identical composition on, so that a run of changing
+  // frames pays no copy.
+  std::vector<int64_t> key;
+  const bool cacheable = CompositionKey(Dest, DrawBackground, DrawOverlays, key);
+  if (!FComposeCache) FComposeCache = std::make_unique<TComposeCache>();
+  TComposeCache& cc = *FComposeCache;
+  const int32_t dw = Dest->Width(), dh = Dest->Height();
+  // The update rectangle includes its right and bottom edges, as the background and the layers clip it.
+  int32_t rx1 = 0, ry1 = 0, rx2 = dw - 1, ry2 = dh - 1;
+  if (UpdateRect) {
+    rx1 = std::max(rx1, UpdateRect->Left);
+    ry1 = std::max(ry1, UpdateRect->Top);
+    rx2 = std::min(rx2, UpdateRect->Right);
+    ry2 = std::min(ry2, UpdateRect->Bottom);
+  }
+  const bool wholeDest = rx1 == 0 && ry1 == 0 && rx2 == dw - 1 && ry2 == dh - 1;
+  if (cacheable && cc.Valid && cc.Key == key && cc.Width == dw && cc.Height == dh &&
+      cc.Places.size() == FLayers.size()) {
+    if (rx2 >= rx1)
+      for (int32_t y = ry1; y <= ry2; ++y)
+        std::memcpy(Dest->Scanline(y) + size_t(rx1) * 3, cc.Pixels.data() + (size_t(y) * dw + rx1) * 3,
+                    size_t(rx2 - rx1 + 1) * 3);
+    for (size_t i = 0; i < FLayers.size(); ++i) {
+      FLayers[i]->DrawnRect = cc.Places[i].DrawnRect;
+      FLayers[i]->ScreenMap = cc.Places[i].ScreenMap;
+      std::copy(cc.Places[i].Outline, cc.Places[i].Outline + 4, FLayers[i]->Outline);
+    }
     first = false;
-  else
-    for (int32_t i = 0; i < LayerCount(); ++i)
-      DrawCompositionLayer(i, Dest, rows, UpdateRect, first, DrawBackground, DrawOverlays);
+  } else {
+    if (DrawFlattenedLayers(Dest, rows, UpdateRect, DrawBackground, DrawOverlays))
+      first = false;
+    else
+      for (int32_t i = 0; i < LayerCount(); ++i)
+        DrawCompositionLayer(i, Dest, rows, UpdateRect, first, DrawBackground, DrawOverlays);
+    if (first && DrawBackground && OutsideBaseMode == 0) {
+      PaintCompositionBackground(Dest, UpdateRect);
+      first = false;
+    }
+    if (!cacheable || !wholeDest || cc.Key != key) {
+      cc.Valid = false;
+      if (cacheable && wholeDest) cc.Key = std::move(key);
+      else cc.Key.clear();
+    } else if (!cc.Valid) {
+      cc.Width = dw;
+      cc.Height = dh;
+      cc.Pixels.resize(size_t(dw) * dh * 3);
+      for (int32_t y = 0; y < dh; ++y)
+        std::memcpy(cc.Pixels.data() + size_t(y) * dw * 3, Dest->Scanline(y), size_t(dw) * 3);
+      cc.Places.resize(FLayers.size());
+      for (size_t i = 0; i < FLayers.size(); ++i) {
+        cc.Places[i].DrawnRect = FLayers[i]->DrawnRect;
+        cc.Places[i].ScreenMap = FLayers[i]->ScreenMap;
+        std::copy(FLayers[i]->Outline, FLayers[i]->Outline + 4, cc.Places[i].Outline);
+      }
+      cc.Valid = true;
+    }
+  }
 
   if ((OutsideBaseMode == 2 || OutsideBaseMode == 3) && Dest->PixelFormat() == TQxPixelFormat::qx24RGB) {
     const TQxLayerScreenMap& m = FLayers[0]->ScreenMap;

@@ -1,0 +1,221 @@
+// Repaints that reuse what was composed before: the reused frame is the frame a fresh view paints, a
+// change made through any public road shows on the next repaint, and a repaint that changes nothing
+// does not read the layers again.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "view_fixture.h"
+
+namespace {
+
+constexpr int32_t kClientW = 160, kClientH = 110;
+
+struct Scene {
+  const char* Name;
+  double Zoom;  // 0: fitted
+  int32_t OriginX, OriginY;
+  TResampleFilter Filter;
+  bool TranslucentBase;  // layer 0 has transparent and half-transparent parts
+};
+
+const Scene kScenes[] = {
+    {"fitted", 0, 0, 0, TResampleFilter::rfNone, false},
+    {"fitted, filtered, translucent base", 0, 0, 0, TResampleFilter::rfFastLinear, true},
+    {"fitted, filtered", 0, 0, 0, TResampleFilter::rfFastLinear, false},
+    {"100 %, scrolled", 100, 90, 40, TResampleFilter::rfNone, false},
+    {"100 %, scrolled, translucent base", 100, 70, 30, TResampleFilter::rfNone, true},
+    {"250 %, scrolled", 250, 330, 150, TResampleFilter::rfNone, true},
+    {"75 %, filtered, scrolled", 75, 40, 20, TResampleFilter::rfFastLinear, false},
+};
+
+// A textured base (any shift shows) under a layer with an alpha ramp, on a chessboard.
+std::unique_ptr<TQuillotView> Build(const Scene& S) {
+  auto v = MakeView(300, 200, kClientW, kClientH);
+  v->SetBackgroundStyle(TQxBackgroundStyle::qxbsChessboard);
+  v->SetBackground(0x00305070);
+  TQxBitmap* b = v->CurrentBitmap();
+  for (int32_t y = 0; y < 200; ++y)
+    for (int32_t x = 0; x < 300; ++x)
+      reinterpret_cast<TQxRGB*>(b->Scanline(y))[x] =
+          TQxRGB{uint8_t(x * 7 + y * 3), uint8_t(x * 3 ^ y * 5), uint8_t((x + y) * 11)};
+  if (S.TranslucentBase) {
+    TQxBitmap* a = b->GetAlphaChannel();
+    for (int32_t y = 0; y < 200; ++y)
+      for (int32_t x = 0; x < 300; ++x) a->Scanline(y)[x] = uint8_t(x < 40 ? 0 : x < 80 ? 128 + y / 2 : 255);
+    a->Opaque = false;
+  }
+  v->AddLayer();
+  TQxBitmap* l = v->CurrentBitmap();
+  l->Allocate(100, 80, TQxPixelFormat::qx24RGB);
+  for (int32_t y = 0; y < 80; ++y)
+    for (int32_t x = 0; x < 100; ++x)
+      reinterpret_cast<TQxRGB*>(l->Scanline(y))[x] = TQxRGB{uint8_t(200 - x), uint8_t(y * 3), uint8_t(x ^ y)};
+  TQxBitmap* la = l->GetAlphaChannel();
+  for (int32_t y = 0; y < 80; ++y)
+    for (int32_t x = 0; x < 100; ++x) la->Scanline(y)[x] = uint8_t(255 - y * 3);
+  la->Opaque = false;
+  v->CurrentLayer()->PosX = 120;
+  v->CurrentLayer()->PosY = 60;
+  v->SetCurrentLayer(0);
+  v->SetZoomFilter(S.Filter);
+  if (S.Zoom == 0) {
+    v->ZoomToFit();
+  } else {
+    v->SetZoom(S.Zoom);
+    v->SetViewOrigin(S.OriginX, S.OriginY);
+  }
+  return v;
+}
+
+std::vector<uint8_t> Frame(TQuillotView* v) {
+  TQxBitmap* buf = v->BackBuffer();
+  std::vector<uint8_t> out;
+  for (int32_t y = 0; y < buf->Height(); ++y)
+    out.insert(out.end(), buf->Scanline(y), buf->Scanline(y) + size_t(buf->Width()) * 3);
+  return out;
+}
+
+// Repaints the whole client as an expose after an invalidation does.
+std::vector<uint8_t> Repaint(TQuillotView* v) {
+  const TRect client(0, 0, kClientW, kClientH);
+  v->InvalidateRectNoErase(client);
+  v->PaintClientRect(client);
+  return Frame(v);
+}
+
+std::vector<uint8_t> FreshFrame(const Scene& S, const std::function<void(TQuillotView*)>& Change = nullptr) {
+  auto v = Build(S);
+  if (Change) Change(v.get());
+  v->PaintClientRect(TRect(0, 0, kClientW, kClientH));
+  return Frame(v.get());
+}
+
+// The place of each layer on the screen, as the mouse code reads it.
+std::vector<int32_t> Places(TQuillotView* v) {
+  std::vector<int32_t> out;
+  for (int32_t i = 0; i < v->LayerCount(); ++i) {
+    const TQxLayer* l = v->GetLayer(i);
+    for (int32_t k : {l->DrawnRect.Left, l->DrawnRect.Top, l->DrawnRect.Right, l->DrawnRect.Bottom, l->ScreenMap.X,
+                      l->ScreenMap.Y, l->ScreenMap.W, l->ScreenMap.H, l->ScreenMap.SrcX, l->ScreenMap.SrcY,
+                      l->ScreenMap.SrcW, l->ScreenMap.SrcH})
+      out.push_back(k);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(ViewPaintCache, RepeatedAndPartialRepaintsEqualAFreshView) {
+  for (const Scene& s : kScenes) {
+    SCOPED_TRACE(s.Name);
+    const std::vector<uint8_t> expected = FreshFrame(s);
+    auto v = Build(s);
+    for (int k = 0; k < 4; ++k) ASSERT_EQ(Repaint(v.get()), expected) << "repaint " << k;
+    const std::vector<int32_t> places = Places(v.get());
+    // A partial repaint over a scribbled buffer puts back exactly its rectangle.
+    TQxBitmap* buf = v->BackBuffer();
+    for (int32_t y = 0; y < kClientH; ++y) std::fill(buf->Scanline(y), buf->Scanline(y) + kClientW * 3, uint8_t(7));
+    const TRect part(13, 9, 101, 77);
+    v->InvalidateRectNoErase(part);
+    v->PaintClientRect(part);
+    const std::vector<uint8_t> got = Frame(v.get());
+    for (int32_t y = 0; y < kClientH; ++y)
+      for (int32_t x = 0; x < kClientW; ++x) {
+        const bool inside = x >= part.Left && x <= part.Right && y >= part.Top && y <= part.Bottom;
+        const size_t i = (size_t(y) * kClientW + x) * 3;
+        ASSERT_EQ(got[i], inside ? expected[i] : 7) << x << "," << y;
+      }
+    EXPECT_EQ(Places(v.get()), places);
+  }
+}
+
+TEST(ViewPaintCache, ChangesThroughEachPublicRoadShowOnTheNextRepaint) {
+  struct Road {
+    const char* Name;
+    std::function<void(TQuillotView*)> Change;
+  } roads[] = {
+      {"layer bitmap edited, then UpdateView",
+       [](TQuillotView* v) {
+         TQxBitmap* b = v->GetLayer(0)->Bitmap;
+         for (int32_t y = 50; y < 150; ++y)
+           for (int32_t x = 100; x < 250; ++x) reinterpret_cast<TQxRGB*>(b->Scanline(y))[x] = TQxRGB{0, 255, 0};
+         v->UpdateView();
+       }},
+      {"reflection layer edited, then UpdateView",
+       [](TQuillotView* v) {
+         v->GetLayer(1)->Bitmap->Fill(0x0000FF);
+         v->UpdateView();
+       }},
+      {"opacity",
+       [](TQuillotView* v) {
+         v->GetLayer(1)->Opacity = 60;
+         v->UpdateView();
+       }},
+      {"visibility",
+       [](TQuillotView* v) {
+         v->GetLayer(1)->Visible = false;
+         v->UpdateView();
+       }},
+      {"layer moved",
+       [](TQuillotView* v) {
+         v->GetLayer(1)->PosX = 30;
+         v->UpdateView();
+       }},
+      {"layer added", [](TQuillotView* v) {
+         v->AddLayer();
+         v->CurrentBitmap()->Allocate(60, 60, TQxPixelFormat::qx24RGB);
+         v->CurrentBitmap()->Fill(0xFFFFFF);
+         v->CurrentLayer()->PosX = 150;
+         v->CurrentLayer()->PosY = 100;
+         v->UpdateView();
+       }},
+      {"layer removed", [](TQuillotView* v) { v->RemoveLayer(1); }},
+      {"background colour", [](TQuillotView* v) { v->SetBackground(0x00FF00FF); }},
+      {"background style", [](TQuillotView* v) { v->SetBackgroundStyle(TQxBackgroundStyle::qxbsSolid); }},
+      {"zoom", [](TQuillotView* v) { v->SetZoom(v->ZoomX() * 1.5); }},
+      {"zoom filter", [](TQuillotView* v) {
+         v->SetZoomFilter(v->ZoomFilter() == TResampleFilter::rfNone ? TResampleFilter::rfFastLinear
+                                                                     : TResampleFilter::rfNone);
+       }},
+      {"alpha channel off", [](TQuillotView* v) { v->SetEnableAlphaChannel(false); }},
+  };
+  for (const Scene& s : kScenes) {
+    SCOPED_TRACE(s.Name);
+    const std::vector<uint8_t> before = FreshFrame(s);
+    for (const Road& r : roads) {
+      SCOPED_TRACE(r.Name);
+      auto v = Build(s);
+      Repaint(v.get());
+      Repaint(v.get());  // the composition is kept from here on
+      r.Change(v.get());
+      const std::vector<uint8_t> got = Repaint(v.get());
+      EXPECT_EQ(got, FreshFrame(s, r.Change));
+      // The background may lie hidden under an opaque picture, and a filter changes nothing at 100 %.
+      const std::string name = r.Name;
+      if (name.rfind("background", 0) != 0 && !(s.Zoom == 100 && name == "zoom filter")) {
+        EXPECT_NE(got, before);
+      }
+    }
+  }
+}
+
+// Pixels changed without telling the view stay unseen by a repaint that only exposes or lays out again:
+// the repaint did not compose the layers once more.
+TEST(ViewPaintCache, ExposeAndLayoutRepaintsReuseTheComposition) {
+  for (const Scene& s : {kScenes[0], kScenes[1], kScenes[3]}) {
+    SCOPED_TRACE(s.Name);
+    auto v = Build(s);
+    Repaint(v.get());
+    const std::vector<uint8_t> shown = Repaint(v.get());
+    v->GetLayer(0)->Bitmap->Fill(0xFFFFFF);
+    v->GetLayer(1)->Bitmap->Fill(0x000000);
+    EXPECT_EQ(Repaint(v.get()), shown) << "expose";
+    v->ChangeKind = 4;  // layout: the size message, scroll bars
+    v->UpdateView();
+    v->PaintView();
+    EXPECT_EQ(Frame(v.get()), shown) << "layout";
+    v->UpdateView();  // now the view is told
+    EXPECT_NE(Repaint(v.get()), shown);
+  }
+}
