@@ -152,6 +152,10 @@ void TQuillotView::PaintClientRect(const TRect& R) {
   if (!HasParentWindow() && !OffscreenMode) return;
   const int32_t cw = ViewClientWidth(), ch = ViewClientHeight();
   if (cw <= 0 || ch <= 0) return;
+  // A client's worth of pixels is drawn and copied faster by this thread alone than by waking others,
+  // and a frame must not wait for a thread the machine has not scheduled. Work on the whole picture
+  // (shrinking it for a filtered zoom) takes every core again.
+  TParallelInlineScope onThisThread;
   EnsureBackBuffer(cw, ch);
   if (FBufferDirty) {
     ComposeLayersTo(FBackBuffer.get(), &FBackBufferRows, &R, true, true);
@@ -524,6 +528,75 @@ inline void OverPixel(uint8_t* D, uint8_t& DA, const uint8_t* S, int32_t SA) {
   DA = uint8_t((outA255 + 127) / 255);
 }
 
+// OverPixel along a row: N source pixels S, each weighted min(A[x], Op) (Op alone without A), over D and
+// its alpha DA. Pixels over opaque ones divide by a constant, which spares the general division.
+void OverRow(uint8_t* D, uint8_t* DA, const uint8_t* S, const uint8_t* A, int32_t Op, int32_t N) {
+  if (!A && Op == 255) {
+    std::memcpy(D, S, size_t(std::max(N, 0)) * 3);
+    if (N > 0) std::memset(DA, 255, size_t(N));
+    return;
+  }
+  for (int32_t x = 0; x < N; ++x) {
+    const int32_t a = A ? std::min<int32_t>(A[x], Op) : Op;
+    if (a == 0) continue;
+    uint8_t* d = D + size_t(x) * 3;
+    const uint8_t* s = S + size_t(x) * 3;
+    const int32_t da = DA[x];
+    if (da == 255 && a != 255) {
+      // OverPixel with a1 = 255: the result alpha is 255 * 255 and stays 255.
+      const int32_t k = 255 * (255 - a), w = a * 255;
+      d[0] = uint8_t((s[0] * w + d[0] * k + 32512) / 65025);
+      d[1] = uint8_t((s[1] * w + d[1] * k + 32512) / 65025);
+      d[2] = uint8_t((s[2] * w + d[2] * k + 32512) / 65025);
+      continue;
+    }
+    OverPixel(d, DA[x], s, a);
+  }
+}
+
+// The average of each box Q0[i]..Q1[i] of a row of 3-byte pixels Px with their alphas Pa, per channel:
+// the sum times Recip[i] (2^32 / the box's width, rounded up) shifted down by 32. Out gets four values a
+// box. Narrow boxes (at most 257 pixels) are summed from running sums of the four channels packed in
+// 16-bit lanes of one word: a difference of two running sums is exact in every lane even where the
+// running sums themselves wrapped, as long as the box's own sums fit.
+void BoxAverages(const uint8_t* Px, const uint8_t* Pa, int32_t W, const int32_t* Q0, const int32_t* Q1,
+                 const uint64_t* Recip, int32_t N, bool Narrow, uint64_t* Prefix, uint32_t* Out) {
+  if (Narrow) {
+    uint64_t run = 0;
+    Prefix[0] = 0;
+    for (int32_t k = 0; k < W; ++k) {
+      const uint8_t* p = Px + size_t(k) * 3;
+      run += uint64_t(p[0]) | uint64_t(p[1]) << 16 | uint64_t(p[2]) << 32 | uint64_t(Pa[k]) << 48;
+      Prefix[k + 1] = run;
+    }
+    for (int32_t i = 0; i < N; ++i) {
+      const uint64_t sum = Prefix[Q1[i] + 1] - Prefix[Q0[i]];
+      const uint64_t m = Recip[i];
+      uint32_t* o = Out + size_t(i) * 4;
+      o[0] = uint32_t(((sum & 0xFFFF) * m) >> 32);
+      o[1] = uint32_t((((sum >> 16) & 0xFFFF) * m) >> 32);
+      o[2] = uint32_t((((sum >> 32) & 0xFFFF) * m) >> 32);
+      o[3] = uint32_t(((sum >> 48) * m) >> 32);
+    }
+    return;
+  }
+  for (int32_t i = 0; i < N; ++i) {
+    uint32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    for (int32_t k = Q0[i]; k <= Q1[i]; ++k) {
+      s0 += Px[3 * k];
+      s1 += Px[3 * k + 1];
+      s2 += Px[3 * k + 2];
+      s3 += Pa[k];
+    }
+    const uint64_t m = Recip[i];
+    uint32_t* o = Out + size_t(i) * 4;
+    o[0] = uint32_t((s0 * m) >> 32);
+    o[1] = uint32_t((s1 * m) >> 32);
+    o[2] = uint32_t((s2 * m) >> 32);
+    o[3] = uint32_t((s3 * m) >> 32);
+  }
+}
+
 }  // namespace
 
 bool TQuillotView::DrawFlattenedLayers(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, const TRect* UpdateRect,
@@ -601,22 +674,22 @@ bool TQuillotView::DrawFlattenedLayers(TQxBitmap* Dest, std::vector<uint8_t*>& D
         if (firstLayer) {
           // Layer 0 covers the whole visible part.
           std::memcpy(D, P + size_t(SL) * 3, size_t(SW) * 3);
-          for (int32_t x = 0; x < SW; ++x) DA[x] = uint8_t(A ? std::min<int32_t>(A[SL + x], op) : op);
+          if (A)
+            for (int32_t x = 0; x < SW; ++x) DA[x] = std::min(A[SL + x], uint8_t(op));
+          else
+            std::memset(DA, op, size_t(SW));
           firstLayer = false;
           continue;
         }
-        for (int32_t x = x1; x < x2; ++x) {
-          const int32_t lx = x - l->PosX;
-          const int32_t a = A ? std::min<int32_t>(A[lx], op) : op;
-          if (a == 0) continue;
-          OverPixel(D + size_t(x - SL) * 3, DA[x - SL], P + size_t(lx) * 3, a);
-        }
+        OverRow(D + size_t(x1 - SL) * 3, DA + (x1 - SL), P + size_t(x1 - l->PosX) * 3, A ? A + (x1 - l->PosX) : nullptr,
+                op, x2 - x1);
       }
     };
     std::atomic<bool> opaque{true};
     TQxBitmap& out = cache.Scaled;
     out.FreeImage(true);
     auto scaledAlpha = std::make_unique<TQxBitmap>(DW, DH, TQxPixelFormat::qx8g);
+    TParallelInlineScope everyCore(false);
     if (filter == TResampleFilter::rfFastLinear && DW < SW && DH < SH) {
       // Shrinking by averaging boxes, as the resampler does, pulling the flattened rows as each box needs
       // them: no copy of the whole picture, and the boxes run on every core.
@@ -630,28 +703,33 @@ bool TQuillotView::DrawFlattenedLayers(TQxBitmap* Dest, std::vector<uint8_t*>& D
         q1[size_t(i)] = int32_t(std::clamp<int64_t>(Trunc(std::min(i + 1, DW - 1) / sx + 1e-10), q0[size_t(i)], SW - 1));
         recipX[size_t(i)] = reciprocal(q1[size_t(i)] - q0[size_t(i)] + 1);
       }
+      std::vector<int32_t> r0s(static_cast<size_t>(DH)), r1s(static_cast<size_t>(DH));
+      for (int32_t j = 0; j < DH; ++j) {
+        r0s[size_t(j)] = int32_t(std::min<int64_t>(Trunc(j / sy), SH - 1));
+        r1s[size_t(j)] = int32_t(std::clamp<int64_t>(Trunc(std::min(j + 1, DH - 1) / sy), r0s[size_t(j)], SH - 1));
+      }
+      // Box sums of up to 257 pixels fit the 16-bit lanes of BoxAverages' packed sums.
+      bool narrowBoxes = true;
+      for (int32_t i = 0; i < DW; ++i) narrowBoxes = narrowBoxes && q1[size_t(i)] - q0[size_t(i)] < 257;
       ParallelBands(0, DH, mapped ? oneBand : 4, [&](int32_t First, int32_t Last) {
         std::vector<uint8_t> expand, row(static_cast<size_t>(SW) * 3), rowA(static_cast<size_t>(SW));
-        std::vector<uint32_t> acc(static_cast<size_t>(DW) * 4);
+        std::vector<uint32_t> acc(static_cast<size_t>(DW) * 4), boxes(static_cast<size_t>(DW) * 4);
+        std::vector<uint64_t> prefix(static_cast<size_t>(SW) + 1);
+        int32_t boxesRow = -1;  // the source row whose box averages boxes holds (neighbouring screen rows share one)
         bool allOpaque = true;
         for (int32_t j = First; j < Last; ++j) {
-          const int32_t r0 = int32_t(std::min<int64_t>(Trunc(j / sy), SH - 1));
-          const int32_t r1 = int32_t(std::clamp<int64_t>(Trunc(std::min(j + 1, DH - 1) / sy), r0, SH - 1));
+          const int32_t r0 = r0s[size_t(j)], r1 = r1s[size_t(j)];
           std::fill(acc.begin(), acc.end(), 0u);
           for (int32_t r = r0; r <= r1; ++r) {
-            flattenRow(r, row.data(), rowA.data(), expand);
-            for (int32_t i = 0; i < DW; ++i) {
-              uint32_t sum[4] = {};
-              for (int32_t k = q0[size_t(i)]; k <= q1[size_t(i)]; ++k) {
-                const uint8_t* p = row.data() + size_t(k) * 3;
-                sum[0] += p[0];
-                sum[1] += p[1];
-                sum[2] += p[2];
-                sum[3] += rowA[size_t(k)];
-              }
-              const uint64_t m = recipX[size_t(i)];
-              for (int c = 0; c < 4; ++c) acc[size_t(i) * 4 + c] += uint32_t((sum[c] * m) >> 32);
+            if (r != boxesRow) {
+              flattenRow(r, row.data(), rowA.data(), expand);
+              BoxAverages(row.data(), rowA.data(), SW, q0.data(), q1.data(), recipX.data(), DW, narrowBoxes,
+                          prefix.data(), boxes.data());
+              boxesRow = r;
             }
+            uint32_t* __restrict a = acc.data();
+            const uint32_t* __restrict b = boxes.data();
+            for (size_t k = 0, n = acc.size(); k < n; ++k) a[k] += b[k];
           }
           const uint64_t m = reciprocal(r1 - r0 + 1);
           uint8_t* D = out.Scanline(j);

@@ -219,3 +219,143 @@ TEST(ViewPaintCache, ExposeAndLayoutRepaintsReuseTheComposition) {
     EXPECT_NE(Repaint(v.get()), shown);
   }
 }
+
+namespace {
+
+// The shrinking of a filtered fitted view as the view first did it, pixel by pixel: every layer flattened
+// over layer 0 with the over operator, then averaged box by box, each row's box average truncated
+// before the rows of a box are averaged.
+void OverPixelReference(uint8_t* D, uint8_t& DA, const uint8_t* S, int32_t SA) {
+  if (SA == 255 || DA == 0) {
+    D[0] = S[0];
+    D[1] = S[1];
+    D[2] = S[2];
+    DA = uint8_t(SA);
+    return;
+  }
+  const int32_t a1 = DA, k = a1 * (255 - SA);
+  const int32_t outA255 = SA * 255 + k;
+  for (int c = 0; c < 3; ++c) D[c] = uint8_t((S[c] * SA * 255 + D[c] * k + outA255 / 2) / outA255);
+  DA = uint8_t((outA255 + 127) / 255);
+}
+
+std::unique_ptr<TQuillotView> ShrunkReference(TQuillotView* v, int32_t ClientW, int32_t ClientH) {
+  const int32_t SW = v->GetLayer(0)->Bitmap->Width(), SH = v->GetLayer(0)->Bitmap->Height();
+  const int32_t DW = v->DestWidth(), DH = v->DestHeight();
+  auto flatten = [&](int32_t r, std::vector<uint8_t>& D, std::vector<uint8_t>& DA) {
+    for (int32_t i = 0; i < v->LayerCount(); ++i) {
+      TQxLayer* l = v->GetLayer(i);
+      TQxBitmap* b = l->Bitmap;
+      const int32_t ly = r - l->PosY;
+      if (!l->Visible || ly < 0 || ly >= b->Height()) continue;
+      const uint8_t* P = b->Scanline(ly);
+      const uint8_t* A = b->HasAlphaChannel() ? b->GetAlphaChannel()->Scanline(ly) : nullptr;
+      const int32_t op = l->Opacity;
+      for (int32_t x = std::max(0, l->PosX); x < std::min(SW, l->PosX + b->Width()); ++x) {
+        const int32_t lx = x - l->PosX;
+        const int32_t a = A ? std::min<int32_t>(A[lx], op) : op;
+        if (i == 0) {
+          std::copy(P + lx * 3, P + lx * 3 + 3, &D[size_t(x) * 3]);
+          DA[size_t(x)] = uint8_t(a);
+        } else if (a != 0) {
+          OverPixelReference(&D[size_t(x) * 3], DA[size_t(x)], P + lx * 3, a);
+        }
+      }
+    }
+  };
+  auto reciprocal = [](int64_t n) { return uint64_t((uint64_t(1) << 32) / uint64_t(n) + 1); };
+  const double sx = double(DW) / SW, sy = double(DH) / SH;
+  auto ref = MakeView(DW, DH, ClientW, ClientH);
+  ref->SetBackgroundStyle(v->BackgroundStyle());
+  ref->SetBackground(v->Background());
+  TQxBitmap* out = ref->CurrentBitmap();
+  TQxBitmap* outA = out->GetAlphaChannel();
+  bool opaque = true;
+  std::vector<uint8_t> row(size_t(SW) * 3), rowA(static_cast<size_t>(SW));
+  for (int32_t j = 0; j < DH; ++j) {
+    const int32_t r0 = int32_t(std::min<int64_t>(int64_t(j / sy), SH - 1));
+    const int32_t r1 = int32_t(std::clamp<int64_t>(int64_t(std::min(j + 1, DH - 1) / sy), r0, SH - 1));
+    std::vector<uint32_t> acc(size_t(DW) * 4, 0);
+    for (int32_t r = r0; r <= r1; ++r) {
+      flatten(r, row, rowA);
+      for (int32_t i = 0; i < DW; ++i) {
+        const int32_t q0 = int32_t(std::min<int64_t>(int64_t(i / sx), SW - 1));
+        const int32_t q1 = int32_t(std::clamp<int64_t>(int64_t(std::min(i + 1, DW - 1) / sx + 1e-10), q0, SW - 1));
+        uint32_t sum[4] = {};
+        for (int32_t k = q0; k <= q1; ++k) {
+          for (int c = 0; c < 3; ++c) sum[c] += row[size_t(k) * 3 + c];
+          sum[3] += rowA[size_t(k)];
+        }
+        for (int c = 0; c < 4; ++c) acc[size_t(i) * 4 + c] += uint32_t((sum[c] * reciprocal(q1 - q0 + 1)) >> 32);
+      }
+    }
+    for (int32_t i = 0; i < DW; ++i) {
+      for (int c = 0; c < 3; ++c)
+        out->Scanline(j)[i * 3 + c] = uint8_t((uint64_t(acc[size_t(i) * 4 + c]) * reciprocal(r1 - r0 + 1)) >> 32);
+      outA->Scanline(j)[i] = uint8_t((uint64_t(acc[size_t(i) * 4 + 3]) * reciprocal(r1 - r0 + 1)) >> 32);
+      opaque = opaque && outA->Scanline(j)[i] == 255;
+    }
+  }
+  if (opaque) out->RemoveAlphaChannel(false);
+  else outA->Opaque = false;
+  ref->UpdateView();
+  return ref;
+}
+
+}  // namespace
+
+// The fitted, filtered view of several layers shows what shrinking their flattened picture box by box
+// gives: layers over an opaque and over a translucent base, with and without alpha, partly opaque, and
+// boxes too wide to be summed in 16 bits.
+TEST(ViewPaintCache, ShrunkLayersEqualTheBoxAveragesOfTheFlattenedPicture) {
+  struct Case {
+    int32_t W, H, ClientW, ClientH;
+    bool TranslucentBase;
+  } cases[] = {{300, 200, 160, 110, false}, {300, 200, 160, 110, true}, {613, 287, 97, 61, true}, {6000, 1500, 20, 20, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.W) + (c.TranslucentBase ? " translucent" : " opaque"));
+    auto v = MakeView(c.W, c.H, c.ClientW, c.ClientH);
+    v->SetBackgroundStyle(TQxBackgroundStyle::qxbsChessboard);
+    TQxBitmap* b = v->CurrentBitmap();
+    for (int32_t y = 0; y < c.H; ++y)
+      for (int32_t x = 0; x < c.W; ++x)
+        reinterpret_cast<TQxRGB*>(b->Scanline(y))[x] = TQxRGB{uint8_t(x * 7 + y), uint8_t(x ^ y), uint8_t(y * 9 - x)};
+    if (c.TranslucentBase) {
+      for (int32_t y = 0; y < c.H; ++y)
+        for (int32_t x = 0; x < c.W; ++x) b->GetAlphaChannel()->Scanline(y)[x] = uint8_t(x % 3 == 0 ? 0 : (x * 5 + y) | 1);
+      b->GetAlphaChannel()->Opaque = false;
+    }
+    struct LayerSpec {
+      int32_t X, Y, W, H, Opacity;
+      bool Alpha;
+    } specs[] = {{c.W / 5, c.H / 4, c.W / 2, c.H / 2, 200, true},
+                 {c.W / 3, c.H / 8, c.W / 4, c.H / 3, 255, false},
+                 {c.W / 2, c.H / 2, c.W / 3, c.H / 3, 90, false}};
+    for (const LayerSpec& s : specs) {
+      v->AddLayer();
+      TQxBitmap* l = v->CurrentBitmap();
+      l->Allocate(s.W, s.H, TQxPixelFormat::qx24RGB);
+      for (int32_t y = 0; y < s.H; ++y)
+        for (int32_t x = 0; x < s.W; ++x)
+          reinterpret_cast<TQxRGB*>(l->Scanline(y))[x] = TQxRGB{uint8_t(x * 3), uint8_t(255 - y), uint8_t(x + y)};
+      if (s.Alpha) {
+        for (int32_t y = 0; y < s.H; ++y)
+          for (int32_t x = 0; x < s.W; ++x) l->GetAlphaChannel()->Scanline(y)[x] = uint8_t(x * 255 / s.W);
+        l->GetAlphaChannel()->Opaque = false;
+      }
+      v->CurrentLayer()->PosX = s.X;
+      v->CurrentLayer()->PosY = s.Y;
+      v->CurrentLayer()->Opacity = s.Opacity;
+    }
+    v->SetCurrentLayer(0);
+    v->SetZoomFilter(TResampleFilter::rfFastLinear);
+    v->ZoomToFit();
+    v->PaintClientRect(TRect(0, 0, c.ClientW, c.ClientH));
+    ASSERT_LT(v->DestWidth(), c.W);
+    auto ref = ShrunkReference(v.get(), c.ClientW, c.ClientH);
+    ref->PaintClientRect(TRect(0, 0, c.ClientW, c.ClientH));
+    ASSERT_EQ(ref->ImageLeft(), v->ImageLeft()) << v->DestWidth() << "x" << v->DestHeight() << " " << ref->DestWidth() << " zoom " << v->ZoomX() << " " << ref->ZoomX() << " " << v->ImageTop();
+    ASSERT_EQ(ref->ImageTop(), v->ImageTop());
+    EXPECT_EQ(Frame(v.get()), Frame(ref.get()));
+  }
+}
