@@ -113,20 +113,26 @@ TEST(ViewPaintCache, RepeatedAndPartialRepaintsEqualAFreshView) {
     auto v = Build(s);
     for (int k = 0; k < 4; ++k) ASSERT_EQ(Repaint(v.get()), expected) << "repaint " << k;
     const std::vector<int32_t> places = Places(v.get());
-    // A partial repaint over a scribbled buffer puts back exactly its rectangle.
-    TQxBitmap* buf = v->BackBuffer();
-    for (int32_t y = 0; y < kClientH; ++y) std::fill(buf->Scanline(y), buf->Scanline(y) + kClientW * 3, uint8_t(7));
-    const TRect part(13, 9, 101, 77);
-    v->InvalidateRectNoErase(part);
-    v->PaintClientRect(part);
-    const std::vector<uint8_t> got = Frame(v.get());
-    for (int32_t y = 0; y < kClientH; ++y)
-      for (int32_t x = 0; x < kClientW; ++x) {
-        const bool inside = x >= part.Left && x <= part.Right && y >= part.Top && y <= part.Bottom;
-        const size_t i = (size_t(y) * kClientW + x) * 3;
-        ASSERT_EQ(got[i], inside ? expected[i] : 7) << x << "," << y;
-      }
-    EXPECT_EQ(Places(v.get()), places);
+    // A partial repaint over a scribbled buffer puts back exactly its rectangle, whether it reuses the
+    // composition or (in a view painted once) composes the rectangle from the layers; the background
+    // outside it is left alone too.
+    auto once = Build(s);
+    once->PaintClientRect(TRect(0, 0, kClientW, kClientH));
+    for (TQuillotView* view : {v.get(), once.get()}) {
+      TQxBitmap* buf = view->BackBuffer();
+      for (int32_t y = 0; y < kClientH; ++y) std::fill(buf->Scanline(y), buf->Scanline(y) + kClientW * 3, uint8_t(7));
+      const TRect part(13, 9, 101, 77);
+      view->InvalidateRectNoErase(part);
+      view->PaintClientRect(part);
+      const std::vector<uint8_t> got = Frame(view);
+      for (int32_t y = 0; y < kClientH; ++y)
+        for (int32_t x = 0; x < kClientW; ++x) {
+          const bool inside = x >= part.Left && x <= part.Right && y >= part.Top && y <= part.Bottom;
+          const size_t i = (size_t(y) * kClientW + x) * 3;
+          ASSERT_EQ(got[i], inside ? expected[i] : 7) << (view == v.get() ? "reused " : "composed ") << x << "," << y;
+        }
+      EXPECT_EQ(Places(view), places);
+    }
   }
 }
 
