@@ -663,6 +663,8 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   // lets the background show through where two layers meet. False when the layers need the general road.
   bool DrawFlattenedLayers(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, const TRect* UpdateRect,
                            bool DrawBackground, bool DrawOverlays);
+  bool DrawLayersInBands(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, const TRect* UpdateRect,
+                         bool DrawBackground, bool DrawOverlays, bool& First);
   struct TFlatPaintCache;
   std::unique_ptr<TFlatPaintCache> FFlatCache;
   uint64_t FContentGeneration = 0;  // bumped by every update that may have changed the layers' pixels

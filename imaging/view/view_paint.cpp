@@ -490,6 +490,44 @@ bool TQuillotView::DrawCompositionLayer(int32_t i, TQxBitmap* Dest, std::vector<
   return true;
 }
 
+// Plain layers are drawn band by band: every layer's rows of one band while they are still in the cache,
+// instead of each layer over the whole client in turn. Every row gets the same background and layers in
+// the same order, so the pixels are the same. False (nothing drawn) when a layer needs more than its own
+// rows: a rotation, a mask, a magnifier, a filter, boxes or shading drawn between the layers.
+bool TQuillotView::DrawLayersInBands(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, const TRect* UpdateRect,
+                                     bool DrawBackground, bool DrawOverlays, bool& First) {
+  if (LayerCount() < 2 || OutsideBaseMode != 0 || OnDrawBackground || Dest->MapsRows()) return false;
+  if (DrawOverlays && (BoxAllLayers || FMouseInteract.Contains(TQxMouseInteractItems::miMoveLayers) ||
+                       FMouseInteract.Contains(TQxMouseInteractItems::miResizeLayers) ||
+                       FMouseInteract.Contains(TQxMouseInteractItems::miRotateLayers)))
+    return false;
+  for (TQxLayer* l : FLayers) {
+    TQxBitmap* b = l->Bitmap;
+    if (!b || l->RotationAngle != 0 || l->IsMask || l->Aux.Flag != 0 || (DrawOverlays && l->DimOutside) ||
+        LayerFilter(l) != TResampleFilter::rfNone || b->MapsRows() ||
+        (b->HasAlphaChannel() && b->GetAlphaChannel()->MapsRows()))
+      return false;
+  }
+  // The update rectangle includes its right and bottom edges.
+  int32_t x1 = 0, y1 = 0, x2 = Dest->Width() - 1, y2 = Dest->Height() - 1;
+  if (UpdateRect) {
+    x1 = std::max(x1, UpdateRect->Left);
+    y1 = std::max(y1, UpdateRect->Top);
+    x2 = std::min(x2, UpdateRect->Right);
+    y2 = std::min(y2, UpdateRect->Bottom);
+  }
+  if (x2 < x1 || y2 < y1) return false;
+  const int32_t band = std::max<int32_t>(8, int32_t(65536 / (int64_t(x2 - x1 + 1) * 3)));
+  for (int32_t y = y1; y <= y2; y += band) {
+    const TRect clip(x1, y, x2, std::min(y + band - 1, y2));
+    bool first = true;
+    for (int32_t i = 0; i < LayerCount(); ++i)
+      DrawCompositionLayer(i, Dest, DestRows, &clip, first, DrawBackground, DrawOverlays);
+    First = First && first;
+  }
+  return true;
+}
+
 void TQuillotView::LayerScreenRect(TQxLayer* Layer, int32_t DW, int32_t DH, int32_t& X, int32_t& Y, int32_t& W,
                                    int32_t& H) {
   auto edgeX = [this](int32_t bx) {
@@ -988,7 +1026,7 @@ void TQuillotView::ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestR
   } else {
     if (DrawFlattenedLayers(Dest, rows, UpdateRect, DrawBackground, DrawOverlays))
       first = false;
-    else
+    else if (!DrawLayersInBands(Dest, rows, UpdateRect, DrawBackground, DrawOverlays, first))
       for (int32_t i = 0; i < LayerCount(); ++i)
         DrawCompositionLayer(i, Dest, rows, UpdateRect, first, DrawBackground, DrawOverlays);
     if (first && DrawBackground && OutsideBaseMode == 0) {
