@@ -333,15 +333,17 @@ TEST(ViewPaintCache, ShrunkLayersEqualTheBoxAveragesOfTheFlattenedPicture) {
         reinterpret_cast<TQxRGB*>(b->Scanline(y))[x] = TQxRGB{uint8_t(x * 7 + y), uint8_t(x ^ y), uint8_t(y * 9 - x)};
     if (c.TranslucentBase) {
       for (int32_t y = 0; y < c.H; ++y)
-        for (int32_t x = 0; x < c.W; ++x) b->GetAlphaChannel()->Scanline(y)[x] = uint8_t(x % 3 == 0 ? 0 : (x * 5 + y) | 1);
+        for (int32_t x = 0; x < c.W; ++x)
+          b->GetAlphaChannel()->Scanline(y)[x] = uint8_t(x < c.W / 4 || x % 3 == 0 ? 0 : (x * 5 + y) | 1);
       b->GetAlphaChannel()->Opaque = false;
     }
+    // Alpha 0 none, 1 a ramp, 2 stripes of 0 and 255.
     struct LayerSpec {
-      int32_t X, Y, W, H, Opacity;
-      bool Alpha;
-    } specs[] = {{c.W / 5, c.H / 4, c.W / 2, c.H / 2, 200, true},
-                 {c.W / 3, c.H / 8, c.W / 4, c.H / 3, 255, false},
-                 {c.W / 2, c.H / 2, c.W / 3, c.H / 3, 90, false}};
+      int32_t X, Y, W, H, Opacity, Alpha;
+    } specs[] = {{c.W / 5, c.H / 4, c.W / 2, c.H / 2, 200, 1},
+                 {c.W / 3, c.H / 8, c.W / 4, c.H / 3, 255, 0},
+                 {c.W / 2, c.H / 2, c.W / 3, c.H / 3, 90, 0},
+                 {0, c.H / 3, c.W / 2, c.H / 2, 255, 2}};
     for (const LayerSpec& s : specs) {
       v->AddLayer();
       TQxBitmap* l = v->CurrentBitmap();
@@ -351,7 +353,8 @@ TEST(ViewPaintCache, ShrunkLayersEqualTheBoxAveragesOfTheFlattenedPicture) {
           reinterpret_cast<TQxRGB*>(l->Scanline(y))[x] = TQxRGB{uint8_t(x * 3), uint8_t(255 - y), uint8_t(x + y)};
       if (s.Alpha) {
         for (int32_t y = 0; y < s.H; ++y)
-          for (int32_t x = 0; x < s.W; ++x) l->GetAlphaChannel()->Scanline(y)[x] = uint8_t(x * 255 / s.W);
+          for (int32_t x = 0; x < s.W; ++x)
+            l->GetAlphaChannel()->Scanline(y)[x] = uint8_t(s.Alpha == 1 ? x * 255 / s.W : (x / 37) % 2 ? 255 : 0);
         l->GetAlphaChannel()->Opaque = false;
       }
       v->CurrentLayer()->PosX = s.X;
