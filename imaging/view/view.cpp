@@ -595,6 +595,11 @@ void TQuillotView::UpdateView() {
   }
 }
 
+void TQuillotView::Update() {
+  UpdateView();
+  TQxView::Update();
+}
+
 void TQuillotView::IncUpdateLock() { ++FUpdateLock; }
 
 void TQuillotView::DecUpdateLockAndUpdate() {

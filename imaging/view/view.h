@@ -281,6 +281,9 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
 
   // ==== update and locks ====
   virtual void UpdateView();
+  // The control's update as the processing component and the transitions call it when they changed the
+  // picture: the view's UpdateView, then a paint of what is invalid now.
+  void Update() override;
   virtual void ComputeImageOffset();
   virtual void UpdateViewExtents();
   void ComputeVisibleRects();

@@ -373,3 +373,19 @@ TEST(ViewPaintCache, ShrunkLayersEqualTheBoxAveragesOfTheFlattenedPicture) {
     EXPECT_EQ(Frame(v.get()), Frame(ref.get()));
   }
 }
+
+// The processing component ends every operation on its view with the view's Update: the operation's
+// result is what the next repaint shows, and the view is painted at once as a window's update paints.
+TEST(ViewPaintCache, AProcessingOperationOnTheViewShowsOnTheNextRepaint) {
+  for (const Scene& s : {kScenes[0], kScenes[3]}) {
+    SCOPED_TRACE(s.Name);
+    auto v = Build(s);
+    Repaint(v.get());
+    const std::vector<uint8_t> before = Repaint(v.get());
+    v->GetProc()->Flip(0);
+    v->PaintView();
+    const std::vector<uint8_t> flipped = Frame(v.get());
+    EXPECT_NE(flipped, before);
+    EXPECT_EQ(flipped, FreshFrame(s, [](TQuillotView* f) { f->GetProc()->Flip(0); }));
+  }
+}
