@@ -20,6 +20,7 @@
 #include "imaging/processing/proc.h"
 #include "imaging/processing/wave.h"
 #include "imaging/view/layer.h"
+#include "imaging/view/merged_rows.h"
 #include "imaging/view/view.h"
 #include "platform/base/exceptions.h"
 #include "platform/base/files.h"
@@ -675,11 +676,63 @@ bool SaveLayeredPsd(TQuillotView* View, TQxBitmap* Merged, TIOParamsVals& Params
 
 }  // namespace
 
+namespace {
+
+// Formats whose writers read the merged picture through its rows, in whatever order and as often as they
+// need, and change nothing in it: they are written from the layers merged a band of rows at a time, with
+// no merged copy held whole. GIF and ICO set a transparent colour in the picture's alpha channel first.
+bool WrittenFromBands(int32_t Fmt) {
+  switch (Fmt) {
+    case 1: case 3: case 4: case 5: case 7: case 8: case 9: case 10: case 11: case 12: case 13: case 14: case 15:
+    case 16:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool KeepsAlphaIn(int32_t Fmt, const TReflectionSettings& S) {
+  return !S.RemoveAlpha && (Fmt == 1 || Fmt == 7 || Fmt == 16);
+}
+bool TransparentIn(int32_t Fmt) { return Fmt == 2 || Fmt == 6; }
+
+}  // namespace
+
 void SaveReflection(TQuillotView* View, const std::string& FileName, const TReflectionSettings& S) {
   SaveReflections(View, {FileName}, S);
 }
 
 void SaveReflections(TQuillotView* View, const std::vector<std::string>& FileNames, const TReflectionSettings& S) {
+  if (FileNames.empty()) return;
+  bool Bands = View->LayerCount() == 2;
+  for (const std::string& Name : FileNames) Bands = Bands && WrittenFromBands(SaveFilterIndexOf(Name));
+  if (!Bands) {
+    SaveReflectionsFromWholeMerge(View, FileNames, S);
+    return;
+  }
+  // The merge is made again for each file, a band at a time as the writer asks for rows; first for the
+  // files that keep the alpha channel, then blended onto the background for the rest.
+  TAlphaAside Aside(View, S.RemoveAlpha);
+  auto Base = WrapBitmap(View->GetLayer(0)->Bitmap);
+  TQxMergedRows Merged(Base.get(), View->GetLayer(1), TResampleFilter::rfNone, 0);
+  TQuillotIO IO(&Merged);
+  IO.Params->AssignParams(*View->GetIO()->Params);
+  for (const std::string& Name : FileNames) {
+    const int32_t Fmt = SaveFilterIndexOf(Name);
+    if (!KeepsAlphaIn(Fmt, S)) continue;
+    WriteReplacing(Name, [&](const std::string& To) {
+      return Fmt == 16 ? SaveLayeredPsd(View, &Merged, *IO.Params, To) : SaveThroughIO(&IO, To);
+    });
+  }
+  for (const std::string& Name : FileNames) {
+    if (KeepsAlphaIn(SaveFilterIndexOf(Name), S)) continue;
+    Merged.FlattenOnto(S.Background);
+    WriteReplacing(Name, [&](const std::string& To) { return SaveThroughIO(&IO, To); });
+  }
+}
+
+void SaveReflectionsFromWholeMerge(TQuillotView* View, const std::vector<std::string>& FileNames,
+                                   const TReflectionSettings& S) {
   if (FileNames.empty()) return;
   auto Temp = MergeForSave(View, S.RemoveAlpha);
   Temp->SetCurrentLayer(0);
@@ -691,11 +744,9 @@ void SaveReflections(TQuillotView* View, const std::vector<std::string>& FileNam
   // One merge serves every file: first the files that keep the alpha channel, then the picture is
   // blended onto the background once for the rest, and last GIF and ICO, whose transparent colour
   // changes the picture's alpha channel.
-  auto KeepsAlpha = [&](int32_t Fmt) { return !S.RemoveAlpha && (Fmt == 1 || Fmt == 7 || Fmt == 16); };
-  auto Transparent = [](int32_t Fmt) { return Fmt == 2 || Fmt == 6; };
   for (const std::string& Name : FileNames) {
     const int32_t Fmt = SaveFilterIndexOf(Name);
-    if (!KeepsAlpha(Fmt)) continue;
+    if (!KeepsAlphaIn(Fmt, S)) continue;
     WriteReplacing(Name, [&](const std::string& To) {
       return Fmt == 16 ? SaveLayeredPsd(View, Merged, *IO->Params, To) : SaveThroughIO(IO, To);
     });
@@ -704,12 +755,12 @@ void SaveReflections(TQuillotView* View, const std::vector<std::string>& FileNam
   for (int pass = 0; pass < 2; ++pass) {
     for (const std::string& Name : FileNames) {
       const int32_t Fmt = SaveFilterIndexOf(Name);
-      if (KeepsAlpha(Fmt) || Transparent(Fmt) != (pass == 1)) continue;
+      if (KeepsAlphaIn(Fmt, S) || TransparentIn(Fmt) != (pass == 1)) continue;
       if (!Flattened) {
         Temp->RemoveAlphaChannel(true);
         Flattened = true;
       }
-      if (Transparent(Fmt)) {
+      if (TransparentIn(Fmt)) {
         const TQxRGB Bg = QxTColorToRGB(S.Background);
         Temp->GetProc()->SetTransparentColors(Bg, Bg, 0);
       }

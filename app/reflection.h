@@ -85,5 +85,9 @@ void RedoBothLayers(TQuillotView* View, TQuillotView* Source, const TReflectionS
 // nothing could be written (no writer for the extension, or the writer failed); an existing file of that
 // name is then left as it was. PSD with the alpha channel kept holds the layers and their merged picture.
 void SaveReflection(TQuillotView* View, const std::string& FileName, const TReflectionSettings& S);
-// The same for several files from one merge of the layers.
+// The same for several files. Formats whose writers take the picture row by row are written from the
+// layers merged band by band as the writer goes; the others from one merge of the whole picture.
 void SaveReflections(TQuillotView* View, const std::vector<std::string>& FileNames, const TReflectionSettings& S);
+// The same, every format written from one merge of the whole picture held in memory.
+void SaveReflectionsFromWholeMerge(TQuillotView* View, const std::vector<std::string>& FileNames,
+                                   const TReflectionSettings& S);

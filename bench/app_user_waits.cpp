@@ -64,11 +64,15 @@ void FillPhoto(TQxBitmap* B) {
 std::string PictureFile(const char* Ext) {
   const std::string Name = (fs::temp_directory_path() / (std::string("qv_bench_6000x4000.") + Ext)).string();
   if (!fs::exists(Name)) {
+    // Written under a name of this process and moved into place, so that a run beside this one never
+    // reads it half written.
+    const std::string Part = Name + "." + std::to_string(::getpid()) + "." + Ext;
     TQuillot Q(nullptr);
     FillPhoto(Q.CurrentBitmap());
     Q.UpdateView();
     Q.GetIO()->Params->JpegQuality = 90;
-    Q.GetIO()->SaveToFile(Name);
+    Q.GetIO()->SaveToFile(Part);
+    fs::rename(Part, Name);
   }
   return Name;
 }
@@ -326,7 +330,8 @@ void SaveJob(benchmark::State& State, const std::string& Key, const std::functio
   }
 }
 
-const std::string kOutDir = (fs::temp_directory_path() / "qv_bench_save").string();
+// The files each job writes, apart from those of another run at the same time.
+const std::string kOutDir = (fs::temp_directory_path() / ("qv_bench_save." + std::to_string(::getpid()))).string();
 
 void BM_SaveImageMagick(benchmark::State& State) {
   SaveJob(State, "imagemagick", []() -> std::vector<std::string> {
@@ -431,5 +436,7 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  std::error_code Ignored;
+  fs::remove_all(kOutDir, Ignored);
   return 0;
 }

@@ -68,9 +68,9 @@ int32_t apply_step_curve(int32_t I, const int16_t* Curve, int32_t N) {
   return Curve[N] + 1;
 }
 
-void foveon_interpolate(TQxRawContext& C) {
+void foveon_interpolate(TQxRawContext& C, int32_t LastPass) {
   const int32_t h = C.ImageHeight, w = C.ImageWidth;
-  if (h <= 0 || w <= 0) return;
+  if (h <= 0 || w <= 0 || LastPass < 1) return;
   auto px = [&](int32_t r, int32_t c) { return C.Pixels[int64_t(r) * w + c]; };
 
   // Pass 1: layer linearisation.
@@ -109,6 +109,7 @@ void foveon_interpolate(TQxRawContext& C) {
     win[4] = spare;
   };
 
+  if (LastPass < 2) return;
   // Pass 2: sharpening channel 0.
   if (h >= 5 && w >= 5) {
     int32_t smoothed = -1;
@@ -132,6 +133,7 @@ void foveon_interpolate(TQxRawContext& C) {
     }
   }
 
+  if (LastPass < 3) return;
   // Pass 3: limiting each value to its neighbourhood.
   for (int32_t row = 1; row < h - 1; ++row) {
     int32_t prev[3] = {px(row, 0)[0], px(row, 0)[1], px(row, 0)[2]};
@@ -154,6 +156,7 @@ void foveon_interpolate(TQxRawContext& C) {
     }
   }
 
+  if (LastPass < 4) return;
   // Pass 4: chroma noise.
   if (h >= 5 && w >= 5) {
     int32_t smoothed = -1;
@@ -190,6 +193,7 @@ void foveon_interpolate(TQxRawContext& C) {
     }
   }
 
+  if (LastPass < 5) return;
   // Pass 5: conversion to RGB.
   for (int64_t i = 0, n = int64_t(h) * w; i < n; ++i) {
     uint16_t* p = C.Pixels[i];
@@ -198,6 +202,7 @@ void foveon_interpolate(TQxRawContext& C) {
       p[c] = uint16_t(std::clamp<int64_t>(S(kRgb[c][0] * v[0] + kRgb[c][1] * v[1] + kRgb[c][2] * v[2] + 4096, 13), 0, 24000));
   }
 
+  if (LastPass < 6) return;
   // Pass 6: the quarter-scale image, bottom to top.
   const int32_t qh = h / 4, qw = w / 4;
   if (qh == 0 || qw == 0) return;
@@ -213,6 +218,7 @@ void foveon_interpolate(TQxRawContext& C) {
         g(r, k)[c] = uint16_t(r + 2 > qh ? s[c] >> 4 : S(int64_t(g(r + 1, k)[c]) * 1840 + s[c] * 141, 12));
     }
 
+  if (LastPass < 7) return;
   // Pass 7: chroma toward the smooth image.
   const int32_t rows = h & ~3, cols = w & ~3;
   int32_t* U = win[0];

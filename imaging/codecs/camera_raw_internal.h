@@ -218,5 +218,6 @@ void convert_camera_colors(TQxRawContext& C);
 void write_ppm(TQxRawContext& C, TQxBitmap* Bitmap, TIOParamsVals& Params, bool Deep);
 
 // ---- Foveon (camera_raw_foveon.cpp) ---------------------------------------------------------------
-void foveon_interpolate(TQxRawContext& C);
+// LastPass below 7 stops after that pass, so that each pass can be checked on its own.
+void foveon_interpolate(TQxRawContext& C, int32_t LastPass = 7);
 int32_t apply_step_curve(int32_t I, const int16_t* Curve, int32_t N);

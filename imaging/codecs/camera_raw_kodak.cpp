@@ -33,7 +33,8 @@ void read_kodak_tone_curve(TQxRawContext& C, uint16_t* Curve) {
     C.Seek(C.ToneCurveOffset);
     for (int32_t i = 0; i < n; ++i) Curve[i] = C.Get2();
     for (int32_t i = n; i < 4096; ++i) Curve[i] = Curve[n - 1];
-    C.WhiteLevel = Curve[4095] << 2;
+    // The picture's samples are 16-bit: a curve that ends above 16383 cannot make them brighter than that.
+    C.WhiteLevel = std::min(Curve[4095] << 2, 65535);
   }
   C.Seek(C.SensorDataOffset);
 }
@@ -295,9 +296,13 @@ void kodak_tree_coded_load_raw(TQxRawContext& C) {
           tree = read_tree_token(C, tree);
           if (tree != 0) {
             col -= 2;
-            put4([&](int32_t y, int32_t x) {
-              return tree == 8 ? read_tree_token(C, 18) * mul[c] : read_tree_token(C, tree + 10) * 16 + P(c, y, x);
-            });
+            // A band row of odd length ends in a block with one column outside it: its tokens are still
+            // read, so that the next block starts at the right bit.
+            for (int32_t y = 1; y <= 2; ++y)
+              for (int32_t x = col + 1; x >= col; --x) {
+                const int32_t t = read_tree_token(C, tree == 8 ? 18 : tree + 10);
+                if (x >= 0) band[c][y][x] = int16_t(tree == 8 ? t * mul[c] : t * 16 + P(c, y, x));
+              }
           } else {
             int32_t nreps;
             do {
@@ -311,7 +316,7 @@ void kodak_tree_coded_load_raw(TQxRawContext& C) {
                   put4([&](int32_t y, int32_t x) { return band[c][y][x] + step; });
                 }
               }
-            } while (nreps == 9 && col > 0);
+            } while (nreps == 9);  // a count is read even when no column is left
           }
           if (C.PastEnd > 8) break;
         }

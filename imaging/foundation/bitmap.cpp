@@ -299,6 +299,15 @@ void TQxBitmap::AttachMemory(void* Buffer, int32_t AWidth, int32_t AHeight, TQxP
   if (format_ == TQxPixelFormat::qx8p && palette_.empty()) palette_.assign(256, TQxRGB{0, 0, 0});
 }
 
+void TQxBitmap::DescribeRowsMadeOnDemand(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat) {
+  FreeImage(true);
+  location_ = TQxLocation::qxFile;  // no file behind it: the base Scanline has no rows to give
+  width_ = std::max(AWidth, 0);
+  height_ = std::max(AHeight, 0);
+  SetFormatFields(AFormat);
+  Reallocate = false;
+}
+
 void TQxBitmap::MoveStorageTo(TQxBitmap* Dest) {
   if (!Dest || Dest == this) return;
   Dest->FreeImage(true);

@@ -224,6 +224,10 @@ class TQxBitmap : public TQxBaseBitmap {
   static int64_t RawStreamLength(const uint8_t* Data, int64_t Count, int64_t& Pixels);
 
  protected:
+  // For a subclass whose Scanline makes the rows when they are asked for: the size and format without
+  // storage. MapsRows() is then true, so callers read the rows on one thread and keep no row pointer long.
+  void DescribeRowsMadeOnDemand(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat);
+
   // Per-format renderers of DrawScaledEx: an opaque and a translucent one per source format.
   virtual void Render24RGB(const TQxRenderArgs& A);
   virtual void Render24RGBAlpha(const TQxRenderArgs& A);

@@ -638,11 +638,12 @@ void TQuillotIO::LoadVectorStream(TStream& Stream, int32_t FormatId) {
 
 namespace {
 
-// The alpha channel goes to the writer as it stands; only one whose rows come from a file one at a time
-// is copied into a mask first. Either way its pixels are looked at, as its opaque flag may be stale.
+// An 8-bit alpha channel goes to the writer as it stands, also one whose rows come one at a time: the
+// writer reads a picture row and its alpha row from their own bitmaps, each row once per pass. Other
+// channels become a mask first. Either way the pixels are looked at, as the opaque flag may be stale.
 void WritePngWithAlpha(TStream& S, TQxBitmap& Bitmap, TIOParamsVals& Params, TQxProgressInfo& P) {
   TQxBitmap* A = Bitmap.HasAlphaChannel() ? Bitmap.GetAlphaChannel() : nullptr;
-  if (A && A->PixelFormat() == TQxPixelFormat::qx8g && !A->MapsRows() && !Bitmap.MapsRows()) {
+  if (A && A->PixelFormat() == TQxPixelFormat::qx8g) {
     WritePngStream(S, Bitmap, Params, P, nullptr, A);
     return;
   }

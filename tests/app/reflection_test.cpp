@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "app/reflection.h"
 #include "imaging/codecs/codecs.h"
 #include "imaging/foundation/bitmap.h"
+#include "imaging/io/params.h"
 #include "imaging/io/quillot_io.h"
 #include "imaging/view/layer.h"
 #include "imaging/view/view.h"
@@ -335,6 +337,124 @@ TEST(Reflection, OneMergeForSeveralFiles) {
     for (const char* E : Exts)
       EXPECT_EQ(ReadAll(Dir / (std::string("one.") + E)), ReadAll(Dir / (std::string("all.") + E)))
           << E << " remove alpha " << RemoveAlpha;
+  }
+  fs::remove_all(Dir);
+}
+
+namespace {
+
+// The bytes of a file without the lines that carry the time it was written (PostScript and PDF).
+std::string WithoutDates(const std::string& Bytes) {
+  std::string Out;
+  size_t From = 0;
+  while (From < Bytes.size()) {
+    size_t End = Bytes.find('\n', From);
+    End = End == std::string::npos ? Bytes.size() : End + 1;
+    const std::string Line = Bytes.substr(From, End - From);
+    if (Line.find("CreationDate") == std::string::npos) Out += Line;
+    From = End;
+  }
+  return Out;
+}
+
+}  // namespace
+
+// Every format of the save dialog, saved from the layers merged band by band as the writer goes, is
+// byte for byte the file saved from one merge of the whole picture: every side, a picture with and without
+// alpha channel, the alpha kept and removed, and a black-and-white (1-bit) reflection. The pictures are tall
+// enough for many bands.
+TEST(Reflection, SavedFromBandsAsFromTheWholeMerge) {
+  QxRegisterFurtherCodecs();
+  const fs::path Dir = fs::temp_directory_path() / ("qv_reflection_bands_" + std::to_string(::getpid()));
+  fs::create_directories(Dir);
+  const char* Exts[] = {"tif", "gif", "jpg", "pcx", "bmp", "ico", "png", "tga", "ppm",
+                        "wbmp", "jp2", "j2k", "eps", "pdf", "dcx", "psd"};
+  int32_t Wrong = 0;
+  for (int32_t Side : {qxSideLeft, qxSideTop, qxSideRight, qxSideBottom}) {
+    for (int Kind = 0; Kind < 4; ++Kind) {
+      const bool SourceAlpha = Kind == 1 || Kind == 3, RemoveAlpha = Kind >= 2;
+      Pipeline P(Side == qxSideTop ? 37 : 41, 150, SourceAlpha, 170);
+      TReflectionSettings S;
+      S.Side = Side;
+      S.Space = 5;
+      S.SizePercent = 70;
+      S.TranBegin = 15;
+      S.RemoveAlpha = RemoveAlpha;
+      S.ColorMode = Side == qxSideRight ? qxBlackWhite : qxColorful;
+      S.WaveOn = Side == qxSideTop;
+      S.Background = TColor(0x3366CC);
+      P.Build(S);
+      for (const char* E : Exts) {
+        const fs::path Bands = Dir / (std::string("bands.") + E), Whole = Dir / (std::string("whole.") + E);
+        SaveReflection(P.View.get(), Bands.string(), S);
+        SaveReflectionsFromWholeMerge(P.View.get(), {Whole.string()}, S);
+        const std::string B = ReadAll(Bands), W = ReadAll(Whole);
+        EXPECT_FALSE(W.empty()) << E;
+        if (WithoutDates(B) != WithoutDates(W)) {
+          ++Wrong;
+          ADD_FAILURE() << E << " side " << Side << " source alpha " << SourceAlpha << " remove alpha " << RemoveAlpha;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(Wrong, 0);
+  fs::remove_all(Dir);
+}
+
+// The same with the writers' options of the save dialog: interlaced and palette PNG, compressed and
+// JPEG-compressed TIFF, 8-bit RLE and 4-bit BMP, progressive, gray and CMYK JPEG, uncompressed TGA and PCX.
+TEST(Reflection, SavedFromBandsWithWriterOptions) {
+  QxRegisterFurtherCodecs();
+  const fs::path Dir = fs::temp_directory_path() / ("qv_reflection_options_" + std::to_string(::getpid()));
+  fs::create_directories(Dir);
+  struct Variant {
+    const char* Name;
+    const char* Ext;
+    void (*Set)(TIOParamsVals&);
+  };
+  const Variant Variants[] = {
+      {"interlaced", "png", [](TIOParamsVals& P) { P.PngInterlaced = 1; }},
+      {"palette", "png", [](TIOParamsVals& P) { P.SamplesPerPixel = 1; P.BitsPerSample = 8; }},
+      {"two colours", "png", [](TIOParamsVals& P) { P.SamplesPerPixel = 1; P.BitsPerSample = 1; }},
+      {"lzw", "tif", [](TIOParamsVals& P) { P.TiffCompression = 5; }},
+      {"packbits", "tif", [](TIOParamsVals& P) { P.TiffCompression = 8; }},
+      {"deflate", "tif", [](TIOParamsVals& P) { P.TiffCompression = 9; }},
+      {"jpeg in tiff", "tif", [](TIOParamsVals& P) { P.TiffCompression = 7; }},
+      {"8-bit rle", "bmp", [](TIOParamsVals& P) { P.SamplesPerPixel = 1; P.BmpCompression = 1; }},
+      {"4-bit core", "bmp", [](TIOParamsVals& P) { P.SamplesPerPixel = 1; P.BitsPerSample = 4; P.BmpVersion = 2; }},
+      {"progressive", "jpg", [](TIOParamsVals& P) { P.JpegProgressive = 1; P.JpegOptimalHuffman = 1; }},
+      {"gray", "jpg", [](TIOParamsVals& P) { P.JpegColorSpace = 1; }},
+      {"cmyk", "jpg", [](TIOParamsVals& P) { P.JpegColorSpace = 3; }},
+      {"raw tga", "tga", [](TIOParamsVals& P) { P.TgaCompressed = 0; }},
+      {"raw pcx", "pcx", [](TIOParamsVals& P) { P.PcxCompression = 0; }},
+  };
+  for (bool RemoveAlpha : {false, true}) {
+    Pipeline P(45, 140, true, 200);
+    TReflectionSettings S;
+    S.SizePercent = 80;
+    S.RemoveAlpha = RemoveAlpha;
+    S.Background = TColor(0x2040E0);
+    P.Build(S);
+    std::map<std::string, std::string> Plain;  // each format with the default options
+    for (const Variant& V : Variants) {
+      const fs::path F = Dir / (std::string("plain.") + V.Ext);
+      SaveReflection(P.View.get(), F.string(), S);
+      Plain[V.Ext] = ReadAll(F);
+    }
+    for (const Variant& V : Variants) {
+      TIOParamsVals& Params = *P.View->GetIO()->Params;
+      V.Set(Params);
+      const fs::path Bands = Dir / (std::string("bands.") + V.Ext), Whole = Dir / (std::string("whole.") + V.Ext);
+      SaveReflection(P.View.get(), Bands.string(), S);
+      SaveReflectionsFromWholeMerge(P.View.get(), {Whole.string()}, S);
+      const std::string B = ReadAll(Bands);
+      EXPECT_FALSE(B.empty()) << V.Name;
+      EXPECT_TRUE(B == ReadAll(Whole)) << V.Name << " remove alpha " << RemoveAlpha;
+      EXPECT_NE(B, Plain[V.Ext]) << V.Name << ": the option did not reach the writer";
+      // The next variant starts from the defaults again.
+      TQuillot Fresh(nullptr);
+      Params.AssignParams(*Fresh.GetIO()->Params);
+    }
   }
   fs::remove_all(Dir);
 }

@@ -928,6 +928,14 @@ TEST(CameraRawDecoders, KodakToneCurveFromTheFile) {
   EXPECT_EQ(curve[4095], 30);  // the last value repeats
   EXPECT_EQ(r.C->WhiteLevel, 120);
   EXPECT_EQ(r.C->Tell(), 50);
+  // A curve that ends at the top of its 16 bits gives the white level of a 16-bit sample, no more.
+  w.Put16(44, 0xFFFF);
+  RawRun top(w.B);
+  std::strcpy(top.C->Maker, "KODAK");
+  top.C->ByteOrder = 0x4D4D;
+  top.C->ToneCurveOffset = 1;
+  read_kodak_tone_curve(*top.C, curve);
+  EXPECT_EQ(top.C->WhiteLevel, 65535);
   // Another maker: the identity, and the stream stays where it was.
   RawRun o(w.B);
   std::strcpy(o.C->Maker, "Canon");
@@ -938,7 +946,7 @@ TEST(CameraRawDecoders, KodakToneCurveFromTheFile) {
 }
 
 TEST(CameraRawDecoders, KodakTreeCodedStaysInsideItsBands) {
-  // No encoder: random data must decode to some picture without leaving the store or the band buffers.
+  // Random data must decode to some picture without leaving the store or the band buffers.
   for (uint32_t seed : {1u, 2u, 3u}) {
     const std::vector<int> v = Random(20000, 255, seed);
     RawRun r(Bytes(v.begin(), v.end()));

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <filesystem>
 #include <random>
+#include <string>
+#include <unistd.h>
 
 #include "imaging/codecs/camera_raw.h"
 #include "imaging/codecs/codecs.h"
@@ -498,7 +500,8 @@ TEST(CameraRawPipeline, LoadsThroughTheIOComponentByExtension) {
       (void)want;
       s[size_t(y * wide + x)] = (colour == band ? 3000 : 300) * (y + 10) / (high + 10);
     }
-  const std::filesystem::path dir = std::filesystem::current_path() / "raw_test_files";
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("qv_raw_test_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string name = (dir / "bands.NEF").string();
   {
@@ -522,6 +525,8 @@ TEST(CameraRawPipeline, LoadsThroughTheIOComponentByExtension) {
   EXPECT_EQ(dominant(5), 0);
   EXPECT_EQ(dominant(wide / 2), 1);
   EXPECT_EQ(dominant(wide - 8), 2);
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
 }
 
 // ---- the Fuji layout and the Foveon passes --------------------------------------------------------------
