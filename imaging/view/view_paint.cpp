@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cmath>
 #include <memory>
+#include <optional>
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
@@ -1116,9 +1117,14 @@ void TQuillotView::ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestR
     }
     first = false;
   } else {
+    // A shrunken picture is sampled from many more rows than the client has: that waits on memory more
+    // than it computes, and every core helps. At 100 % and above the layers are drawn band by band.
+    const bool shrunk = FZoomX < 100 || FZoomY < 100;
+    std::optional<TParallelInlineScope> everyCore;
+    if (shrunk) everyCore.emplace(false);
     if (DrawFlattenedLayers(Dest, rows, UpdateRect, DrawBackground, DrawOverlays))
       first = false;
-    else if (!DrawLayersInBands(Dest, rows, UpdateRect, DrawBackground, DrawOverlays, first))
+    else if (shrunk || !DrawLayersInBands(Dest, rows, UpdateRect, DrawBackground, DrawOverlays, first))
       for (int32_t i = 0; i < LayerCount(); ++i)
         DrawCompositionLayer(i, Dest, rows, UpdateRect, first, DrawBackground, DrawOverlays);
     if (first && DrawBackground && OutsideBaseMode == 0) {
