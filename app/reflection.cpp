@@ -152,6 +152,8 @@ bool RestoreEnlargedInOnePass(TQuillotView* View, TQuillotView* Source, int32_t 
     if (B->IsEmpty() || B->MapsRows()) return false;
     if (OldAlpha && OldAlpha->AllocateUninitialised(NW, NH, TQxPixelFormat::qx8g)) B->SetAlphaChannel(std::move(OldAlpha));
   }
+  // Every value of the channel is written below.
+  if (!B->HasAlphaChannel()) B->SetAlphaChannel(TQxBitmap::CreateAlpha(NW, NH, B->Location(), false));
   TQxBitmap* BA = B->GetAlphaChannel();
   if (!BA || BA->Width() != NW || BA->Height() != NH || BA->MapsRows() ||
       BA->PixelFormat() != TQxPixelFormat::qx8g)
@@ -248,7 +250,7 @@ bool MirrorInPlace(TQxBitmap* Src, TQxBitmap* Dst, bool Horizontal, bool Colour 
       Dst->Location() != TQxLocation::qxFile &&
       (Dst->PixelFormat() != TQxPixelFormat::qx24RGB || Dst->Width() != W || Dst->Height() != H)) {
     if (!Dst->AllocateUninitialised(W, H, TQxPixelFormat::qx24RGB)) return false;
-    if (Src->HasAlphaChannel()) Dst->GetAlphaChannel();
+    if (Src->HasAlphaChannel()) Dst->SetAlphaChannel(TQxBitmap::CreateAlpha(W, H, Dst->Location(), false));
   }
   if (Src->PixelFormat() != TQxPixelFormat::qx24RGB || Dst->PixelFormat() != TQxPixelFormat::qx24RGB ||
       Dst->Width() != W || Dst->Height() != H || W <= 0 || H <= 0 || Src->MapsRows() || Dst->MapsRows())

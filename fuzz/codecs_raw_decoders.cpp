@@ -70,13 +70,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   C.StoreWidth = (C.ImageWidth + C.HalfSize) >> C.HalfSize;
   C.AllocateStore(int64_t(C.StoreHeight) * C.StoreWidth);
   C.Progress = in.Progress;
+  // Some runs leave the loader's rows pending and take the fused passes after it.
+  const bool fused = (h[1] & 64) && !(h[1] & 2) && C.CfaPattern && !C.HalfSize;
+  C.DeferPlacement = fused;
+  if (fused && (h[1] & 128)) C.RowsDecoded = [](int32_t) {};  // rows handed on as they are decoded
   try {
     C.Seek(C.SensorDataOffset);
     form.Loader(C);
     C.ImageHeight = C.StoreHeight;
     C.ImageWidth = C.StoreWidth;
+    if (!fused) place_pending_rows(C);
     if (h[1] & 2) {
       foveon_interpolate(C);
+    } else if (fused) {
+      C.AutoBalance = h[1] & 4;
+      compute_channel_gains(C);
+      if (C.ColorCount == 4) derive_cmyg_matrix(C);
+      C.EdgeTrim = 1;
+      balance_interpolate_convert(C, nullptr, (h[1] & 128) ? 2 : 0);
     } else {
       C.AutoBalance = h[1] & 4;
       apply_channel_gains(C);
@@ -85,8 +96,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         vng_interpolate(C);
       }
     }
-    if (C.ColorCount == 4) derive_cmyg_matrix(C);
-    convert_camera_colors(C);
+    if (!fused) {
+      if (C.ColorCount == 4) derive_cmyg_matrix(C);
+      convert_camera_colors(C);
+    }
     TQxBitmap bitmap;
     TIOParamsVals params;
     C.DiagonalLayout = h[1] & 8;

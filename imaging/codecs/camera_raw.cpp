@@ -3,6 +3,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <cstring>
 #include <sys/mman.h>
 
@@ -17,13 +21,14 @@
 #include "imaging/io/jpeg.h"
 #include "imaging/io/jpeg_metadata.h"
 #include "imaging/io/params.h"
+#include "platform/base/parallel.h"
 #include "platform/base/streams.h"
 
 int64_t QxCameraRawMaxPixels = int64_t(1) << 27;
 
 // ---- reading ------------------------------------------------------------------------------------------
 
-void TQxRawContext::TStore::Release() {
+void TQxRawPages::Release() {
   if (Mapped) munmap(Memory, Bytes);
   else std::free(Memory);
   Memory = nullptr;
@@ -31,23 +36,34 @@ void TQxRawContext::TStore::Release() {
   Mapped = false;
 }
 
-void TQxRawContext::AllocateStore(int64_t Cells) {
-  Store.Release();
-  const size_t bytes = size_t(std::max<int64_t>(Cells, 1)) * 8;
-  if (bytes >= (size_t(8) << 20)) {
-    void* m = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+void TQxRawPages::Allocate(size_t Size, bool Touch) {
+  Release();
+  Size = std::max<size_t>(Size, 8);
+  constexpr size_t kHuge = size_t(2) << 20;
+  if (Size >= (size_t(8) << 20)) {
+    void* m = mmap(nullptr, Size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (m != MAP_FAILED) {
-      madvise(m, bytes, MADV_HUGEPAGE);
-      Store.Memory = m;
-      Store.Bytes = bytes;
-      Store.Mapped = true;
+      madvise(m, Size, MADV_HUGEPAGE);
+      Memory = m;
+      Bytes = Size;
+      Mapped = true;
+      // The kernel clears each page at its first touch: touching them from every core spreads that work.
+      auto* base = static_cast<volatile uint8_t*>(m);
+      if (Touch)
+        ParallelBands(0, int32_t((Size + kHuge - 1) / kHuge), 1, [&](int32_t First, int32_t Last) {
+        for (size_t at = size_t(First) * kHuge; at < std::min(Size, size_t(Last) * kHuge); at += 4096) base[at] = 0;
+      });
     }
   }
-  if (!Store.Memory) {
-    Store.Memory = std::calloc(bytes / 8, 8);
-    if (!Store.Memory) throw std::bad_alloc();
-    Store.Bytes = bytes;
+  if (!Memory) {
+    Memory = std::calloc(Size, 1);
+    if (!Memory) throw std::bad_alloc();
+    Bytes = Size;
   }
+}
+
+void TQxRawContext::AllocateStore(int64_t Cells, bool Touch) {
+  Store.Allocate(size_t(std::max<int64_t>(Cells, 1)) * 8, Touch);
   Pixels = reinterpret_cast<uint16_t(*)[4]>(Store.Memory);
 }
 
@@ -334,6 +350,66 @@ void Fail(TIOParamsVals& Params, TQxProgressInfo& Progress, const std::string& W
   Progress.Abort();
 }
 
+// The fused passes after loading on a thread of their own, started with the loader: they take rows as the
+// loader hands them on, or, from a loader that hands on none, the store once it is loaded.
+class TOverlappedPasses {
+ public:
+  explicit TOverlappedPasses(TQxRawContext& C) : FC(C) {
+    FC.RowsDecoded = [this](int32_t Rows) {
+      {
+        std::lock_guard<std::mutex> lock(FLock);
+        FReady = Rows;
+      }
+      FChange.notify_all();
+    };
+    FWorker = std::thread([this] { Run(); });
+  }
+  ~TOverlappedPasses() { Stop(); }
+  // After the loader: waits for the passes and raises what they raised.
+  void Finish() {
+    Stop();
+    if (FError) std::rethrow_exception(FError);
+  }
+
+ private:
+  void Run() {
+    try {
+      {
+        std::unique_lock<std::mutex> lock(FLock);
+        FChange.wait(lock, [&] { return FReady >= 0 || FLoaded; });
+      }
+      // A few threads keep up with the decoder; more would only take cores from it.
+      balance_interpolate_convert(
+          FC,
+          [this](int32_t Row) {
+            std::unique_lock<std::mutex> lock(FLock);
+            FChange.wait(lock, [&] { return FReady > Row || FLoaded; });
+          },
+          std::clamp(ParallelBandThreads() - 1, 1, 3));
+    } catch (...) {
+      FError = std::current_exception();
+    }
+  }
+  void Stop() {
+    if (!FWorker.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FLoaded = true;
+    }
+    FChange.notify_all();
+    FWorker.join();
+    FC.RowsDecoded = nullptr;
+  }
+
+  TQxRawContext& FC;
+  std::mutex FLock;
+  std::condition_variable FChange;
+  int32_t FReady = -1;  // rows handed on; -1 before the loader hands on any
+  bool FLoaded = false;
+  std::exception_ptr FError;
+  std::thread FWorker;
+};
+
 }  // namespace
 
 void ReadCameraRawStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQxProgressInfo& Progress,
@@ -412,22 +488,44 @@ void ReadCameraRawStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Para
       C.HalfSize = Params.RawHalfSize && C.CfaPattern ? 1 : 0;
       C.StoreHeight = (C.ImageHeight + C.HalfSize) >> C.HalfSize;
       C.StoreWidth = (C.ImageWidth + C.HalfSize) >> C.HalfSize;
-      C.AllocateStore(int64_t(C.StoreHeight) * C.StoreWidth);
+      // Balance, demosaicing and colour can run as one pass over bands of rows, which may take the rows
+      // straight from the loader; the store is then first written by that pass, on every core.
+      auto fusable = [&] { return QxRawFusedPasses && !C.HalfSize && C.CfaPattern && !C.MonoDocument && !C.LayeredSensor; };
+      C.DeferPlacement = fusable();
+      C.AllocateStore(int64_t(C.StoreHeight) * C.StoreWidth, !(C.DeferPlacement && loader_defers_placement(C)));
       C.PastEnd = 0;
-      C.SensorLoader(C);
-      C.ImageHeight = C.StoreHeight;
-      C.ImageWidth = C.StoreWidth;
-      C.QuickInterpolate = 1;
-      if (C.LayeredSensor) foveon_interpolate(C);
-      else apply_channel_gains(C);
-      C.Progress.Report(70);
-      if (C.HalfSize) C.CfaPattern = 0;
-      C.EdgeTrim = 0;
-      if (C.CfaPattern && !C.MonoDocument) {
+      if (C.DeferPlacement && gains_known_before_loading(C)) {
+        // The fused passes take the rows the loader has finished while it decodes the rest.
+        compute_channel_gains(C);
         C.EdgeTrim = 1;
-        vng_interpolate(C);
+        TOverlappedPasses overlapped(C);
+        C.SensorLoader(C);
+        overlapped.Finish();
+        C.Progress.Report(70);
+      } else {
+        C.SensorLoader(C);
+        C.ImageHeight = C.StoreHeight;
+        C.ImageWidth = C.StoreWidth;
+        const bool fused = fusable();
+        if (!fused) place_pending_rows(C);
+        if (C.LayeredSensor) foveon_interpolate(C);
+        else if (fused) compute_channel_gains(C);
+        else apply_channel_gains(C);
+        C.Progress.Report(70);
+        if (C.HalfSize) C.CfaPattern = 0;
+        C.EdgeTrim = 0;
+        if (fused) {
+          C.EdgeTrim = 1;
+          balance_interpolate_convert(C);
+        } else {
+          if (C.CfaPattern && !C.MonoDocument) {
+            C.EdgeTrim = 1;
+            vng_interpolate(C);
+          }
+          convert_camera_colors(C);
+        }
       }
-      convert_camera_colors(C);
+      C.QuickInterpolate = 1;
       C.Progress.Report(85);
       Params.SetImageCount(1);
       write_ppm(C, Bitmap, Params, Params.NativePixelFormat != 0);

@@ -1,11 +1,13 @@
 // Camera-raw sensor data: the bit reader, the Huffman trees and every loader except the Kodak ones.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <unordered_map>
 
 #include "imaging/codecs/camera_raw_internal.h"
 #include "imaging/foundation/helpers.h"
 #include "imaging/foundation/utils.h"
+#include "platform/base/parallel.h"
 #include "platform/base/streams.h"
 
 namespace {
@@ -331,6 +333,155 @@ void nikon_packed12_load_raw(TQxRawContext& C) {
 
 // ---- lossless JPEG -------------------------------------------------------------------------------------
 
+namespace {
+
+// Drops the byte after every 0xFF of coded data (the stuffed zero, or a marker's second byte), in place;
+// gives the length left.
+size_t Unstuff(uint8_t* Data, size_t Size) {
+  size_t in = 0, out = 0;
+  while (in < Size) {
+    const void* ff = std::memchr(Data + in, 0xFF, Size - in);
+    const size_t to = ff ? size_t(static_cast<const uint8_t*>(ff) - Data) + 1 : Size;
+    std::memmove(Data + out, Data + in, to - in);
+    out += to - in;
+    in = to;
+    if (ff && in < Size) ++in;
+  }
+  return out;
+}
+
+// The bits of unstuffed data followed by at least eight zero bytes, read from the top of a 64-bit
+// reserve that each refill tops up to 56 bits or more without a branch. Past the end the data reads as zeros.
+struct TPlainBits {
+  const uint8_t* Data;
+  int64_t Size;
+  int64_t Pos = 0;    // bytes wholly taken into the reserve
+  uint64_t Bits = 0;  // the next bits, from the top; below Count, zeros or the bits that follow
+  int32_t Count = 0;
+
+  inline void Refill() {
+    uint64_t w;
+    std::memcpy(&w, Data + std::min(Pos, Size), 8);
+    Bits |= __builtin_bswap64(w) >> Count;
+    Pos += (63 - Count) >> 3;
+    Count |= 56;
+  }
+  inline uint32_t Peek(int32_t N) const { return uint32_t(Bits >> (64 - N)); }  // 1 <= N <= 32
+  inline void Consume(int32_t N) {
+    Bits <<= N;
+    Count -= N;
+  }
+  // The zeros read past the end by a reader that refilled its reserve byte by byte to 25 bits: where
+  // loading stops on damaged data does not depend on this reader's larger reserve.
+  int64_t PastEndAsFilledTo25() const {
+    const int64_t consumed = Pos * 8 - Count;
+    return std::max<int64_t>(0, (consumed + 25 + 7) / 8 - Size);
+  }
+};
+
+// A look-up over a tree by the next kBits bits: the bits of the code, and where the difference bits after
+// it fit too, the difference itself; where only the code fits, the number of difference bits still to read;
+// where not even the code fits, the tree walk.
+struct TLosslessTable {
+  static constexpr int32_t kBits = 11;
+  static constexpr uint8_t kWalk = 255;
+  struct TEntry {
+    int16_t Value;
+    uint8_t Bits;   // of the code and the difference bits after it
+    uint8_t Extra;  // difference bits still to read after the code, or kWalk
+  };
+  TEntry Entry[1 << kBits];
+  // Entry[i].Bits again, apart: the next look-up waits only for this byte.
+  uint8_t Bits[1 << kBits];
+  TLosslessTable(const TQxRawContext& C, int32_t Root) {
+    for (int32_t i = 0; i < (1 << kBits); ++i) {
+      int32_t n = Root, used = 0;
+      while (C.Nodes[n].Child[0] && used < kBits) n = C.Nodes[n].Child[(i >> (kBits - 1 - used++)) & 1];
+      TEntry& e = Entry[i];
+      e = {0, 0, kWalk};
+      if (C.Nodes[n].Child[0]) continue;
+      const int32_t L = std::min(C.Nodes[n].Leaf, 16);
+      if (L <= 0) {
+        e = {0, uint8_t(used), 0};
+      } else if (used + L <= kBits) {
+        const uint32_t v = uint32_t(i >> (kBits - used - L)) & ((1u << L) - 1);
+        const int32_t d = (v & (1u << (L - 1))) ? int32_t(v) : int32_t(v) - int32_t((1u << L) - 1);
+        e = {int16_t(d), uint8_t(used + L), 0};
+      } else {
+        e = {0, uint8_t(used + L), uint8_t(L)};
+      }
+    }
+    for (int32_t i = 0; i < (1 << kBits); ++i) Bits[i] = Entry[i].Bits;
+  }
+};
+
+// A code longer than the table: the tree walk bit by bit, then the difference; the reserve is full after.
+[[gnu::noinline]] int32_t WalkLosslessDifference(TPlainBits& B, const TQxRawContext& C, int32_t Root) {
+  int32_t n = Root;
+  for (int32_t guard = 0; C.Nodes[n].Child[0] && guard < 2048; ++guard) {
+    if (B.Count < 1) B.Refill();
+    n = C.Nodes[n].Child[B.Peek(1)];
+    B.Consume(1);
+  }
+  const int32_t L = std::min(C.Nodes[n].Leaf, 16);
+  B.Refill();
+  if (L <= 0) return 0;
+  const uint32_t v = B.Peek(L);
+  B.Consume(L);
+  B.Refill();
+  return (v & (1u << (L - 1))) ? int32_t(v) : int32_t(v) - int32_t((1u << L) - 1);
+}
+
+// The difference of one sample from a reserve of at least 27 bits, without a branch on the data unless the
+// code is longer than the table.
+[[gnu::always_inline]] inline int32_t LosslessDifference(TPlainBits& B, const TLosslessTable& Table,
+                                                         const TQxRawContext& C, int32_t Root) {
+  const uint32_t index = B.Peek(TLosslessTable::kBits);
+  const TLosslessTable::TEntry e = Table.Entry[index];
+  if (e.Extra == TLosslessTable::kWalk) [[unlikely]] {
+    // Through a copy: the caller's reader stays in registers.
+    TPlainBits walk = B;
+    const int32_t d = WalkLosslessDifference(walk, C, Root);
+    B = walk;
+    return d;
+  }
+  // The difference bits end where the entry's bits do: L bits, none when L is 0.
+  const uint32_t L = e.Extra;
+  const int32_t used = Table.Bits[index];
+  const uint32_t v = uint32_t(B.Bits >> (63 - used) >> 1) & ((1u << L) - 1);
+  B.Consume(used);
+  const uint32_t half = (1u << L) >> 1;
+  return e.Value + int32_t(v) - (v < half ? int32_t((1u << L) - 1) : 0);
+}
+
+// One line of Wide (even) samples of the two interleaved components, each predicted from the sample two
+// before it, the first two of a line from the first two of the line before.
+[[gnu::noinline]] void DecodeLosslessLine(TPlainBits& Reader, const TLosslessTable (&Table)[2],
+                                          const TQxRawContext& C, const int32_t (&Root)[2], int32_t Wide,
+                                          int32_t (&VPred)[2], const uint16_t* Curve, uint16_t* Out) {
+  TPlainBits b = Reader;
+  int32_t h0 = 0, h1 = 0;
+  for (int32_t col = 0; col < Wide; col += 2) {
+    // 56 bits cover two codes of the table with their difference bits (27 at most each).
+    b.Refill();
+    const int32_t d0 = LosslessDifference(b, Table[0], C, Root[0]);
+    const int32_t d1 = LosslessDifference(b, Table[1], C, Root[1]);
+    if (col == 0) {
+      h0 = VPred[0] += d0;
+      h1 = VPred[1] += d1;
+    } else {
+      h0 += d0;
+      h1 += d1;
+    }
+    Out[col] = Curve[std::min(std::max(h0, 0), 4095)];
+    Out[col + 1] = Curve[std::min(std::max(h1, 0), 4095)];
+  }
+  b.Refill();
+  Reader = b;
+}
+
+}  // namespace
+
 void lossless_huffman_load_raw(TQxRawContext& C) {
   std::vector<uint16_t> curve(4096);
   read_kodak_tone_curve(C, curve.data());
@@ -363,87 +514,91 @@ void lossless_huffman_load_raw(TQxRawContext& C) {
     if (marker == 0xFFDA) break;
     if (Exhausted(C)) return;
   }
-  if (!trees || jwide <= 0 || jhigh <= 0) return;
-  BuildFastTable(C, 0, root[0]);
-  BuildFastTable(C, 1, root[1]);
+  if (!trees || jwide <= 0 || jhigh <= 0 || C.SensorWidth <= 0) return;
   C.StartProgress(jhigh);
   C.SkipStuffedZero = 1;
-  int32_t vpred[2] = {2048, 2048}, hpred[2] = {0, 0};
-  int32_t minimum = 2147483647;
   C.BlackSum = 0;
+  // The coded data is taken into memory whole: byte-wise calls on the stream would cost more than the
+  // decoding itself.
+  const int64_t start = C.Tell();
+  const int64_t codedSize = std::max<int64_t>(C.FileSize - start, 0);
+  TQxRawPages coded;
+  coded.Allocate(size_t(codedSize) + 8);
+  uint8_t* const codedData = static_cast<uint8_t*>(coded.Memory);
+  C.Read(codedData, codedSize);
+  C.PastEnd = 0;
+  const int64_t plainSize = int64_t(Unstuff(codedData, size_t(codedSize)));
+  std::memset(codedData + plainSize, 0, 8);
+  TPlainBits bits{codedData, plainSize};
+  const TLosslessTable table[2] = {TLosslessTable(C, root[0]), TLosslessTable(C, root[1])};
   const int64_t sw = C.SensorWidth;
   const bool canon5108 = sw == 5108;
-  // The coded data is taken into memory whole and read through a pointer, with the bit reader's state in
-  // locals: byte-wise calls on the stream would cost more than the decoding itself.
-  const int64_t start = C.Tell();
-  std::vector<uint8_t> coded(size_t(std::max<int64_t>(C.FileSize - start, 0)));
-  C.Read(coded.data(), int64_t(coded.size()));
-  C.PastEnd = 0;
-  const uint8_t* next = coded.data();
-  const uint8_t* const end = next + coded.size();
-  int64_t pastEnd = 0;
-  uint32_t buf = 0;
-  int32_t cnt = 0;
-  auto refill = [&] {
-    while (cnt < 25) {
-      uint32_t c = 0;
-      if (next < end) {
-        c = *next++;
-        if (c == 0xFF && next < end) ++next;  // the stuffed zero
+  const bool kodak = strcasecmp(C.Maker, "KODAK") == 0;
+  const int32_t ih = C.ImageHeight, iw = C.ImageWidth, top = C.TopBorder, left = C.LeftBorder;
+  int32_t vpred[2] = {2048, 2048};
+  int32_t minimum = 2147483647;
+  std::vector<uint16_t> line(static_cast<size_t>(jwide));
+  // The visible photosites in sensor order, placed into the store afterwards by every core, or taken from
+  // here by the passes after loading.
+  TQxRawPages visible;
+  if (!canon5108) visible.Allocate(size_t(std::max(ih, 0)) * size_t(std::max(iw, 0)) * 2);
+  uint16_t* const plane = static_cast<uint16_t*>(visible.Memory);
+  C.PendingDecoded.store(0);  // samples decoded, in sensor order
+  const bool whole = loader_defers_placement(C);
+  std::function<void(int32_t, uint16_t(*)[4], const uint16_t*)> fill;
+  if (whole) {
+    const int32_t firstCol = std::max(0, -left);
+    const uint32_t pattern = C.CfaPattern;
+    TQxRawContext* const context = &C;
+    fill = [=](int32_t r, uint16_t(*cells)[4], const uint16_t* balance) {
+      const int64_t decoded = context->PendingDecoded.load(std::memory_order_acquire);
+      const int64_t row = int64_t(r) + top;
+      const int32_t lastCol = row < 0 ? 0 : int32_t(std::clamp<int64_t>(std::min<int64_t>(sw - left, decoded - row * sw - left), 0, iw));
+      const int32_t from = std::min(firstCol, lastCol);
+      std::memset(cells, 0, size_t(from) * 8);
+      std::memset(cells + lastCol, 0, size_t(iw - lastCol) * 8);
+      const uint16_t* src = plane + int64_t(r) * iw;
+      // Whole cells, the sample in its colour's place and zeros around it.
+      static_assert(std::endian::native == std::endian::little, "a cell is written as one 64-bit word");
+      const int32_t shift[2] = {int32_t(pattern >> ((((r << 1) & 14) + 0) << 1) & 3) * 16,
+                                int32_t(pattern >> ((((r << 1) & 14) + 1) << 1) & 3) * 16};
+      if (balance) {
+        const uint16_t* const to[2] = {balance + (shift[0] << 12), balance + (shift[1] << 12)};
+        for (int32_t c = from; c < lastCol; ++c) {
+          const uint64_t v = uint64_t(to[c & 1][uint16_t(src[c] * 4)]) << shift[c & 1];
+          std::memcpy(cells[c], &v, 8);
+        }
       } else {
-        ++pastEnd;
+        for (int32_t c = from; c < lastCol; ++c) {
+          const uint64_t v = uint64_t(uint16_t(src[c] * 4)) << shift[c & 1];
+          std::memcpy(cells[c], &v, 8);
+        }
       }
-      buf = buf << 8 | c;
-      cnt += 8;
-    }
+    };
+  }
+  // Rows handed on while decoding goes on: each from the top once every sample of it is decoded.
+  const bool streaming = whole && C.DeferPlacement && C.RowsDecoded;
+  int32_t handedOn = 0;
+  auto handOn = [&](int64_t Decoded, bool Last) {
+    C.PendingDecoded.store(Decoded, std::memory_order_release);
+    if (!streaming) return;
+    const int32_t ready = Last ? ih : int32_t(std::clamp<int64_t>(Decoded / sw - top, 0, ih));
+    if (Last || ready >= handedOn + 16) C.RowsDecoded(handedOn = ready);
   };
-  refill();
-  auto take = [&](int32_t N) {
-    const uint32_t v = uint32_t(((uint64_t(buf) << (32 - cnt)) & 0xFFFFFFFFu) >> (32 - N));
-    cnt -= N;
-    return v;
-  };
-  const int32_t* fast[2] = {C.Fast[0].Entry.data(), C.Fast[1].Entry.data()};
-  auto difference = [&](int32_t K) {
-    const int32_t e = fast[K][(uint64_t(buf) << (32 - cnt) >> 22) & 1023];
-    int32_t L;
-    if (e >= 0) {
-      cnt -= e & 0xFF;
-      L = e >> 8;
-    } else {
-      // A code longer than the table: the tree walk, bit by bit.
-      int32_t n = root[K];
-      for (int32_t guard = 0; C.Nodes[n].Child[0] && guard < 2048; ++guard) {
-        if (cnt < 1) refill();
-        n = C.Nodes[n].Child[take(1)];
-      }
-      L = C.Nodes[n].Leaf;
-    }
-    if (L <= 0) {
-      refill();
-      return 0;
-    }
-    L = std::min(L, 16);
-    if (cnt < L) refill();
-    const uint32_t v = take(L);
-    refill();
-    return (v & (1u << (L - 1))) ? int32_t(v) : int32_t(v) - int32_t((1u << L) - 1);
-  };
+  if (streaming) {
+    C.PendingMemory.Swap(visible);
+    C.PendingRow = fill;
+    C.RowsDecoded(0);
+  }
+  bits.Refill();
   for (int32_t jrow = 0; jrow < jhigh; ++jrow) {
     C.ReportRow(jrow);
-    if (pastEnd > 8) break;
+    if (bits.PastEndAsFilledTo25() > 8) break;
+    DecodeLosslessLine(bits, table, C, root, jwide, vpred, curve.data(), line.data());
     int64_t idx = int64_t(jrow) * jwide;
-    int64_t row = idx / sw, col = idx % sw;
-    for (int32_t jcol = 0; jcol < jwide; ++jcol, ++idx) {
-      const int32_t diff = difference(jcol & 1);
-      if (jcol < 2) {
-        vpred[jcol] += diff;
-        hpred[jcol] = vpred[jcol];
-      } else {
-        hpred[jcol & 1] += diff;
-      }
-      const int32_t v = std::max(hpred[jcol & 1], 0);
-      if (canon5108) {
+    if (canon5108) {
+      for (int32_t jcol = 0; jcol < jwide; ++jcol, ++idx) {
+        int64_t row, col;
         const int64_t i = idx / (1680 * int64_t(jhigh));
         if (i <= 1) {
           row = (idx / 1680) % jhigh;
@@ -453,29 +608,98 @@ void lossless_huffman_load_raw(TQxRawContext& C) {
           row = j / 1748;
           col = j % 1748 + 3360;
         }
-      }
-      const int64_t r = row - C.TopBorder, c = col - C.LeftBorder;
-      const int32_t cv = curve[size_t(std::min(v, 4095))];
-      if (r < C.ImageHeight) {
-        if (c < C.ImageWidth) {
-          if (r >= 0 && c >= 0) C.Put(int32_t(r), int32_t(c), cv * 4);
-          minimum = std::min(minimum, cv);
-        } else {
-          C.BlackSum += cv;
+        const int64_t r = row - top, c = col - left;
+        const int32_t cv = line[size_t(jcol)];
+        if (r < ih) {
+          if (c < iw) {
+            if (r >= 0 && c >= 0) C.Put(int32_t(r), int32_t(c), cv * 4);
+            minimum = std::min(minimum, cv);
+          } else {
+            C.BlackSum += cv;
+          }
         }
       }
-      if (!canon5108 && ++col == sw) {
+      continue;
+    }
+    // The line covers runs of sensor rows: within each, the visible part, and the masked part on the right
+    // whose average is the black level.
+    int64_t row = idx / sw, col = idx % sw;
+    int32_t at = 0;
+    bool below = false;
+    while (at < jwide) {
+      const int32_t run = int32_t(std::min<int64_t>(jwide - at, sw - col));
+      const int64_t r = row - top;
+      if (r >= ih) {
+        below = true;  // every later sample lies below the picture
+        break;
+      }
+      const uint16_t* src = line.data() + at;
+      const int32_t seen = int32_t(std::clamp<int64_t>(left + int64_t(iw) - col, 0, run));
+      if (kodak)
+        for (int32_t k = 0; k < seen; ++k) minimum = std::min<int32_t>(minimum, src[k]);
+      if (r >= 0) {
+        const int32_t from = int32_t(std::clamp<int64_t>(left - col, 0, seen));
+        if (from < seen) std::memcpy(plane + r * iw + (col + from - left), src + from, size_t(seen - from) * 2);
+      }
+      int64_t black = 0;
+      for (int32_t k = seen; k < run; ++k) black += src[k];
+      C.BlackSum += black;
+      at += run;
+      col += run;
+      if (col == sw) {
         col = 0;
         ++row;
       }
     }
+    handOn(idx + at, false);
+    if (below) break;
   }
-  C.BitBuffer = buf;
-  C.BitCount = cnt;
-  C.PastEnd = pastEnd;
+  handOn(C.PendingDecoded.load(), true);
+  C.BitBuffer = 0;
+  C.BitCount = 0;
+  C.PastEnd = bits.PastEndAsFilledTo25();
+  if (whole && !streaming) {
+    if (C.DeferPlacement) {
+      C.PendingMemory.Swap(visible);
+      C.PendingRow = fill;
+    } else {
+      ParallelBands(0, ih, 16, [&](int32_t First, int32_t Last) {
+        for (int32_t r = First; r < Last; ++r) fill(r, C.Pixels + int64_t(r) * C.StoreWidth, nullptr);
+      });
+    }
+  } else if (!canon5108 && !whole) {
+    // Whole pairs of rows to a band, so that the two rows a half-size cell takes from are never split.
+    const int64_t decoded = C.PendingDecoded.load();
+    const int32_t half = C.HalfSize, sh = C.StoreHeight, stw = C.StoreWidth;
+    const int32_t firstCol = std::max(0, -left);
+    ParallelBands(0, sh, 16, [&](int32_t First, int32_t Last) {
+      for (int32_t q = First; q < Last; ++q)
+        for (int32_t r = q << half; r < std::min(ih, (q + 1) << half); ++r) {
+          const int64_t row = int64_t(r) + top;
+          if (row < 0) continue;
+          const int64_t lastCol = std::min<int64_t>({iw, sw - left, decoded - row * sw - left});
+          const uint16_t* src = plane + int64_t(r) * iw;
+          uint16_t(*cells)[4] = C.Pixels + int64_t(q) * stw;
+          const int32_t colour[2] = {C.ColorAt(r, 0), C.ColorAt(r, 1)};
+          for (int32_t c = firstCol; c < int32_t(lastCol); ++c) cells[c >> half][colour[c & 1]] = uint16_t(src[c] * 4);
+        }
+    });
+  }
   if (C.ImageWidth < C.SensorWidth)
     C.BlackLevel = BlackDivide(C.BlackSum * 4, int64_t(C.SensorWidth - C.ImageWidth) * C.ImageHeight);
-  if (strcasecmp(C.Maker, "KODAK") == 0 && minimum != 2147483647) C.BlackLevel = minimum * 4;
+  if (kodak && minimum != 2147483647) C.BlackLevel = minimum * 4;
+}
+
+bool loader_defers_placement(const TQxRawContext& C) {
+  return C.SensorLoader == lossless_huffman_load_raw && C.SensorWidth != 5108 && !C.HalfSize &&
+         C.StoreWidth == C.ImageWidth && C.StoreHeight == C.ImageHeight;
+}
+
+bool gains_known_before_loading(const TQxRawContext& C) {
+  // The lossless loader sets the black level from masked columns, or for Kodak from the data's minimum.
+  const bool blackFromData = C.SensorLoader != lossless_huffman_load_raw || C.ImageWidth < C.SensorWidth ||
+                             strcasecmp(C.Maker, "KODAK") == 0;
+  return !blackFromData && !C.AutoBalance && !(C.CameraBalance && C.CameraRedGain == -1);
 }
 
 // ---- Foveon ----------------------------------------------------------------------------------------------

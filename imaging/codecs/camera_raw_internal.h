@@ -3,9 +3,11 @@
 // camera_raw*.cpp units and their tests; nothing here outlives one call of the reader or the probe.
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <memory>
 #include <string>
@@ -29,23 +31,52 @@ struct TQxRawNode {
   int32_t Leaf = 0;
 };
 
+// Zeroed working memory. Large blocks come straight from the system in huge pages, faulted in by every
+// core at once: a 24-megapixel store is 192 MB, and touching it page by page on one thread costs more than
+// decoding into it.
+struct TQxRawPages {
+  void* Memory = nullptr;
+  size_t Bytes = 0;
+  bool Mapped = false;
+  TQxRawPages() = default;
+  TQxRawPages(const TQxRawPages&) = delete;
+  TQxRawPages& operator=(const TQxRawPages&) = delete;
+  ~TQxRawPages() { Release(); }
+  // Touch: fault the pages in now, on every core (else the first writer does).
+  void Allocate(size_t Size, bool Touch = true);  // throws std::bad_alloc
+  void Release();
+  void Swap(TQxRawPages& Other) {
+    std::swap(Memory, Other.Memory);
+    std::swap(Bytes, Other.Bytes);
+    std::swap(Mapped, Other.Mapped);
+  }
+};
+
+// The passes after loading run fused, over bands of rows on every core; false runs them one after another
+// over the whole store, the plain form they must agree with.
+extern bool QxRawFusedPasses;
+
 struct TQxRawContext {
-  // StoreHeight x StoreWidth cells of four values, zero when allocated. Large stores come straight from the
-  // system in huge pages: a 24-megapixel store is 192 MB, and touching it page by page costs more than
-  // decoding into it.
-  struct TStore {
-    void* Memory = nullptr;
-    size_t Bytes = 0;
-    bool Mapped = false;
-    ~TStore() { Release(); }
-    void Release();
-  } Store;
+  // StoreHeight x StoreWidth cells of four values, zero when allocated.
+  TQxRawPages Store;
   uint16_t (*Pixels)[4] = nullptr;
-  void AllocateStore(int64_t Cells);  // throws std::bad_alloc
+  void AllocateStore(int64_t Cells, bool Touch = true);  // throws std::bad_alloc
   void FreeStore() {
     Store.Release();
     Pixels = nullptr;
   }
+  // Rows a loader has decoded but not put into the store: PendingRow gives row Row as the store would hold
+  // it, every cell of the row written; with Balance (65536 values a channel) each value v of channel c is
+  // given as Balance[c * 65536 + v]. The reader sets DeferPlacement when the passes after loading can take
+  // rows this way; place_pending_rows puts them into the store for any other reader of it.
+  bool DeferPlacement = false;
+  std::function<void(int32_t Row, uint16_t (*Cells)[4], const uint16_t* Balance)> PendingRow;
+  TQxRawPages PendingMemory;
+  std::atomic<int64_t> PendingDecoded{0};  // the loader's own count behind PendingRow
+  // Set by the reader when the passes after loading can run while the loader decodes: a loader that leaves
+  // its rows pending calls it once they are (Rows 0), then as rows from the top are finished, and with
+  // every row at the end. PendingRow must not be asked for a row before it is handed on.
+  std::function<void(int32_t Rows)> RowsDecoded;
   TStream* Stream = nullptr;
   TQxBufferedReadStream* Buffered = nullptr;  // Stream, when it is the read-ahead one
   uint16_t ByteOrder = 0x4949;
@@ -176,6 +207,11 @@ void canon_compressed_load_raw(TQxRawContext& C);
 void nikon_compressed_load_raw(TQxRawContext& C);
 void nikon_packed12_load_raw(TQxRawContext& C);
 void lossless_huffman_load_raw(TQxRawContext& C);
+// True when the gains cannot depend on the sensor data: the loader leaves the black and white levels as
+// they are and no balance is measured on the picture.
+bool gains_known_before_loading(const TQxRawContext& C);
+// True when the loader leaves its rows pending when asked (DeferPlacement): it writes no store.
+bool loader_defers_placement(const TQxRawContext& C);
 void foveon_huffman_load_raw(TQxRawContext& C);
 void sony_keyed_load_raw(TQxRawContext& C);
 void sony_keystream_xor(TQxRawContext& C, uint32_t* Words, int32_t Count, bool Start, uint32_t Key);
@@ -212,7 +248,14 @@ void set_f828_matrix(TQxRawContext& C);
 void set_e950_matrix(TQxRawContext& C);
 void set_foveon_matrix(TQxRawContext& C);
 void derive_cmyg_matrix(TQxRawContext& C);
+void place_pending_rows(TQxRawContext& C);
+void compute_channel_gains(TQxRawContext& C);  // the gains alone; apply_channel_gains applies them too
 void apply_channel_gains(TQxRawContext& C);
+// Gains, vng_interpolate and convert_camera_colors fused; Wait(Row), when given, returns once the row can be
+// read (the loader may still be decoding the rows below it). Threads > 0 runs the bands on that many
+// threads of their own instead of every core.
+void balance_interpolate_convert(TQxRawContext& C, const std::function<void(int32_t Row)>& Wait = nullptr,
+                                 int32_t Threads = 0);
 void vng_interpolate(TQxRawContext& C);
 void convert_camera_colors(TQxRawContext& C);
 void write_ppm(TQxRawContext& C, TQxBitmap* Bitmap, TIOParamsVals& Params, bool Deep);

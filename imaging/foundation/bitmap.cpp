@@ -9,6 +9,7 @@
 #include "imaging/foundation/pixel_convert.h"
 #include "imaging/foundation/temp_storage.h"
 #include "platform/base/numeric.h"
+#include "platform/base/parallel.h"
 #include "platform/base/streams.h"
 #include "platform/base/system.h"
 #include "platform/graphics/bitmap.h"
@@ -27,15 +28,15 @@ int64_t RowBytes64(int64_t Width, int64_t Bits, int64_t Align) {
   return ((Width * Bits + Align - 1) / Align) * (Align / 8);
 }
 
-// The one-block store: 0 heap, 1 zero-filled, 2 hybrid.
-void* AllocBlock(uint8_t Kind, size_t Size) {
+// The one-block store: 0 heap, 1 zero-filled, 2 hybrid (zero-filled when Zeroed).
+void* AllocBlock(uint8_t Kind, size_t Size, bool Zeroed) {
   switch (Kind) {
     case 0:
       return std::malloc(Size);
     case 1:
       return QxGlobalAlloc(Size);
     default:
-      return QxAllocHybrid(Size);
+      return QxAllocHybrid(Size, Zeroed);
   }
 }
 
@@ -96,12 +97,20 @@ TQxBitmap::~TQxBitmap() {
   }
 }
 
-std::unique_ptr<TQxBitmap> TQxBitmap::CreateAlpha(int32_t AWidth, int32_t AHeight, TQxLocation ALocation) {
+std::unique_ptr<TQxBitmap> TQxBitmap::CreateAlpha(int32_t AWidth, int32_t AHeight, TQxLocation ALocation,
+                                                  bool Filled) {
   auto a = std::make_unique<TQxBitmap>();
   a->isAlphaChannel_ = true;
   a->location_ = ALocation == TQxLocation::qxTBitmap ? TQxLocation::qxMemory : ALocation;
-  a->Allocate(AWidth, AHeight, TQxPixelFormat::qx8g);
-  a->Fill(255);
+  // The fill writes every byte, so the storage is not zeroed before it.
+  a->AllocateUninitialised(AWidth, AHeight, TQxPixelFormat::qx8g);
+  if (Filled) {
+    a->Fill(255);
+  } else if (!a->MapsRows() && a->rowLength_ > AWidth) {
+    // Row padding as a filled channel has it.
+    const size_t Pad = size_t(a->rowLength_ - AWidth);
+    for (int32_t y = 0; y < a->height_; ++y) std::memset(a->StorageRow(y) + AWidth, 255, Pad);
+  }
   return a;
 }
 
@@ -198,11 +207,21 @@ bool TQxBitmap::AllocateStorage(bool Initialise) {
     if (!AllocateFile(size)) location_ = TQxLocation::qxMemory;
   }
   if (location_ == TQxLocation::qxMemory) {
-    if (!AllocateMemoryBlock(size)) {
+    if (!AllocateMemoryBlock(size, Initialise)) {
       if (!(QxAllowFragments && AllocateFragments())) {
         if (!QxFileFallback) return false;
         location_ = TQxLocation::qxFile;
         if (!AllocateFile(size)) return false;
+      }
+    } else if (!Initialise) {
+      // The caller writes every pixel, not the bytes that pad a row (nor the unused bits of a packed last
+      // byte): they read as zero, as in a filled block.
+      const size_t From = static_cast<size_t>((static_cast<int64_t>(width_) * bitsPerPixel_) / 8);
+      if (From < static_cast<size_t>(rowLength_)) {
+        const size_t Pad = static_cast<size_t>(rowLength_) - From;
+        ParallelBands(0, height_, 256, [&](int32_t First, int32_t Last) {
+          for (int32_t y = First; y < Last; ++y) std::memset(StorageRow(y) + From, 0, Pad);
+        });
       }
     }
   }
@@ -213,9 +232,9 @@ bool TQxBitmap::AllocateStorage(bool Initialise) {
   return true;
 }
 
-bool TQxBitmap::AllocateMemoryBlock(uint64_t Size) {
+bool TQxBitmap::AllocateMemoryBlock(uint64_t Size, bool Initialise) {
   if (Size > std::numeric_limits<size_t>::max() - 128) return false;
-  void* raw = AllocBlock(AllocatorKind, static_cast<size_t>(Size) + 128);
+  void* raw = AllocBlock(AllocatorKind, static_cast<size_t>(Size) + 128, Initialise);
   if (!raw) return false;
   memoryRaw_ = raw;
   memoryRawKind_ = AllocatorKind;

@@ -74,8 +74,10 @@ class TQxBitmap : public TQxBaseBitmap {
   TQxBitmap(const TQxBitmap&) = delete;
   TQxBitmap& operator=(const TQxBitmap&) = delete;
 
-  // A new alpha channel (qx8g, filled with 255); qxTBitmap becomes qxMemory.
-  static std::unique_ptr<TQxBitmap> CreateAlpha(int32_t AWidth, int32_t AHeight, TQxLocation ALocation);
+  // A new alpha channel (qx8g, filled with 255); qxTBitmap becomes qxMemory. Without Filled its values
+  // are left unset, for a caller that writes every row in full next.
+  static std::unique_ptr<TQxBitmap> CreateAlpha(int32_t AWidth, int32_t AHeight, TQxLocation ALocation,
+                                                bool Filled = true);
 
   // ---- settings (plain fields) ----
   int64_t MemoryThreshold = 0;
@@ -103,7 +105,7 @@ class TQxBitmap : public TQxBaseBitmap {
   void SetPaletteColor(int32_t Index, TQxRGB Color) override;
   int32_t PaletteLength() override;
   bool Allocate(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat) override;
-  // Allocate for a caller that writes every pixel next: platform-bitmap storage is not filled first.
+  // Allocate for a caller that writes every pixel next: the storage is not filled first.
   bool AllocateUninitialised(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat);
   void AssignFrom(TQxBaseBitmap* Source) override;
   void CopyPaletteTo(TQxBaseBitmap* Dest) override;
@@ -119,7 +121,7 @@ class TQxBitmap : public TQxBaseBitmap {
   bool MapsRows() const { return location_ == TQxLocation::qxFile && fragments_.empty(); }
 
   // ---- storage ----
-  // Without Initialise, platform-bitmap storage is left unset for a caller that writes every pixel.
+  // Without Initialise, the storage is left unset for a caller that writes every pixel.
   bool AllocateStorage(bool Initialise = true);
   void FreeImage(bool FreeAlpha);
   void AttachMemory(void* Buffer, int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat, bool FreeOld,
@@ -256,7 +258,7 @@ class TQxBitmap : public TQxBaseBitmap {
   uint8_t* StorageRow(int32_t Row);
   void BuildRowTable();
   bool AllocateWith(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat, bool Initialise);
-  bool AllocateMemoryBlock(uint64_t Size);
+  bool AllocateMemoryBlock(uint64_t Size, bool Initialise = true);
   bool AllocateFragments();
   bool AllocateFile(uint64_t Size);
   bool AllocateTBitmap(uint64_t Size, bool Initialise = true);

@@ -1,5 +1,6 @@
 // Copying, filling and resizing of TQxBitmap.
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "imaging/foundation/bitmap.h"
@@ -7,6 +8,7 @@
 #include "imaging/foundation/temp_storage.h"
 #include "imaging/foundation/kernels/dib.h"
 #include "platform/base/numeric.h"
+#include "platform/base/parallel.h"
 #include "platform/graphics/bitmap.h"
 #if __has_include("imaging/foundation/dib_bitmap.h")
 #include "imaging/foundation/dib_bitmap.h"
@@ -341,14 +343,20 @@ void TQxBitmap::Fill(double Value) {
   const int32_t h = Height(), w = Width();
   if (format_ == TQxPixelFormat::qx1g || format_ == TQxPixelFormat::qx8p || format_ == TQxPixelFormat::qx8g) {
     const uint8_t b = format_ == TQxPixelFormat::qx1g ? (pf.v != 0 ? 255 : 0) : uint8_t(pf.v);
-    for (int32_t y = 0; y < h; ++y) std::memset(Scanline(y), b, size_t(rowLength_));
+    // Rows held in memory are filled on every core (a new alpha channel is often fresh memory, whose first
+    // touch costs more than the fill).
+    ParallelBands(0, h, MapsRows() ? INT32_MAX : 64, [&](int32_t First, int32_t Last) {
+      for (int32_t y = First; y < Last; ++y) std::memset(Scanline(y), b, size_t(rowLength_));
+    });
   } else if (format_ == TQxPixelFormat::qx32RGB) {
     AccessMode = 3;  // the fourth byte of each pixel is kept, so rows are read first
     for (int32_t y = 0; y < h; ++y) pf.Row(Scanline(y), 0, w - 1);
   } else {
     std::vector<uint8_t> row(static_cast<size_t>(rowLength_), 0);
     pf.Row(row.data(), 0, w - 1);
-    for (int32_t y = 0; y < h; ++y) std::memcpy(Scanline(y), row.data(), row.size());
+    ParallelBands(0, h, MapsRows() ? INT32_MAX : 64, [&](int32_t First, int32_t Last) {
+      for (int32_t y = First; y < Last; ++y) std::memcpy(Scanline(y), row.data(), row.size());
+    });
   }
   AccessMode = mode;
   switch (format_) {

@@ -14,6 +14,7 @@
 
 #include "imaging/foundation/helpers.h"
 #include "platform/base/files.h"
+#include "platform/base/large_blocks.h"
 #include "platform/base/strings.h"
 
 std::string QxTempFolder;
@@ -166,47 +167,6 @@ struct THybridBlock {
 };
 std::unordered_map<const void*, THybridBlock> GHybridBlocks;  // address handed out -> tag and size
 
-// Large freed blocks kept for reuse (under GHybridLock): rebuilding a picture asks again for blocks of the
-// same size, and zeroing warm pages costs far less than faulting in fresh ones. Never destroyed, so the
-// blocks stay reachable until the process ends.
-constexpr size_t kMinCachedBlock = size_t(4) << 20;
-constexpr size_t kMaxCachedBytes = size_t(256) << 20;
-constexpr size_t kMaxCachedBlocks = 4;
-std::vector<std::pair<uint8_t*, size_t>>& GCachedBlocks = *new std::vector<std::pair<uint8_t*, size_t>>;
-size_t GCachedBytes = 0;
-
-// A block a little larger serves too (a canvas a few rows higher than the last one), the closest fit
-// first; BlockSize tells how large the block handed back is.
-uint8_t* TakeCachedBlock(size_t Size, size_t& BlockSize) {
-  if (Size < kMinCachedBlock) return nullptr;
-  std::lock_guard<std::mutex> G(GHybridLock);
-  size_t Best = GCachedBlocks.size();
-  for (size_t i = 0; i < GCachedBlocks.size(); ++i) {
-    const size_t Have = GCachedBlocks[i].second;
-    if (Have < Size || Have - Size > Size / 8) continue;
-    if (Best == GCachedBlocks.size() || Have < GCachedBlocks[Best].second) Best = i;
-  }
-  if (Best == GCachedBlocks.size()) return nullptr;
-  uint8_t* Base = GCachedBlocks[Best].first;
-  BlockSize = GCachedBlocks[Best].second;
-  GCachedBytes -= BlockSize;
-  GCachedBlocks.erase(GCachedBlocks.begin() + static_cast<std::ptrdiff_t>(Best));
-  return Base;
-}
-
-// Called with GHybridLock held.
-bool KeepCachedBlock(uint8_t* Base, size_t Size) {
-  if (Size < kMinCachedBlock || Size > kMaxCachedBytes) return false;
-  while (!GCachedBlocks.empty() &&
-         (GCachedBlocks.size() >= kMaxCachedBlocks || GCachedBytes + Size > kMaxCachedBytes)) {
-    std::free(GCachedBlocks.front().first);
-    GCachedBytes -= GCachedBlocks.front().second;
-    GCachedBlocks.erase(GCachedBlocks.begin());
-  }
-  GCachedBlocks.emplace_back(Base, Size);
-  GCachedBytes += Size;
-  return true;
-}
 }  // namespace
 
 void* QxGlobalAlloc(size_t Size) { return std::calloc(Size ? Size : 1, 1); }
@@ -216,7 +176,7 @@ void QxGlobalFree(void*& P) {
   P = nullptr;
 }
 
-void* QxAllocHybrid(size_t Size) {
+void* QxAllocHybrid(size_t Size, bool Zeroed) {
   if (Size > SIZE_MAX - TagSpace) return nullptr;
   uint8_t Tag = 1;
   uint8_t* Base = nullptr;
@@ -224,23 +184,21 @@ void* QxAllocHybrid(size_t Size) {
     Base = static_cast<uint8_t*>(std::malloc(Size + TagSpace));
     Tag = 0;
   }
-  size_t BlockSize = Size;
   if (!Base) {
     Tag = 1;
-    Base = TakeCachedBlock(Size, BlockSize);
-    if (Base)
-      std::memset(Base, 0, Size + TagSpace);
+    if (Size + TagSpace >= LargeBlockMinBytes)
+      Base = static_cast<uint8_t*>(AllocLargeBlock(Size + TagSpace, Zeroed));
     else
-      Base = static_cast<uint8_t*>(std::calloc(Size + TagSpace, 1));
+      Base = static_cast<uint8_t*>(Zeroed ? std::calloc(Size + TagSpace, 1) : std::malloc(Size + TagSpace));
   }
   if (!Base) return nullptr;
   Base[TagSpace - 1] = Tag;
   void* P = Base + TagSpace;
   try {
     std::lock_guard<std::mutex> G(GHybridLock);
-    GHybridBlocks[P] = THybridBlock{Tag, BlockSize};
+    GHybridBlocks[P] = THybridBlock{Tag, Size};
   } catch (...) {
-    std::free(Base);
+    if (!FreeLargeBlock(Base)) std::free(Base);
     return nullptr;
   }
   return P;
@@ -248,17 +206,16 @@ void* QxAllocHybrid(size_t Size) {
 
 void QxFreeHybrid(void*& P) {
   if (!P) return;
+  uint8_t* Base = nullptr;
   {
     std::lock_guard<std::mutex> G(GHybridLock);
     auto It = GHybridBlocks.find(P);
     if (It == GHybridBlocks.end()) return;  // not ours: leave it alone
-    const THybridBlock B = It->second;
     GHybridBlocks.erase(It);
-    uint8_t* Base = static_cast<uint8_t*>(P) - TagSpace;
+    Base = static_cast<uint8_t*>(P) - TagSpace;
     P = nullptr;
-    if (B.Tag == 1 && KeepCachedBlock(Base, B.Size)) return;
-    std::free(Base);
   }
+  if (!FreeLargeBlock(Base)) std::free(Base);
 }
 
 bool QxIsHybridBlock(const void* P) { return QxHybridBlockKind(P) >= 0; }

@@ -3,12 +3,12 @@
 #include <cairo.h>
 
 #include <climits>
-#include <mutex>
 #include <new>
 #include <utility>
 #include <vector>
 
 #include "platform/base/exceptions.h"
+#include "platform/base/parallel.h"
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/pixel_access.h"
 
@@ -67,73 +67,6 @@ TBitmap::TBitmap(int32_t AWidth, int32_t AHeight, TPixelFormat Format) {
 
 TBitmap::~TBitmap() = default;
 
-namespace {
-
-// Freed pixel blocks kept for reuse: only large ones, a few, and a bounded total.
-constexpr size_t kMinCachedBlock = size_t(4) << 20;
-constexpr size_t kMaxCachedBytes = size_t(512) << 20;
-constexpr size_t kMaxCachedBlocks = 4;
-
-struct TPixelBlockCache {
-  std::mutex Lock;
-  std::vector<std::pair<void*, size_t>> Blocks;
-  size_t Total = 0;
-  // Blocks handed out for a smaller request, with their own size.
-  std::vector<std::pair<void*, size_t>> Lent;
-};
-
-// Never destroyed: bitmaps with static lifetime may still free their rows after exit begins.
-TPixelBlockCache& PixelBlockCache() {
-  static auto* Cache = new TPixelBlockCache;
-  return *Cache;
-}
-
-}  // namespace
-
-void* TBitmap::TakePixelBlock(size_t Bytes) {
-  if (Bytes < kMinCachedBlock) return nullptr;
-  TPixelBlockCache& C = PixelBlockCache();
-  std::lock_guard<std::mutex> G(C.Lock);
-  // A block a little larger serves too (a canvas a few rows higher than the last), the closest fit first.
-  size_t Best = C.Blocks.size();
-  for (size_t i = 0; i < C.Blocks.size(); ++i) {
-    const size_t Have = C.Blocks[i].second;
-    if (Have < Bytes || Have - Bytes > Bytes / 8) continue;
-    if (Best == C.Blocks.size() || Have < C.Blocks[Best].second) Best = i;
-  }
-  if (Best == C.Blocks.size()) return nullptr;
-  auto [P, Have] = C.Blocks[Best];
-  C.Total -= Have;
-  C.Blocks.erase(C.Blocks.begin() + static_cast<std::ptrdiff_t>(Best));
-  if (Have != Bytes) C.Lent.emplace_back(P, Have);
-  return P;
-}
-
-bool TBitmap::KeepPixelBlock(void* Block, size_t Bytes) {
-  if (Bytes < kMinCachedBlock) return false;
-  TPixelBlockCache& C = PixelBlockCache();
-  std::lock_guard<std::mutex> G(C.Lock);
-  for (size_t i = 0; i < C.Lent.size(); ++i)
-    if (C.Lent[i].first == Block) {
-      Bytes = C.Lent[i].second;
-      C.Lent.erase(C.Lent.begin() + static_cast<std::ptrdiff_t>(i));
-      break;
-    }
-  if (Bytes > kMaxCachedBytes) {
-    ::operator delete(Block);
-    return true;
-  }
-  // Oldest blocks make room for the newest.
-  while (!C.Blocks.empty() && (C.Blocks.size() >= kMaxCachedBlocks || C.Total + Bytes > kMaxCachedBytes)) {
-    ::operator delete(C.Blocks.front().first);
-    C.Total -= C.Blocks.front().second;
-    C.Blocks.erase(C.Blocks.begin());
-  }
-  C.Blocks.emplace_back(Block, Bytes);
-  C.Total += Bytes;
-  return true;
-}
-
 void TBitmap::Reallocate(int32_t AWidth, int32_t AHeight, TPixelFormat Format, bool Keep, bool Initialise) {
   if (AWidth < 0 || AHeight < 0) throw EInvalidGraphic("Invalid bitmap size");
   int Bpp = BitsPerPixelOf(Format);
@@ -190,34 +123,39 @@ void TBitmap::Reallocate(int32_t AWidth, int32_t AHeight, TPixelFormat Format, b
   bool Same = HadPixels && Old.BitsPerPixel() == Bpp && Old.FColorTable == FColorTable;
   // Bytes no pixel fully covers (row padding, the tail of a packed last byte) are zeroed first.
   const size_t FullBytes = static_cast<size_t>((static_cast<int64_t>(FWidth) * Bpp) / 8);
-  for (int32_t Y = 0; Y < FHeight; ++Y) {
-    if (FullBytes < static_cast<size_t>(FRowBytes))
-      std::memset(S.Row(Y) + FullBytes, 0, static_cast<size_t>(FRowBytes) - FullBytes);
-    int32_t X = 0;
-    if (Y < KeepH) {
-      if (Same && Bpp >= 8) {
-        std::memcpy(S.Row(Y), O.Row(Y), static_cast<size_t>(KeepW) * (Bpp == 15 ? 2 : Bpp / 8));
-      } else {
-        for (int32_t I = 0; I < KeepW; ++I) {
-          uint32_t V = O.Get(I, Y);
-          if (!Same) {
-            uint32_t A = Old.BitsPerPixel() == 32 && Bpp == 32 ? (V & 0xFF000000u) : 0;
-            V = qvgfx::ColorToNative(*this, qvgfx::NativeToColor(Old, V)) | A;
+  // Rows are independent: a large bitmap is filled on every core, which also spreads the first touch of
+  // fresh memory.
+  const bool Large = static_cast<int64_t>(FRowBytes) * FHeight >= (int64_t(4) << 20);
+  ParallelBands(0, FHeight, Large ? 64 : INT32_MAX, [&](int32_t FirstRow, int32_t LastRow) {
+    for (int32_t Y = FirstRow; Y < LastRow; ++Y) {
+      if (FullBytes < static_cast<size_t>(FRowBytes))
+        std::memset(S.Row(Y) + FullBytes, 0, static_cast<size_t>(FRowBytes) - FullBytes);
+      int32_t X = 0;
+      if (Y < KeepH) {
+        if (Same && Bpp >= 8) {
+          std::memcpy(S.Row(Y), O.Row(Y), static_cast<size_t>(KeepW) * (Bpp == 15 ? 2 : Bpp / 8));
+        } else {
+          for (int32_t I = 0; I < KeepW; ++I) {
+            uint32_t V = O.Get(I, Y);
+            if (!Same) {
+              uint32_t A = Old.BitsPerPixel() == 32 && Bpp == 32 ? (V & 0xFF000000u) : 0;
+              V = qvgfx::ColorToNative(*this, qvgfx::NativeToColor(Old, V)) | A;
+            }
+            S.Set(I, Y, V);
           }
-          S.Set(I, Y, V);
         }
+        X = KeepW;
       }
-      X = KeepW;
+      if (Bpp == 32 && X < FWidth) {
+        auto* P = reinterpret_cast<uint32_t*>(S.Row(Y));
+        std::fill(P + X, P + FWidth, White);
+      } else if (Bpp == 24 && X < FWidth) {
+        std::memset(S.Row(Y) + 3 * static_cast<int64_t>(X), 0xFF, 3 * static_cast<size_t>(FWidth - X));
+      } else {
+        for (; X < FWidth; ++X) S.Set(X, Y, White);
+      }
     }
-    if (Bpp == 32 && X < FWidth) {
-      auto* P = reinterpret_cast<uint32_t*>(S.Row(Y));
-      std::fill(P + X, P + FWidth, White);
-    } else if (Bpp == 24 && X < FWidth) {
-      std::memset(S.Row(Y) + 3 * static_cast<int64_t>(X), 0xFF, 3 * static_cast<size_t>(FWidth - X));
-    } else {
-      for (; X < FWidth; ++X) S.Set(X, Y, White);
-    }
-  }
+  });
 }
 
 void TBitmap::SetSizeUninitialised(int32_t AWidth, int32_t AHeight, TPixelFormat Format) {

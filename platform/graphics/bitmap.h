@@ -1,11 +1,13 @@
 #pragma once
 // TBitmap: rows bottom-up in one block, each padded to 4 bytes, with a colour table for pf1/pf4/pf8.
 #include <cstdint>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/base/large_blocks.h"
 #include "platform/graphics/color.h"
 #include "platform/graphics/picture.h"
 
@@ -111,9 +113,8 @@ class TBitmap : public TGraphic {
   TBitmapHandleType FHandleType = TBitmapHandleType::bmDIB;
   TTransparentMode FTransparentMode = TTransparentMode::tmAuto;
   TColor FTransparentColor = clDefault;
-  // Pixel rows are always written in full after allocation, so they skip the zero fill. Large blocks go
-  // through a small cache of freed blocks: rebuilding a picture frees and asks again for blocks of the same
-  // size, and fresh pages cost far more to fault in than to reuse.
+  // Pixel rows are always written in full after allocation, so they skip the zero fill. Large blocks are
+  // shared with every other bitmap kind (see large_blocks.h): freed ones serve the next picture of that size.
   template <class T>
   struct TNoInitAllocator : std::allocator<T> {
     template <class U>
@@ -121,11 +122,13 @@ class TBitmap : public TGraphic {
       using other = TNoInitAllocator<U>;
     };
     T* allocate(size_t N) {
-      if (void* P = TakePixelBlock(N * sizeof(T))) return static_cast<T*>(P);
+      if (N <= SIZE_MAX / sizeof(T) && N * sizeof(T) >= LargeBlockMinBytes)
+        if (void* P = AllocLargeBlock(N * sizeof(T), false)) return static_cast<T*>(P);
       return std::allocator<T>::allocate(N);
     }
     void deallocate(T* P, size_t N) {
-      if (!KeepPixelBlock(P, N * sizeof(T))) std::allocator<T>::deallocate(P, N);
+      if (N * sizeof(T) >= LargeBlockMinBytes && FreeLargeBlock(P)) return;
+      std::allocator<T>::deallocate(P, N);
     }
     template <class U, class... Args>
     void construct(U* P, Args&&... A) {
@@ -135,10 +138,6 @@ class TBitmap : public TGraphic {
         ::new (static_cast<void*>(P)) U(std::forward<Args>(A)...);
     }
   };
-  // A cached block of Bytes bytes or up to an eighth more, or null. Blocks come from and return to operator
-  // new; a larger block handed out is known again by its address when it comes back.
-  static void* TakePixelBlock(size_t Bytes);
-  static bool KeepPixelBlock(void* Block, size_t Bytes);
   std::vector<uint8_t, TNoInitAllocator<uint8_t>> FBits;
   std::vector<TRGBQuad> FColorTable;
   std::unique_ptr<TCanvas> FCanvas;
