@@ -1,7 +1,12 @@
 // Repainting a 6000 x 4000 two-layer view into a 1280 x 800 client: fitted and at 100 % scrolled, each
 // beside a memcpy of the client's pixels measured in the same run ("x_memcpy" is the ratio). The Compose
 // cases leave out the transfer to the window. Back-to-back repaints find the drawing threads awake; the
-// AfterIdle case shows a frame that has to wake them.
+// AfterIdle case shows a frame after the machine was idle for a frame's time, beside a copy made after
+// the same pause ("x_memcpy_after_idle"). A repaint that changes nothing reuses the last
+// composition; the Scrolling cases move the picture by a pixel every frame and so compose every frame,
+// and the AfterChange cases tell the view before each frame that the layers' pixels changed (as a setting
+// change does), which for the filtered fitted view means shrinking the whole picture again
+// ("x_picture_memcpy" compares that with one memcpy of the 6000 x 4000 picture).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -16,7 +21,7 @@
 namespace {
 
 constexpr int32_t kClientW = 1280, kClientH = 800;
-double gMemcpyNs = 0;
+double gMemcpyNs = 0, gPictureMemcpyNs = 0, gIdleMemcpyNs = 0;
 
 std::unique_ptr<TQuillotView> MakeTwoLayerView() {
   auto v = std::make_unique<TQuillotView>(nullptr);
@@ -92,6 +97,60 @@ void BM_MemcpyClientPixels(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(bytes) * state.iterations());
 }
 
+// The same copy after the machine was idle for a frame's time: the caches hold other programs' data.
+void BM_MemcpyClientPixelsAfterIdle(benchmark::State& state) {
+  const size_t bytes = size_t(kClientW) * kClientH * 3;
+  std::vector<uint8_t> a(bytes, 1), b(bytes, 2);
+  double total = 0;
+  int64_t n = 0;
+  for (auto _ : state) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(16));
+    auto t0 = std::chrono::steady_clock::now();
+    std::memcpy(b.data(), a.data(), bytes);
+    benchmark::DoNotOptimize(b.data());
+    benchmark::ClobberMemory();
+    total += std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count();
+    ++n;
+  }
+  gIdleMemcpyNs = total / double(n ? n : 1);
+}
+
+void BM_MemcpyPicturePixels(benchmark::State& state) {
+  const size_t bytes = size_t(6000) * 4000 * 3;
+  std::vector<uint8_t> a(bytes, 1), b(bytes, 2);
+  auto t0 = std::chrono::steady_clock::now();
+  int64_t n = 0;
+  for (auto _ : state) {
+    std::memcpy(b.data(), a.data(), bytes);
+    benchmark::DoNotOptimize(b.data());
+    benchmark::ClobberMemory();
+    ++n;
+  }
+  gPictureMemcpyNs = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count() / double(n);
+  state.SetBytesProcessed(int64_t(bytes) * state.iterations());
+}
+
+// Frames that each tell the view the layers changed first.
+double RepaintAfterChange(benchmark::State& state, TQuillotView* v) {
+  const TRect client(0, 0, kClientW, kClientH);
+  v->PaintClientRect(client);
+  auto t0 = std::chrono::steady_clock::now();
+  int64_t n = 0;
+  for (auto _ : state) {
+    v->UpdateView();
+    v->PaintClientRect(client);
+    benchmark::DoNotOptimize(v->BackBuffer()->Scanline(0));
+    ++n;
+  }
+  auto t1 = std::chrono::steady_clock::now();
+  return std::chrono::duration<double, std::nano>(t1 - t0).count() / double(n ? n : 1);
+}
+
+void Ratios(benchmark::State& state, double ns) {
+  if (gMemcpyNs > 0) state.counters["x_memcpy"] = ns / gMemcpyNs;
+  if (gPictureMemcpyNs > 0) state.counters["x_picture_memcpy"] = ns / gPictureMemcpyNs;
+}
+
 void BM_RepaintFitted(benchmark::State& state) {
   auto v = MakeTwoLayerView();
   v->ZoomToFit();
@@ -128,6 +187,46 @@ void BM_Repaint100AfterIdle(benchmark::State& state) {
     ++n;
   }
   if (gMemcpyNs > 0) state.counters["x_memcpy"] = total / double(n ? n : 1) / gMemcpyNs;
+  if (gIdleMemcpyNs > 0) state.counters["x_memcpy_after_idle"] = total / double(n ? n : 1) / gIdleMemcpyNs;
+}
+
+// Scrolling by a pixel each frame: every frame is composed from the layers.
+void BM_Repaint100Scrolling(benchmark::State& state) {
+  auto v = MakeTwoLayerView();
+  v->SetZoom(100);
+  v->SetViewOrigin(2000, 1500);
+  const TRect client(0, 0, kClientW, kClientH);
+  v->PaintClientRect(client);
+  auto t0 = std::chrono::steady_clock::now();
+  int64_t n = 0;
+  for (auto _ : state) {
+    v->SetViewOrigin(2000 + int32_t(n & 1), 1500);  // paints
+    benchmark::DoNotOptimize(v->BackBuffer()->Scanline(0));
+    ++n;
+  }
+  const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count() / double(n);
+  Ratios(state, ns);
+}
+
+void BM_RepaintFittedAfterChange(benchmark::State& state) {
+  auto v = MakeTwoLayerView();
+  v->ZoomToFit();
+  Ratios(state, RepaintAfterChange(state, v.get()));
+}
+
+// Fitted with the program's filter: the layers are flattened and shrunk by averaging boxes.
+void BM_RepaintFittedFiltered(benchmark::State& state) {
+  auto v = MakeTwoLayerView();
+  v->SetZoomFilter(TResampleFilter::rfFastLinear);
+  v->ZoomToFit();
+  Ratios(state, Repaint(state, v.get()));
+}
+
+void BM_RepaintFittedFilteredAfterChange(benchmark::State& state) {
+  auto v = MakeTwoLayerView();
+  v->SetZoomFilter(TResampleFilter::rfFastLinear);
+  v->ZoomToFit();
+  Ratios(state, RepaintAfterChange(state, v.get()));
 }
 
 void BM_ComposeFitted(benchmark::State& state) {
@@ -148,9 +247,15 @@ void BM_Compose100Scrolled(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_MemcpyClientPixels)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MemcpyClientPixelsAfterIdle)->Unit(benchmark::kMicrosecond)->Iterations(60);
+BENCHMARK(BM_MemcpyPicturePixels)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RepaintFitted)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Repaint100Scrolled)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Repaint100AfterIdle)->Unit(benchmark::kMicrosecond)->Iterations(60);
+BENCHMARK(BM_Repaint100Scrolling)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RepaintFittedAfterChange)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RepaintFittedFiltered)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RepaintFittedFilteredAfterChange)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ComposeFitted)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Compose100Scrolled)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

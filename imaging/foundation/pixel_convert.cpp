@@ -857,12 +857,55 @@ __attribute__((target("ssse3"))) int32_t BlendRow24Ssse3(uint8_t* d, const uint8
 }
 #endif
 
+#if defined(__x86_64__) || defined(__i386__)
+// Blend16 on 32 bytes.
+__attribute__((target("avx2"))) inline __m256i Blend32(__m256i vd, __m256i vs, __m256i va) {
+  const __m256i zero = _mm256_setzero_si256(), full = _mm256_set1_epi16(256);
+  const __m256i alo = _mm256_unpacklo_epi8(va, zero), ahi = _mm256_unpackhi_epi8(va, zero);
+  const __m256i lo = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(vd, zero), _mm256_sub_epi16(full, alo)),
+                                      _mm256_mullo_epi16(_mm256_unpacklo_epi8(vs, zero), alo));
+  const __m256i hi = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(vd, zero), _mm256_sub_epi16(full, ahi)),
+                                      _mm256_mullo_epi16(_mm256_unpackhi_epi8(vs, zero), ahi));
+  return _mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8));
+}
+
+// BlendRow24Ssse3 32 pixels a step. Each 128-bit half of the three 32-byte blocks takes its weights from
+// the first or the second sixteen pixels' weights with one of the three spreads.
+__attribute__((target("avx2"))) int32_t BlendRow24Avx2(uint8_t* d, const uint8_t* s, const uint8_t* a, int32_t T,
+                                                        int32_t N) {
+  const __m128i spread0 = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
+  const __m128i spread1 = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
+  const __m128i spread2 = _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+  const __m256i s01 = _mm256_setr_m128i(spread0, spread1), s20 = _mm256_setr_m128i(spread2, spread0),
+                s12 = _mm256_setr_m128i(spread1, spread2);
+  const __m128i vt = _mm_set1_epi8(char(T));
+  int32_t x = 0;
+  for (; x + 32 <= N; x += 32) {
+    const __m128i w0 = a ? _mm_min_epu8(vt, _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x))) : vt;
+    const __m128i w1 = a ? _mm_min_epu8(vt, _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x + 16))) : vt;
+    const __m256i weights[3] = {_mm256_shuffle_epi8(_mm256_setr_m128i(w0, w0), s01),
+                                _mm256_shuffle_epi8(_mm256_setr_m128i(w0, w1), s20),
+                                _mm256_shuffle_epi8(_mm256_setr_m128i(w1, w1), s12)};
+    uint8_t* dp = d + 3 * x;
+    const uint8_t* sp = s + 3 * x;
+    for (int k = 0; k < 3; ++k) {
+      const __m256i r = Blend32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(dp + 32 * k)),
+                                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sp + 32 * k)), weights[k]);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(dp + 32 * k), r);
+    }
+  }
+  return x;
+}
+#endif
+
 // Blends N 3-byte source pixels over d, each weighted min(T, a[x]), or T alone without a.
 void BlendRow24(uint8_t* d, const uint8_t* s, const uint8_t* a, int32_t T, int32_t N) {
   int32_t x = 0;
 #if defined(__x86_64__) || defined(__i386__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
   static const bool ssse3 = __builtin_cpu_supports("ssse3");
-  if (ssse3) x = BlendRow24Ssse3(d, s, a, T, N);
+  if (avx2) x = BlendRow24Avx2(d, s, a, T, N);
+  if (ssse3 && x < N) x += BlendRow24Ssse3(d + 3 * x, s + 3 * x, a ? a + x : nullptr, T, N - x);
 #endif
   for (; x < N; ++x)
     for (int k = 0; k < 3; ++k) {

@@ -529,8 +529,9 @@ void TQuillotView::UpdateView() {
     }
   } finally{this};
   FInUpdate = true;
-  // Scrolling and zooming keep the flattened picture; anything else may have changed the layers.
-  if (ChangeKind != 1 && ChangeKind != 2 && ChangeKind != 3) ++FContentGeneration;
+  // Only an update of any kind may have changed the layers' pixels. Centring, zoom, selection and layout
+  // (scroll bars, background, size) leave them as they are; what they change is part of the caches' keys.
+  if (ChangeKind == 0) ++FContentGeneration;
   FreeMaskCaches();
   SyncLayers();
   AutoZoom();
@@ -592,6 +593,11 @@ void TQuillotView::UpdateView() {
     if (ChangeKind == 0) FLinkedView->UpdateView();
     SyncLinkedView();
   }
+}
+
+void TQuillotView::Update() {
+  UpdateView();
+  TQxView::Update();
 }
 
 void TQuillotView::IncUpdateLock() { ++FUpdateLock; }

@@ -281,6 +281,9 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
 
   // ==== update and locks ====
   virtual void UpdateView();
+  // The control's update as the processing component and the transitions call it when they changed the
+  // picture: the view's UpdateView, then a paint of what is invalid now.
+  void Update() override;
   virtual void ComputeImageOffset();
   virtual void UpdateViewExtents();
   void ComputeVisibleRects();
@@ -663,9 +666,16 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   // lets the background show through where two layers meet. False when the layers need the general road.
   bool DrawFlattenedLayers(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, const TRect* UpdateRect,
                            bool DrawBackground, bool DrawOverlays);
+  bool DrawLayersInBands(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, const TRect* UpdateRect,
+                         bool DrawBackground, bool DrawOverlays, bool& First);
   struct TFlatPaintCache;
   std::unique_ptr<TFlatPaintCache> FFlatCache;
-  uint64_t FContentGeneration = 0;  // bumped by every update that may have changed the layers
+  uint64_t FContentGeneration = 0;  // bumped by every update that may have changed the layers' pixels
+  // The whole client as last composed from the layers and the background (no overlays), reused while
+  // nothing it depends on changed.
+  struct TComposeCache;
+  std::unique_ptr<TComposeCache> FComposeCache;
+  bool CompositionKey(TQxBitmap* Dest, bool DrawBackground, bool DrawOverlays, std::vector<int64_t>& Key);
   void FreeMaskCaches();
   TCanvas* ControlCanvasOrNull();
   void EnsureBackBuffer(int32_t W, int32_t H);

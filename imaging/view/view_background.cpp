@@ -15,13 +15,26 @@ void Fill(TCanvas* C, TColor Color, TBrushStyle Style, int32_t X, int32_t Y, int
   C->FillRect(Rect(X, Y, X + W, Y + H));
 }
 
+// Where pixels may be written straight into the bitmap: inside it and inside the canvas's clipping, as
+// the canvas's own drawing is (a repaint of part of a view must leave the rest of its buffer alone).
+TRect DirectArea(TBitmap* B, TCanvas* C) {
+  TRect r(0, 0, B->Width(), B->Height());
+  if (C) {
+    const TRect clip = C->ClipRect();
+    r = TRect(std::max(r.Left, clip.Left), std::max(r.Top, clip.Top), std::min(r.Right, clip.Right),
+              std::min(r.Bottom, clip.Bottom));
+  }
+  return r;
+}
+
 // Darkens the pixels of a band (shadow style 2): each channel to about two thirds.
 void DarkenBand(TBitmap* B, TCanvas* C, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   if (B && B->PixelFormat() == TPixelFormat::pf24bit) {
-    X1 = std::max(X1, 0);
-    Y1 = std::max(Y1, 0);
-    X2 = std::min(X2, B->Width());
-    Y2 = std::min(Y2, B->Height());
+    const TRect clip = DirectArea(B, C);
+    X1 = std::max(X1, clip.Left);
+    Y1 = std::max(Y1, clip.Top);
+    X2 = std::min(X2, clip.Right);
+    Y2 = std::min(Y2, clip.Bottom);
     for (int32_t y = Y1; y < Y2; ++y) {
       uint8_t* row = static_cast<uint8_t*>(B->ScanLine(y));
       for (int32_t x = X1; x < X2; ++x)
@@ -40,15 +53,16 @@ void DarkenBand(TBitmap* B, TCanvas* C, int32_t X1, int32_t Y1, int32_t X2, int3
 }
 
 // A drop shadow right of and below the rectangle that fades out over a few pixels.
-void SoftShadow(TBitmap* B, int32_t L, int32_t T, int32_t R, int32_t Bm, TColor Background) {
+void SoftShadow(TBitmap* B, TCanvas* C, int32_t L, int32_t T, int32_t R, int32_t Bm, TColor Background) {
   if (!B || B->PixelFormat() != TPixelFormat::pf24bit) return;
   const int32_t depth = 8, offset = 4;
   const TQxRGB bg = QxTColorToRGB(Background);
+  const TRect clip = DirectArea(B, C);
   for (int32_t y = T + offset; y < Bm + depth; ++y) {
-    if (y < 0 || y >= B->Height()) continue;
+    if (y < clip.Top || y >= clip.Bottom) continue;
     uint8_t* row = static_cast<uint8_t*>(B->ScanLine(y));
     for (int32_t x = L + offset; x < R + depth; ++x) {
-      if (x < 0 || x >= B->Width()) continue;
+      if (x < clip.Left || x >= clip.Right) continue;
       if (x < R && y < Bm) continue;  // under the picture
       const int32_t dx = x >= R ? x - R + 1 : 0, dy = y >= Bm ? y - Bm + 1 : 0;
       const int32_t d = std::max(dx, dy);
@@ -61,12 +75,14 @@ void SoftShadow(TBitmap* B, int32_t L, int32_t T, int32_t R, int32_t Bm, TColor 
   }
 }
 
-void DirectChessboard(TBitmap* B, TColor Background, int32_t X, int32_t Y, int32_t W, int32_t H, int32_t Size) {
+void DirectChessboard(TBitmap* B, TCanvas* C, TColor Background, int32_t X, int32_t Y, int32_t W, int32_t H,
+                      int32_t Size) {
   const TQxRGB c0 = QxTColorToRGB(Background);
   const TQxRGB c1 = QxTColorToRGB(~Background);
-  // Cells are counted from (X, Y); only the part inside the bitmap is written, columns included.
-  const int32_t x0 = std::max(X, 0), x1 = std::min(X + W, B->Width());
-  const int32_t y0 = std::max(Y, 0), y1 = std::min(Y + H, B->Height());
+  // Cells are counted from (X, Y); only the part inside the bitmap and the canvas's clipping is written.
+  const TRect clip = DirectArea(B, C);
+  const int32_t x0 = std::max(X, clip.Left), x1 = std::min(X + W, clip.Right);
+  const int32_t y0 = std::max(Y, clip.Top), y1 = std::min(Y + H, clip.Bottom);
   if (x0 >= x1 || y0 >= y1) return;
   std::vector<uint8_t> rows[2];
   for (int band = 0; band < 2; ++band) {
@@ -173,7 +189,7 @@ void QxPaintViewBackground(TComponentState ComponentState, TCanvas* Canvas, TBit
     case TQxBackgroundStyle::qxbsChessboard: {
       const int32_t size = std::max(ChessSize, 1);
       if (Bitmap && ChessBrushStyle == TBrushStyle::bsSolid && Bitmap->PixelFormat() == TPixelFormat::pf24bit) {
-        DirectChessboard(Bitmap, Background, X, Y, Width, Height, size);
+        DirectChessboard(Bitmap, Canvas, Background, X, Y, Width, Height, size);
         Bitmap->Modified();
       } else {
         BrushChessboard(Canvas, Background, ChessBrushStyle, X, Y, Width, Height, size);
@@ -220,7 +236,7 @@ void QxPaintViewBackground(TComponentState ComponentState, TCanvas* Canvas, TBit
       } else if (Bitmap) {
         Fill(Canvas, Background, TBrushStyle::bsSolid, X, Y, Width, Height);
         if (imageAtLeast2x2) {
-          SoftShadow(Bitmap, ImageLeft, ImageTop, ImageRight, ImageBottom, Background);
+          SoftShadow(Bitmap, Canvas, ImageLeft, ImageTop, ImageRight, ImageBottom, Background);
           Bitmap->Modified();
         }
       } else {
@@ -244,7 +260,7 @@ void QxPaintViewBackground(TComponentState ComponentState, TCanvas* Canvas, TBit
       {
         const int32_t size = std::max(ChessSize, 1);
         if (Bitmap && ChessBrushStyle == TBrushStyle::bsSolid && Bitmap->PixelFormat() == TPixelFormat::pf24bit) {
-          DirectChessboard(Bitmap, Background, X, Y, Width, Height, size);
+          DirectChessboard(Bitmap, Canvas, Background, X, Y, Width, Height, size);
           Bitmap->Modified();
         } else {
           BrushChessboard(Canvas, Background, ChessBrushStyle, X, Y, Width, Height, size);

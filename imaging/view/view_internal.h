@@ -40,3 +40,18 @@ struct TQuillotView::TFlatPaintCache {
   std::vector<int64_t> Key;
   TQxBitmap Scaled;  // the visible part, flattened and scaled to its size on the screen
 };
+
+// The composed client that repaints reuse while nothing it depends on changed: its pixels, and where each
+// layer was drawn (the mouse code reads that back).
+struct TQuillotView::TComposeCache {
+  std::vector<int64_t> Key;
+  bool Valid = false;  // Pixels and Maps hold the composition of Key
+  int32_t Width = 0, Height = 0;
+  std::vector<uint8_t> Pixels;  // rows top-down, 3 bytes a pixel
+  struct LayerPlace {
+    TRect DrawnRect;
+    TQxLayerScreenMap ScreenMap;
+    TPoint Outline[4];
+  };
+  std::vector<LayerPlace> Places;
+};

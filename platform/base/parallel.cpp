@@ -121,6 +121,8 @@ class BandPool {
   std::shared_ptr<BandJob> FJob;
 };
 
+thread_local bool tInline = false;
+
 BandPool& Pool() {
   static BandPool pool;
   return pool;
@@ -130,13 +132,17 @@ BandPool& Pool() {
 
 int32_t ParallelBandThreads() { return Pool().Threads(); }
 
+TParallelInlineScope::TParallelInlineScope(bool Inline) : FWas(tInline) { tInline = Inline; }
+
+TParallelInlineScope::~TParallelInlineScope() { tInline = FWas; }
+
 void ParallelBands(int32_t Begin, int32_t End, int32_t MinBand, const std::function<void(int32_t, int32_t)>& Fn) {
   if (End <= Begin) return;
   const int64_t n = int64_t(End) - Begin;
   MinBand = std::max(MinBand, 1);
   BandPool& pool = Pool();
   const int64_t threads = pool.Threads();
-  if (threads < 2 || n < 2 * int64_t(MinBand)) {
+  if (tInline || threads < 2 || n < 2 * int64_t(MinBand)) {
     Fn(Begin, End);
     return;
   }

@@ -12,3 +12,18 @@ void ParallelBands(int32_t Begin, int32_t End, int32_t MinBand, const std::funct
 
 // How many threads ParallelBands can use at most, the caller included.
 int32_t ParallelBandThreads();
+
+// While one lives, ParallelBands called on the same thread runs its work inline, as one band: for work
+// short enough that waking other threads costs more than it saves, and that must not wait for a thread a
+// busy machine has not scheduled yet (a frame being painted). One made with Inline false lets a long
+// piece of work inside such a scope use every core again.
+class TParallelInlineScope {
+ public:
+  explicit TParallelInlineScope(bool Inline = true);
+  ~TParallelInlineScope();
+  TParallelInlineScope(const TParallelInlineScope&) = delete;
+  TParallelInlineScope& operator=(const TParallelInlineScope&) = delete;
+
+ private:
+  bool FWas;
+};

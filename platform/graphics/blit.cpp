@@ -86,12 +86,39 @@ __attribute__((target("ssse3"))) int32_t Widen24To32Ssse3(uint32_t* O, const uin
   }
   return X;
 }
+
+// Sixteen pixels a step as two 256-bit registers of eight, four pixels in each 128-bit half, each half
+// loaded from where its pixels start. The last load of a step reads 4 bytes past the step's 48, so the
+// loop stops two pixels early: every load stays inside the 3 * N source bytes.
+__attribute__((target("avx2"))) int32_t Widen24To32Avx2(uint32_t* O, const uint8_t* P, int32_t N) {
+  const __m256i Spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1, 2, -1, 3, 4, 5,
+                                          -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  int32_t X = 0;
+  for (; X + 18 <= N; X += 16, P += 48, O += 16) {
+    const __m256i A = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 12)), 1);
+    const __m256i B = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 24))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 36)), 1);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(O), _mm256_shuffle_epi8(A, Spread));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(O + 8), _mm256_shuffle_epi8(B, Spread));
+  }
+  return X;
+}
 #endif
 
 // Widens N three-byte pixels to four bytes with a zero top byte.
 void Widen24To32(uint32_t* O, const uint8_t* P, int32_t N) {
 #if defined(__x86_64__) || defined(__i386__)
+  static const bool Avx2 = __builtin_cpu_supports("avx2");
   static const bool Ssse3 = __builtin_cpu_supports("ssse3");
+  if (Avx2) {
+    const int32_t Done = Widen24To32Avx2(O, P, N);
+    O += Done;
+    P += static_cast<int64_t>(Done) * 3;
+    N -= Done;
+  }
   if (Ssse3) {
     const int32_t Done = Widen24To32Ssse3(O, P, N);
     O += Done;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -65,5 +67,36 @@ TEST(ParallelBands, BackToBackCallsEachRunEveryBandOnceWhileWorkersWakeLate) {
       for (int32_t i = First; i < Last; ++i) hits[size_t(i)] += rep + 1;
     });
     for (size_t i = 0; i < hits.size(); ++i) ASSERT_EQ(hits[i], rep + 1) << "call " << rep << " item " << i;
+  }
+}
+
+// Inside an inline scope the whole range runs as one band on the calling thread; a scope made with
+// Inline false inside it splits work again, and leaving the scopes restores what was before.
+TEST(ParallelBands, InlineScopeKeepsTheWorkOnTheCallingThread) {
+  auto bands = [] {
+    std::mutex m;
+    std::vector<std::pair<int32_t, int32_t>> seen;
+    std::set<std::thread::id> threads;
+    ParallelBands(0, 4000, 4, [&](int32_t First, int32_t Last) {
+      std::lock_guard<std::mutex> lock(m);
+      seen.emplace_back(First, Last);
+      threads.insert(std::this_thread::get_id());
+    });
+    return std::pair{seen, threads};
+  };
+  {
+    TParallelInlineScope scope;
+    auto [seen, threads] = bands();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0], (std::pair<int32_t, int32_t>{0, 4000}));
+    EXPECT_EQ(threads, std::set<std::thread::id>{std::this_thread::get_id()});
+    if (ParallelBandThreads() > 1) {
+      TParallelInlineScope everyCore(false);
+      EXPECT_GT(bands().first.size(), 1u);
+    }
+    EXPECT_EQ(bands().first.size(), 1u);
+  }
+  if (ParallelBandThreads() > 1) {
+    EXPECT_GT(bands().first.size(), 1u);
   }
 }

@@ -470,7 +470,7 @@ TEST(Blits, TwentyFourAndThirtyTwoBitRowsConvert) {
 // A window-sized copy from 24 to 32 bits is spread over the cores and widened many pixels a step;
 // every width leaves a different tail.
 TEST(Blits, LargeTwentyFourToThirtyTwoBitCopiesKeepEveryPixel) {
-  for (int W : {517, 1024, 1281}) {
+  for (int W : {16, 17, 18, 34, 517, 1024, 1281}) {
     const int H = 131;
     TBitmap S24(W, H, TPixelFormat::pf24bit), D32(W, H, TPixelFormat::pf32bit);
     for (int Y = 0; Y < H; ++Y) {
