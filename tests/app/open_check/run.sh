@@ -7,5 +7,5 @@ export QV_BACKEND=sdl
 if [ -n "$DISPLAY" ]; then
   exec "$prog" "$out"
 fi
-command -v xvfb-run >/dev/null 2>&1 || { echo "no display and no xvfb-run: skipped"; exit 77; }
-exec xvfb-run -a -s "-screen 0 1024x768x24" "$prog" "$out"
+command -v Xvfb >/dev/null 2>&1 || { echo "no display and no Xvfb: skipped"; exit 77; }
+exec sh "$(dirname "$0")/../../with_xvfb.sh" 1024x768x24 "$prog" "$out"

@@ -5,8 +5,8 @@
 exe="$1"
 if [ "$2" != "--inner" ]; then
   if [ -z "$DISPLAY" ]; then
-    command -v xvfb-run >/dev/null 2>&1 || { echo "no display and no xvfb-run: skipped"; exit 77; }
-    exec xvfb-run -a -s "-screen 0 1024x768x24" sh "$0" "$exe" --inner
+    command -v Xvfb >/dev/null 2>&1 || { echo "no display and no Xvfb: skipped"; exit 77; }
+    exec sh "$(dirname "$0")/../../with_xvfb.sh" 1024x768x24 sh "$0" "$exe" --inner
   fi
 fi
 command -v xdotool >/dev/null 2>&1 || { echo "xdotool is missing: skipped"; exit 77; }

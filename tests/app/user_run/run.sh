@@ -11,5 +11,5 @@ $py -c 'import PIL' 2>/dev/null || { echo "Pillow is missing: skipped"; exit 77;
 if [ -n "$DISPLAY" ]; then
   exec $py "$here/user_run.py" "$@"
 fi
-command -v xvfb-run >/dev/null 2>&1 || { echo "no display and no xvfb-run: skipped"; exit 77; }
-exec xvfb-run -a -s "-screen 0 1280x1024x24" $py "$here/user_run.py" "$@"
+command -v Xvfb >/dev/null 2>&1 || { echo "no display and no Xvfb: skipped"; exit 77; }
+exec sh "$(dirname "$0")/../../with_xvfb.sh" 1280x1024x24 $py "$here/user_run.py" "$@"

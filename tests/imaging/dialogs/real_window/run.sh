@@ -6,8 +6,8 @@ export QV_BACKEND=sdl
 if [ -n "$DISPLAY" ]; then
   exec "$prog"
 fi
-if command -v xvfb-run >/dev/null 2>&1; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$prog"
+if command -v Xvfb >/dev/null 2>&1; then
+  exec sh "$(dirname "$0")/../../../with_xvfb.sh" 1024x768x24 "$prog"
 fi
-echo "no display and no xvfb-run: skipped"
+echo "no display and no Xvfb: skipped"
 exit 77

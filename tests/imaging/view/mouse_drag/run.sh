@@ -8,5 +8,5 @@ command -v xdotool >/dev/null 2>&1 || { echo "xdotool is missing: skipped"; exit
 if [ -n "$DISPLAY" ]; then
   exec "$prog" "$out"
 fi
-command -v xvfb-run >/dev/null 2>&1 || { echo "no display and no xvfb-run: skipped"; exit 77; }
-exec xvfb-run -a -s "-screen 0 1024x768x24" "$prog" "$out"
+command -v Xvfb >/dev/null 2>&1 || { echo "no display and no Xvfb: skipped"; exit 77; }
+exec sh "$(dirname "$0")/../../../with_xvfb.sh" 1024x768x24 "$prog" "$out"
