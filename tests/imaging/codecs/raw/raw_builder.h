@@ -180,8 +180,10 @@ inline std::vector<uint8_t> LosslessTable() {
   return {0, 0, 6, 2, 2, 2, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 }
 
-// Samples row after row, Wide per row (even); the predictors are those of the loader.
-inline Bytes LosslessJpeg(const std::vector<int>& Samples, int High, int Wide) {
+// Samples row after row, Wide per row (even); the predictors are those of the loader. Table: 16 counts,
+// then the symbols (both components share it).
+inline Bytes LosslessJpeg(const std::vector<int>& Samples, int High, int Wide,
+                          const std::vector<uint8_t>& table = LosslessTable()) {
   Writer w;
   w.Big = true;
   w.U16(0xFFD8);
@@ -196,7 +198,6 @@ inline Bytes LosslessJpeg(const std::vector<int>& Samples, int High, int Wide) {
     w.U8(0x11);
     w.U8(0);
   }
-  const std::vector<uint8_t> table = LosslessTable();
   w.U16(0xFFC4);
   w.U16(uint32_t(2 + 2 * (1 + table.size())));
   for (int t = 0; t < 2; ++t) {

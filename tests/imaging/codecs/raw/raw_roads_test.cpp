@@ -145,54 +145,6 @@ void PlainLossless(TQxRawContext& C) {
   if (strcasecmp(C.Maker, "KODAK") == 0 && minimum != 2147483647) C.BlackLevel = minimum * 4;
 }
 
-// A lossless-JPEG stream of two interleaved components over Table (16 counts, then the symbols).
-Bytes Lossless(const std::vector<int>& Samples, int High, int Wide, const std::vector<uint8_t>& Table) {
-  Writer w;
-  w.Big = true;
-  w.U16(0xFFD8);
-  w.U16(0xFFC3);
-  w.U16(2 + 6 + 3 * 2);
-  w.U8(14);
-  w.U16(uint32_t(High));
-  w.U16(uint32_t(Wide / 2));
-  w.U8(2);
-  for (int c = 1; c <= 2; ++c) {
-    w.U8(uint32_t(c));
-    w.U8(0x11);
-    w.U8(0);
-  }
-  w.U16(0xFFC4);
-  w.U16(uint32_t(2 + 2 * (1 + Table.size())));
-  for (int t = 0; t < 2; ++t) {
-    w.U8(uint32_t(t));
-    w.Append(Table);
-  }
-  w.U16(0xFFDA);
-  w.U16(2 + 1 + 2 * 2 + 3);
-  for (uint32_t b : {2u, 1u, 0u, 2u, 0x11u, 1u, 0u, 0u}) w.U8(b);
-  const Huffman h(Table);
-  MsbBits bits;
-  bits.Stuff = true;
-  int vpred[2] = {2048, 2048};
-  for (int r = 0; r < High; ++r)
-    for (int c = 0; c < Wide; ++c) {
-      const int s = Samples[size_t(r) * Wide + c];
-      int d;
-      if (c < 2) {
-        d = s - vpred[c];
-        vpred[c] = s;
-      } else {
-        d = s - Samples[size_t(r) * Wide + c - 2];
-      }
-      const int l = DiffLength(d);
-      h.Put(bits, l);
-      if (l) bits.Put(DiffBits(d, l), l);
-    }
-  w.Append(bits.Finish(1));
-  w.U16(0xFFD9);
-  return w.B;
-}
-
 // Codes of 2 to 16 bits: the usual lengths get codes too long for a table look-up, so the tree is walked.
 std::vector<uint8_t> LongCodes() {
   return {0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 3, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 13, 14, 15, 16};
@@ -239,7 +191,7 @@ TEST(CameraRawRoads, LosslessLoaderAgreesWithTheBitByBitDecoder) {
   for (const LosslessCase& k : cases) {
     SCOPED_TRACE(k.Name);
     const std::vector<uint8_t> table = k.Long ? LongCodes() : LosslessTable();
-    Bytes file = Lossless(Samples(k.High, k.Wide, 3), k.High, k.Wide, table);
+    Bytes file = LosslessJpeg(Samples(k.High, k.Wide, 3), k.High, k.Wide, table);
     const size_t scan = 2 + 16 + 4 + 2 * (1 + table.size()) + 12;  // where the coded data starts
     if (k.Garbage) {
       std::mt19937 g(11);
@@ -285,7 +237,7 @@ TEST(CameraRawRoads, LosslessLoaderStopsWhereTheBitByBitDecoderStops) {
   for (const bool longCodes : {false, true}) {
     const std::vector<uint8_t> table = longCodes ? LongCodes() : LosslessTable();
     const int high = 40, wide = 4;
-    const Bytes whole = Lossless(Samples(high, wide, 8), high, wide, table);
+    const Bytes whole = LosslessJpeg(Samples(high, wide, 8), high, wide, table);
     const size_t scan = 2 + 16 + 4 + 2 * (1 + table.size()) + 12;
     for (size_t keep = scan; keep <= whole.size(); ++keep) {
       SCOPED_TRACE(keep);
