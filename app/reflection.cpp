@@ -41,6 +41,12 @@ int32_t ClampByte(long double V) {
 
 TQxBitmap* SourceBitmap(TQuillotView* Source) { return Source->GetLayer(0)->Bitmap; }
 
+// A step about to write every row of B: rows lent by the picture or shared are not copied first, the
+// step takes a block of its own instead.
+void WillWriteEveryRow(TQxBitmap* B) {
+  if (B && B->HasRowTable()) B->OwnRows(0, B->Height());
+}
+
 // While a rebuild runs the view neither lays out nor paints: the processing steps ask for a repaint after
 // each one, which would show a mirror not yet faded (and compose the whole picture several times). The
 // window keeps the last finished picture until the one update at the end.
@@ -126,7 +132,9 @@ TRampKey RampKeyOf(const TReflectionSettings& S) {
   return TRampKey{S.Side, S.StartOpacity(), S.EndOpacity(), S.SizePercent};
 }
 
-const uint8_t* FirstRow(TQxBitmap* B) { return B && !B->IsEmpty() && !B->MapsRows() ? B->Scanline(0) : nullptr; }
+const uint8_t* FirstRow(TQxBitmap* B) {
+  return B && !B->IsEmpty() && !B->MapsRows() ? B->ScanlineToRead(0) : nullptr;
+}
 
 // The blocks a record names, as they stand now.
 TBuiltReflection Identity(TQuillotView* View, TQuillotView* Source, int32_t Layer) {
@@ -203,6 +211,9 @@ bool LoadSourceImage(TQuillot* Source, const std::string& FileName) {
   Source->SetCurrentLayer(0);
   TQxBitmap* B = Source->CurrentBitmap();
   B->FreeImage(true);
+  // The picture goes into a block of its own rather than a platform bitmap, so that the view's layers can
+  // borrow its rows.
+  Source->SetLegacyBitmap(false);
   TQuillotIO* IO = Source->GetIO();
   IO->Aborting = false;
   try {
@@ -244,9 +255,58 @@ bool EnlargedCanvas(int32_t W, int32_t H, int32_t Side, int32_t Space, int32_t& 
   return true;
 }
 
+// Layer 0 of a top or bottom reflection holds the picture's rows where they lie, lent by the picture: the
+// rows of the empty canvas are one shared row of the fill colour and one shared clear alpha row, and an
+// opaque picture's alpha one shared opaque row. Blended onto a colour, the picture's rows are the layer's
+// own. False, with the layer left empty, when the picture cannot lend its rows.
+bool LendBaseRows(TQxBitmap* B, TQxBitmap* Src, TQxBitmap* SA, int32_t NH, int32_t OY, const uint8_t Fill[3],
+                  const uint8_t* Onto) {
+  const int32_t W = Src->Width(), H = Src->Height();
+  auto A = std::make_unique<TQxBitmap>();
+  bool Ok = B->AllocateRowTable(W, NH, TQxPixelFormat::qx24RGB) && A->AllocateRowTable(W, NH, TQxPixelFormat::qx8g) &&
+            (!Onto || B->OwnRows(OY, OY + H));
+  if (Ok) {
+    const uint8_t Zero = 0, Full = 255;
+    const auto FillRow = TQxBitmap::MakeConstantRow(B->RowLen(), W * 3, Fill, 3);
+    const auto Clear = TQxBitmap::MakeConstantRow(A->RowLen(), W, &Zero, 1);
+    const auto Opaque = SA ? nullptr : TQxBitmap::MakeConstantRow(A->RowLen(), W, &Full, 1);
+    for (int32_t y = 0; y < NH && Ok; ++y) {
+      const int32_t From = y - OY;
+      if (From < 0 || From >= H) {
+        B->ShareRow(y, FillRow);
+        A->ShareRow(y, Clear);
+        continue;
+      }
+      if (SA)
+        Ok = A->LendRow(y, SA, From);
+      else
+        A->ShareRow(y, Opaque);
+      if (Ok && !Onto) Ok = B->LendRow(y, Src, From);
+    }
+  }
+  if (!Ok) {
+    B->FreeImage(true);
+    return false;
+  }
+  if (Onto) {
+    ParallelBands(OY, OY + H, 32, [&](int32_t First, int32_t Last) {
+      for (int32_t y = First; y < Last; ++y) {
+        uint8_t* Row = B->Scanline(y);
+        std::memcpy(Row, Src->ScanlineToRead(y - OY), size_t(W) * 3);
+        QxBlendRowOntoColor(Row, A->ScanlineToRead(y), W, Onto);
+      }
+    });
+  }
+  B->SetAlphaChannel(std::move(A));
+  B->Opaque = false;
+  B->GetAlphaChannel()->Opaque = false;
+  return true;
+}
+
 // Steps 1 and 2 in one pass: the picture is copied straight into its place on the enlarged canvas, and a
 // canvas of the right size is written over where it stands instead of being freed and taken again. Only
-// for a 24-bit picture whose canvas grows; false leaves the work to the two steps.
+// for a 24-bit picture whose canvas grows; false leaves the work to the two steps. A canvas that only
+// grows in height takes the picture's rows as they are (LendBaseRows).
 // With BlendOnto the picture is blended onto that colour in the same pass, as flattening it would (the
 // new area, clear, takes the colour itself).
 bool RestoreEnlargedInOnePass(TQuillotView* View, TQuillotView* Source, int32_t Side, int32_t Space,
@@ -258,23 +318,12 @@ bool RestoreEnlargedInOnePass(TQuillotView* View, TQuillotView* Source, int32_t 
       !EnlargedCanvas(W, H, Side, Space, NW, NH, OX, OY) || NW < W || NH < H)
     return false;
   TQxBitmap* SA = Src->HasAlphaChannel() ? Src->GetAlphaChannel() : nullptr;
-  if (SA && (SA->MapsRows() || SA->Width() != W || SA->Height() != H)) return false;
+  if (SA && (SA->MapsRows() || SA->Width() != W || SA->Height() != H || SA->PixelFormat() != TQxPixelFormat::qx8g))
+    return false;
   View->SetCurrentLayer(0);
   TQxBitmap* B = View->CurrentBitmap();
-  if (B->Location() == TQxLocation::qxFile) return false;
-  if (B->PixelFormat() != TQxPixelFormat::qx24RGB || B->Width() != NW || B->Height() != NH || B->IsEmpty()) {
-    // The alpha channel is kept aside and sized anew too, rather than freed and made again filled.
-    std::unique_ptr<TQxBitmap> OldAlpha = B->SetAlphaChannel(nullptr);
-    B->AllocateUninitialised(NW, NH, TQxPixelFormat::qx24RGB);
-    if (B->IsEmpty() || B->MapsRows()) return false;
-    if (OldAlpha && OldAlpha->AllocateUninitialised(NW, NH, TQxPixelFormat::qx8g)) B->SetAlphaChannel(std::move(OldAlpha));
-  }
-  // Every value of the channel is written below.
-  if (!B->HasAlphaChannel()) B->SetAlphaChannel(TQxBitmap::CreateAlpha(NW, NH, B->Location(), false));
-  TQxBitmap* BA = B->GetAlphaChannel();
-  if (!BA || BA->Width() != NW || BA->Height() != NH || BA->MapsRows() ||
-      BA->PixelFormat() != TQxPixelFormat::qx8g)
-    return false;
+  const bool FileBacked = B->Location() == TQxLocation::qxFile && !B->HasRowTable();
+  if (FileBacked && !B->IsEmpty()) return false;
 
   // The view takes the source's background and resolution, as the copy does; the new area is filled
   // with that background, fully transparent, as the canvas enlargement fills it.
@@ -291,6 +340,24 @@ bool RestoreEnlargedInOnePass(TQuillotView* View, TQuillotView* Source, int32_t 
     Onto[0] = Bg.b, Onto[1] = Bg.g, Onto[2] = Bg.r;
     std::memcpy(Fill, Onto, 3);
   }
+  if (NW == W && LendBaseRows(B, Src, SA, NH, OY, Fill, BlendOnto ? Onto : nullptr)) return true;
+
+  if (FileBacked) return false;
+  if (B->PixelFormat() != TQxPixelFormat::qx24RGB || B->Width() != NW || B->Height() != NH || B->IsEmpty()) {
+    // The alpha channel is kept aside and sized anew too, rather than freed and made again filled.
+    std::unique_ptr<TQxBitmap> OldAlpha = B->SetAlphaChannel(nullptr);
+    B->AllocateUninitialised(NW, NH, TQxPixelFormat::qx24RGB);
+    if (B->IsEmpty() || B->MapsRows()) return false;
+    if (OldAlpha && OldAlpha->AllocateUninitialised(NW, NH, TQxPixelFormat::qx8g)) B->SetAlphaChannel(std::move(OldAlpha));
+  }
+  // Every value of the channel is written below.
+  if (!B->HasAlphaChannel()) B->SetAlphaChannel(TQxBitmap::CreateAlpha(NW, NH, B->Location(), false));
+  TQxBitmap* BA = B->GetAlphaChannel();
+  if (!BA || BA->Width() != NW || BA->Height() != NH || BA->MapsRows() ||
+      BA->PixelFormat() != TQxPixelFormat::qx8g)
+    return false;
+  WillWriteEveryRow(B);
+  WillWriteEveryRow(BA);
   std::vector<uint8_t> FillRow(size_t(NW) * 3);
   for (int32_t x = 0; x < NW; ++x) std::memcpy(FillRow.data() + size_t(x) * 3, Fill, 3);
 
@@ -306,11 +373,11 @@ bool RestoreEnlargedInOnePass(TQuillotView* View, TQuillotView* Source, int32_t 
         continue;
       }
       std::memcpy(Row, FillRow.data(), Left);
-      std::memcpy(Row + Left, Src->Scanline(From), Mid);
+      std::memcpy(Row + Left, Src->ScanlineToRead(From), Mid);
       std::memcpy(Row + Left + Mid, FillRow.data(), RowBytes - Left - Mid);
       std::memset(ARow, 0, size_t(OX));
       if (SA)
-        std::memcpy(ARow + OX, SA->Scanline(From), size_t(W));
+        std::memcpy(ARow + OX, SA->ScanlineToRead(From), size_t(W));
       else
         std::memset(ARow + OX, 255, size_t(W));
       std::memset(ARow + OX + W, 0, size_t(NW - OX - W));
@@ -411,12 +478,14 @@ bool MirrorInPlace(TQxBitmap* Src, TQxBitmap* Dst, bool Horizontal, bool Colour 
     Dst->RemoveAlphaChannel(false);
   }
   Dst->Opaque = Src->Opaque;
+  if (Colour) WillWriteEveryRow(Dst);
+  WillWriteEveryRow(DA);
   const int32_t WR = QxGrayWeightRed, WG = QxGrayWeightGreen, WB = QxGrayWeightBlue;
   ParallelBands(0, H, 32, [&](int32_t First, int32_t Last) {
     for (int32_t y = First; y < Last; ++y) {
       const int32_t From = Horizontal ? y : H - 1 - y;
       if (Gray && Colour) {
-        const uint8_t* s = Src->Scanline(From);
+        const uint8_t* s = Src->ScanlineToRead(From);
         uint8_t* d = Dst->Scanline(y);
         for (int32_t x = 0; x < W; ++x) {
           const uint8_t* p = s + size_t(Horizontal ? W - 1 - x : x) * 3;
@@ -424,7 +493,7 @@ bool MirrorInPlace(TQxBitmap* Src, TQxBitmap* Dst, bool Horizontal, bool Colour 
           d[size_t(x) * 3] = d[size_t(x) * 3 + 1] = d[size_t(x) * 3 + 2] = g;
         }
         if (DA) {
-          const uint8_t* sa = SA->Scanline(From);
+          const uint8_t* sa = SA->ScanlineToRead(From);
           uint8_t* da = DA->Scanline(y);
           if (Horizontal)
             for (int32_t x = 0; x < W; ++x) da[x] = sa[W - 1 - x];
@@ -435,18 +504,18 @@ bool MirrorInPlace(TQxBitmap* Src, TQxBitmap* Dst, bool Horizontal, bool Colour 
       }
       if (Horizontal) {
         if (Colour) {
-          const uint8_t* s = Src->Scanline(From);
+          const uint8_t* s = Src->ScanlineToRead(From);
           uint8_t* d = Dst->Scanline(y);
           for (int32_t x = 0; x < W; ++x) std::memcpy(d + size_t(x) * 3, s + size_t(W - 1 - x) * 3, 3);
         }
         if (DA) {
-          const uint8_t* sa = SA->Scanline(From);
+          const uint8_t* sa = SA->ScanlineToRead(From);
           uint8_t* da = DA->Scanline(y);
           for (int32_t x = 0; x < W; ++x) da[x] = sa[W - 1 - x];
         }
       } else {
-        if (Colour) std::memcpy(Dst->Scanline(y), Src->Scanline(From), size_t(W) * 3);
-        if (DA) std::memcpy(DA->Scanline(y), SA->Scanline(From), size_t(W));
+        if (Colour) std::memcpy(Dst->Scanline(y), Src->ScanlineToRead(From), size_t(W) * 3);
+        if (DA) std::memcpy(DA->Scanline(y), SA->ScanlineToRead(From), size_t(W));
       }
     }
   });
@@ -465,8 +534,9 @@ bool MirroredWaveInOnePass(TQuillotView* View, TQuillotView* Source, const TRefl
   if (!MirrorInPlace(Src, Dst, Horizontal, false, Alpha)) return false;
   const int32_t H = Src->Height();
   std::vector<const uint8_t*> Rows(static_cast<size_t>(H));
-  for (int32_t y = 0; y < H; ++y) Rows[size_t(y)] = Src->Scanline(Horizontal ? y : H - 1 - y);
+  for (int32_t y = 0; y < H; ++y) Rows[size_t(y)] = Src->ScanlineToRead(Horizontal ? y : H - 1 - y);
   TQxProgressInfo Progress;
+  WillWriteEveryRow(Dst);
   if (QxWaveFromRows(Rows, Horizontal, Dst, S.Amplitude, S.WaveLength, S.Phase, false, Progress)) return true;
   // Not drawn: the layer has only its alpha channel so far, so the steps run one by one.
   return false;
@@ -594,6 +664,81 @@ void ApplyTransparencyRamp(TQuillotView* View, int32_t StartOpacity, int32_t End
   View->UpdateView();
 }
 
+namespace {
+
+// Steps 4 to 7 for a colourful top or bottom reflection without wave whose fade is kept: its colours are
+// the picture's rows in mirrored order, lent where they lie. Of its fade, the rows the ramp leaves as they
+// are are lent too, the rows it clears are one shared clear row, and for a picture without alpha channel
+// the rows of one value one shared row; only the rows the ramp lowers are the layer's own. False when this
+// does not apply or the picture cannot lend its rows.
+bool LendReflection(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, const TRampKey& Ramp,
+                    int32_t Layer) {
+  if (Layer < 0 || S.RemoveAlpha || S.ColorMode != qxColorful || S.WaveOn ||
+      (S.Side != qxSideTop && S.Side != qxSideBottom) || Ramp.Side != S.Side)
+    return false;
+  TQxBitmap* Src = SourceBitmap(Source);
+  const int32_t W = Src->Width(), H = Src->Height();
+  if (Src->PixelFormat() != TQxPixelFormat::qx24RGB || W <= 0 || H <= 0 || Src->MapsRows()) return false;
+  TQxBitmap* SA = Src->HasAlphaChannel() ? Src->GetAlphaChannel() : nullptr;
+  if (SA && (SA->MapsRows() || SA->Width() != W || SA->Height() != H || SA->PixelFormat() != TQxPixelFormat::qx8g))
+    return false;
+  View->SetCurrentLayer(Layer);
+  TQxBitmap* Dst = View->CurrentBitmap();
+  const std::vector<uint8_t> Cut = RampCuts(H, Ramp.StartOpacity, Ramp.EndOpacity, Ramp.Side, Ramp.SizePercent);
+  // The rows the ramp lowers, in one block of the layer's own.
+  int32_t Lo = H, Hi = -1;
+  if (SA)
+    for (int32_t y = 0; y < H; ++y)
+      if (Cut[size_t(y)] != 0 && Cut[size_t(y)] != 255) Lo = std::min(Lo, y), Hi = std::max(Hi, y);
+  auto A = std::make_unique<TQxBitmap>();
+  bool Ok = Dst->AllocateRowTable(W, H, TQxPixelFormat::qx24RGB) && A->AllocateRowTable(W, H, TQxPixelFormat::qx8g) &&
+            (Hi < Lo || A->OwnRows(Lo, Hi + 1));
+  for (int32_t y = 0; y < H && Ok; ++y) Ok = Dst->LendRow(y, Src, H - 1 - y);
+  if (!Ok) {
+    Dst->FreeImage(true);
+    return false;
+  }
+  const uint8_t Zero = 0;
+  const auto Clear = TQxBitmap::MakeConstantRow(A->RowLen(), W, &Zero, 1);
+  std::map<uint8_t, std::shared_ptr<uint8_t[]>> Constant;
+  uint8_t All = 255;  // the AND of every value of the fade
+  for (int32_t y = 0; y < H; ++y) {
+    const uint8_t c = Cut[size_t(y)];
+    if (c == 255) {
+      A->ShareRow(y, Clear);
+      All = 0;
+    } else if (!SA) {
+      const uint8_t v = uint8_t(255 - c);
+      auto& R = Constant[v];
+      if (!R) R = TQxBitmap::MakeConstantRow(A->RowLen(), W, &v, 1);
+      A->ShareRow(y, R);
+      All &= v;
+    } else if (c == 0) {
+      A->LendRow(y, SA, H - 1 - y);
+      All &= AndOfRow(SA->ScanlineToRead(H - 1 - y), W);
+    }
+  }
+  if (Hi >= Lo) {
+    std::atomic<uint8_t> Lowered{255};
+    ParallelBands(Lo, Hi + 1, 64, [&](int32_t First, int32_t Last) {
+      uint8_t And = 255;
+      for (int32_t y = First; y < Last; ++y)
+        if (Cut[size_t(y)] != 0 && Cut[size_t(y)] != 255)
+          And &= LowerRow(SA->ScanlineToRead(H - 1 - y), A->Scanline(y), W, Cut[size_t(y)]);
+      Lowered.fetch_and(And, std::memory_order_relaxed);
+    });
+    All &= Lowered.load();
+  }
+  // The flags as the steps one by one leave them.
+  Dst->Opaque = Src->Opaque;
+  A->Opaque = SA ? SA->Opaque : true;
+  if (S.Side == qxSideBottom || All != 255) A->Opaque = false;
+  Dst->SetAlphaChannel(std::move(A));
+  return true;
+}
+
+}  // namespace
+
 void FlattenBaseLayers(TQuillotView* View, TColor Background, int32_t Count, bool KeepAlpha) {
   View->SetEnableAlphaChannel(KeepAlpha);
   if (KeepAlpha) return;
@@ -633,6 +778,8 @@ void BuildReflection(TQuillotView* View, TQuillotView* Source, int32_t Side, int
   FlattenBelow(View, Background, Layer, KeepAlpha, BaseFlat);
   if (MakeBlendedReflection(View, Source, S, Ramp, Layer)) {
     View->SetEnableAlphaChannel(false);
+  } else if (LendReflection(View, Source, S, Ramp, Layer)) {
+    FlattenReflectionLayer(View, Background, Layer, KeepAlpha);
   } else {
     if (!MirroredWaveInOnePass(View, Source, S, Layer)) {
       MirrorInColorMode(View, Source, Side, ColorMode, Layer);
@@ -691,6 +838,7 @@ bool MakeReflectionFade(TQuillotView* View, TQuillotView* Source, const TRampKey
   TQxBitmap* A = B->GetAlphaChannel();
   if (!A || A->MapsRows() || A->Width() != W || A->Height() != H || A->PixelFormat() != TQxPixelFormat::qx8g)
     return false;
+  WillWriteEveryRow(A);
   const bool Horizontal = S.Side == qxSideLeft || S.Side == qxSideRight;
   const std::vector<uint8_t> Cut =
       RampCuts(Horizontal ? W : H, S.StartOpacity, S.EndOpacity, S.Side, S.SizePercent);
@@ -712,7 +860,7 @@ bool MakeReflectionFade(TQuillotView* View, TQuillotView* Source, const TRampKey
           All &= AndOfRow(Row, W);
           return;
         }
-        const uint8_t* In = SA->Scanline(y);
+        const uint8_t* In = SA->ScanlineToRead(y);
         for (int32_t x = 0; x < W; ++x) Reversed[size_t(x)] = In[W - 1 - x];
         All &= LowerRowByColumn(Reversed.data(), Row, W, Cut.data());
         return;
@@ -722,7 +870,7 @@ bool MakeReflectionFade(TQuillotView* View, TQuillotView* Source, const TRampKey
         std::memset(Row, 255 - c, size_t(W));
         All &= uint8_t(255 - c);
       } else {
-        All &= LowerRow(SA->Scanline(H - 1 - y), Row, W, c);
+        All &= LowerRow(SA->ScanlineToRead(H - 1 - y), Row, W, c);
       }
     };
     for (int32_t y = First; y < Last; ++y) {
@@ -764,7 +912,7 @@ bool MakeBlendedReflection(TQuillotView* View, TQuillotView* Source, const TRefl
   const uint8_t Onto[3] = {Bg.b, Bg.g, Bg.r};
   TQxBitmap* A = nullptr;
   auto Colour = [&](int32_t y) {
-    const uint8_t* s = Src->Scanline(Horizontal ? y : H - 1 - y);
+    const uint8_t* s = Src->ScanlineToRead(Horizontal ? y : H - 1 - y);
     uint8_t* d = Dst->Scanline(y);
     if (Gray) {
       for (int32_t x = 0; x < W; ++x) {
@@ -780,6 +928,7 @@ bool MakeBlendedReflection(TQuillotView* View, TQuillotView* Source, const TRefl
     QxBlendRowOntoColor(d, A->Scanline(y), W, Onto);
   };
   A = Dst->GetAlphaChannel();
+  WillWriteEveryRow(Dst);
   return MakeReflectionFade(View, Source, Ramp, Layer, Colour);
 }
 
@@ -813,7 +962,12 @@ void MakeReflection(TQuillotView* View, TQuillotView* Source, const TReflectionS
     View->SetEnableAlphaChannel(false);
     return;
   }
-  if (!Reuse || !RedoReflectionInPart(View, Source, S, Layer)) MakeReflectionPixels(View, Source, S, Layer);
+  // A change that alters nothing leaves the layer as it is; a reflection that can borrow the picture's rows
+  // is made anew that way, which costs less than redoing part of it.
+  const TBuiltReflection* Built = Reuse ? Recall(View, Source, Layer) : nullptr;
+  const bool Unchanged = Built && !Built->Blended && Built->Colour == ColourKeyOf(S) && Built->Ramp == RampKeyOf(S);
+  if (Unchanged || !LendReflection(View, Source, S, RampKeyOf(S), Layer))
+    if (!Reuse || !RedoReflectionInPart(View, Source, S, Layer)) MakeReflectionPixels(View, Source, S, Layer);
   FlattenReflectionLayer(View, S.Background, Layer, !S.RemoveAlpha);
 }
 

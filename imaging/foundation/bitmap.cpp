@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <new>
 #include <cstring>
 #include <limits>
 
@@ -164,7 +165,10 @@ bool TQxBitmap::AllocateUninitialised(int32_t AWidth, int32_t AHeight, TQxPixelF
 }
 
 bool TQxBitmap::AllocateWith(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat, bool Initialise) {
-  if (!Reallocate && AWidth == width_ && AHeight == height_ && AFormat == format_ && !IsEmpty()) return true;
+  // Lent or borrowed rows are not reused: the caller is about to write them.
+  if (!Reallocate && AWidth == width_ && AHeight == height_ && AFormat == format_ && !IsEmpty() && !table_ &&
+      !lent_.load(std::memory_order_acquire))
+    return true;
   if (location_ == TQxLocation::qxTBitmap && vclBitmapNotOwned_) {
     // The caller's TBitmap is reused; only the alpha channel goes.
     alpha_.reset();
@@ -189,6 +193,7 @@ bool TQxBitmap::AllocateWith(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFo
 }
 
 bool TQxBitmap::AllocateStorage(bool Initialise) {
+  table_.reset();
   if (width_ < 1 || height_ < 1 || format_ == TQxPixelFormat::qxInvalid ||
       static_cast<int>(format_) >= QxPixelFormatCount)
     return false;
@@ -287,7 +292,13 @@ void TQxBitmap::FreeImage(bool FreeAlpha) {
   palette_.clear();
   ReleaseMappedRows();
   if (fileBuffer_) fileBuffer_->Close();
-  if (memoryRaw_ && !memoryNotOwned_) FreeBlock(memoryRawKind_, memoryRaw_);
+  // A lent block goes when its last borrower lets it go.
+  if (blockHold_)
+    blockHold_.reset();
+  else if (memoryRaw_ && !memoryNotOwned_)
+    FreeBlock(memoryRawKind_, memoryRaw_);
+  lent_.store(false, std::memory_order_release);
+  table_.reset();
   memoryRaw_ = nullptr;
   memoryAligned_ = nullptr;
   FreeVclBitmap();
@@ -307,6 +318,9 @@ void TQxBitmap::AttachMemory(void* Buffer, int32_t AWidth, int32_t AHeight, TQxP
                              uint8_t AOrigin) {
   if (FreeOld) FreeImage(true);
   if (!Buffer) return;
+  table_.reset();
+  blockHold_.reset();
+  lent_.store(false, std::memory_order_release);
   width_ = AWidth;
   height_ = AHeight;
   SetFormatFields(AFormat);
@@ -350,6 +364,10 @@ void TQxBitmap::MoveStorageTo(TQxBitmap* Dest) {
   Dest->memoryNotOwned_ = memoryNotOwned_;
   Dest->fragments_ = std::move(fragments_);
   Dest->rowsPerFragment_ = rowsPerFragment_;
+  Dest->table_ = std::move(table_);
+  Dest->blockHold_ = std::move(blockHold_);
+  Dest->lent_.store(lent_.load(std::memory_order_acquire), std::memory_order_release);
+  lent_.store(false, std::memory_order_release);
   Dest->Origin = Origin;
   Dest->mappedRow_ = mappedRow_;
   Dest->mappedRowIndex_ = mappedRowIndex_;
@@ -396,6 +414,7 @@ void TQxBitmap::CopyRowsFrom(TQxBitmap* Source) {
 
 void TQxBitmap::SetLocation(TQxLocation ALocation) {
   if (ALocation == location_) return;
+  MakeRowsOwn();
   Reallocate = true;
   TQxBitmap tmp;
   const TQxLocation old = location_;
@@ -435,6 +454,7 @@ void TQxBitmap::SetRowAlignment(int32_t Bits) {
     return;
   }
   if (location_ != TQxLocation::qxMemory) return;
+  MakeRowsOwn();
   TQxBitmap tmp;
   MoveStorageTo(&tmp);
   rowAlignment_ = Bits;
@@ -449,6 +469,7 @@ void TQxBitmap::SetRowAlignment(int32_t Bits) {
 // ---------------------------------------------------------------- rows
 
 uint8_t* TQxBitmap::StorageRow(int32_t Row) {
+  if (table_) return Row < 0 || Row >= height_ ? nullptr : table_->rows[size_t(Row)];
   if (!fragments_.empty()) {
     return fragments_[static_cast<size_t>(Row / rowsPerFragment_)] +
            static_cast<int64_t>(Row % rowsPerFragment_) * rowLength_;
@@ -478,6 +499,12 @@ void TQxBitmap::ReleaseRow(uint8_t* Buffer, int32_t) {
 
 uint8_t* TQxBitmap::Scanline(int32_t Row) {
   if (Origin == 1) Row = height_ - Row - 1;
+  if (table_) {
+    if (Row < 0 || Row >= height_) return nullptr;
+    if ((AccessMode & 2) && !table_->own[size_t(Row)]) return OwnRow(Row);
+    return table_->rows[size_t(Row)];
+  }
+  if ((AccessMode & 2) && lent_.load(std::memory_order_acquire)) StopLending();
   if (MapsRows()) {
     if (mappedRow_) {
       ReleaseRow(mappedRow_, mappedRowIndex_);
@@ -492,6 +519,12 @@ uint8_t* TQxBitmap::Scanline(int32_t Row) {
 }
 
 uint8_t* TQxBitmap::LockRow(int32_t Row) {
+  if (table_) {
+    if (Row < 0 || Row >= height_) return nullptr;
+    if ((AccessMode & 2) && !table_->own[size_t(Row)]) return OwnRow(Row);
+    return table_->rows[size_t(Row)];
+  }
+  if ((AccessMode & 2) && lent_.load(std::memory_order_acquire)) StopLending();
   if (MapsRows()) {
     if (mappedRow_) {
       ReleaseRow(mappedRow_, mappedRowIndex_);
@@ -527,6 +560,167 @@ void TQxBitmap::ReleaseMappedRows() {
   for (size_t i = lockedBuffers_.size(); i-- > 0;) ReleaseRow(lockedBuffers_[i], lockedRows_[i]);
   lockedBuffers_.clear();
   lockedRows_.clear();
+}
+
+// ---------------------------------------------------------------- rows lent by other bitmaps
+
+const uint8_t* TQxBitmap::ScanlineToRead(int32_t Row) {
+  if (table_ || lent_.load(std::memory_order_acquire)) {
+    if (Origin == 1) Row = height_ - Row - 1;
+    return StorageRow(Row);
+  }
+  return Scanline(Row);
+}
+
+bool TQxBitmap::AllocateRowTable(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat) {
+  // A caller's platform bitmap is let go, not resized: the rows live in the table from now on.
+  FreeImage(true);
+  if (AWidth < 1 || AHeight < 1 || AFormat == TQxPixelFormat::qxInvalid ||
+      static_cast<int>(AFormat) >= QxPixelFormatCount)
+    return false;
+  width_ = AWidth;
+  height_ = AHeight;
+  SetFormatFields(AFormat);
+  if (rowLength_ == 0) {
+    width_ = height_ = 0;
+    return false;
+  }
+  location_ = TQxLocation::qxMemory;
+  Origin = 0;
+  if (format_ == TQxPixelFormat::qx8p) palette_.assign(256, TQxRGB{0, 0, 0});
+  table_ = std::make_unique<TRowTable>();
+  table_->rows.assign(size_t(AHeight), nullptr);
+  table_->own.assign(size_t(AHeight), 0);
+  table_->single.resize(size_t(AHeight));
+  table_->notOwn.store(AHeight);
+  Reallocate = false;
+  Opaque = false;
+  return true;
+}
+
+bool TQxBitmap::Lendable() const {
+  return !table_ && location_ == TQxLocation::qxMemory && fragments_.empty() && memoryRaw_ && memoryAligned_ &&
+         !memoryNotOwned_;
+}
+
+bool TQxBitmap::LendRow(int32_t Row, TQxBitmap* Lender, int32_t LenderRow) {
+  if (!table_ || Row < 0 || Row >= height_ || !Lender || Lender == this || !Lender->Lendable() ||
+      Lender->format_ != format_ || Lender->width_ != width_ || Lender->rowLength_ != rowLength_ ||
+      LenderRow < 0 || LenderRow >= Lender->height_)
+    return false;
+  if (!Lender->blockHold_) {
+    const uint8_t Kind = Lender->memoryRawKind_;
+    Lender->blockHold_ = std::shared_ptr<void>(Lender->memoryRaw_, [Kind](void* P) { FreeBlock(Kind, P); });
+  }
+  Lender->lent_.store(true, std::memory_order_release);
+  table_->Hold(Lender->blockHold_);
+  table_->Disown(Row);
+  table_->rows[size_t(Row)] = Lender->StorageRow(Lender->Origin == 1 ? Lender->height_ - 1 - LenderRow : LenderRow);
+  return true;
+}
+
+void TQxBitmap::ShareRow(int32_t Row, const std::shared_ptr<uint8_t[]>& Shared) {
+  if (!table_ || Row < 0 || Row >= height_ || !Shared) return;
+  table_->Hold(Shared);
+  table_->Disown(Row);
+  table_->rows[size_t(Row)] = Shared.get();
+}
+
+bool TQxBitmap::OwnRows(int32_t First, int32_t Last) {
+  if (!table_) return false;
+  First = std::max(First, 0);
+  Last = std::min(Last, height_);
+  if (First >= Last) return true;
+  const size_t Len = size_t(rowLength_), N = size_t(Last - First);
+  uint8_t* Raw = static_cast<uint8_t*>(AllocBlock(AllocatorKind, Len * N, false));
+  if (!Raw) return false;
+  const uint8_t Kind = AllocatorKind;
+  // Every row taken anew: nothing lent or shared before is needed any longer.
+  if (First == 0 && Last == height_) table_->holds.clear();
+  table_->Hold(std::shared_ptr<void>(Raw, [Kind](void* P) { FreeBlock(Kind, P); }));
+  // The bytes past the pixels read as zero, as in a block of the bitmap's own.
+  const size_t From = static_cast<size_t>((static_cast<int64_t>(width_) * bitsPerPixel_) / 8);
+  for (int32_t y = First; y < Last; ++y) {
+    table_->Disown(y);
+    uint8_t* R = Raw + Len * size_t(y - First);
+    if (From < Len) std::memset(R + From, 0, Len - From);
+    table_->rows[size_t(y)] = R;
+    table_->own[size_t(y)] = 1;
+    table_->notOwn.fetch_sub(1, std::memory_order_relaxed);
+  }
+  return true;
+}
+
+std::shared_ptr<uint8_t[]> TQxBitmap::MakeConstantRow(int32_t RowBytes, int32_t UsedBytes, const uint8_t* Pattern,
+                                                      int32_t PatternLength) {
+  RowBytes = std::max(RowBytes, 1);
+  UsedBytes = std::clamp(UsedBytes, 0, RowBytes);
+  std::shared_ptr<uint8_t[]> R(new uint8_t[size_t(RowBytes)]);
+  std::memset(R.get(), 0, size_t(RowBytes));
+  if (PatternLength == 1)
+    std::memset(R.get(), Pattern[0], size_t(UsedBytes));
+  else if (PatternLength > 1)
+    for (int32_t i = 0; i < UsedBytes; ++i) R[size_t(i)] = Pattern[i % PatternLength];
+  return R;
+}
+
+uint8_t* TQxBitmap::OwnRow(int32_t Row) {
+  auto P = std::make_unique_for_overwrite<uint8_t[]>(size_t(rowLength_));
+  const uint8_t* From = table_->rows[size_t(Row)];
+  if (From)
+    std::memcpy(P.get(), From, size_t(rowLength_));
+  else
+    std::memset(P.get(), 0, size_t(rowLength_));
+  uint8_t* R = P.get();
+  table_->single[size_t(Row)] = std::move(P);
+  table_->rows[size_t(Row)] = R;
+  table_->own[size_t(Row)] = 1;
+  table_->notOwn.fetch_sub(1, std::memory_order_relaxed);
+  return R;
+}
+
+bool TQxBitmap::MakeRowsOwn() {
+  if (!table_) return true;
+  const uint64_t Size = static_cast<uint64_t>(rowLength_) * static_cast<uint64_t>(height_);
+  void* Raw = AllocBlock(AllocatorKind, static_cast<size_t>(Size) + 128, false);
+  if (!Raw) return false;
+  std::unique_ptr<TRowTable> T = std::move(table_);
+  memoryRaw_ = Raw;
+  memoryRawKind_ = AllocatorKind;
+  memoryAligned_ = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(Raw) + 63) & ~uintptr_t(63));
+  memoryNotOwned_ = false;
+  location_ = TQxLocation::qxMemory;
+  ParallelBands(0, height_, 64, [&](int32_t First, int32_t Last) {
+    for (int32_t y = First; y < Last; ++y) {
+      const uint8_t* From = T->rows[size_t(y)];
+      if (From)
+        std::memcpy(StorageRow(y), From, size_t(rowLength_));
+      else
+        std::memset(StorageRow(y), 0, size_t(rowLength_));
+    }
+  });
+  return true;
+}
+
+int32_t TQxBitmap::RowsNotOwn() const { return table_ ? table_->notOwn.load() : 0; }
+
+bool TQxBitmap::IsLending() const { return blockHold_ && blockHold_.use_count() > 1; }
+
+void TQxBitmap::StopLending() {
+  std::lock_guard<std::mutex> Lock(lendMutex_);
+  if (!lent_.load(std::memory_order_acquire)) return;
+  if (blockHold_ && blockHold_.use_count() > 1) {
+    // The borrowers keep the block as it is; this bitmap writes into a copy.
+    const size_t Size = static_cast<size_t>(rowLength_) * static_cast<size_t>(height_);
+    void* Raw = AllocBlock(memoryRawKind_, Size + 128, false);
+    if (!Raw) throw std::bad_alloc();
+    uint8_t* Aligned = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(Raw) + 63) & ~uintptr_t(63));
+    std::memcpy(Aligned, memoryAligned_, Size);
+    blockHold_.reset();
+    memoryRaw_ = Raw;
+    memoryAligned_ = Aligned;
+  }
+  lent_.store(false, std::memory_order_release);
 }
 
 // ---------------------------------------------------------------- palette

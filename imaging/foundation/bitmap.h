@@ -3,8 +3,10 @@
 // 8-bit alpha channel. Every other part reaches the pixels through Scanline, whatever the storage.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "imaging/foundation/types.h"
@@ -134,6 +136,34 @@ class TQxBitmap : public TQxBaseBitmap {
   TCanvas* GetCanvas();
   void SyncFromTBitmap();
 
+  // ---- rows lent by other bitmaps ----
+  // Storage may be a table of rows, each this bitmap's own, lent by another bitmap (whose block stays
+  // alive while it is lent, whatever becomes of the lender) or one constant row shared by many. Scanline
+  // with AccessMode's write bit set makes a row its own before handing it out, so nothing is ever written
+  // through a row that is not; a lender that writes while its block is lent takes a copy first.
+  // A row to read only: a lent or shared row is given as it lies.
+  const uint8_t* ScanlineToRead(int32_t Row);
+  // Size and format over a table whose rows are all unset: every row must be lent, shared or owned next.
+  bool AllocateRowTable(int32_t AWidth, int32_t AHeight, TQxPixelFormat AFormat);
+  // Row of the table becomes LenderRow of Lender, which has this bitmap's format, width and row length.
+  // False when Lender's storage cannot be lent (file, fragments, foreign memory): the row is left as it was.
+  bool LendRow(int32_t Row, TQxBitmap* Lender, int32_t LenderRow);
+  // Row of the table becomes Shared, a row of RowLen() bytes that nobody writes (see MakeConstantRow).
+  void ShareRow(int32_t Row, const std::shared_ptr<uint8_t[]>& Shared);
+  // Rows First..Last-1 of the table become this bitmap's own, in one block, unset for a caller that writes
+  // them in full next.
+  bool OwnRows(int32_t First, int32_t Last);
+  // RowBytes bytes: Pattern repeated over the first UsedBytes, zero after them (as a row's padding reads).
+  static std::shared_ptr<uint8_t[]> MakeConstantRow(int32_t RowBytes, int32_t UsedBytes, const uint8_t* Pattern,
+                                                    int32_t PatternLength);
+  // Every row this bitmap's own again, in one block.
+  bool MakeRowsOwn();
+  bool HasRowTable() const { return table_ != nullptr; }
+  // Rows of the table that are lent or shared.
+  int32_t RowsNotOwn() const;
+  // Whether a block of this bitmap is lent to another one right now.
+  bool IsLending() const;
+
   // ---- rows ----
   uint8_t* LockRow(int32_t Row);
   void UnlockRow(int32_t Row);
@@ -253,6 +283,31 @@ class TQxBitmap : public TQxBaseBitmap {
   virtual void RenderRGB48Alpha(const TQxRenderArgs& A);
 
  private:
+  // The rows of a bitmap that does not hold them in one block of its own.
+  struct TRowTable {
+    std::vector<uint8_t*> rows;  // by storage row
+    std::vector<uint8_t> own;    // 1: this bitmap may write the row
+    // Rows made its own one at a time, by the thread that writes them (one slot per row, so no lock).
+    std::vector<std::unique_ptr<uint8_t[]>> single;
+    // What keeps the other rows alive: lenders' blocks, shared rows, blocks of own rows.
+    std::vector<std::shared_ptr<void>> holds;
+    std::atomic<int32_t> notOwn{0};
+
+    void Hold(const std::shared_ptr<void>& H) {
+      for (const auto& Held : holds)
+        if (Held == H) return;
+      holds.push_back(H);
+    }
+    // Row Y no longer its own (its single row freed).
+    void Disown(int32_t Y) {
+      if (own[size_t(Y)]) notOwn.fetch_add(1, std::memory_order_relaxed);
+      own[size_t(Y)] = 0;
+      single[size_t(Y)].reset();
+    }
+  };
+  uint8_t* OwnRow(int32_t Row);
+  void StopLending();
+  bool Lendable() const;
   void ReleaseRow(uint8_t* Buffer, int32_t Row);
   uint8_t* MapRow(int32_t Row);
   uint8_t* StorageRow(int32_t Row);
@@ -295,4 +350,9 @@ class TQxBitmap : public TQxBaseBitmap {
   int32_t rowAlignment_ = 32;
   int32_t rowsPerFragment_ = 0;
   std::vector<uint8_t*> fragments_;
+  std::unique_ptr<TRowTable> table_;
+  // Owns memoryRaw_ instead of this bitmap once its block has been lent; borrowers hold copies of it.
+  std::shared_ptr<void> blockHold_;
+  std::atomic<bool> lent_{false};
+  std::mutex lendMutex_;
 };

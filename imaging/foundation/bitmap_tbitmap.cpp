@@ -86,6 +86,7 @@ bool TQxBitmap::AllocateTBitmap(uint64_t Size, bool Initialise) {
 void TQxBitmap::AttachTBitmap(TBitmap* Bitmap, bool FreeOld) {
   if (FreeOld) FreeImage(true);
   if (!Bitmap) return;
+  table_.reset();
   TQxPixelFormat f;
   switch (Bitmap->PixelFormat()) {
     case TPixelFormat::pf1bit:

@@ -1204,8 +1204,12 @@ namespace {
 struct AccessGuard {
   TQxBaseBitmap* b;
   uint8_t mode;
-  AccessGuard(TQxBaseBitmap* B, uint8_t M) : b(B), mode(B->AccessMode) { b->AccessMode = M; }
-  ~AccessGuard() { b->AccessMode = mode; }
+  AccessGuard(TQxBaseBitmap* B, uint8_t M) : b(B), mode(B ? B->AccessMode : 0) {
+    if (b) b->AccessMode = M;
+  }
+  ~AccessGuard() {
+    if (b) b->AccessMode = mode;
+  }
 };
 
 }  // namespace
@@ -1216,7 +1220,7 @@ void TQxBitmap::DrawScaledEx(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, s
                              bool ReuseRows, int32_t Transparency, TResampleFilter Filter, bool FreeTables,
                              TQxBlendOperation BlendOp) {
   if (!Dest || Dest == this) return;
-  AccessGuard guard(this, 1);
+  AccessGuard guard(this, 1), alphaGuard(alpha_.get(), 1);  // read only: lent rows are read where they lie
   if (DstW == 0 || DstH == 0 || SrcW == 0 || SrcH == 0) return;
   const int32_t dw = Dest->Width(), dh = Dest->Height();
   if (DstY > dh - 1 || DstX > dw - 1) return;
@@ -1438,7 +1442,7 @@ void TQxBitmap::StretchCopyRect(TQxBitmap* Dest, int32_t DstX, int32_t DstY, int
                                 int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH, TResampleFilter Filter,
                                 int32_t Alpha) {
   if (!Dest || Dest == this || Dest->PixelFormat() != TQxPixelFormat::qx24RGB) return;
-  AccessGuard guard(this, 1);
+  AccessGuard guard(this, 1), alphaGuard(alpha_.get(), 1);
   try {
     const TQxPixelFormat f = PixelFormat();
     if (Filter != TResampleFilter::rfNone && (DstW != SrcW || DstH != SrcH)) {

@@ -136,12 +136,12 @@ struct TQxMergePlan {
   bool Rows(int32_t First, int32_t Last, RowFn Row, AlphaFn AlphaRow, const std::atomic<bool>* Stop = nullptr) {
     const int32_t x1 = s1.X, y1 = s1.Y, x2 = s2.X, y2 = s2.Y;
     auto alphaRow = [this](MergeSide& s, int32_t r) -> const uint8_t* {
-      return s.S->HasAlphaChannel() ? s.S->GetAlphaChannel()->Scanline(r) : full.data();
+      return s.S->HasAlphaChannel() ? s.S->GetAlphaChannel()->ScanlineToRead(r) : full.data();
     };
     std::vector<uint8_t> row1(Colour && s1.Expand ? size_t(std::max(s1.W, 0)) * 3 + 3 : 0);
     std::vector<uint8_t> row2(Colour && s2.Expand ? size_t(std::max(s2.W, 0)) * 3 + 3 : 0);
     auto colourRow = [](MergeSide& s, std::vector<uint8_t>& scratch, int32_t r) -> const TQxRGB* {
-      uint8_t* row = s.S->Scanline(r);
+      const uint8_t* row = s.S->ScanlineToRead(r);
       if (!s.Expand) return reinterpret_cast<const TQxRGB*>(row);
       QxExpandBitRow(row, scratch.data(), s.W);
       return reinterpret_cast<const TQxRGB*>(scratch.data());
@@ -156,7 +156,7 @@ struct TQxMergePlan {
       const uint8_t* a1 = in1 ? alphaRow(s1, r - y1) : nullptr;
       const TQxRGB* p2 = Colour && in2 ? colourRow(s2, row2, r - y2) : nullptr;
       const uint8_t* a2 = in2 ? alphaRow(s2, r - y2) : nullptr;
-      const uint8_t* mrow = (M && r - ym >= 0 && r - ym < hm) ? M->Scanline(r - ym) : nullptr;
+      const uint8_t* mrow = (M && r - ym >= 0 && r - ym < hm) ? M->ScanlineToRead(r - ym) : nullptr;
       TQxRGB* d = Colour ? reinterpret_cast<TQxRGB*>(Row(y)) : nullptr;
       uint8_t* da = AlphaRow(y);
       for (int32_t c = left; c < left + W; ++c) {

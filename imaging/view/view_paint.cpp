@@ -832,13 +832,13 @@ bool TQuillotView::DrawFlattenedLayers(TQxBitmap* Dest, std::vector<uint8_t*>& D
         const int32_t ly = y0 - l->PosY;
         const int32_t x1 = std::max(SL, l->PosX), x2 = std::min(SL + SW, l->PosX + b->Width());
         if (ly < 0 || ly >= b->Height() || x2 <= x1) continue;
-        const uint8_t* P = b->Scanline(ly);
+        const uint8_t* P = b->ScanlineToRead(ly);
         if (b->PixelFormat() == TQxPixelFormat::qx1g) {
           expand.resize(size_t(b->Width()) * 3 + 3);
           QxExpandBitRow(P, expand.data(), b->Width());
           P = expand.data();
         }
-        const uint8_t* A = FEnableAlphaChannel && b->HasAlphaChannel() ? b->GetAlphaChannel()->Scanline(ly) : nullptr;
+        const uint8_t* A = FEnableAlphaChannel && b->HasAlphaChannel() ? b->GetAlphaChannel()->ScanlineToRead(ly) : nullptr;
         const int32_t op = std::clamp(l->Opacity, 0, 255);
         if (firstLayer) {
           // Layer 0 covers the whole visible part.

@@ -128,9 +128,11 @@ std::vector<TCorpusCase> CorpusCases() {
   return Cases;
 }
 
-// The checksum of every format saved from the case's reflection.
-uint64_t SaveCase(const TCorpusCase& C, const fs::path& Dir) {
+// The checksum of every format saved from the case's reflection. A picture in a block of its own lends
+// its rows to the view's layers; one in a platform bitmap cannot, and the layers hold copies.
+uint64_t SaveCase(const TCorpusCase& C, const fs::path& Dir, bool Lending) {
   auto Source = std::make_unique<TQuillot>(nullptr);
+  if (Lending) Source->SetLegacyBitmap(false);
   MakePicture(Source->CurrentBitmap(), C.W, C.H, C.Kind);
   Source->UpdateView();
   auto View = std::make_unique<TQuillot>(nullptr);
@@ -164,12 +166,16 @@ TEST(ReflectionCorpus, SavedFilesAreAsRecorded) {
   const bool Print = std::getenv("QV_CORPUS_PRINT") != nullptr;
   int32_t Wrong = 0;
   for (const TCorpusCase& C : CorpusCases()) {
-    const uint64_t H = SaveCase(C, Dir);
-    if (Print) std::printf("{\"%s\", 0x%016llxull},\n", C.Name.c_str(), static_cast<unsigned long long>(H));
-    auto It = Recorded().find(C.Name);
-    if (It == Recorded().end() || It->second != H) {
-      ++Wrong;
-      if (!Print) ADD_FAILURE() << C.Name;
+    for (bool Lending : {true, false}) {
+      if (!Lending && C.W > 100) continue;
+      const uint64_t H = SaveCase(C, Dir, Lending);
+      if (Print && Lending)
+        std::printf("{\"%s\", 0x%016llxull},\n", C.Name.c_str(), static_cast<unsigned long long>(H));
+      auto It = Recorded().find(C.Name);
+      if (It == Recorded().end() || It->second != H) {
+        ++Wrong;
+        if (!Print) ADD_FAILURE() << C.Name << (Lending ? " (rows lent)" : " (rows copied)");
+      }
     }
   }
   EXPECT_EQ(Wrong, 0);
