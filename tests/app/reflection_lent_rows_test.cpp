@@ -195,6 +195,7 @@ TEST(LentReflection, ThePictureStaysAsLoadedThroughEveryChange) {
 // What a top or bottom reflection holds of its own: nothing of layer 0 nor of the reflection's colours;
 // of the fade, only the rows the ramp lowers when the picture has an alpha channel.
 TEST(LentReflection, WhatTheLayersHoldOfTheirOwn) {
+  QxRegisterFurtherCodecs();
   struct Case {
     int32_t Side;
     int Kind;
@@ -226,6 +227,16 @@ TEST(LentReflection, WhatTheLayersHoldOfTheirOwn) {
       EXPECT_LE(Own(R.Reflection()->GetAlphaChannel()), 21) << Name;
     }
     EXPECT_EQ(R.Picture()->IsLending(), C.Side != qxSideLeft && !C.RemoveAlpha) << Name;
+    // Painting, merging and saving read the rows where they lie.
+    const int32_t NotOwn = R.Base()->RowsNotOwn() + R.Reflection()->RowsNotOwn() +
+                           R.Reflection()->GetAlphaChannel()->RowsNotOwn();
+    R.Frames();
+    const fs::path File = fs::temp_directory_path() / ("qv_lent_own_" + std::to_string(::getpid()) + ".png");
+    SaveReflection(R.View.get(), File.string(), S);
+    fs::remove(File);
+    EXPECT_EQ(R.Base()->RowsNotOwn() + R.Reflection()->RowsNotOwn() + R.Reflection()->GetAlphaChannel()->RowsNotOwn(),
+              NotOwn)
+        << Name;
   }
 }
 
