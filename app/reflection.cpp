@@ -340,15 +340,30 @@ bool RestoreEnlargedInOnePass(TQuillotView* View, TQuillotView* Source, int32_t 
     Onto[0] = Bg.b, Onto[1] = Bg.g, Onto[2] = Bg.r;
     std::memcpy(Fill, Onto, 3);
   }
-  if (NW == W && LendBaseRows(B, Src, SA, NH, OY, Fill, BlendOnto ? Onto : nullptr)) return true;
+  if (NW == W && Src->CanLendRows() && (!SA || SA->CanLendRows()) && LendBaseRows(B, Src, SA, NH, OY, Fill, BlendOnto ? Onto : nullptr)) return true;
 
   if (FileBacked) return false;
+  // A canvas that grows only in width, of a picture without alpha channel: every alpha row is alike, one
+  // row shared by all.
+  const bool AlikeAlpha = !SA && OY == 0 && NH == H;
   if (B->PixelFormat() != TQxPixelFormat::qx24RGB || B->Width() != NW || B->Height() != NH || B->IsEmpty()) {
     // The alpha channel is kept aside and sized anew too, rather than freed and made again filled.
     std::unique_ptr<TQxBitmap> OldAlpha = B->SetAlphaChannel(nullptr);
     B->AllocateUninitialised(NW, NH, TQxPixelFormat::qx24RGB);
     if (B->IsEmpty() || B->MapsRows()) return false;
-    if (OldAlpha && OldAlpha->AllocateUninitialised(NW, NH, TQxPixelFormat::qx8g)) B->SetAlphaChannel(std::move(OldAlpha));
+    if (OldAlpha && !AlikeAlpha && OldAlpha->AllocateUninitialised(NW, NH, TQxPixelFormat::qx8g))
+      B->SetAlphaChannel(std::move(OldAlpha));
+  }
+  std::shared_ptr<uint8_t[]> Alike;
+  if (AlikeAlpha) {
+    auto A = std::make_unique<TQxBitmap>();
+    if (A->AllocateRowTable(NW, NH, TQxPixelFormat::qx8g)) {
+      std::vector<uint8_t> Values(static_cast<size_t>(NW), 0);
+      std::memset(Values.data() + OX, 255, size_t(W));
+      Alike = TQxBitmap::MakeConstantRow(A->RowLen(), NW, Values.data(), NW);
+      for (int32_t y = 0; y < NH; ++y) A->ShareRow(y, Alike);
+      B->SetAlphaChannel(std::move(A));
+    }
   }
   // Every value of the channel is written below.
   if (!B->HasAlphaChannel()) B->SetAlphaChannel(TQxBitmap::CreateAlpha(NW, NH, B->Location(), false));
@@ -357,7 +372,7 @@ bool RestoreEnlargedInOnePass(TQuillotView* View, TQuillotView* Source, int32_t 
       BA->PixelFormat() != TQxPixelFormat::qx8g)
     return false;
   WillWriteEveryRow(B);
-  WillWriteEveryRow(BA);
+  if (!Alike) WillWriteEveryRow(BA);
   std::vector<uint8_t> FillRow(size_t(NW) * 3);
   for (int32_t x = 0; x < NW; ++x) std::memcpy(FillRow.data() + size_t(x) * 3, Fill, 3);
 
@@ -365,8 +380,15 @@ bool RestoreEnlargedInOnePass(TQuillotView* View, TQuillotView* Source, int32_t 
   ParallelBands(0, NH, 32, [&](int32_t First, int32_t Last) {
     for (int32_t y = First; y < Last; ++y) {
       uint8_t* Row = B->Scanline(y);
-      uint8_t* ARow = BA->Scanline(y);
       const int32_t From = y - OY;
+      if (Alike) {
+        std::memcpy(Row, FillRow.data(), Left);
+        std::memcpy(Row + Left, Src->ScanlineToRead(From), Mid);
+        std::memcpy(Row + Left + Mid, FillRow.data(), RowBytes - Left - Mid);
+        if (BlendOnto) QxBlendRowOntoColor(Row + Left, Alike.get() + OX, W, Onto);
+        continue;
+      }
+      uint8_t* ARow = BA->Scanline(y);
       if (From < 0 || From >= H) {
         std::memcpy(Row, FillRow.data(), RowBytes);
         std::memset(ARow, 0, size_t(NW));
@@ -666,74 +688,30 @@ void ApplyTransparencyRamp(TQuillotView* View, int32_t StartOpacity, int32_t End
 
 namespace {
 
-// Steps 4 to 7 for a colourful top or bottom reflection without wave whose fade is kept: its colours are
-// the picture's rows in mirrored order, lent where they lie. Of its fade, the rows the ramp leaves as they
-// are are lent too, the rows it clears are one shared clear row, and for a picture without alpha channel
-// the rows of one value one shared row; only the rows the ramp lowers are the layer's own. False when this
-// does not apply or the picture cannot lend its rows.
-bool LendReflection(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, const TRampKey& Ramp,
-                    int32_t Layer) {
-  if (Layer < 0 || S.RemoveAlpha || S.ColorMode != qxColorful || S.WaveOn ||
-      (S.Side != qxSideTop && S.Side != qxSideBottom) || Ramp.Side != S.Side)
+bool MakeReflectionColours(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer);
+bool MakeReflectionFade(TQuillotView* View, TQuillotView* Source, const TRampKey& S, int32_t Layer,
+                        const std::function<void(int32_t)>& RowDone = nullptr);
+
+// Steps 4 to 6 for a colourful top or bottom reflection without wave: its colours are the picture's rows
+// in mirrored order, lent where they lie. The alpha channel is left as it stands. False when this does not
+// apply or the picture cannot lend its rows.
+bool LendReflectionColours(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
+  if (Layer < 0 || S.ColorMode != qxColorful || S.WaveOn || (S.Side != qxSideTop && S.Side != qxSideBottom))
     return false;
   TQxBitmap* Src = SourceBitmap(Source);
   const int32_t W = Src->Width(), H = Src->Height();
-  if (Src->PixelFormat() != TQxPixelFormat::qx24RGB || W <= 0 || H <= 0 || Src->MapsRows()) return false;
-  TQxBitmap* SA = Src->HasAlphaChannel() ? Src->GetAlphaChannel() : nullptr;
-  if (SA && (SA->MapsRows() || SA->Width() != W || SA->Height() != H || SA->PixelFormat() != TQxPixelFormat::qx8g))
-    return false;
+  if (Src->PixelFormat() != TQxPixelFormat::qx24RGB || W <= 0 || H <= 0 || !Src->CanLendRows()) return false;
   View->SetCurrentLayer(Layer);
   TQxBitmap* Dst = View->CurrentBitmap();
-  const std::vector<uint8_t> Cut = RampCuts(H, Ramp.StartOpacity, Ramp.EndOpacity, Ramp.Side, Ramp.SizePercent);
-  // The rows the ramp lowers, in one block of the layer's own.
-  int32_t Lo = H, Hi = -1;
-  if (SA)
-    for (int32_t y = 0; y < H; ++y)
-      if (Cut[size_t(y)] != 0 && Cut[size_t(y)] != 255) Lo = std::min(Lo, y), Hi = std::max(Hi, y);
-  auto A = std::make_unique<TQxBitmap>();
-  bool Ok = Dst->AllocateRowTable(W, H, TQxPixelFormat::qx24RGB) && A->AllocateRowTable(W, H, TQxPixelFormat::qx8g) &&
-            (Hi < Lo || A->OwnRows(Lo, Hi + 1));
+  std::unique_ptr<TQxBitmap> Alpha = Dst->SetAlphaChannel(nullptr);
+  bool Ok = Dst->AllocateRowTable(W, H, TQxPixelFormat::qx24RGB);
   for (int32_t y = 0; y < H && Ok; ++y) Ok = Dst->LendRow(y, Src, H - 1 - y);
   if (!Ok) {
     Dst->FreeImage(true);
     return false;
   }
-  const uint8_t Zero = 0;
-  const auto Clear = TQxBitmap::MakeConstantRow(A->RowLen(), W, &Zero, 1);
-  std::map<uint8_t, std::shared_ptr<uint8_t[]>> Constant;
-  uint8_t All = 255;  // the AND of every value of the fade
-  for (int32_t y = 0; y < H; ++y) {
-    const uint8_t c = Cut[size_t(y)];
-    if (c == 255) {
-      A->ShareRow(y, Clear);
-      All = 0;
-    } else if (!SA) {
-      const uint8_t v = uint8_t(255 - c);
-      auto& R = Constant[v];
-      if (!R) R = TQxBitmap::MakeConstantRow(A->RowLen(), W, &v, 1);
-      A->ShareRow(y, R);
-      All &= v;
-    } else if (c == 0) {
-      A->LendRow(y, SA, H - 1 - y);
-      All &= AndOfRow(SA->ScanlineToRead(H - 1 - y), W);
-    }
-  }
-  if (Hi >= Lo) {
-    std::atomic<uint8_t> Lowered{255};
-    ParallelBands(Lo, Hi + 1, 64, [&](int32_t First, int32_t Last) {
-      uint8_t And = 255;
-      for (int32_t y = First; y < Last; ++y)
-        if (Cut[size_t(y)] != 0 && Cut[size_t(y)] != 255)
-          And &= LowerRow(SA->ScanlineToRead(H - 1 - y), A->Scanline(y), W, Cut[size_t(y)]);
-      Lowered.fetch_and(And, std::memory_order_relaxed);
-    });
-    All &= Lowered.load();
-  }
-  // The flags as the steps one by one leave them.
+  Dst->SetAlphaChannel(std::move(Alpha));
   Dst->Opaque = Src->Opaque;
-  A->Opaque = SA ? SA->Opaque : true;
-  if (S.Side == qxSideBottom || All != 255) A->Opaque = false;
-  Dst->SetAlphaChannel(std::move(A));
   return true;
 }
 
@@ -778,14 +756,16 @@ void BuildReflection(TQuillotView* View, TQuillotView* Source, int32_t Side, int
   FlattenBelow(View, Background, Layer, KeepAlpha, BaseFlat);
   if (MakeBlendedReflection(View, Source, S, Ramp, Layer)) {
     View->SetEnableAlphaChannel(false);
-  } else if (LendReflection(View, Source, S, Ramp, Layer)) {
-    FlattenReflectionLayer(View, Background, Layer, KeepAlpha);
   } else {
-    if (!MirroredWaveInOnePass(View, Source, S, Layer)) {
-      MirrorInColorMode(View, Source, Side, ColorMode, Layer);
-      ApplyWave(View, Amplitude, WaveLength, WaveOn, Layer, Phase);
+    // The colours and the fade apart, the fade mostly rows shared with the picture, when the alpha
+    // channel is kept; else the steps one by one.
+    if (!KeepAlpha || !MakeReflectionColours(View, Source, S, Layer) || !MakeReflectionFade(View, Source, Ramp, Layer)) {
+      if (!MirroredWaveInOnePass(View, Source, S, Layer)) {
+        MirrorInColorMode(View, Source, Side, ColorMode, Layer);
+        ApplyWave(View, Amplitude, WaveLength, WaveOn, Layer, Phase);
+      }
+      RampLayer(View, StartOpacity, EndOpacity, Layer, SizePercent, Side);
     }
-    RampLayer(View, StartOpacity, EndOpacity, Layer, SizePercent, Side);
     FlattenReflectionLayer(View, Background, Layer, KeepAlpha);
   }
   Remember(View, Source, S, Layer);
@@ -801,6 +781,9 @@ namespace {
 
 // Steps 4 to 7: the reflection layer's own pixels.
 void MakeReflectionPixels(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
+  if (!S.RemoveAlpha && MakeReflectionColours(View, Source, S, Layer) &&
+      MakeReflectionFade(View, Source, RampKeyOf(S), Layer))
+    return;
   if (!MirroredWaveInOnePass(View, Source, S, Layer)) {
     MirrorInColorMode(View, Source, S.Side, S.ColorMode, Layer);
     ApplyWave(View, S.Amplitude, S.WaveLength, S.WaveOn, Layer, S.Phase);
@@ -810,6 +793,7 @@ void MakeReflectionPixels(TQuillotView* View, TQuillotView* Source, const TRefle
 
 // Steps 4 to 6 without touching the alpha channel. False when the general steps must run.
 bool MakeReflectionColours(TQuillotView* View, TQuillotView* Source, const TReflectionSettings& S, int32_t Layer) {
+  if (LendReflectionColours(View, Source, S, Layer)) return true;
   View->SetCurrentLayer(Layer);
   if (S.WaveOn && S.ColorMode == qxColorful && S.Amplitude != 0 && S.WaveLength != 0)
     return MirroredWaveInOnePass(View, Source, S, Layer, false);
@@ -821,68 +805,93 @@ bool MakeReflectionColours(TQuillotView* View, TQuillotView* Source, const TRefl
   return true;
 }
 
-// Step 7 from the picture's own alpha channel: mirrored and lowered by the ramp in one pass, the colours
-// left as they are. False when the general steps must run.
+// Step 7 from the picture's own alpha channel: mirrored and lowered by the ramp, the colours left as they
+// are. The channel is a table of rows, and only the rows the ramp lowers are the layer's own: of a top or
+// bottom reflection, a row the ramp leaves as it is borrows the picture's alpha row, a row it clears is one
+// shared clear row, and without an alpha channel of the picture the rows of one value share one row; of a
+// left or right reflection of a picture without alpha channel every row is alike and shared. False when
+// the general steps must run.
 // RowDone, when given, runs for each row once its alpha is in, on the same thread.
 bool MakeReflectionFade(TQuillotView* View, TQuillotView* Source, const TRampKey& S, int32_t Layer,
-                        const std::function<void(int32_t)>& RowDone = nullptr) {
+                        const std::function<void(int32_t)>& RowDone) {
   View->SetCurrentLayer(Layer);
   TQxBitmap* B = View->CurrentBitmap();
   TQxBitmap* Src = SourceBitmap(Source);
   const int32_t W = B->Width(), H = B->Height();
   if (W <= 0 || H <= 0 || Src->Width() != W || Src->Height() != H) return false;
   TQxBitmap* SA = Src->HasAlphaChannel() ? Src->GetAlphaChannel() : nullptr;
-  if (SA && (SA->MapsRows() || SA->Width() != W || SA->Height() != H)) return false;
-  // Every value of the channel is written below.
-  if (!B->HasAlphaChannel()) B->SetAlphaChannel(TQxBitmap::CreateAlpha(W, H, B->Location(), false));
-  TQxBitmap* A = B->GetAlphaChannel();
-  if (!A || A->MapsRows() || A->Width() != W || A->Height() != H || A->PixelFormat() != TQxPixelFormat::qx8g)
+  if (SA && (SA->MapsRows() || SA->Width() != W || SA->Height() != H || SA->PixelFormat() != TQxPixelFormat::qx8g))
     return false;
-  WillWriteEveryRow(A);
   const bool Horizontal = S.Side == qxSideLeft || S.Side == qxSideRight;
   const std::vector<uint8_t> Cut =
       RampCuts(Horizontal ? W : H, S.StartOpacity, S.EndOpacity, S.Side, S.SizePercent);
-  // Without an alpha channel of its own the picture is opaque: a column side's rows are then all alike.
-  std::vector<uint8_t> Opaque;
-  if (!SA && Horizontal) {
-    Opaque.resize(size_t(W));
-    for (int32_t x = 0; x < W; ++x) Opaque[size_t(x)] = uint8_t(255 - Cut[size_t(x)]);
+  auto A = std::make_unique<TQxBitmap>();
+  if (!A->AllocateRowTable(W, H, TQxPixelFormat::qx8g)) return false;
+  // What each row will hold; the rows of the layer's own go in one block.
+  enum : uint8_t { kOwn, kLent, kShared };
+  std::vector<uint8_t> Kind(size_t(H), kOwn);
+  int32_t Lo = H, Hi = -1;
+  for (int32_t y = 0; y < H; ++y) {
+    const uint8_t c = Horizontal ? 1 : Cut[size_t(y)];
+    if (Horizontal ? !SA : (c == 255 || !SA))
+      Kind[size_t(y)] = kShared;
+    else if (c == 0)
+      Kind[size_t(y)] = kLent;
+    else
+      Lo = std::min(Lo, y), Hi = std::max(Hi, y);
   }
+  if (Hi >= Lo && !A->OwnRows(Lo, Hi + 1)) return false;
+  const uint8_t Zero = 0;
+  std::shared_ptr<uint8_t[]> Clear, Alike;
+  std::map<uint8_t, std::shared_ptr<uint8_t[]>> Constant;
+  if (Horizontal && !SA) {
+    // Without an alpha channel of its own the picture is opaque: a column side's rows are all alike.
+    std::vector<uint8_t> Values(static_cast<size_t>(W));
+    for (int32_t x = 0; x < W; ++x) Values[size_t(x)] = uint8_t(255 - Cut[size_t(x)]);
+    Alike = TQxBitmap::MakeConstantRow(A->RowLen(), W, Values.data(), W);
+  }
+  for (int32_t y = 0; y < H; ++y) {
+    if (Kind[size_t(y)] == kLent) {
+      // A picture that cannot lend its rows has them copied (lowered by nothing).
+      if (!A->LendRow(y, SA, H - 1 - y)) Kind[size_t(y)] = kOwn, A->Scanline(y);
+    } else if (Kind[size_t(y)] == kShared) {
+      if (Alike) {
+        A->ShareRow(y, Alike);
+      } else if (Cut[size_t(y)] == 255) {
+        if (!Clear) Clear = TQxBitmap::MakeConstantRow(A->RowLen(), W, &Zero, 1);
+        A->ShareRow(y, Clear);
+      } else {
+        const uint8_t v = uint8_t(255 - Cut[size_t(y)]);
+        auto& R = Constant[v];
+        if (!R) R = TQxBitmap::MakeConstantRow(A->RowLen(), W, &v, 1);
+        A->ShareRow(y, R);
+      }
+    }
+  }
+  B->SetAlphaChannel(std::move(A));
+  TQxBitmap* AA = B->GetAlphaChannel();
   std::atomic<bool> Written{false};
   ParallelBands(0, H, 64, [&](int32_t First, int32_t Last) {
     uint8_t All = 255;
     std::vector<uint8_t> Reversed(Horizontal && SA ? size_t(W) : 0);
-    auto FadeRow = [&](int32_t y) {
-      uint8_t* Row = A->Scanline(y);
-      if (Horizontal) {
-        if (!SA) {
-          std::memcpy(Row, Opaque.data(), size_t(W));
-          All &= AndOfRow(Row, W);
-          return;
-        }
+    for (int32_t y = First; y < Last; ++y) {
+      if (Kind[size_t(y)] != kOwn) {
+        All &= AndOfRow(AA->ScanlineToRead(y), W);
+      } else if (Horizontal) {
         const uint8_t* In = SA->ScanlineToRead(y);
         for (int32_t x = 0; x < W; ++x) Reversed[size_t(x)] = In[W - 1 - x];
-        All &= LowerRowByColumn(Reversed.data(), Row, W, Cut.data());
-        return;
-      }
-      const uint8_t c = Cut[size_t(y)];
-      if (!SA) {
-        std::memset(Row, 255 - c, size_t(W));
-        All &= uint8_t(255 - c);
+        All &= LowerRowByColumn(Reversed.data(), AA->Scanline(y), W, Cut.data());
       } else {
-        All &= LowerRow(SA->ScanlineToRead(H - 1 - y), Row, W, c);
+        All &= LowerRow(SA->ScanlineToRead(H - 1 - y), AA->Scanline(y), W, Cut[size_t(y)]);
       }
-    };
-    for (int32_t y = First; y < Last; ++y) {
-      FadeRow(y);
       if (RowDone) RowDone(y);
     }
     if (All != 255) Written.store(true, std::memory_order_relaxed);
   });
   // As a whole build leaves the flag: the picture's own, or set for a channel made fresh, then cleared
   // where the ramp marks it.
-  A->Opaque = SA ? SA->Opaque : true;
-  if (S.Side == qxSideBottom || Written.load()) A->Opaque = false;
+  AA->Opaque = SA ? SA->Opaque : true;
+  if (S.Side == qxSideBottom || Written.load()) AA->Opaque = false;
   return true;
 }
 
@@ -902,15 +911,12 @@ bool MakeBlendedReflection(TQuillotView* View, TQuillotView* Source, const TRefl
   if (Dst->PixelFormat() != TQxPixelFormat::qx24RGB || Dst->Width() != W || Dst->Height() != H)
     if (!Dst->AllocateUninitialised(W, H, TQxPixelFormat::qx24RGB)) return false;
   if (Dst->MapsRows()) return false;
-  // Every value of the channel is written below.
-  if (!Dst->HasAlphaChannel()) Dst->SetAlphaChannel(TQxBitmap::CreateAlpha(W, H, Dst->Location(), false));
   Dst->Opaque = Src->Opaque;
   const bool Horizontal = S.Side == qxSideLeft || S.Side == qxSideRight;
   const bool Gray = S.ColorMode == qxGray;
   const int32_t WR = QxGrayWeightRed, WG = QxGrayWeightGreen, WB = QxGrayWeightBlue;
   const TQxRGB Bg = QxTColorToRGB(S.Background);
   const uint8_t Onto[3] = {Bg.b, Bg.g, Bg.r};
-  TQxBitmap* A = nullptr;
   auto Colour = [&](int32_t y) {
     const uint8_t* s = Src->ScanlineToRead(Horizontal ? y : H - 1 - y);
     uint8_t* d = Dst->Scanline(y);
@@ -925,9 +931,8 @@ bool MakeBlendedReflection(TQuillotView* View, TQuillotView* Source, const TRefl
     } else {
       std::memcpy(d, s, size_t(W) * 3);
     }
-    QxBlendRowOntoColor(d, A->Scanline(y), W, Onto);
+    QxBlendRowOntoColor(d, Dst->GetAlphaChannel()->ScanlineToRead(y), W, Onto);
   };
-  A = Dst->GetAlphaChannel();
   WillWriteEveryRow(Dst);
   return MakeReflectionFade(View, Source, Ramp, Layer, Colour);
 }
@@ -962,12 +967,7 @@ void MakeReflection(TQuillotView* View, TQuillotView* Source, const TReflectionS
     View->SetEnableAlphaChannel(false);
     return;
   }
-  // A change that alters nothing leaves the layer as it is; a reflection that can borrow the picture's rows
-  // is made anew that way, which costs less than redoing part of it.
-  const TBuiltReflection* Built = Reuse ? Recall(View, Source, Layer) : nullptr;
-  const bool Unchanged = Built && !Built->Blended && Built->Colour == ColourKeyOf(S) && Built->Ramp == RampKeyOf(S);
-  if (Unchanged || !LendReflection(View, Source, S, RampKeyOf(S), Layer))
-    if (!Reuse || !RedoReflectionInPart(View, Source, S, Layer)) MakeReflectionPixels(View, Source, S, Layer);
+  if (!Reuse || !RedoReflectionInPart(View, Source, S, Layer)) MakeReflectionPixels(View, Source, S, Layer);
   FlattenReflectionLayer(View, S.Background, Layer, !S.RemoveAlpha);
 }
 

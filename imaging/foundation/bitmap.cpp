@@ -598,13 +598,13 @@ bool TQxBitmap::AllocateRowTable(int32_t AWidth, int32_t AHeight, TQxPixelFormat
   return true;
 }
 
-bool TQxBitmap::Lendable() const {
+bool TQxBitmap::CanLendRows() const {
   return !table_ && location_ == TQxLocation::qxMemory && fragments_.empty() && memoryRaw_ && memoryAligned_ &&
          !memoryNotOwned_;
 }
 
 bool TQxBitmap::LendRow(int32_t Row, TQxBitmap* Lender, int32_t LenderRow) {
-  if (!table_ || Row < 0 || Row >= height_ || !Lender || Lender == this || !Lender->Lendable() ||
+  if (!table_ || Row < 0 || Row >= height_ || !Lender || Lender == this || !Lender->CanLendRows() ||
       Lender->format_ != format_ || Lender->width_ != width_ || Lender->rowLength_ != rowLength_ ||
       LenderRow < 0 || LenderRow >= Lender->height_)
     return false;

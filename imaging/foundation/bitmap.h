@@ -163,6 +163,8 @@ class TQxBitmap : public TQxBaseBitmap {
   int32_t RowsNotOwn() const;
   // Whether a block of this bitmap is lent to another one right now.
   bool IsLending() const;
+  // Whether LendRow can take this bitmap's rows: its own block in memory.
+  bool CanLendRows() const;
 
   // ---- rows ----
   uint8_t* LockRow(int32_t Row);
@@ -307,7 +309,6 @@ class TQxBitmap : public TQxBaseBitmap {
   };
   uint8_t* OwnRow(int32_t Row);
   void StopLending();
-  bool Lendable() const;
   void ReleaseRow(uint8_t* Buffer, int32_t Row);
   uint8_t* MapRow(int32_t Row);
   uint8_t* StorageRow(int32_t Row);

@@ -192,51 +192,64 @@ TEST(LentReflection, ThePictureStaysAsLoadedThroughEveryChange) {
   fs::remove_all(Dir);
 }
 
-// What a top or bottom reflection holds of its own: nothing of layer 0 nor of the reflection's colours;
-// of the fade, only the rows the ramp lowers when the picture has an alpha channel.
+// What the layers hold of their own, in rows, for a 30 x 40 picture: layer 0 of a top or bottom reflection
+// nothing but the picture's rows blended onto the background; the colours of a colourful reflection
+// without wave nothing; the fade only the rows the ramp lowers when the picture has an alpha channel, else
+// nothing; the alpha of a left or right layer 0 of a picture without alpha channel nothing.
 TEST(LentReflection, WhatTheLayersHoldOfTheirOwn) {
   QxRegisterFurtherCodecs();
   struct Case {
     int32_t Side;
-    int Kind;
-    bool RemoveAlpha;
-    int32_t BaseOwn, ReflectionOwn;  // rows of layer 0 and of the reflection's colours that are their own
+    int Kind;  // 1: the picture has an alpha channel
+    int32_t ColorMode;
+    bool Wave, RemoveAlpha;
+    int32_t Base, BaseAlpha, Colours, Fade;  // own rows; a fade of -1 holds the ramp's rows at most
   };
-  const Case Cases[] = {{qxSideBottom, 0, false, 0, 0}, {qxSideTop, 1, false, 0, 0},
-                        {qxSideBottom, 1, true, 40, 40}, {qxSideLeft, 0, false, 40, 40}};
+  const Case Cases[] = {
+      {qxSideBottom, 0, qxColorful, false, false, 0, 0, 0, 0},
+      {qxSideTop, 1, qxColorful, false, false, 0, 0, 0, -1},
+      {qxSideBottom, 1, qxColorful, false, true, 40, 0, 40, -1},
+      {qxSideBottom, 0, qxGray, false, false, 0, 0, 40, 0},
+      {qxSideTop, 0, qxBlackWhite, false, false, 0, 0, 40, 0},
+      {qxSideBottom, 1, qxColorful, true, false, 0, 0, 40, -1},
+      {qxSideLeft, 0, qxColorful, false, false, 40, 0, 40, 0},
+      {qxSideRight, 1, qxGray, false, false, 40, 40, 40, 40},
+  };
   for (const Case& C : Cases) {
     TReflected R(30, 40, C.Kind, true);
     TReflectionSettings S;
     S.Side = C.Side;
     S.Space = 5;
     S.SizePercent = 50;
+    S.ColorMode = C.ColorMode;
+    S.WaveOn = C.Wave;
     S.RemoveAlpha = C.RemoveAlpha;
     BuildReflection(R.View.get(), R.Source.get(), S, R.Layer);
-    const std::string Name = "side " + std::to_string(C.Side) + " kind " + std::to_string(C.Kind);
+    const std::string Name = "side " + std::to_string(C.Side) + " kind " + std::to_string(C.Kind) + " mode " +
+                             std::to_string(C.ColorMode) + " wave " + std::to_string(C.Wave) + " flat " +
+                             std::to_string(C.RemoveAlpha);
     auto Own = [](TQxBitmap* B) { return B->HasRowTable() ? B->Height() - B->RowsNotOwn() : B->Height(); };
-    EXPECT_EQ(Own(R.Base()), C.BaseOwn) << Name;
-    EXPECT_EQ(Own(R.Base()->GetAlphaChannel()), C.BaseOwn == 0 ? 0 : Own(R.Base()->GetAlphaChannel())) << Name;
-    EXPECT_EQ(Own(R.Reflection()), C.ReflectionOwn) << Name;
-    if (C.Side == qxSideBottom && !C.RemoveAlpha) {
-      // A picture without alpha channel: every fade row is one shared row of its value.
-      EXPECT_EQ(Own(R.Reflection()->GetAlphaChannel()), 0) << Name;
+    auto Counts = [&]() {
+      return std::vector<int32_t>{Own(R.Base()), Own(R.Base()->GetAlphaChannel()), Own(R.Reflection()),
+                                  Own(R.Reflection()->GetAlphaChannel())};
+    };
+    const std::vector<int32_t> Held = Counts();
+    EXPECT_EQ(Held[0], C.Base) << Name;
+    EXPECT_EQ(Held[1], C.BaseAlpha) << Name;
+    EXPECT_EQ(Held[2], C.Colours) << Name;
+    if (C.Fade >= 0) {
+      EXPECT_EQ(Held[3], C.Fade) << Name;
+    } else {
+      // The ramp's 20 lines at most, less the first (unlowered at the start opacity).
+      EXPECT_GT(Held[3], 0) << Name;
+      EXPECT_LE(Held[3], 20) << Name;
     }
-    if (C.Side == qxSideTop) {
-      // With an alpha channel: the rows the ramp lowers, at most the ramp's 20 lines.
-      EXPECT_GT(Own(R.Reflection()->GetAlphaChannel()), 0) << Name;
-      EXPECT_LE(Own(R.Reflection()->GetAlphaChannel()), 21) << Name;
-    }
-    EXPECT_EQ(R.Picture()->IsLending(), C.Side != qxSideLeft && !C.RemoveAlpha) << Name;
     // Painting, merging and saving read the rows where they lie.
-    const int32_t NotOwn = R.Base()->RowsNotOwn() + R.Reflection()->RowsNotOwn() +
-                           R.Reflection()->GetAlphaChannel()->RowsNotOwn();
     R.Frames();
     const fs::path File = fs::temp_directory_path() / ("qv_lent_own_" + std::to_string(::getpid()) + ".png");
     SaveReflection(R.View.get(), File.string(), S);
     fs::remove(File);
-    EXPECT_EQ(R.Base()->RowsNotOwn() + R.Reflection()->RowsNotOwn() + R.Reflection()->GetAlphaChannel()->RowsNotOwn(),
-              NotOwn)
-        << Name;
+    EXPECT_EQ(Counts(), Held) << Name;
   }
 }
 
