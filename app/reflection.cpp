@@ -832,13 +832,15 @@ bool MakeReflectionFade(TQuillotView* View, TQuillotView* Source, const TRampKey
   std::vector<uint8_t> Kind(size_t(H), kOwn);
   int32_t Lo = H, Hi = -1;
   for (int32_t y = 0; y < H; ++y) {
-    const uint8_t c = Horizontal ? 1 : Cut[size_t(y)];
-    if (Horizontal ? !SA : (c == 255 || !SA))
+    const uint8_t c = Horizontal ? 0 : Cut[size_t(y)];
+    if (!SA || c == 255) {
       Kind[size_t(y)] = kShared;
-    else if (c == 0)
+    } else if (!Horizontal && c == 0) {
       Kind[size_t(y)] = kLent;
-    else
-      Lo = std::min(Lo, y), Hi = std::max(Hi, y);
+    } else {
+      Lo = std::min(Lo, y);
+      Hi = std::max(Hi, y);
+    }
   }
   if (Hi >= Lo && !A->OwnRows(Lo, Hi + 1)) return false;
   const uint8_t Zero = 0;
@@ -853,7 +855,10 @@ bool MakeReflectionFade(TQuillotView* View, TQuillotView* Source, const TRampKey
   for (int32_t y = 0; y < H; ++y) {
     if (Kind[size_t(y)] == kLent) {
       // A picture that cannot lend its rows has them copied (lowered by nothing).
-      if (!A->LendRow(y, SA, H - 1 - y)) Kind[size_t(y)] = kOwn, A->Scanline(y);
+      if (!A->LendRow(y, SA, H - 1 - y)) {
+        Kind[size_t(y)] = kOwn;
+        A->Scanline(y);
+      }
     } else if (Kind[size_t(y)] == kShared) {
       if (Alike) {
         A->ShareRow(y, Alike);

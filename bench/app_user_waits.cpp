@@ -168,6 +168,8 @@ struct Scene {
   int32_t Layer = -1;
   TReflectionSettings S;
   Scene() {
+    // Kept as the program keeps a loaded picture: in a block of its own, whose rows the layers borrow.
+    Source->SetLegacyBitmap(false);
     FillPhoto(Source->CurrentBitmap());
     Source->UpdateView();
     ResetLayers(View.get());
