@@ -54,19 +54,22 @@ std::unique_ptr<TQuillotView> MakeTwoLayerView() {
 double Repaint(benchmark::State& state, TQuillotView* v) {
   const TRect client(0, 0, kClientW, kClientH);
   v->PaintClientRect(client);  // warm: buffers and tables
+  const uint8_t* shown = v->BackBuffer()->Scanline(0);  // asked once: asking says it may be drawn over
   auto t0 = std::chrono::steady_clock::now();
   int64_t n = 0;
   for (auto _ : state) {
     v->InvalidateRectNoErase(client);
     v->PaintClientRect(client);
-    benchmark::DoNotOptimize(v->BackBuffer()->Scanline(0));
+    benchmark::DoNotOptimize(shown);
+    benchmark::ClobberMemory();
     ++n;
   }
   auto t1 = std::chrono::steady_clock::now();
   return std::chrono::duration<double, std::nano>(t1 - t0).count() / double(n ? n : 1);
 }
 
-// The composition alone, without the transfer to the window.
+// The composition alone, without the transfer to the window, into the buffer as handed out (which may
+// have been drawn into, so the view composes or copies its kept composition).
 double Compose(benchmark::State& state, TQuillotView* v) {
   const TRect client(0, 0, kClientW, kClientH);
   v->PaintClientRect(client);
@@ -134,12 +137,14 @@ void BM_MemcpyPicturePixels(benchmark::State& state) {
 double RepaintAfterChange(benchmark::State& state, TQuillotView* v) {
   const TRect client(0, 0, kClientW, kClientH);
   v->PaintClientRect(client);
+  const uint8_t* shown = v->BackBuffer()->Scanline(0);
   auto t0 = std::chrono::steady_clock::now();
   int64_t n = 0;
   for (auto _ : state) {
     v->UpdateView();
     v->PaintClientRect(client);
-    benchmark::DoNotOptimize(v->BackBuffer()->Scanline(0));
+    benchmark::DoNotOptimize(shown);
+    benchmark::ClobberMemory();
     ++n;
   }
   auto t1 = std::chrono::steady_clock::now();
@@ -175,6 +180,7 @@ void BM_Repaint100AfterIdle(benchmark::State& state) {
   v->SetViewOrigin(2000, 1500);
   const TRect client(0, 0, kClientW, kClientH);
   v->PaintClientRect(client);
+  const uint8_t* shown = v->BackBuffer()->Scanline(0);
   double total = 0;
   int64_t n = 0;
   for (auto _ : state) {
@@ -182,7 +188,8 @@ void BM_Repaint100AfterIdle(benchmark::State& state) {
     auto t0 = std::chrono::steady_clock::now();
     v->InvalidateRectNoErase(client);
     v->PaintClientRect(client);
-    benchmark::DoNotOptimize(v->BackBuffer()->Scanline(0));
+    benchmark::DoNotOptimize(shown);
+    benchmark::ClobberMemory();
     total += std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count();
     ++n;
   }
@@ -197,11 +204,13 @@ void BM_Repaint100Scrolling(benchmark::State& state) {
   v->SetViewOrigin(2000, 1500);
   const TRect client(0, 0, kClientW, kClientH);
   v->PaintClientRect(client);
+  const uint8_t* shown = v->BackBuffer()->Scanline(0);
   auto t0 = std::chrono::steady_clock::now();
   int64_t n = 0;
   for (auto _ : state) {
     v->SetViewOrigin(2000 + int32_t(n & 1), 1500);  // paints
-    benchmark::DoNotOptimize(v->BackBuffer()->Scanline(0));
+    benchmark::DoNotOptimize(shown);
+    benchmark::ClobberMemory();
     ++n;
   }
   const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count() / double(n);

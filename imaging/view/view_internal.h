@@ -54,4 +54,10 @@ struct TQuillotView::TComposeCache {
     TPoint Outline[4];
   };
   std::vector<LayerPlace> Places;
+  // The back buffer itself: it holds the composition of ShownKey with nothing drawn over it, so a repaint
+  // with the same key needs nothing and a scroll can move it and compose only the uncovered strips.
+  bool Shown = false;
+  std::vector<int64_t> ShownKey;
+  int32_t ShownWidth = 0, ShownHeight = 0;
+  std::vector<LayerPlace> ShownPlaces;
 };
