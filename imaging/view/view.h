@@ -685,6 +685,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   bool ScrollComposition(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, const std::vector<int64_t>& Key,
                          bool DrawBackground, bool DrawOverlays);
   bool BackgroundHidden(TQxBitmap* Dest);
+  bool BackgroundOverwrites() const;
   void FreeMaskCaches();
   TCanvas* ControlCanvasOrNull();
   void EnsureBackBuffer(int32_t W, int32_t H);

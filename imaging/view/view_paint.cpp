@@ -1102,6 +1102,25 @@ bool TQuillotView::BackgroundHidden(TQxBitmap* Dest) {
   return FImageLeft < 1 && FImageTop < 1 && FDestWidth >= Dest->Width() && FDestHeight >= Dest->Height();
 }
 
+// True where the background writes every pixel it covers. A hatch leaves what the buffer held between
+// its lines, so what shows through a transparent picture depends on the frames before.
+bool TQuillotView::BackgroundOverwrites() const {
+  switch (FBackgroundStyle) {
+    case TQxBackgroundStyle::qxbsHorizontal:
+    case TQxBackgroundStyle::qxbsVertical:
+    case TQxBackgroundStyle::qxbsFDiagonal:
+    case TQxBackgroundStyle::qxbsBDiagonal:
+    case TQxBackgroundStyle::qxbsCross:
+    case TQxBackgroundStyle::qxbsDiagCross:
+      return false;
+    case TQxBackgroundStyle::qxbsChessboard:
+    case TQxBackgroundStyle::qxbsPhotoLike:
+      return FChessBrushStyle == TBrushStyle::bsSolid;
+    default:
+      return true;
+  }
+}
+
 namespace {
 constexpr size_t kScrollKeyValues = 6;  // the origin, the first source column and row, the table cursors
 }  // namespace
@@ -1117,8 +1136,11 @@ bool TQuillotView::ScrollComposition(TQxBitmap* Dest, std::vector<uint8_t*>& Des
     return false;
   // At 100 % a pixel of every plain layer moves by exactly the origin's change, whatever it lands on.
   if (FZoomX != 100 || FZoomY != 100 || Dest->PixelFormat() != TQxPixelFormat::qx24RGB) return false;
+  // A layer drawn at another size than its bitmap's is sampled from where it enters the client, so its
+  // pixels do not simply move.
   for (TQxLayer* l : FLayers)
-    if (l->RotationAngle != 0 || l->IsMask || l->Aux.Flag != 0 || LayerFilter(l) != TResampleFilter::rfNone)
+    if (l->RotationAngle != 0 || l->IsMask || l->Aux.Flag != 0 || LayerFilter(l) != TResampleFilter::rfNone ||
+        (l->Bitmap && (l->DisplayWidth() != l->Bitmap->Width() || l->DisplayHeight() != l->Bitmap->Height())))
       return false;
   // Every background other than a flat colour is anchored to the window or to the visible part's edges.
   if (DrawBackground && FBackgroundStyle != TQxBackgroundStyle::qxbsSolid && !BackgroundHidden(Dest)) return false;
@@ -1261,6 +1283,8 @@ void TQuillotView::ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestR
       cc.Valid = true;
     }
   }
+  // A frame that depends on the frames before is composed again each time, as it always was.
+  if (shownNow && DrawBackground && !BackgroundOverwrites() && !BackgroundHidden(Dest)) shownNow = false;
   if (Dest == FBackBuffer.get()) {
     cc.Shown = shownNow;
     if (shownNow) {

@@ -1,0 +1,217 @@
+// Scrolling moves the frame on the screen and composes only what it uncovers: every frame on the screen
+// after a scroll is the frame a fresh view paints at the new origin, over transparent layers, every
+// background style, zooms, scrolls by a pixel and by more than the client, partial exposes and pixels
+// changed between scrolls.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "view_fixture.h"
+
+namespace {
+
+constexpr int32_t kClientW = 240, kClientH = 160;
+constexpr int32_t kPictureW = 600, kPictureH = 400;
+
+struct Scene {
+  TQxBackgroundStyle Style;
+  bool TranslucentBase;  // layer 0 has transparent and half-transparent parts: the background shows
+  double Zoom;
+  bool Stretched = false;  // with a layer drawn at another size than its bitmap's
+};
+
+// A textured base (any shift shows) under a layer with an alpha ramp that hangs over the picture's left
+// edge, and a translucent layer, drawn at another size than its bitmap's when the scene says so.
+std::unique_ptr<TQuillotView> Build(const Scene& S, int32_t OriginX, int32_t OriginY) {
+  auto v = MakeView(kPictureW, kPictureH, kClientW, kClientH);
+  v->SetBackgroundStyle(S.Style);
+  v->SetBackground(0x00305070);
+  TQxBitmap* b = v->CurrentBitmap();
+  for (int32_t y = 0; y < kPictureH; ++y)
+    for (int32_t x = 0; x < kPictureW; ++x)
+      reinterpret_cast<TQxRGB*>(b->Scanline(y))[x] =
+          TQxRGB{uint8_t(x * 7 + y * 3), uint8_t(x * 3 ^ y * 5), uint8_t((x + y) * 11)};
+  if (S.TranslucentBase) {
+    TQxBitmap* a = b->GetAlphaChannel();
+    for (int32_t y = 0; y < kPictureH; ++y)
+      for (int32_t x = 0; x < kPictureW; ++x)
+        a->Scanline(y)[x] = uint8_t((x / 50 + y / 40) % 3 == 0 ? 0 : (x / 50 + y / 40) % 3 == 1 ? 90 + y / 4 : 255);
+    a->Opaque = false;
+  }
+  v->AddLayer();
+  TQxBitmap* l = v->CurrentBitmap();
+  l->Allocate(200, 150, TQxPixelFormat::qx24RGB);
+  for (int32_t y = 0; y < 150; ++y)
+    for (int32_t x = 0; x < 200; ++x)
+      reinterpret_cast<TQxRGB*>(l->Scanline(y))[x] = TQxRGB{uint8_t(200 - x), uint8_t(y * 3), uint8_t(x ^ y)};
+  TQxBitmap* la = l->GetAlphaChannel();
+  for (int32_t y = 0; y < 150; ++y)
+    for (int32_t x = 0; x < 200; ++x) la->Scanline(y)[x] = uint8_t(255 - y);
+  la->Opaque = false;
+  v->CurrentLayer()->PosX = -60;
+  v->CurrentLayer()->PosY = 130;
+  v->AddLayer();
+  TQxBitmap* s = v->CurrentBitmap();
+  s->Allocate(90, 70, TQxPixelFormat::qx24RGB);
+  for (int32_t y = 0; y < 70; ++y)
+    for (int32_t x = 0; x < 90; ++x)
+      reinterpret_cast<TQxRGB*>(s->Scanline(y))[x] = TQxRGB{uint8_t(x * 9), uint8_t(255 - y * 2), uint8_t(x * y)};
+  v->CurrentLayer()->PosX = 300;
+  v->CurrentLayer()->PosY = 60;
+  if (S.Stretched) {
+    v->CurrentLayer()->Width = 131;
+    v->CurrentLayer()->Height = 53;
+  }
+  v->CurrentLayer()->Opacity = 170;
+  v->SetCurrentLayer(0);
+  v->UpdateView();
+  if (S.Zoom != 100) v->SetZoom(S.Zoom);
+  v->SetViewOrigin(OriginX, OriginY);
+  return v;
+}
+
+// What the window shows (the view's canvas), read without asking for the back buffer, which would
+// tell the view that it may have been drawn over.
+std::vector<TColor> Shown(TQuillotView* v) {
+  std::vector<TColor> out;
+  out.reserve(size_t(kClientW) * kClientH);
+  TCanvas* c = v->Canvas();
+  for (int32_t y = 0; y < kClientH; ++y)
+    for (int32_t x = 0; x < kClientW; ++x) out.push_back(c->Pixels(x, y));
+  return out;
+}
+
+// The frame a fresh view, composed whole, shows at the view's present origin.
+std::vector<TColor> Fresh(const Scene& S, TQuillotView* v,
+                          const std::function<void(TQuillotView*)>& Change = nullptr) {
+  auto f = Build(S, 0, 0);
+  if (Change) Change(f.get());
+  f->SetViewOrigin(v->ViewOriginX(), v->ViewOriginY());
+  f->InvalidateRectNoErase(TRect(0, 0, kClientW, kClientH));
+  f->PaintClientRect(TRect(0, 0, kClientW, kClientH));
+  EXPECT_EQ(f->ViewOriginX(), v->ViewOriginX());
+  EXPECT_EQ(f->ViewOriginY(), v->ViewOriginY());
+  return Shown(f.get());
+}
+
+// Compares frames, naming the first pixel that differs.
+::testing::AssertionResult SameFrame(const std::vector<TColor>& Got, const std::vector<TColor>& Want) {
+  if (Got.size() != Want.size()) return ::testing::AssertionFailure() << "sizes differ";
+  for (size_t i = 0; i < Got.size(); ++i)
+    if (Got[i] != Want[i])
+      return ::testing::AssertionFailure() << "pixel " << i % kClientW << "," << i / kClientW << ": " << std::hex
+                                           << Got[i] << " instead of " << Want[i];
+  return ::testing::AssertionSuccess();
+}
+
+std::string Name(const Scene& S) {
+  return "style " + std::to_string(int(S.Style)) + (S.TranslucentBase ? ", translucent" : ", opaque") + ", zoom " +
+         std::to_string(int(S.Zoom)) + (S.Stretched ? ", stretched layer" : "");
+}
+
+// Scrolls by a pixel each way, by a few, diagonally, by more than the client each way, and to both ends.
+const struct Step {
+  int32_t DX, DY;
+} kSteps[] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}, {3, -2}, {-5, 7}, {41, 23}, {-17, -29}, {kClientW + 5, 0},
+              {0, kClientH + 9}, {-kClientW - 30, -kClientH}, {100000, 100000}, {-1, -1}, {-100000, 0}, {2, 0}};
+
+}  // namespace
+
+TEST(ViewScrollFrames, EveryScrolledFrameEqualsAWholeCompositionAtItsOrigin) {
+  // Hatches are left out: between their lines the buffer keeps what it held, so what shows through a
+  // transparent picture there depends on the frames before and not on the origin alone.
+  std::vector<Scene> scenes;
+  for (TQxBackgroundStyle style :
+       {TQxBackgroundStyle::qxbsSolid, TQxBackgroundStyle::qxbsChessboard, TQxBackgroundStyle::qxbsDiagonals,
+        TQxBackgroundStyle::qxbsCropped, TQxBackgroundStyle::qxbsCropShadow, TQxBackgroundStyle::qxbsGradient,
+        TQxBackgroundStyle::qxbsSoftShadow, TQxBackgroundStyle::qxbsPhotoLike})
+    scenes.push_back({style, true, 100});
+  for (double zoom : {100.0, 200.0, 50.0, 250.0, 37.0})
+    scenes.push_back({TQxBackgroundStyle::qxbsChessboard, false, zoom});
+  scenes.push_back({TQxBackgroundStyle::qxbsSolid, true, 300});
+  scenes.push_back({TQxBackgroundStyle::qxbsSolid, true, 100, true});
+  scenes.push_back({TQxBackgroundStyle::qxbsChessboard, false, 100, true});
+  for (const Scene& s : scenes) {
+    SCOPED_TRACE(Name(s));
+    auto v = Build(s, 150, 100);
+    for (const Step& st : kSteps) {
+      SCOPED_TRACE(std::to_string(st.DX) + "," + std::to_string(st.DY));
+      v->SetViewOrigin(v->ViewOriginX() + st.DX, v->ViewOriginY() + st.DY);  // paints
+      ASSERT_TRUE(SameFrame(Shown(v.get()), Fresh(s, v.get())));
+    }
+  }
+}
+
+// Exposes of part of the window between scrolls, the back buffer drawn into (as the vector layer's hints
+// do) or painted over by a handler, and pixels changed and announced between scrolls.
+TEST(ViewScrollFrames, ExposesDrawingsAndChangesBetweenScrollsLeaveNoTrace) {
+  for (const Scene& s : {Scene{TQxBackgroundStyle::qxbsSolid, true, 100},
+                         Scene{TQxBackgroundStyle::qxbsChessboard, false, 100}}) {
+    SCOPED_TRACE(Name(s));
+    auto v = Build(s, 150, 100);
+    v->SetViewOrigin(151, 100);
+    // A partial expose, then a scroll.
+    const TRect part(17, 11, 150, 97);
+    v->InvalidateRectNoErase(part);
+    v->PaintClientRect(part);
+    ASSERT_TRUE(SameFrame(Shown(v.get()), Fresh(s, v.get())));
+    v->SetViewOrigin(153, 104);
+    ASSERT_TRUE(SameFrame(Shown(v.get()), Fresh(s, v.get())));
+    // Drawn into through the canvas, partly put back by an expose, then scrolled.
+    TCanvas* c = v->BackBufferBitmap()->Canvas();
+    c->Brush()->SetStyle(TBrushStyle::bsSolid);
+    c->Brush()->SetColor(0x00FF00FF);
+    c->FillRect(TRect(5, 5, 200, 120));
+    v->InvalidateRectNoErase(part);
+    v->PaintClientRect(part);
+    v->SetViewOrigin(150, 107);
+    ASSERT_TRUE(SameFrame(Shown(v.get()), Fresh(s, v.get()))) << "drawn into";
+    // A handler that marks the buffer after each composition: the mark stays where it is drawn.
+    v->OnDrawBackBuffer = [](TObject* Sender) {
+      TQxBitmap* b = static_cast<TQuillotView*>(Sender)->BackBuffer();
+      for (int32_t y = 40; y < 50; ++y)
+        for (int32_t x = 60; x < 90; ++x) reinterpret_cast<TQxRGB*>(b->Scanline(y))[x] = TQxRGB{0, 255, 0};
+    };
+    v->SetViewOrigin(152, 107);
+    v->OnDrawBackBuffer = nullptr;
+    v->SetViewOrigin(154, 109);
+    ASSERT_TRUE(SameFrame(Shown(v.get()), Fresh(s, v.get()))) << "handler";
+    // Pixels changed and announced between two scrolls.
+    auto change = [](TQuillotView* f) {
+      TQxBitmap* b = f->GetLayer(0)->Bitmap;
+      for (int32_t y = 100; y < 250; ++y)
+        for (int32_t x = 140; x < 380; ++x) reinterpret_cast<TQxRGB*>(b->Scanline(y))[x] = TQxRGB{0, 0, 255};
+      f->GetLayer(1)->Opacity = 77;
+      f->UpdateView();
+    };
+    change(v.get());
+    v->SetViewOrigin(156, 110);
+    ASSERT_TRUE(SameFrame(Shown(v.get()), Fresh(s, v.get(), change))) << "changed";
+    v->SetViewOrigin(155, 112);
+    ASSERT_TRUE(SameFrame(Shown(v.get()), Fresh(s, v.get(), change))) << "changed, then scrolled";
+  }
+}
+
+// A scroll keeps what it can: pixels changed without telling the view stay unseen where the frame was
+// moved, and show in the strip the scroll uncovered, which is composed from the layers.
+TEST(ViewScrollFrames, AScrollComposesOnlyTheUncoveredStrips) {
+  const Scene s{TQxBackgroundStyle::qxbsSolid, true, 100};
+  auto v = Build(s, 150, 100);
+  const std::vector<TColor> before = Shown(v.get());
+  auto change = [](TQuillotView* f) {
+    f->GetLayer(0)->Bitmap->Fill(0x0000FF);
+    f->GetLayer(1)->Bitmap->Fill(0x00FF00);
+  };
+  change(v.get());  // not announced
+  v->SetViewOrigin(153, 102);
+  const std::vector<TColor> after = Shown(v.get()), changed = Fresh(s, v.get(), change);
+  ASSERT_NE(after, changed);
+  for (int32_t y = 0; y < kClientH; ++y)
+    for (int32_t x = 0; x < kClientW; ++x) {
+      const size_t i = size_t(y) * kClientW + x;
+      if (x < kClientW - 3 && y < kClientH - 2)
+        ASSERT_EQ(after[i], before[size_t(y + 2) * kClientW + x + 3]) << x << "," << y;
+      else
+        ASSERT_EQ(after[i], changed[i]) << x << "," << y;
+    }
+}
