@@ -686,6 +686,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
                          bool DrawBackground, bool DrawOverlays);
   bool BackgroundHidden(TQxBitmap* Dest);
   bool BackgroundOverwrites() const;
+  bool BackgroundShowsThrough(TQxBitmap* Dest, std::vector<TRect>& Rects);
   void FreeMaskCaches();
   TCanvas* ControlCanvasOrNull();
   void EnsureBackBuffer(int32_t W, int32_t H);

@@ -1142,8 +1142,12 @@ bool TQuillotView::ScrollComposition(TQxBitmap* Dest, std::vector<uint8_t*>& Des
     if (l->RotationAngle != 0 || l->IsMask || l->Aux.Flag != 0 || LayerFilter(l) != TResampleFilter::rfNone ||
         (l->Bitmap && (l->DisplayWidth() != l->Bitmap->Width() || l->DisplayHeight() != l->Bitmap->Height())))
       return false;
-  // Every background other than a flat colour is anchored to the window or to the visible part's edges.
-  if (DrawBackground && FBackgroundStyle != TQxBackgroundStyle::qxbsSolid && !BackgroundHidden(Dest)) return false;
+  // Every background other than a flat colour is anchored to the window or to the visible part's edges:
+  // where it shows, the client is composed again after the move.
+  std::vector<TRect> again;
+  if (DrawBackground && FBackgroundStyle != TQxBackgroundStyle::qxbsSolid && !BackgroundHidden(Dest) &&
+      (!BackgroundOverwrites() || !BackgroundShowsThrough(Dest, again)))
+    return false;
   const int64_t* now = Key.data() + (n - kScrollKeyValues);
   const int64_t* was = cc.ShownKey.data() + (n - kScrollKeyValues);
   const int64_t dx = now[0] - was[0], dy = now[1] - was[1];
@@ -1176,6 +1180,74 @@ bool TQuillotView::ScrollComposition(TQxBitmap* Dest, std::vector<uint8_t*>& Des
   else if (sx < 0) compose(TRect(0, 0, -sx - 1, dh - 1));
   if (sy > 0) compose(TRect(toX, keepH, toX + keepW - 1, dh - 1));
   else if (sy < 0) compose(TRect(toX, 0, toX + keepW - 1, -sy - 1));
+  for (const TRect& r : again) compose(r);
+  return true;
+}
+
+// Where the background can show in the client, as rectangles that include their right and bottom edges:
+// the margins around the picture and the rows where layer 0 is not opaque. False where it could show
+// elsewhere too (layer 0 see-through as a whole, moved or resized, a layer reaching outside it).
+bool TQuillotView::BackgroundShowsThrough(TQxBitmap* Dest, std::vector<TRect>& Rects) {
+  Rects.clear();
+  TQxLayer* l0 = FLayers.empty() ? nullptr : FLayers[0];
+  if (!l0 || !l0->Visible || !l0->Bitmap || l0->Opacity < 255 || l0->PosX != 0 || l0->PosY != 0 ||
+      l0->Width != 0 || l0->Height != 0 || l0->IsMask)
+    return false;
+  TQxBitmap* b0 = l0->Bitmap;
+  const int32_t W0 = b0->Width(), H0 = b0->Height();
+  if (W0 < MinLayerSize && H0 < MinLayerSize) return false;
+  for (size_t i = 1; i < FLayers.size(); ++i) {
+    TQxLayer* l = FLayers[i];
+    if (l->Visible && l->Bitmap &&
+        (l->PosX < 0 || l->PosY < 0 || l->PosX + l->DisplayWidth() > W0 || l->PosY + l->DisplayHeight() > H0))
+      return false;
+  }
+  const int32_t dw = Dest->Width(), dh = Dest->Height();
+  const int32_t x1 = FImageLeft, y1 = FImageTop, x2 = FImageLeft + FDestWidth, y2 = FImageTop + FDestHeight;
+  if (x1 < 0 || y1 < 0 || x2 > dw || y2 > dh || x2 <= x1 || y2 <= y1 || FSourceLeft < 0 || FSourceTop < 0 ||
+      FSourceLeft + FDestWidth > W0 || FSourceTop + FDestHeight > H0)
+    return false;
+  if (x1 > 0) Rects.push_back(TRect(0, 0, x1 - 1, dh - 1));
+  if (x2 < dw) Rects.push_back(TRect(x2, 0, dw - 1, dh - 1));
+  if (y1 > 0) Rects.push_back(TRect(x1, 0, x2 - 1, y1 - 1));
+  if (y2 < dh) Rects.push_back(TRect(x1, y2, x2 - 1, dh - 1));
+  if (!FEnableAlphaChannel || AlphaIsOpaque(b0)) return true;
+  TQxBitmap* a = b0->GetAlphaChannel();
+  if (a->Width() != W0 || a->Height() != H0 || a->PixelFormat() != TQxPixelFormat::qx8g) return false;
+  TComposeCache& cc = *FComposeCache;
+  if (cc.RowsAlpha != a || cc.RowsGeneration != FContentGeneration || cc.RowsWidth != W0 ||
+      cc.RowKnown.size() != size_t(H0)) {
+    cc.RowsAlpha = a;
+    cc.RowsGeneration = FContentGeneration;
+    cc.RowsWidth = W0;
+    cc.RowKnown.assign(size_t(H0), 0);
+    cc.RowFirst.resize(size_t(H0));
+    cc.RowLast.resize(size_t(H0));
+  }
+  // At 100 % client row y shows source row FSourceTop + y - y1, columns FSourceLeft on.
+  const int32_t c1 = FSourceLeft, c2 = FSourceLeft + FDestWidth - 1;
+  int32_t runStart = -1;
+  for (int32_t y = y1; y <= y2; ++y) {
+    bool shows = false;
+    if (y < y2) {
+      const size_t r = size_t(FSourceTop + y - y1);
+      if (!cc.RowKnown[r]) {
+        const uint8_t* p = a->Scanline(int32_t(r));
+        int32_t first = 0, last = W0 - 1;
+        while (first < W0 && p[first] == 255) ++first;
+        while (last >= first && p[last] == 255) --last;
+        cc.RowFirst[r] = first;
+        cc.RowLast[r] = last;
+        cc.RowKnown[r] = 1;
+      }
+      shows = cc.RowFirst[r] <= cc.RowLast[r] && cc.RowFirst[r] <= c2 && cc.RowLast[r] >= c1;
+    }
+    if (shows && runStart < 0) runStart = y;
+    if (!shows && runStart >= 0) {
+      Rects.push_back(TRect(x1, runStart, x2 - 1, y - 1));
+      runStart = -1;
+    }
+  }
   return true;
 }
 

@@ -2,6 +2,7 @@
 // after a scroll is the frame a fresh view paints at the new origin, over transparent layers, every
 // background style, zooms, scrolls by a pixel and by more than the client, partial exposes and pixels
 // changed between scrolls.
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,11 +19,14 @@ struct Scene {
   bool TranslucentBase;  // layer 0 has transparent and half-transparent parts: the background shows
   double Zoom;
   bool Stretched = false;  // with a layer drawn at another size than its bitmap's
+  bool Overhang = false;   // with a layer that reaches over the picture's left edge
+  int32_t PictureW = kPictureW;
 };
 
-// A textured base (any shift shows) under a layer with an alpha ramp that hangs over the picture's left
-// edge, and a translucent layer, drawn at another size than its bitmap's when the scene says so.
+// A textured base (any shift shows; see-through in places when the scene says so) under a layer with an
+// alpha ramp and a translucent layer.
 std::unique_ptr<TQuillotView> Build(const Scene& S, int32_t OriginX, int32_t OriginY) {
+  const int32_t kPictureW = S.PictureW;
   auto v = MakeView(kPictureW, kPictureH, kClientW, kClientH);
   v->SetBackgroundStyle(S.Style);
   v->SetBackground(0x00305070);
@@ -48,7 +52,7 @@ std::unique_ptr<TQuillotView> Build(const Scene& S, int32_t OriginX, int32_t Ori
   for (int32_t y = 0; y < 150; ++y)
     for (int32_t x = 0; x < 200; ++x) la->Scanline(y)[x] = uint8_t(255 - y);
   la->Opaque = false;
-  v->CurrentLayer()->PosX = -60;
+  v->CurrentLayer()->PosX = S.Overhang ? -60 : 20;
   v->CurrentLayer()->PosY = 130;
   v->AddLayer();
   TQxBitmap* s = v->CurrentBitmap();
@@ -56,7 +60,7 @@ std::unique_ptr<TQuillotView> Build(const Scene& S, int32_t OriginX, int32_t Ori
   for (int32_t y = 0; y < 70; ++y)
     for (int32_t x = 0; x < 90; ++x)
       reinterpret_cast<TQxRGB*>(s->Scanline(y))[x] = TQxRGB{uint8_t(x * 9), uint8_t(255 - y * 2), uint8_t(x * y)};
-  v->CurrentLayer()->PosX = 300;
+  v->CurrentLayer()->PosX = std::min(300, kPictureW - 131);
   v->CurrentLayer()->PosY = 60;
   if (S.Stretched) {
     v->CurrentLayer()->Width = 131;
@@ -106,7 +110,8 @@ std::vector<TColor> Fresh(const Scene& S, TQuillotView* v,
 
 std::string Name(const Scene& S) {
   return "style " + std::to_string(int(S.Style)) + (S.TranslucentBase ? ", translucent" : ", opaque") + ", zoom " +
-         std::to_string(int(S.Zoom)) + (S.Stretched ? ", stretched layer" : "");
+         std::to_string(int(S.Zoom)) + (S.Stretched ? ", stretched layer" : "") + (S.Overhang ? ", overhang" : "") +
+         ", width " + std::to_string(S.PictureW);
 }
 
 // Scrolls by a pixel each way, by a few, diagonally, by more than the client each way, and to both ends.
@@ -131,6 +136,10 @@ TEST(ViewScrollFrames, EveryScrolledFrameEqualsAWholeCompositionAtItsOrigin) {
   scenes.push_back({TQxBackgroundStyle::qxbsSolid, true, 300});
   scenes.push_back({TQxBackgroundStyle::qxbsSolid, true, 100, true});
   scenes.push_back({TQxBackgroundStyle::qxbsChessboard, false, 100, true});
+  scenes.push_back({TQxBackgroundStyle::qxbsChessboard, true, 100, false, true});
+  scenes.push_back({TQxBackgroundStyle::qxbsSolid, true, 100, false, true});
+  scenes.push_back({TQxBackgroundStyle::qxbsChessboard, true, 100, false, false, 180});  // margins left and right
+  scenes.push_back({TQxBackgroundStyle::qxbsGradient, false, 100, false, false, 200});
   for (const Scene& s : scenes) {
     SCOPED_TRACE(Name(s));
     auto v = Build(s, 150, 100);
