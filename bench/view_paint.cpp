@@ -217,6 +217,34 @@ void BM_Repaint100Scrolling(benchmark::State& state) {
   Ratios(state, ns);
 }
 
+// As the program shows a reflection below the picture: layer 0 is see-through from row 3000 on, over the
+// chessboard. Scrolled within the opaque rows (range 0) and where 400 of the 800 client rows show the
+// see-through part (range 1), by a pixel each frame.
+void BM_Repaint100ScrollingSeeThrough(benchmark::State& state) {
+  auto v = MakeTwoLayerView();
+  TQxBitmap* a = v->GetLayer(0)->Bitmap->GetAlphaChannel();
+  for (int32_t y = 0; y < 4000; ++y) std::memset(a->Scanline(y), y < 3000 ? 255 : (y - 3000) / 4, 6000);
+  a->Opaque = false;
+  v->UpdateView();
+  v->SetZoom(100);
+  const int32_t top = state.range(0) ? 2600 : 1500;
+  v->SetViewOrigin(2000, top);
+  const TRect client(0, 0, kClientW, kClientH);
+  v->PaintClientRect(client);
+  const uint8_t* shown = v->BackBuffer()->Scanline(0);
+  v->SetViewOrigin(2001, top);  // the rows' transparency is looked at once
+  auto t0 = std::chrono::steady_clock::now();
+  int64_t n = 0;
+  for (auto _ : state) {
+    v->SetViewOrigin(2000 + int32_t(n & 1), top);  // paints
+    benchmark::DoNotOptimize(shown);
+    benchmark::ClobberMemory();
+    ++n;
+  }
+  const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count() / double(n);
+  if (gMemcpyNs > 0) state.counters["x_memcpy"] = ns / gMemcpyNs;
+}
+
 void BM_RepaintFittedAfterChange(benchmark::State& state) {
   auto v = MakeTwoLayerView();
   v->ZoomToFit();
@@ -262,6 +290,7 @@ BENCHMARK(BM_RepaintFitted)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Repaint100Scrolled)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Repaint100AfterIdle)->Unit(benchmark::kMicrosecond)->Iterations(60);
 BENCHMARK(BM_Repaint100Scrolling)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Repaint100ScrollingSeeThrough)->Unit(benchmark::kMicrosecond)->Arg(0)->Arg(1);
 BENCHMARK(BM_RepaintFittedAfterChange)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RepaintFittedFiltered)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RepaintFittedFilteredAfterChange)->Unit(benchmark::kMicrosecond);
