@@ -201,26 +201,83 @@ TEST(ViewScrollFrames, ExposesDrawingsAndChangesBetweenScrollsLeaveNoTrace) {
   }
 }
 
-// A scroll keeps what it can: pixels changed without telling the view stay unseen where the frame was
-// moved, and show in the strip the scroll uncovered, which is composed from the layers.
-TEST(ViewScrollFrames, AScrollComposesOnlyTheUncoveredStrips) {
-  const Scene s{TQxBackgroundStyle::qxbsSolid, true, 100};
-  auto v = Build(s, 150, 100);
-  const std::vector<TColor> before = Shown(v.get());
-  auto change = [](TQuillotView* f) {
-    f->GetLayer(0)->Bitmap->Fill(0x0000FF);
-    f->GetLayer(1)->Bitmap->Fill(0x00FF00);
-  };
-  change(v.get());  // not announced
-  v->SetViewOrigin(153, 102);
-  const std::vector<TColor> after = Shown(v.get()), changed = Fresh(s, v.get(), change);
+namespace {
+
+// After a scroll by (DX, DY) with pixels changed unannounced by Change: the moved part of the frame shows
+// what was shown before, and the strips the scroll uncovered what a fresh view with the change shows.
+void ExpectMovedAndCompleted(const Scene& S, TQuillotView* v, const std::vector<TColor>& Before, int32_t DX,
+                             int32_t DY, const std::function<void(TQuillotView*)>& Change) {
+  ASSERT_TRUE(DX != 0 || DY != 0);
+  ASSERT_LT(std::abs(DX), kClientW);
+  ASSERT_LT(std::abs(DY), kClientH);
+  const std::vector<TColor> after = Shown(v), changed = Fresh(S, v, Change);
   ASSERT_NE(after, changed);
   for (int32_t y = 0; y < kClientH; ++y)
     for (int32_t x = 0; x < kClientW; ++x) {
       const size_t i = size_t(y) * kClientW + x;
-      if (x < kClientW - 3 && y < kClientH - 2)
-        ASSERT_EQ(after[i], before[size_t(y + 2) * kClientW + x + 3]) << x << "," << y;
+      const int32_t fx = x + DX, fy = y + DY;  // where the pixel was
+      if (fx >= 0 && fx < kClientW && fy >= 0 && fy < kClientH)
+        ASSERT_EQ(after[i], Before[size_t(fy) * kClientW + fx]) << x << "," << y;
       else
         ASSERT_EQ(after[i], changed[i]) << x << "," << y;
     }
+}
+
+void Unannounced(TQuillotView* f) {
+  f->GetLayer(0)->Bitmap->Fill(0x0000FF);
+  f->GetLayer(1)->Bitmap->Fill(0x00FF00);
+}
+
+}  // namespace
+
+// A scroll keeps what it can: pixels changed without telling the view stay unseen where the frame was
+// moved, and show in the strips the scroll uncovered, which are composed from the layers.
+TEST(ViewScrollFrames, AScrollComposesOnlyTheUncoveredStrips) {
+  const Scene s{TQxBackgroundStyle::qxbsSolid, true, 100};
+  for (Step st : {Step{3, 2}, Step{-7, 0}, Step{0, -5}, Step{-kClientW + 40, 30}}) {
+    SCOPED_TRACE(std::to_string(st.DX) + "," + std::to_string(st.DY));
+    auto v = Build(s, 300, 200);
+    const std::vector<TColor> before = Shown(v.get());
+    Unannounced(v.get());
+    v->SetViewOrigin(300 + st.DX, 200 + st.DY);
+    ExpectMovedAndCompleted(s, v.get(), before, v->ViewOriginX() - 300, v->ViewOriginY() - 200, Unannounced);
+  }
+}
+
+// The scroll bars (a line, a page, the thumb), the wheel and a drag with the hand all move the frame
+// rather than compose it again.
+TEST(ViewScrollFrames, ScrollBarsWheelAndDragMoveTheFrame) {
+  const Scene s{TQxBackgroundStyle::qxbsSolid, true, 100};
+  struct Road {
+    const char* Name;
+    std::function<void(TQuillotView*)> Scroll;
+  } roads[] = {
+      {"line right", [](TQuillotView* v) { v->Perform(WM_HSCROLL, SB_LINEDOWN, 0); }},
+      {"line up", [](TQuillotView* v) { v->Perform(WM_VSCROLL, SB_LINEUP, 0); }},
+      {"thumb", [](TQuillotView* v) {
+         v->Perform(WM_HSCROLL, MakeWParam(SB_THUMBTRACK, int(163 / v->ScrollRatioX())), 0);
+       }},
+      {"wheel", [](TQuillotView* v) {
+         v->WheelParams()->WheelAction = 1;  // scroll
+         v->ApplyWheel(-120, 50, 50, false);
+       }},
+      {"drag", [](TQuillotView* v) {
+         v->HandleMouseDown(TMouseButton::mbLeft, TShiftState(ssLeft), 100, 80);
+         v->HandleMouseMove(TShiftState(ssLeft), 93, 84);
+         v->HandleMouseUp(TMouseButton::mbLeft, TShiftState(), 93, 84);
+       }},
+  };
+  for (const Road& r : roads) {
+    SCOPED_TRACE(r.Name);
+    auto v = Build(s, 150, 100);
+    v->SetScrollBars(TScrollStyle::ssBoth);
+    v->SetMouseInteract(TQxMouseInteract(TQxMouseInteractItems::miScroll));  // the hand
+    v->UpdateView();
+    v->SetViewOrigin(151, 101);
+    const int32_t ox = v->ViewOriginX(), oy = v->ViewOriginY();
+    const std::vector<TColor> before = Shown(v.get());
+    Unannounced(v.get());
+    r.Scroll(v.get());
+    ExpectMovedAndCompleted(s, v.get(), before, v->ViewOriginX() - ox, v->ViewOriginY() - oy, Unannounced);
+  }
 }
