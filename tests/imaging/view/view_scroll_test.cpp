@@ -151,6 +151,26 @@ TEST(ViewScrollFrames, EveryScrolledFrameEqualsAWholeCompositionAtItsOrigin) {
   }
 }
 
+// The same scrolls in a twin view that a background handler (leaving the painting to the view) keeps on
+// the road that composes every frame whole: the frames agree for every background style, hatches too,
+// whose gaps keep what the frames before left there.
+TEST(ViewScrollFrames, ScrolledFramesEqualTheWholeCompositionRoadForEveryStyle) {
+  for (int style = 0; style <= int(TQxBackgroundStyle::qxbsPhotoLike); ++style) {
+    for (bool translucent : {true, false}) {
+      const Scene s{TQxBackgroundStyle(style), translucent, 100};
+      SCOPED_TRACE(Name(s));
+      auto v = Build(s, 150, 100), twin = Build(s, 150, 100);
+      twin->OnDrawBackground = [](TObject*, TCanvas*, const TRect&, bool&) {};
+      for (const Step& st : kSteps) {
+        SCOPED_TRACE(std::to_string(st.DX) + "," + std::to_string(st.DY));
+        v->SetViewOrigin(v->ViewOriginX() + st.DX, v->ViewOriginY() + st.DY);
+        twin->SetViewOrigin(twin->ViewOriginX() + st.DX, twin->ViewOriginY() + st.DY);
+        ASSERT_TRUE(SameFrame(Shown(v.get()), Shown(twin.get())));
+      }
+    }
+  }
+}
+
 // Exposes of part of the window between scrolls, the back buffer drawn into (as the vector layer's hints
 // do) or painted over by a handler, and pixels changed and announced between scrolls.
 TEST(ViewScrollFrames, ExposesDrawingsAndChangesBetweenScrollsLeaveNoTrace) {
