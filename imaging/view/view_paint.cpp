@@ -1094,7 +1094,7 @@ bool TQuillotView::CompositionKey(TQxBitmap* Dest, bool DrawBackground, bool Dra
 bool TQuillotView::BackgroundHidden(TQxBitmap* Dest) {
   TQxLayer* l0 = FLayers.empty() ? nullptr : FLayers[0];
   if (!l0 || !l0->Visible || !l0->Bitmap || l0->Opacity < 255 || l0->PosX != 0 || l0->PosY != 0 ||
-      l0->Width != 0 || l0->Height != 0 || l0->IsMask)
+      l0->Width != 0 || l0->Height != 0 || l0->IsMask || l0->BlendOperation != 0)
     return false;
   TQxBitmap* b = l0->Bitmap;
   if (b->Width() < MinLayerSize && b->Height() < MinLayerSize) return false;
@@ -1138,9 +1138,11 @@ bool TQuillotView::ScrollComposition(TQxBitmap* Dest, std::vector<uint8_t*>& Des
   if (FZoomX != 100 || FZoomY != 100 || Dest->PixelFormat() != TQxPixelFormat::qx24RGB) return false;
   // A layer drawn at another size than its bitmap's is sampled from where it enters the client, so its
   // pixels do not simply move.
+  // So are the blend operations that take every other row of the window.
   for (TQxLayer* l : FLayers)
     if (l->RotationAngle != 0 || l->IsMask || l->Aux.Flag != 0 || LayerFilter(l) != TResampleFilter::rfNone ||
-        (l->Bitmap && (l->DisplayWidth() != l->Bitmap->Width() || l->DisplayHeight() != l->Bitmap->Height())))
+        (l->Bitmap && (l->DisplayWidth() != l->Bitmap->Width() || l->DisplayHeight() != l->Bitmap->Height())) ||
+        l->BlendOperation > 40)
       return false;
   // Every background other than a flat colour is anchored to the window or to the visible part's edges:
   // where it shows, the client is composed again after the move.
@@ -1191,7 +1193,7 @@ bool TQuillotView::BackgroundShowsThrough(TQxBitmap* Dest, std::vector<TRect>& R
   Rects.clear();
   TQxLayer* l0 = FLayers.empty() ? nullptr : FLayers[0];
   if (!l0 || !l0->Visible || !l0->Bitmap || l0->Opacity < 255 || l0->PosX != 0 || l0->PosY != 0 ||
-      l0->Width != 0 || l0->Height != 0 || l0->IsMask)
+      l0->Width != 0 || l0->Height != 0 || l0->IsMask || l0->BlendOperation != 0)
     return false;
   TQxBitmap* b0 = l0->Bitmap;
   const int32_t W0 = b0->Width(), H0 = b0->Height();
@@ -1355,8 +1357,15 @@ void TQuillotView::ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestR
       cc.Valid = true;
     }
   }
-  // A frame that depends on the frames before is composed again each time, as it always was.
+  // A frame that depends on the frames before is composed again each time, as it always was: a hatch
+  // keeps them between its lines, and a first layer with a blend operation over the whole client
+  // (where no background is painted) blends onto them.
   if (shownNow && DrawBackground && !BackgroundOverwrites() && !BackgroundHidden(Dest)) shownNow = false;
+  for (TQxLayer* l : FLayers)
+    if (l->Visible && l->Bitmap) {
+      if (l->BlendOperation != 0) shownNow = false;
+      break;
+    }
   if (Dest == FBackBuffer.get()) {
     cc.Shown = shownNow;
     if (shownNow) {

@@ -171,6 +171,42 @@ TEST(ViewScrollFrames, ScrolledFramesEqualTheWholeCompositionRoadForEveryStyle) 
   }
 }
 
+// Blend operations: those that take every other row of the window, and any on layer 0, which meets the
+// background or what the buffer held.
+TEST(ViewScrollFrames, BlendedLayersScrollAsTheWholeCompositionRoadDoes) {
+  struct Case {
+    int32_t Layer;
+    TQxBlendOperation Op;
+  } cases[] = {{1, 41}, {1, 42}, {1, 7}, {2, 41}, {0, 7}, {0, 41}};
+  for (const Scene& s : {Scene{TQxBackgroundStyle::qxbsSolid, true, 100}, Scene{TQxBackgroundStyle::qxbsChessboard, false, 100},
+                         Scene{TQxBackgroundStyle::qxbsChessboard, true, 100}}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(Name(s) + ", layer " + std::to_string(c.Layer) + " blend " + std::to_string(c.Op));
+      auto v = Build(s, 150, 100), twin = Build(s, 150, 100);
+      twin->OnDrawBackground = [](TObject*, TCanvas*, const TRect&, bool&) {};
+      for (TQuillotView* x : {v.get(), twin.get()}) {
+        x->GetLayer(c.Layer)->BlendOperation = c.Op;
+        x->UpdateView();
+      }
+      for (const Step& st : kSteps) {
+        SCOPED_TRACE(std::to_string(st.DX) + "," + std::to_string(st.DY));
+        v->SetViewOrigin(v->ViewOriginX() + st.DX, v->ViewOriginY() + st.DY);
+        twin->SetViewOrigin(twin->ViewOriginX() + st.DX, twin->ViewOriginY() + st.DY);
+        ASSERT_TRUE(SameFrame(Shown(v.get()), Shown(twin.get())));
+      }
+      // Repaints with nothing changed, as exposes bring them (a blend on layer 0 blends onto the frame
+      // before, so there the twin, which keeps nothing, drifts with each one).
+      if (c.Layer == 0) continue;
+      for (int k = 0; k < 3; ++k)
+        for (TQuillotView* x : {v.get(), twin.get()}) {
+          x->InvalidateRectNoErase(TRect(0, 0, kClientW, kClientH));
+          x->PaintClientRect(TRect(0, 0, kClientW, kClientH));
+        }
+      ASSERT_TRUE(SameFrame(Shown(v.get()), Shown(twin.get()))) << "repainted";
+    }
+  }
+}
+
 // Exposes of part of the window between scrolls, the back buffer drawn into (as the vector layer's hints
 // do) or painted over by a handler, and pixels changed and announced between scrolls.
 TEST(ViewScrollFrames, ExposesDrawingsAndChangesBetweenScrollsLeaveNoTrace) {
