@@ -3,8 +3,9 @@
 // cases leave out the transfer to the window. Back-to-back repaints find the drawing threads awake; the
 // AfterIdle case shows a frame after the machine was idle for a frame's time, beside a copy made after
 // the same pause ("x_memcpy_after_idle"). A repaint that changes nothing reuses the last
-// composition; the Scrolling cases move the picture by a pixel every frame and so compose every frame,
-// and the AfterChange cases tell the view before each frame that the layers' pixels changed (as a setting
+// composition; the Scrolling cases move the picture by a pixel every frame, which moves the frame and
+// composes the uncovered column (and the rows where a see-through picture shows the background), and the
+// AfterChange cases tell the view before each frame that the layers' pixels changed (as a setting
 // change does), which for the filtered fitted view means shrinking the whole picture again
 // ("x_picture_memcpy" compares that with one memcpy of the 6000 x 4000 picture).
 #include <benchmark/benchmark.h>
