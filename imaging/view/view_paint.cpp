@@ -1163,13 +1163,23 @@ bool TQuillotView::ScrollComposition(TQxBitmap* Dest, std::vector<uint8_t*>& Des
   const int32_t keepW = dw - std::abs(sx), keepH = dh - std::abs(sy);
   const int32_t toX = std::max(0, -sx), fromX = std::max(0, sx);
   const int32_t y0 = std::max(0, -sy);
-  auto moveRow = [&](int32_t y) {
-    std::memmove(Dest->Scanline(y) + size_t(toX) * 3, Dest->Scanline(y + sy) + size_t(fromX) * 3, size_t(keepW) * 3);
-  };
-  if (sy >= 0)
-    for (int32_t y = y0; y < y0 + keepH; ++y) moveRow(y);
-  else
-    for (int32_t y = y0 + keepH - 1; y >= y0; --y) moveRow(y);
+  const ptrdiff_t stride = dh > 1 ? Dest->Scanline(1) - Dest->Scanline(0) : 0;
+  if (dh > 1 && (stride == ptrdiff_t(dw) * 3 || stride == -ptrdiff_t(dw) * 3)) {
+    // Rows without padding: every kept pixel moves by the same number of bytes, so one move does them
+    // all; what wraps from one row into the next lands in the strips composed below.
+    uint8_t* base = std::min(Dest->Scanline(0), Dest->Scanline(dh - 1));
+    const ptrdiff_t size = ptrdiff_t(dw) * 3 * dh, off = ptrdiff_t(sx) * 3 + ptrdiff_t(sy) * stride;
+    if (off > 0) std::memmove(base, base + off, size_t(size - off));
+    else if (off < 0) std::memmove(base - off, base, size_t(size + off));
+  } else {
+    auto moveRow = [&](int32_t y) {
+      std::memmove(Dest->Scanline(y) + size_t(toX) * 3, Dest->Scanline(y + sy) + size_t(fromX) * 3, size_t(keepW) * 3);
+    };
+    if (sy >= 0)
+      for (int32_t y = y0; y < y0 + keepH; ++y) moveRow(y);
+    else
+      for (int32_t y = y0 + keepH - 1; y >= y0; --y) moveRow(y);
+  }
 
   // The uncovered strips, composed as the whole client is (rectangles include their right and bottom).
   auto compose = [&](const TRect& R) {

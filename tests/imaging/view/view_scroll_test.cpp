@@ -21,13 +21,14 @@ struct Scene {
   bool Stretched = false;  // with a layer drawn at another size than its bitmap's
   bool Overhang = false;   // with a layer that reaches over the picture's left edge
   int32_t PictureW = kPictureW;
+  int32_t ClientW = kClientW;  // 241: rows padded to four bytes
 };
 
 // A textured base (any shift shows; see-through in places when the scene says so) under a layer with an
 // alpha ramp and a translucent layer.
 std::unique_ptr<TQuillotView> Build(const Scene& S, int32_t OriginX, int32_t OriginY) {
   const int32_t kPictureW = S.PictureW;
-  auto v = MakeView(kPictureW, kPictureH, kClientW, kClientH);
+  auto v = MakeView(kPictureW, kPictureH, S.ClientW, kClientH);
   v->SetBackgroundStyle(S.Style);
   v->SetBackground(0x00305070);
   TQxBitmap* b = v->CurrentBitmap();
@@ -78,10 +79,11 @@ std::unique_ptr<TQuillotView> Build(const Scene& S, int32_t OriginX, int32_t Ori
 // tell the view that it may have been drawn over.
 std::vector<TColor> Shown(TQuillotView* v) {
   std::vector<TColor> out;
-  out.reserve(size_t(kClientW) * kClientH);
+  const int32_t w = v->ViewClientWidth();
+  out.reserve(size_t(w) * kClientH);
   TCanvas* c = v->Canvas();
   for (int32_t y = 0; y < kClientH; ++y)
-    for (int32_t x = 0; x < kClientW; ++x) out.push_back(c->Pixels(x, y));
+    for (int32_t x = 0; x < w; ++x) out.push_back(c->Pixels(x, y));
   return out;
 }
 
@@ -91,19 +93,20 @@ std::vector<TColor> Fresh(const Scene& S, TQuillotView* v,
   auto f = Build(S, 0, 0);
   if (Change) Change(f.get());
   f->SetViewOrigin(v->ViewOriginX(), v->ViewOriginY());
-  f->InvalidateRectNoErase(TRect(0, 0, kClientW, kClientH));
-  f->PaintClientRect(TRect(0, 0, kClientW, kClientH));
+  f->InvalidateRectNoErase(TRect(0, 0, S.ClientW, kClientH));
+  f->PaintClientRect(TRect(0, 0, S.ClientW, kClientH));
   EXPECT_EQ(f->ViewOriginX(), v->ViewOriginX());
   EXPECT_EQ(f->ViewOriginY(), v->ViewOriginY());
   return Shown(f.get());
 }
 
 // Compares frames, naming the first pixel that differs.
-::testing::AssertionResult SameFrame(const std::vector<TColor>& Got, const std::vector<TColor>& Want) {
+::testing::AssertionResult SameFrame(const std::vector<TColor>& Got, const std::vector<TColor>& Want,
+                                     int32_t W = kClientW) {
   if (Got.size() != Want.size()) return ::testing::AssertionFailure() << "sizes differ";
   for (size_t i = 0; i < Got.size(); ++i)
     if (Got[i] != Want[i])
-      return ::testing::AssertionFailure() << "pixel " << i % kClientW << "," << i / kClientW << ": " << std::hex
+      return ::testing::AssertionFailure() << "pixel " << i % W << "," << i / W << ": " << std::hex
                                            << Got[i] << " instead of " << Want[i];
   return ::testing::AssertionSuccess();
 }
@@ -111,7 +114,7 @@ std::vector<TColor> Fresh(const Scene& S, TQuillotView* v,
 std::string Name(const Scene& S) {
   return "style " + std::to_string(int(S.Style)) + (S.TranslucentBase ? ", translucent" : ", opaque") + ", zoom " +
          std::to_string(int(S.Zoom)) + (S.Stretched ? ", stretched layer" : "") + (S.Overhang ? ", overhang" : "") +
-         ", width " + std::to_string(S.PictureW);
+         ", width " + std::to_string(S.PictureW) + ", client " + std::to_string(S.ClientW);
 }
 
 // Scrolls by a pixel each way, by a few, diagonally, by more than the client each way, and to both ends.
@@ -140,13 +143,16 @@ TEST(ViewScrollFrames, EveryScrolledFrameEqualsAWholeCompositionAtItsOrigin) {
   scenes.push_back({TQxBackgroundStyle::qxbsSolid, true, 100, false, true});
   scenes.push_back({TQxBackgroundStyle::qxbsChessboard, true, 100, false, false, 180});  // margins left and right
   scenes.push_back({TQxBackgroundStyle::qxbsGradient, false, 100, false, false, 200});
+  scenes.push_back({TQxBackgroundStyle::qxbsSolid, true, 100, false, false, kPictureW, 241});
+  scenes.push_back({TQxBackgroundStyle::qxbsChessboard, true, 100, false, false, kPictureW, 241});
+  scenes.push_back({TQxBackgroundStyle::qxbsChessboard, false, 100, false, false, kPictureW, 241});
   for (const Scene& s : scenes) {
     SCOPED_TRACE(Name(s));
     auto v = Build(s, 150, 100);
     for (const Step& st : kSteps) {
       SCOPED_TRACE(std::to_string(st.DX) + "," + std::to_string(st.DY));
       v->SetViewOrigin(v->ViewOriginX() + st.DX, v->ViewOriginY() + st.DY);  // paints
-      ASSERT_TRUE(SameFrame(Shown(v.get()), Fresh(s, v.get())));
+      ASSERT_TRUE(SameFrame(Shown(v.get()), Fresh(s, v.get()), s.ClientW));
     }
   }
 }
