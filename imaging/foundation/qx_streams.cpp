@@ -82,6 +82,20 @@ int64_t TQxBufferedReadStream::ReadBytes(void* Buffer, int64_t Count) {
   auto* Out = static_cast<uint8_t*>(Buffer);
   int64_t Done = 0;
   while (Done < Count) {
+    if (FIndex >= FFilled && Count - Done >= FBufferSize) {
+      // A block at least as large as the buffer goes straight to the caller: passing it through the
+      // buffer would copy it a second time.
+      FSource->SetPosition(FPosition);
+      const int64_t N = FSource->Read(Out + Done, Count - Done);
+      FIndex = FFilled = 0;
+      if (N <= 0) {
+        FEndReached = true;
+        break;
+      }
+      FPosition += N;
+      Done += N;
+      continue;
+    }
     if (FIndex >= FFilled) {
       FillBuffer();
       if (FFilled == 0) {

@@ -463,7 +463,10 @@ void TQuillotVect::ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestR
   // Objects go on screen pictures only; a merge into a layer's bitmap (no background, no overlays) must
   // not get them in screen coordinates.
   if (HideObjects || FOrder.empty() || !Dest || !(DrawBackground || DrawOverlays)) return;
-  if (TBitmap* tb = Dest->GetTBitmap()) PaintObjects(tb);
+  if (TBitmap* tb = Dest->GetTBitmap()) {
+    PaintObjects(tb);
+    BackBufferDrawnOver(Dest);
+  }
 }
 
 // ---------------------------------------------------------------- events

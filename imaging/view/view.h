@@ -331,8 +331,12 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   virtual void ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestRows, const TRect* UpdateRect,
                                bool DrawBackground, bool DrawOverlays);
   void InvalidateRectNoErase(const TRect& R);
+  // The back buffer, for drawing into it: a later repaint composes again rather than reuse or move what
+  // it holds.
   TBitmap* BackBufferBitmap();
-  TQxBitmap* BackBuffer() const { return FBackBuffer.get(); }
+  TQxBitmap* BackBuffer() const;
+  // Tells the view that Dest, if it is the back buffer, was drawn over after its composition.
+  void BackBufferDrawnOver(const TQxBitmap* Dest);
   void SetInteractionHint(const std::string& Text, int32_t X, int32_t Y, const std::string& Template);
   const std::string& HintText() const { return FHintText; }
   bool DrawVersion() const { return FDrawVersion; }
@@ -676,6 +680,13 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   struct TComposeCache;
   std::unique_ptr<TComposeCache> FComposeCache;
   bool CompositionKey(TQxBitmap* Dest, bool DrawBackground, bool DrawOverlays, std::vector<int64_t>& Key);
+  // A scroll of the back buffer's composition: moves it and composes the uncovered strips; false (nothing
+  // done) where that could differ from composing the whole client.
+  bool ScrollComposition(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, const std::vector<int64_t>& Key,
+                         bool DrawBackground, bool DrawOverlays);
+  bool BackgroundHidden(TQxBitmap* Dest);
+  bool BackgroundOverwrites() const;
+  bool BackgroundShowsThrough(TQxBitmap* Dest, std::vector<TRect>& Rects);
   void FreeMaskCaches();
   TCanvas* ControlCanvasOrNull();
   void EnsureBackBuffer(int32_t W, int32_t H);

@@ -54,4 +54,17 @@ struct TQuillotView::TComposeCache {
     TPoint Outline[4];
   };
   std::vector<LayerPlace> Places;
+  // The back buffer itself: it holds the composition of ShownKey with nothing drawn over it, so a repaint
+  // with the same key needs nothing and a scroll can move it and compose only the uncovered strips.
+  bool Shown = false;
+  std::vector<int64_t> ShownKey;
+  int32_t ShownWidth = 0, ShownHeight = 0;
+  std::vector<LayerPlace> ShownPlaces;
+  // By row of layer 0's alpha channel, the first and last column that is not opaque (First > Last where
+  // none is), worked out as rows are needed; for the alpha channel and the content generation named.
+  const void* RowsAlpha = nullptr;
+  uint64_t RowsGeneration = 0;
+  int32_t RowsWidth = 0;
+  std::vector<int32_t> RowFirst, RowLast;
+  std::vector<uint8_t> RowKnown;
 };

@@ -147,10 +147,23 @@ void TQuillotView::EnsureBackBuffer(int32_t W, int32_t H) {
     FBackBuffer->AttachTBitmap(FBackBufferTBitmap.get(), false);
     FBackBufferRows.clear();
     FBufferDirty = true;
+    BackBufferDrawnOver(FBackBuffer.get());
   }
 }
 
-TBitmap* TQuillotView::BackBufferBitmap() { return FBackBufferTBitmap.get(); }
+TBitmap* TQuillotView::BackBufferBitmap() {
+  BackBufferDrawnOver(FBackBuffer.get());
+  return FBackBufferTBitmap.get();
+}
+
+TQxBitmap* TQuillotView::BackBuffer() const {
+  if (FComposeCache) FComposeCache->Shown = false;
+  return FBackBuffer.get();
+}
+
+void TQuillotView::BackBufferDrawnOver(const TQxBitmap* Dest) {
+  if (FComposeCache && Dest && Dest == FBackBuffer.get()) FComposeCache->Shown = false;
+}
 
 void TQuillotView::PaintClientRect(const TRect& R) {
   if (!HasParentWindow() && !OffscreenMode) return;
@@ -163,7 +176,10 @@ void TQuillotView::PaintClientRect(const TRect& R) {
   EnsureBackBuffer(cw, ch);
   if (FBufferDirty) {
     ComposeLayersTo(FBackBuffer.get(), &FBackBufferRows, &R, true, true);
-    if (OnDrawBackBuffer) OnDrawBackBuffer(this);
+    if (OnDrawBackBuffer) {
+      OnDrawBackBuffer(this);
+      BackBufferDrawnOver(FBackBuffer.get());
+    }
     FBufferDirty = false;
   }
   // The buffer as a device-independent bitmap: rows bottom-up from its first byte.
@@ -1060,14 +1076,190 @@ bool TQuillotView::CompositionKey(TQxBitmap* Dest, bool DrawBackground, bool Dra
   }
   for (int64_t v :
        {int64_t(FContentGeneration), KeyOf(Dest), int64_t(Dest->Width()), int64_t(Dest->Height()),
-        int64_t(DrawBackground), int64_t(DrawOverlays), KeyOf(FZoomX), KeyOf(FZoomY), int64_t(FViewOriginX),
-        int64_t(FViewOriginY), int64_t(FImageLeft), int64_t(FImageTop), int64_t(FImageWidth), int64_t(FImageHeight),
-        int64_t(FSourceLeft), int64_t(FSourceTop), int64_t(FSourceWidth), int64_t(FSourceHeight), int64_t(FDestWidth),
-        int64_t(FDestHeight), int64_t(FZoomedWidth), int64_t(FZoomedHeight), int64_t(FColumnCursor),
-        int64_t(FRowCursor), int64_t(FEnableAlphaChannel), int64_t(FBackgroundStyle), int64_t(Background()),
+        int64_t(DrawBackground), int64_t(DrawOverlays), KeyOf(FZoomX), KeyOf(FZoomY), int64_t(FImageLeft),
+        int64_t(FImageTop), int64_t(FImageWidth), int64_t(FImageHeight), int64_t(FSourceWidth),
+        int64_t(FSourceHeight), int64_t(FDestWidth), int64_t(FDestHeight), int64_t(FZoomedWidth),
+        int64_t(FZoomedHeight), int64_t(FEnableAlphaChannel), int64_t(FBackgroundStyle), int64_t(Background()),
         int64_t(FChessSize), int64_t(FChessBrushStyle), int64_t(GradientEndColor), int64_t(MinLayerSize),
         int64_t(FCurrentLayerIndex), int64_t(LayerCount())})
     Key.push_back(v);
+  // Last, what a scroll changes (ScrollComposition reads them there).
+  for (int64_t v : {int64_t(FViewOriginX), int64_t(FViewOriginY), int64_t(FSourceLeft), int64_t(FSourceTop),
+                    int64_t(FColumnCursor), int64_t(FRowCursor)})
+    Key.push_back(v);
+  return true;
+}
+
+// True where the first layer covers the whole client opaquely, so that no background shows anywhere.
+bool TQuillotView::BackgroundHidden(TQxBitmap* Dest) {
+  TQxLayer* l0 = FLayers.empty() ? nullptr : FLayers[0];
+  if (!l0 || !l0->Visible || !l0->Bitmap || l0->Opacity < 255 || l0->PosX != 0 || l0->PosY != 0 ||
+      l0->Width != 0 || l0->Height != 0 || l0->IsMask || l0->BlendOperation != 0)
+    return false;
+  TQxBitmap* b = l0->Bitmap;
+  if (b->Width() < MinLayerSize && b->Height() < MinLayerSize) return false;
+  if (FEnableAlphaChannel && !AlphaIsOpaque(b)) return false;
+  return FImageLeft < 1 && FImageTop < 1 && FDestWidth >= Dest->Width() && FDestHeight >= Dest->Height();
+}
+
+// True where the background writes every pixel it covers. A hatch leaves what the buffer held between
+// its lines, so what shows through a transparent picture depends on the frames before.
+bool TQuillotView::BackgroundOverwrites() const {
+  switch (FBackgroundStyle) {
+    case TQxBackgroundStyle::qxbsHorizontal:
+    case TQxBackgroundStyle::qxbsVertical:
+    case TQxBackgroundStyle::qxbsFDiagonal:
+    case TQxBackgroundStyle::qxbsBDiagonal:
+    case TQxBackgroundStyle::qxbsCross:
+    case TQxBackgroundStyle::qxbsDiagCross:
+      return false;
+    case TQxBackgroundStyle::qxbsChessboard:
+    case TQxBackgroundStyle::qxbsPhotoLike:
+      return FChessBrushStyle == TBrushStyle::bsSolid;
+    default:
+      return true;
+  }
+}
+
+namespace {
+constexpr size_t kScrollKeyValues = 6;  // the origin, the first source column and row, the table cursors
+}  // namespace
+
+bool TQuillotView::ScrollComposition(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, const std::vector<int64_t>& Key,
+                                     bool DrawBackground, bool DrawOverlays) {
+  if (!FComposeCache) return false;
+  TComposeCache& cc = *FComposeCache;
+  const int32_t dw = Dest->Width(), dh = Dest->Height();
+  const size_t n = Key.size();
+  if (!cc.Shown || cc.ShownWidth != dw || cc.ShownHeight != dh || cc.ShownKey.size() != n || n < kScrollKeyValues ||
+      !std::equal(Key.begin(), Key.end() - kScrollKeyValues, cc.ShownKey.begin()))
+    return false;
+  // At 100 % a pixel of every plain layer moves by exactly the origin's change, whatever it lands on.
+  if (FZoomX != 100 || FZoomY != 100 || Dest->PixelFormat() != TQxPixelFormat::qx24RGB) return false;
+  // A layer drawn at another size than its bitmap's is sampled from where it enters the client, so its
+  // pixels do not simply move.
+  // So are the blend operations that take every other row of the window.
+  for (TQxLayer* l : FLayers)
+    if (l->RotationAngle != 0 || l->IsMask || l->Aux.Flag != 0 || LayerFilter(l) != TResampleFilter::rfNone ||
+        (l->Bitmap && (l->DisplayWidth() != l->Bitmap->Width() || l->DisplayHeight() != l->Bitmap->Height())) ||
+        l->BlendOperation > 40)
+      return false;
+  // Every background other than a flat colour is anchored to the window or to the visible part's edges:
+  // where it shows, the client is composed again after the move.
+  std::vector<TRect> again;
+  if (DrawBackground && FBackgroundStyle != TQxBackgroundStyle::qxbsSolid && !BackgroundHidden(Dest) &&
+      (!BackgroundOverwrites() || !BackgroundShowsThrough(Dest, again)))
+    return false;
+  const int64_t* now = Key.data() + (n - kScrollKeyValues);
+  const int64_t* was = cc.ShownKey.data() + (n - kScrollKeyValues);
+  const int64_t dx = now[0] - was[0], dy = now[1] - was[1];
+  if (now[2] - was[2] != dx || now[3] - was[3] != dy || now[4] - was[4] != dx || now[5] - was[5] != dy) return false;
+  if (dx == 0 && dy == 0) return false;
+  if (dx <= -dw || dx >= dw || dy <= -dh || dy >= dh) return false;  // nothing to keep
+
+  // Pixel (x, y) takes what was at (x + dx, y + dy); rows are taken in an order that reads each row
+  // before it is overwritten.
+  const int32_t sx = int32_t(dx), sy = int32_t(dy);
+  const int32_t keepW = dw - std::abs(sx), keepH = dh - std::abs(sy);
+  const int32_t toX = std::max(0, -sx), fromX = std::max(0, sx);
+  const int32_t y0 = std::max(0, -sy);
+  const ptrdiff_t stride = dh > 1 ? Dest->Scanline(1) - Dest->Scanline(0) : 0;
+  if (dh > 1 && (stride == ptrdiff_t(dw) * 3 || stride == -ptrdiff_t(dw) * 3)) {
+    // Rows without padding: every kept pixel moves by the same number of bytes, so one move does them
+    // all; what wraps from one row into the next lands in the strips composed below.
+    uint8_t* base = std::min(Dest->Scanline(0), Dest->Scanline(dh - 1));
+    const ptrdiff_t size = ptrdiff_t(dw) * 3 * dh, off = ptrdiff_t(sx) * 3 + ptrdiff_t(sy) * stride;
+    if (off > 0) std::memmove(base, base + off, size_t(size - off));
+    else if (off < 0) std::memmove(base - off, base, size_t(size + off));
+  } else {
+    auto moveRow = [&](int32_t y) {
+      std::memmove(Dest->Scanline(y) + size_t(toX) * 3, Dest->Scanline(y + sy) + size_t(fromX) * 3, size_t(keepW) * 3);
+    };
+    if (sy >= 0)
+      for (int32_t y = y0; y < y0 + keepH; ++y) moveRow(y);
+    else
+      for (int32_t y = y0 + keepH - 1; y >= y0; --y) moveRow(y);
+  }
+
+  // The uncovered strips, composed as the whole client is (rectangles include their right and bottom).
+  auto compose = [&](const TRect& R) {
+    bool first = true;
+    if (!DrawLayersInBands(Dest, DestRows, &R, DrawBackground, DrawOverlays, first))
+      for (int32_t i = 0; i < LayerCount(); ++i) DrawCompositionLayer(i, Dest, DestRows, &R, first, DrawBackground, DrawOverlays);
+    if (first && DrawBackground && OutsideBaseMode == 0) PaintCompositionBackground(Dest, &R);
+  };
+  if (sx > 0) compose(TRect(keepW, 0, dw - 1, dh - 1));
+  else if (sx < 0) compose(TRect(0, 0, -sx - 1, dh - 1));
+  if (sy > 0) compose(TRect(toX, keepH, toX + keepW - 1, dh - 1));
+  else if (sy < 0) compose(TRect(toX, 0, toX + keepW - 1, -sy - 1));
+  for (const TRect& r : again) compose(r);
+  return true;
+}
+
+// Where the background can show in the client, as rectangles that include their right and bottom edges:
+// the margins around the picture and the rows where layer 0 is not opaque. False where it could show
+// elsewhere too (layer 0 see-through as a whole, moved or resized, a layer reaching outside it).
+bool TQuillotView::BackgroundShowsThrough(TQxBitmap* Dest, std::vector<TRect>& Rects) {
+  Rects.clear();
+  TQxLayer* l0 = FLayers.empty() ? nullptr : FLayers[0];
+  if (!l0 || !l0->Visible || !l0->Bitmap || l0->Opacity < 255 || l0->PosX != 0 || l0->PosY != 0 ||
+      l0->Width != 0 || l0->Height != 0 || l0->IsMask || l0->BlendOperation != 0)
+    return false;
+  TQxBitmap* b0 = l0->Bitmap;
+  const int32_t W0 = b0->Width(), H0 = b0->Height();
+  if (W0 < MinLayerSize && H0 < MinLayerSize) return false;
+  for (size_t i = 1; i < FLayers.size(); ++i) {
+    TQxLayer* l = FLayers[i];
+    if (l->Visible && l->Bitmap &&
+        (l->PosX < 0 || l->PosY < 0 || l->PosX + l->DisplayWidth() > W0 || l->PosY + l->DisplayHeight() > H0))
+      return false;
+  }
+  const int32_t dw = Dest->Width(), dh = Dest->Height();
+  const int32_t x1 = FImageLeft, y1 = FImageTop, x2 = FImageLeft + FDestWidth, y2 = FImageTop + FDestHeight;
+  if (x1 < 0 || y1 < 0 || x2 > dw || y2 > dh || x2 <= x1 || y2 <= y1 || FSourceLeft < 0 || FSourceTop < 0 ||
+      FSourceLeft + FDestWidth > W0 || FSourceTop + FDestHeight > H0)
+    return false;
+  if (x1 > 0) Rects.push_back(TRect(0, 0, x1 - 1, dh - 1));
+  if (x2 < dw) Rects.push_back(TRect(x2, 0, dw - 1, dh - 1));
+  if (y1 > 0) Rects.push_back(TRect(x1, 0, x2 - 1, y1 - 1));
+  if (y2 < dh) Rects.push_back(TRect(x1, y2, x2 - 1, dh - 1));
+  if (!FEnableAlphaChannel || AlphaIsOpaque(b0)) return true;
+  TQxBitmap* a = b0->GetAlphaChannel();
+  if (a->Width() != W0 || a->Height() != H0 || a->PixelFormat() != TQxPixelFormat::qx8g) return false;
+  TComposeCache& cc = *FComposeCache;
+  if (cc.RowsAlpha != a || cc.RowsGeneration != FContentGeneration || cc.RowsWidth != W0 ||
+      cc.RowKnown.size() != size_t(H0)) {
+    cc.RowsAlpha = a;
+    cc.RowsGeneration = FContentGeneration;
+    cc.RowsWidth = W0;
+    cc.RowKnown.assign(size_t(H0), 0);
+    cc.RowFirst.resize(size_t(H0));
+    cc.RowLast.resize(size_t(H0));
+  }
+  // At 100 % client row y shows source row FSourceTop + y - y1, columns FSourceLeft on.
+  const int32_t c1 = FSourceLeft, c2 = FSourceLeft + FDestWidth - 1;
+  int32_t runStart = -1;
+  for (int32_t y = y1; y <= y2; ++y) {
+    bool shows = false;
+    if (y < y2) {
+      const size_t r = size_t(FSourceTop + y - y1);
+      if (!cc.RowKnown[r]) {
+        const uint8_t* p = a->Scanline(int32_t(r));
+        int32_t first = 0, last = W0 - 1;
+        while (first < W0 && p[first] == 255) ++first;
+        while (last >= first && p[last] == 255) --last;
+        cc.RowFirst[r] = first;
+        cc.RowLast[r] = last;
+        cc.RowKnown[r] = 1;
+      }
+      shows = cc.RowFirst[r] <= cc.RowLast[r] && cc.RowFirst[r] <= c2 && cc.RowLast[r] >= c1;
+    }
+    if (shows && runStart < 0) runStart = y;
+    if (!shows && runStart >= 0) {
+      Rects.push_back(TRect(x1, runStart, x2 - 1, y - 1));
+      runStart = -1;
+    }
+  }
   return true;
 }
 
@@ -1104,18 +1296,46 @@ void TQuillotView::ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestR
     ry2 = std::min(ry2, UpdateRect->Bottom);
   }
   const bool wholeDest = rx1 == 0 && ry1 == 0 && rx2 == dw - 1 && ry2 == dh - 1;
-  if (cacheable && cc.Valid && cc.Key == key && cc.Width == dw && cc.Height == dh &&
+  auto keepPlaces = [this](std::vector<TComposeCache::LayerPlace>& Places) {
+    Places.resize(FLayers.size());
+    for (size_t i = 0; i < FLayers.size(); ++i) {
+      Places[i].DrawnRect = FLayers[i]->DrawnRect;
+      Places[i].ScreenMap = FLayers[i]->ScreenMap;
+      std::copy(FLayers[i]->Outline, FLayers[i]->Outline + 4, Places[i].Outline);
+    }
+  };
+  auto restorePlaces = [this](const std::vector<TComposeCache::LayerPlace>& Places) {
+    for (size_t i = 0; i < FLayers.size(); ++i) {
+      FLayers[i]->DrawnRect = Places[i].DrawnRect;
+      FLayers[i]->ScreenMap = Places[i].ScreenMap;
+      std::copy(Places[i].Outline, Places[i].Outline + 4, FLayers[i]->Outline);
+    }
+  };
+  // What the back buffer holds once this composition is done: the composition of key where it was
+  // composed whole (or moved and completed), or kept; anything else leaves it unknown.
+  bool shownNow = false;
+  if (cacheable && cc.Shown && cc.ShownKey == key && cc.ShownWidth == dw && cc.ShownHeight == dh &&
+      cc.ShownPlaces.size() == FLayers.size()) {
+    // The back buffer already shows it.
+    restorePlaces(cc.ShownPlaces);
+    first = false;
+    shownNow = true;
+  } else if (cacheable && wholeDest && ScrollComposition(Dest, rows, key, DrawBackground, DrawOverlays)) {
+    first = false;
+    shownNow = true;
+    if (cc.Key != key) {
+      cc.Valid = false;
+      cc.Key = key;
+    }
+  } else if (cacheable && cc.Valid && cc.Key == key && cc.Width == dw && cc.Height == dh &&
       cc.Places.size() == FLayers.size()) {
     if (rx2 >= rx1)
       for (int32_t y = ry1; y <= ry2; ++y)
         std::memcpy(Dest->Scanline(y) + size_t(rx1) * 3, cc.Pixels.data() + (size_t(y) * dw + rx1) * 3,
                     size_t(rx2 - rx1 + 1) * 3);
-    for (size_t i = 0; i < FLayers.size(); ++i) {
-      FLayers[i]->DrawnRect = cc.Places[i].DrawnRect;
-      FLayers[i]->ScreenMap = cc.Places[i].ScreenMap;
-      std::copy(cc.Places[i].Outline, cc.Places[i].Outline + 4, FLayers[i]->Outline);
-    }
+    restorePlaces(cc.Places);
     first = false;
+    shownNow = wholeDest;
   } else {
     // A shrunken picture is sampled from many more rows than the client has: that waits on memory more
     // than it computes, and every core helps. At 100 % and above the layers are drawn band by band.
@@ -1131,23 +1351,38 @@ void TQuillotView::ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestR
       PaintCompositionBackground(Dest, UpdateRect);
       first = false;
     }
+    shownNow = cacheable && wholeDest;
     if (!cacheable || !wholeDest || cc.Key != key) {
       cc.Valid = false;
-      if (cacheable && wholeDest) cc.Key = std::move(key);
+      if (cacheable && wholeDest) cc.Key = key;
       else cc.Key.clear();
-    } else if (!cc.Valid) {
+    } else if (!cc.Valid && !cc.Shown) {
+      // Kept aside only when the back buffer could not keep it (something was drawn over it).
       cc.Width = dw;
       cc.Height = dh;
       cc.Pixels.resize(size_t(dw) * dh * 3);
       for (int32_t y = 0; y < dh; ++y)
         std::memcpy(cc.Pixels.data() + size_t(y) * dw * 3, Dest->Scanline(y), size_t(dw) * 3);
-      cc.Places.resize(FLayers.size());
-      for (size_t i = 0; i < FLayers.size(); ++i) {
-        cc.Places[i].DrawnRect = FLayers[i]->DrawnRect;
-        cc.Places[i].ScreenMap = FLayers[i]->ScreenMap;
-        std::copy(FLayers[i]->Outline, FLayers[i]->Outline + 4, cc.Places[i].Outline);
-      }
+      keepPlaces(cc.Places);
       cc.Valid = true;
+    }
+  }
+  // A frame that depends on the frames before is composed again each time, as it always was: a hatch
+  // keeps them between its lines, and a first layer with a blend operation over the whole client
+  // (where no background is painted) blends onto them.
+  if (shownNow && DrawBackground && !BackgroundOverwrites() && !BackgroundHidden(Dest)) shownNow = false;
+  for (TQxLayer* l : FLayers)
+    if (l->Visible && l->Bitmap) {
+      if (l->BlendOperation != 0) shownNow = false;
+      break;
+    }
+  if (Dest == FBackBuffer.get()) {
+    cc.Shown = shownNow;
+    if (shownNow) {
+      if (cc.ShownKey != key) cc.ShownKey = std::move(key);
+      cc.ShownWidth = dw;
+      cc.ShownHeight = dh;
+      keepPlaces(cc.ShownPlaces);
     }
   }
 
@@ -1170,6 +1405,10 @@ void TQuillotView::ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestR
   if (DrawOverlays) {
     DrawSelectionShading(Dest);
     DrawPixelGrid(Dest);
+    const bool shaded = ShowSelection && FSelected && FOutlineVisible && FSelectionMask && !FSelectionMask->IsEmpty() &&
+                        (FSelectionOptions.Contains(TQxSelectionOptionsItems::qxsoFilled) ||
+                         FSelectionOptions.Contains(TQxSelectionOptionsItems::qxsoMarkOuter));
+    if (shaded || DisplayGrid) BackBufferDrawnOver(Dest);
   }
   if (Dest->Location() == TQxLocation::qxTBitmap && Dest->GetTBitmap()) Dest->GetTBitmap()->Modified();
 }

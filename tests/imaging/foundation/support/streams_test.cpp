@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <numeric>
 #include <vector>
@@ -119,6 +120,17 @@ TEST(BufferedReadStream, ShortSourceReadsAndBufferBoundaries) {
       B.Seek(998, TSeekOrigin::soBeginning);
       EXPECT_TRUE(B.ReadByte(X));
       EXPECT_EQ(X, D[998]);
+      // Large blocks, read past the buffer, then a seek back into what was read and a byte from there.
+      std::vector<uint8_t> Big(1200);
+      B.Seek(3, TSeekOrigin::soBeginning);
+      EXPECT_EQ(B.Read(Big.data(), 600), 600);
+      EXPECT_TRUE(std::equal(Big.begin(), Big.begin() + 600, D.begin() + 3));
+      EXPECT_EQ(B.Read(Big.data(), 1200), 397);
+      EXPECT_TRUE(B.EndReached());
+      EXPECT_TRUE(std::equal(Big.begin(), Big.begin() + 397, D.begin() + 603));
+      B.Seek(-400, TSeekOrigin::soCurrent);
+      EXPECT_TRUE(B.ReadByte(X));
+      EXPECT_EQ(X, D[600]) << "trickle " << Trickle << " buffer " << BufSize;
     }
 }
 
