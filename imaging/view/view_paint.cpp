@@ -310,14 +310,14 @@ void TQuillotView::CombineMaskLayer(TQxLayer* Layer, TQxLayer* MaskLayer, std::u
   for (int32_t r = 0; r < bh; ++r) {
     const int32_t my = int32_t(Round((dh / bh * r - MaskLayer->PosY + Layer->PosY) / (mdh / mbh)));
     uint8_t* out = N->Scanline(r);
-    const uint8_t* a = A->Scanline(r);
+    const uint8_t* a = A->ScanlineToRead(r);
     const bool rowOutside = mode1 && (Round((mdh / mbh) * my) + Layer->PosY < 0 || Round((mdh / mbh) * my) + Layer->PosY > H0);
     if (rowOutside) {
       std::fill(out, out + bw, uint8_t(OutsideBaseLevel));
       continue;
     }
     const bool rowIn = my >= 0 && my < mbh;
-    const uint8_t* mrow = rowIn ? mb->Scanline(std::clamp(my, 0, mbh - 1)) : nullptr;
+    const uint8_t* mrow = rowIn ? mb->ScanlineToRead(std::clamp(my, 0, mbh - 1)) : nullptr;
     for (int32_t j = 0; j < bw; ++j) {
       const int32_t c = mx[size_t(j)];
       int32_t m = (mrow && c >= 0 && c < mbw) ? mrow[c] : 0;
@@ -1244,7 +1244,7 @@ bool TQuillotView::BackgroundShowsThrough(TQxBitmap* Dest, std::vector<TRect>& R
     if (y < y2) {
       const size_t r = size_t(FSourceTop + y - y1);
       if (!cc.RowKnown[r]) {
-        const uint8_t* p = a->Scanline(int32_t(r));
+        const uint8_t* p = a->ScanlineToRead(int32_t(r));
         int32_t first = 0, last = W0 - 1;
         while (first < W0 && p[first] == 255) ++first;
         while (last >= first && p[last] == 255) --last;

@@ -244,8 +244,15 @@ TEST(LentReflection, WhatTheLayersHoldOfTheirOwn) {
       EXPECT_GT(Held[3], 0) << Name;
       EXPECT_LE(Held[3], 20) << Name;
     }
-    // Painting, merging and saving read the rows where they lie.
+    // Painting (fitted, at 100 %, scrolled over a chessboard), merging and saving read the rows where they lie.
     R.Frames();
+    R.View->SetBackgroundStyle(TQxBackgroundStyle::qxbsChessboard);
+    R.View->SetBounds(0, 0, 24, 30);
+    R.View->SetZoom(100);
+    for (int32_t Y : {0, 6, 13, 40, 2}) {
+      R.View->SetViewOrigin(Y / 3, Y);
+      R.View->PaintClientRect(TRect(0, 0, 24, 30));
+    }
     const fs::path File = fs::temp_directory_path() / ("qv_lent_own_" + std::to_string(::getpid()) + ".png");
     SaveReflection(R.View.get(), File.string(), S);
     fs::remove(File);
