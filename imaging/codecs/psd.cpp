@@ -467,7 +467,7 @@ PF LayerFormatFor(int32_t Mode, int32_t Depth) {
 void ChannelRow(TQxBitmap* B, int32_t T, int32_t Y, std::vector<uint8_t>& Out) {
   const PF fmt = B->PixelFormat();
   const int32_t w = B->Width();
-  const uint8_t* s = B->Scanline(Y);
+  const uint8_t* s = B->ScanlineToRead(Y);
   if (fmt == PF::qx1g) {
     Out.resize(size_t((w + 7) / 8));
     for (size_t i = 0; i < Out.size(); ++i) Out[i] = uint8_t(~s[i]);
@@ -493,7 +493,7 @@ void ChannelRow(TQxBitmap* B, int32_t T, int32_t Y, std::vector<uint8_t>& Out) {
 }
 
 void AlphaRow(TQxBitmap* B, int32_t Depth, int32_t Y, std::vector<uint8_t>& Out) {
-  const uint8_t* a = B->GetAlphaChannel()->Scanline(Y);
+  const uint8_t* a = B->GetAlphaChannel()->ScanlineToRead(Y);
   const int32_t w = B->Width();
   if (Depth == 16) {
     Out.resize(size_t(w) * 2);

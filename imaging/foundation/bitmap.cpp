@@ -809,7 +809,7 @@ void TQxBitmap::UpdateOpaqueFlag() {
   const int64_t bytes = (static_cast<int64_t>(width_) * bitsPerPixel_ + 7) / 8;
   Opaque = true;
   for (int32_t y = 0; y < height_; ++y) {
-    const uint8_t* p = Scanline(y);
+    const uint8_t* p = ScanlineToRead(y);
     if (!p) break;
     for (int64_t i = 0; i < bytes; ++i)
       if (p[i] != 255) {
@@ -821,7 +821,7 @@ void TQxBitmap::UpdateOpaqueFlag() {
 
 uint8_t TQxBitmap::GetAlpha(int32_t X, int32_t Y) {
   TQxBitmap* t = isAlphaChannel_ ? this : GetAlphaChannel();
-  return t->Scanline(Y)[X];
+  return t->ScanlineToRead(Y)[X];
 }
 
 void TQxBitmap::SetAlpha(int32_t X, int32_t Y, uint8_t Value) {
@@ -835,14 +835,14 @@ void TQxBitmap::SetAlpha(int32_t X, int32_t Y, uint8_t Value) {
 
 // ---------------------------------------------------------------- pixel access
 
-uint8_t TQxBitmap::GetPixel8(int32_t X, int32_t Y) { return Scanline(Y)[X]; }
+uint8_t TQxBitmap::GetPixel8(int32_t X, int32_t Y) { return ScanlineToRead(Y)[X]; }
 void TQxBitmap::SetPixel8(int32_t X, int32_t Y, uint8_t Value) {
   Scanline(Y)[X] = Value;
   if (Value != 255) Opaque = false;
 }
 uint16_t TQxBitmap::GetPixel16(int32_t X, int32_t Y) {
   uint16_t v;
-  std::memcpy(&v, Scanline(Y) + 2 * static_cast<int64_t>(X), 2);
+  std::memcpy(&v, ScanlineToRead(Y) + 2 * static_cast<int64_t>(X), 2);
   return v;
 }
 void TQxBitmap::SetPixel16(int32_t X, int32_t Y, uint16_t Value) {
@@ -851,7 +851,7 @@ void TQxBitmap::SetPixel16(int32_t X, int32_t Y, uint16_t Value) {
 }
 float TQxBitmap::GetPixelFloat(int32_t X, int32_t Y) {
   float v;
-  std::memcpy(&v, Scanline(Y) + 4 * static_cast<int64_t>(X), 4);
+  std::memcpy(&v, ScanlineToRead(Y) + 4 * static_cast<int64_t>(X), 4);
   return v;
 }
 void TQxBitmap::SetPixelFloat(int32_t X, int32_t Y, float Value) {
@@ -860,7 +860,7 @@ void TQxBitmap::SetPixelFloat(int32_t X, int32_t Y, float Value) {
 }
 TQxCMYK TQxBitmap::GetPixelCMYK(int32_t X, int32_t Y) {
   TQxCMYK v;
-  std::memcpy(&v, Scanline(Y) + 4 * static_cast<int64_t>(X), 4);
+  std::memcpy(&v, ScanlineToRead(Y) + 4 * static_cast<int64_t>(X), 4);
   return v;
 }
 void TQxBitmap::SetPixelCMYK(int32_t X, int32_t Y, TQxCMYK Value) {
@@ -868,7 +868,7 @@ void TQxBitmap::SetPixelCMYK(int32_t X, int32_t Y, TQxCMYK Value) {
 }
 TQxRGB TQxBitmap::GetPixel24(int32_t X, int32_t Y) {
   TQxRGB v;
-  std::memcpy(&v, Scanline(Y) + 3 * static_cast<int64_t>(X), 3);
+  std::memcpy(&v, ScanlineToRead(Y) + 3 * static_cast<int64_t>(X), 3);
   return v;
 }
 void TQxBitmap::SetPixel24(int32_t X, int32_t Y, TQxRGB Value) {
@@ -879,7 +879,7 @@ TQxRGB* TQxBitmap::PixelPtr24(int32_t X, int32_t Y) {
 }
 TQxRGB48 TQxBitmap::GetPixel48(int32_t X, int32_t Y) {
   TQxRGB48 v;
-  std::memcpy(&v, Scanline(Y) + 6 * static_cast<int64_t>(X), 6);
+  std::memcpy(&v, ScanlineToRead(Y) + 6 * static_cast<int64_t>(X), 6);
   return v;
 }
 void TQxBitmap::SetPixel48(int32_t X, int32_t Y, TQxRGB48 Value) {
@@ -891,14 +891,14 @@ TQxRGB TQxBitmap::GetPixelRGB(int32_t X, int32_t Y) {
   const int64_t x = X;
   switch (format_) {
     case TQxPixelFormat::qx1g: {
-      const uint8_t* r = Scanline(Y);
+      const uint8_t* r = ScanlineToRead(Y);
       uint8_t v = (r[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
       return TQxRGB{v, v, v};
     }
     case TQxPixelFormat::qx8p:
-      return PaletteColor(Scanline(Y)[x]);
+      return PaletteColor(ScanlineToRead(Y)[x]);
     case TQxPixelFormat::qx8g: {
-      uint8_t v = Scanline(Y)[x];
+      uint8_t v = ScanlineToRead(Y)[x];
       return TQxRGB{v, v, v};
     }
     case TQxPixelFormat::qx16g: {
@@ -920,11 +920,11 @@ TQxRGB TQxBitmap::GetPixelRGB(int32_t X, int32_t Y) {
     }
     case TQxPixelFormat::qxCIELab: {
       TQxCIELab l;
-      std::memcpy(&l, Scanline(Y) + 3 * x, 3);
+      std::memcpy(&l, ScanlineToRead(Y) + 3 * x, 3);
       return QxPixelCIELabToRGB(l);
     }
     case TQxPixelFormat::qx32RGB: {
-      const uint8_t* p = Scanline(Y) + 4 * x;
+      const uint8_t* p = ScanlineToRead(Y) + 4 * x;
       return TQxRGB{p[0], p[1], p[2]};
     }
     default:

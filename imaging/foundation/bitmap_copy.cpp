@@ -576,7 +576,7 @@ bool TQxBitmap::IsGrayScale() {
     case TQxPixelFormat::qx32RGB: {
       const int32_t step = format_ == TQxPixelFormat::qx24RGB ? 3 : 4;
       for (int32_t y = 0; y < h; ++y) {
-        const uint8_t* p = Scanline(y);
+        const uint8_t* p = ScanlineToRead(y);
         for (int32_t x = 0; x < w; ++x, p += step)
           if (p[0] != p[1] || p[1] != p[2]) return false;
       }
@@ -601,7 +601,7 @@ bool TQxBitmap::IsAllZero() {
   const int64_t bytes = (int64_t(Width()) * bitsPerPixel_ + 7) / 8;
   const int32_t h = Height();
   for (int32_t y = 0; y < h; ++y) {
-    const uint8_t* p = Scanline(y);
+    const uint8_t* p = ScanlineToRead(y);
     for (int64_t i = 0; i < bytes; ++i)
       if (p[i]) return false;
   }

@@ -244,7 +244,8 @@ TEST(LentReflection, WhatTheLayersHoldOfTheirOwn) {
       EXPECT_GT(Held[3], 0) << Name;
       EXPECT_LE(Held[3], 20) << Name;
     }
-    // Painting (fitted, at 100 %, scrolled over a chessboard), merging and saving read the rows where they lie.
+    // Painting (fitted, at 100 %, scrolled over a chessboard), merging, saving and reading pixels read the
+    // rows where they lie.
     R.Frames();
     R.View->SetBackgroundStyle(TQxBackgroundStyle::qxbsChessboard);
     R.View->SetBounds(0, 0, 24, 30);
@@ -253,9 +254,16 @@ TEST(LentReflection, WhatTheLayersHoldOfTheirOwn) {
       R.View->SetViewOrigin(Y / 3, Y);
       R.View->PaintClientRect(TRect(0, 0, 24, 30));
     }
-    const fs::path File = fs::temp_directory_path() / ("qv_lent_own_" + std::to_string(::getpid()) + ".png");
-    SaveReflection(R.View.get(), File.string(), S);
-    fs::remove(File);
+    const fs::path Dir = fs::temp_directory_path() / ("qv_lent_own_" + std::to_string(::getpid()));
+    fs::create_directories(Dir);
+    std::vector<std::string> Files;
+    for (const char* E : {"png", "jpg", "bmp", "tif", "gif", "ico", "psd", "pdf"})
+      Files.push_back((Dir / (std::string("r.") + E)).string());
+    SaveReflections(R.View.get(), Files, S);
+    fs::remove_all(Dir);
+    // Reading pixels one by one, as the status bar does, takes nothing either.
+    R.Base()->GetPixel24(1, 1);
+    R.Reflection()->GetAlpha(2, 2);
     EXPECT_EQ(Counts(), Held) << Name;
   }
 }
