@@ -181,7 +181,8 @@ void* QxAllocHybrid(size_t Size, bool Zeroed) {
   uint8_t Tag = 1;
   uint8_t* Base = nullptr;
   if (Size < HybridLimit) {
-    Base = static_cast<uint8_t*>(std::malloc(Size + TagSpace));
+    // Cleared when asked, as large blocks are: a small picture must not show what the heap held before.
+    Base = static_cast<uint8_t*>(Zeroed ? std::calloc(Size + TagSpace, 1) : std::malloc(Size + TagSpace));
     Tag = 0;
   }
   if (!Base) {

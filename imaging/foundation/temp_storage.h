@@ -72,8 +72,8 @@ class TQxFileBuffer {
 // Zero-filled; nullptr on failure.
 void* QxGlobalAlloc(size_t Size);
 void QxGlobalFree(void*& P);
-// Blocks under 1 MB from the heap (not zeroed), larger ones zero-filled unless Zeroed is false (for a
-// caller that writes every byte); nullptr on failure.
+// Blocks under 1 MB from the heap, larger ones from global memory; zero-filled unless Zeroed is false (for
+// a caller that writes every byte); nullptr on failure.
 void* QxAllocHybrid(size_t Size, bool Zeroed = true);
 // Frees a block of QxAllocHybrid and sets P to nullptr. nullptr and blocks it did not hand out are
 // ignored.

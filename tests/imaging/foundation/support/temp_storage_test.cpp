@@ -1,5 +1,7 @@
 #include "imaging/foundation/temp_storage.h"
 
+#include "imaging/foundation/bitmap.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -143,6 +145,23 @@ TEST(HybridAllocator, HeapBelowOneMegabyteGlobalFromIt) {
     QxTryGetMem(T, SIZE_MAX / 2);
     EXPECT_EQ(T, nullptr);
   }
+}
+
+// A small picture's storage reads as zero, as a large one's does, whatever the heap held before.
+TEST(HybridAllocator, SmallBlocksComeZeroedToo) {
+  for (int Round = 0; Round < 2; ++Round) {
+    TQxBitmap B;
+    ASSERT_TRUE(B.Allocate(101, 37, TQxPixelFormat::qx24RGB));
+    for (int32_t y = 0; y < B.Height(); ++y) {
+      const uint8_t* Row = B.Scanline(y);
+      ASSERT_TRUE(std::all_of(Row, Row + B.RowLen(), [](uint8_t V) { return V == 0; })) << "row " << y;
+    }
+    B.Fill(0xFFFFFF);  // the next round's block is likely this one again
+  }
+  void* P = QxAllocHybrid(4096);
+  const auto* Q = static_cast<const uint8_t*>(P);
+  EXPECT_TRUE(std::all_of(Q, Q + 4096, [](uint8_t V) { return V == 0; }));
+  QxFreeHybrid(P);
 }
 
 // A large block freed and asked for again may be the same memory, but it is handed out zero-filled.
