@@ -1,7 +1,10 @@
 #include "imaging/foundation/mask.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+
+#include <sys/mman.h>
 
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/utils.h"
@@ -9,6 +12,25 @@
 #include "platform/base/numeric.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
+
+namespace {
+// Below this the heap's cleared blocks are cheaper than a mapping of their own.
+constexpr size_t kPlaneMappingBytes = size_t(1) << 20;
+}  // namespace
+
+void* QxZeroedPlaneAlloc(size_t Bytes) {
+  if (Bytes < kPlaneMappingBytes) return std::calloc(Bytes ? Bytes : 1, 1);
+  void* P = mmap(nullptr, Bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return P == MAP_FAILED ? nullptr : P;
+}
+
+void QxZeroedPlaneFree(void* P, size_t Bytes) {
+  if (!P) return;
+  if (Bytes < kPlaneMappingBytes)
+    std::free(P);
+  else
+    munmap(P, Bytes);
+}
 
 TQxMask::TQxMask() = default;
 TQxMask::~TQxMask() = default;
@@ -27,7 +49,7 @@ void TQxMask::Allocate(int32_t AWidth, int32_t AHeight, int32_t ABitsPerPixel) {
   height_ = AHeight;
   bitsPerPixel_ = ABitsPerPixel;
   rowLength_ = int32_t(((int64_t(AWidth) * ABitsPerPixel + 31) / 32) * 4);
-  bits_.assign(size_t(int64_t(rowLength_) * AHeight), 0);
+  bits_.resize(size_t(int64_t(rowLength_) * AHeight));  // zero from the allocator
   EmptyBox();
   Full = false;
 }
@@ -43,7 +65,7 @@ void TQxMask::FreeStorage() {
 void TQxMask::ChangeSize(int32_t NewWidth, int32_t NewHeight) {
   if (NewWidth < 0 || NewHeight < 0) return;
   const int32_t newRow = int32_t(((int64_t(NewWidth) * bitsPerPixel_ + 31) / 32) * 4);
-  std::vector<uint8_t> nb(static_cast<size_t>(int64_t(newRow) * NewHeight), 0);
+  decltype(bits_) nb(static_cast<size_t>(int64_t(newRow) * NewHeight));
   const int32_t rows = std::min(height_, NewHeight);
   const size_t len = size_t(std::min(rowLength_, newRow));
   for (int32_t y = 0; y < rows; ++y)
@@ -316,7 +338,7 @@ void TQxMask::Translate(int32_t& DX, int32_t& DY, bool Clip) {
   if (X2 < X1 || Y2 < Y1) {
     std::fill(bits_.begin(), bits_.end(), 0);
   } else {
-    std::vector<uint8_t> copy = bits_;
+    std::vector<uint8_t> copy(bits_.begin(), bits_.end());
     std::fill(bits_.begin(), bits_.end(), 0);
     for (int32_t y = Y1; y <= Y2; ++y) {
       const int64_t ty = int64_t(y) + DY;

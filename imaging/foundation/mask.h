@@ -4,6 +4,9 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstddef>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "platform/base/types.h"
@@ -12,6 +15,35 @@
 class TQxBitmap;
 class TCanvas;
 class TBitmap;
+
+// Zeroed blocks left unwritten when a vector grows: a large plane gets fresh pages of its own, which stay
+// untouched until something is drawn into them, so a picture's unused selection costs no memory or time.
+void* QxZeroedPlaneAlloc(size_t Bytes);
+void QxZeroedPlaneFree(void* P, size_t Bytes);
+
+template <class T>
+struct TQxZeroedAllocator {
+  using value_type = T;
+  TQxZeroedAllocator() = default;
+  template <class U>
+  TQxZeroedAllocator(const TQxZeroedAllocator<U>&) {}
+  T* allocate(size_t N) {
+    if (N > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+    void* P = QxZeroedPlaneAlloc(N * sizeof(T));
+    if (!P) throw std::bad_alloc();
+    return static_cast<T*>(P);
+  }
+  void deallocate(T* P, size_t N) { QxZeroedPlaneFree(P, N * sizeof(T)); }
+  template <class U, class... A>
+  void construct(U* P, A&&... Args) {
+    if constexpr (sizeof...(A) == 0)
+      ::new (static_cast<void*>(P)) U;  // the block is zero already
+    else
+      ::new (static_cast<void*>(P)) U(std::forward<A>(Args)...);
+  }
+  template <class U>
+  bool operator==(const TQxZeroedAllocator<U>&) const { return true; }
+};
 
 class TQxMask {
  public:
@@ -68,7 +100,7 @@ class TQxMask {
   void WidenBox(int32_t X, int32_t Y);
 
   int32_t width_ = 0, height_ = 0, bitsPerPixel_ = 0, rowLength_ = 0;
-  std::vector<uint8_t> bits_;
+  std::vector<uint8_t, TQxZeroedAllocator<uint8_t>> bits_;
   std::vector<uint8_t> buffer_;
   int32_t bufferWidth_ = 0, bufferHeight_ = 0, bufferRowLength_ = 0;
 };

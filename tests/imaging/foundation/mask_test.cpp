@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "imaging/foundation/bitmap.h"
@@ -199,4 +200,29 @@ TEST(Mask, FromBitmapAndBack) {
   back.AlphaFromMask(&m);
   EXPECT_EQ(back.PixelFormat(), TQxPixelFormat::qx8g);
   EXPECT_EQ(back.GetPixel8(8, 2), 40);
+}
+
+// Planes large enough to get pages of their own (and small ones from the heap) come clear, however they
+// were used before: allocated again, grown, shrunk.
+TEST(Mask, EveryPlaneStartsClear) {
+  auto AllClear = [](const TQxMask& m) {
+    const uint8_t* p = const_cast<TQxMask&>(m).Bits();
+    const size_t n = size_t(m.RowLength()) * size_t(m.Height());
+    for (size_t i = 0; i < n; ++i)
+      if (p[i]) return false;
+    return true;
+  };
+  for (const auto& [w, h, bits] : std::vector<std::tuple<int32_t, int32_t, int32_t>>{
+           {30, 20, 1}, {30, 20, 8}, {6000, 1400, 1}, {1500, 1200, 8}}) {
+    TQxMask m;
+    for (int round = 0; round < 2; ++round) {
+      m.Allocate(w, h, bits);
+      ASSERT_TRUE(AllClear(m)) << w << "x" << h << "x" << bits << " round " << round;
+      m.Fill(0xFF);
+    }
+    m.Allocate(w, h, bits);
+    m.SetPixel(w - 1, h - 1, 1);
+    m.ChangeSize(w + 17, h + 9);
+    EXPECT_EQ(CountSet(m), 1) << "growing adds clear pixels only";
+  }
 }
