@@ -27,6 +27,7 @@
 #include "imaging/io/params.h"
 #include "imaging/io/quillot_io.h"
 #include "imaging/view/view.h"
+#include "tests/app/shown_pictures.h"
 #include "platform/ui/backend.h"
 #include "platform/ui/forms.h"
 
@@ -132,18 +133,9 @@ std::string WritePicture(const fs::path& Dir, const char* Ext, int Tint) {
 }
 
 void SavePng(const TRecordingBackend::Frame& Shown, const std::string& Name) {
-  TQxBitmap B(Shown.Width, Shown.Height, TQxPixelFormat::qx24RGB);
-  for (int32_t y = 0; y < Shown.Height; ++y) {
-    const auto* s = reinterpret_cast<const uint8_t*>(Shown.Pixels.data() + size_t(y) * size_t(Shown.Width));
-    uint8_t* d = B.Scanline(y);
-    for (int32_t x = 0; x < Shown.Width; ++x) {
-      d[x * 3] = s[x * 4];
-      d[x * 3 + 1] = s[x * 4 + 1];
-      d[x * 3 + 2] = s[x * 4 + 2];
-    }
-  }
-  TQuillotIO IO(&B);
-  IO.SaveToFile(Name);
+  SaveShownPicture(
+      Shown.Width, Shown.Height, [&](int32_t y) { return Shown.Pixels.data() + size_t(y) * size_t(Shown.Width); },
+      Name);
 }
 
 // The status bar's pixels in a frame, to tell whether its text changed.

@@ -21,6 +21,7 @@
 #include "imaging/foundation/bitmap.h"
 #include "imaging/io/quillot_io.h"
 #include "imaging/view/view.h"
+#include "tests/app/shown_pictures.h"
 #include "platform/base/numeric.h"
 #include "platform/ui/backend.h"
 #include "platform/ui/forms.h"
@@ -44,21 +45,6 @@ std::string WritePicture(const fs::path& Dir) {
   TQuillotIO IO(&B);
   IO.SaveToFile(Name);
   return Name;
-}
-
-void SavePng(const TBitmap& Shown, const std::string& Name) {
-  TQxBitmap B(Shown.Width(), Shown.Height(), TQxPixelFormat::qx24RGB);
-  for (int32_t y = 0; y < Shown.Height(); ++y) {
-    const uint8_t* s = static_cast<const uint8_t*>(Shown.ScanLine(y));
-    uint8_t* d = B.Scanline(y);
-    for (int32_t x = 0; x < Shown.Width(); ++x) {
-      d[x * 3] = s[x * 4];
-      d[x * 3 + 1] = s[x * 4 + 1];
-      d[x * 3 + 2] = s[x * 4 + 2];
-    }
-  }
-  TQuillotIO IO(&B);
-  IO.SaveToFile(Name);
 }
 
 // Where a bar's thumb is, in screen coordinates (its middle), as the bar lays it out.
@@ -147,7 +133,7 @@ int main(int argc, char** argv) {
     if (Shots < 40) {
       char Name[80];
       std::snprintf(Name, sizeof Name, "shot_%02d_%s_%d_%d.png", Shots++, What, lastX, lastY);
-      SavePng(shown, (Out / Name).string());
+      SaveShownPicture(shown, (Out / Name).string());
     }
   };
 

@@ -23,6 +23,7 @@
 #include "imaging/foundation/bitmap.h"
 #include "imaging/io/quillot_io.h"
 #include "imaging/view/view.h"
+#include "tests/app/shown_pictures.h"
 #include "platform/ui/backend.h"
 #include "platform/ui/forms.h"
 
@@ -75,21 +76,6 @@ std::string WritePicture() {
   TQuillotIO IO(&B);
   IO.SaveToFile(Name);
   return Name;
-}
-
-void SavePng(const TBitmap& Shown, const std::string& Name) {
-  TQxBitmap B(Shown.Width(), Shown.Height(), TQxPixelFormat::qx24RGB);
-  for (int32_t y = 0; y < Shown.Height(); ++y) {
-    const uint8_t* s = static_cast<const uint8_t*>(Shown.ScanLine(y));
-    uint8_t* d = B.Scanline(y);
-    for (int32_t x = 0; x < Shown.Width(); ++x) {
-      d[x * 3] = s[x * 4];
-      d[x * 3 + 1] = s[x * 4 + 1];
-      d[x * 3 + 2] = s[x * 4 + 2];
-    }
-  }
-  TQuillotIO IO(&B);
-  IO.SaveToFile(Name);
 }
 
 }  // namespace
@@ -187,7 +173,7 @@ int main(int argc, char** argv) {
       NewFrame = false;
       char Name[64];
       std::snprintf(Name, sizeof Name, "shot_%02d_size_%d.png", Shots++, 100 - F->TrackBarSize->Position());
-      SavePng(Shown, (Out / Name).string());
+      SaveShownPicture(Shown, (Out / Name).string());
     }
     if (Finished || std::chrono::steady_clock::now() > Deadline) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -231,7 +217,7 @@ int main(int argc, char** argv) {
     KeyOk = false;
   }
   Application->ProcessMessages();
-  if (Be->ReadWindowPixels(F->BackendWindow(), Shown)) SavePng(Shown, (Out / "held_key_end.png").string());
+  if (Be->ReadWindowPixels(F->BackendWindow(), Shown)) SaveShownPicture(Shown, (Out / "held_key_end.png").string());
   delete F;
   fs::remove_all(Scratch);
   return (Wrong == 0 && Frames >= 3 && End > Start && KeyOk) ? 0 : 1;
