@@ -86,6 +86,15 @@ void ZeroFill(void* P, size_t Bytes) {
   });
 }
 
+void TouchPages(void* P, size_t Bytes) {
+  auto* Base = static_cast<volatile uint8_t*>(P);
+  const int32_t Pages = int32_t((Bytes + kHugePage - 1) / kHugePage);
+  ParallelBands(0, Pages, 1, [&](int32_t First, int32_t Last) {
+    const size_t To = std::min(Bytes, size_t(Last) * kHugePage);
+    for (size_t At = size_t(First) * kHugePage; At < To; At += 4096) Base[At] = 0;
+  });
+}
+
 }  // namespace
 
 void* AllocLargeBlock(size_t Bytes, bool Zeroed) {
@@ -141,6 +150,9 @@ void* AllocLargeBlock(size_t Bytes, bool Zeroed) {
   Unmap(Drop);
   P = MapHugeAligned(Length);  // fresh pages read as zero
   if (!P) return nullptr;
+  // Its user (a picture's pixels) writes the block whole, faulting the pages in one by one on its own
+  // thread, each cleared by the kernel first; touching them from every core now spreads that clearing.
+  TouchPages(P, Bytes);
   try {
     std::lock_guard<std::mutex> G(B.Lock);
     B.Live.emplace(P, Length);
