@@ -20,6 +20,7 @@
 #include "imaging/codecs/codecs.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/view/view.h"
+#include "tests/app/saved_files.h"
 
 namespace fs = std::filesystem;
 
@@ -27,30 +28,6 @@ namespace {
 
 const char* const kFormats[] = {"tif", "gif", "jpg", "pcx", "bmp", "ico", "png", "tga",
                                 "ppm", "wbmp", "jp2", "j2k", "eps", "pdf", "dcx", "psd"};
-
-std::string ReadFile(const fs::path& P) {
-  std::string S;
-  if (FILE* F = std::fopen(P.string().c_str(), "rb")) {
-    char Buf[65536];
-    for (size_t N; (N = std::fread(Buf, 1, sizeof Buf, F)) > 0;) S.append(Buf, N);
-    std::fclose(F);
-  }
-  return S;
-}
-
-// PostScript and PDF carry the time they were written.
-std::string DropDates(const std::string& Bytes) {
-  std::string Out;
-  size_t From = 0;
-  while (From < Bytes.size()) {
-    size_t End = Bytes.find('\n', From);
-    End = End == std::string::npos ? Bytes.size() : End + 1;
-    const std::string Line = Bytes.substr(From, End - From);
-    if (Line.find("CreationDate") == std::string::npos) Out += Line;
-    From = End;
-  }
-  return Out;
-}
 
 uint64_t Fnv(uint64_t H, const std::string& S) {
   for (unsigned char C : S) H = (H ^ C) * 1099511628211ull;
@@ -143,7 +120,7 @@ uint64_t SaveCase(const TCorpusCase& C, const fs::path& Dir, bool Lending) {
   for (const char* F : kFormats) {
     const fs::path Out = Dir / (C.Name + "." + F);
     SaveReflection(View.get(), Out.string(), C.S);
-    H = Fnv(Fnv(H, F), DropDates(ReadFile(Out)));
+    H = Fnv(Fnv(H, F), WithoutDates(ReadWholeFile(Out)));
   }
   return H;
 }

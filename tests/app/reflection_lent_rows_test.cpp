@@ -19,6 +19,7 @@
 #include "imaging/processing/proc.h"
 #include "imaging/view/layer.h"
 #include "imaging/view/view.h"
+#include "tests/app/saved_files.h"
 
 namespace fs = std::filesystem;
 
@@ -135,15 +136,6 @@ TEST(LentReflection, ThePictureStaysAsLoadedThroughEveryChange) {
   QxRegisterFurtherCodecs();
   const fs::path Dir = fs::temp_directory_path() / ("qv_lent_" + std::to_string(::getpid()));
   fs::create_directories(Dir);
-  auto ReadFile = [](const fs::path& P) {
-    std::string S;
-    if (FILE* F = std::fopen(P.string().c_str(), "rb")) {
-      char Buf[4096];
-      for (size_t N; (N = std::fread(Buf, 1, sizeof Buf, F)) > 0;) S.append(Buf, N);
-      std::fclose(F);
-    }
-    return S;
-  };
   for (int Kind : {0, 1}) {
     for (int32_t FirstSide : {qxSideLeft, qxSideTop, qxSideRight, qxSideBottom}) {
       TReflected Lent(17, 12, Kind, true), Copied(17, 12, Kind, false);
@@ -184,7 +176,7 @@ TEST(LentReflection, ThePictureStaysAsLoadedThroughEveryChange) {
         ASSERT_EQ(Lent.Frames(), Copied.Frames()) << "side " << Side;
         SaveReflection(Lent.View.get(), (Dir / "lent.png").string(), S);
         SaveReflection(Copied.View.get(), (Dir / "copied.png").string(), S);
-        ASSERT_TRUE(ReadFile(Dir / "lent.png") == ReadFile(Dir / "copied.png")) << "side " << Side;
+        ASSERT_TRUE(ReadWholeFile(Dir / "lent.png") == ReadWholeFile(Dir / "copied.png")) << "side " << Side;
         ASSERT_EQ(Bytes(Lent.Picture()), Picture);
       }
     }

@@ -24,6 +24,7 @@
 #include "imaging/view/layer.h"
 #include "imaging/view/view.h"
 #include "platform/base/exceptions.h"
+#include "tests/app/saved_files.h"
 
 namespace fs = std::filesystem;
 
@@ -324,19 +325,6 @@ TEST(Reflection, SavingToAnExtensionWithoutWriterFails) {
   fs::remove_all(Dir);
 }
 
-namespace {
-
-std::string ReadAll(const fs::path& P) {
-  std::string S;
-  if (FILE* F = std::fopen(P.string().c_str(), "rb")) {
-    char Buf[65536];
-    for (size_t N; (N = std::fread(Buf, 1, sizeof Buf, F)) > 0;) S.append(Buf, N);
-    std::fclose(F);
-  }
-  return S;
-}
-
-}  // namespace
 
 // A save whose writer fails after the file was opened leaves the old file as it was, and nothing beside it.
 TEST(Reflection, FailedSaveKeepsTheOldFile) {
@@ -355,7 +343,7 @@ TEST(Reflection, FailedSaveKeepsTheOldFile) {
     std::fclose(F);
   }
   EXPECT_THROW(SaveReflection(P.View.get(), Old.string(), S), Exception);
-  EXPECT_EQ(ReadAll(Old), "the user's earlier picture");
+  EXPECT_EQ(ReadWholeFile(Old), "the user's earlier picture");
   EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 1);
   fs::remove_all(Dir);
 }
@@ -380,29 +368,12 @@ TEST(Reflection, OneMergeForSeveralFiles) {
     }
     SaveReflections(P.View.get(), Together, S);
     for (const char* E : Exts)
-      EXPECT_EQ(ReadAll(Dir / (std::string("one.") + E)), ReadAll(Dir / (std::string("all.") + E)))
+      EXPECT_EQ(ReadWholeFile(Dir / (std::string("one.") + E)), ReadWholeFile(Dir / (std::string("all.") + E)))
           << E << " remove alpha " << RemoveAlpha;
   }
   fs::remove_all(Dir);
 }
 
-namespace {
-
-// The bytes of a file without the lines that carry the time it was written (PostScript and PDF).
-std::string WithoutDates(const std::string& Bytes) {
-  std::string Out;
-  size_t From = 0;
-  while (From < Bytes.size()) {
-    size_t End = Bytes.find('\n', From);
-    End = End == std::string::npos ? Bytes.size() : End + 1;
-    const std::string Line = Bytes.substr(From, End - From);
-    if (Line.find("CreationDate") == std::string::npos) Out += Line;
-    From = End;
-  }
-  return Out;
-}
-
-}  // namespace
 
 // Every format of the save dialog, saved from the layers merged band by band as the writer goes, is
 // byte for byte the file saved from one merge of the whole picture: every side, a picture with and without
@@ -433,7 +404,7 @@ TEST(Reflection, SavedFromBandsAsFromTheWholeMerge) {
         const fs::path Bands = Dir / (std::string("bands.") + E), Whole = Dir / (std::string("whole.") + E);
         SaveReflection(P.View.get(), Bands.string(), S);
         SaveReflectionsFromWholeMerge(P.View.get(), {Whole.string()}, S);
-        const std::string B = ReadAll(Bands), W = ReadAll(Whole);
+        const std::string B = ReadWholeFile(Bands), W = ReadWholeFile(Whole);
         EXPECT_FALSE(W.empty()) << E;
         if (WithoutDates(B) != WithoutDates(W)) {
           ++Wrong;
@@ -484,7 +455,7 @@ TEST(Reflection, SavedFromBandsWithWriterOptions) {
     for (const Variant& V : Variants) {
       const fs::path F = Dir / (std::string("plain.") + V.Ext);
       SaveReflection(P.View.get(), F.string(), S);
-      Plain[V.Ext] = ReadAll(F);
+      Plain[V.Ext] = ReadWholeFile(F);
     }
     for (const Variant& V : Variants) {
       TIOParamsVals& Params = *P.View->GetIO()->Params;
@@ -492,9 +463,9 @@ TEST(Reflection, SavedFromBandsWithWriterOptions) {
       const fs::path Bands = Dir / (std::string("bands.") + V.Ext), Whole = Dir / (std::string("whole.") + V.Ext);
       SaveReflection(P.View.get(), Bands.string(), S);
       SaveReflectionsFromWholeMerge(P.View.get(), {Whole.string()}, S);
-      const std::string B = ReadAll(Bands);
+      const std::string B = ReadWholeFile(Bands);
       EXPECT_FALSE(B.empty()) << V.Name;
-      EXPECT_TRUE(B == ReadAll(Whole)) << V.Name << " remove alpha " << RemoveAlpha;
+      EXPECT_TRUE(B == ReadWholeFile(Whole)) << V.Name << " remove alpha " << RemoveAlpha;
       EXPECT_NE(B, Plain[V.Ext]) << V.Name << ": the option did not reach the writer";
       // The next variant starts from the defaults again.
       TQuillot Fresh(nullptr);
