@@ -274,6 +274,25 @@ void BM_ComposeFitted(benchmark::State& state) {
   if (gMemcpyNs > 0) state.counters["x_memcpy"] = ns / gMemcpyNs;
 }
 
+// The fitted composition right after a pixel change, without the transfer to the window.
+void BM_ComposeFittedAfterChange(benchmark::State& state) {
+  auto v = MakeTwoLayerView();
+  v->ZoomToFit();
+  const TRect client(0, 0, kClientW, kClientH);
+  v->PaintClientRect(client);
+  std::vector<uint8_t*> rows;
+  auto t0 = std::chrono::steady_clock::now();
+  int64_t n = 0;
+  for (auto _ : state) {
+    v->UpdateView();
+    v->ComposeLayersTo(v->BackBuffer(), &rows, &client, true, false);
+    benchmark::DoNotOptimize(v->BackBuffer()->Scanline(0));
+    ++n;
+  }
+  const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count() / double(n ? n : 1);
+  if (gMemcpyNs > 0) state.counters["x_memcpy"] = ns / gMemcpyNs;
+}
+
 void BM_Compose100Scrolled(benchmark::State& state) {
   auto v = MakeTwoLayerView();
   v->SetZoom(100);
@@ -296,5 +315,6 @@ BENCHMARK(BM_RepaintFittedAfterChange)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RepaintFittedFiltered)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RepaintFittedFilteredAfterChange)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ComposeFitted)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ComposeFittedAfterChange)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Compose100Scrolled)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

@@ -924,6 +924,74 @@ bool TableIsRun(const int32_t* XT, int32_t N) {
   return true;
 }
 
+// Where a nearest-sampled span of 3-byte pixels can take its fast road: every column inside the source
+// and never stepping back (so a chunk of columns covers one stretch of the row). Safe counts the leading
+// columns left of the row's last pixel, which can be read as 4-byte words.
+struct SampledSpan {
+  bool Ok = false;
+  int32_t Safe = 0;
+};
+
+SampledSpan ExamineSampledSpan(const int32_t* XT, int32_t N, int32_t W) {
+  SampledSpan r;
+  if (N <= 0 || W <= 0) return r;
+  int32_t prev = 0;
+  for (int32_t i = 0; i < N; ++i) {
+    if (XT[i] < prev || XT[i] >= W) return r;
+    prev = XT[i];
+  }
+  int32_t safe = N;
+  while (safe > 0 && XT[safe - 1] >= W - 1) --safe;
+  r.Ok = true;
+  r.Safe = safe;
+  return r;
+}
+
+inline void Copy3(uint8_t* D, const uint8_t* S) {
+  D[0] = S[0];
+  D[1] = S[1];
+  D[2] = S[2];
+}
+
+// D[i] = S[XT[i]] for N 3-byte pixels; the first Safe columns may be read as 4-byte words. Each pixel but
+// the last is stored as a word too, its fourth byte overwritten by the next pixel.
+inline void SampleRow24(uint8_t* __restrict D, const uint8_t* __restrict S, const int32_t* XT, int32_t N,
+                        int32_t Safe) {
+  const int32_t words = std::min(Safe, N - 1);
+  int32_t i = 0;
+  for (; i + 4 <= words; i += 4) {
+    uint32_t v0, v1, v2, v3;
+    std::memcpy(&v0, S + 3 * size_t(XT[i]), 4);
+    std::memcpy(&v1, S + 3 * size_t(XT[i + 1]), 4);
+    std::memcpy(&v2, S + 3 * size_t(XT[i + 2]), 4);
+    std::memcpy(&v3, S + 3 * size_t(XT[i + 3]), 4);
+    std::memcpy(D + 3 * size_t(i), &v0, 4);
+    std::memcpy(D + 3 * size_t(i) + 3, &v1, 4);
+    std::memcpy(D + 3 * size_t(i) + 6, &v2, 4);
+    std::memcpy(D + 3 * size_t(i) + 9, &v3, 4);
+  }
+  for (; i < words; ++i) {
+    uint32_t v;
+    std::memcpy(&v, S + 3 * size_t(XT[i]), 4);
+    std::memcpy(D + 3 * size_t(i), &v, 4);
+  }
+  for (; i < N; ++i) Copy3(D + 3 * size_t(i), S + 3 * size_t(XT[i]));
+}
+
+// Asks the cache for the bytes of a row (and its alpha) that columns XT[First..Last] sample, from byte
+// Next on (what an earlier call asked for is not asked again).
+inline void PrefetchColumns(const uint8_t* Row, const uint8_t* Alpha, const int32_t* XT, int32_t First, int32_t Last,
+                            int64_t& Next, int64_t& NextAlpha) {
+  const int64_t hi = 3 * int64_t(XT[Last]) + 3;
+  for (int64_t b = std::max<int64_t>(Next, 3 * int64_t(XT[First])); b < hi; b += 64) __builtin_prefetch(Row + b);
+  Next = std::max<int64_t>(Next, hi);
+  if (Alpha) {
+    const int64_t ahi = int64_t(XT[Last]) + 1;
+    for (int64_t b = std::max<int64_t>(NextAlpha, XT[First]); b < ahi; b += 64) __builtin_prefetch(Alpha + b);
+    NextAlpha = std::max<int64_t>(NextAlpha, ahi);
+  }
+}
+
 }  // namespace
 
 // Asks the cache for the bytes of source row Y (and its alpha) that a column table samples.
@@ -980,10 +1048,19 @@ void TQxBitmap::ColorRenderer(const TQxRenderArgs& A, bool Translucent, int /*Ki
   const bool run = !fast && plain24 && TableIsRun(A.XTable, spanW) && A.XTable[0] >= 0 &&
                    int64_t(A.XTable[0]) + spanW <= srcW;
 
+  const SampledSpan sampled = !fast && plain24 ? ExamineSampledSpan(A.XTable, spanW, srcW) : SampledSpan{};
+  // A bitmap that maps its rows may give up the row being drawn when asked for another one.
+  const bool rowsMapped = MapsRows() || (alpha && alpha->MapsRows());
+  constexpr int32_t kChunk = 256, kAheadRows = 2;
+
   auto renderRows = [&](int32_t yFirst, int32_t yLast) {
     int32_t prevSrcRow = -1;
     uint8_t* prevDest = nullptr;
     std::vector<uint8_t> weights, gathered;
+    if (sampled.Ok && Translucent) {
+      gathered.resize(size_t(kChunk) * 3 + 1);
+      weights.resize(size_t(kChunk));
+    }
     for (int32_t y = yFirst; y <= yLast; ++y) {
       const int32_t sy = fast ? y + A.SrcY - A.DstY : A.YTable[y - A.Y1];
       if (sy < 0 || sy >= srcH) continue;
@@ -1006,6 +1083,45 @@ void TQxBitmap::ColorRenderer(const TQxRenderArgs& A, bool Translucent, int /*Ki
           } else {
             BlendRow24(dp, s + 3 * sx0, arow ? arow + sx0 : nullptr, A.Transparency, int32_t(n));
           }
+        }
+        prevSrcRow = sy;
+        prevDest = d;
+        continue;
+      }
+      if (!fast && plain24 && sampled.Ok) {
+        // Plain 24-bit pixels through a column table that stays inside the source: sampled a chunk of
+        // columns at a time, translucent chunks gathered into a small buffer and blended whole. A shrunken
+        // view reads a different source row for each screen row, each a fresh read from memory: the row a
+        // few screen rows ahead is fetched alongside, a chunk at a time, so that the wait overlaps work.
+        const uint8_t* ahead = nullptr;
+        const uint8_t* aheadAlpha = nullptr;
+        if (!rowsMapped && y + kAheadRows <= yLast) {
+          const int32_t ny = A.YTable[y + kAheadRows - A.Y1];
+          if (ny != sy && ny >= 0 && ny < srcH) {
+            ahead = Scanline(ny);
+            aheadAlpha = alpha ? alpha->Scanline(ny) : nullptr;
+          }
+        }
+        int64_t next = 0, nextAlpha = 0;
+        uint8_t* dp = d + 3 * int64_t(A.X1);
+        const int32_t t = A.Transparency;
+        for (int32_t c = 0; c < spanW; c += kChunk) {
+          const int32_t n = std::min(kChunk, spanW - c);
+          const int32_t* xt = A.XTable + c;
+          if (ahead) PrefetchColumns(ahead, aheadAlpha, xt, 0, n - 1, next, nextAlpha);
+          const int32_t safe = std::clamp(sampled.Safe - c, 0, n);
+          if (!Translucent) {
+            SampleRow24(dp + 3 * int64_t(c), s, xt, n, safe);
+            continue;
+          }
+          // One spare byte for the last pixel's word store.
+          SampleRow24(gathered.data(), s, xt, n, safe);
+          const uint8_t* w = nullptr;
+          if (arow) {
+            for (int32_t i = 0; i < n; ++i) weights[size_t(i)] = arow[xt[i]];
+            w = weights.data();
+          }
+          BlendRow24(dp + 3 * int64_t(c), gathered.data(), w, t, n);
         }
         prevSrcRow = sy;
         prevDest = d;

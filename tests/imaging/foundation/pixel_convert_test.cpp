@@ -446,3 +446,117 @@ TEST(DrawScaled, BlendOfEveryValuePairAndWeightIsTheScalarRule) {
     }
   }
 }
+
+// Nearest sampling through column and row tables, against the tables handed back: every drawn pixel is
+// its table's source pixel, blended by min(transparency, alpha); every other pixel is left alone. Over
+// shrinking and enlarging zooms, odd sizes, source offsets, destinations and clips that start inside the
+// picture, caller tables that reach the last column or run backwards, and formats other than 24-bit.
+TEST(DrawScaled, NearestSamplingTakesItsTablesPixels) {
+  constexpr int32_t W = 613, H = 401;
+  struct Case {
+    TQxPixelFormat f;
+    int32_t dstX, dstY, dstW, dstH, srcX, srcY, srcW, srcH;
+    int32_t t;
+    bool alpha;
+    bool clip;
+    int table;  // 0 built by the drawing, 1 a caller's rising table reaching the last column, 2 one running backwards
+  };
+  const TQxPixelFormat rgb = TQxPixelFormat::qx24RGB;
+  const Case cases[] = {
+      {rgb, 0, 0, 43, 28, 0, 0, W, H, 255, false, false, 0},      // 7 %
+      {rgb, 5, 3, 122, 80, 0, 0, W, H, 255, false, false, 0},     // 20 %
+      {rgb, -40, -9, 202, 132, 17, 11, 590, 380, 255, false, true, 0},
+      {rgb, 1, 2, 300, 199, 3, 0, 605, 401, 255, false, false, 0},  // 49 %
+      {rgb, 0, 0, 607, 397, 0, 0, W, H, 255, false, true, 0},     // 99 %
+      {rgb, 0, 0, 255, 170, 300, 200, 170, 113, 255, false, false, 0},  // 150 %: rows and columns repeat
+      {rgb, 0, 0, 122, 80, 0, 0, W, H, 128, false, false, 0},
+      {rgb, 3, 0, 122, 80, 0, 0, W, H, 255, true, false, 0},
+      {rgb, 0, 0, 300, 199, 1, 1, 611, 399, 77, true, true, 0},
+      {rgb, 0, 0, 257, 99, 0, 0, W, H, 255, false, false, 1},
+      {rgb, 0, 0, 257, 99, 0, 0, W, H, 200, true, false, 1},
+      {rgb, 0, 0, 257, 99, 0, 0, W, H, 255, false, false, 2},
+      {rgb, 0, 0, 257, 99, 0, 0, W, H, 90, true, false, 2},
+      {TQxPixelFormat::qx8g, 2, 2, 122, 80, 0, 0, W, H, 255, false, false, 0},
+      {TQxPixelFormat::qx8g, 0, 0, 300, 199, 5, 0, 600, 401, 128, true, true, 0},
+      {TQxPixelFormat::qx8p, 0, 0, 122, 80, 0, 0, W, H, 255, false, false, 0},
+      {TQxPixelFormat::qx32RGB, 0, 0, 122, 80, 0, 0, W, H, 255, false, false, 0},
+  };
+  TQxBitmap rgbSrc(W, H, rgb);
+  uint32_t seed = 7;
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t x = 0; x < W; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      rgbSrc.SetPixel24(x, y, TQxRGB{uint8_t(seed >> 8), uint8_t(seed >> 16), uint8_t(seed >> 24)});
+    }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "format " << int(c.f) << " dest " << c.dstX << "," << c.dstY << " " << c.dstW
+                                    << "x" << c.dstH << " table " << c.table << " t " << c.t << " alpha " << c.alpha);
+    TQxBitmap src(W, H, c.f);
+    if (c.f == TQxPixelFormat::qx8p) {
+      for (int i = 0; i < 256; ++i) src.SetPaletteColor(i, TQxRGB{uint8_t(i), uint8_t(255 - i), uint8_t(i * 3)});
+    }
+    for (int32_t y = 0; y < H; ++y) {
+      uint8_t* row = src.Scanline(y);
+      if (c.f == rgb) std::memcpy(row, rgbSrc.Scanline(y), size_t(W) * 3);
+      else if (c.f == TQxPixelFormat::qx32RGB)
+        for (int32_t x = 0; x < W; ++x) std::memcpy(row + 4 * x, rgbSrc.Scanline(y) + 3 * x, 3);
+      else
+        for (int32_t x = 0; x < W; ++x) row[x] = rgbSrc.Scanline(y)[3 * x + 1];
+    }
+    if (c.alpha) {
+      for (int32_t y = 0; y < H; ++y)
+        for (int32_t x = 0; x < W; ++x) src.SetAlpha(x, y, uint8_t((x * 7 + y * 13) & 255));
+      src.GetAlphaChannel()->Opaque = false;
+    }
+    auto sourcePixel = [&](int32_t sx, int32_t sy) {
+      const uint8_t* p = src.Scanline(sy);
+      switch (c.f) {
+        case TQxPixelFormat::qx24RGB: return TQxRGB{p[3 * sx], p[3 * sx + 1], p[3 * sx + 2]};
+        case TQxPixelFormat::qx32RGB: return TQxRGB{p[4 * sx], p[4 * sx + 1], p[4 * sx + 2]};
+        case TQxPixelFormat::qx8p: return src.PaletteColor(p[sx]);
+        default: return TQxRGB{p[sx], p[sx], p[sx]};
+      }
+    };
+    constexpr int32_t DW = 333, DH = 211;
+    TQxBitmap dst(DW, DH, rgb);
+    auto background = [](int32_t x, int32_t y) { return TQxRGB{uint8_t(x * 3 + y), uint8_t(y * 5), uint8_t(x ^ y)}; };
+    for (int32_t y = 0; y < DH; ++y)
+      for (int32_t x = 0; x < DW; ++x) dst.SetPixel24(x, y, background(x, y));
+    const TRect clip{7, 13, 190, 150};
+    std::vector<uint8_t*> rows;
+    std::vector<int32_t> xt, yt;
+    if (c.table != 0) {
+      yt.resize(size_t(c.dstH));
+      for (int32_t y = 0; y < c.dstH; ++y) yt[size_t(y)] = y * (H - 1) / (c.dstH - 1);
+      xt.resize(size_t(c.dstW));
+      for (int32_t x = 0; x < c.dstW; ++x) {
+        const int32_t rising = std::min(W - 1, x * 3);  // the last columns all read the last pixel
+        xt[size_t(x)] = c.table == 1 ? rising : W - 1 - rising;
+      }
+    }
+    src.DrawScaledEx(&dst, rows, xt, yt, c.clip ? &clip : nullptr, c.dstX, c.dstY, c.dstW, c.dstH, c.srcX, c.srcY,
+                     c.srcW, c.srcH, true, false, c.t, TResampleFilter::rfNone, false, 0);
+    ASSERT_FALSE(xt.empty());
+    ASSERT_FALSE(yt.empty());
+    const int32_t x1 = std::max({c.dstX, 0, c.clip ? clip.Left : 0});
+    const int32_t y1 = std::max({c.dstY, 0, c.clip ? clip.Top : 0});
+    int mismatches = 0;
+    for (int32_t y = 0; y < DH && mismatches < 5; ++y)
+      for (int32_t x = 0; x < DW && mismatches < 5; ++x) {
+        TQxRGB want = background(x, y);
+        const int32_t i = x - x1, j = y - y1;
+        if (i >= 0 && j >= 0 && i < int32_t(xt.size()) && j < int32_t(yt.size())) {
+          const int32_t sx = xt[size_t(i)], sy = yt[size_t(j)];
+          const TQxRGB s = sourcePixel(sx, sy);
+          const int32_t w = c.alpha ? std::min<int32_t>(c.t, src.GetAlpha(sx, sy)) : c.t;
+          auto mix = [w](uint8_t s, uint8_t d) { return uint8_t(d + (((int32_t(s) - d) * w) >> 8)); };
+          want = w == 255 && !c.alpha ? s : TQxRGB{mix(s.b, want.b), mix(s.g, want.g), mix(s.r, want.r)};
+        }
+        const TQxRGB got = dst.GetPixel24(x, y);
+        if (got.b != want.b || got.g != want.g || got.r != want.r) {
+          ADD_FAILURE() << "at " << x << "," << y;
+          ++mismatches;
+        }
+      }
+  }
+}
