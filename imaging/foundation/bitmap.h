@@ -67,7 +67,31 @@ struct TQxRenderArgs {
   TQxBlendOperation BlendOp = 0;
 };
 
+// While one lives on a thread, the nearest-sampled drawings DrawScaledEx makes there are kept and drawn
+// together when it ends (or at Flush): one pass over the destination's rows on every core, each band of
+// rows through every kept drawing in turn, so that a band's pixels stay in one core's cache between the
+// layers. The same pixels as drawing each in turn. The bitmaps drawn must live, unchanged, until then,
+// and whatever else draws into the destination meanwhile must Flush first.
+class TQxDrawBatch {
+ public:
+  TQxDrawBatch();
+  ~TQxDrawBatch();
+  TQxDrawBatch(const TQxDrawBatch&) = delete;
+  TQxDrawBatch& operator=(const TQxDrawBatch&) = delete;
+  void Flush();
+  // The batch open on this thread, or null.
+  static TQxDrawBatch* Current();
+
+ private:
+  friend class TQxBitmap;
+  struct Item;
+  std::vector<std::unique_ptr<Item>> FItems;
+  TQxDrawBatch* FOuter;
+};
+
 class TQxBitmap : public TQxBaseBitmap {
+  friend class TQxDrawBatch;
+
  public:
   TQxBitmap();
   // CreateSized: construct, then Allocate.

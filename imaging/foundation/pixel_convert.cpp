@@ -1330,6 +1330,20 @@ struct AccessGuard {
 
 }  // namespace
 
+namespace {
+thread_local TQxDrawBatch* tBatch = nullptr;  // the batch open on this thread
+}  // namespace
+
+// A drawing kept by a batch, with its own copies of the tables and rows it was handed.
+struct TQxDrawBatch::Item {
+  TQxBitmap* Source = nullptr;
+  bool Translucent = false;
+  TQxRenderArgs A;
+  std::vector<uint8_t*> Rows;
+  std::vector<int32_t> XTable, YTable;
+  std::vector<uint8_t> TransparencyRow;
+};
+
 void TQxBitmap::DrawScaledEx(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, std::vector<int32_t>& XTable,
                              std::vector<int32_t>& YTable, const TRect* Clip, int32_t DstX, int32_t DstY, int32_t DstW,
                              int32_t DstH, int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH, bool EnableAlpha,
@@ -1383,10 +1397,19 @@ void TQxBitmap::DrawScaledEx(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, s
   SrcW = int32_t(swid);
   SrcH = int32_t(shei);
 
+  TQxDrawBatch* batch = TQxDrawBatch::Current();
   try {
     const TQxPixelFormat f = PixelFormat();
     if (Filter != TResampleFilter::rfNone && (DstW != SrcW || DstH != SrcH) &&
         (f == TQxPixelFormat::qx1g || f == TQxPixelFormat::qx24RGB)) {
+      // Drawn from a resampled copy that lives only here: what the batch holds goes first, and the copy
+      // is drawn at once.
+      if (batch) batch->Flush();
+      struct Suspend {
+        TQxDrawBatch* was = tBatch;
+        Suspend() { tBatch = nullptr; }
+        ~Suspend() { tBatch = was; }
+      } suspend;
       const bool project = Filter == TResampleFilter::rfProjectBW || Filter == TResampleFilter::rfProjectWB;
       const bool withAlpha = EnableAlpha && HasAlphaChannel();
       TQxBitmap hbm;
@@ -1521,6 +1544,28 @@ void TQxBitmap::DrawScaledEx(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, s
       A.TransparencyRow = trow.data();
       A.UseSourceAlpha = alphaMatters;
     }
+    if (batch && !destFile && !MapsRows() && !(alpha_ && alpha_->MapsRows())) {
+      auto item = std::make_unique<TQxDrawBatch::Item>();
+      item->Source = this;
+      item->Translucent = translucent;
+      item->Rows = *rows;
+      item->XTable.assign(A.XTable ? A.XTable : XTable.data(), (A.XTable ? A.XTable : XTable.data()) +
+                                                                    (A.XTable ? size_t(A.X2 - A.X1 + 1) : 0));
+      item->YTable.assign(A.YTable ? A.YTable : YTable.data(), (A.YTable ? A.YTable : YTable.data()) +
+                                                                    (A.YTable ? size_t(A.Y2 - A.Y1 + 1) : 0));
+      item->TransparencyRow = std::move(trow);
+      item->A = A;
+      item->A.DestRows = item->Rows.data();
+      if (A.XTable) item->A.XTable = item->XTable.data();
+      if (A.YTable) item->A.YTable = item->YTable.data();
+      if (translucent) item->A.TransparencyRow = item->TransparencyRow.data();
+      batch->FItems.push_back(std::move(item));
+      if (FreeTables) {
+        if (builtX) XTable.clear();
+        if (builtY) YTable.clear();
+      }
+      return;
+    }
     try {
       switch (f) {
         case TQxPixelFormat::qx24RGB: translucent ? Render24RGBAlpha(A) : Render24RGB(A); break;
@@ -1543,6 +1588,65 @@ void TQxBitmap::DrawScaledEx(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, s
     }
   } catch (...) {
   }
+}
+
+// ---- drawings kept and drawn together ----
+
+TQxDrawBatch::TQxDrawBatch() : FOuter(tBatch) { tBatch = this; }
+
+TQxDrawBatch::~TQxDrawBatch() {
+  try {
+    Flush();
+  } catch (...) {
+  }
+  tBatch = FOuter;
+}
+
+TQxDrawBatch* TQxDrawBatch::Current() { return tBatch; }
+
+void TQxDrawBatch::Flush() {
+  if (FItems.empty()) return;
+  std::vector<std::unique_ptr<Item>> items = std::move(FItems);
+  FItems.clear();
+  // Read only while drawn, as DrawScaledEx marks them: lent rows are read where they lie.
+  std::vector<std::unique_ptr<AccessGuard>> guards;
+  int32_t y1 = INT32_MAX, y2 = INT32_MIN;
+  for (const auto& it : items) {
+    guards.push_back(std::make_unique<AccessGuard>(it->Source, 1));
+    guards.push_back(std::make_unique<AccessGuard>(it->Source->alpha_.get(), 1));
+    y1 = std::min(y1, it->A.Y1);
+    y2 = std::max(y2, it->A.Y2);
+  }
+  auto drawBand = [&](int32_t First, int32_t Last) {
+    TParallelInlineScope here;
+    for (const auto& it : items) {
+      TQxRenderArgs A = it->A;
+      A.Y1 = std::max(A.Y1, First);
+      A.Y2 = std::min(A.Y2, Last - 1);
+      if (A.Y2 < A.Y1) continue;
+      if (A.YTable) A.YTable += A.Y1 - it->A.Y1;
+      TQxBitmap* b = it->Source;
+      const bool t = it->Translucent;
+      try {
+        switch (b->PixelFormat()) {
+          case TQxPixelFormat::qx24RGB: t ? b->Render24RGBAlpha(A) : b->Render24RGB(A); break;
+          case TQxPixelFormat::qx32RGB: t ? b->Render32RGBAlpha(A) : b->Render32RGB(A); break;
+          case TQxPixelFormat::qx1g: t ? b->Render1gAlpha(A) : b->Render1g(A); break;
+          case TQxPixelFormat::qx8g: t ? b->Render8gAlpha(A) : b->Render8g(A); break;
+          case TQxPixelFormat::qx8p: t ? b->Render8pAlpha(A) : b->Render8p(A); break;
+          case TQxPixelFormat::qx16g: t ? b->Render16gAlpha(A) : b->Render16g(A); break;
+          case TQxPixelFormat::qx32f: t ? b->Render32fAlpha(A) : b->Render32f(A); break;
+          case TQxPixelFormat::qxCMYK: t ? b->RenderCMYKAlpha(A) : b->RenderCMYK(A); break;
+          case TQxPixelFormat::qxCIELab: t ? b->RenderCIELabAlpha(A) : b->RenderCIELab(A); break;
+          case TQxPixelFormat::qxRGB48: t ? b->RenderRGB48Alpha(A) : b->RenderRGB48(A); break;
+          default: break;
+        }
+      } catch (...) {
+      }
+    }
+  };
+  if (y2 < y1) return;
+  ParallelBands(y1, y2 + 1, 8, drawBand);
 }
 
 void TQxBitmap::DrawScaled(TQxBitmap* Dest, int32_t DstX, int32_t DstY, int32_t DstW, int32_t DstH, int32_t SrcX,

@@ -717,6 +717,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   bool FFlatScrollBars = false;
   int32_t FFastPaintsLeft = 0, FOutlineSkipsLeft = 0;
   bool FBufferDirty = true;
+  bool FComposedOnEveryCore = false;  // the last composition drew its layers in bands on every core
   int32_t FViewOriginX = 0, FViewOriginY = 0;
   double FZoomX = 100, FZoomY = 100;
   double FScaleX = 1, FInvScaleX = 1, FScaleY = 1, FInvScaleY = 1;

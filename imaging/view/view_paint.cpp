@@ -174,8 +174,13 @@ void TQuillotView::PaintClientRect(const TRect& R) {
   // (shrinking it for a filtered zoom) takes every core again.
   TParallelInlineScope onThisThread;
   EnsureBackBuffer(cw, ch);
+  // A frame whose layers were just drawn in bands on every core lies in their caches: its rows are sent
+  // to the window from there too.
+  std::optional<TParallelInlineScope> sendOnEveryCore;
   if (FBufferDirty) {
+    FComposedOnEveryCore = false;
     ComposeLayersTo(FBackBuffer.get(), &FBackBufferRows, &R, true, true);
+    if (FComposedOnEveryCore) sendOnEveryCore.emplace(false);
     if (OnDrawBackBuffer) {
       OnDrawBackBuffer(this);
       BackBufferDrawnOver(FBackBuffer.get());
@@ -372,7 +377,42 @@ bool TQuillotView::DrawCompositionLayer(int32_t i, TQxBitmap* Dest, std::vector<
     const bool opaque = !FEnableAlphaChannel || AlphaIsOpaque(lb);
     const bool covered = FImageLeft < 1 && FImageTop < 1 && FDestWidth >= Dest->Width() &&
                          FDestHeight >= Dest->Height() && opaque && opacity > 254;
-    if (!covered) PaintCompositionBackground(Dest, UpdateRect);
+    // Under an opaque picture only the margins around it show the background: painting the rest only
+    // to overwrite it costs a client's worth of memory traffic. Hatch brushes are laid from the clipped
+    // area, so the hatched styles keep painting the whole.
+    const bool wallpaper = FWallPaper && FWallPaper->Graphic() && !FWallPaper->Graphic()->Empty();
+    const bool hatched = FBackgroundStyle >= TQxBackgroundStyle::qxbsHorizontal &&
+                         FBackgroundStyle <= TQxBackgroundStyle::qxbsDiagCross;
+    if (!covered && opaque && opacity > 254 && !OnDrawBackground && !wallpaper && !hatched &&
+        layer->RotationAngle == 0) {
+      TRect u(0, 0, Dest->Width() - 1, Dest->Height() - 1);
+      if (UpdateRect)
+        u = TRect(std::max(u.Left, UpdateRect->Left), std::max(u.Top, UpdateRect->Top),
+                  std::min(u.Right, UpdateRect->Right), std::min(u.Bottom, UpdateRect->Bottom));
+      // The picture's part of the client, inclusive, where the layer lies there too.
+      int32_t l = FImageLeft, t = FImageTop, r = FImageLeft + FDestWidth - 1, b = FImageTop + FDestHeight - 1;
+      if (!(LayerCount() == 1 && layer->Width == 0 && layer->Height == 0 && layer->PosX == 0 && layer->PosY == 0)) {
+        int32_t x = 0, y = 0, w = 0, h = 0;
+        LayerScreenRect(layer, layer->Width != 0 ? layer->Width : lb->Width(),
+                        layer->Height != 0 ? layer->Height : lb->Height(), x, y, w, h);
+        l = std::max(l, x);
+        t = std::max(t, y);
+        r = std::min(r, x + w - 1);
+        b = std::min(b, y + h - 1);
+      }
+      if (r < l || b < t) {
+        PaintCompositionBackground(Dest, &u);
+      } else {
+        const TRect strips[4] = {TRect(u.Left, u.Top, u.Right, std::min(u.Bottom, t - 1)),
+                                 TRect(u.Left, std::max(u.Top, b + 1), u.Right, u.Bottom),
+                                 TRect(u.Left, std::max(u.Top, t), std::min(u.Right, l - 1), std::min(u.Bottom, b)),
+                                 TRect(std::max(u.Left, r + 1), std::max(u.Top, t), u.Right, std::min(u.Bottom, b))};
+        for (const TRect& strip : strips)
+          if (strip.Right >= strip.Left && strip.Bottom >= strip.Top) PaintCompositionBackground(Dest, &strip);
+      }
+    } else if (!covered) {
+      PaintCompositionBackground(Dest, UpdateRect);
+    }
   }
   const TResampleFilter filter = LayerFilter(layer);
   const bool solid = First && FBackgroundStyle == TQxBackgroundStyle::qxbsSolid;
@@ -534,6 +574,14 @@ bool TQuillotView::DrawLayersInBands(TQxBitmap* Dest, std::vector<uint8_t*>& Des
     y2 = std::min(y2, UpdateRect->Bottom);
   }
   if (x2 < x1 || y2 < y1) return false;
+  if (FZoomX < 100 || FZoomY < 100) {
+    // Shrunken layers sample many more rows than they draw: drawn together, band by band on every core.
+    TQxDrawBatch together;
+    for (int32_t i = 0; i < LayerCount(); ++i)
+      DrawCompositionLayer(i, Dest, DestRows, UpdateRect, First, DrawBackground, DrawOverlays);
+    FComposedOnEveryCore = true;
+    return true;
+  }
   const int32_t band = std::max<int32_t>(8, int32_t(65536 / (int64_t(x2 - x1 + 1) * 3)));
   for (int32_t y = y1; y <= y2; y += band) {
     const TRect clip(x1, y, x2, std::min(y + band - 1, y2));
@@ -1344,7 +1392,7 @@ void TQuillotView::ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestR
     if (shrunk) everyCore.emplace(false);
     if (DrawFlattenedLayers(Dest, rows, UpdateRect, DrawBackground, DrawOverlays))
       first = false;
-    else if (shrunk || !DrawLayersInBands(Dest, rows, UpdateRect, DrawBackground, DrawOverlays, first))
+    else if (!DrawLayersInBands(Dest, rows, UpdateRect, DrawBackground, DrawOverlays, first))
       for (int32_t i = 0; i < LayerCount(); ++i)
         DrawCompositionLayer(i, Dest, rows, UpdateRect, first, DrawBackground, DrawOverlays);
     if (first && DrawBackground && OutsideBaseMode == 0) {

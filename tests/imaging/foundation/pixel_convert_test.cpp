@@ -560,3 +560,39 @@ TEST(DrawScaled, NearestSamplingTakesItsTablesPixels) {
       }
   }
 }
+
+// Drawings kept by a batch and drawn together band by band give the pixels of the same drawings made one
+// after another, a resampled drawing between them (drawn from a copy of its own, at once) included.
+TEST(DrawScaled, ABatchDrawsWhatTheDrawingsInTurnDraw) {
+  auto picture = [](int32_t w, int32_t h, int32_t k, bool alpha) {
+    auto b = std::make_unique<TQxBitmap>(w, h, TQxPixelFormat::qx24RGB);
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) b->SetPixel24(x, y, TQxRGB{uint8_t(x * k + y), uint8_t(y * 3 - x), uint8_t(x ^ (y * k))});
+    if (alpha) {
+      for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) b->SetAlpha(x, y, uint8_t(x + y * 2));
+      b->GetAlphaChannel()->Opaque = false;
+    }
+    return b;
+  };
+  auto base = picture(1500, 1100, 3, false), over = picture(700, 500, 5, true), gray = picture(300, 200, 7, false);
+  gray->SetPixelFormat(TQxPixelFormat::qx8g);
+  auto draw = [&](TQxBitmap* dst) {
+    base->DrawScaled(dst, 0, 0, 300, 220, 0, 0, 1500, 1100);
+    over->DrawScaled(dst, 40, 30, 140, 100, 0, 0, 700, 500, 200);
+    base->DrawScaled(dst, 100, 100, 120, 90, 300, 200, 600, 450, 255, TResampleFilter::rfTriangle);
+    gray->DrawScaled(dst, 150, 10, 77, 51, 0, 0, 300, 200, 128);
+  };
+  TQxBitmap inTurn(320, 240, TQxPixelFormat::qx24RGB), together(320, 240, TQxPixelFormat::qx24RGB);
+  inTurn.Fill(0x102030);
+  together.Fill(0x102030);
+  draw(&inTurn);
+  {
+    TQxDrawBatch batch;
+    draw(&together);
+    EXPECT_EQ(TQxDrawBatch::Current(), &batch);
+  }
+  EXPECT_EQ(TQxDrawBatch::Current(), nullptr);
+  for (int32_t y = 0; y < 240; ++y)
+    ASSERT_EQ(std::memcmp(inTurn.Scanline(y), together.Scanline(y), 320 * 3), 0) << "row " << y;
+}

@@ -389,3 +389,51 @@ TEST(ViewPaintCache, AProcessingOperationOnTheViewShowsOnTheNextRepaint) {
     EXPECT_EQ(flipped, FreshFrame(s, [](TQuillotView* f) { f->GetProc()->Flip(0); }));
   }
 }
+
+// A shrunken view draws its layers together, band by band on every core, and paints the background only
+// around an opaque picture: the frame is the one painted the old way (background over the whole client,
+// each layer over it in turn) for every background style, for zooms from 7 % to 99 %, scrolled or not,
+// for a base that is moved or stretched so that it does not fill the picture's place, and for a whole or
+// a partial repaint.
+TEST(ViewPaintCache, ShrunkenLayersDrawnTogetherEqualTheLayerByLayerFrame) {
+  struct Shrunk {
+    double Zoom;  // 0: fitted
+    int32_t OriginX, OriginY;
+    int32_t BaseX, BaseY, BaseW;  // layer 0's place and shown width (0: its own)
+  };
+  const Shrunk kShrunk[] = {{0, 0, 0, 0, 0, 0},     {7, 0, 0, 0, 0, 0},        {20, 0, 0, 0, 0, 0},
+                            {37, 40, 25, 0, 0, 0},  {63, 130, 70, 0, 0, 0},    {99, 9, 4, 0, 0, 0},
+                            {0, 0, 0, 50, 30, 0},   {37, 0, 0, -40, 20, 700},  {63, 60, 10, 0, 0, 1000}};
+  const TRect kParts[] = {TRect(0, 0, kClientW - 1, kClientH - 1), TRect(3, 17, 250, 200)};
+  int compared = 0;
+  for (int style = 0; style <= int(TQxBackgroundStyle::qxbsPhotoLike); ++style)
+    for (const Shrunk& z : kShrunk)
+      for (const TRect& part : kParts) {
+        SCOPED_TRACE(testing::Message() << "style " << style << " zoom " << z.Zoom << " base at " << z.BaseX << ","
+                                        << z.BaseY << " width " << z.BaseW << " part " << part.Right);
+        auto make = [&](bool oldRoad) {
+          const Scene s{"", z.Zoom, z.OriginX, z.OriginY, TResampleFilter::rfNone, false};
+          auto v = Build(s);
+          v->SetBackgroundStyle(TQxBackgroundStyle(style));
+          TQxLayer* base = v->GetLayer(0);
+          base->PosX = z.BaseX;
+          base->PosY = z.BaseY;
+          if (z.BaseW) {
+            base->Width = z.BaseW;
+            base->Height = 600;
+          }
+          if (oldRoad) v->OnDrawBackground = [](TObject*, TCanvas*, const TRect&, bool&) {};
+          v->UpdateView();
+          v->InvalidateRectNoErase(part);
+          v->PaintClientRect(part);
+          return v;
+        };
+        auto now = make(false), old = make(true);
+        const std::vector<uint8_t> a = Frame(now.get()), b = Frame(old.get());
+        for (size_t i = 0; i < a.size(); ++i)
+          ASSERT_EQ(a[i], b[i]) << "at " << (i / 3) % kClientW << "," << i / 3 / kClientW;
+        EXPECT_EQ(Places(now.get()), Places(old.get()));
+        ++compared;
+      }
+  EXPECT_EQ(compared, 14 * 9 * 2);
+}
