@@ -1226,10 +1226,23 @@ bool TQuillotView::ScrollComposition(TQxBitmap* Dest, std::vector<uint8_t*>& Des
       for (int32_t i = 0; i < LayerCount(); ++i) DrawCompositionLayer(i, Dest, DestRows, &R, first, DrawBackground, DrawOverlays);
     if (first && DrawBackground && OutsideBaseMode == 0) PaintCompositionBackground(Dest, &R);
   };
-  if (sx > 0) compose(TRect(keepW, 0, dw - 1, dh - 1));
-  else if (sx < 0) compose(TRect(0, 0, -sx - 1, dh - 1));
-  if (sy > 0) compose(TRect(toX, keepH, toX + keepW - 1, dh - 1));
-  else if (sy < 0) compose(TRect(toX, 0, toX + keepW - 1, -sy - 1));
+  // A strip is composed only on the rows that are not composed again whole below.
+  auto composeStrip = [&](const TRect& R) {
+    for (int32_t y = std::max(R.Top, 0); y <= std::min(R.Bottom, dh - 1);) {
+      if (recomposed[size_t(y)]) {
+        ++y;
+        continue;
+      }
+      int32_t e = y;
+      while (e < std::min(R.Bottom, dh - 1) && !recomposed[size_t(e + 1)]) ++e;
+      compose(TRect(R.Left, y, R.Right, e));
+      y = e + 1;
+    }
+  };
+  if (sx > 0) composeStrip(TRect(keepW, 0, dw - 1, dh - 1));
+  else if (sx < 0) composeStrip(TRect(0, 0, -sx - 1, dh - 1));
+  if (sy > 0) composeStrip(TRect(toX, keepH, toX + keepW - 1, dh - 1));
+  else if (sy < 0) composeStrip(TRect(toX, 0, toX + keepW - 1, -sy - 1));
   for (const TRect& r : again) compose(r);
   return true;
 }
