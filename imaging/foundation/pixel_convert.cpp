@@ -1432,27 +1432,25 @@ void TQxBitmap::DrawScaledEx(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, s
                           SrcH == DstH && int64_t(SrcX) + SrcW <= W && int64_t(SrcY) + SrcH <= H;
     bool builtX = false, builtY = false;
     if (!fastCase && !oneToOne) {
+      // Source positions of destination positions From .. To, clamped to the source; unscaled (a 1:1
+      // draw reaching past the source) without floating point.
+      auto build = [](std::vector<int32_t>& T, int32_t From, int32_t To, int32_t Dst, int32_t Src, double R,
+                      bool Unscaled, int32_t Size) {
+        T.resize(size_t(To - From + 1));
+        int32_t* t = T.data();
+        const int32_t n = To - From + 1;
+        if (Unscaled)
+          for (int32_t i = 0; i < n; ++i) t[i] = std::clamp(From - Dst + Src + i, 0, Size - 1);
+        else
+          for (int32_t i = 0; i < n; ++i)
+            t[i] = int32_t(std::clamp<int64_t>(Trunc((From + i - Dst) * R + Src), 0, Size - 1));
+      };
       if (!callerX) {
-        XTable.resize(size_t(A.X2 - A.X1 + 1));
-        // Unscaled (the view at 100 %, drawn band by band) needs no floating point.
-        if (SrcW == DstW) {
-          int32_t* t = XTable.data();
-          const int32_t n = A.X2 - A.X1 + 1, from = A.X1 - DstX + SrcX, last = W - 1;
-          for (int32_t i = 0; i < n; ++i) t[i] = std::clamp(from + i, 0, last);
-        } else
-          for (int32_t x = A.X1; x <= A.X2; ++x)
-            XTable[size_t(x - A.X1)] = int32_t(std::clamp<int64_t>(Trunc((x - DstX) * rx + SrcX), 0, W - 1));
+        build(XTable, A.X1, A.X2, DstX, SrcX, rx, SrcW == DstW, W);
         builtX = true;
       }
       if (!callerY) {
-        YTable.resize(size_t(A.Y2 - A.Y1 + 1));
-        if (SrcH == DstH) {
-          int32_t* t = YTable.data();
-          const int32_t n = A.Y2 - A.Y1 + 1, from = A.Y1 - DstY + SrcY, last = H - 1;
-          for (int32_t i = 0; i < n; ++i) t[i] = std::clamp(from + i, 0, last);
-        } else
-          for (int32_t y = A.Y1; y <= A.Y2; ++y)
-            YTable[size_t(y - A.Y1)] = int32_t(std::clamp<int64_t>(Trunc((y - DstY) * ry + SrcY), 0, H - 1));
+        build(YTable, A.Y1, A.Y2, DstY, SrcY, ry, SrcH == DstH, H);
         builtY = true;
       }
       A.XTable = XTable.data();
