@@ -57,7 +57,6 @@ struct TQxRenderArgs {
   class TQxBitmap* Dest = nullptr;
   int32_t Transparency = 255;       // translucent renderers only
   bool UseSourceAlpha = false;      // translucent renderers only
-  const uint8_t* TransparencyRow = nullptr;  // translucent renderers only; Width bytes
   const int32_t* XTable = nullptr;
   const int32_t* YTable = nullptr;
   int32_t SrcX = 0, SrcY = 0, DstX = 0, DstY = 0;

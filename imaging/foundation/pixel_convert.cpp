@@ -801,14 +801,19 @@ inline uint8_t Contrast16(int32_t c, int32_t o, double k) {
   return uint8_t(std::clamp<int64_t>(v, 0, 255));
 }
 
+// The weight a pixel of weight A (0 .. 255) mixes in, out of 256: 255, fully opaque, replaces what lies
+// below instead of leaving 1/256 of it.
+constexpr int32_t Weight(int32_t A) { return A + ((A + 1) >> 8); }
+
 #if defined(__SSE2__)
 // d + (s - d) * a >> 8 for 16 bytes, each with its own a. The floor of that equals
 // (d * (256 - a) + s * a) >> 8, whose terms never pass 255 * 256 and so fit unsigned 16-bit lanes.
 inline __m128i Blend16(__m128i vd, __m128i vs, __m128i va) {
-  const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(256);
+  const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(256), one = _mm_set1_epi16(1);
   __m128i res[2];
   for (int h = 0; h < 2; ++h) {
-    const __m128i al = h ? _mm_unpackhi_epi8(va, zero) : _mm_unpacklo_epi8(va, zero);
+    __m128i al = h ? _mm_unpackhi_epi8(va, zero) : _mm_unpacklo_epi8(va, zero);
+    al = _mm_add_epi16(al, _mm_srli_epi16(_mm_add_epi16(al, one), 8));  // 255 -> 256
     const __m128i dd = h ? _mm_unpackhi_epi8(vd, zero) : _mm_unpacklo_epi8(vd, zero);
     const __m128i ss = h ? _mm_unpackhi_epi8(vs, zero) : _mm_unpacklo_epi8(vs, zero);
     const __m128i sum = _mm_add_epi16(_mm_mullo_epi16(dd, _mm_sub_epi16(full, al)), _mm_mullo_epi16(ss, al));
@@ -829,7 +834,7 @@ void BlendBytes(uint8_t* d, const uint8_t* s, const uint8_t* a, size_t N) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), r);
   }
 #endif
-  for (; i < N; ++i) d[i] = uint8_t(d[i] + (((int32_t(s[i]) - d[i]) * a[i]) >> 8));
+  for (; i < N; ++i) d[i] = uint8_t(d[i] + (((int32_t(s[i]) - d[i]) * Weight(a[i])) >> 8));
 }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -860,8 +865,10 @@ __attribute__((target("ssse3"))) int32_t BlendRow24Ssse3(uint8_t* d, const uint8
 #if defined(__x86_64__) || defined(__i386__)
 // Blend16 on 32 bytes.
 __attribute__((target("avx2"))) inline __m256i Blend32(__m256i vd, __m256i vs, __m256i va) {
-  const __m256i zero = _mm256_setzero_si256(), full = _mm256_set1_epi16(256);
-  const __m256i alo = _mm256_unpacklo_epi8(va, zero), ahi = _mm256_unpackhi_epi8(va, zero);
+  const __m256i zero = _mm256_setzero_si256(), full = _mm256_set1_epi16(256), one = _mm256_set1_epi16(1);
+  __m256i alo = _mm256_unpacklo_epi8(va, zero), ahi = _mm256_unpackhi_epi8(va, zero);
+  alo = _mm256_add_epi16(alo, _mm256_srli_epi16(_mm256_add_epi16(alo, one), 8));  // 255 -> 256
+  ahi = _mm256_add_epi16(ahi, _mm256_srli_epi16(_mm256_add_epi16(ahi, one), 8));
   const __m256i lo = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(vd, zero), _mm256_sub_epi16(full, alo)),
                                       _mm256_mullo_epi16(_mm256_unpacklo_epi8(vs, zero), alo));
   const __m256i hi = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(vd, zero), _mm256_sub_epi16(full, ahi)),
@@ -898,18 +905,59 @@ __attribute__((target("avx2"))) int32_t BlendRow24Avx2(uint8_t* d, const uint8_t
 }
 #endif
 
+#if defined(__x86_64__) || defined(__i386__)
+// BlendRow24Avx2's arithmetic 64 pixels a step: each pixel's weight goes to its three bytes with one byte
+// permutation per 64 bytes, and the even and odd bytes are weighed in 16-bit lanes in place, without
+// unpacking: (d << 8) + (s - d) * w wraps in 16 bits to d * (256 - w) + s * w, which is below 65536.
+__attribute__((target("avx512bw,avx512vbmi"))) int32_t BlendRow24Avx512(uint8_t* d, const uint8_t* s,
+                                                                          const uint8_t* a, int32_t T, int32_t N) {
+  alignas(64) static const auto spreads = [] {
+    std::array<uint8_t, 192> t{};
+    for (int i = 0; i < 192; ++i) t[size_t(i)] = uint8_t(i / 3);
+    return t;
+  }();
+  const __m512i spread[3] = {_mm512_load_si512(spreads.data()), _mm512_load_si512(spreads.data() + 64),
+                             _mm512_load_si512(spreads.data() + 128)};
+  const __m512i vt = _mm512_set1_epi8(char(T)), low = _mm512_set1_epi16(0x00FF), one = _mm512_set1_epi16(1);
+  int32_t x = 0;
+  for (; x + 64 <= N; x += 64) {
+    const __m512i w = a ? _mm512_min_epu8(vt, _mm512_loadu_si512(a + x)) : vt;
+    uint8_t* dp = d + 3 * x;
+    const uint8_t* sp = s + 3 * x;
+    for (int k = 0; k < 3; ++k) {
+      const __m512i vw = _mm512_permutexvar_epi8(spread[k], w);
+      const __m512i vd = _mm512_loadu_si512(dp + 64 * k), vs = _mm512_loadu_si512(sp + 64 * k);
+      const __m512i de = _mm512_and_si512(vd, low), se = _mm512_and_si512(vs, low);
+      const __m512i dodd = _mm512_srli_epi16(vd, 8), sodd = _mm512_srli_epi16(vs, 8);
+      __m512i we = _mm512_and_si512(vw, low), wodd = _mm512_srli_epi16(vw, 8);
+      we = _mm512_add_epi16(we, _mm512_srli_epi16(_mm512_add_epi16(we, one), 8));  // 255 -> 256
+      wodd = _mm512_add_epi16(wodd, _mm512_srli_epi16(_mm512_add_epi16(wodd, one), 8));
+      const __m512i even =
+          _mm512_add_epi16(_mm512_slli_epi16(de, 8), _mm512_mullo_epi16(_mm512_sub_epi16(se, de), we));
+      const __m512i odd =
+          _mm512_add_epi16(_mm512_andnot_si512(low, vd), _mm512_mullo_epi16(_mm512_sub_epi16(sodd, dodd), wodd));
+      // even >> 8 in the low bytes, odd's high bytes as they are: A | (~B & C) with B the low-byte mask.
+      _mm512_storeu_si512(dp + 64 * k, _mm512_ternarylogic_epi64(_mm512_srli_epi16(even, 8), low, odd, 0xF2));
+    }
+  }
+  return x;
+}
+#endif
+
 // Blends N 3-byte source pixels over d, each weighted min(T, a[x]), or T alone without a.
 void BlendRow24(uint8_t* d, const uint8_t* s, const uint8_t* a, int32_t T, int32_t N) {
   int32_t x = 0;
 #if defined(__x86_64__) || defined(__i386__)
+  static const bool avx512 = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
   static const bool avx2 = __builtin_cpu_supports("avx2");
   static const bool ssse3 = __builtin_cpu_supports("ssse3");
-  if (avx2) x = BlendRow24Avx2(d, s, a, T, N);
+  if (avx512) x = BlendRow24Avx512(d, s, a, T, N);
+  if (avx2 && x + 32 <= N) x += BlendRow24Avx2(d + 3 * x, s + 3 * x, a ? a + x : nullptr, T, N - x);
   if (ssse3 && x < N) x += BlendRow24Ssse3(d + 3 * x, s + 3 * x, a ? a + x : nullptr, T, N - x);
 #endif
   for (; x < N; ++x)
     for (int k = 0; k < 3; ++k) {
-      const int32_t w = a ? std::min<int32_t>(T, a[x]) : T;
+      const int32_t w = Weight(a ? std::min<int32_t>(T, a[x]) : T);
       uint8_t& dp = d[3 * x + k];
       dp = uint8_t(dp + (((int32_t(s[3 * x + k]) - dp) * w) >> 8));
     }
@@ -1268,6 +1316,7 @@ void TQxBitmap::ColorRenderer(const TQxRenderArgs& A, bool Translucent, int /*Ki
         if (Translucent) {
           int32_t a = A.Transparency;
           if (arow) a = std::min<int32_t>(a, arow[sx]);
+          a = Weight(a);
           dp[0] = uint8_t(dp[0] + ((int32_t(out.b) - dp[0]) * a >> 8));
           dp[1] = uint8_t(dp[1] + ((int32_t(out.g) - dp[1]) * a >> 8));
           dp[2] = uint8_t(dp[2] + ((int32_t(out.r) - dp[2]) * a >> 8));
@@ -1341,7 +1390,6 @@ struct TQxDrawBatch::Item {
   TQxRenderArgs A;
   std::vector<uint8_t*> Rows;
   std::vector<int32_t> XTable, YTable;
-  std::vector<uint8_t> TransparencyRow;
 };
 
 void TQxBitmap::DrawScaledEx(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, std::vector<int32_t>& XTable,
@@ -1516,18 +1564,31 @@ void TQxBitmap::DrawScaledEx(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, s
     const bool fastCase = A.XStep == 16384 && A.YStep == 16384 && f == TQxPixelFormat::qx24RGB && A.Transparency == 255 &&
                           !alphaMatters && !AdjustColors && Contrast == 0 && BlendOp == 0 && RangeLow == 0 &&
                           RangeHigh == 0 && !callerX && !callerY;
+    // Unscaled and inside the source (the view at 100 %, drawn band by band): the renderers read rows
+    // where they lie without tables, as for a plain copy.
+    const bool oneToOne = !callerX && !callerY && A.XStep == 16384 && A.YStep == 16384 && SrcW == DstW &&
+                          SrcH == DstH && int64_t(SrcX) + SrcW <= W && int64_t(SrcY) + SrcH <= H;
     bool builtX = false, builtY = false;
-    if (!fastCase) {
+    if (!fastCase && !oneToOne) {
+      // Source positions of destination positions From .. To, clamped to the source; unscaled (a 1:1
+      // draw reaching past the source) without floating point.
+      auto build = [](std::vector<int32_t>& T, int32_t From, int32_t To, int32_t Dst, int32_t Src, double R,
+                      bool Unscaled, int32_t Size) {
+        T.resize(size_t(To - From + 1));
+        int32_t* t = T.data();
+        const int32_t n = To - From + 1;
+        if (Unscaled)
+          for (int32_t i = 0; i < n; ++i) t[i] = std::clamp(From - Dst + Src + i, 0, Size - 1);
+        else
+          for (int32_t i = 0; i < n; ++i)
+            t[i] = int32_t(std::clamp<int64_t>(Trunc((From + i - Dst) * R + Src), 0, Size - 1));
+      };
       if (!callerX) {
-        XTable.resize(size_t(A.X2 - A.X1 + 1));
-        for (int32_t x = A.X1; x <= A.X2; ++x)
-          XTable[size_t(x - A.X1)] = int32_t(std::clamp<int64_t>(Trunc((x - DstX) * rx + SrcX), 0, W - 1));
+        build(XTable, A.X1, A.X2, DstX, SrcX, rx, SrcW == DstW, W);
         builtX = true;
       }
       if (!callerY) {
-        YTable.resize(size_t(A.Y2 - A.Y1 + 1));
-        for (int32_t y = A.Y1; y <= A.Y2; ++y)
-          YTable[size_t(y - A.Y1)] = int32_t(std::clamp<int64_t>(Trunc((y - DstY) * ry + SrcY), 0, H - 1));
+        build(YTable, A.Y1, A.Y2, DstY, SrcY, ry, SrcH == DstH, H);
         builtY = true;
       }
       A.XTable = XTable.data();
@@ -1538,12 +1599,7 @@ void TQxBitmap::DrawScaledEx(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, s
       A.X2 = std::min<int32_t>(A.X2, W - 1 - SrcX + DstX);
     }
     const bool translucent = A.Transparency < 255 || alphaMatters;
-    std::vector<uint8_t> trow;
-    if (translucent) {
-      trow.assign(size_t(std::max(W, 1)), uint8_t(A.Transparency));
-      A.TransparencyRow = trow.data();
-      A.UseSourceAlpha = alphaMatters;
-    }
+    if (translucent) A.UseSourceAlpha = alphaMatters;
     if (batch && !destFile && !MapsRows() && !(alpha_ && alpha_->MapsRows())) {
       auto item = std::make_unique<TQxDrawBatch::Item>();
       item->Source = this;
@@ -1553,12 +1609,10 @@ void TQxBitmap::DrawScaledEx(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, s
                                                                     (A.XTable ? size_t(A.X2 - A.X1 + 1) : 0));
       item->YTable.assign(A.YTable ? A.YTable : YTable.data(), (A.YTable ? A.YTable : YTable.data()) +
                                                                     (A.YTable ? size_t(A.Y2 - A.Y1 + 1) : 0));
-      item->TransparencyRow = std::move(trow);
       item->A = A;
       item->A.DestRows = item->Rows.data();
       if (A.XTable) item->A.XTable = item->XTable.data();
       if (A.YTable) item->A.YTable = item->YTable.data();
-      if (translucent) item->A.TransparencyRow = item->TransparencyRow.data();
       batch->FItems.push_back(std::move(item));
       if (FreeTables) {
         if (builtX) XTable.clear();

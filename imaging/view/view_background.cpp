@@ -1,6 +1,7 @@
 // Backgrounds of the views: colours, hatches, the chessboard, frames and shadows, gradient, wallpaper.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "imaging/foundation/utils.h"
 #include "imaging/view/view.h"
@@ -77,27 +78,45 @@ void SoftShadow(TBitmap* B, TCanvas* C, int32_t L, int32_t T, int32_t R, int32_t
 
 void DirectChessboard(TBitmap* B, TCanvas* C, TColor Background, int32_t X, int32_t Y, int32_t W, int32_t H,
                       int32_t Size) {
-  const TQxRGB c0 = QxTColorToRGB(Background);
-  const TQxRGB c1 = QxTColorToRGB(~Background);
   // Cells are counted from (X, Y); only the part inside the bitmap and the canvas's clipping is written.
   const TRect clip = DirectArea(B, C);
   const int32_t x0 = std::max(X, clip.Left), x1 = std::min(X + W, clip.Right);
   const int32_t y0 = std::max(Y, clip.Top), y1 = std::min(Y + H, clip.Bottom);
   if (x0 >= x1 || y0 >= y1) return;
-  std::vector<uint8_t> rows[2];
-  for (int band = 0; band < 2; ++band) {
-    rows[band].resize(size_t(x1 - x0) * 3);
-    for (int32_t x = x0; x < x1; ++x) {
-      const TQxRGB& c = (((x - X) / Size + band) & 1) ? c1 : c0;
-      uint8_t* p = rows[band].data() + size_t(x - x0) * 3;
-      p[0] = c.b;
-      p[1] = c.g;
-      p[2] = c.r;
+  // The two kinds of row over the bitmap's part of the board, kept while they stay the same: a view
+  // repaints the board band by band and strip by strip, many times a frame.
+  const int32_t p0 = std::max(X, 0), p1 = std::min(X + W, B->Width());
+  struct Pattern {
+    TColor Background = 0;
+    int32_t X = 0, From = 0, To = -1, Size = 0;
+    std::vector<uint8_t> Rows[2];
+  };
+  thread_local Pattern pattern;
+  if (pattern.Background != Background || pattern.X != X || pattern.From != p0 || pattern.To != p1 ||
+      pattern.Size != Size) {
+    const TQxRGB c0 = QxTColorToRGB(Background);
+    const TQxRGB c1 = QxTColorToRGB(~Background);
+    for (int band = 0; band < 2; ++band) {
+      std::vector<uint8_t>& row = pattern.Rows[band];
+      row.resize(size_t(p1 - p0) * 3);
+      for (int32_t x = p0; x < p1; ++x) {
+        const TQxRGB& c = (((x - X) / Size + band) & 1) ? c1 : c0;
+        uint8_t* p = row.data() + size_t(x - p0) * 3;
+        p[0] = c.b;
+        p[1] = c.g;
+        p[2] = c.r;
+      }
     }
+    pattern.Background = Background;
+    pattern.X = X;
+    pattern.From = p0;
+    pattern.To = p1;
+    pattern.Size = Size;
   }
+  const size_t from = size_t(x0 - p0) * 3, bytes = size_t(x1 - x0) * 3;
   for (int32_t y = y0; y < y1; ++y) {
     uint8_t* row = static_cast<uint8_t*>(B->ScanLine(y)) + size_t(x0) * 3;
-    std::memcpy(row, rows[((y - Y) / Size) & 1].data(), rows[0].size());
+    std::memcpy(row, pattern.Rows[((y - Y) / Size) & 1].data() + from, bytes);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <utility>
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
@@ -1211,16 +1212,53 @@ bool TQuillotView::ScrollComposition(TQxBitmap* Dest, std::vector<uint8_t*>& Des
   const int32_t keepW = dw - std::abs(sx), keepH = dh - std::abs(sy);
   const int32_t toX = std::max(0, -sx), fromX = std::max(0, sx);
   const int32_t y0 = std::max(0, -sy);
+  // Rows that are composed again across the whole client need not be moved first. The rectangles do not
+  // overlap, so a row is whole when their widths on it add up to the client's.
+  std::vector<int32_t> coveredFrom(size_t(dh) + 1, 0);
+  for (const TRect& r : again) {
+    const int32_t top = std::max(r.Top, 0), bottom = std::min(r.Bottom, dh - 1);
+    if (top > bottom) continue;
+    const int32_t w = std::min(r.Right, dw - 1) - std::max(r.Left, 0) + 1;
+    coveredFrom[size_t(top)] += w;
+    coveredFrom[size_t(bottom) + 1] -= w;
+  }
+  std::vector<uint8_t> recomposed(size_t(dh), 0);
+  for (int32_t y = 0, covered = 0; y < dh; ++y) {
+    covered += coveredFrom[size_t(y)];
+    recomposed[size_t(y)] = covered >= dw;
+  }
   const ptrdiff_t stride = dh > 1 ? Dest->Scanline(1) - Dest->Scanline(0) : 0;
   if (dh > 1 && (stride == ptrdiff_t(dw) * 3 || stride == -ptrdiff_t(dw) * 3)) {
-    // Rows without padding: every kept pixel moves by the same number of bytes, so one move does them
-    // all; what wraps from one row into the next lands in the strips composed below.
+    // Rows without padding: every kept pixel moves by the same number of bytes, so one move a run of
+    // rows does them; what wraps from one row into the next lands in the strips composed below. Runs
+    // are taken in the order that reads each byte before it is overwritten.
     uint8_t* base = std::min(Dest->Scanline(0), Dest->Scanline(dh - 1));
     const ptrdiff_t size = ptrdiff_t(dw) * 3 * dh, off = ptrdiff_t(sx) * 3 + ptrdiff_t(sy) * stride;
-    if (off > 0) std::memmove(base, base + off, size_t(size - off));
-    else if (off < 0) std::memmove(base - off, base, size_t(size + off));
+    const ptrdiff_t rowBytes = ptrdiff_t(dw) * 3;
+    // Row y of the client is memory row (y when rows run down, dh - 1 - y when they run up).
+    std::vector<std::pair<ptrdiff_t, ptrdiff_t>> runs;  // destination byte ranges
+    for (int32_t m = 0; m < dh;) {
+      const int32_t y = stride > 0 ? m : dh - 1 - m;
+      if (recomposed[size_t(y)]) {
+        ++m;
+        continue;
+      }
+      int32_t e = m + 1;
+      while (e < dh && !recomposed[size_t(stride > 0 ? e : dh - 1 - e)]) ++e;
+      ptrdiff_t b0 = m * rowBytes, b1 = e * rowBytes;
+      b0 = std::max<ptrdiff_t>(b0, std::max<ptrdiff_t>(0, -off));
+      b1 = std::min<ptrdiff_t>(b1, std::min<ptrdiff_t>(size, size - off));
+      if (b0 < b1) runs.emplace_back(b0, b1);
+      m = e;
+    }
+    if (off > 0)
+      for (const auto& [b0, b1] : runs) std::memmove(base + b0, base + b0 + off, size_t(b1 - b0));
+    else if (off < 0)
+      for (auto it = runs.rbegin(); it != runs.rend(); ++it)
+        std::memmove(base + it->first, base + it->first + off, size_t(it->second - it->first));
   } else {
     auto moveRow = [&](int32_t y) {
+      if (recomposed[size_t(y)]) return;
       std::memmove(Dest->Scanline(y) + size_t(toX) * 3, Dest->Scanline(y + sy) + size_t(fromX) * 3, size_t(keepW) * 3);
     };
     if (sy >= 0)
@@ -1236,10 +1274,23 @@ bool TQuillotView::ScrollComposition(TQxBitmap* Dest, std::vector<uint8_t*>& Des
       for (int32_t i = 0; i < LayerCount(); ++i) DrawCompositionLayer(i, Dest, DestRows, &R, first, DrawBackground, DrawOverlays);
     if (first && DrawBackground && OutsideBaseMode == 0) PaintCompositionBackground(Dest, &R);
   };
-  if (sx > 0) compose(TRect(keepW, 0, dw - 1, dh - 1));
-  else if (sx < 0) compose(TRect(0, 0, -sx - 1, dh - 1));
-  if (sy > 0) compose(TRect(toX, keepH, toX + keepW - 1, dh - 1));
-  else if (sy < 0) compose(TRect(toX, 0, toX + keepW - 1, -sy - 1));
+  // A strip is composed only on the rows that are not composed again whole below.
+  auto composeStrip = [&](const TRect& R) {
+    for (int32_t y = std::max(R.Top, 0); y <= std::min(R.Bottom, dh - 1);) {
+      if (recomposed[size_t(y)]) {
+        ++y;
+        continue;
+      }
+      int32_t e = y;
+      while (e < std::min(R.Bottom, dh - 1) && !recomposed[size_t(e + 1)]) ++e;
+      compose(TRect(R.Left, y, R.Right, e));
+      y = e + 1;
+    }
+  };
+  if (sx > 0) composeStrip(TRect(keepW, 0, dw - 1, dh - 1));
+  else if (sx < 0) composeStrip(TRect(0, 0, -sx - 1, dh - 1));
+  if (sy > 0) composeStrip(TRect(toX, keepH, toX + keepW - 1, dh - 1));
+  else if (sy < 0) composeStrip(TRect(toX, 0, toX + keepW - 1, -sy - 1));
   for (const TRect& r : again) compose(r);
   return true;
 }

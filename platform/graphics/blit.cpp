@@ -160,8 +160,9 @@ class TStretchMap {
     this->From = static_cast<int32_t>(From);
     this->To = static_cast<int32_t>(To);
     FMap.resize(static_cast<size_t>(To - From));
+    // Unstretched (every plain copy to the window) needs no division per step.
     for (int64_t I = From; I < To; ++I) {
-      int32_t S = static_cast<int32_t>(I * M / N);
+      int32_t S = static_cast<int32_t>(N == M ? I : I * M / N);
       FMap[static_cast<size_t>(I - From)] = Flip ? M - 1 - S : S;
     }
   }

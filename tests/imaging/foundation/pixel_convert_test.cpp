@@ -333,7 +333,8 @@ TEST(DrawScaled, TranslucentRowsMatchThePerPixelRule) {
   for (int32_t y = 0; y < N; ++y)
     for (int32_t x = 0; x < N + 19; ++x) src.SetAlpha(x, y, uint8_t((x * 5 + y * 3) & 255));
   src.GetAlphaChannel()->Opaque = false;
-  auto expect = [](int32_t s, int32_t d, int32_t w) { return uint8_t(d + (((s - d) * w) >> 8)); };
+  // Weight 255 (an opaque pixel at full opacity) replaces what lies below.
+  auto expect = [](int32_t s, int32_t d, int32_t w) { return w == 255 ? uint8_t(s) : uint8_t(d + (((s - d) * w) >> 8)); };
   for (const int32_t t : {0, 1, 127, 128, 254, 255})
     for (const bool scaled : {false, true})
       for (const bool withAlpha : {false, true}) {
@@ -548,9 +549,10 @@ TEST(DrawScaled, NearestSamplingTakesItsTablesPixels) {
         if (i >= 0 && j >= 0 && i < int32_t(xt.size()) && j < int32_t(yt.size())) {
           const int32_t sx = xt[size_t(i)], sy = yt[size_t(j)];
           const TQxRGB s = sourcePixel(sx, sy);
-          const int32_t w = c.alpha ? std::min<int32_t>(c.t, src.GetAlpha(sx, sy)) : c.t;
+          const int32_t a = c.alpha ? std::min<int32_t>(c.t, src.GetAlpha(sx, sy)) : c.t;
+          const int32_t w = a == 255 ? 256 : a;  // opaque replaces
           auto mix = [w](uint8_t s, uint8_t d) { return uint8_t(d + (((int32_t(s) - d) * w) >> 8)); };
-          want = w == 255 && !c.alpha ? s : TQxRGB{mix(s.b, want.b), mix(s.g, want.g), mix(s.r, want.r)};
+          want = TQxRGB{mix(s.b, want.b), mix(s.g, want.g), mix(s.r, want.r)};
         }
         const TQxRGB got = dst.GetPixel24(x, y);
         if (got.b != want.b || got.g != want.g || got.r != want.r) {

@@ -287,9 +287,8 @@ TEST(LayersFile, TheIOComponentFlattensAFileWithoutAView) {
   EXPECT_FALSE(io.Aborting.load());
   EXPECT_EQ(io.Params->FileType, qxffLayers);
   ASSERT_EQ(target.Width(), 30);
-  // The second layer over the base at full alpha: d + (s - d) x 255 shr 8.
-  auto over = [](int s, int d) { return uint8_t(d + (((s - d) * 255) >> 8)); };
-  EXPECT_EQ(target.GetPixel24(3, 10), (TQxRGB{over(0x12, 3), over(0x34, 10), over(0x56, 77)}));
+  // The second layer over the base at full alpha and opacity: its own colour.
+  EXPECT_EQ(target.GetPixel24(3, 10), (TQxRGB{0x12, 0x34, 0x56}));
   EXPECT_EQ(target.GetPixel24(20, 2), (TQxRGB{20, 2, 77}));
 
   // Attached to a view, the view takes the layers themselves.

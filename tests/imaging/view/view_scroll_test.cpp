@@ -22,6 +22,7 @@ struct Scene {
   bool Overhang = false;   // with a layer that reaches over the picture's left edge
   int32_t PictureW = kPictureW;
   int32_t ClientW = kClientW;  // 241: rows padded to four bytes
+  int32_t OpaqueRows = 0;      // layer 0 opaque above this row and see-through below, as over a reflection
 };
 
 // A textured base (any shift shows; see-through in places when the scene says so) under a layer with an
@@ -40,7 +41,8 @@ std::unique_ptr<TQuillotView> Build(const Scene& S, int32_t OriginX, int32_t Ori
     TQxBitmap* a = b->GetAlphaChannel();
     for (int32_t y = 0; y < kPictureH; ++y)
       for (int32_t x = 0; x < kPictureW; ++x)
-        a->Scanline(y)[x] = uint8_t((x / 50 + y / 40) % 3 == 0 ? 0 : (x / 50 + y / 40) % 3 == 1 ? 90 + y / 4 : 255);
+        a->Scanline(y)[x] = y < S.OpaqueRows ? 255
+                            : uint8_t((x / 50 + y / 40) % 3 == 0 ? 0 : (x / 50 + y / 40) % 3 == 1 ? 90 + y / 4 : 255);
     a->Opaque = false;
   }
   v->AddLayer();
@@ -114,7 +116,8 @@ std::vector<TColor> Fresh(const Scene& S, TQuillotView* v,
 std::string Name(const Scene& S) {
   return "style " + std::to_string(int(S.Style)) + (S.TranslucentBase ? ", translucent" : ", opaque") + ", zoom " +
          std::to_string(int(S.Zoom)) + (S.Stretched ? ", stretched layer" : "") + (S.Overhang ? ", overhang" : "") +
-         ", width " + std::to_string(S.PictureW) + ", client " + std::to_string(S.ClientW);
+         ", width " + std::to_string(S.PictureW) + ", client " + std::to_string(S.ClientW) +
+         ", opaque rows " + std::to_string(S.OpaqueRows);
 }
 
 // Scrolls by a pixel each way, by a few, diagonally, by more than the client each way, and to both ends.
@@ -146,6 +149,10 @@ TEST(ViewScrollFrames, EveryScrolledFrameEqualsAWholeCompositionAtItsOrigin) {
   scenes.push_back({TQxBackgroundStyle::qxbsSolid, true, 100, false, false, kPictureW, 241});
   scenes.push_back({TQxBackgroundStyle::qxbsChessboard, true, 100, false, false, kPictureW, 241});
   scenes.push_back({TQxBackgroundStyle::qxbsChessboard, false, 100, false, false, kPictureW, 241});
+  // Opaque rows above see-through ones: the rows composed again are not moved first, the others are.
+  for (int32_t clientW : {kClientW, 241})
+    scenes.push_back({TQxBackgroundStyle::qxbsChessboard, true, 100, false, false, kPictureW, clientW, 230});
+  scenes.push_back({TQxBackgroundStyle::qxbsChessboard, true, 100, false, false, 180, kClientW, 230});
   for (const Scene& s : scenes) {
     SCOPED_TRACE(Name(s));
     auto v = Build(s, 150, 100);
@@ -153,6 +160,43 @@ TEST(ViewScrollFrames, EveryScrolledFrameEqualsAWholeCompositionAtItsOrigin) {
       SCOPED_TRACE(std::to_string(st.DX) + "," + std::to_string(st.DY));
       v->SetViewOrigin(v->ViewOriginX() + st.DX, v->ViewOriginY() + st.DY);  // paints
       ASSERT_TRUE(SameFrame(Shown(v.get()), Fresh(s, v.get()), s.ClientW));
+    }
+  }
+}
+
+// A picture lower than the client over the chessboard: the margin rows above and below it are composed
+// after a scroll (unpadded and padded rows), the picture's rows moved.
+TEST(ViewScrollFrames, MarginRowsOfALowPictureAreComposedAndItsRowsMoved) {
+  for (int32_t clientW : {kClientW, 241}) {
+    SCOPED_TRACE(clientW);
+    auto build = [&](int32_t OriginX) {
+      auto v = MakeView(kPictureW, 90, clientW, kClientH);
+      v->SetBackgroundStyle(TQxBackgroundStyle::qxbsChessboard);
+      TQxBitmap* b = v->CurrentBitmap();
+      for (int32_t y = 0; y < 90; ++y)
+        for (int32_t x = 0; x < kPictureW; ++x)
+          reinterpret_cast<TQxRGB*>(b->Scanline(y))[x] = TQxRGB{uint8_t(x * 5 + y), uint8_t(x ^ y * 3), uint8_t(y * 9)};
+      v->AddLayer();
+      TQxBitmap* l = v->CurrentBitmap();
+      l->Allocate(60, 40, TQxPixelFormat::qx24RGB);
+      l->Fill(0x2080F0);
+      for (int32_t y = 0; y < 40; ++y) std::fill_n(l->GetAlphaChannel()->Scanline(y), 60, uint8_t(y * 6));
+      l->GetAlphaChannel()->Opaque = false;
+      v->CurrentLayer()->PosX = 200;
+      v->CurrentLayer()->PosY = 30;
+      v->SetCurrentLayer(0);
+      v->UpdateView();
+      v->SetViewOrigin(OriginX, 0);
+      return v;
+    };
+    auto v = build(150);
+    for (int32_t dx : {1, -1, 3, -7, 40}) {
+      SCOPED_TRACE(dx);
+      v->SetViewOrigin(v->ViewOriginX() + dx, 0);
+      auto f = build(v->ViewOriginX());
+      f->InvalidateRectNoErase(TRect(0, 0, clientW, kClientH));
+      f->PaintClientRect(TRect(0, 0, clientW, kClientH));
+      ASSERT_TRUE(SameFrame(Shown(v.get()), Shown(f.get()), clientW));
     }
   }
 }
