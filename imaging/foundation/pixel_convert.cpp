@@ -1566,8 +1566,8 @@ void TQxBitmap::DrawScaledEx(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, s
                           RangeHigh == 0 && !callerX && !callerY;
     // Unscaled and inside the source (the view at 100 %, drawn band by band): the renderers read rows
     // where they lie without tables, as for a plain copy.
-    const bool oneToOne = !callerX && !callerY && A.XStep == 16384 && A.YStep == 16384 && SrcW == DstW &&
-                          SrcH == DstH && int64_t(SrcX) + SrcW <= W && int64_t(SrcY) + SrcH <= H;
+    const bool oneToOne = !callerX && !callerY && SrcW == DstW && SrcH == DstH && int64_t(SrcX) + SrcW <= W &&
+                          int64_t(SrcY) + SrcH <= H;
     bool builtX = false, builtY = false;
     if (!fastCase && !oneToOne) {
       // Source positions of destination positions From .. To, clamped to the source; unscaled (a 1:1
