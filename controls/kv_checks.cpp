@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "controls/kv_action_links.h"
 #include "controls/kv_text.h"
 #include "platform/base/strings.h"
 #include "platform/ui/frame_controls.h"
@@ -414,8 +415,12 @@ void RegisterKvChecksProperties() {
   done = true;
   KvRegisterFrameLinkProperty<TKvCustomGlyphButton>();
   for (const char* n : {"Checked", "Alignment", "UseCustomGlyphs", "ReadOnly", "ReadOnlyColorOnFocus", "TabOnEnter",
-                        "HotTrack", "HotTrackStyle", "TextStyle", "Transparent"})
+                        "HotTrack", "HotTrackStyle", "TextStyle"})
     RegisterOtherProperty<TKvCustomGlyphButton>(n, TTypeKind::tkEnumeration);
+  KvRegisterTransparentProperty<TKvCustomGlyphButton>();
+  // Older forms called HotTrack "Flat".
+  KvRegisterObsoleteProperty<TKvCustomGlyphButton>(
+      "Flat", [](TKvCustomGlyphButton* c, const std::string& v) { c->SetHotTrack(KvTextIsTrue(v)); });
   RegisterOtherProperty<TKvCustomGlyphButton>("CustomGlyphs", TTypeKind::tkClass);
   RegisterOtherProperty<TKvCustomCheckBox>("State", TTypeKind::tkEnumeration);
   RegisterOtherProperty<TKvCustomCheckBox>("AllowGrayed", TTypeKind::tkEnumeration);
@@ -444,4 +449,24 @@ void TKvCustomGlyphButton::ApplyFrameController() {
   if (FFrameLink.Takes(P::fcpFrameHotColor) && FHotTrackStyle == TKvButtonHotTrackStyle::htsFrame)
     FHotTrackColor = c->FrameHotColor();
   Invalidate();
+}
+
+std::unique_ptr<TControlActionLink> TKvCustomGlyphButton::CreateActionLink() {
+  return std::make_unique<TKvCheckedActionLink>(this);
+}
+
+void TKvCustomGlyphButton::ActionChange(TObject* Sender, bool CheckDefaults) {
+  TKvCustomButton::ActionChange(Sender, CheckDefaults);
+  auto* a = dynamic_cast<TCustomAction*>(Sender);
+  if (!a) return;
+  if (CheckDefaults && Checked()) return;
+  // A change that comes from the action must not run the action again.
+  bool was = FSuppressClicks;
+  FSuppressClicks = true;
+  struct TRestore {
+    bool& Flag;
+    bool Was;
+    ~TRestore() { Flag = Was; }
+  } restore{FSuppressClicks, was};
+  SetChecked(a->Checked());
 }

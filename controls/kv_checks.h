@@ -59,8 +59,13 @@ class TKvCustomGlyphButton : public TKvCustomButton, public IKvFrameControllerCl
   const TKvFrameControllerLink& FrameLink() const { return FFrameLink; }
   // Takes the frame controller's settings this control accepts.
   void ApplyFrameController() override;
+  // Set by the action link while it writes Checked: the change fires no click.
+  bool ClicksSuppressed() const { return FSuppressClicks; }
+  void SetClicksSuppressed(bool v) { FSuppressClicks = v; }
 
  protected:
+  std::unique_ptr<TControlActionLink> CreateActionLink() override;
+  void ActionChange(TObject* Sender, bool CheckDefaults) override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
   virtual void RenderGlyph(TBitmap* Bitmap) = 0;
   virtual void SmoothGlyphEdges(TBitmap*) {}

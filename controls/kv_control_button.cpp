@@ -142,7 +142,12 @@ void TKvControlButton::PaintGlyph(const TRect& R) {
 }
 
 void TKvControlButton::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
+  FPressAbandoned = false;
   TGraphicControl::MouseDown(Button, Shift, X, Y);
+  if (FPressAbandoned) {
+    FPressAbandoned = false;
+    return;
+  }
   if (Button == TMouseButton::mbLeft && Enabled()) {
     if (!FPressed) {
       FPressed = true;

@@ -44,6 +44,9 @@ class TKvControlButton : public TGraphicControl {
   TKvControlButtonStyle Style() const { return FStyle; }
   void SetStyle(TKvControlButtonStyle Value);
   bool Pressed() const { return FPressed; }
+  // Called from OnMouseDown: the press that is starting is dropped (no pressed look, no click,
+  // no repeat).
+  void AbandonPress() { FPressAbandoned = true; }
   bool MouseOver() const { return FMouseOver; }
   // The size of one glyph cell.
   virtual TPoint GlyphSize() const;
@@ -71,6 +74,7 @@ class TKvControlButton : public TGraphicControl {
   void PaintArrowFace(TRect& R, TColor Fill);
   bool FPressed = false;
   bool FTracking = false;
+  bool FPressAbandoned = false;
   bool FFlat = false;
   std::unique_ptr<TBitmap> FGlyph;
   TNumGlyphs FNumGlyphs = 1;

@@ -206,19 +206,17 @@ void TKvCustomEdit::ValidateError() {
 }
 
 void TKvCustomEdit::ReadObsoleteProperty(const std::string& Name, const std::string& Value) {
-  std::string n = UpperCase(Name), v = UpperCase(Value);
+  std::string n = UpperCase(Name);
   if (n == "FRAMEFLAT") {
-    bool on = v == "TRUE" || v == "1";
+    bool on = KvTextIsTrue(Value);
     SetFrameHotTrack(on);
     if (on) {
       SetFrameStyle(fsStatus);
       SetFrameHotStyle(fsLowered);
     }
   } else if (n == "FRAMEFOCUSSTYLE") {
-    static const char* kNames[] = {"FSNONE",       "FSFLAT",   "FSGROOVE",     "FSBUMP",   "FSLOWERED", "FSBUTTONDOWN",
-                                   "FSRAISED",     "FSBUTTONUP", "FSSTATUS",   "FSPOPUP",  "FSFLATBOLD"};
-    for (int i = 0; i < 11; ++i)
-      if (v == kNames[i]) SetFrameHotStyle(static_cast<TFrameStyle>(i));
+    TFrameStyle st;
+    if (KvFrameStyleFromIdent(Value, st)) SetFrameHotStyle(st);
   }
   // "FrameFlatStyle" is read and dropped.
 }
@@ -251,6 +249,7 @@ void TKvCustomEdit::Dispatch(TMessage& M) {
     case WM_KILLFOCUS:
       TCustomEdit::Dispatch(M);
       UpdateFrameState(false, false);
+      if (FDropShown) EndDropButtonPress();
       return;
     case CM_COLORCHANGED:
       if (!FApplyingColors) {
@@ -280,11 +279,169 @@ void TKvCustomEdit::Dispatch(TMessage& M) {
                             hot ? FFrameHotColor : FFrameColor, FFrameSides);
         M.Result = 0;
       }
+      if (dc && DropButtonShown()) PaintDropButton(dc);
       return;
     }
     default: break;
   }
+  if (FDropShown && HandleDropButtonMessage(M)) return;
   TCustomEdit::Dispatch(M);
+}
+
+// ---- Drop button --------------------------------------------------------------------------------------
+
+namespace {
+int32_t DropButtonWidth() { return GetSystemMetrics(SM_CXVSCROLL) - (ThemesEnabled() ? 1 : 0); }
+}  // namespace
+
+void TKvCustomEdit::SetShowDropButton(bool Value) {
+  if (Value == FDropShown) return;
+  FDropShown = Value;
+  FOverDropButton = false;
+  // The client area changes with the frame: lay the window out again.
+  RecreateWnd();
+  Perform(WM_SIZE, 0, 0);
+  Invalidate();
+}
+
+void TKvCustomEdit::AdjustNonClientInsets(TRect& Insets) const {
+  if (FDropShown) Insets.Right += DropButtonWidth();
+}
+
+TRect TKvCustomEdit::DropButtonRect() const {
+  if (!FDropShown) return TRect();
+  TRect in = NonClientInsets();
+  int32_t right = Width() - in.Right + DropButtonWidth();
+  return TRect(right - DropButtonWidth(), in.Top, right, Height() - in.Bottom);
+}
+
+bool TKvCustomEdit::PointOnDropButton(const TPoint& P) const {
+  TRect in = NonClientInsets();
+  return PtInRect(DropButtonRect(), TPoint(P.X + in.Left, P.Y + in.Top));
+}
+
+bool TKvCustomEdit::HandleDropButtonMessage(TMessage& M) {
+  auto clientPt = [&] { return TPoint(int16_t(M.LParam & 0xFFFF), int16_t((M.LParam >> 16) & 0xFFFF)); };
+  switch (M.Msg) {
+    case WM_NCHITTEST: {
+      TCustomEdit::Dispatch(M);
+      TPoint sp(int16_t(M.LParam & 0xFFFF), int16_t((M.LParam >> 16) & 0xFFFF));
+      FOverDropButton = PointOnDropButton(ScreenToClient(sp));
+      if (FOverDropButton) M.Result = HTCLIENT;
+      return true;
+    }
+    case WM_MOUSEMOVE: {
+      // The platform asks for the hit test on every move; the layer leaves that to the control.
+      TPoint sp = ClientToScreen(clientPt());
+      Perform(WM_NCHITTEST, 0, MakeLParam(sp.X, sp.Y));
+      if (FDropPressing) return true;
+      return false;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      if (!PointOnDropButton(clientPt())) return false;
+      FOverDropButton = true;
+      if (CanFocus() && !Focused()) SetFocus();
+      OpenDropDown();
+      return true;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+      return PointOnDropButton(clientPt());
+    case WM_LBUTTONUP:
+      if (!FDropPressing) return false;
+      EndDropButtonPress();
+      return true;
+    case WM_SETCURSOR:
+      if (!FOverDropButton) return false;
+      SetCursorShape(crDefault);
+      M.Result = 1;
+      return true;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      if (M.WParam != VK_DOWN || !(M.LParam & KF_ALTDOWN_BIT)) return false;
+      OpenDropDown();
+      return true;
+    default: return false;
+  }
+}
+
+void TKvCustomEdit::OpenDropDown() {
+  FDroppedDown = true;
+  struct TClear {
+    bool& Flag;
+    ~TClear() { Flag = false; }
+  } clear{FDroppedDown};
+  SetMouseCapture(true);
+  FDropPressing = true;
+  FDropDown = true;
+  RepaintNonClient();
+  DoDropDown();
+  DoCloseUp();
+  FDropDown = false;
+  RepaintNonClient();
+}
+
+void TKvCustomEdit::EndDropButtonPress() {
+  if (FDropPressing && MouseCapture()) SetMouseCapture(false);
+  FDropPressing = false;
+  if (FDropDown) {
+    FDropDown = false;
+    RepaintNonClient();
+  }
+}
+
+void TKvCustomEdit::DoDropDown() {
+  if (OnDropDown) OnDropDown(this);
+}
+
+void TKvCustomEdit::DoCloseUp() {
+  if (OnCloseUp) OnCloseUp(this);
+}
+
+void TKvCustomEdit::PaintDropButton(TCanvas* C) {
+  TRect R = DropButtonRect();
+  if (R.Right <= R.Left || R.Bottom <= R.Top) return;
+  bool down = FDropDown, enabled = Enabled();
+  bool hot = FMouseOver || FHasFocus;
+  TBrush face;
+  if (!FFlatButtons) {
+    // The classic combo-box button: raised, flat and pushed while down.
+    if (down) {
+      face.SetColor(clBtnShadow);
+      FrameRect(C, R, face);
+      TRect in = R;
+      InflateRect(in, -1, -1);
+      face.SetColor(clBtnFace);
+      FillRect(C, in, face);
+    } else {
+      TRect in = KvPaintButtonFrame(C, R, false);
+      face.SetColor(clBtnFace);
+      FillRect(C, in, face);
+    }
+    KvPaintDropDownArrow(C, R, 0, down, enabled);
+    return;
+  }
+  TRect in = R;
+  if (hot) {
+    if (FFlatButtonColor == clBtnFace) {
+      // One band of bevel, exchanged while down.
+      TColor light = down ? clBtnShadow : clBtnHighlight, dark = down ? clBtnHighlight : clBtnShadow;
+      C->Pen()->SetColor(light);
+      C->MoveTo(R.Left, R.Bottom - 1);
+      C->LineTo(R.Left, R.Top);
+      C->LineTo(R.Right - 1, R.Top);
+      C->Pen()->SetColor(dark);
+      C->LineTo(R.Right - 1, R.Bottom - 1);
+      C->LineTo(R.Left - 1, R.Bottom - 1);
+      InflateRect(in, -1, -1);
+    } else
+      in = KvPaintColoredFrame(C, R, FFlatButtonColor, down ? fsLowered : fsRaised);
+    face.SetColor(FFlatButtonColor);
+  } else {
+    face.SetColor(Color());
+  }
+  FillRect(C, in, face);
+  KvPaintDropDownArrow(C, R, 0, down, enabled);
 }
 
 void RegisterKvEditProperties() {
@@ -331,12 +488,7 @@ void RegisterKvEditProperties() {
       [](const T* c) { return int64_t(c->FrameControllerNotifications().bits()); });
   // Older forms: accepted from text, never written.
   for (const char* old : {"FrameFlat", "FrameFocusStyle", "FrameFlatStyle"}) {
-    TPropInfo p;
-    p.Name = old;
-    p.Kind = TTypeKind::tkLString;
-    p.AppliesTo = [](const TComponent* c) { return dynamic_cast<const T*>(c) != nullptr; };
     std::string name = old;
-    p.SetStr = [name](TComponent* c, const std::string& v) { static_cast<T*>(c)->ReadObsoleteProperty(name, v); };
-    RegisterPropInfo(std::move(p));
+    KvRegisterObsoleteProperty<T>(old, [name](T* c, const std::string& v) { c->ReadObsoleteProperty(name, v); });
   }
 }

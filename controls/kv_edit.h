@@ -79,9 +79,22 @@ class TKvCustomEdit : public TCustomEdit {
   // Values older versions of the library stored in forms: read, applied, never written.
   void ReadObsoleteProperty(const std::string& Name, const std::string& Value);
 
+  // The drop button in the frame at the right: shown by deriving controls (none of the program's).
+  bool ShowDropButton() const { return FDropShown; }
+  void SetShowDropButton(bool Value);
+  virtual bool DropButtonShown() const { return FDropShown; }
+  // True while the button is down.
+  virtual bool DropButtonState() const { return FDropDown; }
+  bool DroppedDown() const { return FDroppedDown; }
+  bool OverDropButton() const { return FOverDropButton; }
+  // The button's place relative to the control's outer top-left (empty when not shown).
+  TRect DropButtonRect() const;
+
   TNotifyEvent OnMouseEnter;
   TNotifyEvent OnMouseLeave;
   TKvValidateErrorEvent OnValidateError;
+  TNotifyEvent OnDropDown;
+  TNotifyEvent OnCloseUp;
 
  protected:
   virtual void UpdateColors();
@@ -92,6 +105,13 @@ class TKvCustomEdit : public TCustomEdit {
   virtual void BecameEditable() {}
   virtual bool EffectiveReadOnly() const { return ReadOnly(); }
   virtual void ReadOnlySwitched();
+  virtual void PaintDropButton(TCanvas* Canvas);
+  // Press of the drop button: capture, down, OnDropDown, OnCloseUp, up.
+  void OpenDropDown();
+  void EndDropButtonPress();
+  virtual void DoDropDown();
+  virtual void DoCloseUp();
+  void AdjustNonClientInsets(TRect& Insets) const override;
   // Asked for every typed character after Enter was dealt with: false refuses it with a beep.
   virtual bool AcceptsChar(char32_t Ch) { return true; }
   TColor FaceColor() const override { return Color(); }
@@ -128,6 +148,15 @@ class TKvCustomEdit : public TCustomEdit {
   bool FFlatButtons = false;
   TColor FFlatButtonColor = clBtnFace;
   bool FFrameVisible = false;
+  bool FDropShown = false;
+  bool FDropDown = false;
+  bool FOverDropButton = false;
+  bool FDroppedDown = false;
+  // The press of the drop button holds the mouse until the release.
+  bool FDropPressing = false;
+  // Whether a client point lies on the drop button (hit test of the platform's own).
+  bool PointOnDropButton(const TPoint& ClientPt) const;
+  bool HandleDropButtonMessage(TMessage& M);
 };
 
 void RegisterKvEditProperties();

@@ -543,9 +543,10 @@ void RegisterKvLabelsProperties() {
   RegisterIntegerProperty<TKvLabel>("TextMargin", [](TKvLabel* c, int64_t v) { c->SetTextMargin(int32_t(v)); },
                                     [](const TKvLabel* c) { return int64_t(c->TextMargin()); });
   for (const char* n : {"Alignment", "Layout", "Rotation", "CenterPoint", "TextStyle", "LightTextStyle",
-                        "CondenseCaption", "BorderInner", "BorderOuter", "Blinking", "FlyByEnabled", "Transparent",
+                        "CondenseCaption", "BorderInner", "BorderOuter", "Blinking", "FlyByEnabled",
                         "WordWrap", "ShowAccelChar"})
     RegisterOtherProperty<TKvLabel>(n, TTypeKind::tkEnumeration);
+  KvRegisterTransparentProperty<TKvLabel>();
   RegisterOtherProperty<TKvURLLabel>("Visited", TTypeKind::tkEnumeration);
 }
 

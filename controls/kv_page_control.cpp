@@ -260,6 +260,7 @@ void TKvPageControl::ShowPage(TKvTabSheet* Page) {
   if (Page) {
     Page->BringToFront();
     Page->SetShown(true);
+    Page->HandleNeeded();
   }
   // The focus leaves the page that goes, for the new page when it can take it.
   bool focusToNew = false;
@@ -271,7 +272,10 @@ void TKvPageControl::ShowPage(TKvTabSheet* Page) {
       f->SetActiveControl(this);
     }
   }
-  if (old) old->SetShown(false);
+  if (old) {
+    old->SetShown(false);
+    if (FSaveResources && !ComponentState().Contains(csDesigning)) old->ReleaseWindow();
+  }
   FActivePage = Page;
   if (focusToNew && f->ActiveControl() == Page) Page->SelectNext(nullptr, true, true);
 }
@@ -307,6 +311,41 @@ void TKvPageControl::CloseActiveTab() {
 
 void TKvPageControl::MoveActiveTab(int32_t Index) {
   if (FActivePage) FActivePage->SetPageIndex(Index);
+}
+
+void TKvPageControl::SetSaveResources(bool v) {
+  if (v == FSaveResources) return;
+  FSaveResources = v;
+  if (!v || ComponentState().Contains(csDesigning)) return;
+  for (TKvTabSheet* p : FPages)
+    if (p != FActivePage) p->ReleaseWindow();
+}
+
+void TKvPageControl::DragOver(TControl* Source, int32_t X, int32_t Y, TDragState State, bool& Accept) {
+  auto* from = dynamic_cast<TKvPageControl*>(Source);
+  if (!from || from == this) {
+    TKvCustomTabControl::DragOver(Source, X, Y, State, Accept);
+    return;
+  }
+  Accept = State != TDragState::dsDragLeave && from->ActivePage() && GetParentForm(from) == GetParentForm(this);
+}
+
+void TKvPageControl::DragDrop(TControl* Source, int32_t X, int32_t Y) {
+  auto* from = dynamic_cast<TKvPageControl*>(Source);
+  if (!from || from == this) {
+    TKvCustomTabControl::DragDrop(Source, X, Y);
+    return;
+  }
+  TKvTabSheet* sheet = from->ActivePage();
+  if (!sheet) return;
+  // The sheet goes before the tab it was dropped on, or last.
+  const int32_t t = TabAtPoint(X, Y);
+  TKvTabSheet* at = t >= 0 ? PageForTabIndex(t) : nullptr;
+  TKvTabSheet* next = from->FindNextPage(sheet, true, true);
+  sheet->SetPageControl(this);
+  if (at) sheet->SetPageIndex(at->PageIndex());
+  SetActivePage(sheet);
+  if (next && next != sheet) from->SetActivePage(next);
 }
 
 void TKvPageControl::HideAllTabs() {

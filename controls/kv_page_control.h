@@ -44,6 +44,8 @@ class TKvTabSheet : public TCustomControl {
   void CMTextChanged(TMessage& Message) override;
   // The page control shows and hides pages through this.
   void SetShown(bool Value) { TCustomControl::SetVisible(Value); }
+  // SaveResources: a hidden page lets its window go.
+  void ReleaseWindow() { DestroyHandle(); }
 
   TKvPageControl* FPageControl = nullptr;
   int32_t FDisabledIndex = -1;
@@ -67,7 +69,8 @@ class TKvPageControl : public TKvCustomTabControl {
   virtual int32_t ActivePageIndex() const;
   virtual void SetActivePageIndex(int32_t Index);
   bool SaveResources() const { return FSaveResources; }
-  virtual void SetSaveResources(bool v) { FSaveResources = v; }
+  // On: every page but the active one gives up its window until it is shown again.
+  virtual void SetSaveResources(bool v);
   bool DblClickUndocks() const { return FDblClickUndocks; }
   void SetDblClickUndocks(bool v) { FDblClickUndocks = v; }
 
@@ -89,6 +92,9 @@ class TKvPageControl : public TKvCustomTabControl {
   void DoPaintCardBackground(TCanvas* ACanvas, int32_t Row, bool& Handled, const TRect& R) override;
   void CloseActiveTab() override;
   void MoveActiveTab(int32_t Index) override;
+  // A sheet dragged by its tab from another page control of the same form moves here.
+  void DragOver(TControl* Source, int32_t X, int32_t Y, TDragState State, bool& Accept) override;
+  void DragDrop(TControl* Source, int32_t X, int32_t Y) override;
   void Change() override;
   void DoPageChange() override;
   void Loaded() override;

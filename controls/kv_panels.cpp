@@ -457,9 +457,16 @@ void RegisterKvPanelsProperties() {
       "FlatColorAdjustment", [](TKvCustomPanel* c, int64_t v) { c->SetFlatColorAdjustment(int32_t(v)); },
       [](const TKvCustomPanel* c) { return int64_t(c->FlatColorAdjustment()); });
   for (const char* n : {"Alignment", "AlignmentVertical", "BorderInner", "BorderOuter", "GradientColorStyle",
-                        "GradientDirection", "GridStyle", "VisualStyle", "Transparent", "ShowGrid", "WordWrap",
+                        "GradientDirection", "GridStyle", "VisualStyle", "ShowGrid", "WordWrap",
                         "FullRepaint", "Locked", "ShowDockClientCaptions"})
     RegisterOtherProperty<TKvCustomPanel>(n, TTypeKind::tkEnumeration);
+  KvRegisterTransparentProperty<TKvCustomPanel>();
+  // Older forms: FrameSides and ThemeAware are dropped; UseGradients True means the gradient look.
+  for (const char* old : {"FrameSides", "ThemeAware"})
+    KvRegisterObsoleteProperty<TKvCustomPanel>(old, [](TKvCustomPanel*, const std::string&) {});
+  KvRegisterObsoleteProperty<TKvCustomPanel>("UseGradients", [](TKvCustomPanel* c, const std::string& v) {
+    if (KvTextIsTrue(v)) c->SetVisualStyle(TKvVisualStyle::vsGradient);
+  });
   RegisterOtherProperty<TKvCustomPanel>("BorderSides", TTypeKind::tkSet);
   RegisterOtherProperty<TKvCustomGroupBox>("GroupStyle", TTypeKind::tkEnumeration);
 }

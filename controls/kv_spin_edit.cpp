@@ -45,12 +45,18 @@ void TKvSpinButtons::ArrowClicked(TObject* Sender) {
     DoDownLeftClick();
 }
 
-void TKvSpinButtons::ArrowMouseDown(TObject*, TMouseButton Button, TShiftState, int32_t, int32_t) {
+void TKvSpinButtons::ArrowMouseDown(TObject* Sender, TMouseButton Button, TShiftState, int32_t, int32_t) {
   if (Button != TMouseButton::mbLeft) return;
+  TWinControl* target = nullptr;
   if (FFocusControl && FFocusControl->TabStop() && FFocusControl->CanFocus() && !FFocusControl->Focused())
-    FFocusControl->SetFocus();
+    target = FFocusControl;
   else if (TabStop() && CanFocus() && !Focused())
-    SetFocus();
+    target = this;
+  if (!target) return;
+  target->SetFocus();
+  // A focus change that did not happen (a handler kept the focus elsewhere) ends the click.
+  if (!target->Focused())
+    if (auto* b = dynamic_cast<TKvControlButton*>(Sender)) b->AbandonPress();
 }
 
 void TKvSpinButtons::ArrowGlyphChanged(TKvControlButton* B) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "controls/kv_text.h"
+#include "platform/ui/actions.h"
 #include "platform/base/numeric.h"
 #include "platform/ui/published.h"
 
@@ -588,8 +589,9 @@ void RegisterKvStatusProperties() {
       [](const TKvCustomStatusPane* c) { return int64_t(c->CaptionOffset()); });
   for (const char* n : {"AutoScalePanes", "AutoStyle", "ShowSizeGrip", "SimpleStatus", "SimpleFrameStyle"})
     RegisterOtherProperty<TKvStatusBar>(n, TTypeKind::tkEnumeration);
-  for (const char* n : {"Alignment", "AutoHint", "Blinking", "FrameStyle", "Transparent", "ParentFillColor"})
+  for (const char* n : {"Alignment", "AutoHint", "Blinking", "FrameStyle", "ParentFillColor"})
     RegisterOtherProperty<TKvCustomStatusPane>(n, TTypeKind::tkEnumeration);
+  KvRegisterTransparentProperty<TKvCustomStatusPane>();
   for (const char* n : {"HighlightLocation", "Orientation", "ShowGradient"})
     RegisterOtherProperty<TKvSeparator>(n, TTypeKind::tkEnumeration);
 }
@@ -613,4 +615,13 @@ void TKvCustomStatusPane::ApplyFrameController() {
   if (FFrameLink.Takes(P::fcpColor)) SetFillColor(c->Color());
   if (FFrameLink.Takes(P::fcpParentColor)) SetParentColor(c->ParentColor());
   Invalidate();
+}
+
+bool TKvCustomStatusPane::ExecuteAction(TBasicAction* Action) {
+  auto* hint = dynamic_cast<THintAction*>(Action);
+  if (FAutoHint && hint) {
+    SetCaption(hint->Hint());
+    return true;
+  }
+  return TGraphicControl::ExecuteAction(Action);
 }

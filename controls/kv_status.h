@@ -56,6 +56,8 @@ class TKvCustomStatusPane : public TGraphicControl, public IKvFrameControllerCli
   virtual void SetAlignment(TAlignment v);
   bool AutoHint() const { return FAutoHint; }
   void SetAutoHint(bool v) { FAutoHint = v; }
+  // With AutoHint, the application's hint action shows its hint as the caption.
+  bool ExecuteAction(TBasicAction* Action) override;
   void SetAutoSize(bool Value) override;
   bool Blinking() const { return FBlink.Blinking(); }
   virtual void SetBlinking(bool v);

@@ -527,6 +527,9 @@ void TKvCustomTabControl::EndHotTrack() {
 
 void TKvCustomTabControl::MouseMove(TShiftState Shift, int32_t X, int32_t Y) {
   TCustomControl::MouseMove(Shift, X, Y);
+  if (FAllowTabDragging && Shift.Contains(ssLeft) && FMouseDownTab >= 0 && FMouseDownTab < FTabs->Count() &&
+      FTabs->Items(FMouseDownTab)->Enabled && !DragSource())
+    BeginDrag(this, false);
   if (ComponentState().Contains(csDesigning) || (!FHotTrack && !FTabHints)) return;
   const int32_t i = TabAtPoint(X, Y);
   if (i >= 0) {
@@ -607,7 +610,21 @@ void TKvCustomTabControl::Dispatch(TMessage& M) {
     case WM_KILLFOCUS:
       InvalidateTabs();
       break;
+    case CM_DRAG: {
+      auto* r = reinterpret_cast<TDragRec*>(M.LParam);
+      if (r->Msg == TDragMessage::dmDragDrop) {
+        DragDrop(r->Source, r->Pos.X, r->Pos.Y);
+      } else {
+        r->Accept = false;
+        DragOver(r->Source, r->Pos.X, r->Pos.Y, DragStateOf(r->Msg), r->Accept);
+      }
+      return;
+    }
     case WM_TIMER:
+      if (M.WParam == kDragScrollTimerId) {
+        DragScrollTick();
+        return;
+      }
       if (M.WParam == kHotTimerId && FHotTimer) {
         TPoint p = ScreenToClient(GetCursorPos());
         if (TabAtPoint(p.X, p.Y) < 0) EndHotTrack();

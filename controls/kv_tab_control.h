@@ -16,6 +16,7 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/drag.h"
 #include "platform/ui/imglist.h"
 
 class TKvCustomTabControl;
@@ -292,6 +293,17 @@ class TKvCustomTabControl : public TCustomControl {
   void Dispatch(TMessage& Message) override;
   bool FocusOnClick() const override { return false; }
 
+  // Dragging a tab: the drag runs with this control as its source; DragOver shows the marker
+  // where the tab would go, DragDrop moves it there.
+  virtual void DragOver(TControl* Source, int32_t X, int32_t Y, TDragState State, bool& Accept);
+  virtual void DragDrop(TControl* Source, int32_t X, int32_t Y);
+  // Draws the marker inverted onto the window: a second call with R erases it.
+  void DrawDragMarker(const TRect& R);
+  void EraseDragMarker();
+  void DragScrollTick();
+  void StopDragTimer();
+  static constexpr uintptr_t kDragScrollTimerId = 2;
+
   // Painting steps.
   void PaintTabsAndCards();
   void PaintTab(int32_t Index);
@@ -417,6 +429,20 @@ class TKvCustomTabControl : public TCustomControl {
   bool FHotRepaint = false;
   bool FHotTimer = false;
   int32_t FMouseDownTab = -1;
+  int32_t FDragOverTab = -1;
+  bool FMarkerShown = false;
+  TRect FMarkerRect;
+  bool FDragTimer = false;
+
+ public:
+  // The tab the drag was last over (-1 at rest) and the marker shown, for callers and tests.
+  int32_t DragOverTab() const { return FDragOverTab; }
+  bool DragMarkerShown() const { return FMarkerShown; }
+  TRect DragMarker() const { return FMarkerRect; }
+  // The marker's rectangle at tab Index (client coordinates).
+  TRect DragMarkerRect(int32_t Index) const;
+
+ private:
   TRect FShadowClip;
   TKvTabScroller* FScroller = nullptr;
   TKvTabCloseButton* FCloseButton = nullptr;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "controls/kv_action_links.h"
 #include "controls/kv_text.h"
 #include "platform/ui/imglist.h"
 #include "platform/ui/menus.h"
@@ -40,9 +41,15 @@ TKvToolButton::TKvToolButton(TComponent* AOwner) : TGraphicControl(AOwner) {
   SetBounds(0, 0, 25, 25);
   FUseToolbarButtonSize = true;
   SetColor(clBtnFace);
+  FImageChangeLink.OnChange = [this](TObject*) {
+    FitToImages();
+    Invalidate();
+  };
 }
 
-TKvToolButton::~TKvToolButton() = default;
+TKvToolButton::~TKvToolButton() {
+  if (FImages) FImages->UnRegisterChanges(&FImageChangeLink);
+}
 
 #define KV_TOOL_SETTER(Name, Type, Field, After) \
   void TKvToolButton::Set##Name(Type v) {        \
@@ -126,9 +133,13 @@ void TKvToolButton::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32
 
 void TKvToolButton::SetImages(TCustomImageList* v) {
   if (FImages == v) return;
-  if (FImages) FImages->RemoveFreeNotification(this);
+  if (FImages) {
+    FImages->UnRegisterChanges(&FImageChangeLink);
+    FImages->RemoveFreeNotification(this);
+  }
   FImages = v;
   if (FImages) {
+    FImages->RegisterChanges(&FImageChangeLink);
     FImages->FreeNotification(this);
     FitToImages();
   }
@@ -151,7 +162,11 @@ void TKvToolButton::FitToImages() {
 void TKvToolButton::Notification(TComponent* AComponent, TOperation Operation) {
   TGraphicControl::Notification(AComponent, Operation);
   if (Operation != TOperation::opRemove) return;
-  if (AComponent == FImages) SetImages(nullptr);
+  // The list is already past its own destructor here: forget it without unregistering.
+  if (AComponent == FImages) {
+    FImages = nullptr;
+    Invalidate();
+  }
   if (AComponent == FDropDownMenu) FDropDownMenu = nullptr;
 }
 
@@ -575,8 +590,50 @@ void RegisterKvToolButtonProperties() {
   RegisterIntegerProperty<TKvToolButton>(
       "DisabledIndex", [](TKvToolButton* c, int64_t v) { c->SetDisabledIndex(int32_t(v)); },
       [](const TKvToolButton* c) { return int64_t(c->DisabledIndex()); });
-  for (const char* n : {"AllowAllUp", "Down", "Flat", "Layout", "ToolStyle", "ShowCaption", "Transparent",
+  for (const char* n : {"AllowAllUp", "Down", "Flat", "Layout", "ToolStyle", "ShowCaption",
                         "VisualStyle", "GradientColorStyle", "UseToolbarButtonLayout", "UseToolbarButtonSize",
                         "UseToolbarShowCaption", "UseToolbarVisualStyle"})
     RegisterOtherProperty<TKvToolButton>(n, TTypeKind::tkEnumeration);
+  KvRegisterTransparentProperty<TKvToolButton>();
+  // Older forms: the gradient colours had other names, UseGradients meant the gradient look.
+  using T = TKvToolButton;
+  for (const char* old : {"GradientColorDefault", "ThemeAware"})
+    KvRegisterObsoleteProperty<T>(old, [](T*, const std::string&) {});
+  auto colour = [](const char* Old, void (T::*Set)(TColor)) {
+    KvRegisterObsoleteProperty<T>(Old, [Set](T* c, const std::string& v) {
+      TColor col;
+      if (KvStringToColor(v, col)) (c->*Set)(col);
+    });
+  };
+  colour("GradientColorStart", &T::SetSelectionColorStart);
+  colour("GradientColorStop", &T::SetSelectionColorStop);
+  colour("FrameColor", &T::SetSelectionFrameColor);
+  KvRegisterObsoleteProperty<T>("UseGradients", [](T* c, const std::string& v) {
+    if (KvTextIsTrue(v)) c->SetVisualStyle(TKvVisualStyle::vsGradient);
+  });
+}
+
+std::unique_ptr<TControlActionLink> TKvToolButton::CreateActionLink() {
+  return std::make_unique<TKvToolButtonActionLink>(this);
+}
+
+void TKvToolButton::ActionChange(TObject* Sender, bool CheckDefaults) {
+  TGraphicControl::ActionChange(Sender, CheckDefaults);
+  auto* a = dynamic_cast<TCustomAction*>(Sender);
+  if (!a) return;
+  if (!CheckDefaults || !Down()) SetDown(a->Checked());
+  if (!CheckDefaults || ImageIndex() == -1) SetImageIndex(a->ImageIndex());
+}
+
+void TKvToolButton::AssignTo(TPersistent* Dest) {
+  if (auto* a = dynamic_cast<TCustomAction*>(Dest)) {
+    a->SetCaption(Caption());
+    a->SetEnabled(Enabled());
+    a->SetHint(Hint());
+    a->SetVisible(Visible());
+    a->SetChecked(Down());
+    a->SetImageIndex(ImageIndex());
+    return;
+  }
+  TGraphicControl::AssignTo(Dest);
 }

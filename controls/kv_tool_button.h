@@ -3,6 +3,7 @@
 // drop-down menu from an arrow part. It never takes the focus.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "controls/kv_blits.h"
@@ -12,6 +13,7 @@
 #include "platform/ui/themes.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/forms.h"
+#include "platform/ui/imglist.h"
 
 class TCustomImageList;
 class TPopupMenu;
@@ -94,6 +96,10 @@ class TKvToolButton : public TGraphicControl {
   TNotifyEvent OnMouseLeave;
 
  protected:
+  std::unique_ptr<TControlActionLink> CreateActionLink() override;
+  void ActionChange(TObject* Sender, bool CheckDefaults) override;
+  // Copies Down and ImageIndex into an action the button is assigned to.
+  void AssignTo(TPersistent* Dest) override;
   virtual void RequestToolbarSettings();
   virtual void PaintFace(TRect& R);
   virtual void PaintImage(const TRect& R);
@@ -118,7 +124,7 @@ class TKvToolButton : public TGraphicControl {
   bool Themed() const { return FVisualStyle == TKvVisualStyle::vsWinXP && ThemesEnabled(); }
   bool IsDropDown() const { return FToolStyle == TKvToolStyle::tsDropDown; }
   // A drop-down button clicks when something listens to its click.
-  bool DropDownClicks() const { return static_cast<bool>(OnClick); }
+  bool DropDownClicks() const { return static_cast<bool>(OnClick) || Action() != nullptr; }
   bool InArrowPart(int32_t X) const { return X >= Width() - kKvToolArrowWidth; }
   void SelectionColors(TColor& Frame, TColor& Start, TColor& Stop) const;
 
@@ -132,6 +138,8 @@ class TKvToolButton : public TGraphicControl {
   int32_t FDisabledIndex = -1;
   int32_t FHotIndex = -1;
   TCustomImageList* FImages = nullptr;
+  // Refits and repaints when the pictures or sizes of Images change.
+  TChangeLink FImageChangeLink;
   TButtonLayout FLayout = TButtonLayout::blGlyphLeft;
   bool FMouseInControl = false;
   TPopupMenu* FDropDownMenu = nullptr;

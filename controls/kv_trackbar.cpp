@@ -587,8 +587,7 @@ void RegisterKvTrackBarProperties() {
                              [](const T* c) { return int64_t(c->TrackOffset()); });
   RegisterIntegerProperty<T>("TrackWidth", [](T* c, int64_t v) { c->SetTrackWidth(uint16_t(v)); },
                              [](const T* c) { return int64_t(c->TrackWidth()); });
-  KvRegisterOrdProperty<T>("Transparent", TTypeKind::tkEnumeration, [](T* c, int64_t v) { c->SetTransparent(v != 0); },
-                           [](const T* c) { return int64_t(c->Transparent()); });
+  KvRegisterTransparentProperty<T>();
   KvRegisterOrdProperty<T>("ShowTicks", TTypeKind::tkEnumeration, [](T* c, int64_t v) { c->SetShowTicks(v != 0); },
                            [](const T* c) { return int64_t(c->ShowTicks()); });
 }

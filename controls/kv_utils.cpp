@@ -81,7 +81,13 @@ bool KvSetOrdPropIfPublished(TComponent* Component, const std::string& Name, int
   return true;
 }
 
-TKvFrameController::TKvFrameController(TComponent* AOwner) : TComponent(AOwner) {}
+namespace {
+void RegisterKvFrameControllerProperties();
+}  // namespace
+
+TKvFrameController::TKvFrameController(TComponent* AOwner) : TComponent(AOwner) {
+  RegisterKvFrameControllerProperties();
+}
 
 TKvFrameController::~TKvFrameController() {
   if (FRegIniFile) FRegIniFile->RemoveFreeNotification(this);
@@ -291,18 +297,12 @@ TRect KvCenteredRect(const TRect& R, int32_t Width, int32_t Height) {
 }
 
 std::string KvStripAccelerators(const std::string& Text) {
+  // An "&" goes unless another "&" follows it, so "&&" in the middle becomes one "&"; the last
+  // character always stays (a trailing "&&" stays "&&").
   std::string out;
   size_t n = Text.size();
-  for (size_t i = 0; i < n; ++i) {
-    if (i + 1 < n && Text[i] == '&') {
-      if (Text[i + 1] == '&') {
-        out += '&';
-        ++i;
-      }
-      continue;
-    }
-    out += Text[i];
-  }
+  for (size_t i = 0; i < n; ++i)
+    if (i + 1 == n || Text[i] != '&' || Text[i + 1] == '&') out += Text[i];
   return out;
 }
 
@@ -399,3 +399,176 @@ const TKvColorName KvColorNames[KvColorNameCount] = {
     {clSystemColor | 0x1D, "Menu Highlight"},
     {clSystemColor | 0x1E, "Menu Bar"},
 };
+
+// ---- Values of older forms --------------------------------------------------------------------------
+
+namespace {
+std::string UpperAscii(std::string S) {
+  for (char& c : S)
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  return S;
+}
+}  // namespace
+
+bool KvTextIsTrue(const std::string& Text) {
+  std::string t = UpperAscii(Text);
+  return t == "TRUE" || t == "1";
+}
+
+bool KvStringToColor(const std::string& Text, TColor& Color) {
+  static const struct {
+    const char* Name;
+    TColor Value;
+  } kNames[] = {
+      {"CLBLACK", clBlack},
+      {"CLMAROON", clMaroon},
+      {"CLGREEN", clGreen},
+      {"CLOLIVE", clOlive},
+      {"CLNAVY", clNavy},
+      {"CLPURPLE", clPurple},
+      {"CLTEAL", clTeal},
+      {"CLGRAY", clGray},
+      {"CLSILVER", clSilver},
+      {"CLRED", clRed},
+      {"CLLIME", clLime},
+      {"CLYELLOW", clYellow},
+      {"CLBLUE", clBlue},
+      {"CLFUCHSIA", clFuchsia},
+      {"CLAQUA", clAqua},
+      {"CLWHITE", clWhite},
+      {"CLLTGRAY", clLtGray},
+      {"CLDKGRAY", clDkGray},
+      {"CLMONEYGREEN", clMoneyGreen},
+      {"CLSKYBLUE", clSkyBlue},
+      {"CLCREAM", clCream},
+      {"CLMEDGRAY", clMedGray},
+      {"CLNONE", clNone},
+      {"CLDEFAULT", clDefault},
+      {"CLSCROLLBAR", clScrollBar},
+      {"CLBACKGROUND", clBackground},
+      {"CLACTIVECAPTION", clActiveCaption},
+      {"CLINACTIVECAPTION", clInactiveCaption},
+      {"CLMENU", clMenu},
+      {"CLWINDOW", clWindow},
+      {"CLWINDOWFRAME", clWindowFrame},
+      {"CLMENUTEXT", clMenuText},
+      {"CLWINDOWTEXT", clWindowText},
+      {"CLCAPTIONTEXT", clCaptionText},
+      {"CLACTIVEBORDER", clActiveBorder},
+      {"CLINACTIVEBORDER", clInactiveBorder},
+      {"CLAPPWORKSPACE", clAppWorkSpace},
+      {"CLHIGHLIGHT", clHighlight},
+      {"CLHIGHLIGHTTEXT", clHighlightText},
+      {"CLBTNFACE", clBtnFace},
+      {"CLBTNSHADOW", clBtnShadow},
+      {"CLGRAYTEXT", clGrayText},
+      {"CLBTNTEXT", clBtnText},
+      {"CLINACTIVECAPTIONTEXT", clInactiveCaptionText},
+      {"CLBTNHIGHLIGHT", clBtnHighlight},
+      {"CL3DDKSHADOW", cl3DDkShadow},
+      {"CL3DLIGHT", cl3DLight},
+      {"CLINFOTEXT", clInfoText},
+      {"CLINFOBK", clInfoBk},
+      {"CLHOTLIGHT", clHotLight},
+      {"CLGRADIENTACTIVECAPTION", clGradientActiveCaption},
+      {"CLGRADIENTINACTIVECAPTION", clGradientInactiveCaption},
+      {"CLMENUHIGHLIGHT", clMenuHighlight},
+      {"CLMENUBAR", clMenuBar}};
+  std::string t = UpperAscii(Text);
+  for (const auto& n : kNames)
+    if (t == n.Name) {
+      Color = n.Value;
+      return true;
+    }
+  if (t.empty()) return false;
+  size_t start = 0;
+  int base = 10;
+  bool negative = false;
+  if (t[0] == '$') start = 1, base = 16;
+  else if (t.size() > 2 && t[0] == '0' && t[1] == 'X') start = 2, base = 16;
+  else if (t[0] == '-') start = 1, negative = true;
+  if (start >= t.size()) return false;
+  uint64_t v = 0;
+  for (size_t i = start; i < t.size(); ++i) {
+    int d = t[i] >= '0' && t[i] <= '9' ? t[i] - '0' : base == 16 && t[i] >= 'A' && t[i] <= 'F' ? t[i] - 'A' + 10 : -1;
+    if (d < 0) return false;
+    v = v * base + uint64_t(d);
+    if (v > 0xFFFFFFFFull) return false;
+  }
+  Color = TColor(negative ? uint32_t(-int64_t(v)) : uint32_t(v));
+  return true;
+}
+
+bool KvFrameStyleFromIdent(const std::string& Text, TFrameStyle& Style) {
+  static const char* kNames[] = {"FSNONE",    "FSFLAT",     "FSGROOVE", "FSBUMP",  "FSLOWERED", "FSBUTTONDOWN",
+                                 "FSRAISED",  "FSBUTTONUP", "FSSTATUS", "FSPOPUP", "FSFLATBOLD"};
+  std::string t = UpperAscii(Text);
+  for (int i = 0; i < 11; ++i)
+    if (t == kNames[i]) {
+      Style = static_cast<TFrameStyle>(i);
+      return true;
+    }
+  return false;
+}
+
+void TKvFrameController::ReadObsoleteProperty(const std::string& Name, const std::string& Value) {
+  std::string n = UpperAscii(Name);
+  if (n == "FRAMEFLAT") {
+    bool on = KvTextIsTrue(Value);
+    SetFrameHotTrack(on);
+    if (on) {
+      SetFrameStyle(fsStatus);
+      SetFrameHotStyle(fsLowered);
+    }
+  } else if (n == "FRAMEFOCUSSTYLE") {
+    TFrameStyle st;
+    if (KvFrameStyleFromIdent(Value, st)) SetFrameHotStyle(st);
+  }
+  // "FrameFlatStyle" is read and dropped.
+}
+
+namespace {
+void RegisterKvFrameControllerProperties() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  using T = TKvFrameController;
+  auto colour = [](const char* Name, void (T::*Set)(TColor), TColor (T::*Get)() const) {
+    KvRegisterOrdProperty<T>(Name, TTypeKind::tkInteger, [Set](T* c, int64_t v) { (c->*Set)(TColor(v)); },
+                             [Get](const T* c) { return int64_t((c->*Get)()); });
+  };
+  auto flag = [](const char* Name, void (T::*Set)(bool), bool (T::*Get)() const) {
+    KvRegisterOrdProperty<T>(Name, TTypeKind::tkEnumeration, [Set](T* c, int64_t v) { (c->*Set)(v != 0); },
+                             [Get](const T* c) { return int64_t((c->*Get)()); });
+  };
+  auto style = [](const char* Name, void (T::*Set)(TFrameStyle), TFrameStyle (T::*Get)() const) {
+    KvRegisterOrdProperty<T>(Name, TTypeKind::tkEnumeration,
+                             [Set](T* c, int64_t v) { (c->*Set)(static_cast<TFrameStyle>(v)); },
+                             [Get](const T* c) { return int64_t((c->*Get)()); });
+  };
+  colour("Color", &T::SetColor, &T::Color);
+  colour("DisabledColor", &T::SetDisabledColor, &T::DisabledColor);
+  colour("ReadOnlyColor", &T::SetReadOnlyColor, &T::ReadOnlyColor);
+  colour("FlatButtonColor", &T::SetFlatButtonColor, &T::FlatButtonColor);
+  colour("FocusColor", &T::SetFocusColor, &T::FocusColor);
+  colour("FrameColor", &T::SetFrameColor, &T::FrameColor);
+  colour("FrameHotColor", &T::SetFrameHotColor, &T::FrameHotColor);
+  flag("ParentColor", &T::SetParentColor, &T::ParentColor);
+  flag("ReadOnlyColorOnFocus", &T::SetReadOnlyColorOnFocus, &T::ReadOnlyColorOnFocus);
+  flag("FlatButtons", &T::SetFlatButtons, &T::FlatButtons);
+  flag("FrameHotTrack", &T::SetFrameHotTrack, &T::FrameHotTrack);
+  flag("FrameVisible", &T::SetFrameVisible, &T::FrameVisible);
+  style("FrameHotStyle", &T::SetFrameHotStyle, &T::FrameHotStyle);
+  style("FrameStyle", &T::SetFrameStyle, &T::FrameStyle);
+  KvRegisterOrdProperty<T>("FrameSides", TTypeKind::tkSet,
+                           [](T* c, int64_t v) { c->SetFrameSides(TSides::FromBits(uint64_t(v))); },
+                           [](const T* c) { return int64_t(c->FrameSides().bits()); });
+  KvRegisterOrdProperty<T>("FramingPreference", TTypeKind::tkEnumeration,
+                           [](T* c, int64_t v) { c->SetFramingPreference(static_cast<TFramingPreference>(v)); },
+                           [](const T* c) { return int64_t(c->FramingPreference()); });
+  for (const char* old : {"FrameFlat", "FrameFocusStyle", "FrameFlatStyle"}) {
+    std::string name = old;
+    KvRegisterObsoleteProperty<T>(old, [name](T* c, const std::string& v) { c->ReadObsoleteProperty(name, v); });
+  }
+}
+}  // namespace

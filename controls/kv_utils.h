@@ -185,6 +185,9 @@ class TKvFrameController : public TComponent {
   void SetFramingPreference(TFramingPreference Value);
   TKvRegIniFile* RegIniFile() const { return FRegIniFile; }
   void SetRegIniFile(TKvRegIniFile* Value);
+  // Values older forms stored ("FrameFlat", "FrameFocusStyle", "FrameFlatStyle"): applied, never
+  // written.
+  void ReadObsoleteProperty(const std::string& Name, const std::string& Value);
 
  protected:
   virtual void PushToControl(TControl* Control, TKvFrameControllerProperty Index);
@@ -228,6 +231,30 @@ void KvRegisterOrdProperty(const std::string& Name, TTypeKind Kind, std::functio
   p.SetOrd = [Set](TComponent* c, int64_t v) { Set(static_cast<T*>(c), v); };
   if (Get) p.GetOrd = [Get](const TComponent* c) { return Get(static_cast<const T*>(c)); };
   RegisterPropInfo(std::move(p));
+}
+// A value that older versions of the library wrote into forms: read from its text through Read,
+// never written.
+template <class T>
+void KvRegisterObsoleteProperty(const std::string& Name, std::function<void(T*, const std::string&)> Read) {
+  TPropInfo p;
+  p.Name = Name;
+  p.Kind = TTypeKind::tkLString;
+  p.AppliesTo = [](const TComponent* c) { return dynamic_cast<const T*>(c) != nullptr; };
+  p.SetStr = [Read](TComponent* c, const std::string& v) { Read(static_cast<T*>(c), v); };
+  RegisterPropInfo(std::move(p));
+}
+// A TFrameStyle by its identifier ("fsLowered"), any case.
+bool KvFrameStyleFromIdent(const std::string& Text, TFrameStyle& Style);
+// The Boolean text of a form value ("True", "1").
+bool KvTextIsTrue(const std::string& Text);
+// A colour as forms store it: a colour name ("clBtnFace") or a number (decimal, "$" or "0x" hex).
+bool KvStringToColor(const std::string& Text, TColor& Color);
+
+// "Transparent" with its accessors, so that KvInvalidateTransparentChildren finds the control.
+template <class T>
+void KvRegisterTransparentProperty() {
+  KvRegisterOrdProperty<T>("Transparent", TTypeKind::tkEnumeration, [](T* c, int64_t v) { c->SetTransparent(v != 0); },
+                           [](const T* c) { return int64_t(c->Transparent()); });
 }
 
 // ---- Monitors ---------------------------------------------------------------------------------------

@@ -315,11 +315,15 @@ void DrawItemBody(TBody& B) {
   int32_t Side = std::min(RectWidth(Cell), RectHeight(Cell));
   B.K = FitRectCentered(Cell, Side, Side);
   TImageList* IL = It->GetImageList();
+  TCustomImageList* ActionIL = It->ActionImages();
   bool HasImage = IL && It->ImageIndex() >= 0 && It->ImageIndex() < IL->Count();
+  bool HasActionImage = ActionIL && It->ImageIndex() != -1 && It->ImageIndex() < ActionIL->Count();
   bool HasBitmap = It->HasBitmap() && !It->Bitmap()->Empty() && !HasImage;
   bool DrawsMark = It->Checked() && !Root && !HasImage && !HasBitmap;
-  if (HasImage || HasBitmap || DrawsMark) {
+  if (HasImage || HasActionImage || HasBitmap || DrawsMark) {
     B.G = B.K;
+    // An action's own list wins over the menu's.
+    TCustomImageList* Images = HasActionImage ? ActionIL : static_cast<TCustomImageList*>(IL);
     if (It->Checked() && (HasImage || HasBitmap)) {
       const TMarkColors& M = B.Selected() ? S.SelectedItem()->Check() : S.IconBar()->Check();
       DrawGradientFrame(C, B.K, M.Color[0], M.Color[1], M.Direction, M.Border, !B.Disabled());
@@ -327,10 +331,11 @@ void DrawItemBody(TBody& B) {
     auto AlignOnBar = [&] {
       if (Root) OffsetRect(B.G, R.Left + 6 - B.G.Left, 0);
     };
-    if (HasImage) {
-      B.G = FitRectCentered(B.G, IL->Width(), IL->Height());
+    if (HasImage || HasActionImage) {
+      B.G = FitRectCentered(B.G, Images->Width(), Images->Height());
       AlignOnBar();
-      IL->Draw(C, B.G.Left, B.G.Top, It->ImageIndex(), It->Enabled());
+      if (It->ImageIndex() >= 0 && It->ImageIndex() < Images->Count())
+        Images->Draw(C, B.G.Left, B.G.Top, It->ImageIndex(), It->Enabled());
     } else {
       B.G = FitRectCentered(B.G, 16, 16);
       AlignOnBar();

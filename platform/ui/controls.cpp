@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "platform/ui/actions.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/menus.h"
 #include "platform/ui/ui_internal.h"
@@ -610,7 +611,10 @@ void TControl::Resize() {
 }
 
 void TControl::Click() {
-  if (OnClick) OnClick(this);
+  if (OnClick)
+    OnClick(this);
+  else if (FActionLink)
+    FActionLink->Execute(this);
 }
 
 void TControl::DblClick() {
@@ -913,6 +917,7 @@ TRect TWinControl::NonClientInsets() const {
   if (FScroll[SB_HORZ].Visible) r.Bottom += GetSystemMetrics(SM_CYHSCROLL);
   if (!Parent())
     if (auto* f = dynamic_cast<const TCustomForm*>(this)) r.Top += f->MenuBarHeight();
+  AdjustNonClientInsets(r);
   return r;
 }
 

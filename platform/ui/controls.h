@@ -20,6 +20,8 @@
 class TWinControl;
 class TCustomForm;
 class TPopupMenu;
+class TBasicAction;
+class TControlActionLink;
 
 // Window identity. 0 is no window. A handle stays unique for the life of the process, so a
 // message posted to a window that went away is dropped instead of reaching another.
@@ -299,11 +301,23 @@ class TControl : public TComponent {
   TNotifyEvent OnResize;
   TContextPopupEvent OnContextPopup;
 
-  // Fires OnClick (overridden by buttons and menu items).
+  // Fires OnClick (overridden by buttons and menu items); without OnClick the action runs.
   virtual void Click();
   virtual void DblClick();
 
+  // The action the control follows, or nil; its link keeps the control in step with it.
+  TBasicAction* Action() const;
+  void SetAction(TBasicAction* Value);
+  TControlActionLink* ActionLink() const { return FActionLink.get(); }
+  // Offered an action looking for a target (the hint action); true when the control took it.
+  virtual bool ExecuteAction(TBasicAction* Action) { return false; }
+
  protected:
+  // The link class of the control (buttons that stay down link Checked and ImageIndex too).
+  virtual std::unique_ptr<TControlActionLink> CreateActionLink();
+  // The action changed: the control takes its caption, enabled state, hint and visibility; with
+  // CheckDefaults only where the control still holds its default.
+  virtual void ActionChange(TObject* Sender, bool CheckDefaults);
   void Loaded() override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
   virtual void MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y);
@@ -384,6 +398,7 @@ class TControl : public TComponent {
   bool FAutoSize = false;
   int32_t FHelpContext = 0;
   mutable std::unique_ptr<TControlCanvas> FControlCanvas;
+  std::unique_ptr<TControlActionLink> FActionLink;
 };
 
 class TWinControl : public TControl {
@@ -491,6 +506,9 @@ class TWinControl : public TControl {
   void DestroyHandle();
   virtual void AlignControls(TControl* AControl, TRect& Rect);
   virtual void AdjustClientRect(TRect& Rect) {}
+  // Widens the non-client area beyond borders and scroll bars (a control's own buttons in its
+  // frame); the client rectangle, painting and mouse routing follow it.
+  virtual void AdjustNonClientInsets(TRect& Insets) const {}
   // Paints the client on the given device context (TCustomControl paints its canvas here).
   virtual void PaintWindow(HDC DC) {}
   virtual void PaintControls(HDC DC, TControl* First);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/ui/actions.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/menus.h"
 #include "platform/ui/menus_internal.h"
@@ -695,7 +696,11 @@ void TApplication::BringToFront() {
 void TApplication::SetHint(const std::string& v) {
   if (v == FHint) return;
   FHint = v;
-  if (OnHint) OnHint(this);
+  // Without a handler the hint goes as a hint action to whatever shows it (a status bar).
+  if (OnHint)
+    OnHint(this);
+  else
+    DispatchHint(v);
 }
 
 void TApplication::CancelHint() {

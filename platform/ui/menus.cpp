@@ -6,6 +6,7 @@
 #include <climits>
 #include <set>
 
+#include "platform/ui/actions.h"
 #include "platform/ui/imglist.h"
 #include "platform/ui/menus_internal.h"
 #include "platform/ui/ui_internal.h"
@@ -944,7 +945,10 @@ bool TMenuItem::ScreenRect(TRect& R) const {
 
 void TMenuItem::Click() {
   if (FAutoCheck && FItems.empty()) SetChecked(FRadioItem ? true : !FChecked);
-  if (OnClick) OnClick(this);
+  if (OnClick)
+    OnClick(this);
+  else if (FActionLink)
+    FActionLink->Execute(this);
 }
 
 void TMenuItem::MenuChanged(bool Rebuild) {

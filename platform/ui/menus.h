@@ -12,6 +12,8 @@
 class TImageList;
 class TMenu;
 class TCustomForm;
+class TMenuActionLink;
+class TCustomImageList;
 
 // The platform menu font: one face and size for every menu, named here only.
 inline constexpr const char* kMenuFontName = "DejaVu Sans";
@@ -133,8 +135,16 @@ class TMenuItem : public TComponent {
   // Rectangle of the item in screen coordinates, when shown.
   bool ScreenRect(TRect& R) const;
 
-  // Fires OnClick; with AutoCheck toggles Checked (radio items: checks this one).
+  // Fires OnClick (the action when OnClick is empty); with AutoCheck toggles Checked (radio
+  // items: checks this one).
   virtual void Click();
+  // The action the item follows, or nil; its link keeps caption, checked state, enabled state,
+  // hint, image index and visibility in step with it.
+  TBasicAction* Action() const;
+  void SetAction(TBasicAction* Value);
+  TMenuActionLink* ActionLink() const { return FActionLink.get(); }
+  // The images of the action's list, when the action has one.
+  TCustomImageList* ActionImages() const;
   // Sizes and paints the item, calling the owner-draw hooks when the menu is owner-drawn.
   virtual void MeasureItem(TCanvas* ACanvas, int32_t& Width, int32_t& Height);
   virtual void AdvancedDrawItem(TCanvas* ACanvas, const TRect& ARect, TOwnerDrawState State, bool TopLevel);
@@ -147,6 +157,7 @@ class TMenuItem : public TComponent {
  protected:
   void MenuChanged(bool Rebuild);
   void Notification(TComponent* AComponent, TOperation Operation) override;
+  virtual void ActionChange(TObject* Sender, bool CheckDefaults);
 
  private:
   friend class TMenu;
@@ -170,6 +181,7 @@ class TMenuItem : public TComponent {
   TMenuItem* FParent = nullptr;
   TMenu* FMenu = nullptr;  // set on the root item
   uint32_t FCommand = 0;
+  std::unique_ptr<TMenuActionLink> FActionLink;
 };
 
 class TMenu : public TComponent {

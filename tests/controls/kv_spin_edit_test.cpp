@@ -254,6 +254,31 @@ TEST_F(KvSpinEditTest, HeldArrowRepeats) {
   EXPECT_EQ(e->IntValue(), 6);
 }
 
+TEST_F(KvSpinEditTest, ArrowPressWhoseFocusChangeFailsIsDropped) {
+  auto* e = Field(0, 100, 10);
+  auto* other = Field(0, 100, 10, 60);
+  ShowForm();
+  Focus(other);
+  // The edit sends the focus straight back on arrival, so the press cannot focus it.
+  e->OnEnter = [other](TObject*) { other->SetFocus(); };
+  Watch(e);
+  TPoint down = Arrow(e, true);
+  Headless::MouseDown(Form.get(), down.X, down.Y);
+  Application->ProcessMessages();
+  EXPECT_FALSE(e->ButtonOf(sbUp)->Pressed());
+  Wait(600);  // no auto-repeat either
+  Headless::MouseUp(Form.get(), down.X, down.Y);
+  Application->ProcessMessages();
+  EXPECT_EQ(e->IntValue(), 10);
+  EXPECT_TRUE(Log.empty());
+  // Once the focus can move, the same press steps the value.
+  e->OnEnter = nullptr;
+  Headless::Click(Form.get(), down.X, down.Y);
+  Application->ProcessMessages();
+  EXPECT_EQ(e->IntValue(), 11);
+  EXPECT_TRUE(e->Focused());
+}
+
 TEST_F(KvSpinEditTest, FramedEditColoursAndFrame) {
   auto* e = Field(0, 100, 10);
   auto* other = Field(0, 100, 10, 60);

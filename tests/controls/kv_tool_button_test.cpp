@@ -282,3 +282,31 @@ TEST_F(KvToolButtons, Screenshot) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(KvToolButtons, FollowsChangesOfItsImageList) {
+  auto* b = Add<TKvToolButton>(10, 10, 25, 25);
+  b->SetImages(Images);
+  b->SetImageIndex(0);
+  ShowForm();
+  EXPECT_EQ(Centre(b), 0x0000FF);
+  // A picture replaced in the list shows without touching the button.
+  TBitmap yellow(8, 8, TPixelFormat::pf24bit);
+  yellow.Canvas()->Brush()->SetColor(0x00FFFF);
+  yellow.Canvas()->FillRect(Rect(0, 0, 8, 8));
+  Images->Replace(0, &yellow);
+  EXPECT_EQ(Centre(b), 0x00FFFF);
+  // Larger pictures make the button grow to hold them.
+  Images->SetWidth(40);
+  Images->SetHeight(32);
+  EXPECT_EQ(b->Width(), 40);
+  EXPECT_EQ(b->Height(), 32);
+  // A freed list is forgotten; later changes of another list do not reach the button.
+  delete Images;
+  Images = nullptr;
+  EXPECT_EQ(b->Images(), nullptr);
+  Application->ProcessMessages();
+}
+
+}  // namespace

@@ -4,6 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "controls/kv_checks.h"
+#include "controls/kv_labels.h"
+#include "controls/kv_panels.h"
+#include "controls/kv_status.h"
+#include "controls/kv_tool_button.h"
+#include "controls/kv_trackbar.h"
 #include "controls/kv_utils.h"
 #include "kv_fixture.h"
 
@@ -134,7 +140,7 @@ TEST(KvUtils, SmallRoutines) {
   struct {
     const char* In;
     const char* Out;
-  } acc[] = {{"&File", "File"}, {"Save && Quit", "Save & Quit"}, {"Tom&", "Tom&"}, {"&&", "&"}, {"", ""},
+  } acc[] = {{"&File", "File"}, {"Save && Quit", "Save & Quit"}, {"Tom&", "Tom&"}, {"&&", "&&"}, {"Tom&&", "Tom&&"}, {"", ""},
              {"a&b&&c", "ab&c"}};
   for (auto& t : acc) EXPECT_EQ(KvStripAccelerators(t.In), t.Out) << t.In;
   EXPECT_EQ(KvCenteredRect(TRect(0, 0, 17, 21), 8, 8), TRect(4, 6, 12, 14));
@@ -202,6 +208,78 @@ TEST_F(KvUtilsOnClock, MonitorsOfTheScreen) {
   EXPECT_EQ(KvBoundsOfMonitor(0).Width(), Screen->Width());
   EXPECT_EQ(KvWorkAreaWidthOfWindow(Form.get()), Screen->WorkAreaRect().Width());
   EXPECT_EQ(KvBoundsOfMonitor(3), TRect(0, 0, 0, 0));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(KvTest, TransparentChildrenOfEveryKindAreFound) {
+  auto* pane = new TKvStatusPane(Form.get());
+  pane->SetParent(Form.get());
+  pane->SetBounds(200, 200, 60, 20);
+  std::vector<TControl*> kids = {Add<TKvPanel>(10, 10, 60, 40), Add<TKvLabel>(80, 10, 60, 20),
+                                 Add<TKvCheckBox>(10, 60, 80, 20), Add<TKvToolButton>(100, 60, 25, 25), pane,
+                                 Add<TKvTrackBar>(10, 100, 150, 40)};
+  ShowForm();
+  // Tool buttons start transparent: every child starts opaque here.
+  for (TControl* c : kids)
+    if (const TPropInfo* p = GetPropInfo(c, "Transparent"); p && p->SetOrd) p->SetOrd(c, 0);
+  for (TControl* c : kids) {
+    const TPropInfo* p = GetPropInfo(c, "Transparent");
+    ASSERT_TRUE(p && p->GetOrd && p->SetOrd) << c->ClassName();
+    for (int64_t on : {0, 1}) {
+      p->SetOrd(c, on);
+      EXPECT_EQ(p->GetOrd(c), on) << c->ClassName();
+      Application->ProcessMessages();
+      KvInvalidateTransparentChildren(Form.get());
+      EXPECT_EQ(Form->NeedsPaint(), on == 1) << c->ClassName();
+    }
+    p->SetOrd(c, 0);
+  }
+}
+
+TEST(KvOldFormValues, AreReadIntoTheirPresentProperties) {
+  TKvFrameController fc(nullptr);
+  EXPECT_TRUE(SetPropertyFromText(&fc, "FrameFlat", "True"));
+  EXPECT_TRUE(fc.FrameHotTrack());
+  EXPECT_EQ(fc.FrameStyle(), fsStatus);
+  EXPECT_EQ(fc.FrameHotStyle(), fsLowered);
+  EXPECT_TRUE(SetPropertyFromText(&fc, "FrameFocusStyle", "fsBump"));
+  EXPECT_EQ(fc.FrameHotStyle(), fsBump);
+  EXPECT_TRUE(SetPropertyFromText(&fc, "FrameFlatStyle", "fsGroove"));  // dropped
+  EXPECT_EQ(fc.FrameHotStyle(), fsBump);
+  // The controller's own settings are published.
+  const TPropInfo* c = GetPropInfo(&fc, "FocusColor");
+  ASSERT_TRUE(c && c->SetOrd && c->GetOrd);
+  c->SetOrd(&fc, 0x123456);
+  EXPECT_EQ(fc.FocusColor(), 0x123456);
+  ASSERT_TRUE(GetPropInfo(&fc, "FrameSides"));
+
+  TKvPanel panel(nullptr);
+  EXPECT_TRUE(SetPropertyFromText(&panel, "ThemeAware", "True"));
+  EXPECT_TRUE(SetPropertyFromText(&panel, "FrameSides", "[sdLeft]"));
+  EXPECT_NE(panel.VisualStyle(), vsGradient);
+  EXPECT_TRUE(SetPropertyFromText(&panel, "UseGradients", "True"));
+  EXPECT_EQ(panel.VisualStyle(), vsGradient);
+
+  TKvToolButton tool(nullptr);
+  EXPECT_TRUE(SetPropertyFromText(&tool, "GradientColorStart", "clRed"));
+  EXPECT_TRUE(SetPropertyFromText(&tool, "GradientColorStop", "$00FF00"));
+  EXPECT_TRUE(SetPropertyFromText(&tool, "FrameColor", "255"));
+  EXPECT_TRUE(SetPropertyFromText(&tool, "GradientColorDefault", "False"));
+  EXPECT_EQ(tool.SelectionColorStart(), clRed);
+  EXPECT_EQ(tool.SelectionColorStop(), 0x00FF00);
+  EXPECT_EQ(tool.SelectionFrameColor(), 255);
+  EXPECT_TRUE(SetPropertyFromText(&tool, "UseGradients", "True"));
+  EXPECT_EQ(tool.VisualStyle(), vsGradient);
+  // A colour text that is neither name nor number leaves the colour alone.
+  EXPECT_TRUE(SetPropertyFromText(&tool, "FrameColor", "clNoSuchColour"));
+  EXPECT_EQ(tool.SelectionFrameColor(), 255);
+
+  TKvCheckBox box(nullptr);
+  EXPECT_TRUE(SetPropertyFromText(&box, "Flat", "True"));
+  EXPECT_TRUE(box.HotTrack());
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "controls/menu/sty_main_menu.h"
 #include "controls/menu/sty_menu_draw.h"
 #include "platform/ui/backends/headless/headless.h"
+#include "platform/ui/actions.h"
 #include "platform/ui/imglist.h"
 #include "platform/ui/mdi.h"
 #include "platform/ui/timer.h"
@@ -455,3 +456,43 @@ TEST_F(StyMenuDrawTest, ItemsOfPlainMenusAreLeftAlone) {
 }
 
 }  // namespace
+
+TEST_F(StyMenuDrawTest, ItemOfAnActionDrawsFromTheActionsImages) {
+  TForm F(nullptr);
+  auto Solid = [&](TImageList* L, TColor C) {
+    TBitmap B(16, 16, TPixelFormat::pf32bit);
+    TBrush Br;
+    Br.SetColor(C);
+    ::FillRect(B.Canvas(), TRect(0, 0, 16, 16), Br);
+    L->AddMasked(&B, clFuchsia);
+  };
+  auto* MenuImages = new TImageList(&F);
+  Solid(MenuImages, clRed);
+  Solid(MenuImages, clGreen);
+  auto* ActionImages = new TImageList(&F);
+  Solid(ActionImages, clBlue);
+  auto* List = new TActionList(&F);
+  List->SetImages(ActionImages);
+  auto* Act = new TAction(&F);
+  Act->SetActionList(List);
+  Act->SetCaption("Act");
+  auto* Menu = new TStyMainMenu(&F);
+  Menu->SetImages(MenuImages);
+  Menu->BeginLoading();
+  TMenuItem* File = AddItem(&F, Menu->Items(), "&File");
+  TMenuItem* It = AddItem(&F, File, "");
+  Menu->EndLoading();
+  It->SetAction(Act);
+  EXPECT_EQ(It->ActionImages(), ActionImages);
+  auto PixelOf = [&](int32_t Index) {
+    Act->SetImageIndex(Index);
+    TBitmap B(120, 24, TPixelFormat::pf32bit);
+    DrawStyledItem(It, B.Canvas(), TRect(0, 0, 120, 24), false, {});
+    return B.GetPixel(10, 10);
+  };
+  // The action's list has the picture: it wins over the menu's.
+  EXPECT_EQ(PixelOf(0), static_cast<COLORREF>(clBlue));
+  // Past the action's list, the menu's list still serves.
+  EXPECT_EQ(PixelOf(1), static_cast<COLORREF>(clGreen));
+  EXPECT_EQ(It->Caption(), "Act");
+}
