@@ -9,16 +9,9 @@
 
 namespace {
 
-constexpr TSides kAllSides{TSide::sdLeft, TSide::sdTop, TSide::sdRight, TSide::sdBottom};
-
 bool NoShiftKeys(intptr_t KeyData) {
   TShiftState s = KeyDataToShiftState(KeyData);
   return !s.Contains(ssShift) && !s.Contains(ssCtrl) && !s.Contains(ssAlt);
-}
-
-void Line(TCanvas* C, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
-  C->MoveTo(X1, Y1);
-  C->LineTo(X2, Y2);
 }
 
 void Fill(TCanvas* C, const TRect& R, TColor Color) {
@@ -360,11 +353,11 @@ void TKvButton::Paint() {
   if (FHotTrack) {
     TColor dark = KvDarken(clBtnFace, 20), light = KvLighten(clBtnFace, 20);
     C->Pen()->SetColor(dark);
-    Line(C, r.Left, r.Top + 2, r.Left, r.Bottom - 2);
-    Line(C, r.Left + 2, r.Top, r.Right - 2, r.Top);
+    KvLine(C, r.Left, r.Top + 2, r.Left, r.Bottom - 2);
+    KvLine(C, r.Left + 2, r.Top, r.Right - 2, r.Top);
     C->Pen()->SetColor(light);
-    Line(C, r.Right - 1, r.Top + 2, r.Right - 1, r.Bottom - 2);
-    Line(C, r.Left + 2, r.Bottom - 1, r.Right - 2, r.Bottom - 1);
+    KvLine(C, r.Right - 1, r.Top + 2, r.Right - 1, r.Bottom - 2);
+    KvLine(C, r.Left + 2, r.Bottom - 1, r.Right - 2, r.Bottom - 1);
     C->SetPixels(r.Left + 1, r.Top + 1, dark);
     C->SetPixels(r.Right - 2, r.Top + 1, dark);
     C->SetPixels(r.Left + 1, r.Bottom - 2, dark);
@@ -373,16 +366,16 @@ void TKvButton::Paint() {
     TColor frame = FFrameColor;
     if (!Enabled()) frame = Color() == clBtnFace ? KvLighten(clBtnShadow, 30) : KvDarken(Color(), 80);
     C->Pen()->SetColor(frame);
-    Line(C, r.Left, r.Top + 1, r.Left, r.Bottom - 1);
-    Line(C, r.Left + 1, r.Top, r.Right - 1, r.Top);
-    Line(C, r.Right - 1, r.Top + 1, r.Right - 1, r.Bottom - 1);
-    Line(C, r.Left + 1, r.Bottom - 1, r.Right - 1, r.Bottom - 1);
+    KvLine(C, r.Left, r.Top + 1, r.Left, r.Bottom - 1);
+    KvLine(C, r.Left + 1, r.Top, r.Right - 1, r.Top);
+    KvLine(C, r.Right - 1, r.Top + 1, r.Right - 1, r.Bottom - 1);
+    KvLine(C, r.Left + 1, r.Bottom - 1, r.Right - 1, r.Bottom - 1);
     InflateRect(r, -1, -1);
     auto face = [&] {
       C->Pen()->SetColor(KvDarken(Color(), 20));
-      Line(C, r.Left, r.Bottom - 2, r.Right, r.Bottom - 2);
+      KvLine(C, r.Left, r.Bottom - 2, r.Right, r.Bottom - 2);
       C->Pen()->SetColor(KvDarken(Color(), 30));
-      Line(C, r.Left, r.Bottom - 1, r.Right, r.Bottom - 1);
+      KvLine(C, r.Left, r.Bottom - 1, r.Right, r.Bottom - 1);
       TRect g = r;
       g.Bottom -= 2;
       if (KvFullColorDisplay)
@@ -414,7 +407,7 @@ void TKvButton::Paint() {
     }
   } else {
     if ((!InGroup() && (FActive || Focused()) && !FPressShown) || FClicking)
-      r = KvPaintSideLines(C, r, clWindowFrame, clWindowFrame, kAllSides);
+      r = KvPaintSideLines(C, r, clWindowFrame, clWindowFrame, KvAllSides);
     bool sunk = StayDownLook() || FPressShown;
     if (Color() == clBtnFace) {
       if (!InGroup()) r = KvPaintButtonFrame(C, r, FPressShown);

@@ -41,14 +41,6 @@ int32_t N(double X) { return static_cast<int32_t>(Round(X)); }
 
 constexpr double kPi = std::numbers::pi;
 
-uint32_t AlignmentFlag(TAlignment A) {
-  switch (A) {
-    case taRightJustify: return DT_RIGHT;
-    case taCenter: return DT_CENTER;
-    default: return DT_LEFT;
-  }
-}
-
 // How far a border style grows an auto-sized label on one side.
 int32_t GrowthOf(TFrameStyleEx S, int32_t BevelWidth) {
   switch (S) {
@@ -233,7 +225,7 @@ TRect TKvLabel::GrowForFrame(TRect R) const {
 }
 
 uint32_t TKvLabel::TextFlags() const {
-  uint32_t f = AlignmentFlag(FAlignment) | DT_EXPANDTABS;
+  uint32_t f = KvAlignmentFlag(FAlignment) | DT_EXPANDTABS;
   if (FWordWrap) f |= DT_WORDBREAK;
   if (!FShowAccelChar) f |= DT_NOPREFIX;
   if (FCondenseCaption == TKvCondenseCaption::ccAtEnd) f |= DT_END_ELLIPSIS;

@@ -51,11 +51,6 @@ TRect Etched(TCanvas* C, const TRect& R, TColor UL, TColor LR, TSides Sides) {
   return KvShrinkSides(R, Sides, 2);
 }
 
-void Line(TCanvas* C, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
-  C->MoveTo(X1, Y1);
-  C->LineTo(X2, Y2);
-}
-
 // The brush colour of the arrow and cross glyphs.
 TColor GlyphColor(uint8_t Look, bool Enabled) {
   if (!Enabled) return clBtnShadow;
@@ -114,13 +109,13 @@ TRect KvPaintSideLines(TCanvas* C, const TRect& R, TColor UpperLeft, TColor Lowe
   C->Pen()->SetStyle(TPenStyle::psSolid);
   if (UpperLeft != clNone) {
     C->Pen()->SetColor(UpperLeft);
-    if (Sides.Contains(sdLeft)) Line(C, R.Left, R.Top, R.Left, R.Bottom);
-    if (Sides.Contains(sdTop)) Line(C, R.Left, R.Top, R.Right, R.Top);
+    if (Sides.Contains(sdLeft)) KvLine(C, R.Left, R.Top, R.Left, R.Bottom);
+    if (Sides.Contains(sdTop)) KvLine(C, R.Left, R.Top, R.Right, R.Top);
   }
   if (LowerRight != clNone) {
     C->Pen()->SetColor(LowerRight);
-    if (Sides.Contains(sdRight)) Line(C, R.Right - 1, R.Top, R.Right - 1, R.Bottom);
-    if (Sides.Contains(sdBottom)) Line(C, R.Left, R.Bottom - 1, R.Right, R.Bottom - 1);
+    if (Sides.Contains(sdRight)) KvLine(C, R.Right - 1, R.Top, R.Right - 1, R.Bottom);
+    if (Sides.Contains(sdBottom)) KvLine(C, R.Left, R.Bottom - 1, R.Right, R.Bottom - 1);
   }
   return KvShrinkSides(R, Sides);
 }
@@ -240,10 +235,10 @@ TRect KvPaintRoundedFlatFrame(TCanvas* C, const TRect& R, TColor Color, TSides S
   C->Pen()->SetStyle(TPenStyle::psSolid);
   C->Pen()->SetWidth(1);
   C->Pen()->SetColor(Color);
-  if (l) Line(C, R.Left, y0, R.Left, y1);
-  if (t) Line(C, x0, R.Top, x1, R.Top);
-  if (r) Line(C, R.Right - 1, y0, R.Right - 1, y1);
-  if (b) Line(C, x0, R.Bottom - 1, x1, R.Bottom - 1);
+  if (l) KvLine(C, R.Left, y0, R.Left, y1);
+  if (t) KvLine(C, x0, R.Top, x1, R.Top);
+  if (r) KvLine(C, R.Right - 1, y0, R.Right - 1, y1);
+  if (b) KvLine(C, x0, R.Bottom - 1, x1, R.Bottom - 1);
   if (l && t) C->SetPixels(R.Left + 1, R.Top + 1, Color);
   if (t && r) C->SetPixels(R.Right - 2, R.Top + 1, Color);
   if (r && b) C->SetPixels(R.Right - 2, R.Bottom - 2, Color);
@@ -507,4 +502,9 @@ void KvPaintRadioGlyph(TCanvas* Canvas, const TRect& R, bool Checked, uint8_t Dr
     Pixels(C, {{5, 4}, {7, 4}, {4, 5}, {8, 5}, {4, 7}, {8, 7}, {5, 8}, {7, 8}}, d2);
   }
   BitBlt(Canvas, R.Left, R.Top, 13, 13, C, 0, 0, SRCCOPY);
+}
+
+void KvLine(TCanvas* C, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
+  C->MoveTo(X1, Y1);
+  C->LineTo(X2, Y2);
 }

@@ -17,6 +17,8 @@ TRect KvPaintSideLines(TCanvas* Canvas, const TRect& R, TColor UpperLeft, TColor
 TRect KvPaintSideBands(TCanvas* Canvas, const TRect& R, TColor UpperLeft, TColor LowerRight, int32_t Count,
                        TSides Sides);
 TRect KvPaintCtl3DSides(TCanvas* Canvas, const TRect& R, bool Lowered, TSides Sides);
+// A line in the canvas pen from (X1, Y1) to (X2, Y2), the end pixel left out.
+void KvLine(TCanvas* Canvas, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
 TRect KvPaintButtonFrame(TCanvas* Canvas, const TRect& R, bool Down);
 TRect KvPaintButtonFrameSides(TCanvas* Canvas, const TRect& R, bool Down, TSides Sides);
 TRect KvPaintColorButtonFrame(TCanvas* Canvas, const TRect& R, TColor Face, bool Down);

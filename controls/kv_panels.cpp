@@ -8,16 +8,6 @@
 
 namespace {
 
-constexpr TSides kAllSides{TSide::sdLeft, TSide::sdTop, TSide::sdRight, TSide::sdBottom};
-
-uint32_t AlignmentFlag(TAlignment A) {
-  switch (A) {
-    case taRightJustify: return DT_RIGHT;
-    case taCenter: return DT_CENTER;
-    default: return DT_LEFT;
-  }
-}
-
 TColor ParentColorOf(const TControl* C) { return C->Parent() ? C->Parent()->Color() : C->Color(); }
 
 }  // namespace
@@ -190,7 +180,7 @@ void TKvCustomPanel::DrawCaption(TRect R) {
   TCanvas* C = Canvas();
   C->Font()->Assign(*Font());
   InflateRect(R, -FTextMargin, -FTextMargin);
-  uint32_t flags = (FWordWrap ? DT_WORDBREAK : 0) | AlignmentFlag(FAlignment) | DT_EXPANDTABS | DT_VCENTER;
+  uint32_t flags = (FWordWrap ? DT_WORDBREAK : 0) | KvAlignmentFlag(FAlignment) | DT_EXPANDTABS | DT_VCENTER;
   TRect calc = R;
   int32_t h = DrawText(C, Caption(), calc, flags | DT_CALCRECT);
   switch (FAlignmentVertical) {
@@ -332,10 +322,10 @@ void TKvCustomGroupBox::Paint() {
   switch (FGroupStyle) {
     case TKvGroupBoxStyle::gsStandard:
       switch (FBorderOuter) {
-        case TFrameStyleEx::fsNone: KvPaintStyledFrameSides(C, f, TFrameStyleEx::fsGroove, kAllSides); break;
+        case TFrameStyleEx::fsNone: KvPaintStyledFrameSides(C, f, TFrameStyleEx::fsGroove, KvAllSides); break;
         case TFrameStyleEx::fsFlat: KvPaintRectOutline(C, f, k); break;
-        case TFrameStyleEx::fsFlatBold: KvPaintSideBands(C, f, k, k, 2, kAllSides); break;
-        default: KvPaintStyledFrameSides(C, f, FBorderOuter, kAllSides); break;
+        case TFrameStyleEx::fsFlatBold: KvPaintSideBands(C, f, k, k, 2, KvAllSides); break;
+        default: KvPaintStyledFrameSides(C, f, FBorderOuter, KvAllSides); break;
       }
       break;
     case TKvGroupBoxStyle::gsTopLine:
@@ -401,7 +391,7 @@ void TKvCustomGroupBox::Paint() {
     cr.Bottom -= 1;
   }
   C->Brush()->SetStyle(TBrushStyle::bsClear);
-  uint32_t flags = AlignmentFlag(FAlignment) | DT_SINGLELINE;
+  uint32_t flags = KvAlignmentFlag(FAlignment) | DT_SINGLELINE;
   TColor color = Font()->Color();
   if (!Enabled()) {
     TRect r1 = cr;

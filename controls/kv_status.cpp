@@ -9,20 +9,13 @@
 
 namespace {
 
-constexpr TSides kAllSides{TSide::sdLeft, TSide::sdTop, TSide::sdRight, TSide::sdBottom};
-
-void Line(TCanvas* C, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
-  C->MoveTo(X1, Y1);
-  C->LineTo(X2, Y2);
-}
-
 // The flat frame of panes and of the simple status: four lines that leave the corner pixels out.
 void CornerlessOutline(TCanvas* C, const TRect& R, TColor Color) {
   C->Pen()->SetColor(Color);
-  Line(C, R.Left, R.Top + 1, R.Left, R.Bottom - 1);
-  Line(C, R.Left + 1, R.Top, R.Right - 1, R.Top);
-  Line(C, R.Right - 1, R.Top + 1, R.Right - 1, R.Bottom - 1);
-  Line(C, R.Left + 1, R.Bottom - 1, R.Right - 1, R.Bottom - 1);
+  KvLine(C, R.Left, R.Top + 1, R.Left, R.Bottom - 1);
+  KvLine(C, R.Left + 1, R.Top, R.Right - 1, R.Top);
+  KvLine(C, R.Right - 1, R.Top + 1, R.Right - 1, R.Bottom - 1);
+  KvLine(C, R.Left + 1, R.Bottom - 1, R.Right - 1, R.Bottom - 1);
 }
 
 }  // namespace
@@ -240,7 +233,7 @@ void TKvCustomStatusPane::DrawPaneFrame() {
     TColor stop, start, frame;
     KvBarGradientColors(bar->GradientColorStyle(), stop, start, frame);
     C->Pen()->SetColor(frame);
-    Line(C, r.Left, r.Top + 1, r.Left, r.Bottom - 1);
+    KvLine(C, r.Left, r.Top + 1, r.Left, r.Bottom - 1);
   } else if (FFrameStyle == TFrameStyleEx::fsFlat) {
     CornerlessOutline(C, r, KvShiftLightness(FFlatColor, FFlatColorAdjustment));
   } else {
@@ -353,7 +346,7 @@ TKvStatusBar::TKvStatusBar(TComponent* AOwner) : TKvCustomPanel(AOwner) {
   RegisterKvStatusProperties();
   FBorderInner = TFrameStyleEx::fsNone;
   FBorderOuter = TFrameStyleEx::fsNone;
-  FBorderSides = kAllSides;
+  FBorderSides = KvAllSides;
   FPanelBorderWidth = 0;
   SetAlign(alBottom);
   SetHeight(19);
@@ -389,7 +382,7 @@ void TKvStatusBar::ApplyAutoStyle() {
   bool keep = FAutoStyle;
   SetBorderInner(TFrameStyleEx::fsNone);
   SetBorderOuter(TFrameStyleEx::fsNone);
-  SetBorderSides(kAllSides);
+  SetBorderSides(KvAllSides);
   SetHeight(19);
   SetBorderWidth(0);
   FAutoStyle = keep;

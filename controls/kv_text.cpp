@@ -34,3 +34,11 @@ int32_t KvCalcTextRect(const TFont& Font, const std::string& Text, TRect& R, uin
   c.Font()->Assign(Font);
   return DrawText(&c, Text, R, Flags | DT_CALCRECT);
 }
+
+uint32_t KvAlignmentFlag(TAlignment A) {
+  switch (A) {
+    case taRightJustify: return DT_RIGHT;
+    case taCenter: return DT_CENTER;
+    default: return DT_LEFT;
+  }
+}

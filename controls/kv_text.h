@@ -6,8 +6,11 @@
 #include <string>
 
 #include "platform/graphics/canvas.h"
+#include "platform/ui/controls.h"
 
 // DrawText on C in Color with a clear background; returns the height DrawText reports.
+// The DT_ flag of a horizontal alignment.
+uint32_t KvAlignmentFlag(TAlignment A);
 int32_t KvDrawTextColored(TCanvas* C, const std::string& Text, TRect R, uint32_t Flags, TColor Color);
 // The extent of Text in Font on a scratch canvas (screen metrics).
 TSize KvTextExtentOf(const TFont& Font, const std::string& Text);

@@ -19,11 +19,6 @@ constexpr uint32_t kToolbarVisualStyleMsg = 46061;
 // A press this soon after the menu closed is the press that closed it.
 constexpr uint64_t kMenuReopenGuardMs = 100;
 
-void Line(TCanvas* C, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
-  C->MoveTo(X1, Y1);
-  C->LineTo(X2, Y2);
-}
-
 // The widest top-level caption of the menu in the menu font, plus room for check and submenu marks.
 int32_t KvMenuDropWidth(TPopupMenu* Menu) {
   int32_t widest = 0;
@@ -377,12 +372,12 @@ void TKvToolButton::PaintArrowPart() {
     if (clicks) {
       if (gradient) {
         C->Pen()->SetColor(frame);
-        Line(C, x - 1, 0, x - 1, Height());
+        KvLine(C, x - 1, 0, x - 1, Height());
       } else if (FLook != lookPressed) {
         C->Pen()->SetColor(clBtnHighlight);
-        Line(C, x, 0, x, Height());
+        KvLine(C, x, 0, x, Height());
         C->Pen()->SetColor(clBtnShadow);
-        Line(C, x - 1, 0, x - 1, Height());
+        KvLine(C, x - 1, 0, x - 1, Height());
       }
     }
   }
