@@ -155,7 +155,12 @@ void TKvCustomEdit::UpdateColors() {
 
 void TKvCustomEdit::UpdateFrameState(bool MouseFlag, bool State) {
   (MouseFlag ? FMouseOver : FHasFocus) = State;
-  if (FFrameHotTrack) RedrawFrame();
+  if (MouseFlag && !State) FOverDropButton = false;
+  // A flat or hot-tracked drop button changes its look with the hover and the focus.
+  if (FDropShown && (FFlatButtons || FFrameHotTrack || ThemesEnabled()) && !FDropDown)
+    RepaintNonClient();
+  else if (FFrameHotTrack)
+    RedrawFrame();
   UpdateColors();
 }
 

@@ -44,6 +44,29 @@ TKvCustomPanel::TKvCustomPanel(TComponent* AOwner) : TCustomControl(AOwner) {
 
 TKvCustomPanel::~TKvCustomPanel() = default;
 
+void TKvCustomPanel::SetDockSite(bool v) {
+  if (v == FDockSite) return;
+  FDockSite = v;
+  UpdateDockManager();
+}
+
+void TKvCustomPanel::SetUseDockManager(bool v) {
+  if (v == FUseDockManager) return;
+  FUseDockManager = v;
+  UpdateDockManager();
+}
+
+void TKvCustomPanel::UpdateDockManager() {
+  if (FDockSite && FUseDockManager) {
+    if (!FDockManager) FDockManager = std::make_unique<TKvPanelDockManager>(this);
+  } else {
+    FDockManager.reset();
+  }
+  // The grabbers are painted with the face in one go.
+  if (FDockManager) SetDoubleBuffered(true);
+  Invalidate();
+}
+
 #define KV_PANEL_SETTER(Name, Type, Field, After) \
   void TKvCustomPanel::Set##Name(Type v) {        \
     if (Field == v) return;                       \
@@ -111,6 +134,7 @@ void TKvCustomPanel::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int3
   if (Align() == alBottom && AHeight != Height()) ATop -= AHeight - Height();
   if (Align() == alRight && AWidth != Width()) ALeft -= AWidth - Width();
   TCustomControl::SetBounds(ALeft, ATop, AWidth, AHeight);
+  if (FDockManager) FDockManager->ResetBounds();
 }
 
 TPoint TKvCustomPanel::CursorPosition() const { return ScreenToClient(GetCursorPos()); }
@@ -144,6 +168,7 @@ void TKvCustomPanel::Paint() {
   C->Brush()->SetStyle(TBrushStyle::bsClear);
   DrawCaption(r);
   C->Brush()->SetStyle(TBrushStyle::bsSolid);
+  if (FDockManager) FDockManager->PaintSite(Canvas());
   if (OnPaint) OnPaint(this);
 }
 
@@ -451,6 +476,12 @@ void RegisterKvPanelsProperties() {
                         "FullRepaint", "Locked", "ShowDockClientCaptions"})
     RegisterOtherProperty<TKvCustomPanel>(n, TTypeKind::tkEnumeration);
   KvRegisterTransparentProperty<TKvCustomPanel>();
+  KvRegisterOrdProperty<TKvCustomPanel>("DockSite", TTypeKind::tkEnumeration,
+                                        [](TKvCustomPanel* c, int64_t v) { c->SetDockSite(v != 0); },
+                                        [](const TKvCustomPanel* c) { return int64_t(c->DockSite()); });
+  KvRegisterOrdProperty<TKvCustomPanel>("UseDockManager", TTypeKind::tkEnumeration,
+                                        [](TKvCustomPanel* c, int64_t v) { c->SetUseDockManager(v != 0); },
+                                        [](const TKvCustomPanel* c) { return int64_t(c->UseDockManager()); });
   // Older forms: FrameSides and ThemeAware are dropped; UseGradients True means the gradient look.
   for (const char* old : {"FrameSides", "ThemeAware"})
     KvRegisterObsoleteProperty<TKvCustomPanel>(old, [](TKvCustomPanel*, const std::string&) {});

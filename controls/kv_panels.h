@@ -3,12 +3,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "controls/kv_blits.h"
 #include "controls/kv_frame_link.h"
 #include "controls/kv_colors.h"
+#include "controls/kv_dock.h"
 #include "controls/kv_painters.h"
 #include "controls/kv_utils.h"
 #include "platform/ui/themes.h"
@@ -86,6 +88,12 @@ class TKvCustomPanel : public TCustomControl, public IKvFrameControllerClient {
   virtual void SetWordWrap(bool v);
   bool ShowDockClientCaptions() const { return FShowDockClientCaptions; }
   void SetShowDockClientCaptions(bool v) { FShowDockClientCaptions = v; }
+  // A dock site with UseDockManager gets a dock manager that draws captioned grabbers.
+  bool DockSite() const { return FDockSite; }
+  void SetDockSite(bool v);
+  bool UseDockManager() const { return FUseDockManager; }
+  void SetUseDockManager(bool v);
+  TKvPanelDockManager* DockManager() const { return FDockManager.get(); }
 
   // The interior left by the frame; with the flag the border width comes off first.
   virtual TRect FrameInterior(TRect R, bool WithBorderWidth) const;
@@ -149,7 +157,11 @@ class TKvCustomPanel : public TCustomControl, public IKvFrameControllerClient {
   TKvVisualStyle FVisualStyle = TKvVisualStyle::vsWinXP;
   bool FWordWrap = true;
   bool FShowDockClientCaptions = true;
+  bool FDockSite = false;
+  bool FUseDockManager = true;
+  std::unique_ptr<TKvPanelDockManager> FDockManager;
   TKvFrameControllerLink FFrameLink{this};
+  void UpdateDockManager();
 
  private:
   // Which children were enabled when the panel was last disabled.

@@ -231,3 +231,56 @@ TEST_F(KvPanels, Screenshot) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(KvTest, DockSitePanelLaysOutDockedControlsBehindCaptionedGrabbers) {
+  auto* site = Add<TKvPanel>(0, 0, 300, 100);
+  site->SetBorderOuter(TFrameStyleEx::fsNone);
+  EXPECT_EQ(site->DockManager(), nullptr);
+  site->SetDockSite(true);
+  TKvPanelDockManager* dm = site->DockManager();
+  ASSERT_NE(dm, nullptr);
+  EXPECT_TRUE(site->DoubleBuffered());
+  auto* a = Add<TKvPanel>(0, 0, 10, 10);
+  a->SetCaption("Tools");
+  auto* b = Add<TKvPanel>(0, 0, 10, 10);
+  b->SetCaption("Layers");
+  dm->InsertControl(a);
+  dm->InsertControl(b);
+  EXPECT_EQ(a->Parent(), site);
+  // A panel that is not aligned to the top or bottom stacks its docked controls, grabber on top.
+  EXPECT_EQ(a->BoundsRect(), TRect(0, 14, 300, 50));
+  EXPECT_EQ(b->BoundsRect(), TRect(0, 64, 300, 100));
+  EXPECT_EQ(dm->GrabberRect(b), TRect(0, 50, 300, 64));
+  EXPECT_EQ(dm->CloseMarkRect(b), TRect(285, 51, 298, 62));
+  // Aligned to the top: side by side, each behind a vertical strip on its left.
+  site->SetAlign(TAlign::alTop);
+  dm->ResetBounds();
+  const int32_t w = site->Width();
+  EXPECT_EQ(a->BoundsRect(), TRect(14, 0, w / 2, 100));
+  EXPECT_EQ(dm->GrabberRect(b), TRect(w / 2, 0, w / 2 + 14, 100));
+  EXPECT_EQ(dm->CloseMarkRect(b), TRect(w / 2 + 1, 1, w / 2 + 12, 12));
+  site->SetAlign(TAlign::alNone);
+  site->SetBounds(0, 0, 300, 100);
+
+  // The grabber of a windowed control without the focus takes the inactive caption colour.
+  ShowForm();
+  EXPECT_EQ(Headless::PixelAt(Form.get(), 120, 52), ColorToRGB(clInactiveCaption));
+  Screenshot("kv_panel_dock");
+  // A freed docked control leaves its place to the others.
+  delete a;
+  dm->ResetBounds();
+  EXPECT_EQ(b->BoundsRect(), TRect(0, 14, 300, 100));
+  // The site repaints on a mouse activation (the hook), and no longer hooks once the manager goes.
+  Application->ProcessMessages();
+  site->Perform(WM_MOUSEACTIVATE, 0, 0);
+  EXPECT_TRUE(Form->NeedsPaint());
+  site->SetDockSite(false);
+  EXPECT_EQ(site->DockManager(), nullptr);
+  Application->ProcessMessages();
+  site->Perform(WM_MOUSEACTIVATE, 0, 0);
+  EXPECT_FALSE(Form->NeedsPaint());
+}
+
+}  // namespace
