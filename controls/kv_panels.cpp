@@ -44,6 +44,20 @@ TKvCustomPanel::TKvCustomPanel(TComponent* AOwner) : TCustomControl(AOwner) {
 
 TKvCustomPanel::~TKvCustomPanel() = default;
 
+void TKvCustomPanel::SetBiDiMode(TBiDiMode v) {
+  if (v == FBiDiMode) return;
+  FBiDiMode = v;
+  Realign();
+  Invalidate();
+}
+
+uint32_t TKvCustomPanel::CaptionTextFlags() const {
+  TAlignment a = FAlignment;
+  if (FBiDiMode == TBiDiMode::bdRightToLeft && a != taCenter)
+    a = a == taLeftJustify ? taRightJustify : taLeftJustify;
+  return KvAlignmentFlag(a) | (UseRightToLeftReading() ? DT_RTLREADING : 0);
+}
+
 void TKvCustomPanel::SetDockSite(bool v) {
   if (v == FDockSite) return;
   FDockSite = v;
@@ -205,7 +219,7 @@ void TKvCustomPanel::DrawCaption(TRect R) {
   TCanvas* C = Canvas();
   C->Font()->Assign(*Font());
   InflateRect(R, -FTextMargin, -FTextMargin);
-  uint32_t flags = (FWordWrap ? DT_WORDBREAK : 0) | KvAlignmentFlag(FAlignment) | DT_EXPANDTABS | DT_VCENTER;
+  uint32_t flags = (FWordWrap ? DT_WORDBREAK : 0) | CaptionTextFlags() | DT_EXPANDTABS | DT_VCENTER;
   TRect calc = R;
   int32_t h = DrawText(C, Caption(), calc, flags | DT_CALCRECT);
   switch (FAlignmentVertical) {
@@ -312,10 +326,12 @@ TRect TKvCustomGroupBox::CaptionRect() {
   if (Caption().empty() || FGroupStyle == TKvGroupBoxStyle::gsCustom) return TRect();
   TSize s = KvTextExtentOf(*Font(), KvStripAccelerators(Caption()));
   switch (FGroupStyle) {
-    case TKvGroupBoxStyle::gsTopLine: return Rect(0, 0, s.cx + 4, s.cy);
+    case TKvGroupBoxStyle::gsTopLine:
+      return UseRightToLeftReading() ? Rect(Width() - s.cx - 4, 0, Width() - 4, s.cy) : Rect(0, 0, s.cx + 4, s.cy);
     case TKvGroupBoxStyle::gsBanner: return Rect(0, 0, Width(), s.cy + 6);
     case TKvGroupBoxStyle::gsUnderline: return Rect(0, 0, Width(), s.cy + 2);
-    default: return Rect(8, 0, 8 + s.cx, s.cy);
+    default:
+      return UseRightToLeftReading() ? Rect(Width() - s.cx - 8, 0, Width() - 8, s.cy) : Rect(8, 0, 8 + s.cx, s.cy);
   }
 }
 
@@ -416,7 +432,7 @@ void TKvCustomGroupBox::Paint() {
     cr.Bottom -= 1;
   }
   C->Brush()->SetStyle(TBrushStyle::bsClear);
-  uint32_t flags = KvAlignmentFlag(FAlignment) | DT_SINGLELINE;
+  uint32_t flags = CaptionTextFlags() | DT_SINGLELINE;
   TColor color = Font()->Color();
   if (!Enabled()) {
     TRect r1 = cr;
@@ -476,6 +492,9 @@ void RegisterKvPanelsProperties() {
                         "FullRepaint", "Locked", "ShowDockClientCaptions"})
     RegisterOtherProperty<TKvCustomPanel>(n, TTypeKind::tkEnumeration);
   KvRegisterTransparentProperty<TKvCustomPanel>();
+  KvRegisterOrdProperty<TKvCustomPanel>("BiDiMode", TTypeKind::tkEnumeration,
+                                        [](TKvCustomPanel* c, int64_t v) { c->SetBiDiMode(static_cast<TBiDiMode>(v)); },
+                                        [](const TKvCustomPanel* c) { return int64_t(c->BiDiMode()); });
   KvRegisterOrdProperty<TKvCustomPanel>("DockSite", TTypeKind::tkEnumeration,
                                         [](TKvCustomPanel* c, int64_t v) { c->SetDockSite(v != 0); },
                                         [](const TKvCustomPanel* c) { return int64_t(c->DockSite()); });

@@ -25,6 +25,9 @@ int32_t KvFrameStyleWidth(TFrameStyleEx Style, int32_t BevelWidth);
 // R shrunk by the outer and inner styles on each of Sides.
 TRect KvShrinkByFrame(TRect R, TFrameStyleEx Outer, TFrameStyleEx Inner, TSides Sides, int32_t BevelWidth);
 
+// Reading order of a control's text (the class library's bidirectional modes).
+enum class TBiDiMode : uint8_t { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
+
 class TKvCustomPanel : public TCustomControl, public IKvFrameControllerClient {
  public:
   explicit TKvCustomPanel(TComponent* AOwner);
@@ -88,6 +91,13 @@ class TKvCustomPanel : public TCustomControl, public IKvFrameControllerClient {
   virtual void SetWordWrap(bool v);
   bool ShowDockClientCaptions() const { return FShowDockClientCaptions; }
   void SetShowDockClientCaptions(bool v) { FShowDockClientCaptions = v; }
+  // Right-to-left reading: captions read from the right (the alignment mirrors with
+  // bdRightToLeft), and a group box sets its caption into the top edge from the right.
+  TBiDiMode BiDiMode() const { return FBiDiMode; }
+  void SetBiDiMode(TBiDiMode v);
+  bool UseRightToLeftReading() const { return FBiDiMode != TBiDiMode::bdLeftToRight; }
+  // The DT_ flags of the caption's alignment and reading order.
+  uint32_t CaptionTextFlags() const;
   // A dock site with UseDockManager gets a dock manager that draws captioned grabbers.
   bool DockSite() const { return FDockSite; }
   void SetDockSite(bool v);
@@ -157,6 +167,7 @@ class TKvCustomPanel : public TCustomControl, public IKvFrameControllerClient {
   TKvVisualStyle FVisualStyle = TKvVisualStyle::vsWinXP;
   bool FWordWrap = true;
   bool FShowDockClientCaptions = true;
+  TBiDiMode FBiDiMode = TBiDiMode::bdLeftToRight;
   bool FDockSite = false;
   bool FUseDockManager = true;
   std::unique_ptr<TKvPanelDockManager> FDockManager;

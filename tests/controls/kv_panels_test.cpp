@@ -154,6 +154,34 @@ TEST_F(KvPanels, GroupBoxLooksAndPaintEvents) {
   EXPECT_TRUE(IsRectEmpty(G->CaptionRect()));
 }
 
+TEST_F(KvPanels, RightToLeftGroupBoxSetsItsCaptionFromTheRight) {
+  auto* G = Add<TKvGroupBox>(10, 10, 120, 60);
+  G->SetCaption("&Wave");
+  const int32_t cx = KvTextExtentOf(*G->Font(), "Wave").cx, cy = KvTextExtentOf(*G->Font(), "Wave").cy;
+  struct {
+    TKvGroupBoxStyle Style;
+    TBiDiMode Mode;
+    TRect Expect;
+  } cases[] = {
+      {TKvGroupBoxStyle::gsStandard, TBiDiMode::bdLeftToRight, Rect(8, 0, 8 + cx, cy)},
+      {TKvGroupBoxStyle::gsStandard, TBiDiMode::bdRightToLeft, Rect(120 - cx - 8, 0, 112, cy)},
+      {TKvGroupBoxStyle::gsFlat, TBiDiMode::bdRightToLeftReadingOnly, Rect(120 - cx - 8, 0, 112, cy)},
+      {TKvGroupBoxStyle::gsTopLine, TBiDiMode::bdRightToLeft, Rect(120 - cx - 4, 0, 116, cy)},
+      {TKvGroupBoxStyle::gsBanner, TBiDiMode::bdRightToLeft, Rect(0, 0, 120, cy + 6)},
+  };
+  for (const auto& c : cases) {
+    G->SetGroupStyle(c.Style);
+    G->SetBiDiMode(c.Mode);
+    EXPECT_EQ(G->CaptionRect(), c.Expect) << int(c.Style) << " " << int(c.Mode);
+  }
+  // Right-to-left reading mirrors a left or right alignment only in the full mode.
+  G->SetAlignment(taLeftJustify);
+  G->SetBiDiMode(TBiDiMode::bdRightToLeft);
+  EXPECT_EQ(G->CaptionTextFlags(), uint32_t(DT_RIGHT | DT_RTLREADING));
+  G->SetBiDiMode(TBiDiMode::bdRightToLeftNoAlign);
+  EXPECT_EQ(G->CaptionTextFlags(), uint32_t(DT_LEFT | DT_RTLREADING));
+}
+
 TEST_F(KvPanels, FrameControllerPushesTheSettingsAPanelAccepts) {
   auto* C = new TKvFrameController(Form.get());
   auto* P = Add<TKvPanel>(0, 0, 100, 60);
