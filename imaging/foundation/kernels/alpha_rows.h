@@ -1,6 +1,6 @@
 #pragma once
-// Row kernels of the reflection pipeline, in vector code where the processor has it; every one gives
-// exactly what its plain loop gives.
+// Alpha row kernels (lowering by a cut, blending onto a colour), in vector code where the processor has
+// it; every one gives exactly what its plain loop gives.
 
 #include <cstdint>
 

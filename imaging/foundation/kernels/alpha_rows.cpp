@@ -1,4 +1,4 @@
-#include "app/reflection_rows.h"
+#include "imaging/foundation/kernels/alpha_rows.h"
 
 #include <cstddef>
 
