@@ -35,8 +35,6 @@ void Shrink(TBitmap* B) {
   B->SetHeight(1);
 }
 
-int32_t Nearest(long double V) { return static_cast<int32_t>(Round(V)); }
-
 constexpr TColor kLineColor = 0x0000FF;  // red
 
 }  // namespace
@@ -307,21 +305,21 @@ void TQxTransitionEffects::PaintBlit(int32_t S) {
     }
     case 7:
     case 8: {
-      int32_t X = Nearest(static_cast<long double>(1024 - S) * W / 1024), Wd = Nearest(static_cast<long double>(S) * W / 1024);
+      int32_t X = QxNearest(static_cast<long double>(1024 - S) * W / 1024), Wd = QxNearest(static_cast<long double>(S) * W / 1024);
       BitBlt(DC, X, 0, Wd, H, To, X, 0, SRCCOPY);
       if (Kind == 8) Line(X, 0, X, H);
       break;
     }
     case 9:
     case 10: {
-      int32_t Hd = Nearest(static_cast<long double>(S) * H / 1024);
+      int32_t Hd = QxNearest(static_cast<long double>(S) * H / 1024);
       BitBlt(DC, 0, 0, W, Hd, To, 0, 0, SRCCOPY);
       if (Kind == 10) Line(0, Hd, W, Hd);
       break;
     }
     case 11:
     case 12: {
-      int32_t Y = Nearest(static_cast<long double>(1024 - S) * H / 1024), Hd = Nearest(static_cast<long double>(S) * H / 1024);
+      int32_t Y = QxNearest(static_cast<long double>(1024 - S) * H / 1024), Hd = QxNearest(static_cast<long double>(S) * H / 1024);
       BitBlt(DC, 0, Y, W, Hd, To, 0, Y, SRCCOPY);
       if (Kind == 12) Line(0, Y, W, Y);
       break;
@@ -361,7 +359,7 @@ void TQxTransitionEffects::PaintRandom(int32_t S) {
         std::memcpy(frameRows_[static_cast<size_t>(Y)], fromRows_[static_cast<size_t>(Y)], static_cast<size_t>(W) * 3);
       return;
     }
-    int32_t N = Nearest(static_cast<long double>(W) * S * (S / 180.0L) / 1024);
+    int32_t N = QxNearest(static_cast<long double>(W) * S * (S / 180.0L) / 1024);
     int32_t D = N - RandomDrawn;
     RandomDrawn = N;
     for (int32_t Y = 0; Y < H; ++Y) {
@@ -380,7 +378,7 @@ void TQxTransitionEffects::PaintRandom(int32_t S) {
     frameBitmap_->Canvas()->Draw(0, 0, fromBitmap_.get());
     return;
   }
-  int32_t N = Nearest(static_cast<long double>(static_cast<int64_t>(W) * H / 64) * S * (S / 180.0L) / 1024);
+  int32_t N = QxNearest(static_cast<long double>(static_cast<int64_t>(W) * H / 64) * S * (S / 180.0L) / 1024);
   int32_t D = N - RandomDrawn;
   RandomDrawn = N;
   HDC DC = frameBitmap_->Canvas()->Handle(), To = toBitmap_->Canvas()->Handle();
@@ -452,5 +450,5 @@ void TQxTransitionEffects::PaintTable(int32_t S) {
   TCanvas* C = frameBitmap_->Canvas();
   SetStretchBltMode(C->Handle(), HALFTONE);
   Row.DrawProc(C, fromBitmap_.get(), toBitmap_.get(), TRect(0, 0, frameBitmap_->Width(), frameBitmap_->Height()), true,
-               Nearest(S / 1024.0L * 100));
+               QxNearest(S / 1024.0L * 100));
 }

@@ -21,6 +21,7 @@
 #include "imaging/processing/geometry.h"
 #include "imaging/foundation/kernels/dib.h"
 #include "imaging/processing/rotate.h"
+#include "imaging/foundation/geometry_helpers.h"
 #include "imaging/view/view.h"
 #include "imaging/view/view_internal.h"
 #include "platform/base/numeric.h"
@@ -68,16 +69,6 @@ struct MaskAlphaGuard {
     }
   }
 };
-
-void RotatePoints(TPoint* P, int Count, int32_t CX, int32_t CY, double AngleDeg) {
-  const double t = -AngleDeg * Pi / 180;
-  const double c = std::cos(t), s = std::sin(t);
-  for (int i = 0; i < Count; ++i) {
-    const double x = P[i].X - CX, y = P[i].Y - CY;
-    P[i].X = CX + int32_t(Trunc(c * x - s * y));
-    P[i].Y = CY + int32_t(Trunc(s * x + c * y));
-  }
-}
 
 bool AlphaIsOpaque(TQxBitmap* B) {
   if (!B->HasAlphaChannel()) return true;
@@ -473,7 +464,7 @@ bool TQuillotView::DrawCompositionLayer(int32_t i, TQxBitmap* Dest, std::vector<
       layer->Width = rotated->Width();
       layer->Height = rotated->Height();
       TPoint corners[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
-      RotatePoints(corners, 4, int32_t(Trunc(w * layer->RotationCenterX)), int32_t(Trunc(h * layer->RotationCenterY)),
+      QxRotatePoints(corners, 3, int32_t(Trunc(w * layer->RotationCenterX)), int32_t(Trunc(h * layer->RotationCenterY)),
                    layer->RotationAngle);
       int32_t minX = corners[0].X, minY = corners[0].Y;
       for (const TPoint& p : corners) {
