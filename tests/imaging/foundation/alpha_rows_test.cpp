@@ -50,3 +50,17 @@ TEST(AlphaRows, EqualTheirFormulas) {
     }
   }
 }
+
+// Two rows mixed by weights that sum to 1024, at widths around the vector code's sixteen bytes.
+TEST(AlphaRows, MixRowsEqualsItsFormula) {
+  uint32_t n = 777;
+  auto Next = [&]() { return uint8_t((n = n * 1664525u + 1013904223u) >> 24); };
+  for (size_t N : {0, 1, 15, 16, 17, 47, 100})
+    for (uint32_t A : {0u, 1u, 512u, 1000u, 1024u}) {
+      std::vector<uint8_t> F(N), T(N), D(N), Want(N);
+      for (size_t i = 0; i < N; ++i) F[i] = Next(), T[i] = Next();
+      for (size_t i = 0; i < N; ++i) Want[i] = uint8_t((F[i] * A + T[i] * (1024 - A)) >> 10);
+      QxMixRows(D.data(), F.data(), T.data(), N, A, 1024 - A);
+      ASSERT_EQ(D, Want) << N << " " << A;
+    }
+}
