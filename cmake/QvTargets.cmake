@@ -38,12 +38,25 @@ function(qv_test name)
   if(NOT srcs)
     return()
   endif()
-  add_executable(${name} ${srcs})
+  add_executable(${name} ${srcs} "${CMAKE_SOURCE_DIR}/tests/test_env.cpp")
   target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
   target_compile_definitions(${name} PRIVATE
-    QV_SOURCE_DIR="${CMAKE_SOURCE_DIR}" QV_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
+    QV_SOURCE_DIR="${CMAKE_SOURCE_DIR}" QV_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
+    QV_TEST_BINARY_DIR="${CMAKE_CURRENT_BINARY_DIR}")
   qv_warnings(${name})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
     PROPERTIES ENVIRONMENT "QV_BACKEND=headless")
+endfunction()
+
+# qv_embed_png(<target> <folder> <header> <entry type> <table name>): the PNGs of folder embedded in target
+# as a table of { name, data, size } that header declares.
+function(qv_embed_png target folder header entry table)
+  file(GLOB pngs CONFIGURE_DEPENDS "${folder}/*.png")
+  set(out "${CMAKE_CURRENT_BINARY_DIR}/${table}_data.cpp")
+  add_custom_command(OUTPUT "${out}"
+    COMMAND ${CMAKE_COMMAND} "-DART_DIR=${folder}" "-DOUT=${out}" "-DHEADER=${header}" "-DENTRY=${entry}"
+            "-DTABLE=${table}" -P "${CMAKE_SOURCE_DIR}/cmake/EmbedPng.cmake"
+    DEPENDS ${pngs} "${CMAKE_SOURCE_DIR}/cmake/EmbedPng.cmake")
+  target_sources(${target} PRIVATE "${out}")
 endfunction()

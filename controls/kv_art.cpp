@@ -1,25 +1,9 @@
 #include "controls/kv_art.h"
 
-#include <cairo.h>
-
 #include <algorithm>
-#include <cstring>
+#include <vector>
 
 namespace {
-
-struct TReadState {
-  const unsigned char* Data;
-  size_t Size;
-  size_t Pos;
-};
-
-cairo_status_t ReadPng(void* Closure, unsigned char* Out, unsigned int Length) {
-  auto* s = static_cast<TReadState*>(Closure);
-  if (Length > s->Size - s->Pos) return CAIRO_STATUS_READ_ERROR;
-  std::memcpy(Out, s->Data + s->Pos, Length);
-  s->Pos += Length;
-  return CAIRO_STATUS_SUCCESS;
-}
 
 const TKvArtEntry* Find(const std::string& Name) {
   for (const TKvArtEntry* e = KvArtTable; e->Name; ++e)
@@ -31,23 +15,11 @@ const TKvArtEntry* Find(const std::string& Name) {
 template <class F>
 bool Decode(const std::string& Name, int32_t& W, int32_t& H, F&& Fn) {
   const TKvArtEntry* e = Find(Name);
-  if (!e) return false;
-  TReadState st{e->Data, e->Size, 0};
-  cairo_surface_t* s = cairo_image_surface_create_from_png_stream(ReadPng, &st);
-  bool ok = cairo_surface_status(s) == CAIRO_STATUS_SUCCESS;
-  if (ok) {
-    cairo_surface_flush(s);
-    W = cairo_image_surface_get_width(s);
-    H = cairo_image_surface_get_height(s);
-    const unsigned char* base = cairo_image_surface_get_data(s);
-    int stride = cairo_image_surface_get_stride(s);
-    for (int32_t y = 0; y < H; ++y) {
-      const uint32_t* row = reinterpret_cast<const uint32_t*>(base + int64_t(y) * stride);
-      for (int32_t x = 0; x < W; ++x) Fn(x, y, row[x]);
-    }
-  }
-  cairo_surface_destroy(s);
-  return ok;
+  std::vector<uint32_t> Pixels;
+  if (!e || !DecodePngPixels(e->Data, e->Size, W, H, Pixels)) return false;
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t x = 0; x < W; ++x) Fn(x, y, Pixels[size_t(y) * size_t(W) + size_t(x)]);
+  return true;
 }
 
 }  // namespace

@@ -8,6 +8,12 @@ if [ "$1" = "--xdotool" ]; then
 fi
 export QV_BACKEND=sdl
 if [ -n "$DISPLAY" ]; then
-  exec "$1" "$2"
+  # Scratch files of the check go to a folder of its own, removed when it ends.
+  TMPDIR=$(mktemp -d) || exit 1
+  export TMPDIR
+  "$1" "$2"
+  rc=$?
+  rm -rf "$TMPDIR"
+  exit $rc
 fi
 exec sh "$(dirname "$0")/with_xvfb.sh" 1024x768x24 "$1" "$2"

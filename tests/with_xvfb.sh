@@ -2,6 +2,7 @@
 # Runs a command under a virtual X server of its own. The server picks a free display itself and names it
 # once it takes connections (-displayfd), so servers started at the same moment never race for a display
 # number or for the ready signal (a lost signal could leave a test waiting until its timeout).
+# The command's scratch files (TMPDIR) live in a folder removed with the server.
 # Usage: with_xvfb.sh WIDTHxHEIGHTxDEPTH COMMAND [ARGS...]; exits 77 when there is no Xvfb.
 screen="$1"
 shift
@@ -24,6 +25,8 @@ while ! grep -q '^[0-9][0-9]*$' "$dir/display" 2>/dev/null; do
 done
 DISPLAY=":$(cat "$dir/display")"
 export DISPLAY
+# Scratch files of the command go with the server's folder.
+mkdir "$dir/tmp" && TMPDIR="$dir/tmp" && export TMPDIR
 "$@"
 rc=$?
 exit $rc

@@ -42,18 +42,6 @@ bool PlausibleSize(const TTIFFVars& V, double Bytes) {
   return Bytes <= double(kSizeAllowance) + double(V.StreamSize) * double(ExpansionLimit(V.Compression));
 }
 
-// Restores the bitmap's access mode whatever way the call leaves.
-struct TAccessGuard {
-  TQxBitmap* B;
-  uint8_t Mode;
-  TAccessGuard(TQxBitmap* Bitmap, uint8_t NewMode) : B(Bitmap), Mode(Bitmap ? Bitmap->AccessMode : 3) {
-    if (B) B->AccessMode = NewMode;
-  }
-  ~TAccessGuard() {
-    if (B) B->AccessMode = Mode;
-  }
-};
-
 void ReadTags(const TTIFFDirectory& D, TTIFFVars& V, TIOParamsVals& P, bool& BadBits) {
   V.TileWidth = D.ReadValue(322, -1);
   V.TileLength = D.ReadValue(323, -1);
@@ -546,7 +534,7 @@ void TiffReadPage(TQxBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOPar
                  (spp >= 2 && V.ExtraCount > 0 && V.ExtraSample0 == 2) ||
                  (spp == 4 && V.Photometric == 2);
   }
-  TAccessGuard access(Bitmap, 2);
+  TQxAccessGuard access(Bitmap, 2);
   if (ExifThumbnail && (V.Width > 400 || V.Length > 400)) {
     Progress.Abort();
     return;

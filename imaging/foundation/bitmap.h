@@ -88,6 +88,24 @@ class TQxDrawBatch {
   TQxDrawBatch* FOuter;
 };
 
+// Sets a bitmap's access mode for a scope and puts the old one back however the scope ends; nothing for
+// nil.
+class TQxAccessGuard {
+ public:
+  TQxAccessGuard(TQxBaseBitmap* Bitmap, uint8_t Mode) : FBitmap(Bitmap), FMode(Bitmap ? Bitmap->AccessMode : 0) {
+    if (FBitmap) FBitmap->AccessMode = Mode;
+  }
+  ~TQxAccessGuard() {
+    if (FBitmap) FBitmap->AccessMode = FMode;
+  }
+  TQxAccessGuard(const TQxAccessGuard&) = delete;
+  TQxAccessGuard& operator=(const TQxAccessGuard&) = delete;
+
+ private:
+  TQxBaseBitmap* FBitmap;
+  uint8_t FMode;
+};
+
 class TQxBitmap : public TQxBaseBitmap {
   friend class TQxDrawBatch;
 

@@ -1,4 +1,5 @@
 #include "imaging/foundation/canvas.h"
+#include "imaging/foundation/geometry_helpers.h"
 
 #include <cmath>
 #include <mutex>
@@ -37,47 +38,6 @@ bool GdiPlusLoaded() { return GLoaded; }
 bool GdiPlusEnabled() { return GSwitch && GLoaded; }
 int32_t GdiPlusUseCount() { return GUseCount; }
 void GdiPlusSetLibraryAvailable(bool Available) { GAvailable = Available; }
-
-// ---------------------------------------------------------------- geometry of arcs
-
-namespace {
-
-long double ArcCos(long double X) {
-  if (X >= 1) return 0;
-  if (X <= -1) return M_PIl;
-  return std::atan2(std::sqrt(1 - X * X), X);
-}
-
-// Direction from (X1, Y1) to (X2, Y2) in 0 .. 2π, counter-clockwise with y up on screen.
-long double PointAngle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
-  if (X1 == X2 && Y1 == Y2) return 0;
-  long double A = std::atan2(static_cast<long double>(Y1) - Y2, static_cast<long double>(X2) - X1);
-  return A < 0 ? A + 2 * M_PIl : A;
-}
-
-int TurnDirection(int64_t AX, int64_t AY, int64_t BX, int64_t BY, int64_t CX, int64_t CY) {
-  int64_t UX = BX - AX, UY = BY - AY, VX = CX - AX, VY = CY - AY;
-  if (UY * VX < UX * VY) return 1;
-  if (UX * VY < UY * VX) return -1;
-  if (UX * VX < 0 || UY * VY < 0) return -1;
-  if (UX * UX + UY * UY < VX * VX + VY * VY) return 1;
-  return 0;
-}
-
-// The angle at B from A to C, 0 .. 2π.
-long double AngleAtVertex(int32_t AX, int32_t AY, int32_t BX, int32_t BY, int32_t CX, int32_t CY) {
-  auto Len = [](long double DX, long double DY) {
-    long double L = std::sqrt(DX * DX + DY * DY);
-    return L == 0 ? 1.0L : L;
-  };
-  long double AB = Len(BX - AX, BY - AY), BC = Len(CX - BX, CY - BY);
-  long double AC2 = static_cast<long double>(CX - AX) * (CX - AX) + static_cast<long double>(CY - AY) * (CY - AY);
-  long double A = ArcCos((BC * BC + AB * AB - AC2) / (2 * AB * BC));
-  if (TurnDirection(AX, AY, BX, BY, CX, CY) == -1) A = 2 * M_PIl - A;
-  return A;
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------- TQxPen
 
@@ -337,8 +297,8 @@ void TQxCanvas::Arc(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, 
   }
   int32_t CX = (X1 + X2) / 2, CY = (Y1 + Y2) / 2;
   const long double ToDeg = 180.0L / M_PIl;
-  long double Start = -PointAngle(CX, CY, X4, Y4) * ToDeg;
-  long double Sweep = AngleAtVertex(X3, Y3, CX, CY, X4, Y4) * ToDeg;
+  long double Start = -QxPointAngle(CX, CY, X4, Y4) * ToDeg;
+  long double Sweep = QxAngleAtVertex(X3, Y3, CX, CY, X4, Y4) * ToDeg;
   FGraphics->DrawArc(*FPen->GdiPlusPen(), static_cast<float>(X1), static_cast<float>(Y1), static_cast<float>(X2 - X1 + 1),
                      static_cast<float>(Y2 - Y1 + 1), static_cast<float>(Start), static_cast<float>(Sweep));
 }
@@ -373,9 +333,6 @@ void TQxCanvas::ClippedTextOut(const TRect& Rect, int32_t X, int32_t Y, const st
 namespace {
 #include "imaging/foundation/presets/preset_images.inc"
 
-// The registry's id of PNG.
-constexpr int32_t PresetFormatPNG = 8;
-
 std::mutex GPresetLock;
 std::vector<std::unique_ptr<TQxPresetImage>>& PresetList() {
   static auto* L = new std::vector<std::unique_ptr<TQxPresetImage>>();
@@ -391,7 +348,7 @@ void PresetImagesInit() {
     auto P = std::make_unique<TQxPresetImage>();
     P->DataSize = static_cast<int32_t>(Size);
     P->Data = Data;
-    P->FileFormat = PresetFormatPNG;
+    P->FileFormat = qxffPNG;
     P->Rect = R;
     L.push_back(std::move(P));
   };

@@ -1364,22 +1364,6 @@ void TQxBitmap::RenderRGB48(const TQxRenderArgs& A) { ColorRenderer(A, false, 9)
 void TQxBitmap::RenderRGB48Alpha(const TQxRenderArgs& A) { ColorRenderer(A, true, 9); }
 
 namespace {
-
-// Restores a bitmap's access mode however the drawing ends.
-struct AccessGuard {
-  TQxBaseBitmap* b;
-  uint8_t mode;
-  AccessGuard(TQxBaseBitmap* B, uint8_t M) : b(B), mode(B ? B->AccessMode : 0) {
-    if (b) b->AccessMode = M;
-  }
-  ~AccessGuard() {
-    if (b) b->AccessMode = mode;
-  }
-};
-
-}  // namespace
-
-namespace {
 thread_local TQxDrawBatch* tBatch = nullptr;  // the batch open on this thread
 }  // namespace
 
@@ -1398,7 +1382,7 @@ void TQxBitmap::DrawScaledEx(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, s
                              bool ReuseRows, int32_t Transparency, TResampleFilter Filter, bool FreeTables,
                              TQxBlendOperation BlendOp) {
   if (!Dest || Dest == this) return;
-  AccessGuard guard(this, 1), alphaGuard(alpha_.get(), 1);  // read only: lent rows are read where they lie
+  TQxAccessGuard guard(this, 1), alphaGuard(alpha_.get(), 1);  // read only: lent rows are read where they lie
   if (DstW == 0 || DstH == 0 || SrcW == 0 || SrcH == 0) return;
   const int32_t dw = Dest->Width(), dh = Dest->Height();
   if (DstY > dh - 1 || DstX > dw - 1) return;
@@ -1663,11 +1647,11 @@ void TQxDrawBatch::Flush() {
   std::vector<std::unique_ptr<Item>> items = std::move(FItems);
   FItems.clear();
   // Read only while drawn, as DrawScaledEx marks them: lent rows are read where they lie.
-  std::vector<std::unique_ptr<AccessGuard>> guards;
+  std::vector<std::unique_ptr<TQxAccessGuard>> guards;
   int32_t y1 = INT32_MAX, y2 = INT32_MIN;
   for (const auto& it : items) {
-    guards.push_back(std::make_unique<AccessGuard>(it->Source, 1));
-    guards.push_back(std::make_unique<AccessGuard>(it->Source->alpha_.get(), 1));
+    guards.push_back(std::make_unique<TQxAccessGuard>(it->Source, 1));
+    guards.push_back(std::make_unique<TQxAccessGuard>(it->Source->alpha_.get(), 1));
     y1 = std::min(y1, it->A.Y1);
     y2 = std::max(y2, it->A.Y2);
   }
@@ -1716,7 +1700,7 @@ void TQxBitmap::StretchCopyRect(TQxBitmap* Dest, int32_t DstX, int32_t DstY, int
                                 int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH, TResampleFilter Filter,
                                 int32_t Alpha) {
   if (!Dest || Dest == this || Dest->PixelFormat() != TQxPixelFormat::qx24RGB) return;
-  AccessGuard guard(this, 1), alphaGuard(alpha_.get(), 1);
+  TQxAccessGuard guard(this, 1), alphaGuard(alpha_.get(), 1);
   try {
     const TQxPixelFormat f = PixelFormat();
     if (Filter != TResampleFilter::rfNone && (DstW != SrcW || DstH != SrcH)) {

@@ -12,35 +12,7 @@ class TStream;
 class TQxBitmap;
 class TIOParamsVals;
 
-using TQxFileFormatId = int32_t;
-
-inline constexpr TQxFileFormatId qxffTIFF = 1;
-inline constexpr TQxFileFormatId qxffGIF = 2;
-inline constexpr TQxFileFormatId qxffJPEG = 3;
-inline constexpr TQxFileFormatId qxffPCX = 4;
-inline constexpr TQxFileFormatId qxffBMP = 5;
-inline constexpr TQxFileFormatId qxffICO = 6;
-inline constexpr TQxFileFormatId qxffCUR = 7;
-inline constexpr TQxFileFormatId qxffPNG = 8;
-inline constexpr TQxFileFormatId qxffWMF = 9;
-inline constexpr TQxFileFormatId qxffEMF = 10;
-inline constexpr TQxFileFormatId qxffTGA = 11;
-inline constexpr TQxFileFormatId qxffPXM = 12;
-inline constexpr TQxFileFormatId qxffJP2 = 13;
-inline constexpr TQxFileFormatId qxffJ2K = 14;
-inline constexpr TQxFileFormatId qxffAVI = 15;
-inline constexpr TQxFileFormatId qxffWBMP = 16;
-inline constexpr TQxFileFormatId qxffPS = 17;
-inline constexpr TQxFileFormatId qxffPDF = 18;
-inline constexpr TQxFileFormatId qxffDCX = 19;
-inline constexpr TQxFileFormatId qxffRAW = 20;
-inline constexpr TQxFileFormatId qxffRawBitmap = 21;
-inline constexpr TQxFileFormatId qxffPSD = 24;
-inline constexpr TQxFileFormatId qxffVect = 25;
-inline constexpr TQxFileFormatId qxffLayers = 26;
-inline constexpr TQxFileFormatId qxffLayersAndObjects = 27;
-inline constexpr TQxFileFormatId qxffDICOM = 28;
-inline constexpr TQxFileFormatId qxffHDP = 29;
+// TQxFileFormatId and the ids of the built-in formats are in imaging/foundation/types.h.
 
 // Routine shapes of formats registered at run time.
 using TQxReadRoutine = void (*)(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params,

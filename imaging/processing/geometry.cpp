@@ -14,21 +14,6 @@ using namespace qxproc;
 
 namespace {
 
-// Restores the access modes of two bitmaps when a copy between them ends.
-struct AccessGuard {
-  TQxBitmap* a;
-  TQxBitmap* b;
-  uint8_t ma, mb;
-  AccessGuard(TQxBitmap* A, uint8_t ModeA, TQxBitmap* B, uint8_t ModeB) : a(A), b(B), ma(A->AccessMode), mb(B->AccessMode) {
-    a->AccessMode = ModeA;
-    b->AccessMode = ModeB;
-  }
-  ~AccessGuard() {
-    a->AccessMode = ma;
-    b->AccessMode = mb;
-  }
-};
-
 void ReversePixels(uint8_t* Row, int32_t W, int32_t Bpp) {
   if (Bpp == 1) {
     std::reverse(Row, Row + W);
@@ -60,7 +45,7 @@ TQxBitmap* QxStretchNearest(TQxBitmap* Source, TQxBitmap* Dest, TObject* Sender,
   if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return Dest;
   const TQxPixelFormat f = Source->PixelFormat();
   if (Dest->PixelFormat() != f) return Dest;
-  AccessGuard guard(Source, 1, Dest, 2);
+  TQxAccessGuard SourceGuard(Source, 1), DestGuard(Dest, 2);
   std::vector<int32_t> cols(dw);
   const double rx = double(sw) / double(dw), ry = double(sh) / double(dh);
   for (int32_t i = 0; i < dw; ++i) cols[i] = std::min<int32_t>(int32_t(Trunc(i * rx)), sw - 1);

@@ -6,6 +6,7 @@
 #include "imaging/processing/transition_table.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
+#include "platform/base/numeric.h"
 
 // The sizes every procedure works with, from the frame rectangle and the clamped percentage.
 struct TQxTransitionFrame {
@@ -52,6 +53,9 @@ QX_TRANSITION_PROC(QxShapeWipeProc);
 QX_TRANSITION_PROC(QxShapeInOutProc);
 QX_TRANSITION_PROC(QxShapeGridProc);
 QX_TRANSITION_PROC(QxRandomShapesProc);
+
+// A value rounded to the nearest integer, halves to even.
+inline int32_t QxNearest(long double V) { return static_cast<int32_t>(Round(V)); }
 
 // Rectangle helpers in (x, y, width, height) form.
 inline void QxCopyFrom(TCanvas* C, TBitmap* Src, int32_t X, int32_t Y, int32_t W, int32_t H, int32_t SX, int32_t SY) {

@@ -13,8 +13,6 @@ namespace {
 
 constexpr uint8_t kCircle = 255;  // the circle (or diamond, or ellipse) where a shape kind is asked for
 
-int32_t Nearest(long double V) { return static_cast<int32_t>(Round(V)); }
-
 TRegion PolygonRegion(std::initializer_list<TPoint> Points) {
   std::vector<TPoint> P(Points);
   return CreatePolygonRgn(P.data(), static_cast<int>(P.size()), WINDING);
@@ -27,7 +25,7 @@ TRegion PieRegion(int32_t Cx, int32_t Cy, long double Radius, long double StartA
   std::vector<TPoint> P{TPoint(Cx, Cy)};
   for (int32_t K = 0; K < Count; ++K) {
     long double A = StartAngle + K * (EndAngle - StartAngle) / Count;
-    P.emplace_back(Cx + Nearest(Radius * std::cos(A)), Cy + Nearest(Radius * std::sin(A)));
+    P.emplace_back(Cx + QxNearest(Radius * std::cos(A)), Cy + QxNearest(Radius * std::sin(A)));
   }
   return PolygonRegion(P);
 }
@@ -36,7 +34,7 @@ void RotatePoints(std::vector<TPoint>& P, int32_t Cx, int32_t Cy, long double An
   long double C = std::cos(Angle), S = std::sin(Angle);
   for (TPoint& Q : P) {
     long double Dx = Q.X - Cx, Dy = Q.Y - Cy;
-    Q = TPoint(Cx + Nearest(C * Dx - S * Dy), Cy + Nearest(S * Dx + C * Dy));
+    Q = TPoint(Cx + QxNearest(C * Dx - S * Dy), Cy + QxNearest(S * Dx + C * Dy));
   }
 }
 
@@ -276,7 +274,7 @@ QX_TRANSITION_PROC(QxShapeWipeProc) {
     else if (Wipe.Factor == 1.0f)
       R = QxShapeRegion(Wipe.Shape, TRect(Cx - w, Cy - h, Cx + w, Cy + h));
     else {
-      int32_t Fw = Nearest(Factor * w), Fh = Nearest(Factor * h);
+      int32_t Fw = QxNearest(Factor * w), Fh = QxNearest(Factor * h);
       R = QxShapeRegion(Wipe.Shape, TRect(Cx - Fw, Cy - Fh, Cx + Fw, Cy + Fh));
     }
   } else {
@@ -286,7 +284,7 @@ QX_TRANSITION_PROC(QxShapeWipeProc) {
     else if (Wipe.Factor == 1.0f)
       Inner = QxShapeRegion(Wipe.Shape, TRect(w - Cx, h - Cy, 3 * Cx - w, 3 * Cy - h));
     else {
-      int32_t Gx = Nearest(Factor * (W - w)) / 2, Gy = Nearest(Factor * (H - h)) / 2;
+      int32_t Gx = QxNearest(Factor * (W - w)) / 2, Gy = QxNearest(Factor * (H - h)) / 2;
       Inner = QxShapeRegion(Wipe.Shape, TRect(w - Cx - Gx, h - Cy - Gy, 3 * Cx - w + Gx, 3 * Cy - h + Gy));
     }
     if (Inner) R = Outside(W, H, *Inner);
@@ -313,7 +311,7 @@ QX_TRANSITION_PROC(QxShapeInOutProc) {
     Outer = PolygonRegion({{-A, Cy}, {Cx, -B}, {X2 + A, Cy}, {Cx, Y2 + B}});
     Inner = PolygonRegion({{A, Cy}, {Cx, B}, {X2 - A, Cy}, {Cx, Y2 - B}});
   } else {
-    int32_t L = Nearest(static_cast<long double>(S.Factor) * A), M = Nearest(static_cast<long double>(S.Factor) * B);
+    int32_t L = QxNearest(static_cast<long double>(S.Factor) * A), M = QxNearest(static_cast<long double>(S.Factor) * B);
     Outer = QxShapeRegion(S.Shape, TRect(-L, -M, X2 + L, Y2 + M));
     Inner = QxShapeRegion(S.Shape, TRect(A, B, X2 - A, Y2 - B));
   }
@@ -333,7 +331,7 @@ QX_TRANSITION_PROC(QxShapeGridProc) {
                                      {static_cast<uint8_t>(TQxShapeKind::qxskExplosion), 4.0},
                                      {static_cast<uint8_t>(TQxShapeKind::qxskLightning), 6.0}};
   TGrid G = Row == 114 ? TGrid{kCircle, 3.0} : kGrids[Row - 195];
-  int32_t N = std::min(F.W, F.H) / 10 + 1, R = MulDiv(Nearest(N * G.Factor), F.p, 200);
+  int32_t N = std::min(F.W, F.H) / 10 + 1, R = MulDiv(QxNearest(N * G.Factor), F.p, 200);
   // Every cell holds the same shape: it is made once, in the first cell, and moved by whole even steps,
   // which keep its outline exactly (the rounding of halves included).
   const std::optional<TRegion> Shape = G.Shape == kCircle ? std::optional<TRegion>(CreateEllipticRgn(0, 0, 2 * R, 2 * R))

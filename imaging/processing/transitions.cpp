@@ -1,14 +1,12 @@
 #include "imaging/processing/transitions.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
 
 #include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/kernels/alpha_rows.h"
 #include "imaging/foundation/utils.h"
 #include "imaging/foundation/view_base.h"
 #include "imaging/processing/transition_procs.h"
@@ -34,8 +32,6 @@ void Shrink(TBitmap* B) {
   B->SetWidth(1);
   B->SetHeight(1);
 }
-
-int32_t Nearest(long double V) { return static_cast<int32_t>(Round(V)); }
 
 constexpr TColor kLineColor = 0x0000FF;  // red
 
@@ -191,34 +187,6 @@ void TQxTransitionEffects::PaintFrame(int32_t S) {
   else if (Kind >= 31 && Kind <= 212) PaintTable(S);
 }
 
-namespace {
-
-// D = (F * A + T * B) >> 10 with A + B = 1024; sixteen bytes at a time, since the blend kinds touch every
-// byte of every frame.
-void BlendRow(uint8_t* D, const uint8_t* F, const uint8_t* T, size_t N, uint32_t A, uint32_t B) {
-  size_t I = 0;
-#if defined(__SSE2__)
-  const __m128i Weights = _mm_set1_epi32(static_cast<int32_t>(A | (B << 16)));
-  const __m128i Zero = _mm_setzero_si128();
-  for (; I + 16 <= N; I += 16) {
-    const __m128i Fv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(F + I));
-    const __m128i Tv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(T + I));
-    const __m128i F0 = _mm_unpacklo_epi8(Fv, Zero), F1 = _mm_unpackhi_epi8(Fv, Zero);
-    const __m128i T0 = _mm_unpacklo_epi8(Tv, Zero), T1 = _mm_unpackhi_epi8(Tv, Zero);
-    // Pairs (F, T) against (A, B): one multiply-add gives F * A + T * B in 32 bits.
-    const __m128i R0 = _mm_srli_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(F0, T0), Weights), 10);
-    const __m128i R1 = _mm_srli_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(F0, T0), Weights), 10);
-    const __m128i R2 = _mm_srli_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(F1, T1), Weights), 10);
-    const __m128i R3 = _mm_srli_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(F1, T1), Weights), 10);
-    const __m128i Lo = _mm_packs_epi32(R0, R1), Hi = _mm_packs_epi32(R2, R3);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(D + I), _mm_packus_epi16(Lo, Hi));
-  }
-#endif
-  for (; I < N; ++I) D[I] = static_cast<uint8_t>((F[I] * A + T[I] * B) >> 10);
-}
-
-}  // namespace
-
 // The kinds that write every pixel of the frame through the row tables.
 void TQxTransitionEffects::PaintRows(int32_t S) {
   const int32_t W = FrameWidth, H = FrameHeight;
@@ -243,7 +211,7 @@ void TQxTransitionEffects::PaintRows(int32_t S) {
       const uint8_t* F = Mode == 3 ? BackRow.data() : fromRows_[static_cast<size_t>(Y)];
       const uint8_t* T = Mode == 2 ? BackRow.data() : toRows_[static_cast<size_t>(Y)];
       uint8_t* D = frameRows_[static_cast<size_t>(Y)];
-      BlendRow(D, F, T, RowLen, A, B);
+      QxMixRows(D, F, T, RowLen, A, B);
     }
     return;
   }
@@ -307,21 +275,21 @@ void TQxTransitionEffects::PaintBlit(int32_t S) {
     }
     case 7:
     case 8: {
-      int32_t X = Nearest(static_cast<long double>(1024 - S) * W / 1024), Wd = Nearest(static_cast<long double>(S) * W / 1024);
+      int32_t X = QxNearest(static_cast<long double>(1024 - S) * W / 1024), Wd = QxNearest(static_cast<long double>(S) * W / 1024);
       BitBlt(DC, X, 0, Wd, H, To, X, 0, SRCCOPY);
       if (Kind == 8) Line(X, 0, X, H);
       break;
     }
     case 9:
     case 10: {
-      int32_t Hd = Nearest(static_cast<long double>(S) * H / 1024);
+      int32_t Hd = QxNearest(static_cast<long double>(S) * H / 1024);
       BitBlt(DC, 0, 0, W, Hd, To, 0, 0, SRCCOPY);
       if (Kind == 10) Line(0, Hd, W, Hd);
       break;
     }
     case 11:
     case 12: {
-      int32_t Y = Nearest(static_cast<long double>(1024 - S) * H / 1024), Hd = Nearest(static_cast<long double>(S) * H / 1024);
+      int32_t Y = QxNearest(static_cast<long double>(1024 - S) * H / 1024), Hd = QxNearest(static_cast<long double>(S) * H / 1024);
       BitBlt(DC, 0, Y, W, Hd, To, 0, Y, SRCCOPY);
       if (Kind == 12) Line(0, Y, W, Y);
       break;
@@ -361,7 +329,7 @@ void TQxTransitionEffects::PaintRandom(int32_t S) {
         std::memcpy(frameRows_[static_cast<size_t>(Y)], fromRows_[static_cast<size_t>(Y)], static_cast<size_t>(W) * 3);
       return;
     }
-    int32_t N = Nearest(static_cast<long double>(W) * S * (S / 180.0L) / 1024);
+    int32_t N = QxNearest(static_cast<long double>(W) * S * (S / 180.0L) / 1024);
     int32_t D = N - RandomDrawn;
     RandomDrawn = N;
     for (int32_t Y = 0; Y < H; ++Y) {
@@ -380,7 +348,7 @@ void TQxTransitionEffects::PaintRandom(int32_t S) {
     frameBitmap_->Canvas()->Draw(0, 0, fromBitmap_.get());
     return;
   }
-  int32_t N = Nearest(static_cast<long double>(static_cast<int64_t>(W) * H / 64) * S * (S / 180.0L) / 1024);
+  int32_t N = QxNearest(static_cast<long double>(static_cast<int64_t>(W) * H / 64) * S * (S / 180.0L) / 1024);
   int32_t D = N - RandomDrawn;
   RandomDrawn = N;
   HDC DC = frameBitmap_->Canvas()->Handle(), To = toBitmap_->Canvas()->Handle();
@@ -452,5 +420,5 @@ void TQxTransitionEffects::PaintTable(int32_t S) {
   TCanvas* C = frameBitmap_->Canvas();
   SetStretchBltMode(C->Handle(), HALFTONE);
   Row.DrawProc(C, fromBitmap_.get(), toBitmap_.get(), TRect(0, 0, frameBitmap_->Width(), frameBitmap_->Height()), true,
-               Nearest(S / 1024.0L * 100));
+               QxNearest(S / 1024.0L * 100));
 }

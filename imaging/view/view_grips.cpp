@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr int32_t kSeparator = 0xFFFFF;
-bool IsSeparator(const TPoint& P) { return P.X == kSeparator && P.Y == kSeparator; }
 
 bool IsRectanglePolygon(const std::vector<TPoint>& p) {
   return p.size() == 4 && p[0].Y == p[1].Y && p[1].X == p[2].X && p[2].Y == p[3].Y && p[3].X == p[0].X;
@@ -194,11 +192,11 @@ void TQuillotView::PaintSelection(TComponent* Sender, bool RespectCanvasLock) {
         const size_t n = pts.size();
         for (size_t i = 0; i < n; ++i) {
           const TPoint& p = pts[i];
-          if (IsSeparator(p)) {
+          if (QxIsPolygonSeparator(p)) {
             first = i + 1;
             continue;
           }
-          const bool endOfPolygon = i + 1 == n || IsSeparator(pts[i + 1]);
+          const bool endOfPolygon = i + 1 == n || QxIsPolygonSeparator(pts[i + 1]);
           if (endOfPolygon && i + 1 == n && own && FPolygonOpen) break;
           const TPoint a = toClient(p), b = toClient(endOfPolygon ? pts[first] : pts[i + 1]);
           DrawOutlineEdge(c, a.X, a.Y, b.X, b.Y, dash);
@@ -244,7 +242,7 @@ void TQuillotView::DrawRubberSegment() {
   if (!FPolygonOpen || FLassoActive) return;
   TCanvas* c = ControlCanvasOrNull();
   TQxLayer* layer = CurrentLayer();
-  if (!c || !layer || FPolySelPoints.empty() || IsSeparator(FPolySelPoints.back())) return;
+  if (!c || !layer || FPolySelPoints.empty() || QxIsPolygonSeparator(FPolySelPoints.back())) return;
   const TPoint& last = FPolySelPoints.back();
   c->Pen()->SetMode(TPenMode::pmNot);
   c->Pen()->SetWidth(1);

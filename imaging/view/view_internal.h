@@ -33,7 +33,13 @@ inline void QxViewPutBool(TStream* S, bool V) { QxViewPut<uint8_t>(S, V ? 1 : 0)
 #include <vector>
 
 #include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/mask.h"
 #include "imaging/view/view.h"
+
+// The point that separates polygons in a selection's point list.
+inline bool QxIsPolygonSeparator(const TPoint& P) {
+  return P.X == TQxMask::PolygonSeparator && P.Y == TQxMask::PolygonSeparator;
+}
 
 // The flattened, scaled picture that a filtered zoom of several layers keeps between paints.
 struct TQuillotView::TFlatPaintCache {

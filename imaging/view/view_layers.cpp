@@ -5,6 +5,7 @@
 #include "imaging/foundation/bitmap.h"
 #include "imaging/processing/geometry.h"
 #include "imaging/processing/proc.h"
+#include "imaging/foundation/geometry_helpers.h"
 #include "imaging/view/view.h"
 #include "platform/base/exceptions.h"
 #include "platform/base/numeric.h"
@@ -141,34 +142,12 @@ int32_t TQuillotView::LayerAt(int32_t X, int32_t Y, bool HonourSelectable) {
   return -1;
 }
 
-namespace {
-bool PointInPolygon(int32_t X, int32_t Y, const TPoint* P, int N) {
-  bool inside = false;
-  for (int i = 0, j = N - 1; i < N; j = i++) {
-    if ((P[i].Y > Y) != (P[j].Y > Y)) {
-      const double xc = double(P[j].X - P[i].X) * (Y - P[i].Y) / double(P[j].Y - P[i].Y) + P[i].X;
-      if (X < xc) inside = !inside;
-    }
-  }
-  return inside;
-}
-
-void RotateCorners(TPoint* P, int Count, int32_t CX, int32_t CY, double AngleDeg) {
-  const double t = -AngleDeg * Pi / 180;
-  const double c = std::cos(t), s = std::sin(t);
-  for (int i = 0; i < Count; ++i) {
-    const double x = P[i].X - CX, y = P[i].Y - CY;
-    P[i].X = CX + int32_t(Trunc(c * x - s * y));
-    P[i].Y = CY + int32_t(Trunc(s * x + c * y));
-  }
-}
-}  // namespace
 
 bool TQuillotView::IsPointInLayer(int32_t X, int32_t Y, int32_t Index) {
   if (Index < 0 || Index >= LayerCount()) return false;
   TQxLayer* l = FLayers[size_t(Index)];
   if (!l->Visible) return false;
-  if (l->RotationAngle != 0) return PointInPolygon(X, Y, l->Outline, 4);
+  if (l->RotationAngle != 0) return QxPointInPolygon(X, Y, l->Outline, 3);
   const TRect& r = l->DrawnRect;
   return X >= r.Left && X <= r.Right && Y >= r.Top && Y <= r.Bottom;
 }
@@ -215,7 +194,7 @@ void TQuillotView::ApplyLayerRotations(int32_t Index) {
     auto proc = TQuillotProc::CreateForBitmap(l->Bitmap);
     proc->SetBackground(Background());
     proc->Rotate(l->RotationAngle, LayerRotateAntialias ? 1 : 0, LayerRotateQuality, -1);
-    RotateCorners(corners, 4, int32_t(Trunc(w * l->RotationCenterX)), int32_t(Trunc(h * l->RotationCenterY)),
+    QxRotatePoints(corners, 3, int32_t(Trunc(w * l->RotationCenterX)), int32_t(Trunc(h * l->RotationCenterY)),
                   l->RotationAngle);
     int32_t minX = corners[0].X, minY = corners[0].Y;
     for (const TPoint& p : corners) {

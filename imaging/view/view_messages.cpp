@@ -176,21 +176,8 @@ void TQuillotView::DoLayerNotify(int32_t Layer, TQxLayerEvent Event) {
 
 void TQuillotView::LoadViewCursors() {
   if (!Screen) return;
-  for (int32_t id = QxFirstViewCursor; id <= QxLastViewCursor; ++id) {
-    const TQxCursorArt* art = QxFindViewCursorArt(QxViewCursorResourceName(id));
-    if (!art) continue;
-    auto img = std::make_shared<TCursorImage>();
-    img->Width = img->Height = QxViewCursorSize;
-    img->HotX = art->HotX;
-    img->HotY = art->HotY;
-    img->Pixels.resize(size_t(QxViewCursorSize) * QxViewCursorSize);
-    for (int y = 0; y < QxViewCursorSize; ++y)
-      for (int x = 0; x < QxViewCursorSize; ++x) {
-        const char c = art->Rows[y][x];
-        img->Pixels[size_t(y) * QxViewCursorSize + x] = c == 'X' ? 0xFF000000u : (c == 'o' ? 0xFFFFFFFFu : 0u);
-      }
-    Screen->SetCursors(TCursor(id), img);
-  }
+  for (int32_t id = QxFirstViewCursor; id <= QxLastViewCursor; ++id)
+    if (HCURSOR img = QxLoadViewCursor(QxViewCursorResourceName(id))) Screen->SetCursors(TCursor(id), img);
 }
 
 void TQuillotView::SetViewCursor(TCursor Value) {

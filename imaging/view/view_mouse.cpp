@@ -20,8 +20,6 @@ namespace {
 using MI = TQxMouseInteractItems;
 using SO = TQxSelectionOptionsItems;
 
-constexpr int32_t kSeparator = 0xFFFFF;
-bool IsSeparator(const TPoint& P) { return P.X == kSeparator && P.Y == kSeparator; }
 
 // The elements numbered First..Last.
 TQxMouseInteract Range(MI First, MI Last) {
@@ -182,7 +180,7 @@ void TQuillotView::ResetDragStates() {
 
 void TQuillotView::SnapToLastPoint(int32_t& X, int32_t& Y) {
   TQxLayer* l = CurrentLayer();
-  if (!l || FPolySelPoints.empty() || IsSeparator(FPolySelPoints.back())) return;
+  if (!l || FPolySelPoints.empty() || QxIsPolygonSeparator(FPolySelPoints.back())) return;
   const TPoint& p = FPolySelPoints.back();
   QxSnapTo45(l->LayerToClientX(p.X), l->LayerToClientY(p.Y), X, Y);
 }

@@ -21,9 +21,7 @@
 
 namespace {
 
-constexpr int32_t kSeparator = 0xFFFFF;
 
-bool IsSeparator(const TPoint& P) { return P.X == kSeparator && P.Y == kSeparator; }
 
 // A short read leaves the value as it was.
 template <typename T>
@@ -54,8 +52,8 @@ void TQuillotView::MapToLayer(int32_t& X, int32_t& Y) {
 
 void TQuillotView::AppendSelectionPoint(TPoint P) {
   FPolySelPoints.push_back(P);
-  if (IsSeparator(P)) return;
-  if (FPolySelPoints.size() == 2 && !IsSeparator(FPolySelPoints[0])) {
+  if (QxIsPolygonSeparator(P)) return;
+  if (FPolySelPoints.size() == 2 && !QxIsPolygonSeparator(FPolySelPoints[0])) {
     FPolyX1 = std::min(FPolySelPoints[0].X, P.X);
     FPolyX2 = std::max(FPolySelPoints[0].X, P.X);
     FPolyY1 = std::min(FPolySelPoints[0].Y, P.Y);
@@ -145,7 +143,8 @@ void TQuillotView::AddSelectionPoint(int32_t X, int32_t Y) {
 }
 
 void TQuillotView::BeginNewPolygon() {
-  if (!FPolySelPoints.empty() && !IsSeparator(FPolySelPoints.back())) AppendSelectionPoint({kSeparator, kSeparator});
+  if (!FPolySelPoints.empty() && !QxIsPolygonSeparator(FPolySelPoints.back()))
+    AppendSelectionPoint({TQxMask::PolygonSeparator, TQxMask::PolygonSeparator});
 }
 
 void TQuillotView::CommitSelection() {
@@ -237,7 +236,7 @@ int32_t TQuillotView::MoveSelection(int32_t State, int32_t DX, int32_t DY, bool 
     FPolyY1 += DY;
     FPolyY2 += DY;
     for (TPoint& q : FPolySelPoints) {
-      if (IsSeparator(q)) continue;
+      if (QxIsPolygonSeparator(q)) continue;
       q.X = std::clamp(q.X + DX, 0, w);
       q.Y = std::clamp(q.Y + DY, 0, h);
     }
@@ -277,14 +276,14 @@ void TQuillotView::ClearPolygon() {
 }
 
 void TQuillotView::RemoveLastPolygon() {
-  while (!FPolySelPoints.empty() && !IsSeparator(FPolySelPoints.back())) FPolySelPoints.pop_back();
+  while (!FPolySelPoints.empty() && !QxIsPolygonSeparator(FPolySelPoints.back())) FPolySelPoints.pop_back();
   if (!FPolySelPoints.empty()) FPolySelPoints.pop_back();  // the separator
   if (FPolySelPoints.empty()) ClearPolygon();
 }
 
 void TQuillotView::RemoveTrailingPoint() {
   if (!FPolySelPoints.empty()) FPolySelPoints.pop_back();
-  while (!FPolySelPoints.empty() && IsSeparator(FPolySelPoints.back())) FPolySelPoints.pop_back();
+  while (!FPolySelPoints.empty() && QxIsPolygonSeparator(FPolySelPoints.back())) FPolySelPoints.pop_back();
 }
 
 // While the mouse draws, resizes or moves a selection, the box of its outline; otherwise the mask's.

@@ -2,6 +2,8 @@
 
 #include <cairo.h>
 
+#include <cstring>
+
 #include <climits>
 #include <new>
 #include <utility>
@@ -367,6 +369,43 @@ std::unique_ptr<TGraphic> TBitmap::Clone() const {
   auto B = std::make_unique<TBitmap>();
   B->Assign(*this);
   return B;
+}
+
+namespace {
+
+struct TPngReadState {
+  const unsigned char* Data;
+  size_t Size;
+  size_t Pos;
+};
+
+cairo_status_t ReadPngData(void* Closure, unsigned char* Out, unsigned int Length) {
+  auto* s = static_cast<TPngReadState*>(Closure);
+  if (Length > s->Size - s->Pos) return CAIRO_STATUS_READ_ERROR;
+  std::memcpy(Out, s->Data + s->Pos, Length);
+  s->Pos += Length;
+  return CAIRO_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+bool DecodePngPixels(const unsigned char* Data, size_t Size, int32_t& Width, int32_t& Height,
+                     std::vector<uint32_t>& Pixels) {
+  TPngReadState St{Data, Size, 0};
+  cairo_surface_t* S = cairo_image_surface_create_from_png_stream(ReadPngData, &St);
+  const bool Ok = cairo_surface_status(S) == CAIRO_STATUS_SUCCESS;
+  if (Ok) {
+    cairo_surface_flush(S);
+    Width = cairo_image_surface_get_width(S);
+    Height = cairo_image_surface_get_height(S);
+    const unsigned char* Base = cairo_image_surface_get_data(S);
+    const int Stride = cairo_image_surface_get_stride(S);
+    Pixels.resize(size_t(Width) * size_t(Height));
+    for (int32_t Y = 0; Y < Height; ++Y)
+      std::memcpy(Pixels.data() + size_t(Y) * size_t(Width), Base + int64_t(Y) * Stride, size_t(Width) * 4);
+  }
+  cairo_surface_destroy(S);
+  return Ok;
 }
 
 bool SaveBitmapToPngFile(const TBitmap& Bitmap, const std::string& Path, bool AlphaChannel) {

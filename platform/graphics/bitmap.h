@@ -148,3 +148,7 @@ std::vector<TRGBQuad> DefaultColorTable(TPixelFormat Format);
 
 // Writes the bitmap as an 8-bit RGB (pf32: RGBA when AlphaChannel) PNG file; false on failure.
 bool SaveBitmapToPngFile(const TBitmap& Bitmap, const std::string& Path, bool AlphaChannel = false);
+// Decodes PNG data held in memory (the artwork embedded in the program) into premultiplied 0xAARRGGBB
+// pixels, rows top first; false when it does not decode.
+bool DecodePngPixels(const unsigned char* Data, size_t Size, int32_t& Width, int32_t& Height,
+                     std::vector<uint32_t>& Pixels);

@@ -22,7 +22,8 @@ class MainMenuTest : public ::testing::Test {
   void SetUp() override {
     Headless::Use();
     UseTestUiClock(true);
-    char tmpl[] = "/tmp/quorvel_menu_XXXXXX";
+    std::string tmplPath = (std::filesystem::temp_directory_path() / "quorvel_menu_XXXXXX").string();
+    char* tmpl = tmplPath.data();
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     Dir = tmpl;
     fs::create_directories(Dir / "Languages");

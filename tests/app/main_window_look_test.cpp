@@ -26,7 +26,8 @@ class MainWindowLook : public ::testing::Test {
   void SetUp() override {
     Headless::Use();
     UseTestUiClock(true);
-    char tmpl[] = "/tmp/quorvel_look_XXXXXX";
+    std::string tmplPath = (std::filesystem::temp_directory_path() / "quorvel_look_XXXXXX").string();
+    char* tmpl = tmplPath.data();
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     Dir = tmpl;
   }

@@ -43,7 +43,8 @@ class MainWindowTest : public ::testing::Test {
   void SetUp() override {
     Headless::Use();
     UseTestUiClock(true);
-    char tmpl[] = "/tmp/quorvel_app_XXXXXX";
+    std::string tmplPath = (std::filesystem::temp_directory_path() / "quorvel_app_XXXXXX").string();
+    char* tmpl = tmplPath.data();
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     Dir = tmpl;
     fs::create_directories(Dir / "Languages");

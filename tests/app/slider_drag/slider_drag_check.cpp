@@ -61,8 +61,9 @@ bool NearlyChessboard(Rgb c) {
   return false;
 }
 
-std::string WritePicture() {
-  const std::string Name = (fs::temp_directory_path() / "qv_slider_6000x4000.bmp").string();
+// Kept in the build tree beside the frames' folder, so that later runs reuse it.
+std::string WritePicture(const fs::path& Beside) {
+  const std::string Name = (Beside / "qv_slider_6000x4000.bmp").string();
   if (fs::exists(Name)) return Name;
   TQxBitmap B(6000, 4000, TQxPixelFormat::qx24RGB);
   for (int32_t y = 0; y < 4000; ++y) {
@@ -87,7 +88,7 @@ int main(int argc, char** argv) {
   fs::create_directories(Out);
   QxRegisterFurtherCodecs();
   if (!Application->Initialize()) return 2;
-  const std::string Picture = WritePicture();
+  const std::string Picture = WritePicture(fs::absolute(Out).parent_path());
   auto* F = Application->CreateForm<TFrmQuorvel>();
   // Options are written beside a scratch directory, not beside this program.
   const fs::path Scratch = fs::temp_directory_path() / ("qv_slider_" + std::to_string(::getpid()));

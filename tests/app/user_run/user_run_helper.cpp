@@ -36,7 +36,8 @@ int Layout() {
   auto* F = new TFrmQuorvel(Application);
   F->DoCreate();
   // The options it writes at the end go to a scratch folder, not beside this program.
-  char Tmpl[] = "/tmp/qv_layout_XXXXXX";
+  std::string TmplPath = (std::filesystem::temp_directory_path() / "qv_layout_XXXXXX").string();
+  char* Tmpl = TmplPath.data();
   if (!mkdtemp(Tmpl)) return 1;
   AppDir = std::string(Tmpl) + "/";
   F->SetBounds(0, 0, 740, 540);
@@ -69,7 +70,8 @@ int Layout() {
 int SaveLayout() {
   auto* F = new TFrmQuorvel(Application);
   F->DoCreate();
-  char Tmpl[] = "/tmp/qv_layout_XXXXXX";
+  std::string TmplPath = (std::filesystem::temp_directory_path() / "qv_layout_XXXXXX").string();
+  char* Tmpl = TmplPath.data();
   if (!mkdtemp(Tmpl)) return 1;
   AppDir = std::string(Tmpl) + "/";
   TSaveQuillotDialog* D = F->SaveQuillotDialog1;

@@ -62,7 +62,8 @@ class DialogsTest : public ::testing::Test {
     Headless::Use();
     QxRegisterFurtherCodecs();
     QxRegisterDialogs();
-    char tmpl[] = "/tmp/qv_dialogs_XXXXXX";
+    std::string tmplPath = (std::filesystem::temp_directory_path() / "qv_dialogs_XXXXXX").string();
+    char* tmpl = tmplPath.data();
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     Dir = tmpl;
   }

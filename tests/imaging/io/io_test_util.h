@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -27,7 +28,8 @@ inline int Shell(const std::string& Cmd) { return std::system(("( " + Cmd + " ) 
 
 // A fresh directory for one test.
 inline std::string TempDir() {
-  char tmpl[] = "/tmp/qvio_XXXXXX";
+  std::string tmplPath = (std::filesystem::temp_directory_path() / "qvio_XXXXXX").string();
+  char* tmpl = tmplPath.data();
   char* d = mkdtemp(tmpl);
   return d ? std::string(d) : std::string("/tmp");
 }

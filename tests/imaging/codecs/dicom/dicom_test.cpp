@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iterator>
 #include <fstream>
 #include <memory>
@@ -120,7 +121,8 @@ TEST(DicomDictionary, PrivateElementsOfAnImplicitFileOfDcmtk) {
                   "&& command -v convert >/dev/null"))
     GTEST_SKIP() << "DCMTK or ImageMagick missing";
   QxRegisterDicomCodec();
-  char dir[] = "/tmp/qvdcm_XXXXXX";
+  std::string dirPath = (std::filesystem::temp_directory_path() / "qvdcm_XXXXXX").string();
+  char* dir = dirPath.data();
   ASSERT_NE(mkdtemp(dir), nullptr);
   const std::string d = dir;
   ASSERT_EQ(std::system(("cd " + d + " && convert -size 8x6 gradient:white-black BMP3:g.bmp && img2dcm -i BMP g.bmp "
@@ -694,7 +696,8 @@ TEST(DicomCodec, ThroughTheIOComponent) {
   w.Image(2, 3, 8);
   w.Text(0x0028, 0x0008, "IS", "2");
   w.Pixels8({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
-  char dir[] = "/tmp/qvdcm_XXXXXX";
+  std::string dirPath = (std::filesystem::temp_directory_path() / "qvdcm_XXXXXX").string();
+  char* dir = dirPath.data();
   ASSERT_NE(mkdtemp(dir), nullptr);
   const std::string path = std::string(dir) + "/scan.dcm", odd = std::string(dir) + "/scan.bin";
   for (const std::string& p : {path, odd}) {

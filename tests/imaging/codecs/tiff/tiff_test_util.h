@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -275,7 +276,8 @@ inline bool HaveTool(const std::string& Tool) {
 }
 inline int Shell(const std::string& Cmd) { return std::system(("( " + Cmd + " ) >/dev/null 2>&1").c_str()); }
 inline std::string TempDir() {
-  char tmpl[] = "/tmp/qvtiff_XXXXXX";
+  std::string tmplPath = (std::filesystem::temp_directory_path() / "qvtiff_XXXXXX").string();
+  char* tmpl = tmplPath.data();
   char* d = mkdtemp(tmpl);
   return d ? std::string(d) : std::string("/tmp");
 }

@@ -42,7 +42,9 @@ int main() {
   QxRegisterFurtherCodecs();
   QxRegisterDialogs();
 
-  char tmpl[] = "/tmp/qv_open_check_XXXXXX";
+  std::string tmplPath = (std::filesystem::temp_directory_path() / "qv_open_check_XXXXXX").string();
+
+  char* tmpl = tmplPath.data();
   if (!mkdtemp(tmpl)) return 1;
   const fs::path dir = tmpl;
   const std::string path = (dir / "blue.png").string();

@@ -2,6 +2,7 @@
 // and the same note written back at another place.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <stdlib.h>
 
 #include <cstdlib>
@@ -115,7 +116,8 @@ TEST(MakerNote, UnreadableAndOversizedNotes) {
 TEST(TiffHandler, RewritesPagesAndCopiesTagsOfOneByteOrder) {
   if (std::system("command -v convert >/dev/null && command -v tiffcmp >/dev/null && command -v tiffinfo >/dev/null"))
     GTEST_SKIP() << "ImageMagick or libtiff tools missing";
-  char tmpl[] = "/tmp/qvtags_XXXXXX";
+  std::string tmplPath = (std::filesystem::temp_directory_path() / "qvtags_XXXXXX").string();
+  char* tmpl = tmplPath.data();
   const std::string d = mkdtemp(tmpl);
   ASSERT_EQ(std::system(("cd " + d + " && convert -size 21x13 gradient:red-blue -size 21x13 xc:green -define tiff:endian=msb "
                          "-compress lzw -set comment Hello two.tif && convert -size 5x5 xc:white -define tiff:endian=lsb le.tif")

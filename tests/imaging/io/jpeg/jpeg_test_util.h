@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -35,7 +36,8 @@ inline int Shell(const std::string& cmd) { return std::system((cmd + " >/dev/nul
 class TempDir {
  public:
   TempDir() {
-    char tmpl[] = "/tmp/qvjpegXXXXXX";
+    std::string tmplPath = (std::filesystem::temp_directory_path() / "qvjpegXXXXXX").string();
+    char* tmpl = tmplPath.data();
     FPath = mkdtemp(tmpl);
   }
   ~TempDir() { std::system(("rm -rf '" + FPath + "'").c_str()); }

@@ -1,4 +1,4 @@
-#include "app/reflection_rows.h"
+#include "imaging/foundation/kernels/alpha_rows.h"
 
 #include <cstddef>
 
@@ -143,4 +143,26 @@ void QxBlendRowOntoColor(uint8_t* P, const uint8_t* A, int32_t W, const uint8_t 
   }
 #endif
   BlendPlain(P, A, W, Bg);
+}
+
+void QxMixRows(uint8_t* D, const uint8_t* F, const uint8_t* T, size_t N, uint32_t A, uint32_t B) {
+  size_t I = 0;
+#if defined(QX_ROWS_X86) && defined(__SSE2__)
+  const __m128i Weights = _mm_set1_epi32(static_cast<int32_t>(A | (B << 16)));
+  const __m128i Zero = _mm_setzero_si128();
+  for (; I + 16 <= N; I += 16) {
+    const __m128i Fv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(F + I));
+    const __m128i Tv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(T + I));
+    const __m128i F0 = _mm_unpacklo_epi8(Fv, Zero), F1 = _mm_unpackhi_epi8(Fv, Zero);
+    const __m128i T0 = _mm_unpacklo_epi8(Tv, Zero), T1 = _mm_unpackhi_epi8(Tv, Zero);
+    // Pairs (F, T) against (A, B): one multiply-add gives F * A + T * B in 32 bits.
+    const __m128i R0 = _mm_srli_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(F0, T0), Weights), 10);
+    const __m128i R1 = _mm_srli_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(F0, T0), Weights), 10);
+    const __m128i R2 = _mm_srli_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(F1, T1), Weights), 10);
+    const __m128i R3 = _mm_srli_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(F1, T1), Weights), 10);
+    const __m128i Lo = _mm_packs_epi32(R0, R1), Hi = _mm_packs_epi32(R2, R3);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(D + I), _mm_packus_epi16(Lo, Hi));
+  }
+#endif
+  for (; I < N; ++I) D[I] = static_cast<uint8_t>((F[I] * A + T[I] * B) >> 10);
 }
