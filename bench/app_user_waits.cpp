@@ -485,6 +485,112 @@ int RunJob(const std::string& In, const std::string& Png, const std::string& Jpg
   return 0;
 }
 
+// The PNG write alone of the job's picture, run in the child process: the picture is loaded and reflected
+// first, then only the write is timed. Report gets the seconds, where they went and the raw bytes.
+int RunPngWrite(const std::string& In, const std::string& Png, const std::string& Report) {
+  QxRegisterFurtherCodecs();
+  auto Source = std::make_unique<TQuillot>(nullptr);
+  auto View = std::make_unique<TQuillot>(nullptr);
+  View->GetProc()->SetAutoUndo(false);
+  if (!LoadSourceImage(Source.get(), In)) return 1;
+  ResetLayers(View.get());
+  const int32_t Layer = AddReflectionLayer(View.get());
+  TReflectionSettings S;
+  S.SizePercent = 50;
+  BuildReflection(View.get(), Source.get(), S, Layer);
+  View->GetIO()->Params->PngCompression = kPngLevel;
+  View->GetIO()->Params->PngFilter = 0;
+  const auto T0 = Clock::now();
+  SaveReflections(View.get(), {Png}, S);
+  const double Took = Seconds(T0, Clock::now());
+  const TPngWriteCosts C = LastPngWriteCosts();
+  // The size from the file's header: four bytes a pixel, as the job's picture keeps its alpha.
+  unsigned char Head[24] = {0};
+  std::ifstream(Png, std::ios::binary).read(reinterpret_cast<char*>(Head), 24);
+  auto Be = [&](int At) { return double((uint32_t(Head[At]) << 24) | (Head[At + 1] << 16) | (Head[At + 2] << 8) | Head[At + 3]); };
+  const double Raw = Be(16) * Be(20) * 4;
+  std::ofstream(Report) << Took << ' ' << C.Rows << ' ' << C.Filter << ' ' << C.Deflate << ' ' << C.Output << ' '
+                        << Raw << '\n';
+  return 0;
+}
+
+// The last core this process may run on, for the one-core cases.
+std::string OneCore() {
+  cpu_set_t Set;
+  CPU_ZERO(&Set);
+  if (sched_getaffinity(0, sizeof(Set), &Set) != 0) return "0";
+  for (int i = CPU_SETSIZE - 1; i >= 0; --i)
+    if (CPU_ISSET(i, &Set)) return std::to_string(i);
+  return "0";
+}
+
+std::vector<std::string> OnCores(bool One, std::vector<std::string> Cmd) {
+  if (One) Cmd.insert(Cmd.begin(), {"taskset", "-c", OneCore()});
+  return Cmd;
+}
+
+// The job's reflected picture as libvips keeps pictures, made once from our PNG of it.
+std::string MergedPicture() {
+  const std::string V = kOutDir + "/merged.v";
+  if (fs::exists(V)) return V;
+  fs::create_directories(kOutDir);
+  const std::string Png = kOutDir + "/merged.png", Report = kOutDir + "/merged.txt";
+  if (!RunChild({gSelf, "--png-write", PictureFile("png"), Png, Report}).Ok) return {};
+  if (!RunChild({"vips", "copy", Png, V}).Ok) return {};
+  return V;
+}
+
+void BM_PngWriteLibvips(benchmark::State& State, bool One) {
+  const std::string Key = std::string("png_write.libvips.") + (One ? "one" : "all");
+  if (!OnPath("vips") || (One && !OnPath("taskset"))) {
+    State.SkipWithError("libvips's tools are not installed");
+    for (auto _ : State) {
+    }
+    return;
+  }
+  const std::string In = MergedPicture();
+  double Total = 0;
+  for (auto _ : State) {
+    const ChildResult R = In.empty() ? ChildResult{}
+                                     : RunChild(OnCores(One, {"vips", "pngsave", In, kOutDir + "/alone_vips.png",
+                                                              "--compression", std::to_string(kPngLevel), "--filter", "none"}));
+    if (!R.Ok) {
+      State.SkipWithError("vips pngsave failed");
+      break;
+    }
+    Total += R.Seconds;
+    State.SetIterationTime(R.Seconds);
+  }
+  if (State.iterations() > 0) gReference[Key] = Total / double(State.iterations());
+}
+
+void BM_PngWriteQuorvel(benchmark::State& State, bool One) {
+  fs::create_directories(kOutDir);
+  const std::string Report = kOutDir + "/alone.txt";
+  double Total = 0, Rows = 0, Filter = 0, Deflate = 0, Output = 0, Raw = 0;
+  for (auto _ : State) {
+    const ChildResult R =
+        RunChild(OnCores(One, {gSelf, "--png-write", PictureFile("png"), kOutDir + "/alone_qv.png", Report}));
+    double Took = 0, C[5] = {0, 0, 0, 0, 0};
+    std::ifstream In(Report);
+    if (!R.Ok || !(In >> Took >> C[0] >> C[1] >> C[2] >> C[3] >> C[4])) {
+      State.SkipWithError("the write failed");
+      break;
+    }
+    Total += Took;
+    Rows += C[0], Filter += C[1], Deflate += C[2], Output += C[3], Raw = C[4];
+    State.SetIterationTime(Took);
+  }
+  const double N = double(State.iterations());
+  if (N == 0 || Total <= 0) return;
+  State.counters["rows_s"] = Rows / N;
+  State.counters["filter_s"] = Filter / N;
+  State.counters["deflate_s"] = Deflate / N;
+  State.counters["output_s"] = Output / N;
+  State.counters["raw_MB_per_s"] = Raw / 1e6 / (Total / N);
+  Ratio(State, (std::string("png_write.libvips.") + (One ? "one" : "all")).c_str(), "x_libvips", Total / N);
+}
+
 }  // namespace
 
 // References run before what is compared with them. The save jobs come first, while this process is small:
@@ -493,6 +599,10 @@ BENCHMARK(BM_SaveImageMagick)->Unit(benchmark::kMillisecond)->UseManualTime()->I
 BENCHMARK(BM_SaveLibvips)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
 BENCHMARK(BM_SavePillow)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
 BENCHMARK(BM_SaveQuorvel)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+BENCHMARK_CAPTURE(BM_PngWriteLibvips, all_cores, false)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+BENCHMARK_CAPTURE(BM_PngWriteQuorvel, all_cores, false)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+BENCHMARK_CAPTURE(BM_PngWriteLibvips, one_core, true)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+BENCHMARK_CAPTURE(BM_PngWriteQuorvel, one_core, true)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
 BENCHMARK_CAPTURE(BM_Decode, jpeg, "jpg")->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(BM_OpenToPainted, jpeg, "jpg")->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(BM_Decode, png, "png")->Unit(benchmark::kMillisecond)->Iterations(3);
@@ -517,6 +627,7 @@ int main(int argc, char** argv) {
   KeepFreedBlocksForReuse();
   gSelf = fs::canonical("/proc/self/exe").string();
   if (argc == 5 && std::string(argv[1]) == "--job") return RunJob(argv[2], argv[3], argv[4]);
+  if (argc == 5 && std::string(argv[1]) == "--png-write") return RunPngWrite(argv[2], argv[3], argv[4]);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

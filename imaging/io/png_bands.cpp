@@ -6,11 +6,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <mutex>
-#include <stdexcept>
+#include <thread>
 #include <vector>
 
-#include "platform/base/parallel.h"
+#include "platform/base/parallel.h"  // ParallelBandThreads
 
 namespace {
 
@@ -60,6 +61,15 @@ struct Piece {
   bool Failed = false;
 };
 
+// A batch of rows: Kept rows of the batch before (the dictionary's rows and the row above them), then the
+// batch's own rows, each with room for its filter byte in front, so that unfiltered rows go to deflate as
+// they lie.
+struct Batch {
+  int32_t First = 0, Last = 0;
+  std::vector<uint8_t> Rows;
+  std::vector<Piece> Pieces;
+};
+
 }  // namespace
 
 bool PngBandsPay(size_t RowBytes, int32_t Height) { return Height > 1 && (RowBytes + 1) * size_t(Height) >= kPayingBytes; }
@@ -69,7 +79,7 @@ TPngWriteCosts LastPngWriteCosts() {
   return gCosts;
 }
 
-bool DeflatePngRowsInBands(const TPngBandPlan& P, const std::function<void(int32_t, int32_t, uint8_t*)>& Rows,
+bool DeflatePngRowsInBands(const TPngBandPlan& P, const std::function<void(int32_t, uint8_t*)>& Row,
                            const std::function<void(const uint8_t*, size_t)>& Out,
                            const std::function<bool(int32_t)>& Done) {
   if (P.Height <= 0 || P.RowBytes == 0) return false;
@@ -83,104 +93,160 @@ bool DeflatePngRowsInBands(const TPngBandPlan& P, const std::function<void(int32
   const int32_t GroupRows = int32_t(std::min<int64_t>(int64_t(BandRows) * GroupBands, H));
   // The filtered rows that fill a band's dictionary, and the raw row they are filtered against.
   const int32_t DictRows = int32_t(std::min<size_t>((kWindow + Stride - 1) / Stride, size_t(H)));
-  const int32_t KeptRows = DictRows + 1;
+  const int32_t Kept = DictRows + 1;
   const int Level = std::clamp(P.Level, 0, 9);
   const int Strategy = P.FilterType == 0 ? Z_DEFAULT_STRATEGY : Z_FILTERED;
+  const bool Unfiltered = P.FilterType == 0;
+  const std::vector<uint8_t> Zeros(Stride, 0);
 
-  // Raw rows of the batch, after the rows of the batch before that the first bands look back at.
-  std::vector<uint8_t> Raw(size_t(KeptRows + GroupRows) * P.RowBytes);
-  const std::vector<uint8_t> Zeros(P.RowBytes, 0);
-  int32_t First = 0;  // first row of the batch
-  auto RawRow = [&](int32_t y) -> const uint8_t* {
-    return y < 0 ? Zeros.data() : Raw.data() + size_t(y - First + KeptRows) * P.RowBytes;
+  // Where row y of batch B lies (its filter byte first); rows above the picture are zeros.
+  auto At = [&](const Batch& B, int32_t y) -> const uint8_t* {
+    return y < 0 ? Zeros.data() : B.Rows.data() + size_t(y - B.First + Kept) * Stride;
+  };
+
+  // The bands of a batch on threads of their own, so that the rows of the next batch, made meanwhile on
+  // the calling thread, may use the shared workers.
+  auto DeflateBand = [&](Batch& B, int32_t b, std::vector<uint8_t>& Filtered) {
+    Piece& Pc = B.Pieces[size_t(b)];
+    const int32_t F = B.First + b * BandRows, L = std::min(B.Last, F + BandRows);
+    const int32_t DictFirst = std::max(0, F - DictRows);
+    const auto T0 = Clock::now();
+    const uint8_t* In = At(B, F);
+    if (!Unfiltered) {
+      Filtered.resize(size_t(L - DictFirst) * Stride);
+      for (int32_t y = DictFirst; y < L; ++y)
+        FilterRow(P, At(B, y) + 1, At(B, y - 1) + 1, Filtered.data() + size_t(y - DictFirst) * Stride);
+      In = Filtered.data() + size_t(F - DictFirst) * Stride;
+    }
+    Pc.Length = size_t(L - F) * Stride;
+    Pc.Adler = adler32(1, In, uInt(Pc.Length));
+    const auto T1 = Clock::now();
+    Pc.Filter = std::chrono::duration<double>(T1 - T0).count();
+    z_stream Z{};
+    // The largest hash zlib has: faster at the same level, and no larger a window.
+    if (deflateInit2(&Z, Level, Z_DEFLATED, -15, 9, Strategy) != Z_OK) {
+      Pc.Failed = true;
+      return;
+    }
+    // The bytes before the band, as the reader will have inflated them.
+    const size_t Dict = std::min(kWindow, size_t(F - DictFirst) * Stride);
+    if (Dict > 0) deflateSetDictionary(&Z, In - Dict, uInt(Dict));
+    Pc.Data.resize(deflateBound(&Z, uLong(Pc.Length)) + 64);
+    Z.next_in = const_cast<Bytef*>(In);
+    Z.avail_in = uInt(Pc.Length);
+    // A sync flush ends the band on a byte boundary without ending the stream; the last band ends it.
+    const int Flush = L == H ? Z_FINISH : Z_SYNC_FLUSH;
+    size_t Made = 0;
+    for (;;) {
+      Z.next_out = Pc.Data.data() + Made;
+      Z.avail_out = uInt(Pc.Data.size() - Made);
+      const int R = deflate(&Z, Flush);
+      Made = Pc.Data.size() - Z.avail_out;
+      if (R == Z_STREAM_END || (Flush == Z_SYNC_FLUSH && R == Z_OK && Z.avail_in == 0 && Z.avail_out > 0)) break;
+      if (R != Z_OK && R != Z_BUF_ERROR) {
+        Pc.Failed = true;
+        break;
+      }
+      Pc.Data.resize(Pc.Data.size() * 2);
+    }
+    deflateEnd(&Z);
+    Pc.Data.resize(Made);
+    Pc.Deflate = Since(T1);
+  };
+  auto DeflateBatch = [&](Batch& B) {
+    const int32_t Bands = (B.Last - B.First + BandRows - 1) / BandRows;
+    B.Pieces.assign(size_t(Bands), Piece{});
+    std::atomic<int32_t> Next{0};
+    auto Work = [&] {
+      std::vector<uint8_t> Filtered;
+      for (int32_t b; (b = Next.fetch_add(1)) < Bands;) {
+        try {
+          DeflateBand(B, b, Filtered);
+        } catch (...) {
+          B.Pieces[size_t(b)].Failed = true;
+        }
+      }
+    };
+    std::vector<std::thread> Helpers;
+    for (int32_t i = 1; i < std::min(Threads, Bands); ++i) {
+      try {
+        Helpers.emplace_back(Work);
+      } catch (...) {
+        break;  // no more threads to be had: those there are do the bands
+      }
+    }
+    Work();
+    for (std::thread& T : Helpers) T.join();
+  };
+
+  // Fills batch B from row First on; the kept rows come from Before, the batch before it.
+  auto Fill = [&](Batch& B, const Batch* Before, int32_t First) {
+    B.First = First;
+    B.Last = std::min(H, First + GroupRows);
+    B.Rows.resize(size_t(Kept + GroupRows) * Stride);
+    if (Before)
+      for (int32_t y = std::max(0, First - Kept); y < First; ++y)
+        std::memcpy(B.Rows.data() + size_t(y - First + Kept) * Stride, At(*Before, y), Stride);
+    const auto T = Clock::now();
+    for (int32_t y = B.First; y < B.Last; ++y) {
+      uint8_t* R = B.Rows.data() + size_t(y - First + Kept) * Stride;
+      R[0] = uint8_t(P.FilterType);
+      Row(y, R + 1);
+    }
+    Costs.Rows += Since(T);
   };
 
   // The zlib header: deflate with a 32 KB window, the level's hint, a check that makes it divisible by 31.
   const unsigned LevelFlags = Level < 2 ? 0 : (Level < 6 ? 1 : (Level == 6 ? 2 : 3));
   unsigned Header = (0x78u << 8) | (LevelFlags << 6);
   Header += 31 - Header % 31;
-  const uint8_t Head[2] = {uint8_t(Header >> 8), uint8_t(Header & 0xFF)};
-  auto T = Clock::now();
-  Out(Head, 2);
-  Costs.Output += Since(T);
-
   uLong Adler = adler32(0, nullptr, 0);
-  std::vector<Piece> Pieces;
-  int32_t PrevCount = 0;
-  bool Ok = true;
-  for (; First < H && Ok; First += PrevCount) {
-    const int32_t Last = std::min(H, First + GroupRows);
-    // The batch before's last rows move to the front.
-    if (PrevCount > 0) std::memmove(Raw.data(), Raw.data() + size_t(PrevCount) * P.RowBytes, size_t(KeptRows) * P.RowBytes);
-    T = Clock::now();
-    Rows(First, Last, Raw.data() + size_t(KeptRows) * P.RowBytes);
-    Costs.Rows += Since(T);
-    const int32_t Bands = (Last - First + BandRows - 1) / BandRows;
-    Pieces.assign(size_t(Bands), Piece{});
-    ParallelBands(0, Bands, 1, [&](int32_t B0, int32_t B1) {
-      std::vector<uint8_t> Filtered;
-      for (int32_t b = B0; b < B1; ++b) {
-        Piece& Pc = Pieces[size_t(b)];
-        const int32_t F = First + b * BandRows, L = std::min(Last, F + BandRows);
-        const int32_t DictFirst = std::max(0, F - DictRows);
-        auto T0 = Clock::now();
-        Filtered.resize(size_t(L - DictFirst) * Stride);
-        for (int32_t y = DictFirst; y < L; ++y) FilterRow(P, RawRow(y), RawRow(y - 1), Filtered.data() + size_t(y - DictFirst) * Stride);
-        const uint8_t* In = Filtered.data() + size_t(F - DictFirst) * Stride;
-        Pc.Length = size_t(L - F) * Stride;
-        Pc.Adler = adler32(1, In, uInt(Pc.Length));
-        auto T1 = Clock::now();
-        Pc.Filter = std::chrono::duration<double>(T1 - T0).count();
-        z_stream Z{};
-        if (deflateInit2(&Z, Level, Z_DEFLATED, -15, 8, Strategy) != Z_OK) {
-          Pc.Failed = true;
-          continue;
-        }
-        const size_t Dict = std::min(kWindow, size_t(F - DictFirst) * Stride);
-        if (Dict > 0) deflateSetDictionary(&Z, In - Dict, uInt(Dict));
-        // Room for the worst case and the flush markers; grown if ever short.
-        Pc.Data.resize(deflateBound(&Z, uLong(Pc.Length)) + 64);
-        Z.next_in = const_cast<Bytef*>(In);
-        Z.avail_in = uInt(Pc.Length);
-        const int Flush = L == H ? Z_FINISH : Z_SYNC_FLUSH;
-        size_t Made = 0;
-        for (;;) {
-          Z.next_out = Pc.Data.data() + Made;
-          Z.avail_out = uInt(Pc.Data.size() - Made);
-          const int R = deflate(&Z, Flush);
-          Made = Pc.Data.size() - Z.avail_out;
-          if (R == Z_STREAM_END || (Flush == Z_SYNC_FLUSH && R == Z_OK && Z.avail_in == 0 && Z.avail_out > 0)) break;
-          if (R != Z_OK && R != Z_BUF_ERROR) {
-            Pc.Failed = true;
-            break;
-          }
-          Pc.Data.resize(Pc.Data.size() * 2);
-        }
-        deflateEnd(&Z);
-        Pc.Data.resize(Made);
-        Pc.Deflate = Since(T1);
+  bool Ok = true, First = true;
+
+  // The next batch's rows are made while the cores deflate the batch before.
+  Batch Batches[2];
+  int Cur = 0;
+  Fill(Batches[0], nullptr, 0);
+  while (Ok) {
+    Batch& B = Batches[Cur];
+    Batch& Next = Batches[1 - Cur];
+    const bool More = B.Last < H;
+    std::future<void> Deflating;
+    try {
+      Deflating = std::async(std::launch::async, [&] { DeflateBatch(B); });
+    } catch (...) {
+      DeflateBatch(B);  // no thread to be had: one after the other
+    }
+    if (More) {
+      try {
+        Fill(Next, &B, B.Last);
+      } catch (...) {
+        if (Deflating.valid()) Deflating.wait();
+        throw;
       }
-    });
-    T = Clock::now();
-    for (Piece& Pc : Pieces) {
+    }
+    if (Deflating.valid()) Deflating.get();
+    const auto T = Clock::now();
+    for (size_t i = 0; i < B.Pieces.size() && Ok; ++i) {
+      Piece& Pc = B.Pieces[i];
       if (Pc.Failed) {
         Ok = false;
         break;
       }
-      Out(Pc.Data.data(), Pc.Data.size());
       Adler = adler32_combine(Adler, Pc.Adler, z_off_t(Pc.Length));
       Costs.Filter += Pc.Filter;
       Costs.Deflate += Pc.Deflate;
+      if (First) Pc.Data.insert(Pc.Data.begin(), {uint8_t(Header >> 8), uint8_t(Header & 0xFF)});
+      First = false;
+      if (!More && i + 1 == B.Pieces.size())
+        for (int k = 3; k >= 0; --k) Pc.Data.push_back(uint8_t(Adler >> (8 * k)));
+      Out(Pc.Data.data(), Pc.Data.size());
+      std::vector<uint8_t>().swap(Pc.Data);
     }
     Costs.Output += Since(T);
-    PrevCount = Last - First;
-    if (Ok && !Done(Last)) Ok = false;
-  }
-  if (Ok) {
-    const uint8_t Tail[4] = {uint8_t(Adler >> 24), uint8_t(Adler >> 16), uint8_t(Adler >> 8), uint8_t(Adler)};
-    T = Clock::now();
-    Out(Tail, 4);
-    Costs.Output += Since(T);
+    if (Ok && !Done(B.Last)) Ok = false;
+    if (!More) break;
+    Cur = 1 - Cur;
   }
   std::lock_guard<std::mutex> Lock(gCostsLock);
   gCosts = Costs;

@@ -415,45 +415,28 @@ const uint8_t* RowForFile(WriteState& st, int32_t y, uint8_t* Buf, bool FileOrde
   return out;
 }
 
-// The image data deflated in bands, in IDAT chunks, and the end of the file. The chunks libpng frames here
-// are never longer than kIdatBytes, so nothing in libpng can fail and jump over these frames.
-constexpr size_t kIdatBytes = size_t(1) << 20;
-
+// The image data deflated in bands, each band's piece of the stream an IDAT chunk, and the end of the
+// file. A piece is about a band's size, far below what a chunk may hold, so nothing in libpng can fail
+// and jump over these frames.
 bool WriteBands(WriteState& st, const TPngBandPlan& Plan) {
   png_structp png = st.png;
   TQxProgressInfo& Pr = *st.progress;
-  std::vector<uint8_t> Pending;
-  Pending.reserve(kIdatBytes);
-  auto Flush = [&] {
-    if (!Pending.empty()) png_write_chunk(png, reinterpret_cast<png_const_bytep>("IDAT"), Pending.data(), Pending.size());
-    Pending.clear();
-  };
-  auto Rows = [&](int32_t First, int32_t Last, uint8_t* Dest) {
-    for (int32_t y = First; y < Last; ++y, Dest += Plan.RowBytes) {
-      const uint8_t* Row = RowForFile(st, y, Dest, true);
-      if (Row != Dest) std::memcpy(Dest, Row, Plan.RowBytes);
-    }
+  auto Row = [&](int32_t y, uint8_t* Dest) {
+    const uint8_t* R = RowForFile(st, y, Dest, true);
+    if (R != Dest) std::memcpy(Dest, R, Plan.RowBytes);
   };
   auto Out = [&](const uint8_t* Data, size_t Size) {
-    while (Size > 0) {
-      const size_t Take = std::min(Size, kIdatBytes - Pending.size());
-      Pending.insert(Pending.end(), Data, Data + Take);
-      Data += Take;
-      Size -= Take;
-      if (Pending.size() == kIdatBytes) Flush();
-    }
+    png_write_chunk(png, reinterpret_cast<png_const_bytep>("IDAT"), Data, Size);
   };
   auto Done = [&](int32_t RowsSoFar) {
     Pr.Counter = RowsSoFar;
     if (Pr.Assigned()) Pr.Report(static_cast<int32_t>(Trunc(Pr.Counter * Pr.Factor)));
     return !Pr.Aborting();
   };
-  const bool Ok = DeflatePngRowsInBands(Plan, Rows, Out, Done);
-  if (!Ok) {
+  if (!DeflatePngRowsInBands(Plan, Row, Out, Done)) {
     // A stop asked for leaves the file cut short, as the row-by-row road does; a failure is an error.
     return Pr.Aborting();
   }
-  Flush();
   png_write_chunk(png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
   return true;
 }

@@ -78,10 +78,9 @@ TEST(PngBands, BandsJoinIntoOneZlibStreamOfTheRows) {
     int32_t next = 0, reported = 0;
     const bool ok = DeflatePngRowsInBands(
         plan,
-        [&](int32_t First, int32_t Last, uint8_t* Dest) {
-          EXPECT_EQ(First, next);  // in order, each row once
-          next = Last;
-          std::memcpy(Dest, rows.data() + size_t(First) * c.rowBytes, size_t(Last - First) * c.rowBytes);
+        [&](int32_t y, uint8_t* Dest) {
+          EXPECT_EQ(y, next++);  // in order, each row once
+          std::memcpy(Dest, rows.data() + size_t(y) * c.rowBytes, c.rowBytes);
         },
         [&](const uint8_t* D, size_t N) { z.insert(z.end(), D, D + N); },
         [&](int32_t SoFar) {
@@ -91,6 +90,7 @@ TEST(PngBands, BandsJoinIntoOneZlibStreamOfTheRows) {
         });
     ASSERT_TRUE(ok);
     EXPECT_EQ(reported, c.height);
+    EXPECT_EQ(next, c.height);
     // zlib's own inflater checks the header, every block, the end and the Adler-32.
     std::vector<uint8_t> f((c.rowBytes + 1) * size_t(c.height));
     uLongf got = uLongf(f.size());
@@ -116,7 +116,7 @@ TEST(PngBands, PrimedBandsCompressAboutAsWellAsOneStream) {
   plan.BandBytes = 4 * (rowBytes + 1);
   std::vector<uint8_t> z;
   ASSERT_TRUE(DeflatePngRowsInBands(
-      plan, [&](int32_t F, int32_t L, uint8_t* D) { std::memcpy(D, &rows[size_t(F) * rowBytes], size_t(L - F) * rowBytes); },
+      plan, [&](int32_t y, uint8_t* D) { std::memcpy(D, &rows[size_t(y) * rowBytes], rowBytes); },
       [&](const uint8_t* D, size_t N) { z.insert(z.end(), D, D + N); }, [](int32_t) { return true; }));
   std::vector<uint8_t> filtered;
   for (int32_t y = 0; y < h; ++y) {
@@ -137,7 +137,7 @@ TEST(PngBands, StopsWhenAsked) {
   plan.BandBytes = 1000;
   int calls = 0;
   EXPECT_FALSE(DeflatePngRowsInBands(
-      plan, [](int32_t, int32_t, uint8_t*) {}, [](const uint8_t*, size_t) {}, [&](int32_t) { return ++calls < 2; }));
+      plan, [](int32_t, uint8_t*) {}, [](const uint8_t*, size_t) {}, [&](int32_t) { return ++calls < 2; }));
   EXPECT_EQ(calls, 2);
 }
 
