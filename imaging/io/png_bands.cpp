@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -53,8 +54,22 @@ void FilterRow(const TPngBandPlan& P, const uint8_t* Row, const uint8_t* Prev, u
   }
 }
 
+// Room for a band's deflated bytes, left untouched until deflate writes them, so that only what is
+// written takes memory.
+struct Buffer {
+  std::unique_ptr<uint8_t[]> Bytes;
+  size_t Size = 0;
+  void Grow(size_t To, size_t Keep) {
+    std::unique_ptr<uint8_t[]> More(new uint8_t[To]);
+    if (Keep > 0) std::memcpy(More.get(), Bytes.get(), Keep);
+    Bytes = std::move(More);
+    Size = To;
+  }
+};
+
 struct Piece {
-  std::vector<uint8_t> Data;
+  Buffer Data;
+  size_t Made = 0;  // bytes of Data in use
   uLong Adler = 1;
   size_t Length = 0;  // filtered bytes it holds
   double Filter = 0, Deflate = 0;
@@ -131,31 +146,33 @@ bool DeflatePngRowsInBands(const TPngBandPlan& P, const std::function<void(int32
     // The bytes before the band, as the reader will have inflated them.
     const size_t Dict = std::min(kWindow, size_t(F - DictFirst) * Stride);
     if (Dict > 0) deflateSetDictionary(&Z, In - Dict, uInt(Dict));
-    Pc.Data.resize(deflateBound(&Z, uLong(Pc.Length)) + 64);
+    // Two bytes in front for the zlib header, four at the end for its check, and the flush markers.
+    Pc.Data.Grow(deflateBound(&Z, uLong(Pc.Length)) + 64, 0);
     Z.next_in = const_cast<Bytef*>(In);
     Z.avail_in = uInt(Pc.Length);
     // A sync flush ends the band on a byte boundary without ending the stream; the last band ends it.
     const int Flush = L == H ? Z_FINISH : Z_SYNC_FLUSH;
-    size_t Made = 0;
+    size_t Made = 2;
     for (;;) {
-      Z.next_out = Pc.Data.data() + Made;
-      Z.avail_out = uInt(Pc.Data.size() - Made);
+      Z.next_out = Pc.Data.Bytes.get() + Made;
+      Z.avail_out = uInt(Pc.Data.Size - 4 - Made);
       const int R = deflate(&Z, Flush);
-      Made = Pc.Data.size() - Z.avail_out;
+      Made = Pc.Data.Size - 4 - Z.avail_out;
       if (R == Z_STREAM_END || (Flush == Z_SYNC_FLUSH && R == Z_OK && Z.avail_in == 0 && Z.avail_out > 0)) break;
       if (R != Z_OK && R != Z_BUF_ERROR) {
         Pc.Failed = true;
         break;
       }
-      Pc.Data.resize(Pc.Data.size() * 2);
+      Pc.Data.Grow(Pc.Data.Size * 2, Made);
     }
     deflateEnd(&Z);
-    Pc.Data.resize(Made);
+    Pc.Made = Made;
     Pc.Deflate = Since(T1);
   };
   auto DeflateBatch = [&](Batch& B) {
     const int32_t Bands = (B.Last - B.First + BandRows - 1) / BandRows;
-    B.Pieces.assign(size_t(Bands), Piece{});
+    B.Pieces.clear();
+    B.Pieces.resize(size_t(Bands));
     std::atomic<int32_t> Next{0};
     auto Work = [&] {
       std::vector<uint8_t> Filtered;
@@ -213,10 +230,11 @@ bool DeflatePngRowsInBands(const TPngBandPlan& P, const std::function<void(int32
     const bool More = B.Last < H;
     std::future<void> Deflating;
     try {
-      Deflating = std::async(std::launch::async, [&] { DeflateBatch(B); });
+      // On one core the two would only take turns.
+      if (Threads > 1) Deflating = std::async(std::launch::async, [&] { DeflateBatch(B); });
     } catch (...) {
-      DeflateBatch(B);  // no thread to be had: one after the other
     }
+    if (!Deflating.valid()) DeflateBatch(B);
     if (More) {
       try {
         Fill(Next, &B, B.Last);
@@ -236,12 +254,18 @@ bool DeflatePngRowsInBands(const TPngBandPlan& P, const std::function<void(int32
       Adler = adler32_combine(Adler, Pc.Adler, z_off_t(Pc.Length));
       Costs.Filter += Pc.Filter;
       Costs.Deflate += Pc.Deflate;
-      if (First) Pc.Data.insert(Pc.Data.begin(), {uint8_t(Header >> 8), uint8_t(Header & 0xFF)});
+      uint8_t* D = Pc.Data.Bytes.get();
+      size_t From = 2, To = Pc.Made;
+      if (First) {
+        D[0] = uint8_t(Header >> 8);
+        D[1] = uint8_t(Header & 0xFF);
+        From = 0;
+      }
       First = false;
       if (!More && i + 1 == B.Pieces.size())
-        for (int k = 3; k >= 0; --k) Pc.Data.push_back(uint8_t(Adler >> (8 * k)));
-      Out(Pc.Data.data(), Pc.Data.size());
-      std::vector<uint8_t>().swap(Pc.Data);
+        for (int k = 3; k >= 0; --k) D[To++] = uint8_t(Adler >> (8 * k));
+      Out(D + From, To - From);
+      Pc.Data = Buffer{};
     }
     Costs.Output += Since(T);
     if (Ok && !Done(B.Last)) Ok = false;
