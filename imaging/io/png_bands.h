@@ -13,7 +13,7 @@ struct TPngBandPlan {
   int32_t PixelBytes = 1;    // the distance the Sub and Paeth filters look back, at least 1
   int32_t FilterType = 0;    // the filter byte of every row: 0 None, 1 Sub, 2 Up, 3 Average, 4 Paeth
   int32_t Level = 6;         // zlib level, 0..9
-  size_t BandBytes = size_t(512) << 10;  // filtered bytes a band aims at
+  size_t BandBytes = size_t(256) << 10;  // filtered bytes a band aims at
 };
 
 // True when a picture of these rows is worth the threads; smaller ones take libpng's own road.

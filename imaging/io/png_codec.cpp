@@ -503,7 +503,7 @@ bool WriteBody(WriteState& st) {
     Plan.FilterType = P.PngFilter == 1 ? PNG_FILTER_VALUE_SUB : (P.PngFilter == 2 ? PNG_FILTER_VALUE_PAETH : PNG_FILTER_VALUE_NONE);
     Plan.Level = std::clamp(P.PngCompression, 0, 9);
     // On one core fewer, longer bands: each new band costs its dictionary's hashing.
-    if (ParallelBandThreads() < 2) Plan.BandBytes *= 8;
+    if (ParallelBandThreads() < 2) Plan.BandBytes *= 16;
     return WriteBands(st, Plan);
   }
   for (int pass = 0; pass < passes; ++pass) {
