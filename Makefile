@@ -27,7 +27,8 @@ run: deps build
 	$(BUILD_DIR)/app/quorvel
 
 # Benchmarks are built with full optimisation in their own tree.
-bench: deps
+bench:
+	bash scripts/install-deps.sh --bench
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
 	@for b in build-bench/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b" || true; done

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # The one list of Debian packages the project needs. Idempotent: installs only what is missing.
+# With --bench it also installs the peers the benchmarks compare against (`make bench`); `make test` needs none of them.
 set -euo pipefail
 
 PACKAGES=(
@@ -18,6 +19,13 @@ PACKAGES=(
   # a real window in CI
   xvfb xdotool xauth x11-utils
 )
+
+# Peers the benchmarks time beside ours; only `make bench` asks for them.
+BENCH_PACKAGES=(
+  libvips-tools
+)
+
+if [ "${1:-}" = "--bench" ]; then PACKAGES+=("${BENCH_PACKAGES[@]}"); fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

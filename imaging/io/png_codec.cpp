@@ -12,9 +12,11 @@
 #include "imaging/foundation/qx_streams.h"
 #include "imaging/foundation/view_base.h"
 #include "imaging/io/params.h"
+#include "imaging/io/png_bands.h"
 #include "imaging/foundation/kernels/color_ops.h"
 #include "imaging/foundation/kernels/quantizer.h"
 #include "platform/base/numeric.h"
+#include "platform/base/parallel.h"
 #include "platform/base/streams.h"
 
 // libpng reports errors by longjmp; nothing with a destructor may live in the frames it jumps over, so the
@@ -328,9 +330,117 @@ struct WriteState {
   std::vector<png_text> text;
   std::vector<uint8_t> row;
   int32_t quantCount = 256;
+  size_t rowBytes = 0;  // a row as the file stores it
+  int channels = 1;
 };
 
 int32_t SafeIndex(int32_t i, int32_t n) { return i < 0 ? 0 : (i >= n ? n - 1 : i); }
+
+// Row y as libpng takes it (colour samples blue first, libpng swaps them) or, with FileOrder, as the file
+// stores it; Buf has room for the longest row. Returns Buf or, when the row can be taken as it is, the
+// bitmap's own row.
+const uint8_t* RowForFile(WriteState& st, int32_t y, uint8_t* Buf, bool FileOrder) {
+  TQxBitmap& W = *st.work;
+  const int32_t width = W.Width();
+  const bool is8p = W.PixelFormat() == TQxPixelFormat::qx8p;
+  const bool is8g = W.PixelFormat() == TQxPixelFormat::qx8g;
+  const bool is16g = W.PixelFormat() == TQxPixelFormat::qx16g;
+  const int32_t nPal = std::max<int32_t>(1, static_cast<int32_t>(st.palette.size()));
+  uint8_t* src = W.Scanline(y);
+  uint8_t* out = src;
+  if (st.colorType == PNG_COLOR_TYPE_PALETTE) {
+    out = Buf;
+    if (!st.transparent) {
+      if (is8p) {
+        std::memcpy(out, src, static_cast<size_t>(width));
+      } else {
+        auto* px = reinterpret_cast<TQxRGB*>(src);
+        for (int32_t x = 0; x < width; ++x) out[x] = uint8_t(SafeIndex(st.quantizer->RGBIndex(px[x]), nPal));
+      }
+    } else {
+      const uint8_t* m = st.MaskRow(y);
+      if (is8p) {
+        // Indexes shift by one place: entry 0 is the transparent background.
+        for (int32_t x = 0; x < width; ++x)
+          out[x] = m[x] == 255 ? uint8_t(std::min<int32_t>(src[x] + 1, nPal - 1)) : 0;
+      } else {
+        auto* px = reinterpret_cast<TQxRGB*>(src);
+        for (int32_t x = 0; x < width; ++x)
+          out[x] = m[x] == 255 ? uint8_t(SafeIndex(st.quantizer->RGBIndex(px[x]) + 1, nPal)) : 0;
+      }
+    }
+  } else if (st.colorType == PNG_COLOR_TYPE_RGB_ALPHA) {
+    out = Buf;
+    const uint8_t* m = st.MaskRow(y);
+    const int32_t r = FileOrder ? 2 : 0, b = 2 - r;
+    for (int32_t x = 0; x < width; ++x) {
+      out[x * 4] = src[x * 3 + r];
+      out[x * 4 + 1] = src[x * 3 + 1];
+      out[x * 4 + 2] = src[x * 3 + b];
+      out[x * 4 + 3] = m[x];
+    }
+  } else if (st.colorType == PNG_COLOR_TYPE_GRAY && st.depth != 1) {
+    out = Buf;
+    if (st.depth == 8) {
+      if (is8g) {
+        std::memcpy(out, src, static_cast<size_t>(width));
+      } else {
+        auto* px = reinterpret_cast<TQxRGB*>(src);
+        for (int32_t x = 0; x < width; ++x) out[x] = uint8_t(SafeIndex(st.quantizer->RGBIndex(px[x]), 256));
+      }
+    } else {
+      // 16-bit samples big-endian: qx16g keeps its full value, 8-bit sources scale by 257.
+      for (int32_t x = 0; x < width; ++x) {
+        uint16_t v;
+        if (is16g) {
+          std::memcpy(&v, src + x * 2, 2);
+        } else if (is8g) {
+          v = uint16_t(src[x] * 257);
+        } else {
+          auto* px = reinterpret_cast<TQxRGB*>(src);
+          v = uint16_t(SafeIndex(st.quantizer->RGBIndex(px[x]), 256) * 257);
+        }
+        out[x * 2] = uint8_t(v >> 8);
+        out[x * 2 + 1] = uint8_t(v & 0xFF);
+      }
+    }
+  }
+  if (FileOrder && out == src && st.colorType == PNG_COLOR_TYPE_RGB) {
+    for (int32_t x = 0; x < width; ++x) {
+      Buf[x * 3] = src[x * 3 + 2];
+      Buf[x * 3 + 1] = src[x * 3 + 1];
+      Buf[x * 3 + 2] = src[x * 3];
+    }
+    return Buf;
+  }
+  return out;
+}
+
+// The image data deflated in bands, each band's piece of the stream an IDAT chunk, and the end of the
+// file. A piece is about a band's size, far below what a chunk may hold, so nothing in libpng can fail
+// and jump over these frames.
+bool WriteBands(WriteState& st, const TPngBandPlan& Plan) {
+  png_structp png = st.png;
+  TQxProgressInfo& Pr = *st.progress;
+  auto Row = [&](int32_t y, uint8_t* Dest) {
+    const uint8_t* R = RowForFile(st, y, Dest, true);
+    if (R != Dest) std::memcpy(Dest, R, Plan.RowBytes);
+  };
+  auto Out = [&](const uint8_t* Data, size_t Size) {
+    png_write_chunk(png, reinterpret_cast<png_const_bytep>("IDAT"), Data, Size);
+  };
+  auto Done = [&](int32_t RowsSoFar) {
+    Pr.Counter = RowsSoFar;
+    if (Pr.Assigned()) Pr.Report(static_cast<int32_t>(Trunc(Pr.Counter * Pr.Factor)));
+    return !Pr.Aborting();
+  };
+  if (!DeflatePngRowsInBands(Plan, Row, Out, Done)) {
+    // A stop asked for leaves the file cut short, as the row-by-row road does; a failure is an error.
+    return Pr.Aborting();
+  }
+  png_write_chunk(png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
+  return true;
+}
 
 // false when libpng failed.
 bool WriteBody(WriteState& st) {
@@ -338,8 +448,7 @@ bool WriteBody(WriteState& st) {
   png_infop info = st.info;
   if (setjmp(png_jmpbuf(png))) return false;
   TIOParamsVals& P = *st.params;
-  TQxBitmap& W = *st.work;
-  const int32_t width = W.Width(), height = W.Height();
+  const int32_t height = st.work->Height();
 
   png_set_write_fn(png, &st.io, PngWriteData, PngFlush);
   png_set_compression_buffer_size(png, 256 * 1024);
@@ -383,72 +492,24 @@ bool WriteBody(WriteState& st) {
   TQxProgressInfo& Pr = *st.progress;
   Pr.Factor = 100.0 / (static_cast<double>(height) * passes);
   Pr.Counter = 0;
-  const bool is8p = W.PixelFormat() == TQxPixelFormat::qx8p;
-  const bool is8g = W.PixelFormat() == TQxPixelFormat::qx8g;
-  const bool is16g = W.PixelFormat() == TQxPixelFormat::qx16g;
-  const int32_t nPal = std::max<int32_t>(1, static_cast<int32_t>(st.palette.size()));
+  st.rowBytes = png_get_rowbytes(png, info);
+  st.channels = png_get_channels(png, info);
+  if (passes == 1 && st.rowBytes > 0 && PngBandsPay(st.rowBytes, height) && P.PngFilter <= 2) {
+    // Large pictures are deflated on every core; libpng frames the stream.
+    TPngBandPlan Plan;
+    Plan.Height = height;
+    Plan.RowBytes = st.rowBytes;
+    Plan.PixelBytes = std::max(1, st.channels * st.depth / 8);
+    Plan.FilterType = P.PngFilter == 1 ? PNG_FILTER_VALUE_SUB : (P.PngFilter == 2 ? PNG_FILTER_VALUE_PAETH : PNG_FILTER_VALUE_NONE);
+    Plan.Level = std::clamp(P.PngCompression, 0, 9);
+    // On one core fewer, longer bands: each new band costs its dictionary's hashing.
+    if (ParallelBandThreads() < 2) Plan.BandBytes *= 16;
+    return WriteBands(st, Plan);
+  }
   for (int pass = 0; pass < passes; ++pass) {
     for (int32_t y = 0; y < height; ++y) {
       if (Pr.Aborting()) break;
-      uint8_t* src = W.Scanline(y);
-      uint8_t* out = src;
-      if (st.colorType == PNG_COLOR_TYPE_PALETTE) {
-        out = st.row.data();
-        if (!st.transparent) {
-          if (is8p) {
-            std::memcpy(out, src, static_cast<size_t>(width));
-          } else {
-            auto* px = reinterpret_cast<TQxRGB*>(src);
-            for (int32_t x = 0; x < width; ++x) out[x] = uint8_t(SafeIndex(st.quantizer->RGBIndex(px[x]), nPal));
-          }
-        } else {
-          const uint8_t* m = st.MaskRow(y);
-          if (is8p) {
-            // Indexes shift by one place: entry 0 is the transparent background.
-            for (int32_t x = 0; x < width; ++x)
-              out[x] = m[x] == 255 ? uint8_t(std::min<int32_t>(src[x] + 1, nPal - 1)) : 0;
-          } else {
-            auto* px = reinterpret_cast<TQxRGB*>(src);
-            for (int32_t x = 0; x < width; ++x)
-              out[x] = m[x] == 255 ? uint8_t(SafeIndex(st.quantizer->RGBIndex(px[x]) + 1, nPal)) : 0;
-          }
-        }
-      } else if (st.colorType == PNG_COLOR_TYPE_RGB_ALPHA) {
-        out = st.row.data();
-        const uint8_t* m = st.MaskRow(y);
-        for (int32_t x = 0; x < width; ++x) {
-          out[x * 4] = src[x * 3];
-          out[x * 4 + 1] = src[x * 3 + 1];
-          out[x * 4 + 2] = src[x * 3 + 2];
-          out[x * 4 + 3] = m[x];
-        }
-      } else if (st.colorType == PNG_COLOR_TYPE_GRAY && st.depth != 1) {
-        out = st.row.data();
-        if (st.depth == 8) {
-          if (is8g) {
-            std::memcpy(out, src, static_cast<size_t>(width));
-          } else {
-            auto* px = reinterpret_cast<TQxRGB*>(src);
-            for (int32_t x = 0; x < width; ++x) out[x] = uint8_t(SafeIndex(st.quantizer->RGBIndex(px[x]), 256));
-          }
-        } else {
-          // 16-bit samples big-endian: qx16g keeps its full value, 8-bit sources scale by 257.
-          for (int32_t x = 0; x < width; ++x) {
-            uint16_t v;
-            if (is16g) {
-              std::memcpy(&v, src + x * 2, 2);
-            } else if (is8g) {
-              v = uint16_t(src[x] * 257);
-            } else {
-              auto* px = reinterpret_cast<TQxRGB*>(src);
-              v = uint16_t(SafeIndex(st.quantizer->RGBIndex(px[x]), 256) * 257);
-            }
-            out[x * 2] = uint8_t(v >> 8);
-            out[x * 2 + 1] = uint8_t(v & 0xFF);
-          }
-        }
-      }
-      png_write_row(png, out);
+      png_write_row(png, const_cast<uint8_t*>(RowForFile(st, y, st.row.data(), false)));
       ++Pr.Counter;
       if (Pr.Assigned()) Pr.Report(static_cast<int32_t>(Trunc(Pr.Counter * Pr.Factor)));
     }

@@ -1,5 +1,7 @@
 #include "platform/base/parallel.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -25,7 +27,12 @@ struct BandJob {
 class BandPool {
  public:
   BandPool() {
-    const unsigned hw = std::thread::hardware_concurrency();
+    // The cores this process may run on (taskset, a container's share), not every core of the machine:
+    // more threads than those only take turns.
+    unsigned hw = std::thread::hardware_concurrency();
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof(set), &set) == 0 && CPU_COUNT(&set) > 0) hw = unsigned(CPU_COUNT(&set));
     FThreads = int32_t(std::clamp(hw, 1u, 16u));
   }
   ~BandPool() {
