@@ -418,3 +418,15 @@ TEST_F(PaneTest, AVectorObjectsFilePreviewsAsItsObjects) {
   EXPECT_TRUE(States.back().PreviewShown);
 }
 
+// The pane's buttons and zoom list where they belong, and the thumbnails over a chessboard.
+TEST_F(PaneTest, PaneControlsAndThumbnailGround) {
+  TOpenQuillotDialog d(nullptr);
+  const TRect zoom = d.ZoomCombo->BoundsRect(), play = d.PlayButton->BoundsRect(),
+              preview = d.PreviewButton->BoundsRect();
+  EXPECT_EQ(zoom, Rect(6, 5, 76, 26));
+  EXPECT_EQ(play, Rect(85, 5, 108, 27));
+  EXPECT_EQ(preview, Rect(110, 5, 133, 27));
+  EXPECT_EQ(d.ThumbnailView()->BackgroundStyle(), TQxBackgroundStyle::qxbsChessboard);
+  EXPECT_EQ(d.PreviewView()->BoundsRect(), Rect(6, 36, 239, 253));
+}
+
