@@ -3,6 +3,7 @@
 #include <cfenv>
 #include <exception>
 
+#include "imaging/foundation/helpers.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/timer.h"
 
@@ -63,14 +64,25 @@ bool TQxCommonDialog::HandleHelpMessage(TMessage& M) {
   return true;
 }
 
+namespace {
+// The library's centring, on the chooser's window; a chooser without its window yet centres when shown.
+void CenterChooser(TFileChooser* Dlg) {
+  if (Dlg->HandleAllocated()) QxCenterWindow(static_cast<uintptr_t>(Dlg->Handle()));
+  else Dlg->SetPosition(TPosition::poScreenCenter);
+}
+}  // namespace
+
 std::function<bool(TFileChooser*, TMessage&)> TQxCommonDialog::MakeHook(bool Explorer) {
   return [this, Explorer](TFileChooser* Dlg, TMessage& M) -> bool {
     if (M.Msg == WM_INITDIALOG && GCreating == this) {
-      if (!Explorer) Dlg->SetPosition(TPosition::poScreenCenter);
+      if (!Explorer) CenterChooser(Dlg);
       FHandle = Dlg;
       GCreating = nullptr;
     }
     if (Dlg != FHandle) return false;
+    // An explorer-style chooser is whole only once it says so: it is centred then.
+    if (Explorer && M.Msg == WM_NOTIFY)
+      if (auto* n = reinterpret_cast<TOFNotify*>(M.LParam); n && n->Code == CDN_INITDONE) CenterChooser(Dlg);
     if (M.Msg == QX_COMMDLG_HELP && HandleHelpMessage(M)) return true;
     FPassOn = false;
     try {

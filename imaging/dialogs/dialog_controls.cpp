@@ -1,6 +1,8 @@
 #include "imaging/dialogs/dialog_controls.h"
 
 #include <algorithm>
+#include <exception>
+#include <string>
 
 #include "platform/graphics/canvas.h"
 #include "platform/ui/forms.h"
@@ -280,7 +282,8 @@ void TQxPageControl::Paint() {
     Fill(c, Rect(r.Left, r.Top, r.Right, r.Bottom + (active ? 1 : 0)), clBtnFace);
     TRect e = r;
     DrawEdge(c, e, EDGE_RAISED, BF_LEFT | BF_TOP | BF_RIGHT);
-    DrawCaption(c, tabs[static_cast<size_t>(i)]->Caption(), r, clBtnText, DT_CENTER | DT_VCENTER);
+    const bool hot = HotTrack && i == FHotTab && !active;
+    DrawCaption(c, tabs[static_cast<size_t>(i)]->Caption(), r, hot ? clHotLight : clBtnText, DT_CENTER | DT_VCENTER);
     if (active && Focused()) {
       TRect f = r;
       InflateRect(f, -3, -3);
@@ -298,6 +301,25 @@ void TQxPageControl::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X
       SelectByUser(tabs[static_cast<size_t>(i)]);
       return;
     }
+}
+
+void TQxPageControl::MouseMove(TShiftState Shift, int32_t X, int32_t Y) {
+  TCustomControl::MouseMove(Shift, X, Y);
+  if (!HotTrack) return;
+  int32_t hot = -1;
+  const int32_t n = static_cast<int32_t>(VisibleTabs().size());
+  for (int32_t i = 0; i < n && hot < 0; ++i)
+    if (PtInRect(TabRect(i), Point(X, Y))) hot = i;
+  if (hot == FHotTab) return;
+  FHotTab = hot;
+  Invalidate();
+}
+
+void TQxPageControl::CMMouseLeave(TMessage& Message) {
+  TCustomControl::CMMouseLeave(Message);
+  if (FHotTab < 0) return;
+  FHotTab = -1;
+  Invalidate();
 }
 
 void TQxPageControl::KeyDown(uint16_t& Key, TShiftState Shift) {
@@ -318,6 +340,71 @@ void TQxPageControl::Dispatch(TMessage& M) {
   }
   if (M.Msg == WM_SETFOCUS || M.Msg == WM_KILLFOCUS) Invalidate();
   TCustomControl::Dispatch(M);
+}
+
+// ---- up-down ----
+
+TQxUpDown::TQxUpDown(TComponent* AOwner) : TCustomControl(AOwner) {
+  SetBounds(0, 0, 15, 21);
+  SetTabStop(false);
+}
+
+void TQxUpDown::SetAssociate(TWinControl* Edit) {
+  FAssociate = Edit;
+  if (!Edit) return;
+  SetParent(Edit->Parent());
+  // The edit gives up the room the arrows take.
+  Edit->SetWidth(std::max(8, Edit->Width() - Width()));
+  SetBounds(Edit->Left() + Edit->Width(), Edit->Top(), Width(), Edit->Height());
+}
+
+int32_t TQxUpDown::Position() const {
+  if (!FAssociate) return Min;
+  std::string t = FAssociate->Text();
+  t.erase(std::remove(t.begin(), t.end(), ','), t.end());
+  try {
+    return std::clamp(static_cast<int32_t>(std::stol(t)), Min, Max);
+  } catch (const std::exception&) {
+    return Min;
+  }
+}
+
+void TQxUpDown::SetPosition(int32_t Value) {
+  Value = std::clamp(Value, Min, Max);
+  if (!FAssociate) return;
+  std::string t = std::to_string(Value);
+  if (Thousands)
+    for (int i = static_cast<int>(t.size()) - 3; i > (t[0] == '-' ? 1 : 0); i -= 3) t.insert(static_cast<size_t>(i), ",");
+  FAssociate->SetText(t);
+}
+
+void TQxUpDown::Step(bool Up) {
+  const int32_t before = Position();
+  SetPosition(before + (Up ? Increment : -Increment));
+  if (OnClick) OnClick(this);
+}
+
+void TQxUpDown::Paint() {
+  TCanvas* c = Canvas();
+  const int32_t h = Height() / 2;
+  for (int half = 0; half < 2; ++half) {
+    TRect r = Rect(0, half * h, Width(), half ? Height() : h);
+    Fill(c, r, clBtnFace);
+    TRect e = r;
+    DrawEdge(c, e, EDGE_RAISED, BF_RECT);
+    // A small triangle pointing the way the arrow steps.
+    const int32_t cx = Width() / 2, cy = (r.Top + r.Bottom) / 2;
+    const TColor col = Enabled() ? clBtnText : clGrayText;
+    for (int k = 0; k < 3; ++k) {
+      const int32_t y = half ? cy - 1 + k : cy + 1 - k;
+      for (int32_t x = cx - 2 + k; x <= cx + 2 - k; ++x) c->SetPixels(x, y, col);
+    }
+  }
+}
+
+void TQxUpDown::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
+  TCustomControl::MouseDown(Button, Shift, X, Y);
+  if (Button == TMouseButton::mbLeft && Enabled()) Step(Y < Height() / 2);
 }
 
 // ---- panel, colour field and progress bar ----

@@ -74,13 +74,18 @@ class TQxPageControl : public TCustomControl {
   // Changes the page as a click on its tab does.
   bool SelectByUser(TQxTabSheet* Page);
   TRect TabRect(int32_t VisibleIndex);
+  // A tab under the pointer shows its caption in the hot-track colour.
   bool HotTrack = true;
+  // The visible index of the tab under the pointer (-1 none).
+  int32_t HotTab() const { return FHotTab; }
   TNotifyEvent OnChange;
   std::function<void(TObject* Sender, bool& AllowChange)> OnChanging;
 
  protected:
   void Paint() override;
   void MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
+  void MouseMove(TShiftState Shift, int32_t X, int32_t Y) override;
+  void CMMouseLeave(TMessage& Message) override;
   void KeyDown(uint16_t& Key, TShiftState Shift) override;
   void Dispatch(TMessage& Message) override;
   void Resize() override;
@@ -91,6 +96,31 @@ class TQxPageControl : public TCustomControl {
   void Reshow();
   std::vector<TQxTabSheet*> FPages;
   TQxTabSheet* FActive = nullptr;
+  int32_t FHotTab = -1;
+};
+
+// The arrows beside an edit: each click steps the number in the associated edit within Min..Max.
+class TQxUpDown : public TCustomControl {
+ public:
+  explicit TQxUpDown(TComponent* AOwner);
+  std::string ClassName() const override { return "TQxUpDown"; }
+  // Takes its place at the right of the edit, as tall as it.
+  void SetAssociate(TWinControl* Edit);
+  TWinControl* Associate() const { return FAssociate; }
+  int32_t Min = 0, Max = 100, Increment = 1;
+  bool Thousands = true;
+  int32_t Position() const;
+  void SetPosition(int32_t Value);
+  // One step up (Up) or down, as a click on that arrow.
+  void Step(bool Up);
+  TNotifyEvent OnClick;
+
+ protected:
+  void Paint() override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
+
+ private:
+  TWinControl* FAssociate = nullptr;
 };
 
 // A plain container in the button-face colour, without border or caption.

@@ -106,17 +106,31 @@ void TfIOPreviews::BuildControls() {
     BV = L(P, NBV, "---", 208, Top + 16, 180);
   };
 
+  auto UpDown = [this](TEdit* Edit, const char* N, int32_t Max, bool Thousands) {
+    auto* u = new TQxUpDown(this);
+    u->SetName(N);
+    u->Min = 0;
+    u->Max = Max;
+    u->Thousands = Thousands;
+    u->SetAssociate(Edit);
+    return u;
+  };
+
   Image1 = Make<TImage>(this, this, "Image1", 0, 0, 527, 425);
   Image1->SetAlign(TAlign::alClient);
   Label1 = L(this, "Label1", "Source:", 5, 1);
   Label2 = L(this, "Label2", "Result:", 227, 1);
   Quillot1 = Make<TQuillotView>(this, this, "Quillot1", 6, 17, 191, 135);
   Quillot1->SetBackground(clWhite);
+  Quillot1->SetCursor(1782);
+  Quillot1->EnableInteractionHints = true;
   Quillot1->SetMouseInteract(TQxMouseInteract{TQxMouseInteractItems::miZoom, TQxMouseInteractItems::miScroll});
   Quillot1->OnViewChange = [this](TObject* S, int32_t) { Quillot1ViewChange(S); };
   Quillot1->SetOnProgress([this](TObject* S, int32_t P) { Quillot1Progress(S, P); });
   Quillot2 = Make<TQuillotView>(this, this, "Quillot2", 227, 17, 191, 135);
   Quillot2->SetBackground(clWhite);
+  Quillot2->SetCursor(1780);
+  Quillot2->EnableInteractionHints = true;
   Quillot2->SetOnProgress([this](TObject* S, int32_t P) { Quillot1Progress(S, P); });
   ProgressBar1 = Make<TQxProgressBar>(this, this, "ProgressBar1", 6, 157, 412, 10);
   PageControl1 = Make<TQxPageControl>(this, this, "PageControl1", 8, 172, 417, 217);
@@ -168,11 +182,13 @@ void TfIOPreviews::BuildControls() {
   TrackBar13 = Make<TKvTrackBar>(this, s, "TrackBar13", 128, 6, 275, 19);
   TrackBar13->SetMin(0);
   TrackBar13->SetMax(100);
+  TrackBar13->SetTickStep(5);
   GroupBox5 = G(s, "GroupBox5", " Advanced ", 8, 43, 388, 84);
   Label26 = L(GroupBox5, "Label26", "&DCT method:", 8, 20, 104);
   ComboBox1 = C(GroupBox5, "ComboBox1", 114, 17, 80, {"ISLOW", "IFAST", "FLOAT"});
   Label27 = L(GroupBox5, "Label27", "&Smoothing factor:", 8, 48, 104);
   Edit23 = E(GroupBox5, "Edit23", 114, 45, 40);
+  UpDown11 = UpDown(Edit23, "UpDown11", 100, true);
   Label57 = L(GroupBox5, "Label57", "P&hotometric:", 204, 20, 80);
   ComboBox13 = C(GroupBox5, "ComboBox13", 290, 17, 90, {"RGB", "GrayScale", "YCbCr", "CMYK", "YCbCrK"});
   CheckBox2 = K(GroupBox5, "CheckBox2", "&Optimal Huffman", 204, 42, 176);
@@ -184,6 +200,7 @@ void TfIOPreviews::BuildControls() {
   TrackBar2 = Make<TKvTrackBar>(this, s, "TrackBar2", 128, 6, 275, 19);
   TrackBar2->SetMin(0);
   TrackBar2->SetMax(100);
+  TrackBar2->SetTickStep(5);
   Sizes(s, Label73, Label74, Label75, Label76, "Label73", "Label74", "Label75", "Label76", 61);
 
   // TIFF
@@ -192,6 +209,7 @@ void TfIOPreviews::BuildControls() {
   ComboBox2 = C(s, "ComboBox2", 95, 5, 127, {});
   Label6 = L(s, "Label6", "&Image index:", 230, 8, 92);
   Edit1 = E(s, "Edit1", 324, 5, 50);
+  UpDown1 = UpDown(Edit1, "UpDown1", 1000, false);
   Label7 = L(s, "Label7", "P&hotometric:", 8, 33, 86);
   ComboBox3 = C(s, "ComboBox3", 95, 30, 127,
                 {"WHITEISZERO/Gray", "BLACKISZERO/Gray", "RGB", "RGBPALETTE", "TRANSPMASK", "CMYK", "YCBCR", "CIELAB"});
@@ -226,6 +244,7 @@ void TfIOPreviews::BuildControls() {
   ComboBox5 = C(s, "ComboBox5", 101, 6, 80, kGifColors);
   Label20 = L(s, "Label20", "&Image index:", 200, 9, 116);
   Edit9 = E(s, "Edit9", 319, 5, 50);
+  UpDown2 = UpDown(Edit9, "UpDown2", 1000, true);
   CheckBox4 = K(s, "CheckBox4", "&Transparent:", 28, 32, 160);
   Label34 = L(s, "Label34", "T&ransparent color:", 200, 33, 116);
   Panel3 = Make<TQxColorField>(this, s, "Panel3", 319, 31, 34, 17);
@@ -294,6 +313,7 @@ void TfIOPreviews::BuildControls() {
   TrackBar1 = Make<TKvTrackBar>(this, s, "TrackBar1", 128, 6, 275, 19);
   TrackBar1->SetMin(0);
   TrackBar1->SetMax(1000);
+  TrackBar1->SetTickStep(20);
   Label71 = L(s, "Label71", "P&hotometric:", 16, 44, 60);
   ComboBox15 = C(s, "ComboBox15", 77, 41, 100, {"GrayScale", "RGB", "YCbCr"});
   Sizes(s, Label67, Label68, Label69, Label70, "Label67", "Label68", "Label69", "Label70", 141);
@@ -532,7 +552,7 @@ void TfIOPreviews::FormActivate(TObject*) {
       moveSizes(Label67, Label68, Label69, Label70);
     }
   }
-  if (SimplifiedPages) chkLockPreview->SetTop(static_cast<int32_t>(Trunc(ppi * 3.1458333)) - 8);
+  if (SimplifiedPages) chkLockPreview->SetTop(static_cast<int32_t>(Trunc(ppi * 3.1458333)));
   std::vector<std::string> comp = {"UNCOMPRESSED", "CCITT1D", "G3FAX1D", "G3FAX2D", "G4FAX"};
   if (TiffLzwAvailable()) comp.push_back("LZW");
   for (const char* c : {"JPEG", "PACKBITS", "ZIP"}) comp.push_back(c);
@@ -824,7 +844,7 @@ bool QxRunPreviewsDialog(TQuillotIO& IO, uint16_t PageSet) {
   if (f->SimplifiedPages) {
     const int32_t ppi = Screen ? Screen->PixelsPerInch() : 96;
     f->PageControl1->SetHeight(static_cast<int32_t>(Trunc(ppi * 1.2708333333333333)));
-    f->SetClientHeight(static_cast<int32_t>(Trunc(ppi * 3.75)) - 30);
+    f->SetHeight(static_cast<int32_t>(Trunc(ppi * 3.75)));
   }
   f->BilevelMode = IO.BilevelMode;
   f->UpdateLanguage(IO.MsgLanguage);

@@ -13,6 +13,7 @@ class TKvLabel;
 class TKvButton;
 class TKvCheckBox;
 class TKvTrackBar;
+class TQxUpDown;
 class TKvGroupBox;
 class TEdit;
 class TImage;
@@ -126,6 +127,7 @@ class TfIOPreviews : public TForm {
   // JPEG
   TKvLabel *Label23, *Label26, *Label27, *Label57, *Label3, *Label4, *Label24, *Label25;
   TEdit *Edit22, *Edit23;
+  TQxUpDown *UpDown11, *UpDown1, *UpDown2;
   TKvTrackBar* TrackBar13;
   TKvGroupBox* GroupBox5;
   TQxComboBox *ComboBox1, *ComboBox13;

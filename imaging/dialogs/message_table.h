@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "imaging/foundation/locale.h"
 #include "imaging/foundation/types.h"
 
 inline constexpr int32_t QxMessageRows = 23;
@@ -20,11 +21,5 @@ void QxClearMessageTables();
 // The stored entry itself, without any fallback (empty when none).
 std::string QxStoredMessage(uint8_t Row, uint8_t Index);
 
-// The locale msSystem resolves with: the low 10 bits are the primary language, the rest the
-// sub-language. Recorded from the POSIX locale (LC_ALL, LC_MESSAGES, LANG) at first use; tests set it.
-uint32_t QxThreadLocale();
-void QxSetThreadLocale(uint32_t Locale);
-// The locale identifier of a POSIX locale name such as "de_DE.UTF-8" or "zh_TW" (0 when unknown).
-uint32_t QxLocaleFromPosixName(const std::string& Name);
 // The row msSystem stands for under Locale.
 TMsgLanguage QxSystemMessageLanguage(uint32_t Locale);

@@ -6,18 +6,40 @@
 #include "imaging/dialogs/dialog_controls.h"
 #include "imaging/dialogs/io_previews.h"
 #include "imaging/foundation/bitmap.h"
+#include "imaging/io/scanner.h"
 #include "imaging/view/mview.h"
 #include "platform/base/exceptions.h"
 #include "platform/base/numeric.h"
 #include "platform/graphics/canvas.h"
 #include "platform/ui/forms.h"
 
-TQuillotMIO::TQuillotMIO(TComponent* AOwner) : TComponent(AOwner), FPreviewFont(std::make_unique<TFont>()) {}
+TQuillotMIO::TQuillotMIO(TComponent* AOwner)
+    : TComponent(AOwner),
+      FTWainParams(std::make_unique<TQxTWainParams>(this)),
+      FPreviewFont(std::make_unique<TFont>()),
+      FPrintPreviewParams(std::make_unique<TIOPrintPreviewParams>()) {}
 
 TQuillotMIO::~TQuillotMIO() {
   Unregister();
   FAttachedMView = nullptr;
   while (!FFrames.empty()) FFrames.pop_back();
+  FTWainParams.reset();
+  FWia.reset();
+  FPreviewFont.reset();
+  FPrintPreviewParams.reset();
+}
+
+TQxWia* TQuillotMIO::GetWIAParams() {
+  if (!FWia) {
+    FWia = std::make_unique<TQxWia>(this);
+    FWia->OnTransferProgress = [this](int32_t Percent) { return WiaProgress(Percent); };
+  }
+  return FWia.get();
+}
+
+bool TQuillotMIO::WiaProgress(int32_t Percent) {
+  if (OnProgress) OnProgress(this, Percent);
+  return !Aborting;
 }
 
 void TQuillotMIO::SetPreviewFont(const TFont* Value) {

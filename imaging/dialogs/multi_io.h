@@ -13,6 +13,11 @@
 #include "platform/ui/component.h"
 
 class TQuillotMView;
+class TQxTWainParams;
+class TQxWia;
+
+// The print-preview settings a multi-image component carries; nothing in the library reads them yet.
+class TIOPrintPreviewParams {};
 class TQxView;
 class TQxBitmap;
 class TFont;
@@ -60,6 +65,13 @@ class TQuillotMIO : public TComponent {
   virtual void DoAcquireBitmap(TQxBitmap* Bitmap, TIOParamsVals*& Params);
   virtual void ResetAbort() { FAbortRequest = 0; }
   virtual void DoFinishWork();
+  // The scanner object, made on first use; its transfers report their progress through OnProgress and
+  // stop when Aborting is set.
+  virtual TQxWia* GetWIAParams();
+  bool WiaProgress(int32_t Percent);
+  bool Aborting = false;
+  TQxTWainParams* TWainParams() const { return FTWainParams.get(); }
+  TIOPrintPreviewParams* PrintPreviewParams() const { return FPrintPreviewParams.get(); }
   void UpdateAttachedView();
 
   // Fills the thumbnail view's hooks so that views create and use this component.
@@ -76,6 +88,9 @@ class TQuillotMIO : public TComponent {
   TQxView* FAttachedMView = nullptr;
   void* FCallback = nullptr;
   std::vector<std::unique_ptr<TIOParamsVals>> FFrames;
+  std::unique_ptr<TQxTWainParams> FTWainParams;
+  std::unique_ptr<TQxWia> FWia;
   std::unique_ptr<TFont> FPreviewFont;
   int32_t FAbortRequest = 0;
+  std::unique_ptr<TIOPrintPreviewParams> FPrintPreviewParams;
 };

@@ -20,6 +20,7 @@ class TQxSpeedButton;
 class TQxProgressBar;
 class TQuillotMView;
 class TQuillotView;
+class TQuillotVect;
 class TIOParamsVals;
 
 enum class TOpenOption : uint8_t {
@@ -101,7 +102,7 @@ class TOpenQuillotDialog : public TQxCommonDialog {
   TQxSpeedButton* PreviewButton = nullptr;
   TQxSpeedButton* PlayButton = nullptr;
   TQxProgressBar* ProgressBar = nullptr;
-  TQuillotView* PreviewView() const { return FPreview; }
+  TQuillotVect* PreviewView() const { return FPreview; }
   TQuillotMView* ThumbnailView() const { return FThumbs; }
   int32_t FrameCount() const { return FFrameCount; }
   int64_t SelectedFileSize() const { return FFileSize; }
@@ -149,6 +150,6 @@ class TOpenQuillotDialog : public TQxCommonDialog {
   std::unique_ptr<TStringList> FFiles;
   std::vector<std::string> FWideFiles;
   TQxDBorderStyle FPreviewBorderStyle = TQxDBorderStyle::qxpsDefault;
-  TQuillotView* FPreview = nullptr;
+  TQuillotVect* FPreview = nullptr;
   TQuillotMView* FThumbs = nullptr;
 };

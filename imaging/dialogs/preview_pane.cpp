@@ -16,6 +16,7 @@
 #include "imaging/foundation/services.h"
 #include "imaging/io/file_formats.h"
 #include "imaging/io/quillot_io.h"
+#include "imaging/vector/vect.h"
 #include "imaging/view/view.h"
 #include "platform/base/exceptions.h"
 #include "platform/ui/forms.h"
@@ -71,16 +72,16 @@ TOpenQuillotDialog::TOpenQuillotDialog(TComponent* AOwner) : TQxCommonDialog(AOw
   PicLabel2 = Make<TKvLabel>(this, PicturePanel, "PicLabel2", 6, 283, 157, 23);
   PicLabel3 = Make<TKvLabel>(this, PicturePanel, "PicLabel3", 6, 306, 157, 23);
   for (TKvLabel* l : {PicLabel1, PicLabel2, PicLabel3}) l->SetCaption("");
-  ZoomCombo = Make<TQxComboBox>(this, PicturePanel, "ZoomCombo", 6, 5, 84, 21);
+  ZoomCombo = Make<TQxComboBox>(this, PicturePanel, "ZoomCombo", 6, 5, 70, 21);
   ZoomCombo->SetHint("Zoom");
   ZoomCombo->SetShowHint(true);
   ZoomCombo->OnChange = [this](TObject*) { ApplyZoomChoice(); };
-  PreviewButton = Make<TQxSpeedButton>(this, PicturePanel, "PreviewButton", 120, 5, 23, 22);
+  PreviewButton = Make<TQxSpeedButton>(this, PicturePanel, "PreviewButton", 110, 5, 23, 22);
   PreviewButton->Glyph = TQxGlyphKind::gkPreview;
   PreviewButton->SetEnabled(false);
   PreviewButton->SetShowHint(true);
   PreviewButton->OnClick = [this](TObject*) { ShowPreviewWindow(); };
-  PlayButton = Make<TQxSpeedButton>(this, PicturePanel, "PlayButton", 95, 5, 23, 22);
+  PlayButton = Make<TQxSpeedButton>(this, PicturePanel, "PlayButton", 85, 5, 23, 22);
   PlayButton->Glyph = TQxGlyphKind::gkPlay;
   PlayButton->GroupIndex = 1;
   PlayButton->SetEnabled(false);
@@ -97,7 +98,8 @@ TOpenQuillotDialog::TOpenQuillotDialog(TComponent* AOwner) : TQxCommonDialog(AOw
     PreviewButton->SetEnabled(!down);
   };
 
-  FPreview = Make<TQuillotView>(this, nullptr, "QuillotView", 6, 36, 233, 217);
+  // A vector view, so that vector-object files preview as their objects.
+  FPreview = Make<TQuillotVect>(this, nullptr, "QuillotView", 6, 36, 233, 217);
   FPreview->SetLegacyBitmap(false);
   FPreview->SetTabOrder(0);
   FPreview->SetMouseInteract(TQxMouseInteract{TQxMouseInteractItems::miScroll});
@@ -124,7 +126,7 @@ TOpenQuillotDialog::TOpenQuillotDialog(TComponent* AOwner) : TQxCommonDialog(AOw
   FThumbs->SetKeyInteract(TQxMKeyInteract{TQxMKeyInteractItems::mkiMoveSelected});
   FThumbs->SetBackground(clBtnFace);
   FThumbs->SetEnableAlphaChannel(true);
-  FThumbs->SetBackgroundStyle(TQxBackgroundStyle::qxbsSolid);
+  FThumbs->SetBackgroundStyle(TQxBackgroundStyle::qxbsChessboard);
   FThumbs->SetFillThumbnail(false);
   FThumbs->SetStyle(TQxMStyle::qxmsFlat);
   FThumbs->SetChessboardStyle(12, TBrushStyle::bsSolid);
@@ -322,6 +324,7 @@ void TOpenQuillotDialog::DoSelectionChange() {
           p->SetUseExifThumbnail(1);
           io->AutoAdjustDPI = AutoAdjustDPI;
           io->FilteredAdjustDPI = FilteredAdjustDPI;
+          FPreview->ClearAllObjects();
           FPreview->ClearLayers();
           io->Aborting = false;
           if (OnPreviewFile) OnPreviewFile(this, FPreview, name, false);
@@ -445,13 +448,15 @@ void TOpenQuillotDialog::ShowPreviewWindow() {
   f.OnKeyPress = [&f](TObject*, std::string& Key) {
     if (Key == "\x1b") f.SetModalResult(mrCancel);
   };
-  auto* v = new TQuillotView(&f);
+  auto* v = new TQuillotVect(&f);
   v->SetName("QuillotView");
   v->SetParent(&f);
   v->SetAlign(TAlign::alClient);
   v->SetMouseInteract(TQxMouseInteract{TQxMouseInteractItems::miZoom, TQxMouseInteractItems::miScroll});
   TQxBitmap* pic = FPreview->Visible() ? FPreview->GetQxBitmap() : FThumbs->GetQxBitmap();
-  if (pic) v->GetQxBitmap()->AssignFrom(pic);
+  // A vector-object file's picture is only the ground its objects stand on: they come along.
+  if (FPreview->Visible()) v->AssignFrom(FPreview);
+  else if (pic) v->GetQxBitmap()->AssignFrom(pic);
   v->SetBackground(clBtnFace);
   v->SetBackgroundStyle(TQxBackgroundStyle::qxbsChessboard);
   v->SetChessboardStyle(12, TBrushStyle::bsSolid);

@@ -5,6 +5,8 @@
 #include "imaging/foundation/helpers.h"
 #include "imaging/io/params.h"
 #include "imaging/io/quillot_io.h"
+#include "imaging/dialogs/multi_io.h"
+#include "imaging/view/mview.h"
 #include "imaging/view/view.h"
 #include "platform/base/exceptions.h"
 #include "platform/ui/timer.h"
@@ -44,11 +46,14 @@ TSaveQuillotDialog::~TSaveQuillotDialog() {
 }
 
 void TSaveQuillotDialog::SetAttachedQuillotIO(TComponent* Value) {
-  if (!Value || (!dynamic_cast<TQuillotIO*>(Value) && !dynamic_cast<TQuillotView*>(Value))) return;
+  if (!Value || (!dynamic_cast<TQuillotIO*>(Value) && !dynamic_cast<TQuillotMIO*>(Value) &&
+                 !dynamic_cast<TQuillotMView*>(Value) && !dynamic_cast<TQuillotView*>(Value)))
+    return;
   if (FAttached) FAttached->RemoveFreeNotification(this);
   FAttached = Value;
   Value->FreeNotification(this);
   if (auto* io = dynamic_cast<TQuillotIO*>(Value)) MsgLanguage = io->MsgLanguage;
+  if (auto* mio = dynamic_cast<TQuillotMIO*>(Value)) MsgLanguage = mio->MsgLanguage;
 }
 
 void TSaveQuillotDialog::Notification(TComponent* AComponent, TOperation Operation) {
@@ -58,11 +63,20 @@ void TSaveQuillotDialog::Notification(TComponent* AComponent, TOperation Operati
 
 TQuillotIO* TSaveQuillotDialog::AttachedIO() {
   if (auto* io = dynamic_cast<TQuillotIO*>(FAttached)) return io;
+  // A thumbnail view is a view too, but its parameters are its frames'.
+  if (dynamic_cast<TQuillotMView*>(FAttached)) return nullptr;
   if (auto* v = dynamic_cast<TQuillotView*>(FAttached)) return v->GetIO();
   return nullptr;
 }
 
+TQuillotMIO* TSaveQuillotDialog::AttachedMIO() {
+  if (auto* mio = dynamic_cast<TQuillotMIO*>(FAttached)) return mio;
+  if (auto* mv = dynamic_cast<TQuillotMView*>(FAttached)) return mv->GetMIO();
+  return nullptr;
+}
+
 TIOParamsVals* TSaveQuillotDialog::AttachedParams() {
+  if (TQuillotMIO* mio = AttachedMIO()) return mio->FrameParams(0);
   TQuillotIO* io = AttachedIO();
   return io ? io->Params.get() : nullptr;
 }
@@ -81,13 +95,18 @@ bool TSaveQuillotDialog::ShowDialog() {
   if (AutoSetFilter) Filter = QxBuildFilter(TQxFilterKind::fkSave, MsgLanguage);
   SetPaneTexts();
   AdvancedButton->SetVisible(ExOptions.Contains(TQxSaveDlgOptItem::sdShowAdvanced));
+  AdvancedButton->SetBounds(ShowPlacesBar ? 474 : 333, 0, 75, 23);
   PreviewCheck->SetVisible(FShowPreview);
-  FSaved->AssignParams(*AttachedParams());
+  // A multi-image component without frames has nothing to save.
+  TIOParamsVals* params = AttachedParams();
+  if (!params) return false;
+  FSaved->AssignParams(*params);
   FCurrentPattern = QxFilterPattern(Filter, FilterIndex() == 0 ? QxFilterIndexOfName(Filter, FileName()) : FilterIndex());
   UpdateAdvanced();
   bool ok = RunFileDialog(true);
   // A cancelled dialog takes back what the advanced button changed.
-  if (!ok && FAttached) AttachedParams()->AssignParams(*FSaved);
+  if (!ok && FAttached)
+    if (TIOParamsVals* p = AttachedParams()) p->AssignParams(*FSaved);
   if (!FileName().empty() && QxLowerFileExtW(FileName(), true).empty())
     SetFileName(FileName() + PatternDotExtension(FCurrentPattern));
   return ok;
@@ -120,6 +139,11 @@ void TSaveQuillotDialog::AdvancedClick() {
   TQxFileFormatId id;
   FormatOfName(pages, id);
   if (pages == 0) return;
+  // Frame 0 is edited; its save options then go to every frame.
+  if (TQuillotMIO* mio = AttachedMIO()) {
+    mio->DoPreviews(-1, pages);
+    return;
+  }
   TQuillotIO* io = AttachedIO();
   if (!io) return;
   io->Params->FileType = id;

@@ -10,6 +10,7 @@
 
 class TIOParamsVals;
 class TQuillotIO;
+class TQuillotMIO;
 
 enum class TQxSaveDlgOptItem : uint8_t { sdShowPreview, sdShowAdvanced };
 using TQxSaveDlgOpt = TSetOf<TQxSaveDlgOptItem>;
@@ -22,7 +23,8 @@ class TSaveQuillotDialog : public TOpenQuillotDialog {
 
   TQxSaveDlgOpt ExOptions{TQxSaveDlgOptItem::sdShowPreview, TQxSaveDlgOptItem::sdShowAdvanced};
   TComponent* AttachedQuillotIO() const { return FAttached; }
-  // Takes a TQuillotIO or a TQuillotView; anything else (nil included) leaves the attachment as it was.
+  // Takes a TQuillotIO, TQuillotMIO, TQuillotMView or TQuillotView; anything else (nil included) leaves the
+  // attachment as it was.
   void SetAttachedQuillotIO(TComponent* Value);
 
   bool ShowDialog() override;
@@ -40,6 +42,7 @@ class TSaveQuillotDialog : public TOpenQuillotDialog {
  private:
   TIOParamsVals* AttachedParams();
   TQuillotIO* AttachedIO();
+  TQuillotMIO* AttachedMIO();
   TComponent* FAttached = nullptr;
   std::unique_ptr<TIOParamsVals> FSaved;
 };

@@ -64,6 +64,7 @@ void TQxPen::RecreateGdiPlusPen() {
   FGdiPen->Width = FWidth;
   FGdiPen->DashStyle = FStyle == TPenStyle::psClear || FStyle == TPenStyle::psInsideFrame ? AADashSolid : DashOfStyle(FStyle);
   FGdiPen->LineJoin = FLineJoin;
+  FGdiPen->LineCap = FLineCap;
 }
 
 void TQxPen::SetColor(TColor Value) {
@@ -98,6 +99,11 @@ void TQxPen::SetStyle(TPenStyle Value) {
 void TQxPen::SetMode(TPenMode Value) {
   FMode = Value;
   FPen->SetMode(Value);
+}
+
+void TQxPen::SetLineCap(uint8_t Value) {
+  FLineCap = Value;
+  if (FGdiPen) FGdiPen->LineCap = Value;
 }
 
 void TQxPen::SetLineJoin(uint8_t Value) {

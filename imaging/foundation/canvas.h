@@ -51,6 +51,9 @@ class TQxPen {
   // 0 miter, 1 bevel, 2 round, 3 clipped miter.
   uint8_t LineJoin() const { return FLineJoin; }
   void SetLineJoin(uint8_t Value);
+  // 0 flat, 1 round, 2 square ends.
+  uint8_t LineCap() const { return FLineCap; }
+  void SetLineCap(uint8_t Value);
 
   TPen* Pen() const { return FPen; }
   // The anti-aliased pen, or nil when the layer is not enabled.
@@ -65,6 +68,7 @@ class TQxPen {
   TPenStyle FStyle;
   TPenMode FMode;
   uint8_t FLineJoin = 2;
+  uint8_t FLineCap = 0;
 };
 
 class TQxBrush {

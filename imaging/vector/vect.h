@@ -366,8 +366,21 @@ class TQuillotVect : public TQuillotView {
   void EditKeyDown(TObject* Sender, uint16_t& Key, TShiftState Shift);
   void MemoKeyDown(TObject* Sender, uint16_t& Key, TShiftState Shift);
   TCanvas* ViewCanvas();
+  void CoverAlpha(TQxBitmap& Colors, TQxBitmap& Alpha, int32_t Handle);
+  // Rubber band over the window's frame: its kind and client end points.
+  enum class TBand : uint8_t { None, Line, Box, Ellipse, Ruler, Angle };
+  void ShowBand(TBand Kind, TPoint A, TPoint B);
+  void HideBand();
+  void RedrawBand();
+  void DrawBand(TCanvas* C);
+  TRect BandRect() const;
+  bool InZoomDelay() const;
+  TBand FBand = TBand::None;
+  TPoint FBandA{0, 0}, FBandB{0, 0};
   void ClientToBitmap(int32_t X, int32_t Y, int32_t& BX, int32_t& BY) const;
   void FinishMouseCreate(TShiftState Shift);
+  void FinishMouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y);
+  void CloseMouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y);
   void SetPaintDirty();
 
   std::vector<TQxVObject> FObjects;
@@ -390,6 +403,7 @@ class TQuillotVect : public TQuillotView {
   // measurement hint
   bool FHintShown = false;
   int32_t FHintLastX = 0, FHintLastY = 0;
+  int32_t FHintSavedX = 0, FHintSavedY = 0;  // where the pixels under the box came from
   double FLastMeasure = 0;
   std::unique_ptr<TBitmap> FHintBitmap;
   TFont FHintFont;

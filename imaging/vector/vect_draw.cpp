@@ -10,6 +10,7 @@
 #include "imaging/foundation/helpers.h"
 #include "imaging/foundation/utils.h"
 #include "imaging/processing/blur.h"
+#include "imaging/foundation/locale.h"
 #include "imaging/vector/vect.h"
 #include "platform/base/numeric.h"
 #include "platform/graphics/bitmap.h"
@@ -40,6 +41,11 @@ void SetFontFrom(TFont& F, const TQxLogFont& L, int32_t Height, TColor Color, ui
                                      TFontQuality::fqDraft,           TFontQuality::fqNonAntialiased,
                                      TFontQuality::fqProof};
   F.SetQuality(Quality < 7 ? kQ[Quality] : TFontQuality::fqDefault);
+}
+
+// Measurements read in Greek on a Greek system: its letters need their own character set.
+void SetGreekCharset(TFont& F) {
+  if (QxCharsetOfSystemLanguage() == 161) F.SetCharset(161);
 }
 }  // namespace
 
@@ -118,70 +124,6 @@ void TQuillotVect::PaintObjects(TBitmap* BackBuffer) {
   TCanvas* c = BackBuffer->Canvas();
   DrawSelectionGripsOn(c);
   if (FObjectInteract.Contains(TQxObjectInteractItems::oiPolylinePoints)) DrawPolylineHandles(c);
-  // Rubber bands of an object being made are part of the picture until the mouse lets go.
-  if (FCreating == TQxVObjectKind::qvkNone) return;
-  const int32_t sx = FDragStart.X, sy = FDragStart.Y, cx = FCurrent.X, cy = FCurrent.Y;
-  const bool sized = (FTemplate.Flags & qvoSizeable) != 0;
-  c->SetPen(RubberBandPen);
-  c->Brush()->SetStyle(TBrushStyle::bsClear);
-  switch (FCreating) {
-    case TQxVObjectKind::qvkLine:
-    case TQxVObjectKind::qvkLabelledLine:
-      if (FButtonDown && sized) {
-        c->MoveTo(sx, sy);
-        c->LineTo(cx, cy);
-      }
-      break;
-    case TQxVObjectKind::qvkBox:
-    case TQxVObjectKind::qvkCustom:
-    case TQxVObjectKind::qvkBitmap:
-    case TQxVObjectKind::qvkText:
-    case TQxVObjectKind::qvkMemo:
-      if (FButtonDown && sized) {
-        TPoint p[5] = {{sx, sy}, {cx, sy}, {cx, cy}, {sx, cy}, {sx, sy}};
-        c->Polyline(p, 5);
-      }
-      break;
-    case TQxVObjectKind::qvkEllipse:
-      if (FButtonDown && sized) {
-        int32_t a = sx, b = sy, d = cx, e = cy;
-        QxOrderCorners(a, b, d, e);
-        c->Ellipse(a, b, d + 1, e + 1);
-      }
-      break;
-    case TQxVObjectKind::qvkRuler:
-      if (FButtonDown && sized) {
-        TQxCanvas q(c, false, true);
-        DrawRuler(q, sx, sy, cx, cy, FTemplate.Font.value_or(TQxLogFont{}), nullptr, 100.0 / ZoomY(),
-                  100.0 / ZoomX(), FTemplate.RulerStyle, FTemplate.PenWidth, FTemplate.PenColor, FTemplate.RulerUnit,
-                  -1);
-      }
-      break;
-    case TQxVObjectKind::qvkPolyline:
-      if (FPolyHandle >= 0 && !FButtonDown) {
-        c->MoveTo(FLastPolyPoint.X, FLastPolyPoint.Y);
-        c->LineTo(cx, cy);
-      }
-      break;
-    case TQxVObjectKind::qvkAngle:
-      if (TQxVObject* r = ObjectRecord(FAngleHandle)) {
-        TPoint pts[3] = {r->AnglePoints[0], r->AnglePoints[1], r->AnglePoints[2]};
-        const int32_t n = AnglePointCount(pts);
-        if (n < 3 && n > 0) {
-          pts[n] = TPoint(ScreenToBitmapX(cx), ScreenToBitmapY(cy));
-          TPoint out[3];
-          for (int i = 0; i < 3; ++i)
-            if (pts[i].X != QxAngleUnset) OutputPoint(true, 1, pts[i].X, pts[i].Y, out[i].X, out[i].Y);
-            else out[i] = pts[i];
-          TQxCanvas q(c, false, true);
-          DrawAngle(q, out, r->Font.value_or(TQxLogFont{}), 100.0 / ZoomY(), 100.0 / ZoomX(), 1, true, nullptr,
-                    r->PenWidth, r->PenColor);
-        }
-      }
-      break;
-    default:
-      break;
-  }
 }
 
 void TQuillotVect::EnsureWork(int32_t W, int32_t H) {
@@ -416,8 +358,12 @@ void TQuillotVect::DrawKind(TQxVObject& Rec, int32_t Handle, TQxCanvas& Q, TBitm
   switch (Rec.Kind) {
     case TQxVObjectKind::qvkLine:
     case TQxVObjectKind::qvkLabelledLine: {
+      // A wide line is a solid pen with rounded ends and joins.
+      const bool wide = PenW > 1;
+      if (wide) Q.Pen()->SetStyle(TPenStyle::psSolid), Q.Pen()->SetLineCap(1);
       Q.Pen()->SetLineJoin(2);
       Q.DrawLine(X1, Y1, X2, Y2);
+      Q.Pen()->SetLineCap(0);
       const int32_t w = int32_t(std::trunc(Rec.EndShapeWidth * ZX)), l = int32_t(std::trunc(Rec.EndShapeLength * ZY));
       brush();
       Q.Pen()->SetLineJoin(0);
@@ -563,49 +509,63 @@ void TQuillotVect::DrawRuler(TQxCanvas& Q, int32_t X1, int32_t Y1, int32_t X2, i
   Q.Pen()->SetColor(Color);
   Q.Brush()->SetStyle(TBrushStyle::bsClear);
   TFont* f = Q.GetFont();
-  SetFontFrom(*f, Font, std::max(3, int32_t(std::trunc(std::abs(Font.Height ? Font.Height : 12) * zy))), Color, 0);
+  SetFontFrom(*f, Font, std::max(3, int32_t(std::trunc(std::abs(Font.Height) * zy))), Color, 0);
+  SetGreekCharset(*f);
   f->SetOrientation(0);
+  // The perpendicular r, from the line's angle with the horizontal through its end.
+  const bool together = (X2 > X1 && Y2 > Y1) || (X2 < X1 && Y2 < Y1);
+  double a;
+  if (X1 == X2) a = Y1 < Y2 ? -kPi / 2 : kPi / 2;
+  else a = double(QxAngleBetweenSegments(X1, Y1, X2, Y2, X1, Y2));
+  const double r = together ? 2 * kPi - a + kPi / 2 : a + kPi / 2;
   Q.DrawLine(X1, Y1, X2, Y2);
   const double B = std::sqrt(double(X2 - X1) * (X2 - X1) + double(Y2 - Y1) * (Y2 - Y1));
-  const bool together = (X2 > X1) == (Y2 > Y1);
-  const double lineAngle = std::atan2(double(Y2 - Y1), double(X2 - X1));
-  const double r = lineAngle + kPi / 2;  // across the line
   double ux, uy;
   UnitScale(ux, uy, Unit);
   auto grow = [&](int32_t x, int32_t y) {
     if (Extent) Grow(*Extent, x, y);
   };
   if (Style == 0) {
-    const double stepX = ux * InvZX * 10, stepY = uy * InvZY * 10;
-    if (stepX == 0 || stepY == 0) return;
-    // One tenth of a unit in output pixels, along the line's direction.
-    const double step = 1.0 / std::sqrt(std::pow(stepX * std::cos(lineAngle), 2) + std::pow(stepY * std::sin(lineAngle), 2));
-    if (!std::isfinite(step) || step <= 0) return;
+    // Horizontal lines take their ticks straight up.
+    const double cr = Y1 == Y2 ? 0.0 : std::cos(r), sr = Y1 == Y2 ? -1.0 : std::sin(r);
     const int32_t minor = int32_t(std::trunc(6 * zy)), middle = int32_t(std::trunc(8 * zy)),
                   major = int32_t(std::trunc(12 * zy));
-    const double cr = std::cos(r), sr = std::sin(r);
-    for (int64_t k = 0; k * step < B && k < 100000; ++k) {
-      const double tx = X1 + std::cos(lineAngle) * k * step, ty = Y1 + std::sin(lineAngle) * k * step;
+    // One tenth of a unit in output pixels, along x and along y.
+    if (ux == 0 || uy == 0) return;
+    const double stepX = 1.0 / (ux * InvZX * 10), stepY = 1.0 / (uy * InvZY * 10);
+    if (!std::isfinite(stepX) || !std::isfinite(stepY)) return;
+    const double dirX = (X2 - X1) / B, dirY = (Y2 - Y1) / B;
+    const int32_t bx1 = std::min(X1, X2), bx2 = std::max(X1, X2), by1 = std::min(Y1, Y2), by2 = std::max(Y1, Y2);
+    for (int64_t k = 0; k < 1000000; ++k) {
+      const double ox = k * stepX * dirX, oy = k * stepY * dirY;
+      if (std::sqrt(ox * ox + oy * oy) >= B) break;
+      const double px = X1 + ox, py = Y1 + oy;
+      if (px < bx1 - 0.5 || px > bx2 + 0.5 || py < by1 - 0.5 || py > by2 + 0.5) continue;
       const int32_t hl = k % 10 == 0 ? major : k % 5 == 0 ? middle : minor;
-      const int32_t ax = int32_t(std::trunc(tx - cr * hl)), ay = int32_t(std::trunc(ty - sr * hl));
-      const int32_t bx = int32_t(std::trunc(tx + cr * hl)), by = int32_t(std::trunc(ty + sr * hl));
-      Q.DrawLine(ax, ay, bx, by);
-      grow(ax, ay), grow(bx, by);
-      if (k % 10 == 0) {
-        const std::string num = std::to_string(k / 10);
-        const int32_t hw = Q.TextWidth(num) / 2, hh = Q.TextHeight(num);
-        const int32_t px = int32_t(std::trunc(bx + cr * hh - hw)), py = int32_t(std::trunc(by + sr * hh - hh / 2));
-        Q.TextOut(px, py, num);
-        grow(px - 15, py - 15), grow(px + 15 + 2 * hw, py + 15 + hh);
+      const int32_t tx = int32_t(std::trunc(px + cr * hl)), ty = int32_t(std::trunc(py + sr * hl));
+      const int32_t ex = int32_t(std::trunc(px - cr * hl)), ey = int32_t(std::trunc(py - sr * hl));
+      Q.DrawLine(tx, ty, ex, ey);
+      grow(tx, ty), grow(ex, ey);
+      if (k % 10 != 0) continue;
+      const std::string num = std::to_string(k / 10);
+      const double hw = Q.TextWidth(num) / 2, hh = 2.0 * Q.TextHeight(num) + 1;
+      int32_t nx, ny;
+      if (!together) {
+        nx = int32_t(std::trunc(hh * cr + tx + hw * sr));
+        ny = int32_t(std::trunc(hh * sr + ty + hw * cr)) + 20;
+      } else {
+        nx = int32_t(std::trunc(hh * cr + tx - 2 * hw * cr + hw * sr));
+        ny = int32_t(std::trunc(hh * sr + ty - hw * cr)) + 20;
       }
+      Q.TextOut(nx, ny, num);
+      grow(nx - 15, ny - 15), grow(nx + 15, ny + 15);
     }
-    (void)together;
     return;
   }
   // End bars across both ends.
   const int32_t ox = int32_t(std::trunc(9 * zx * std::cos(r))), oy = int32_t(std::trunc(9 * zy * std::sin(r)));
-  Q.DrawLine(X1 - ox, Y1 - oy, X1 + ox, Y1 + oy);
-  Q.DrawLine(X2 - ox, Y2 - oy, X2 + ox, Y2 + oy);
+  Q.DrawLine(X1 + ox, Y1 + oy, X1 - ox, Y1 - oy);
+  Q.DrawLine(X2 + ox, Y2 + oy, X2 - ox, Y2 - oy);
   grow(X1 - ox, Y1 - oy), grow(X1 + ox, Y1 + oy), grow(X2 - ox, Y2 - oy), grow(X2 + ox, Y2 + oy);
   double value = Length;
   if (Length == -1) {
@@ -616,31 +576,38 @@ void TQuillotVect::DrawRuler(TQxCanvas& Q, int32_t X1, int32_t Y1, int32_t X2, i
                      QxUnitName(Unit);
   if (OnPresentMeasure) OnPresentMeasure(this, text, value, TQxVValType::qxvtLENGTH);
   // The text runs along the line; upright text is turned half a circle instead of reading upside down.
-  double t = lineAngle;
-  const bool turned = RulerTextUpright && (t > kPi / 2 + 1e-6 || t < -kPi / 2 - 1e-6);
-  if (turned) t += kPi;
+  const double slope = double(QxPointAngle(X1, Y1, X2, Y2));
+  double t = 2 * kPi - slope;
+  if (RulerTextUpright && t > kPi / 2 && t <= 3 * kPi / 2) t -= kPi;
+  const bool turned = RulerTextUpright && slope >= kPi / 2 - 0.000001 && slope <= 3 * kPi / 2;
   f->SetOrientation(int32_t(std::trunc(-t * 180 / kPi * 10)));
+  if (Style == 1) text = " " + text;
+  if (Style == 3) text += " ";
   const int32_t W = Q.TextWidth(text), H = Q.TextHeight(text);
-  // Start point of the text line: its along-line offset, lifted off the line by the text height.
-  double along;
+  const double ct = std::cos(t), st = std::sin(t);
+  int32_t sx = X1, sy = Y1;
   switch (Style) {
-    case 1: along = 0; text = " " + text; break;
-    case 3: along = B - W; text += " "; break;
-    default: along = (B - W) / 2; break;
+    case 1:
+      if (turned) sx = X2, sy = Y2;
+      break;
+    case 2:
+      if (!turned) {
+        sx = X1 + int32_t(std::trunc(ct * (B - W) / 2)), sy = Y1 + int32_t(std::trunc(st * (B - W) / 2));
+      } else {
+        sx = X1 - int32_t(std::trunc(ct * (W + B) / 2)), sy = Y1 - int32_t(std::trunc(st * (W + B) / 2));
+      }
+      break;
+    default: {
+      const int32_t fx = turned ? X2 : X1, fy = turned ? Y2 : Y1;
+      sx = fx + int32_t(std::trunc(ct * (B - W))), sy = fy + int32_t(std::trunc(st * (B - W)));
+      break;
+    }
   }
-  double sx, sy;
-  if (!turned) {
-    sx = X1 + std::cos(lineAngle) * along - std::sin(t) * -H * 0 + std::sin(t) * (H + 2);
-    sy = Y1 + std::sin(lineAngle) * along - std::cos(t) * (H + 2);
-  } else {
-    sx = X2 + std::cos(t) * along + std::sin(t) * (H + 2);
-    sy = Y2 + std::sin(t) * along - std::cos(t) * (H + 2);
-  }
-  Q.TextOut(int32_t(std::trunc(sx)), int32_t(std::trunc(sy)), text);
-  grow(int32_t(sx) - 15, int32_t(sy) - 15);
-  grow(int32_t(sx + std::cos(t) * W) + 15, int32_t(sy + std::sin(t) * W) + 15);
-  grow(int32_t(sx + std::cos(t) * W - std::sin(t) * H) + 15, int32_t(sy + std::sin(t) * W + std::cos(t) * H) + 15);
-  grow(int32_t(sx - std::sin(t) * H) - 15, int32_t(sy + std::cos(t) * H) + 15);
+  Q.TextOut(sx, sy, text);
+  // The anchor and the text's far corner.
+  grow(sx - 15, sy - 15), grow(sx + 15, sy + 15);
+  const int32_t fx = int32_t(std::trunc(sx + ct * W - st * H)), fy = int32_t(std::trunc(sy + st * W + ct * H));
+  grow(fx - 15, fy - 15), grow(fx + 15, fy + 15);
   f->SetOrientation(0);
 }
 
@@ -655,7 +622,8 @@ void TQuillotVect::DrawAngle(TQxCanvas& Q, const TPoint P[3], const TQxLogFont& 
   Q.Pen()->SetColor(Color);
   Q.Brush()->SetStyle(TBrushStyle::bsClear);
   TFont* f = Q.GetFont();
-  SetFontFrom(*f, Font, std::max(3, int32_t(std::trunc(std::abs(Font.Height ? Font.Height : 10) * zy))), Color, 0);
+  SetFontFrom(*f, Font, std::max(3, int32_t(std::trunc(std::abs(Font.Height) * zy))), Color, 0);
+  SetGreekCharset(*f);
   f->SetOrientation(0);
   auto grow = [&](int32_t x, int32_t y) {
     if (Extent) Grow(*Extent, x, y);
@@ -734,11 +702,9 @@ void TQuillotVect::DrawTextObject(TQxCanvas& Q, TQxVObject& Rec, int32_t Handle,
                                   int32_t Y2, double ZX, double ZY, bool AlphaPass) {
   const bool memo = Rec.Kind == TQxVObjectKind::qvkMemo;
   if (Handle == FEditHandle && Handle >= 0) {
-    // The editor shows the text; a text object keeps only its frame.
-    if (!memo) {
-      Q.Brush()->SetStyle(TBrushStyle::bsClear);
-      Q.Rectangle(X1 - 1, Y1 - 1, X2 + 1, Y2 + 1);
-    }
+    // The editor shows the text; the object keeps only its frame.
+    Q.Brush()->SetStyle(TBrushStyle::bsClear);
+    Q.Rectangle(X1 - 1, Y1 - 1, X2 + 1, Y2 + 1);
     return;
   }
   const TQxLogFont lf = Rec.Font.value_or(TQxLogFont{});
@@ -777,8 +743,8 @@ void TQuillotVect::DrawTextObject(TQxCanvas& Q, TQxVObject& Rec, int32_t Handle,
   const std::string& text = *Rec.Text;
   TFont* f = Q.GetFont();
   const int32_t boxH = Y2 - Y1;
-  SetFontFrom(*f, lf, lf.Height != 0 ? int32_t(std::trunc(ZY * lf.Height)) : -std::max(1, boxH), Rec.PenColor,
-              Rec.TextQuality);
+  // A stored height of 0 takes the box's height, as a cell height like any positive one.
+  SetFontFrom(*f, lf, lf.Height != 0 ? int32_t(std::trunc(ZY * lf.Height)) : boxH, Rec.PenColor, Rec.TextQuality);
   const double q = lf.Escapement / 10.0 * kPi / 180;
   if (Rec.TextPath.empty()) {
     const int32_t W = Q.TextWidth(text), H = Q.TextHeight(text);
@@ -906,14 +872,43 @@ void TQuillotVect::DrawObjectsIntoBitmap(TQxBitmap* Bitmap, bool Antialias, int3
     tmp.SyncFromTBitmap();
   }
   tmp.SetLocation(TQxLocation::qxMemory);
+  if (alpha) CoverAlpha(tmp, *alpha, Handle);
   if (fmt != TQxPixelFormat::qx24RGB) tmp.SetPixelFormat(fmt);
-  if (alpha) {
-    // What the objects cover becomes opaque.
-    tmp.SetAlphaChannel(std::move(alpha));
-  }
+  if (alpha) tmp.SetAlphaChannel(std::move(alpha));
   Bitmap->AssignFrom(&tmp);
   FForceAntialias = savedForce;
   FFastDrawing = savedFast;
+}
+
+// What the objects cover becomes opaque. Drawn once over black and once over white, a pixel the objects
+// cover by a shows a*C and a*C + (1 - a)*255, which gives its coverage a and its own colour C; the
+// coverage goes over the picture's alpha, and where the picture was fully transparent the pixel takes
+// the objects' colour (the colour under it was never meant to be seen).
+void TQuillotVect::CoverAlpha(TQxBitmap& Colors, TQxBitmap& Alpha, int32_t Handle) {
+  const int32_t w = Colors.Width(), h = Colors.Height();
+  if (Alpha.Width() != w || Alpha.Height() != h) return;
+  TBitmap black(w, h, TPixelFormat::pf24bit), white(w, h, TPixelFormat::pf24bit);
+  black.Canvas()->Brush()->SetColor(clBlack);
+  black.Canvas()->FillRect(TRect(0, 0, w, h));
+  white.Canvas()->Brush()->SetColor(clWhite);
+  white.Canvas()->FillRect(TRect(0, 0, w, h));
+  DrawObjectsTo(true, Handle, true, &black);
+  DrawObjectsTo(true, Handle, true, &white);
+  for (int32_t y = 0; y < h; ++y) {
+    const uint8_t* b = static_cast<const uint8_t*>(black.ScanLine(y));
+    const uint8_t* wr = static_cast<const uint8_t*>(white.ScanLine(y));
+    uint8_t* c = Colors.Scanline(y);
+    uint8_t* a = Alpha.Scanline(y);
+    for (int32_t x = 0; x < w; ++x, b += 3, wr += 3, c += 3) {
+      int cover = 0;
+      for (int k = 0; k < 3; ++k) cover = std::max(cover, 255 - (int(wr[k]) - int(b[k])));
+      cover = std::clamp(cover, 0, 255);
+      if (cover == 0) continue;
+      if (a[x] == 0)
+        for (int k = 0; k < 3; ++k) c[k] = uint8_t(std::min(255, (int(b[k]) * 255 + cover / 2) / cover));
+      a[x] = uint8_t(cover + (a[x] * (255 - cover) + 127) / 255);
+    }
+  }
 }
 
 // ---------------------------------------------------------------- grips
@@ -1003,15 +998,113 @@ void TQuillotVect::DrawPolylineHandles(TCanvas* Canvas) {
 
 // ---------------------------------------------------------------- rubber bands
 
-// Rubber bands are drawn with the composed picture (see PaintObjects): a new picture replaces the old band.
+// Bands go over the frame the window already shows and are taken off by sending that frame's pixels
+// again: a drag step costs a copy of the band's box, not a new composition of every layer.
 void TQuillotVect::DrawLineFeedback(bool Erase) {
-  if (!Erase) UpdateView();
+  if (Erase) return HideBand();
+  // A polyline being built stretches its open segment from its last point.
+  const bool open = FCreating == TQxVObjectKind::qvkPolyline && !FButtonDown;
+  ShowBand(TBand::Line, open ? FLastPolyPoint : FDragStart, FCurrent);
 }
 void TQuillotVect::DrawBoxFeedback(bool Erase) {
-  if (!Erase) UpdateView();
+  if (Erase) return HideBand();
+  ShowBand(TBand::Box, FDragStart, FCurrent);
 }
 void TQuillotVect::DrawEllipseFeedback(bool Erase) {
-  if (!Erase) UpdateView();
+  if (Erase) return HideBand();
+  ShowBand(TBand::Ellipse, FDragStart, FCurrent);
 }
-void TQuillotVect::DrawShapeFeedback() { UpdateView(); }
-void TQuillotVect::DrawPointsFeedback() { UpdateView(); }
+void TQuillotVect::DrawShapeFeedback() { ShowBand(TBand::Ruler, FDragStart, FCurrent); }
+void TQuillotVect::DrawPointsFeedback() { ShowBand(TBand::Angle, FDragStart, FCurrent); }
+
+bool TQuillotVect::InZoomDelay() const { return DelayZoomTicks() > 0; }
+
+TRect TQuillotVect::BandRect() const {
+  // Rulers and angles write texts and ticks around their points: the whole client.
+  if (FBand == TBand::Ruler || FBand == TBand::Angle) return TRect(0, 0, ViewClientWidth(), ViewClientHeight());
+  int32_t a = FBandA.X, b = FBandA.Y, c = FBandB.X, d = FBandB.Y;
+  QxOrderCorners(a, b, c, d);
+  const int32_t grow = std::max(1, RubberBandPen.Width());
+  return TRect(a - grow, b - grow, c + 1 + grow, d + 1 + grow);
+}
+
+void TQuillotVect::ShowBand(TBand Kind, TPoint A, TPoint B) {
+  HideBand();
+  TCanvas* c = ViewCanvas();
+  if (!c) return;
+  FBand = Kind;
+  FBandA = A;
+  FBandB = B;
+  DrawBand(c);
+}
+
+void TQuillotVect::HideBand() {
+  if (FBand == TBand::None) return;
+  const TRect r = BandRect();
+  FBand = TBand::None;
+  if (ViewCanvas()) PaintClientRect(r);
+}
+
+void TQuillotVect::RedrawBand() {
+  TCanvas* c = ViewCanvas();
+  // A band outlives nothing it stood for: the creation or the held button.
+  if (!c || (FCreating == TQxVObjectKind::qvkNone && !FButtonDown)) {
+    FBand = TBand::None;
+    return;
+  }
+  // Under a paint's clip the band may be only partly gone: its box gets the bare frame first.
+  const TRect r = BandRect();
+  const TBand kind = FBand;
+  FBand = TBand::None;
+  PaintClientRect(r);
+  FBand = kind;
+  DrawBand(c);
+}
+
+void TQuillotVect::DrawBand(TCanvas* c) {
+  const int32_t sx = FBandA.X, sy = FBandA.Y, cx = FBandB.X, cy = FBandB.Y;
+  c->SetPen(RubberBandPen);
+  c->Brush()->SetStyle(TBrushStyle::bsClear);
+  switch (FBand) {
+    case TBand::Line:
+      c->MoveTo(sx, sy);
+      c->LineTo(cx, cy);
+      break;
+    case TBand::Box: {
+      TPoint p[5] = {{sx, sy}, {cx, sy}, {cx, cy}, {sx, cy}, {sx, sy}};
+      c->Polyline(p, 5);
+      break;
+    }
+    case TBand::Ellipse: {
+      int32_t a = sx, b = sy, d = cx, e = cy;
+      QxOrderCorners(a, b, d, e);
+      c->Ellipse(a, b, d + 1, e + 1);
+      break;
+    }
+    case TBand::Ruler: {
+      TQxCanvas q(c, false, true);
+      DrawRuler(q, sx, sy, cx, cy, FTemplate.Font.value_or(TQxLogFont{}), nullptr, 100.0 / ZoomY(), 100.0 / ZoomX(),
+                FTemplate.RulerStyle, FTemplate.PenWidth, FTemplate.PenColor, FTemplate.RulerUnit, -1);
+      break;
+    }
+    case TBand::Angle:
+      if (TQxVObject* r = ObjectRecord(FAngleHandle)) {
+        TPoint pts[3] = {r->AnglePoints[0], r->AnglePoints[1], r->AnglePoints[2]};
+        const int32_t n = AnglePointCount(pts);
+        if (n < 3 && n > 0) {
+          pts[n] = TPoint(ScreenToBitmapX(cx), ScreenToBitmapY(cy));
+          TPoint out[3];
+          for (int i = 0; i < 3; ++i)
+            if (pts[i].X != QxAngleUnset) OutputPoint(true, 1, pts[i].X, pts[i].Y, out[i].X, out[i].Y);
+            else out[i] = pts[i];
+          TQxCanvas q(c, false, true);
+          DrawAngle(q, out, r->Font.value_or(TQxLogFont{}), 100.0 / ZoomY(), 100.0 / ZoomX(), 1, true, nullptr,
+                    r->PenWidth, r->PenColor);
+        }
+      }
+      break;
+    case TBand::None:
+      break;
+  }
+  c->Pen()->SetMode(TPenMode::pmCopy);
+}

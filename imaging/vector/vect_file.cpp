@@ -730,6 +730,18 @@ bool TQuillotVect::LoadAllFromStream(TStream* S) {
       return false;
     }
   }
+  // All or nothing: the layers as they were come back when either part turns out bad further in.
+  TMemoryStream before;
+  SaveLayersToStream(&before, -2);
+  auto restore = [&] {
+    before.SetPosition(0);
+    try {
+      LoadLayersFromStream(&before);
+    } catch (const Exception&) {
+    }
+    S->SetPosition(p);
+    return false;
+  };
   S->SetPosition(p + 4);
   bool layers = false;
   try {
@@ -737,9 +749,10 @@ bool TQuillotVect::LoadAllFromStream(TStream* S) {
   } catch (const Exception&) {
     layers = false;
   }
-  if (!layers) return false;
+  if (!layers) return restore();
   S->SetPosition(off);
-  return LoadObjectsFromStream(S);
+  if (!LoadObjectsFromStream(S)) return restore();
+  return true;
 }
 
 bool TQuillotVect::LoadAllFromFile(const std::string& FileName) {

@@ -341,9 +341,11 @@ void TQuillotVect::HandleMouseMove(TShiftState Shift, int32_t X, int32_t Y) {
   TQuillotView::HandleMouseMove(Shift, X, Y);
   FRawPoint = TPoint(X, Y);
   // The view's constrain setting acts as a held Alt.
-  const bool alt = Shift.Contains(ssAlt) || ForceConstrain;
+  const bool alt = Shift.Contains(ssAlt) || AssumeAltKey;
   if (FButtonDown) {
     if (X == FRawDown.X && Y == FRawDown.Y) return;
+    // The band of the last step comes off before the view may scroll under it.
+    HideBand();
     if (FCreating != TQxVObjectKind::qvkNone || FAction != 0 || FGrabbedPoint >= 0 ||
         FObjectInteract.Contains(OI::oiEdit))
       AutoScrollWhileDragging();
@@ -461,6 +463,7 @@ void TQuillotVect::HandleMouseMove(TShiftState Shift, int32_t X, int32_t Y) {
     } else if (FObjectInteract.Contains(OI::oiEdit) && !FObjectInteract.Contains(OI::oiPolylinePoints) &&
                RubberBandSelect) {
       FCurrent = pt;
+      const std::vector<int32_t> before = FSelection;
       if (!Shift.Contains(ssShift)) FSelection.clear();
       int32_t a = ScreenToBitmapX(FDragStart.X), b = ScreenToBitmapY(FDragStart.Y);
       int32_t c = ScreenToBitmapX(pt.X), d = ScreenToBitmapY(pt.Y);
@@ -468,7 +471,9 @@ void TQuillotVect::HandleMouseMove(TShiftState Shift, int32_t X, int32_t Y) {
       SelectObjectsInRect(QxHandleNone, a, b, c, d);
       if (OnSelectObject) OnSelectObject(this);
       FMoved = true;
-      UpdateView();
+      // Grips are part of the composed frame: only a changed selection needs a new one.
+      if (FSelection != before) DrawSelectionGrips();
+      DrawBoxFeedback(false);
     }
     EraseMeasureHint();
     DrawMeasureHint(FRawPoint.X, FRawPoint.Y);
@@ -567,9 +572,20 @@ void TQuillotVect::HandleMouseUp(TMouseButton Button, TShiftState Shift, int32_t
   if (Button == TMouseButton::mbLeft) FButtonDown = false;
   FDraggingObjects = false;
   if (Button != TMouseButton::mbLeft || !wasDown) return;
-  if (FCreating == TQxVObjectKind::qvkAngle) return;
-  if (FCreating == TQxVObjectKind::qvkPolyline && PolylineFinish != 2) return;
+  // An angle or a clicked polyline goes on being built: only the closing steps below run for it.
+  const bool building = FCreating == TQxVObjectKind::qvkAngle ||
+                        (FCreating == TQxVObjectKind::qvkPolyline && PolylineFinish != 2);
+  if (!building) {
+    HideBand();
+    FinishMouseUp(Button, Shift, X, Y);
+    if (FEditHandle >= 0) return;
+  }
+  CloseMouseUp(Button, Shift, X, Y);
+}
+
+void TQuillotVect::FinishMouseUp(TMouseButton, TShiftState Shift, int32_t X, int32_t Y) {
   const bool notMoved = ClampToPicture(*this, X, Y).X == FDragStart.X && ClampToPicture(*this, X, Y).Y == FDragStart.Y;
+  // While an object is edited in place, the handling ends here.
   if (FEditHandle >= 0) return;
   const bool skip = notMoved && FObjectInteract.Contains(OI::oiDragOnly) && !FObjectInteract.Contains(OI::oiEdit) &&
                     !FObjectInteract.Contains(OI::oiPerimeter) && !FObjectInteract.Contains(OI::oiArea);
@@ -633,6 +649,9 @@ void TQuillotVect::HandleMouseUp(TMouseButton Button, TShiftState Shift, int32_t
     FCreating = TQxVObjectKind::qvkNone;
     FAction = 0;
   }
+}
+
+void TQuillotVect::CloseMouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
   // A press that changed nothing leaves no undo step behind.
   if (FSnapshot && FObjAutoUndo && !FChanged) {
     if (FObjUndoMode == TQxVUndoMode::qxumSeparated) {

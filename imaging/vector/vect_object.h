@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/foundation/soft_shadow.h"
 #include "imaging/foundation/types.h"
 #include "imaging/vector/text_control.h"
 #include "platform/base/types.h"
@@ -75,14 +76,6 @@ TQxLogFont QxLogFontOf(const TFont& Font);
 void QxApplyLogFont(const TQxLogFont& F, TFont& Font);
 // Font-quality table: index 0..6 -> logical-font quality (4, 5, 6, 0, 1, 3, 2).
 uint8_t QxFontQualityOf(uint8_t TextQuality);
-
-struct TQxVSoftShadow {
-  bool Enabled = false;
-  double Radius = 3.0;
-  int32_t OffsetX = 0, OffsetY = 0;
-  int32_t Intensity = 100;
-  TQxRGB ShadowColor{0, 0, 0};
-};
 
 struct TQxDPoint {
   double X = 0, Y = 0;

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "imaging/foundation/canvas.h"
+#include "imaging/foundation/locale.h"
 #include "imaging/vector/vect.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/ui/messages.h"
@@ -23,6 +24,8 @@ void TQuillotVect::StartTextEdit() {
     FEdit->SetBorderStyle(TBorderStyle::bsNone);
     FEdit->SetCtl3D(false);
     PlaceTextEditor();
+    // Typing in Greek or Russian needs the letters of that language.
+    if (const uint8_t cs = QxCharsetOfSystemLanguage(); cs != 0) Font()->SetCharset(cs);
     FEdit->OnKeyDown = [this](TObject* S, uint16_t& K, TShiftState Sh) { EditKeyDown(S, K, Sh); };
     FEdit->OnChange = [this](TObject* S) { EditTextChanged(S); };
     {

@@ -239,13 +239,21 @@ double TQuillotVect::PolygonLength() {
     else
       seg(pts[i], pts[i + 1]);
   }
-  if (pts[n - 1].X != 0xFFFFF && n > 2) seg(pts[n - 1], pts[first]);
+  if (pts[n - 1].X == 0xFFFFF) return len;
+  if (!PolygonOpen()) {
+    if (n > 2) seg(pts[n - 1], pts[first]);
+  } else if (PolygonLengthToCursor) {
+    // Still being drawn: the open segment runs to the pointer.
+    seg(pts[n - 1], TPoint(ScreenToBitmapX(RubberX()), ScreenToBitmapY(RubberY())));
+  }
   return len;
 }
 
+// What the window shows: hints and rubber bands go over the frame already sent there, never into the
+// back buffer that repaints take their pixels from.
 TCanvas* TQuillotVect::ViewCanvas() {
-  TBitmap* bb = BackBufferBitmap();
-  return bb ? bb->Canvas() : nullptr;
+  if (!HasParentWindow() || ViewClientWidth() <= 0 || ViewClientHeight() <= 0) return nullptr;
+  return Canvas();
 }
 
 void TQuillotVect::DrawMeasureHint(int32_t X, int32_t Y) {
@@ -277,6 +285,9 @@ void TQuillotVect::DrawMeasureHint(int32_t X, int32_t Y) {
     int32_t x = X, y = Y;
     QxDrawTextBox(c, x, y, TColor(8421504), TColor(0xFFFFFF), ViewClientHeight(), ViewClientWidth(),
                   FHintBitmap.get(), &FHintBrush, &FHintFont, text);
+    // The box was moved inside the client; its saved pixels belong where it went.
+    FHintSavedX = x;
+    FHintSavedY = y;
   }
   FHintLastX = X;
   FHintLastY = Y;
@@ -285,9 +296,8 @@ void TQuillotVect::DrawMeasureHint(int32_t X, int32_t Y) {
 void TQuillotVect::EraseMeasureHint() {
   if (FHintShown && FHintBitmap->Width() >= 2) {
     if (TCanvas* c = ViewCanvas()) {
-      // QxDrawTextBox saved the pixels from the box's top-left, which it places 6 pixels in.
-      BitBlt(c, FHintLastX + 6, FHintLastY + 6, FHintBitmap->Width(), FHintBitmap->Height(), FHintBitmap->Canvas(),
-             0, 0, SRCCOPY);
+      BitBlt(c, FHintSavedX, FHintSavedY, FHintBitmap->Width(), FHintBitmap->Height(), FHintBitmap->Canvas(), 0, 0,
+             SRCCOPY);
     }
   }
   FHintBitmap->SetSize(1, FHintBitmap->Height() > 0 ? FHintBitmap->Height() : 1);
@@ -374,6 +384,7 @@ void TQuillotVect::ClearAllObjects() {
 // ---------------------------------------------------------------- interaction state
 
 void TQuillotVect::CancelInteraction() {
+  HideBand();
   FHoverHandle = -1;
   FCreating = TQxVObjectKind::qvkNone;
   FMeasuring = false;
@@ -400,7 +411,9 @@ void TQuillotVect::PaintView() {
   }
   TQuillotView::PaintView();
   FHintBitmap->SetSize(1, 1);
-  DrawMeasureHint(-1000000, -1000000);
+  // The paint put the bare frame back under the band.
+  if (FBand != TBand::None) RedrawBand();
+  if (!InZoomDelay()) DrawMeasureHint(-1000000, -1000000);
 }
 
 void TQuillotVect::UpdateView() {

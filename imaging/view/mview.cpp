@@ -42,7 +42,9 @@ TQuillotMView::TQuillotMView(TComponent* AOwner) : TQxView(AOwner) {
   FImageStore->CacheSize = FImageCacheSize;
   FDisplayCache = std::make_unique<TQxVirtualImageList>("ICACHE", UseTempFiles);
   FWallPaper = std::make_unique<TPicture>();
+  // Thumbnails cast their shadow down and to the right.
   FSoftShadow = std::make_unique<TQxVSoftShadow>();
+  FSoftShadow->OffsetX = FSoftShadow->OffsetY = 3;
   FSyncIO = new TQuillotIO(this);
   FStarter = std::make_unique<TQxStarter>(this);
 }

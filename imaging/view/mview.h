@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "imaging/foundation/soft_shadow.h"
 #include "imaging/foundation/types.h"
 #include "imaging/foundation/view_base.h"
 #include "imaging/processing/transitions.h"
@@ -73,16 +74,6 @@ struct TQxMViewHooks {
   void (*FreeMIO)(TQuillotMIO* MIO) = nullptr;
 };
 TQxMViewHooks& QxMViewHooks();
-
-class TQxVSoftShadow {
- public:
-  bool Enabled = false;
-  double Radius = 3.0;
-  int32_t OffsetX = 3;
-  int32_t OffsetY = 3;
-  int32_t Intensity = 100;
-  TQxRGB ShadowColor{0, 0, 0};
-};
 
 // One of the three texts of a cell (position 0 top, 1 bottom, 2 info).
 class TQxMText {

@@ -256,7 +256,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   bool BufferDirty() const { return FBufferDirty; }
   bool RepaintAll() const { return FRepaintAll; }
   bool HasOwner() const { return FHasOwner; }
-  int32_t FastPaintsLeft() const { return FFastPaintsLeft; }
+  int32_t DelayZoomTicks() const { return FFastPaintsLeft; }
   int32_t OutlineSkipsLeft() const { return FOutlineSkipsLeft; }
   TResampleFilter RequestedZoomFilter() const { return FRequestedZoomFilter; }
   TQxScrollBarParams* VertScrollParams() const { return FVertScrollParams.get(); }
@@ -535,7 +535,7 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   TNotifyEvent OnBeforeSelectionChange;
   TNotifyEvent OnSelectionChanging;
   TNotifyEvent OnSelectionChange;
-  bool ForceConstrain = false;  // drags behave as with Alt held: squares, circles, kept ratios, 45 degrees
+  bool AssumeAltKey = false;  // drags behave as with Alt held: squares, circles, kept ratios, 45 degrees
 
   // ==== mouse interaction ====
   TQxMouseInteract MouseInteract() const { return FMouseInteract; }

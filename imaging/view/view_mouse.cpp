@@ -286,7 +286,7 @@ void TQuillotView::HandleMouseDown(TMouseButton Button, TShiftState Shift, int32
   FOriginAtDownX = FViewOriginX;
   FOriginAtDownY = FViewOriginY;
   FPointCountAtDown = PolySelCount();
-  const bool alt = Shift.Contains(ssAlt) || ForceConstrain;
+  const bool alt = Shift.Contains(ssAlt) || AssumeAltKey;
   const bool addShift = Shift.Contains(ssShift) && AddWithShift;
 
   bool selectionMode = false;
@@ -432,7 +432,7 @@ void TQuillotView::HandleMouseMove(TShiftState Shift, int32_t X, int32_t Y) {
   TMouseHandlerScope scope([this] { EnterMouseHandler(); }, [this] { LeaveMouseHandler(); });
   int32_t cx = X, cy = Y;
   ClampToCurrentLayer(cx, cy);
-  const bool alt = Shift.Contains(ssAlt) || ForceConstrain;
+  const bool alt = Shift.Contains(ssAlt) || AssumeAltKey;
   const bool held = MouseCapture() || Shift.Contains(ssLeft) || Shift.Contains(ssRight) || Shift.Contains(ssMiddle);
   TQxLayer* cur = CurrentLayer();
   if (held) {

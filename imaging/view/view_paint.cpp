@@ -172,13 +172,18 @@ void TQuillotView::PaintClientRect(const TRect& R) {
   std::optional<TParallelInlineScope> sendOnEveryCore;
   if (FBufferDirty) {
     FComposedOnEveryCore = false;
-    ComposeLayersTo(FBackBuffer.get(), &FBackBufferRows, &R, true, true);
+    // A part sent ahead of a pending full repaint (an overlay taken off the window) must not leave the
+    // rest of the buffer stale for that repaint: the whole buffer is composed then.
+    const TRect whole(0, 0, cw, ch);
+    const bool all = FRepaintAll || (R.Left <= 0 && R.Top <= 0 && R.Right >= cw && R.Bottom >= ch);
+    ComposeLayersTo(FBackBuffer.get(), &FBackBufferRows, all ? &whole : &R, true, true);
     if (FComposedOnEveryCore) sendOnEveryCore.emplace(false);
     if (OnDrawBackBuffer) {
       OnDrawBackBuffer(this);
       BackBufferDrawnOver(FBackBuffer.get());
     }
-    FBufferDirty = false;
+    // Composed in part, the buffer still owes the rest to the next paint.
+    FBufferDirty = !all;
   }
   // The buffer as a device-independent bitmap: rows bottom-up from its first byte.
   FDibInfo.bmiHeader = TQxBitmapInfoHeader();

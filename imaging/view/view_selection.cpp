@@ -453,7 +453,7 @@ void TQuillotView::SelectRectDrag(int32_t X, int32_t Y, TShiftState Shift) {
     if (PolySelCount() != FPointCountAtDown) RemoveLastPolygon();
     op = 1;
   }
-  SelectRectEx(sx, sy, X, Y, op, Shift.Contains(ssAlt) || ForceConstrain,
+  SelectRectEx(sx, sy, X, Y, op, Shift.Contains(ssAlt) || AssumeAltKey,
                !FSelectionOptions.Contains(TQxSelectionOptionsItems::qxsoSizeable));
   PaintView();
   FireSelectionEvent(OnSelectionChanging);
@@ -478,7 +478,7 @@ void TQuillotView::SelectEllipseDrag(int32_t X, int32_t Y, TShiftState Shift) {
   }
   const int32_t ax = std::abs(sx - X), ay = std::abs(sy - Y);
   double rx = ax, ry = ay;
-  if ((Shift.Contains(ssAlt) || ForceConstrain) && ratio == -1) {
+  if ((Shift.Contains(ssAlt) || AssumeAltKey) && ratio == -1) {
     rx = ry = std::max(ax, ay);
   } else if (ratio > 0) {
     rx = std::max(ax, ay);

@@ -70,7 +70,11 @@ void ArcPath(cairo_t* Cr, double X, double Y, double W, double H, double Start, 
 void ApplyPen(cairo_t* Cr, const TAAPen& Pen) {
   SetColor(Cr, Pen.Color);
   cairo_set_line_width(Cr, Pen.Width);
-  cairo_set_line_cap(Cr, CAIRO_LINE_CAP_BUTT);
+  switch (Pen.LineCap) {
+    case AACapRound: cairo_set_line_cap(Cr, CAIRO_LINE_CAP_ROUND); break;
+    case AACapSquare: cairo_set_line_cap(Cr, CAIRO_LINE_CAP_SQUARE); break;
+    default: cairo_set_line_cap(Cr, CAIRO_LINE_CAP_BUTT); break;
+  }
   switch (Pen.LineJoin) {
     case AAJoinBevel: cairo_set_line_join(Cr, CAIRO_LINE_JOIN_BEVEL); break;
     case AAJoinRound: cairo_set_line_join(Cr, CAIRO_LINE_JOIN_ROUND); break;

@@ -25,6 +25,8 @@ constexpr int AASmoothingDefault = 0, AASmoothingHighSpeed = 1, AASmoothingHighQ
 constexpr int AADashSolid = 0, AADashDash = 1, AADashDot = 2, AADashDashDot = 3, AADashDashDotDot = 4;
 // Line joins: miter, bevel, round, clipped miter.
 constexpr int AAJoinMiter = 0, AAJoinBevel = 1, AAJoinRound = 2, AAJoinMiterClipped = 3;
+// Line caps: flat, round, square.
+constexpr int AACapFlat = 0, AACapRound = 1, AACapSquare = 2;
 // Hatch styles: horizontal, vertical, forward diagonal, backward diagonal, cross, diagonal cross.
 constexpr int AAHatchHorizontal = 0, AAHatchVertical = 1, AAHatchForwardDiagonal = 2, AAHatchBackwardDiagonal = 3,
               AAHatchCross = 4, AAHatchDiagonalCross = 5;
@@ -34,6 +36,7 @@ struct TAAPen {
   float Width = 1.0f;
   int DashStyle = AADashSolid;
   int LineJoin = AAJoinMiter;
+  int LineCap = AACapFlat;
 };
 
 struct TAABrush {

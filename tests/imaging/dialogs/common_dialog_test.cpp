@@ -7,6 +7,7 @@
 
 #include "imaging/dialogs/dialog_controls.h"
 #include "imaging/dialogs/open_dialog.h"
+#include "imaging/foundation/helpers.h"
 #include "dialogs_fixture.h"
 
 namespace {
@@ -93,3 +94,28 @@ TEST_F(CommonDialogTest, ThePreviewWindowShowsThePictureAndEscapeClosesIt) {
 }
 
 }  // namespace
+
+namespace {
+std::vector<uintptr_t> GCentred;
+}  // namespace
+
+// The library centres the chooser: an old-style one when it starts, an explorer-style one once it says
+// it is complete; either way once, on the chooser's own window.
+TEST_F(CommonDialogTest, TheChooserIsCentredByTheLibraryOnce) {
+  for (const bool old : {false, true}) {
+    SCOPED_TRACE(old ? "old style" : "explorer style");
+    GCentred.clear();
+    QxCenterWindowHook = [](uintptr_t Handle) { GCentred.push_back(Handle); };
+    TOpenQuillotDialog d(nullptr);
+    d.SetInitialDir(Dir.string());
+    if (old) d.Options.Include(TOpenOption::ofOldStyleDialog);
+    uintptr_t window = 0;
+    d.OnShow = [&](TObject*) { window = d.DialogWindow()->Handle(); };
+    Headless::KeyToTop(VK_ESCAPE);
+    EXPECT_FALSE(d.ShowDialog());
+    QxCenterWindowHook = nullptr;
+    ASSERT_EQ(GCentred.size(), 1u);
+    EXPECT_EQ(GCentred[0], window);
+  }
+}
+

@@ -435,3 +435,79 @@ TEST_F(PreviewsTest, GifColourFieldPreviewsFirstAndKeepsItsColourOnEscape) {
 }
 
 }  // namespace
+
+// The pages' controls as placed: arrows beside the number fields, ticks of the track bars, the views'
+// cursors, tabs that light up under the pointer, and the simplified layout's lock box and height.
+TEST_F(PreviewsTest, PagesCarryTheirArrowsTicksCursorsAndHotTabs) {
+  IO->Params->FileType = qxffJPEG;
+  auto f = Open(1, false);
+  ASSERT_TRUE(f);
+  struct Arrow {
+    TQxUpDown* U;
+    TEdit* E;
+    int32_t Max;
+    const char* Top;
+  };
+  for (const Arrow& a : {Arrow{f->UpDown11, f->Edit23, 100, "100"}, Arrow{f->UpDown1, f->Edit1, 1000, "1000"},
+                         Arrow{f->UpDown2, f->Edit9, 1000, "1,000"}}) {
+    SCOPED_TRACE(a.U->Name());
+    EXPECT_EQ(a.U->Associate(), a.E);
+    EXPECT_EQ(a.U->Parent(), a.E->Parent());
+    EXPECT_EQ(a.U->Left(), a.E->Left() + a.E->Width());
+    a.E->SetText("0");
+    a.U->Step(false);
+    EXPECT_EQ(a.E->Text(), "0");  // not below the range
+    a.U->Step(true);
+    EXPECT_EQ(a.E->Text(), "1");
+    a.U->SetPosition(a.Max + 5);
+    EXPECT_EQ(a.E->Text(), a.Top);
+  }
+  EXPECT_EQ(f->TrackBar13->TickStep(), 5);
+  EXPECT_EQ(f->TrackBar2->TickStep(), 5);
+  EXPECT_EQ(f->TrackBar1->TickStep(), 20);
+  EXPECT_EQ(f->Quillot1->Cursor(), 1782);
+  EXPECT_EQ(f->Quillot2->Cursor(), 1780);
+  EXPECT_TRUE(f->Quillot1->EnableInteractionHints && f->Quillot2->EnableInteractionHints);
+
+  f->Show();
+  Application->ProcessMessages();
+  TQxPageControl* pc = f->PageControl1;
+  const TRect tab = pc->TabRect(1);
+  const TPoint at = FormPos(pc);
+  Headless::MouseMove(f.get(), at.X + (tab.Left + tab.Right) / 2, at.Y + (tab.Top + tab.Bottom) / 2);
+  Application->ProcessMessages();
+  EXPECT_EQ(pc->HotTab(), 1);
+  EXPECT_TRUE(Headless::SaveWindowPng(f.get(), ShotPath("previews_jpeg_controls.png")));
+  for (TQxTabSheet* page : {f->TabSheetTIFF1, f->TabSheetGIF1}) {
+    pc->SetActivePage(page);
+    f->Repaint();
+    Application->ProcessMessages();
+    EXPECT_TRUE(Headless::SaveWindowPng(f.get(), ShotPath("previews_" + page->Name() + ".png")));
+  }
+  Headless::MouseMove(f.get(), 2, 2);
+  Application->ProcessMessages();
+  EXPECT_EQ(pc->HotTab(), -1);
+  f->Hide();
+  Close(f);
+
+  // The simplified dialog as the I/O component opens it: the lock box under the shorter pages.
+  IO->SimplifiedParamsDialogs = true;
+  int32_t lockTop = -1, height = -1;
+  IO->OnIOPreview = [&](TObject*, TObject* Form) {
+    auto* p = static_cast<TfIOPreviews*>(Form);
+    height = p->Height();
+    TNotifyEvent activate = p->OnActivate;
+    p->OnActivate = [p, activate, &lockTop](TObject* S) {
+      activate(S);
+      lockTop = p->chkLockPreview->Top();
+      p->Repaint();
+      Headless::SaveWindowPng(p, ShotPath("previews_simplified.png"));
+    };
+  };
+  Headless::KeyToTop(VK_ESCAPE);
+  EXPECT_FALSE(IO->DoPreviews(1));
+  const int32_t ppi = Screen ? Screen->PixelsPerInch() : 96;
+  EXPECT_EQ(height, int32_t(ppi * 3.75));
+  EXPECT_EQ(lockTop, int32_t(ppi * 3.1458333));
+}
+

@@ -1,10 +1,14 @@
 // The multi-image I/O component: frame parameters that follow the thumbnail view, the parameters dialog
 // for every frame, acquired pictures, and the view's loader filling the frame parameters.
 #include <chrono>
+#include <type_traits>
 #include <thread>
 
 #include "dialogs_fixture.h"
 #include "imaging/dialogs/multi_io.h"
+#include "imaging/dialogs/save_dialog.h"
+#include "imaging/io/scanner.h"
+#include "imaging/vector/vect.h"
 #include "imaging/view/mview.h"
 
 namespace {
@@ -152,3 +156,68 @@ TEST_F(MultiIO, LoadedPicturesLeaveTheirParametersWhileEntriesChange) {
     EXPECT_EQ(view->Entry(i)->StoreImage->SourceWidth, 64 + i);
   }
 }
+
+// The save dialog works for a thumbnail view or its component on the first frame's parameters, and
+// without frames it has nothing to save.
+TEST_F(MultiIO, TheSaveDialogEditsTheFramesOfAThumbnailView) {
+  TSaveQuillotDialog d(nullptr);
+  d.SetAttachedQuillotIO(view);
+  EXPECT_EQ(d.AttachedQuillotIO(), view);
+  EXPECT_FALSE(d.ShowDialog());  // no frames: no chooser at all, so nothing waits for input here
+  for (int i = 0; i < 2; ++i) {
+    view->InsertImage(i);
+    TQxBitmap b;
+    FillPicture(b, 40, 30, i);
+    view->SetImageBitmap(i, &b);
+  }
+  TQuillotMIO* mio = view->GetMIO();
+  mio->MsgLanguage = TMsgLanguage::msGerman;
+  int32_t asked = 0;
+  mio->OnDoPreviews = [&](TObject*, bool& H) {
+    ++asked;
+    mio->FrameParams(0)->JpegQuality = 33;
+    H = true;
+  };
+  d.SetFileName((Dir / "frames.jpg").string());
+  d.AdvancedClick();
+  EXPECT_EQ(asked, 1);
+  d.SetAttachedQuillotIO(mio);
+  EXPECT_EQ(d.AttachedQuillotIO(), mio);
+  EXPECT_EQ(d.MsgLanguage, TMsgLanguage::msGerman);
+  d.AdvancedClick();
+  EXPECT_EQ(asked, 2);
+  // A name without parameter pages asks nothing.
+  d.SetFileName((Dir / "frames.psd").string());
+  d.AdvancedClick();
+  EXPECT_EQ(asked, 2);
+}
+
+// The scanner object is made once; its transfers report through the component and stop when asked.
+TEST_F(MultiIO, ScannerProgressGoesThroughTheComponent) {
+  TQuillotMIO mio(nullptr);
+  ASSERT_NE(mio.TWainParams(), nullptr);
+  ASSERT_NE(mio.PrintPreviewParams(), nullptr);
+  TQxWia* w = mio.GetWIAParams();
+  EXPECT_EQ(mio.GetWIAParams(), w);
+  std::vector<int32_t> seen;
+  mio.OnProgress = [&](TObject* S, int32_t P) {
+    EXPECT_EQ(S, &mio);
+    seen.push_back(P);
+  };
+  ASSERT_TRUE(w->OnTransferProgress);
+  EXPECT_TRUE(w->OnTransferProgress(40));
+  mio.Aborting = true;
+  EXPECT_FALSE(w->OnTransferProgress(60));
+  EXPECT_EQ(seen, (std::vector<int32_t>{40, 60}));
+}
+
+// The thumbnails' shadow and the objects' shadow are one type; each keeps its own offsets.
+TEST_F(MultiIO, ThumbnailAndObjectShadowsShareTheirType) {
+  static_assert(std::is_same_v<std::remove_pointer_t<decltype(view->SoftShadow())>, decltype(TQxVObject::SoftShadow)>);
+  EXPECT_EQ(view->SoftShadow()->OffsetX, 3);
+  EXPECT_EQ(view->SoftShadow()->OffsetY, 3);
+  const TQxVObject o;
+  EXPECT_EQ(o.SoftShadow.OffsetX, 0);
+  EXPECT_EQ(o.SoftShadow.OffsetY, 0);
+}
+

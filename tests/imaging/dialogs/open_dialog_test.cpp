@@ -11,7 +11,9 @@
 #include "imaging/dialogs/message_table.h"
 #include "imaging/dialogs/open_dialog.h"
 #include "imaging/foundation/services.h"
+#include "imaging/vector/vect.h"
 #include "imaging/view/view.h"
+#include "platform/base/streams.h"
 #include "platform/ui/std_ctrls.h"
 #include "dialogs_fixture.h"
 
@@ -372,3 +374,59 @@ TEST_F(PaneTest, PreviewOffReadsOnlyTheFacts) {
 }
 
 }  // namespace
+
+// A vector-objects file previews as its objects, in a vector view, over a picture of their extent.
+TEST_F(PaneTest, AVectorObjectsFilePreviewsAsItsObjects) {
+  TQuillotVect src(nullptr);
+  TQxVObject box;
+  box.Kind = TQxVObjectKind::qvkBox;
+  box.x1 = 10, box.y1 = 10, box.x2 = 150, box.y2 = 100;
+  box.PenColor = 0x0000FF;
+  box.PenWidth = 3;
+  box.BrushColor = 0x00C000;
+  box.BrushStyle = TBrushStyle::bsSolid;
+  src.AddObjectCopy(box);
+  TQxVObject line;
+  line.Kind = TQxVObjectKind::qvkLine;
+  line.x1 = 0, line.y1 = 130, line.x2 = 200, line.y2 = 20;
+  line.PenColor = 0xFF0000;
+  line.PenWidth = 4;
+  src.AddObjectCopy(line);
+  TMemoryStream s;
+  src.SaveObjectsToStream(&s);
+  const std::string path = (Dir / "drawing.qxv").string();
+  s.SaveToFile(path);
+
+  TOpenQuillotDialog d(nullptr);
+  d.MsgLanguage = TMsgLanguage::msEnglish;
+  int32_t objects = -1;
+  TColor centre = clNone;
+  bool shot = false;
+  ASSERT_TRUE(Run(d, path, [&](TFileChooser* W) {
+    TQuillotVect* v = d.PreviewView();
+    objects = v->ObjectCount();
+    W->Repaint();
+    const TPoint at = FormPos(v);
+    centre = ColorToRGB(Headless::PixelAt(W, at.X + v->BitmapToScreenX(80), at.Y + v->BitmapToScreenY(55)));
+    shot = Headless::SaveWindowPng(W, ShotPath("open_dialog_qxv.png"));
+    Headless::Key(W, VK_RETURN);
+  }));
+  EXPECT_EQ(objects, 2);
+  EXPECT_EQ(centre, TColor(0x00C000));
+  EXPECT_TRUE(shot);
+  ASSERT_FALSE(States.empty());
+  EXPECT_TRUE(States.back().PreviewShown);
+}
+
+// The pane's buttons and zoom list where they belong, and the thumbnails over a chessboard.
+TEST_F(PaneTest, PaneControlsAndThumbnailGround) {
+  TOpenQuillotDialog d(nullptr);
+  const TRect zoom = d.ZoomCombo->BoundsRect(), play = d.PlayButton->BoundsRect(),
+              preview = d.PreviewButton->BoundsRect();
+  EXPECT_EQ(zoom, Rect(6, 5, 76, 26));
+  EXPECT_EQ(play, Rect(85, 5, 108, 27));
+  EXPECT_EQ(preview, Rect(110, 5, 133, 27));
+  EXPECT_EQ(d.ThumbnailView()->BackgroundStyle(), TQxBackgroundStyle::qxbsChessboard);
+  EXPECT_EQ(d.PreviewView()->BoundsRect(), Rect(6, 36, 239, 253));
+}
+

@@ -308,3 +308,46 @@ TEST_F(VectTest, ScreenshotOfEveryKind) {
     EXPECT_LT(o.DrawnExtent.Left, o.DrawnExtent.Right) << int(o.Kind);
   }
 }
+
+// A ruler in millimetres at 254 dpi has a tick every pixel across the line: long ones every 10, middle
+// ones halfway, short ones between, each running both ways from the line, and a number by each long one.
+TEST_F(VectTest, RulerTicksStepByTenthsOfItsUnit) {
+  V->SetDpiX(254);
+  V->SetDpiY(254);
+  TQxVObject r = Shape(K::qvkRuler, 10, 40, 110, 40);
+  r.RulerUnit = TQxUnits::qxuMILLIMETERS;
+  r.RulerStyle = 0;
+  r.Font = TQxLogFont{-10, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "DejaVu Sans"};
+  auto b = Render(*V, r, 130, 80);
+  Shot(*b, "ruler_mm_ticks");
+  struct Tick {
+    int X, Half;
+  };
+  for (const Tick& t : {Tick{20, 12}, Tick{15, 8}, Tick{11, 6}, Tick{100, 12}}) {
+    SCOPED_TRACE(t.X);
+    EXPECT_EQ(At(*b, t.X, 40 - t.Half + 1), kRed);
+    EXPECT_EQ(At(*b, t.X, 40 + t.Half - 1), kRed);
+    EXPECT_EQ(At(*b, t.X, 40 + t.Half + 2), kWhite);  // the numbers stand on the other side
+  }
+  // Nothing past the line's end.
+  EXPECT_EQ(At(*b, 112, 34), kWhite);
+  // Numbers stand beside the long ticks, away from the line.
+  int ink = 0;
+  for (int y = 0; y < 80; ++y)
+    for (int x = 15; x < 26; ++x) ink += y < 27 && At(*b, x, y) != kWhite;
+  EXPECT_GT(ink, 0);
+}
+
+// A wide line ends in round caps; a thin one stops at its end.
+TEST_F(VectTest, WideLinesHaveRoundEnds) {
+  TQxVObject o = Shape(K::qvkLine, 20, 30, 60, 30);
+  o.PenWidth = 9;
+  auto wide = Render(*V, o, 80, 60, true);
+  EXPECT_NE(At(*wide, 62, 30), kWhite);  // within the cap's half width beyond the end
+  EXPECT_EQ(At(*wide, 64, 26), kWhite);  // the corner a square end would fill
+  EXPECT_EQ(At(*wide, 67, 30), kWhite);
+  o.PenWidth = 1;
+  auto thin = Render(*V, o, 80, 60, true);
+  EXPECT_EQ(At(*thin, 62, 30), kWhite);
+}
+

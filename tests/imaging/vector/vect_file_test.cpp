@@ -544,6 +544,18 @@ TEST_F(VectTest, ContainerProbeAndBadContainers) {
   EXPECT_FALSE(W.LoadAllFromStream(&s));
   EXPECT_EQ(W.GetQxBitmap()->Width(), 7);
   EXPECT_EQ(W.ObjectCount(), 0);
+  // An objects part that passes the probe and fails further in (its length runs past the end) takes
+  // back the layers already read.
+  d[off + 3] = 'R';
+  const int32_t huge = 0x7FFFFFF0;
+  std::memcpy(d + off + 4, &huge, 4);
+  s.SetPosition(0);
+  ASSERT_TRUE(TQuillotVect::IsVectAllStream(&s));
+  s.SetPosition(0);
+  EXPECT_FALSE(W.LoadAllFromStream(&s));
+  EXPECT_EQ(W.GetQxBitmap()->Width(), 7);
+  EXPECT_EQ(W.GetQxBitmap()->Height(), 5);
+  EXPECT_EQ(W.ObjectCount(), 0);
 }
 
 // Through the I/O component: an attached vector view takes the objects; without one the objects are
@@ -580,6 +592,18 @@ TEST_F(VectTest, IOComponentLoadsObjectsAndContainers) {
   const TQxRGB fill = plain.GetPixel24(10, 6);  // the box's fill, drawn in
   EXPECT_LE(fill.r + fill.b, 4);
   EXPECT_GE(fill.g, 0xF8);
+  // What the objects cover is opaque, the rest of their extent stays transparent, and the smoothed
+  // outline is as opaque as it covers its pixels, in its own colour, not the ground's.
+  ASSERT_TRUE(plain.HasAlphaChannel());
+  EXPECT_EQ(plain.GetAlpha(10, 6), 255);
+  EXPECT_EQ(plain.GetAlpha(0, 0), 0);
+  EXPECT_EQ(plain.GetAlpha(10, 0), 0);
+  EXPECT_GT(plain.GetAlpha(2, 3), 128);
+  EXPECT_GT(plain.GetAlpha(20, 9), 64);
+  EXPECT_LT(plain.GetAlpha(1, 8), 64);
+  const TQxRGB edge = plain.GetPixel24(2, 5);
+  EXPECT_GT(plain.GetAlpha(2, 5), 200);
+  EXPECT_GT(edge.r, 2 * std::max(edge.g, edge.b));
 
   TMemoryStream all;
   V->SaveAllToStream(&all, -1);

@@ -1,5 +1,7 @@
 // Mouse creation and editing of objects and their in-place text editing, by events injected into a shown
 // form: the view fills the form at 100 %, so client and picture pixels coincide.
+#include <cmath>
+#include <filesystem>
 #include <functional>
 
 #include "platform/ui/forms.h"
@@ -359,4 +361,124 @@ TEST_F(VectMouseTest, MemoIsEditedInPlaceAndKeepsItsFormats) {
   V->UpdateView();
   V->PaintView();
   EXPECT_TRUE(Headless::SaveWindowPng(Form, std::string(QV_SOURCE_DIR) + "/build/test-shots/vector/memo_after_edit.png"));
+}
+
+namespace {
+// Whether a pixel of the band's colour lies within one pixel of (X, Y) on the window.
+bool BlackNear(TForm* F, int X, int Y) {
+  for (int dy = -1; dy <= 1; ++dy)
+    for (int dx = -1; dx <= 1; ++dx)
+      if (ColorToRGB(Headless::PixelAt(F, X + dx, Y + dy)) == clBlack) return true;
+  return false;
+}
+}  // namespace
+
+// Rubber bands go over the frame the window shows while the button is held, in a view without any
+// object yet, and the band of the step before is gone.
+TEST_F(VectMouseTest, BandsFollowTheDragInAnEmptyView) {
+  std::filesystem::create_directories("screenshots");
+  struct Case {
+    const char* Name;
+    TQxObjectInteract Modes;
+    TPoint OnFirst, GoneAfter, OnSecond;
+  };
+  const Case cases[] = {
+      {"box", {OI::oiBox}, {50, 20}, {80, 40}, {120, 60}},
+      {"ellipse", {OI::oiEllipse}, {20, 40}, {50, 60}, {70, 100}},
+      {"line", {OI::oiLine}, {50, 40}, {50, 40}, {70, 60}},
+      {"selection", {OI::oiEdit}, {50, 20}, {80, 40}, {120, 60}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    V->SetObjectInteract(c.Modes);
+    ASSERT_EQ(V->ObjectCount(), 0);
+    AdvanceUiClock(1000);
+    Headless::MouseMove(Form, 20, 20);
+    Headless::MouseDown(Form, 20, 20);
+    Headless::MouseMove(Form, 80, 60);
+    Pump();
+    EXPECT_TRUE(BlackNear(Form, c.OnFirst.X, c.OnFirst.Y));
+    EXPECT_EQ(ColorToRGB(Headless::PixelAt(Form, 45, 35)), clWhite);
+    EXPECT_TRUE(Headless::SaveWindowPng(Form, std::string("screenshots/vect_band_") + c.Name + "_1.png"));
+    Headless::MouseMove(Form, 120, 100);
+    Pump();
+    EXPECT_FALSE(BlackNear(Form, c.GoneAfter.X, c.GoneAfter.Y));
+    EXPECT_TRUE(BlackNear(Form, c.OnSecond.X, c.OnSecond.Y));
+    EXPECT_TRUE(Headless::SaveWindowPng(Form, std::string("screenshots/vect_band_") + c.Name + "_2.png"));
+    // A repaint in the middle of the drag keeps the band.
+    V->Invalidate();
+    Pump();
+    EXPECT_TRUE(BlackNear(Form, c.OnSecond.X, c.OnSecond.Y));
+    Headless::MouseUp(Form, 120, 100);
+    Pump();
+    V->ClearAllObjects();
+    Pump();
+    // Nothing of the band is left once the button is up and the objects are gone.
+    EXPECT_FALSE(BlackNear(Form, c.OnSecond.X, c.OnSecond.Y));
+  }
+}
+
+// A measured drag shows its length in a box beside the pointer on the window, and moving on puts back
+// exactly the pixels the box covered.
+TEST_F(VectMouseTest, MeasuredLengthHintIsOnTheWindowAndErasedInPlace) {
+  std::filesystem::create_directories("screenshots");
+  // Stripes: pixels put back one place off show.
+  TQxBitmap* b = V->GetQxBitmap();
+  for (int y = 0; y < 150; ++y)
+    for (int x = 0; x < 200; ++x) b->SetPixel24(x, y, TQxRGB{uint8_t(x * 37), uint8_t(y * 11), 200});
+  V->UpdateView();
+  Pump();
+  TBitmap bare;
+  ASSERT_TRUE(Headless::Snapshot(Form, bare));
+  V->SetObjectInteract({OI::oiDragLength});
+  double ended = -1;
+  V->OnDragLenEnd = [&](TObject*, double Value) { ended = Value; };
+  AdvanceUiClock(1000);
+  Headless::MouseMove(Form, 20, 20);
+  Headless::MouseDown(Form, 20, 20);
+  Headless::MouseMove(Form, 79, 20);
+  Pump();
+  auto hintPixels = [&](int X1, int Y1, int X2, int Y2) {
+    TBitmap shot;
+    EXPECT_TRUE(Headless::Snapshot(Form, shot));
+    int n = 0;
+    for (int y = Y1; y < Y2; ++y)
+      for (int x = X1; x < X2; ++x) n += ColorToRGB(shot.Canvas()->Pixels(x, y)) == TColor(0x60FFFF);
+    return n;
+  };
+  EXPECT_GT(hintPixels(85, 25, 200, 60), 100);
+  EXPECT_TRUE(Headless::SaveWindowPng(Form, "screenshots/vect_measured_line.png"));
+  Headless::MouseMove(Form, 40, 100);
+  Pump();
+  EXPECT_GT(hintPixels(45, 105, 200, 150), 100);
+  // Where the first box was, the picture is back as it was, pixel for pixel.
+  TBitmap now;
+  ASSERT_TRUE(Headless::Snapshot(Form, now));
+  int wrong = 0;
+  for (int y = 22; y < 60; ++y)
+    for (int x = 84; x < 200; ++x) wrong += now.Canvas()->Pixels(x, y) != bare.Canvas()->Pixels(x, y);
+  EXPECT_EQ(wrong, 0);
+  Headless::MouseUp(Form, 40, 100);
+  Pump();
+  EXPECT_NEAR(ended, std::hypot(21.0, 81.0), 1e-9);
+  EXPECT_EQ(hintPixels(0, 0, 200, 150), 0);
+  EXPECT_EQ(V->ObjectCount(), 0);
+}
+
+// The length of a selection polygon being drawn runs to the pointer when asked, and never closes it.
+TEST_F(VectMouseTest, PolygonLengthRunsToThePointerOnlyWhenAsked) {
+  V->SetMouseInteract({TQxMouseInteractItems::miSelectPolygon});
+  Click(10, 10);
+  Click(50, 10);
+  Click(50, 40);
+  Headless::MouseMove(Form, 10, 40);
+  Pump();
+  ASSERT_TRUE(V->PolygonOpen());
+  EXPECT_DOUBLE_EQ(V->PolygonLength(), 40 + 30 + 40);
+  V->PolygonLengthToCursor = false;
+  EXPECT_DOUBLE_EQ(V->PolygonLength(), 40 + 30);
+  // Closed, the last point goes back to the first whatever the setting.
+  DoubleClick(10, 40);
+  ASSERT_FALSE(V->PolygonOpen());
+  EXPECT_DOUBLE_EQ(V->PolygonLength(), 40 + 30 + 40 + 30);
 }

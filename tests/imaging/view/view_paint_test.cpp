@@ -318,9 +318,9 @@ TEST(ViewPaint, DelayedFilterCountsDownThroughTheOutlinePasses) {
   v->SetDelayZoomFilter(true);
   v->SetZoom(50);
   v->SetZoom(60);  // the zoom before was not 100: the fast paints start
-  EXPECT_EQ(v->FastPaintsLeft(), 3);  // the setter's own paint already counted one
+  EXPECT_EQ(v->DelayZoomTicks(), 3);  // the setter's own paint already counted one
   for (int i = 0; i < 3; ++i) v->PaintView();
-  EXPECT_EQ(v->FastPaintsLeft(), 0);
+  EXPECT_EQ(v->DelayZoomTicks(), 0);
   EXPECT_EQ(v->OutlineSkipsLeft(), 0);
 }
 

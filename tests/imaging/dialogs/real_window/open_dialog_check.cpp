@@ -12,6 +12,7 @@
 #include "imaging/dialogs/open_dialog.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/io/quillot_io.h"
+#include "imaging/vector/vect.h"
 #include "imaging/view/view.h"
 #include "platform/ui/backend.h"
 #include "platform/ui/forms.h"

@@ -1,0 +1,1 @@
+qv_bench(vector_bands DEPS imaging_vector)
