@@ -190,6 +190,8 @@ class TFrmQuorvel : public TForm {
   void BuildComponents();
   void BindEvents();
   void UpdatePercentLabels();
+  // Shows "Name  N%" in the status bar as long work reports its progress, at most 20 times a second.
+  std::function<void(int32_t)> StatusProgress(const std::string& Name);
   void MakeMenuStyler();
   void MakeArtwork();
 };

@@ -1197,16 +1197,18 @@ bool TransparentIn(int32_t Fmt) { return Fmt == 2 || Fmt == 6; }
 
 }  // namespace
 
-void SaveReflection(TQuillotView* View, const std::string& FileName, const TReflectionSettings& S) {
-  SaveReflections(View, {FileName}, S);
+void SaveReflection(TQuillotView* View, const std::string& FileName, const TReflectionSettings& S,
+                    const TSaveProgress& Progress) {
+  SaveReflections(View, {FileName}, S, Progress);
 }
 
-void SaveReflections(TQuillotView* View, const std::vector<std::string>& FileNames, const TReflectionSettings& S) {
+void SaveReflections(TQuillotView* View, const std::vector<std::string>& FileNames, const TReflectionSettings& S,
+                     const TSaveProgress& Progress) {
   if (FileNames.empty()) return;
   bool Bands = View->LayerCount() == 2;
   for (const std::string& Name : FileNames) Bands = Bands && WrittenFromBands(SaveFilterIndexOf(Name));
   if (!Bands) {
-    SaveReflectionsFromWholeMerge(View, FileNames, S);
+    SaveReflectionsFromWholeMerge(View, FileNames, S, Progress);
     return;
   }
   // The merge is made again for each file, a band at a time as the writer asks for rows; first for the
@@ -1216,6 +1218,7 @@ void SaveReflections(TQuillotView* View, const std::vector<std::string>& FileNam
   TQxMergedRows Merged(Base.get(), View->GetLayer(1), TResampleFilter::rfNone, 0);
   TQuillotIO IO(&Merged);
   IO.Params->AssignParams(*View->GetIO()->Params);
+  if (Progress) IO.OnProgress = [&Progress](TObject*, int32_t Per) { Progress(Per); };
   for (const std::string& Name : FileNames) {
     const int32_t Fmt = SaveFilterIndexOf(Name);
     if (!KeepsAlphaIn(Fmt, S)) continue;
@@ -1231,7 +1234,7 @@ void SaveReflections(TQuillotView* View, const std::vector<std::string>& FileNam
 }
 
 void SaveReflectionsFromWholeMerge(TQuillotView* View, const std::vector<std::string>& FileNames,
-                                   const TReflectionSettings& S) {
+                                   const TReflectionSettings& S, const TSaveProgress& Progress) {
   if (FileNames.empty()) return;
   auto Temp = MergeForSave(View, S.RemoveAlpha);
   Temp->SetCurrentLayer(0);
@@ -1239,6 +1242,7 @@ void SaveReflectionsFromWholeMerge(TQuillotView* View, const std::vector<std::st
   TQxBitmap* Merged = Temp->GetLayer(0)->Bitmap;
   TQuillotIO* IO = Temp->GetIO();
   IO->Params->AssignParams(*View->GetIO()->Params);
+  if (Progress) IO->OnProgress = [&Progress](TObject*, int32_t Per) { Progress(Per); };
 
   // One merge serves every file: first the files that keep the alpha channel, then the picture is
   // blended onto the background once for the rest, and last GIF and ICO, whose transparent colour
