@@ -315,9 +315,10 @@ def main():
                 framed_shot(dlg, "open_dialog_framed.png")
                 click_owner_keeps_dialog(wid, dlg, "open dialog")
             empty = settle(dlg)
-            type_text("pictures")
+            # Into the pictures' folder (the German run starts there already: the folder opened last).
+            type_text(pics)
             key("Return")
-            listed = settle(dlg, changed_from=empty)
+            listed = settle(dlg, changed_from=empty if lang == 0 else None)
             if lang == 0:
                 # The wheel scrolls the list; the button at the top goes to the parent folder.
                 lx, ly = layout["List"]
