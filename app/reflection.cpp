@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <cmath>
@@ -1120,11 +1121,31 @@ std::string TempNameBeside(const std::string& FileName) {
 
 // Writes through Write into a file beside FileName and moves it over FileName only when the writer
 // succeeded, so a save that fails midway leaves the old file as it was.
+// Why FileName could not be written, in words about the file the user chose: the scratch file written
+// first is ours, and its name means nothing to the user.
+std::string CannotSave(const std::string& FileName, const std::string& Temp, const std::string& Reason) {
+  std::string Dir = ExtractFileDir(FileName);
+  if (Dir.empty()) Dir = ".";
+  if (access(Dir.c_str(), W_OK) != 0) {
+    const int Err = errno;
+    return "Cannot save \"" + FileName + "\": the folder \"" + Dir + "\" cannot be written (" +
+           std::strerror(Err) + ")";
+  }
+  std::string Why = StringReplace(Reason, Temp, FileName, rfReplaceAll);
+  return "Cannot save \"" + FileName + "\"" + (Why.empty() ? std::string() : ": " + Why);
+}
+
 void WriteReplacing(const std::string& FileName, const std::function<bool(const std::string&)>& Write) {
   const std::string Temp = TempNameBeside(FileName);
   bool Done = false;
   try {
     Done = Write(Temp) && FileExists(Temp);
+  } catch (const EAbort&) {
+    DeleteFile(Temp);
+    throw;
+  } catch (const std::exception& E) {
+    DeleteFile(Temp);
+    throw Exception(CannotSave(FileName, Temp, E.what()));
   } catch (...) {
     DeleteFile(Temp);
     throw;
@@ -1135,7 +1156,7 @@ void WriteReplacing(const std::string& FileName, const std::function<bool(const 
   }
   if (!RenameFile(Temp, FileName)) {
     DeleteFile(Temp);
-    throw Exception("Cannot save \"" + FileName + "\"");
+    throw Exception(CannotSave(FileName, Temp, ""));
   }
 }
 

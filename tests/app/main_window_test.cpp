@@ -371,6 +371,23 @@ TEST_F(MainWindowTest, AboutBoxFollowsTheLanguage) {
     EXPECT_FALSE(A->Image3->Visible());
     EXPECT_EQ(A->KvURLLabel1->URL(), QuorvelHomePage);
   }
+  // Its links say so when nothing can open them; Escape closes the box.
+  std::string shown;
+  MessageBoxHook = [&](const std::string& T, const std::string&, uint32_t) {
+    shown = T;
+    return IDOK;
+  };
+  KvOpenURLHook = [](const std::vector<std::string>&) { return false; };
+  Lang = 0;
+  auto A = std::make_unique<TFrmAbout>(Application);
+  A->DoCreate();
+  A->KvURLLabel2->Click();
+  EXPECT_EQ(shown, MsNoOpener + "\n" + QuorvelEmail);
+  EXPECT_FALSE(A->KvURLLabel2->Visited());
+  KvOpenURLHook = nullptr;
+  MessageBoxHook = nullptr;
+  Headless::KeyToTop(VK_ESCAPE);
+  EXPECT_EQ(A->ShowModal(), mrOk);
 }
 
 TEST(Languages, DetectFromTheLocale) {
