@@ -796,7 +796,8 @@ std::function<void(int32_t)> TFrmQuorvel::StatusProgress(const std::string& Name
   auto ShownAt = std::make_shared<uint64_t>(GetTickCount64());
   return [this, Name, Shown, ShownAt](int32_t Per) {
     const uint64_t Now = GetTickCount64();
-    if (Per == *Shown || Now - *ShownAt < 50) return;
+    // Nothing done yet is not worth a repaint ("0%" would only flash by).
+    if (Per <= 0 || Per == *Shown || Now - *ShownAt < 50) return;
     *Shown = Per;
     *ShownAt = Now;
     KvStatusPane1->SetCaption(Name + "  " + std::to_string(Per) + "%");
