@@ -2,7 +2,9 @@
 
 #include "app/main_window.h"
 #include "app/ml_functions.h"
+#include "platform/base/strings.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/ui/dialogs.h"
 
 namespace {
 
@@ -38,6 +40,21 @@ TKvLabel* NewLabel(TFrmAbout* F, const char* Name, const char* Caption, int32_t 
 
 }  // namespace
 
+namespace {
+// A link of the box: without a program to open it the user is told so, as the toolbar and the Help menu do.
+class TAboutLink : public TKvURLLabel {
+ public:
+  using TKvURLLabel::TKvURLLabel;
+  void Click() override {
+    TKvLabel::Click();
+    const std::string Target = Trim(URL()).empty() ? Caption() : URL();
+    if (Trim(Target).empty()) return;
+    if (KvOpenURL(Target)) SetVisited(true);
+    else Application->MessageBox(MsNoOpener + "\n" + Target, MsError, MB_ICONERROR);
+  }
+};
+}  // namespace
+
 TFrmAbout::TFrmAbout(TComponent* AOwner) : TForm(AOwner) {
   SetName("FrmAbout");
   SetCaption("About");
@@ -71,11 +88,11 @@ TFrmAbout::TFrmAbout(TComponent* AOwner) : TForm(AOwner) {
     l->SetAlignment(taRightJustify);
     l->Font()->SetName("Arial");
   }
-  KvURLLabel1 = new TKvURLLabel(this);
+  KvURLLabel1 = new TAboutLink(this);
   KvURLLabel1->SetName("KvURLLabel1");
   KvURLLabel1->SetBounds(106, 92, 240, 14);
   KvURLLabel1->SetParent(this);
-  KvURLLabel2 = new TKvURLLabel(this);
+  KvURLLabel2 = new TAboutLink(this);
   KvURLLabel2->SetName("KvURLLabel2");
   KvURLLabel2->SetBounds(106, 114, 240, 14);
   KvURLLabel2->SetCaption("support@quorvel.example.com");
@@ -94,6 +111,8 @@ TFrmAbout::TFrmAbout(TComponent* AOwner) : TForm(AOwner) {
   BtnOk->SetCaption("&Ok");
   BtnOk->SetDefault(true);
   BtnOk->SetModalResult(mrOk);
+  // Escape closes the box as the button does.
+  BtnOk->SetCancel(true);
   BtnOk->SetHotTrack(true);
   BtnOk->SetParent(this);
 

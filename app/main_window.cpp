@@ -25,6 +25,9 @@ int32_t Lang = 0;
 std::string MsError = "Error";
 std::string MsOpenError = "Can not open file";
 std::string MsNoOpener = kNoOpenerEnglish;
+std::string MsPictureFiles = "Picture files";
+std::string MsAllFiles = "All files";
+std::string MsVideo = "Windows Video";
 
 std::function<bool(TOpenFileNameData& Data)> RunFileDialog = [](TOpenFileNameData& Data) {
   return RunFileChooser(Data);
@@ -55,12 +58,14 @@ const char* const kSaveFilter =
     "Multipage PCX (*.dcx)|*.dcx|"
     "Photoshop PSD (*.psd)|*.psd";
 
-const char* const kOpenFilter =
-    "一般图像文件 (*.tif;*.gif;*.jpg;*.pcx;*.bmp;*.ico;*.cur;*.png;*.dcm;*.wmf;*.emf;*.tga;*.pxm;*.wbmp;*.jp2;"
+// The open dialog's types; the names of the first two and of the video type come from the language file.
+std::string OpenFilter(const std::string& Pictures, const std::string& All, const std::string& Video) {
+  return Pictures + " ("
+    "*.tif;*.gif;*.jpg;*.pcx;*.bmp;*.ico;*.cur;*.png;*.dcm;*.wmf;*.emf;*.tga;*.pxm;*.wbmp;*.jp2;"
     "*.j2k;*.dcx;*.crw;*.psd;*.qxv;*.lyr;*.all;*.avi;*.mpg;*.wmv)|"
     "*.tif;*.gif;*.jpg;*.pcx;*.bmp;*.ico;*.cur;*.png;*.dcm;*.wmf;*.emf;*.tga;*.pxm;*.wbmp;*.jp2;"
-    "*.j2k;*.dcx;*.crw;*.psd;*.qxv;*.lyr;*.all;*.avi;*.mpg;*.wmv|"
-    "所有文件 (*.*)|*.*|"
+    "*.j2k;*.dcx;*.crw;*.psd;*.qxv;*.lyr;*.all;*.avi;*.mpg;*.wmv|" +
+    All + " (*.*)|*.*|"
     "TIFF Bitmap (*.tif;*.tiff;*.fax;*.g3n;*.g3f;*.xif)|*.tif;*.tiff;*.fax;*.g3n;*.g3f;*.xif|"
     "CompuServe Bitmap (*.gif)|*.gif|"
     "JPEG Bitmap (*.jpg;*.jpeg;*.jpe;*.jif)|*.jpg;*.jpeg;*.jpe;*.jif|"
@@ -83,10 +88,11 @@ const char* const kOpenFilter =
     "Photoshop PSD (*.psd)|*.psd|"
     "Vectorial objects (*.qxv)|*.qxv|"
     "Layers (*.lyr)|*.lyr|"
-    "Layers and objects (*.all)|*.all|"
-    "Windows视频 (*.avi)|*.avi|"
+    "Layers and objects (*.all)|*.all|" +
+    Video + " (*.avi)|*.avi|"
     "Mpeg (*.mpeg;*.mpg)|*.mpeg;*.mpg|"
     "Windows Media Video (*.wmv)|*.wmv";
+}
 
 template <class T>
 T* Make(TComponent* Owner, TWinControl* Parent, const char* Name, int32_t L, int32_t T_, int32_t W, int32_t H) {
@@ -215,9 +221,13 @@ std::string LanguageFileOf(int32_t Index) {
 
 void LoadMessageTexts(const std::string& FileName) {
   TMemIniFile ini(FileName);
-  MsError = ExpandLineBreaks(ini.ReadString("Messages", "Ms_Error", ""));
-  MsOpenError = ExpandLineBreaks(ini.ReadString("Messages", "Ms_OpenError", ""));
+  // A text the file lacks (or no file at all) stays English rather than empty.
+  MsError = ExpandLineBreaks(ini.ReadString("Messages", "Ms_Error", "Error"));
+  MsOpenError = ExpandLineBreaks(ini.ReadString("Messages", "Ms_OpenError", "Can not open file"));
   MsNoOpener = ExpandLineBreaks(ini.ReadString("Messages", "Ms_NoOpener", kNoOpenerEnglish));
+  MsPictureFiles = ini.ReadString("Messages", "Ms_PictureFiles", "Picture files");
+  MsAllFiles = ini.ReadString("Messages", "Ms_AllFiles", "All files");
+  MsVideo = ini.ReadString("Messages", "Ms_Video", "Windows Video");
 }
 
 TFrmQuorvel::TFrmQuorvel(TComponent* AOwner) : TForm(AOwner) {
@@ -241,7 +251,7 @@ void TFrmQuorvel::BuildComponents() {
   SetCaption("Quorvel");
   SetBounds(0, 0, 740, 540);
   Constraints().MinWidth = 600;
-  Constraints().MinHeight = 460;
+  Constraints().MinHeight = 512;
   SetPosition(TPosition::poScreenCenter);
   SetScaled(false);
   SetParentColor(false);
@@ -332,7 +342,7 @@ void TFrmQuorvel::BuildComponents() {
   KvGroupBox1 = Make<TKvGroupBox>(this, KvPanel3, "KvGroupBox1", 6, 4, 234, 100);
   StyleGroupBox(KvGroupBox1);
   Label6 = Make<TKvLabel>(this, KvGroupBox1, "Label6", 10, 6, 120, 14);
-  Label6->SetCaption("Postion");
+  Label6->SetCaption("Position");
   BtnLeft = Make<TKvBmpButton>(this, KvGroupBox1, "BtnLeft", 10, 28, 33, 23);
   BtnTop = Make<TKvBmpButton>(this, KvGroupBox1, "BtnTop", 46, 28, 33, 23);
   BtnRight = Make<TKvBmpButton>(this, KvGroupBox1, "BtnRight", 82, 28, 33, 23);
@@ -530,8 +540,8 @@ void TFrmQuorvel::BuildComponents() {
   OpenQuillotDialog1 = new TOpenQuillotDialog(this);
   OpenQuillotDialog1->SetName("OpenQuillotDialog1");
   OpenQuillotDialog1->AutoSetFilter = false;
-  OpenQuillotDialog1->Filter = kOpenFilter;
-  OpenQuillotDialog1->Title = "打开图片";
+  OpenQuillotDialog1->Filter = OpenFilter(MsPictureFiles, MsAllFiles, MsVideo);
+  OpenQuillotDialog1->Title = "Open Picture";
   OpenQuillotDialog1->Options.Include(TOpenOption::ofFileMustExist);
   OpenQuillotDialog1->DialogFunction = runner;
   SaveQuillotDialog1 = new TSaveQuillotDialog(this);
@@ -539,7 +549,7 @@ void TFrmQuorvel::BuildComponents() {
   SaveQuillotDialog1->Options = TOpenOptions{TOpenOption::ofOverwritePrompt, TOpenOption::ofHideReadOnly};
   SaveQuillotDialog1->AutoSetFilter = false;
   SaveQuillotDialog1->ExOptions = TQxSaveDlgOpt{TQxSaveDlgOptItem::sdShowPreview, TQxSaveDlgOptItem::sdShowAdvanced};
-  SaveQuillotDialog1->Title = "另存为";
+  SaveQuillotDialog1->Title = "Save As";
   SaveQuillotDialog1->Filter = kSaveFilter;
   SaveQuillotDialog1->DialogFunction = runner;
 }
@@ -779,21 +789,28 @@ void TFrmQuorvel::M_OpenClick(TObject*) {
   OpenFile(OpenQuillotDialog1->FileName());
 }
 
-void TFrmQuorvel::OpenFile(const std::string& FileName) {
-  LastOpenDir = ExtractFileDir(FileName);
-  // A large picture takes a while: the status bar shows how far the reading is, up to 20 times a second
-  // (each showing repaints the window, which would otherwise slow the reading down by a third).
-  const std::string Before = KvStatusPane1->Caption();
-  int32_t Shown = -1;
-  uint64_t ShownAt = GetTickCount64();
-  Source->GetIO()->OnProgress = [&](TObject*, int32_t Per) {
+std::function<void(int32_t)> TFrmQuorvel::StatusProgress(const std::string& Name) {
+  // Each showing repaints the window, which shown more often would slow the work down by a third; the
+  // start is not shown, so a quick job shows no progress at all.
+  auto Shown = std::make_shared<int32_t>(-1);
+  auto ShownAt = std::make_shared<uint64_t>(GetTickCount64());
+  return [this, Name, Shown, ShownAt](int32_t Per) {
     const uint64_t Now = GetTickCount64();
-    if (Per == Shown || Now - ShownAt < 50) return;
-    Shown = Per;
-    ShownAt = Now;
-    KvStatusPane1->SetCaption(FileName + "  " + std::to_string(Per) + "%");
+    // Nothing done yet is not worth a repaint ("0%" would only flash by).
+    if (Per <= 0 || Per == *Shown || Now - *ShownAt < 50) return;
+    *Shown = Per;
+    *ShownAt = Now;
+    KvStatusPane1->SetCaption(Name + "  " + std::to_string(Per) + "%");
     KvStatusBar1->Update();
   };
+}
+
+void TFrmQuorvel::OpenFile(const std::string& FileName) {
+  LastOpenDir = ExtractFileDir(FileName);
+  // A large picture takes a while: the status bar shows how far the reading is.
+  const std::string Before = KvStatusPane1->Caption();
+  auto Progress = StatusProgress(FileName);
+  Source->GetIO()->OnProgress = [&](TObject*, int32_t Per) { Progress(Per); };
   ImageLoaded = LoadSourceImage(Source, FileName);
   Source->GetIO()->OnProgress = nullptr;
   KvStatusPane1->SetCaption(Before);
@@ -821,9 +838,25 @@ void TFrmQuorvel::M_SaveAsClick(TObject*) {
   SaveQuillotDialog1->SetFilterIndex(SaveFilterIndexOf(opened));
   SaveQuillotDialog1->SetInitialDir(ExtractFileDir(opened));
   if (!SaveQuillotDialog1->ShowDialog()) return;
+  // The place where the dialog was is painted again before a long save starts; the pointer and the status
+  // bar show the work going on.
+  Invalidate();
+  Update();
+  const std::string Name = SaveQuillotDialog1->FileName();
+  const TCursor Cursor = Screen->Cursor();
+  Screen->SetCursor(crHourGlass);
+  struct TRestore {
+    TFrmQuorvel* F;
+    std::string Caption;
+    TCursor Cursor;
+    ~TRestore() {
+      F->KvStatusPane1->SetCaption(Caption);
+      Screen->SetCursor(Cursor);
+    }
+  } Restore{this, opened, Cursor};
   // Errors reach the application's exception handler, which shows their message. The view's I/O
   // parameters carry the format options chosen with the dialog's advanced button.
-  SaveReflection(QuillotDis, SaveQuillotDialog1->FileName(), Settings());
+  SaveReflection(QuillotDis, Name, Settings(), StatusProgress(Name));
 }
 
 // ---- Setting handlers --------------------------------------------------------------------------------
@@ -980,6 +1013,13 @@ void TFrmQuorvel::ApplyLanguage(int32_t Index) {
   }
   ApplyLanguageSection(this, AppDir + file);
   LoadMessageTexts(AppDir + file);
+  // The library's dialogs speak the chosen language too: their own labels from the library's table,
+  // their titles (above) and the open dialog's type names from the language file.
+  const TMsgLanguage MsgLanguages[] = {TMsgLanguage::msEnglish, TMsgLanguage::msGerman, TMsgLanguage::msSpanish,
+                                       TMsgLanguage::msFrench,  TMsgLanguage::msItalian, TMsgLanguage::msDutch};
+  OpenQuillotDialog1->MsgLanguage = SaveQuillotDialog1->MsgLanguage = MsgLanguages[Index];
+  QuillotDis->GetIO()->MsgLanguage = MsgLanguages[Index];
+  OpenQuillotDialog1->Filter = OpenFilter(MsPictureFiles, MsAllFiles, MsVideo);
   for (TMenuItem* m : {M_Files, M_Language, M_Help}) m->SetCaption("  " + m->Caption() + "  ");
   SetTag(Index);
   Lang = Index;

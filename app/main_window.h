@@ -40,7 +40,7 @@ extern std::function<bool(TOpenFileNameData& Data)> RunFileDialog;
 
 // The language file of an index ("" for none); paths are relative to AppDir.
 std::string LanguageFileOf(int32_t Index);
-// MsError and MsOpenError from the section Messages of a language file (empty when missing).
+// The message texts from the section Messages of a language file (English where it has none).
 void LoadMessageTexts(const std::string& FileName);
 
 class TFrmQuorvel : public TForm {
@@ -190,6 +190,8 @@ class TFrmQuorvel : public TForm {
   void BuildComponents();
   void BindEvents();
   void UpdatePercentLabels();
+  // Shows "Name  N%" in the status bar as long work reports its progress, at most 20 times a second.
+  std::function<void(int32_t)> StatusProgress(const std::string& Name);
   void MakeMenuStyler();
   void MakeArtwork();
 };

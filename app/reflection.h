@@ -4,6 +4,7 @@
 // source view keeps the picture exactly as loaded so every rebuild starts from it.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -84,10 +85,14 @@ void RedoBothLayers(TQuillotView* View, TQuillotView* Source, const TReflectionS
 // Saves what the view shows to FileName, the writer chosen by its extension. Raises Exception when
 // nothing could be written (no writer for the extension, or the writer failed); an existing file of that
 // name is then left as it was. PSD with the alpha channel kept holds the layers and their merged picture.
-void SaveReflection(TQuillotView* View, const std::string& FileName, const TReflectionSettings& S);
+// Progress, when given, hears the writer's percentage as it goes.
+using TSaveProgress = std::function<void(int32_t Percent)>;
+void SaveReflection(TQuillotView* View, const std::string& FileName, const TReflectionSettings& S,
+                    const TSaveProgress& Progress = nullptr);
 // The same for several files. Formats whose writers take the picture row by row are written from the
 // layers merged band by band as the writer goes; the others from one merge of the whole picture.
-void SaveReflections(TQuillotView* View, const std::vector<std::string>& FileNames, const TReflectionSettings& S);
+void SaveReflections(TQuillotView* View, const std::vector<std::string>& FileNames, const TReflectionSettings& S,
+                     const TSaveProgress& Progress = nullptr);
 // The same, every format written from one merge of the whole picture held in memory.
 void SaveReflectionsFromWholeMerge(TQuillotView* View, const std::vector<std::string>& FileNames,
-                                   const TReflectionSettings& S);
+                                   const TReflectionSettings& S, const TSaveProgress& Progress = nullptr);

@@ -3,6 +3,8 @@
 // name first so that a failed save leaves the old file as it was.
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -89,11 +91,31 @@ std::string TempNameBeside(const std::string& FileName) {
 
 // Writes through Write into a file beside FileName and moves it over FileName only when the writer
 // succeeded, so a save that fails midway leaves the old file as it was.
+// Why FileName could not be written, in words about the file the user chose: the scratch file written
+// first is ours, and its name means nothing to the user.
+std::string CannotSave(const std::string& FileName, const std::string& Temp, const std::string& Reason) {
+  std::string Dir = ExtractFileDir(FileName);
+  if (Dir.empty()) Dir = ".";
+  if (access(Dir.c_str(), W_OK) != 0) {
+    const int Err = errno;
+    return "Cannot save \"" + FileName + "\": the folder \"" + Dir + "\" cannot be written (" +
+           std::strerror(Err) + ")";
+  }
+  std::string Why = StringReplace(Reason, Temp, FileName, rfReplaceAll);
+  return "Cannot save \"" + FileName + "\"" + (Why.empty() ? std::string() : ": " + Why);
+}
+
 void WriteReplacing(const std::string& FileName, const std::function<bool(const std::string&)>& Write) {
   const std::string Temp = TempNameBeside(FileName);
   bool Done = false;
   try {
     Done = Write(Temp) && FileExists(Temp);
+  } catch (const EAbort&) {
+    DeleteFile(Temp);
+    throw;
+  } catch (const std::exception& E) {
+    DeleteFile(Temp);
+    throw Exception(CannotSave(FileName, Temp, E.what()));
   } catch (...) {
     DeleteFile(Temp);
     throw;
@@ -104,7 +126,7 @@ void WriteReplacing(const std::string& FileName, const std::function<bool(const 
   }
   if (!RenameFile(Temp, FileName)) {
     DeleteFile(Temp);
-    throw Exception("Cannot save \"" + FileName + "\"");
+    throw Exception(CannotSave(FileName, Temp, ""));
   }
 }
 
@@ -166,16 +188,18 @@ bool TransparentIn(int32_t Fmt) { return Fmt == 2 || Fmt == 6; }
 
 }  // namespace
 
-void SaveReflection(TQuillotView* View, const std::string& FileName, const TReflectionSettings& S) {
-  SaveReflections(View, {FileName}, S);
+void SaveReflection(TQuillotView* View, const std::string& FileName, const TReflectionSettings& S,
+                    const TSaveProgress& Progress) {
+  SaveReflections(View, {FileName}, S, Progress);
 }
 
-void SaveReflections(TQuillotView* View, const std::vector<std::string>& FileNames, const TReflectionSettings& S) {
+void SaveReflections(TQuillotView* View, const std::vector<std::string>& FileNames, const TReflectionSettings& S,
+                     const TSaveProgress& Progress) {
   if (FileNames.empty()) return;
   bool Bands = View->LayerCount() == 2;
   for (const std::string& Name : FileNames) Bands = Bands && WrittenFromBands(SaveFilterIndexOf(Name));
   if (!Bands) {
-    SaveReflectionsFromWholeMerge(View, FileNames, S);
+    SaveReflectionsFromWholeMerge(View, FileNames, S, Progress);
     return;
   }
   // The merge is made again for each file, a band at a time as the writer asks for rows; first for the
@@ -185,6 +209,7 @@ void SaveReflections(TQuillotView* View, const std::vector<std::string>& FileNam
   TQxMergedRows Merged(Base.get(), View->GetLayer(1), TResampleFilter::rfNone, 0);
   TQuillotIO IO(&Merged);
   IO.Params->AssignParams(*View->GetIO()->Params);
+  if (Progress) IO.OnProgress = [&Progress](TObject*, int32_t Per) { Progress(Per); };
   for (const std::string& Name : FileNames) {
     const int32_t Fmt = SaveFilterIndexOf(Name);
     if (!KeepsAlphaIn(Fmt, S)) continue;
@@ -200,7 +225,7 @@ void SaveReflections(TQuillotView* View, const std::vector<std::string>& FileNam
 }
 
 void SaveReflectionsFromWholeMerge(TQuillotView* View, const std::vector<std::string>& FileNames,
-                                   const TReflectionSettings& S) {
+                                   const TReflectionSettings& S, const TSaveProgress& Progress) {
   if (FileNames.empty()) return;
   auto Temp = MergeForSave(View, S.RemoveAlpha);
   Temp->SetCurrentLayer(0);
@@ -208,6 +233,7 @@ void SaveReflectionsFromWholeMerge(TQuillotView* View, const std::vector<std::st
   TQxBitmap* Merged = Temp->GetLayer(0)->Bitmap;
   TQuillotIO* IO = Temp->GetIO();
   IO->Params->AssignParams(*View->GetIO()->Params);
+  if (Progress) IO->OnProgress = [&Progress](TObject*, int32_t Per) { Progress(Per); };
 
   // One merge serves every file: first the files that keep the alpha channel, then the picture is
   // blended onto the background once for the rest, and last GIF and ICO, whose transparent colour

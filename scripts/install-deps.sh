@@ -17,7 +17,7 @@ PACKAGES=(
   imagemagick pngcheck libtiff-tools netpbm python3-pil libjpeg-turbo-progs qpdf poppler-utils ghostscript ffmpeg
   libopenjp2-tools libjxr-tools libimage-exiftool-perl dcmtk inkscape sane-utils
   # a real window in CI
-  xvfb xdotool xauth x11-utils
+  xvfb xdotool xauth x11-utils openbox
 )
 
 # Peers the benchmarks time beside ours; only `make bench` asks for them.

@@ -31,6 +31,8 @@ M_Language.Caption=&Talen
 M_Help.Caption=&Help
 M_HomePage.Caption=&Website
 M_About.Caption=&Over...
+OpenQuillotDialog1.Title=Afbeelding openen
+SaveQuillotDialog1.Title=Opslaan als
 
 [FrmAbout]
 Caption=Over
@@ -42,3 +44,6 @@ BtnOk.Caption=&OK
 Ms_Error=Fout
 Ms_OpenError=Kan het bestand niet openen
 Ms_NoOpener=Er is geen programma geïnstalleerd dat dit adres kan openen:
+Ms_PictureFiles=Afbeeldingsbestanden
+Ms_AllFiles=Alle bestanden
+Ms_Video=Windows-video

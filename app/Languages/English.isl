@@ -31,6 +31,8 @@ M_Language.Caption=&Languages
 M_Help.Caption=&Help
 M_HomePage.Caption=Home&page
 M_About.Caption=&About...
+OpenQuillotDialog1.Title=Open Picture
+SaveQuillotDialog1.Title=Save As
 
 [FrmAbout]
 Caption=About
@@ -42,3 +44,6 @@ BtnOk.Caption=&Ok
 Ms_Error=Error
 Ms_OpenError=Can not open file
 Ms_NoOpener=No program is installed that can open this address:
+Ms_PictureFiles=Picture files
+Ms_AllFiles=All files
+Ms_Video=Windows Video

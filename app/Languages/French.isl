@@ -31,6 +31,8 @@ M_Language.Caption=&Langues
 M_Help.Caption=&Aide
 M_HomePage.Caption=Page d'&accueil
 M_About.Caption=À &propos...
+OpenQuillotDialog1.Title=Ouvrir une image
+SaveQuillotDialog1.Title=Enregistrer sous
 
 [FrmAbout]
 Caption=À propos
@@ -42,3 +44,6 @@ BtnOk.Caption=&OK
 Ms_Error=Erreur
 Ms_OpenError=Impossible d'ouvrir le fichier
 Ms_NoOpener=Aucun programme installé ne peut ouvrir cette adresse :
+Ms_PictureFiles=Fichiers image
+Ms_AllFiles=Tous les fichiers
+Ms_Video=Vidéo Windows

@@ -31,6 +31,8 @@ M_Language.Caption=&Sprachen
 M_Help.Caption=&Hilfe
 M_HomePage.Caption=&Homepage
 M_About.Caption=Ü&ber...
+OpenQuillotDialog1.Title=Bild öffnen
+SaveQuillotDialog1.Title=Speichern unter
 
 [FrmAbout]
 Caption=Über
@@ -42,3 +44,6 @@ BtnOk.Caption=&OK
 Ms_Error=Fehler
 Ms_OpenError=Die Datei kann nicht geöffnet werden
 Ms_NoOpener=Es ist kein Programm installiert, das diese Adresse öffnen kann:
+Ms_PictureFiles=Bilddateien
+Ms_AllFiles=Alle Dateien
+Ms_Video=Windows-Video

@@ -31,6 +31,8 @@ M_Language.Caption=&Lingue
 M_Help.Caption=&Guida
 M_HomePage.Caption=&Sito web
 M_About.Caption=&Informazioni...
+OpenQuillotDialog1.Title=Apri immagine
+SaveQuillotDialog1.Title=Salva con nome
 
 [FrmAbout]
 Caption=Informazioni
@@ -42,3 +44,6 @@ BtnOk.Caption=&OK
 Ms_Error=Errore
 Ms_OpenError=Impossibile aprire il file
 Ms_NoOpener=Nessun programma installato può aprire questo indirizzo:
+Ms_PictureFiles=File immagine
+Ms_AllFiles=Tutti i file
+Ms_Video=Video di Windows

@@ -31,6 +31,8 @@ M_Language.Caption=&Idiomas
 M_Help.Caption=A&yuda
 M_HomePage.Caption=&Página web
 M_About.Caption=&Acerca de...
+OpenQuillotDialog1.Title=Abrir imagen
+SaveQuillotDialog1.Title=Guardar como
 
 [FrmAbout]
 Caption=Acerca de
@@ -42,3 +44,6 @@ BtnOk.Caption=&Aceptar
 Ms_Error=Error
 Ms_OpenError=No se puede abrir el archivo
 Ms_NoOpener=No hay ningún programa instalado que pueda abrir esta dirección:
+Ms_PictureFiles=Archivos de imagen
+Ms_AllFiles=Todos los archivos
+Ms_Video=Vídeo de Windows

@@ -6,6 +6,7 @@
 
 #include "platform/graphics/canvas.h"
 #include "platform/ui/forms.h"
+#include "platform/ui/item_list.h"
 
 namespace {
 void Fill(TCanvas* C, const TRect& R, TColor Color) {
@@ -53,25 +54,37 @@ void TQxComboBox::Choose(int32_t Index) {
   if (OnChange) OnChange(this);
 }
 
+TQxComboBox::~TQxComboBox() {
+  if (FList) {
+    FList->OnCloseUp = nullptr;
+    FList->CloseUp();
+    delete FList;
+  }
+}
+
 void TQxComboBox::SetDroppedDown(bool Value) {
-  if (Value == FDropped || (Value && FItems.empty())) return;
+  if (Value == FDropped || (Value && (FItems.empty() || !Showing()))) return;
   FDropped = Value;
   if (Value) {
-    FClosedHeight = Height();
-    FHot = FItemIndex;
-    BringToFront();
-    SetBounds(Left(), Top(), Width(), FClosedHeight + static_cast<int32_t>(FItems.size()) * 16 + 2);
-  } else {
-    SetBounds(Left(), Top(), Width(), FClosedHeight);
+    if (!FList) {
+      FList = new TDropDownList();
+      FList->OnPick = [this](int32_t I) { Choose(I); };
+      FList->OnCloseUp = [this] {
+        FDropped = false;
+        Invalidate();
+      };
+    }
+    FList->Open(this, FItems, FItemIndex);
+  } else if (FList) {
+    FList->CloseUp();
   }
-  if (Parent()) Parent()->Invalidate();
   Invalidate();
 }
 
 void TQxComboBox::Paint() {
   TCanvas* c = Canvas();
   c->Font()->Assign(*Font());
-  TRect box = Rect(0, 0, Width(), FDropped ? FClosedHeight : Height());
+  TRect box = Rect(0, 0, Width(), Height());
   Fill(c, box, Enabled() ? clWindow : clBtnFace);
   TRect e = box;
   DrawEdge(c, e, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
@@ -79,7 +92,7 @@ void TQxComboBox::Paint() {
   TRect btn = Rect(e.Right - 16, e.Top, e.Right, e.Bottom);
   Fill(c, btn, clBtnFace);
   TRect be = btn;
-  DrawEdge(c, be, EDGE_RAISED, BF_RECT);
+  DrawEdge(c, be, FDropped ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
   int32_t cx = (btn.Left + btn.Right) / 2, cy = (btn.Top + btn.Bottom) / 2 - 1;
   c->Pen()->SetColor(Enabled() ? clBtnText : clGrayText);
   for (int32_t i = 0; i < 4; ++i) {
@@ -96,39 +109,13 @@ void TQxComboBox::Paint() {
   TRect txt = tr;
   txt.Left += 3;
   DrawCaption(c, Text(), txt, !Enabled() ? clGrayText : focus ? clHighlightText : clWindowText, DT_LEFT | DT_VCENTER);
-  if (!FDropped) return;
-  TRect list = Rect(0, FClosedHeight, Width(), Height());
-  Fill(c, list, clWindow);
-  TBrush frame;
-  frame.SetColor(clWindowFrame);
-  FrameRect(c, list, frame);
-  for (size_t i = 0; i < FItems.size(); ++i) {
-    TRect r = Rect(1, FClosedHeight + 1 + static_cast<int32_t>(i) * 16, Width() - 1,
-                   FClosedHeight + 1 + static_cast<int32_t>(i + 1) * 16);
-    bool hot = static_cast<int32_t>(i) == FHot;
-    if (hot) Fill(c, r, clHighlight);
-    r.Left += 3;
-    DrawCaption(c, FItems[i], r, hot ? clHighlightText : clWindowText, DT_LEFT | DT_VCENTER);
-  }
 }
 
 void TQxComboBox::KeyDown(uint16_t& Key, TShiftState Shift) {
   TCustomControl::KeyDown(Key, Shift);
   int32_t n = static_cast<int32_t>(FItems.size());
-  if (n == 0) return;
-  if (FDropped) {
-    switch (Key) {
-      case VK_UP: FHot = std::max(0, FHot - 1); break;
-      case VK_DOWN: FHot = std::min(n - 1, FHot + 1); break;
-      case VK_RETURN: SetDroppedDown(false), Choose(FHot); break;
-      case VK_ESCAPE: SetDroppedDown(false); break;
-      default: return;
-    }
-    Key = 0;
-    Invalidate();
-    return;
-  }
-  if (Key == VK_DOWN && Shift.Contains(ssAlt)) {
+  if (n == 0 || Key == 0) return;
+  if ((Key == VK_DOWN && Shift.Contains(ssAlt)) || Key == VK_F4) {
     SetDroppedDown(true);
     Key = 0;
     return;
@@ -150,24 +137,35 @@ void TQxComboBox::KeyDown(uint16_t& Key, TShiftState Shift) {
 void TQxComboBox::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
   TCustomControl::MouseDown(Button, Shift, X, Y);
   if (CanFocus() && !Focused()) SetFocus();
-  if (!FDropped) {
-    SetDroppedDown(true);
-    return;
-  }
-  int32_t i = Y >= FClosedHeight ? (Y - FClosedHeight - 1) / 16 : -1;
-  SetDroppedDown(false);
-  Choose(i);
+  if (Button == TMouseButton::mbLeft) SetDroppedDown(!FDropped);
 }
 
 void TQxComboBox::Dispatch(TMessage& M) {
   switch (M.Msg) {
     case WM_GETDLGCODE: M.Result = DLGC_WANTARROWS | (FDropped ? DLGC_WANTALLKEYS : 0); return;
+    case CN_KEYDOWN:
+    case CN_SYSKEYDOWN:
+      // An open list takes its keys before the form sees them: Escape closes the list, not the dialog.
+      if (FDropped && FList) {
+        uint16_t key = static_cast<uint16_t>(M.WParam);
+        if ((key == VK_UP || key == VK_DOWN) && M.Msg == CN_SYSKEYDOWN) key = VK_ESCAPE;
+        if (key == VK_F4) key = VK_ESCAPE;
+        if (FList->HandleKey(key)) {
+          M.Result = 1;
+          return;
+        }
+      }
+      break;
     case WM_KILLFOCUS:
       SetDroppedDown(false);
       Invalidate();
       break;
     case WM_SETFOCUS: Invalidate(); break;
-    case CM_ENABLEDCHANGED: Invalidate(); break;
+    case CM_ENABLEDCHANGED:
+    case CM_VISIBLECHANGED:
+      if (!Enabled() || !Visible()) SetDroppedDown(false);
+      Invalidate();
+      break;
   }
   TCustomControl::Dispatch(M);
 }

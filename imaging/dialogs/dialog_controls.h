@@ -7,11 +7,14 @@
 
 #include "platform/ui/controls.h"
 
-// A drop-down list: the closed box shows the chosen item; a click or Alt+Down opens the list over the
-// controls below, Up/Down/Home/End choose directly. Setting ItemIndex from code fires nothing.
+class TDropDownList;
+
+// A drop-down list: the closed box shows the chosen item; a click or Alt+Down opens the list in a popup
+// window of its own, Up/Down/Home/End choose directly. Setting ItemIndex from code fires nothing.
 class TQxComboBox : public TCustomControl {
  public:
   explicit TQxComboBox(TComponent* AOwner);
+  ~TQxComboBox() override;
   std::string ClassName() const override { return "TQxComboBox"; }
   std::vector<std::string>& Items() { return FItems; }
   const std::vector<std::string>& Items() const { return FItems; }
@@ -38,8 +41,7 @@ class TQxComboBox : public TCustomControl {
   std::vector<int32_t> FValues;
   int32_t FItemIndex = -1;
   bool FDropped = false;
-  int32_t FClosedHeight = 21;
-  int32_t FHot = -1;
+  TDropDownList* FList = nullptr;
 };
 
 class TQxPageControl;

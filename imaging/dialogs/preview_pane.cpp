@@ -224,6 +224,8 @@ void TOpenQuillotDialog::ClearPane() {
   for (TKvLabel* l : {PicLabel1, PicLabel2, PicLabel3}) l->SetCaption("");
   FThumbs->ClearImages();
   PlayButton->SetEnabled(false);
+  // A read that failed part way leaves no progress behind.
+  ProgressBar->SetVisible(false);
 }
 
 void TOpenQuillotDialog::DoSelectionChange() {
@@ -430,8 +432,8 @@ void TOpenQuillotDialog::DoClose() {
   // The save dialog's state timer has nothing to follow once the chooser is gone.
   if (FTimer) FTimer->SetEnabled(false);
   FThumbs->SetPlaying(false);
-  FThumbs->ClearImages();
-  FPreview->ResetToBlank();
+  // Opened again, the pane shows nothing of the file chosen this time.
+  ClearPane();
   if (Application) Application->CancelHint();
   // The pane's controls leave the closing chooser window; they live on with the dialog.
   PicturePanel->SetParent(nullptr);

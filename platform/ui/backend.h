@@ -53,6 +53,9 @@ class TUiBackend {
   virtual void SetWindowTitle(uintptr_t Window, const std::string& Title) = 0;
   virtual void SetMinimumSize(uintptr_t Window, int32_t W, int32_t H) {}
   virtual void RaiseWindow(uintptr_t Window) {}
+  // Makes a window not yet shown a dialog of Owner (0: none): kept above it by the window manager and
+  // typed as a dialog; Modal while the owner takes no input.
+  virtual void SetWindowOwner(uintptr_t Window, uintptr_t Owner, bool Modal) {}
   // Shows the back buffer's Dirty part (window coordinates).
   virtual void Present(uintptr_t Window, const TBitmap& BackBuffer, const TRect& Dirty) = 0;
   // Next input event; waits up to TimeoutMs (-1 forever, 0 not at all). False when none.

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/ui/item_list.h"
 #include "platform/ui/menus.h"
 #include "platform/ui/std_ctrls.h"
 #include "platform/ui/ui_internal.h"
@@ -26,6 +27,9 @@ class TDlgButton : public TCustomControl {
   TModalResult ModalResult = mrNone;
   bool Default = false;
   bool Cancel = false;
+  // A tool button (the parent folder's) leaves the keyboard where it was.
+  bool TakesFocus = true;
+  bool FocusOnClick() const override { return TakesFocus; }
 
   void Click() override {
     TCustomControl::Click();
@@ -426,55 +430,22 @@ bool WildMatch(const char* p, const char* s) {
 TFileChooser* gActiveChooser = nullptr;
 }  // namespace
 
-class TFileChooserList : public TCustomControl {
+class TFileChooserList : public TItemList {
  public:
-  TFileChooserList(TComponent* O, TFileChooser* C) : TCustomControl(O), FChooser(C) {
-    SetTabStop(true);
-    SetColor(clWindow);
-  }
-  int32_t RowHeight() const { return 16; }
-  int32_t Top = 0;
-
-  void EnsureVisible(int32_t i) {
-    int32_t rows = std::max(1, ClientHeight() / RowHeight());
-    if (i < Top) Top = i;
-    if (i >= Top + rows) Top = i - rows + 1;
-    if (Top < 0) Top = 0;
-  }
+  TFileChooserList(TComponent* O, TFileChooser* C) : TItemList(O), FChooser(C) { SetTabStop(true); }
+  int32_t ItemCount() const override { return static_cast<int32_t>(FChooser->Entries().size()); }
+  std::string ItemText(int32_t I) const override { return FChooser->Entries()[static_cast<size_t>(I)]; }
+  int32_t Highlighted() const override { return FChooser->SelectedIndex(); }
 
  protected:
   void CreateParams(TCreateParams& P) override {
-    TCustomControl::CreateParams(P);
+    TItemList::CreateParams(P);
     P.ExStyle |= WS_EX_CLIENTEDGE;
   }
-  void Paint() override {
-    TCanvas* c = Canvas();
-    TBrush bg;
-    bg.SetColor(clWindow);
-    FillRect(c, ClientRect(), bg);
-    c->Font()->Assign(*Font());
-    SetBkMode(c, TRANSPARENT);
-    auto& e = FChooser->Entries();
-    for (int32_t i = Top; i < static_cast<int32_t>(e.size()); ++i) {
-      int32_t y = (i - Top) * RowHeight();
-      if (y >= ClientHeight()) break;
-      TRect r = Rect(0, y, ClientWidth(), y + RowHeight());
-      bool sel = i == FChooser->SelectedIndex();
-      if (sel) {
-        TBrush hb;
-        hb.SetColor(Focused() ? clHighlight : clBtnFace);
-        FillRect(c, r, hb);
-      }
-      SetTextColor(c, sel && Focused() ? clHighlightText : clWindowText);
-      TRect tr = r;
-      tr.Left += 4;
-      DrawText(c, e[static_cast<size_t>(i)], tr, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    }
-  }
   void MouseDown(TMouseButton B, TShiftState S, int32_t X, int32_t Y) override {
-    TCustomControl::MouseDown(B, S, X, Y);
-    int32_t i = Top + Y / RowHeight();
-    if (i >= static_cast<int32_t>(FChooser->Entries().size())) return;
+    TItemList::MouseDown(B, S, X, Y);
+    int32_t i = ItemAt(Y);
+    if (i < 0) return;
     FChooser->SelectIndex(i);
     if (S.Contains(ssDouble)) FChooser->Accept();
   }
@@ -484,7 +455,7 @@ class TFileChooserList : public TCustomControl {
       return;
     }
     if (M.Msg == WM_SETFOCUS || M.Msg == WM_KILLFOCUS) Invalidate();
-    TCustomControl::Dispatch(M);
+    TItemList::Dispatch(M);
   }
 
  private:
@@ -492,13 +463,36 @@ class TFileChooserList : public TCustomControl {
 };
 
 namespace {
+// "Files of type": a box that drops its list down in a window of its own.
 class TTypeBox : public TCustomControl {
  public:
   TTypeBox(TComponent* O, TFileChooser* C) : TCustomControl(O), FChooser(C) {
     SetTabStop(true);
     SetColor(clWindow);
   }
+  ~TTypeBox() override {
+    if (FList) {
+      FList->OnCloseUp = nullptr;
+      FList->CloseUp();
+      delete FList;
+    }
+  }
   std::vector<std::string> Items;
+  bool DroppedDown() const { return FList && FList->IsOpen(); }
+  void SetDroppedDown(bool Value) {
+    if (Value == DroppedDown() || (Value && (Items.empty() || !Showing()))) return;
+    if (!Value) {
+      FList->CloseUp();
+      return;
+    }
+    if (!FList) {
+      FList = new TDropDownList();
+      FList->OnPick = [this](int32_t I) { FChooser->SetTypeIndex(I + 1); };
+      FList->OnCloseUp = [this] { Invalidate(); };
+    }
+    FList->Open(this, Items, FChooser->TypeIndex() - 1);
+    Invalidate();
+  }
 
  protected:
   void CreateParams(TCreateParams& P) override {
@@ -507,24 +501,49 @@ class TTypeBox : public TCustomControl {
   }
   void Paint() override {
     TCanvas* c = Canvas();
+    TRect box = ClientRect();
+    TRect btn = Rect(box.Right - 16, box.Top, box.Right, box.Bottom);
+    TRect txt = Rect(box.Left, box.Top, btn.Left, box.Bottom);
+    bool focus = Focused() && !DroppedDown();
     TBrush bg;
-    bg.SetColor(Focused() ? clHighlight : clWindow);
-    FillRect(c, ClientRect(), bg);
+    bg.SetColor(clWindow);
+    FillRect(c, box, bg);
+    if (focus) {
+      TRect hr = txt;
+      InflateRect(hr, -1, -1);
+      TBrush hb;
+      hb.SetColor(clHighlight);
+      FillRect(c, hr, hb);
+    }
+    TBrush face;
+    face.SetColor(clBtnFace);
+    FillRect(c, btn, face);
+    TRect be = btn;
+    DrawEdge(c, be, DroppedDown() ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
+    int32_t cx = (btn.Left + btn.Right) / 2, cy = (btn.Top + btn.Bottom) / 2 - 1;
+    c->Pen()->SetColor(clBtnText);
+    for (int32_t i = 0; i < 4; ++i) {
+      c->MoveTo(cx - 3 + i, cy + i);
+      c->LineTo(cx + 4 - i, cy + i);
+    }
     c->Font()->Assign(*Font());
     SetBkMode(c, TRANSPARENT);
-    SetTextColor(c, Focused() ? clHighlightText : clWindowText);
+    SetTextColor(c, focus ? clHighlightText : clWindowText);
     int32_t i = FChooser->TypeIndex() - 1;
     if (i >= 0 && i < static_cast<int32_t>(Items.size())) {
-      TRect r = ClientRect();
-      r.Left += 3;
-      DrawText(c, Items[static_cast<size_t>(i)], r, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+      txt.Left += 3;
+      DrawText(c, Items[static_cast<size_t>(i)], txt,
+               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
     }
   }
   void KeyDown(uint16_t& Key, TShiftState S) override {
     TCustomControl::KeyDown(Key, S);
     int32_t n = static_cast<int32_t>(Items.size());
-    if (n == 0) return;
-    if (Key == VK_DOWN || Key == VK_UP) {
+    if (n == 0 || Key == 0) return;
+    if ((Key == VK_DOWN && S.Contains(ssAlt)) || Key == VK_F4) {
+      SetDroppedDown(true);
+      Key = 0;
+    } else if (Key == VK_DOWN || Key == VK_UP) {
       int32_t i = FChooser->TypeIndex() + (Key == VK_DOWN ? 1 : -1);
       FChooser->SetTypeIndex(std::clamp(i, 1, n));
       Key = 0;
@@ -532,20 +551,33 @@ class TTypeBox : public TCustomControl {
   }
   void MouseDown(TMouseButton B, TShiftState S, int32_t X, int32_t Y) override {
     TCustomControl::MouseDown(B, S, X, Y);
-    int32_t n = static_cast<int32_t>(Items.size());
-    if (n > 0) FChooser->SetTypeIndex(FChooser->TypeIndex() % n + 1);
+    if (CanFocus() && !Focused()) SetFocus();
+    if (B == TMouseButton::mbLeft) SetDroppedDown(!DroppedDown());
   }
   void Dispatch(TMessage& M) override {
-    if (M.Msg == WM_GETDLGCODE) {
-      M.Result = DLGC_WANTARROWS;
-      return;
+    switch (M.Msg) {
+      case WM_GETDLGCODE: M.Result = DLGC_WANTARROWS | (DroppedDown() ? DLGC_WANTALLKEYS : 0); return;
+      case CN_KEYDOWN:
+      case CN_SYSKEYDOWN:
+        // The open list's keys are its own: Escape closes it, not the chooser.
+        if (DroppedDown()) {
+          uint16_t key = static_cast<uint16_t>(M.WParam);
+          if (key == VK_F4 || (M.Msg == CN_SYSKEYDOWN && (key == VK_UP || key == VK_DOWN))) key = VK_ESCAPE;
+          if (FList->HandleKey(key)) {
+            M.Result = 1;
+            return;
+          }
+        }
+        break;
+      case WM_KILLFOCUS: SetDroppedDown(false); Invalidate(); break;
+      case WM_SETFOCUS: Invalidate(); break;
     }
-    if (M.Msg == WM_SETFOCUS || M.Msg == WM_KILLFOCUS) Invalidate();
     TCustomControl::Dispatch(M);
   }
 
  private:
   TFileChooser* FChooser;
+  TDropDownList* FList = nullptr;
 };
 }  // namespace
 
@@ -590,6 +622,16 @@ TFileChooser::TFileChooser(TComponent* AOwner, TOpenFileNameData& Data) : TForm(
   cancel->SetCaption("Cancel");
   cancel->ModalResult = mrCancel;
   cancel->Cancel = true;
+  // The way to the parent folder with the mouse (Backspace in the list does the same).
+  auto* up = new TDlgButton(this);
+  FUpButton = up;
+  up->SetParent(this);
+  up->SetCaption("\xE2\x86\x91");
+  up->SetHint("Up one level");
+  up->SetShowHint(true);
+  up->SetTabStop(false);
+  up->TakesFocus = false;
+  up->OnClick = [this](TObject*) { ChangeDirectory(fs::path(FDirectory).parent_path().string()); };
   FNameEdit->SetTabOrder(0);
   ok->SetTabOrder(1);
   cancel->SetTabOrder(2);
@@ -627,12 +669,14 @@ void TFileChooser::Layout() {
   int32_t lw = host.Right, hostBottom = host.Bottom;
   int32_t listBottom = hostBottom - 8 - 23 - 6 - 23 - 8;
   FList->SetBounds(8, 28, std::max(40, lw - 16), std::max(40, listBottom - 28));
+  FUpButton->SetBounds(std::max(8, lw - 8 - 24), 3, 24, 22);
   if (FData.TemplateWidth > 0) FTemplate->SetBounds(lw, 28, std::max(0, w - 8 - lw), std::max(40, listBottom - 28));
   else if (FData.TemplateHeight > 0) FTemplate->SetBounds(8, hostBottom, w - 16, std::max(0, h - hostBottom));
   int32_t y1 = listBottom + 8, y2 = y1 + 23 + 6;
   FNameEdit->SetBounds(100, y1, std::max(40, lw - 100 - 8 - 75 - 8), 23);
   for (int32_t i = 0; i < ControlCount(); ++i) {
     TControl* c = Controls(i);
+    if (c == FUpButton) continue;
     if (auto* b = dynamic_cast<TDlgButton*>(c)) b->SetBounds(lw - 8 - 75, b->Cancel ? y2 : y1, 75, 23);
     if (dynamic_cast<TTypeBox*>(c)) c->SetBounds(100, y2, std::max(40, lw - 100 - 8 - 75 - 8), 23);
   }
@@ -651,7 +695,7 @@ void TFileChooser::Paint() {
   c->Font()->Assign(*Font());
   SetBkMode(c, TRANSPARENT);
   SetTextColor(c, clWindowText);
-  TRect r = Rect(8, 6, HostRect().Right - 8, 24);
+  TRect r = Rect(8, 6, HostRect().Right - 8 - 24 - 6, 24);
   DrawText(c, FDirectory, r, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
   TRect l1 = Rect(8, FNameEdit->Top(), 96, FNameEdit->Top() + 23);
   DrawText(c, FNameLabel, l1, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
@@ -702,8 +746,8 @@ void TFileChooser::Reload() {
   FEntries.insert(FEntries.end(), files.begin(), files.end());
   FSelected = -1;
   if (FList) {
-    FList->Top = 0;
-    FList->Invalidate();
+    FList->SetTopIndex(0);
+    FList->ItemsChanged();
   }
   Invalidate();
 }
@@ -905,6 +949,22 @@ void TFileChooser::Dispatch(TMessage& M) {
       M.Result = 1;
       return;
     case CDM_HIDECONTROL: M.Result = 1; return;
+    case CM_DIALOGCHAR:
+      // The labels' Alt keys reach the fields they name.
+      if (IsAccel(static_cast<uint32_t>(M.WParam), FNameLabel) && FNameEdit->CanFocus()) {
+        FNameEdit->SetFocus();
+        M.Result = 1;
+        return;
+      }
+      if (IsAccel(static_cast<uint32_t>(M.WParam), FTypeLabel))
+        for (int32_t i = 0; i < ControlCount(); ++i)
+          if (auto* t = dynamic_cast<TTypeBox*>(Controls(i)); t && t->CanFocus()) {
+            t->SetFocus();
+            M.Result = 1;
+            return;
+          }
+      TForm::Dispatch(M);
+      return;
     default: TForm::Dispatch(M); return;
   }
 }

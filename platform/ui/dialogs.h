@@ -194,6 +194,7 @@ class TFileChooser : public TForm {
   class TCustomEdit* FNameEdit = nullptr;
   class TFileChooserList* FList = nullptr;
   TWinControl* FTemplate = nullptr;
+  class TControl* FUpButton = nullptr;
   std::vector<std::pair<std::string, std::string>> FTypes;  // description, masks
   bool FInitDone = false;
   std::string FNameLabel = "File &name:";

@@ -236,6 +236,16 @@ void TCustomForm::EnsureBackendWindow() {
   bool resizable = FBorderStyle == TFormBorderStyle::bsSizeable || FBorderStyle == TFormBorderStyle::bsSizeToolWin;
   FBackendWindow = be->CreateWindow(this, BoundsRect(), popup, resizable);
   TUiCore::RegisterFormWindow(FBackendWindow, this);
+  if (!popup) {
+    // A modal window stays above the form it was opened over; a dialog box above its owner or the main form.
+    TCustomForm* owner = FModal ? FWindowOwner : nullptr;
+    if (!owner && (FBorderStyle == TFormBorderStyle::bsDialog || FBorderStyle == TFormBorderStyle::bsToolWindow)) {
+      owner = dynamic_cast<TCustomForm*>(Owner());
+      if (!owner || !owner->FBackendWindow) owner = Application->MainForm();
+    }
+    if (owner == this || (owner && !owner->FBackendWindow)) owner = nullptr;
+    if (FModal || owner) be->SetWindowOwner(FBackendWindow, owner ? owner->FBackendWindow : 0, FModal);
+  }
   be->SetWindowTitle(FBackendWindow, Caption());
   if (Constraints().MinWidth > 0 || Constraints().MinHeight > 0)
     be->SetMinimumSize(FBackendWindow, Constraints().MinWidth, Constraints().MinHeight);
@@ -457,7 +467,14 @@ TModalResult TCustomForm::ShowModal() {
       if (Prev && Prev->Showing()) Prev->Activate();
     }
   } restore{this, prevActive};
+  FWindowOwner = prevActive;
+  if (!FWindowOwner || !FWindowOwner->Showing()) {
+    FWindowOwner = nullptr;
+    for (TCustomForm* f : TUiCore::Forms())
+      if (f != this && f->Showing() && f->FBorderStyle != TFormBorderStyle::bsNone) FWindowOwner = f;
+  }
   Show();
+  FWindowOwner = nullptr;
   while (true) {
     Application->HandleMessage();
     if (Application->Terminated()) {

@@ -157,6 +157,8 @@ class TCustomForm : public TWinControl {
   TRect FDirty;
   bool FHasDirty = false;
   std::vector<TCustomForm*> FDisabledByModal;
+  // The form a modal window is shown over, while ShowModal opens it.
+  TCustomForm* FWindowOwner = nullptr;
 
   TFormBorderStyle FBorderStyle = TFormBorderStyle::bsSizeable;
   TBorderIcons FBorderIcons{TBorderIcon::biSystemMenu, TBorderIcon::biMinimize, TBorderIcon::biMaximize};

@@ -621,7 +621,12 @@ void TUiCore::HandleEvent(const TUiEvent& E) {
     case TUiEvent::Kind::MouseMove:
     case TUiEvent::Kind::MouseDown:
     case TUiEvent::Kind::MouseUp:
-    case TUiEvent::Kind::MouseWheel: RouteMouse(F, E); break;
+    case TUiEvent::Kind::MouseWheel:
+      if (E.Type == TUiEvent::Kind::MouseDown && !F->Enabled() && !TUiCore::MenuLoop)
+        if (TCustomForm* top = TopForm(); top && top != F) top->Activate();
+      if (E.Type == TUiEvent::Kind::MouseDown && DropDownTakesMouseDown(F, Point(E.X, E.Y))) break;
+      RouteMouse(F, E);
+      break;
     case TUiEvent::Kind::KeyDown:
     case TUiEvent::Kind::KeyUp:
     case TUiEvent::Kind::Char: RouteKey(F, E); break;
@@ -640,8 +645,16 @@ void TUiCore::HandleEvent(const TUiEvent& E) {
       F->Invalidate();
       break;
     case TUiEvent::Kind::Moved: F->FLeft = E.X; F->FTop = E.Y; break;
-    case TUiEvent::Kind::FocusGained: F->Activate(); break;
+    case TUiEvent::Kind::FocusGained:
+      // A window that takes no input while a modal one is up hands the focus on to that one.
+      if (!F->Enabled()) {
+        if (TCustomForm* top = TopForm(); top && top != F) top->Activate();
+        break;
+      }
+      F->Activate();
+      break;
     case TUiEvent::Kind::FocusLost:
+      DropDownOwnerLostFocus(F);
       if (TUiCore::MenuLoop && !TUiMenuLoop::OwnsWindow(F)) TUiMenuLoop::CloseAll();
       break;
     case TUiEvent::Kind::MouseLeftWindow:

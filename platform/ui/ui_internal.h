@@ -37,6 +37,10 @@ class TUiCore {
   static TCustomForm* FormOfWindow(uintptr_t BackendWindow);
   static void RegisterFormWindow(uintptr_t BackendWindow, TCustomForm* Form);
   static void UnregisterFormWindow(uintptr_t BackendWindow);
+  // An open drop-down list closes at a press elsewhere (true: the press was on its box and is used up)
+  // and when its box's window loses the focus.
+  static bool DropDownTakesMouseDown(TCustomForm* F, const TPoint& WindowPt);
+  static void DropDownOwnerLostFocus(TCustomForm* F);
   // The top-level form showing on top (the last activated that is visible), or nil.
   static TCustomForm* TopForm();
 

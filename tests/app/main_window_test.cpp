@@ -2,6 +2,7 @@
 // file and the language files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -311,12 +312,46 @@ TEST_F(MainWindowTest, LanguageLinesAreSplitTrimmedAndSkipped) {
   EXPECT_EQ(F->Label3->Caption(), "Amplitude =x");
   EXPECT_EQ(F->SpinEditZF->Width(), 77);
   EXPECT_EQ(MsOpenError, "Cannot open\r\nthe file");
-  EXPECT_EQ(MsError, "");
+  EXPECT_EQ(MsError, "Error");  // a text the file lacks stays English, never empty
   // A file without the menu captions: each switch adds two more blanks on each side.
   EXPECT_EQ(F->M_Help->Caption(), "  " + help + "  ");
 
   WriteFile(Dir / "Languages/Italian.isl", "[FrmQuorvel]\nKvGroupBox1.Tag=abc\n");
   EXPECT_THROW(F->ApplyLanguage(4), EConvertError);
+
+  // Without the language folder the window and its messages are English.
+  fs::remove_all(Dir / "Languages");
+  F.reset();
+  auto G = NewForm();
+  G->ApplyLanguage(1);
+  EXPECT_EQ(G->Label6->Caption(), "Position");
+  EXPECT_EQ(MsError, "Error");
+  EXPECT_EQ(MsOpenError, "Can not open file");
+  EXPECT_EQ(G->OpenQuillotDialog1->Title, "Open Picture");
+  EXPECT_EQ(G->OpenQuillotDialog1->Filter.substr(0, 15), "Picture files (");
+}
+
+// The dialogs follow the language: titles and type names from the language file, their own labels from
+// the library's table.
+TEST_F(MainWindowTest, DialogsFollowTheLanguage) {
+  CopyLanguage("German.isl");
+  auto F = NewForm();
+  F->ApplyLanguage(1);
+  EXPECT_EQ(F->OpenQuillotDialog1->Title, "Bild öffnen");
+  EXPECT_EQ(F->SaveQuillotDialog1->Title, "Speichern unter");
+  EXPECT_EQ(F->OpenQuillotDialog1->Filter.substr(0, 13), "Bilddateien (");
+  EXPECT_NE(F->OpenQuillotDialog1->Filter.find("|Alle Dateien (*.*)|*.*|"), std::string::npos);
+  EXPECT_EQ(F->OpenQuillotDialog1->MsgLanguage, TMsgLanguage::msGerman);
+  EXPECT_EQ(F->QuillotDis->GetIO()->MsgLanguage, TMsgLanguage::msGerman);
+  // No other script is left in any language's texts of the dialogs.
+  for (const char* L : {"English.isl", "German.isl", "Spanish.isl", "French.isl", "Italian.isl", "Dutch.isl"}) {
+    CopyLanguage(L);
+    const std::vector<std::string> Lines = this->Lines(Dir / "Languages" / L);
+    for (const char* Key : {"OpenQuillotDialog1.Title=", "SaveQuillotDialog1.Title=", "Ms_PictureFiles=", "Ms_AllFiles=",
+                            "Ms_Video="})
+      EXPECT_EQ(std::count_if(Lines.begin(), Lines.end(), [&](const std::string& l) { return l.rfind(Key, 0) == 0; }), 1)
+          << L << " " << Key;
+  }
 }
 
 TEST_F(MainWindowTest, AboutBoxFollowsTheLanguage) {
@@ -337,6 +372,23 @@ TEST_F(MainWindowTest, AboutBoxFollowsTheLanguage) {
     EXPECT_FALSE(A->Image3->Visible());
     EXPECT_EQ(A->KvURLLabel1->URL(), QuorvelHomePage);
   }
+  // Its links say so when nothing can open them; Escape closes the box.
+  std::string shown;
+  MessageBoxHook = [&](const std::string& T, const std::string&, uint32_t) {
+    shown = T;
+    return IDOK;
+  };
+  KvOpenURLHook = [](const std::vector<std::string>&) { return false; };
+  Lang = 0;
+  auto A = std::make_unique<TFrmAbout>(Application);
+  A->DoCreate();
+  A->KvURLLabel2->Click();
+  EXPECT_EQ(shown, MsNoOpener + "\n" + QuorvelEmail);
+  EXPECT_FALSE(A->KvURLLabel2->Visited());
+  KvOpenURLHook = nullptr;
+  MessageBoxHook = nullptr;
+  Headless::KeyToTop(VK_ESCAPE);
+  EXPECT_EQ(A->ShowModal(), mrOk);
 }
 
 TEST(Languages, DetectFromTheLocale) {
@@ -724,3 +776,49 @@ TEST_F(MainWindowTest, VectorObjectsFileOpensAsItsDrawing) {
   ASSERT_TRUE(F->ImageLoaded);
   EXPECT_EQ(F->QuillotDis->GetLayer(1)->Bitmap->Width(), 31);  // the reflection has the drawing's size
 }
+
+namespace {
+
+// Where a control shows on the screen, cut by every parent it sits in.
+TRect ShownPart(TControl* C) {
+  TPoint o = C->ClientToScreen(Point(0, 0));
+  TRect r = Bounds(o.X, o.Y, C->Width(), C->Height());
+  for (TWinControl* p = C->Parent(); p; p = p->Parent()) {
+    TPoint po = p->ClientToScreen(Point(0, 0));
+    TRect pr = Bounds(po.X, po.Y, p->ClientWidth(), p->ClientHeight());
+    if (!IntersectRect(r, r, pr)) return TRect();
+  }
+  return r;
+}
+
+void ExpectWhole(TWinControl* Parent, const std::string& Page) {
+  for (int32_t i = 0; i < Parent->ControlCount(); ++i) {
+    TControl* c = Parent->Controls(i);
+    // Unnamed children are parts of a compound control (a spin edit's buttons), placed by it.
+    if (!c->Visible() || c->Name().empty()) continue;
+    TPoint o = c->ClientToScreen(Point(0, 0));
+    EXPECT_EQ(ShownPart(c), Bounds(o.X, o.Y, c->Width(), c->Height())) << Page << ": " << c->Name() << " is cut off";
+    if (auto* w = dynamic_cast<TWinControl*>(c)) ExpectWhole(w, Page);
+  }
+}
+
+// At the smallest size the window can be given, every control of both setting pages shows whole.
+TEST_F(MainWindowTest, MinimumSizeShowsEveryControlWhole) {
+  auto F = NewForm();
+  F->Show();
+  F->SetBounds(0, 0, F->Constraints().MinWidth, F->Constraints().MinHeight);
+  Application->ProcessMessages();
+  ASSERT_EQ(F->Width(), F->Constraints().MinWidth);
+  for (TKvTabSheet* Page : {F->TabSheet1, F->TabSheet2}) {
+    F->KvPageControl1->SetActivePage(Page);
+    Application->ProcessMessages();
+    ExpectWhole(F->KvPanel1, Page->Caption());
+    ExpectWhole(F->KvPageControl1, Page->Caption());
+  }
+  fs::create_directories("screenshots");
+  F->KvPageControl1->SetActivePage(F->TabSheet1);
+  Application->ProcessMessages();
+  EXPECT_TRUE(Headless::SaveWindowPng(F.get(), "screenshots/main_window_minimum_size.png"));
+}
+
+}  // namespace

@@ -281,6 +281,23 @@ TEST(Reflection, SavingToAnExtensionWithoutWriterFails) {
   fs::remove_all(Dir);
 }
 
+// A folder that cannot be written: the message names the file the user chose and why, never the scratch
+// file the save writes first.
+TEST(Reflection, FailedSaveNamesTheChosenFileAndWhy) {
+  Pipeline P(6, 4);
+  P.Build(TReflectionSettings{});
+  const std::string Name =
+      (fs::temp_directory_path() / ("qv_reflection_gone_" + std::to_string(::getpid())) / "out.png").string();
+  try {
+    SaveReflection(P.View.get(), Name, TReflectionSettings{});
+    ADD_FAILURE() << "saved into a folder that does not exist";
+  } catch (const Exception& E) {
+    const std::string Text = E.what();
+    EXPECT_NE(Text.find("\"" + Name + "\""), std::string::npos) << Text;
+    EXPECT_NE(Text.find("No such file or directory"), std::string::npos) << Text;
+    EXPECT_EQ(Text.find(".saving"), std::string::npos) << Text;
+  }
+}
 
 // A save whose writer fails after the file was opened leaves the old file as it was, and nothing beside it.
 TEST(Reflection, FailedSaveKeepsTheOldFile) {

@@ -13,6 +13,7 @@
 #include "imaging/dialogs/palette_dialog.h"
 #include "imaging/io/io_init.h"
 #include "imaging/view/view.h"
+#include "platform/ui/item_list.h"
 #include "platform/ui/std_ctrls.h"
 #include "dialogs_fixture.h"
 
@@ -330,6 +331,47 @@ TEST_F(PreviewsTest, EscapeLeavesTheParametersAlone) {
   Headless::KeyToTop(VK_RETURN);
   EXPECT_TRUE(IO->DoPreviews(1));
   EXPECT_EQ(IO->Params->JpegQuality, 77);
+}
+
+// A drop-down list of the options is a window of its own, not clipped by the tab page it sits on, and
+// Escape closes it before it closes the dialog.
+TEST_F(PreviewsTest, OpenListIsItsOwnWindowAndTakesEscape) {
+  IO->Params->FileType = qxffTIFF;
+  auto f = Open(8, false);
+  ASSERT_TRUE(f);
+  f->SetBounds(100, 100, f->Width(), f->Height());
+  f->Show();
+  Application->ProcessMessages();
+  f->ComboBox2->SetFocus();
+  Headless::Key(f.get(), VK_DOWN, TShiftState(ssAlt));
+  Application->ProcessMessages();
+  ASSERT_TRUE(f->ComboBox2->DroppedDown());
+  TDropDownList* l = TDropDownList::Current();
+  ASSERT_NE(l, nullptr);
+  EXPECT_EQ(l->Items(), f->ComboBox2->Items());
+  EXPECT_EQ(l->Height(), static_cast<int32_t>(f->ComboBox2->Items().size()) * TItemList::kRowHeight + 2);
+  // A window of its own, not a part of the tab page that would cut it.
+  EXPECT_EQ(l->Parent(), nullptr);
+  EXPECT_TRUE(l->Showing());
+  // Down to LZW and Enter picks it; open again, Escape closes only the list.
+  const int32_t before = f->ComboBox2->ItemIndex();
+  Headless::Key(f.get(), VK_DOWN);
+  Headless::Key(f.get(), VK_RETURN);
+  Application->ProcessMessages();
+  EXPECT_FALSE(f->ComboBox2->DroppedDown());
+  EXPECT_EQ(f->ComboBox2->ItemIndex(), before + 1);
+  EXPECT_EQ(f->ModalResult(), mrNone);
+  Headless::Key(f.get(), VK_F4);
+  Headless::Key(f.get(), VK_ESCAPE);
+  Application->ProcessMessages();
+  EXPECT_FALSE(f->ComboBox2->DroppedDown());
+  EXPECT_EQ(f->ModalResult(), mrNone);
+  EXPECT_TRUE(f->Showing());
+  Headless::Key(f.get(), VK_ESCAPE);
+  Application->ProcessMessages();
+  EXPECT_EQ(f->ModalResult(), mrCancel);
+  f->Hide();
+  Close(f);
 }
 
 TEST_F(PreviewsTest, TextsFollowTheLanguage) {

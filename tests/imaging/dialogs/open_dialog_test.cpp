@@ -175,6 +175,7 @@ TEST_F(OpenDialogTest, RefusedCloseKeepsTheChooserOpenAndCancelChangesNothing) {
 struct TPaneState {
   std::string Pic1, Pic2, Pic3, Info1, Info2;
   bool PreviewShown = false, FramesShown = false, PreviewEnabled = false, ZoomEnabled = false, PlayEnabled = false;
+  bool ProgressShown = false;
   int32_t Frames = 0;
 };
 TPaneState StateOf(TOpenQuillotDialog& D) {
@@ -190,6 +191,7 @@ TPaneState StateOf(TOpenQuillotDialog& D) {
   s.ZoomEnabled = D.ZoomCombo->Enabled();
   s.PlayEnabled = D.PlayButton->Enabled();
   s.Frames = D.FrameCount();
+  s.ProgressShown = D.ProgressBar->Visible();
   return s;
 }
 
@@ -359,6 +361,14 @@ TEST_F(PaneTest, AFolderOrABadFileEmptiesThePane) {
   EXPECT_EQ(bad.Info1, "");
   EXPECT_EQ(bad.Info2, "");
   EXPECT_FALSE(bad.PreviewEnabled || bad.ZoomEnabled || bad.PlayEnabled);
+  EXPECT_FALSE(bad.ProgressShown);
+  // Closed after a good picture, the dialog keeps nothing of it for the next opening.
+  States.clear();
+  ASSERT_TRUE(Run(d, good));
+  ASSERT_FALSE(States.empty());
+  EXPECT_EQ(States.back().Pic1, "30 x 20 pixel");
+  const TPaneState closed = StateOf(d);
+  EXPECT_EQ(closed.Pic1 + closed.Info1 + closed.Info2, "");
 }
 
 TEST_F(PaneTest, PreviewOffReadsOnlyTheFacts) {

@@ -8,6 +8,7 @@
 
 #include "platform/ui/backend.h"
 #include "platform/ui/backends/sdl/x11_errors.h"
+#include "platform/ui/backends/sdl/x11_window_roles.h"
 #include "platform/ui/ui_internal.h"
 
 namespace {
@@ -157,6 +158,10 @@ class TSdlBackend : public TUiBackend {
       // Raising alone leaves the keyboard with a window that may just have closed (a dialog).
       if (SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN) SDL_SetWindowInputFocus(w);
     }
+  }
+
+  void SetWindowOwner(uintptr_t Window, uintptr_t Owner, bool Modal) override {
+    if (SDL_Window* w = Win(Window)) QvMarkDialogWindow(w, Win(Owner), Modal);
   }
 
   void Present(uintptr_t Window, const TBitmap& BB, const TRect& Dirty) override {
