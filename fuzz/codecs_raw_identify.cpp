@@ -1,7 +1,7 @@
 // Reads arbitrary bytes as a camera-raw file: the probe, then identification with the metadata and preview
 // readers of every container (parameters only), then the whole reader asking for the embedded preview.
 #include "fuzz/io_common.inc"
-#include "imaging/codecs/camera_raw.h"
+#include "imaging/codecs/raw/camera_raw.h"
 #include "imaging/codecs/codecs.h"
 
 namespace {

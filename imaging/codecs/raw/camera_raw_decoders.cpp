@@ -4,7 +4,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "imaging/codecs/camera_raw_internal.h"
+#include "imaging/codecs/raw/camera_raw_internal.h"
 #include "imaging/foundation/helpers.h"
 #include "imaging/foundation/utils.h"
 #include "platform/base/parallel.h"

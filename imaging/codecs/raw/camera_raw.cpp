@@ -1,5 +1,5 @@
 // Camera-raw reader: the entry, the probe, the working record's reading helpers and camera identification.
-#include "imaging/codecs/camera_raw.h"
+#include "imaging/codecs/raw/camera_raw.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <sys/mman.h>
 
-#include "imaging/codecs/camera_raw_internal.h"
+#include "imaging/codecs/raw/camera_raw_internal.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/kernels/color_ops.h"
 #include "imaging/foundation/metadata.h"

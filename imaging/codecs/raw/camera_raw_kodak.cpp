@@ -7,7 +7,7 @@
 
 #include <jpeglib.h>
 
-#include "imaging/codecs/camera_raw_internal.h"
+#include "imaging/codecs/raw/camera_raw_internal.h"
 #include "imaging/io/jpeg.h"
 #include "platform/base/streams.h"
 
