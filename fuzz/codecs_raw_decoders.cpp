@@ -12,7 +12,6 @@ namespace {
 
 struct RawInit {
   RawInit() {
-    QxCameraRawMaxPixels = int64_t(1) << 20;
     QxRegisterFurtherCodecs();
   }
 };

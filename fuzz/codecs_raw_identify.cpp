@@ -7,7 +7,6 @@
 namespace {
 struct RawInit {
   RawInit() {
-    QxCameraRawMaxPixels = int64_t(1) << 20;
     QxRegisterFurtherCodecs();
   }
 };
