@@ -9,6 +9,7 @@
 #include "imaging/codecs/raw/camera_raw.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/io/params.h"
+#include "imaging/io/quillot_io.h"
 #include "platform/base/streams.h"
 #include "raw_builder.h"
 
@@ -83,6 +84,28 @@ Bytes PhaseOne(uint32_t Wide, uint32_t High) {
   return w.B;
 }
 
+// A Kodak DC120 file whose sensor data is a JPEG of half the rows, stored with the bytes of every 16-bit pair
+// exchanged.
+Bytes Dc120() {
+  TQxBitmap picture(848, 488, TQxPixelFormat::qx24RGB);
+  for (int y = 0; y < 488; ++y)
+    for (int x = 0; x < 848; ++x) {
+      uint8_t* p = picture.Scanline(y) + 3 * x;
+      p[0] = uint8_t(x / 4), p[1] = uint8_t(y / 2), p[2] = uint8_t((x + y) / 6);
+    }
+  TMemoryStream jpeg;
+  TQuillotIO io(&picture);
+  io.SaveJpegStream(jpeg);
+  Bytes data(size_t(jpeg.Size()));
+  jpeg.SetPosition(0);
+  jpeg.Read(data.data(), int64_t(data.size()));
+  for (size_t i = 0; i + 1 < data.size(); i += 2) std::swap(data[i], data[i + 1]);
+  return MakeTiff(false, {{Entry::Ascii(0x10F, "Eastman Kodak Company"), Entry::Ascii(0x110, "Kodak DC120 ZOOM Digital Camera"),
+                           Entry::Dir(0x14A, 1)},
+                          {Entry::Short(0x100, 848), Entry::Short(0x101, 976), Entry::Short(0x103, 7),
+                           Entry::Data(0x111, data)}});
+}
+
 struct Result {
   bool Aborted = false;
   std::string Error;
@@ -105,7 +128,12 @@ Result Read(const Bytes& File, int64_t MaxPixels = QxDefaultMaxPixels) {
 }
 
 TEST(CameraRawRefusals, DamagedAndImpossibleFilesGiveAReadError) {
-  const Bytes whole = NikonStating(64, 40, 40);
+  const Bytes whole = NikonStating(64, 40, 40), dc120 = Dc120();
+  {
+    const Result r = Read(dc120);  // the same file whole is read
+    EXPECT_FALSE(r.Aborted) << r.Error;
+    EXPECT_EQ(r.Width, 846);
+  }
   struct Case {
     const char* Name;
     Bytes File;
@@ -123,6 +151,8 @@ TEST(CameraRawRefusals, DamagedAndImpossibleFilesGiveAReadError) {
       {"sensor data cut at four fifths", Bytes(whole.begin(), whole.begin() + ptrdiff_t(whole.size() * 4 / 5)),
        QxDefaultMaxPixels, "ends before"},
       {"sensor data missing its last row", Bytes(whole.begin(), whole.end() - 100), QxDefaultMaxPixels, "ends before"},
+      {"a JPEG-coded DC120 cut short", Bytes(dc120.begin(), dc120.begin() + ptrdiff_t(dc120.size() * 6 / 10)),
+       QxDefaultMaxPixels, "ends before"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
