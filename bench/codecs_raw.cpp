@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "imaging/codecs/camera_raw.h"
+#include "imaging/codecs/raw/camera_raw.h"
 #include "imaging/codecs/codecs.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/io/jpeg.h"

@@ -4,15 +4,14 @@
 #include <vector>
 
 #include "fuzz/io_common.inc"
-#include "imaging/codecs/camera_raw.h"
-#include "imaging/codecs/camera_raw_internal.h"
+#include "imaging/codecs/raw/camera_raw.h"
+#include "imaging/codecs/raw/camera_raw_internal.h"
 #include "imaging/codecs/codecs.h"
 
 namespace {
 
 struct RawInit {
   RawInit() {
-    QxCameraRawMaxPixels = int64_t(1) << 20;
     QxRegisterFurtherCodecs();
   }
 };

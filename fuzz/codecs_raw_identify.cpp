@@ -1,13 +1,12 @@
 // Reads arbitrary bytes as a camera-raw file: the probe, then identification with the metadata and preview
 // readers of every container (parameters only), then the whole reader asking for the embedded preview.
 #include "fuzz/io_common.inc"
-#include "imaging/codecs/camera_raw.h"
+#include "imaging/codecs/raw/camera_raw.h"
 #include "imaging/codecs/codecs.h"
 
 namespace {
 struct RawInit {
   RawInit() {
-    QxCameraRawMaxPixels = int64_t(1) << 20;
     QxRegisterFurtherCodecs();
   }
 };

@@ -1,6 +1,6 @@
 #include "imaging/codecs/codecs.h"
 
-#include "imaging/codecs/camera_raw.h"
+#include "imaging/codecs/raw/camera_raw.h"
 
 #include <mutex>
 

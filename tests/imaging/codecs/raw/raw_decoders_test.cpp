@@ -4,7 +4,7 @@
 #include <functional>
 #include <random>
 
-#include "imaging/codecs/camera_raw.h"
+#include "imaging/codecs/raw/camera_raw.h"
 #include "raw_fixture.h"
 
 using namespace rawtest;

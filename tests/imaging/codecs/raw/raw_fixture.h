@@ -2,7 +2,7 @@
 // Running identification and single loaders over synthetic files in memory.
 #include <memory>
 
-#include "imaging/codecs/camera_raw_internal.h"
+#include "imaging/codecs/raw/camera_raw_internal.h"
 #include "platform/base/streams.h"
 #include "raw_builder.h"
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <functional>
 
-#include "imaging/codecs/camera_raw.h"
+#include "imaging/codecs/raw/camera_raw.h"
 #include "imaging/codecs/codecs.h"
 #include "imaging/io/file_formats.h"
 #include "raw_fixture.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "imaging/codecs/camera_raw.h"
+#include "imaging/codecs/raw/camera_raw.h"
 #include "imaging/codecs/codecs.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/tiff_tags.h"

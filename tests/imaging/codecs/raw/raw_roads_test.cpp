@@ -8,7 +8,7 @@
 #include <functional>
 #include <random>
 
-#include "imaging/codecs/camera_raw.h"
+#include "imaging/codecs/raw/camera_raw.h"
 #include "imaging/codecs/codecs.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/io/params.h"
@@ -290,8 +290,12 @@ std::vector<uint8_t> Read(const Bytes& File, const std::function<void(TIOParamsV
   pr.AbortFlag = &ab;
   ReadCameraRawStream(&s, &b, p, pr, false);
   QxRawFusedPasses = true;
-  EXPECT_FALSE(ab) << p.ReadError;
   std::vector<uint8_t> out;
+  if (ab) {
+    // Only a file cut short may fail, and then on both roads with the same error.
+    EXPECT_NE(p.ReadError.find("ends before"), std::string::npos) << p.ReadError;
+    return out;
+  }
   for (int y = 0; y < b.Height(); ++y) {
     const uint8_t* row = b.Scanline(y);
     out.insert(out.end(), row, row + size_t(b.Width()) * (b.PixelFormat() == TQxPixelFormat::qxRGB48 ? 6 : 3));
@@ -346,6 +350,12 @@ TEST(CameraRawRoads, FusedPassesGiveThePlainPassesResult) {
   for (const Variant& v : variants) {
     SCOPED_TRACE(v.Name);
     const std::vector<uint8_t> fused = Read(*v.File, v.Set, true), plain = Read(*v.File, v.Set, false);
+    if (v.File == &canonCut) {
+      // The loader runs out of data: both roads refuse the file rather than show a part of it.
+      EXPECT_TRUE(fused.empty());
+      EXPECT_TRUE(plain.empty());
+      continue;
+    }
     ASSERT_FALSE(plain.empty());
     ASSERT_EQ(fused.size(), plain.size());
     size_t differ = 0;

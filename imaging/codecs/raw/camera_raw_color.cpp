@@ -12,8 +12,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "imaging/codecs/camera_raw.h"
-#include "imaging/codecs/camera_raw_internal.h"
+#include "imaging/codecs/raw/camera_raw.h"
+#include "imaging/codecs/raw/camera_raw_internal.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/utils.h"
 #include "imaging/io/params.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "imaging/codecs/camera_raw_internal.h"
+#include "imaging/codecs/raw/camera_raw_internal.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <jpeglib.h>
 
-#include "imaging/codecs/camera_raw_internal.h"
+#include "imaging/codecs/raw/camera_raw_internal.h"
 #include "imaging/io/jpeg.h"
 #include "platform/base/streams.h"
 
@@ -363,6 +363,7 @@ namespace {
 struct TPairSource {
   TQxRawContext* C;
   uint8_t Buffer[4096];
+  bool Dry = false;  // the stream ran out before the decoder was done with the picture
 };
 
 // The DC120 stores its JPEG with the bytes of every 16-bit pair exchanged.
@@ -371,6 +372,7 @@ int FillSwapped(jpeg_decompress_struct* D) {
   int64_t n = s->C->Stream->Read(s->Buffer, 4096);
   if (n <= 0) {
     // The end: a marker that closes the picture, as libjpeg expects from a source that has run dry.
+    s->Dry = true;
     s->Buffer[0] = 0xFF;
     s->Buffer[1] = JPEG_EOI;
     n = 2;
@@ -395,7 +397,7 @@ struct TDecompress {
 }  // namespace
 
 void kodak_jpeg_pair_load_raw(TQxRawContext& C) {
-  TPairSource source{&C, {}};
+  TPairSource source{&C, {}, false};
   TDecompress d;
   d.D = JpegAllocDecompress();
   d.E = JpegCreateErrorManager(d.D);
@@ -425,5 +427,7 @@ void kodak_jpeg_pair_load_raw(TQxRawContext& C) {
       C.Put(row + 1, col, (p[2] + q[2]) << 5);
     }
   }
+  // Rows the decoder made up after the data ended are not the camera's: the file is cut short.
+  if (source.Dry) C.PastEnd += 16;
   JpegFinishDecompress(d.D);
 }

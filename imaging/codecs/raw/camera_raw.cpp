@@ -1,5 +1,5 @@
 // Camera-raw reader: the entry, the probe, the working record's reading helpers and camera identification.
-#include "imaging/codecs/camera_raw.h"
+#include "imaging/codecs/raw/camera_raw.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <sys/mman.h>
 
-#include "imaging/codecs/camera_raw_internal.h"
+#include "imaging/codecs/raw/camera_raw_internal.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/kernels/color_ops.h"
 #include "imaging/foundation/metadata.h"
@@ -23,8 +23,6 @@
 #include "imaging/io/params.h"
 #include "platform/base/parallel.h"
 #include "platform/base/streams.h"
-
-int64_t QxCameraRawMaxPixels = int64_t(1) << 27;
 
 // ---- reading ------------------------------------------------------------------------------------------
 
@@ -312,7 +310,7 @@ int32_t identify_camera(TQxRawContext& C) {
 
   if (!C.SensorLoader) return NotSupported(C, "Camera RAW: this camera's data coding is not supported");
   if (C.ImageHeight <= 0 || C.ImageWidth <= 0) return NotSupported(C, "Camera RAW: the file gives no picture size");
-  if (int64_t(C.ImageHeight) * C.ImageWidth > QxCameraRawMaxPixels || C.ImageHeight > 65535 || C.ImageWidth > 65535)
+  if (C.ImageHeight > 65535 || C.ImageWidth > 65535)
     return NotSupported(C, "Camera RAW: the picture size in the file is out of range");
   if (!C.SensorHeight) C.SensorHeight = C.ImageHeight;
   if (!C.SensorWidth) C.SensorWidth = C.ImageWidth;
@@ -485,6 +483,11 @@ void ReadCameraRawStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Para
     Params.OriginalWidth = Params.Width;
     Params.OriginalHeight = Params.Height;
     if (!ParamsOnly) {
+      // The caller's pixel limit, and no more photosites than the file's bytes can code: a damaged size
+      // field must not cost a large allocation and a long decode of nothing.
+      if (!QxPictureFits(Params, C.ImageWidth, C.ImageHeight, C.FileSize, loader_pixels_per_byte(C)))
+        return Fail(Params, Progress, "Camera RAW: the picture size in the file (" + std::to_string(C.ImageWidth) + " x " +
+                                          std::to_string(C.ImageHeight) + ") is larger than its data or the pixel limit");
       C.HalfSize = Params.RawHalfSize && C.CfaPattern ? 1 : 0;
       C.StoreHeight = (C.ImageHeight + C.HalfSize) >> C.HalfSize;
       C.StoreWidth = (C.ImageWidth + C.HalfSize) >> C.HalfSize;
@@ -525,6 +528,8 @@ void ReadCameraRawStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Para
           convert_camera_colors(C);
         }
       }
+      if (loader_ran_out_of_data(C))
+        return Fail(Params, Progress, "Camera RAW: the file ends before the end of its sensor data");
       C.QuickInterpolate = 1;
       C.Progress.Report(85);
       Params.SetImageCount(1);

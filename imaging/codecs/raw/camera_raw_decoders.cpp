@@ -4,7 +4,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "imaging/codecs/camera_raw_internal.h"
+#include "imaging/codecs/raw/camera_raw_internal.h"
 #include "imaging/foundation/helpers.h"
 #include "imaging/foundation/utils.h"
 #include "platform/base/parallel.h"
@@ -695,6 +695,25 @@ bool loader_defers_placement(const TQxRawContext& C) {
          C.StoreWidth == C.ImageWidth && C.StoreHeight == C.ImageHeight;
 }
 
+double loader_pixels_per_byte(const TQxRawContext& C) {
+  const TQxRawLoader l = C.SensorLoader;
+  // Codes of one bit at least per value.
+  if (l == nikon_compressed_load_raw || l == lossless_huffman_load_raw || l == foveon_huffman_load_raw) return 8;
+  // A block of 64 values can end after two short codes; a run of eight 2 x 2 blocks takes a few bits.
+  if (l == canon_compressed_load_raw) return 256;
+  if (l == kodak_tree_coded_load_raw) return 64;
+  // Zero-length differences after a table of lengths; a JPEG pair codes two rows per decoded row.
+  if (l == kodak_blocked_diff_load_raw || l == kodak_ycc_load_raw) return 4;
+  if (l == kodak_jpeg_pair_load_raw) return 2048;
+  // Packed and unpacked forms: at most one photosite per byte (8-bit samples).
+  return 1;
+}
+
+bool loader_ran_out_of_data(const TQxRawContext& C) {
+  // The bit readers look a few bytes ahead of what they use.
+  return C.PastEnd > 8;
+}
+
 bool gains_known_before_loading(const TQxRawContext& C) {
   // The lossless loader sets the black level from masked columns, or for Kodak from the data's minimum.
   const bool blackFromData = C.SensorLoader != lossless_huffman_load_raw || C.ImageWidth < C.SensorWidth ||
@@ -1107,6 +1126,7 @@ void rollei_d530_load_raw(TQxRawContext& C) {
   };
   uint8_t b[10];
   C.StartProgress(1);
+  const int64_t first = int64_t(C.SensorWidth) * C.SensorHeight * 5 / 8;
   while (C.Stream->Read(b, 10) == 10) {
     uint32_t buffer = 0;
     for (int32_t k = 0; k < 5; ++k) {
@@ -1117,6 +1137,8 @@ void rollei_d530_load_raw(TQxRawContext& C) {
     put(q++, int32_t(buffer >> 10));
     put(q++, int32_t(buffer));
   }
+  // The data ends where it ends; the first counter must have covered its share of the picture.
+  if (p < first) C.PastEnd += (first - p) * 2;
 }
 
 void imacon_flipped_load_raw(TQxRawContext& C) {

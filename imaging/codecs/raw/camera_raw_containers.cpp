@@ -4,7 +4,7 @@
 #include <cstring>
 #include <set>
 
-#include "imaging/codecs/camera_raw_internal.h"
+#include "imaging/codecs/raw/camera_raw_internal.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/helpers.h"
 #include "imaging/foundation/qx_streams.h"

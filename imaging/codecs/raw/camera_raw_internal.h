@@ -212,6 +212,11 @@ void lossless_huffman_load_raw(TQxRawContext& C);
 bool gains_known_before_loading(const TQxRawContext& C);
 // True when the loader leaves its rows pending when asked (DeferPlacement): it writes no store.
 bool loader_defers_placement(const TQxRawContext& C);
+// The most photosites one byte of the file can give with the chosen loader (its coding's greatest
+// expansion), so that a size field the data cannot fill is refused before allocating.
+double loader_pixels_per_byte(const TQxRawContext& C);
+// True when the loader asked for more bytes than the file holds: the picture is cut off.
+bool loader_ran_out_of_data(const TQxRawContext& C);
 void foveon_huffman_load_raw(TQxRawContext& C);
 void sony_keyed_load_raw(TQxRawContext& C);
 void sony_keystream_xor(TQxRawContext& C, uint32_t* Words, int32_t Count, bool Start, uint32_t Key);

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "imaging/codecs/camera_raw_internal.h"
+#include "imaging/codecs/raw/camera_raw_internal.h"
 
 namespace {
 
