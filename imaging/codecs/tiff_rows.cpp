@@ -54,7 +54,8 @@ class TRowSource {
         if (have) std::memcpy(Row, data_ + pos_, have);
         if (have < R) std::memset(Row + have, 0, R - have);
         pos_ += R;
-        if (V_.FillOrder == 2 && V_.BitsPerSample <= 8)
+        // The fill order reverses the bits of every byte, those of wider samples too.
+        if (V_.FillOrder == 2)
           for (size_t i = 0; i < R; ++i) Row[i] = Reversed(Row[i]);
         return true;
       }
