@@ -275,13 +275,13 @@ TEST(TiffTools, ReversedFillOrderOfWideSamplesAndBigTiff) {
   const std::string d = TempDir();
   auto b = MakeRGB(23, 9);
   WriteFile(d + "/src.ppm", Ppm(*b));
-  for (const char* space : {"rgb", "gray"}) {
-    SCOPED_TRACE(space);
+  for (const auto& [space, coder] : {std::pair{"rgb", "none"}, std::pair{"gray", "none"}, std::pair{"rgb", "zip"}}) {
+    SCOPED_TRACE(std::string(space) + " " + coder);
     const std::string s = space;
     // Gray levels of 8 bits first, so that every 16-bit sample is a level times 257 and its high byte exact.
     ASSERT_EQ(Shell("cd '" + d + "' && convert src.ppm -colorspace " + (s == "gray" ? "gray" : "sRGB") +
                     " -depth 8 " + s + ".pnm && convert " + s + ".pnm -depth 16 -compress none " + s +
-                    ".tif && tiffcp -f lsb2msb -c none " + s + ".tif " + s + "2.tif"),
+                    ".tif && tiffcp -f lsb2msb -c " + coder + " " + s + ".tif " + s + "2.tif"),
               0);
     ReadResult r = ReadPath(d + "/" + s + "2.tif");
     ASSERT_FALSE(r.Aborted);
