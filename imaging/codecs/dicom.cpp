@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "imaging/codecs/codecs.h"
+#include "imaging/codecs/jpeg2000_lib.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/dicom_tags.h"
 #include "imaging/foundation/helpers.h"
+#include "imaging/foundation/kernels/dib.h"
 #include "imaging/foundation/qx_streams.h"
 #include "imaging/foundation/services.h"
 #include "imaging/io/jpeg.h"
@@ -42,6 +44,7 @@ struct TDICOMContext {
   int32_t Columns = 0, Rows = 0;
   int32_t BitsAllocated = 0, BitsStored = 0;
   int32_t BytesPerSample = 0;
+  std::string PixelVR;  // the value representation of the pixel data element
   std::vector<uint16_t> RedLUT, GreenLUT, BlueLUT;
   double WindowCenter = -1, WindowWidth = -1;
   double RescaleIntercept = 0, RescaleSlope = 1;
@@ -240,9 +243,25 @@ void DecodeNative(TDICOMContext& C) {
   const int32_t shift = 8 - C.BitsStored;
   int32_t last = -1;
   std::vector<uint8_t> buf;
+  // Big-endian 16-bit words holding 8-bit samples keep each word's two bytes the other way round.
+  const bool swapWords = !C.LittleEndian && C.BitsAllocated == 8 && C.PixelVR == "OW";
+  std::vector<uint8_t> frame;
+  int64_t frameAt = 0;
+  if (swapWords) {
+    const int64_t bytes = std::clamp<int64_t>(pixels * C.SamplesPerPixel, 0, std::max<int64_t>(avail, 0));
+    frame.assign(size_t(bytes + 1) & ~size_t(1), 0);
+    s.Read(frame.data(), int64_t(frame.size()));
+    for (size_t i = 0; i + 1 < frame.size(); i += 2) std::swap(frame[i], frame[i + 1]);
+  }
   auto readRow = [&](int64_t Bytes) {
     buf.assign(size_t(Bytes), 0);
-    s.Read(buf.data(), Bytes);
+    if (!swapWords) {
+      s.Read(buf.data(), Bytes);
+      return;
+    }
+    const int64_t n = std::clamp<int64_t>(int64_t(frame.size()) - frameAt, 0, Bytes);
+    if (n > 0) std::memcpy(buf.data(), frame.data() + frameAt, size_t(n));
+    frameAt += Bytes;
   };
 
   if (C.SamplesPerPixel == 1 && C.BitsStored <= 8) {
@@ -253,7 +272,8 @@ void DecodeNative(TDICOMContext& C) {
       readRow(w * step);
       uint8_t* d = C.Bitmap->Scanline(y);
       for (int64_t x = 0; x < w; ++x) {
-        const uint8_t b = buf[size_t(x * step)];
+        // A sample in a 16-bit word is its low byte, which big-endian words store second.
+        const uint8_t b = buf[size_t(x * step + (step == 2 && !C.LittleEndian ? 1 : 0))];
         if (palette) {
           const int64_t idx = shift >= 0 ? int64_t(b) << shift : b;
           d[3 * x] = uint8_t(LutEntry(C.BlueLUT, idx) / 257);
@@ -451,15 +471,77 @@ void DecodeLosslessJpeg(TDICOMContext& C, int64_t FragmentLength) {
   else if (layout == TLayout::Gray8) GraySteps8(C, C.Bitmap);
 }
 
+// Whether the JPEG stream at the position names its colour transform itself (a JFIF or Adobe segment
+// before the frame); the position is kept.
+bool JpegNamesColourTransform(TStream& S) {
+  const int64_t at = S.Position();
+  bool named = false;
+  uint8_t m[4];
+  if (S.Read(m, 2) == 2 && m[0] == 0xFF && m[1] == 0xD8) {
+    // Segments up to the first frame header; a few hundred of them at most.
+    for (int32_t n = 0; n < 512 && S.Read(m, 4) == 4 && m[0] == 0xFF; ++n) {
+      const int32_t len = m[2] << 8 | m[3];
+      if ((m[1] >= 0xC0 && m[1] <= 0xCF && m[1] != 0xC4 && m[1] != 0xC8 && m[1] != 0xCC) || m[1] == 0xDA || len < 2)
+        break;
+      if (m[1] == 0xE0 || m[1] == 0xEE) {
+        char id[5] = {};
+        const int64_t got = S.Read(id, std::min<int32_t>(5, len - 2));
+        if ((m[1] == 0xE0 && got == 5 && std::memcmp(id, "JFIF", 5) == 0) ||
+            (m[1] == 0xEE && got >= 5 && std::memcmp(id, "Adobe", 5) == 0)) {
+          named = true;
+          break;
+        }
+        S.Seek(int64_t(len - 2) - got, TSeekOrigin::soCurrent);
+      } else {
+        S.Seek(len - 2, TSeekOrigin::soCurrent);
+      }
+    }
+  }
+  S.SetPosition(at);
+  return named;
+}
+
 void DecodeJpegBaseline(TDICOMContext& C) {
   TIOParamsVals tmp(C.Params->Owner);
-  ReadJpegStream(C.Stream.get(), nullptr, C.Bitmap, tmp, C.Progress, false, false, false, false, false, false, -1,
+  // The data set's RGB says the components were coded untransformed; a stream that names no transform
+  // itself would otherwise be taken as YCbCr.
+  const bool rgb = C.SamplesPerPixel == 3 && QxUpperText(QxTrimText(C.Photometric)) == "RGB" &&
+                   !JpegNamesColourTransform(*C.Stream);
+  ReadJpegStream(C.Stream.get(), nullptr, C.Bitmap, tmp, C.Progress, false, rgb, false, false, false, false, -1,
                  true);
   if (C.Progress.Aborting() || C.Bitmap->IsEmpty()) return;
+  // Untransformed components come out in the file's red, green, blue order.
+  if (rgb && C.Bitmap->PixelFormat() == TQxPixelFormat::qx24RGB)
+    for (int32_t y = 0; y < C.Bitmap->Height(); ++y) QxSwapRB(C.Bitmap->Scanline(y), C.Bitmap->Width());
   if (C.SamplesPerPixel == 1 && C.Bitmap->PixelFormat() == TQxPixelFormat::qx8g) GraySteps8(C, C.Bitmap);
 }
 
+// Gray code streams of more than 8 bits keep their 16 bits and take the 16-bit gray steps.
+void DecodeJpeg2000Gray16(TDICOMContext& C) {
+  TQxBufferedReadStream& s = *C.Stream;
+  uint8_t b[4] = {};
+  const int64_t at = s.Position();
+  const bool raw = s.Read(b, 4) == 4 && b[0] == 0xFF && b[1] == 0x4F && b[2] == 0xFF && b[3] == 0x51;
+  s.SetPosition(at);
+  TQxJ2kImage img;
+  if (!QxJ2kDecode(s, raw ? TQxJ2kContainer::Codestream : TQxJ2kContainer::JP2, img, C.Params->MaxPixels) ||
+      img.Components.empty())
+    return C.Abort();
+  const TQxJ2kComponent& c = img.Components[0];
+  if (c.Precision < 1 || c.Precision > 16 || c.Width != img.Width || c.Height != img.Height || c.Left != 0 ||
+      c.Top != 0 || !C.Bitmap->Allocate(img.Width, img.Height, TQxPixelFormat::qx16g))
+    return C.Abort();
+  const int64_t lo = c.Signed ? INT16_MIN : 0, hi = c.Signed ? INT16_MAX : UINT16_MAX;
+  for (int32_t y = 0; y < img.Height; ++y) {
+    auto* d = reinterpret_cast<uint16_t*>(C.Bitmap->Scanline(y));
+    const int32_t* q = c.Data() + size_t(y) * size_t(c.Width);
+    for (int32_t x = 0; x < img.Width; ++x) d[x] = uint16_t(std::clamp<int64_t>(q[x], lo, hi));
+  }
+  GraySteps<uint16_t>(C, C.Bitmap, img.Width, c.Signed);
+}
+
 void DecodeJpeg2000(TDICOMContext& C) {
+  if (C.SamplesPerPixel == 1 && C.BitsStored > 8) return DecodeJpeg2000Gray16(C);
   if (!QxCodecServices.ReadJpeg2000Stream) return C.Abort();
   TIOParamsVals tmp(C.Params->Owner);
   QxCodecServices.ReadJpeg2000Stream(C.Stream.get(), C.Bitmap, tmp, C.Progress, false);
@@ -523,7 +605,7 @@ void DecodeFrame(TDICOMContext& C, int64_t ValueStart) {
 
   const std::string& ts = C.TransferSyntax;
   if (ts == "1.2.840.10008.1.2.4.50") DecodeJpegBaseline(C);
-  else if (ts == "1.2.840.10008.1.2.4.91") DecodeJpeg2000(C);
+  else if (ts == "1.2.840.10008.1.2.4.90" || ts == "1.2.840.10008.1.2.4.91") DecodeJpeg2000(C);
   else if (ts == "1.2.840.10008.1.2.4.70" || ts == "1.2.840.10008.1.2.4.57") DecodeLosslessJpeg(C, fragment);
   else if (ts == "1.2.840.10008.1.2.4.100") C.Abort();
   else if (ts == "1.2.840.10008.1.2.5") DecodeRLE(C, fragment);
@@ -632,6 +714,7 @@ void ParseDataSet(TDICOMContext& C, bool ParamsOnly) {
     const bool topPixels = group == 0x7FE0 && element == 0x0010 && depth == 0;
 
     if (topPixels) {
+      C.PixelVR = IsCapital(v[0]) && IsCapital(v[1]) ? std::string(reinterpret_cast<const char*>(v), 2) : vr;
       uint8_t peek[4] = {0, 0, 0, 0};
       const bool four = s.Read(peek, 4) == 4;
       s.SetPosition(valueStart);
@@ -674,6 +757,12 @@ void ParseDataSet(TDICOMContext& C, bool ParamsOnly) {
     if (group == 2 && element == 0x0010) {
       C.TransferSyntax = TextOf(data, length);
       if (C.TransferSyntax == kBigEndianSyntax) C.LittleEndian = false;
+      // The rest of a deflated data set is one zlib stream: its elements cannot be read as they stand.
+      if (QxTrimText(C.TransferSyntax) == "1.2.840.10008.1.2.1.99") {
+        C.Params->ReadError = "Deflated DICOM files are not supported";
+        C.Abort();
+        return;
+      }
     } else if (group == 0x0028) {
       ImageElement(C, element, numeric, data, length);
     }
@@ -733,6 +822,11 @@ void ReadDicomStream(TStream* Stream, TIOParamsVals& Params, TQxBitmap* Bitmap, 
       c.Stream->SetPosition(start);
     }
     ParseDataSet(c, ParamsOnly);
+    if (!ParamsOnly && !Progress.Aborting() && c.Bitmap->IsEmpty()) {
+      // A report, a structured document or a presentation state: nothing to show is a failed load.
+      Params.ReadError = "The DICOM file holds no picture";
+      Progress.Abort();
+    }
     if (temp && !temp->IsEmpty()) {
       if (temp->PixelFormat() != TQxPixelFormat::qx1g && temp->PixelFormat() != TQxPixelFormat::qx24RGB)
         temp->SetPixelFormat(TQxPixelFormat::qx24RGB);

@@ -160,7 +160,11 @@ class TGifReader {
         ++frames_;
       }
     }
-    // A frame that is not in the file cannot be loaded.
+    // A frame that is not in the file cannot be loaded; a lone frame without pixels is no picture either.
+    if (found && emptyFrame_ && frames_ == 1 && !paramsOnly_ && !failed_) {
+      P_.ReadError = "The GIF file's only image is empty (its width or height is 0)";
+      return Finish(true);
+    }
     Finish(!found && !paramsOnly_);
   }
 
@@ -221,6 +225,7 @@ class TGifReader {
 
     std::vector<uint8_t> index;
     const bool empty = w == 0 || h == 0;
+    emptyFrame_ = empty;
     if (paramsOnly_ || empty) {
       if (!Skip(S_, 1)) return false;
       SkipSubBlocks(S_);
@@ -321,6 +326,7 @@ class TGifReader {
   TQxMask*& mask_;
   bool noMask_;
   bool failed_ = false;
+  bool emptyFrame_ = false;
   int32_t globalBits_ = 0;
   TQxRGB global_[256] = {};
   TGifControl control_;

@@ -172,8 +172,12 @@ void ReadJpeg2000Stream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Param
   Progress.Factor = 100.0 / H;
 
   std::vector<UsedComponent> comps;
-  // A component the channel definition marks as opacity is the alpha channel.
-  const int32_t opacity = bilevel ? -1 : img.ComponentByType(QxJ2kTypeOpacity);
+  // A component the channel definition marks as opacity is the alpha channel; without a definition (a bare
+  // code stream), one component past the colour ones is, as other programs take it.
+  int32_t opacity = bilevel ? -1 : img.ComponentByType(QxJ2kTypeOpacity);
+  if (!bilevel && opacity < 0 && count == static_cast<int32_t>(used.size()) + 1 &&
+      img.ComponentByType(static_cast<int32_t>(used.size())) == count - 1)
+    opacity = count - 1;
   const bool withAlpha = opacity >= 0 && img.Components[opacity].Precision >= 1 &&
                          img.Components[opacity].Precision <= 32;
   try {

@@ -96,8 +96,8 @@ class TGifDecoder {
         return false;
       }
       if (Exhausted()) return true;
+      // A full table without a Clear code goes on with the table as it stands ("deferred clear").
       if (!ReadCode(code)) return true;
-      if (full_ && code != clear_) return !DataRemains();
     }
   }
 
@@ -542,7 +542,8 @@ Proc Pick(TQxLzwHook Own, TQxLzwHook Global) {
 void GifLzwDecode(TStream* Stream, int32_t Height, int32_t Width, bool Interlaced, uint8_t* Buffer) {
   const int64_t start = Stream->Position();
   uint8_t m = 0;
-  if (Stream->Read(&m, 1) != 1 || m < 2 || m > 9) {
+  // Up to 11: the first codes are then 12 bits wide, which encoders that ignore the palette's size write.
+  if (Stream->Read(&m, 1) != 1 || m < 2 || m > kMaxBits - 1) {
     Stream->SetPosition(start);
     return;
   }

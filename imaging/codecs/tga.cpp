@@ -141,6 +141,7 @@ struct TgaDecoder {
   TQxRGB* Map;
   uint8_t* MapAlpha;
   bool MapHasAlpha;
+  bool Gray16;  // 16-bit gray pictures: a gray byte, then an alpha byte
   // A packet that goes on into the next row.
   int32_t Left = 0;
   bool Run = false;
@@ -158,6 +159,11 @@ struct TgaDecoder {
         if (AlphaRow && MapHasAlpha) AlphaRow[I] = MapAlpha[Raw[0]];
         break;
       case 16: {
+        if (Gray16) {
+          std::memset(Row + I * 3, Raw[0], 3);
+          if (AlphaRow) AlphaRow[I] = Raw[1];
+          break;
+        }
         const TQxRGB c = Expand16(Get16(Raw));
         std::memcpy(Row + I * 3, &c, 3);
         break;
@@ -381,6 +387,8 @@ void ReadTgaStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
       map[0] = TQxRGB{0, 0, 0};
       map[1] = TQxRGB{255, 255, 255};
     }
+    const bool gray16 = depth == 16 && (imageType == 3 || imageType == 11);
+    if (gray16) Params.TgaGrayscale = 1;
     const bool rle = imageType >= 9;
     Params.TgaCompressed = rle ? 1 : 0;
 
@@ -392,7 +400,10 @@ void ReadTgaStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
     switch (depth) {
       case 1: Params.BitsPerSample = 1; Params.SamplesPerPixel = 1; break;
       case 8: Params.BitsPerSample = 8; Params.SamplesPerPixel = 1; break;
-      case 16: Params.BitsPerSample = 5; Params.SamplesPerPixel = 3; break;
+      case 16:
+        Params.BitsPerSample = gray16 ? 8 : 5;
+        Params.SamplesPerPixel = gray16 ? 2 : 3;
+        break;
       case 24: Params.BitsPerSample = 8; Params.SamplesPerPixel = 3; break;
       case 32: Params.BitsPerSample = 8; Params.SamplesPerPixel = 4; break;
       default: break;
@@ -417,7 +428,7 @@ void ReadTgaStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
     std::vector<uint8_t> packedRow(depth == 4 ? size_t(units) + 8 : 0, 0);
 
     std::vector<uint8_t> alphaRow;
-    if (!SkipAlpha && (depth == 32 || mapHasAlpha)) {
+    if (!SkipAlpha && (depth == 32 || mapHasAlpha || gray16)) {
       if (!Mask) {
         Mask = new TQxMask();
         createdMask = true;
@@ -429,7 +440,7 @@ void ReadTgaStream(TStream* Stream, TQxBitmap* Bitmap, TIOParamsVals& Params, TQ
     }
     uint8_t* alpha = alphaRow.empty() ? nullptr : alphaRow.data();
 
-    TgaDecoder dec{in, depth, pixelBytes, rle, map, mapAlpha, mapHasAlpha};
+    TgaDecoder dec{in, depth, pixelBytes, rle, map, mapAlpha, mapHasAlpha, gray16};
     const bool topDown = (descriptor & 0x20) != 0;
     const bool rightToLeft = (descriptor & 0x10) != 0;
     for (int32_t n = 0; n < height; ++n) {

@@ -471,6 +471,12 @@ void TiffReadPage(TQxBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOPar
   }
   TTIFFDirectory dir;
   dir.LittleEndian = h[0] == 'I';
+  // 64-bit offsets would be read as 32-bit ones and give nothing: say so instead.
+  if ((dir.LittleEndian ? h[2] : h[3]) == 43 && (dir.LittleEndian ? h[3] : h[2]) == 0) {
+    if (Params) Params->ReadError = "BigTIFF files are not supported";
+    Progress.Abort();
+    return;
+  }
   const uint32_t first = dir.Get32(h + 4);
   if (first == 0) return;
   const int32_t wanted = Params ? Params->TiffImageIndex : -1;

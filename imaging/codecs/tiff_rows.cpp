@@ -54,7 +54,8 @@ class TRowSource {
         if (have) std::memcpy(Row, data_ + pos_, have);
         if (have < R) std::memset(Row + have, 0, R - have);
         pos_ += R;
-        if (V_.FillOrder == 2 && V_.BitsPerSample <= 8)
+        // The fill order reverses the bits of every byte, those of wider samples too.
+        if (V_.FillOrder == 2)
           for (size_t i = 0; i < R; ++i) Row[i] = Reversed(Row[i]);
         return true;
       }
@@ -113,8 +114,14 @@ class TRowSource {
       // Only what the strip's rows need is inflated, so a small bomb cannot grow past the picture.
       block_.assign(size_t(R) * size_t(rows_), 0);
       z_stream z{};
+      // The fill order applies to the compressed bytes.
+      std::vector<uint8_t> reversed;
+      if (V_.FillOrder == 2) {
+        reversed.resize(len_);
+        for (size_t i = 0; i < len_; ++i) reversed[i] = Reversed(data_[i]);
+      }
       if (inflateInit(&z) == Z_OK) {
-        z.next_in = const_cast<Bytef*>(data_);
+        z.next_in = const_cast<Bytef*>(reversed.empty() ? data_ : reversed.data());
         z.avail_in = uInt(std::min<size_t>(len_, UINT32_MAX));
         size_t done = 0;
         while (done < block_.size()) {

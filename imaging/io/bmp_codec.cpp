@@ -236,15 +236,7 @@ void ReadBmpStream(TStream& Stream, TQxBitmap& Bitmap, int32_t DataSize, TIOPara
       fileMasks = true;
     }
     if (compression == 3 && headerSize >= 56) alphaMask = U32(h + 52);
-    if (used > 0) {
-      std::vector<uint8_t> pal(static_cast<size_t>(used) * 4);
-      if (!ReadAll(Stream, pal.data(), static_cast<int64_t>(pal.size()))) {
-        Progress.Abort();
-        return;
-      }
-      Params.SetColorMap(nullptr, static_cast<int32_t>(used));
-      for (uint32_t i = 0; i < used; ++i) Params.ColorMap[i] = TQxRGB{pal[i * 4], pal[i * 4 + 1], pal[i * 4 + 2]};
-    }
+    // A shorter header is followed by its three masks, and only then by the colour table.
     if (compression == 3 && !fileMasks) {
       uint8_t m[12];
       if (!ReadAll(Stream, m, 12)) {
@@ -254,6 +246,15 @@ void ReadBmpStream(TStream& Stream, TQxBitmap& Bitmap, int32_t DataSize, TIOPara
       masks[0] = U32(m);
       masks[1] = U32(m + 4);
       masks[2] = U32(m + 8);
+    }
+    if (used > 0) {
+      std::vector<uint8_t> pal(static_cast<size_t>(used) * 4);
+      if (!ReadAll(Stream, pal.data(), static_cast<int64_t>(pal.size()))) {
+        Progress.Abort();
+        return;
+      }
+      Params.SetColorMap(nullptr, static_cast<int32_t>(used));
+      for (uint32_t i = 0; i < used; ++i) Params.ColorMap[i] = TQxRGB{pal[i * 4], pal[i * 4 + 1], pal[i * 4 + 2]};
     }
   }
   Params.Width = Params.OriginalWidth = width;
@@ -303,9 +304,11 @@ void ReadBmpStream(TStream& Stream, TQxBitmap& Bitmap, int32_t DataSize, TIOPara
   const bool native = Params.NativePixelFormat != 0;
   // A two-colour palette other than black and white keeps its colours: it is read as indexes like 4 bits.
   const TQxRGB black{0, 0, 0}, white{255, 255, 255};
-  const bool grayPalette = Params.ColorMapCount < 2 ||
-                           (Params.ColorMap[0] == black && Params.ColorMap[1] == white) ||
-                           (Params.ColorMap[0] == white && Params.ColorMap[1] == black);
+  // A one-entry palette keeps its colour too (bits that are set name a missing entry: black).
+  const bool grayPalette = Params.ColorMapCount == 0 ||
+                           (Params.ColorMapCount >= 2 &&
+                            ((Params.ColorMap[0] == black && Params.ColorMap[1] == white) ||
+                             (Params.ColorMap[0] == white && Params.ColorMap[1] == black)));
   const bool colouredBits = bits == 1 && !grayPalette;
   const bool indexed = bits == 4 || bits == 8 || colouredBits;
   TQxPixelFormat fmt = bits == 1 && !colouredBits ? TQxPixelFormat::qx1g

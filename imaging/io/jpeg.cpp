@@ -60,6 +60,7 @@ struct TJpegError {
   jpeg_error_mgr Pub;
   std::atomic<bool>* Aborting;
   jmp_buf Jump;
+  long HitMarker = 0;  // warnings that entropy data stopped at a marker before its blocks were complete
 };
 
 [[noreturn]] void JpegErrorExit(j_common_ptr cinfo) {
@@ -71,7 +72,9 @@ struct TJpegError {
 }
 
 void JpegEmitMessage(j_common_ptr cinfo, int level) {
-  if (level == -1) cinfo->err->num_warnings++;
+  if (level != -1) return;
+  cinfo->err->num_warnings++;
+  if (cinfo->err->msg_code == JWRN_HIT_MARKER) ++reinterpret_cast<TJpegError*>(cinfo->err)->HitMarker;
 }
 
 void JpegOutputMessage(j_common_ptr) {}
@@ -641,7 +644,7 @@ int32_t ReadJpegStream(TStream* Stream, TStream* TablesStream, TQxBitmap* Bitmap
     int32_t last = -1;
     const bool to24 = Bitmap->PixelFormat() == TQxPixelFormat::qx24RGB;
     const auto* src = reinterpret_cast<const TJpegSource*>(cinfo.src);
-    const long warningsBeforeRows = err.Pub.num_warnings;
+    const long hitMarkerBeforeRows = err.HitMarker;
     while (int32_t(cinfo.output_scanline) < oh && delivered < MaxLines) {
       uint8_t* row = Bitmap->Scanline(delivered);
       JSAMPROW target = row;
@@ -690,10 +693,11 @@ int32_t ReadJpegStream(TStream* Stream, TStream* TablesStream, TQxBitmap* Bitmap
       delivered += int32_t(got);
       Report(Progress, delivered, factor, last);
       if (Progress.Aborting()) break;
-      // The entropy data stopped at a marker while rows were still wanted (the library warned) and no
+      // The entropy data stopped at a marker while blocks were still wanted (the library warned so) and no
       // restart marker can bring it back: the rest would only be filler, and a few hundred bytes claiming
-      // a huge picture must not keep the decoder busy for minutes.
-      if (cinfo.unread_marker != 0 && err.Pub.num_warnings > warningsBeforeRows &&
+      // a huge picture must not keep the decoder busy for minutes. Other warnings (stray bytes before a
+      // marker) leave every row decodable, and the last rows may come after the end marker was read.
+      if (cinfo.unread_marker != 0 && err.HitMarker > hitMarkerBeforeRows &&
           (cinfo.restart_interval == 0 || cinfo.unread_marker == JPEG_EOI) && !jpeg_has_multiple_scans(&cinfo)) {
         Progress.Abort();
         break;

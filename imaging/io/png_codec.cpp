@@ -159,8 +159,13 @@ bool ReadBody(ReadState& st) {
     return true;
   }
   TQxBitmap& B = *st.bitmap;
+  // One-bit gray with a transparent key has no alpha of its own to expand into: it is read as a
+  // two-entry black and white palette, whose entry for the key is transparent.
+  png_color_16p grayKey = nullptr;
+  const bool gray1Key = depth == 1 && colorType == PNG_COLOR_TYPE_GRAY &&
+                        png_get_tRNS(png, info, nullptr, nullptr, &grayKey) && grayKey && grayKey->gray <= 1;
   TQxPixelFormat fmt = TQxPixelFormat::qx24RGB;
-  if (depth == 1 && colorType != PNG_COLOR_TYPE_PALETTE)
+  if (depth == 1 && colorType != PNG_COLOR_TYPE_PALETTE && !gray1Key)
     fmt = TQxPixelFormat::qx1g;
   else if (native && colorType == PNG_COLOR_TYPE_PALETTE && depth <= 8)
     fmt = TQxPixelFormat::qx8p;
@@ -180,11 +185,15 @@ bool ReadBody(ReadState& st) {
 
   const int channels = png_get_channels(png, info);
   const bool interlaced = passes > 1;
-  const bool palette1 = depth == 1 && colorType == PNG_COLOR_TYPE_PALETTE;
+  const bool palette1 = (depth == 1 && colorType == PNG_COLOR_TYPE_PALETTE) || gray1Key;
   const size_t w = width;
   // A one-entry palette has no entry 1: bits that are set fall back to entry 0.
   st.pal0 = P.ColorMapCount > 0 ? P.ColorMap[0] : TQxRGB{0, 0, 0};
   st.pal1 = P.ColorMapCount > 1 ? P.ColorMap[1] : st.pal0;
+  if (gray1Key) {
+    st.pal0 = TQxRGB{0, 0, 0};
+    st.pal1 = TQxRGB{255, 255, 255};
+  }
   TQxBitmap* alpha = nullptr;
   size_t rowBytes = 0;
   if (channels == 4) {
@@ -198,7 +207,13 @@ bool ReadBody(ReadState& st) {
     // The transparency of the two entries; entries beyond the chunk are opaque.
     png_bytep trans = nullptr;
     int numTrans = 0;
-    if (png_get_tRNS(png, info, &trans, &numTrans, nullptr) && trans && numTrans > 0) {
+    if (gray1Key) {
+      st.alpha0 = grayKey->gray == 0 ? 0 : 255;
+      st.alpha1 = grayKey->gray == 1 ? 0 : 255;
+      alpha = B.GetAlphaChannel();
+      B.Opaque = false;
+      alpha->Opaque = false;
+    } else if (png_get_tRNS(png, info, &trans, &numTrans, nullptr) && trans && numTrans > 0) {
       st.alpha0 = trans[0];
       st.alpha1 = numTrans > 1 ? trans[1] : (P.ColorMapCount > 1 ? 255 : st.alpha0);
       if (st.alpha0 != 255 || st.alpha1 != 255) {

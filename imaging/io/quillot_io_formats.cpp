@@ -411,6 +411,7 @@ int32_t TQuillotIO::LoadGifStream(TStream& Stream) {
     TQxProgressInfo quiet;
     quiet.AbortFlag = P.AbortFlag;
     TQxBitmap canvas;
+    TQxBitmap beforeFrame;  // the canvas as it was before a frame that restores it when it ends
     int32_t prevDisposal = 0;
     int32_t px = 0, py = 0, pw = 0, ph = 0;
     const TQxRGB bg = Pa.GifBackground;
@@ -448,6 +449,8 @@ int32_t TQuillotIO::LoadGifStream(TStream& Stream) {
           }
         };
         if (prevDisposal == 2 && pw > 0) fillBackground(px, py, int64_t(px) + pw, int64_t(py) + ph, true);
+        if (prevDisposal == 3 && !beforeFrame.IsEmpty()) canvas.AssignFrom(&beforeFrame);
+        beforeFrame.FreeImage(true);
         if (canvas.IsEmpty()) {
           if (!canvas.Allocate(W, H, TQxPixelFormat::qx24RGB)) {
             P.Abort();
@@ -467,6 +470,7 @@ int32_t TQuillotIO::LoadGifStream(TStream& Stream) {
         if (f24.PixelFormat() != TQxPixelFormat::qx24RGB) f24.SetPixelFormat(TQxPixelFormat::qx24RGB);
         TQxBitmap* frameAlpha = frame->HasAlphaChannel() ? frame->GetAlphaChannel() : nullptr;
         TQxBitmap* canvasAlpha = canvas.GetAlphaChannel();
+        if (Pa.GifAction == 3) beforeFrame.AssignFrom(&canvas);
         // The frame's columns that land on the canvas.
         const int32_t x0 = int32_t(std::clamp<int64_t>(-int64_t(Pa.GifXPos), 0, f24.Width()));
         const int32_t x1 = int32_t(std::clamp<int64_t>(int64_t(canvas.Width()) - Pa.GifXPos, x0, f24.Width()));

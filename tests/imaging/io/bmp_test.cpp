@@ -499,3 +499,36 @@ TEST(Ico, IconStartingWithBmpSignatureAndBadIndexes) {
   EXPECT_FALSE(aborted);
   EXPECT_TRUE(none->IsEmpty());
 }
+
+// Files other programs read as Pillow does: masks of a 40-byte BI_BITFIELDS header come before its colour
+// table, and a one-entry palette keeps its colour.
+TEST(Bmp, MasksBeforeTheColourTableAndOneEntryPalettes) {
+  if (!HavePillow()) GTEST_SKIP() << "Pillow not installed";
+  const ScopedTempDir d;
+  // 5 x 3 pixels of 5-6-5 bits, rows padded to 12 bytes; a colour table of three entries after the masks.
+  std::vector<uint8_t> px;
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 5; ++x) {
+      const uint16_t v = uint16_t((x * 6) << 11 | (y * 20 + x) << 5 | (31 - x * 7));
+      px.insert(px.end(), {uint8_t(v), uint8_t(v >> 8)});
+    }
+    px.insert(px.end(), {0, 0});
+  }
+  std::vector<uint8_t> fields = HandBmp(5, 3, 16, 3, {TQxRGB{9, 9, 9}, TQxRGB{3, 2, 1}, TQxRGB{0, 0, 200}}, px);
+  const std::vector<uint8_t> masks{0, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};
+  fields.insert(fields.begin() + 54, masks.begin(), masks.end());
+  Put32(fields, 10, 14 + 40 + 12 + 3 * 4);
+  Put32(fields, 2, uint32_t(fields.size()));
+  // One bit per pixel under a single blue entry.
+  const std::vector<uint8_t> one = HandBmp(9, 2, 1, 0, {TQxRGB{255, 0, 0}}, std::vector<uint8_t>(8, 0));
+  for (const auto& [name, file] : {std::pair{"fields.bmp", fields}, std::pair{"one.bmp", one}}) {
+    SCOPED_TRACE(name);
+    WriteFile(d / name, file);
+    auto& r = ReadBmp(file);
+    ASSERT_FALSE(r.Aborted);
+    const auto want = PillowPixels(d / name, "RGB"), got = RgbOf(*r.Bitmap);
+    ASSERT_EQ(got.size(), want.size());
+    // Five and six bits widen by repeating their bits, where Pillow scales and rounds: within one level.
+    for (size_t i = 0; i < got.size(); ++i) ASSERT_LE(std::abs(got[i] - want[i]), 1) << i;
+  }
+}

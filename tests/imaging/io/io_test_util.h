@@ -34,6 +34,15 @@ inline std::string TempDir() {
   return d ? std::string(d) : std::string("/tmp");
 }
 
+// A TempDir removed with everything in it when it goes out of scope.
+struct ScopedTempDir {
+  std::string Path = TempDir();
+  ~ScopedTempDir() {
+    if (Path.rfind("/tmp/qvio_", 0) == 0) Shell("rm -rf '" + Path + "'");
+  }
+  std::string operator/(const std::string& Name) const { return Path + "/" + Name; }
+};
+
 inline std::vector<uint8_t> ReadFile(const std::string& Path) {
   std::ifstream f(Path, std::ios::binary);
   return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());

@@ -402,3 +402,27 @@ TEST(Png, OneBitPaletteWithTransparencyFromNetpbm) {
     for (int32_t x = 0; x < 11; ++x)
       EXPECT_EQ(alpha[static_cast<size_t>(y) * 11 + x], x <= 4 && y <= 2 ? 255 : 0) << x << "," << y;
 }
+
+// A one-bit gray picture with a transparent gray key (netpbm writes bitmaps so): the key's pixels are
+// transparent, as ImageMagick reads them.
+TEST(Png, OneBitGrayWithTransparentKey) {
+  if (!HaveTool("pnmtopng") || !HaveTool("convert")) GTEST_SKIP() << "netpbm or ImageMagick not installed";
+  const ScopedTempDir d;
+  WriteText(d / "b.pbm", "P1\n7 3\n1 0 0 1 1 0 1\n0 1 0 0 1 1 0\n1 1 1 0 0 0 0\n");
+  for (const char* key : {"black", "white"}) {
+    SCOPED_TRACE(key);
+    ASSERT_EQ(Shell("pnmtopng -transparent " + std::string(key) + " '" + (d / "b.pbm") + "' > '" + (d / "k.png") + "'"), 0);
+    const auto file = ReadFile(d / "k.png");
+    ASSERT_GT(file.size(), 26u);
+    ASSERT_EQ(file[24], 1);  // bit depth 1
+    ASSERT_EQ(file[25], 0);  // gray
+    TIOParamsVals q;
+    bool aborted = true;
+    auto back = ReadPng(file, q, aborted);
+    ASSERT_FALSE(aborted);
+    ASSERT_TRUE(back->HasAlphaChannel());
+    const auto expect = MagickPixels(d / "k.png", "RGBA");
+    ASSERT_EQ(expect.size(), 7u * 3 * 4);
+    EXPECT_EQ(RgbaMismatches(*back, expect), 0);
+  }
+}

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -8,9 +10,11 @@
 #include <iterator>
 #include <fstream>
 #include <memory>
+#include <tuple>
 
 #include "dicom_builder.h"
 #include "imaging/codecs/dicom.h"
+#include "imaging/codecs/jpeg2000.h"
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/dicom_tags.h"
 #include "imaging/foundation/services.h"
@@ -622,11 +626,11 @@ TEST(DicomRead, NestedImageAndParamsOnly) {
   EXPECT_FALSE(p.Aborted);
   EXPECT_TRUE(p.Bitmap->IsEmpty());
   EXPECT_EQ(p.Params->Width, 2);
-  // A data set without pixel data gives its tags and no failure.
+  // A data set without pixel data gives its tags, and the load fails: there is no picture.
   DicomWriter n(Syntax::ImplicitLE, false);
   n.Text(0x0010, 0x0010, "PN", "Nobody");
   Result q = Read(n.Out);
-  EXPECT_FALSE(q.Aborted);
+  EXPECT_TRUE(q.Aborted);
   EXPECT_NE(FindTag(*q.Params, 0x0010, 0x0010), nullptr);
 }
 
@@ -763,4 +767,179 @@ TEST(DicomCodec, ThroughTheIOComponent) {
   std::remove(path.c_str());
   std::remove(odd.c_str());
   rmdir(dir);
+}
+
+namespace {
+
+bool HaveTools(const std::string& Names) {
+  return std::system(("for t in " + Names + "; do command -v $t >/dev/null || exit 1; done").c_str()) == 0;
+}
+int Sh(const std::string& Cmd) { return std::system(("( " + Cmd + " ) >/dev/null 2>&1").c_str()); }
+
+Bytes Load(const std::string& Path) {
+  std::ifstream f(Path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+void Save(const std::string& Path, const Bytes& B) {
+  std::ofstream f(Path, std::ios::binary);
+  f.write(reinterpret_cast<const char*>(B.data()), std::streamsize(B.size()));
+}
+
+// The samples of a binary PGM or PPM (of up to 8 bits), top row first.
+std::vector<int> PnmSamples(const std::string& Path) {
+  const Bytes b = Load(Path);
+  size_t at = 2;
+  int fields = 0;
+  while (fields < 3 && at < b.size()) {
+    while (at < b.size() && std::isspace(b[at])) ++at;
+    if (at < b.size() && b[at] == '#') {
+      while (at < b.size() && b[at] != '\n') ++at;
+      continue;
+    }
+    while (at < b.size() && std::isdigit(b[at])) ++at;
+    ++fields;
+  }
+  return std::vector<int>(b.begin() + long(std::min(at + 1, b.size())), b.end());
+}
+
+// A directory of the test's files, removed at the end.
+struct Dir {
+  std::string Path;
+  Dir() {
+    char t[] = "/tmp/qvdcm_XXXXXX";
+    Path = mkdtemp(t);
+  }
+  ~Dir() { Sh("rm -rf '" + Path + "'"); }
+  std::string operator/(const std::string& N) const { return Path + "/" + N; }
+};
+
+}  // namespace
+
+// JPEG 2000 frames from OpenJPEG under both its transfer syntaxes (lossless only, and lossy); a signed 16-bit
+// frame keeps its 16 bits and is stretched over the 16-bit gray steps.
+TEST(DicomOutside, Jpeg2000FramesOfEitherSyntaxAndSixteenSignedBits) {
+  if (!HaveTools("opj_compress")) GTEST_SKIP() << "OpenJPEG tools missing";
+  QxRegisterJpeg2000Codec();
+  const Dir d;
+  const int w = 40, h = 30;
+  struct Case {
+    const char* Name;
+    int Bits;
+    bool Signed;
+  };
+  for (const Case c : {Case{"8-bit", 8, false}, Case{"16-bit signed", 16, true}, Case{"12-bit", 12, false}}) {
+    SCOPED_TRACE(c.Name);
+    // A body-like picture: air far below zero around a brighter ellipse.
+    std::vector<int> v;
+    Bytes raw;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const double r = std::hypot((x - 20) / 18.0, (y - 15) / 12.0);
+        int s = r < 1 ? 40 + (x * 37 + y * 11) % 200 : 0;
+        if (c.Bits == 16) s = r < 1 ? -200 + (x * 397 + y * 113) % 1700 : -1024;
+        if (c.Bits == 12) s = s * 16 + x;
+        v.push_back(s);
+        if (c.Bits == 8) raw.push_back(uint8_t(s));
+        else raw.insert(raw.end(), {uint8_t(s), uint8_t(uint32_t(s) >> 8)});
+      }
+    Save(d / "in.rawl", raw);
+    ASSERT_EQ(Sh("cd '" + d.Path + "' && opj_compress -i in.rawl -o f.j2k -n 3 -F " + std::to_string(w) + "," +
+                  std::to_string(h) + ",1," + std::to_string(c.Bits) + "," + (c.Signed ? "s" : "u")),
+              0);
+    const Bytes j2k = Load(d / "f.j2k");
+    const int lo = *std::min_element(v.begin(), v.end()), hi = *std::max_element(v.begin(), v.end());
+    for (const char* ts : {"1.2.840.10008.1.2.4.90", "1.2.840.10008.1.2.4.91"}) {
+      SCOPED_TRACE(ts);
+      DicomWriter dw(Syntax::ExplicitLE, true, ts);
+      dw.Image(h, w, c.Bits, 1, "MONOCHROME2", c.Signed ? 1 : 0);
+      dw.Encapsulated({j2k}, true);
+      Result r = Read(dw.Out);
+      ASSERT_FALSE(r.Aborted);
+      const bool wide = c.Bits > 8;
+      ASSERT_EQ(r.Bitmap->PixelFormat(), wide ? TQxPixelFormat::qx16g : TQxPixelFormat::qx8g);
+      std::vector<int> want;
+      for (int s : v) want.push_back(Stretch(s, lo, hi, wide ? 65535 : 255));
+      EXPECT_EQ(wide ? Gray16(*r.Bitmap) : Gray8(*r.Bitmap), want);
+    }
+  }
+}
+
+// Baseline JPEG of RGB components: with the Adobe segment DCMTK writes, and without any segment that names a
+// transform, where only the data set's RGB tells; both read as djpeg reads the stream with its Adobe segment.
+TEST(DicomOutside, BaselineJpegOfUntransformedRgb) {
+  if (!HaveTools("convert img2dcm dcmcjpeg djpeg")) GTEST_SKIP() << "DCMTK, djpeg or ImageMagick missing";
+  const Dir d;
+  ASSERT_EQ(Sh("cd '" + d.Path + "' && convert -size 24x16 xc:white -fill '#ff0000' -draw 'rectangle 0,0 11,7' "
+                "-fill '#2040c0' -draw 'rectangle 12,8 23,15' BMP3:w.bmp && img2dcm -i BMP w.bmp w.dcm && "
+                "dcmcjpeg +eb +cr w.dcm wj.dcm"),
+            0);
+  const Bytes file = Load(d / "wj.dcm");
+  const std::vector<uint8_t> soi{0xFF, 0xD8, 0xFF}, eoi{0xFF, 0xD9};
+  const auto s = std::search(file.begin(), file.end(), soi.begin(), soi.end());
+  const auto e = std::search(s, file.end(), eoi.begin(), eoi.end());
+  ASSERT_NE(e, file.end());
+  const Bytes adobe(s, e + 2);
+  ASSERT_EQ(adobe[3], 0xEE);
+  Save(d / "adobe.jpg", adobe);
+  ASSERT_EQ(Sh("cd '" + d.Path + "' && djpeg -pnm -outfile adobe.ppm adobe.jpg"), 0);
+  const std::vector<int> want = PnmSamples(d / "adobe.ppm");
+  ASSERT_EQ(want.size(), 24u * 16 * 3);
+  // The same stream with the Adobe segment dropped and components numbered 1, 2, 3.
+  Bytes bare(adobe.begin(), adobe.begin() + 2);
+  bare.insert(bare.end(), adobe.begin() + 4 + (adobe[4] << 8 | adobe[5]), adobe.end());
+  for (size_t i = 2; i + 1 < bare.size(); ++i) {
+    if (bare[i] == 0xFF && bare[i + 1] == 0xC0) {
+      for (int k = 0; k < 3; ++k) bare[i + 10 + 3 * k] = uint8_t(k + 1);
+    } else if (bare[i] == 0xFF && bare[i + 1] == 0xDA) {
+      for (int k = 0; k < 3; ++k) bare[i + 5 + 2 * k] = uint8_t(k + 1);
+      break;
+    }
+  }
+  for (const auto& [name, jpeg] : {std::pair{"adobe", adobe}, std::pair{"bare", bare}}) {
+    SCOPED_TRACE(name);
+    DicomWriter dw(Syntax::ExplicitLE, true, "1.2.840.10008.1.2.4.50");
+    dw.Image(16, 24, 8, 3, "RGB");
+    dw.Encapsulated({jpeg}, true);
+    Result r = Read(dw.Out);
+    ASSERT_FALSE(r.Aborted);
+    EXPECT_EQ(Rgb(*r.Bitmap), want);
+    EXPECT_GT(Rgb(*r.Bitmap)[3 * (15 * 24 + 2) + 1], 240);  // the white corner is white
+  }
+}
+
+// DCMTK writes 8-bit RGB in Explicit VR Big Endian as 16-bit words: each word's two bytes come the other way
+// round, and reading undoes it.
+TEST(DicomOutside, BigEndianEightBitRgbInWords) {
+  if (!HaveTools("convert img2dcm dcmconv dcm2pnm")) GTEST_SKIP() << "DCMTK or ImageMagick missing";
+  const Dir d;
+  ASSERT_EQ(Sh("cd '" + d.Path + "' && convert -size 13x7 gradient:'#ff2000'-'#0040ff' -fill white -draw "
+                "'point 1,1' BMP3:c.bmp && img2dcm -i BMP c.bmp c.dcm && dcmconv +tb c.dcm cb.dcm && "
+                "dcm2pnm +op cb.dcm cb.ppm"),
+            0);
+  const Bytes big = Load(d / "cb.dcm");
+  const std::string ow = "OW";
+  ASSERT_NE(std::search(big.begin(), big.end(), ow.begin(), ow.end()), big.end());
+  Result r = Read(big);
+  ASSERT_FALSE(r.Aborted);
+  EXPECT_EQ(Rgb(*r.Bitmap), PnmSamples(d / "cb.ppm"));
+  EXPECT_EQ(Rgb(*r.Bitmap), Rgb(*Read(Load(d / "c.dcm")).Bitmap));
+}
+
+// Files that decode to no picture fail with a reason: objects without pixel data and deflated data sets.
+TEST(DicomRead, FilesWithoutAPictureFailWithAReason) {
+  DicomWriter report(Syntax::ExplicitLE);
+  report.Text(0x0008, 0x0060, "CS", "SR");
+  report.Text(0x0010, 0x0010, "PN", "Nobody");
+  DicomWriter deflated(Syntax::ExplicitLE, true, "1.2.840.10008.1.2.1.99");
+  deflated.Put(Bytes{0x63, 0x60, 0x00, 0x01, 0x46, 0x20, 0x00});
+  for (const auto& [name, file, why] : {std::tuple{"report", report.Out, "no picture"},
+                                        std::tuple{"deflated", deflated.Out, "Deflated"}}) {
+    SCOPED_TRACE(name);
+    Result r = Read(file);
+    EXPECT_TRUE(r.Aborted);
+    EXPECT_TRUE(r.Bitmap->IsEmpty());
+    EXPECT_NE(r.Params->ReadError.find(why), std::string::npos) << r.Params->ReadError;
+  }
+  // Reading the fields alone of a file without pixels is no failure.
+  EXPECT_FALSE(Read(report.Out, 0, true).Aborted);
 }

@@ -653,3 +653,40 @@ TEST(GifInterop, WeReadPillowAndMagickFiles) {
   // ImageMagick may nudge a few colours while it builds its table: Pillow's reading of the same file is the reference.
   EXPECT_EQ(RgbOf(*io.WorkBitmap()), PillowPixels(d + "/il.gif", "RGB"));
 }
+
+// A frame disposed with "restore to previous" leaves the canvas as it was before it, as ImageMagick composes
+// the animation.
+TEST(GifFile, RestoreToPreviousTakesTheFrameOffTheCanvas) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick is missing";
+  const ScopedTempDir d;
+  GifFile g;
+  g.Header(12, 8, kGlobal);
+  g.Control(1, false, 10, 0).Frame(0, 0, 12, 8, std::vector<uint8_t>(96, 0), {}, false, 2);
+  g.Control(3, false, 10, 0).Frame(2, 1, 5, 4, std::vector<uint8_t>(20, 1), {}, false, 2);
+  g.Control(3, false, 10, 0).Frame(6, 3, 4, 4, std::vector<uint8_t>(16, 2), {}, false, 2);
+  g.Control(1, false, 10, 0).Frame(1, 5, 3, 2, std::vector<uint8_t>(6, 3), {}, false, 2);
+  WriteFile(d / "restore.gif", g.Done());
+  ASSERT_EQ(Shell("cd '" + d.Path + "' && convert restore.gif -coalesce -depth 8 rgb:f%d.rgb"), 0);
+  for (int k = 0; k < 4; ++k) {
+    SCOPED_TRACE(k);
+    TQuillotIO io;
+    io.Params->GifImageIndex = k;
+    io.LoadFromFile(d / "restore.gif");
+    ASSERT_FALSE(io.Aborting);
+    const auto want = ReadFile(d / ("f" + std::to_string(k) + ".rgb"));
+    ASSERT_EQ(want.size(), 12u * 8 * 3);
+    EXPECT_EQ(RgbOf(*io.WorkBitmap()), want);
+  }
+}
+
+// A lone frame without pixels is a failed load that says why, not an empty success.
+TEST(GifRead, AnEmptyOnlyFrameIsRefusedWithAReason) {
+  GifFile g;
+  g.Header(0, 5, kGlobal).Frame(0, 0, 0, 5, {}, {}, false, 2);
+  TIOParamsVals p;
+  ReadResult r = Read(g.Done(), p);
+  EXPECT_TRUE(r.aborted);
+  EXPECT_NE(p.ReadError.find("empty"), std::string::npos) << p.ReadError;
+  TIOParamsVals q;
+  EXPECT_FALSE(Read(g.Done(), q, true).aborted);  // its fields can still be read
+}

@@ -633,3 +633,28 @@ TEST(Jp2Outside, OpacityComponentOfOpjCompressIsTheAlphaChannel) {
   ASSERT_TRUE(back.HasAlphaChannel());
   EXPECT_EQ(RgbaMismatches(back, expect), 0);
 }
+
+// A bare code stream has no channel definition: the component after the colour ones is still the opacity,
+// as OpenJPEG's own decoder takes it.
+TEST(Jp2Outside, CodeStreamsOfColourAndOpacityKeepTheirAlpha) {
+  if (!HaveTool("opj_compress") || !HaveTool("convert")) GTEST_SKIP() << "OpenJPEG tools or ImageMagick missing";
+  const ScopedTempDir d;
+  ASSERT_EQ(Shell("cd '" + d.Path + "' && convert -size 48x40 gradient:'#ff0000ff'-'#0030c020' -swirl 50 -depth 8 "
+                  "rgba.png && convert rgba.png -colorspace gray -type GrayscaleAlpha graya.png"),
+            0);
+  for (const char* name : {"rgba", "graya"}) {
+    SCOPED_TRACE(name);
+    const std::string n = name;
+    ASSERT_EQ(Shell("cd '" + d.Path + "' && opj_compress -i " + n + ".png -o " + n + ".j2k && opj_decompress -i " +
+                    n + ".j2k -o " + n + "_back.png"),
+              0);
+    const std::vector<uint8_t> expect = MagickPixels(d / (n + "_back.png"), "RGBA");
+    ASSERT_EQ(expect.size(), 48u * 40 * 4);
+    TQxBitmap back;
+    TQuillotIO rd(&back);
+    rd.LoadFromFile(d / (n + ".j2k"));
+    ASSERT_FALSE(rd.Aborting);
+    ASSERT_TRUE(back.HasAlphaChannel());
+    EXPECT_EQ(RgbaMismatches(back, expect), 0);
+  }
+}

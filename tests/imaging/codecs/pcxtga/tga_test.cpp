@@ -463,3 +463,28 @@ TEST(Tga, SixteenBitFileOfImageMagickWidensByBitReplication) {
   // Two white rows and the red one: at least 7 × 32 bytes of full intensity.
   EXPECT_GE(std::count(got.begin(), got.end(), uint8_t(255)), 7 * 32);
 }
+
+// Gray pictures of 16 bits (types 3 and 11) hold a gray byte and an alpha byte per pixel, as Pillow writes
+// and reads them.
+TEST(Tga, SixteenBitGrayWithAlphaFromPillow) {
+  Register();
+  if (!HavePillow()) GTEST_SKIP() << "Pillow not installed";
+  const ScopedTempDir d;
+  ASSERT_EQ(Shell("/usr/bin/python3 -c \"from PIL import Image; im=Image.new('LA',(7,5)); "
+                  "im.putdata([((i*37)&255,(i*53+9)&255) for i in range(35)]); "
+                  "im.save('" + (d / "la.tga") + "'); im.save('" + (d / "larle.tga") + "', compression='tga_rle')\""),
+            0);
+  for (const char* name : {"la.tga", "larle.tga"}) {
+    SCOPED_TRACE(name);
+    const auto file = ReadFile(d / name);
+    ASSERT_GT(file.size(), 18u);
+    ASSERT_EQ(file[2], name[2] == 'r' ? 11 : 3);
+    ASSERT_EQ(file[16], 16);
+    TQuillotIO rd;
+    rd.LoadFromFile(d / name);
+    ASSERT_FALSE(rd.Aborting);
+    const auto expect = PillowPixels(d / name, "RGBA");
+    ASSERT_EQ(expect.size(), 7u * 5 * 4);
+    EXPECT_EQ(RgbaOf(*rd.WorkBitmap()), expect);
+  }
+}

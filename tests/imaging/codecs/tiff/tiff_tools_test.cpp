@@ -267,3 +267,31 @@ TEST(TiffTools, PdfPicturesTakeTheLzwCoder) {
   ASSERT_GT(plain.size(), 40u * 24 * 3);
   EXPECT_EQ(lzw, plain);
 }
+
+// FillOrder 2 reverses the bits of every byte, also of 16-bit samples (libtiff's tiffcp writes them so); a
+// BigTIFF file is refused with a reason rather than read as nothing.
+TEST(TiffTools, ReversedFillOrderOfWideSamplesAndBigTiff) {
+  if (!HaveTool("convert") || !HaveTool("tiffcp")) GTEST_SKIP() << "ImageMagick or libtiff tools missing";
+  const std::string d = TempDir();
+  auto b = MakeRGB(23, 9);
+  WriteFile(d + "/src.ppm", Ppm(*b));
+  for (const auto& [space, coder] : {std::pair{"rgb", "none"}, std::pair{"gray", "none"}, std::pair{"rgb", "zip"}}) {
+    SCOPED_TRACE(std::string(space) + " " + coder);
+    const std::string s = space;
+    // Gray levels of 8 bits first, so that every 16-bit sample is a level times 257 and its high byte exact.
+    ASSERT_EQ(Shell("cd '" + d + "' && convert src.ppm -colorspace " + (s == "gray" ? "gray" : "sRGB") +
+                    " -depth 8 " + s + ".pnm && convert " + s + ".pnm -depth 16 -compress none " + s +
+                    ".tif && tiffcp -f lsb2msb -c " + coder + " " + s + ".tif " + s + "2.tif"),
+              0);
+    ReadResult r = ReadPath(d + "/" + s + "2.tif");
+    ASSERT_FALSE(r.Aborted);
+    EXPECT_EQ(r.Params->TiffFillOrder, 2);
+    EXPECT_EQ(RgbOf(*r.Bitmap), MagickPixels(d + "/" + s + "2.tif", "rgb"));
+    EXPECT_EQ(RgbOf(*r.Bitmap), RgbOf(*ReadPath(d + "/" + s + ".tif").Bitmap));
+  }
+  ASSERT_EQ(Shell("cd '" + d + "' && convert src.ppm TIFF64:big.tif"), 0);
+  ReadResult r = ReadPath(d + "/big.tif");
+  EXPECT_TRUE(r.Aborted);
+  EXPECT_NE(r.Params->ReadError.find("BigTIFF"), std::string::npos) << r.Params->ReadError;
+  Shell("rm -rf '" + d + "'");
+}

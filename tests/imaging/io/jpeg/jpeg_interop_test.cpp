@@ -335,3 +335,60 @@ TEST(JpegInterop, RawComponentReadOfAYcckStreamConvertsItsInks) {
   ASSERT_EQ(raw->Bitmap.PixelFormat(), TQxPixelFormat::qx24RGB);
   EXPECT_EQ(MaxDiff(FromBitmap(raw->Bitmap), FromBitmap(converted->Bitmap)), 0);
 }
+
+// Stray bytes before a marker are a recoverable corruption: libjpeg warns and still decodes every row, and so
+// does the load, row for row as djpeg. Data that really stops early still fails.
+TEST(JpegInterop, ExtraneousBytesBeforeAMarkerStillLoadLikeDjpeg) {
+  if (!HaveTool("djpeg") || !HaveTool("cjpeg")) GTEST_SKIP() << "cjpeg/djpeg not installed";
+  TempDir dir;
+  struct Case {
+    const char* name;
+    int w, h;
+    const char* options;
+    uint8_t marker;  // the stray bytes go before the first of these after the scan header
+    size_t bytes;
+  };
+  const Case cases[] = {
+      {"3 bytes before the end", 83, 67, "", 0xD9, 3},
+      {"80 bytes before the end", 64, 64, "", 0xD9, 80},
+      {"4:4:4, 80 bytes before the end", 83, 67, "-sample 1x1", 0xD9, 80},
+      {"gray, 80 bytes before the end", 83, 67, "-grayscale", 0xD9, 80},
+      {"7 bytes before a restart marker", 83, 67, "-restart 1", 0xD0, 7},
+      {"7 bytes before a restart marker, whole rows of blocks", 64, 64, "-restart 1", 0xD0, 7},
+      {"7 bytes before the end of a restart file", 83, 67, "-restart 1", 0xD9, 7},
+  };
+  const std::string ppm = dir / "src.ppm", out = dir / "in.jpg";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WritePpm(ppm, Pattern(c.w, c.h));
+    ASSERT_EQ(Shell("cjpeg " + std::string(c.options) + " -outfile '" + out + "' '" + ppm + "'"), 0);
+    std::vector<uint8_t> j = ReadFile(out);
+    size_t at = 0;
+    for (size_t i = 2; i + 1 < j.size() && !at; ++i)
+      if (j[i] == 0xFF && j[i + 1] == 0xDA) at = i;
+    ASSERT_NE(at, 0u);
+    size_t m = at + 2;
+    while (m + 1 < j.size() && !(j[m] == 0xFF && j[m + 1] == c.marker)) ++m;
+    ASSERT_LT(m + 1, j.size());
+    std::vector<uint8_t> stray(c.bytes);
+    for (size_t i = 0; i < stray.size(); ++i) stray[i] = uint8_t(0x11 + i % 0x60);
+    j.insert(j.begin() + long(m), stray.begin(), stray.end());
+    WriteFile(out, j);
+    auto d = Decode(out);
+    EXPECT_FALSE(d->Aborting);
+    EXPECT_EQ(d->Rows, c.h);
+    const Image expected = ReadPnm(Djpeg(dir, out));
+    ASSERT_EQ(expected.h, c.h);
+    Image got = FromBitmap(*d->Bitmap);
+    if (expected.channels == 1) {
+      Image one{got.w, got.h, 1, {}};
+      for (size_t i = 0; i < got.px.size(); i += 3) one.px.push_back(got.px[i]);
+      got = one;
+    }
+    EXPECT_EQ(MaxDiff(got, expected), 0);
+    // Cut inside the scan instead: rows are missing and the load says so.
+    j.resize(at + (j.size() - at) / 2);
+    WriteFile(out, j);
+    EXPECT_TRUE(Decode(out)->Aborting);
+  }
+}
