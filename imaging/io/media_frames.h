@@ -32,6 +32,10 @@ std::string QxMediaSubtypeName(const TQxGUID& Subtype);
 // The names of the video standards in Mask, separated by single blanks ("" for none).
 std::string QxVideoStandardNames(uint32_t Mask);
 
+// Whether the file starts as one of the video containers opened for frames (AVI, MPEG, ASF, QuickTime/MP4):
+// a cheap look at its first bytes, so that other files never reach the media libraries.
+bool QxLooksLikeVideo(const std::string& FileName);
+
 // One capture format of a device.
 class TQxVideoFormat : public TObject {
  public:
@@ -58,6 +62,8 @@ class TQxDirectShow : public TObject {
   // capture device there is.
   std::string VideoCaptureDevice;
   bool GrabFrames = false;
+  // Frames of more pixels than this are refused (the picture readers' limit).
+  int64_t MaxPixels = int64_t(1) << 30;
 
   // Opens the file or the device; on failure Connected stays false and LastError says why ("No video
   // capture device: ..." when there is none).

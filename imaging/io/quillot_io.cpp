@@ -29,7 +29,8 @@ TQxIOViewHooks& QxIOViewHooks() {
 
 TQxIOFormatHandler& QxIOFormatHandler(TQxFileFormatId FormatId) {
   static TQxIOFormatHandler handlers[32];
-  static TQxIOFormatHandler none;
+  // Each thread gets its own empty entry for an id out of range, so clearing it races with no one.
+  thread_local TQxIOFormatHandler none;
   if (FormatId < 0 || FormatId >= 32) {
     none = TQxIOFormatHandler{};
     return none;

@@ -1076,6 +1076,14 @@ void TQuillotIO::LoadFromURL(const std::string& URL) {
     return;
   }
   Data.Seek(0, TSeekOrigin::soBeginning);
+  // A body that is no picture (an error page, say) still ends the work: an asynchronous caller waits
+  // for OnFinishWork.
+  if (!QxFileFormatByType(QxFindStreamFormat(Data))) {
+    Aborting = true;
+    DoFinishWork();
+    return;
+  }
+  Data.Seek(0, TSeekOrigin::soBeginning);
   LoadFromStream(Data);
 }
 
