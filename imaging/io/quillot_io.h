@@ -14,6 +14,7 @@
 #include "imaging/foundation/types.h"
 #include "imaging/io/file_formats.h"
 #include "imaging/io/params.h"
+#include "platform/base/lists.h"
 #include "platform/graphics/color.h"
 #include "platform/ui/component.h"
 
@@ -52,6 +53,14 @@ struct TQxIOViewHooks {
   // Posts a message to the view's window, creating the window on the main thread first when needed.
   void (*PostToView)(TQxView* View, uint32_t Msg, uintptr_t WParam, intptr_t LParam) = nullptr;
   TColor (*GetBackground)(TQxView* View) = nullptr;
+  // PSD layers. ClearLayers empties a TQuillotView's layer list before a load that replaces it.
+  void (*ClearLayers)(TQxView* View) = nullptr;
+  // Takes the layer records a PSD load read (TQxLayer objects, freed here) into the view, or a single
+  // layer's transparency into Bitmap's alpha channel.
+  void (*TakePsdLayers)(TQxView* View, TList& Records, TQxBitmap* Bitmap, TIOParamsVals& Params) = nullptr;
+  // For a PSD save: Merged receives all layers of a TQuillotView composed (in layer 0's pixel format) and
+  // Layers its layer list; false when View is no TQuillotView.
+  bool (*PsdSaveLayers)(TQxView* View, TQxBitmap& Merged, TList& Layers) = nullptr;
 };
 TQxIOViewHooks& QxIOViewHooks();
 
@@ -310,6 +319,8 @@ class TQuillotIO : public TComponent {
   int32_t LoadStreamByHandler(TStream& Stream, TQxFileFormatId Format);
   void SaveFileByHandler(const std::string& FileName, TQxFileFormatId Format, TSaveConvert Convert);
   void SaveStreamByHandler(TStream& Stream, TQxFileFormatId Format, TSaveConvert Convert);
+  void ReadPsdBody(TStream& Stream, TQxProgressInfo& Progress);
+  void WritePsdBody(TStream& Stream, TQxProgressInfo& Progress);
   bool LoadBuiltInFile(const std::string& FileName, TQxFileFormatId Format, bool WithExtras);
   bool LoadBuiltInStream(TStream& Stream, TQxFileFormatId Format, bool WithExtras);
   bool SaveBuiltInFile(const std::string& FileName, TQxFileFormatId Format);
