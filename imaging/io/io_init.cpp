@@ -42,6 +42,7 @@ void QxIOInitialize() {
 
 void QxIOFinalize() {
   QxFreeFileFormats();
+  QxFreeCMYKProfiles();
   QxAviInitialized = false;
 }
 

@@ -59,7 +59,7 @@ struct TQxIOViewHooks {
   // layer's transparency into Bitmap's alpha channel.
   void (*TakePsdLayers)(TQxView* View, TList& Records, TQxBitmap* Bitmap, TIOParamsVals& Params) = nullptr;
   // For a PSD save: Merged receives all layers of a TQuillotView composed (in layer 0's pixel format) and
-  // Layers its layer list; false when View is no TQuillotView.
+  // Layers its layer list; false when View is no TQuillotView or has a single layer.
   bool (*PsdSaveLayers)(TQxView* View, TQxBitmap& Merged, TList& Layers) = nullptr;
 };
 TQxIOViewHooks& QxIOViewHooks();

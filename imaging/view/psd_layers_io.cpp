@@ -55,7 +55,8 @@ void TakePsdLayers(TQxView* View, TList& Records, TQxBitmap* Bitmap, TIOParamsVa
 
 bool PsdSaveLayers(TQxView* View, TQxBitmap& Merged, TList& Layers) {
   auto* view = dynamic_cast<TQuillotView*>(View);
-  if (!view) return false;
+  // A view of one layer saves its picture as a plain file, as it always has.
+  if (!view || view->LayerCount() < 2) return false;
   TQxBitmap* base = view->GetLayer(0)->Bitmap;
   if (!Merged.Allocate(base->Width(), base->Height(), TQxPixelFormat::qx24RGB)) return false;
   Merged.Fill(view->Background());

@@ -7,6 +7,8 @@
 
 #include "imaging/codecs/codecs.h"
 #include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/qx_streams.h"
+#include "imaging/foundation/services.h"
 #include "imaging/io/params.h"
 #include "imaging/io/quillot_io.h"
 #include "imaging/view/layer.h"
@@ -137,11 +139,25 @@ TEST(PsdLayersThroughIO, ViewSavesEveryLayerAndLoadsThemBack) {
 TEST(PsdLayersThroughIO, SingleLayerTransparencyBecomesTheAlphaChannel) {
   if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick is needed to read the file";
   const std::string Dir = TempDir();
-  TQuillotView V(nullptr);
-  Paint(V.GetLayer(0)->Bitmap, 12, 8, 3, 30);
-  V.GetIO()->SaveToFile(Dir + "/one.psd");
-  ASSERT_FALSE(V.GetIO()->Aborting);
-  const auto Want = Rgba(V.GetLayer(0)->Bitmap);
+  // The view library starts with its first view, as in the program.
+  TQuillotView Started(nullptr);
+  // A file of one translucent layer over an opaque merged image, as image editors write them.
+  TQxBitmap Merged;
+  Paint(&Merged, 12, 8, 3, -1);
+  TQxLayer Layer(nullptr, nullptr, false);
+  Paint(Layer.Bitmap, 12, 8, 3, 30);
+  TList Layers;
+  Layers.Add(&Layer);
+  TIOParamsVals Params;
+  TQxProgressInfo Progress;
+  {
+    TQxWideFileStream F(Dir + "/one.psd", fmCreate);
+    QxCodecServices.WritePsdStream(&F, Params, Progress, &Merged, &Layers);
+  }
+  const auto Want = Rgba(Layer.Bitmap);
+  auto Outside = MagickLayers(Dir + "/one.psd");
+  ASSERT_EQ(Outside.size(), 1u);
+  EXPECT_EQ(Outside[0].Rgba, Want) << "the outside reader sees one translucent layer";
   // A plain bitmap, no view: the one layer's alpha comes with the picture.
   TQxBitmap B;
   TQuillotIO IO(&B);
@@ -149,8 +165,5 @@ TEST(PsdLayersThroughIO, SingleLayerTransparencyBecomesTheAlphaChannel) {
   ASSERT_FALSE(IO.Aborting);
   ASSERT_TRUE(B.HasAlphaChannel());
   EXPECT_EQ(Rgba(&B), Want);
-  auto Outside = MagickLayers(Dir + "/one.psd");
-  ASSERT_EQ(Outside.size(), 1u);
-  EXPECT_EQ(Outside[0].Rgba, Want) << "the outside reader sees the same";
   Shell("rm -rf " + Dir);
 }
