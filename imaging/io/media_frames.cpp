@@ -9,6 +9,7 @@ extern "C" {
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -20,6 +21,7 @@ extern "C" {
 #include "imaging/io/io_init.h"
 #include "imaging/io/params.h"
 #include "imaging/io/quillot_io.h"
+#include "platform/graphics/bitmap.h"
 #include <set>
 
 // ---- Format names ----------------------------------------------------------------------------------------
@@ -334,8 +336,13 @@ void TQxDirectShow::SetNotifyWindow(TQxView* Window, uint32_t FrameMessage, uint
 void TQxDirectShow::Run() {
   if (!Connected()) return;
   FState = 2;
-  if (!FCapture || !GrabFrames || !FNotifyWindow || FGrabbing) return;
+  if (!(GrabFrames || RenderVideo) || !FNotifyWindow || FGrabbing) return;
+  if (FGrabber.joinable()) FGrabber.join();
   FGrabbing = true;
+  if (!FCapture) {
+    FGrabber = std::thread([this] { PlayFile(); });
+    return;
+  }
   FGrabber = std::thread([this] {
     auto& Hooks = QxIOViewHooks();
     while (FGrabbing) {
@@ -432,9 +439,21 @@ bool TQxDirectShow::GrabFrame(TQxBitmap* Bitmap, bool KeepSize) {
     return true;
   }
   if (!F || !Bitmap) return false;
+  if (FGrabber.joinable()) {
+    // A playing file: the frame shown last.
+    std::lock_guard<std::mutex> l(FLatestLock);
+    if (!FLatest) return false;
+    Bitmap->AssignFrom(FLatest.get());
+    return true;
+  }
+  (void)KeepSize;  // frames come at their own size; nothing is resampled back
   if (!F->HaveFrame) {
     if (!F->DecodeNext()) return false;
   }
+  return CopyCurrentFrame(Bitmap);
+}
+
+bool TQxDirectShow::CopyCurrentFrame(TQxBitmap* Bitmap) {
   AVFrame* Fr = F->Frame;
   const int W = Fr->width, H = Fr->height;
   if (W <= 0 || H <= 0) return false;
@@ -458,8 +477,58 @@ bool TQxDirectShow::GrabFrame(TQxBitmap* Bitmap, bool KeepSize) {
     return false;
   }
   for (int Y = 0; Y < H; ++Y) std::memcpy(Bitmap->Scanline(Y), Rgb.data() + static_cast<size_t>(Y) * Stride, size_t(W) * 3);
-  (void)KeepSize;  // frames come at their own size; nothing is resampled back
   return true;
+}
+
+// A media file plays on a thread of its own at its frame rate, from the current position to its end; each
+// frame becomes the latest and the view is told of it.
+void TQxDirectShow::PlayFile() {
+  auto& Hooks = QxIOViewHooks();
+  const double Delay = F->HaveRate() ? double(F->Rate.den) / double(F->Rate.num) : 0.04;
+  auto Next = std::chrono::steady_clock::now();
+  bool First = F->HaveFrame;
+  while (FGrabbing) {
+    if (!First && !F->DecodeNext()) {
+      if (Hooks.PostToView) Hooks.PostToView(FNotifyWindow, FEventMessage, 0, reinterpret_cast<intptr_t>(this));
+      break;
+    }
+    First = false;
+    auto B = std::make_unique<TQxBitmap>();
+    if (!CopyCurrentFrame(B.get())) break;
+    {
+      std::lock_guard<std::mutex> l(FLatestLock);
+      FLatest = std::move(B);
+    }
+    if (PostFrames && Hooks.PostToView) Hooks.PostToView(FNotifyWindow, FFrameMessage, 0, reinterpret_cast<intptr_t>(this));
+    Next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(Delay));
+    while (FGrabbing && std::chrono::steady_clock::now() < Next) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  FGrabbing = false;
+}
+
+void TQxDirectShow::SetVideoPosition(const TRect& Source, const TRect& Destination) {
+  FVideoSource = Source;
+  FVideoDest = Destination;
+}
+
+bool TQxDirectShow::GetNativeVideoSize(int32_t& Width, int32_t& Height) {
+  std::string Name;
+  int32_t W = 0, H = 0;
+  GetVideoFormat(W, H, Name);
+  if (W <= 0 || H <= 0) return false;
+  Width = W;
+  Height = H;
+  return true;
+}
+
+void TQxDirectShow::RepaintVideo(TBitmap* Target) {
+  if (!Target || !RenderVideo || FState == 0) return;
+  std::lock_guard<std::mutex> l(FLatestLock);
+  if (!FLatest || FVideoDest.Width() <= 0 || FVideoDest.Height() <= 0) return;
+  TRect Src = FVideoSource;
+  if (Src.Width() <= 0 || Src.Height() <= 0) Src = TRect(0, 0, FLatest->Width(), FLatest->Height());
+  FLatest->DrawScaledToTBitmap(Target, FVideoDest.Left, FVideoDest.Top, FVideoDest.Width(), FVideoDest.Height(), Src.Left,
+                               Src.Top, Src.Width(), Src.Height());
 }
 
 void TQxDirectShow::FillVideoFormats() {

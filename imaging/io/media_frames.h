@@ -11,8 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/base/types.h"
 #include "platform/ui/component.h"
 
+class TBitmap;
 class TQxBitmap;
 class TQxView;
 class TQxV4L2Capture;
@@ -96,6 +98,16 @@ class TQxDirectShow : public TObject {
   // no frame.
   bool GrabFrame(TQxBitmap* Bitmap, bool KeepSize);
 
+  // Video shown in the notification view: RepaintVideo draws the latest frame, SetVideoPosition says which
+  // part of the frame goes where. A running file or device with RenderVideo (or GrabFrames) and a view
+  // plays on a thread of its own and posts the frame message for every frame.
+  bool RenderVideo = false;
+  void SetVideoPosition(const TRect& Source, const TRect& Destination);
+  // The size of the video's frames; false when it is not known.
+  bool GetNativeVideoSize(int32_t& Width, int32_t& Height);
+  // Draws the latest frame into Target (the view's window pixels) while paused or running.
+  void RepaintVideo(TBitmap* Target);
+
   // Formats a capture device offers (left empty for files).
   std::vector<std::unique_ptr<TQxVideoFormat>> VideoFormats;
   void FillVideoFormats();
@@ -111,6 +123,9 @@ class TQxDirectShow : public TObject {
 
  private:
   void StopGrabbing();
+  void PlayFile();
+  bool CopyCurrentFrame(TQxBitmap* Bitmap);
+  TRect FVideoSource, FVideoDest;
   std::unique_ptr<TQxV4L2Capture> FCapture;
   TQxView* FNotifyWindow = nullptr;
   uint32_t FFrameMessage = QX_DSHOW_NEWFRAME, FEventMessage = QX_DSHOW_EVENT;
