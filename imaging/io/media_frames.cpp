@@ -400,6 +400,11 @@ int64_t TQxDirectShow::Position() {
 
 void TQxDirectShow::SetPosition(int64_t Value) {
   if (!F) return;
+  // A seek while a file plays stops the playing thread first: the decoder is not shared.
+  if (!FCapture && FGrabber.joinable()) {
+    StopGrabbing();
+    FState = 1;
+  }
   Value = std::max<int64_t>(Value, 0);
   int64_t Target = FTimeFormat == 1 && F->HaveRate() ? F->TsOfFrame(Value) : F->Start + av_rescale_q(Value, kMediaTime, F->Tb);
   F->SeekTo(Target);
