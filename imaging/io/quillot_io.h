@@ -27,6 +27,27 @@ class TQxView;
 class TQxIOThread;
 class TQxDirectShow;
 class TQxTWainParams;
+class TImage;
+
+// Page settings of a print preview, kept for callers; margins (four), position and size codes, width
+// and height (-1: automatic) and gamma.
+class TIOPrintPreviewParams {
+ public:
+  double MarginTop = 1.0, MarginLeft = 1.0, MarginRight = 1.0, MarginBottom = 1.0;
+  int32_t Position = 4;
+  int32_t Size = 1;
+  double Width = -1.0, Height = -1.0;
+  double Gamma = 1.0;
+};
+
+// One plug-in library of further formats; the list starts empty and nothing here adds to it.
+struct TQxIOPlugin {
+  std::string LibraryName;
+  std::string FormatName;
+  std::string Extensions;
+};
+std::vector<TQxIOPlugin>& QxIOPlugins();
+void QxFreeIOPlugins();
 class TQxWia;
 class TQxMetafile;
 class TQuillotIO;
@@ -94,6 +115,11 @@ class TQuillotIO : public TComponent {
   TQxView* AttachedQuillot() const { return FAttachedQuillot; }
   void SetAttachedQuillot(TQxView* View);
   void AttachQxBitmap(TQxBitmap* Bitmap);
+  // An image control whose picture's bitmap becomes the work bitmap (wrapped, not copied); nil empties
+  // the wrapper. Only one of AttachedQuillot and AttachedTImage is set at a time.
+  TImage* AttachedTImage() const { return FAttachedTImage; }
+  void SetAttachedTImage(TImage* Image);
+  TIOPrintPreviewParams* PrintPreviewParams() const { return FPrintPreviewParams.get(); }
   // As AttachQxBitmap without touching view attachments.
   void SetBitmapNoAttach(TQxBitmap* Bitmap);
   TQxBitmap* WorkBitmap() const { return FWorkBitmap; }
@@ -332,6 +358,8 @@ class TQuillotIO : public TComponent {
   // The open video of the frame members and the open AVI file, with their frame counts and steps.
   std::unique_ptr<TQxDirectShow> FMedia, FAvi;
   std::unique_ptr<TQxTWainParams> FTWainParams;
+  std::unique_ptr<TIOPrintPreviewParams> FPrintPreviewParams;
+  TImage* FAttachedTImage = nullptr;
   std::unique_ptr<TQxWia> FWia;
   std::unique_ptr<TQxDirectShow> FDShow;
   int32_t FMediaFrames = 0, FAviFrames = 0;
