@@ -461,5 +461,9 @@ bool TQuillotIO::DoPreviews(uint16_t PageSet) {
     if (handled) return true;
   }
   // The parameters dialog belongs to the dialogs library; without it there is nothing to show.
-  return QxPreviewsDialogHook ? QxPreviewsDialogHook(*this, PageSet) : false;
+  if (!QxPreviewsDialogHook) return false;
+  const bool ok = QxPreviewsDialogHook(*this, PageSet);
+  // The dialog may have changed the picture (its Apply button works on it): the view shows it again.
+  UpdateView();
+  return ok;
 }
