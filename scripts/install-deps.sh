@@ -15,7 +15,7 @@ PACKAGES=(
   fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei
   # independent readers and writers used by the tests
   imagemagick pngcheck libtiff-tools netpbm python3-pil libjpeg-turbo-progs qpdf poppler-utils ghostscript ffmpeg
-  libopenjp2-tools libjxr-tools libimage-exiftool-perl dcmtk inkscape sane-utils
+  libopenjp2-tools libjxr-tools libimage-exiftool-perl dcmtk inkscape sane-utils python3-pyftpdlib libgs-common shared-mime-info adwaita-icon-theme
   # a real window in CI
   xvfb xdotool xauth x11-utils openbox
 )

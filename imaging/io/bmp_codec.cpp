@@ -1169,6 +1169,28 @@ void WriteIcoStream(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, T
         std::memcpy(row.data(), rows->Scanline(y), (static_cast<size_t>(w) + 7) / 8);
         QxWriteChecked(&Stream, ab, row.data(), xorLen);
       }
+    } else if ((bits == 4 || bits == 8) && Bitmap.PixelFormat() == TQxPixelFormat::qx8p && Bitmap.Width() == w &&
+               Bitmap.Height() == h) {
+      // A palette picture keeps its own palette and indexes: quantizing it again would change its colours.
+      const int32_t nc = 1 << bits;
+      std::vector<TQxRGB> pal(static_cast<size_t>(nc), TQxRGB{0, 0, 0});
+      for (int32_t k = 0; k < std::min(nc, Bitmap.PaletteLength()); ++k) pal[size_t(k)] = Bitmap.PaletteColor(k);
+      Params.SetColorMap(pal.data(), nc);
+      for (const TQxRGB& c : pal) {
+        uint8_t e[4] = {c.b, c.g, c.r, 0};
+        QxWriteChecked(&Stream, ab, e, 4);
+      }
+      for (int32_t y = h - 1; y >= 0; --y) {
+        std::fill(row.begin(), row.end(), 0);
+        const uint8_t* ix = Bitmap.Scanline(y);
+        for (int32_t x = 0; x < w; ++x) {
+          if (bits == 8)
+            row[x] = ix[x];
+          else
+            row[x >> 1] = uint8_t(row[x >> 1] | ((x & 1) ? (ix[x] & 0x0F) : ((ix[x] & 0x0F) << 4)));
+        }
+        QxWriteChecked(&Stream, ab, row.data(), xorLen);
+      }
     } else if (bits == 4 || bits == 8) {
       const int32_t nc = 1 << bits;
       std::vector<TQxRGB> pal(static_cast<size_t>(nc), TQxRGB{0, 0, 0});

@@ -4,7 +4,11 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <fstream>
+#include <iterator>
 #include <mutex>
+#include <shared_mutex>
+#include <vector>
 
 #include "imaging/foundation/icc.h"
 #include "imaging/io/params.h"
@@ -15,12 +19,19 @@ bool QxUseCMYKProfile = true;
 
 namespace {
 
+// Conversions read the profiles under a shared lock; replacing or freeing them takes it alone.
 struct SharedProfiles {
-  std::mutex Lock;
+  std::shared_mutex Lock;
   std::unique_ptr<TQxICC> Cmyk;
   std::unique_ptr<TQxICC> Srgb;
   std::atomic<bool> Ready{false};
+  // The installed printer profile is tried once; a profile given later still replaces it.
+  std::atomic<bool> TriedInstalled{false};
 };
+
+// CMYK output profiles of the system's printing packages, first found first used.
+constexpr const char* kInstalledCMYKProfiles[] = {"/usr/share/color/icc/ghostscript/default_cmyk.icc",
+                                                  "/usr/share/color/icc/ghostscript/ps_cmyk.icc"};
 
 SharedProfiles& Shared() {
   static SharedProfiles s;
@@ -79,7 +90,7 @@ TQxRGB YCbCrToRGB(int32_t Y, int32_t Cb, int32_t Cr) {
 
 bool QxSetCMYKProfile(const void* Data, int32_t Length) {
   auto& s = Shared();
-  std::lock_guard<std::mutex> guard(s.Lock);
+  std::unique_lock<std::shared_mutex> guard(s.Lock);
   s.Ready = false;
   auto cmyk = std::make_unique<TQxICC>();
   cmyk->LoadFromBuffer(Data, Length);
@@ -99,12 +110,27 @@ bool QxSetCMYKProfile(const void* Data, int32_t Length) {
   return true;
 }
 
-bool QxInitCMYKProfiles() { return Shared().Ready.load(); }
+bool QxInitCMYKProfiles() {
+  auto& s = Shared();
+  if (s.Ready) return true;
+  if (s.TriedInstalled.exchange(true)) return s.Ready;
+  for (const char* Path : kInstalledCMYKProfiles) {
+    std::ifstream f(Path, std::ios::binary);
+    if (!f) continue;
+    std::vector<char> Data((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    if (Data.size() < 128 || Data.size() > (64u << 20)) continue;
+    // A printer profile of CMYK colours.
+    if (std::memcmp(Data.data() + 12, "prtr", 4) != 0 || std::memcmp(Data.data() + 16, "CMYK", 4) != 0) continue;
+    if (QxSetCMYKProfile(Data.data(), int32_t(Data.size()))) return true;
+  }
+  return s.Ready;
+}
 
 void QxFreeCMYKProfiles() {
   auto& s = Shared();
-  std::lock_guard<std::mutex> guard(s.Lock);
+  std::unique_lock<std::shared_mutex> guard(s.Lock);
   s.Ready = false;
+  s.TriedInstalled = false;
   s.Cmyk.reset();
   s.Srgb.reset();
 }
@@ -112,8 +138,9 @@ void QxFreeCMYKProfiles() {
 TQxRGB QxCMYK2RGB(TQxCMYK Color) {
   if (QxUseCMYKProfile && QxInitCMYKProfiles()) {
     auto& s = Shared();
+    std::shared_lock<std::shared_mutex> guard(s.Lock);
     TQxRGB out{};
-    if (s.Cmyk->Transform(s.Srgb.get(), TQxColorLayout::qxclCMYK, TQxColorLayout::qxclBGR, 0, 0, &Color, &out, 1))
+    if (s.Cmyk && s.Srgb && s.Cmyk->Transform(s.Srgb.get(), TQxColorLayout::qxclCMYK, TQxColorLayout::qxclBGR, 0, 0, &Color, &out, 1))
       return out;
   }
   return TQxRGB{uint8_t(Color.y * Color.k / 255), uint8_t(Color.m * Color.k / 255),
@@ -123,8 +150,9 @@ TQxRGB QxCMYK2RGB(TQxCMYK Color) {
 TQxCMYK QxRGB2CMYK(TQxRGB Color) {
   if (QxUseCMYKProfile && QxInitCMYKProfiles()) {
     auto& s = Shared();
+    std::shared_lock<std::shared_mutex> guard(s.Lock);
     TQxCMYK out{};
-    if (s.Srgb->Transform(s.Cmyk.get(), TQxColorLayout::qxclBGR, TQxColorLayout::qxclCMYK, 0, 0, &Color, &out, 1))
+    if (s.Cmyk && s.Srgb && s.Srgb->Transform(s.Cmyk.get(), TQxColorLayout::qxclBGR, TQxColorLayout::qxclCMYK, 0, 0, &Color, &out, 1))
       return out;
   }
   int32_t k = std::max({Color.r, Color.g, Color.b});

@@ -19,10 +19,11 @@ extern bool QxColorManagement;
 // Single CMYK pixels go through the CMYK profile when one is prepared (on at start).
 extern bool QxUseCMYKProfile;
 
-// No CMYK profile ships with the library: the conversions use arithmetic until one is given here.
-// Returns true when the profile opened and both transforms were built.
+// The CMYK profile: the system's installed CMYK printer profile (the one the PostScript interpreter's
+// package ships) on first need, or the one given here. Returns true when the profile opened and both
+// transforms were built. Without any, the conversions use arithmetic.
 bool QxSetCMYKProfile(const void* Data, int32_t Length);
-// True when the CMYK and sRGB profiles are prepared and usable.
+// True when the CMYK and sRGB profiles are prepared and usable; the first call prepares them.
 bool QxInitCMYKProfiles();
 // Frees the shared profiles (library shutdown).
 void QxFreeCMYKProfiles();

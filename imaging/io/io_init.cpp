@@ -10,6 +10,7 @@
 #include "imaging/foundation/temp_storage.h"
 #include "imaging/io/cmyk.h"
 #include "imaging/io/file_formats.h"
+#include "imaging/io/quillot_io.h"
 #include "imaging/foundation/kernels/quantizer.h"
 
 TQxLzwHook QxGifLzwDecodeHook = nullptr;
@@ -42,6 +43,8 @@ void QxIOInitialize() {
 
 void QxIOFinalize() {
   QxFreeFileFormats();
+  QxFreeCMYKProfiles();
+  QxFreeIOPlugins();
   QxAviInitialized = false;
 }
 

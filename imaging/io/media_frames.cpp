@@ -9,13 +9,19 @@ extern "C" {
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
 #include "imaging/foundation/bitmap.h"
 #include "imaging/io/capture.h"
+#include "imaging/io/io_init.h"
+#include "imaging/io/params.h"
 #include "imaging/io/quillot_io.h"
+#include "platform/graphics/bitmap.h"
 #include <set>
 
 // ---- Format names ----------------------------------------------------------------------------------------
@@ -82,6 +88,51 @@ std::string QxVideoStandardNames(uint32_t Mask) {
 
 namespace {
 constexpr AVRational kMediaTime{1, 10000000};  // 100-nanosecond units
+
+// The containers a picture program opens as video: AVI, MPEG program and transport streams, ASF (WMV) and
+// QuickTime/MP4. Playlists, concatenation lists and the like are refused, however the file is named:
+// following them would fetch addresses (or other files) just because a file was selected.
+constexpr const char* kMediaContainers = "avi,mpeg,mpegts,asf,mov,mp4";
+
+// The media libraries write their complaints to stderr; ours go to the debug log, when there is one.
+void RouteMediaLog() {
+  static std::once_flag Once;
+  std::call_once(Once, [] {
+    av_log_set_callback([](void*, int Level, const char* Fmt, va_list Args) {
+      if (Level > AV_LOG_ERROR || QxDebugLogFile.empty()) return;
+      char Line[512];
+      std::vsnprintf(Line, sizeof Line, Fmt, Args);
+      std::string S(Line);
+      while (!S.empty() && (S.back() == '\n' || S.back() == '\r')) S.pop_back();
+      try {
+        QxDebugLog("media: " + S);
+      } catch (...) {
+        // Nothing leaves a C callback.
+      }
+    });
+  });
+}
+}  // namespace
+
+bool QxLooksLikeVideo(const std::string& FileName) {
+  FILE* F = std::fopen(FileName.c_str(), "rb");
+  if (!F) return false;
+  uint8_t H[380] = {};
+  const size_t N = std::fread(H, 1, sizeof H, F);
+  std::fclose(F);
+  if (N < 12) return false;
+  auto Is = [&](size_t At, const char* Text) { return At + std::strlen(Text) <= N && std::memcmp(H + At, Text, std::strlen(Text)) == 0; };
+  if (Is(0, "RIFF") && (Is(8, "AVI ") || Is(8, "AVIX"))) return true;
+  static const uint8_t kAsf[8] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11};
+  if (std::memcmp(H, kAsf, 8) == 0) return true;
+  // MPEG program stream pack header or a bare sequence header.
+  if (H[0] == 0 && H[1] == 0 && H[2] == 1 && (H[3] == 0xBA || H[3] == 0xB3)) return true;
+  // Transport stream: the sync byte every 188 bytes.
+  if (N >= 377 && H[0] == 0x47 && H[188] == 0x47 && H[376] == 0x47) return true;
+  // QuickTime/MP4 atoms.
+  for (const char* Atom : {"ftyp", "moov", "mdat", "wide", "free", "skip", "pnot"})
+    if (Is(4, Atom)) return true;
+  return false;
 }
 
 struct TQxDirectShow::TImpl {
@@ -219,10 +270,20 @@ void TQxDirectShow::Connect() {
     FillVideoFormats();
     return;
   }
+  const std::string Url = SourceMediaFile;
+  if (!QxLooksLikeVideo(Url)) {
+    FLastError = "Not a video file: " + Url;
+    return;
+  }
+  RouteMediaLog();
   auto I = std::make_unique<TImpl>();
-  const AVInputFormat* Input = nullptr;
-  std::string Url = SourceMediaFile;
-  if (avformat_open_input(&I->Fmt, Url.c_str(), Input, nullptr) < 0) {
+  AVDictionary* Options = nullptr;
+  av_dict_set(&Options, "protocol_whitelist", "file", 0);
+  av_dict_set(&Options, "format_whitelist", kMediaContainers, 0);
+  // The file protocol by name, so that a file name with a colon is never taken for another protocol.
+  const int Opened = avformat_open_input(&I->Fmt, ("file:" + Url).c_str(), nullptr, &Options);
+  av_dict_free(&Options);
+  if (Opened < 0) {
     FLastError = "Cannot open " + Url;
     return;
   }
@@ -239,6 +300,10 @@ void TQxDirectShow::Connect() {
   I->Dec = avcodec_alloc_context3(Codec);
   if (!I->Dec || avcodec_parameters_to_context(I->Dec, I->St()->codecpar) < 0 || avcodec_open2(I->Dec, Codec, nullptr) < 0) {
     FLastError = "Cannot decode the video of " + Url;
+    return;
+  }
+  if (static_cast<int64_t>(I->Dec->width) * I->Dec->height > MaxPixels) {
+    FLastError = "The video's frames are larger than allowed: " + Url;
     return;
   }
   I->Frame = av_frame_alloc();
@@ -271,8 +336,13 @@ void TQxDirectShow::SetNotifyWindow(TQxView* Window, uint32_t FrameMessage, uint
 void TQxDirectShow::Run() {
   if (!Connected()) return;
   FState = 2;
-  if (!FCapture || !GrabFrames || !FNotifyWindow || FGrabbing) return;
+  if (!(GrabFrames || RenderVideo) || !FNotifyWindow || FGrabbing) return;
+  if (FGrabber.joinable()) FGrabber.join();
   FGrabbing = true;
+  if (!FCapture) {
+    FGrabber = std::thread([this] { PlayFile(); });
+    return;
+  }
   FGrabber = std::thread([this] {
     auto& Hooks = QxIOViewHooks();
     while (FGrabbing) {
@@ -330,6 +400,11 @@ int64_t TQxDirectShow::Position() {
 
 void TQxDirectShow::SetPosition(int64_t Value) {
   if (!F) return;
+  // A seek while a file plays stops the playing thread first: the decoder is not shared.
+  if (!FCapture && FGrabber.joinable()) {
+    StopGrabbing();
+    FState = 1;
+  }
   Value = std::max<int64_t>(Value, 0);
   int64_t Target = FTimeFormat == 1 && F->HaveRate() ? F->TsOfFrame(Value) : F->Start + av_rescale_q(Value, kMediaTime, F->Tb);
   F->SeekTo(Target);
@@ -369,12 +444,29 @@ bool TQxDirectShow::GrabFrame(TQxBitmap* Bitmap, bool KeepSize) {
     return true;
   }
   if (!F || !Bitmap) return false;
+  if (FGrabber.joinable()) {
+    // A playing file: the frame shown last.
+    std::lock_guard<std::mutex> l(FLatestLock);
+    if (!FLatest) return false;
+    Bitmap->AssignFrom(FLatest.get());
+    return true;
+  }
+  (void)KeepSize;  // frames come at their own size; nothing is resampled back
   if (!F->HaveFrame) {
     if (!F->DecodeNext()) return false;
   }
+  return CopyCurrentFrame(Bitmap);
+}
+
+bool TQxDirectShow::CopyCurrentFrame(TQxBitmap* Bitmap) {
   AVFrame* Fr = F->Frame;
   const int W = Fr->width, H = Fr->height;
   if (W <= 0 || H <= 0) return false;
+  // A stream may change its frame size midway: the limit holds for every frame.
+  if (static_cast<int64_t>(W) * H > MaxPixels) {
+    FLastError = "The video frame is larger than allowed";
+    return false;
+  }
   F->Sws = sws_getCachedContext(F->Sws, W, H, static_cast<AVPixelFormat>(Fr->format), W, H, AV_PIX_FMT_BGR24, SWS_BICUBIC,
                                 nullptr, nullptr, nullptr);
   if (!F->Sws) return false;
@@ -384,11 +476,64 @@ bool TQxDirectShow::GrabFrame(TQxBitmap* Bitmap, bool KeepSize) {
   uint8_t* Dst[4] = {Rgb.data(), nullptr, nullptr, nullptr};
   int DstStride[4] = {Stride, 0, 0, 0};
   sws_scale(F->Sws, Fr->data, Fr->linesize, 0, H, Dst, DstStride);
-  if (Bitmap->Width() != W || Bitmap->Height() != H || Bitmap->PixelFormat() != TQxPixelFormat::qx24RGB)
-    Bitmap->Allocate(W, H, TQxPixelFormat::qx24RGB);
+  if ((Bitmap->Width() != W || Bitmap->Height() != H || Bitmap->PixelFormat() != TQxPixelFormat::qx24RGB) &&
+      !Bitmap->Allocate(W, H, TQxPixelFormat::qx24RGB)) {
+    FLastError = "Not enough memory for the video frame";
+    return false;
+  }
   for (int Y = 0; Y < H; ++Y) std::memcpy(Bitmap->Scanline(Y), Rgb.data() + static_cast<size_t>(Y) * Stride, size_t(W) * 3);
-  (void)KeepSize;  // frames come at their own size; nothing is resampled back
   return true;
+}
+
+// A media file plays on a thread of its own at its frame rate, from the current position to its end; each
+// frame becomes the latest and the view is told of it.
+void TQxDirectShow::PlayFile() {
+  auto& Hooks = QxIOViewHooks();
+  const double Delay = F->HaveRate() ? double(F->Rate.den) / double(F->Rate.num) : 0.04;
+  auto Next = std::chrono::steady_clock::now();
+  bool First = F->HaveFrame;
+  while (FGrabbing) {
+    if (!First && !F->DecodeNext()) {
+      if (Hooks.PostToView) Hooks.PostToView(FNotifyWindow, FEventMessage, 0, reinterpret_cast<intptr_t>(this));
+      break;
+    }
+    First = false;
+    auto B = std::make_unique<TQxBitmap>();
+    if (!CopyCurrentFrame(B.get())) break;
+    {
+      std::lock_guard<std::mutex> l(FLatestLock);
+      FLatest = std::move(B);
+    }
+    if (PostFrames && Hooks.PostToView) Hooks.PostToView(FNotifyWindow, FFrameMessage, 0, reinterpret_cast<intptr_t>(this));
+    Next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(Delay));
+    while (FGrabbing && std::chrono::steady_clock::now() < Next) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  FGrabbing = false;
+}
+
+void TQxDirectShow::SetVideoPosition(const TRect& Source, const TRect& Destination) {
+  FVideoSource = Source;
+  FVideoDest = Destination;
+}
+
+bool TQxDirectShow::GetNativeVideoSize(int32_t& Width, int32_t& Height) {
+  std::string Name;
+  int32_t W = 0, H = 0;
+  GetVideoFormat(W, H, Name);
+  if (W <= 0 || H <= 0) return false;
+  Width = W;
+  Height = H;
+  return true;
+}
+
+void TQxDirectShow::RepaintVideo(TBitmap* Target) {
+  if (!Target || !RenderVideo || FState == 0) return;
+  std::lock_guard<std::mutex> l(FLatestLock);
+  if (!FLatest || FVideoDest.Width() <= 0 || FVideoDest.Height() <= 0) return;
+  TRect Src = FVideoSource;
+  if (Src.Width() <= 0 || Src.Height() <= 0) Src = TRect(0, 0, FLatest->Width(), FLatest->Height());
+  FLatest->DrawScaledToTBitmap(Target, FVideoDest.Left, FVideoDest.Top, FVideoDest.Width(), FVideoDest.Height(), Src.Left,
+                               Src.Top, Src.Width(), Src.Height());
 }
 
 void TQxDirectShow::FillVideoFormats() {

@@ -11,8 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/base/types.h"
 #include "platform/ui/component.h"
 
+class TBitmap;
 class TQxBitmap;
 class TQxView;
 class TQxV4L2Capture;
@@ -31,6 +33,10 @@ TQxGUID QxFourCCGUID(const char (&Code)[5]);
 std::string QxMediaSubtypeName(const TQxGUID& Subtype);
 // The names of the video standards in Mask, separated by single blanks ("" for none).
 std::string QxVideoStandardNames(uint32_t Mask);
+
+// Whether the file starts as one of the video containers opened for frames (AVI, MPEG, ASF, QuickTime/MP4):
+// a cheap look at its first bytes, so that other files never reach the media libraries.
+bool QxLooksLikeVideo(const std::string& FileName);
 
 // One capture format of a device.
 class TQxVideoFormat : public TObject {
@@ -58,6 +64,8 @@ class TQxDirectShow : public TObject {
   // capture device there is.
   std::string VideoCaptureDevice;
   bool GrabFrames = false;
+  // Frames of more pixels than this are refused (the picture readers' limit).
+  int64_t MaxPixels = int64_t(1) << 30;
 
   // Opens the file or the device; on failure Connected stays false and LastError says why ("No video
   // capture device: ..." when there is none).
@@ -90,6 +98,16 @@ class TQxDirectShow : public TObject {
   // no frame.
   bool GrabFrame(TQxBitmap* Bitmap, bool KeepSize);
 
+  // Video shown in the notification view: RepaintVideo draws the latest frame, SetVideoPosition says which
+  // part of the frame goes where. A running file or device with RenderVideo (or GrabFrames) and a view
+  // plays on a thread of its own and posts the frame message for every frame.
+  bool RenderVideo = false;
+  void SetVideoPosition(const TRect& Source, const TRect& Destination);
+  // The size of the video's frames; false when it is not known.
+  bool GetNativeVideoSize(int32_t& Width, int32_t& Height);
+  // Draws the latest frame into Target (the view's window pixels) while paused or running.
+  void RepaintVideo(TBitmap* Target);
+
   // Formats a capture device offers (left empty for files).
   std::vector<std::unique_ptr<TQxVideoFormat>> VideoFormats;
   void FillVideoFormats();
@@ -105,6 +123,9 @@ class TQxDirectShow : public TObject {
 
  private:
   void StopGrabbing();
+  void PlayFile();
+  bool CopyCurrentFrame(TQxBitmap* Bitmap);
+  TRect FVideoSource, FVideoDest;
   std::unique_ptr<TQxV4L2Capture> FCapture;
   TQxView* FNotifyWindow = nullptr;
   uint32_t FFrameMessage = QX_DSHOW_NEWFRAME, FEventMessage = QX_DSHOW_EVENT;

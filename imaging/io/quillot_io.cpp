@@ -21,6 +21,8 @@
 #include "platform/base/streams.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
+#include "platform/graphics/picture.h"
+#include "platform/ui/ext_ctrls.h"
 
 TQxIOViewHooks& QxIOViewHooks() {
   static TQxIOViewHooks hooks;
@@ -29,7 +31,8 @@ TQxIOViewHooks& QxIOViewHooks() {
 
 TQxIOFormatHandler& QxIOFormatHandler(TQxFileFormatId FormatId) {
   static TQxIOFormatHandler handlers[32];
-  static TQxIOFormatHandler none;
+  // Each thread gets its own empty entry for an id out of range, so clearing it races with no one.
+  thread_local TQxIOFormatHandler none;
   if (FormatId < 0 || FormatId >= 32) {
     none = TQxIOFormatHandler{};
     return none;
@@ -48,8 +51,16 @@ TQuillotIO::TQuillotIO(TComponent* AOwner) : TComponent(AOwner) {
   FOwnsBitmap = true;
   Params = std::make_unique<TIOParamsVals>(this);
   FTWainParams = std::make_unique<TQxTWainParams>(this);
+  FPrintPreviewParams = std::make_unique<TIOPrintPreviewParams>();
   FPreviewFont = std::make_unique<TFont>();
 }
+
+std::vector<TQxIOPlugin>& QxIOPlugins() {
+  static std::vector<TQxIOPlugin> plugins;
+  return plugins;
+}
+
+void QxFreeIOPlugins() { QxIOPlugins().clear(); }
 
 TQuillotIO::TQuillotIO(TQxBitmap* Bitmap) : TQuillotIO(static_cast<TComponent*>(nullptr)) { AttachQxBitmap(Bitmap); }
 
@@ -60,6 +71,7 @@ TQuillotIO::~TQuillotIO() {
   DetachView();
   Params.reset();
   FTWainParams.reset();
+  if (FAttachedTImage) FAttachedTImage->RemoveFreeNotification(this);
   if (FOwnsBitmap) delete FWorkBitmap;
   FWorkBitmap = nullptr;
   FWia.reset();
@@ -81,6 +93,8 @@ void TQuillotIO::SetWorkBitmap(TQxBitmap* Bitmap) {
 
 void TQuillotIO::SetAttachedQuillot(TQxView* View) {
   DetachView();
+  if (FAttachedTImage) FAttachedTImage->RemoveFreeNotification(this);
+  FAttachedTImage = nullptr;
   FAttachedQuillot = View;
   if (!View) {
     if (FOwnsBitmap) delete FWorkBitmap;
@@ -131,10 +145,35 @@ void TQuillotIO::HandleViewChange(void* Data, TQxView* View, bool Destroying) {
 }
 
 void TQuillotIO::AttachQxBitmap(TQxBitmap* Bitmap) {
-  if (!Bitmap && FAttachedQuillot) return;
+  if (!Bitmap && (FAttachedQuillot || FAttachedTImage)) return;
   DetachView();
   SetWorkBitmap(Bitmap);
   FAttachedQuillot = nullptr;
+  if (FAttachedTImage) FAttachedTImage->RemoveFreeNotification(this);
+  FAttachedTImage = nullptr;
+}
+
+void TQuillotIO::SetAttachedTImage(TImage* Image) {
+  DetachView();
+  FAttachedQuillot = nullptr;
+  if (FAttachedTImage && FAttachedTImage != Image) FAttachedTImage->RemoveFreeNotification(this);
+  FAttachedTImage = Image;
+  if (Image) {
+    // The wrapper is ours; the picture's bitmap stays the image's.
+    SetWorkBitmap(nullptr);
+    FWorkBitmap = new TQxBitmap();
+    FOwnsBitmap = true;
+    FVclBitmap = Image->Picture()->Bitmap();
+    FWorkBitmap->AttachTBitmap(FVclBitmap, true);
+    Image->FreeNotification(this);
+  } else {
+    FVclBitmap = nullptr;
+    if (!FOwnsBitmap) {
+      FWorkBitmap = new TQxBitmap();
+      FOwnsBitmap = true;
+    }
+    FWorkBitmap->FreeImage(true);
+  }
 }
 
 void TQuillotIO::SetBitmapNoAttach(TQxBitmap* Bitmap) { SetWorkBitmap(Bitmap); }
@@ -149,6 +188,12 @@ void TQuillotIO::Notification(TComponent* AComponent, TOperation Operation) {
       FOwnsBitmap = true;
     }
     FVclBitmap = nullptr;
+  }
+  if (Operation == opRemove && FAttachedTImage && AComponent == FAttachedTImage) {
+    // The image's bitmap goes with it: the wrapper lets go of it.
+    FAttachedTImage = nullptr;
+    FVclBitmap = nullptr;
+    if (FOwnsBitmap) FWorkBitmap->FreeImage(true);
   }
 }
 
@@ -416,5 +461,9 @@ bool TQuillotIO::DoPreviews(uint16_t PageSet) {
     if (handled) return true;
   }
   // The parameters dialog belongs to the dialogs library; without it there is nothing to show.
-  return QxPreviewsDialogHook ? QxPreviewsDialogHook(*this, PageSet) : false;
+  if (!QxPreviewsDialogHook) return false;
+  const bool ok = QxPreviewsDialogHook(*this, PageSet);
+  // The dialog may have changed the picture (its Apply button works on it): the view shows it again.
+  UpdateView();
+  return ok;
 }

@@ -14,6 +14,7 @@
 #include "imaging/foundation/types.h"
 #include "imaging/io/file_formats.h"
 #include "imaging/io/params.h"
+#include "platform/base/lists.h"
 #include "platform/graphics/color.h"
 #include "platform/ui/component.h"
 
@@ -26,6 +27,27 @@ class TQxView;
 class TQxIOThread;
 class TQxDirectShow;
 class TQxTWainParams;
+class TImage;
+
+// Page settings of a print preview, kept for callers; margins (four), position and size codes, width
+// and height (-1: automatic) and gamma.
+class TIOPrintPreviewParams {
+ public:
+  double MarginTop = 1.0, MarginLeft = 1.0, MarginRight = 1.0, MarginBottom = 1.0;
+  int32_t Position = 4;
+  int32_t Size = 1;
+  double Width = -1.0, Height = -1.0;
+  double Gamma = 1.0;
+};
+
+// One plug-in library of further formats; the list starts empty and nothing here adds to it.
+struct TQxIOPlugin {
+  std::string LibraryName;
+  std::string FormatName;
+  std::string Extensions;
+};
+std::vector<TQxIOPlugin>& QxIOPlugins();
+void QxFreeIOPlugins();
 class TQxWia;
 class TQxMetafile;
 class TQuillotIO;
@@ -52,6 +74,14 @@ struct TQxIOViewHooks {
   // Posts a message to the view's window, creating the window on the main thread first when needed.
   void (*PostToView)(TQxView* View, uint32_t Msg, uintptr_t WParam, intptr_t LParam) = nullptr;
   TColor (*GetBackground)(TQxView* View) = nullptr;
+  // PSD layers. ClearLayers empties a TQuillotView's layer list before a load that replaces it.
+  void (*ClearLayers)(TQxView* View) = nullptr;
+  // Takes the layer records a PSD load read (TQxLayer objects, freed here) into the view, or a single
+  // layer's transparency into Bitmap's alpha channel.
+  void (*TakePsdLayers)(TQxView* View, TList& Records, TQxBitmap* Bitmap, TIOParamsVals& Params) = nullptr;
+  // For a PSD save: Merged receives all layers of a TQuillotView composed (in layer 0's pixel format) and
+  // Layers its layer list; false when View is no TQuillotView or has a single layer.
+  bool (*PsdSaveLayers)(TQxView* View, TQxBitmap& Merged, TList& Layers) = nullptr;
 };
 TQxIOViewHooks& QxIOViewHooks();
 
@@ -85,6 +115,11 @@ class TQuillotIO : public TComponent {
   TQxView* AttachedQuillot() const { return FAttachedQuillot; }
   void SetAttachedQuillot(TQxView* View);
   void AttachQxBitmap(TQxBitmap* Bitmap);
+  // An image control whose picture's bitmap becomes the work bitmap (wrapped, not copied); nil empties
+  // the wrapper. Only one of AttachedQuillot and AttachedTImage is set at a time.
+  TImage* AttachedTImage() const { return FAttachedTImage; }
+  void SetAttachedTImage(TImage* Image);
+  TIOPrintPreviewParams* PrintPreviewParams() const { return FPrintPreviewParams.get(); }
   // As AttachQxBitmap without touching view attachments.
   void SetBitmapNoAttach(TQxBitmap* Bitmap);
   TQxBitmap* WorkBitmap() const { return FWorkBitmap; }
@@ -310,6 +345,8 @@ class TQuillotIO : public TComponent {
   int32_t LoadStreamByHandler(TStream& Stream, TQxFileFormatId Format);
   void SaveFileByHandler(const std::string& FileName, TQxFileFormatId Format, TSaveConvert Convert);
   void SaveStreamByHandler(TStream& Stream, TQxFileFormatId Format, TSaveConvert Convert);
+  void ReadPsdBody(TStream& Stream, TQxProgressInfo& Progress);
+  void WritePsdBody(TStream& Stream, TQxProgressInfo& Progress);
   bool LoadBuiltInFile(const std::string& FileName, TQxFileFormatId Format, bool WithExtras);
   bool LoadBuiltInStream(TStream& Stream, TQxFileFormatId Format, bool WithExtras);
   bool SaveBuiltInFile(const std::string& FileName, TQxFileFormatId Format);
@@ -321,6 +358,8 @@ class TQuillotIO : public TComponent {
   // The open video of the frame members and the open AVI file, with their frame counts and steps.
   std::unique_ptr<TQxDirectShow> FMedia, FAvi;
   std::unique_ptr<TQxTWainParams> FTWainParams;
+  std::unique_ptr<TIOPrintPreviewParams> FPrintPreviewParams;
+  TImage* FAttachedTImage = nullptr;
   std::unique_ptr<TQxWia> FWia;
   std::unique_ptr<TQxDirectShow> FDShow;
   int32_t FMediaFrames = 0, FAviFrames = 0;

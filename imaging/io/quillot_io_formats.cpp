@@ -606,9 +606,27 @@ QX_SIMPLE_LOAD(Hdp, qxffHDP, {}, {
 QX_SIMPLE_LOAD(Dicom, qxffDICOM, NoDpiSteps(), {
   if (Have(QxCodecServices.ReadDicomStream, P)) QxCodecServices.ReadDicomStream(&S, *Params, FWorkBitmap, P, false);
 })
-QX_SIMPLE_LOAD(Psd, qxffPSD, {}, {
-  if (Have(QxCodecServices.ReadPsdStream, P)) QxCodecServices.ReadPsdStream(&S, FWorkBitmap, *Params, P, false, nullptr);
-})
+void TQuillotIO::LoadPsdFile(const std::string& FileName) {
+  LoadFileMember(FileName, qxffPSD, {}, [this](TStream& S, TQxProgressInfo& P, std::unique_ptr<TQxMask>&) { ReadPsdBody(S, P); });
+}
+void TQuillotIO::LoadPsdStream(TStream& Stream) {
+  LoadStreamMember(Stream, qxffPSD, {}, [this](TStream& S, TQxProgressInfo& P, std::unique_ptr<TQxMask>&) { ReadPsdBody(S, P); });
+}
+
+// The merged image into the work bitmap and, as asked, the file's layers into the attached view; a single
+// layer's transparency becomes the picture's alpha channel.
+void TQuillotIO::ReadPsdBody(TStream& S, TQxProgressInfo& P) {
+  if (!Have(QxCodecServices.ReadPsdStream, P)) return;
+  const auto& Hooks = QxIOViewHooks();
+  const bool IsView = FAttachedQuillot && Hooks.IsQuillotView && Hooks.IsQuillotView(FAttachedQuillot);
+  if (Params->PsdLoadLayers && Params->PsdReplaceLayers && IsView && Hooks.ClearLayers) Hooks.ClearLayers(FAttachedQuillot);
+  FWorkBitmap->RemoveAlphaChannel(false, 0xFFFFFF);
+  // The records are layer objects of the view library: without it they are not asked for.
+  TList Records;
+  const bool WithRecords = Hooks.TakePsdLayers != nullptr;
+  QxCodecServices.ReadPsdStream(&S, FWorkBitmap, *Params, P, Params->PsdLoadLayers != 0, WithRecords ? &Records : nullptr);
+  if (WithRecords) Hooks.TakePsdLayers(IsView ? FAttachedQuillot : nullptr, Records, FWorkBitmap, *Params);
+}
 
 void TQuillotIO::LoadRawFile(const std::string& FileName) {
   std::unique_ptr<TQxWideFileStream> f;
@@ -871,14 +889,23 @@ void TQuillotIO::SavePdfStream(TStream& Stream) {
                    [this](TStream& S, TQxProgressInfo& P) { WritePdfStream(&S, FWorkBitmap, *Params, P); });
 }
 void TQuillotIO::SavePsdFile(const std::string& FileName) {
-  SaveFileMember(FileName, qxffPSD, TSaveConvert::None, [this](TStream& S, TQxProgressInfo& P) {
-    if (HaveWriter(QxCodecServices.WritePsdStream, P)) QxCodecServices.WritePsdStream(&S, *Params, P, FWorkBitmap, nullptr);
-  });
+  SaveFileMember(FileName, qxffPSD, TSaveConvert::None, [this](TStream& S, TQxProgressInfo& P) { WritePsdBody(S, P); });
 }
 void TQuillotIO::SavePsdStream(TStream& Stream) {
-  SaveStreamMember(Stream, TSaveConvert::None, [this](TStream& S, TQxProgressInfo& P) {
-    if (HaveWriter(QxCodecServices.WritePsdStream, P)) QxCodecServices.WritePsdStream(&S, *Params, P, FWorkBitmap, nullptr);
-  });
+  SaveStreamMember(Stream, TSaveConvert::None, [this](TStream& S, TQxProgressInfo& P) { WritePsdBody(S, P); });
+}
+
+// A layered view is saved whole: every layer, beside all of them composed as the merged image.
+void TQuillotIO::WritePsdBody(TStream& S, TQxProgressInfo& P) {
+  if (!HaveWriter(QxCodecServices.WritePsdStream, P)) return;
+  const auto& Hooks = QxIOViewHooks();
+  TQxBitmap Merged;
+  TList Layers;
+  if (FAttachedQuillot && Hooks.PsdSaveLayers && Hooks.PsdSaveLayers(FAttachedQuillot, Merged, Layers)) {
+    QxCodecServices.WritePsdStream(&S, *Params, P, &Merged, &Layers);
+    return;
+  }
+  QxCodecServices.WritePsdStream(&S, *Params, P, FWorkBitmap, nullptr);
 }
 void TQuillotIO::SaveHdpFile(const std::string& FileName) {
   SaveFileMember(FileName, qxffHDP, TSaveConvert::None, [this](TStream& S, TQxProgressInfo& P) {
@@ -1075,6 +1102,14 @@ void TQuillotIO::LoadFromURL(const std::string& URL) {
                            [this](TObject* Sender, int32_t Percent) { DoProgress(Sender, Percent); }, this, &Aborting,
                            Ext);
   if (!Got || Aborting) {
+    Aborting = true;
+    DoFinishWork();
+    return;
+  }
+  Data.Seek(0, TSeekOrigin::soBeginning);
+  // A body that is no picture (an error page, say) still ends the work: an asynchronous caller waits
+  // for OnFinishWork.
+  if (!QxFileFormatByType(QxFindStreamFormat(Data))) {
     Aborting = true;
     DoFinishWork();
     return;

@@ -15,6 +15,7 @@ int32_t TQuillotIO::OpenMediaFile(const std::string& FileName) {
   FMedia = std::make_unique<TQxDirectShow>();
   FMedia->SourceMediaFile = FileName;
   FMedia->GrabFrames = true;
+  FMedia->MaxPixels = Params->MaxPixels;
   FMedia->Connect();
   FMedia->Pause();
   FMedia->SetTimeFormat(5);
@@ -75,6 +76,7 @@ int32_t TQuillotIO::OpenAviFile(const std::string& FileName) {
   Params->FileType = 0;
   FAvi = std::make_unique<TQxDirectShow>();
   FAvi->SourceMediaFile = FileName;
+  FAvi->MaxPixels = Params->MaxPixels;
   FAvi->Connect();
   FAvi->SetTimeFormat(1);
   const int64_t Frames = FAvi->Connected() ? FAvi->Duration() : 0;

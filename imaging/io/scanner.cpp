@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <chrono>
 #include <mutex>
 
 #include "imaging/foundation/bitmap.h"
@@ -18,6 +19,8 @@ namespace {
 std::mutex SessionLock;
 int SessionUsers = 0;
 bool SessionGood = false;
+// Devices open for a scan: the library is not restarted under them.
+int OpenDevices = 0;
 
 // The largest scan taken into memory.
 constexpr int64_t MaxScanBytes = int64_t(1) << 30;
@@ -107,6 +110,18 @@ bool QxScannerSessionOpen() {
   return SessionGood;
 }
 
+// Restarts the scanner library so that it looks for devices afresh (its backends read their devices at
+// start); nothing happens while a device is open.
+void QxScannerSessionRefresh() {
+  std::lock_guard<std::mutex> l(SessionLock);
+  if (SessionUsers == 0 || !SessionGood || OpenDevices > 0) return;
+  sane_exit();
+  SANE_Int version = 0;
+  SessionGood = sane_init(&version, nullptr) == SANE_STATUS_GOOD;
+}
+
+int32_t QxScannerWatchInterval = 5000;
+
 void QxScannerSessionClose() {
   std::lock_guard<std::mutex> l(SessionLock);
   if (SessionUsers == 0) return;
@@ -170,10 +185,30 @@ TQxWia::TQxWia(TComponent* Owner) : FOwner(Owner) {
   if (FSessionOpen) {
     for (auto& c : FCallbacks) c = std::make_unique<TWiaEventCallBack>(this);
     FKnown = Devices();
+    // Devices coming and going are reported without anyone asking: a watcher looks every interval.
+    if (QxScannerWatchInterval > 0) FWatcher = std::thread([this] { Watch(); });
+  }
+}
+
+void TQxWia::Watch() {
+  std::unique_lock<std::mutex> l(FWatchLock);
+  while (!FStopWatching) {
+    FWatchWake.wait_for(l, std::chrono::milliseconds(std::max(QxScannerWatchInterval, 10)), [this] { return FStopWatching; });
+    if (FStopWatching) break;
+    l.unlock();
+    QxScannerSessionRefresh();
+    CheckDevices();
+    l.lock();
   }
 }
 
 TQxWia::~TQxWia() {
+  {
+    std::lock_guard<std::mutex> l(FWatchLock);
+    FStopWatching = true;
+  }
+  FWatchWake.notify_all();
+  if (FWatcher.joinable()) FWatcher.join();
   for (auto& c : FCallbacks) c.reset();
   ClearItems();
   QxScannerSessionClose();
@@ -182,6 +217,8 @@ TQxWia::~TQxWia() {
 std::vector<TQxScannerDevice> TQxWia::Devices() {
   std::vector<TQxScannerDevice> out;
   if (!FSessionOpen) return out;
+  std::lock_guard<std::mutex> l(SessionLock);
+  if (!SessionGood) return out;
   const SANE_Device** list = nullptr;
   if (sane_get_devices(&list, SANE_FALSE) != SANE_STATUS_GOOD || !list) return out;
   for (const SANE_Device** d = list; *d; ++d) {
@@ -193,6 +230,8 @@ std::vector<TQxScannerDevice> TQxWia::Devices() {
 
 void TQxWia::CheckDevices() {
   if (!FSessionOpen) return;
+  // The watcher and a caller may look at once; each change is reported once.
+  std::lock_guard<std::mutex> check(FCheckLock);
   std::vector<TQxScannerDevice> now = Devices();
   auto has = [](const std::vector<TQxScannerDevice>& L, const TQxScannerDevice& D) {
     return std::find(L.begin(), L.end(), D) != L.end();
@@ -221,7 +260,12 @@ bool TQxWia::Scan(const std::string& Device, TQxBitmap& Bitmap,
     return false;
   }
   SANE_Handle h = nullptr;
-  SANE_Status st = sane_open(Device.c_str(), &h);
+  SANE_Status st;
+  {
+    std::lock_guard<std::mutex> l(SessionLock);
+    st = SessionGood ? sane_open(Device.c_str(), &h) : SANE_STATUS_INVAL;
+    if (st == SANE_STATUS_GOOD && h) ++OpenDevices;
+  }
   if (st != SANE_STATUS_GOOD || !h) {
     LastError = "The scanner " + Device + " cannot be opened: " + StatusText(st);
     return false;
@@ -231,6 +275,8 @@ bool TQxWia::Scan(const std::string& Device, TQxBitmap& Bitmap,
     ~Closer() {
       sane_cancel(H);
       sane_close(H);
+      std::lock_guard<std::mutex> l(SessionLock);
+      --OpenDevices;
     }
   } closer{h};
   for (const auto& [name, value] : Options)

@@ -2,10 +2,13 @@
 // Scanners and cameras through SANE: the device manager with its device events (TQxWia), frames
 // scanned into a TQxBitmap, the scanner settings object that the I/O component owns (TQxTWainParams)
 // and the release of the scanner session with its optional text log.
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -55,7 +58,9 @@ class TQxWia : public TObject {
   bool DeviceManager() const { return FSessionOpen; }
 
   // Called on device events with the device manager as Sender. Events arrive on the thread that
-  // looks at the devices (CheckDevices); a handler that touches the user interface hands its work on.
+  // looks at the devices: the device manager's own watcher, which looks every QxScannerWatchInterval
+  // milliseconds, or a caller of CheckDevices; a handler that touches the user interface hands its
+  // work on.
   std::function<void(TObject* Sender)> OnItemsTreeUpdated;
   // Percent of a transfer; False stops it.
   std::function<bool(int32_t Percent)> OnTransferProgress;
@@ -85,8 +90,14 @@ class TQxWia : public TObject {
  private:
   TComponent* FOwner;
   bool FSessionOpen = false;
+  void Watch();
   std::unique_ptr<TWiaEventCallBack> FCallbacks[3];
   std::vector<TQxScannerDevice> FKnown;
+  std::mutex FCheckLock;
+  std::mutex FWatchLock;
+  std::condition_variable FWatchWake;
+  bool FStopWatching = false;
+  std::thread FWatcher;
 };
 
 // The scanner session record of the settings object: session held, its entry, its proxy window.
@@ -103,6 +114,11 @@ void TwainFreeResources(TQxTwainState& State, uintptr_t ParentWindow);
 
 // A session of the scanner library shared by the process; the last release ends it.
 bool QxScannerSessionOpen();
+// Restarts the library so that its backends look for devices again (not while a device is open).
+void QxScannerSessionRefresh();
+// How often device managers look for devices coming and going, in milliseconds; 0 starts no watcher
+// (read when a device manager is made).
+extern int32_t QxScannerWatchInterval;
 void QxScannerSessionClose();
 
 // The scanner settings of an acquisition. Their meaning belongs to acquisition dialogs this library

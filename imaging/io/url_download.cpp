@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <mutex>
 
 #include "imaging/foundation/helpers.h"
@@ -66,10 +67,10 @@ bool QxDownloadURL(const std::string& URL, TMemoryStream& Dest, const std::strin
                    const std::string& ProxyUser, const std::string& ProxyPassword, const TQxDownloadProgress& OnProgress,
                    TObject* Sender, std::atomic<bool>* Aborting, std::string& ContentExt) {
   ContentExt.clear();
-  GDownloadError = "not an http or https address with a path";
-  // Only http and https: plain-text file transfer and other schemes are refused.
+  GDownloadError = "not an http, https or ftp address with a path";
   const int32_t Kind = QxURLKindW(URL);
-  if (Kind != 1 && Kind != 2) return false;
+  if (Kind != 1 && Kind != 2 && Kind != 3) return false;
+  const bool Ftp = Kind == 3;
   const size_t SchemeEnd = URL.find("://") + 3;
   const size_t Slash = URL.find('/', SchemeEnd);
   if (Slash == std::string::npos) return false;
@@ -86,7 +87,8 @@ bool QxDownloadURL(const std::string& URL, TMemoryStream& Dest, const std::strin
   if (!C) return false;
   TTransfer T{&Dest, C, &OnProgress, Sender, Aborting};
   curl_easy_setopt(C, CURLOPT_URL, Address.c_str());
-  curl_easy_setopt(C, CURLOPT_PROTOCOLS_STR, "http,https");
+  // The address's own scheme only; a redirect may move between http and https, never elsewhere.
+  curl_easy_setopt(C, CURLOPT_PROTOCOLS_STR, Ftp ? "ftp" : "http,https");
   curl_easy_setopt(C, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(C, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(C, CURLOPT_MAXREDIRS, 10L);
@@ -107,7 +109,13 @@ bool QxDownloadURL(const std::string& URL, TMemoryStream& Dest, const std::strin
   const CURLcode R = curl_easy_perform(C);
   GDownloadError = R == CURLE_OK ? "" : curl_easy_strerror(R);
   char* Type = nullptr;
-  if (curl_easy_getinfo(C, CURLINFO_CONTENT_TYPE, &Type) == CURLE_OK && Type) {
+  if (Ftp) {
+    // No content type over ftp: the file name's extension, lower case, at most 10 characters.
+    const std::string Name = URL.substr(URL.rfind('/') + 1);
+    const size_t Dot = Name.rfind('.');
+    if (Dot != std::string::npos)
+      for (char Ch : Name.substr(Dot + 1, 10)) ContentExt += static_cast<char>(std::tolower(static_cast<unsigned char>(Ch)));
+  } else if (curl_easy_getinfo(C, CURLINFO_CONTENT_TYPE, &Type) == CURLE_OK && Type) {
     std::string S = Type;
     const size_t Sl = S.find('/');
     if (Sl != std::string::npos) ContentExt = S.substr(Sl + 1, S.find(';') == std::string::npos ? std::string::npos : S.find(';') - Sl - 1);

@@ -13,6 +13,7 @@
 #include "imaging/foundation/helpers.h"
 #include "imaging/io/file_formats.h"
 #include "imaging/io/quillot_io.h"
+#include "imaging/io/shell_icon.h"
 #include "imaging/view/mview.h"
 #include "imaging/view/mview_internal.h"
 #include "platform/graphics/bitmap.h"
@@ -23,12 +24,32 @@ bool HasFrameSuffix(const std::string& Name) { return Name.find("::") != std::st
 
 // The picture shown for a file that cannot be read: a page with a folded corner and the file's
 // extension, standing in for the desktop's icon of that file type.
+// The desktop's icon for the file in the middle of a white cell; a drawn page with its extension where
+// the desktop has none.
 void DrawFileIcon(const std::string& FileName, TQxBitmap* Bitmap, int32_t W, int32_t H) {
   TBitmap b(W, H, TPixelFormat::pf24bit);
   TCanvas* c = b.Canvas();
   c->Brush()->SetColor(clWhite);
   c->Brush()->SetStyle(TBrushStyle::bsSolid);
   c->FillRect(TRect(0, 0, W, H));
+  TQxBitmap icon;
+  QxShellFileIcon(FileName, &icon);
+  if (!icon.IsEmpty() && icon.Width() <= W && icon.Height() <= H) {
+    Bitmap->CopyFromTBitmap(&b);
+    const int32_t ox = (W - icon.Width()) / 2, oy = (H - icon.Height()) / 2;
+    if (icon.PixelFormat() != TQxPixelFormat::qx24RGB) icon.SetPixelFormat(TQxPixelFormat::qx24RGB);
+    TQxBitmap* alpha = icon.HasAlphaChannel() ? icon.GetAlphaChannel() : nullptr;
+    for (int32_t y = 0; y < icon.Height(); ++y) {
+      const uint8_t* s = icon.Scanline(y);
+      const uint8_t* a = alpha ? alpha->Scanline(y) : nullptr;
+      uint8_t* d = Bitmap->Scanline(oy + y) + 3 * ox;
+      for (int32_t x = 0; x < 3 * icon.Width(); ++x) {
+        const int32_t k = a ? a[x / 3] : 255;
+        d[x] = uint8_t((s[x] * k + d[x] * (255 - k) + 127) / 255);
+      }
+    }
+    return;
+  }
   const int32_t pw = std::max(W / 2, 8), phh = std::max(H * 2 / 3, 10);
   const int32_t x = (W - pw) / 2, y = (H - phh) / 2, fold = std::max(pw / 4, 3);
   c->Pen()->SetColor(TColor(0x808080));

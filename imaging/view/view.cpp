@@ -12,6 +12,7 @@
 #include "imaging/processing/proc.h"
 #include "imaging/processing/transitions.h"
 #include "imaging/view/layer.h"
+#include "imaging/view/psd_layers_io.h"
 #include "imaging/view/view_internal.h"
 #include "platform/base/numeric.h"
 #include "platform/base/threads.h"
@@ -51,6 +52,7 @@ void InstallHooks() {
   h.HasParent = HookHasParent;
   h.PostToView = HookPost;
   h.GetBackground = HookBackground;
+  QxInstallPsdLayerHooks();
 }
 
 // The I/O component loads a layers file into its view, or flattens it into its own bitmap when no view

@@ -7,6 +7,7 @@
   reflection_check.py checkall MANIFEST   (one check's arguments per line)
   reflection_check.py check SRC OUT SIDE SPACE SIZE START_OPACITY END_OPACITY COLOR_MODE WAVE REMOVE_ALPHA BG
 """
+import os
 import sys
 
 from PIL import Image
@@ -144,15 +145,21 @@ def make_wide(d):
     pal.save(f"{d}/pal.gif")
     Image.open(f"{d}/pal.gif").convert("RGB").save(f"{d}/pal.gif.ref.png")
 
-    # CMYK JPEG at high quality; Pillow's own reading of it is the reference (the colour conversion may
-    # differ a little from ours, so it is compared with a tolerance).
+    # CMYK JPEG at high quality; Pillow's own reading of it through the installed printer profile (the
+    # one ours uses) is the reference; the conversion may differ a little, so it has a tolerance.
     cmyk = Image.new("CMYK", (w, h))
     cp = cmyk.load()
     for y in range(h):
         for x in range(w):
             cp[x, y] = ((x * 6) % 256, (y * 10) % 256, 90, (x * 2 + y) % 64)
     cmyk.save(f"{d}/cmyk.jpg", quality=100)
-    Image.open(f"{d}/cmyk.jpg").convert("RGB").save(f"{d}/cmyk.jpg.ref.png")
+    shown = Image.open(f"{d}/cmyk.jpg")
+    profile = "/usr/share/color/icc/ghostscript/default_cmyk.icc"
+    if os.path.exists(profile):
+        from PIL import ImageCms
+        shown = ImageCms.profileToProfile(shown, ImageCms.getOpenProfile(profile), ImageCms.createProfile("sRGB"),
+                                          renderingIntent=0, outputMode="RGB")
+    shown.convert("RGB").save(f"{d}/cmyk.jpg.ref.png")
 
 
 def ramp(n, size, a, b, side):

@@ -543,11 +543,11 @@ TEST_F(ReflectionFiles, PicturesThatAreNot24Bit) {
   ASSERT_EQ(Run("makewide", Dir.string()), 0);
   struct Source {
     const char* Name;
-    int32_t Tolerance;  // CMYK to RGB: one step of rounding apart from Pillow
+    int32_t Tolerance;  // CMYK through the printer profile: its tables are sampled unlike Pillow's, a few dark pixels lie further apart
   };
   // The DICOM file written by DCMTK is compared with DCMTK's own rendering, one step of rounding apart.
   const Source Sources[] = {{"gray16.dcm", 0},       {"rgb48.png", 0},    {"pal.gif", 0},
-                            {"cmyk.jpg", 1},         {"gray16_dcmtk.dcm", 1}, {"rgb48_im.png", 0}};
+                            {"cmyk.jpg", 16},         {"gray16_dcmtk.dcm", 1}, {"rgb48_im.png", 0}};
   std::string Manifest;
   int Case = 0;
   for (const Source& Src : Sources) {

@@ -430,6 +430,53 @@ TEST(Ico, WriterDirectoryAndRoundTrip) {
   EXPECT_GT(s2.Size(), 40);
 }
 
+// A palette picture keeps its palette and its indexes in 8- and 4-bit icons (no second quantizing); an
+// outside reader sees the palette's colours.
+TEST(Ico, PalettePictureKeepsItsPaletteAndIndexes) {
+  const int32_t W = 24, H = 16, Colours = 14;
+  TQxBitmap src(W, H, TQxPixelFormat::qx8p);
+  for (int32_t k = 0; k < Colours; ++k) src.SetPaletteColor(k, TQxRGB{uint8_t(10 + k), uint8_t(100 + 3 * k), uint8_t(200 - k)});
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t x = 0; x < W; ++x) src.Scanline(y)[x] = uint8_t((x + 3 * y) % Colours);
+  for (int32_t bits : {8, 4}) {
+    SCOPED_TRACE(bits);
+    TIOParamsVals p;
+    TMemoryStream s;
+    TestProgress pr;
+    WriteIcoStream(s, src, p, pr.Info, {{W, H}}, {bits});
+    ASSERT_FALSE(pr.Aborting);
+    const auto bytes = BytesOf(s);
+    const size_t pal = 6 + 16 + 40, rows = pal + size_t(4) * (1u << bits);
+    const size_t rowLen = size_t(((W * bits + 31) / 32) * 4);
+    ASSERT_GE(bytes.size(), rows + rowLen * H);
+    for (int32_t k = 0; k < Colours; ++k) {
+      const TQxRGB c = src.PaletteColor(k);
+      EXPECT_EQ((std::array<int, 3>{bytes[pal + 4 * k], bytes[pal + 4 * k + 1], bytes[pal + 4 * k + 2]}),
+                (std::array<int, 3>{c.b, c.g, c.r}))
+          << k;
+    }
+    for (int32_t y = 0; y < H; ++y)
+      for (int32_t x = 0; x < W; ++x) {
+        const uint8_t* r = &bytes[rows + rowLen * size_t(H - 1 - y)];
+        const int idx = bits == 8 ? r[x] : ((x & 1) ? r[x / 2] & 0x0F : r[x / 2] >> 4);
+        ASSERT_EQ(idx, src.Scanline(y)[x]) << x << "," << y;
+      }
+    if (HavePillow()) {
+      const std::string dir = TempDir(), f = dir + "/pal.ico";
+      WriteFile(f, bytes);
+      const auto rgb = PillowPixels(f, "RGB");
+      ASSERT_EQ(rgb.size(), size_t(W * H * 3));
+      for (int32_t y = 0; y < H; ++y)
+        for (int32_t x = 0; x < W; ++x) {
+          const TQxRGB c = src.PaletteColor(src.Scanline(y)[x]);
+          const uint8_t* o = &rgb[size_t(y * W + x) * 3];
+          ASSERT_EQ((std::array<int, 3>{o[0], o[1], o[2]}), (std::array<int, 3>{c.r, c.g, c.b})) << x << "," << y;
+        }
+      Shell("rm -rf " + dir);
+    }
+  }
+}
+
 TEST(Ico, ReadsImageMagickIconsWithPngEntriesAndCursors) {
   if (!HaveTool("convert") || !HavePillow()) GTEST_SKIP() << "ImageMagick or Pillow not available";
   std::string d = TempDir();

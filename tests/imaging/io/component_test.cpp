@@ -8,6 +8,9 @@
 #include "imaging/foundation/view_base.h"
 #include "imaging/io/file_formats.h"
 #include "imaging/io/quillot_io.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/picture.h"
+#include "platform/ui/ext_ctrls.h"
 #include "io_test_util.h"
 
 using namespace qvio;
@@ -294,4 +297,51 @@ TEST(Component, StreamLoadWithoutAReaderFails) {
     EXPECT_FALSE(io.Params->ReadError.empty());
     EXPECT_EQ(RgbOf(*b), before);
   }
+}
+
+// An image control's picture is loaded into and saved from in place; its going away leaves nothing behind.
+TEST(Component, ImageControlAttachmentAndServiceObjects) {
+  const std::string Dir = qvio::TempDir();
+  auto Src = qvio::MakeRGB(30, 20);
+  {
+    TQuillotIO W(Src.get());
+    W.SaveToFile(Dir + "/src.png");
+    ASSERT_FALSE(W.Aborting);
+  }
+  TQuillotIO IO;
+  {
+    TImage Image(nullptr);
+    Image.Picture()->Bitmap()->SetPixelFormat(TPixelFormat::pf24bit);
+    Image.Picture()->Bitmap()->SetSize(4, 4);
+    IO.SetAttachedTImage(&Image);
+    EXPECT_EQ(IO.AttachedTImage(), &Image);
+    EXPECT_EQ(IO.AttachedQuillot(), nullptr);
+    IO.LoadFromFile(Dir + "/src.png");
+    ASSERT_FALSE(IO.Aborting);
+    // The control's own bitmap took the picture.
+    EXPECT_EQ(Image.Picture()->Bitmap()->Width(), 30);
+    EXPECT_EQ(Image.Picture()->Bitmap()->Height(), 20);
+    IO.SaveToFile(Dir + "/again.png");
+    TQxBitmap Back;
+    TQuillotIO R(&Back);
+    R.LoadFromFile(Dir + "/again.png");
+    EXPECT_EQ(qvio::RgbOf(Back), qvio::RgbOf(*Src));
+  }
+  EXPECT_EQ(IO.AttachedTImage(), nullptr);
+  IO.LoadFromFile(Dir + "/src.png");  // into a bitmap of its own again
+  EXPECT_FALSE(IO.Aborting);
+  EXPECT_EQ(IO.WorkBitmap()->Width(), 30);
+  // Print-preview settings with their defaults; no plug-ins.
+  const TIOPrintPreviewParams* P = IO.PrintPreviewParams();
+  ASSERT_NE(P, nullptr);
+  EXPECT_EQ((std::array<double, 4>{P->MarginTop, P->MarginLeft, P->MarginRight, P->MarginBottom}),
+            (std::array<double, 4>{1, 1, 1, 1}));
+  EXPECT_EQ(P->Position, 4);
+  EXPECT_EQ(P->Size, 1);
+  EXPECT_EQ(P->Width, -1);
+  EXPECT_EQ(P->Gamma, 1);
+  QxIOPlugins().push_back({"libextra.so", "Extra", "EXT"});
+  QxFreeIOPlugins();
+  EXPECT_TRUE(QxIOPlugins().empty());
+  qvio::Shell("rm -rf " + Dir);
 }

@@ -2,7 +2,15 @@
 // itself decodes.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "imaging/foundation/bitmap.h"
 #include "imaging/io/media_frames.h"
@@ -24,6 +32,7 @@ class MediaFrames : public ::testing::Test {
     qvio::Shell("ffmpeg " + Src + " -c:v mjpeg -q:v 3 " + Dir + "/mjpeg.avi");
     qvio::Shell("ffmpeg " + Src + " -c:v mpeg4 -q:v 4 " + Dir + "/clip.mp4");
     qvio::Shell("ffmpeg " + Src + " -c:v wmv2 -q:v 4 " + Dir + "/clip.wmv");
+    qvio::Shell("ffmpeg " + Src + " -c:v mpeg2video -q:v 4 " + Dir + "/clip.ts");
   }
   static void TearDownTestSuite() {
     if (!Dir.empty()) qvio::Shell("rm -rf " + Dir);
@@ -101,6 +110,80 @@ TEST_F(MediaFrames, WhatCannotBeReadSaysSo) {
   EXPECT_FALSE(Camera.Connected());
   EXPECT_EQ(Camera.LastError(), "No video capture device: /dev/video-that-is-not-there does not exist");
   EXPECT_FALSE(Camera.GrabFrame(&B, false));
+}
+
+// A playlist or manifest named like a video is not followed: no address it lists is reached, however it
+// is opened. A local listener counts the connections (and closes them at once, so a regression fails
+// instead of hanging).
+TEST_F(MediaFrames, PlaylistsUnderVideoNamesReachNoNetwork) {
+  const int Listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+  ASSERT_GE(Listener, 0);
+  sockaddr_in A{};
+  A.sin_family = AF_INET;
+  A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t Len = sizeof A;
+  ASSERT_EQ(bind(Listener, reinterpret_cast<sockaddr*>(&A), sizeof A), 0);
+  ASSERT_EQ(listen(Listener, 8), 0);
+  ASSERT_EQ(getsockname(Listener, reinterpret_cast<sockaddr*>(&A), &Len), 0);
+  std::atomic<bool> Stop{false};
+  std::atomic<int> Connections{0};
+  std::thread Acceptor([&] {
+    while (!Stop) {
+      const int C = accept(Listener, nullptr, nullptr);
+      if (C >= 0) {
+        ++Connections;
+        close(C);
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+    }
+  });
+  const std::string Seg = "http://127.0.0.1:" + std::to_string(ntohs(A.sin_port)) + "/seg";
+  const std::string Hls = "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\n" + Seg + "1.ts\n#EXT-X-ENDLIST\n";
+  const std::string Dash =
+      "<?xml version=\"1.0\"?>\n<MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\" type=\"static\" "
+      "profiles=\"urn:mpeg:dash:profile:isoff-on-demand:2011\" mediaPresentationDuration=\"PT1S\" minBufferTime=\"PT1S\">"
+      "<Period><AdaptationSet mimeType=\"video/mp4\"><Representation id=\"1\" bandwidth=\"1000\" width=\"64\" "
+      "height=\"48\"><BaseURL>" + Seg + "1.mp4</BaseURL><SegmentBase indexRange=\"0-99\"/></Representation>"
+      "</AdaptationSet></Period></MPD>\n";
+  const std::string Concat = "ffconcat version 1.0\nfile '" + Seg + "1.ts'\n";
+  // A playlist of a local video is not followed either: it would open other files than the one chosen.
+  const std::string Local = "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\n" + Dir + "/clip.ts\n#EXT-X-ENDLIST\n";
+  const std::pair<const char*, const std::string*> Cases[] = {{"hls.avi", &Hls},       {"hls.mpg", &Hls},
+                                                              {"dash.wmv", &Dash},     {"dash.avi", &Dash},
+                                                              {"concat.avi", &Concat}, {"local.wmv", &Local}};
+  for (const auto& [Name, Text] : Cases) {
+    const std::string File = Dir + "/" + Name;
+    qvio::WriteText(File, *Text);
+    TQxBitmap B;
+    TQuillotIO IO(&B);
+    EXPECT_EQ(IO.OpenMediaFile(File), 0) << Name;
+    EXPECT_EQ(QxImageCount(File), 0) << Name;
+    IO.LoadFromFile(File);
+    EXPECT_TRUE(IO.Aborting) << Name;
+  }
+  Stop = true;
+  Acceptor.join();
+  close(Listener);
+  EXPECT_EQ(Connections, 0) << "a listed address was fetched";
+}
+
+// Video frames obey the pixel limit of the picture readers, and the media libraries write nothing to stderr.
+TEST_F(MediaFrames, LimitsAndQuietFailures) {
+  TQxBitmap B;
+  TQuillotIO IO(&B);
+  IO.Params->MaxPixels = kW * kH - 1;
+  EXPECT_EQ(IO.OpenMediaFile(Dir + "/clip.mp4"), 0);
+  EXPECT_TRUE(IO.Aborting);
+  IO.Params->MaxPixels = kW * kH;
+  EXPECT_EQ(IO.OpenMediaFile(Dir + "/clip.mp4"), kFrames);
+  // Starts as an AVI, then nonsense.
+  std::string Broken("RIFF\x10\x00\x00\x00" "AVI LIST\xff\xff\xff\x7f" "hdrlavih", 28);
+  Broken += std::string(400, '\x5a');
+  qvio::WriteText(Dir + "/broken.avi", Broken);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(IO.OpenMediaFile(Dir + "/broken.avi"), 0);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 TEST(MediaNames, SubtypesAndStandards) {

@@ -2,10 +2,15 @@
 // (scanimage) writes for the same settings; device events, the settings object and the log.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <set>
+#include <thread>
+#include <vector>
 #include <fstream>
 
 #include "imaging/foundation/bitmap.h"
@@ -274,4 +279,42 @@ TEST_F(Scanner, SettingsDefaultsAndTheReleaseLog) {
   // With no name, nothing is written anywhere.
   TwainLog("quiet");
   EXPECT_EQ(qvio::ReadFile(log).size(), bytes.size());
+}
+
+// A device that comes or goes is reported by the device manager's own watcher, with no caller asking.
+TEST_F(Scanner, AWatcherReportsDevicesComingAndGoing) {
+  const int32_t Keep = QxScannerWatchInterval;
+  QxScannerWatchInterval = 50;
+  std::mutex Lock;
+  std::vector<uint8_t> Kinds;
+  std::atomic<int> Trees{0};
+  {
+    TQxWia Wia(nullptr);
+    ASSERT_TRUE(Wia.DeviceManager());
+    Wia.OnItemsTreeUpdated = [&](TObject*) {
+      std::lock_guard<std::mutex> l(Lock);
+      Kinds.push_back(Wia.LastEventKind);
+      if (Wia.LastEventKind == 1) ++Trees;
+    };
+    auto WaitTrees = [&](int N) {
+      for (int i = 0; i < 400 && Trees < N; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+      return Trees >= N;
+    };
+    // A third test scanner is plugged in.
+    qvio::WriteText(Dir + "/test.conf", "number_of_devices 3\n");
+    ASSERT_TRUE(WaitTrees(1)) << "no event for the new device";
+    {
+      std::lock_guard<std::mutex> l(Lock);
+      EXPECT_EQ(Kinds, (std::vector<uint8_t>{2, 1}));  // item created, then tree updated
+    }
+    bool Listed = false;
+    for (const auto& d : Wia.Devices()) Listed |= d.Name == "test:2";
+    EXPECT_TRUE(Listed);
+    // And taken away again.
+    qvio::WriteText(Dir + "/test.conf", "number_of_devices 2\n");
+    ASSERT_TRUE(WaitTrees(2)) << "no event for the device that went";
+    std::lock_guard<std::mutex> l(Lock);
+    EXPECT_EQ(Kinds, (std::vector<uint8_t>{2, 1, 3, 1}));
+  }
+  QxScannerWatchInterval = Keep;
 }

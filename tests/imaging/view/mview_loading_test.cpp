@@ -223,3 +223,34 @@ TEST_F(MViewLoading, PicturesByIdComeFromTheRequestEvents) {
   EXPECT_EQ(ex.size(), 2u);
   EXPECT_EQ(view->Entry(0)->StoreImage->Width, 5);
 }
+
+// A file no reader takes shows the desktop's icon for its type (a text page for ".txt") in its cell;
+// the screenshot goes beside the test binary.
+TEST_F(MViewLoading, AnUnreadableFileShowsItsDesktopIcon) {
+  MakeFolder(2, 60, 40);
+  { std::ofstream(dir + "/notes.txt") << "shopping list\nmilk\n"; }
+  view->ThreadPoolSize = 0;
+  view->SetGridWidth(3);
+  view->SetBackground(0x00E0E0E0);
+  Fill(2);
+  view->InsertImage(2);
+  view->SetImageFileName(2, dir + "/notes.txt");
+  view->PaintView();
+  Application->ProcessMessages();
+  ASSERT_EQ(view->ImageCount(), 3);
+  ASSERT_NE(view->Entry(2)->StoreImage, nullptr);
+  ASSERT_TRUE(Headless::SaveWindowPng(form.get(), "mview_unreadable_icon.png"));
+  // The icon (a pale page with gray lines) lies in the middle of an otherwise white cell.
+  TQxMViewEntry* e = view->Entry(2);
+  const int32_t cx = e->X - view->ViewX() + view->ThumbWidth() / 2, cy = e->Y - view->ViewY() + view->ThumbHeight() / 2;
+  int Dark = 0, White = 0;
+  for (int32_t y = cy - 20; y < cy + 20; ++y)
+    for (int32_t x = cx - 20; x < cx + 20; ++x) {
+      const TColor c = Headless::PixelAt(form.get(), x, y);
+      const int g = (c & 0xFF) + ((c >> 8) & 0xFF) + ((c >> 16) & 0xFF);
+      if (g < 3 * 240) ++Dark;
+      if (c == TColor(0xFFFFFF)) ++White;
+    }
+  EXPECT_GT(Dark, 20);
+  EXPECT_GT(White, 100);
+}

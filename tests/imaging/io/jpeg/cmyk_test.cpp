@@ -1,12 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "imaging/foundation/icc.h"
 #include "imaging/io/cmyk.h"
 #include "imaging/io/params.h"
+#include "imaging/io/quillot_io.h"
+#include "imaging/foundation/bitmap.h"
+#include "tests/imaging/io/io_test_util.h"
 
 TEST(CmykConversion, ArithmeticPixels) {
+  QxUseCMYKProfile = false;
   const struct {
     TQxCMYK cmyk;
     TQxRGB rgb;  // b, g, r
@@ -20,6 +28,47 @@ TEST(CmykConversion, ArithmeticPixels) {
   EXPECT_EQ(QxRGB2CMYK(TQxRGB{0, 0, 0}), (TQxCMYK{0, 0, 0, 1}));
   EXPECT_EQ(QxRGB2CMYK(TQxRGB{0, 0, 255}), (TQxCMYK{255, 0, 0, 255}));
   EXPECT_EQ(QxCMYK2RGB(QxRGB2CMYK(TQxRGB{50, 100, 200})), (TQxRGB{49, 99, 200}));
+  QxUseCMYKProfile = true;
+}
+
+// A print CMYK JPEG without a profile of its own opens through the installed printer profile: its colours
+// match LittleCMS's own transform with that profile (through Pillow), not the plain arithmetic.
+TEST(CmykConversion, PrintJpegOpensThroughTheInstalledProfile) {
+  const char* Profile = "/usr/share/color/icc/ghostscript/default_cmyk.icc";
+  if (!qvio::HavePillow() || access(Profile, R_OK) != 0) GTEST_SKIP() << "Pillow and the ghostscript profiles are needed";
+  const std::string Dir = qvio::TempDir();
+  const std::string Jpg = Dir + "/print.jpg", Ref = Dir + "/ref.rgb";
+  // Ink patches: each of the four inks alone, mixed, none and rich black.
+  ASSERT_EQ(qvio::Shell("/usr/bin/python3 -c \"\nfrom PIL import Image, ImageCms\n"
+                        "inks=[(255,0,0,0),(0,255,0,0),(0,0,255,0),(0,0,0,255),(0,0,0,0),(60,120,30,10),(200,180,40,90),(255,255,255,255)]\n"
+                        "im=Image.new('CMYK',(8*8,8))\n"
+                        "for i,c in enumerate(inks):\n  im.paste(c,(i*8,0,i*8+8,8))\n"
+                        "im.save('" + Jpg + "',quality=100,subsampling=0)\n"
+                        "im=Image.open('" + Jpg + "'); im.load()\n"
+                        "out=ImageCms.profileToProfile(im,ImageCms.getOpenProfile('" + std::string(Profile) +
+                        "'),ImageCms.createProfile('sRGB'),renderingIntent=0,outputMode='RGB')\n"
+                        "open('" + Ref + "','wb').write(out.tobytes())\n\""),
+            0);
+  TQxBitmap B;
+  TQuillotIO IO(&B);
+  IO.LoadFromFile(Jpg);
+  ASSERT_FALSE(IO.Aborting);
+  if (B.PixelFormat() != TQxPixelFormat::qx24RGB) B.SetPixelFormat(TQxPixelFormat::qx24RGB);
+  const auto Want = qvio::ReadFile(Ref);
+  const auto Got = qvio::RgbOf(B);
+  ASSERT_EQ(Got.size(), Want.size());
+  int Worst = 0, WorstArith = 0;
+  for (size_t i = 0; i < Got.size(); ++i) Worst = std::max(Worst, std::abs(int(Got[i]) - int(Want[i])));
+  EXPECT_LE(Worst, 3);
+  // The arithmetic would be far off: full cyan is not (0, 255, 255) on a press.
+  QxUseCMYKProfile = false;
+  IO.LoadFromFile(Jpg);
+  if (B.PixelFormat() != TQxPixelFormat::qx24RGB) B.SetPixelFormat(TQxPixelFormat::qx24RGB);
+  const auto Arith = qvio::RgbOf(B);
+  QxUseCMYKProfile = true;
+  for (size_t i = 0; i < Arith.size(); ++i) WorstArith = std::max(WorstArith, std::abs(int(Arith[i]) - int(Want[i])));
+  EXPECT_GT(WorstArith, 20);
+  qvio::Shell("rm -rf " + Dir);
 }
 
 TEST(CmykConversion, RowsByLayoutPair) {

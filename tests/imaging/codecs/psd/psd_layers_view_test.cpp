@@ -1,0 +1,169 @@
+// PSD layers through the I/O component: a layered view saved to ".psd" keeps every layer (read back by
+// Pillow), loads back into a view layer by layer, and a single layer's transparency becomes the alpha.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "imaging/codecs/codecs.h"
+#include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/qx_streams.h"
+#include "imaging/foundation/services.h"
+#include "imaging/io/params.h"
+#include "imaging/io/quillot_io.h"
+#include "imaging/view/layer.h"
+#include "imaging/view/view.h"
+#include "tests/imaging/io/io_test_util.h"
+
+using namespace qvio;
+
+namespace {
+
+struct Registered {
+  Registered() { QxRegisterFurtherCodecs(); }
+} registered;
+
+// Fills B (24-bit) with a pattern of its own per Seed and, when Alpha >= 0, an alpha ramp from Alpha.
+void Paint(TQxBitmap* B, int32_t W, int32_t H, int Seed, int Alpha) {
+  ASSERT_TRUE(B->Allocate(W, H, TQxPixelFormat::qx24RGB));
+  for (int32_t y = 0; y < H; ++y) {
+    uint8_t* r = static_cast<uint8_t*>(B->Scanline(y));
+    for (int32_t x = 0; x < W; ++x) {
+      r[3 * x] = uint8_t(Seed * 40 + x * 3);
+      r[3 * x + 1] = uint8_t(Seed * 70 + y * 5);
+      r[3 * x + 2] = uint8_t(Seed * 90 + x + y);
+    }
+  }
+  if (Alpha < 0) return;
+  TQxBitmap* a = B->GetAlphaChannel();
+  for (int32_t y = 0; y < H; ++y) {
+    uint8_t* r = static_cast<uint8_t*>(a->Scanline(y));
+    for (int32_t x = 0; x < W; ++x) r[x] = uint8_t(Alpha + x * 7 + y);
+  }
+}
+
+// Red, green, blue, alpha bytes of a layer's bitmap (alpha 255 without a channel).
+std::vector<uint8_t> Rgba(TQxBitmap* B) {
+  std::vector<uint8_t> v;
+  for (int32_t y = 0; y < B->Height(); ++y) {
+    const uint8_t* r = static_cast<const uint8_t*>(B->Scanline(y));
+    const uint8_t* a = B->HasAlphaChannel() ? static_cast<const uint8_t*>(B->GetAlphaChannel()->Scanline(y)) : nullptr;
+    for (int32_t x = 0; x < B->Width(); ++x) v.insert(v.end(), {r[3 * x + 2], r[3 * x + 1], r[3 * x], a ? a[x] : uint8_t(255)});
+  }
+  return v;
+}
+
+struct TOutsideLayer {
+  int X, Y, W, H;
+  std::vector<uint8_t> Rgba;
+};
+
+// The layers of a PSD file as ImageMagick reads them (its frame 0 is the merged image).
+std::vector<TOutsideLayer> MagickLayers(const std::string& Path, std::vector<uint8_t>* Merged = nullptr) {
+  std::vector<TOutsideLayer> v;
+  const std::string Geo = Path + ".geo";
+  if (Shell("identify -format '%s %X %Y %w %h\\n' '" + Path + "' > '" + Geo + "'") != 0) return v;
+  std::ifstream f(Geo);
+  int S;
+  TOutsideLayer l;
+  while (f >> S >> l.X >> l.Y >> l.W >> l.H) {
+    const std::string Px = Path + "." + std::to_string(S);
+    Shell("convert '" + Path + "[" + std::to_string(S) + "]' -depth 8 rgba:'" + Px + "'");
+    l.Rgba = ReadFile(Px);
+    if (S == 0) {
+      if (Merged) *Merged = l.Rgba;
+    } else {
+      v.push_back(l);
+    }
+  }
+  return v;
+}
+
+}  // namespace
+
+TEST(PsdLayersThroughIO, ViewSavesEveryLayerAndLoadsThemBack) {
+  if (!HaveTool("identify")) GTEST_SKIP() << "ImageMagick is needed to read the layers back";
+  const std::string Dir = TempDir();
+  TQuillotView V(nullptr);
+  Paint(V.GetLayer(0)->Bitmap, 40, 30, 1, -1);
+  struct {
+    int X, Y, W, H, Alpha;
+  } Spec[] = {{5, 6, 20, 10, 20}, {12, 3, 9, 14, 60}};
+  for (int i = 0; i < 2; ++i) {
+    TQxLayer* l = V.GetLayer(V.AddLayer());
+    Paint(l->Bitmap, Spec[i].W, Spec[i].H, i + 2, Spec[i].Alpha);
+    l->PosX = Spec[i].X;
+    l->PosY = Spec[i].Y;
+  }
+  V.Update();
+  const std::string File = Dir + "/layers.psd";
+  V.GetIO()->SaveToFile(File);
+  ASSERT_FALSE(V.GetIO()->Aborting);
+
+  // Every layer, at its place, with its pixels.
+  std::vector<uint8_t> Merged;
+  auto Outside = MagickLayers(File, &Merged);
+  ASSERT_EQ(Outside.size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    TQxLayer* l = V.GetLayer(i);
+    EXPECT_EQ(Outside[size_t(i)].X, l->PosX) << i;
+    EXPECT_EQ(Outside[size_t(i)].Y, l->PosY) << i;
+    EXPECT_EQ(Outside[size_t(i)].W, l->Bitmap->Width()) << i;
+    EXPECT_EQ(Outside[size_t(i)].Rgba, Rgba(l->Bitmap)) << "layer " << i;
+  }
+  // The merged image is all layers composed: the base where nothing lies over it.
+  ASSERT_EQ(Merged.size(), size_t(40 * 30 * 4));
+  const auto Base = Rgba(V.GetLayer(0)->Bitmap);
+  EXPECT_TRUE(std::equal(Merged.begin(), Merged.begin() + 40 * 4, Base.begin()));
+
+  // Back into a view of its own, replacing what it had.
+  TQuillotView W(nullptr);
+  Paint(W.GetLayer(0)->Bitmap, 7, 7, 5, -1);
+  W.GetLayer(W.AddLayer());
+  W.GetIO()->Params->PsdLoadLayers = 1;
+  W.GetIO()->LoadFromFile(File);
+  ASSERT_FALSE(W.GetIO()->Aborting);
+  ASSERT_EQ(W.LayerCount(), 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(W.GetLayer(i)->PosX, V.GetLayer(i)->PosX) << i;
+    EXPECT_EQ(W.GetLayer(i)->PosY, V.GetLayer(i)->PosY) << i;
+    EXPECT_EQ(Rgba(W.GetLayer(i)->Bitmap), Rgba(V.GetLayer(i)->Bitmap)) << "layer " << i;
+  }
+  // Appended instead: a fourth to sixth layer.
+  W.GetIO()->Params->PsdReplaceLayers = 0;
+  W.GetIO()->LoadFromFile(File);
+  EXPECT_EQ(W.LayerCount(), 6);
+  Shell("rm -rf " + Dir);
+}
+
+TEST(PsdLayersThroughIO, SingleLayerTransparencyBecomesTheAlphaChannel) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick is needed to read the file";
+  const std::string Dir = TempDir();
+  // The view library starts with its first view, as in the program.
+  TQuillotView Started(nullptr);
+  // A file of one translucent layer over an opaque merged image, as image editors write them.
+  TQxBitmap Merged;
+  Paint(&Merged, 12, 8, 3, -1);
+  TQxLayer Layer(nullptr, nullptr, false);
+  Paint(Layer.Bitmap, 12, 8, 3, 30);
+  TList Layers;
+  Layers.Add(&Layer);
+  TIOParamsVals Params;
+  TQxProgressInfo Progress;
+  {
+    TQxWideFileStream F(Dir + "/one.psd", fmCreate);
+    QxCodecServices.WritePsdStream(&F, Params, Progress, &Merged, &Layers);
+  }
+  const auto Want = Rgba(Layer.Bitmap);
+  auto Outside = MagickLayers(Dir + "/one.psd");
+  ASSERT_EQ(Outside.size(), 1u);
+  EXPECT_EQ(Outside[0].Rgba, Want) << "the outside reader sees one translucent layer";
+  // A plain bitmap, no view: the one layer's alpha comes with the picture.
+  TQxBitmap B;
+  TQuillotIO IO(&B);
+  IO.LoadFromFile(Dir + "/one.psd");
+  ASSERT_FALSE(IO.Aborting);
+  ASSERT_TRUE(B.HasAlphaChannel());
+  EXPECT_EQ(Rgba(&B), Want);
+  Shell("rm -rf " + Dir);
+}

@@ -1,0 +1,120 @@
+// A video file playing in a view: the frames reach the view in order through the frame messages, and the
+// player draws its latest frame where the view asks. Videos are written by ffmpeg at test time.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "imaging/foundation/bitmap.h"
+#include "imaging/io/media_frames.h"
+#include "imaging/io/quillot_io.h"
+#include "imaging/view/layer.h"
+#include "imaging/view/view.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/ui/backends/headless/headless.h"
+#include "platform/ui/forms.h"
+
+namespace {
+
+constexpr int kW = 64, kH = 48, kFrames = 10;
+
+std::vector<uint8_t> RowsOf(TQxBitmap& B) {
+  std::vector<uint8_t> V;
+  for (int32_t Y = 0; Y < B.Height(); ++Y) V.insert(V.end(), B.Scanline(Y), B.Scanline(Y) + B.Width() * 3);
+  return V;
+}
+
+}  // namespace
+
+TEST(ViewVideo, AFilePlaysInTheViewFrameByFrame) {
+  if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is needed to write the video";
+  const auto Dir = std::filesystem::temp_directory_path() / ("qv_video_" + std::to_string(getpid()));
+  std::filesystem::create_directories(Dir);
+  const std::string Avi = (Dir / "clip.avi").string(), Raw = (Dir / "all.raw").string();
+  ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 -c:v rawvideo "
+                         "-pix_fmt bgr24 " + Avi + " && ffmpeg -loglevel error -y -i " + Avi +
+                         " -f rawvideo -pix_fmt bgr24 " + Raw).c_str()),
+            0);
+  std::ifstream RawFile(Raw, std::ios::binary);
+  const std::vector<uint8_t> All((std::istreambuf_iterator<char>(RawFile)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(All.size(), size_t(kW * kH * 3 * kFrames));
+  auto FrameIndex = [&](const std::vector<uint8_t>& Rows) {
+    for (int K = 0; K < kFrames; ++K)
+      if (std::memcmp(Rows.data(), All.data() + size_t(K) * kW * kH * 3, Rows.size()) == 0) return K;
+    return -1;
+  };
+
+  Headless::Use();
+  auto Form = std::make_unique<TForm>(nullptr);
+  Form->SetBounds(0, 0, 200, 160);
+  auto* View = new TQuillotView(Form.get());
+  View->SetParent(Form.get());
+  View->SetBounds(0, 0, 200, 160);
+  Form->Show();
+  Application->ProcessMessages();
+
+  TQxDirectShow* Player = View->GetIO()->GetDShowParams();
+  Player->SourceMediaFile = Avi;
+  Player->RenderVideo = true;
+  Player->Connect();
+  ASSERT_TRUE(Player->Connected()) << Player->LastError();
+  int32_t NW = 0, NH = 0;
+  ASSERT_TRUE(Player->GetNativeVideoSize(NW, NH));
+  EXPECT_EQ(NW, kW);
+  EXPECT_EQ(NH, kH);
+
+  std::vector<int> Shown;
+  bool Ended = false;
+  View->OnDShowNewFrame = [&](TObject*) {
+    TQxBitmap Frame;
+    ASSERT_TRUE(Player->GrabFrame(&Frame, false));
+    Shown.push_back(FrameIndex(RowsOf(Frame)));
+    View->GetLayer(0)->Bitmap->AssignFrom(&Frame);
+    View->Update();
+  };
+  View->OnDShowEvent = [&](TObject*) { Ended = true; };
+  Player->Run();
+  const auto Until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!Ended && std::chrono::steady_clock::now() < Until) {
+    Application->ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_TRUE(Ended) << "the end of the video was not reported";
+  ASSERT_GE(Shown.size(), 3u);
+  for (size_t I = 0; I < Shown.size(); ++I) {
+    EXPECT_GE(Shown[I], 0) << "frame " << I << " is none of the video's";
+    if (I > 0) {
+      // A frame message queued while the view was busy may show the same latest frame again.
+      EXPECT_GE(Shown[I], Shown[I - 1]) << "frames out of order";
+    }
+  }
+  EXPECT_EQ(Shown.back(), kFrames - 1);
+  EXPECT_GE(std::set<int>(Shown.begin(), Shown.end()).size(), 5u) << "the video did not move";
+  View->ZoomToFit();
+  Application->ProcessMessages();
+  ASSERT_TRUE(Headless::SaveWindowPng(Form.get(), "view_video.png"));  // beside the test binary
+
+  // The player draws its latest frame twice as large where it is told.
+  TBitmap Target(2 * kW, 2 * kH, TPixelFormat::pf24bit);
+  Player->SetVideoPosition(TRect(0, 0, kW, kH), TRect(0, 0, 2 * kW, 2 * kH));
+  Player->RepaintVideo(&Target);
+  TQxBitmap Last;
+  ASSERT_TRUE(Player->GrabFrame(&Last, false));
+  for (int Y : {0, 10, 47}) {
+    for (int X : {0, 33, 63}) {
+      const uint8_t* S = Last.Scanline(Y) + 3 * X;
+      const TColor C = Target.Canvas()->Pixels(2 * X + 1, 2 * Y + 1);
+      EXPECT_EQ(C, TColor(S[2] | S[1] << 8 | S[0] << 16)) << X << "," << Y;
+    }
+  }
+  Player->Disconnect();
+  Form.reset();
+  std::filesystem::remove_all(Dir);
+}
