@@ -2,11 +2,11 @@
 // beside a memcpy of the client's pixels measured in the same run ("x_memcpy" is the ratio). The Compose
 // cases leave out the transfer to the window. Back-to-back repaints find the drawing threads awake; the
 // AfterIdle case shows a frame after the machine was idle for a frame's time, beside a copy made after
-// the same pause ("x_memcpy_after_idle"). A repaint that changes nothing reuses the last
-// composition; the Scrolling cases move the picture by a pixel every frame, which moves the frame and
-// composes the uncovered column (and the rows where a see-through picture shows the background), and the
-// AfterChange cases tell the view before each frame that the layers' pixels changed (as a setting
-// change does), which for the filtered fitted view means shrinking the whole picture again
+// the same pause ("x_memcpy_after_idle"). Each repaint invalidates the client, which composes it from
+// the layers again (their pixels may have changed unannounced); the Scrolling cases move the picture by a
+// pixel every frame, which composes the whole frame at the new origin, and the AfterChange cases tell
+// the view before each frame that the layers' pixels changed (as a setting change does), which for the
+// filtered fitted view means shrinking the whole picture again
 // ("x_picture_memcpy" compares that with one memcpy of the 6000 x 4000 picture). ComposeFittedAfterChange
 // is the fitted frame after a change without the transfer to the window.
 #include <benchmark/benchmark.h>

@@ -371,6 +371,7 @@ void TQxBitmap::MoveStorageTo(TQxBitmap* Dest) {
   Dest->Origin = Origin;
   Dest->mappedRow_ = mappedRow_;
   Dest->mappedRowIndex_ = mappedRowIndex_;
+  Dest->mappedAccess_ = mappedAccess_;
   Dest->fileBuffer_ = std::move(fileBuffer_);
   Dest->lockedBuffers_ = std::move(lockedBuffers_);
   Dest->lockedRows_ = std::move(lockedRows_);
@@ -506,13 +507,17 @@ uint8_t* TQxBitmap::Scanline(int32_t Row) {
   }
   if ((AccessMode & 2) && lent_.load(std::memory_order_acquire)) StopLending();
   if (MapsRows()) {
+    // The row already mapped the same way is handed out again: pixel-by-pixel readers ask for one row
+    // many times, and each mapping reads the row from the file.
+    if (mappedRow_ && mappedRowIndex_ == Row && mappedAccess_ == AccessMode) return mappedRow_;
     if (mappedRow_) {
       ReleaseRow(mappedRow_, mappedRowIndex_);
       mappedRow_ = nullptr;
       mappedRowIndex_ = -1;
     }
     mappedRow_ = MapRow(Row);
-    mappedRowIndex_ = Row;
+    mappedRowIndex_ = mappedRow_ ? Row : -1;
+    mappedAccess_ = AccessMode;
     return mappedRow_;
   }
   return StorageRow(Row);
@@ -543,6 +548,12 @@ uint8_t* TQxBitmap::LockRow(int32_t Row) {
 
 void TQxBitmap::UnlockRow(int32_t Row) {
   if (location_ != TQxLocation::qxFile) return;
+  // A copy of the row mapped since the lock would hide (or, written back later, undo) what the lock wrote.
+  if (mappedRow_ && mappedRowIndex_ == Row) {
+    ReleaseRow(mappedRow_, mappedRowIndex_);
+    mappedRow_ = nullptr;
+    mappedRowIndex_ = -1;
+  }
   for (size_t i = 0; i < lockedRows_.size(); ++i) {
     if (lockedRows_[i] == Row) {
       ReleaseRow(lockedBuffers_[i], Row);
@@ -973,14 +984,22 @@ void TQxBitmap::SaveRawToStream(TStream* Stream) {
   const uint8_t hasAlpha = alpha_ ? 1 : 0;
   Stream->WriteBuffer(&hasAlpha, 1);
   if (alpha_) {
-    const int64_t arows = static_cast<int64_t>(alpha_->rowLength_) * alpha_->height_;
+    // Alpha rows go out four-byte aligned whatever the channel's own alignment, as the reader takes them
+    // (the stream states only the picture's alignment).
+    const int64_t arowLen = RowBytes64(alpha_->width_, 8, 32);
+    const int64_t arows = arowLen * alpha_->height_;
     try {
       if (Stream->Position() + arows > Stream->Size()) Stream->SetSize(Stream->Position() + arows);
     } catch (...) {
     }
     const uint8_t am = alpha_->AccessMode;
     alpha_->AccessMode = 1;
-    for (int32_t y = 0; y < alpha_->height_; ++y) Stream->WriteBuffer(alpha_->Scanline(y), alpha_->rowLength_);
+    std::vector<uint8_t> arow(static_cast<size_t>(std::max<int64_t>(arowLen, 1)), 0);
+    const size_t acopy = static_cast<size_t>(std::min<int64_t>(arowLen, alpha_->rowLength_));
+    for (int32_t y = 0; y < alpha_->height_; ++y) {
+      std::memcpy(arow.data(), alpha_->Scanline(y), acopy);
+      Stream->WriteBuffer(arow.data(), arowLen);
+    }
     alpha_->AccessMode = am;
     const uint8_t ao = alpha_->Opaque ? 1 : 0;
     Stream->WriteBuffer(&ao, 1);

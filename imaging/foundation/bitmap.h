@@ -162,6 +162,8 @@ class TQxBitmap : public TQxBaseBitmap {
   // Rows come from the temporary file one mapping at a time: a row pointer lasts until the next Scanline,
   // so such a bitmap is read and written by one thread, row after row.
   bool MapsRows() const { return location_ == TQxLocation::qxFile && fragments_.empty(); }
+  // The temporary file behind a file-located bitmap, for inspection.
+  const TQxFileBuffer* FileBuffer() const { return fileBuffer_.get(); }
 
   // ---- storage ----
   // Without Initialise, the storage is left unset for a caller that writes every pixel.
@@ -372,6 +374,7 @@ class TQxBitmap : public TQxBaseBitmap {
   std::unique_ptr<TQxFileBuffer> fileBuffer_;
   uint8_t* mappedRow_ = nullptr;
   int32_t mappedRowIndex_ = -1;
+  uint8_t mappedAccess_ = 0;  // AccessMode the mapped row was taken with
   std::vector<TQxRGB> palette_;
   std::unique_ptr<TQxBitmap> alpha_;
   uint8_t* memoryAligned_ = nullptr;

@@ -130,6 +130,12 @@ void QxBase64EncodeStream(TStream* Stream, std::string& TextFile, int32_t LineLe
 }
 
 void QxFloatToFraction(int32_t& Num, int32_t& Den, double Value, double Accuracy) {
+  if (std::isnan(Value)) {
+    // No number: the empty fraction a reader takes as unknown rather than a value.
+    Num = 0;
+    Den = 0;
+    return;
+  }
   int32_t S = Value < 0 ? -1 : 1;
   double F = std::fabs(Value);
   if (F > 1e19 || F > 2147483647.0) {

@@ -42,19 +42,19 @@ void RunFinal(int Step) {
 }  // namespace
 
 void QxStaticInit() {
+  std::lock_guard<std::recursive_mutex> G(GLock);
   if (GMarker != "STATICINIT") {
     GMarker = "STATICINIT";
     GUseCount = 0;
   }
-  std::lock_guard<std::recursive_mutex> G(GLock);
   if (GUseCount == 0)
     for (int Step = 0; Step < QxStartStepCount; ++Step) RunInit(Step);
   ++GUseCount;
 }
 
 void QxStaticFinal() {
-  if (GMarker != "STATICINIT") return;
   std::lock_guard<std::recursive_mutex> G(GLock);
+  if (GMarker != "STATICINIT") return;
   if (GUseCount > 0) --GUseCount;
   if (GUseCount == 0) {
     GMarker.clear();

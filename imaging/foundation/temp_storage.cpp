@@ -82,6 +82,7 @@ void TQxFileBuffer::SetFileSize(int64_t Size) {
 
 void* TQxFileBuffer::Map(uint8_t Access, int64_t Length, int64_t Offset) {
   if (Length < 0 || Offset < 0) return nullptr;
+  ++FMapCalls;
   auto* Buffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(Length > 0 ? Length : 1)));
   if (!Buffer) return nullptr;
   if (FBackingStream && (Access & QxAccessRead)) {

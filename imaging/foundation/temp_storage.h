@@ -53,6 +53,8 @@ class TQxFileBuffer {
   const std::string& FileName() const { return FFileName; }
   TStream* BackingStream() const { return FBackingStream.get(); }
   int32_t MappedCount() const { return static_cast<int32_t>(FMappedBlocks.size()); }
+  // How many times Map ran, for measuring readers.
+  int64_t MapCalls() const { return FMapCalls; }
   // Chunks moved by the last CopyTo.
   int32_t LastCopyChunks() const { return FLastCopyChunks; }
 
@@ -65,6 +67,7 @@ class TQxFileBuffer {
   };
   std::string FFileName;
   std::vector<TMappedBlock> FMappedBlocks;
+  int64_t FMapCalls = 0;
   std::unique_ptr<TStream> FBackingStream;
   int32_t FLastCopyChunks = 0;
 };

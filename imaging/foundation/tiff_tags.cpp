@@ -345,9 +345,12 @@ bool TQxTIFFHandler::ReadFromStream(TStream& Stream) {
   const bool le = !FBigEndian;
   FVersion = Get16(h + 2, le);
   int64_t at = Get32(h + 4, le);
-  // A chain that comes back to a directory read before ends there.
-  std::set<int64_t> seen;
-  while (at > 0 && at < Stream.Size() && seen.insert(at).second) {
+  // Every directory is read once and the whole load is bounded by the file: overlapping strips or
+  // directories that point back at each other cannot make a small file expand.
+  FReadDirs.clear();
+  FBudget = Stream.Size();
+  FOverBudget = false;
+  while (at > 0 && at < Stream.Size()) {
     auto page = std::make_unique<TQxTIFFIFD>();
     Stream.SetPosition(at);
     if (!ReadIFD(Stream, *page, 0)) break;
@@ -357,6 +360,20 @@ bool TQxTIFFHandler::ReadFromStream(TStream& Stream) {
     if (!ReadAt(Stream, next, n, 4)) break;
     at = Get32(n, le);
   }
+  FReadDirs.clear();
+  if (FOverBudget) {
+    ClearPages();
+    return false;
+  }
+  return true;
+}
+
+bool TQxTIFFHandler::Spend(uint64_t Bytes) {
+  if (FOverBudget || Bytes > uint64_t(FBudget)) {
+    FOverBudget = true;
+    return false;
+  }
+  FBudget -= int64_t(Bytes);
   return true;
 }
 
@@ -364,11 +381,12 @@ bool TQxTIFFHandler::ReadFromStream(TStream& Stream) {
 bool TQxTIFFHandler::ReadIFD(TStream& Stream, TQxTIFFIFD& IFD, int Depth) {
   const bool le = !FBigEndian;
   const int64_t start = Stream.Position();
+  if (!FReadDirs.insert(start).second) return false;
   uint8_t c[2];
   if (!ReadAt(Stream, start, c, 2)) return false;
   const uint32_t count = Get16(c, le);
   std::vector<uint8_t> raw(size_t(count) * 12);
-  if (!ReadAt(Stream, start + 2, raw.data(), int64_t(raw.size()))) return false;
+  if (!Spend(2 + raw.size()) || !ReadAt(Stream, start + 2, raw.data(), int64_t(raw.size()))) return false;
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t* r = raw.data() + size_t(i) * 12;
     TQxTIFFEntry e;
@@ -380,13 +398,18 @@ bool TQxTIFFHandler::ReadIFD(TStream& Stream, TQxTIFFIFD& IFD, int Depth) {
     if (bytes > 4) {
       // Data as large as the file cannot be real: the rest of the directory is dropped with it.
       if (bytes >= uint64_t(Stream.Size())) break;
+      if (!Spend(bytes)) return false;
       e.Data.resize(size_t(bytes));
       if (!ReadAt(Stream, Get32(e.Value, le), e.Data.data(), int64_t(bytes))) continue;
     }
     if (IsSubDirectory(e.Tag) && Depth < kMaxSubDepth && e.Count >= 1) {
+      const int64_t subAt = Get32(e.Value, le);
+      // A second pointer to a directory already read (a loop or a shared copy) is dropped.
+      if (FReadDirs.count(subAt)) continue;
       auto sub = std::make_unique<TQxTIFFIFD>();
-      Stream.SetPosition(Get32(e.Value, le));
+      Stream.SetPosition(subAt);
       if (ReadIFD(Stream, *sub, Depth + 1)) e.Sub = std::move(sub);
+      if (FOverBudget) return false;
     }
     IFD.Entries.push_back(std::move(e));
   }
@@ -398,6 +421,7 @@ bool TQxTIFFHandler::ReadIFD(TStream& Stream, TQxTIFFIFD& IFD, int Depth) {
       const int64_t off = GetValue(IFD, FindTagInIFD(IFD, e.Tag), k);
       int64_t len = GetTagValue(IFD, pair, k);
       len = std::clamp<int64_t>(len, 0, std::max<int64_t>(0, Stream.Size() - off));
+      if (!Spend(uint64_t(len))) return false;
       std::vector<uint8_t> block(static_cast<size_t>(len));
       if (!ReadAt(Stream, off, block.data(), len)) block.clear();
       e.Blocks.push_back(std::move(block));

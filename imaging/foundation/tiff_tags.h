@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -90,7 +91,8 @@ class TQxTIFFHandler {
   TQxTIFFHandler& operator=(const TQxTIFFHandler&) = delete;
 
   bool LoadFromFile(const std::string& FileName);
-  // The TIFF must start at the stream's position 0; false for a header without "II" or "MM".
+  // The TIFF must start at the stream's position 0; false for a header without "II" or "MM" and for a file
+  // whose directories and data, each read once, would take more bytes than the stream holds.
   bool ReadFromStream(TStream& Stream);
   bool BigEndian() const { return FBigEndian; }
   uint16_t Version() const { return FVersion; }
@@ -121,10 +123,16 @@ class TQxTIFFHandler {
 
  private:
   bool ReadIFD(TStream& Stream, TQxTIFFIFD& IFD, int Depth);
+  // Charges Bytes against what the reading may still load; false (and the reading fails) past it.
+  bool Spend(uint64_t Bytes);
   // Writes the directory at DataPos and its data after it; returns the place of its next-directory field.
   int64_t WriteIFD(TStream& Stream, TQxTIFFIFD& IFD, int64_t& DataPos);
 
   bool FBigEndian = false;
   uint16_t FVersion = 42;
   std::vector<std::unique_ptr<TQxTIFFIFD>> FPages;
+  // While reading: the directories read so far (each is read once) and the bytes still allowed.
+  std::set<int64_t> FReadDirs;
+  int64_t FBudget = 0;
+  bool FOverBudget = false;
 };

@@ -214,14 +214,13 @@ void TQuillotProc::ResampleInto(TQxBitmap* Dest, int32_t NewWidth, int32_t NewHe
   TQxBitmap* b = WorkBitmap();
   const int64_t w0 = b->Width(), h0 = b->Height();
   if (w0 == 0 || h0 == 0) return;
-  // -1 keeps the aspect; other negative sizes have no meaning.
-  if ((NewWidth < 0 && NewWidth != -1) || (NewHeight < 0 && NewHeight != -1)) return;
-  if (NewWidth == -1 && NewHeight == -1) return;
+  // -1 keeps the aspect, other negative sizes count by their magnitude; two negative sizes say nothing.
+  if (NewWidth < 0 && NewHeight < 0) return;
   // With a height of 0 (unchanged) the aspect-kept width is the present width, not 0.
-  const int64_t hRef = NewHeight == 0 ? h0 : NewHeight;
-  int64_t w = NewWidth == -1 ? w0 * hRef / h0 : NewWidth == 0 ? w0 : NewWidth;
+  const int64_t hRef = NewHeight == 0 ? h0 : std::abs(int64_t(NewHeight));
+  int64_t w = NewWidth == -1 ? w0 * hRef / h0 : NewWidth == 0 ? w0 : std::abs(int64_t(NewWidth));
   w = std::max<int64_t>(w, 1);
-  int64_t h = NewHeight == -1 ? h0 * w / w0 : NewHeight == 0 ? h0 : NewHeight;
+  int64_t h = NewHeight == -1 ? h0 * w / w0 : NewHeight == 0 ? h0 : std::abs(int64_t(NewHeight));
   h = std::max<int64_t>(h, 1);
   if (w > INT32_MAX || h > INT32_MAX) return;
   if (!Dest->Allocate(int32_t(w), int32_t(h), b->PixelFormat())) return;

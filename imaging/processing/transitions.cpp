@@ -161,9 +161,12 @@ void TQxTransitionEffects::ShowOnView(TBitmap* B) {
 void TQxTransitionEffects::TimerStep(TObject*) {
   if (!running_) return;
   if (OnTransitionStep) OnTransitionStep(view_, Step);
+  // The handler may have stopped the transition (and released its pictures) or started another.
+  if (!running_) return;
   PaintFrame(Step);
   ShowOnView(frameBitmap_.get());
   if (OnTransitionPaint) OnTransitionPaint(view_, frameBitmap_.get(), this, Step);
+  if (!running_) return;
   uint32_t Elapsed = GetTickCount() - StartTick;
   if (Elapsed >= static_cast<uint32_t>(Duration)) {
     if (UpdateOnStop && TransitionType != TQxTransitionType::qxttPanZoom) {
@@ -176,7 +179,12 @@ void TQxTransitionEffects::TimerStep(TObject*) {
 }
 
 void TQxTransitionEffects::PaintFrame(int32_t S) {
-  if (frameRows_.empty() && TransitionType != TQxTransitionType::qxttNone) BuildRowTables();
+  // Once stopped, the pictures are released to one pixel while the frame size stays: nothing to paint.
+  auto Holds = [this](const TBitmap* B) { return B->Width() == FrameWidth && B->Height() == FrameHeight; };
+  if (!running_ || FrameWidth <= 0 || FrameHeight <= 0 || !Holds(frameBitmap_.get())) return;
+  if (TransitionType != TQxTransitionType::qxttPanZoom && (!Holds(fromBitmap_.get()) || !Holds(toBitmap_.get())))
+    return;
+  if (frameRows_.size() != static_cast<size_t>(FrameHeight)) BuildRowTables();
   S = std::clamp(S, 0, 1024);
   int Kind = static_cast<int>(TransitionType);
   if (Kind >= 1 && Kind <= 4) PaintRows(S);

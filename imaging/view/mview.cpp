@@ -45,6 +45,7 @@ TQuillotMView::TQuillotMView(TComponent* AOwner) : TQxView(AOwner) {
   // Thumbnails cast their shadow down and to the right.
   FSoftShadow = std::make_unique<TQxVSoftShadow>();
   FSoftShadow->OffsetX = FSoftShadow->OffsetY = 3;
+  FTransitions = std::make_unique<TQxTransitionEffects>(this);
   FSyncIO = new TQuillotIO(this);
   FStarter = std::make_unique<TQxStarter>(this);
 }
@@ -84,10 +85,24 @@ TQuillotMView::~TQuillotMView() {
     std::lock_guard<std::recursive_mutex> l(FLock);
     for (int32_t i = ImageCount() - 1; i >= 0; --i) DeleteImage(i);
   }
+  FTransitions.reset();
   FImageStore.reset();
   FDisplayCache.reset();
+  QxDrawDibClose(FDrawDib);
+  FDrawDib = nullptr;
   delete FSyncIO;
   FSyncIO = nullptr;
+}
+
+bool TQuillotMView::HandlePaletteChanged() {
+  TCustomForm* main = Application ? Application->MainForm() : nullptr;
+  TCanvas* c = main ? main->Canvas() : nullptr;
+  if (c) {
+    if (QxDrawDibRealize(FDrawDib, c, false) > 0) Invalidate();
+  } else {
+    Invalidate();
+  }
+  return true;
 }
 
 // ============================================================ settings

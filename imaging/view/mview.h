@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "imaging/foundation/soft_shadow.h"
+#include "imaging/foundation/dib_bitmap.h"
 #include "imaging/foundation/types.h"
 #include "imaging/foundation/view_base.h"
 #include "imaging/processing/transitions.h"
@@ -198,6 +199,11 @@ class TQuillotMView : public TQxView {
   void SetThumbnailsBackgroundStyle(TQxBackgroundStyle Value);
   bool FlatScrollBars() const { return FFlatScrollBars; }
   void SetFlatScrollBars(bool Value);
+  // The view's own transition player; the view never starts it.
+  TQxTransitionEffects* Transitions() const { return FTransitions.get(); }
+  HDRAWDIB DrawDibHandle() const { return FDrawDib; }
+  // The system palette changed: realizes the DrawDib palette against the main form and repaints.
+  bool HandlePaletteChanged();
   std::string QuillotVersion() const { return QxQuillotVersion; }
   void SetQuillotVersion(const std::string&) {}
   void SetBackground(TColor Value) override;
@@ -454,6 +460,8 @@ class TQuillotMView : public TQxView {
   TQxBackgroundStyle FBackgroundStyle = TQxBackgroundStyle::qxbsSolid;
   TQxBackgroundStyle FThumbnailsBackgroundStyle = TQxBackgroundStyle::qxbsSolid;
   bool FFlatScrollBars = false;
+  std::unique_ptr<TQxTransitionEffects> FTransitions;
+  HDRAWDIB FDrawDib = QxDrawDibOpen();
   TQxProgressEvent FOnProgress;
   TNotifyEvent FOnFinishWork;
 

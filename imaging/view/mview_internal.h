@@ -3,11 +3,16 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "imaging/foundation/bitmap.h"
 #include "imaging/io/params.h"
 #include "imaging/io/quillot_io.h"
 #include "imaging/view/mview.h"
+
+// A cell text shortened with "..." until it fits Width on C, at the end (Side 0) or the start (Side 1);
+// other sides leave it whole. Whole characters are cut, never part of a UTF-8 sequence.
+std::string QxShortenCellText(TCanvas* C, const std::string& Full, int32_t Width, uint8_t Side);
 
 struct TQuillotMView::TRunningLoad {
   std::unique_ptr<TQuillotIO> IO;

@@ -141,6 +141,9 @@ void TQuillotMView::SetFlatScrollBars(bool Value) {
   if (Value == FFlatScrollBars) return;
   FFlatScrollBars = Value;
   if (Value && HasParentWindow()) {
+    // Both bars start from the full range and hidden; the next layout shows what it needs.
+    QxSetScrollRange(this, SB_HORZ, 0, 65535, false, false);
+    QxSetScrollRange(this, SB_VERT, 0, 65535, false, false);
     QxShowScrollBar(this, SB_HORZ, false, true);
     QxShowScrollBar(this, SB_VERT, false, true);
   }

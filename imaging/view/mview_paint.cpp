@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <unordered_set>
+#include <vector>
 
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/canvas.h"
@@ -12,6 +13,7 @@
 #include "imaging/processing/blur.h"
 #include "imaging/processing/geometry.h"
 #include "imaging/view/mview.h"
+#include "imaging/view/mview_internal.h"
 #include "platform/base/numeric.h"
 #include "platform/graphics/bitmap.h"
 
@@ -48,20 +50,31 @@ void DrawInto(TQxBitmap* Src, TBitmap* Dest, int32_t X, int32_t Y, int32_t W, in
 
 uint32_t RGBToColor(const TQxRGB& C) { return uint32_t(C.r) | (uint32_t(C.g) << 8) | (uint32_t(C.b) << 16); }
 
-// Shortens Text with "..." until it fits Width, at the end (Side 0) or the start (Side 1).
-std::string Shorten(TCanvas* C, const std::string& Full, int32_t Width, uint8_t Side) {
-  if (Side > 1) return Full;
-  std::string t = Full;
-  const int32_t len = int32_t(Full.size());
-  for (int32_t k = 2; QxWideTextWidth(C, t) > Width && int32_t(t.size()) >= 2; ++k) {
-    const int32_t keep = Side == 0 ? len - k : len - (k - 1);
-    if (keep <= 0) break;
-    t = Side == 0 ? Full.substr(0, size_t(keep)) + "..." : "..." + Full.substr(size_t(k - 1));
-  }
-  return t;
+// Byte offsets at which the characters of a UTF-8 text start, and its length in bytes last.
+std::vector<size_t> CharacterStarts(const std::string& Text) {
+  std::vector<size_t> at;
+  for (size_t i = 0; i < Text.size(); ++i)
+    if ((uint8_t(Text[i]) & 0xC0) != 0x80) at.push_back(i);
+  at.push_back(Text.size());
+  return at;
 }
 
 }  // namespace
+
+std::string QxShortenCellText(TCanvas* C, const std::string& Full, int32_t Width, uint8_t Side) {
+  if (Side > 1) return Full;
+  const std::vector<size_t> at = CharacterStarts(Full);
+  const int32_t len = int32_t(at.size()) - 1;
+  std::string t = Full;
+  int32_t chars = len;
+  for (int32_t k = 2; QxWideTextWidth(C, t) > Width && chars >= 2; ++k) {
+    const int32_t keep = Side == 0 ? len - k : len - (k - 1);
+    if (keep <= 0) break;
+    t = Side == 0 ? Full.substr(0, at[size_t(keep)]) + "..." : "..." + Full.substr(at[size_t(k - 1)]);
+    chars = keep + 3;
+  }
+  return t;
+}
 
 void TQuillotMView::EnsureBackBuffer(int32_t W, int32_t H) {
   if (!FBackBufferTBitmap) {
@@ -84,8 +97,17 @@ void TQuillotMView::PaintView() {
   if (windowed) FPostWnd = Handle();
   EnsureBackBuffer(cw, ch);
   PaintBackgroundTo(FBackBufferTBitmap.get());
-  if (windowed)
-    if (TCanvas* c = Canvas()) BitBlt(c, 0, 0, cw, ch, FBackBufferTBitmap->Canvas(), 0, 0, SRCCOPY);
+  if (!windowed) return;
+  TCanvas* c = Canvas();
+  if (!c) return;
+  // A screen of fewer than 24 bits gets a halftoned picture; a true-colour screen or a remote session a copy.
+  const TQxViewUnitValues& units = QxViewValues();
+  if (units.ScreenBitsPerPixel > 23 || units.RemoteSession) {
+    BitBlt(c, 0, 0, cw, ch, FBackBufferTBitmap->Canvas(), 0, 0, SRCCOPY);
+  } else {
+    SetStretchBltMode(c, HALFTONE);
+    StretchBlt(c, 0, 0, cw, ch, FBackBufferTBitmap->Canvas(), 0, 0, cw, ch, SRCCOPY);
+  }
 }
 
 bool TQuillotMView::CanReloadImage(const TQxMViewEntry* E) const {
@@ -372,7 +394,7 @@ void TQuillotMView::DrawCellTexts(TCanvas* C, TQxMViewEntry* E, int32_t left, in
     } else if (T->FillStyle != TBrushStyle::bsClear) {
       C->Brush()->SetColor(T->FillColor);
     }
-    return Shorten(C, T->Text, w, T->EllipsisSide);
+    return QxShortenCellText(C, T->Text, w, T->EllipsisSide);
   };
   const int32_t bottom = FBottomGap;
   if (!E->TopText->Text.empty()) {

@@ -391,6 +391,13 @@ void TQuillotView::RecomputeScales() {
 }
 
 void TQuillotView::ComputeImageOffset() {
+  // A zoom set for a smaller picture may be too large for this one.
+  const double zx = BoundedZoom(FZoomX, 2), zy = BoundedZoom(FZoomY, 1);
+  if ((zx > 0 && zx != FZoomX) || (zy > 0 && zy != FZoomY)) {
+    if (zx > 0) FZoomX = zx;
+    if (zy > 0) FZoomY = zy;
+    RecomputeScales();
+  }
   FZoomedWidth = int32_t(Round(FImageWidth * FScaleX));
   FZoomedHeight = int32_t(Round(FImageHeight * FScaleY));
   FImageLeft = FImageTop = 0;
@@ -742,6 +749,10 @@ void TQuillotView::AttachExternalBitmap(TQxBitmap* Bitmap) {
   if (FCurrentLayerIndex < 0) return;
   TQxLayer* layer = FLayers[size_t(FCurrentLayerIndex)];
   if (!Bitmap) {
+    if (layer->OwnsBitmap) {
+      delete layer->Bitmap;
+      delete layer->OwnedTBitmap;
+    }
     layer->OwnsBitmap = true;
     layer->OwnedTBitmap = nullptr;
     FCurrentBitmap = new TQxBitmap();

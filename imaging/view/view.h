@@ -306,6 +306,12 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   virtual void ApplyZoomY(double Zoom);
   void ZoomToFit();
   double GetFitZoom();
+  // The zoom (percent) nearest to Zoom at which the zoom tables and zoomed sizes of the current picture stay
+  // sound; Axis 0 bounds by both sides, 2 by the width, 1 by the height. 0 for a zoom that is not a number.
+  double BoundedZoom(double Zoom, int Axis = 0) const;
+  static constexpr double MinZoom = 0.01;
+  static constexpr double MaxZoom = 100000;
+  static constexpr int32_t MaxZoomedSize = 1 << 22;
   void GetFrameMargins(int32_t& MX, int32_t& MY);
   double ChooseAutoZoom(int32_t W, int32_t H, bool Shrink, bool Stretch, int32_t AW, int32_t AH);
   void ZoomAroundPoint(int32_t X, int32_t Y, double Zoom, bool Centre);
@@ -674,16 +680,12 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
                          bool DrawBackground, bool DrawOverlays, bool& First);
   struct TFlatPaintCache;
   std::unique_ptr<TFlatPaintCache> FFlatCache;
-  uint64_t FContentGeneration = 0;  // bumped by every update that may have changed the layers' pixels
+  uint64_t FContentGeneration = 0;  // bumped by every update, invalidation and scroll: pixels may have changed
   // The whole client as last composed from the layers and the background (no overlays), reused while
   // nothing it depends on changed.
   struct TComposeCache;
   std::unique_ptr<TComposeCache> FComposeCache;
   bool CompositionKey(TQxBitmap* Dest, bool DrawBackground, bool DrawOverlays, std::vector<int64_t>& Key);
-  // A scroll of the back buffer's composition: moves it and composes the uncovered strips; false (nothing
-  // done) where that could differ from composing the whole client.
-  bool ScrollComposition(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, const std::vector<int64_t>& Key,
-                         bool DrawBackground, bool DrawOverlays);
   bool BackgroundHidden(TQxBitmap* Dest);
   bool BackgroundOverwrites() const;
   bool BackgroundShowsThrough(TQxBitmap* Dest, std::vector<TRect>& Rects);

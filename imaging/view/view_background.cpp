@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/foundation/geometry_helpers.h"
 #include "imaging/foundation/utils.h"
 #include "imaging/view/view.h"
 #include "platform/graphics/bitmap.h"
@@ -28,52 +29,59 @@ TRect DirectArea(TBitmap* B, TCanvas* C) {
   return r;
 }
 
-// Darkens the pixels of a band (shadow style 2): each channel to about two thirds.
-void DarkenBand(TBitmap* B, TCanvas* C, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
-  if (B && B->PixelFormat() == TPixelFormat::pf24bit) {
-    const TRect clip = DirectArea(B, C);
-    X1 = std::max(X1, clip.Left);
-    Y1 = std::max(Y1, clip.Top);
-    X2 = std::min(X2, clip.Right);
-    Y2 = std::min(Y2, clip.Bottom);
-    for (int32_t y = Y1; y < Y2; ++y) {
-      uint8_t* row = static_cast<uint8_t*>(B->ScanLine(y));
-      for (int32_t x = X1; x < X2; ++x)
-        for (int k = 0; k < 3; ++k) row[x * 3 + k] = uint8_t(row[x * 3 + k] * 2 / 3);
+// Draws a shadow (Draw, in the coordinates of a copy whose top left is Area's) over a background-filled
+// copy of Area and brings back the part inside the bitmap and the canvas's clipping, outside the picture:
+// the shadow routines darken what lies there, and a repaint of part of a view must neither darken twice
+// what it did not fill nor touch the rest of its buffer.
+template <class TDraw>
+void ShadowThroughCopy(TBitmap* B, TCanvas* C, TColor Background, const TRect& Area, const TRect& Picture,
+                       TDraw Draw) {
+  const TRect clip = DirectArea(B, C);
+  const int32_t x0 = std::max(Area.Left, clip.Left), x1 = std::min(Area.Right, clip.Right);
+  const int32_t y0 = std::max(Area.Top, clip.Top), y1 = std::min(Area.Bottom, clip.Bottom);
+  if (x0 >= x1 || y0 >= y1) return;
+  TBitmap copy(Area.Right - Area.Left, Area.Bottom - Area.Top, TPixelFormat::pf24bit);
+  const TQxRGB bg = QxTColorToRGB(Background);
+  for (int32_t y = 0; y < copy.Height(); ++y) {
+    uint8_t* row = static_cast<uint8_t*>(copy.ScanLine(y));
+    for (int32_t x = 0; x < copy.Width(); ++x) {
+      row[3 * x] = bg.b;
+      row[3 * x + 1] = bg.g;
+      row[3 * x + 2] = bg.r;
     }
-    return;
   }
-  if (!C) return;
-  for (int32_t y = Y1; y < Y2; ++y)
-    for (int32_t x = X1; x < X2; ++x) {
-      const TColor c = C->Pixels(x, y);
-      if (c < 0) continue;
-      const int r = (c & 0xFF) * 2 / 3, g = ((c >> 8) & 0xFF) * 2 / 3, b = ((c >> 16) & 0xFF) * 2 / 3;
-      C->SetPixels(x, y, r | (g << 8) | (b << 16));
+  Draw(&copy);
+  for (int32_t y = y0; y < y1; ++y) {
+    const uint8_t* from = static_cast<const uint8_t*>(copy.ScanLine(y - Area.Top));
+    uint8_t* to = static_cast<uint8_t*>(B->ScanLine(y));
+    for (int32_t x = x0; x < x1; ++x) {
+      if (x >= Picture.Left && x < Picture.Right && y >= Picture.Top && y < Picture.Bottom) continue;
+      std::memcpy(to + 3 * x, from + 3 * (x - Area.Left), 3);
     }
+  }
 }
 
-// A drop shadow right of and below the rectangle that fades out over a few pixels.
+// The two bands of the crop-shadow style: darkened by a Gaussian falloff right of and below the picture.
+void CropShadow(TBitmap* B, TCanvas* C, TColor Background, int32_t L, int32_t T, int32_t R, int32_t Bm) {
+  if (!B || B->PixelFormat() != TPixelFormat::pf24bit) {
+    QxDrawShadowRight(C, nullptr, R, T, R + 5, Bm + 3, 2, Background);
+    QxDrawShadowBottom(C, nullptr, L, Bm, R + 4, Bm + 5, 2, Background);
+    return;
+  }
+  const TRect area(L, T, R + 9, Bm + 9);
+  ShadowThroughCopy(B, C, Background, area, TRect(L, T, R, Bm), [&](TBitmap* Copy) {
+    QxDrawShadowRight(Copy->Canvas(), Copy, R - L, 0, R + 5 - L, Bm + 3 - T, 2, Background);
+    QxDrawShadowBottom(Copy->Canvas(), Copy, 0, Bm - T, R + 4 - L, Bm + 5 - T, 2, Background);
+  });
+}
+
+// A soft drop shadow all round the picture, five pixels wide.
 void SoftShadow(TBitmap* B, TCanvas* C, int32_t L, int32_t T, int32_t R, int32_t Bm, TColor Background) {
   if (!B || B->PixelFormat() != TPixelFormat::pf24bit) return;
-  const int32_t depth = 8, offset = 4;
-  const TQxRGB bg = QxTColorToRGB(Background);
-  const TRect clip = DirectArea(B, C);
-  for (int32_t y = T + offset; y < Bm + depth; ++y) {
-    if (y < clip.Top || y >= clip.Bottom) continue;
-    uint8_t* row = static_cast<uint8_t*>(B->ScanLine(y));
-    for (int32_t x = L + offset; x < R + depth; ++x) {
-      if (x < clip.Left || x >= clip.Right) continue;
-      if (x < R && y < Bm) continue;  // under the picture
-      const int32_t dx = x >= R ? x - R + 1 : 0, dy = y >= Bm ? y - Bm + 1 : 0;
-      const int32_t d = std::max(dx, dy);
-      const int32_t strength = std::max(0, 96 - d * 96 / depth);
-      uint8_t* p = row + x * 3;
-      p[0] = uint8_t(bg.b - bg.b * strength / 255);
-      p[1] = uint8_t(bg.g - bg.g * strength / 255);
-      p[2] = uint8_t(bg.r - bg.r * strength / 255);
-    }
-  }
+  const TRect area(L - 5, T - 5, R + 6, Bm + 6);
+  ShadowThroughCopy(B, C, Background, area, TRect(L, T, R, Bm), [&](TBitmap* Copy) {
+    QxDrawSoftShadow(Copy, 5, 5, R - L + 5, Bm - T + 5, Background);
+  });
 }
 
 void DirectChessboard(TBitmap* B, TCanvas* C, TColor Background, int32_t X, int32_t Y, int32_t W, int32_t H,
@@ -241,8 +249,7 @@ void QxPaintViewBackground(TComponentState ComponentState, TCanvas* Canvas, TBit
     case TQxBackgroundStyle::qxbsCropShadow:
       Fill(Canvas, Background, TBrushStyle::bsSolid, X, Y, Width, Height);
       if (!designing && imageAtLeast2x2) {
-        DarkenBand(Bitmap, Canvas, ImageRight, ImageTop, ImageRight + 5, ImageBottom + 3);
-        DarkenBand(Bitmap, Canvas, ImageLeft, ImageBottom, ImageRight + 4, ImageBottom + 5);
+        CropShadow(Bitmap, Canvas, Background, ImageLeft, ImageTop, ImageRight, ImageBottom);
         if (Bitmap) Bitmap->Modified();
       }
       break;

@@ -13,6 +13,7 @@
 #endif
 
 #include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/canvas.h"
 #include "imaging/foundation/mask.h"
 #include "imaging/foundation/pixel_convert.h"
 #include "imaging/foundation/resample.h"
@@ -230,8 +231,8 @@ void TQuillotView::PaintClientRect(const TRect& R) {
 }
 
 void TQuillotView::InvalidateRectNoErase(const TRect& R) {
-  // Recomposed from the layers as they are; a caller that changed a layer's pixels says so through
-  // UpdateView.
+  // Recomposed from the layers as they are: a caller may have changed a layer's pixels without UpdateView.
+  ++FContentGeneration;
   FBufferDirty = true;
   if (HandleAllocated()) InvalidateRect(R, false);
 }
@@ -919,7 +920,6 @@ bool TQuillotView::CompositionKey(TQxBitmap* Dest, bool DrawBackground, bool Dra
         int64_t(FChessSize), int64_t(FChessBrushStyle), int64_t(GradientEndColor), int64_t(MinLayerSize),
         int64_t(FCurrentLayerIndex), int64_t(LayerCount())})
     Key.push_back(v);
-  // Last, what a scroll changes (ScrollComposition reads them there).
   for (int64_t v : {int64_t(FViewOriginX), int64_t(FViewOriginY), int64_t(FSourceLeft), int64_t(FSourceTop),
                     int64_t(FColumnCursor), int64_t(FRowCursor)})
     Key.push_back(v);
@@ -955,131 +955,6 @@ bool TQuillotView::BackgroundOverwrites() const {
     default:
       return true;
   }
-}
-
-namespace {
-constexpr size_t kScrollKeyValues = 6;  // the origin, the first source column and row, the table cursors
-}  // namespace
-
-bool TQuillotView::ScrollComposition(TQxBitmap* Dest, std::vector<uint8_t*>& DestRows, const std::vector<int64_t>& Key,
-                                     bool DrawBackground, bool DrawOverlays) {
-  if (!FComposeCache) return false;
-  TComposeCache& cc = *FComposeCache;
-  const int32_t dw = Dest->Width(), dh = Dest->Height();
-  const size_t n = Key.size();
-  if (!cc.Shown || cc.ShownWidth != dw || cc.ShownHeight != dh || cc.ShownKey.size() != n || n < kScrollKeyValues ||
-      !std::equal(Key.begin(), Key.end() - kScrollKeyValues, cc.ShownKey.begin()))
-    return false;
-  // At 100 % a pixel of every plain layer moves by exactly the origin's change, whatever it lands on.
-  if (FZoomX != 100 || FZoomY != 100 || Dest->PixelFormat() != TQxPixelFormat::qx24RGB) return false;
-  // A layer drawn at another size than its bitmap's is sampled from where it enters the client, so its
-  // pixels do not simply move.
-  // So are the blend operations that take every other row of the window.
-  for (TQxLayer* l : FLayers)
-    if (l->RotationAngle != 0 || l->IsMask || l->Aux.Flag != 0 || LayerFilter(l) != TResampleFilter::rfNone ||
-        (l->Bitmap && (l->DisplayWidth() != l->Bitmap->Width() || l->DisplayHeight() != l->Bitmap->Height())) ||
-        l->BlendOperation > 40)
-      return false;
-  // Every background other than a flat colour is anchored to the window or to the visible part's edges:
-  // where it shows, the client is composed again after the move.
-  std::vector<TRect> again;
-  if (DrawBackground && FBackgroundStyle != TQxBackgroundStyle::qxbsSolid && !BackgroundHidden(Dest) &&
-      (!BackgroundOverwrites() || !BackgroundShowsThrough(Dest, again)))
-    return false;
-  const int64_t* now = Key.data() + (n - kScrollKeyValues);
-  const int64_t* was = cc.ShownKey.data() + (n - kScrollKeyValues);
-  const int64_t dx = now[0] - was[0], dy = now[1] - was[1];
-  if (now[2] - was[2] != dx || now[3] - was[3] != dy || now[4] - was[4] != dx || now[5] - was[5] != dy) return false;
-  if (dx == 0 && dy == 0) return false;
-  if (dx <= -dw || dx >= dw || dy <= -dh || dy >= dh) return false;  // nothing to keep
-
-  // Pixel (x, y) takes what was at (x + dx, y + dy); rows are taken in an order that reads each row
-  // before it is overwritten.
-  const int32_t sx = int32_t(dx), sy = int32_t(dy);
-  const int32_t keepW = dw - std::abs(sx), keepH = dh - std::abs(sy);
-  const int32_t toX = std::max(0, -sx), fromX = std::max(0, sx);
-  const int32_t y0 = std::max(0, -sy);
-  // Rows that are composed again across the whole client need not be moved first. The rectangles do not
-  // overlap, so a row is whole when their widths on it add up to the client's.
-  std::vector<int32_t> coveredFrom(size_t(dh) + 1, 0);
-  for (const TRect& r : again) {
-    const int32_t top = std::max(r.Top, 0), bottom = std::min(r.Bottom, dh - 1);
-    if (top > bottom) continue;
-    const int32_t w = std::min(r.Right, dw - 1) - std::max(r.Left, 0) + 1;
-    coveredFrom[size_t(top)] += w;
-    coveredFrom[size_t(bottom) + 1] -= w;
-  }
-  std::vector<uint8_t> recomposed(size_t(dh), 0);
-  for (int32_t y = 0, covered = 0; y < dh; ++y) {
-    covered += coveredFrom[size_t(y)];
-    recomposed[size_t(y)] = covered >= dw;
-  }
-  const ptrdiff_t stride = dh > 1 ? Dest->Scanline(1) - Dest->Scanline(0) : 0;
-  if (dh > 1 && (stride == ptrdiff_t(dw) * 3 || stride == -ptrdiff_t(dw) * 3)) {
-    // Rows without padding: every kept pixel moves by the same number of bytes, so one move a run of
-    // rows does them; what wraps from one row into the next lands in the strips composed below. Runs
-    // are taken in the order that reads each byte before it is overwritten.
-    uint8_t* base = std::min(Dest->Scanline(0), Dest->Scanline(dh - 1));
-    const ptrdiff_t size = ptrdiff_t(dw) * 3 * dh, off = ptrdiff_t(sx) * 3 + ptrdiff_t(sy) * stride;
-    const ptrdiff_t rowBytes = ptrdiff_t(dw) * 3;
-    // Row y of the client is memory row (y when rows run down, dh - 1 - y when they run up).
-    std::vector<std::pair<ptrdiff_t, ptrdiff_t>> runs;  // destination byte ranges
-    for (int32_t m = 0; m < dh;) {
-      const int32_t y = stride > 0 ? m : dh - 1 - m;
-      if (recomposed[size_t(y)]) {
-        ++m;
-        continue;
-      }
-      int32_t e = m + 1;
-      while (e < dh && !recomposed[size_t(stride > 0 ? e : dh - 1 - e)]) ++e;
-      ptrdiff_t b0 = m * rowBytes, b1 = e * rowBytes;
-      b0 = std::max<ptrdiff_t>(b0, std::max<ptrdiff_t>(0, -off));
-      b1 = std::min<ptrdiff_t>(b1, std::min<ptrdiff_t>(size, size - off));
-      if (b0 < b1) runs.emplace_back(b0, b1);
-      m = e;
-    }
-    if (off > 0)
-      for (const auto& [b0, b1] : runs) std::memmove(base + b0, base + b0 + off, size_t(b1 - b0));
-    else if (off < 0)
-      for (auto it = runs.rbegin(); it != runs.rend(); ++it)
-        std::memmove(base + it->first, base + it->first + off, size_t(it->second - it->first));
-  } else {
-    auto moveRow = [&](int32_t y) {
-      if (recomposed[size_t(y)]) return;
-      std::memmove(Dest->Scanline(y) + size_t(toX) * 3, Dest->Scanline(y + sy) + size_t(fromX) * 3, size_t(keepW) * 3);
-    };
-    if (sy >= 0)
-      for (int32_t y = y0; y < y0 + keepH; ++y) moveRow(y);
-    else
-      for (int32_t y = y0 + keepH - 1; y >= y0; --y) moveRow(y);
-  }
-
-  // The uncovered strips, composed as the whole client is (rectangles include their right and bottom).
-  auto compose = [&](const TRect& R) {
-    bool first = true;
-    if (!DrawLayersInBands(Dest, DestRows, &R, DrawBackground, DrawOverlays, first))
-      for (int32_t i = 0; i < LayerCount(); ++i) DrawCompositionLayer(i, Dest, DestRows, &R, first, DrawBackground, DrawOverlays);
-    if (first && DrawBackground && OutsideBaseMode == 0) PaintCompositionBackground(Dest, &R);
-  };
-  // A strip is composed only on the rows that are not composed again whole below.
-  auto composeStrip = [&](const TRect& R) {
-    for (int32_t y = std::max(R.Top, 0); y <= std::min(R.Bottom, dh - 1);) {
-      if (recomposed[size_t(y)]) {
-        ++y;
-        continue;
-      }
-      int32_t e = y;
-      while (e < std::min(R.Bottom, dh - 1) && !recomposed[size_t(e + 1)]) ++e;
-      compose(TRect(R.Left, y, R.Right, e));
-      y = e + 1;
-    }
-  };
-  if (sx > 0) composeStrip(TRect(keepW, 0, dw - 1, dh - 1));
-  else if (sx < 0) composeStrip(TRect(0, 0, -sx - 1, dh - 1));
-  if (sy > 0) composeStrip(TRect(toX, keepH, toX + keepW - 1, dh - 1));
-  else if (sy < 0) composeStrip(TRect(toX, 0, toX + keepW - 1, -sy - 1));
-  for (const TRect& r : again) compose(r);
-  return true;
 }
 
 // Where the background can show in the client, as rectangles that include their right and bottom edges:
@@ -1206,13 +1081,6 @@ void TQuillotView::ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestR
     restorePlaces(cc.ShownPlaces);
     first = false;
     shownNow = true;
-  } else if (cacheable && wholeDest && ScrollComposition(Dest, rows, key, DrawBackground, DrawOverlays)) {
-    first = false;
-    shownNow = true;
-    if (cc.Key != key) {
-      cc.Valid = false;
-      cc.Key = key;
-    }
   } else if (cacheable && cc.Valid && cc.Key == key && cc.Width == dw && cc.Height == dh &&
       cc.Places.size() == FLayers.size()) {
     if (rx2 >= rx1)
@@ -1324,11 +1192,12 @@ void TQuillotView::DrawPixelGrid(TQxBitmap* Dest) {
   }
   c->Pen()->SetMode(TPenMode::pmCopy);
   if (GridMarkX >= 0 && GridMarkY >= 0) {
-    c->Pen()->SetColor(clRed);
-    c->Pen()->SetWidth(2);
-    c->Brush()->SetStyle(TBrushStyle::bsClear);
-    c->RoundRect(layer->LayerToClientX(GridMarkX), layer->LayerToClientY(GridMarkY),
-                 layer->LayerToClientX(GridMarkX + 1), layer->LayerToClientY(GridMarkY + 1), 5, 5);
+    TQxCanvas q(c, true, true);
+    q.Pen()->SetColor(clRed);
+    q.Pen()->SetWidth(2);
+    q.Brush()->SetStyle(TBrushStyle::bsClear);
+    q.RoundRect(layer->LayerToClientX(GridMarkX), layer->LayerToClientY(GridMarkY),
+                layer->LayerToClientX(GridMarkX + 1), layer->LayerToClientY(GridMarkY + 1), 5, 5);
   }
 }
 

@@ -27,6 +27,8 @@ void TQuillotView::StopSmoothScroll() {
 
 void TQuillotView::ApplyZoomAxis(int Axis, double Z) {
   StopSmoothScroll();
+  Z = BoundedZoom(Z, Axis);
+  if (Z <= 0) return;
   const double s = Z / 100;
   int32_t mx = 0, my = 0;
   if (Axis != 1) {
@@ -71,10 +73,22 @@ void TQuillotView::DelayedFilterCountdown(bool AnyAxisNot100) {
   FOutlineSkipsLeft = OutlineSkipCount;
 }
 
+double TQuillotView::BoundedZoom(double Z, int Axis) const {
+  if (!(Z > 0)) return 0;
+  int32_t side = 0;
+  if (Axis != 1) side = std::max(side, FImageWidth);
+  if (Axis != 2) side = std::max(side, FImageHeight);
+  // One table entry per zoomed pixel: the longest side caps the zoom, and no zoomed size nears 2^31.
+  double hi = MaxZoom;
+  if (side > 0) hi = std::min(hi, MaxZoomedSize * 100.0 / side);
+  return std::clamp(Z, std::min(MinZoom, hi), hi);
+}
+
 // Axis 0 both, 2 horizontal, 1 vertical.
 void TQuillotView::ZoomSetterCommon(int Axis, double Z) {
   StopSmoothScroll();
   DoViewChanging(2, Z);
+  Z = BoundedZoom(Z, Axis);
   if (Z <= 0) return;
   if (Axis == 0 && Z == FZoomX && Z == FZoomY) return;
   if (Axis == 2 && Z == FZoomX) return;
@@ -201,6 +215,8 @@ void TQuillotView::AutoZoom() {
   }
   if (FZoomX < 1) FZoomX = 1;
   if (FZoomY < 1) FZoomY = 1;
+  FZoomX = BoundedZoom(FZoomX, 2);
+  FZoomY = BoundedZoom(FZoomY, 1);
   RecomputeScales();
   UpdateViewExtents();
   BuildZoomTables();
@@ -280,6 +296,8 @@ void TQuillotView::GetMaxViewOrigin(int32_t& MaxX, int32_t& MaxY) {
 
 void TQuillotView::ViewOriginChanged() {
   DelayedFilterCountdown(FZoomX != 100 || FZoomY != 100);
+  // Everything is recomposed: the layers' pixels may have changed since the frame now on the screen.
+  ++FContentGeneration;
   FBufferDirty = true;
   FRepaintAll = true;
   PaintView();

@@ -822,3 +822,33 @@ TEST_F(MainWindowTest, MinimumSizeShowsEveryControlWhole) {
 }
 
 }  // namespace
+
+// Zooming in from Fit many times, by the button and by the wheel over the picture, stops at the largest
+// zoom the view can show (once the crash of a wrapped size or gigabyte tables); zooming out stops too.
+TEST_F(MainWindowTest, ZoomingFarInAndOutStopsAtTheBounds) {
+  auto F = NewForm();
+  F->SetBounds(0, 0, 740, 540);
+  F->Show();
+  Application->ProcessMessages();
+  AnswerDialogWith(WritePicture("wide.png", 2400, 30));
+  F->M_OpenClick(nullptr);
+  Application->ProcessMessages();
+  ASSERT_TRUE(F->ImageLoaded);
+  TQuillotView* V = F->QuillotDis;
+  F->BtnFit->Click();
+  for (int i = 0; i < 150; ++i) {
+    F->BtnZoomOut->Click();  // "Zoom in"
+    Application->ProcessMessages();
+  }
+  EXPECT_LE(V->ZoomedWidth(), TQuillotView::MaxZoomedSize);
+  EXPECT_DOUBLE_EQ(V->ZoomX(), V->BoundedZoom(1e300));  // the largest zoom for this picture
+  const double top = V->ZoomX();
+  V->WheelParams()->WheelAction = 2;
+  TPoint mid = InWindow(F.get(), V, V->Width() / 2, V->Height() / 2);
+  for (int i = 0; i < 20; ++i) Headless::Wheel(F.get(), mid.X, mid.Y, -1);
+  Application->ProcessMessages();
+  EXPECT_DOUBLE_EQ(V->ZoomX(), top);
+  for (int i = 0; i < 150; ++i) F->BtnZoomIn->Click();  // "Zoom out"
+  Application->ProcessMessages();
+  EXPECT_GE(V->ZoomX(), TQuillotView::MinZoom);
+}

@@ -266,6 +266,29 @@ TEST(BitmapRawStream, RoundTripKeepsPaletteAlphaAndSettings) {
   ASSERT_TRUE(r.LoadRawFromStream(&s2));
   EXPECT_FALSE(r.HasAlphaChannel());
   EXPECT_EQ(r.PixelFormat(), TQxPixelFormat::qx24RGB);
+
+  // An alpha channel laid out byte-aligned (5-byte rows) reads back whole, rows and the Opaque flag.
+  TQxBitmap packed(5, 4, TQxPixelFormat::qx24RGB);
+  packed.SetLocation(TQxLocation::qxMemory);
+  packed.Allocate(5, 4, TQxPixelFormat::qx24RGB);
+  TQxBitmap* a = packed.GetAlphaChannel();
+  a->SetLocation(TQxLocation::qxMemory);
+  a->SetRowAlignment(8);
+  a->Allocate(5, 4, TQxPixelFormat::qx8g);
+  ASSERT_EQ(a->RowLen(), 5);
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 5; ++x) a->Scanline(y)[x] = uint8_t(10 * y + x);
+  a->Opaque = false;
+  TMemoryStream s3;
+  packed.SaveRawToStream(&s3);
+  s3.SetPosition(0);
+  TQxBitmap back;
+  ASSERT_TRUE(back.LoadRawFromStream(&s3));
+  EXPECT_EQ(s3.Position(), s3.Size());
+  ASSERT_TRUE(back.HasAlphaChannel());
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 5; ++x) EXPECT_EQ(back.GetAlpha(x, y), 10 * y + x) << x << "," << y;
+  EXPECT_FALSE(back.GetAlphaChannel()->Opaque);
 }
 
 TEST(BitmapRawStream, MalformedStreamsAreRefused) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "imaging/foundation/kernels/color_ops.h"
 #include "imaging/foundation/mask.h"
+#include "imaging/foundation/temp_storage.h"
 #include "imaging/processing/filters.h"
 #include "tests/imaging/processing/proc_test_util.h"
 
@@ -160,3 +162,56 @@ TEST(Filters, SelectSimilarColors) {
 }
 
 }  // namespace
+
+namespace {
+
+// A black picture with a white disc, in memory or in a temporary file.
+std::unique_ptr<TQxBitmap> Disc(bool InFile) {
+  auto b = std::make_unique<TQxBitmap>();
+  if (InFile) b->MemoryThreshold = 0;
+  b->Allocate(300, 200, F::qx24RGB);
+  for (int32_t y = 0; y < 200; ++y) {
+    uint8_t* r = b->Scanline(y);
+    for (int32_t x = 0; x < 300; ++x) {
+      const uint8_t v = (x - 150) * (x - 150) + (y - 100) * (y - 100) < 80 * 80 ? 255 : 0;
+      r[3 * x] = r[3 * x + 1] = r[3 * x + 2] = v;
+    }
+  }
+  return b;
+}
+
+}  // namespace
+
+// Pixel-by-pixel readers of a picture kept in a temporary file read each row from the file about once
+// per visit, not once per pixel, and find what they find in memory.
+TEST(Filters, TwoColourAndMagicWandOnFilePictures) {
+  auto mem = Disc(false), file = Disc(true);
+  ASSERT_EQ(file->Location(), TQxLocation::qxFile);
+  ASSERT_NE(file->FileBuffer(), nullptr);
+
+  int64_t before = file->FileBuffer()->MapCalls();
+  TQxRGB a1{}, a2{}, b1{}, b2{};
+  auto fromFile = QxTwoColorBitmap(file.get(), a1, a2);
+  auto fromMem = QxTwoColorBitmap(mem.get(), b1, b2);
+  ASSERT_TRUE(fromFile && fromMem);
+  EXPECT_LE(file->FileBuffer()->MapCalls() - before, 2 * 200);
+  EXPECT_EQ(a1, b1);
+  EXPECT_EQ(a2, b2);
+  for (int32_t y = 0; y < 200; ++y)
+    EXPECT_EQ(std::memcmp(fromFile->Scanline(y), fromMem->Scanline(y), size_t(fromMem->RowLen())), 0) << y;
+
+  TQxMask fm, mm;
+  fm.Allocate(300, 200, 8);
+  mm.Allocate(300, 200, 8);
+  before = file->FileBuffer()->MapCalls();
+  QxMagicWandMask(file.get(), 150, 100, 255, &fm, 10, false);
+  QxMagicWandMask(mem.get(), 150, 100, 255, &mm, 10, false);
+  EXPECT_LE(file->FileBuffer()->MapCalls() - before, 8 * 200);
+  int32_t inside = 0;
+  for (int32_t y = 0; y < 200; ++y)
+    for (int32_t x = 0; x < 300; ++x) {
+      ASSERT_EQ(fm.GetPixel(x, y), mm.GetPixel(x, y)) << x << "," << y;
+      inside += mm.GetPixel(x, y) != 0;
+    }
+  EXPECT_NEAR(inside, 3.14159 * 80 * 80, 400);
+}

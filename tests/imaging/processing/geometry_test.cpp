@@ -180,15 +180,17 @@ TEST(Geometry, ResampleSizes) {
 
   struct {
     int32_t w, h, ew, eh;
-  } cases[] = {{-1, 25, 50, 25}, {40, -1, 40, 20}, {0, 10, 100, 10}, {-1, 0, 100, 50}};
+  } cases[] = {{-1, 25, 50, 25}, {40, -1, 40, 20}, {0, 10, 100, 10}, {-1, 0, 100, 50},
+               // Other negative sizes count by their magnitude.
+               {-5, 10, 5, 10}, {10, -7, 10, 7}, {-60, 0, 60, 50}, {0, -25, 100, 25}};
   for (auto c : cases) {
     TQxBitmap d;
     p.ResampleInto(&d, c.w, c.h, TResampleFilter::rfNone);
     EXPECT_EQ(d.Width(), c.ew) << c.w << "," << c.h;
     EXPECT_EQ(d.Height(), c.eh) << c.w << "," << c.h;
   }
-  // Negative sizes other than "keep the aspect" are refused.
-  for (auto [w, h] : {std::pair{-5, 10}, {10, -7}, {-1, -1}}) {
+  // Two negative sizes are refused.
+  for (auto [w, h] : {std::pair{-5, -10}, {-1, -1}}) {
     TQxBitmap d;
     p.ResampleInto(&d, w, h, TResampleFilter::rfNone);
     EXPECT_TRUE(d.IsEmpty()) << w << "," << h;

@@ -266,8 +266,8 @@ TEST(Transitions, BuiltInKindsFollowTheirArithmetic) {
 TEST(Transitions, RevealedAreasAtHalfway) {
   Player P;
   const int32_t W = 64, H = 48;
-  auto Check = [&](int Kind, const std::function<int(int32_t, int32_t)>& Expect, const char* What) {
-    P.Start(static_cast<TQxTransitionType>(Kind));
+  auto Check = [&](TQxTransitionType Kind, const std::function<int(int32_t, int32_t)>& Expect, const char* What) {
+    P.Start(Kind);
     auto F = FrameAt(P.T, 512);  // 50 %
     int Wrong = 0;
     for (int32_t Y = 0; Y < H; ++Y)
@@ -281,29 +281,29 @@ TEST(Transitions, RevealedAreasAtHalfway) {
     P.T.Stop();
   };
   // At 50 %: w = 32, h = 24.
-  Check(49, [](int32_t X, int32_t Y) { return X < 32 && Y < 24; }, "wipe from top left");
-  Check(54, [](int32_t X, int32_t Y) { return Y >= 12 && Y < 36; }, "wipe from horizon");
+  Check(TQxTransitionType::qxttWipeFromTopLeft, [](int32_t X, int32_t Y) { return X < 32 && Y < 24; }, "wipe from top left");
+  Check(TQxTransitionType::qxttWipeFromHorizon, [](int32_t X, int32_t Y) { return Y >= 12 && Y < 36; }, "wipe from horizon");
   // Horizontal blinds: n = 48 div 40 + 1 = 2, a = 1, centres 2, 6, 10, ... cover rows c - 1 .. c.
-  Check(159, [](int32_t, int32_t Y) { return Y % 4 == 1 || Y % 4 == 2; }, "horizontal blinds");
+  Check(TQxTransitionType::qxttHorizontalBlinds, [](int32_t, int32_t Y) { return Y % 4 == 1 || Y % 4 == 2; }, "horizontal blinds");
   // Expanding rectangles: n = 48 div 10 + 1 = 5, a = MulDiv(5, 50, 100) = 3 about centres 5, 15, 25, ...
-  Check(113, [](int32_t X, int32_t Y) { return (X % 10 >= 2 && X % 10 < 8) && (Y % 10 >= 2 && Y % 10 < 8); },
+  Check(TQxTransitionType::qxttExpandingRectangles, [](int32_t X, int32_t Y) { return (X % 10 >= 2 && X % 10 < 8) && (Y % 10 >= 2 && Y % 10 < 8); },
         "expanding rectangles");
   // Bars in from the left at 50 %: A = 2w = W, every bar of 48 div 50 + 1 = 1 row from x = 0 to W, every
   // second row.
-  Check(85, [](int32_t, int32_t Y) { return Y % 2 == 0; }, "bars in from left");
+  Check(TQxTransitionType::qxttBarsInFromLeft, [](int32_t, int32_t Y) { return Y % 2 == 0; }, "bars in from left");
   // Diamond from the centre: |x - 32| / 32 + |y - 24| / 24 < 1, outline pixels either way.
-  Check(181, [](int32_t X, int32_t Y) {
+  Check(TQxTransitionType::qxttDiamondWipeFromCenter, [](int32_t X, int32_t Y) {
     double D = std::abs(X + 0.5 - 32) / 32 + std::abs(Y + 0.5 - 24) / 24;
     return D < 0.93 ? 1 : D > 1.07 ? 0 : -1;
   }, "diamond from centre");
   // Circular wipe from the centre: the rounded rectangle (0, 0, 64, 48) with corner ellipses 57 x 43.
-  Check(117, [](int32_t X, int32_t Y) {
+  Check(TQxTransitionType::qxttCircularWipeFromCenter, [](int32_t X, int32_t Y) {
     double Dx = std::max(0.0, std::abs(X + 0.5 - 32) - (32 - 28.5)), Dy = std::max(0.0, std::abs(Y + 0.5 - 24) - (24 - 21.5));
     double D = Dx * Dx / (28.5 * 28.5) + Dy * Dy / (21.5 * 21.5);
     return D < 0.85 ? 1 : D > 1.15 ? 0 : -1;
   }, "circle from centre");
   // Slide in from the left at 50 %: the to picture drawn at (w - W) = -32.
-  P.Start(static_cast<TQxTransitionType>(65));
+  P.Start(TQxTransitionType::qxttSlideInFromLeft);
   auto Slide = FrameAt(P.T, 512);
   EXPECT_EQ(PixelAt(*Slide, 0, 5), PixelAt(*P.To, 32, 5));
   EXPECT_EQ(PixelAt(*Slide, 31, 5), PixelAt(*P.To, 63, 5));
@@ -412,4 +412,53 @@ TEST(Transitions, PanZoomStretchesInsideAndCentresWhatLeavesThePicture) {
   EXPECT_EQ(PixelAt(*P.T.FrameBitmap(), 2, 10), 0x00FF00u);
   EXPECT_EQ(PixelAt(*P.T.FrameBitmap(), 20, 10), 0xFF0000u);
   EXPECT_EQ(PixelAt(*P.T.FrameBitmap(), 37, 10), 0x00FF00u);
+}
+
+// Frames asked for after the end (the pictures are then released to one pixel) paint nothing, whether
+// the caller asks or a step handler stops the player, starts a smaller one or releases the view's frame.
+TEST(Transitions, FramesAfterTheEndTouchNothing) {
+  for (auto Kind : {TQxTransitionType::qxttCrossDissolve, TQxTransitionType::qxttLeftRight1,
+                    TQxTransitionType::qxttMoveUpDown1, TQxTransitionType::qxttRandomBoxes,
+                    TQxTransitionType::qxttCenterZoom1, TQxTransitionType::qxttCrisscrossWipeFromTopRight}) {
+    Player P;
+    P.Start(Kind);
+    P.T.PaintFrame(300);
+    P.T.Stop();
+    P.T.PaintFrame(600);
+    EXPECT_EQ(P.T.FrameBitmap()->Width(), 1);
+    EXPECT_FALSE(P.T.Running());
+
+    Player Q;
+    Q.T.OnTransitionStep = [&](TObject*, int32_t) { Q.T.Stop(); };
+    Q.Start(Kind);
+    Q.T.TimerStep(nullptr);
+    EXPECT_FALSE(Q.T.Running());
+    EXPECT_EQ(Q.View.Locks, 0);
+
+    Player R;
+    auto Small = Picture(8, 6, false);
+    bool Restarted = false;
+    R.T.OnTransitionStep = [&](TObject*, int32_t) {
+      if (Restarted) return;
+      Restarted = true;
+      R.T.Start(Kind, *Small, *Small, 1000);
+    };
+    R.Start(Kind);
+    R.T.TimerStep(nullptr);
+    EXPECT_TRUE(R.T.Running());
+    EXPECT_EQ(R.T.FrameBitmap()->Width(), 8);
+    R.T.Stop();
+
+    Player S;
+    int Painted = 0;
+    S.T.OnTransitionPaint = [&](TObject*, TBitmap*, TQxTransitionEffects*, int32_t) {
+      ++Painted;
+      S.T.Stop();
+    };
+    S.Start(Kind);
+    S.Clock.Advance(2000);
+    S.T.TimerStep(nullptr);
+    EXPECT_EQ(Painted, 1);
+    EXPECT_FALSE(S.T.Running());
+  }
 }

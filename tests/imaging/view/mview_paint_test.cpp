@@ -4,6 +4,8 @@
 #include <array>
 #include <filesystem>
 
+#include "imaging/foundation/helpers.h"
+#include "imaging/view/mview_internal.h"
 #include "mview_fixture.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
@@ -244,4 +246,94 @@ TEST_F(MViewWindow, ScreenshotOfAThumbnailWindow) {
   TQxMViewEntry* f = view->Entry(3);
   EXPECT_NE(Headless::PixelAt(form.get(), e->X - view->ViewX() - 1, e->Y - view->ViewY() + 50), TColor(0x00F0E8E0));
   EXPECT_EQ(Headless::PixelAt(form.get(), f->X - view->ViewX() - 1, f->Y - view->ViewY() + 50), TColor(0x00F0E8E0));
+}
+
+namespace {
+
+// True when Text is well-formed UTF-8.
+bool WellFormedUtf8(const std::string& Text) {
+  for (size_t i = 0; i < Text.size();) {
+    const uint8_t b = uint8_t(Text[i]);
+    const size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > Text.size()) return false;
+    for (size_t k = 1; k < n; ++k)
+      if ((uint8_t(Text[i + k]) & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return true;
+}
+
+}  // namespace
+
+// Captions in other scripts are shortened by whole characters at either end, with the machine's fonts.
+TEST(MViewPaint, ShortenedCaptionsCutWholeCharacters) {
+  SetTestFontMode(false);
+  TBitmap b(40, 40, TPixelFormat::pf24bit);
+  TCanvas* c = b.Canvas();
+  c->Font()->SetName("Tahoma");
+  c->Font()->SetHeight(-12);
+  const std::string texts[] = {"北京市朝阳区的照片二零二六年十二月.jpg", "Фотография с отпуска в горах.png",
+                               "Ελληνικά και ένα 😀 χαμόγελο.tif"};
+  for (const std::string& full : texts)
+    for (uint8_t side : {0, 1})
+      for (int32_t w = 0; w <= 260; w += 7) {
+        const std::string t = QxShortenCellText(c, full, w, side);
+        SCOPED_TRACE(full + " side " + std::to_string(side) + " width " + std::to_string(w));
+        ASSERT_TRUE(WellFormedUtf8(t)) << t;
+        if (t == full) {
+          EXPECT_LE(QxWideTextWidth(c, t), w);
+          continue;
+        }
+        ASSERT_GE(t.size(), 3u);
+        if (side == 0) {
+          ASSERT_EQ(t.substr(t.size() - 3), "...");
+          EXPECT_EQ(full.compare(0, t.size() - 3, t, 0, t.size() - 3), 0);
+        } else {
+          ASSERT_EQ(t.substr(0, 3), "...");
+          EXPECT_EQ(full.compare(full.size() - (t.size() - 3), t.size() - 3, t, 3), 0);
+        }
+      }
+  EXPECT_EQ(QxShortenCellText(c, texts[0], 5, 2), texts[0]);
+}
+
+// A window of thumbnails whose captions in Chinese and Russian are too long for their cells.
+TEST_F(MViewWindow, ScreenshotOfShortenedNonLatinCaptions) {
+  view->SetBounds(0, 0, 420, 170);
+  view->SetGridWidth(-1);
+  view->SetBackgroundStyle(TQxBackgroundStyle::qxbsSolid);
+  view->SetBackground(0x00F0E8E0);
+  AddEntries(3, false);
+  const std::string captions[] = {"北京市朝阳区的照片二零二六年十二月.jpg", "Фотография с отпуска в горах.png",
+                                  "東京.png"};
+  for (int i = 0; i < 3; ++i) {
+    view->SetImageBitmap(i, SolidPicture(60, 40, {uint8_t(60 * i), 140, uint8_t(200 - 50 * i)}).get());
+    view->Entry(i)->BottomText->Text = captions[i];
+    view->Entry(i)->BottomText->EllipsisSide = uint8_t(i == 1 ? 1 : 0);
+  }
+  view->SetBottomGap(18);
+  view->UpdateView();
+  Application->ProcessMessages();
+  const std::string png = "mview_shortened_captions.png";  // beside the test binary
+  ASSERT_TRUE(Headless::SaveWindowPng(form.get(), png));
+  EXPECT_TRUE(std::filesystem::exists(png));
+}
+
+// On a screen of fewer than 24 bits the frame goes out by a halftoning transfer of the same size, which
+// shows the same picture as the plain copy of a true-colour screen.
+TEST_F(MViewWindow, LowColourScreensGetTheSamePictureByHalftoning) {
+  AddEntries(4);
+  view->SelectImage(1);
+  std::vector<TColor> shown[2];
+  const int32_t bits = QxViewValues().ScreenBitsPerPixel;
+  for (int pass = 0; pass < 2; ++pass) {
+    QxViewValues().ScreenBitsPerPixel = pass == 0 ? 32 : 16;
+    view->Invalidate();
+    view->UpdateView();
+    Application->ProcessMessages();
+    for (int32_t y = 0; y < 300; y += 3)
+      for (int32_t x = 0; x < 400; x += 3) shown[pass].push_back(Headless::PixelAt(form.get(), x, y));
+  }
+  QxViewValues().ScreenBitsPerPixel = bits;
+  EXPECT_EQ(shown[0], shown[1]);
+  EXPECT_NE(std::count(shown[0].begin(), shown[0].end(), shown[0][0]), std::ptrdiff_t(shown[0].size()));
 }

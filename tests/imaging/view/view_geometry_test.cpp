@@ -1,4 +1,6 @@
 // Layout, zoom tables, coordinate maps, origin limits, zoom setters, fitting, wheel and smooth scroll.
+#include <limits>
+#include <utility>
 #include <vector>
 
 #include "view_fixture.h"
@@ -234,4 +236,57 @@ TEST(ViewUpdate, PaintLockCountsDownToZeroOnly) {
   EXPECT_EQ(v->DecPaintLock(), 1);
   EXPECT_EQ(v->DecPaintLockAndUpdate(), 0);
   EXPECT_EQ(v->DecPaintLock(), 0);
+}
+
+// Repeated zooming in or out by every road stops where the zoom tables and zoomed sizes stay sound.
+TEST(ViewZoom, EveryRoadStopsAtTheZoomBounds) {
+  using Step = void (*)(TQuillotView&, bool In);
+  const std::pair<const char*, Step> roads[] = {
+      {"buttons", [](TQuillotView& v, bool In) { v.SetZoom(v.ZoomX() * (In ? 1.2 : 0.8)); }},
+      {"wheel at cursor",
+       [](TQuillotView& v, bool In) {
+         v.WheelParams()->ZoomAtCursor = 1;
+         v.WheelParams()->StepKind = 1;
+         v.WheelParams()->StepSize = 50;
+         v.ApplyWheel(In ? -120 : 120, 10, 10, false);
+       }},
+      {"about a point", [](TQuillotView& v, bool In) { v.ZoomAroundPoint(30, 20, v.ZoomX() * (In ? 3 : 0.25), false); }},
+      {"axis setters",
+       [](TQuillotView& v, bool In) {
+         v.SetZoomX(v.ZoomX() * (In ? 4 : 0.2));
+         v.SetZoomY(v.ZoomY() * (In ? 4 : 0.2));
+       }},
+  };
+  for (const auto& [name, step] : roads) {
+    auto v = MakeView(6000, 4000, 320, 240);
+    v->ZoomToFit();
+    for (int i = 0; i < 400; ++i) ASSERT_NO_THROW(step(*v, true)) << name;
+    EXPECT_LE(v->ZoomedWidth(), TQuillotView::MaxZoomedSize) << name;
+    EXPECT_GT(v->ZoomedWidth(), 1000000) << name;
+    // One entry per zoomed pixel, and the client's width and a zoomed picture pixel beyond.
+    EXPECT_LE(v->ColumnOfX().size(), size_t(TQuillotView::MaxZoomedSize) + 320 + 700 + 2) << name;
+    EXPECT_GT(v->ScreenToBitmapX(319), 0) << name;
+    for (int i = 0; i < 800; ++i) ASSERT_NO_THROW(step(*v, false)) << name;
+    EXPECT_GE(v->ZoomX(), TQuillotView::MinZoom) << name;
+    EXPECT_GE(v->ZoomedWidth(), 0) << name;
+    EXPECT_LE(v->XOfColumn().size(), size_t(2 * 6000 + 100 / TQuillotView::MinZoom + 4)) << name;
+  }
+
+  auto v = MakeView(6000, 4000, 320, 240);
+  v->SetZoom(1e300);
+  EXPECT_DOUBLE_EQ(v->ZoomX(), TQuillotView::MaxZoomedSize * 100.0 / 6000);
+  v->SetZoom(std::numeric_limits<double>::infinity());
+  EXPECT_DOUBLE_EQ(v->ZoomY(), TQuillotView::MaxZoomedSize * 100.0 / 6000);
+  v->SetZoom(std::numeric_limits<double>::quiet_NaN());
+  EXPECT_DOUBLE_EQ(v->ZoomX(), TQuillotView::MaxZoomedSize * 100.0 / 6000);
+  v->ApplyZoom(1e-9);
+  EXPECT_DOUBLE_EQ(v->ZoomX(), TQuillotView::MinZoom);
+
+  // A zoom that suits a small picture is lowered when a large one takes its place.
+  auto s = MakeView(10, 10, 320, 240);
+  s->SetZoom(TQuillotView::MaxZoom);
+  EXPECT_DOUBLE_EQ(s->ZoomX(), TQuillotView::MaxZoom);
+  s->CurrentBitmap()->Allocate(60000, 10, TQxPixelFormat::qx24RGB);
+  s->UpdateView();
+  EXPECT_LE(s->ZoomedWidth(), TQuillotView::MaxZoomedSize);
 }

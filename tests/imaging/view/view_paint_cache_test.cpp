@@ -218,10 +218,14 @@ TEST(ViewPaintCache, ExposeAndLayoutRepaintsReuseTheComposition) {
     SCOPED_TRACE(s.Name);
     auto v = Build(s);
     Repaint(v.get());
-    const std::vector<uint8_t> shown = Repaint(v.get());
+    v->ChangeKind = 4;  // a second identical composition: kept from now on
+    v->UpdateView();
+    v->PaintView();
+    const std::vector<uint8_t> shown = Frame(v.get());
     v->GetLayer(0)->Bitmap->Fill(0xFFFFFF);
     v->GetLayer(1)->Bitmap->Fill(0x000000);
-    EXPECT_EQ(Repaint(v.get()), shown) << "expose";
+    v->PaintClientRect(TRect(0, 0, kClientW, kClientH));  // the window uncovered: nobody invalidated
+    EXPECT_EQ(Frame(v.get()), shown) << "expose";
     v->ChangeKind = 4;  // layout: the size message, scroll bars
     v->UpdateView();
     v->PaintView();
@@ -436,4 +440,27 @@ TEST(ViewPaintCache, ShrunkenLayersDrawnTogetherEqualTheLayerByLayerFrame) {
         ++compared;
       }
   EXPECT_EQ(compared, 14 * 9 * 2);
+}
+
+// Pixels changed without UpdateView show at the next paint that an invalidation asks for, even where
+// the same composition was shown twice before (and so kept).
+TEST(ViewPaintCache, AnInvalidationShowsPixelsChangedWithoutAnUpdate) {
+  auto change = [](TQuillotView* v) {
+    TQxBitmap* b = v->GetLayer(0)->Bitmap;
+    for (int32_t y = 0; y < b->Height(); ++y)
+      for (int32_t x = 0; x < b->Width(); x += 3) reinterpret_cast<TQxRGB*>(b->Scanline(y))[x] = TQxRGB{0, 0, 255};
+  };
+  for (const Scene& s : kScenes) {
+    SCOPED_TRACE(s.Name);
+    auto v = Build(s);
+    const std::vector<uint8_t> before = Repaint(v.get());
+    ASSERT_EQ(Repaint(v.get()), before);
+    change(v.get());
+    const std::vector<uint8_t> expected = FreshFrame(s, [&](TQuillotView* f) {
+      change(f);
+      f->UpdateView();
+    });
+    ASSERT_NE(expected, before);
+    EXPECT_EQ(Repaint(v.get()), expected);
+  }
 }

@@ -7,6 +7,7 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/ui/forms.h"
+#include "imaging/foundation/canvas.h"
 #include "view_fixture.h"
 
 namespace {
@@ -202,6 +203,45 @@ TEST(ViewBackground, CroppedFrameNeedsAtLeastTwoByTwo) {
   for (int32_t x = 0; x < 30; ++x) EXPECT_EQ(bmp.GetPixel(x, 50), face) << x;
 }
 
+// The shadow styles darken the background by the foundation's shadow routines: the crop shadow's bands
+// start at a fifth of the background next to the picture and fade outward, the soft shadow surrounds the
+// picture. A repaint clipped to part of the bitmap equals the whole repaint there and leaves the rest.
+TEST(ViewBackground, ShadowStylesDarkenAroundThePicture) {
+  auto paint = [](TBitmap& B, TQxBackgroundStyle Style) {
+    QxPaintViewBackground(TComponentState(), B.Canvas(), &B, Style, clWhite, 0, 0, 60, 50, 10, 10, 40, 30, 16,
+                          TBrushStyle::bsSolid, clBlue, nullptr, TQxWallPaperStyle::qxwoNormal);
+  };
+  auto gray = [](TBitmap& B, int32_t X, int32_t Y) { return int(B.GetPixel(X, Y) & 0xFF); };
+  TBitmap crop(60, 50, TPixelFormat::pf24bit);
+  paint(crop, TQxBackgroundStyle::qxbsCropShadow);
+  EXPECT_EQ(gray(crop, 40, 20), 51);   // right band, next to the picture: Trunc(255 exp(-1.6))
+  EXPECT_GT(gray(crop, 45, 20), 200);  // its outer column
+  EXPECT_EQ(gray(crop, 41, 12), 255);  // the band starts six rows below the top
+  EXPECT_EQ(gray(crop, 20, 30), 51);   // bottom band
+  EXPECT_EQ(gray(crop, 12, 31), 255);  // which starts six columns right of the left edge
+  EXPECT_EQ(gray(crop, 20, 20), 255);  // the picture's own place is left to the picture
+  EXPECT_EQ(gray(crop, 5, 5), 255);
+
+  TBitmap soft(60, 50, TPixelFormat::pf24bit);
+  paint(soft, TQxBackgroundStyle::qxbsSoftShadow);
+  for (auto [x, y] : {std::pair{9, 20}, {40, 20}, {25, 9}, {25, 30}, {40, 30}}) EXPECT_LT(gray(soft, x, y), 200) << x << "," << y;
+  for (auto [x, y] : {std::pair{3, 20}, {47, 20}, {25, 3}, {25, 37}, {20, 20}}) EXPECT_EQ(gray(soft, x, y), 255) << x << "," << y;
+
+  for (TQxBackgroundStyle style : {TQxBackgroundStyle::qxbsCropShadow, TQxBackgroundStyle::qxbsSoftShadow}) {
+    TBitmap whole(60, 50, TPixelFormat::pf24bit), part(60, 50, TPixelFormat::pf24bit);
+    paint(whole, style);
+    paint(part, style);
+    part.Canvas()->Brush()->SetColor(clLime);
+    part.Canvas()->FillRect(Rect(0, 0, 60, 50));
+    IntersectClipRect(part.Canvas()->Handle(), 35, 22, 60, 50);
+    paint(part, style);
+    paint(part, style);
+    for (int32_t y = 0; y < 50; ++y)
+      for (int32_t x = 0; x < 60; ++x)
+        ASSERT_EQ(part.GetPixel(x, y), x >= 35 && y >= 22 ? whole.GetPixel(x, y) : COLORREF(0x00FF00)) << x << "," << y;
+  }
+}
+
 TEST(ViewBackground, SoftShadowWithoutABitmapPaintsNothing) {
   auto v = MakeView(10, 10, 30, 30);
   v->SetBackgroundStyle(TQxBackgroundStyle::qxbsSoftShadow);
@@ -375,4 +415,35 @@ TEST(ViewPaint, MagnifierShowsTheRegionUnderItsCentreEnlarged) {
     EXPECT_EQ(int(p.g), 255);
     EXPECT_EQ(int(p.r), 0);
   }
+}
+
+// The pixel grid inverts what is below at high zoom; the marked pixel gets a red rounded frame drawn
+// anti-aliased (partly red pixels at its rounded corners), over nothing else.
+TEST(ViewGrid, GridLinesAndAnAntiAliasedMark) {
+  GdiPlusLoad();
+  auto v = MakeView(20, 20, 100, 100);
+  v->SetZoom(1000);
+  v->SetViewOrigin(0, 0);
+  v->DisplayGrid = true;
+  v->UpdateView();
+  v->PaintView();
+  TQxBitmap* b = v->BackBuffer();
+  EXPECT_EQ(Px(b, 10, 5), (TQxRGB{255, 255, 255}));  // a grid line over the black picture
+  EXPECT_EQ(Px(b, 15, 5), (TQxRGB{0, 0, 0}));
+  v->GridMarkX = v->GridMarkY = 2;
+  v->UpdateView();
+  v->PaintView();
+  ASSERT_EQ(v->CurrentLayer()->LayerToClientX(2), 20);
+  int32_t partly = 0, full = 0;
+  for (int32_t y = 15; y < 36; ++y)
+    for (int32_t x = 15; x < 36; ++x) {
+      const TQxRGB p = Px(b, x, y);
+      if (p.g != 0 || p.b != 0) continue;
+      partly += p.r > 0 && p.r < 255;
+      full += p.r == 255;
+    }
+  EXPECT_GT(full, 20);
+  EXPECT_GT(partly, 4);
+  EXPECT_EQ(Px(b, 75, 75), (TQxRGB{0, 0, 0}));
+  GdiPlusUnload();
 }

@@ -239,3 +239,37 @@ TEST_F(ViewWindow, CaptureMessagesFollowTheirObject) {
   EXPECT_LE(frames, 1);
   EXPECT_LE(events, 1);
 }
+
+// Two views side by side in one window, one with the crop shadow and one with the soft shadow, saved as a
+// picture to look at; each shadow darkens the background right of and below its picture.
+TEST_F(ViewWindow, ScreenshotOfTheShadowBackgrounds) {
+  view->SetBounds(0, 0, 280, 220);
+  auto* soft = new TQuillotView(form.get());
+  soft->SetBorderStyle(TBorderStyle::bsNone);
+  soft->SetParent(form.get());
+  soft->SetBounds(290, 0, 280, 220);
+  TQuillotView* views[] = {view, soft};
+  const TQxBackgroundStyle styles[] = {TQxBackgroundStyle::qxbsCropShadow, TQxBackgroundStyle::qxbsSoftShadow};
+  for (int i = 0; i < 2; ++i) {
+    TQuillotView* v = views[i];
+    v->SetBackground(TColor(0x00E8E8E8));
+    v->SetBackgroundStyle(styles[i]);
+    TQxBitmap* b = v->CurrentBitmap();
+    b->Allocate(180, 120, TQxPixelFormat::qx24RGB);
+    for (int32_t y = 0; y < 120; ++y)
+      for (int32_t x = 0; x < 180; ++x)
+        reinterpret_cast<TQxRGB*>(b->Scanline(y))[x] = TQxRGB{uint8_t(120 + y), uint8_t(60 + x / 2), uint8_t(30 + x)};
+    v->UpdateView();
+  }
+  Application->ProcessMessages();
+  const std::string png = "view_shadow_backgrounds.png";  // beside the test binary
+  ASSERT_TRUE(Headless::SaveWindowPng(form.get(), png));
+  // 180 x 120 centred in 280 x 220: the picture spans (50, 50)-(230, 170) in each view.
+  for (int32_t left : {0, 290}) {
+    const TColor below = Headless::PixelAt(form.get(), left + 140, 171);
+    const TColor right = Headless::PixelAt(form.get(), left + 230, 110);
+    EXPECT_LT(int(below & 0xFF), 0xE8) << left;
+    EXPECT_LT(int(right & 0xFF), 0xE8) << left;
+    EXPECT_EQ(Headless::PixelAt(form.get(), left + 20, 20), TColor(0x00E8E8E8)) << left;
+  }
+}

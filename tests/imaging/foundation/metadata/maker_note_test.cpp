@@ -5,8 +5,12 @@
 #include <filesystem>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -157,4 +161,69 @@ TEST(TiffHandler, RewritesPagesAndCopiesTagsOfOneByteOrder) {
   TQxTIFFHandler le3;
   ASSERT_TRUE(le3.LoadFromFile(d + "/le2.tif"));
   EXPECT_EQ(le3.GetTagValue(*le3.Page(0), 65000, 0), 7);
+}
+
+namespace {
+
+// A little-endian TIFF whose first directory at offset 8 holds Entries (tag, type, count, value).
+std::unique_ptr<TMemoryStream> CraftedTiff(const std::vector<std::array<uint32_t, 4>>& Entries, size_t FileSize) {
+  std::vector<uint8_t> f(std::max<size_t>(FileSize, 8 + 2 + Entries.size() * 12 + 4), 0);
+  auto put16 = [&](size_t At, uint32_t V) { f[At] = uint8_t(V), f[At + 1] = uint8_t(V >> 8); };
+  auto put32 = [&](size_t At, uint32_t V) { put16(At, V & 0xFFFF), put16(At + 2, V >> 16); };
+  f[0] = f[1] = 'I';
+  put16(2, 42);
+  put32(4, 8);
+  put16(8, uint32_t(Entries.size()));
+  for (size_t i = 0; i < Entries.size(); ++i) {
+    const size_t at = 10 + i * 12;
+    put16(at, Entries[i][0]);
+    put16(at + 2, Entries[i][1]);
+    put32(at + 4, Entries[i][2]);
+    put32(at + 8, Entries[i][3]);
+  }
+  auto s = std::make_unique<TMemoryStream>();
+  s->WriteBuffer(f.data(), int64_t(f.size()));
+  s->SetPosition(0);
+  return s;
+}
+
+}  // namespace
+
+// Small files built to expand: each directory is read once, and the whole load stays within the file.
+TEST(TiffHandler, CraftedFilesDoNotExpand) {
+  // 4000 strips that all cover the same 64 KB: refused rather than loaded 4000 times.
+  constexpr uint32_t kSize = 65536, kStrips = 4000;
+  std::vector<uint8_t> offsets(kStrips * 4), counts(kStrips * 4);
+  auto strips = CraftedTiff({{256, 3, 1, 16}, {257, 3, 1, 16}, {273, 4, kStrips, 100}, {279, 4, kStrips, 100 + kStrips * 4}},
+                            kSize);
+  for (uint32_t k = 0; k < kStrips; ++k) {
+    const uint32_t off = 8, len = kSize - 8;
+    std::memcpy(offsets.data() + k * 4, &off, 4);
+    std::memcpy(counts.data() + k * 4, &len, 4);
+  }
+  strips->SetPosition(100);
+  strips->WriteBuffer(offsets.data(), int64_t(offsets.size()));
+  strips->WriteBuffer(counts.data(), int64_t(counts.size()));
+  strips->SetPosition(0);
+  TQxTIFFHandler h;
+  EXPECT_FALSE(h.ReadFromStream(*strips));
+  EXPECT_EQ(h.PageCount(), 0);
+
+  // A 398-byte directory whose 32 EXIF pointers all point back at itself: read once, the pointers dropped.
+  std::vector<std::array<uint32_t, 4>> loops(32, std::array<uint32_t, 4>{34665, 4, 1, 8});
+  auto self = CraftedTiff(loops, 0);
+  ASSERT_EQ(self->Size(), 398);
+  TQxTIFFHandler l;
+  ASSERT_TRUE(l.ReadFromStream(*self));
+  ASSERT_EQ(l.PageCount(), 1);
+  EXPECT_TRUE(l.Page(0)->Entries.empty());
+
+  // A plain EXIF pointer still gives its sub-directory.
+  TQxTIFFHandler ok;
+  auto plain = CraftedTiff({{256, 3, 1, 2}, {257, 3, 1, 2}, {34665, 4, 1, 50}}, 60);
+  ASSERT_TRUE(ok.ReadFromStream(*plain));
+  ASSERT_EQ(ok.PageCount(), 1);
+  const int32_t exif = ok.FindTag(0, 34665);
+  ASSERT_GE(exif, 0);
+  EXPECT_NE(ok.Page(0)->Entries[size_t(exif)].Sub, nullptr);
 }

@@ -1,6 +1,8 @@
 #include "imaging/foundation/helpers.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -139,6 +141,10 @@ TEST(Helpers, FloatToFraction) {
   int32_t N, D;
   QxFloatToFraction(N, D, 3.14159265358979, 1e-6);
   EXPECT_NEAR(double(N) / D, 3.14159265358979, 1e-6);
+  // Not a number: the unknown fraction 0/0.
+  QxFloatToFraction(N, D, std::nan(""), 1e-6);
+  EXPECT_EQ(N, 0);
+  EXPECT_EQ(D, 0);
 }
 
 TEST(Helpers, ColourFormulas) {

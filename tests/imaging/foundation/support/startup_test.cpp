@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -67,6 +68,28 @@ TEST(StaticInit, ConcurrentStartsRunTheStepsOnce) {
   EXPECT_EQ(QxStaticUseCount(), 9);
   for (int I = 0; I < 9; ++I) QxStaticFinal();
   EXPECT_EQ(QxStaticUseCount(), 0);
+  QxClearStartSteps();
+}
+
+// Threads that start and end the library at once, the first start among them: every start is counted, and
+// the start and end steps alternate.
+TEST(StaticInit, RacingFirstStartsAndEndsBalance) {
+  QxClearStartSteps();
+  static std::atomic<int> Starts{0}, Ends{0};
+  Starts = Ends = 0;
+  QxRegisterStartStep(TQxStartStep::qxsIO, [] { ++Starts; }, [] { ++Ends; });
+  std::vector<std::thread> T;
+  for (int I = 0; I < 8; ++I)
+    T.emplace_back([] {
+      for (int K = 0; K < 300; ++K) {
+        QxStaticInit();
+        QxStaticFinal();
+      }
+    });
+  for (auto& Th : T) Th.join();
+  EXPECT_EQ(QxStaticUseCount(), 0);
+  EXPECT_GE(Starts, 1);
+  EXPECT_EQ(Starts, Ends);
   QxClearStartSteps();
 }
 
