@@ -16,8 +16,6 @@ class TQuillotMView;
 class TQxTWainParams;
 class TQxWia;
 
-// The print-preview settings a multi-image component carries; nothing in the library reads them yet.
-class TIOPrintPreviewParams {};
 class TQxView;
 class TQxBitmap;
 class TFont;
