@@ -14,6 +14,7 @@
 
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/utils.h"
+#include "imaging/io/params.h"
 #include "imaging/io/quillot_io.h"
 #include "imaging/processing/proc.h"
 #include "imaging/processing/reflection_ops.h"
@@ -391,7 +392,10 @@ bool LoadSourceImage(TQuillot* Source, const std::string& FileName) {
     B->FreeImage(true);
     return false;
   }
-  if (IO->Aborting || B->IsEmpty()) {
+  // A JPEG cut short raises the flag too but keeps the rows it holds: the user sees the picture as far as
+  // it goes, as other viewers show it. Every other reader that raises the flag has no picture to give.
+  const bool CutJpeg = IO->Params->FileType == qxffJPEG && !B->IsEmpty();
+  if ((IO->Aborting && !CutJpeg) || B->IsEmpty()) {
     B->FreeImage(true);
     return false;
   }

@@ -645,6 +645,10 @@ int32_t ReadJpegStream(TStream* Stream, TStream* TablesStream, TQxBitmap* Bitmap
     const bool to24 = Bitmap->PixelFormat() == TQxPixelFormat::qx24RGB;
     const auto* src = reinterpret_cast<const TJpegSource*>(cinfo.src);
     const long hitMarkerBeforeRows = err.HitMarker;
+    // A single scan whose data is not there at all (the file ends with the scan's header) gives rows the
+    // library makes up entirely.
+    const bool noScanData = !jpeg_has_multiple_scans(&cinfo) && src->Pub.bytes_in_buffer == 0 &&
+                            src->Stream->Position() >= src->Stream->Size();
     while (int32_t(cinfo.output_scanline) < oh && delivered < MaxLines) {
       uint8_t* row = Bitmap->Scanline(delivered);
       JSAMPROW target = row;
@@ -706,6 +710,9 @@ int32_t ReadJpegStream(TStream* Stream, TStream* TablesStream, TQxBitmap* Bitmap
     if (delivered < MaxLines) Progress.Abort();
     // Data that ran out inside the image was made up by the library (with a warning): not a whole load.
     if (src->HitEnd && err.Pub.num_warnings > src->WarningsAtEnd) Progress.Abort();
+    // A file cut short keeps the rows it holds, the rest black, for a caller that shows what there is; a
+    // picture of which no row could be read is no picture.
+    if (allocate && (delivered == 0 || noScanData) && Progress.Aborting()) Bitmap->FreeImage(true);
   };
   decode();
 

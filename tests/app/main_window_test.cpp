@@ -852,3 +852,38 @@ TEST_F(MainWindowTest, ZoomingFarInAndOutStopsAtTheBounds) {
   Application->ProcessMessages();
   EXPECT_GE(V->ZoomX(), TQuillotView::MinZoom);
 }
+
+// A JPEG cut short opens and shows the rows it holds, as other viewers show it; one cut before any
+// picture data is refused with the open-error message.
+TEST_F(MainWindowTest, JpegCutShortShowsWhatItHolds) {
+  auto F = NewForm();
+  const std::string Full = WritePicture("full.jpg", 64, 64);
+  std::ifstream In(Full, std::ios::binary);
+  const std::string Bytes((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+  const size_t Scan = Bytes.find("\xFF\xDA");
+  ASSERT_NE(Scan, std::string::npos);
+  const fs::path Cut = Dir / "cut.jpg", Head = Dir / "head.jpg";
+  WriteFile(Cut, Bytes.substr(0, Scan + (Bytes.size() - Scan) / 2));
+  WriteFile(Head, Bytes.substr(0, Scan + 14));
+  int32_t Boxes = 0;
+  MessageBoxHook = [&](const std::string&, const std::string&, uint32_t) {
+    ++Boxes;
+    return IDOK;
+  };
+
+  AnswerDialogWith(Cut.string());
+  F->BtnOpen->Click();
+  ASSERT_TRUE(F->ImageLoaded);
+  EXPECT_EQ(Boxes, 0);
+  TQxBitmap* P = F->QuillotDis->GetLayer(0)->Bitmap;
+  EXPECT_EQ(P->Width(), 64);
+  const TQxRGB Top = P->GetPixel24(1, 1);  // written as blue 9, green 13, red 200
+  EXPECT_NEAR(Top.r, 200, 24);
+  EXPECT_NEAR(Top.g, 13, 24);
+  EXPECT_NEAR(Top.b, 9, 24);
+
+  AnswerDialogWith(Head.string());
+  F->BtnOpen->Click();
+  EXPECT_FALSE(F->ImageLoaded);
+  EXPECT_EQ(Boxes, 1);
+}
