@@ -295,7 +295,7 @@ void PdfAddImagePage(TQxPdfDocument* Document, TQxBitmap* Bitmap, TIOParamsVals&
       parms->Add("EndOfBlock", new TQxPDFBooleanObject(false));
       dict.Add("DecodeParms", parms);
     } else {
-      // Without a CCITT coder (and for LZW, whose coder has no callable form here) the rows go
+      // RunLength, LZW through the TIFF coder, or, without a coder for what was asked, the rows
       // uncompressed rather than not at all.
       const auto rows = Rows1(Bitmap, Progress, factor);
       if (c == 1) {

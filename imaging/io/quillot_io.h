@@ -24,7 +24,6 @@ class TFont;
 class TQxBitmap;
 class TQxMask;
 class TQxView;
-class TQxIOThread;
 class TQxDirectShow;
 class TQxTWainParams;
 class TImage;
@@ -320,7 +319,6 @@ class TQuillotIO : public TComponent {
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
  private:
-  friend class TQxIOThread;
   static void HandleViewChange(void* Data, TQxView* View, bool Destroying);
   void SetWorkBitmap(TQxBitmap* Bitmap);
   void DetachView();

@@ -35,6 +35,15 @@ bool ExtIn(const std::string& e, std::initializer_list<const char*> list) {
 }
 
 // The 12-byte block some stream members put in front of the image: tag, 0, reserved, data length.
+struct TStreamHeader {
+  uint8_t Bytes[12] = {0};
+  bool Read(TStream& S) { return S.Read(Bytes, 12) == 12; }
+  bool Is(const char* Tag) const { return std::memcmp(Bytes, Tag, 4) == 0 && Bytes[4] == 0; }
+  uint32_t Length() const {
+    return uint32_t(Bytes[8]) | (uint32_t(Bytes[9]) << 8) | (uint32_t(Bytes[10]) << 16) | (uint32_t(Bytes[11]) << 24);
+  }
+};
+
 void WriteStreamHeader(TStream& S, int64_t HeaderPos, const char* Tag) {
   int64_t end = S.Position();
   uint8_t h[12] = {0};
@@ -339,21 +348,18 @@ void TQuillotIO::LoadJpegFile(const std::string& FileName) {
 void TQuillotIO::LoadJpegStream(TStream& Stream) {
   LoadStreamMember(Stream, qxffJPEG, {}, [this](TStream& S, TQxProgressInfo& P, std::unique_ptr<TQxMask>&) {
     const int64_t hp = S.Position();
-    uint8_t h[12] = {0};
-    bool tagged = S.Read(h, 12) == 12 && std::memcmp(h, "JFIF", 4) == 0 && h[4] == 0;
+    TStreamHeader h;
+    const bool tagged = h.Read(S) && h.Is("JFIF");
     if (!tagged) S.SetPosition(hp);
     ReadJpegStream(&S, nullptr, FWorkBitmap, *Params, P, false, false, true, false, true, true, -1,
                    Params->NativePixelFormat != 0);
-    if (tagged) {
-      uint32_t len = uint32_t(h[8]) | (uint32_t(h[9]) << 8) | (uint32_t(h[10]) << 16) | (uint32_t(h[11]) << 24);
-      S.SetPosition(hp + 12 + len);
-    }
+    if (tagged) S.SetPosition(hp + 12 + h.Length());
   });
 }
 
 // Formats whose codecs come with the further-codecs library (reached through QxCodecServices).
 namespace {
-// Calls the service, or reports that the codec is not there.
+// Whether the service is there; a missing codec leaves Aborting set.
 template <class Fn>
 bool Have(Fn f, TQxProgressInfo& P) {
   if (f) return true;
@@ -369,12 +375,12 @@ int32_t TQuillotIO::LoadTiffStream(TStream& Stream) {
     int64_t hp = S.Position();
     uint32_t len = 0;
     if (StreamHeaders) {
-      uint8_t h[12] = {0};
-      if (S.Read(h, 12) != 12 || std::memcmp(h, "TIFF", 4) != 0 || h[4] != 0) {
+      TStreamHeader h;
+      if (!h.Read(S) || !h.Is("TIFF")) {
         P.Abort();
         return;
       }
-      len = uint32_t(h[8]) | (uint32_t(h[9]) << 8) | (uint32_t(h[10]) << 16) | (uint32_t(h[11]) << 24);
+      len = h.Length();
     }
     if (!Have(QxCodecServices.ReadTiffStream, P)) return;
     TQxBufferedReadStream b(&S, 8192, QxBufferedReadRelative);
@@ -541,13 +547,13 @@ void TQuillotIO::LoadPcxStream(TStream& Stream) {
     int64_t hp = S.Position();
     int64_t after = -1;
     if (StreamHeaders) {
-      uint8_t h[12] = {0};
-      if (S.Read(h, 12) != 12 || std::memcmp(h, "PCX", 3) != 0) {
+      TStreamHeader h;
+      if (!h.Read(S) || std::memcmp(h.Bytes, "PCX", 3) != 0) {
         P.Abort();
         return;
       }
-      if (std::memcmp(h, "PCX2", 4) == 0 && h[4] == 0) {
-        size = int64_t(h[8]) | (int64_t(h[9]) << 8) | (int64_t(h[10]) << 16) | (int64_t(h[11]) << 24);
+      if (h.Is("PCX2")) {
+        size = h.Length();
         after = hp + 12 + size;
       } else {
         S.SetPosition(hp + 4);
@@ -765,19 +771,9 @@ void TQuillotIO::SaveJpegStream(TStream& Stream) {
   });
 }
 
-namespace {
-// A saver that goes through a service of the further codecs; a missing codec leaves Aborting set.
-template <class Fn>
-bool HaveWriter(Fn f, TQxProgressInfo& P) {
-  if (f) return true;
-  P.Abort();
-  return false;
-}
-}  // namespace
-
 void TQuillotIO::SaveTiffFile(const std::string& FileName) {
   SaveFileMember(FileName, qxffTIFF, TSaveConvert::None, [this](TStream& S, TQxProgressInfo& P) {
-    if (HaveWriter(QxCodecServices.WriteTiffStream, P)) QxCodecServices.WriteTiffStream(&S, 0, FWorkBitmap, *Params, P);
+    if (Have(QxCodecServices.WriteTiffStream, P)) QxCodecServices.WriteTiffStream(&S, 0, FWorkBitmap, *Params, P);
   });
 }
 void TQuillotIO::SaveTiffStream(TStream& Stream) {
@@ -787,23 +783,23 @@ void TQuillotIO::SaveTiffStream(TStream& Stream) {
       uint8_t z[12] = {0};
       S.WriteBuffer(z, 12);
     }
-    if (HaveWriter(QxCodecServices.WriteTiffStream, P)) QxCodecServices.WriteTiffStream(&S, 0, FWorkBitmap, *Params, P);
+    if (Have(QxCodecServices.WriteTiffStream, P)) QxCodecServices.WriteTiffStream(&S, 0, FWorkBitmap, *Params, P);
     if (StreamHeaders) WriteStreamHeader(S, hp, "TIFF");
   });
 }
 void TQuillotIO::SaveGifFile(const std::string& FileName) {
   SaveFileMember(FileName, qxffGIF, TSaveConvert::None, [this](TStream& S, TQxProgressInfo& P) {
-    if (HaveWriter(QxCodecServices.WriteGifStream, P)) QxCodecServices.WriteGifStream(&S, FWorkBitmap, *Params, P);
+    if (Have(QxCodecServices.WriteGifStream, P)) QxCodecServices.WriteGifStream(&S, FWorkBitmap, *Params, P);
   });
 }
 void TQuillotIO::SaveGifStream(TStream& Stream) {
   SaveStreamMember(Stream, TSaveConvert::None, [this](TStream& S, TQxProgressInfo& P) {
-    if (HaveWriter(QxCodecServices.WriteGifStream, P)) QxCodecServices.WriteGifStream(&S, FWorkBitmap, *Params, P);
+    if (Have(QxCodecServices.WriteGifStream, P)) QxCodecServices.WriteGifStream(&S, FWorkBitmap, *Params, P);
   });
 }
 void TQuillotIO::SavePcxFile(const std::string& FileName) {
   SaveFileMember(FileName, qxffPCX, TSaveConvert::To24, [this](TStream& S, TQxProgressInfo& P) {
-    if (HaveWriter(QxCodecServices.WritePcxStream, P)) QxCodecServices.WritePcxStream(&S, FWorkBitmap, *Params, P);
+    if (Have(QxCodecServices.WritePcxStream, P)) QxCodecServices.WritePcxStream(&S, FWorkBitmap, *Params, P);
   });
 }
 void TQuillotIO::SavePcxStream(TStream& Stream) {
@@ -813,24 +809,24 @@ void TQuillotIO::SavePcxStream(TStream& Stream) {
       uint8_t z[12] = {0};
       S.WriteBuffer(z, 12);
     }
-    if (HaveWriter(QxCodecServices.WritePcxStream, P)) QxCodecServices.WritePcxStream(&S, FWorkBitmap, *Params, P);
+    if (Have(QxCodecServices.WritePcxStream, P)) QxCodecServices.WritePcxStream(&S, FWorkBitmap, *Params, P);
     if (StreamHeaders && !Aborting) WriteStreamHeader(S, hp, "PCX2");
   });
 }
 void TQuillotIO::SaveDcxFile(const std::string& FileName) {
   SaveFileMember(FileName, qxffDCX, TSaveConvert::None, [this](TStream& S, TQxProgressInfo& P) {
-    if (HaveWriter(QxCodecServices.InsertDcxPage, P)) QxCodecServices.InsertDcxPage(&S, FWorkBitmap, *Params, P);
+    if (Have(QxCodecServices.InsertDcxPage, P)) QxCodecServices.InsertDcxPage(&S, FWorkBitmap, *Params, P);
   });
 }
 void TQuillotIO::SaveDcxStream(TStream& Stream) {
   SaveStreamMember(Stream, TSaveConvert::None, [this](TStream& S, TQxProgressInfo& P) {
     S.SetSize(0);
-    if (HaveWriter(QxCodecServices.InsertDcxPage, P)) QxCodecServices.InsertDcxPage(&S, FWorkBitmap, *Params, P);
+    if (Have(QxCodecServices.InsertDcxPage, P)) QxCodecServices.InsertDcxPage(&S, FWorkBitmap, *Params, P);
   });
 }
 void TQuillotIO::SaveTgaFile(const std::string& FileName) {
   SaveFileMember(FileName, qxffTGA, TSaveConvert::To24, [this](TStream& S, TQxProgressInfo& P) {
-    if (!HaveWriter(QxCodecServices.WriteTgaStream, P)) return;
+    if (!Have(QxCodecServices.WriteTgaStream, P)) return;
     std::unique_ptr<TQxMask> m;
     if (FWorkBitmap->HasAlphaChannel()) {
       m = std::make_unique<TQxMask>();
@@ -842,7 +838,7 @@ void TQuillotIO::SaveTgaFile(const std::string& FileName) {
 }
 void TQuillotIO::SaveTgaStream(TStream& Stream) {
   SaveStreamMember(Stream, TSaveConvert::To24, [this](TStream& S, TQxProgressInfo& P) {
-    if (!HaveWriter(QxCodecServices.WriteTgaStream, P)) return;
+    if (!Have(QxCodecServices.WriteTgaStream, P)) return;
     std::unique_ptr<TQxMask> m;
     if (FWorkBitmap->HasAlphaChannel()) {
       m = std::make_unique<TQxMask>();
@@ -854,22 +850,22 @@ void TQuillotIO::SaveTgaStream(TStream& Stream) {
 }
 void TQuillotIO::SaveJp2File(const std::string& FileName) {
   SaveFileMember(FileName, qxffJP2, TSaveConvert::To24, [this](TStream& S, TQxProgressInfo& P) {
-    if (HaveWriter(QxCodecServices.WriteJpeg2000Stream, P)) QxCodecServices.WriteJpeg2000Stream(&S, FWorkBitmap, *Params, P, 0);
+    if (Have(QxCodecServices.WriteJpeg2000Stream, P)) QxCodecServices.WriteJpeg2000Stream(&S, FWorkBitmap, *Params, P, 0);
   });
 }
 void TQuillotIO::SaveJp2Stream(TStream& Stream) {
   SaveStreamMember(Stream, TSaveConvert::To24, [this](TStream& S, TQxProgressInfo& P) {
-    if (HaveWriter(QxCodecServices.WriteJpeg2000Stream, P)) QxCodecServices.WriteJpeg2000Stream(&S, FWorkBitmap, *Params, P, 0);
+    if (Have(QxCodecServices.WriteJpeg2000Stream, P)) QxCodecServices.WriteJpeg2000Stream(&S, FWorkBitmap, *Params, P, 0);
   });
 }
 void TQuillotIO::SaveJ2kFile(const std::string& FileName) {
   SaveFileMember(FileName, qxffJ2K, TSaveConvert::To24, [this](TStream& S, TQxProgressInfo& P) {
-    if (HaveWriter(QxCodecServices.WriteJpeg2000Stream, P)) QxCodecServices.WriteJpeg2000Stream(&S, FWorkBitmap, *Params, P, 1);
+    if (Have(QxCodecServices.WriteJpeg2000Stream, P)) QxCodecServices.WriteJpeg2000Stream(&S, FWorkBitmap, *Params, P, 1);
   });
 }
 void TQuillotIO::SaveJ2kStream(TStream& Stream) {
   SaveStreamMember(Stream, TSaveConvert::To24, [this](TStream& S, TQxProgressInfo& P) {
-    if (HaveWriter(QxCodecServices.WriteJpeg2000Stream, P)) QxCodecServices.WriteJpeg2000Stream(&S, FWorkBitmap, *Params, P, 1);
+    if (Have(QxCodecServices.WriteJpeg2000Stream, P)) QxCodecServices.WriteJpeg2000Stream(&S, FWorkBitmap, *Params, P, 1);
   });
 }
 void TQuillotIO::SavePsFile(const std::string& FileName) {
@@ -897,7 +893,7 @@ void TQuillotIO::SavePsdStream(TStream& Stream) {
 
 // A layered view is saved whole: every layer, beside all of them composed as the merged image.
 void TQuillotIO::WritePsdBody(TStream& S, TQxProgressInfo& P) {
-  if (!HaveWriter(QxCodecServices.WritePsdStream, P)) return;
+  if (!Have(QxCodecServices.WritePsdStream, P)) return;
   const auto& Hooks = QxIOViewHooks();
   TQxBitmap Merged;
   TList Layers;
@@ -909,12 +905,12 @@ void TQuillotIO::WritePsdBody(TStream& S, TQxProgressInfo& P) {
 }
 void TQuillotIO::SaveHdpFile(const std::string& FileName) {
   SaveFileMember(FileName, qxffHDP, TSaveConvert::None, [this](TStream& S, TQxProgressInfo& P) {
-    if (HaveWriter(QxCodecServices.WriteHDPStream, P)) QxCodecServices.WriteHDPStream(&S, FWorkBitmap, *Params, P);
+    if (Have(QxCodecServices.WriteHDPStream, P)) QxCodecServices.WriteHDPStream(&S, FWorkBitmap, *Params, P);
   });
 }
 void TQuillotIO::SaveHdpStream(TStream& Stream) {
   SaveStreamMember(Stream, TSaveConvert::None, [this](TStream& S, TQxProgressInfo& P) {
-    if (HaveWriter(QxCodecServices.WriteHDPStream, P)) QxCodecServices.WriteHDPStream(&S, FWorkBitmap, *Params, P);
+    if (Have(QxCodecServices.WriteHDPStream, P)) QxCodecServices.WriteHDPStream(&S, FWorkBitmap, *Params, P);
   });
 }
 

@@ -465,8 +465,9 @@ void TQxTWainParams::Reset() {
     l->Clear();
   for (TQxIntegerList* l : {PixelType.get(), BitDepth.get(), Orientation.get(), Compression.get()}) l->Clear();
   CapabilitiesStream->Clear();
-  // The multi-image component is not part of this library, so the owner is never one.
-  const bool multi = false;
+  // The multi-image component takes several pages at once: its settings start with the feeder on. It lives
+  // in a library above this one, so it is told by its class name.
+  const bool multi = Owner && Owner->ClassName() == "TQuillotMIO";
   VisibleDialog = 1;
   ProgressIndicators = 0;
   AcquireFrameIndex = 0;

@@ -221,3 +221,15 @@ TEST_F(MultiIO, ThumbnailAndObjectShadowsShareTheirType) {
   EXPECT_EQ(o.SoftShadow.OffsetY, 0);
 }
 
+
+// The multi-image component's scanner settings start with the feeder on and memory transfers; a single
+// picture's I/O component starts without them.
+TEST_F(MultiIO, ScannerSettingsOfTheMultiImageComponentUseTheFeeder) {
+  TQuillotMIO M(nullptr);
+  TQuillotIO One(static_cast<TComponent*>(nullptr));
+  for (auto [P, Multi] : {std::pair{M.TWainParams(), uint8_t(1)}, std::pair{One.TWainParams(), uint8_t(0)}}) {
+    EXPECT_EQ(P->FeederEnabled, Multi);
+    EXPECT_EQ(P->FeederEnabledDefault, Multi == 1);
+    EXPECT_EQ(P->UseMemoryTransfer, Multi);
+  }
+}
