@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "app/about_box.h"
+#include "app/app_art.h"
 #include "app/ml_functions.h"
 #include "controls/kv_art.h"
 #include "imaging/codecs/codecs.h"
@@ -174,23 +175,12 @@ std::unique_ptr<TBitmap> NewBitmap(int32_t W, int32_t H, TColor Fill) {
   return b;
 }
 
-// Glyph of a side button: the picture and, paler, its mirror on that side.
+// Glyph of a side button: the picture and, paler, its mirror on that side, over Fill.
 std::unique_ptr<TBitmap> SideGlyph(int32_t Side, TColor Fill = clFuchsia) {
-  auto b = NewBitmap(24, 24, Fill);
-  TCanvas* c = b->Canvas();
-  TRect pic = Rect(7, 7, 17, 17);
-  TRect mir = pic;
-  switch (Side) {
-    case qxSideLeft: OffsetRect(pic, 5, 0), OffsetRect(mir, -6, 0); break;
-    case qxSideTop: OffsetRect(pic, 0, 5), OffsetRect(mir, 0, -6); break;
-    case qxSideRight: OffsetRect(pic, -5, 0), OffsetRect(mir, 6, 0); break;
-    default: OffsetRect(pic, 0, -5), OffsetRect(mir, 0, 6); break;
-  }
-  c->Brush()->SetColor(0xC08040);
-  c->FillRect(pic);
-  c->Brush()->SetColor(0xF0D8B8);
-  c->FillRect(mir);
-  return b;
+  static const char* const kNames[] = {"side_left", "side_top", "side_right", "side_bottom"};
+  const int32_t i = Side >= qxSideLeft && Side <= qxSideBottom ? Side - qxSideLeft : 3;
+  if (auto g = AppArtOver(kNames[i], Fill)) return g;
+  return NewBitmap(24, 24, Fill);
 }
 
 // A side button's picture: 33 x 23 on olive (drawn transparent), raised, hot or pressed in.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/about_box.h"
+#include "app/app_art.h"
 #include "app/main_window.h"
 #include "app/ml_functions.h"
 #include "imaging/foundation/bitmap.h"
@@ -174,3 +175,30 @@ TEST_F(MainWindowLook, AboutBoxClosesWithEnterOnItsDefaultButton) {
 }
 
 }  // namespace
+
+// The side glyphs embedded as pictures: the picture's square and, on the reflection's side, its paler
+// mirror, everything else the fill.
+TEST(SideGlyphs, SquareAndMirrorOverTheFill) {
+  struct TSide {
+    const char* Name;
+    int32_t PicX, PicY, MirX, MirY;
+  };
+  const TSide kSides[] = {{"side_left", 12, 7, 1, 7},
+                          {"side_top", 7, 12, 7, 1},
+                          {"side_right", 2, 7, 13, 7},
+                          {"side_bottom", 7, 2, 7, 13}};
+  for (const TSide& S : kSides) {
+    auto G = AppArtOver(S.Name, clOlive);
+    ASSERT_TRUE(G) << S.Name;
+    ASSERT_EQ(G->Width(), 24);
+    ASSERT_EQ(G->Height(), 24);
+    for (int32_t y = 0; y < 24; ++y)
+      for (int32_t x = 0; x < 24; ++x) {
+        const bool Pic = x >= S.PicX && x < S.PicX + 10 && y >= S.PicY && y < S.PicY + 10;
+        const bool Mir = x >= S.MirX && x < S.MirX + 10 && y >= S.MirY && y < S.MirY + 10;
+        const TColor Want = Pic ? TColor(0xC08040) : Mir ? TColor(0xF0D8B8) : clOlive;
+        ASSERT_EQ(G->Canvas()->Pixels(x, y), Want) << S.Name << " " << x << "," << y;
+      }
+  }
+  EXPECT_FALSE(AppArtOver("no_such_glyph", clOlive));
+}
