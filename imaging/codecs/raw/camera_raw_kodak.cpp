@@ -242,9 +242,10 @@ int32_t read_tree_token(TQxRawContext& C, int32_t Tree) {
       int32_t next = 0;
       BuildPairTree(C, kKodakTrees[t], next, 0);
     }
+  // An escaped sample: the DC50 stores it in 5 bits (a real DC50 file decodes only so), the DC40 in 6.
   if (Tree == 18)
-    return C.Model[0] && C.Model[1] && C.Model[2] == '4' ? int32_t(read_bits(C, 5)) * 8 + 4
-                                                         : int32_t(read_bits(C, 6)) * 4 + 2;
+    return C.Model[0] && C.Model[1] && C.Model[2] == '4' ? int32_t(read_bits(C, 6)) * 4 + 2
+                                                         : int32_t(read_bits(C, 5)) * 8 + 4;
   return decode_symbol(C, C.KodakRoots[std::clamp(Tree, 0, 17)]);
 }
 
@@ -306,8 +307,8 @@ void kodak_tree_coded_load_raw(TQxRawContext& C) {
           } else {
             int32_t nreps;
             do {
-              const int32_t t = read_tree_token(C, 9);
-              nreps = col > 2 ? t + 1 : 1;
+              // The last block of a row is never a longer run: the camera writes no count for it.
+              nreps = col > 2 ? read_tree_token(C, 9) + 1 : 1;
               for (int32_t rep = 0; rep < 8 && rep < nreps && col > 0; ++rep) {
                 col -= 2;
                 put4([&](int32_t y, int32_t x) { return P(c, y, x); });
@@ -316,7 +317,7 @@ void kodak_tree_coded_load_raw(TQxRawContext& C) {
                   put4([&](int32_t y, int32_t x) { return band[c][y][x] + step; });
                 }
               }
-            } while (nreps == 9);  // a count is read even when no column is left
+            } while (nreps == 9);
           }
           if (C.PastEnd > 8) break;
         }

@@ -115,7 +115,7 @@ struct Usage {
 
 class TreeEncoder {
  public:
-  TreeEncoder(bool Dc40, int Half, MsbBits& Out, Usage& Use) : Dc40(Dc40), Half(Half), W(Out), U(Use) {}
+  TreeEncoder(bool FiveBit, int Half, MsbBits& Out, Usage& Use) : FiveBit(FiveBit), Half(Half), W(Out), U(Use) {}
 
   // Codes one pass; B is the band state at its start and becomes the state at its end.
   void Pass(Bands& B, int C, int Mul, const Targets& T) {
@@ -140,7 +140,7 @@ class TreeEncoder {
   }
 
  private:
-  bool Dc40;
+  bool FiveBit;
   int Half;
   MsbBits& W;
   Usage& U;
@@ -209,8 +209,7 @@ class TreeEncoder {
       const int left = N - done, blocks = (Col + 1) / 2;
       int nreps;
       if (Col <= 2) {
-        Put(9, 6);  // ignored so close to the end: one block
-        nreps = 1;
+        nreps = 1;  // no count so close to the end: one block
         ++U.ShortEnds;
       } else if (left > 8 || left == blocks) {
         Put(9, 8);  // eight blocks and another count
@@ -232,8 +231,7 @@ class TreeEncoder {
       }
       again = nreps == 9;
       if (again && Col == 0) {
-        Put(9, 3);  // the count that is always read, though nothing is left
-        ++U.EndingNines;
+        ++U.EndingNines;  // nothing is left: no further count follows
         again = false;
       }
     }
@@ -278,13 +276,13 @@ class TreeEncoder {
       }
       const int v = T[size_t(y)][size_t(x)];
       const int t = Mul ? v / Mul : -1;
-      if (!Mul || v % Mul || (Dc40 ? (t - 4) % 8 || t < 4 || t > 252 : (t - 2) % 4 || t < 2 || t > 254))
+      if (!Mul || v % Mul || (FiveBit ? (t - 4) % 8 || t < 4 || t > 252 : (t - 2) % 4 || t < 2 || t > 254))
         throw std::runtime_error("a value no token gives: " + std::to_string(v));
-      tok[size_t(k)] = Dc40 ? (t - 4) / 8 : (t - 2) / 4;
+      tok[size_t(k)] = FiveBit ? (t - 4) / 8 : (t - 2) / 4;
     }
     Put(Tree, 8);
     for (int t : tok) {
-      W.Put(uint32_t(t), Dc40 ? 5 : 6);
+      W.Put(uint32_t(t), FiveBit ? 5 : 6);
       U.AbsoluteTokens.insert(t);
     }
     SetTargets(B, C, col, T);
@@ -297,7 +295,7 @@ class TreeEncoder {
 // symbols, and multiples of the scale; every run of the pass at ForceEnd runs to its end.
 class Designer {
  public:
-  Designer(bool Dc40, int Half, uint32_t Seed) : Dc40(Dc40), Half(Half), G(Seed) {}
+  Designer(bool FiveBit, int Half, uint32_t Seed) : FiveBit(FiveBit), Half(Half), G(Seed) {}
 
   Targets Pass(const Bands& B0, int C, int Mul, bool RunToEnd) {
     Bands b = B0;
@@ -351,7 +349,7 @@ class Designer {
   }
 
  private:
-  bool Dc40;
+  bool FiveBit;
   int Half;
   std::mt19937 G;
 
@@ -373,14 +371,14 @@ class Designer {
   }
 
   void Absolute(Bands& B, int C, int Col, int Mul, Targets& T, int Hi) {
-    const int most = Dc40 ? 31 : 63;
+    const int most = FiveBit ? 31 : 63;
     for (int k = 0; k < 4; ++k) {
       const int y = kBlock[size_t(k)].first, x = Col + kBlock[size_t(k)].second;
       if (x < 0) continue;
       int j = int(G() % uint32_t(most + 1));
       if (G() % 8 == 0) j = G() % 2 ? 0 : most;  // the ends of the token's range
-      int v = (Dc40 ? j * 8 + 4 : j * 4 + 2) * Mul;
-      while (v > Hi && j > 0) v = (Dc40 ? --j * 8 + 4 : --j * 4 + 2) * Mul;
+      int v = (FiveBit ? j * 8 + 4 : j * 4 + 2) * Mul;
+      while (v > Hi && j > 0) v = (FiveBit ? --j * 8 + 4 : --j * 4 + 2) * Mul;
       B.At(C, y, x) = int16_t(v);
       T[size_t(y)][size_t(x)] = v;
     }
@@ -395,13 +393,13 @@ struct Coded {
 };
 
 // Codes a picture of High x Wide photosites with the given scales per row group and colour.
-Coded Encode(bool Dc40, int High, int Wide, const std::vector<std::array<int, 3>>& Muls, uint32_t Seed) {
+Coded Encode(bool FiveBit, int High, int Wide, const std::vector<std::array<int, 3>>& Muls, uint32_t Seed) {
   const int half = Wide / 2;
   Coded out;
   MsbBits bits;
   Bands bands;
-  TreeEncoder enc(Dc40, half, bits, out.Use);
-  Designer design(Dc40, half, Seed);
+  TreeEncoder enc(FiveBit, half, bits, out.Use);
+  Designer design(FiveBit, half, Seed);
   out.Picture.assign(size_t(High) * Wide, 0);
   auto store = [&](int Y, int X, int V) {
     if (Y < High && X < Wide) out.Picture[size_t(Y) * Wide + X] = V;
@@ -479,7 +477,7 @@ TEST(CameraRawKodakTree, KnownValuesComeBackExactly) {
   for (const Case& k : cases)
     for (uint32_t seed : {1u, 2u}) {
       SCOPED_TRACE(std::string(k.Model) + " " + std::to_string(k.Wide) + " seed " + std::to_string(seed));
-      const Coded coded = Encode(k.Model[2] == '4', k.High, k.Wide, k.Muls, seed * 7919u + uint32_t(k.Wide));
+      const Coded coded = Encode(k.Model[2] != '4', k.High, k.Wide, k.Muls, seed * 7919u + uint32_t(k.Wide));
       RawRun r(coded.Data);
       Decode(r, k.Model, k.High, k.Wide);
       int off = 0;
@@ -515,7 +513,7 @@ TEST(CameraRawKodakTree, KnownValuesComeBackExactly) {
 
 TEST(CameraRawKodakTree, ShortDataKeepsTheGroupsItHolds) {
   const int high = 12, wide = 64;
-  const Coded coded = Encode(false, high, wide, {{16, 16, 16}, {9, 30, 50}}, 77);
+  const Coded coded = Encode(true, high, wide, {{16, 16, 16}, {9, 30, 50}}, 77);
   for (size_t cut : {size_t(0), coded.GroupEnd[0], coded.GroupEnd[1] / 2 + coded.GroupEnd[0] / 2}) {
     SCOPED_TRACE(cut);
     RawRun r(Bytes(coded.Data.begin(), coded.Data.begin() + ptrdiff_t(cut)));
@@ -529,14 +527,14 @@ TEST(CameraRawKodakTree, ShortDataKeepsTheGroupsItHolds) {
 }
 
 // Writes coded DC40 pictures as seeds for the sensor-loader fuzz target (its 12-byte head picks the
-// tree-coded loader, the size and a model whose absolute values take 5 bits):
+// tree-coded loader, the size and a model whose absolute values take 6 bits):
 //   QV_RAW_SEEDS=fuzz/corpus/codecs_raw_decoders test_codecs_raw --gtest_also_run_disabled_tests
 //     --gtest_filter='*TreeCodedFuzzSeeds'
 TEST(CameraRawKodakTree, DISABLED_TreeCodedFuzzSeeds) {
   const char* dir = std::getenv("QV_RAW_SEEDS");
   if (!dir) GTEST_SKIP() << "QV_RAW_SEEDS names no folder";
   for (auto [high, wide] : {std::pair{8, 64}, std::pair{8, 94}}) {
-    const Coded coded = Encode(true, high, wide, {{16, 16, 16}, {3, 50, 9}}, uint32_t(wide));
+    const Coded coded = Encode(false, high, wide, {{16, 16, 16}, {3, 50, 9}}, uint32_t(wide));
     Bytes file = {27, 0, uint8_t(high - 1), uint8_t(wide - 1), 0, 0, 0, 0, 0, 0, 0, 0};
     file.insert(file.end(), coded.Data.begin(), coded.Data.end());
     TFileStream f(std::string(dir) + "/loader_27_coded_" + std::to_string(wide), fmCreate);
