@@ -22,6 +22,7 @@ extern "C" {
 #include "imaging/io/params.h"
 #include "imaging/io/quillot_io.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
 #include <set>
 
 // ---- Format names ----------------------------------------------------------------------------------------
@@ -526,14 +527,18 @@ bool TQxDirectShow::GetNativeVideoSize(int32_t& Width, int32_t& Height) {
   return true;
 }
 
-void TQxDirectShow::RepaintVideo(TBitmap* Target) {
+void TQxDirectShow::RepaintVideo(TCanvas* Target) {
   if (!Target || !RenderVideo || FState == 0) return;
   std::lock_guard<std::mutex> l(FLatestLock);
   if (!FLatest || FVideoDest.Width() <= 0 || FVideoDest.Height() <= 0) return;
   TRect Src = FVideoSource;
   if (Src.Width() <= 0 || Src.Height() <= 0) Src = TRect(0, 0, FLatest->Width(), FLatest->Height());
-  FLatest->DrawScaledToTBitmap(Target, FVideoDest.Left, FVideoDest.Top, FVideoDest.Width(), FVideoDest.Height(), Src.Left,
-                               Src.Top, Src.Width(), Src.Height());
+  // Scaled on a 24-bit bitmap of its own, then copied: the window's pixels may be of any format.
+  TBitmap Scaled(FVideoDest.Width(), FVideoDest.Height(), TPixelFormat::pf24bit);
+  FLatest->DrawScaledToTBitmap(&Scaled, 0, 0, FVideoDest.Width(), FVideoDest.Height(), Src.Left, Src.Top, Src.Width(),
+                               Src.Height());
+  BitBlt(Target, FVideoDest.Left, FVideoDest.Top, FVideoDest.Width(), FVideoDest.Height(), Scaled.Canvas(), 0, 0,
+         SRCCOPY);
 }
 
 void TQxDirectShow::FillVideoFormats() {

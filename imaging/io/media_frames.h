@@ -15,6 +15,7 @@
 #include "platform/ui/component.h"
 
 class TBitmap;
+class TCanvas;
 class TQxBitmap;
 class TQxView;
 class TQxV4L2Capture;
@@ -105,8 +106,9 @@ class TQxDirectShow : public TObject {
   void SetVideoPosition(const TRect& Source, const TRect& Destination);
   // The size of the video's frames; false when it is not known.
   bool GetNativeVideoSize(int32_t& Width, int32_t& Height);
-  // Draws the latest frame into Target (the view's window pixels) while paused or running.
-  void RepaintVideo(TBitmap* Target);
+  // Draws the latest frame on the view's window canvas (its origin and clip region apply) while paused or
+  // running.
+  void RepaintVideo(TCanvas* Target);
 
   // Formats a capture device offers (left empty for files).
   std::vector<std::unique_ptr<TQxVideoFormat>> VideoFormats;

@@ -1,4 +1,5 @@
 #include "imaging/io/quillot_io.h"
+#include "imaging/io/ps_pdf.h"
 
 #include <algorithm>
 #include <cstring>
@@ -68,6 +69,8 @@ TQuillotIO::~TQuillotIO() {
   WaitThreads(false);
   CloseMediaFile();
   CloseAviFile();
+  ClosePsDocument();
+  ClosePdfDocument();
   DetachView();
   Params.reset();
   FTWainParams.reset();

@@ -25,6 +25,8 @@ class TQxBitmap;
 class TQxMask;
 class TQxView;
 class TQxDirectShow;
+struct TQxPsDocument;
+struct TQxPdfDocument;
 class TQxTWainParams;
 class TImage;
 
@@ -50,6 +52,8 @@ void QxFreeIOPlugins();
 class TQxWia;
 class TQxMetafile;
 class TQuillotIO;
+struct TQxPsDocument;
+struct TQxPdfDocument;
 
 // Messages posted to the attached view's window when an event must reach the main thread.
 inline constexpr uint32_t QX_WM_USER = 0x0400;
@@ -280,6 +284,15 @@ class TQuillotIO : public TComponent {
   void SavePsStream(TStream& Stream);
   void SavePdfFile(const std::string& FileName);
   void SavePdfStream(TStream& Stream);
+  // A PostScript or PDF document left open between saves: each Add…Page writes the current picture as its
+  // next page; closing, or freeing the component, writes the trailer and closes the file. Opening a new
+  // one closes the one open before. Open… is false when the file cannot be created.
+  bool OpenPsDocument(const std::string& FileName);
+  void AddPsPage();
+  void ClosePsDocument();
+  bool OpenPdfDocument(const std::string& FileName);
+  void AddPdfPage();
+  void ClosePdfDocument();
   void SavePsdFile(const std::string& FileName);
   void SavePsdStream(TStream& Stream);
   void SaveHdpFile(const std::string& FileName);
@@ -359,6 +372,10 @@ class TQuillotIO : public TComponent {
   std::unique_ptr<TIOPrintPreviewParams> FPrintPreviewParams;
   TImage* FAttachedTImage = nullptr;
   std::unique_ptr<TQxWia> FWia;
+  std::unique_ptr<TQxPsDocument> FPsDocument;
+  std::unique_ptr<TStream> FPsStream;
+  std::unique_ptr<TQxPdfDocument> FPdfDocument;
+  std::unique_ptr<TStream> FPdfStream;
   std::unique_ptr<TQxDirectShow> FDShow;
   int32_t FMediaFrames = 0, FAviFrames = 0;
   int64_t FMediaStep = 1;

@@ -884,6 +884,48 @@ void TQuillotIO::SavePdfStream(TStream& Stream) {
   SaveStreamMember(Stream, TSaveConvert::To24,
                    [this](TStream& S, TQxProgressInfo& P) { WritePdfStream(&S, FWorkBitmap, *Params, P); });
 }
+
+bool TQuillotIO::OpenPsDocument(const std::string& FileName) {
+  ClosePsDocument();
+  try {
+    FPsStream = std::make_unique<TFileStream>(FileName, fmCreate);
+  } catch (...) {
+    return false;
+  }
+  FPsDocument = PsWriteHeader(FPsStream.get(), *Params);
+  return true;
+}
+void TQuillotIO::AddPsPage() {
+  if (!FPsDocument) return;
+  SaveStreamMember(*FPsStream, TSaveConvert::To24, [this](TStream& S, TQxProgressInfo& P) {
+    PsWritePage(FPsDocument.get(), &S, FWorkBitmap, P, *Params);
+  });
+}
+void TQuillotIO::ClosePsDocument() {
+  if (FPsDocument) PsWriteTrailer(std::move(FPsDocument), FPsStream.get());
+  FPsStream.reset();
+}
+bool TQuillotIO::OpenPdfDocument(const std::string& FileName) {
+  ClosePdfDocument();
+  try {
+    FPdfStream = std::make_unique<TFileStream>(FileName, fmCreate);
+  } catch (...) {
+    return false;
+  }
+  FPdfDocument = PdfCreateDocument();
+  return true;
+}
+void TQuillotIO::AddPdfPage() {
+  if (!FPdfDocument) return;
+  SaveStreamMember(*FPdfStream, TSaveConvert::To24, [this](TStream&, TQxProgressInfo& P) {
+    PdfAddImagePage(FPdfDocument.get(), FWorkBitmap, *Params, P);
+  });
+}
+void TQuillotIO::ClosePdfDocument() {
+  if (FPdfDocument) PdfWriteTrailer(std::move(FPdfDocument), FPdfStream.get(), *Params);
+  FPdfStream.reset();
+}
+
 void TQuillotIO::SavePsdFile(const std::string& FileName) {
   SaveFileMember(FileName, qxffPSD, TSaveConvert::None, [this](TStream& S, TQxProgressInfo& P) { WritePsdBody(S, P); });
 }

@@ -25,6 +25,7 @@
 #include "platform/ui/timer.h"
 
 class TQuillotIO;
+class TQxDirectShow;
 class TQxMask;
 class TPicture;
 class TBitmap;
@@ -334,6 +335,9 @@ class TQuillotView : public TQxView, public TQxProcViewHost {
   // ==== painting ====
   virtual void PaintView();
   void PaintClientRect(const TRect& R);
+  // The I/O component's player when it renders into this window and is paused or running, else nil.
+  TQxDirectShow* VideoInWindow();
+  void PlaceVideo(TQxDirectShow* Player);
   virtual void ComposeLayersTo(TQxBitmap* Dest, std::vector<uint8_t*>* DestRows, const TRect* UpdateRect,
                                bool DrawBackground, bool DrawOverlays);
   void InvalidateRectNoErase(const TRect& R);

@@ -23,6 +23,8 @@
 #include "imaging/foundation/kernels/layer_rows.h"
 #include "imaging/processing/rotate.h"
 #include "imaging/foundation/geometry_helpers.h"
+#include "imaging/io/media_frames.h"
+#include "imaging/io/quillot_io.h"
 #include "imaging/view/view.h"
 #include "imaging/view/view_internal.h"
 #include "platform/base/numeric.h"
@@ -84,7 +86,36 @@ TCanvas* TQuillotView::ControlCanvasOrNull() { return Canvas(); }
 
 void TQuillotView::PaintWindow(HDC) { PaintView(); }
 
-void TQuillotView::WMPaint(TMessage& Message) { TQxView::WMPaint(Message); }
+// A playing video is drawn into the window first; the view then paints around it.
+void TQuillotView::WMPaint(TMessage& Message) {
+  if (TQxDirectShow* player = VideoInWindow()) {
+    HDC dc = reinterpret_cast<HDC>(Message.WParam);
+    player->RepaintVideo(dc ? dc : ControlCanvasOrNull());
+  }
+  TQxView::WMPaint(Message);
+}
+
+TQxDirectShow* TQuillotView::VideoInWindow() {
+  if (!FIO) return nullptr;
+  TQxDirectShow* player = FIO->GetDShowParams();
+  if (!player || !player->RenderVideo || (player->State() != 1 && player->State() != 2)) return nullptr;
+  return player;
+}
+
+// The video goes where the current layer is shown, the part of it the layer shows scaled from the layer
+// bitmap's size to the video's own.
+void TQuillotView::PlaceVideo(TQxDirectShow* Player) {
+  TQxLayer* l = CurrentLayer();
+  int32_t nw = 0, nh = 0;
+  if (!l || !l->Bitmap || !Player->GetNativeVideoSize(nw, nh) || nw <= 0 || nh <= 0) return;
+  const int32_t bw = l->Bitmap->Width(), bh = l->Bitmap->Height();
+  if (bw <= 0 || bh <= 0) return;
+  const TQxLayerScreenMap& m = l->ScreenMap;
+  const double fx = double(bw) / nw, fy = double(bh) / nh;
+  const TRect source(int32_t(m.SrcX / fx), int32_t(m.SrcY / fy), int32_t((m.SrcX + m.SrcW) / fx),
+                     int32_t((m.SrcY + m.SrcH) / fy));
+  Player->SetVideoPosition(source, TRect(m.X, m.Y, m.X + m.W, m.Y + m.H));
+}
 
 void TQuillotView::WMEraseBkgnd(TMessage& Message) { Message.Result = 0; }
 
@@ -119,6 +150,8 @@ void TQuillotView::PaintView() {
   } catch (...) {
   }
   if (FDrawVersion) DrawVersionText();
+  if (!ComponentState().Contains(csDesigning))
+    if (TQxDirectShow* player = VideoInWindow()) PlaceVideo(player);
   if (canvas && !FHintText.empty() && EnableInteractionHints) {
     int32_t hx = FHintX, hy = FHintY;
     QxDrawHintBox(canvas, hx, hy, FHintTemplate, FHintText);
@@ -193,6 +226,17 @@ void TQuillotView::PaintClientRect(const TRect& R) {
   FDibInfo.bmiHeader.biBitCount = 24;
   const int32_t w = std::min(R.Width(), cw), h = std::min(R.Height(), ch);
   TCanvas* canvas = ControlCanvasOrNull();
+  // A playing video owns the current layer's place in the window: the view draws around it.
+  TRegion savedClip;
+  bool hadClip = false, clipped = false;
+  if (canvas && w > 0 && h > 0 && VideoInWindow()) {
+    if (TQxLayer* l = CurrentLayer()) {
+      hadClip = GetClipRgn(canvas, savedClip) == 1;
+      ExcludeClipRect(canvas, l->ScreenMap.X, l->ScreenMap.Y, l->ScreenMap.X + l->ScreenMap.W,
+                      l->ScreenMap.Y + l->ScreenMap.H);
+      clipped = true;
+    }
+  }
   if (canvas && w > 0 && h > 0) {
     // Screens of few colours get a dithered or halftoned picture; true-colour screens a plain copy.
     const int bits = GetDeviceCaps(canvas, BITSPIXEL);
@@ -226,8 +270,13 @@ void TQuillotView::PaintClientRect(const TRect& R) {
       BitBlt(canvas, R.Left, R.Top, w, h, FBackBufferTBitmap->Canvas(), R.Left, R.Top, SRCCOPY);
     }
   }
+  if (clipped) SelectClipRgn(canvas, hadClip ? &savedClip : nullptr);
   if (FPolygonOpen) DrawRubberSegment();
-  if (HandleAllocated()) FLastWindowHandle = Handle();
+  if (HandleAllocated()) {
+    // A re-created window takes the video's notifications from now on.
+    if (FLastWindowHandle && FLastWindowHandle != Handle() && FIO) FIO->RebindDShowWindow();
+    FLastWindowHandle = Handle();
+  }
 }
 
 void TQuillotView::InvalidateRectNoErase(const TRect& R) {

@@ -345,3 +345,48 @@ TEST(Component, ImageControlAttachmentAndServiceObjects) {
   EXPECT_TRUE(QxIOPlugins().empty());
   qvio::Shell("rm -rf " + Dir);
 }
+
+// Pages added to an open PostScript or PDF document arrive in order, and freeing the component closes
+// the document so that other programs read every page.
+TEST(Component, OpenDocumentsTakePagesAndCloseWhenTheComponentIsFreed) {
+  if (!HaveTool("gs") || !HaveTool("pdftoppm") || !HaveTool("qpdf") || !HavePillow())
+    GTEST_SKIP() << "Ghostscript, pdftoppm, qpdf and Pillow are needed to read the documents";
+  ScopedTempDir d;
+  const uint8_t shades[] = {230, 40, 150};
+  auto paint = [](TQxBitmap& b, uint8_t v) {
+    for (int32_t y = 0; y < 20; ++y)
+      for (int32_t x = 0; x < 40; ++x) reinterpret_cast<TQxRGB*>(b.Scanline(y))[x] = TQxRGB{v, v, v};
+  };
+  for (const bool pdf : {false, true}) {
+    SCOPED_TRACE(pdf ? "PDF" : "PostScript");
+    const std::string file = d / (pdf ? "doc.pdf" : "doc.ps");
+    {
+      TQxBitmap picture(40, 20, TQxPixelFormat::qx24RGB);
+      TQuillotIO io(&picture);
+      io.Params->PsPaperWidth = io.Params->PdfPaperWidth = 40;
+      io.Params->PsPaperHeight = io.Params->PdfPaperHeight = 20;
+      ASSERT_TRUE(pdf ? io.OpenPdfDocument(file) : io.OpenPsDocument(file));
+      for (uint8_t v : shades) {
+        paint(picture, v);
+        pdf ? io.AddPdfPage() : io.AddPsPage();
+        EXPECT_FALSE(io.Aborting);
+      }
+    }  // freed with the document open
+    if (pdf) {
+      EXPECT_EQ(Shell("qpdf --check '" + file + "'"), 0);
+    }
+    const std::string render = pdf ? "pdftoppm -r 72 -png '" + file + "' '" + d.Path + "/pdfpage'"
+                                   : "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=png16m -r72 -dDEVICEWIDTHPOINTS=40 -dDEVICEHEIGHTPOINTS=20 -dFIXEDMEDIA -o '" + d.Path +
+                                         "/pspage-%d.png' '" + file + "'";
+    ASSERT_EQ(Shell(render), 0);
+    for (int i = 0; i < 3; ++i) {
+      const std::string png = pdf ? d / ("pdfpage-" + std::to_string(i + 1) + ".png")
+                                  : d / ("pspage-" + std::to_string(i + 1) + ".png");
+      int w = 0, h = 0;
+      const auto px = PillowPixels(png, "L", &w, &h);
+      ASSERT_EQ(px.size(), size_t(w) * h) << "page " << i + 1 << " missing";
+      EXPECT_NEAR(px[size_t(h / 2) * w + w / 2], shades[i], 3) << "page " << i + 1;
+    }
+    EXPECT_FALSE(Exists(pdf ? d / "pdfpage-4.png" : d / "pspage-4.png")) << "a page too many";
+  }
+}

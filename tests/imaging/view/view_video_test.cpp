@@ -31,17 +31,24 @@ std::vector<uint8_t> RowsOf(TQxBitmap& B) {
   return V;
 }
 
+// A 64x48 clip of kFrames frames and all its frames as raw BGR rows, written into Dir.
+void WriteClip(const std::filesystem::path& Dir, std::string& Avi, std::string& Raw) {
+  std::filesystem::create_directories(Dir);
+  Avi = (Dir / "clip.avi").string();
+  Raw = (Dir / "all.raw").string();
+  ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 -c:v rawvideo "
+                         "-pix_fmt bgr24 " + Avi + " && ffmpeg -loglevel error -y -i " + Avi +
+                         " -f rawvideo -pix_fmt bgr24 " + Raw).c_str()),
+            0);
+}
+
 }  // namespace
 
 TEST(ViewVideo, AFilePlaysInTheViewFrameByFrame) {
   if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is needed to write the video";
   const auto Dir = std::filesystem::temp_directory_path() / ("qv_video_" + std::to_string(getpid()));
-  std::filesystem::create_directories(Dir);
-  const std::string Avi = (Dir / "clip.avi").string(), Raw = (Dir / "all.raw").string();
-  ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 -c:v rawvideo "
-                         "-pix_fmt bgr24 " + Avi + " && ffmpeg -loglevel error -y -i " + Avi +
-                         " -f rawvideo -pix_fmt bgr24 " + Raw).c_str()),
-            0);
+  std::string Avi, Raw;
+  WriteClip(Dir, Avi, Raw);
   std::ifstream RawFile(Raw, std::ios::binary);
   const std::vector<uint8_t> All((std::istreambuf_iterator<char>(RawFile)), std::istreambuf_iterator<char>());
   ASSERT_EQ(All.size(), size_t(kW * kH * 3 * kFrames));
@@ -104,7 +111,7 @@ TEST(ViewVideo, AFilePlaysInTheViewFrameByFrame) {
   // The player draws its latest frame twice as large where it is told.
   TBitmap Target(2 * kW, 2 * kH, TPixelFormat::pf24bit);
   Player->SetVideoPosition(TRect(0, 0, kW, kH), TRect(0, 0, 2 * kW, 2 * kH));
-  Player->RepaintVideo(&Target);
+  Player->RepaintVideo(Target.Canvas());
   TQxBitmap Last;
   ASSERT_TRUE(Player->GrabFrame(&Last, false));
   for (int Y : {0, 10, 47}) {
@@ -114,6 +121,78 @@ TEST(ViewVideo, AFilePlaysInTheViewFrameByFrame) {
       EXPECT_EQ(C, TColor(S[2] | S[1] << 8 | S[0] << 16)) << X << "," << Y;
     }
   }
+  Player->Disconnect();
+  Form.reset();
+  std::filesystem::remove_all(Dir);
+}
+
+// With no frame handler at all, the view's own paint shows the playing video where its current layer is,
+// scaled as the layer is zoomed, and paints only around it.
+TEST(ViewVideo, TheViewsPaintShowsTheRenderedVideo) {
+  if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is needed to write the video";
+  const auto Dir = std::filesystem::temp_directory_path() / ("qv_render_" + std::to_string(getpid()));
+  std::string Avi, Raw;
+  WriteClip(Dir, Avi, Raw);
+
+  Headless::Use();
+  auto Form = std::make_unique<TForm>(nullptr);
+  Form->SetBounds(0, 0, 200, 160);
+  auto* View = new TQuillotView(Form.get());
+  View->SetParent(Form.get());
+  View->SetBounds(0, 0, 200, 160);
+  Form->Show();
+  // The layer is the video's size and black, so every video pixel on screen came from the player.
+  View->GetLayer(0)->Bitmap->Allocate(kW, kH, TQxPixelFormat::qx24RGB);
+  View->GetLayer(0)->Bitmap->Fill(TColor(0));
+  View->SetZoom(200);
+  View->Update();
+  Application->ProcessMessages();
+
+  TQxDirectShow* Player = View->GetIO()->GetDShowParams();
+  Player->SourceMediaFile = Avi;
+  Player->RenderVideo = true;
+  Player->Connect();
+  ASSERT_TRUE(Player->Connected()) << Player->LastError();
+  bool Ended = false;
+  int Painted = 0;
+  View->OnDShowNewFrame = [&](TObject*) {
+    View->Invalidate();
+    ++Painted;
+  };
+  View->OnDShowEvent = [&](TObject*) { Ended = true; };
+  Player->Run();
+  const auto Until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!Ended && std::chrono::steady_clock::now() < Until) {
+    Application->ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_TRUE(Ended);
+  ASSERT_GT(Painted, 0);
+  View->Invalidate();
+  Application->ProcessMessages();
+  View->Invalidate();  // the first paint placed the video; the second draws it there
+  Application->ProcessMessages();
+  ASSERT_TRUE(Headless::SaveWindowPng(Form.get(), "view_video_rendered.png"));
+
+  const TQxLayerScreenMap M = View->GetLayer(0)->ScreenMap;
+  ASSERT_EQ(M.W, 2 * kW);
+  ASSERT_EQ(M.H, 2 * kH);
+  TQxBitmap Last;
+  ASSERT_TRUE(Player->GrabFrame(&Last, false));
+  EXPECT_EQ(RowsOf(Last).size(), size_t(kW * kH * 3));
+  // The view's client area inside the form's.
+  const TPoint O(View->ClientOrigin().X - Form->ClientOrigin().X, View->ClientOrigin().Y - Form->ClientOrigin().Y);
+  int Same = 0, Checked = 0;
+  for (int Y = 1; Y < kH; Y += 7) {
+    for (int X = 1; X < kW; X += 9) {
+      const uint8_t* S = Last.Scanline(Y) + 3 * X;
+      const TColor Want = TColor(S[2] | S[1] << 8 | S[0] << 16);
+      const TColor Got = Headless::PixelAt(Form.get(), O.X + M.X + 2 * X + 1, O.Y + M.Y + 2 * Y + 1) & 0xFFFFFF;
+      ++Checked;
+      if (Got == Want) ++Same;
+    }
+  }
+  EXPECT_EQ(Same, Checked) << "the window does not show the video's last frame";
   Player->Disconnect();
   Form.reset();
   std::filesystem::remove_all(Dir);
