@@ -133,8 +133,10 @@ TCanvas* TQxBitmap::GetCanvas() {
   return vclBitmap_ ? vclBitmap_->Canvas() : nullptr;
 }
 
-// The platform canvas has no world transform; drawing through it uses the TBitmap's own row order.
-void TQxBitmap::ApplyOriginTransform() {}
+// With Origin 1 the rows are read top-down through Scanline, so the canvas is flipped to match.
+void TQxBitmap::ApplyOriginTransform() {
+  if (vclBitmap_) vclBitmap_->Canvas()->SetVerticalFlip(Origin == 1);
+}
 
 void TQxBitmap::SyncFromTBitmap() {
   if (location_ != TQxLocation::qxTBitmap || !vclBitmap_) return;

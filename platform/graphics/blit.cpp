@@ -279,7 +279,13 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t W, int32_t H, HDC Src, i
       Xx = E;
     }
   }
-  const int32_t* MX = MapX.Data() - MapX.From - DX0;
+  // Indexed by destination column; the base is kept as an offset because the map may be empty
+  // (no storage) and a pointer moved before its array is not a valid pointer.
+  struct TColumnMap {
+    const int32_t* Base;
+    int64_t Off;
+    int32_t operator[](int64_t X) const { return Base[X - Off]; }
+  } const MX{MapX.Data(), static_cast<int64_t>(MapX.From) + DX0};
   std::vector<uint32_t> Line;
   // First is the first row of the band being drawn: a row may repeat the row above only inside its band.
   auto DoRow = [&](int32_t K, int32_t First) {

@@ -159,10 +159,17 @@ bool operator==(const TFont& A, const TFont& B) {
 
 // ---------------------------------------------------------------- device
 
+void TCanvas::SetVerticalFlip(bool Value) { FState->FlipY = Value; }
+bool TCanvas::VerticalFlip() const { return FState->FlipY; }
+
 namespace qvgfx {
 
 TDevice::TDevice(TCanvas* C) : S(C ? C->Bitmap() : nullptr), St(TCanvasAccess::State(C)) {
   if (!S.Valid()) return;
+  if (St.FlipY) {
+    S.Top = S.Row(S.Height - 1);
+    S.Stride = -S.Stride;
+  }
   Bounds = TRect(0, 0, S.Width, S.Height);
   OrgX = St.ViewportOrg.X - St.WindowOrg.X;
   OrgY = St.ViewportOrg.Y - St.WindowOrg.Y;

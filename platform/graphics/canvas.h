@@ -250,6 +250,10 @@ class TCanvas {
   void SetBitmap(TBitmap* Value);
   HDC Handle() { return this; }
   bool HandleAllocated() const { return FBitmap != nullptr; }
+  // Vertical flip of the device: with it on, everything drawn on or copied from this canvas at row Y
+  // uses the bitmap's row Height - 1 - Y (for bitmaps whose users read the rows top-down).
+  void SetVerticalFlip(bool Value);
+  bool VerticalFlip() const;
 
   TPen* Pen() { return &FPen; }
   TBrush* Brush() { return &FBrush; }

@@ -23,6 +23,7 @@ struct TCanvasState {
   TPoint BrushOrg;
   TPoint ViewportOrg;
   TPoint WindowOrg;
+  bool FlipY = false;
   bool HasClip = false;
   TRegion Clip;  // device coordinates
 };

@@ -79,9 +79,11 @@ __attribute__((target("sse4.1"))) int32_t OverRowSse41(uint8_t* D, uint8_t* DA, 
 
 // OverPixel along a row (see QxOverRow); with Vector, runs of sixteen pixels go through the vector code.
 void OverRowWith(bool Vector, uint8_t* D, uint8_t* DA, const uint8_t* S, const uint8_t* A, int32_t Op, int32_t N) {
+  // An empty row may come with no storage at all, which memcpy must not be given.
+  if (N <= 0) return;
   if (!A && Op == 255) {
-    std::memcpy(D, S, size_t(std::max(N, 0)) * 3);
-    if (N > 0) std::memset(DA, 255, size_t(N));
+    std::memcpy(D, S, size_t(N) * 3);
+    std::memset(DA, 255, size_t(N));
     return;
   }
   for (int32_t x = 0; x < N; ++x) {

@@ -8,6 +8,7 @@
 #include "imaging/foundation/utils.h"
 #include "platform/base/streams.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
 
 namespace {
 
@@ -98,6 +99,33 @@ TEST(BitmapModel, OneMemoryBlockHoldsRowsBottomUpAndOriginFlipsThem) {
   for (int32_t r = 0; r < 4; ++r) EXPECT_EQ(b.Scanline(r), bottom + 5 * (3 - r));
   b.Origin = 1;
   EXPECT_EQ(b.Scanline(0), bottom);
+}
+
+TEST(BitmapModel, CanvasOfATopDownBitmapDrawsOnTheRowsScanlineReads) {
+  // 24-bit BGR: a red fill reads back as 00 00 FF through Scanline.
+  auto red = [](TQxBitmap& b, int32_t r) { return b.Scanline(r)[0] == 0 && b.Scanline(r)[2] == 0xFF; };
+  for (uint8_t origin : {0, 1}) {
+    TQxBitmap b;
+    ASSERT_TRUE(b.Allocate(4, 5, TQxPixelFormat::qx24RGB));
+    b.Fill(0);
+    b.Origin = origin;
+    TCanvas* c = b.GetCanvas();
+    ASSERT_NE(c, nullptr);
+    c->Brush()->SetColor(clRed);
+    c->FillRect(TRect(0, 0, 4, 2));  // rows 0 and 1
+    SetPixel(c, 3, 4, clRed);
+    EXPECT_EQ(GetPixel(c, 3, 4), COLORREF(0x0000FF)) << int(origin);
+    for (int32_t r = 0; r < 5; ++r) EXPECT_EQ(red(b, r), r < 2) << "origin " << int(origin) << " row " << r;
+    EXPECT_EQ(b.Scanline(4)[9], 0) << int(origin);
+    EXPECT_EQ(b.Scanline(4)[11], 0xFF) << int(origin);
+
+    // Copying from the canvas reads the same rows back into a plain bitmap.
+    TQxBitmap plain;
+    ASSERT_TRUE(plain.Allocate(4, 5, TQxPixelFormat::qx24RGB));
+    plain.Fill(0);
+    plain.GetCanvas()->CopyRect(TRect(0, 0, 4, 5), b.GetCanvas(), TRect(0, 0, 4, 5));
+    for (int32_t r = 0; r < 5; ++r) EXPECT_EQ(red(plain, r), r < 2) << "copy, origin " << int(origin) << " row " << r;
+  }
 }
 
 TEST(BitmapModel, ThresholdDecidesBetweenMemoryAndFile) {
