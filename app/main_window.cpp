@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -230,6 +231,28 @@ void LoadMessageTexts(const std::string& FileName) {
   MsVideo = ini.ReadString("Messages", "Ms_Video", "Windows Video");
 }
 
+void TFrmQuorvel::DrawBanner() {
+  const int32_t w = std::max(1, Image1->Width()), h = std::max(1, Image1->Height());
+  TBitmap* b = Image1->Picture()->Bitmap();
+  if (b->Width() == w && b->Height() == h) return;
+  b->SetPixelFormat(TPixelFormat::pf24bit);
+  b->SetWidth(w);
+  b->SetHeight(h);
+  TCanvas* c = b->Canvas();
+  c->Brush()->SetStyle(TBrushStyle::bsSolid);
+  for (int32_t y = 0; y < h; ++y) {
+    int32_t t = y * 255 / std::max(1, h - 1);
+    c->Brush()->SetColor(RGB(uint8_t(0xE2 - t / 8), uint8_t(0xF0 - t / 12), uint8_t(0xF6 - t / 20)));
+    c->FillRect(Rect(0, y, w, y + 1));
+  }
+  c->Brush()->SetStyle(TBrushStyle::bsClear);
+  c->Font()->SetName("Tahoma");
+  c->Font()->SetHeight(-22);
+  c->Font()->SetColor(0x804010);
+  c->TextOut(std::max(340, w - 270), 22, "Quorvel Image");
+  Image1->Invalidate();
+}
+
 TFrmQuorvel::TFrmQuorvel(TComponent* AOwner) : TForm(AOwner) {
   // Before the first view exists, so that the library's start-up sees every codec's steps.
   QxRegisterFurtherCodecs();
@@ -276,23 +299,9 @@ void TFrmQuorvel::BuildComponents() {
   Image1 = Make<TImage>(this, KvPanel1, "Image1", 0, 0, 740, 75);
   Image1->SetAlign(alClient);
   Image1->SetStretch(true);
-  {
-    TBitmap* b = Image1->Picture()->Bitmap();
-    b->SetPixelFormat(TPixelFormat::pf24bit);
-    b->SetWidth(740);
-    b->SetHeight(75);
-    TCanvas* c = b->Canvas();
-    for (int32_t y = 0; y < 75; ++y) {
-      int32_t t = y * 255 / 74;
-      c->Brush()->SetColor(RGB(uint8_t(0xE2 - t / 8), uint8_t(0xF0 - t / 12), uint8_t(0xF6 - t / 20)));
-      c->FillRect(Rect(0, y, 740, y + 1));
-    }
-    c->Brush()->SetStyle(TBrushStyle::bsClear);
-    c->Font()->SetName("Tahoma");
-    c->Font()->SetHeight(-22);
-    c->Font()->SetColor(0x804010);
-    c->TextOut(470, 22, "Quorvel Image");
-  }
+  // The banner is drawn again at each size the panel takes, so its lettering keeps its shape.
+  Image1->OnResize = [this](TObject*) { DrawBanner(); };
+  DrawBanner();
   BtnOpen = Make<TKvToolButton>(this, KvPanel1, "BtnOpen", 8, 6, 80, 64);
   StyleToolButton(BtnOpen, true);
   BtnOpen->SetCaption("&Open");
@@ -435,7 +444,7 @@ void TFrmQuorvel::BuildComponents() {
 
   KvGroupBox3 = Make<TKvGroupBox>(this, KvPanel7, "KvGroupBox3", 6, 96, 234, 126);
   StyleGroupBox(KvGroupBox3);
-  CheckBoxWave = Make<TKvCheckBox>(this, KvGroupBox3, "CheckBoxWave", 10, 6, 200, 17);
+  CheckBoxWave = Make<TKvCheckBox>(this, KvGroupBox3, "CheckBoxWave", 14, 6, 200, 17);
   CheckBoxWave->SetHotTrack(true);
   CheckBoxWave->SetCaption("Wave");
   Label3 = Make<TKvLabel>(this, KvGroupBox3, "Label3", 14, 36, 90, 14);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -141,6 +142,9 @@ TEST_F(MainWindowLook, CaptionsOfEveryLanguageFit) {
     }
     for (TKvToolButton* B : {F->BtnOpen, F->BtnSaveAs, F->BtnNewVer})
       EXPECT_LE(Width(B, B->Caption()) + 8, B->Width()) << B->Name() << " \"" << B->Caption() << "\"";
+    // Check and radio boxes share one column on both pages, the "Wave" heading box included.
+    for (TControl* C : std::initializer_list<TControl*>{F->CheckBoxWave, F->Label3, F->RadioButtonColor, F->CheckBoxRemoveAlpa})
+      EXPECT_EQ(C->Left(), 14) << C->Name();
     // Tool buttons stay apart.
     EXPECT_LE(F->BtnOpen->Left() + F->BtnOpen->Width(), F->BtnSaveAs->Left());
     EXPECT_LE(F->BtnSaveAs->Left() + F->BtnSaveAs->Width(), F->BtnNewVer->Left());
@@ -150,6 +154,33 @@ TEST_F(MainWindowLook, CaptionsOfEveryLanguageFit) {
     F->KvPageControl1->SetActivePage(F->TabSheet2);
     Application->ProcessMessages();
     EXPECT_TRUE(Headless::SaveWindowPng(F.get(), std::string("main_window_") + Names[Lang] + "_additional.png"));
+  }
+}
+
+// The banner picture is stretched to the top bar; it is drawn anew at each size so that its lettering
+// keeps its shape however wide the window grows.
+TEST_F(MainWindowLook, BannerLetteringKeepsItsShapeAsTheWindowWidens) {
+  AppDir = Dir.string() + "/";
+  auto F = std::make_unique<TFrmQuorvel>(Application);
+  F->DoCreate();
+  F->SetBounds(0, 0, 740, 540);
+  F->Show();
+  Application->ProcessMessages();
+  for (int32_t W : {1300, 600, 740}) {
+    F->SetBounds(0, 0, W, 540);
+    Application->ProcessMessages();
+    const TBitmap* B = F->Image1->Picture()->Bitmap();
+    EXPECT_EQ(B->Width(), F->Image1->Width()) << W;
+    EXPECT_EQ(B->Height(), F->Image1->Height()) << W;
+    // The lettering starts right of the tool buttons.
+    int32_t firstInk = -1;
+    for (int32_t x = 0; x < B->Width() && firstInk < 0; ++x)
+      for (int32_t y = 20; y < 50; ++y)
+        if (GetRValue(B->GetPixel(x, y)) < 0xA0) { firstInk = x; break; }
+    EXPECT_GT(firstInk, F->BtnNewVer->Left() + F->BtnNewVer->Width()) << W;
+    if (W == 1300) {
+      EXPECT_TRUE(Headless::SaveWindowPng(F.get(), "main_window_wide.png"));
+    }
   }
 }
 
