@@ -195,14 +195,19 @@ std::unique_ptr<TBitmap> SideGlyph(int32_t Side, TColor Fill = clFuchsia) {
 }
 
 // A side button's picture: 33 x 23 on olive (drawn transparent), raised, hot or pressed in.
+const TColor kChosenSideFace = TColor(0x8CDCFF);   // light amber
+const TColor kChosenSideFrame = TColor(0x0068D8);  // deep orange
+
 std::unique_ptr<TBitmap> SideButtonPicture(int32_t Side, int32_t State) {
   auto b = NewBitmap(33, 23, clOlive);
   TCanvas* c = b->Canvas();
   TRect face = Rect(0, 0, 33, 23);
-  c->Brush()->SetColor(State == 2 ? TColor(0xF3E6D8) : clBtnFace);
+  // The chosen side must stand out from the three others at a glance: a warm face inside a strong
+  // two-pixel frame, where the others are plain raised buttons.
+  c->Brush()->SetColor(State == 2 ? kChosenSideFace : clBtnFace);
   c->FillRect(face);
   if (State == 2)
-    KvPaintSideBands(c, face, clBtnShadow, clBtnHighlight, 1, KvAllSides);
+    KvPaintSideBands(c, face, kChosenSideFrame, kChosenSideFrame, 2, KvAllSides);
   else
     KvPaintSideBands(c, face, clBtnHighlight, State == 1 ? TColor(0xC08040) : clBtnShadow, 1, KvAllSides);
   auto g = SideGlyph(Side, clOlive);

@@ -2,6 +2,7 @@
 // controls on both pages, the file name in the status bar.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "platform/ui/backends/headless/headless.h"
 #include "platform/ui/timer.h"
 #include "platform/graphics/bitmap.h"
+#include "controls/kv_bmp_button.h"
 #include "controls/kv_utils.h"
 
 namespace fs = std::filesystem;
@@ -182,6 +184,41 @@ TEST_F(MainWindowLook, BannerLetteringKeepsItsShapeAsTheWindowWidens) {
       EXPECT_TRUE(Headless::SaveWindowPng(F.get(), "main_window_wide.png"));
     }
   }
+}
+
+// The chosen side button differs plainly from the others on screen, wherever the choice moves.
+TEST_F(MainWindowLook, ChosenSideButtonStandsOut) {
+  AppDir = Dir.string() + "/";
+  auto F = std::make_unique<TFrmQuorvel>(Application);
+  F->DoCreate();
+  F->SetBounds(0, 0, 740, 540);
+  F->Show();
+  Application->ProcessMessages();
+  auto Distance = [](TColor A, TColor B) {
+    return std::abs(GetRValue(A) - GetRValue(B)) + std::abs(GetGValue(A) - GetGValue(B)) +
+           std::abs(GetBValue(A) - GetBValue(B));
+  };
+  TKvBmpButton* Sides[] = {F->BtnLeft, F->BtnTop, F->BtnRight, F->BtnBottom};
+  for (TKvBmpButton* Chosen : {F->BtnBottom, F->BtnLeft}) {
+    TPoint C = InWindow(F.get(), Chosen, 16, 11);
+    Headless::Click(F.get(), C.X, C.Y);
+    Headless::MouseMove(F.get(), 100, 300);  // away, so no button shows hot
+    Application->ProcessMessages();
+    ASSERT_TRUE(Chosen->Down());
+    TBitmap Shot;
+    ASSERT_TRUE(Headless::Snapshot(F.get(), Shot));
+    // Face (a corner of the button away from its glyph) and frame (its outer edge), on screen.
+    auto At = [&](TKvBmpButton* B, int32_t X, int32_t Y) {
+      TPoint P = InWindow(F.get(), B, X, Y);
+      return static_cast<TColor>(Shot.GetPixel(P.X, P.Y));
+    };
+    for (TKvBmpButton* Other : Sides) {
+      if (Other == Chosen) continue;
+      EXPECT_GT(Distance(At(Chosen, 30, 19), At(Other, 30, 19)), 120) << Chosen->Name() << " / " << Other->Name();
+      EXPECT_GT(Distance(At(Chosen, 1, 11), At(Other, 1, 11)), 120) << Chosen->Name() << " / " << Other->Name();
+    }
+  }
+  EXPECT_TRUE(Headless::SaveWindowPng(F.get(), "main_window_chosen_side.png"));
 }
 
 TEST_F(MainWindowLook, AboutBoxClosesWithEnterOnItsDefaultButton) {
