@@ -834,6 +834,8 @@ void TFrmQuorvel::OpenFile(const std::string& FileName) {
     return;
   }
   KvStatusPane1->SetCaption(FileName);
+  // The view leaves out layers of one pixel (its blank state); a 1 x 1 picture's reflection is one.
+  QuillotDis->MinLayerSize = 1;
   ResetLayers(QuillotDis);
   ReflectionLayer = -1;
   ReflectionLayer = AddReflectionLayer(QuillotDis);
