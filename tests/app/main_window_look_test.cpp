@@ -162,9 +162,9 @@ TEST_F(MainWindowLook, CaptionsOfEveryLanguageFit) {
 // The banner picture is stretched to the top bar; it is drawn anew at each size so that its lettering
 // keeps its shape however wide the window grows.
 TEST_F(MainWindowLook, BannerLetteringKeepsItsShapeAsTheWindowWidens) {
-  AppDir = Dir.string() + "/";
   auto F = std::make_unique<TFrmQuorvel>(Application);
   F->DoCreate();
+  AppDir = Dir.string() + "/";  // after start-up, which points it at the program's folder
   F->SetBounds(0, 0, 740, 540);
   F->Show();
   Application->ProcessMessages();
@@ -188,9 +188,9 @@ TEST_F(MainWindowLook, BannerLetteringKeepsItsShapeAsTheWindowWidens) {
 
 // The chosen side button differs plainly from the others on screen, wherever the choice moves.
 TEST_F(MainWindowLook, ChosenSideButtonStandsOut) {
-  AppDir = Dir.string() + "/";
   auto F = std::make_unique<TFrmQuorvel>(Application);
   F->DoCreate();
+  AppDir = Dir.string() + "/";  // after start-up, which points it at the program's folder
   F->SetBounds(0, 0, 740, 540);
   F->Show();
   Application->ProcessMessages();
