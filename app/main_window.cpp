@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -184,14 +185,19 @@ std::unique_ptr<TBitmap> SideGlyph(int32_t Side, TColor Fill = clFuchsia) {
 }
 
 // A side button's picture: 33 x 23 on olive (drawn transparent), raised, hot or pressed in.
+const TColor kChosenSideFace = TColor(0x8CDCFF);   // light amber
+const TColor kChosenSideFrame = TColor(0x0068D8);  // deep orange
+
 std::unique_ptr<TBitmap> SideButtonPicture(int32_t Side, int32_t State) {
   auto b = NewBitmap(33, 23, clOlive);
   TCanvas* c = b->Canvas();
   TRect face = Rect(0, 0, 33, 23);
-  c->Brush()->SetColor(State == 2 ? TColor(0xF3E6D8) : clBtnFace);
+  // The chosen side must stand out from the three others at a glance: a warm face inside a strong
+  // two-pixel frame, where the others are plain raised buttons.
+  c->Brush()->SetColor(State == 2 ? kChosenSideFace : clBtnFace);
   c->FillRect(face);
   if (State == 2)
-    KvPaintSideBands(c, face, clBtnShadow, clBtnHighlight, 1, KvAllSides);
+    KvPaintSideBands(c, face, kChosenSideFrame, kChosenSideFrame, 2, KvAllSides);
   else
     KvPaintSideBands(c, face, clBtnHighlight, State == 1 ? TColor(0xC08040) : clBtnShadow, 1, KvAllSides);
   auto g = SideGlyph(Side, clOlive);
@@ -218,6 +224,28 @@ void LoadMessageTexts(const std::string& FileName) {
   MsPictureFiles = ini.ReadString("Messages", "Ms_PictureFiles", "Picture files");
   MsAllFiles = ini.ReadString("Messages", "Ms_AllFiles", "All files");
   MsVideo = ini.ReadString("Messages", "Ms_Video", "Windows Video");
+}
+
+void TFrmQuorvel::DrawBanner() {
+  const int32_t w = std::max(1, Image1->Width()), h = std::max(1, Image1->Height());
+  TBitmap* b = Image1->Picture()->Bitmap();
+  if (b->Width() == w && b->Height() == h) return;
+  b->SetPixelFormat(TPixelFormat::pf24bit);
+  b->SetWidth(w);
+  b->SetHeight(h);
+  TCanvas* c = b->Canvas();
+  c->Brush()->SetStyle(TBrushStyle::bsSolid);
+  for (int32_t y = 0; y < h; ++y) {
+    int32_t t = y * 255 / std::max(1, h - 1);
+    c->Brush()->SetColor(RGB(uint8_t(0xE2 - t / 8), uint8_t(0xF0 - t / 12), uint8_t(0xF6 - t / 20)));
+    c->FillRect(Rect(0, y, w, y + 1));
+  }
+  c->Brush()->SetStyle(TBrushStyle::bsClear);
+  c->Font()->SetName("Tahoma");
+  c->Font()->SetHeight(-22);
+  c->Font()->SetColor(0x804010);
+  c->TextOut(std::max(340, w - 270), 22, "Quorvel Image");
+  Image1->Invalidate();
 }
 
 TFrmQuorvel::TFrmQuorvel(TComponent* AOwner) : TForm(AOwner) {
@@ -266,23 +294,9 @@ void TFrmQuorvel::BuildComponents() {
   Image1 = Make<TImage>(this, KvPanel1, "Image1", 0, 0, 740, 75);
   Image1->SetAlign(alClient);
   Image1->SetStretch(true);
-  {
-    TBitmap* b = Image1->Picture()->Bitmap();
-    b->SetPixelFormat(TPixelFormat::pf24bit);
-    b->SetWidth(740);
-    b->SetHeight(75);
-    TCanvas* c = b->Canvas();
-    for (int32_t y = 0; y < 75; ++y) {
-      int32_t t = y * 255 / 74;
-      c->Brush()->SetColor(RGB(uint8_t(0xE2 - t / 8), uint8_t(0xF0 - t / 12), uint8_t(0xF6 - t / 20)));
-      c->FillRect(Rect(0, y, 740, y + 1));
-    }
-    c->Brush()->SetStyle(TBrushStyle::bsClear);
-    c->Font()->SetName("Tahoma");
-    c->Font()->SetHeight(-22);
-    c->Font()->SetColor(0x804010);
-    c->TextOut(470, 22, "Quorvel Image");
-  }
+  // The banner is drawn again at each size the panel takes, so its lettering keeps its shape.
+  Image1->OnResize = [this](TObject*) { DrawBanner(); };
+  DrawBanner();
   BtnOpen = Make<TKvToolButton>(this, KvPanel1, "BtnOpen", 8, 6, 80, 64);
   StyleToolButton(BtnOpen, true);
   BtnOpen->SetCaption("&Open");
@@ -425,7 +439,7 @@ void TFrmQuorvel::BuildComponents() {
 
   KvGroupBox3 = Make<TKvGroupBox>(this, KvPanel7, "KvGroupBox3", 6, 96, 234, 126);
   StyleGroupBox(KvGroupBox3);
-  CheckBoxWave = Make<TKvCheckBox>(this, KvGroupBox3, "CheckBoxWave", 10, 6, 200, 17);
+  CheckBoxWave = Make<TKvCheckBox>(this, KvGroupBox3, "CheckBoxWave", 14, 6, 200, 17);
   CheckBoxWave->SetHotTrack(true);
   CheckBoxWave->SetCaption("Wave");
   Label3 = Make<TKvLabel>(this, KvGroupBox3, "Label3", 14, 36, 90, 14);
@@ -810,6 +824,8 @@ void TFrmQuorvel::OpenFile(const std::string& FileName) {
     return;
   }
   KvStatusPane1->SetCaption(FileName);
+  // The view leaves out layers of one pixel (its blank state); a 1 x 1 picture's reflection is one.
+  QuillotDis->MinLayerSize = 1;
   ResetLayers(QuillotDis);
   ReflectionLayer = -1;
   ReflectionLayer = AddReflectionLayer(QuillotDis);

@@ -194,6 +194,7 @@ class TFrmQuorvel : public TForm {
   std::function<void(int32_t)> StatusProgress(const std::string& Name);
   void MakeMenuStyler();
   void MakeArtwork();
+  void DrawBanner();
 };
 
 void ShowAboutBox();

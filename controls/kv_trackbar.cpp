@@ -33,6 +33,24 @@ void MapColors(TBitmap& B, const COLORREF (&From)[14], const COLORREF (&To)[14])
     }
 }
 
+// Fits B to Length along the track: the leading and trailing halves of the edge stay as drawn and the
+// middle column of the picture fills the rest, so a frame around the thumb survives the change.
+void FitLength(TBitmap& B, int32_t Length, bool Vertical) {
+  int32_t len = Vertical ? B.Height() : B.Width(), thick = Vertical ? B.Width() : B.Height();
+  if (Length <= 0 || len <= 0 || Length == len) return;
+  TBitmap out(Vertical ? thick : Length, Vertical ? Length : thick, TPixelFormat::pf24bit);
+  int32_t head = std::min(len / 2, Length / 2), tail = std::min(len - len / 2, Length - head);
+  for (int32_t i = 0; i < Length; ++i) {
+    int32_t from = i < head ? i : i >= Length - tail ? len - (Length - i) : len / 2;
+    for (int32_t t = 0; t < thick; ++t)
+      if (Vertical)
+        out.SetPixel(t, i, B.GetPixel(t, from));
+      else
+        out.SetPixel(i, t, B.GetPixel(from, t));
+  }
+  B.Assign(out);
+}
+
 COLORREF Rgb(TColor C) { return static_cast<COLORREF>(ColorToRGB(C)) & 0xFFFFFF; }
 
 // Previous minus Next when that is one rectangle; Previous whole when it is not.
@@ -142,6 +160,8 @@ void TKvTrackBar::BuildThumbImages() {
       for (TBitmap* b : {FThumb.get(), FHotThumb.get(), FDisabledThumb.get()}) MapColors(*b, from, to);
     }
   }
+  for (TBitmap* b : {FThumb.get(), FHotThumb.get(), FMask.get(), FDisabledThumb.get()})
+    FitLength(*b, FThumbLengthSetting, Vertical());
   FThumbLength = Vertical() ? FThumb->Height() : FThumb->Width();
   FThumbThickness = Vertical() ? FThumb->Width() : FThumb->Height();
   FHalfThumb = FThumbLength / 2;
@@ -229,6 +249,14 @@ void TKvTrackBar::SetThumbStyle(TThumbStyle Value) {
   if (FThumbStyle == Value) return;
   FThumbStyle = Value;
   if (!ComponentState().Contains(csLoading)) FTrackWidth = (Value == tsMixer || Value == tsFlat) ? 6 : 8;
+  BuildThumbImages();
+  LookChanged();
+}
+
+void TKvTrackBar::SetThumbLength(int32_t Value) {
+  Value = std::max(0, Value);
+  if (FThumbLengthSetting == Value) return;
+  FThumbLengthSetting = Value;
   BuildThumbImages();
   LookChanged();
 }

@@ -95,6 +95,9 @@ class TKvTrackBar : public TCustomControl {
   TRect TrackRect() const;
   TRect ThumbRect() const;
   int32_t ThumbLength() const { return FThumbLength; }
+  // A length above 0 fits the thumb images to that extent along the track (their ends kept, the
+  // middle stretched or cut); 0 takes the length of the bitmap.
+  void SetThumbLength(int32_t Value);
   int32_t ThumbThickness() const { return FThumbThickness; }
   bool Sliding() const { return FSliding; }
   bool Paging() const { return FPaging; }
@@ -164,6 +167,7 @@ class TKvTrackBar : public TCustomControl {
   TRect FThumbRect;
   TThumbStyle FThumbStyle = tsPointer;
   int32_t FThumbLength = 0;
+  int32_t FThumbLengthSetting = 0;
   int32_t FHalfThumb = 0;
   TPointerType FPointerType = ptStandard;
   TColor FTrackColor = cl3DLight;

@@ -203,15 +203,15 @@ void TfIOPreviews::BuildControls() {
   TrackBar2->SetTickStep(5);
   Sizes(s, Label73, Label74, Label75, Label76, "Label73", "Label74", "Label75", "Label76", 61);
 
-  // TIFF
+  // TIFF. The fields beside "Compression:" leave room for its longest translation (German).
   s = TabSheetTIFF1;
   Label5 = L(s, "Label5", "&Compression:", 8, 8, 86);
-  ComboBox2 = C(s, "ComboBox2", 95, 5, 127, {});
+  ComboBox2 = C(s, "ComboBox2", 101, 5, 121, {});
   Label6 = L(s, "Label6", "&Image index:", 230, 8, 92);
   Edit1 = E(s, "Edit1", 324, 5, 50);
   UpDown1 = UpDown(Edit1, "UpDown1", 1000, false);
   Label7 = L(s, "Label7", "P&hotometric:", 8, 33, 86);
-  ComboBox3 = C(s, "ComboBox3", 95, 30, 127,
+  ComboBox3 = C(s, "ComboBox3", 101, 30, 121,
                 {"WHITEISZERO/Gray", "BLACKISZERO/Gray", "RGB", "RGBPALETTE", "TRANSPMASK", "CMYK", "YCBCR", "CIELAB"});
   Label19 = L(s, "Label19", "C&olors:", 230, 33, 92);
   ComboBox4 = C(s, "ComboBox4", 324, 30, 70, {"B/W", "16", "256", "65536", "16M"});
@@ -233,9 +233,9 @@ void TfIOPreviews::BuildControls() {
   Sizes(s, Label9, Label11, Label17, Label18, "Label9", "Label11", "Label17", "Label18", 149);
   s = TabSheetTIFF2;
   Label81 = L(s, "Label81", "&Compression:", 16, 9, 78);
-  ComboBox16 = C(s, "ComboBox16", 95, 6, 127, {});
+  ComboBox16 = C(s, "ComboBox16", 109, 6, 127, {});
   Label82 = L(s, "Label82", "C&olors:", 16, 35, 78);
-  ComboBox17 = C(s, "ComboBox17", 95, 32, 100, {"2", "16", "256", "16777216"});
+  ComboBox17 = C(s, "ComboBox17", 109, 32, 100, {"2", "16", "256", "16777216"});
   Sizes(s, Label77, Label78, Label79, Label80, "Label77", "Label78", "Label79", "Label80", 61);
 
   // GIF
@@ -268,15 +268,15 @@ void TfIOPreviews::BuildControls() {
   // BMP, PCX
   s = TabSheetBMP1;
   Label37 = L(s, "Label37", "&Compression:", 16, 9, 84);
-  ComboBox6 = C(s, "ComboBox6", 101, 6, 120, {"UNCOMPRESSED", "RLE"});
+  ComboBox6 = C(s, "ComboBox6", 109, 6, 120, {"UNCOMPRESSED", "RLE"});
   Label38 = L(s, "Label38", "C&olors:", 16, 37, 84);
-  ComboBox7 = C(s, "ComboBox7", 101, 34, 120, {"B/W", "16", "256", "16M", "16M (32bit)"});
+  ComboBox7 = C(s, "ComboBox7", 109, 34, 120, {"B/W", "16", "256", "16M", "16M (32bit)"});
   Sizes(s, Label39, Label40, Label41, Label42, "Label39", "Label40", "Label41", "Label42", 141);
   s = TabSheetPCX1;
   Label43 = L(s, "Label43", "&Compression:", 16, 9, 84);
-  ComboBox8 = C(s, "ComboBox8", 101, 6, 120, {"UNCOMPRESSED", "RLE"});
+  ComboBox8 = C(s, "ComboBox8", 109, 6, 120, {"UNCOMPRESSED", "RLE"});
   Label44 = L(s, "Label44", "C&olors:", 16, 37, 84);
-  ComboBox9 = C(s, "ComboBox9", 101, 34, 120, {"B/W", "16", "256", "16M"});
+  ComboBox9 = C(s, "ComboBox9", 109, 34, 120, {"B/W", "16", "256", "16M"});
   Sizes(s, Label45, Label46, Label47, Label48, "Label45", "Label46", "Label47", "Label48", 141);
 
   // PNG
@@ -361,6 +361,7 @@ void TfIOPreviews::FormCreate(TObject*) {
     f->SetStyle({});
   }
   CancelCaption = "&Cancel";
+  for (TKvTrackBar* t : {TrackBar13, TrackBar2, TrackBar1}) t->SetThumbLength(10);
   Button4->SetEnabled(false);
 }
 

@@ -454,6 +454,15 @@ TModalResult TCustomForm::ShowModal() {
       f->SetEnabled(false);
       FDisabledByModal.push_back(f);
     }
+  // From now on the pointer's events go to this window: a control of a window just disabled loses its
+  // hover look now, as on leaving, instead of staying lit after this window closes.
+  if (TControl* m = TUiCore::MouseControl) {
+    TCustomForm* mf = GetParentForm(m);
+    if (mf && mf != this && !mf->Enabled()) {
+      TUiCore::MouseControl = nullptr;
+      m->Perform(CM_MOUSELEAVE, 0, 0);
+    }
+  }
   ++Application->FModalLevel;
   struct TRestore {
     TCustomForm* Self;

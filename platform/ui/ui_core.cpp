@@ -325,8 +325,9 @@ void RouteKey(TCustomForm* F, const TUiEvent& E) {
     case TUiEvent::Kind::KeyDown: {
       if (TUiCore::HintShowing) Application->CancelHint();
       gSuppressChar = true;
+      // F10 selects the menu bar, as a lone Alt does; Down, Enter or a letter then opens an item.
       if (E.Key == VK_F10 && !alt && F->Menu()) {
-        TUiMenuLoop::OpenBar(F, 0, true);
+        TUiMenuLoop::ActivateBar(F);
         return;
       }
       uint32_t cn = alt ? CN_SYSKEYDOWN : CN_KEYDOWN;

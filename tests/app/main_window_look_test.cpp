@@ -2,7 +2,9 @@
 // controls on both pages, the file name in the status bar.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -16,6 +18,7 @@
 #include "platform/ui/backends/headless/headless.h"
 #include "platform/ui/timer.h"
 #include "platform/graphics/bitmap.h"
+#include "controls/kv_bmp_button.h"
 #include "controls/kv_utils.h"
 
 namespace fs = std::filesystem;
@@ -142,6 +145,9 @@ TEST_F(MainWindowLook, CaptionsOfEveryLanguageFit) {
     }
     for (TKvToolButton* B : {F->BtnOpen, F->BtnSaveAs, F->BtnNewVer})
       EXPECT_LE(Width(B, B->Caption()) + 8, B->Width()) << B->Name() << " \"" << B->Caption() << "\"";
+    // Check and radio boxes share one column on both pages, the "Wave" heading box included.
+    for (TControl* C : std::initializer_list<TControl*>{F->CheckBoxWave, F->Label3, F->RadioButtonColor, F->CheckBoxRemoveAlpa})
+      EXPECT_EQ(C->Left(), 14) << C->Name();
     // Tool buttons stay apart.
     EXPECT_LE(F->BtnOpen->Left() + F->BtnOpen->Width(), F->BtnSaveAs->Left());
     EXPECT_LE(F->BtnSaveAs->Left() + F->BtnSaveAs->Width(), F->BtnNewVer->Left());
@@ -152,6 +158,68 @@ TEST_F(MainWindowLook, CaptionsOfEveryLanguageFit) {
     Application->ProcessMessages();
     EXPECT_TRUE(Headless::SaveWindowPng(F.get(), std::string("main_window_") + Names[Lang] + "_additional.png"));
   }
+}
+
+// The banner picture is stretched to the top bar; it is drawn anew at each size so that its lettering
+// keeps its shape however wide the window grows.
+TEST_F(MainWindowLook, BannerLetteringKeepsItsShapeAsTheWindowWidens) {
+  auto F = std::make_unique<TFrmQuorvel>(Application);
+  F->DoCreate();
+  AppDir = Dir.string() + "/";  // after start-up, which points it at the program's folder
+  F->SetBounds(0, 0, 740, 540);
+  F->Show();
+  Application->ProcessMessages();
+  for (int32_t W : {1300, 600, 740}) {
+    F->SetBounds(0, 0, W, 540);
+    Application->ProcessMessages();
+    const TBitmap* B = F->Image1->Picture()->Bitmap();
+    EXPECT_EQ(B->Width(), F->Image1->Width()) << W;
+    EXPECT_EQ(B->Height(), F->Image1->Height()) << W;
+    // The lettering starts right of the tool buttons.
+    int32_t firstInk = -1;
+    for (int32_t x = 0; x < B->Width() && firstInk < 0; ++x)
+      for (int32_t y = 20; y < 50; ++y)
+        if (GetRValue(B->GetPixel(x, y)) < 0xA0) { firstInk = x; break; }
+    EXPECT_GT(firstInk, F->BtnNewVer->Left() + F->BtnNewVer->Width()) << W;
+    if (W == 1300) {
+      EXPECT_TRUE(Headless::SaveWindowPng(F.get(), "main_window_wide.png"));
+    }
+  }
+}
+
+// The chosen side button differs plainly from the others on screen, wherever the choice moves.
+TEST_F(MainWindowLook, ChosenSideButtonStandsOut) {
+  auto F = std::make_unique<TFrmQuorvel>(Application);
+  F->DoCreate();
+  AppDir = Dir.string() + "/";  // after start-up, which points it at the program's folder
+  F->SetBounds(0, 0, 740, 540);
+  F->Show();
+  Application->ProcessMessages();
+  auto Distance = [](TColor A, TColor B) {
+    return std::abs(GetRValue(A) - GetRValue(B)) + std::abs(GetGValue(A) - GetGValue(B)) +
+           std::abs(GetBValue(A) - GetBValue(B));
+  };
+  TKvBmpButton* Sides[] = {F->BtnLeft, F->BtnTop, F->BtnRight, F->BtnBottom};
+  for (TKvBmpButton* Chosen : {F->BtnBottom, F->BtnLeft}) {
+    TPoint C = InWindow(F.get(), Chosen, 16, 11);
+    Headless::Click(F.get(), C.X, C.Y);
+    Headless::MouseMove(F.get(), 100, 300);  // away, so no button shows hot
+    Application->ProcessMessages();
+    ASSERT_TRUE(Chosen->Down());
+    TBitmap Shot;
+    ASSERT_TRUE(Headless::Snapshot(F.get(), Shot));
+    // Face (a corner of the button away from its glyph) and frame (its outer edge), on screen.
+    auto At = [&](TKvBmpButton* B, int32_t X, int32_t Y) {
+      TPoint P = InWindow(F.get(), B, X, Y);
+      return static_cast<TColor>(Shot.GetPixel(P.X, P.Y));
+    };
+    for (TKvBmpButton* Other : Sides) {
+      if (Other == Chosen) continue;
+      EXPECT_GT(Distance(At(Chosen, 30, 19), At(Other, 30, 19)), 120) << Chosen->Name() << " / " << Other->Name();
+      EXPECT_GT(Distance(At(Chosen, 1, 11), At(Other, 1, 11)), 120) << Chosen->Name() << " / " << Other->Name();
+    }
+  }
+  EXPECT_TRUE(Headless::SaveWindowPng(F.get(), "main_window_chosen_side.png"));
 }
 
 TEST_F(MainWindowLook, AboutBoxClosesWithEnterOnItsDefaultButton) {

@@ -671,6 +671,40 @@ TEST_F(MainWindowTest, FittedViewHasNoDeadScrollBarAndNoSeam) {
   }
 }
 
+// A 1 x 1 picture and its reflection are two pixels; at 100 % the view shows both, for every side.
+TEST_F(MainWindowTest, OnePixelPictureShowsWithItsReflectionAtActualSize) {
+  auto F = NewForm();
+  F->SetBounds(0, 0, 740, 540);
+  F->Show();
+  Application->ProcessMessages();
+  TQuillot Q(nullptr);
+  TQxBitmap* B = Q.CurrentBitmap();
+  B->Allocate(1, 1, TQxPixelFormat::qx24RGB);
+  reinterpret_cast<TQxRGB*>(B->Scanline(0))[0] = TQxRGB{200, 60, 200};  // alike in either channel order
+  Q.UpdateView();
+  const std::string Name = (Dir / "dot.png").string();
+  Q.GetIO()->SaveToFile(Name);
+  F->OpenFile(Name);
+  Application->ProcessMessages();
+  TQuillot* V = F->QuillotDis;
+  for (TKvBmpButton* Side : {F->BtnLeft, F->BtnTop, F->BtnRight, F->BtnBottom}) {
+    ClickSide(Side);
+    Application->ProcessMessages();
+    F->BtnRealClick(nullptr);
+    Application->ProcessMessages();
+    ASSERT_EQ(V->ZoomX(), 100);
+    TQxBitmap* Canvas = V->GetLayer(0)->Bitmap;
+    ASSERT_EQ(Canvas->Width() * Canvas->Height(), 2) << Side->Name();
+    // The reflection starts fully opaque: both pixels show the picture's colour.
+    for (int32_t y = 0; y < Canvas->Height(); ++y)
+      for (int32_t x = 0; x < Canvas->Width(); ++x) {
+        const TQxRGB c = V->BackBuffer()->GetPixel24(V->BitmapToScreenX(x), V->BitmapToScreenY(y));
+        EXPECT_TRUE(std::abs(c.r - 200) + std::abs(c.g - 60) + std::abs(c.b - 200) < 8)
+            << Side->Name() << " pixel " << x << "," << y << " shows " << int(c.r) << "," << int(c.g) << "," << int(c.b);
+      }
+  }
+}
+
 // A setting change paints nothing while it rebuilds; the finished picture is painted afterwards.
 TEST_F(MainWindowTest, RebuildsPaintOnlyTheFinishedPicture) {
   auto F = NewForm();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -144,6 +145,36 @@ TEST_F(KvTrackBarTest, LookProperties) {
   EXPECT_EQ(b->HotThumbImage()->GetPixel(5, 10), Rgb(KvMixColors(0xFFFFFF, 0x2080F0, 190)));
   b->SetHotTrackColorType(htctComplement);
   EXPECT_EQ(b->HotThumbImage()->GetPixel(5, 10), Rgb(KvComplementColor(0x2080F0, 140)));
+}
+
+TEST_F(KvTrackBarTest, ThumbLengthSettingFitsTheImagesAndTheGeometry) {
+  auto* b = Add<TKvTrackBar>(0, 0, 200, 35);
+  b->SetThumbStyle(tsBox);
+  const int32_t natural = b->ThumbLength();
+  auto before = std::make_unique<TBitmap>();
+  before->Assign(*b->ThumbImage());
+  const int32_t thick = b->ThumbThickness();
+  for (int32_t len : {10, natural + 9, 3}) {
+    SCOPED_TRACE(len);
+    b->SetThumbLength(len);
+    EXPECT_EQ(b->ThumbLength(), len);
+    EXPECT_EQ(b->ThumbImage()->Width(), len);
+    EXPECT_EQ(b->ThumbThickness(), thick);
+    // The outer columns of the drawn thumb (its frame) stay where they were.
+    for (int32_t y = 0; y < thick; ++y) {
+      EXPECT_EQ(b->ThumbImage()->GetPixel(0, y), before->GetPixel(0, y));
+      EXPECT_EQ(b->ThumbImage()->GetPixel(len - 1, y), before->GetPixel(natural - 1, y));
+    }
+    b->SetPosition(b->Max());
+    EXPECT_EQ(b->ThumbRect().Right, 200 - 4);
+    EXPECT_EQ(b->ThumbRect().Width(), len);
+  }
+  // The setting outlives a rebuild of the images, and 0 returns to the bitmap's own length.
+  b->SetOrientation(orVertical);
+  EXPECT_EQ(b->ThumbLength(), 3);
+  b->SetOrientation(orHorizontal);
+  b->SetThumbLength(0);
+  EXPECT_EQ(b->ThumbLength(), natural);
 }
 
 TEST_F(KvTrackBarTest, KeysOnHorizontalAndVerticalBars) {

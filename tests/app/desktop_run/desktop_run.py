@@ -294,10 +294,12 @@ def main():
 
         for lang, suffix in ((0, "english"), (1, "german")):
             if lang == 1:
-                # German through the language menu: F10, Right to it, Down to German, Enter.
+                # German through the language menu: F10 selects the bar, Right to Languages, Down opens
+                # it on English, Down to German, Enter.
                 xdo("windowactivate", "--sync", wid)
                 key("F10")
                 key("Right")
+                key("Down")
                 key("Down")
                 key("Return")
                 time.sleep(1.0)

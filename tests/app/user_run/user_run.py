@@ -110,7 +110,8 @@ def key(*keys):
 
 
 def open_menu(pid, wid, index):
-    """F10 and Right to the bar item of that index; returns the drop-down's window. (Alt + a letter opens
+    """F10 (which selects the bar), Right to the bar item of that index and Down to open it; returns the
+    drop-down's window, its first item selected. (Alt + a letter opens
     it as well, but without a window manager the drop-down takes the keyboard when it shows, and an Alt
     still held then reads as a new press, which closes it again.)"""
     for _ in range(3):
@@ -119,6 +120,7 @@ def open_menu(pid, wid, index):
         key("F10")
         for _ in range(index):
             key("Right")
+        key("Down")
         menu = new_window(pid, before, timeout=10)
         if menu is not None:
             time.sleep(0.3)

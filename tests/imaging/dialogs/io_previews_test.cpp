@@ -2,6 +2,10 @@
 // and without the LZW coder, the live preview, and the files its choices make.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <utility>
+
 #include "controls/kv_buttons.h"
 #include "controls/kv_checks.h"
 #include "controls/kv_labels.h"
@@ -386,6 +390,27 @@ TEST_F(PreviewsTest, TextsFollowTheLanguage) {
   EXPECT_EQ(f.Button2->Caption(), "Abbrechen");
 }
 
+// Labels that stand before a field must hold their text whole in every language the program offers
+// ("Komprimierung:" was cut off in German).
+TEST_F(PreviewsTest, CompressionLabelsHoldTheirTextInEveryLanguage) {
+  TfIOPreviews f(nullptr);
+  TBitmap probe(4, 4, TPixelFormat::pf24bit);
+  for (TMsgLanguage lang : {TMsgLanguage::msEnglish, TMsgLanguage::msGerman, TMsgLanguage::msFrench,
+                            TMsgLanguage::msItalian, TMsgLanguage::msSpanish, TMsgLanguage::msDutch}) {
+    f.UpdateLanguage(lang);
+    const std::pair<TKvLabel*, TControl*> pairs[] = {
+        {f.Label5, f.ComboBox2}, {f.Label81, f.ComboBox16}, {f.Label37, f.ComboBox6}, {f.Label43, f.ComboBox8}};
+    for (auto [l, field] : pairs) {
+      std::string text = l->Caption();
+      text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
+      probe.Canvas()->Font()->Assign(*l->Font());
+      SCOPED_TRACE(text);
+      EXPECT_LE(probe.Canvas()->TextWidth(text), l->Width());
+      EXPECT_LE(l->Left() + l->Width(), field->Left());
+    }
+  }
+}
+
 // The dialog driven by keys through the I/O component, for every compression the simplified TIFF page
 // offers; each file must open in libtiff's own tool with that compression.
 TEST_F(PreviewsTest, EveryTiffCompressionReachesTheFile) {
@@ -507,6 +532,7 @@ TEST_F(PreviewsTest, PagesCarryTheirArrowsTicksCursorsAndHotTabs) {
   EXPECT_EQ(f->TrackBar13->TickStep(), 5);
   EXPECT_EQ(f->TrackBar2->TickStep(), 5);
   EXPECT_EQ(f->TrackBar1->TickStep(), 20);
+  for (TKvTrackBar* t : {f->TrackBar13, f->TrackBar2, f->TrackBar1}) EXPECT_EQ(t->ThumbLength(), 10);
   EXPECT_EQ(f->Quillot1->Cursor(), 1782);
   EXPECT_EQ(f->Quillot2->Cursor(), 1780);
   EXPECT_TRUE(f->Quillot1->EnableInteractionHints && f->Quillot2->EnableInteractionHints);
