@@ -7,6 +7,7 @@
 #include "app/about_box.h"
 #include "app/app_art.h"
 #include "app/ml_functions.h"
+#include "platform/ui/dialogs.h"
 #include "controls/kv_art.h"
 #include "imaging/codecs/codecs.h"
 #include "imaging/dialogs/dialog_controls.h"
@@ -224,6 +225,21 @@ void LoadMessageTexts(const std::string& FileName) {
   MsPictureFiles = ini.ReadString("Messages", "Ms_PictureFiles", "Picture files");
   MsAllFiles = ini.ReadString("Messages", "Ms_AllFiles", "All files");
   MsVideo = ini.ReadString("Messages", "Ms_Video", "Windows Video");
+  // The file chooser's own texts; line breaks are written #13#10 as in the other messages.
+  const TFileChooserTexts English;
+  auto Text = [&ini](const char* Key, const std::string& Default) {
+    const std::string T = ini.ReadString("FileDialog", Key, "");
+    return T.empty() ? Default : StringReplace(ExpandLineBreaks(T), "\r\n", "\n", rfReplaceAll);
+  };
+  FileChooserTexts.FileName = Text("FileName", English.FileName);
+  FileChooserTexts.FilesOfType = Text("FilesOfType", English.FilesOfType);
+  FileChooserTexts.Open = Text("Open", English.Open);
+  FileChooserTexts.Save = Text("Save", English.Save);
+  FileChooserTexts.Cancel = Text("Cancel", English.Cancel);
+  FileChooserTexts.UpOneLevel = Text("UpOneLevel", English.UpOneLevel);
+  FileChooserTexts.PathNotFound = Text("PathNotFound", English.PathNotFound);
+  FileChooserTexts.FileNotFound = Text("FileNotFound", English.FileNotFound);
+  FileChooserTexts.Replace = Text("Replace", English.Replace);
 }
 
 void TFrmQuorvel::DrawBanner() {

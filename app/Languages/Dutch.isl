@@ -47,3 +47,14 @@ Ms_NoOpener=Er is geen programma geïnstalleerd dat dit adres kan openen:
 Ms_PictureFiles=Afbeeldingsbestanden
 Ms_AllFiles=Alle bestanden
 Ms_Video=Windows-video
+
+[FileDialog]
+FileName=Bestands&naam:
+FilesOfType=Bestands&type:
+Open=&Openen
+Save=Op&slaan
+Cancel=Annuleren
+UpOneLevel=Eén niveau omhoog
+PathNotFound=Het pad bestaat niet.
+FileNotFound=Bestand niet gevonden.#13#10Controleer de bestandsnaam en probeer het opnieuw.
+Replace=bestaat al.#13#10Wilt u het vervangen?

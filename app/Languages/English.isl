@@ -47,3 +47,14 @@ Ms_NoOpener=No program is installed that can open this address:
 Ms_PictureFiles=Picture files
 Ms_AllFiles=All files
 Ms_Video=Windows Video
+
+[FileDialog]
+FileName=File &name:
+FilesOfType=Files of &type:
+Open=&Open
+Save=&Save
+Cancel=Cancel
+UpOneLevel=Up one level
+PathNotFound=Path does not exist.
+FileNotFound=File not found.#13#10Check the file name and try again.
+Replace=already exists.#13#10Do you want to replace it?

@@ -47,3 +47,14 @@ Ms_NoOpener=Aucun programme installé ne peut ouvrir cette adresse :
 Ms_PictureFiles=Fichiers image
 Ms_AllFiles=Tous les fichiers
 Ms_Video=Vidéo Windows
+
+[FileDialog]
+FileName=&Nom du fichier :
+FilesOfType=&Type de fichier :
+Open=&Ouvrir
+Save=&Enregistrer
+Cancel=Annuler
+UpOneLevel=Dossier parent
+PathNotFound=Le chemin d'accès n'existe pas.
+FileNotFound=Fichier introuvable.#13#10Vérifiez le nom du fichier et réessayez.
+Replace=existe déjà.#13#10Voulez-vous le remplacer ?

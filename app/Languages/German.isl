@@ -47,3 +47,14 @@ Ms_NoOpener=Es ist kein Programm installiert, das diese Adresse öffnen kann:
 Ms_PictureFiles=Bilddateien
 Ms_AllFiles=Alle Dateien
 Ms_Video=Windows-Video
+
+[FileDialog]
+FileName=Datei&name:
+FilesOfType=Datei&typ:
+Open=Ö&ffnen
+Save=&Speichern
+Cancel=Abbrechen
+UpOneLevel=Eine Ebene nach oben
+PathNotFound=Der Pfad ist nicht vorhanden.
+FileNotFound=Die Datei wurde nicht gefunden.#13#10Überprüfen Sie den Dateinamen, und wiederholen Sie den Vorgang.
+Replace=ist bereits vorhanden.#13#10Möchten Sie sie ersetzen?

@@ -47,3 +47,14 @@ Ms_NoOpener=Nessun programma installato può aprire questo indirizzo:
 Ms_PictureFiles=File immagine
 Ms_AllFiles=Tutti i file
 Ms_Video=Video di Windows
+
+[FileDialog]
+FileName=&Nome file:
+FilesOfType=&Tipo file:
+Open=&Apri
+Save=&Salva
+Cancel=Annulla
+UpOneLevel=Livello superiore
+PathNotFound=Il percorso non esiste.
+FileNotFound=File non trovato.#13#10Controllare il nome del file e riprovare.
+Replace=esiste già.#13#10Sostituirlo?

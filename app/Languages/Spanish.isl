@@ -47,3 +47,14 @@ Ms_NoOpener=No hay ningún programa instalado que pueda abrir esta dirección:
 Ms_PictureFiles=Archivos de imagen
 Ms_AllFiles=Todos los archivos
 Ms_Video=Vídeo de Windows
+
+[FileDialog]
+FileName=&Nombre:
+FilesOfType=&Tipo:
+Open=&Abrir
+Save=&Guardar
+Cancel=Cancelar
+UpOneLevel=Subir un nivel
+PathNotFound=La ruta no existe.
+FileNotFound=No se encuentra el archivo.#13#10Compruebe el nombre del archivo e inténtelo de nuevo.
+Replace=ya existe.#13#10¿Desea reemplazarlo?

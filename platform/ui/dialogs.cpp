@@ -581,6 +581,8 @@ class TTypeBox : public TCustomControl {
 };
 }  // namespace
 
+TFileChooserTexts FileChooserTexts;
+
 TFileChooser::TFileChooser(TComponent* AOwner, TOpenFileNameData& Data) : TForm(AOwner), FData(Data) {
   SetBorderStyle(TFormBorderStyle::bsSizeable);
   SetPosition(TPosition::poScreenCenter);
@@ -614,12 +616,12 @@ TFileChooser::TFileChooser(TComponent* AOwner, TOpenFileNameData& Data) : TForm(
   FTemplate->SetVisible(Data.TemplateWidth > 0 || Data.TemplateHeight > 0);
   auto* ok = new TDlgButton(this);
   ok->SetParent(this);
-  ok->SetCaption(Data.Save ? "&Save" : "&Open");
+  ok->SetCaption(Data.Save ? FileChooserTexts.Save : FileChooserTexts.Open);
   ok->Default = true;
   ok->OnClick = [this](TObject*) { Accept(); };
   auto* cancel = new TDlgButton(this);
   cancel->SetParent(this);
-  cancel->SetCaption("Cancel");
+  cancel->SetCaption(FileChooserTexts.Cancel);
   cancel->ModalResult = mrCancel;
   cancel->Cancel = true;
   // The way to the parent folder with the mouse (Backspace in the list does the same).
@@ -627,7 +629,7 @@ TFileChooser::TFileChooser(TComponent* AOwner, TOpenFileNameData& Data) : TForm(
   FUpButton = up;
   up->SetParent(this);
   up->SetCaption("\xE2\x86\x91");
-  up->SetHint("Up one level");
+  up->SetHint(FileChooserTexts.UpOneLevel);
   up->SetShowHint(true);
   up->SetTabStop(false);
   up->TakesFocus = false;
@@ -854,16 +856,16 @@ bool TFileChooser::Accept() {
   std::string path = p.string();
   if ((FData.Flags & OFN_PATHMUSTEXIST) || (FData.Flags & OFN_FILEMUSTEXIST) || FData.Save) {
     if (!fs::is_directory(p.parent_path(), ec)) {
-      MessageBox(0, path + "\nPath does not exist.", Caption(), MB_OK | MB_ICONWARNING);
+      MessageBox(0, path + "\n" + FileChooserTexts.PathNotFound, Caption(), MB_OK | MB_ICONWARNING);
       return false;
     }
   }
   if (!FData.Save && (FData.Flags & OFN_FILEMUSTEXIST) && !fs::exists(p, ec)) {
-    MessageBox(0, path + "\nFile not found.\nCheck the file name and try again.", Caption(), MB_OK | MB_ICONWARNING);
+    MessageBox(0, path + "\n" + FileChooserTexts.FileNotFound, Caption(), MB_OK | MB_ICONWARNING);
     return false;
   }
   if (FData.Save && (FData.Flags & OFN_OVERWRITEPROMPT) && fs::exists(p, ec)) {
-    if (MessageBox(0, path + " already exists.\nDo you want to replace it?", Caption(), MB_YESNO | MB_ICONWARNING) !=
+    if (MessageBox(0, path + " " + FileChooserTexts.Replace, Caption(), MB_YESNO | MB_ICONWARNING) !=
         IDYES)
       return false;
   }

@@ -143,6 +143,21 @@ struct TOpenFileNameData {
   std::function<bool(class TFileChooser* Dlg, TMessage& Message)> Hook;
 };
 
+// The chooser's own texts, in the program's language: the desktop gives them in its own language, here
+// the program sets them (English until it does). "&" marks the keyboard letter.
+struct TFileChooserTexts {
+  std::string FileName = "File &name:";
+  std::string FilesOfType = "Files of &type:";
+  std::string Open = "&Open";
+  std::string Save = "&Save";
+  std::string Cancel = "Cancel";
+  std::string UpOneLevel = "Up one level";
+  std::string PathNotFound = "Path does not exist.";
+  std::string FileNotFound = "File not found.\nCheck the file name and try again.";
+  std::string Replace = "already exists.\nDo you want to replace it?";
+};
+extern TFileChooserTexts FileChooserTexts;
+
 // The chooser window: folders and files of the current directory, a type filter and a name field.
 class TFileChooser : public TForm {
  public:
@@ -197,8 +212,8 @@ class TFileChooser : public TForm {
   class TControl* FUpButton = nullptr;
   std::vector<std::pair<std::string, std::string>> FTypes;  // description, masks
   bool FInitDone = false;
-  std::string FNameLabel = "File &name:";
-  std::string FTypeLabel = "Files of &type:";
+  std::string FNameLabel = FileChooserTexts.FileName;
+  std::string FTypeLabel = FileChooserTexts.FilesOfType;
 };
 
 // Runs the chooser modally; true with Data.FileName and Data.FilterIndex set when accepted.

@@ -25,6 +25,7 @@
 #include "platform/base/exceptions.h"
 #include "platform/base/inifiles.h"
 #include "platform/base/strings.h"
+#include "platform/ui/dialogs.h"
 #include "platform/ui/published.h"
 #include "platform/ui/backends/headless/headless.h"
 #include "platform/ui/timer.h"
@@ -920,4 +921,33 @@ TEST_F(MainWindowTest, JpegCutShortShowsWhatItHolds) {
   F->BtnOpen->Click();
   EXPECT_FALSE(F->ImageLoaded);
   EXPECT_EQ(Boxes, 1);
+}
+
+// The file chooser's own labels, buttons and messages follow the chosen language, and fall back to
+// English where a language file lacks them.
+TEST_F(MainWindowTest, FileChooserSpeaksTheChosenLanguage) {
+  CopyLanguage("German.isl");
+  auto F = NewForm();
+  F->ApplyLanguage(1);
+  EXPECT_EQ(FileChooserTexts.FileName, "Datei&name:");
+  EXPECT_EQ(FileChooserTexts.FileNotFound,
+            "Die Datei wurde nicht gefunden.\nÜberprüfen Sie den Dateinamen, und wiederholen Sie den Vorgang.");
+  TOpenFileNameData D;
+  D.Filter = "Bilder|*.png";
+  D.InitialDir = Dir.string();
+  auto C = std::make_unique<TFileChooser>(Application, D);
+  C->Show();
+  Application->ProcessMessages();
+  std::vector<std::string> Captions;
+  for (int32_t i = 0; i < C->ControlCount(); ++i) Captions.push_back(C->Controls(i)->Caption());
+  EXPECT_NE(std::find(Captions.begin(), Captions.end(), "Ö&ffnen"), Captions.end());
+  EXPECT_NE(std::find(Captions.begin(), Captions.end(), "Abbrechen"), Captions.end());
+  fs::create_directories("screenshots");
+  EXPECT_TRUE(Headless::SaveWindowPng(C.get(), "screenshots/file_chooser_german.png"));
+  C.reset();
+  // A language file without the chooser's texts leaves them English.
+  WriteFile(Dir / "Languages" / "German.isl", "[Messages]\nMs_Error=Fehler\n");
+  F->ApplyLanguage(1);
+  EXPECT_EQ(FileChooserTexts.FileName, "File &name:");
+  EXPECT_EQ(FileChooserTexts.Cancel, "Cancel");
 }
