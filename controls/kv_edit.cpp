@@ -211,19 +211,7 @@ void TKvCustomEdit::ValidateError() {
 }
 
 void TKvCustomEdit::ReadObsoleteProperty(const std::string& Name, const std::string& Value) {
-  std::string n = UpperCase(Name);
-  if (n == "FRAMEFLAT") {
-    bool on = KvTextIsTrue(Value);
-    SetFrameHotTrack(on);
-    if (on) {
-      SetFrameStyle(fsStatus);
-      SetFrameHotStyle(fsLowered);
-    }
-  } else if (n == "FRAMEFOCUSSTYLE") {
-    TFrameStyle st;
-    if (KvFrameStyleFromIdent(Value, st)) SetFrameHotStyle(st);
-  }
-  // "FrameFlatStyle" is read and dropped.
+  KvReadObsoleteFrameProperty(this, UpperCase(Name), Value);
 }
 
 void TKvCustomEdit::CMMouseEnter(TMessage& M) {

@@ -512,19 +512,7 @@ bool KvFrameStyleFromIdent(const std::string& Text, TFrameStyle& Style) {
 }
 
 void TKvFrameController::ReadObsoleteProperty(const std::string& Name, const std::string& Value) {
-  std::string n = UpperAscii(Name);
-  if (n == "FRAMEFLAT") {
-    bool on = KvTextIsTrue(Value);
-    SetFrameHotTrack(on);
-    if (on) {
-      SetFrameStyle(fsStatus);
-      SetFrameHotStyle(fsLowered);
-    }
-  } else if (n == "FRAMEFOCUSSTYLE") {
-    TFrameStyle st;
-    if (KvFrameStyleFromIdent(Value, st)) SetFrameHotStyle(st);
-  }
-  // "FrameFlatStyle" is read and dropped.
+  KvReadObsoleteFrameProperty(this, UpperAscii(Name), Value);
 }
 
 namespace {

@@ -247,6 +247,23 @@ void KvRegisterObsoleteProperty(const std::string& Name, std::function<void(T*, 
 bool KvFrameStyleFromIdent(const std::string& Text, TFrameStyle& Style);
 // The Boolean text of a form value ("True", "1").
 bool KvTextIsTrue(const std::string& Text);
+
+// The old stored frame properties of a control with frame styles: "FrameFlat" turns hot tracking on with
+// the status and lowered styles, "FrameFocusStyle" is the hot style, "FrameFlatStyle" is read and dropped.
+template <class TFramed>
+void KvReadObsoleteFrameProperty(TFramed* C, const std::string& UpperName, const std::string& Value) {
+  if (UpperName == "FRAMEFLAT") {
+    const bool On = KvTextIsTrue(Value);
+    C->SetFrameHotTrack(On);
+    if (On) {
+      C->SetFrameStyle(fsStatus);
+      C->SetFrameHotStyle(fsLowered);
+    }
+  } else if (UpperName == "FRAMEFOCUSSTYLE") {
+    TFrameStyle St;
+    if (KvFrameStyleFromIdent(Value, St)) C->SetFrameHotStyle(St);
+  }
+}
 // A colour as forms store it: a colour name ("clBtnFace") or a number (decimal, "$" or "0x" hex).
 bool KvStringToColor(const std::string& Text, TColor& Color);
 
