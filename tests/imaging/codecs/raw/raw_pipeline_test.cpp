@@ -566,6 +566,44 @@ TEST(CameraRawPipeline, UndiagonalDefinesEveryOutputPixel) {
   }
 }
 
+TEST(CameraRawPipeline, UndiagonalEdgesRepeatTheSampleAbove) {
+  // The turned-back picture interleaves two lattices: output pixel (j - 1, l) takes grid sample (j, l / 2)
+  // when j + l is even and averages its four grid neighbours otherwise. The last written row and the last
+  // column have no neighbour below or to the right; there the odd lattice repeats what the row above left in
+  // that column. Every input pixel differs, so a sample from the wrong grid row shows.
+  for (bool deep : {false, true}) {
+    SCOPED_TRACE(deep ? "48-bit" : "24-bit");
+    const int w = 8, h = 8;
+    TQxBitmap b;
+    b.Allocate(w, h, deep ? TQxPixelFormat::qxRGB48 : TQxPixelFormat::qx24RGB);
+    auto value = [&](int y, int x, int c) { return 1 + (y * w + x) * 3 + c; };
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        for (int c = 0; c < 3; ++c) {
+          if (deep) reinterpret_cast<uint16_t*>(b.Scanline(y))[3 * x + c] = uint16_t(value(y, x, c) * 100);
+          else b.Scanline(y)[3 * x + c] = uint8_t(value(y, x, c));
+        }
+    deep ? QxRawUndiagonal48(&b) : QxRawUndiagonal24(&b);
+    const int n = w - 1, e = 2 * w - 4;  // the top row is set from its first to its last pixel
+    ASSERT_EQ(b.Width(), 2 * n);
+    ASSERT_EQ(b.Height(), e);
+    auto px = [&](int y, int x, int c) {
+      return deep ? int(reinterpret_cast<const uint16_t*>(b.Scanline(y))[3 * x + c]) : int(b.Scanline(y)[3 * x + c]);
+    };
+    int nonzero = 0;
+    for (int j = 2; j < e; ++j)
+      for (int l = 1; l < 2 * n; ++l) {
+        const bool odd = (j + l) & 1, edge = j == e - 1 || l == 2 * n - 1;
+        if (!odd || !edge) continue;
+        for (int c = 0; c < 3; ++c) {
+          ASSERT_EQ(px(j - 1, l, c), px(j - 2, l, c)) << "output row " << j - 1 << ", column " << l;
+          nonzero += px(j - 1, l, c) != 0;
+        }
+      }
+    EXPECT_GT(nonzero, 6);
+  }
+}
+
 TEST(CameraRawPipeline, FoveonPassesKeepTheirLimits) {
   EXPECT_EQ(apply_step_curve(-100, nullptr, 0), -100);
   const int16_t curve[] = {0, 0, 1, 2};  // entries 1..3

@@ -106,6 +106,30 @@ Bytes Dc120() {
                            Entry::Data(0x111, data)}});
 }
 
+// A Fuji FinePix S7000 file holding just what its loader reads: 3080 rows of 2048 little-endian 16-bit
+// samples after a small header. Its turned grid needs a store of 3587 x 3588 cells, more cells than the
+// file has bytes.
+Bytes FujiS7000() {
+  Writer w;
+  w.Big = true;
+  w.Text("FUJIFILM", false);
+  w.PadTo(84);
+  w.U32(200 - 12);  // the TIFF directories' base, less 12
+  w.PadTo(100);
+  w.U32(4096);  // sensor data offset
+  w.PadTo(200);
+  w.Append(MakeTiff(true, {{Entry::Ascii(0x10F, "FUJIFILM"), Entry::Ascii(0x110, "FinePix S7000")}}));
+  w.PadTo(4096);
+  w.B.reserve(4096 + size_t(3080) * 2048 * 2);
+  for (int row = 0; row < 3080; ++row)
+    for (int col = 0; col < 2048; ++col) {
+      const int v = 600 + (row * 7 + col * 3) % 3000;
+      w.B.push_back(uint8_t(v));
+      w.B.push_back(uint8_t(v >> 8));
+    }
+  return w.B;
+}
+
 struct Result {
   bool Aborted = false;
   std::string Error;
@@ -133,6 +157,13 @@ TEST(CameraRawRefusals, DamagedAndImpossibleFilesGiveAReadError) {
     const Result r = Read(dc120);  // the same file whole is read
     EXPECT_FALSE(r.Aborted) << r.Error;
     EXPECT_EQ(r.Width, 846);
+  }
+  {
+    const Bytes fuji = FujiS7000();
+    ASSERT_LT(fuji.size(), size_t(3587) * 3588);
+    const Result r = Read(fuji);  // a sound file of a turned sensor is not taken for an impossible one
+    EXPECT_FALSE(r.Aborted) << r.Error;
+    EXPECT_GT(r.Width, 3000);
   }
   struct Case {
     const char* Name;
