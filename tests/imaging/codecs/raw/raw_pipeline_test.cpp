@@ -631,3 +631,43 @@ TEST(CameraRawPipeline, FoveonPassesKeepTheirLimits) {
   for (int i = 1; i < 9; ++i)
     for (int c = 0; c < 3; ++c) EXPECT_EQ(u.C->Pixels[i][c], u.C->Pixels[0][c]);
 }
+
+TEST(CameraRawPipeline, FujiTurnedGridComesBackWhole) {
+  // A FinePix S5000 file: 2152 rows of 1472 little-endian samples after 11,824 bytes; sample c <= 1423 of
+  // file row r is the photosite the sensor's turned grid puts at store cell (1423 - c + r / 2,
+  // c + (r + 1) / 2). A disc drawn in those cells must come back from the turned-back picture round and
+  // whole: a placement or turn-back off by a cell leaves holes or shears it into an ellipse.
+  Writer w;
+  w.Big = true;
+  w.Text("FUJIFILM", false);
+  w.PadTo(84);
+  w.U32(200 - 12);  // the TIFF directories' base, less 12
+  w.PadTo(100);
+  w.U32(4096);  // sensor data offset
+  w.PadTo(200);
+  w.Append(MakeTiff(true, {{Entry::Ascii(0x10F, "FUJIFILM"), Entry::Ascii(0x110, "FinePix S5000")}}));
+  w.PadTo(4096 + 11824);
+  w.Big = false;
+  for (int r = 0; r < 2152; ++r)
+    for (int c = 0; c < 1472; ++c) {
+      const int y = 1423 - c + r / 2, x = c + (r + 1) / 2;
+      w.U16(std::hypot(y - 1100.0, x - 1350.0) < 500 ? 3000u : 600u);
+    }
+  Decoded d = Decode(w.B);
+  ASSERT_FALSE(d.Aborted) << d.Params->ReadError;
+  TQxBitmap& b = *d.Bitmap;
+  ASSERT_GT(b.Width(), b.Height());  // the S5000's landscape picture
+  int top = b.Height(), bottom = -1, left = b.Width(), right = -1;
+  int64_t bright = 0;
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < b.Width(); ++x)
+      if (b.Scanline(y)[3 * x + 1] > 128) {
+        top = std::min(top, y), bottom = std::max(bottom, y), left = std::min(left, x), right = std::max(right, x);
+        ++bright;
+      }
+  const double high = bottom - top + 1, wide = right - left + 1;
+  EXPECT_NEAR(wide / high, 1.0, 0.02);
+  EXPECT_NEAR(double(bright) / (high * wide), M_PI / 4, 0.02);  // a solid disc fills pi/4 of its box
+  EXPECT_GT(top, 0);
+  EXPECT_LT(bottom, b.Height() - 1);
+}
