@@ -638,22 +638,13 @@ TEST(CameraRawPipeline, FujiTurnedGridComesBackWhole) {
   // c + (r + 1) / 2). A disc drawn in those cells must come back from the turned-back picture round and
   // whole: a placement or turn-back off by a cell leaves holes or shears it into an ellipse.
   Writer w;
-  w.Big = true;
-  w.Text("FUJIFILM", false);
-  w.PadTo(84);
-  w.U32(200 - 12);  // the TIFF directories' base, less 12
-  w.PadTo(100);
-  w.U32(4096);  // sensor data offset
-  w.PadTo(200);
-  w.Append(MakeTiff(true, {{Entry::Ascii(0x10F, "FUJIFILM"), Entry::Ascii(0x110, "FinePix S5000")}}));
-  w.PadTo(4096 + 11824);
-  w.Big = false;
+  w.PadTo(11824);
   for (int r = 0; r < 2152; ++r)
     for (int c = 0; c < 1472; ++c) {
       const int y = 1423 - c + r / 2, x = c + (r + 1) / 2;
       w.U16(std::hypot(y - 1100.0, x - 1350.0) < 500 ? 3000u : 600u);
     }
-  Decoded d = Decode(w.B);
+  Decoded d = Decode(FujiFile("FinePix S5000", w.B));
   ASSERT_FALSE(d.Aborted) << d.Params->ReadError;
   TQxBitmap& b = *d.Bitmap;
   ASSERT_GT(b.Width(), b.Height());  // the S5000's landscape picture

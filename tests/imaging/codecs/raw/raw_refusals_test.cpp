@@ -110,24 +110,15 @@ Bytes Dc120() {
 // samples after a small header. Its turned grid needs a store of 3587 x 3588 cells, more cells than the
 // file has bytes.
 Bytes FujiS7000() {
-  Writer w;
-  w.Big = true;
-  w.Text("FUJIFILM", false);
-  w.PadTo(84);
-  w.U32(200 - 12);  // the TIFF directories' base, less 12
-  w.PadTo(100);
-  w.U32(4096);  // sensor data offset
-  w.PadTo(200);
-  w.Append(MakeTiff(true, {{Entry::Ascii(0x10F, "FUJIFILM"), Entry::Ascii(0x110, "FinePix S7000")}}));
-  w.PadTo(4096);
-  w.B.reserve(4096 + size_t(3080) * 2048 * 2);
+  Bytes data;
+  data.reserve(size_t(3080) * 2048 * 2);
   for (int row = 0; row < 3080; ++row)
     for (int col = 0; col < 2048; ++col) {
       const int v = 600 + (row * 7 + col * 3) % 3000;
-      w.B.push_back(uint8_t(v));
-      w.B.push_back(uint8_t(v >> 8));
+      data.push_back(uint8_t(v));
+      data.push_back(uint8_t(v >> 8));
     }
-  return w.B;
+  return FujiFile("FinePix S7000", data);
 }
 
 struct Result {
