@@ -636,9 +636,13 @@ void Undiagonal(TQxBitmap* Bitmap, TQxPixelFormat Format) {
     for (int32_t l = 1; l < 2 * n; ++l) {
       const T* q = at(j, l / 2);
       T* d = dst + 3 * l;
-      if (((j + l) & 1) == 0 || j > e - 2 || l > 2 * n - 2) {
-        // The last row and column cannot average four neighbours: they take the nearest sample.
+      if (((j + l) & 1) == 0) {
         std::copy(q, q + 3, d);
+      } else if (j > e - 2 || l > 2 * n - 2) {
+        // The last row and column cannot average four neighbours: they repeat the sample the row above
+        // left in this column.
+        const T* above = at(j - 1, l / 2);
+        std::copy(above, above + 3, d);
       } else {
         const T* s1 = (j & 1) ? at(j, l / 2 - 1) : q;
         const T* s2 = (j & 1) ? q : at(j, l / 2 + 1);

@@ -705,6 +705,9 @@ double loader_pixels_per_byte(const TQxRawContext& C) {
   // Zero-length differences after a table of lengths; a JPEG pair codes two rows per decoded row.
   if (l == kodak_blocked_diff_load_raw || l == kodak_ycc_load_raw) return 4;
   if (l == kodak_jpeg_pair_load_raw) return 2048;
+  // The turned Fuji grid: the store holds its corners too, about two cells for each 16-bit sample.
+  if (l == finepix_s2_diagonal_load_raw || l == finepix_diagonal_load_raw || l == finepix_f700_diagonal_load_raw)
+    return 2;
   // Packed and unpacked forms: at most one photosite per byte (8-bit samples).
   return 1;
 }

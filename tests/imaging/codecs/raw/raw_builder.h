@@ -173,6 +173,23 @@ inline Bytes MakeTiff(bool Big, const std::vector<std::vector<Entry>>& Ifds, siz
   return w.B;
 }
 
+// A Fuji RAF file: the "FUJIFILM" head, TIFF directories at offset 200 naming the model, and the sensor
+// data from offset 4096.
+inline Bytes FujiFile(const std::string& Model, const Bytes& Data) {
+  Writer w;
+  w.Big = true;
+  w.Text("FUJIFILM", false);
+  w.PadTo(84);
+  w.U32(200 - 12);  // the TIFF directories' base, less 12
+  w.PadTo(100);
+  w.U32(4096);  // sensor data offset
+  w.PadTo(200);
+  w.Append(MakeTiff(true, {{Entry::Ascii(0x10F, "FUJIFILM"), Entry::Ascii(0x110, Model)}}));
+  w.PadTo(4096);
+  w.Append(Data);
+  return w.B;
+}
+
 // ---- lossless JPEG (two interleaved components, as the raw loader reads it) -------------------------------
 
 inline std::vector<uint8_t> LosslessTable() {

@@ -154,19 +154,7 @@ Bytes Rollei(int Width) {
   return w.B;
 }
 
-Bytes Fuji(const std::string& Model) {
-  Writer w;
-  w.Big = true;
-  w.Text("FUJIFILM", false);
-  w.PadTo(84);
-  w.U32(200 - 12);  // the TIFF directories' base, less 12
-  w.PadTo(100);
-  w.U32(4096);      // sensor data offset
-  w.PadTo(200);
-  w.Append(MakeTiff(true, {{Entry::Ascii(0x10F, "FUJIFILM"), Entry::Ascii(0x110, Model)}}));
-  w.PadTo(8192);
-  return w.B;
-}
+Bytes Fuji(const std::string& Model) { return FujiFile(Model, Bytes(4096, 0)); }
 
 struct IdCase {
   const char* Name;

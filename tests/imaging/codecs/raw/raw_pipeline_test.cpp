@@ -566,6 +566,44 @@ TEST(CameraRawPipeline, UndiagonalDefinesEveryOutputPixel) {
   }
 }
 
+TEST(CameraRawPipeline, UndiagonalEdgesRepeatTheSampleAbove) {
+  // The turned-back picture interleaves two lattices: output pixel (j - 1, l) takes grid sample (j, l / 2)
+  // when j + l is even and averages its four grid neighbours otherwise. The last written row and the last
+  // column have no neighbour below or to the right; there the odd lattice repeats what the row above left in
+  // that column. Every input pixel differs, so a sample from the wrong grid row shows.
+  for (bool deep : {false, true}) {
+    SCOPED_TRACE(deep ? "48-bit" : "24-bit");
+    const int w = 8, h = 8;
+    TQxBitmap b;
+    b.Allocate(w, h, deep ? TQxPixelFormat::qxRGB48 : TQxPixelFormat::qx24RGB);
+    auto value = [&](int y, int x, int c) { return 1 + (y * w + x) * 3 + c; };
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        for (int c = 0; c < 3; ++c) {
+          if (deep) reinterpret_cast<uint16_t*>(b.Scanline(y))[3 * x + c] = uint16_t(value(y, x, c) * 100);
+          else b.Scanline(y)[3 * x + c] = uint8_t(value(y, x, c));
+        }
+    deep ? QxRawUndiagonal48(&b) : QxRawUndiagonal24(&b);
+    const int n = w - 1, e = 2 * w - 4;  // the top row is set from its first to its last pixel
+    ASSERT_EQ(b.Width(), 2 * n);
+    ASSERT_EQ(b.Height(), e);
+    auto px = [&](int y, int x, int c) {
+      return deep ? int(reinterpret_cast<const uint16_t*>(b.Scanline(y))[3 * x + c]) : int(b.Scanline(y)[3 * x + c]);
+    };
+    int nonzero = 0;
+    for (int j = 2; j < e; ++j)
+      for (int l = 1; l < 2 * n; ++l) {
+        const bool odd = (j + l) & 1, edge = j == e - 1 || l == 2 * n - 1;
+        if (!odd || !edge) continue;
+        for (int c = 0; c < 3; ++c) {
+          ASSERT_EQ(px(j - 1, l, c), px(j - 2, l, c)) << "output row " << j - 1 << ", column " << l;
+          nonzero += px(j - 1, l, c) != 0;
+        }
+      }
+    EXPECT_GT(nonzero, 6);
+  }
+}
+
 TEST(CameraRawPipeline, FoveonPassesKeepTheirLimits) {
   EXPECT_EQ(apply_step_curve(-100, nullptr, 0), -100);
   const int16_t curve[] = {0, 0, 1, 2};  // entries 1..3
@@ -592,4 +630,35 @@ TEST(CameraRawPipeline, FoveonPassesKeepTheirLimits) {
   foveon_interpolate(*u.C);
   for (int i = 1; i < 9; ++i)
     for (int c = 0; c < 3; ++c) EXPECT_EQ(u.C->Pixels[i][c], u.C->Pixels[0][c]);
+}
+
+TEST(CameraRawPipeline, FujiTurnedGridComesBackWhole) {
+  // A FinePix S5000 file: 2152 rows of 1472 little-endian samples after 11,824 bytes; sample c <= 1423 of
+  // file row r is the photosite the sensor's turned grid puts at store cell (1423 - c + r / 2,
+  // c + (r + 1) / 2). A disc drawn in those cells must come back from the turned-back picture round and
+  // whole: a placement or turn-back off by a cell leaves holes or shears it into an ellipse.
+  Writer w;
+  w.PadTo(11824);
+  for (int r = 0; r < 2152; ++r)
+    for (int c = 0; c < 1472; ++c) {
+      const int y = 1423 - c + r / 2, x = c + (r + 1) / 2;
+      w.U16(std::hypot(y - 1100.0, x - 1350.0) < 500 ? 3000u : 600u);
+    }
+  Decoded d = Decode(FujiFile("FinePix S5000", w.B));
+  ASSERT_FALSE(d.Aborted) << d.Params->ReadError;
+  TQxBitmap& b = *d.Bitmap;
+  ASSERT_GT(b.Width(), b.Height());  // the S5000's landscape picture
+  int top = b.Height(), bottom = -1, left = b.Width(), right = -1;
+  int64_t bright = 0;
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < b.Width(); ++x)
+      if (b.Scanline(y)[3 * x + 1] > 128) {
+        top = std::min(top, y), bottom = std::max(bottom, y), left = std::min(left, x), right = std::max(right, x);
+        ++bright;
+      }
+  const double high = bottom - top + 1, wide = right - left + 1;
+  EXPECT_NEAR(wide / high, 1.0, 0.02);
+  EXPECT_NEAR(double(bright) / (high * wide), M_PI / 4, 0.02);  // a solid disc fills pi/4 of its box
+  EXPECT_GT(top, 0);
+  EXPECT_LT(bottom, b.Height() - 1);
 }

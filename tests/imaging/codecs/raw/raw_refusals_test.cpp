@@ -106,6 +106,21 @@ Bytes Dc120() {
                            Entry::Data(0x111, data)}});
 }
 
+// A Fuji FinePix S7000 file holding just what its loader reads: 3080 rows of 2048 little-endian 16-bit
+// samples after a small header. Its turned grid needs a store of 3587 x 3588 cells, more cells than the
+// file has bytes.
+Bytes FujiS7000() {
+  Bytes data;
+  data.reserve(size_t(3080) * 2048 * 2);
+  for (int row = 0; row < 3080; ++row)
+    for (int col = 0; col < 2048; ++col) {
+      const int v = 600 + (row * 7 + col * 3) % 3000;
+      data.push_back(uint8_t(v));
+      data.push_back(uint8_t(v >> 8));
+    }
+  return FujiFile("FinePix S7000", data);
+}
+
 struct Result {
   bool Aborted = false;
   std::string Error;
@@ -133,6 +148,13 @@ TEST(CameraRawRefusals, DamagedAndImpossibleFilesGiveAReadError) {
     const Result r = Read(dc120);  // the same file whole is read
     EXPECT_FALSE(r.Aborted) << r.Error;
     EXPECT_EQ(r.Width, 846);
+  }
+  {
+    const Bytes fuji = FujiS7000();
+    ASSERT_LT(fuji.size(), size_t(3587) * 3588);
+    const Result r = Read(fuji);  // a sound file of a turned sensor is not taken for an impossible one
+    EXPECT_FALSE(r.Aborted) << r.Error;
+    EXPECT_GT(r.Width, 3000);
   }
   struct Case {
     const char* Name;
