@@ -199,6 +199,17 @@ bool TQxV4L2Capture::CurrentFormat(int32_t& Width, int32_t& Height, std::string&
   return true;
 }
 
+void TQxV4L2Capture::Inputs(std::vector<std::string>& Out) {
+  Out.clear();
+  if (FFd < 0) return;
+  for (uint32_t i = 0; i < 64; ++i) {
+    v4l2_input in{};
+    in.index = i;
+    if (Xioctl(FFd, VIDIOC_ENUMINPUT, &in) != 0) break;
+    Out.push_back(Text(in.name, sizeof in.name));
+  }
+}
+
 void TQxV4L2Capture::FrameRate(int32_t& Num, int32_t& Den) {
   if (FFd < 0) return;
   v4l2_streamparm p{};

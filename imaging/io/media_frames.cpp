@@ -271,6 +271,7 @@ void TQxDirectShow::Connect() {
     }
     FCapture = std::move(C);
     FillVideoFormats();
+    FillCrossbarInputs();
     if (!CaptureOutputFile.empty() && !PrepareCapture()) FCapture.reset();
     return;
   }
@@ -324,6 +325,7 @@ void TQxDirectShow::Disconnect() {
   FinishCapture();
   F.reset();
   FCapture.reset();
+  CrossbarInputs.clear();
   FState = 0;
 }
 
@@ -608,4 +610,9 @@ void TQxDirectShow::FillVideoFormats() {
   // Files report the one format in use, through GetVideoFormat.
   VideoFormats.clear();
   if (FCapture) FCapture->Formats(VideoFormats);
+}
+
+void TQxDirectShow::FillCrossbarInputs() {
+  CrossbarInputs.clear();
+  if (FCapture) FCapture->Inputs(CrossbarInputs);
 }

@@ -130,6 +130,10 @@ class TQxDirectShow : public TObject {
   std::vector<std::unique_ptr<TQxVideoFormat>> VideoFormats;
   void FillVideoFormats();
   void ClearVideoFormats() { VideoFormats.clear(); }
+  // The names of a capture device's video inputs ("Composite", "S-Video", "Television", ...); empty for
+  // files.
+  std::vector<std::string> CrossbarInputs;
+  void FillCrossbarInputs();
 
   // The view told about frames (FrameMessage) and capture events (EventMessage); lParam is this object.
   void SetNotifyWindow(TQxView* Window, uint32_t FrameMessage, uint32_t EventMessage);
