@@ -526,7 +526,14 @@ int64_t WriteChannel(TPsdOut& Out, int32_t Height, RowFn&& Row) {
   Out.U16(1);
   Out.Bytes(table.data(), int64_t(table.size()));
   Out.Bytes(body.data(), int64_t(body.size()));
-  return 2 + int64_t(table.size()) + int64_t(body.size());
+  int64_t n = 2 + int64_t(table.size()) + int64_t(body.size());
+  // Every channel ends on an even offset: the pad byte is inside the channel's stated length, which readers
+  // that follow the lengths skip, while readers that walk the channels expecting even ends stay in step.
+  if (n & 1) {
+    Out.U8(0);
+    ++n;
+  }
+  return n;
 }
 
 void WriteResource(TPsdOut& Out, uint16_t Id, const void* Data, int64_t Size) {
@@ -921,8 +928,10 @@ void WritePsdStream(TStream* Stream, TIOParamsVals& Params, TQxProgressInfo& Pro
         lenAt[size_t(i)].push_back(out.Pos());
         out.U32(0);
       };
-      entry(-1);
+      // Colour channels first, then transparency: readers that take the channels in that order regardless of
+      // their ids get them right too.
       for (int32_t c = 0; c < lch; ++c) entry(int16_t(c));
+      entry(-1);
       if (mask) entry(-2);
       out.Bytes("8BIMnorm", 8);
       out.U8(uint8_t(l->Opacity));
@@ -960,12 +969,13 @@ void WritePsdStream(TStream* Stream, TIOParamsVals& Params, TQxProgressInfo& Pro
         const int32_t lh = b->IsEmpty() ? 0 : b->Height();
         const int32_t lch = b->IsEmpty() ? 0 : ChannelsOf(b);
         size_t e = 0;
-        int64_t n = WriteChannel(out, lh, [&](int32_t y, std::vector<uint8_t>& r) { AlphaRow(b, depth, y, r); });
-        out.Patch32(lenAt[size_t(i)][e++], uint32_t(n));
+        int64_t n = 0;
         for (int32_t c = 0; c < lch; ++c) {
           n = WriteChannel(out, lh, [&](int32_t y, std::vector<uint8_t>& r) { ChannelRow(b, c, y, r); });
           out.Patch32(lenAt[size_t(i)][e++], uint32_t(n));
         }
+        n = WriteChannel(out, lh, [&](int32_t y, std::vector<uint8_t>& r) { AlphaRow(b, depth, y, r); });
+        out.Patch32(lenAt[size_t(i)][e++], uint32_t(n));
         if (mask) {
           TQxBitmap* mb = mask->Bitmap;
           const int32_t mh = mb->IsEmpty() ? 0 : mb->Height();

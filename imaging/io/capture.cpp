@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <dirent.h>
 
@@ -196,6 +197,29 @@ bool TQxV4L2Capture::CurrentFormat(int32_t& Width, int32_t& Height, std::string&
   Height = static_cast<int32_t>(f.fmt.pix.height);
   Name = QxV4L2FormatName(f.fmt.pix.pixelformat);
   return true;
+}
+
+void TQxV4L2Capture::Inputs(std::vector<std::string>& Out) {
+  Out.clear();
+  if (FFd < 0) return;
+  for (uint32_t i = 0; i < 64; ++i) {
+    v4l2_input in{};
+    in.index = i;
+    if (Xioctl(FFd, VIDIOC_ENUMINPUT, &in) != 0) break;
+    Out.push_back(Text(in.name, sizeof in.name));
+  }
+}
+
+void TQxV4L2Capture::FrameRate(int32_t& Num, int32_t& Den) {
+  if (FFd < 0) return;
+  v4l2_streamparm p{};
+  p.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  if (Xioctl(FFd, VIDIOC_G_PARM, &p) != 0) return;
+  // The device gives the time per frame; the rate is its inverse.
+  const v4l2_fract t = p.parm.capture.timeperframe;
+  if (t.numerator == 0 || t.denominator == 0 || t.denominator > INT32_MAX || t.numerator > INT32_MAX) return;
+  Num = static_cast<int32_t>(t.denominator);
+  Den = static_cast<int32_t>(t.numerator);
 }
 
 bool TQxV4L2Capture::SetRgbFormat() {

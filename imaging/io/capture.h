@@ -41,6 +41,10 @@ class TQxV4L2Capture {
   void Formats(std::vector<std::unique_ptr<TQxVideoFormat>>& Out);
   // The format frames arrive in.
   bool CurrentFormat(int32_t& Width, int32_t& Height, std::string& Name);
+  // The names of the device's video inputs, in the device's order.
+  void Inputs(std::vector<std::string>& Out);
+  // Frames per second as Num/Den; both left as they were when the device does not say.
+  void FrameRate(int32_t& Num, int32_t& Den);
   // Waits at most TimeoutMs for a frame and copies it into Bitmap as qx24RGB.
   bool Grab(TQxBitmap& Bitmap, int TimeoutMs = 5000);
 

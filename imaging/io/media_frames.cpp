@@ -18,6 +18,7 @@ extern "C" {
 
 #include "imaging/foundation/bitmap.h"
 #include "imaging/io/capture.h"
+#include "imaging/io/capture_writer.h"
 #include "imaging/io/io_init.h"
 #include "imaging/io/params.h"
 #include "imaging/io/quillot_io.h"
@@ -95,8 +96,10 @@ constexpr AVRational kMediaTime{1, 10000000};  // 100-nanosecond units
 // following them would fetch addresses (or other files) just because a file was selected.
 constexpr const char* kMediaContainers = "avi,mpeg,mpegts,asf,mov,mp4";
 
+}  // namespace
+
 // The media libraries write their complaints to stderr; ours go to the debug log, when there is one.
-void RouteMediaLog() {
+void QxRouteMediaLog() {
   static std::once_flag Once;
   std::call_once(Once, [] {
     av_log_set_callback([](void*, int Level, const char* Fmt, va_list Args) {
@@ -113,7 +116,6 @@ void RouteMediaLog() {
     });
   });
 }
-}  // namespace
 
 bool QxLooksLikeVideo(const std::string& FileName) {
   FILE* F = std::fopen(FileName.c_str(), "rb");
@@ -269,6 +271,8 @@ void TQxDirectShow::Connect() {
     }
     FCapture = std::move(C);
     FillVideoFormats();
+    FillCrossbarInputs();
+    if (!CaptureOutputFile.empty() && !PrepareCapture()) FCapture.reset();
     return;
   }
   const std::string Url = SourceMediaFile;
@@ -276,7 +280,7 @@ void TQxDirectShow::Connect() {
     FLastError = "Not a video file: " + Url;
     return;
   }
-  RouteMediaLog();
+  QxRouteMediaLog();
   auto I = std::make_unique<TImpl>();
   AVDictionary* Options = nullptr;
   av_dict_set(&Options, "protocol_whitelist", "file", 0);
@@ -313,19 +317,61 @@ void TQxDirectShow::Connect() {
   I->Rate = I->St()->avg_frame_rate.num > 0 ? I->St()->avg_frame_rate : I->St()->r_frame_rate;
   I->Start = I->St()->start_time != AV_NOPTS_VALUE ? I->St()->start_time : 0;
   F = std::move(I);
+  if (!CaptureOutputFile.empty() && !PrepareCapture()) F.reset();
 }
 
 void TQxDirectShow::Disconnect() {
   StopGrabbing();
+  FinishCapture();
   F.reset();
   FCapture.reset();
+  CrossbarInputs.clear();
   FState = 0;
 }
 
-void TQxDirectShow::StopGrabbing() {
-  FGrabbing = false;
-  if (FGrabber.joinable()) FGrabber.join();
+bool TQxDirectShow::Capturing() const { return FWriter && FWriter->Prepared(); }
+int64_t TQxDirectShow::CapturedFrames() const { return FWriter ? FWriter->Frames() : 0; }
+
+bool TQxDirectShow::PrepareCapture() {
+  int32_t Num = 25, Den = 1;
+  if (F && F->HaveRate()) Num = F->Rate.num, Den = F->Rate.den;
+  if (FCapture) FCapture->FrameRate(Num, Den);
+  FWriter = std::make_unique<TQxCaptureWriter>();
+  if (!FWriter->Prepare(CaptureOutputFile, VideoCompressor, Num, Den)) {
+    FLastError = FWriter->Error();
+    return false;
+  }
+  FCaptureElapsed = 0;
+  FHaveCaptureStart = false;
+  return true;
 }
+
+void TQxDirectShow::FinishCapture() {
+  try {
+    if (Capturing() && !FWriter->Finish()) FLastError = FWriter->Error();
+  } catch (...) {
+    // Runs from the destructor too: the unfinished file is thrown away with the writer.
+  }
+}
+
+void TQxDirectShow::CaptureFrame(TQxBitmap& Frame) {
+  int64_t Time = 0;
+  if (F && !FCapture) {
+    const int64_t Ts = F->TsOf(F->Frame);
+    if (!FHaveCaptureStart) {
+      FCaptureStartTs = Ts;
+      FHaveCaptureStart = true;
+    }
+    // Frames before the first one written (a seek backwards) fall before the start and are skipped.
+    if (Ts < FCaptureStartTs) return;
+    Time = av_rescale_q(Ts - FCaptureStartTs, F->Tb, kMediaTime);
+  } else {
+    Time = FCaptureElapsed +
+           std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - FRunStart).count() / 100;
+  }
+  FWriter->Write(Frame, Time);
+}
+
 
 void TQxDirectShow::SetNotifyWindow(TQxView* Window, uint32_t FrameMessage, uint32_t EventMessage) {
   FNotifyWindow = Window;
@@ -336,9 +382,13 @@ void TQxDirectShow::SetNotifyWindow(TQxView* Window, uint32_t FrameMessage, uint
 
 void TQxDirectShow::Run() {
   if (!Connected()) return;
+  // After a Stop the capture starts again, into a new file.
+  if (!CaptureOutputFile.empty() && !Capturing() && !PrepareCapture()) return;
   FState = 2;
-  if (!(GrabFrames || RenderVideo) || !FNotifyWindow || FGrabbing) return;
+  const bool Show = (GrabFrames || RenderVideo) && FNotifyWindow;
+  if ((!Show && !Capturing()) || FGrabbing) return;
   if (FGrabber.joinable()) FGrabber.join();
+  FRunStart = std::chrono::steady_clock::now();
   FGrabbing = true;
   if (!FCapture) {
     FGrabber = std::thread([this] { PlayFile(); });
@@ -351,19 +401,31 @@ void TQxDirectShow::Run() {
       if (!FCapture->Grab(*B, 500)) {
         if (FCapture->Error().find("in time") != std::string::npos) continue;
         // The device went away or failed: the view hears of it once.
-        if (Hooks.PostToView) Hooks.PostToView(FNotifyWindow, FEventMessage, 0, reinterpret_cast<intptr_t>(this));
+        if (FNotifyWindow && Hooks.PostToView)
+          Hooks.PostToView(FNotifyWindow, FEventMessage, 0, reinterpret_cast<intptr_t>(this));
         break;
       }
+      if (Capturing()) CaptureFrame(*B);
       {
         std::lock_guard<std::mutex> l(FLatestLock);
         FLatest = std::move(B);
       }
-      if (PostFrames && Hooks.PostToView)
+      if (FNotifyWindow && PostFrames && Hooks.PostToView)
         Hooks.PostToView(FNotifyWindow, FFrameMessage, 0, reinterpret_cast<intptr_t>(this));
     }
     FGrabbing = false;
   });
 }
+void TQxDirectShow::StopGrabbing() {
+  const bool WasRunning = FGrabber.joinable();
+  FGrabbing = false;
+  if (FGrabber.joinable()) FGrabber.join();
+  // A capture from a device resumes where it paused, without a gap in its times.
+  if (WasRunning)
+    FCaptureElapsed +=
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - FRunStart).count() / 100;
+}
+
 void TQxDirectShow::Pause() {
   if (!Connected()) return;
   StopGrabbing();
@@ -372,6 +434,7 @@ void TQxDirectShow::Pause() {
 void TQxDirectShow::Stop() {
   if (!Connected()) return;
   StopGrabbing();
+  FinishCapture();
   FState = 0;
 }
 
@@ -495,17 +558,19 @@ void TQxDirectShow::PlayFile() {
   bool First = F->HaveFrame;
   while (FGrabbing) {
     if (!First && !F->DecodeNext()) {
-      if (Hooks.PostToView) Hooks.PostToView(FNotifyWindow, FEventMessage, 0, reinterpret_cast<intptr_t>(this));
+      if (FNotifyWindow && Hooks.PostToView)
+        Hooks.PostToView(FNotifyWindow, FEventMessage, 0, reinterpret_cast<intptr_t>(this));
       break;
     }
     First = false;
     auto B = std::make_unique<TQxBitmap>();
     if (!CopyCurrentFrame(B.get())) break;
+    if (Capturing()) CaptureFrame(*B);
     {
       std::lock_guard<std::mutex> l(FLatestLock);
       FLatest = std::move(B);
     }
-    if (PostFrames && Hooks.PostToView) Hooks.PostToView(FNotifyWindow, FFrameMessage, 0, reinterpret_cast<intptr_t>(this));
+    if (FNotifyWindow && PostFrames && Hooks.PostToView) Hooks.PostToView(FNotifyWindow, FFrameMessage, 0, reinterpret_cast<intptr_t>(this));
     Next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(Delay));
     while (FGrabbing && std::chrono::steady_clock::now() < Next) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
@@ -545,4 +610,9 @@ void TQxDirectShow::FillVideoFormats() {
   // Files report the one format in use, through GetVideoFormat.
   VideoFormats.clear();
   if (FCapture) FCapture->Formats(VideoFormats);
+}
+
+void TQxDirectShow::FillCrossbarInputs() {
+  CrossbarInputs.clear();
+  if (FCapture) FCapture->Inputs(CrossbarInputs);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -19,6 +20,7 @@ class TCanvas;
 class TQxBitmap;
 class TQxView;
 class TQxV4L2Capture;
+class TQxCaptureWriter;
 
 // A 128-bit identifier of a video format, in the usual field layout.
 struct TQxGUID {
@@ -34,6 +36,9 @@ TQxGUID QxFourCCGUID(const char (&Code)[5]);
 std::string QxMediaSubtypeName(const TQxGUID& Subtype);
 // The names of the video standards in Mask, separated by single blanks ("" for none).
 std::string QxVideoStandardNames(uint32_t Mask);
+
+// Sends the media libraries' messages to the debug log instead of stderr (once per process).
+void QxRouteMediaLog();
 
 // Whether the file starts as one of the video containers opened for frames (AVI, MPEG, ASF, QuickTime/MP4):
 // a cheap look at its first bytes, so that other files never reach the media libraries.
@@ -67,6 +72,17 @@ class TQxDirectShow : public TObject {
   bool GrabFrames = false;
   // Frames of more pixels than this are refused (the picture readers' limit).
   int64_t MaxPixels = int64_t(1) << 30;
+  // The capture output file: a running file or device writes every frame it takes to it, at the time it
+  // was taken. Its extension, ".avi" or ".asf" in any case, chooses the container; VideoCompressor names
+  // the video encoder ("" is uncompressed 24-bit colour in AVI and the container's usual codec in ASF).
+  // Connect fails, with LastError saying why, when the file cannot be written; Run starts writing (a new
+  // file after a Stop), Pause holds it, Stop and Disconnect complete it. The file appears under its name
+  // only once complete; when completing fails LastError says why and nothing is left behind.
+  std::string CaptureOutputFile;
+  std::string VideoCompressor;
+  // Whether a capture file is open, and the frames written to the current or last one.
+  bool Capturing() const;
+  int64_t CapturedFrames() const;
 
   // Opens the file or the device; on failure Connected stays false and LastError says why ("No video
   // capture device: ..." when there is none).
@@ -75,9 +91,9 @@ class TQxDirectShow : public TObject {
   bool Connected() const;
   std::string LastError() const { return FLastError; }
 
-  // 0 stopped, 1 paused, 2 running. A running capture device with GrabFrames and a notification view
-  // takes frames on a thread of its own and posts the frame message to the view for each one while
-  // PostFrames is set; otherwise frames are taken on request.
+  // 0 stopped, 1 paused, 2 running. A running capture device with GrabFrames and a notification view, or
+  // with a capture file, takes frames on a thread of its own and posts the frame message to the view for
+  // each one while PostFrames is set; otherwise frames are taken on request.
   void Run();
   void Pause();
   void Stop();
@@ -100,8 +116,8 @@ class TQxDirectShow : public TObject {
   bool GrabFrame(TQxBitmap* Bitmap, bool KeepSize);
 
   // Video shown in the notification view: RepaintVideo draws the latest frame, SetVideoPosition says which
-  // part of the frame goes where. A running file or device with RenderVideo (or GrabFrames) and a view
-  // plays on a thread of its own and posts the frame message for every frame.
+  // part of the frame goes where. A running file or device with RenderVideo (or GrabFrames) and a view, or
+  // with a capture file, plays on a thread of its own and posts the frame message for every frame.
   bool RenderVideo = false;
   void SetVideoPosition(const TRect& Source, const TRect& Destination);
   // The size of the video's frames; false when it is not known.
@@ -114,6 +130,10 @@ class TQxDirectShow : public TObject {
   std::vector<std::unique_ptr<TQxVideoFormat>> VideoFormats;
   void FillVideoFormats();
   void ClearVideoFormats() { VideoFormats.clear(); }
+  // The names of a capture device's video inputs ("Composite", "S-Video", "Television", ...); empty for
+  // files.
+  std::vector<std::string> CrossbarInputs;
+  void FillCrossbarInputs();
 
   // The view told about frames (FrameMessage) and capture events (EventMessage); lParam is this object.
   void SetNotifyWindow(TQxView* Window, uint32_t FrameMessage, uint32_t EventMessage);
@@ -126,6 +146,15 @@ class TQxDirectShow : public TObject {
  private:
   void StopGrabbing();
   void PlayFile();
+  bool PrepareCapture();
+  void FinishCapture();
+  // Writes a frame taken now (a device) or at its own time (a file) to the capture file.
+  void CaptureFrame(TQxBitmap& Frame);
+  std::unique_ptr<TQxCaptureWriter> FWriter;
+  int64_t FCaptureElapsed = 0;  // running time of the capture before the last Run, 100-nanosecond units
+  std::chrono::steady_clock::time_point FRunStart;
+  int64_t FCaptureStartTs = 0;
+  bool FHaveCaptureStart = false;
   bool CopyCurrentFrame(TQxBitmap* Bitmap);
   TRect FVideoSource, FVideoDest;
   std::unique_ptr<TQxV4L2Capture> FCapture;

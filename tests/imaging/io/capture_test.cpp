@@ -28,6 +28,8 @@ TEST(Capture, NoDeviceIsReportedClearly) {
   EXPECT_EQ(ds.State(), 0);
   ds.FillVideoFormats();
   EXPECT_TRUE(ds.VideoFormats.empty());
+  ds.FillCrossbarInputs();
+  EXPECT_TRUE(ds.CrossbarInputs.empty());
   int32_t w = -1, h = -1;
   std::string name = "x";
   ds.GetVideoFormat(w, h, name);

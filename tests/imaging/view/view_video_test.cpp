@@ -70,6 +70,9 @@ TEST(ViewVideo, AFilePlaysInTheViewFrameByFrame) {
   TQxDirectShow* Player = View->GetIO()->GetDShowParams();
   Player->SourceMediaFile = Avi;
   Player->RenderVideo = true;
+  // What plays is captured to a file as well.
+  const std::string Captured = (Dir / "captured.avi").string();
+  Player->CaptureOutputFile = Captured;
   Player->Connect();
   ASSERT_TRUE(Player->Connected()) << Player->LastError();
   int32_t NW = 0, NH = 0;
@@ -122,6 +125,15 @@ TEST(ViewVideo, AFilePlaysInTheViewFrameByFrame) {
     }
   }
   Player->Disconnect();
+  // The capture holds every frame of the video, the last one as the view showed it.
+  EXPECT_EQ(Player->LastError(), "");
+  EXPECT_EQ(Player->CapturedFrames(), kFrames);
+  TQxBitmap Back;
+  TQuillotIO Reader(&Back);
+  ASSERT_EQ(Reader.OpenMediaFile(Captured), kFrames);
+  Reader.LoadMediaFrame(kFrames - 1);
+  EXPECT_EQ(RowsOf(Back), RowsOf(Last));
+  Reader.CloseMediaFile();
   Form.reset();
   std::filesystem::remove_all(Dir);
 }

@@ -79,12 +79,8 @@ std::vector<TOutsideLayer> MagickLayers(const std::string& Path, std::vector<uin
   return v;
 }
 
-}  // namespace
-
-TEST(PsdLayersThroughIO, ViewSavesEveryLayerAndLoadsThemBack) {
-  if (!HaveTool("identify")) GTEST_SKIP() << "ImageMagick is needed to read the layers back";
-  const std::string Dir = TempDir();
-  TQuillotView V(nullptr);
+// A 40x30 base and two translucent layers of odd sizes placed over it.
+void BuildLayeredView(TQuillotView& V) {
   Paint(V.GetLayer(0)->Bitmap, 40, 30, 1, -1);
   struct {
     int X, Y, W, H, Alpha;
@@ -96,6 +92,54 @@ TEST(PsdLayersThroughIO, ViewSavesEveryLayerAndLoadsThemBack) {
     l->PosY = Spec[i].Y;
   }
   V.Update();
+}
+
+// Pillow's reading of a PSD: the merged image as RGB bytes into Out/merged, and per layer a line
+// "x0 y0 x1 y1 mode" on stdout with its RGBA bytes into Out/layerN. Pillow 9.4 keeps the offsets of layer
+// pixels relative to the layer block it copies into memory (so it misplaces every file's layers); such an
+// offset is moved to the file's own before decoding, found by the PackBits compression word that precedes
+// each channel's row table.
+constexpr const char* kPillowLayers = R"PY(
+import struct, sys
+from PIL import Image
+path, out = sys.argv[1], sys.argv[2]
+d = open(path, 'rb').read()
+im = Image.open(path)
+open(out + '/merged', 'wb').write(im.convert('RGB').tobytes())
+p = 26
+p += 4 + struct.unpack('>I', d[p:p + 4])[0]
+p += 4 + struct.unpack('>I', d[p:p + 4])[0]
+block = p + 8
+def file_offset(off, rows):
+    for o in (off, off + block):
+        if o >= 2 * rows + 2 and d[o - 2 * rows - 2:o - 2 * rows] == b'\x00\x01':
+            return o
+    return off
+layers = []
+for name, mode, bbox, tile in im.layers:
+    rows = bbox[3] - bbox[1]
+    layers.append((name, mode, bbox, [(t[0], t[1], file_offset(t[2], rows), t[3]) for t in tile]))
+im.layers = layers
+lines = []
+# Backwards: Pillow opens on frame 1 showing the merged image, and seeking to the frame it is on does nothing.
+for i in reversed(range(len(layers))):
+    name, mode, bbox, tile = layers[i]
+    im.seek(i + 1)
+    im.load()
+    w, h = bbox[2] - bbox[0], bbox[3] - bbox[1]
+    layer = im if im.size == (w, h) else im.crop(bbox)
+    open(out + '/layer%d' % i, 'wb').write(layer.convert('RGBA').tobytes())
+    lines.insert(0, '%d %d %d %d %s' % (bbox[0], bbox[1], bbox[2], bbox[3], mode))
+print('\n'.join(lines))
+)PY";
+
+}  // namespace
+
+TEST(PsdLayersThroughIO, ViewSavesEveryLayerAndLoadsThemBack) {
+  if (!HaveTool("identify")) GTEST_SKIP() << "ImageMagick is needed to read the layers back";
+  const std::string Dir = TempDir();
+  TQuillotView V(nullptr);
+  BuildLayeredView(V);
   const std::string File = Dir + "/layers.psd";
   V.GetIO()->SaveToFile(File);
   ASSERT_FALSE(V.GetIO()->Aborting);
@@ -166,4 +210,47 @@ TEST(PsdLayersThroughIO, SingleLayerTransparencyBecomesTheAlphaChannel) {
   ASSERT_TRUE(B.HasAlphaChannel());
   EXPECT_EQ(Rgba(&B), Want);
   Shell("rm -rf " + Dir);
+}
+
+// Pillow takes a layer's channels in red, green, blue, alpha order whatever their ids say, and skips a byte
+// after a channel that ends on an odd offset: the file is written so that such a reader gets every layer.
+TEST(PsdLayersThroughIO, PillowReadsEveryLayerOfASavedView) {
+  if (!HavePillow()) GTEST_SKIP() << "Pillow (python3-pil) is needed to read the layers back";
+  ScopedTempDir Dir;
+  TQuillotView V(nullptr);
+  BuildLayeredView(V);
+  // A 2x1 layer: two different reds and alphas pack to an odd number of bytes.
+  TQxLayer* Odd = V.GetLayer(V.AddLayer());
+  Paint(Odd->Bitmap, 2, 1, 4, 90);
+  Odd->PosX = 30;
+  Odd->PosY = 20;
+  V.Update();
+  const std::string File = Dir / "layers.psd";
+  V.GetIO()->SaveToFile(File);
+  ASSERT_FALSE(V.GetIO()->Aborting);
+  WriteText(Dir / "read.py", kPillowLayers);
+  ASSERT_EQ(std::system(("/usr/bin/python3 '" + (Dir / "read.py") + "' '" + File + "' '" + Dir.Path + "' > '" +
+                         (Dir / "layers.txt") + "'").c_str()),
+            0);
+  std::ifstream List(Dir / "layers.txt");
+  int X0, Y0, X1, Y1, N = 0;
+  std::string Mode;
+  while (List >> X0 >> Y0 >> X1 >> Y1 >> Mode) {
+    ASSERT_LT(N, 4);
+    TQxLayer* l = V.GetLayer(N);
+    EXPECT_EQ(X0, l->PosX) << N;
+    EXPECT_EQ(Y0, l->PosY) << N;
+    EXPECT_EQ(X1 - X0, l->Bitmap->Width()) << N;
+    EXPECT_EQ(Y1 - Y0, l->Bitmap->Height()) << N;
+    EXPECT_EQ(Mode, "RGBA") << N;
+    EXPECT_EQ(ReadFile(Dir / ("layer" + std::to_string(N))), Rgba(l->Bitmap)) << "layer " << N;
+    ++N;
+  }
+  EXPECT_EQ(N, 4);
+  // The merged image as our own reader has it.
+  TQxBitmap Merged;
+  TQuillotIO IO(&Merged);
+  IO.LoadFromFile(File);
+  ASSERT_FALSE(IO.Aborting);
+  EXPECT_EQ(ReadFile(Dir / "merged"), RgbOf(Merged));
 }
