@@ -94,7 +94,8 @@ TPngWriteCosts LastPngWriteCosts() {
   return gCosts;
 }
 
-bool DeflatePngRowsInBands(const TPngBandPlan& P, const std::function<void(int32_t, uint8_t*)>& Row,
+bool DeflatePngRowsInBands(const TPngBandPlan& P,
+                           const std::function<void(int32_t, int32_t, uint8_t*, size_t)>& Rows,
                            const std::function<void(const uint8_t*, size_t)>& Out,
                            const std::function<bool(int32_t)>& Done) {
   if (P.Height <= 0 || P.RowBytes == 0) return false;
@@ -205,11 +206,9 @@ bool DeflatePngRowsInBands(const TPngBandPlan& P, const std::function<void(int32
       for (int32_t y = std::max(0, First - Kept); y < First; ++y)
         std::memcpy(B.Rows.data() + size_t(y - First + Kept) * Stride, At(*Before, y), Stride);
     const auto T = Clock::now();
-    for (int32_t y = B.First; y < B.Last; ++y) {
-      uint8_t* R = B.Rows.data() + size_t(y - First + Kept) * Stride;
-      R[0] = uint8_t(P.FilterType);
-      Row(y, R + 1);
-    }
+    uint8_t* R = B.Rows.data() + size_t(Kept) * Stride;
+    for (int32_t y = B.First; y < B.Last; ++y) R[size_t(y - First) * Stride] = uint8_t(P.FilterType);
+    Rows(B.First, B.Last, R + 1, Stride);
     Costs.Rows += Since(T);
   };
 

@@ -461,3 +461,25 @@ void TQxMergedRows::FlattenOnto(TColor Color) {
 uint8_t* TQxMergedRows::Scanline(int32_t Row) { return FBands->ColourRow(Row); }
 
 int64_t TQxMergedRows::RowsMerged() const { return FBands->Merged; }
+
+bool TQxMergedRows::AlphaPartial() { return FBands->HasAlpha && !FBands->Flatten; }
+
+bool TQxMergedRows::RowsRgba(int32_t First, int32_t Last, uint8_t* Dest, size_t Stride) {
+  TBands& B = *FBands;
+  if (!AlphaPartial()) return false;
+  First = std::max(First, 0);
+  Last = std::min(Last, B.Plan.H);
+  if (Last <= First) return true;
+  const int32_t W = B.Plan.W;
+  ParallelBands(First, Last, B.Plan.MapsRows() ? INT32_MAX : 8, [&](int32_t F, int32_t L) {
+    // One row's colours and alpha stay in the cache between the merge and the reordering.
+    std::vector<uint8_t> Colour(size_t(B.ColourRowLen)), Alpha(size_t(B.AlphaRowLen));
+    for (int32_t y = F; y < L; ++y) {
+      B.Plan.Rows<true>(
+          y, y + 1, [&](int32_t) { return Colour.data(); }, [&](int32_t) { return Alpha.data(); });
+      QxBgrAlphaToRgba(Colour.data(), Alpha.data(), Dest + size_t(y - First) * Stride, W);
+    }
+  });
+  B.Merged += Last - First;
+  return true;
+}

@@ -78,9 +78,12 @@ TEST(PngBands, BandsJoinIntoOneZlibStreamOfTheRows) {
     int32_t next = 0, reported = 0;
     const bool ok = DeflatePngRowsInBands(
         plan,
-        [&](int32_t y, uint8_t* Dest) {
-          EXPECT_EQ(y, next++);  // in order, each row once
-          std::memcpy(Dest, rows.data() + size_t(y) * c.rowBytes, c.rowBytes);
+        [&](int32_t First, int32_t Last, uint8_t* Dest, size_t Stride) {
+          EXPECT_EQ(First, next);  // in order, each row once
+          EXPECT_GT(Last, First);
+          for (int32_t y = First; y < Last; ++y, Dest += Stride)
+            std::memcpy(Dest, rows.data() + size_t(y) * c.rowBytes, c.rowBytes);
+          next = Last;
         },
         [&](const uint8_t* D, size_t N) { z.insert(z.end(), D, D + N); },
         [&](int32_t SoFar) {
@@ -116,7 +119,10 @@ TEST(PngBands, PrimedBandsCompressAboutAsWellAsOneStream) {
   plan.BandBytes = 4 * (rowBytes + 1);
   std::vector<uint8_t> z;
   ASSERT_TRUE(DeflatePngRowsInBands(
-      plan, [&](int32_t y, uint8_t* D) { std::memcpy(D, &rows[size_t(y) * rowBytes], rowBytes); },
+      plan,
+      [&](int32_t First, int32_t Last, uint8_t* D, size_t Stride) {
+        for (int32_t y = First; y < Last; ++y, D += Stride) std::memcpy(D, &rows[size_t(y) * rowBytes], rowBytes);
+      },
       [&](const uint8_t* D, size_t N) { z.insert(z.end(), D, D + N); }, [](int32_t) { return true; }));
   std::vector<uint8_t> filtered;
   for (int32_t y = 0; y < h; ++y) {
@@ -137,7 +143,7 @@ TEST(PngBands, StopsWhenAsked) {
   plan.BandBytes = 1000;
   int calls = 0;
   EXPECT_FALSE(DeflatePngRowsInBands(
-      plan, [](int32_t, uint8_t*) {}, [](const uint8_t*, size_t) {}, [&](int32_t) { return ++calls < 2; }));
+      plan, [](int32_t, int32_t, uint8_t*, size_t) {}, [](const uint8_t*, size_t) {}, [&](int32_t) { return ++calls < 2; }));
   EXPECT_EQ(calls, 2);
 }
 

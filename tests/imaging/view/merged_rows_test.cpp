@@ -52,6 +52,22 @@ void ExpectSameRows(TQxBitmap* Whole, TQxMergedRows& Bands, const std::vector<in
     }
   }
   EXPECT_EQ(Wrong, 0) << What;
+  // The rows in a file's order: red, green, blue, alpha; none without an alpha channel.
+  const int32_t W = Whole->Width(), H = Whole->Height();
+  std::vector<uint8_t> Rgba(size_t(W) * 4 * size_t(H) + 1, 0xA5);
+  ASSERT_EQ(Bands.AlphaPartial(), Bands.HasAlphaChannel()) << What;
+  ASSERT_EQ(Bands.RowsRgba(0, H, Rgba.data(), size_t(W) * 4), Bands.HasAlphaChannel()) << What;
+  if (!Bands.HasAlphaChannel()) return;
+  for (int32_t y = 0; y < H; ++y) {
+    const uint8_t* C = Whole->Scanline(y);
+    const uint8_t* A = Whole->GetAlphaChannel()->Scanline(y);
+    const uint8_t* R = Rgba.data() + size_t(y) * size_t(W) * 4;
+    for (int32_t x = 0; x < W; ++x)
+      if (R[x * 4] != C[x * 3 + 2] || R[x * 4 + 1] != C[x * 3 + 1] || R[x * 4 + 2] != C[x * 3] || R[x * 4 + 3] != A[x])
+        ++Wrong;
+  }
+  EXPECT_EQ(Rgba.back(), 0xA5) << What;
+  EXPECT_EQ(Wrong, 0) << What << " in red, green, blue, alpha";
 }
 
 std::vector<int32_t> Orders(int32_t H, int Which) {
