@@ -17,7 +17,6 @@
 #include "imaging/foundation/kernels/color_ops.h"
 #include "imaging/foundation/kernels/quantizer.h"
 #include "platform/base/numeric.h"
-#include "platform/base/parallel.h"
 #include "platform/base/streams.h"
 
 // libpng reports errors by longjmp; nothing with a destructor may live in the frames it jumps over, so the
@@ -524,8 +523,6 @@ bool WriteBody(WriteState& st) {
     Plan.PixelBytes = std::max(1, st.channels * st.depth / 8);
     Plan.FilterType = P.PngFilter == 1 ? PNG_FILTER_VALUE_SUB : (P.PngFilter == 2 ? PNG_FILTER_VALUE_PAETH : PNG_FILTER_VALUE_NONE);
     Plan.Level = std::clamp(P.PngCompression, 0, 9);
-    // On one core fewer, longer bands: each new band costs its dictionary's hashing.
-    if (ParallelBandThreads() < 2) Plan.BandBytes *= 16;
     return WriteBands(st, Plan);
   }
   for (int pass = 0; pass < passes; ++pass) {

@@ -64,8 +64,11 @@ TEST(PngBands, BandsJoinIntoOneZlibStreamOfTheRows) {
       {120, 900, 1, 2, 1, 50},     {40000, 9, 4, 4, 5, 1},         {40000, 9, 4, 3, 0, 90000},
       {1000, 1, 2, 1, 5, 1 << 20}, {17, 5000, 1, 0, 5, 1 << 20},
   };
+  // One thread makes one stream; several deflate bands side by side; 0 takes every core.
+  for (int32_t threads : {1, 3, 0})
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.rowBytes << "x" << c.height << " filter " << c.filter << " level " << c.level);
+    SCOPED_TRACE(testing::Message() << c.rowBytes << "x" << c.height << " filter " << c.filter << " level " << c.level
+                                    << " threads " << threads);
     const std::vector<uint8_t> rows = TestRows(c.rowBytes, c.height);
     TPngBandPlan plan;
     plan.Height = c.height;
@@ -74,6 +77,7 @@ TEST(PngBands, BandsJoinIntoOneZlibStreamOfTheRows) {
     plan.FilterType = c.filter;
     plan.Level = c.level;
     plan.BandBytes = c.bandBytes;
+    plan.Threads = threads;
     std::vector<uint8_t> z;
     int32_t next = 0, reported = 0;
     const bool ok = DeflatePngRowsInBands(
@@ -137,14 +141,20 @@ TEST(PngBands, PrimedBandsCompressAboutAsWellAsOneStream) {
 }
 
 TEST(PngBands, StopsWhenAsked) {
-  TPngBandPlan plan;
-  plan.Height = 1000;
-  plan.RowBytes = 100;
-  plan.BandBytes = 1000;
-  int calls = 0;
-  EXPECT_FALSE(DeflatePngRowsInBands(
-      plan, [](int32_t, int32_t, uint8_t*, size_t) {}, [](const uint8_t*, size_t) {}, [&](int32_t) { return ++calls < 2; }));
-  EXPECT_EQ(calls, 2);
+  for (int32_t threads : {1, 0}) {
+    TPngBandPlan plan;
+    plan.Height = 1000;
+    plan.RowBytes = 100;
+    plan.BandBytes = 1000;
+    plan.Threads = threads;
+    int calls = 0;
+    int32_t made = 0;
+    EXPECT_FALSE(DeflatePngRowsInBands(
+        plan, [&](int32_t, int32_t Last, uint8_t*, size_t) { made = Last; }, [](const uint8_t*, size_t) {},
+        [&](int32_t) { return ++calls < 2; }));
+    EXPECT_EQ(calls, 2) << threads;
+    EXPECT_LT(made, 1000) << threads;
+  }
 }
 
 TEST(PngBands, LargePicturesWrittenInBandsReadTheSameEverywhere) {
