@@ -55,8 +55,8 @@ void FilterRow(const TPngBandPlan& P, const uint8_t* Row, const uint8_t* Prev, u
   }
 }
 
-// Room for a band's deflated bytes, left untouched until deflate writes them, so that only what is
-// written takes memory.
+// Room for a band's deflated bytes, kept by its slot for the bands after; pages deflate never writes are
+// never touched, so that only what is written takes memory.
 struct Buffer {
   std::unique_ptr<uint8_t[]> Bytes;
   size_t Size = 0;
@@ -214,7 +214,18 @@ bool DeflatePngRowsInBands(const TPngBandPlan& P,
     return y < 0 ? Zeros.data() : S.Rows.data() + size_t(y - S.First + Kept) * Stride;
   };
 
-  auto DeflateBand = [&](Slot& Pc, std::vector<uint8_t>& Filtered) {
+  // Each thread keeps its deflate state from band to band: a new one would take fresh memory and its page
+  // faults for every band.
+  struct Deflater {
+    z_stream Z{};
+    bool Ready = false;
+    std::vector<uint8_t> Filtered;
+    ~Deflater() {
+      if (Ready) deflateEnd(&Z);
+    }
+  };
+  auto DeflateBand = [&](Slot& Pc, Deflater& Df) {
+    std::vector<uint8_t>& Filtered = Df.Filtered;
     const int32_t F = Pc.First, L = Pc.Last;
     const int32_t DictFirst = std::max(0, F - DictRows);
     const auto T0 = Clock::now();
@@ -229,9 +240,14 @@ bool DeflatePngRowsInBands(const TPngBandPlan& P,
     Pc.Adler = adler32(1, In, uInt(Pc.Length));
     const auto T1 = Clock::now();
     Pc.Filter = std::chrono::duration<double>(T1 - T0).count();
-    z_stream Z{};
+    z_stream& Z = Df.Z;
     // The largest hash zlib has: faster at the same level, and no larger a window.
-    if (deflateInit2(&Z, Level, Z_DEFLATED, -15, 9, Strategy) != Z_OK) {
+    if (Df.Ready && deflateReset(&Z) != Z_OK) {
+      deflateEnd(&Z);
+      Df.Ready = false;
+    }
+    if (!Df.Ready) Df.Ready = deflateInit2(&Z, Level, Z_DEFLATED, -15, 9, Strategy) == Z_OK;
+    if (!Df.Ready) {
       Pc.Failed = true;
       return;
     }
@@ -239,7 +255,8 @@ bool DeflatePngRowsInBands(const TPngBandPlan& P,
     const size_t Dict = std::min(kWindow, size_t(F - DictFirst) * Stride);
     if (Dict > 0) deflateSetDictionary(&Z, In - Dict, uInt(Dict));
     // Two bytes in front for the zlib header, four at the end for its check, and the flush markers.
-    Pc.Data.Grow(deflateBound(&Z, uLong(Pc.Length)) + 64, 0);
+    const size_t Room = deflateBound(&Z, uLong(Pc.Length)) + 64;
+    if (Pc.Data.Size < Room) Pc.Data.Grow(Room, 0);
     Z.next_in = const_cast<Bytef*>(In);
     Z.avail_in = uInt(Pc.Length);
     // A sync flush ends the band on a byte boundary without ending the stream; the last band ends it.
@@ -257,7 +274,6 @@ bool DeflatePngRowsInBands(const TPngBandPlan& P,
       }
       Pc.Data.Grow(Pc.Data.Size * 2, Made);
     }
-    deflateEnd(&Z);
     Pc.Made = Made;
     Pc.Deflate = Since(T1);
   };
@@ -269,10 +285,10 @@ bool DeflatePngRowsInBands(const TPngBandPlan& P,
   std::deque<int32_t> Ready;
   std::vector<char> Finished(static_cast<size_t>(Bands), 0);
   bool Stop = false;
-  auto RunBand = [&](int32_t b, std::vector<uint8_t>& Filtered) {
+  auto RunBand = [&](int32_t b, Deflater& Df) {
     Slot& Pc = Slots[size_t(b % SlotCount)];
     try {
-      DeflateBand(Pc, Filtered);
+      DeflateBand(Pc, Df);
     } catch (...) {
       Pc.Failed = true;
     }
@@ -283,7 +299,7 @@ bool DeflatePngRowsInBands(const TPngBandPlan& P,
     BandDone.notify_all();
   };
   auto Worker = [&] {
-    std::vector<uint8_t> Filtered;
+    Deflater Df;
     for (;;) {
       int32_t b = -1;
       {
@@ -293,7 +309,7 @@ bool DeflatePngRowsInBands(const TPngBandPlan& P,
         b = Ready.front();
         Ready.pop_front();
       }
-      RunBand(b, Filtered);
+      RunBand(b, Df);
     }
   };
   std::vector<std::thread> Helpers;
@@ -318,7 +334,7 @@ bool DeflatePngRowsInBands(const TPngBandPlan& P,
   uLong Adler = adler32(0, nullptr, 0);
   bool Ok = true;
   int32_t NextOut = 0;
-  std::vector<uint8_t> MyFiltered;
+  Deflater Mine;
   // Writes band NextOut out once it is deflated; with Wait, deflates waiting bands meanwhile or sleeps
   // until it is. False when it was not ready (without Wait) or the writing must stop.
   auto WriteNext = [&](bool Wait) -> bool {
@@ -336,7 +352,7 @@ bool DeflatePngRowsInBands(const TPngBandPlan& P,
           continue;
         }
       }
-      RunBand(Own, MyFiltered);
+      RunBand(Own, Mine);
     }
     Slot& Pc = Slots[size_t(NextOut % SlotCount)];
     Costs.Filter += Pc.Filter;
@@ -357,7 +373,6 @@ bool DeflatePngRowsInBands(const TPngBandPlan& P,
     if (NextOut + 1 == Bands)
       for (int k = 3; k >= 0; --k) D[To++] = uint8_t(Adler >> (8 * k));
     Out(D + From, To - From);
-    Pc.Data = Buffer{};
     Costs.Output += Since(T);
     ++NextOut;
     if (!Tell.Tell(Pc.Last)) Ok = false;
