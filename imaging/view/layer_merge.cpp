@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/kernels/alpha_rows.h"
 #include "imaging/foundation/kernels/dib.h"
 #include "imaging/foundation/kernels/file_rows.h"
 #include "imaging/foundation/kernels/layer_rows.h"
@@ -394,12 +395,8 @@ struct TQxMergedRows::TBands {
       Plan.Rows<true>(F, L, Row, ARow);
       if (!Flatten || !HasAlpha) return;
       // As RemoveAlphaChannel(true, colour) blends a merged picture.
-      for (int32_t y = F; y < L; ++y) {
-        uint8_t* p = Row(y);
-        const uint8_t* a = ARow(y);
-        for (int32_t x = 0; x < W; ++x, p += 3)
-          for (int k = 0; k < 3; ++k) p[k] = uint8_t(FlatBg[k] + (((p[k] - FlatBg[k]) * a[x] * 1024) >> 18));
-      }
+      const uint8_t Bg[3] = {uint8_t(FlatBg[0]), uint8_t(FlatBg[1]), uint8_t(FlatBg[2])};
+      for (int32_t y = F; y < L; ++y) QxBlendRowOntoColor(Row(y), ARow(y), W, Bg);
     });
     S.First = First;
     S.Last = Last;
