@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/file_row_source.h"
 #include "imaging/foundation/mask.h"
 #include "imaging/foundation/qx_streams.h"
 #include "imaging/foundation/view_base.h"
@@ -16,7 +17,6 @@
 #include "imaging/foundation/kernels/color_ops.h"
 #include "imaging/foundation/kernels/quantizer.h"
 #include "platform/base/numeric.h"
-#include "platform/base/parallel.h"
 #include "platform/base/streams.h"
 
 // libpng reports errors by longjmp; nothing with a destructor may live in the frames it jumps over, so the
@@ -338,6 +338,8 @@ struct WriteState {
   TQxBitmap* alpha = nullptr;  // stands in for mask when set
   const uint8_t* MaskRow(int32_t y) { return alpha ? alpha->Scanline(y) : mask->Scanline(y); }
   TQxQuantizer* quantizer = nullptr;
+  // Set when the rows can come from the picture itself as red, green, blue and alpha bytes.
+  TQxFileRowSource* rowSource = nullptr;
   int colorType = 0;
   int depth = 8;
   bool transparent = false;
@@ -437,9 +439,13 @@ const uint8_t* RowForFile(WriteState& st, int32_t y, uint8_t* Buf, bool FileOrde
 bool WriteBands(WriteState& st, const TPngBandPlan& Plan) {
   png_structp png = st.png;
   TQxProgressInfo& Pr = *st.progress;
-  auto Row = [&](int32_t y, uint8_t* Dest) {
-    const uint8_t* R = RowForFile(st, y, Dest, true);
-    if (R != Dest) std::memcpy(Dest, R, Plan.RowBytes);
+  auto Rows = [&](int32_t First, int32_t Last, uint8_t* Dest, size_t Stride) {
+    // A picture that makes its rows on demand makes them in the file's order straight into the band.
+    if (st.rowSource && st.rowSource->RowsRgba(First, Last, Dest, Stride)) return;
+    for (int32_t y = First; y < Last; ++y, Dest += Stride) {
+      const uint8_t* R = RowForFile(st, y, Dest, true);
+      if (R != Dest) std::memcpy(Dest, R, Plan.RowBytes);
+    }
   };
   auto Out = [&](const uint8_t* Data, size_t Size) {
     png_write_chunk(png, reinterpret_cast<png_const_bytep>("IDAT"), Data, Size);
@@ -449,7 +455,7 @@ bool WriteBands(WriteState& st, const TPngBandPlan& Plan) {
     if (Pr.Assigned()) Pr.Report(static_cast<int32_t>(Trunc(Pr.Counter * Pr.Factor)));
     return !Pr.Aborting();
   };
-  if (!DeflatePngRowsInBands(Plan, Row, Out, Done)) {
+  if (!DeflatePngRowsInBands(Plan, Rows, Out, Done)) {
     // A stop asked for leaves the file cut short, as the row-by-row road does; a failure is an error.
     return Pr.Aborting();
   }
@@ -517,8 +523,6 @@ bool WriteBody(WriteState& st) {
     Plan.PixelBytes = std::max(1, st.channels * st.depth / 8);
     Plan.FilterType = P.PngFilter == 1 ? PNG_FILTER_VALUE_SUB : (P.PngFilter == 2 ? PNG_FILTER_VALUE_PAETH : PNG_FILTER_VALUE_NONE);
     Plan.Level = std::clamp(P.PngCompression, 0, 9);
-    // On one core fewer, longer bands: each new band costs its dictionary's hashing.
-    if (ParallelBandThreads() < 2) Plan.BandBytes *= 16;
     return WriteBands(st, Plan);
   }
   for (int pass = 0; pass < passes; ++pass) {
@@ -601,12 +605,19 @@ void WritePngStream(TStream& Stream, TQxBitmap& Bitmap, TIOParamsVals& Params, T
   }
   st.transparent = Mask && !Mask->Full && Mask->BitsPerPixel() == 8 && Mask->Width() >= work->Width() &&
                    Mask->Height() >= work->Height() && !workIs1g;
+  // A picture that makes its own rows and alpha knows whether the alpha is partial without a scan.
+  auto* Source = work == &Bitmap && Bitmap.HasAlphaChannel() && Alpha == Bitmap.GetAlphaChannel()
+                     ? dynamic_cast<TQxFileRowSource*>(&Bitmap)
+                     : nullptr;
   if (!Mask && Alpha && Alpha->PixelFormat() == TQxPixelFormat::qx8g && Alpha->Width() >= work->Width() &&
-      Alpha->Height() >= work->Height() && !workIs1g && AlphaIsPartial(Alpha, work->Width(), work->Height())) {
+      Alpha->Height() >= work->Height() && !workIs1g &&
+      (Source ? Source->AlphaPartial() : AlphaIsPartial(Alpha, work->Width(), work->Height()))) {
     st.transparent = true;
     st.alpha = Alpha;
   }
   if (st.transparent && st.colorType == PNG_COLOR_TYPE_RGB) st.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+  if (Source && st.alpha && st.colorType == PNG_COLOR_TYPE_RGB_ALPHA && Params.SamplesPerPixel != 1)
+    st.rowSource = Source;
   st.mask = Mask;
 
   std::unique_ptr<TQxQuantizer> quant;

@@ -8,7 +8,10 @@
 #include <vector>
 
 #include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/kernels/alpha_rows.h"
 #include "imaging/foundation/kernels/dib.h"
+#include "imaging/foundation/kernels/file_rows.h"
+#include "imaging/foundation/kernels/layer_rows.h"
 #include "imaging/foundation/pixel_convert.h"
 #include "imaging/foundation/utils.h"
 #include "imaging/processing/geometry.h"
@@ -146,6 +149,9 @@ struct TQxMergePlan {
       QxExpandBitRow(row, scratch.data(), s.W);
       return reinterpret_cast<const TQxRGB*>(scratch.data());
     };
+    // Whole runs of columns are copied where the rule leaves one layer's pixels as they are; a negative
+    // opacity keeps to the rule pixel by pixel.
+    const bool Spans = s1.Op >= 0 && s2.Op >= 0;
     bool opaque = true;
     for (int32_t y = First; y < Last; ++y) {
       if (Stop && Stop->load(std::memory_order_relaxed)) break;
@@ -159,71 +165,136 @@ struct TQxMergePlan {
       const uint8_t* mrow = (M && r - ym >= 0 && r - ym < hm) ? M->ScanlineToRead(r - ym) : nullptr;
       TQxRGB* d = Colour ? reinterpret_cast<TQxRGB*>(Row(y)) : nullptr;
       uint8_t* da = AlphaRow(y);
-      for (int32_t c = left; c < left + W; ++c) {
-        const int32_t j1 = c - x1, j2 = c - x2;
-        const bool cov1 = j1 >= 0 && j1 < s1.W;
-        const bool cov2 = j2 >= 0 && j2 < s2.W;
-        TQxRGB P1 = bg, P2 = bg;
-        int32_t al1 = 0, al2 = 0;
-        if (cov1 && in1) {
-          if constexpr (Colour) P1 = p1[j1];
-          al1 = a1[j1];
-        }
-        if (cov2 && in2) {
-          if constexpr (Colour) P2 = p2[j2];
-          al2 = a2[j2];
-        }
-        int32_t m = 255;
-        if (M) {
-          int32_t mc = c - xm;
-          m = (mrow && mc >= 0 && mc < wm) ? mrow[mc] : 0;
-        }
-        TQxRGB scratch;
-        TQxRGB& out = Colour ? d[c - left] : scratch;
-        uint8_t& outA = da[c - left];
-        if (cov1 && cov2) {
-          const int32_t e1 = std::min(al1, s1.Op);
-          const int32_t e2 = M ? std::min({al2, m, s2.Op}) : std::min(al2, s2.Op);
-          // Where one side is fully opaque or fully transparent the weighted mean is that side's colour
-          // exactly (its rounding error is far below half a step), so it is taken as it stands.
-          if (op == 0 && (e2 == 255 || e1 == 0)) {
-            if constexpr (Colour) out = P2;
-            outA = uint8_t(e1 == 0 ? e2 : 255);
-          } else if (op == 0 && e2 == 0) {
-            if constexpr (Colour) out = P1;
-            outA = uint8_t(e1);
-          } else {
-            const double fa1 = e1 / 255.0;
-            const double fa2 = e2 / 255.0;
-            const double t = (1 - fa2) * fa1;
-            const double A = fa2 + t;
-            if constexpr (Colour) {
-              TQxRGB B = P2;
-              if (op != 0) {
-                B = P1;
-                QxBlendPixel(P2, B, op, r);
-              }
-              if (A != 0) {
-                out.r = RoundClampByte((B.r * fa2 + P1.r * t) / A);
-                out.g = RoundClampByte((B.g * fa2 + P1.g * t) / A);
-                out.b = RoundClampByte((B.b * fa2 + P1.b * t) / A);
-              } else {
-                out = B;
-              }
-            }
-            outA = RoundClampByte(A * 255);
+      // The rule pixel by pixel over columns [C0, C1).
+      auto Pixels = [&](int32_t C0, int32_t C1) {
+        for (int32_t c = C0; c < C1; ++c) {
+          const int32_t j1 = c - x1, j2 = c - x2;
+          const bool cov1 = j1 >= 0 && j1 < s1.W;
+          const bool cov2 = j2 >= 0 && j2 < s2.W;
+          TQxRGB P1 = bg, P2 = bg;
+          int32_t al1 = 0, al2 = 0;
+          if (cov1 && in1) {
+            if constexpr (Colour) P1 = p1[j1];
+            al1 = a1[j1];
           }
-        } else if (cov1) {
-          if constexpr (Colour) out = P1;
-          outA = uint8_t(std::min(al1, s1.Op));
-        } else if (cov2) {
-          if constexpr (Colour) out = P2;
-          outA = uint8_t(M ? std::min({al2, m, s2.Op}) : std::min(al2, s2.Op));
-        } else {
-          if constexpr (Colour) out = bg;
-          outA = 0;
+          if (cov2 && in2) {
+            if constexpr (Colour) P2 = p2[j2];
+            al2 = a2[j2];
+          }
+          int32_t m = 255;
+          if (M) {
+            int32_t mc = c - xm;
+            m = (mrow && mc >= 0 && mc < wm) ? mrow[mc] : 0;
+          }
+          TQxRGB scratch;
+          TQxRGB& out = Colour ? d[c - left] : scratch;
+          uint8_t& outA = da[c - left];
+          if (cov1 && cov2) {
+            const int32_t e1 = std::min(al1, s1.Op);
+            const int32_t e2 = M ? std::min({al2, m, s2.Op}) : std::min(al2, s2.Op);
+            // Where one side is fully opaque or fully transparent the weighted mean is that side's colour
+            // exactly (its rounding error is far below half a step), so it is taken as it stands.
+            if (op == 0 && (e2 == 255 || e1 == 0)) {
+              if constexpr (Colour) out = P2;
+              outA = uint8_t(e1 == 0 ? e2 : 255);
+            } else if (op == 0 && e2 == 0) {
+              if constexpr (Colour) out = P1;
+              outA = uint8_t(e1);
+            } else {
+              const double fa1 = e1 / 255.0;
+              const double fa2 = e2 / 255.0;
+              const double t = (1 - fa2) * fa1;
+              const double A = fa2 + t;
+              if constexpr (Colour) {
+                TQxRGB B = P2;
+                if (op != 0) {
+                  B = P1;
+                  QxBlendPixel(P2, B, op, r);
+                }
+                if (A != 0) {
+                  out.r = RoundClampByte((B.r * fa2 + P1.r * t) / A);
+                  out.g = RoundClampByte((B.g * fa2 + P1.g * t) / A);
+                  out.b = RoundClampByte((B.b * fa2 + P1.b * t) / A);
+                } else {
+                  out = B;
+                }
+              }
+              outA = RoundClampByte(A * 255);
+            }
+          } else if (cov1) {
+            if constexpr (Colour) out = P1;
+            outA = uint8_t(std::min(al1, s1.Op));
+          } else if (cov2) {
+            if constexpr (Colour) out = P2;
+            outA = uint8_t(M ? std::min({al2, m, s2.Op}) : std::min(al2, s2.Op));
+          } else {
+            if constexpr (Colour) out = bg;
+            outA = 0;
+          }
+          opaque = opaque && outA == 255;
         }
-        opaque = opaque && outA == 255;
+      };
+      if (!Spans) {
+        Pixels(left, left + W);
+        continue;
+      }
+      // Columns where the same layers cover the row, each taken whole where its alpha allows.
+      int32_t Cuts[6] = {left, left + W, x1, x1 + s1.W, x2, x2 + s2.W};
+      for (int32_t& k : Cuts) k = std::clamp(k, left, left + W);
+      std::sort(std::begin(Cuts), std::end(Cuts));
+      for (int k = 0; k + 1 < 6; ++k) {
+        const int32_t C0 = Cuts[k], C1 = Cuts[k + 1], N = C1 - C0;
+        if (N <= 0) continue;
+        const bool cov1 = C0 >= x1 && C0 < x1 + s1.W;
+        const bool cov2 = C0 >= x2 && C0 < x2 + s2.W;
+        TQxRGB* dc = Colour ? d + (C0 - left) : nullptr;
+        uint8_t* dA = da + (C0 - left);
+        // One layer's colours and its alpha limited by its opacity; clear background where it has no row.
+        auto Take = [&](bool In, const TQxRGB* P, const uint8_t* A, int32_t Op, int32_t J) {
+          if (!In) {
+            if constexpr (Colour) std::fill(dc, dc + N, bg);
+            std::memset(dA, 0, size_t(N));
+            opaque = false;
+            return;
+          }
+          if constexpr (Colour) std::memcpy(dc, P + J, size_t(N) * 3);
+          QxMinRow(dA, A + J, uint8_t(std::min(Op, 255)), N);
+          if (opaque) {
+            uint8_t Lo = 0, Hi = 0;
+            QxRowRange(dA, N, Lo, Hi);
+            opaque = Lo == 255;
+          }
+        };
+        if (!cov1 && !cov2) {
+          Take(false, nullptr, nullptr, 0, 0);
+        } else if (!cov2) {
+          Take(in1, p1, a1, s1.Op, C0 - x1);
+        } else if (!cov1) {
+          if (M) Pixels(C0, C1);
+          else Take(in2, p2, a2, s2.Op, C0 - x2);
+        } else if (op != 0) {
+          Pixels(C0, C1);
+        } else {
+          // The smallest and largest alpha of each layer here, after its opacity.
+          uint8_t Lo1 = 0, Hi1 = 0, Lo2 = 0, Hi2 = 0;
+          if (in1) QxRowRange(a1 + (C0 - x1), N, Lo1, Hi1);
+          if (in2 && !M) QxRowRange(a2 + (C0 - x2), N, Lo2, Hi2);
+          const int32_t Min1 = std::min<int32_t>(Lo1, s1.Op), Max1 = std::min<int32_t>(Hi1, s1.Op);
+          const int32_t Min2 = std::min<int32_t>(Lo2, s2.Op), Max2 = std::min<int32_t>(Hi2, s2.Op);
+          if (Max1 == 0 && (!in2 || !M)) {
+            // Nothing below: the upper layer as it stands.
+            Take(in2, p2, a2, s2.Op, C0 - x2);
+          } else if (in2 && !M && Min2 == 255) {
+            // The upper layer hides what lies below.
+            if constexpr (Colour) std::memcpy(dc, p2 + (C0 - x2), size_t(N) * 3);
+            std::memset(dA, 255, size_t(N));
+          } else if ((!in2 || (!M && Max2 == 0)) && Min1 > 0) {
+            // The upper layer is clear and every pixel below shows.
+            Take(in1, p1, a1, s1.Op, C0 - x1);
+          } else {
+            Pixels(C0, C1);
+          }
+        }
       }
     }
     return opaque;
@@ -324,12 +395,8 @@ struct TQxMergedRows::TBands {
       Plan.Rows<true>(F, L, Row, ARow);
       if (!Flatten || !HasAlpha) return;
       // As RemoveAlphaChannel(true, colour) blends a merged picture.
-      for (int32_t y = F; y < L; ++y) {
-        uint8_t* p = Row(y);
-        const uint8_t* a = ARow(y);
-        for (int32_t x = 0; x < W; ++x, p += 3)
-          for (int k = 0; k < 3; ++k) p[k] = uint8_t(FlatBg[k] + (((p[k] - FlatBg[k]) * a[x] * 1024) >> 18));
-      }
+      const uint8_t Bg[3] = {uint8_t(FlatBg[0]), uint8_t(FlatBg[1]), uint8_t(FlatBg[2])};
+      for (int32_t y = F; y < L; ++y) QxBlendRowOntoColor(Row(y), ARow(y), W, Bg);
     });
     S.First = First;
     S.Last = Last;
@@ -391,3 +458,25 @@ void TQxMergedRows::FlattenOnto(TColor Color) {
 uint8_t* TQxMergedRows::Scanline(int32_t Row) { return FBands->ColourRow(Row); }
 
 int64_t TQxMergedRows::RowsMerged() const { return FBands->Merged; }
+
+bool TQxMergedRows::AlphaPartial() { return FBands->HasAlpha && !FBands->Flatten; }
+
+bool TQxMergedRows::RowsRgba(int32_t First, int32_t Last, uint8_t* Dest, size_t Stride) {
+  TBands& B = *FBands;
+  if (!AlphaPartial()) return false;
+  First = std::max(First, 0);
+  Last = std::min(Last, B.Plan.H);
+  if (Last <= First) return true;
+  const int32_t W = B.Plan.W;
+  ParallelBands(First, Last, B.Plan.MapsRows() ? INT32_MAX : 8, [&](int32_t F, int32_t L) {
+    // One row's colours and alpha stay in the cache between the merge and the reordering.
+    std::vector<uint8_t> Colour(size_t(B.ColourRowLen)), Alpha(size_t(B.AlphaRowLen));
+    for (int32_t y = F; y < L; ++y) {
+      B.Plan.Rows<true>(
+          y, y + 1, [&](int32_t) { return Colour.data(); }, [&](int32_t) { return Alpha.data(); });
+      QxBgrAlphaToRgba(Colour.data(), Alpha.data(), Dest + size_t(y - First) * Stride, W);
+    }
+  });
+  B.Merged += Last - First;
+  return true;
+}

@@ -390,6 +390,31 @@ TEST(Reflection, SavedFromBandsAsFromTheWholeMerge) {
   fs::remove_all(Dir);
 }
 
+// A picture large enough for PNG's banded road, whose rows the merge makes straight into the writer's
+// bands: the file is the one the whole merge gives, on every side, with the picture's alpha and without.
+TEST(Reflection, LargePngSavedFromBandsAsFromTheWholeMerge) {
+  QxRegisterFurtherCodecs();
+  const fs::path Dir = fs::temp_directory_path() / ("qv_reflection_large_" + std::to_string(::getpid()));
+  fs::create_directories(Dir);
+  for (int32_t Side : {qxSideBottom, qxSideLeft}) {
+    for (bool SourceAlpha : {false, true}) {
+      Pipeline P(640, 560, SourceAlpha, 180);
+      TReflectionSettings S;
+      S.Side = Side;
+      S.Space = 7;
+      S.SizePercent = 60;
+      P.Build(S);
+      const fs::path Bands = Dir / "bands.png", Whole = Dir / "whole.png";
+      SaveReflection(P.View.get(), Bands.string(), S);
+      SaveReflectionsFromWholeMerge(P.View.get(), {Whole.string()}, S);
+      const std::string B = ReadWholeFile(Bands);
+      EXPECT_GT(B.size(), 1000u);
+      EXPECT_TRUE(B == ReadWholeFile(Whole)) << "side " << Side << " source alpha " << SourceAlpha;
+    }
+  }
+  fs::remove_all(Dir);
+}
+
 // The same with the writers' options of the save dialog: interlaced and palette PNG, compressed and
 // JPEG-compressed TIFF, 8-bit RLE and 4-bit BMP, progressive, gray and CMYK JPEG, uncompressed TGA and PCX.
 TEST(Reflection, SavedFromBandsWithWriterOptions) {

@@ -221,7 +221,14 @@ bool HasAvx2() { return false; }
 }  // namespace
 
 void QxMinRow(uint8_t* __restrict D, const uint8_t* __restrict A, uint8_t Op, int32_t N) {
-  for (int32_t x = 0; x < N; ++x) D[x] = std::min(A[x], Op);
+  int32_t x = 0;
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__SSE2__)
+  const __m128i V = _mm_set1_epi8(char(Op));
+  for (; x + 16 <= N; x += 16)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(D + x),
+                     _mm_min_epu8(V, _mm_loadu_si128(reinterpret_cast<const __m128i*>(A + x))));
+#endif
+  for (; x < N; ++x) D[x] = std::min(A[x], Op);
 }
 
 void QxOverRow(uint8_t* D, uint8_t* DA, const uint8_t* S, const uint8_t* A, int32_t Op, int32_t N) {

@@ -94,3 +94,14 @@ TEST(LayerRows, BoxAveragesEqualTheirSums) {
     }
   }
 }
+
+TEST(LayerRows, MinRowLimitsEveryValueByTheOpacity) {
+  for (int32_t N : {0, 1, 15, 16, 17, 40})
+    for (int32_t Op : {0, 1, 128, 255}) {
+      std::vector<uint8_t> A(static_cast<size_t>(N)), D(static_cast<size_t>(N) + 1, 0xA5);
+      for (auto& v : A) v = Next();
+      QxMinRow(D.data(), A.data(), uint8_t(Op), N);
+      for (int32_t x = 0; x < N; ++x) ASSERT_EQ(D[size_t(x)], std::min<int32_t>(A[size_t(x)], Op)) << N << " " << x;
+      EXPECT_EQ(D.back(), 0xA5);
+    }
+}

@@ -64,8 +64,11 @@ TEST(PngBands, BandsJoinIntoOneZlibStreamOfTheRows) {
       {120, 900, 1, 2, 1, 50},     {40000, 9, 4, 4, 5, 1},         {40000, 9, 4, 3, 0, 90000},
       {1000, 1, 2, 1, 5, 1 << 20}, {17, 5000, 1, 0, 5, 1 << 20},
   };
+  // One thread makes one stream; several deflate bands side by side; 0 takes every core.
+  for (int32_t threads : {1, 3, 0})
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.rowBytes << "x" << c.height << " filter " << c.filter << " level " << c.level);
+    SCOPED_TRACE(testing::Message() << c.rowBytes << "x" << c.height << " filter " << c.filter << " level " << c.level
+                                    << " threads " << threads);
     const std::vector<uint8_t> rows = TestRows(c.rowBytes, c.height);
     TPngBandPlan plan;
     plan.Height = c.height;
@@ -74,13 +77,17 @@ TEST(PngBands, BandsJoinIntoOneZlibStreamOfTheRows) {
     plan.FilterType = c.filter;
     plan.Level = c.level;
     plan.BandBytes = c.bandBytes;
+    plan.Threads = threads;
     std::vector<uint8_t> z;
     int32_t next = 0, reported = 0;
     const bool ok = DeflatePngRowsInBands(
         plan,
-        [&](int32_t y, uint8_t* Dest) {
-          EXPECT_EQ(y, next++);  // in order, each row once
-          std::memcpy(Dest, rows.data() + size_t(y) * c.rowBytes, c.rowBytes);
+        [&](int32_t First, int32_t Last, uint8_t* Dest, size_t Stride) {
+          EXPECT_EQ(First, next);  // in order, each row once
+          EXPECT_GT(Last, First);
+          for (int32_t y = First; y < Last; ++y, Dest += Stride)
+            std::memcpy(Dest, rows.data() + size_t(y) * c.rowBytes, c.rowBytes);
+          next = Last;
         },
         [&](const uint8_t* D, size_t N) { z.insert(z.end(), D, D + N); },
         [&](int32_t SoFar) {
@@ -116,7 +123,10 @@ TEST(PngBands, PrimedBandsCompressAboutAsWellAsOneStream) {
   plan.BandBytes = 4 * (rowBytes + 1);
   std::vector<uint8_t> z;
   ASSERT_TRUE(DeflatePngRowsInBands(
-      plan, [&](int32_t y, uint8_t* D) { std::memcpy(D, &rows[size_t(y) * rowBytes], rowBytes); },
+      plan,
+      [&](int32_t First, int32_t Last, uint8_t* D, size_t Stride) {
+        for (int32_t y = First; y < Last; ++y, D += Stride) std::memcpy(D, &rows[size_t(y) * rowBytes], rowBytes);
+      },
       [&](const uint8_t* D, size_t N) { z.insert(z.end(), D, D + N); }, [](int32_t) { return true; }));
   std::vector<uint8_t> filtered;
   for (int32_t y = 0; y < h; ++y) {
@@ -131,14 +141,20 @@ TEST(PngBands, PrimedBandsCompressAboutAsWellAsOneStream) {
 }
 
 TEST(PngBands, StopsWhenAsked) {
-  TPngBandPlan plan;
-  plan.Height = 1000;
-  plan.RowBytes = 100;
-  plan.BandBytes = 1000;
-  int calls = 0;
-  EXPECT_FALSE(DeflatePngRowsInBands(
-      plan, [](int32_t, uint8_t*) {}, [](const uint8_t*, size_t) {}, [&](int32_t) { return ++calls < 2; }));
-  EXPECT_EQ(calls, 2);
+  for (int32_t threads : {1, 0}) {
+    TPngBandPlan plan;
+    plan.Height = 1000;
+    plan.RowBytes = 100;
+    plan.BandBytes = 1000;
+    plan.Threads = threads;
+    int calls = 0;
+    int32_t made = 0;
+    EXPECT_FALSE(DeflatePngRowsInBands(
+        plan, [&](int32_t, int32_t Last, uint8_t*, size_t) { made = Last; }, [](const uint8_t*, size_t) {},
+        [&](int32_t) { return ++calls < 2; }));
+    EXPECT_EQ(calls, 2) << threads;
+    EXPECT_LT(made, 1000) << threads;
+  }
 }
 
 TEST(PngBands, LargePicturesWrittenInBandsReadTheSameEverywhere) {
