@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <immintrin.h>
 #include <thread>
 #include <vector>
 
 #include "imaging/foundation/bitmap.h"
 #include "imaging/foundation/utils.h"
 #include "imaging/foundation/kernels/dib.h"
+#include "imaging/foundation/kernels/resample_rows.h"
 #include "platform/base/numeric.h"
 #include "platform/base/system.h"
 
@@ -162,13 +162,6 @@ void FillFromSinglePixel(TQxBitmap* Source, TQxBitmap* Dest) {
   Dest->Fill(double(int32_t(c.r) | int32_t(c.g) << 8 | int32_t(c.b) << 16));
 }
 
-// acc[x] += w * src[x]; vectorised where the processor allows.
-__attribute__((target_clones("avx2", "default"))) void AccumulateRow(int32_t* __restrict acc,
-                                                                    const uint8_t* __restrict src, int32_t w,
-                                                                    int32_t n) {
-  for (int32_t x = 0; x < n; ++x) acc[x] += w * src[x];
-}
-
 // The vertical pass over an intermediate of `bpp` bytes per pixel.
 void VerticalPass(const std::vector<uint8_t>& inter, int32_t interRowLen, int32_t srcH, int32_t dw, int32_t dh,
                   int32_t bpp, const Contributors& cy, bool shiftOnZero, TQxBitmap* Dest,
@@ -181,7 +174,7 @@ void VerticalPass(const std::vector<uint8_t>& inter, int32_t interRowLen, int32_
     for (int32_t e = s0; e < s1; ++e) {
       const int32_t row = std::clamp(cy.index[size_t(e)], 0, srcH - 1);
       const int32_t w = cy.weight[size_t(e)];
-      AccumulateRow(acc.data(), inter.data() + int64_t(row) * interRowLen, w, n);
+      QxAccumulateRow(acc.data(), inter.data() + int64_t(row) * interRowLen, w, n);
     }
     const int32_t total = cy.total[size_t(k)];
     uint8_t* d = Dest->Scanline(k);
@@ -230,57 +223,6 @@ void HorizontalRows(RowAt rowAt, int32_t r0, int32_t r1, const Contributors& cx,
   }
 }
 
-// The 24-bit horizontal pass two contributors at a time: the two pixels' bytes are interleaved and
-// multiplied with their weights in one step. The integer sums equal those of HorizontalRows<3>.
-__attribute__((target("sse4.1"))) void HorizontalRows24Sse41(const std::function<const uint8_t*(int32_t)>& rowAt,
-                                                              int32_t r0, int32_t r1, const Contributors& cx,
-                                                              int32_t sw, int32_t dw, uint8_t* inter,
-                                                              int32_t interRowLen,
-                                                              const std::function<void(int32_t)>& afterRow) {
-  const int32_t* const start = cx.start.data();
-  const int32_t* const weight = cx.weight.data();
-  const int32_t* const total = cx.total.data();
-  std::vector<int32_t> offsets(cx.index.size());
-  for (size_t e = 0; e < offsets.size(); ++e) offsets[e] = cx.index[e] * 3;
-  const int32_t* const off = offsets.data();
-  // A padded copy of the row lets every pixel be read as four bytes.
-  std::vector<uint8_t> row(static_cast<size_t>(sw) * 3 + 4, 0);
-  const __m128i zero = _mm_setzero_si128();
-  for (int32_t r = r0; r < r1; ++r) {
-    std::memcpy(row.data(), rowAt(r), static_cast<size_t>(sw) * 3);
-    const uint8_t* s = row.data();
-    uint8_t* d = inter + int64_t(r) * interRowLen;
-    for (int32_t i = 0; i < dw; ++i) {
-      int32_t e = start[i];
-      const int32_t e1 = start[i + 1];
-      __m128i acc = zero;
-      for (; e + 1 < e1; e += 2) {
-        uint32_t p0, p1;
-        std::memcpy(&p0, s + off[e], 4);
-        std::memcpy(&p1, s + off[e + 1], 4);
-        const __m128i px = _mm_cvtepu8_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p0)), _mm_cvtsi32_si128(int(p1))));
-        const __m128i wt = _mm_set1_epi32(int32_t(uint32_t(uint16_t(weight[e])) | uint32_t(weight[e + 1]) << 16));
-        acc = _mm_add_epi32(acc, _mm_madd_epi16(px, wt));
-      }
-      int32_t sum[4];
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(sum), acc);
-      if (e < e1) {
-        const uint8_t* p = s + off[e];
-        const int32_t w = weight[e];
-        sum[0] += w * p[0];
-        sum[1] += w * p[1];
-        sum[2] += w * p[2];
-      }
-      int32_t t = total[i];
-      if (t == 0) t = 256;
-      d[3 * i] = ClampDiv(sum[0], t);
-      d[3 * i + 1] = ClampDiv(sum[1], t);
-      d[3 * i + 2] = ClampDiv(sum[2], t);
-    }
-    if (afterRow) afterRow(r - r0);
-  }
-}
-
 bool WeightsFitShorts(const Contributors& cx) {
   for (int32_t w : cx.weight)
     if (w < INT16_MIN || w > INT16_MAX) return false;
@@ -313,8 +255,26 @@ void QxResampleKernel24(TQxBitmap* Source, TQxBitmap* Dest, TResampleFilter Filt
   const std::function<const uint8_t*(int32_t)> rowAt = [Source](int32_t r) -> const uint8_t* {
     return Source->Scanline(r);
   };
-  static const bool sse41 = __builtin_cpu_supports("sse4.1");
-  const bool simd = sse41 && WeightsFitShorts(cx) && !QxResampleForceScalar;
+  std::vector<int32_t> offsets(cx.index.size());
+  for (size_t e = 0; e < offsets.size(); ++e) offsets[e] = cx.index[e] * 3;
+  const TQxRowContributors rc{cx.start.data(), offsets.data(), cx.weight.data(), cx.total.data(), dw,
+                              WeightsFitShorts(cx)};
+  // The vector road reads a pixel as four bytes: it weighs a copy of the row with a byte to spare.
+  const bool plain = QxResampleForceScalar;
+  auto rows = [&](int32_t r0, int32_t r1, const std::function<void(int32_t)>& afterRow) {
+    std::vector<uint8_t> padded;
+    if (!plain) padded.assign(static_cast<size_t>(sw) * 3 + 4, 0);
+    for (int32_t r = r0; r < r1; ++r) {
+      uint8_t* d = inter.data() + int64_t(r) * interRowLen;
+      if (plain) {
+        QxContributeRow24Plain(rowAt(r), rc, d);
+      } else {
+        std::memcpy(padded.data(), rowAt(r), static_cast<size_t>(sw) * 3);
+        QxContributeRow24(padded.data(), rc, d);
+      }
+      if (afterRow) afterRow(r - r0);
+    }
+  };
 
   std::vector<std::thread> threads;
   for (int32_t t = 0; t < T; ++t) {
@@ -323,12 +283,7 @@ void QxResampleKernel24(TQxBitmap* Source, TQxBitmap* Dest, TResampleFilter Filt
     if (r1 <= r0) continue;
     std::function<void(int32_t)> after;
     if (t == 0 && OnProgress) after = [&](int32_t r) { report(int32_t(Trunc((double(r) * T + 1) * factor))); };
-    auto work = [&, r0, r1, after]() {
-      if (simd)
-        HorizontalRows24Sse41(rowAt, r0, r1, cx, sw, dw, inter.data(), interRowLen, after);
-      else
-        HorizontalRows<3>(rowAt, r0, r1, cx, dw, inter.data(), interRowLen, false, after);
-    };
+    auto work = [&, r0, r1, after]() { rows(r0, r1, after); };
     if (T == 1) {
       work();
     } else {

@@ -8,13 +8,11 @@
 #include <functional>
 #include <mutex>
 #include <thread>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include "imaging/codecs/raw/camera_raw.h"
 #include "imaging/codecs/raw/camera_raw_internal.h"
 #include "imaging/foundation/bitmap.h"
+#include "imaging/foundation/kernels/cell_rows.h"
 #include "imaging/foundation/utils.h"
 #include "imaging/io/params.h"
 #include "platform/base/parallel.h"
@@ -361,23 +359,11 @@ struct TConvert {
   }
   // Columns From to To - 1 of a row of cells, each counted in Histogram by its luminance.
   void Row(uint16_t (*Line)[4], int32_t From, int32_t To, int32_t* Histogram) const {
-#ifdef __SSE2__
     if (Colors > 1 && Colors < 4 && !Matrix && !Cmy) {
-      // Nothing to convert: the luminance alone, two cells at a time (the same double arithmetic).
-      const __m128d half = _mm_set1_pd(0.5), top = _mm_set1_pd(65535.0);
-      for (; From + 1 < To; From += 2) {
-        uint16_t* p = Line[From];
-        uint16_t* q = Line[From + 1];
-        const __m128d x0 = _mm_set_pd(q[0], p[0]), x1 = _mm_set_pd(q[1], p[1]), x2 = _mm_set_pd(q[2], p[2]);
-        const __m128d s = _mm_add_pd(_mm_add_pd(_mm_mul_pd(x0, x0), _mm_mul_pd(x1, x1)), _mm_mul_pd(x2, x2));
-        const __m128i l = _mm_cvttpd_epi32(_mm_min_pd(_mm_mul_pd(_mm_sqrt_pd(s), half), top));
-        p[3] = uint16_t(_mm_cvtsi128_si32(l));
-        q[3] = uint16_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(l, 1)));
-        ++Histogram[p[3] >> 3];
-        ++Histogram[q[3] >> 3];
-      }
+      // Nothing to convert: the luminance alone.
+      if (From < To) QxCellLumaRow(Line + From, To - From, Histogram);
+      return;
     }
-#endif
     for (int32_t col = From; col < To; ++col) {
       uint16_t* p = Line[col];
       if (Colors == 4 && !Matrix) p[1] = uint16_t((p[1] + p[3]) >> 1);

@@ -3,10 +3,6 @@
 //   BtnOpen, BtnSaveAs, QuillotDis (main window at 740 x 540, menu bar included);
 //   List, Types, Up, Advanced (the save dialog as the program shows it; the open dialog has the same);
 //   TiffCompression (the TIFF save options).
-#include <unistd.h>
-
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "app/main_window.h"
@@ -19,22 +15,15 @@
 #include "platform/ui/dialogs.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/item_list.h"
-#include "platform/ui/timer.h"
+#include "tests/app/window_probe.h"
 
 namespace {
-
-void PrintCentre(const char* Name, TControl* C, TCustomForm* F, int32_t Dy = 0) {
-  const TPoint P = C->ClientToScreen(Point(C->Width() / 2, C->Height() / 2));
-  const TPoint O = F->ClientToScreen(Point(0, 0));
-  std::printf("%s %d %d\n", Name, P.X - O.X, P.Y - O.Y + Dy);
-}
 
 int Run() {
   auto* F = new TFrmQuorvel(Application);
   F->DoCreate();
-  char Tmpl[] = "/tmp/qv_layout_XXXXXX";
-  if (!mkdtemp(Tmpl)) return 1;
-  AppDir = std::string(Tmpl) + "/";
+  TScratchAppDir Scratch;
+  if (!Scratch.Made()) return 1;
   F->SetBounds(0, 0, 740, 540);
   F->Show();
   Application->ProcessMessages();
@@ -42,17 +31,7 @@ int Run() {
   PrintCentre("BtnSaveAs", F->BtnSaveAs, F, F->MenuBarHeight());
   PrintCentre("QuillotDis", F->QuillotDis, F, F->MenuBarHeight());
 
-  TSaveQuillotDialog* D = F->SaveQuillotDialog1;
-  D->SetAttachedQuillotIO(F->QuillotDis->GetIO());
-  D->SetInitialDir(Tmpl);
-  D->DialogFunction = [](TOpenFileNameData& Data) { return RunFileChooser(Data); };
-  int Result = 1;
-  TTimer Look(nullptr);
-  Look.SetInterval(50);
-  Look.SetOnTimer([&](TObject*) {
-    TFileChooser* W = D->DialogWindow();
-    if (!W || !W->Showing()) return;
-    Look.SetEnabled(false);
+  const int Result = LookAtSaveDialog(F, Scratch.Path(), [](TSaveQuillotDialog* D, TFileChooser* W) {
     for (int32_t i = 0; i < W->ControlCount(); ++i) {
       TControl* C = W->Controls(i);
       // The list; the parent-folder button over its right end; the type box under the name field.
@@ -61,10 +40,7 @@ int Run() {
       else if (C->Left() == W->NameEdit()->Left() && C->Top() == W->NameEdit()->Top() + 29) PrintCentre("Types", C, W);
     }
     PrintCentre("Advanced", D->AdvancedButton, W);
-    Result = 0;
-    W->SetModalResult(mrCancel);
   });
-  D->ShowDialog();
 
   TQuillotIO IO(static_cast<TQxBitmap*>(nullptr));
   IO.Params->FileType = qxffTIFF;
@@ -78,8 +54,6 @@ int Run() {
     P.Hide();
   }
   delete F;
-  std::error_code Ec;
-  std::filesystem::remove_all(Tmpl, Ec);
   return Result;
 }
 

@@ -22,56 +22,21 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
-from PIL import Image, ImageChops
+from PIL import Image
+
+sys.dont_write_bytecode = True  # nothing written beside the sources
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import xsession  # noqa: E402
+from xsession import check, click, fail, key, new_window, same, save_shot, settle, type_text, windows, \
+    xdo  # noqa: E402
 
 QUORVEL, HELPER, OUT = sys.argv[1], sys.argv[2], sys.argv[3]
-failures = []
-started = []
-
-
-def fail(text):
-    print("FAIL:", text, flush=True)
-    failures.append(text)
-
-
-def check(cond, text):
-    if not cond:
-        fail(text)
-    return cond
-
-
-def xdo(*args):
-    try:
-        return subprocess.run(["xdotool", *[str(a) for a in args]], capture_output=True, text=True,
-                              timeout=30).stdout
-    except subprocess.TimeoutExpired:
-        return ""
 
 
 def xprop(*args):
-    try:
-        return subprocess.run(["xprop", *[str(a) for a in args]], capture_output=True, text=True,
-                              timeout=30).stdout
-    except subprocess.TimeoutExpired:
-        return ""
-
-
-def windows(pid):
-    return [w for w in xdo("search", "--onlyvisible", "--pid", pid).split() if w]
-
-
-def new_window(pid, before, timeout=20.0):
-    end = time.time() + timeout
-    while time.time() < end:
-        for w in windows(pid):
-            if w not in before:
-                time.sleep(0.3)
-                return w
-        time.sleep(0.1)
-    return None
+    return xsession.tool("xprop", *args)
 
 
 def gone(pid, wid, timeout=10.0):
@@ -109,47 +74,6 @@ def shot(wid):
     """What the screen shows where the window is (other windows over it included)."""
     x, y, w, h = geometry(wid)
     return root_shot().crop((x, y, x + w, y + h))
-
-
-def same(a, b):
-    return a is not None and b is not None and a.size == b.size and ImageChops.difference(a, b).getbbox() is None
-
-
-def settle(wid, changed_from=None, timeout=20.0):
-    end = time.time() + timeout
-    last = None
-    while time.time() < end:
-        now = shot(wid)
-        if same(now, last) and (changed_from is None or not same(now, changed_from)):
-            return now
-        last = now
-        time.sleep(0.25)
-    fail(f"window {wid} did not settle" + (" on a new picture" if changed_from is not None else ""))
-    return last
-
-
-def save_shot(wid, name, changed_from=None):
-    img = settle(wid, changed_from)
-    if img is not None:
-        img.save(os.path.join(OUT, name))
-    return img
-
-
-def key(*keys):
-    xdo("key", "--delay", 60, *keys)
-    time.sleep(0.3)
-
-
-def type_text(text):
-    xdo("type", "--delay", 25, text)
-    time.sleep(0.3)
-
-
-def click(wid, x, y, button=1):
-    xdo("mousemove", "--window", wid, x, y)
-    time.sleep(0.15)
-    xdo("click", button)
-    time.sleep(0.4)
 
 
 def active():
@@ -232,27 +156,18 @@ def check_drop_down(pid, dlg, at, what, min_rows):
 
 
 def start(workdir):
-    env = dict(os.environ, QV_BACKEND="sdl")
-    p = subprocess.Popen([os.path.join(workdir, "quorvel")], cwd=workdir, env=env)
-    started.append(p)
-    end = time.time() + 30
-    while time.time() < end and not windows(p.pid):
-        time.sleep(0.1)
-    ws = windows(p.pid)
-    if not ws:
+    p, wid = xsession.launch(workdir)
+    if wid is None:
         raise SystemExit("the main window did not appear")
     time.sleep(0.5)
-    return p, ws[0]
+    return p, wid
 
 
 def main():
-    os.makedirs(OUT, exist_ok=True)
-    for f in os.listdir(OUT):
-        os.remove(os.path.join(OUT, f))
-    layout = {}
-    for line in subprocess.run([HELPER], capture_output=True, text=True, check=True).stdout.splitlines():
-        name, x, y = line.split()
-        layout[name] = (int(x), int(y))
+    xsession.configure(OUT, shot, key=0.3, type=0.3, move=0.15, click=0.4, appear=0.3, new_window=20.0,
+                       settle=20.0)
+    xsession.fresh_out()
+    layout = xsession.layout_of(HELPER)
     print("layout:", layout, flush=True)
 
     wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -263,14 +178,8 @@ def main():
         wm.kill()
         raise SystemExit("openbox did not start")
 
-    work = tempfile.mkdtemp(prefix="qv_desktop_run_")
+    work, pics = xsession.scratch_program(QUORVEL, "qv_desktop_run_")
     try:
-        shutil.copy(QUORVEL, os.path.join(work, "quorvel"))
-        shutil.copytree(os.path.join(os.path.dirname(QUORVEL), "Languages"), os.path.join(work, "Languages"))
-        with open(os.path.join(work, "Options.ini"), "w") as f:
-            f.write("[LANGUAGE]\nDefault=0\n")
-        pics = os.path.join(work, "pictures")
-        os.mkdir(pics)
         for i in range(40):
             Image.new("RGB", (64 + i, 48), (i * 6, 120, 255 - i * 6)).save(os.path.join(pics, f"p{i:02d}.png"))
         with open(os.path.join(pics, "broken.png"), "wb") as f:
@@ -434,10 +343,7 @@ def main():
         except subprocess.TimeoutExpired:
             fail("the program did not end on Alt+F4")
     finally:
-        for q in started:
-            if q.poll() is None:
-                q.kill()
-                q.wait()
+        xsession.end_started()
         wm.terminate()
         try:
             wm.wait(timeout=10)
@@ -445,12 +351,7 @@ def main():
             wm.kill()
         shutil.rmtree(work, ignore_errors=True)
 
-    print("screenshots in", OUT)
-    if failures:
-        print(f"{len(failures)} failures")
-        return 1
-    print("the desktop run went as expected")
-    return 0
+    return xsession.verdict("desktop run")
 
 
 if __name__ == "__main__":

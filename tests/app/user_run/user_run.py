@@ -18,32 +18,17 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 from PIL import Image, ImageChops
 
+sys.dont_write_bytecode = True  # nothing written beside the sources
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import xsession  # noqa: E402
+from xsession import click, fail, key, new_window, save_shot, settle, started, type_text, windows, \
+    xdo  # noqa: E402
+
 QUORVEL, HELPER, OUT = sys.argv[1], sys.argv[2], sys.argv[3]
-failures = []
-started = []
-
-
-def fail(text):
-    print("FAIL:", text, flush=True)
-    failures.append(text)
-
-
-def xdo(*args):
-    try:
-        return subprocess.run(["xdotool", *[str(a) for a in args]], capture_output=True, text=True,
-                              timeout=30).stdout
-    except subprocess.TimeoutExpired:
-        return ""
-
-
-def windows(pid):
-    out = xdo("search", "--onlyvisible", "--pid", pid)
-    return [w for w in out.split() if w]
 
 
 def shot(wid):
@@ -57,32 +42,6 @@ def shot(wid):
     return Image.open(io.BytesIO(r.stdout)).convert("RGB")
 
 
-def same(a, b):
-    return a is not None and b is not None and a.size == b.size and ImageChops.difference(a, b).getbbox() is None
-
-
-def settle(wid, changed_from=None, timeout=30.0):
-    """Waits until the window shows the same picture twice in a row (and, when given, another picture than
-    changed_from); returns it."""
-    end = time.time() + timeout
-    last = None
-    while time.time() < end:
-        now = shot(wid)
-        if same(now, last) and (changed_from is None or not same(now, changed_from)):
-            return now
-        last = now
-        time.sleep(0.25)
-    fail(f"window {wid} did not settle")
-    return last
-
-
-def save_shot(wid, name, changed_from=None):
-    img = settle(wid, changed_from)
-    if img is not None:
-        img.save(os.path.join(OUT, name))
-    return img
-
-
 def screen_area(wid):
     geo = dict(line.split("=", 1) for line in xdo("getwindowgeometry", "--shell", wid).split())
     x, y, w, h = (int(geo[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
@@ -90,23 +49,8 @@ def screen_area(wid):
     return Image.open(io.BytesIO(r.stdout)).convert("RGB").crop((x, y, x + w, y + h))
 
 
-def new_window(pid, before, timeout=30.0):
-    end = time.time() + timeout
-    while time.time() < end:
-        for w in windows(pid):
-            if w not in before:
-                return w
-        time.sleep(0.1)
-    return None
-
-
 def focus(wid):
     xdo("windowfocus", "--sync", wid)
-
-
-def key(*keys):
-    xdo("key", "--delay", 60, *keys)
-    time.sleep(0.2)
 
 
 def open_menu(pid, wid, index):
@@ -133,18 +77,6 @@ def open_menu(pid, wid, index):
     return None
 
 
-def type_text(text):
-    xdo("type", "--delay", 25, text)
-    time.sleep(0.2)
-
-
-def click(wid, x, y):
-    xdo("mousemove", "--window", wid, x, y)
-    time.sleep(0.1)
-    xdo("click", 1)
-    time.sleep(0.3)
-
-
 def wait_file(path, timeout=30.0):
     end = time.time() + timeout
     while time.time() < end:
@@ -156,17 +88,10 @@ def wait_file(path, timeout=30.0):
 
 
 def start(workdir):
-    env = dict(os.environ, QV_BACKEND="sdl")
-    p = subprocess.Popen([os.path.join(workdir, "quorvel")], cwd=workdir, env=env)
-    started.append(p)
-    end = time.time() + 30
-    while time.time() < end and not windows(p.pid):
-        time.sleep(0.1)
-    ws = windows(p.pid)
-    if not ws:
+    p, wid = xsession.launch(workdir)
+    if wid is None:
         p.kill()
         raise SystemExit("the main window did not appear")
-    wid = ws[0]
     focus(wid)
     # The pointer rests in the window's top bar, away from the controls.
     xdo("mousemove", "--window", wid, 600, 40)
@@ -204,25 +129,15 @@ def jpeg_tables(img):
 
 
 def main():
-    os.makedirs(OUT, exist_ok=True)
-    for f in os.listdir(OUT):
-        os.remove(os.path.join(OUT, f))
-    layout = {}
-    for line in subprocess.run([HELPER, "layout"], capture_output=True, text=True, check=True).stdout.splitlines():
-        name, x, y = line.split()
-        layout[name] = (int(x), int(y))
+    xsession.configure(OUT, shot)
+    xsession.fresh_out()
+    layout = xsession.layout_of(HELPER, "layout")
     advanced = tuple(int(v) for v in subprocess.run([HELPER, "savelayout"], capture_output=True, text=True,
                                                     check=True).stdout.split()[1:3])
 
-    work = tempfile.mkdtemp(prefix="qv_user_run_")
+    # English whatever the machine's locale; every other setting at its default.
+    work, pics = xsession.scratch_program(QUORVEL, "qv_user_run_")
     try:
-        shutil.copy(QUORVEL, os.path.join(work, "quorvel"))
-        shutil.copytree(os.path.join(os.path.dirname(QUORVEL), "Languages"), os.path.join(work, "Languages"))
-        # English whatever the machine's locale; every other setting at its default.
-        with open(os.path.join(work, "Options.ini"), "w") as f:
-            f.write("[LANGUAGE]\nDefault=0\n")
-        pics = os.path.join(work, "pictures")
-        os.mkdir(pics)
         src = os.path.join(pics, "tulips.png")
         w, h = 240, 160
         img = Image.new("RGB", (w, h))
@@ -398,18 +313,10 @@ def main():
             if f.read() != first_ini:
                 fail("the second run changed Options.ini")
     finally:
-        for q in started:
-            if q.poll() is None:
-                q.kill()
-                q.wait()
+        xsession.end_started()
         shutil.rmtree(work, ignore_errors=True)
 
-    print("screenshots in", OUT)
-    if failures:
-        print(f"{len(failures)} failures")
-        return 1
-    print("the user's run went as expected")
-    return 0
+    return xsession.verdict("user's run")
 
 
 if __name__ == "__main__":

@@ -7,10 +7,7 @@
 //     dialog as the main window shows it;
 //   user_run_helper build IN OUT SIDE SPACE SIZE TRANB TRANE COLOR REMOVE_ALPHA BKCOLOR
 //     builds the reflection of IN with those settings through the headless pipeline and saves it as OUT.
-#include <unistd.h>
-
 #include <cstdio>
-#include <filesystem>
 #include <cstdlib>
 #include <exception>
 #include <string>
@@ -23,7 +20,7 @@
 #include "imaging/view/view.h"
 #include "platform/ui/backends/headless/headless.h"
 #include "platform/ui/forms.h"
-#include "platform/ui/timer.h"
+#include "tests/app/window_probe.h"
 
 namespace {
 
@@ -33,69 +30,40 @@ class TThumbOf : public TKvTrackBar {
 };
 
 int Layout() {
+  // The options it writes at the end go to a scratch folder, not beside this program.
   auto* F = new TFrmQuorvel(Application);
   F->DoCreate();
-  // The options it writes at the end go to a scratch folder, not beside this program.
-  std::string TmplPath = (std::filesystem::temp_directory_path() / "qv_layout_XXXXXX").string();
-  char* Tmpl = TmplPath.data();
-  if (!mkdtemp(Tmpl)) return 1;
-  AppDir = std::string(Tmpl) + "/";
+  TScratchAppDir Scratch;
+  if (!Scratch.Made()) return 1;
   F->SetBounds(0, 0, 740, 540);
   F->Show();
   Application->ProcessMessages();
-  const TPoint Origin = F->ClientToScreen(Point(0, 0));
-  auto Print = [&](const char* Name, TControl* C, int32_t X, int32_t Y) {
-    const TPoint P = C->ClientToScreen(Point(X, Y));
-    std::printf("%s %d %d\n", Name, P.X - Origin.X, P.Y - Origin.Y + F->MenuBarHeight());
-  };
-  auto Centre = [&](const char* Name, TControl* C) { Print(Name, C, C->Width() / 2, C->Height() / 2); };
-  Centre("BtnLeft", F->BtnLeft);
-  Centre("BtnTop", F->BtnTop);
-  Centre("BtnRight", F->BtnRight);
-  Centre("BtnBottom", F->BtnBottom);
-  Centre("SpinEditSpc", F->SpinEditSpc);
-  Centre("RadioButtonH", F->RadioButtonH);
-  Centre("RadioButtonColor", F->RadioButtonColor);
-  Centre("QuillotDis", F->QuillotDis);
+  const int32_t Bar = F->MenuBarHeight();
+  PrintCentre("BtnLeft", F->BtnLeft, F, Bar);
+  PrintCentre("BtnTop", F->BtnTop, F, Bar);
+  PrintCentre("BtnRight", F->BtnRight, F, Bar);
+  PrintCentre("BtnBottom", F->BtnBottom, F, Bar);
+  PrintCentre("SpinEditSpc", F->SpinEditSpc, F, Bar);
+  PrintCentre("RadioButtonH", F->RadioButtonH, F, Bar);
+  PrintCentre("RadioButtonColor", F->RadioButtonColor, F, Bar);
+  PrintCentre("QuillotDis", F->QuillotDis, F, Bar);
   for (TKvTrackBar* T : {F->TrackBarSize, F->TrackBarTranBegin, F->TrackBarTranEnd}) {
     const TRect R = static_cast<TThumbOf*>(T)->ThumbRect();
-    Print((T->Name() + "Thumb").c_str(), T, (R.Left + R.Right) / 2, (R.Top + R.Bottom) / 2);
+    PrintPoint((T->Name() + "Thumb").c_str(), T, F, (R.Left + R.Right) / 2, (R.Top + R.Bottom) / 2, Bar);
   }
   delete F;
-  std::error_code Ec;
-  std::filesystem::remove_all(Tmpl, Ec);
   return 0;
 }
 
 int SaveLayout() {
   auto* F = new TFrmQuorvel(Application);
   F->DoCreate();
-  std::string TmplPath = (std::filesystem::temp_directory_path() / "qv_layout_XXXXXX").string();
-  char* Tmpl = TmplPath.data();
-  if (!mkdtemp(Tmpl)) return 1;
-  AppDir = std::string(Tmpl) + "/";
-  TSaveQuillotDialog* D = F->SaveQuillotDialog1;
-  D->SetAttachedQuillotIO(F->QuillotDis->GetIO());
-  D->SetInitialDir(Tmpl);
-  D->DialogFunction = [](TOpenFileNameData& Data) { return RunFileChooser(Data); };
-  int Result = 1;
-  TTimer Look(nullptr);
-  Look.SetInterval(50);
-  Look.SetOnTimer([&](TObject*) {
-    TFileChooser* W = D->DialogWindow();
-    if (!W || !W->Showing()) return;
-    Look.SetEnabled(false);
-    TKvButton* B = D->AdvancedButton;
-    const TPoint P = B->ClientToScreen(Point(B->Width() / 2, B->Height() / 2));
-    const TPoint O = W->ClientToScreen(Point(0, 0));
-    std::printf("AdvancedButton %d %d\n", P.X - O.X, P.Y - O.Y);
-    Result = 0;
-    W->SetModalResult(mrCancel);
+  TScratchAppDir Scratch;
+  if (!Scratch.Made()) return 1;
+  const int Result = LookAtSaveDialog(F, Scratch.Path(), [](TSaveQuillotDialog* D, TFileChooser* W) {
+    PrintCentre("AdvancedButton", D->AdvancedButton, W);
   });
-  D->ShowDialog();
   delete F;
-  std::error_code Ec;
-  std::filesystem::remove_all(Tmpl, Ec);
   return Result;
 }
 
