@@ -95,7 +95,8 @@ def check_dialog(wid, owner, what):
     check("_NET_WM_WINDOW_TYPE_DIALOG" in props, f"{what} is not typed as a dialog")
     check("_NET_WM_STATE_MODAL" in props, f"{what} is not modal")
     # The window manager is asked for no minimise and maximise buttons (Motif decorations without them,
-    # functions move, close and resize only); openbox then draws none, though it keeps the actions.
+    # functions move, close and resize only). openbox takes only the move and resize functions from these
+    # hints and keeps both buttons on every titled dialog; it drops maximise for a window of fixed size.
     motif = xprop("-id", wid, "_MOTIF_WM_HINTS").split("=", 1)[-1].replace(" ", "").split(",")
     if check(len(motif) >= 3, f"{what} has no Motif hints"):
         flags, functions, decorations = (int(v, 16) for v in motif[:3])

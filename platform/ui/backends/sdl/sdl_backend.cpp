@@ -8,6 +8,7 @@
 
 #include "platform/ui/backend.h"
 #include "platform/ui/backends/sdl/x11_errors.h"
+#include "platform/ui/backends/sdl/x11_wait.h"
 #include "platform/ui/backends/sdl/x11_window_roles.h"
 #include "platform/ui/ui_internal.h"
 
@@ -115,6 +116,7 @@ class TSdlBackend : public TUiBackend {
     if (!w) throw EInvalidOperation(std::string("Cannot create a window: ") + SDL_GetError());
     uintptr_t id = SDL_GetWindowID(w);
     FWindows[id] = w;
+    FWait.Attach(w);
     return id;
   }
   void DestroyWindow(uintptr_t Window) override {
@@ -194,9 +196,26 @@ class TSdlBackend : public TUiBackend {
   }
 
   bool NextEvent(TUiEvent& E, int32_t TimeoutMs) override {
+    const uint64_t Start = SDL_GetTicks64();
     for (;;) {
       SDL_Event e;
-      int got = TimeoutMs < 0 ? SDL_WaitEvent(&e) : TimeoutMs == 0 ? SDL_PollEvent(&e) : SDL_WaitEventTimeout(&e, TimeoutMs);
+      int got = 0;
+      if (TimeoutMs == 0 || FWait.Attached()) {
+        got = SDL_PollEvent(&e);
+        // A poll stops at the end of what one pump brought in; events queued since then are still there.
+        if (!got && TimeoutMs != 0 && SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) continue;
+        if (!got && TimeoutMs != 0) {
+          int32_t Left = -1;
+          if (TimeoutMs > 0) {
+            Left = TimeoutMs - static_cast<int32_t>(SDL_GetTicks64() - Start);
+            if (Left <= 0) return false;
+          }
+          FWait.Wait(Left);
+          continue;
+        }
+      } else {
+        got = TimeoutMs < 0 ? SDL_WaitEvent(&e) : SDL_WaitEventTimeout(&e, TimeoutMs);
+      }
       if (!got) return false;
       if (e.type == SDL_MOUSEMOTION) TakeLatestMotion(e);
       if (Translate(e, E)) return true;
@@ -211,6 +230,7 @@ class TSdlBackend : public TUiBackend {
     std::memset(&e, 0, sizeof(e));
     e.type = FWakeEvent;
     SDL_PushEvent(&e);
+    FWait.Wake();
   }
 
   void SetCursor(TCursor Stock, const HCURSOR& Custom) override {
@@ -469,6 +489,7 @@ class TSdlBackend : public TUiBackend {
   }
 
   uint32_t FWakeEvent = 0;
+  TQvX11Wait FWait;
   bool FQuit = true;
   bool FFirstPresentNoted = false;
   std::map<uintptr_t, SDL_Window*> FWindows;

@@ -44,7 +44,9 @@ void QvMarkDialogWindow(SDL_Window* W, SDL_Window* O, bool Modal) {
     XChangeProperty(D, Window, state, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(states.data()),
                     static_cast<int>(states.size()));
   }
-  // Motif hints: no minimise or maximise button, which a dialog has no use for.
+  // Motif hints: no minimise or maximise button, which a dialog has no use for. Some window managers
+  // (openbox) keep both buttons whatever these say; they still refuse maximise to a window of fixed
+  // size, which SDL's size hints make of a window that is not resizable.
   const long kFunctions = 1, kDecorations = 2;
   const long kFuncResize = 2, kFuncMove = 4, kFuncClose = 32;
   const long kDecorBorder = 2, kDecorResize = 4, kDecorTitle = 8, kDecorMenu = 16;
